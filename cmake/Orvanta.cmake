@@ -1,0 +1,70 @@
+# Helpers that give every deliverable the same shape.
+
+# orvanta_library(NAME SOURCES ... [PUBLIC_LINK ...] [PRIVATE_LINK ...])
+# A shared library in the program folder. Its folder and the project's include/ are public.
+function(orvanta_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;PUBLIC_LINK;PRIVATE_LINK" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${A_PUBLIC_LINK} PRIVATE ${A_PRIVATE_LINK})
+  add_dependencies(${name} orvanta_runtime)
+endfunction()
+
+# orvanta_plugin(NAME SOURCES ... [LINK ...])
+# A plug-in: a shared library whose only export is CreatePlugin.
+function(orvanta_plugin name)
+  cmake_parse_arguments(A "" "" "SOURCES;LINK" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
+  target_link_libraries(${name} PRIVATE ${A_LINK})
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  add_dependencies(${name} orvanta_runtime)
+endfunction()
+
+# orvanta_tests(NAME SOURCES ... [LINK ...] [LABELS ...])
+# A GoogleTest executable, one CTest test, labelled "unit" unless LABELS says otherwise
+# ("peer" for tests against a real DICOM peer, "gui" for offscreen windows).
+function(orvanta_tests name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LINK;LABELS" ${ARGN})
+  if(NOT A_LABELS)
+    set(A_LABELS unit)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE orvanta_testmain ${A_LINK})
+  set_target_properties(${name} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${ORVANTA_TEST_DIR}
+    BUILD_RPATH "${ORVANTA_BIN_DIR}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no
+           WORKING_DIRECTORY ${ORVANTA_TEST_DIR})
+  set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVANTA_BIN_DIR=${ORVANTA_BIN_DIR};ORVANTA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# orvanta_sources(OUT DIRS...): the .cpp files of the given folders (relative to the current
+# one). A library with no sources yet builds from one empty file, so every deliverable links.
+function(orvanta_sources out)
+  set(files)
+  foreach(dir ${ARGN})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND files ${found})
+  endforeach()
+  if(NOT files)
+    set(stub ${CMAKE_CURRENT_BINARY_DIR}/empty.cpp)
+    file(WRITE ${stub} "// Nothing built here yet.\n")
+    set(files ${stub})
+  endif()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+# orvanta_folder_tests(NAME [LINK ...] [LABELS ...]): tests/*.cpp of the current folder as one
+# test executable, when there are any.
+function(orvanta_folder_tests name)
+  cmake_parse_arguments(A "" "TIMEOUT" "LINK;LABELS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  if(tests AND BUILD_TESTING)
+    orvanta_tests(${name} SOURCES ${tests} LINK ${A_LINK} LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT})
+  endif()
+endfunction()

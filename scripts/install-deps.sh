@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Orvanta builds and tests with. Idempotent: it asks apt
+# only for what is missing, and refreshes the package lists only then.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build ccache pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-qpa-plugins libqt6svg6-dev
+  libdcmtk-dev dcmtk libopenjp2-7-dev libopenjp2-tools
+  libsqlite3-dev sqlite3 libtinyxml-dev libstb-dev libqrencode-dev
+  libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libcpp-httplib-dev
+  gettext fonts-noto-cjk fonts-liberation fonts-dejavu-core
+  python3-pydicom libgdcm-tools orthanc
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Orthanc's package starts a system service; our tests start their own instances.
+if command -v systemctl >/dev/null 2>&1; then $sudo systemctl disable --now orthanc >/dev/null 2>&1 || true; fi
+$sudo service orthanc stop >/dev/null 2>&1 || true
