@@ -1,0 +1,92 @@
+#pragma once
+
+// Shared plumbing of the network services: peer settings with their checks, the fixed
+// time-outs, and a transport layer that lets another thread end a blocked call.
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmnet/dcmlayer.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class DcmSCU;
+
+namespace sodcm {
+
+// No call may wait longer than these on a silent or unreachable peer (seconds).
+constexpr int kConnectTimeout = 10;
+constexpr int kAcseTimeout = 30;
+constexpr int kDimseTimeout = 30;
+// After a cancel, how long the running exchange may still finish on its own before the
+// connection is cut.
+constexpr int kCancelGraceSeconds = 3;
+
+bool ValidPort(int port);
+// 1 to 16 characters of the default repertoire without backslash, not all spaces.
+bool ValidAETitle(const char* ae);
+
+// Where an SCU talks to; valid only after Set succeeded.
+struct PeerSettings {
+  std::string host;
+  uint16_t port = 0;
+  std::string calledAE;
+  std::string callingAE;
+  bool valid = false;
+
+  // Refuses (and forgets any earlier peer) on an empty host, a bad port or AE title.
+  bool Set(const char* host, int port, const char* calledAE, const char* callingAE);
+  // Host, port, AE titles and the bounded time-outs onto a DCMTK SCU.
+  void ApplyTo(DcmSCU& scu) const;
+};
+
+// Transport layer handed to DCMTK in place of the plain TCP one: it remembers the socket of
+// the running call so that Cancel, from any thread, can cut it after a grace period when the
+// call does not end by itself. One call at a time: Begin ... End on the calling thread.
+class CallGuard : public DcmTransportLayer {
+ public:
+  CallGuard() = default;
+  ~CallGuard() override;
+
+  DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
+
+  void Begin();
+  void End();
+  // Any thread. Ignored while no call runs.
+  void Cancel();
+  bool Cancelled() const { return cancelled_.load(); }
+
+  // Called by the guarded connection when it closes its socket.
+  void Forget(DcmNativeSocketType socket);
+
+ private:
+  void Watch();
+
+  // mutex_ guards socket_, running_, done_ and deadline_; the watchdog thread waits on cv_.
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  DcmNativeSocketType socket_ = -1;
+  bool running_ = false;
+  bool done_ = false;
+  bool deadlineSet_ = false;
+  std::chrono::steady_clock::time_point deadline_;
+  std::atomic<bool> cancelled_{false};
+  std::thread watchdog_;
+};
+
+// Scope of one call on a guard: Begin now, End on every way out.
+class CallScope {
+ public:
+  explicit CallScope(CallGuard& guard) : guard_(guard) { guard_.Begin(); }
+  ~CallScope() { guard_.End(); }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+ private:
+  CallGuard& guard_;
+};
+
+}  // namespace sodcm

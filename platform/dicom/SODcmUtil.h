@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+
+#include "DcmImageInputData.h"
+#include "SODcmImageProject.h"
+
+class SODcmDataset;
+class SODcmSR;
+
+class SODcmUtil {
+ public:
+  // Decodes frame `frame` of the dataset's pixel data (native, RLE, JPEG, JPEG-LS or JPEG 2000)
+  // into `out`: grey data as type 2 with the frame's rescale values, colour data as type 9.
+  // Only that frame is read from the file. False, with `out` cleared, when the frame does not
+  // exist, the pixel data are shorter than the header says or the data cannot be decoded.
+  static bool GetImageInputData(SODcmDataset* dataset, DcmImageInputData& out, unsigned long frame);
+
+  // Decoded grey values of a grey record; false for other types.
+  static bool GetImagePixelData(const DcmImageInputData& input, DcmImagePixelData& out);
+  // The same into the caller's buffer of `capacity` values; false when it is too small.
+  static bool GetImagePixelData(const DcmImageInputData& input, short* buffer, unsigned capacity);
+  // Colour words 0x00RRGGBB of a colour record (type 9 or 10); false for grey.
+  static bool GetImagePixelData(const DcmImageInputData& input, DcmImagePixelDataRGB& out);
+
+  // Resamples `input` to columns x rows (bilinear) into `out`; false for empty input or sizes.
+  static bool ZoomImagePixelData(const DcmImageInputData& input, DcmImageInputData& out, int columns,
+                                 int rows);
+
+  // Windows a grey record into 8-bit indices, one byte per pixel, rows padded to a multiple of
+  // four bytes (`bits` must hold rows x that stride). Values are rescaled first unless
+  // `storedValues`; a width below 1 windows the frame's min..max. MONOCHROME1 records are shown
+  // inverted relative to MONOCHROME2, and `invert` inverts again. False for colour or empty data.
+  static bool SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center,
+                                 double width, bool invert, bool storedValues);
+
+  // The modality value (rescaled) of the pixel at column x, row y of a grey record.
+  static bool GetImagePixelValue(const DcmImageInputData& input, int x, int y, double& value);
+
+  // The text of a Basic Text SR: its content tree as lines of UTF-8.
+  static bool GetSRContentUTF8(SODcmDataset* dataset, std::string& text);
+  // Renders page `page` of that text (the report page layout) into an 8-bit grey record.
+  static bool GetImagePixelDataOfSR(SODcmDataset* dataset, DcmImageInputData& out, int page);
+
+  static bool ImageToPatientCoords(const SODcmImageProject& project, const SOPointF& image,
+                                   SOPoint3F& patient);
+  static bool PatientToImageCoords(const SODcmImageProject& project, const SOPoint3F& patient,
+                                   SOPointF& image);
+  static bool ImageNormalVector(const SODcmImageProject& project, SOPoint3F& normal);
+
+  // A new, unfinished Basic Text SR for the study of the image at `imagePath`: patient and study
+  // attributes copied, new Series and SOP Instance UIDs, PARTIAL and UNVERIFIED, content date and
+  // time now. False when the image cannot be read or has no Study Instance UID.
+  static bool CreateSR(SODcmSR& sr, const char* imagePath);
+
+  // A new UID under the workstation's root.
+  static std::string GenerateUID();
+  // Today as "YYYYMMDD" and now as "HHMMSS", local time.
+  static std::string GetCurrentDcmDate();
+  static std::string GetCurrentDcmTime();
+};
