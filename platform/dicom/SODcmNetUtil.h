@@ -25,6 +25,10 @@ constexpr int kDimseTimeout = 30;
 // connection is cut.
 constexpr int kCancelGraceSeconds = 3;
 
+// DCMTK's lossless decoders, so a compressed file can be sent to a node that only takes
+// uncompressed data. Safe to call from any thread, any number of times.
+void RegisterDecoders();
+
 bool ValidPort(int port);
 // 1 to 16 characters of the default repertoire without backslash, not all spaces.
 bool ValidAETitle(const char* ae);

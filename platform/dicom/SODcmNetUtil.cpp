@@ -1,0 +1,142 @@
+#include "SODcmNetUtil.h"
+
+#include <dcmtk/dcmdata/dcrledrg.h>
+#include <dcmtk/dcmjpeg/djdecode.h>
+#include <dcmtk/dcmjpls/djdecode.h>
+#include <dcmtk/dcmnet/dcmtrans.h>
+#include <dcmtk/dcmnet/scu.h>
+
+#include <cstring>
+#include <mutex>
+#include <sys/socket.h>
+
+namespace sodcm {
+
+void RegisterDecoders() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    DJDecoderRegistration::registerCodecs();
+    DJLSDecoderRegistration::registerCodecs();
+    DcmRLEDecoderRegistration::registerCodecs();
+  });
+}
+
+bool ValidPort(int port) { return port >= 1 && port <= 65535; }
+
+bool ValidAETitle(const char* ae) {
+  if (!ae) return false;
+  size_t n = std::strlen(ae);
+  if (n == 0 || n > 16) return false;
+  bool allSpaces = true;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(ae[i]);
+    if (c < 0x20 || c > 0x7E || c == '\\') return false;
+    if (c != ' ') allSpaces = false;
+  }
+  return !allSpaces;
+}
+
+bool PeerSettings::Set(const char* h, int p, const char* called, const char* calling) {
+  valid = false;
+  if (!h || !*h || !ValidPort(p) || !ValidAETitle(called) || !ValidAETitle(calling)) return false;
+  host = h;
+  port = static_cast<uint16_t>(p);
+  calledAE = called;
+  callingAE = calling;
+  valid = true;
+  return true;
+}
+
+void PeerSettings::ApplyTo(DcmSCU& scu) const {
+  scu.setPeerHostName(host.c_str());
+  scu.setPeerPort(port);
+  scu.setPeerAETitle(calledAE.c_str());
+  scu.setAETitle(callingAE.c_str());
+  scu.setConnectionTimeout(kConnectTimeout);
+  scu.setACSETimeout(kAcseTimeout);
+  scu.setDIMSETimeout(kDimseTimeout);
+  scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+}
+
+namespace {
+
+// A plain TCP connection that tells its guard when the socket goes away, so the guard
+// never shuts down a descriptor number that has been reused meanwhile.
+class GuardedConnection : public DcmTCPConnection {
+ public:
+  GuardedConnection(DcmNativeSocketType s, CallGuard& guard) : DcmTCPConnection(s), guard_(guard), socket_(s) {}
+  ~GuardedConnection() override { guard_.Forget(socket_); }
+  void close() override {
+    guard_.Forget(socket_);
+    DcmTCPConnection::close();
+  }
+  void closeTransportConnection() override {
+    guard_.Forget(socket_);
+    DcmTCPConnection::closeTransportConnection();
+  }
+
+ private:
+  CallGuard& guard_;
+  DcmNativeSocketType socket_;
+};
+
+}  // namespace
+
+CallGuard::~CallGuard() { End(); }
+
+DcmTransportConnection* CallGuard::createConnection(DcmNativeSocketType openSocket, OFBool) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  socket_ = openSocket;
+  return new GuardedConnection(openSocket, *this);
+}
+
+void CallGuard::Forget(DcmNativeSocketType socket) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (socket_ == socket) socket_ = -1;
+}
+
+void CallGuard::Begin() {
+  End();
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancelled_ = false;
+  running_ = true;
+  done_ = false;
+  deadlineSet_ = false;
+  watchdog_ = std::thread(&CallGuard::Watch, this);
+}
+
+void CallGuard::End() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!running_) return;
+    done_ = true;
+    running_ = false;
+  }
+  cv_.notify_all();
+  if (watchdog_.joinable()) watchdog_.join();
+}
+
+void CallGuard::Cancel() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!running_ || deadlineSet_) {
+      if (running_) cancelled_ = true;
+      return;
+    }
+    cancelled_ = true;
+    deadlineSet_ = true;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(kCancelGraceSeconds);
+  }
+  cv_.notify_all();
+}
+
+void CallGuard::Watch() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  cv_.wait(lock, [this] { return done_ || deadlineSet_; });
+  if (done_) return;
+  if (cv_.wait_until(lock, deadline_, [this] { return done_; })) return;
+  // The call did not wind down by itself: unblock whatever read or write it waits in.
+  if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+}
+
+}  // namespace sodcm

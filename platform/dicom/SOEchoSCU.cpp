@@ -1,0 +1,44 @@
+#include "SOEchoSCU.h"
+
+#include "SODcmNetUtil.h"
+
+#include <dcmtk/dcmnet/scu.h>
+
+namespace {
+
+class EchoSCU : public DcmSCU {
+ public:
+  using DcmSCU::useSecureConnection;
+};
+
+}  // namespace
+
+SOEchoSCU::SOEchoSCU() : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
+
+SOEchoSCU::~SOEchoSCU() = default;
+
+bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const char* callingAE) {
+  return peer_->Set(host, port, calledAE, callingAE);
+}
+
+bool SOEchoSCU::Echo() {
+  if (!peer_->valid) return false;
+  sodcm::CallScope scope(*guard_);
+  EchoSCU scu;
+  peer_->ApplyTo(scu);
+  scu.useSecureConnection(guard_.get());
+  OFList<OFString> syntaxes;
+  syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
+  syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
+  scu.addPresentationContext(UID_VerificationSOPClass, syntaxes);
+  if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) return false;
+  // sendECHORequest only succeeds on a success status in the response.
+  bool ok = scu.sendECHORequest(0).good();
+  if (scu.isConnected()) {
+    if (ok)
+      scu.releaseAssociation();
+    else
+      scu.abortAssociation();
+  }
+  return ok;
+}

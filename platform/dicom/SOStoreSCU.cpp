@@ -1,0 +1,91 @@
+#include "SOStoreSCU.h"
+
+#include "SODcmNetUtil.h"
+
+#include <dcmtk/dcmnet/dstorscu.h>
+
+#include <map>
+
+namespace {
+
+bool StoredStatus(Uint16 status) {
+  // Success and the warnings (0001, Bxxx) all mean the node kept the object.
+  return status == 0x0000 || status == 0x0001 || (status & 0xF000) == 0xB000;
+}
+
+class StoreSCU : public DcmStorageSCU {
+ public:
+  StoreSCU(sodcm::CallGuard& guard, ISODcmStoreSCUCallback* callback, int total)
+      : guard_(guard), callback_(callback), total_(total) {
+    useSecureConnection(&guard);
+  }
+
+  std::vector<std::string> sentFiles;
+
+ protected:
+  void notifySOPInstanceSent(const TransferEntry& entry) override {
+    if (entry.RequestSent && StoredStatus(entry.ResponseStatusCode)) sentFiles.push_back(entry.Filename.getCharPointer());
+    if (callback_) callback_->OnProgress(nullptr, static_cast<int>(sentFiles.size()), total_);
+  }
+  OFBool shouldStopAfterCurrentSOPInstance() override { return guard_.Cancelled(); }
+
+ private:
+  sodcm::CallGuard& guard_;
+  ISODcmStoreSCUCallback* callback_;
+  int total_;
+};
+
+}  // namespace
+
+SOStoreSCU::SOStoreSCU() : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
+
+SOStoreSCU::~SOStoreSCU() = default;
+
+bool SOStoreSCU::InitSCU(const char* host, int port, const char* calledAE, const char* callingAE, const char*) {
+  return peer_->Set(host, port, calledAE, callingAE);
+}
+
+void SOStoreSCU::RegisterCallback(ISODcmStoreSCUCallback* callback) { callback_ = callback; }
+
+void SOStoreSCU::Cancel() { guard_->Cancel(); }
+
+bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<std::string>& sent, bool checkValues) {
+  sent.clear();
+  if (!peer_->valid) return false;
+  sodcm::RegisterDecoders();
+  sodcm::CallScope scope(*guard_);
+  const int total = static_cast<int>(files.size());
+  StoreSCU scu(*guard_, callback_, total);
+  peer_->ApplyTo(scu);
+  scu.setDecompressionMode(DcmStorageSCU::DM_losslessOnly);
+
+  int added = 0;
+  for (const std::string& file : files)
+    if (scu.addDicomFile(file.c_str(), ERM_autoDetect, checkValues).good()) ++added;
+  // Files that could not even be read count as done (and failed) at once.
+  for (int i = added; i < total; ++i)
+    if (callback_) callback_->OnProgress(nullptr, 0, total);
+
+  bool ok = added == 0 || scu.addPresentationContexts().good();
+  // More files than fit in one association's 128 contexts take several associations. A
+  // round that stores nothing ends the send: the node takes none of what is left.
+  while (ok && !guard_->Cancelled() && scu.getNumberOfSOPInstancesToBeSent() > 0) {
+    const size_t before = scu.getNumberOfSOPInstancesToBeSent();
+    if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) {
+      ok = false;
+      break;
+    }
+    if (scu.sendSOPInstances().bad()) {
+      ok = false;
+      if (scu.isConnected()) scu.abortAssociation();
+      break;
+    }
+    if (scu.isConnected()) scu.releaseAssociation();
+    if (scu.getNumberOfSOPInstancesToBeSent() == before) ok = false;
+  }
+  if (guard_->Cancelled()) ok = false;
+  // The transfer list is in file order; report the paths the node stored in that order.
+  sent = std::move(scu.sentFiles);
+  if (callback_) callback_->OnFinish(static_cast<int>(sent.size()), total);
+  return ok;
+}
