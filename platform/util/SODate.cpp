@@ -3,6 +3,10 @@
 #include "SODateTime.h"
 #include "SOUtil.h"
 
-SODate SODate::Now() { return SODateTime::Now().date; }
+SODate SODate::Now() {
+  return SODateTime::Now().date;
+}
 
-std::string SODate::toString(const char* format) const { return SOUtil::Format(format, year, month, day); }
+std::string SODate::toString(const char* format) const {
+  return SOUtil::Format(format, year, month, day);
+}

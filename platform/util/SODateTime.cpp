@@ -14,4 +14,6 @@ SODateTime SODateTime::Now() {
           {local.tm_hour, local.tm_min, local.tm_sec, int(tv.tv_usec / 1000)}};
 }
 
-std::string SODateTime::toString() const { return date.toString() + " " + time.toString(); }
+std::string SODateTime::toString() const {
+  return date.toString() + " " + time.toString();
+}

@@ -33,15 +33,9 @@ bool Invert(const Homography& m, Homography& r) {
   const double A = m[4] * m[8] - m[5] * m[7], B = -(m[3] * m[8] - m[5] * m[6]), C = m[3] * m[7] - m[4] * m[6];
   const double det = m[0] * A + m[1] * B + m[2] * C;
   if (det == 0 || !std::isfinite(det)) return false;
-  r = {A / det,
-       -(m[1] * m[8] - m[2] * m[7]) / det,
-       (m[1] * m[5] - m[2] * m[4]) / det,
-       B / det,
-       (m[0] * m[8] - m[2] * m[6]) / det,
-       -(m[0] * m[5] - m[2] * m[3]) / det,
-       C / det,
-       -(m[0] * m[7] - m[1] * m[6]) / det,
-       (m[0] * m[4] - m[1] * m[3]) / det};
+  r = {A / det, -(m[1] * m[8] - m[2] * m[7]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+       B / det, (m[0] * m[8] - m[2] * m[6]) / det,  -(m[0] * m[5] - m[2] * m[3]) / det,
+       C / det, -(m[0] * m[7] - m[1] * m[6]) / det, (m[0] * m[4] - m[1] * m[3]) / det};
   return true;
 }
 

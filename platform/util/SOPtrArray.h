@@ -19,9 +19,7 @@ class SOPtrArray {
     return true;
   }
   // Null for an index out of range.
-  void* GetValue(int index) const {
-    return index >= 0 && index < GetLength() ? items_[index] : nullptr;
-  }
+  void* GetValue(int index) const { return index >= 0 && index < GetLength() ? items_[index] : nullptr; }
   int GetLength() const { return static_cast<int>(items_.size()); }
   void Clear() { items_.clear(); }
 

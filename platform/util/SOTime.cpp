@@ -3,6 +3,10 @@
 #include "SODateTime.h"
 #include "SOUtil.h"
 
-SOTime SOTime::Now() { return SODateTime::Now().time; }
+SOTime SOTime::Now() {
+  return SODateTime::Now().time;
+}
 
-std::string SOTime::toString(const char* format) const { return SOUtil::Format(format, hour, minute, second); }
+std::string SOTime::toString(const char* format) const {
+  return SOUtil::Format(format, hour, minute, second);
+}

@@ -212,11 +212,17 @@ std::string SOUtil::GetModulePath() {
   return modulePath;
 }
 
-std::string SOUtil::C2UTF8Str(const char* text) { return CleanUtf8(text); }
+std::string SOUtil::C2UTF8Str(const char* text) {
+  return CleanUtf8(text);
+}
 
-std::string SOUtil::UTF82CStr(const char* text) { return CleanUtf8(text); }
+std::string SOUtil::UTF82CStr(const char* text) {
+  return CleanUtf8(text);
+}
 
-std::wstring SOUtil::C2WStr(const char* text) { return UTF82WStr(text); }
+std::wstring SOUtil::C2WStr(const char* text) {
+  return UTF82WStr(text);
+}
 
 std::wstring SOUtil::UTF82WStr(const char* text) {
   static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 here");

@@ -40,8 +40,9 @@ TEST(SOContour, ClipsToTheMaskAndFillsEachLoopOfACrossingLasso) {
   constexpr int rows = 5, cols = 5;
   std::vector<uint8_t> mask(rows * cols, 0);
   // Far beyond the mask on every side: the whole mask is inside.
-  ASSERT_TRUE(SOContour::FillContour(mask.data(), rows, cols,
-                                     {{-100000, -100000}, {100000, -100000}, {100000, 100000}, {-100000, 100000}}, 3));
+  ASSERT_TRUE(SOContour::FillContour(
+      mask.data(), rows, cols, {{-100000, -100000}, {100000, -100000}, {100000, 100000}, {-100000, 100000}},
+      3));
   for (uint8_t v : mask) EXPECT_EQ(v, 3);
 
   // A bow tie: both triangles are filled, the gaps above and below the crossing are not.

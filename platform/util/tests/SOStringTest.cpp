@@ -11,8 +11,14 @@
 namespace {
 
 TEST(SOUtilText, Utf8AndWideRoundTrip) {
-  const char* texts[] = {"", "plain ASCII", "Müller^Zoë", "张三^李四", "ハナコ", "x\xF0\x9F\x98\x80y",
-                         "\xEF\xBF\xBF edge of the BMP", "\xF4\x8F\xBF\xBF last code point"};
+  const char* texts[] = {"",
+                         "plain ASCII",
+                         "Müller^Zoë",
+                         "张三^李四",
+                         "ハナコ",
+                         "x\xF0\x9F\x98\x80y",
+                         "\xEF\xBF\xBF edge of the BMP",
+                         "\xF4\x8F\xBF\xBF last code point"};
   for (const char* text : texts) {
     SCOPED_TRACE(text);
     const std::wstring wide = SOUtil::UTF82WStr(text);
@@ -33,14 +39,14 @@ TEST(SOUtilText, MalformedInputBecomesReplacementCharacters) {
     std::wstring out;
   };
   const Case cases[] = {
-      {"a\xFF" "b", L"a\uFFFDb"},               // byte that never starts a sequence
-      {"\xC3", L"\uFFFD"},                      // cut short at the end
-      {"\xC3(", L"\uFFFD("},                    // cut short by ASCII
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},            // overlong '/'
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // surrogate
+      {"a\377b", L"a\uFFFDb"},                            // byte that never starts a sequence
+      {"\xC3", L"\uFFFD"},                                // cut short at the end
+      {"\xC3(", L"\uFFFD("},                              // cut short by ASCII
+      {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // surrogate
       {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xE5\xBC", L"\uFFFD"},                  // three-byte sequence cut after two
-      {"M\xFC" "ller", L"M\uFFFDller"},          // Latin-1 text
+      {"\xE5\xBC", L"\uFFFD"},                            // three-byte sequence cut after two
+      {"M\374ller", L"M\uFFFDller"},                      // Latin-1 text
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);

@@ -62,7 +62,7 @@ TEST(SOUtilFindFiles, ListsRegularFilesInSortedDepthFirstOrder) {
 TEST(SOUtilFindFiles, DoesNotFollowFolderLinksSoLoopsEnd) {
   const fs::path root = orvanta::test::MakeTempDir("loop");
   Touch(root / "sub/file");
-  fs::create_directory_symlink(root, root / "sub/up");       // loop back to the root
+  fs::create_directory_symlink(root, root / "sub/up");        // loop back to the root
   fs::create_directory_symlink(root / "sub", root / "side");  // second way into sub
   std::vector<std::string> files;
   ASSERT_TRUE(SOUtil::FindFiles(root.c_str(), files, true));
