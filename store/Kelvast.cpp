@@ -1,0 +1,607 @@
+#include "Kelvast.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <new>
+#include <thread>
+#include <unordered_set>
+
+#include "SOCommitSCU.h"
+#include "SODcmFile.h"
+#include "StoreLayout.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kTrashFolder = ".trash";
+
+// Nothing may throw across the store's interface: database errors and allocation failures
+// become the operation's failure result.
+template <typename Result, typename Body>
+Result Guarded(Result failure, Body&& body) {
+  try {
+    return body();
+  } catch (const CppSQLite3Exception&) {
+    return failure;
+  } catch (const std::exception&) {
+    return failure;
+  }
+}
+
+bool FlushFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fdatasync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// Every file written under folder reaches the disk before the rows that point at it.
+void FlushFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::syncfs(fd);
+  ::close(fd);
+}
+
+void RemoveAllQuietly(const fs::path& path) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+}
+
+void RemoveDetached(fs::path path) {
+  try {
+    std::thread([path = std::move(path)] { RemoveAllQuietly(path); }).detach();
+  } catch (const std::system_error&) {
+    RemoveAllQuietly(path);
+  }
+}
+
+std::string UniqueTrashName() {
+  static std::atomic<unsigned> counter{0};
+  return std::to_string(::getpid()) + "_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+         std::to_string(counter.fetch_add(1));
+}
+
+}  // namespace
+
+Kelvast::Kelvast(const std::string& folder) : folder_(folder) {
+  studyDB_.SetStoreFolder(folder_);
+  patientDB_.SetStoreFolder(folder_);
+  valueDB_.SetStoreFolder(folder_);
+  PurgeTrash();
+}
+
+Kelvast::~Kelvast() {
+  std::vector<InstanceInfo> failed;
+  std::vector<std::string> written;
+  try {
+    WriteRows(pending_, failed, written);
+  } catch (const std::exception&) {
+    // Nothing to report to: the files stay on disk for a later reindex.
+  }
+}
+
+std::string Kelvast::PatientsPath() const { return StoreLayout::Join(folder_, "DB/patients"); }
+
+std::string Kelvast::ValuesPath() const { return StoreLayout::Join(folder_, "DB/values"); }
+
+bool Kelvast::StudyDBPath(const std::string& studyUID, std::string& path) const {
+  if (!StoreLayout::IsSafeUID(studyUID)) return false;
+  path = StoreLayout::Join(folder_, "DB/" + studyUID);
+  return true;
+}
+
+bool Kelvast::GetStorableInfo(SODcmFile* file, InstanceInfo& info) const {
+  return GetInstanceInfo(file, info) && StoreLayout::IsSafeUID(info.studyUID) &&
+         StoreLayout::IsSafeUID(info.seriesUID) && StoreLayout::IsSafeUID(info.sopInstanceUID);
+}
+
+bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const {
+  std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  if (ec) return false;
+  // The toolkit writes a temporary file beside the target and renames it, so a failed save
+  // never tears an earlier copy.
+  switch (saveMode_.load()) {
+    case 1:
+      return file->SaveFile(path.c_str(), true);
+    case 2:
+      return file->SaveFile(path.c_str(), false);
+    default:
+      return file->SaveFile(path.c_str());
+  }
+}
+
+void Kelvast::WriteRows(const std::vector<InstanceInfo>& list, std::vector<InstanceInfo>& failed,
+                        std::vector<std::string>& written) {
+  if (list.empty()) return;
+  if (std::any_of(list.begin(), list.end(), [](const InstanceInfo& i) { return i.filePath.empty(); }))
+    FlushFolder(folder_);
+
+  std::map<std::string, std::vector<InstanceInfo>> byStudy;
+  for (const InstanceInfo& info : list) byStudy[info.studyUID].push_back(info);
+
+  // Study databases first: the patients database lists only studies whose instances are in.
+  std::unordered_set<std::string> studiesWritten;
+  for (const auto& [studyUID, records] : byStudy) {
+    std::string path;
+    bool ok = StudyDBPath(studyUID, path) &&
+              Guarded(false, [&] { return studyDB_.AddInstances(path, records); });
+    if (ok) {
+      studiesWritten.insert(studyUID);
+    } else {
+      failed.insert(failed.end(), records.begin(), records.end());
+    }
+  }
+  std::vector<InstanceInfo> listed;
+  for (const InstanceInfo& info : list)
+    if (studiesWritten.count(info.studyUID)) listed.push_back(info);
+  if (listed.empty()) return;
+  if (!Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), listed); })) {
+    failed.insert(failed.end(), listed.begin(), listed.end());
+    return;
+  }
+  for (const InstanceInfo& info : listed)
+    if (std::find(written.begin(), written.end(), info.sid) == written.end()) written.push_back(info.sid);
+}
+
+void Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
+  if (failed.empty()) return;
+  std::lock_guard<std::mutex> hold(pendingLock_);
+  pending_.insert(pending_.begin(), std::make_move_iterator(failed.begin()), std::make_move_iterator(failed.end()));
+}
+
+bool Kelvast::WriteInstances(const std::vector<InstanceInfo>& list) {
+  std::vector<InstanceInfo> failed;
+  std::vector<std::string> written;
+  WriteRows(list, failed, written);
+  bool ok = failed.empty();
+  Requeue(failed);
+  for (const std::string& sid : written) NotifyStudyChanged(sid);
+  if (ok || !written.empty()) NotifyStoreChanged();
+  return ok;
+}
+
+bool Kelvast::AddPatientRecord(const PatientRecord& study) {
+  return Guarded(false, [&] {
+    std::vector<InstanceInfo> list;
+    GetInstanceInfos(study, list);
+    // Rows name study databases by their UID; a record that cannot name a file is refused whole.
+    for (const InstanceInfo& info : list)
+      if (!StoreLayout::IsSafeUID(info.studyUID) || !StoreLayout::IsSafeUID(info.seriesUID) ||
+          !StoreLayout::IsSafeUID(info.sopInstanceUID))
+        return false;
+    return WriteInstances(list);
+  });
+}
+
+bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
+  return Guarded(false, [&] {
+    InstanceInfo info;
+    if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
+    FlushFile(StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info)));
+    std::string path;
+    StudyDBPath(info.studyUID, path);
+    InstanceRecord row;
+    bool ok = Guarded(false, [&] { return studyDB_.AddInstance(path, info, &row); });
+    ok = ok && Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), {info}); });
+    if (!ok) {
+      std::vector<InstanceInfo> failed{info};
+      Requeue(failed);
+      return false;
+    }
+    if (record) *record = std::move(row);
+    NotifyStudyChanged(info.sid);
+    NotifyStoreChanged();
+    return true;
+  });
+}
+
+bool Kelvast::QueueFile(SODcmFile* file) {
+  return Guarded(false, [&] {
+    InstanceInfo info;
+    if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
+    std::lock_guard<std::mutex> hold(pendingLock_);
+    pending_.push_back(std::move(info));
+    return true;
+  });
+}
+
+bool Kelvast::QueueFilePath(const char* path) {
+  return Guarded(false, [&] {
+    if (!path || std::strlen(path) >= PATH_MAX) return false;
+    std::string filePath = path;
+    std::string seriesPath = StoreLayout::ParentOf(filePath);
+    std::string studyPath = StoreLayout::ParentOf(seriesPath);
+    // A study folder of "/" or none would make the study's rows point at the whole disk.
+    if (seriesPath.empty() || studyPath.empty() || studyPath == "/") return false;
+    SODcmFile file;
+    if (!file.LoadFile(path, false)) return false;
+    file.ConvertToUTF8();
+    InstanceInfo info;
+    if (!GetStorableInfo(&file, info)) return false;
+    info.filePath = filePath;
+    info.seriesPath = seriesPath;
+    info.studyPath = studyPath;
+    info.archivePath = studyPath;
+    std::lock_guard<std::mutex> hold(pendingLock_);
+    pending_.push_back(std::move(info));
+    return true;
+  });
+}
+
+bool Kelvast::CommitQueue() {
+  return Guarded(false, [&] {
+    std::vector<InstanceInfo> list;
+    {
+      std::lock_guard<std::mutex> hold(pendingLock_);
+      list.swap(pending_);
+    }
+    return list.empty() || WriteInstances(list);
+  });
+}
+
+void Kelvast::SetSaveMode(int mode) { saveMode_ = mode; }
+
+void Kelvast::AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID) {
+  std::string path;
+  if (!StudyDBPath(studyUID, path)) return;
+  for (SeriesRecord& s : series) studyDB_.GetSeriesInstances(path, s.id.c_str(), s.instances);
+}
+
+bool Kelvast::GetPatientRecords(std::vector<PatientRecord>& out, const char* like, bool withInstances) {
+  return Guarded(false, [&] {
+    if (!patientDB_.GetPatients(PatientsPath(), out, like)) return false;
+    if (withInstances)
+      for (PatientRecord& record : out) AttachInstances(record.series, record.studyUID);
+    return true;
+  });
+}
+
+bool Kelvast::GetStudyRecords(std::vector<StudyRecord>& out, const char* like, bool withInstances) {
+  return Guarded(false, [&] {
+    if (!patientDB_.GetStudies(PatientsPath(), out, like, true)) return false;
+    if (withInstances)
+      for (StudyRecord& record : out) AttachInstances(record.series, record.studyUID);
+    return true;
+  });
+}
+
+bool Kelvast::GetAllSeriesRecords(std::vector<SeriesRecord>& out, bool withInstances) {
+  out.clear();
+  std::vector<StudyRecord> studies;
+  if (!GetStudyRecords(studies, nullptr, withInstances)) return false;
+  for (StudyRecord& study : studies)
+    out.insert(out.end(), std::make_move_iterator(study.series.begin()), std::make_move_iterator(study.series.end()));
+  return true;
+}
+
+bool Kelvast::GetStudyCount(int* count) {
+  if (!count) return false;
+  return Guarded(false, [&] { return patientDB_.GetStudyCount(PatientsPath(), count); });
+}
+
+bool Kelvast::GetPatientRecord(const char* studyId, PatientRecord& out, bool withInstances) {
+  return Guarded(false, [&] {
+    if (!studyId || !patientDB_.GetPatient(PatientsPath(), studyId, out)) return false;
+    std::string path;
+    return StudyDBPath(out.studyUID, path) &&
+           studyDB_.GetStudySeries(path, out.patientID.c_str(), out.studyUID.c_str(), out.series, withInstances);
+  });
+}
+
+bool Kelvast::GetSeriesRecords(const char* studyId, std::vector<SeriesRecord>& out, bool withInstances) {
+  return Guarded(false, [&] {
+    PatientRecord study;
+    if (!studyId || !patientDB_.GetPatient(PatientsPath(), studyId, study)) return false;
+    std::string path;
+    return StudyDBPath(study.studyUID, path) &&
+           studyDB_.GetStudySeries(path, study.patientID.c_str(), study.studyUID.c_str(), out, withInstances);
+  });
+}
+
+bool Kelvast::GetSeriesPatientRecord(const char* seriesId, PatientRecord& out) {
+  return Guarded(false, [&] {
+    SeriesRecord series;
+    if (!seriesId || !patientDB_.GetSeries(PatientsPath(), seriesId, series)) return false;
+    if (!patientDB_.GetPatientByStudy(PatientsPath(), series.patientID.c_str(), series.studyUID.c_str(), out))
+      return false;
+    out.series.clear();
+    SeriesRecord full;
+    std::string path;
+    if (!StudyDBPath(series.studyUID, path) || !studyDB_.GetSeries(path, seriesId, full)) return false;
+    out.series.push_back(std::move(full));
+    return true;
+  });
+}
+
+bool Kelvast::GetSeriesRecord(const char* seriesId, SeriesRecord& out) {
+  return Guarded(false, [&] {
+    if (!seriesId || !patientDB_.GetSeries(PatientsPath(), seriesId, out)) return false;
+    out.instances.clear();
+    std::string path;
+    return StudyDBPath(out.studyUID, path) && studyDB_.GetSeries(path, seriesId, out);
+  });
+}
+
+bool Kelvast::GetSeriesRecordByUID(const char* seriesUID, SeriesRecord& out) {
+  return Guarded(false, [&] {
+    if (!seriesUID || !patientDB_.GetSeriesByUID(PatientsPath(), seriesUID, out)) return false;
+    out.instances.clear();
+    std::string path;
+    std::string key = out.id;
+    return StudyDBPath(out.studyUID, path) && studyDB_.GetSeries(path, key.c_str(), out);
+  });
+}
+
+bool Kelvast::GetAllInstanceRecords(std::vector<InstanceRecord>& out) {
+  return Guarded(false, [&] {
+    out.clear();
+    std::vector<StudyRecord> studies;
+    if (!patientDB_.GetStudies(PatientsPath(), studies, nullptr, false)) return false;
+    std::vector<InstanceRecord> rows;
+    for (const StudyRecord& study : studies) {
+      std::string path;
+      if (!StudyDBPath(study.studyUID, path)) continue;
+      studyDB_.GetInstances(path, rows, nullptr);
+      out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
+    return true;
+  });
+}
+
+bool Kelvast::GetStudyInstanceRecords(const std::vector<std::string>& studyUIDs, std::vector<InstanceRecord>& out) {
+  return Guarded(false, [&] {
+    out.clear();
+    std::vector<InstanceRecord> rows;
+    for (const std::string& uid : studyUIDs) {
+      std::string path;
+      if (!StudyDBPath(uid, path)) continue;
+      studyDB_.GetInstances(path, rows, nullptr);
+      out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
+    return true;
+  });
+}
+
+bool Kelvast::GetSeriesInstanceRecords(const std::vector<std::string>& seriesUIDs, std::vector<InstanceRecord>& out) {
+  return Guarded(false, [&] {
+    out.clear();
+    std::vector<SeriesRecord> all;
+    if (!patientDB_.GetAllSeries(PatientsPath(), all)) return false;
+    std::vector<InstanceRecord> rows;
+    for (const std::string& uid : seriesUIDs) {
+      auto found = std::find_if(all.begin(), all.end(), [&](const SeriesRecord& s) { return s.seriesUID == uid; });
+      std::string path;
+      if (found == all.end() || !StudyDBPath(found->studyUID, path)) continue;
+      if (studyDB_.GetSeriesInstances(path, found->id.c_str(), rows))
+        out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
+    return true;
+  });
+}
+
+bool Kelvast::GetReferencedSOPs(std::vector<SODcmReferencedSOP>& out) {
+  return Guarded(false, [&] {
+    out.clear();
+    std::vector<StudyRecord> studies;
+    if (!patientDB_.GetStudies(PatientsPath(), studies, nullptr, false)) return false;
+    std::vector<SODcmReferencedSOP> rows;
+    for (const StudyRecord& study : studies) {
+      std::string path;
+      if (!StudyDBPath(study.studyUID, path)) continue;
+      studyDB_.GetReferencedSOPs(path, rows, nullptr);
+      out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
+    return true;
+  });
+}
+
+bool Kelvast::CheckCommitment(const std::vector<SODcmReferencedSOP>& requested, SODcmCommitResult& result) {
+  // A peer deletes its copy of what we commit to: count only instances whose file is really here.
+  std::vector<InstanceRecord> instances;
+  if (!GetAllInstanceRecords(instances)) return false;
+  return Guarded(false, [&] {
+    std::unordered_set<std::string> held;
+    for (const InstanceRecord& instance : instances) {
+      std::error_code ec;
+      if (fs::is_regular_file(instance.storePath, ec)) held.insert(instance.sopInstanceUID);
+    }
+    for (const SODcmReferencedSOP& sop : requested)
+      (held.count(sop.sopInstanceUID) ? result.success : result.failed).push_back(sop);
+    return true;
+  });
+}
+
+void Kelvast::RemoveFolder(const std::string& folder) {
+  if (!StoreLayout::IsDeletableInStore(folder_, folder)) return;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(folder, ec))) return;
+  // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
+  fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
+  fs::create_directories(trash, ec);
+  fs::path target = trash / UniqueTrashName();
+  fs::rename(folder, target, ec);
+  if (ec) {
+    RemoveAllQuietly(folder);
+    return;
+  }
+  RemoveDetached(target);
+}
+
+void Kelvast::PurgeTrash() {
+  std::error_code ec;
+  fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
+  if (!fs::is_directory(fs::symlink_status(trash, ec))) return;
+  for (const fs::directory_entry& entry : fs::directory_iterator(trash, ec)) RemoveDetached(entry.path());
+}
+
+bool Kelvast::DeleteStudy(const char* studyId) {
+  return Guarded(false, [&] {
+    PatientRecord study;
+    if (!studyId || !patientDB_.GetPatient(PatientsPath(), studyId, study)) return false;
+    if (!patientDB_.DeletePatient(PatientsPath(), studyId)) return false;
+    // Only this patient's series: a Study UID shared with another patient keeps that patient's
+    // series folders and rows.
+    bool ok = true;
+    for (const SeriesRecord& series : study.series) {
+      std::string path;
+      bool rowsGone = StudyDBPath(series.studyUID, path) &&
+                      Guarded(false, [&] { return studyDB_.DeleteSeries(path, series.id.c_str()); });
+      if (rowsGone) {
+        RemoveFolder(series.storePath);
+      } else {
+        ok = false;
+      }
+    }
+    NotifyStudyRemoved(studyId);
+    return ok;
+  });
+}
+
+bool Kelvast::DeleteSeries(const char* seriesId) {
+  return Guarded(false, [&] {
+    SeriesRecord series;
+    if (!seriesId || !patientDB_.GetSeries(PatientsPath(), seriesId, series)) return false;
+    patientDB_.DeleteSeries(PatientsPath(), seriesId);
+    std::string path;
+    if (!StudyDBPath(series.studyUID, path) || !studyDB_.DeleteSeries(path, seriesId)) return false;
+    RemoveFolder(series.storePath);
+    return true;
+  });
+}
+
+bool Kelvast::ClearStore() {
+  return Guarded(false, [&] {
+    // Both locks throughout: a writer must never write into files being unlinked.
+    std::lock_guard<std::recursive_mutex> holdStudy(studyDB_.Lock());
+    std::lock_guard<std::recursive_mutex> holdPatients(patientDB_.Lock());
+    studyDB_.CloseLocked();
+    std::vector<StudyRecord> studies;
+    if (!patientDB_.GetStudies(PatientsPath(), studies, nullptr, false)) return false;
+    auto removeDatabase = [](const std::string& path) {
+      for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::error_code ec;
+        fs::remove(path + suffix, ec);
+      }
+    };
+    for (const StudyRecord& study : studies) {
+      std::string path;
+      if (StudyDBPath(study.studyUID, path)) removeDatabase(path);
+      RemoveFolder(study.storePath);
+    }
+    patientDB_.CloseLocked();
+    removeDatabase(PatientsPath());
+    return true;
+  });
+}
+
+bool Kelvast::GetValue(const char* name, std::string& value) {
+  if (!name) return false;
+  return Guarded(false, [&] { return valueDB_.GetValue(ValuesPath(), name, value); });
+}
+
+bool Kelvast::SetValue(const char* name, const char* value) {
+  if (!name || !value) return false;
+  return Guarded(false, [&] { return valueDB_.SetValue(ValuesPath(), name, value); });
+}
+
+bool Kelvast::SetPatientFlag(const char* studyId, const char* column, bool value) {
+  bool ok = Guarded(false, [&] { return patientDB_.SetFlag(PatientsPath(), studyId, column, value); });
+  if (ok) NotifyStudyChanged(studyId);
+  return ok;
+}
+
+bool Kelvast::SetPatientState(const char* studyId, const char* column, int value) {
+  bool ok = Guarded(false, [&] { return patientDB_.SetState(PatientsPath(), studyId, column, value); });
+  if (ok) NotifyStudyChanged(studyId);
+  return ok;
+}
+
+bool Kelvast::SetPatientText(const char* studyId, const char* column, const char* value) {
+  bool ok = Guarded(false, [&] { return patientDB_.SetText(PatientsPath(), studyId, column, value); });
+  if (ok) NotifyStudyChanged(studyId);
+  return ok;
+}
+
+std::string Kelvast::GetPatientSID(const std::string& patientID, const std::string& studyUID) {
+  return StoreLayout::StudyId(patientID, studyUID);
+}
+
+bool Kelvast::GetStoreFilePath(SODcmFile* file, std::string& path) {
+  return Guarded(false, [&] {
+    InstanceInfo info;
+    if (!GetStorableInfo(file, info)) return false;
+    path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
+    return true;
+  });
+}
+
+int Kelvast::GetFreeSeriesNumber(const char* studyUID, int first) {
+  std::vector<SeriesRecord> series;
+  std::string path;
+  if (studyUID && StudyDBPath(studyUID, path))
+    Guarded(false, [&] { return studyDB_.GetAllSeries(path, series, false); });
+  int n = first;
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (const SeriesRecord& s : series) {
+      if (!s.seriesNumber.empty() && std::atoi(s.seriesNumber.c_str()) == n) {
+        ++n;
+        moved = true;
+      }
+    }
+  }
+  return n;
+}
+
+void Kelvast::AddListener(IKelvastListener* listener) {
+  if (!listener) return;
+  std::lock_guard<std::mutex> hold(listenerLock_);
+  if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
+}
+
+void Kelvast::RemoveListener(IKelvastListener* listener) {
+  std::lock_guard<std::mutex> hold(listenerLock_);
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+std::vector<IKelvastListener*> Kelvast::Listeners() const {
+  std::lock_guard<std::mutex> hold(listenerLock_);
+  return listeners_;
+}
+
+void Kelvast::NotifyStudyChanged(const std::string& sid) {
+  for (IKelvastListener* listener : Listeners()) listener->OnStudyChanged(sid);
+}
+
+void Kelvast::NotifyStudyRemoved(const std::string& sid) {
+  for (IKelvastListener* listener : Listeners()) listener->OnStudyRemoved(sid);
+}
+
+void Kelvast::NotifyStoreChanged() {
+  for (IKelvastListener* listener : Listeners()) listener->OnStoreChanged();
+}
+
+IKelvast* BuildDB(const char* storeFolder) {
+  if (!storeFolder) return nullptr;
+  try {
+    return new Kelvast(storeFolder);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+void ReleaseDB(IKelvast* store) { delete store; }

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "IKelvast.h"
+#include "PatientDB.h"
+#include "StudyDB.h"
+#include "ValueDB.h"
+
+// One study store on a folder. Files are written into the folder tree at once; their index rows
+// go into the study databases first and the patients database last, each in one transaction, so
+// a listed study always has its instances and a crash leaves at most files without rows.
+class Kelvast : public IKelvast {
+ public:
+  explicit Kelvast(const std::string& folder);
+  // Pending records are written (silently) so no queued file is left unindexed.
+  ~Kelvast() override;
+
+  bool AddPatientRecord(const PatientRecord& study) override;
+  bool StoreFile(SODcmFile* file, InstanceRecord* record) override;
+  bool QueueFile(SODcmFile* file) override;
+  bool QueueFilePath(const char* path) override;
+  bool CommitQueue() override;
+  void SetSaveMode(int mode) override;
+  bool GetPatientRecords(std::vector<PatientRecord>& out, const char* like, bool withInstances) override;
+  bool GetStudyRecords(std::vector<StudyRecord>& out, const char* like, bool withInstances) override;
+  bool GetAllSeriesRecords(std::vector<SeriesRecord>& out, bool withInstances) override;
+  bool GetReferencedSOPs(std::vector<SODcmReferencedSOP>& out) override;
+  bool GetAllInstanceRecords(std::vector<InstanceRecord>& out) override;
+  bool CheckCommitment(const std::vector<SODcmReferencedSOP>& requested, SODcmCommitResult& result) override;
+  bool GetStudyInstanceRecords(const std::vector<std::string>& studyUIDs, std::vector<InstanceRecord>& out) override;
+  bool GetSeriesInstanceRecords(const std::vector<std::string>& seriesUIDs, std::vector<InstanceRecord>& out) override;
+  bool GetSeriesRecords(const char* studyId, std::vector<SeriesRecord>& out, bool withInstances) override;
+  bool GetPatientRecord(const char* studyId, PatientRecord& out, bool withInstances) override;
+  bool GetSeriesPatientRecord(const char* seriesId, PatientRecord& out) override;
+  bool GetSeriesRecord(const char* seriesId, SeriesRecord& out) override;
+  bool GetSeriesRecordByUID(const char* seriesUID, SeriesRecord& out) override;
+  bool DeleteStudy(const char* studyId) override;
+  bool DeleteSeries(const char* seriesId) override;
+  bool GetStudyCount(int* count) override;
+  void AddListener(IKelvastListener* listener) override;
+  void RemoveListener(IKelvastListener* listener) override;
+  std::string GetPatientSID(const std::string& patientID, const std::string& studyUID) override;
+  bool GetValue(const char* name, std::string& value) override;
+  bool SetValue(const char* name, const char* value) override;
+  bool SetPatientFlag(const char* studyId, const char* column, bool value) override;
+  bool SetPatientState(const char* studyId, const char* column, int value) override;
+  bool SetPatientText(const char* studyId, const char* column, const char* value) override;
+  bool GetStoreFilePath(SODcmFile* file, std::string& path) override;
+  int GetFreeSeriesNumber(const char* studyUID, int first) override;
+  bool ClearStore() override;
+
+  const std::string& Folder() const { return folder_; }
+
+ private:
+  std::string PatientsPath() const;
+  std::string ValuesPath() const;
+  // False for a Study UID that cannot name a file.
+  bool StudyDBPath(const std::string& studyUID, std::string& path) const;
+  // The file's record when its UIDs may name files and folders of the store.
+  bool GetStorableInfo(SODcmFile* file, InstanceInfo& info) const;
+  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const;
+  // Writes the rows of list; what could not be written goes to failed, the study ids written
+  // (in order of first appearance) to written.
+  void WriteRows(const std::vector<InstanceInfo>& list, std::vector<InstanceInfo>& failed,
+                 std::vector<std::string>& written);
+  // WriteRows, then failed records back to the front of the queue and the notifications.
+  bool WriteInstances(const std::vector<InstanceInfo>& list);
+  void Requeue(std::vector<InstanceInfo>& failed);
+  void AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID);
+  // Moves a folder of the store into the trash and deletes it there in the background; paths
+  // outside the store (files registered in place) are left alone.
+  void RemoveFolder(const std::string& folder);
+  void PurgeTrash();
+
+  std::vector<IKelvastListener*> Listeners() const;
+  void NotifyStudyChanged(const std::string& sid);
+  void NotifyStudyRemoved(const std::string& sid);
+  void NotifyStoreChanged();
+
+  const std::string folder_;
+  StudyDB studyDB_;
+  PatientDB patientDB_;
+  ValueDB valueDB_;
+  std::atomic<int> saveMode_{0};
+
+  std::mutex pendingLock_;  // guards pending_
+  std::vector<InstanceInfo> pending_;
+
+  mutable std::mutex listenerLock_;  // guards listeners_; never held while a listener runs
+  std::vector<IKelvastListener*> listeners_;
+};

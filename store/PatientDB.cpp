@@ -1,0 +1,296 @@
+#include "PatientDB.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+bool IsOneOf(const char* column, std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    if (std::strcmp(column, name) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+const char* const PatientDB::kCreateStatements[] = {
+    "CREATE TABLE IF NOT EXISTS archive_patient (id TEXT PRIMARY KEY NOT NULL,studyUID TEXT,studyID TEXT ,"
+    "accessionNumber TEXT,studyDate TEXT,studyTime TEXT,studyDescription TEXT,patientName TEXT,patientID TEXT,"
+    "patientBirthDate TEXT,patientSex TEXT,patientAge TEXT,storePath TEXT,unread BOOLEAN DEFAULT 1,locked BOOLEAN "
+    "DEFAULT 0,marked BOOLEAN DEFAULT 0,positive BOOLEAN DEFAULT 0,sendState INTEGER DEFAULT 0,printState INTEGER "
+    "DEFAULT 0,remoteState INTEGER DEFAULT 0,reportState INTEGER DEFAULT 0,sendID TEXT DEFAULT '',printID TEXT "
+    "DEFAULT '',remoteID TEXT DEFAULT '',sourceFrom TEXT DEFAULT '',createdTime TEXT DEFAULT "
+    "(datetime('now','localtime')));",
+    "CREATE TABLE IF NOT EXISTS archive_study (id TEXT PRIMARY KEY NOT NULL,studyUID TEXT,studyID TEXT ,"
+    "accessionNumber TEXT,studyDate TEXT,studyTime TEXT,studyDescription TEXT,patientName TEXT,patientID TEXT,"
+    "patientBirthDate TEXT,patientSex TEXT,patientAge TEXT,storePath TEXT,createdTime TEXT DEFAULT "
+    "(datetime('now','localtime')));",
+    "CREATE TABLE IF NOT EXISTS archive_series(id TEXT PRIMARY KEY NOT NULL,patientID TEXT,studyUID TEXT NOT "
+    "NULL,seriesUID TEXT,seriesNumber TEXT,seriesDate TEXT,modality TEXT,imageType TEXT,bodyPartExamined "
+    "TEXT,institutionName TEXT,sliceThickness TEXT,seriesDescription TEXT,storePath TEXT,createdTime TEXT "
+    "DEFAULT (datetime('now','localtime')));",
+    nullptr};
+
+void PatientDB::OnCreate(CppSQLite3DB& db) {
+  for (const char* const* sql = kCreateStatements; *sql; ++sql) db.Execute(*sql);
+  // The lists filter series by study and sort studies by time; without these every list is a
+  // scan of all series per study.
+  db.Execute("CREATE INDEX IF NOT EXISTS archive_series_study ON archive_series(studyUID,patientID);");
+  db.Execute("CREATE INDEX IF NOT EXISTS archive_series_uid ON archive_series(seriesUID);");
+  db.Execute("CREATE INDEX IF NOT EXISTS archive_patient_time ON archive_patient(createdTime);");
+  db.Execute("CREATE INDEX IF NOT EXISTS archive_study_time ON archive_study(createdTime);");
+}
+
+bool PatientDB::AddInstances(const std::string& path, const std::vector<InstanceInfo>& list) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  std::map<std::string, std::vector<InstanceInfo>> groups;
+  GroupBySeries(list, groups);
+  SqlText sql;
+  SqlTransaction transaction(db_);
+  for (const auto& [key, group] : groups) {
+    const InstanceInfo& i = group.front();
+    db_.Execute(sql.Format(
+        "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
+        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
+        i.sid.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
+        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
+        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.archivePath.c_str()));
+    db_.Execute(sql.Format(
+        "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
+        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
+        i.studyUID.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
+        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
+        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.studyPath.c_str()));
+    db_.Execute(sql.Format(
+        "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, "
+        "modality, imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES "
+        "(%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
+        i.seriesKey.c_str(), i.patientID.c_str(), i.studyUID.c_str(), i.seriesUID.c_str(), i.seriesNumber.c_str(),
+        i.seriesDate.c_str(), i.modality.c_str(), i.imageType.c_str(), i.bodyPartExamined.c_str(),
+        i.institutionName.c_str(), i.sliceThickness.c_str(), i.seriesDescription.c_str(), i.seriesPath.c_str()));
+  }
+  transaction.Commit();
+  return true;
+}
+
+void PatientDB::ReadSeriesOf(PatientRecord& record) {
+  SqlText sql;
+  CppSQLite3Query q = db_.Query(sql.Format(
+      "SELECT * FROM archive_series WHERE studyUID = %Q and patientID = %Q ORDER BY id ASC", record.studyUID.c_str(),
+      record.patientID.c_str()));
+  for (; !q.Eof(); q.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, q);
+    record.series.push_back(std::move(series));
+  }
+}
+
+bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>& out, const char* like) {
+  out.clear();
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  SqlText sql;
+  if (like) {
+    std::string pattern = std::string("%") + like + "%";
+    const char* p = pattern.c_str();
+    sql.Format(
+        "SELECT * FROM archive_patient WHERE patientID LIKE %Q or patientName LIKE %Q or studyID LIKE %Q or "
+        "studyDescription LIKE %Q ORDER BY createdTime DESC",
+        p, p, p, p);
+  } else {
+    sql.Format("SELECT * FROM archive_patient ORDER BY createdTime DESC");
+  }
+  CppSQLite3Query q = db_.Query(sql.c_str());
+  for (; !q.Eof(); q.NextRow()) {
+    PatientRecord record;
+    ReadPatientRow(record, q);
+    ReadSeriesOf(record);
+    out.push_back(std::move(record));
+  }
+  return true;
+}
+
+bool PatientDB::GetPatientWhere(const char* sql, PatientRecord& record) {
+  CppSQLite3Query q = db_.Query(sql);
+  if (q.Eof()) return false;
+  ReadPatientRow(record, q);
+  q.Finalize();
+  ReadSeriesOf(record);
+  return true;
+}
+
+bool PatientDB::GetPatient(const std::string& path, const char* id, PatientRecord& record) {
+  if (!FileExists(path)) return false;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  record.series.clear();
+  if (!id) return false;
+  SqlText sql;
+  return GetPatientWhere(sql.Format("SELECT * FROM archive_patient WHERE id = %Q", id), record);
+}
+
+bool PatientDB::GetPatientByStudy(const std::string& path, const char* patientID, const char* studyUID,
+                                  PatientRecord& record) {
+  if (!FileExists(path)) return false;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  record.series.clear();
+  if (!patientID || !studyUID) return false;
+  SqlText sql;
+  return GetPatientWhere(
+      sql.Format("SELECT * FROM archive_patient WHERE studyUID = %Q and patientID = %Q ", studyUID, patientID), record);
+}
+
+bool PatientDB::GetSeries(const std::string& path, const char* id, SeriesRecord& record) {
+  if (!FileExists(path)) return false;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path) || !id) return false;
+  SqlText sql;
+  CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_series WHERE id = %Q", id));
+  if (q.Eof()) return false;
+  ReadSeriesRow(record, q);
+  return true;
+}
+
+bool PatientDB::GetSeriesByUID(const std::string& path, const char* seriesUID, SeriesRecord& record) {
+  if (!FileExists(path)) return false;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path) || !seriesUID) return false;
+  SqlText sql;
+  CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_series WHERE seriesUID = %Q", seriesUID));
+  if (q.Eof()) return false;
+  ReadSeriesRow(record, q);
+  return true;
+}
+
+bool PatientDB::DeletePatient(const std::string& path, const char* id) {
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  if (!id) return true;
+  SqlText sql;
+  std::string studyUID, patientID;
+  {
+    CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_patient WHERE id = %Q", id));
+    if (q.Eof()) return true;
+    PatientRecord row;
+    ReadPatientRow(row, q);
+    studyUID = row.studyUID;
+    patientID = row.patientID;
+  }
+  SqlTransaction transaction(db_);
+  db_.Execute(sql.Format("DELETE FROM archive_patient WHERE id = %Q;", id));
+  // A Study UID shared with another patient keeps its study row: that patient is still listed.
+  if (db_.QueryInt(sql.Format("SELECT count(*) FROM archive_patient WHERE studyUID = %Q", studyUID.c_str())) == 0)
+    db_.Execute(sql.Format("DELETE FROM archive_study WHERE studyUID = %Q;", studyUID.c_str()));
+  db_.Execute(sql.Format("DELETE FROM archive_series WHERE studyUID = %Q and patientID = %Q;", studyUID.c_str(),
+                         patientID.c_str()));
+  transaction.Commit();
+  return true;
+}
+
+bool PatientDB::DeleteSeries(const std::string& path, const char* id) {
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  if (!id) return false;
+  SqlText sql;
+  db_.Execute(sql.Format("DELETE FROM archive_series WHERE id = %Q;", id));
+  return true;
+}
+
+bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& out, const char* like,
+                           bool withSeries) {
+  out.clear();
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  SqlText sql;
+  if (like) {
+    std::string pattern = std::string("%") + like + "%";
+    const char* p = pattern.c_str();
+    sql.Format(
+        "SELECT * FROM archive_study WHERE patientID LIKE %Q or patientName LIKE %Q or studyID LIKE %Q or "
+        "studyDescription LIKE %Q ORDER BY createdTime DESC",
+        p, p, p, p);
+  } else {
+    sql.Format("SELECT * FROM archive_study ORDER BY createdTime DESC");
+  }
+  CppSQLite3Query q = db_.Query(sql.c_str());
+  for (; !q.Eof(); q.NextRow()) {
+    StudyRecord record;
+    ReadStudyRow(record, q);
+    out.push_back(std::move(record));
+  }
+  q.Finalize();
+  if (withSeries) {
+    for (StudyRecord& record : out) {
+      CppSQLite3Query s = db_.Query(
+          sql.Format("SELECT * FROM archive_series WHERE studyUID = %Q ORDER BY id ASC", record.studyUID.c_str()));
+      for (; !s.Eof(); s.NextRow()) {
+        SeriesRecord series;
+        ReadSeriesRow(series, s);
+        record.series.push_back(std::move(series));
+      }
+    }
+  }
+  return true;
+}
+
+bool PatientDB::GetAllSeries(const std::string& path, std::vector<SeriesRecord>& out) {
+  out.clear();
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  CppSQLite3Query q = db_.Query("SELECT * FROM archive_series");
+  for (; !q.Eof(); q.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, q);
+    out.push_back(std::move(series));
+  }
+  return true;
+}
+
+bool PatientDB::GetStudyCount(const std::string& path, int* count) {
+  *count = 0;
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  *count = db_.QueryInt("SELECT count(*) FROM archive_study");
+  return true;
+}
+
+bool PatientDB::SetColumn(const std::string& path, const char* sql) {
+  if (!FileExists(path)) return true;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  db_.Execute(sql);
+  return true;
+}
+
+bool PatientDB::SetFlag(const std::string& path, const char* id, const char* column, bool value) {
+  if (!id || !column || !IsOneOf(column, {"unread", "locked", "marked", "positive"})) return false;
+  SqlText sql;
+  return SetColumn(path, sql.Format("UPDATE archive_patient SET %Q = %d WHERE id = %Q;", column, value ? 1 : 0, id));
+}
+
+bool PatientDB::SetState(const std::string& path, const char* id, const char* column, int value) {
+  if (!id || !column || !IsOneOf(column, {"sendState", "printState", "remoteState", "reportState"})) return false;
+  SqlText sql;
+  return SetColumn(path, sql.Format("UPDATE archive_patient SET %Q = %d WHERE id = %Q;", column, value, id));
+}
+
+bool PatientDB::SetText(const std::string& path, const char* id, const char* column, const char* text) {
+  if (!id || !column || !text || !IsOneOf(column, {"sendID", "printID", "remoteID", "sourceFrom"})) return false;
+  SqlText sql;
+  return SetColumn(path, sql.Format("UPDATE archive_patient SET %Q = %Q WHERE id = %Q;", column, text, id));
+}

@@ -1,0 +1,90 @@
+#include "StoreLayout.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace StoreLayout {
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string ParentOf(const std::string& path) {
+  size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) return std::string();
+  size_t slash = path.rfind('/', end);
+  if (slash == std::string::npos) return std::string();
+  size_t parentEnd = path.find_last_not_of('/', slash);
+  return parentEnd == std::string::npos ? std::string("/") : path.substr(0, parentEnd + 1);
+}
+
+bool IsSafeUID(const std::string& uid) {
+  if (uid.empty() || uid.size() > 64) return false;
+  bool digit = false;
+  for (char c : uid) {
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c != '.') {
+      return false;
+    }
+  }
+  return digit;
+}
+
+std::string TrimUID(const std::string& uid) {
+  size_t end = uid.find_last_not_of(std::string(" \0", 2));
+  return end == std::string::npos ? std::string() : uid.substr(0, end + 1);
+}
+
+namespace {
+
+std::string Key(const char* format, int number, const std::string& uid) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, format, number);
+  return buffer + uid;
+}
+
+}  // namespace
+
+std::string SeriesKey(int number, const std::string& seriesUID) { return Key("%08d_", number, seriesUID); }
+
+std::string InstanceKey(int number, const std::string& sopInstanceUID) { return Key("%06d_", number, sopInstanceUID); }
+
+std::string StudyId(const std::string& patientID, const std::string& studyUID) {
+  return patientID.empty() ? studyUID : patientID + "_" + studyUID;
+}
+
+std::string GetInstancePath(const InstanceInfo& info) { return info.studyUID + "/" + info.seriesKey + "/" + info.instanceKey; }
+
+std::string GetInstancePath(const InstanceRecord& record) { return record.studyUID + "/" + record.series_id + "/" + record.id; }
+
+std::string GetStudyPath(const PatientRecord& record) { return record.studyUID; }
+
+std::string GetStudyPath(const StudyRecord& record) { return record.studyUID; }
+
+std::string GetSeriesPath(const SeriesRecord& record) { return record.studyUID + "/" + record.id; }
+
+bool IsDeletableInStore(const std::string& storeFolder, const std::string& path) {
+  std::error_code ec;
+  fs::path store = fs::weakly_canonical(fs::absolute(storeFolder, ec), ec);
+  if (ec || store.empty()) return false;
+  // The last component itself is not followed: deleting a symlink removes the link only.
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  fs::path target = fs::absolute(trimmed, ec);
+  if (ec) return false;
+  fs::path parent = fs::weakly_canonical(target.parent_path(), ec);
+  if (ec) return false;
+  fs::path name = target.lexically_normal().filename();
+  if (name.empty() || name == "." || name == "..") return false;
+  fs::path resolved = parent / name;
+  auto rel = resolved.lexically_relative(store);
+  if (rel.empty() || rel == ".") return false;
+  auto first = *rel.begin();
+  return first != ".." && first != "DB";
+}
+
+}  // namespace StoreLayout

@@ -1,0 +1,220 @@
+#include "StudyDB.h"
+
+#include <filesystem>
+
+#include "SOCommitSCU.h"
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+const char* const StudyDB::kCreateStatements[] = {
+    "CREATE TABLE IF NOT EXISTS dcm_study (id TEXT PRIMARY KEY NOT NULL,studyUID TEXT,studyID TEXT ,accessionNumber "
+    "TEXT,studyDate TEXT,studyTime TEXT,studyDescription TEXT,patientName TEXT,patientID TEXT,patientBirthDate "
+    "TEXT,patientSex TEXT,patientAge TEXT,storePath TEXT,createdTime TEXT DEFAULT (datetime('now','localtime')));",
+    "CREATE TABLE IF NOT EXISTS dcm_series(id TEXT PRIMARY KEY NOT NULL,patientID TEXT,studyUID TEXT NOT "
+    "NULL,seriesUID TEXT,seriesNumber TEXT,seriesDate TEXT,modality TEXT,imageType TEXT,bodyPartExamined "
+    "TEXT,institutionName TEXT,sliceThickness TEXT,seriesDescription TEXT,storePath TEXT,createdTime TEXT DEFAULT "
+    "(datetime('now','localtime')));",
+    "CREATE TABLE IF NOT EXISTS dcm_instance(id TEXT PRIMARY KEY NOT NULL,series_id TEXT NOT NULL,patientID TEXT NOT "
+    "NULL,studyUID TEXT NOT NULL,seriesUID TEXT NOT NULL,sopClassUID TEXT,sopInstanceUID TEXT,instanceNumber "
+    "TEXT,storePath TEXT,createdTime TEXT DEFAULT (datetime('now','localtime')));",
+    nullptr};
+
+void StudyDB::OnCreate(CppSQLite3DB& db) {
+  for (const char* const* sql = kCreateStatements; *sql; ++sql) db.Execute(*sql);
+  db.Execute("CREATE INDEX IF NOT EXISTS dcm_instance_series ON dcm_instance(series_id);");
+}
+
+void StudyDB::InsertRows(const std::vector<InstanceInfo>& list) {
+  std::map<std::string, std::vector<InstanceInfo>> groups;
+  GroupBySeries(list, groups);
+  SqlText sql;
+  SqlTransaction transaction(db_);
+  for (const auto& [key, group] : groups) {
+    const InstanceInfo& i = group.front();
+    db_.Execute(sql.Format(
+        "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
+        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
+        i.studyUID.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
+        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
+        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.studyPath.c_str()));
+    db_.Execute(sql.Format(
+        "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
+        "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (%Q, %Q, "
+        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
+        i.seriesKey.c_str(), i.patientID.c_str(), i.studyUID.c_str(), i.seriesUID.c_str(), i.seriesNumber.c_str(),
+        i.seriesDate.c_str(), i.modality.c_str(), i.imageType.c_str(), i.bodyPartExamined.c_str(),
+        i.institutionName.c_str(), i.sliceThickness.c_str(), i.seriesDescription.c_str(), i.seriesPath.c_str()));
+    for (const InstanceInfo& f : group) {
+      db_.Execute(sql.Format(
+          "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
+          "sopInstanceUID, instanceNumber, storePath) VALUES (%Q, %Q, %Q, %Q, %Q, %Q, %Q,  %Q,%Q);",
+          f.instanceKey.c_str(), f.seriesKey.c_str(), f.patientID.c_str(), f.studyUID.c_str(), f.seriesUID.c_str(),
+          f.sopClassUID.c_str(), f.sopInstanceUID.c_str(), f.instanceNumber.c_str(), f.filePath.c_str()));
+    }
+  }
+  transaction.Commit();
+}
+
+bool StudyDB::AddInstance(const std::string& path, const InstanceInfo& info, InstanceRecord* out) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  InsertRows({info});
+  if (!out) return false;
+  SqlText sql;
+  CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM dcm_instance WHERE id = %Q;", info.instanceKey.c_str()));
+  if (q.Eof()) return false;
+  ReadInstanceRow(*out, q);
+  return true;
+}
+
+bool StudyDB::AddInstances(const std::string& path, const std::vector<InstanceInfo>& list) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  InsertRows(list);
+  return true;
+}
+
+bool StudyDB::DeleteSeries(const std::string& path, const char* seriesId) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  SqlText sql;
+  SqlTransaction transaction(db_);
+  db_.Execute(sql.Format("DELETE FROM dcm_series WHERE id = %Q;", seriesId));
+  db_.Execute(sql.Format("DELETE FROM dcm_instance WHERE series_id = %Q;", seriesId));
+  transaction.Commit();
+  return true;
+}
+
+void StudyDB::AttachInstances(CppSQLite3DB& db, std::vector<SeriesRecord>& series) const {
+  CppSQLite3Query q = db.Query("SELECT * FROM dcm_instance ORDER BY instanceNumber ASC");
+  for (; !q.Eof(); q.NextRow()) {
+    InstanceRecord instance;
+    ReadInstanceRow(instance, q);
+    for (SeriesRecord& s : series) {
+      if (s.id == instance.series_id) {
+        s.instances.push_back(std::move(instance));
+        break;
+      }
+    }
+  }
+}
+
+bool StudyDB::GetAllSeries(const std::string& path, std::vector<SeriesRecord>& out, bool withInstances) const {
+  out.clear();
+  if (!FileExists(path)) return true;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  CppSQLite3Query q = db.Query("SELECT * FROM dcm_series ORDER BY id ASC");
+  for (; !q.Eof(); q.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, q);
+    out.push_back(std::move(series));
+  }
+  q.Finalize();
+  if (withInstances) AttachInstances(db, out);
+  return true;
+}
+
+bool StudyDB::GetSeriesInstances(const std::string& path, const char* seriesId,
+                                 std::vector<InstanceRecord>& out) const {
+  out.clear();
+  if (!seriesId || !FileExists(path)) return false;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  CppSQLite3Query q =
+      db.Query(sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", seriesId));
+  for (; !q.Eof(); q.NextRow()) {
+    InstanceRecord instance;
+    ReadInstanceRow(instance, q);
+    out.push_back(std::move(instance));
+  }
+  return true;
+}
+
+bool StudyDB::GetSeries(const std::string& path, const char* seriesId, SeriesRecord& record) const {
+  if (!seriesId || !FileExists(path)) return false;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  {
+    CppSQLite3Query q = db.Query(sql.Format("SELECT * FROM dcm_series WHERE id = %Q", seriesId));
+    if (q.Eof()) return false;
+    ReadSeriesRow(record, q);
+  }
+  CppSQLite3Query q = db.Query(
+      sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", record.id.c_str()));
+  for (; !q.Eof(); q.NextRow()) {
+    InstanceRecord instance;
+    ReadInstanceRow(instance, q);
+    record.instances.push_back(std::move(instance));
+  }
+  return true;
+}
+
+bool StudyDB::GetStudySeries(const std::string& path, const char* patientID, const char* studyUID,
+                             std::vector<SeriesRecord>& out, bool withInstances) const {
+  if (!patientID || !studyUID) return false;
+  out.clear();
+  if (!FileExists(path)) return false;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  CppSQLite3Query q = db.Query(sql.Format(
+      "SELECT * FROM dcm_series WHERE studyUID = %Q and patientID = %Q ORDER BY id ASC", studyUID, patientID));
+  for (; !q.Eof(); q.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, q);
+    out.push_back(std::move(series));
+  }
+  q.Finalize();
+  if (withInstances) AttachInstances(db, out);
+  return true;
+}
+
+bool StudyDB::GetInstances(const std::string& path, std::vector<InstanceRecord>& out, const char* studyUID) const {
+  out.clear();
+  if (!FileExists(path)) return true;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  CppSQLite3Query q = db.Query(studyUID ? sql.Format("SELECT * FROM dcm_instance WHERE studyUID = %Q;", studyUID)
+                                        : "SELECT * FROM dcm_instance");
+  for (; !q.Eof(); q.NextRow()) {
+    InstanceRecord instance;
+    ReadInstanceRow(instance, q);
+    out.push_back(std::move(instance));
+  }
+  return true;
+}
+
+bool StudyDB::GetReferencedSOPs(const std::string& path, std::vector<SODcmReferencedSOP>& out,
+                                const char* studyUID) const {
+  out.clear();
+  if (!FileExists(path)) return true;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  CppSQLite3Query q = db.Query(studyUID ? sql.Format("SELECT * FROM dcm_instance WHERE studyUID = %Q;", studyUID)
+                                        : "SELECT * FROM dcm_instance");
+  if (q.Eof()) return true;
+  int classColumn = q.FieldIndex("sopClassUID");
+  int instanceColumn = q.FieldIndex("sopInstanceUID");
+  for (; !q.Eof(); q.NextRow()) {
+    const char* sopClass = q.FieldText(classColumn);
+    const char* sopInstance = q.FieldText(instanceColumn);
+    SODcmReferencedSOP sop;
+    sop.sopClassUID = sopClass ? sopClass : "";
+    sop.sopInstanceUID = sopInstance ? sopInstance : "";
+    out.push_back(std::move(sop));
+  }
+  return true;
+}
