@@ -139,10 +139,11 @@ bool SOWinReg::WriteHKCU(const char* key, const char* name, const char* value) {
     if (errno != EINTR) return false;
   }
 
-  // A file that does not parse (edited by hand, say) is started afresh rather than blocking
-  // every later write.
+  // A file that does not parse (edited by hand, say) is kept aside as registry.xml.broken and
+  // started afresh, rather than blocking every later write or silently dropping its values.
   TiXmlDocument doc;
   if (!LoadDocument(path, doc)) {
+    if (access(path.c_str(), F_OK) == 0) rename(path.c_str(), (path + ".broken").c_str());
     doc.Clear();
     doc.ClearError();
     doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));

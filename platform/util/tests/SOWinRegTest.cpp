@@ -138,15 +138,19 @@ TEST_F(SOWinRegTest, ConcurrentWritersLoseNothing) {
   }
 }
 
-TEST_F(SOWinRegTest, AFileThatDoesNotParseIsReplacedOnWrite) {
+TEST_F(SOWinRegTest, AFileThatDoesNotParseIsKeptAsideAndReplacedOnWrite) {
   const std::string path = SOWinReg::RegistryPath();
   fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path) << "<Registry><Key name=";
+  const std::string broken = "<Registry><Key name=";
+  std::ofstream(path) << broken;
   std::string value;
   EXPECT_FALSE(SOWinReg::ReadHKCU(kKey, "A", value));
   ASSERT_TRUE(SOWinReg::WriteHKCU(kKey, "A", "1"));
   EXPECT_TRUE(SOWinReg::ReadHKCU(kKey, "A", value));
   EXPECT_EQ(value, "1");
+  std::ifstream kept(path + ".broken");
+  std::string keptText((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(keptText, broken);
 }
 
 }  // namespace
