@@ -11,7 +11,7 @@ packages=(
   libsqlite3-dev sqlite3 libtinyxml-dev libstb-dev libqrencode-dev
   libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libcpp-httplib-dev
   gettext fonts-noto-cjk fonts-liberation fonts-dejavu-core
-  python3-pydicom libgdcm-tools orthanc
+  python3-pydicom libgdcm-tools orthanc dicom3tools
 )
 
 missing=()
