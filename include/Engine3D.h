@@ -74,9 +74,9 @@ class Engine3D final {
 
  private:
   bool UpateVolumePalette(const V3Palette& palette, int label);
-  template <typename Image>
-  bool ScreenProjection(int kind, int rows, int columns, int16_t* pixels, Image* out);
+  bool ScreenProjection(int kind, int rows, int columns, int16_t* pixels, V3ImageVAL* out);
   bool SlabProjection(int kind, const V3SliceParam& plane, float thickness, V3ImageData* image);
+  void LazyUpload();
   void PushRenderState();
 
   Engine3DState* m_state;

@@ -1,0 +1,241 @@
+#include "Render3D.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "OctreeBuild.h"
+#include "Render3DState.h"
+#include "Workers.h"
+
+namespace {
+
+void ForgetVolume(RenderVolume& r) {
+  r.volume = V3VolumeData{};
+  r.mark = V3VolumeMark{};
+  r.palette = VolumePalette{};
+  FreeOctree(r.octree);
+}
+
+// Cuts the clip box to one side of the anatomical centre.
+void AnatomicalClip(const Render3DState& s, RenderParam& rp) {
+  if (!s.anatomicalEnabled) return;
+  int axis;
+  switch (s.plane) {
+    case V3PLANE_AXIAL: axis = 2; break;
+    case V3PLANE_SAGITTAL: axis = 0; break;
+    case V3PLANE_CORONAL: axis = 1; break;
+    default: return;
+  }
+  const float c = float(s.anatomicalCenter[axis]);
+  if (s.part == V3PART_UPPER && c > rp.clipMin[axis]) rp.clipMin[axis] = c;
+  if (s.part == V3PART_LOWER && c < rp.clipMax[axis]) rp.clipMax[axis] = c;
+}
+
+}  // namespace
+
+uint64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
+  return uint64_t(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+RenderVolume::~RenderVolume() { FreeOctree(octree); }
+
+Render3D::Render3D() : m_state(new Render3DState) {}
+
+Render3D::~Render3D() {
+  Clear();
+  delete m_state;
+}
+
+bool Render3D::SetVolumeData(const V3VolumeData& volume) {
+  m_state->main.volume = V3VolumeData{};
+  if (!IsVolumeUsable(volume)) return false;
+  RenderVolume& r = m_state->main;
+  r.volume = volume;
+  BuildVolumeParam(volume, r.param);
+  for (int i = 0; i < 3; ++i) m_state->anatomicalCenter[i] = (r.param.boundsMin[i] + r.param.boundsMax[i]) / 2.0;
+  return true;
+}
+
+bool Render3D::InitData(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumePalette& palette) {
+  Clear();
+  if (!SetVolumeData(volume)) return false;
+  RenderVolume& r = m_state->main;
+  if (!BuildOctree(volume, r.octree) || !InitOctreeBricks(volume, r.octree)) {
+    ForgetVolume(r);
+    return false;
+  }
+  r.mark = mark;
+  r.palette = palette;
+  r.dirty = true;
+  return true;
+}
+
+void Render3D::Clear() {
+  ForgetVolume(m_state->main);
+  m_state->attached.clear();
+}
+
+void Render3D::SetVolumeMark(const V3VolumeMark& mark) {
+  m_state->main.mark = mark;
+  m_state->main.dirty = true;
+  for (auto& r : m_state->attached) r->dirty = true;
+}
+
+bool Render3D::GetBoundingBox(float* low, float* high) {
+  if (!m_state->main.volume.slices) return false;
+  for (int i = 0; i < 3; ++i) low[i] = m_state->main.param.boundsMin[i], high[i] = m_state->main.param.boundsMax[i];
+  return true;
+}
+
+bool Render3D::SetVisibleBox(const float* a, const float* b) {
+  if (!m_state->main.volume.slices) return false;
+  // Every phase keeps the crop, so it stays during 4D playback.
+  auto apply = [&](VolumeParam& vp) {
+    for (int i = 0; i < 3; ++i) {
+      vp.visibleMin[i] = a[i] < b[i] ? a[i] : b[i];
+      vp.visibleMax[i] = a[i] < b[i] ? b[i] : a[i];
+    }
+  };
+  apply(m_state->main.param);
+  for (auto& r : m_state->attached) apply(r->param);
+  return true;
+}
+
+bool Render3D::GetVisibleBox(float* low, float* high) {
+  if (!m_state->main.volume.slices) return false;
+  for (int i = 0; i < 3; ++i)
+    low[i] = m_state->main.param.visibleMin[i], high[i] = m_state->main.param.visibleMax[i];
+  return true;
+}
+
+void Render3D::Refresh(RenderVolume& r) {
+  if (!r.dirty) return;
+  UpdateOctreeBricks(r.mark, m_state->main.palette, r.octree);
+  UpdateOpacityBox(r.volume, r.octree, &r.param.opacityCorners[0][0]);
+  r.dirty = false;
+}
+
+bool Render3D::ImagingVR(V3ImageRGB* image, int index) {
+  if (!image || !image->pixels || image->width <= 0 || image->height <= 0) return false;
+  if (!m_state->main.volume.slices) return false;
+  const int attached = int(m_state->attached.size());
+  RenderVolume& r = index > 0 && index <= attached ? *m_state->attached[index - 1] : m_state->main;
+  Refresh(r);
+  RenderParam rp;
+  SetupRays(r.param, *image, kVRStepFactor, kNoDepthLimit, r.param.opacityCorners, rp);
+  AnatomicalClip(*m_state, rp);
+  const VolumePalette& palette = m_state->main.palette;
+  const auto start = std::chrono::steady_clock::now();
+  RunWorkers(rp.rectPixels, [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) VRPixel(i, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
+  });
+  printf("Render3D::VR take time %llu\n", (unsigned long long)ElapsedMs(start));
+  return true;
+}
+
+bool Render3D::ImagingVE(V3ViewPoint viewPoint, float viewAngle, V3ImageRGB* image) {
+  if (!(viewAngle >= 5.0f)) viewAngle = 5.0f;
+  if (viewAngle > 175.0f) viewAngle = 175.0f;
+  RenderVolume& r = m_state->main;
+  if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0) return false;
+  Refresh(r);
+  const float* E = viewPoint.position;
+  const float* D = viewPoint.direction;
+  float right[3], down[3];
+  Cross3(D, viewPoint.viewUp, right);
+  float len = Length3(right) + 1e-6f;
+  for (float& c : right) c /= len;
+  Cross3(D, right, down);
+  len = Length3(down) + 1e-6f;
+  for (float& c : down) c /= len;
+  const float s = r.param.minSpacing;
+  const float h = float(image->height - 1) * s / 2.0f, w = float(image->width - 1) * s / 2.0f;
+  const float distance = h / std::tan(viewAngle / 2.0f * 3.1415927f / 180.0f);
+  image->rowSpacing = image->columnSpacing = s;
+  for (int i = 0; i < 3; ++i) {
+    image->right[i] = right[i];
+    image->down[i] = down[i];
+    image->corner[i] = E[i] + D[i] * distance - down[i] * h - right[i] * w;
+  }
+  RenderParam rp{};
+  CopyFrame(*image, rp);
+  for (int i = 0; i < 3; ++i) {
+    rp.eye[i] = E[i];
+    rp.clipMin[i] = r.param.boundsMin[i];
+    rp.clipMax[i] = r.param.boundsMax[i];
+  }
+  WorldToVoxel(r.param, rp.eye, rp.eyeVoxel);
+  rp.rectMax[0] = image->width - 1;
+  rp.rectMax[1] = image->height - 1;
+  rp.rectWidth = image->width;
+  rp.rectHeight = image->height;
+  rp.rectPixels = image->width * image->height;
+  const VolumePalette& palette = r.palette;
+  const int width = image->width;
+  const auto start = std::chrono::steady_clock::now();
+  RunWorkers(rp.rectPixels, [&](int begin, int end) {
+    for (int i = begin; i < end; ++i)
+      VEPixel(i % width, i / width, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
+  });
+  printf("Render3D::VE take time %llu\n", (unsigned long long)ElapsedMs(start));
+  return true;
+}
+
+bool Render3D::SetPalette(const VolumePalette& palette) {
+  m_state->main.palette = palette;
+  m_state->main.dirty = true;
+  for (auto& r : m_state->attached) r->dirty = true;
+  return true;
+}
+
+bool Render3D::SetAnatomicalRenderEnable(bool enabled) {
+  m_state->anatomicalEnabled = enabled;
+  return true;
+}
+
+bool Render3D::SetAnatomicalPart(V3AnatomicalPart part) {
+  m_state->part = part;
+  return true;
+}
+
+bool Render3D::SetAnatomicalPlane(V3AnatomicalPlane plane) {
+  m_state->plane = plane;
+  return true;
+}
+
+bool Render3D::SetAnatomicalCenter(float* center) {
+  for (int i = 0; i < 3; ++i) m_state->anatomicalCenter[i] = center[i];
+  return true;
+}
+
+int Render3D::AttachVolumeData(const V3VolumeData& volume) {
+  const RenderVolume& main = m_state->main;
+  if (!main.volume.slices || !volume.slices) return 0;
+  for (int i = 0; i < 3; ++i)
+    if (volume.dims[i] != main.volume.dims[i]) return 0;
+  if (!IsVolumeUsable(volume)) return 0;
+  auto r = std::unique_ptr<RenderVolume>(new (std::nothrow) RenderVolume);
+  if (!r) return 0;
+  r->volume = volume;
+  r->mark = main.mark;
+  r->dirty = true;
+  BuildVolumeParam(volume, r->param);
+  // The phases share the crop of the main volume.
+  for (int i = 0; i < 3; ++i) {
+    r->param.visibleMin[i] = main.param.visibleMin[i];
+    r->param.visibleMax[i] = main.param.visibleMax[i];
+  }
+  if (!BuildOctree(volume, r->octree) || !InitOctreeBricks(volume, r->octree)) return 0;
+  try {
+    m_state->attached.push_back(std::move(r));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return int(m_state->attached.size());
+}
+
+void Render3D::ClearAttachVolume() { m_state->attached.clear(); }

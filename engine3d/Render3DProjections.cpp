@@ -1,0 +1,223 @@
+// Maximum, minimum and average intensity projections of Render3D.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "Render3DState.h"
+#include "Workers.h"
+
+namespace {
+
+constexpr int16_t kBackground = -1024;
+constexpr int16_t kMinIPStart = 4096;
+constexpr int kAIPFloor = -1248;
+
+struct ProjectionScene {
+  const V3VolumeData& volume;
+  const V3VolumeMark& mark;
+  const VolumeParam& vp;
+  const RenderParam& rp;
+  const VolumePalette& palette;
+  const Octree& octree;
+};
+
+// The ray of rectangle pixel i, clipped; false when it misses the clip box.
+struct ProjectionRay {
+  int pixel;
+  float origin[3];  // voxel origin
+  float entry[3];
+  float t0, t1;
+};
+
+bool StartRay(const ProjectionScene& s, int i, ProjectionRay& ray) {
+  const RenderParam& rp = s.rp;
+  const int column = rp.rectMin[0] + i % rp.rectWidth;
+  const int row = rp.rectMin[1] + i / rp.rectWidth;
+  ray.pixel = column + row * rp.width;
+  float world[3], exitPoint[3];
+  PixelOrigin(rp, column, row, world);
+  WorldToVoxel(s.vp, world, ray.origin);
+  if (!ClipRay(s.vp, world, ray.origin, rp.viewDir, rp.voxelDir, rp.clipMin, rp.clipMax, ray.entry, &ray.t0,
+               exitPoint, &ray.t1))
+    return false;
+  if (rp.depthLength < ray.t1) ray.t1 = rp.depthLength;
+  return true;
+}
+
+// The nearest voxel's value when its label is shown.
+bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
+  const int x = int(p[0] + 0.5f), y = int(p[1] + 0.5f), z = int(p[2] + 0.5f);
+  if (!IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) return false;
+  *value = Voxel(s.volume, x, y, z);
+  return true;
+}
+
+// A trilinear sample that can beat the running extreme: some corner voxel must exceed it
+// (MIP) or fall below it (MinIP).
+template <bool kMax>
+bool SampleExtreme(const ProjectionScene& s, int16_t current, const float* p, int16_t* value) {
+  if (!IsLabelShown(s.palette, NearestMask(s.mark, p))) return false;
+  const V3VolumeData& v = s.volume;
+  const int x0 = int(p[0]), y0 = int(p[1]), z0 = int(p[2]);
+  const int z1 = z0 + 1 < v.dims[2] - 1 ? z0 + 1 : v.dims[2] - 1;
+  bool may = false;
+  for (int z : {z0, z1})
+    for (int dy = 0; dy < 2 && !may; ++dy)
+      for (int dx = 0; dx < 2 && !may; ++dx) {
+        const int16_t c = Voxel(v, x0 + dx, y0 + dy, z);
+        may = kMax ? c > current : c < current;
+      }
+  if (!may) return false;
+  *value = int16_t(int(TrilinearValue(v, p) + 0.5f));
+  return true;
+}
+
+// MIP (kMax) or MinIP of one ray: a coarse nearest-voxel pass primes the running value so
+// that the octree's ranges skip most of the fine trilinear pass.
+template <bool kMax>
+void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
+  ProjectionRay ray;
+  if (!StartRay(s, i, ray)) return;
+  const int16_t start = kMax ? kBackground : kMinIPStart;
+  if (!(ray.t1 > ray.t0)) {
+    pixels[ray.pixel] = start;
+    return;
+  }
+  const RenderParam& rp = s.rp;
+  int16_t m = start;
+  float pos[3] = {ray.entry[0], ray.entry[1], ray.entry[2]};
+  for (float t = ray.t0; t < ray.t1; t += rp.coarseStep) {
+    int16_t v;
+    if (NearestValue(s, pos, &v) && (kMax ? v > m : v < m)) m = v;
+    for (int k = 0; k < 3; ++k) pos[k] += rp.coarseStepVector[k];
+  }
+  for (int k = 0; k < 3; ++k) pos[k] = ray.entry[k];
+  float t = ray.t0;
+  while (t < ray.t1) {
+    float exitPoint[3], c;
+    const bool may = kMax ? OctreeLookupMax(s.octree, m, ray.origin, rp.voxelDir, pos, exitPoint, &c)
+                          : OctreeLookupMin(s.octree, m, ray.origin, rp.voxelDir, pos, exitPoint, &c);
+    if (!may) {
+      if (c > t - rp.skipEpsilon) {
+        for (int k = 0; k < 3; ++k) pos[k] = exitPoint[k] + rp.skipNudge[k];
+        t = c + rp.skipEpsilon;
+      } else {
+        // Float error left the ray in the cell it came from: move on by one step.
+        t += rp.step;
+        for (int k = 0; k < 3; ++k) pos[k] += rp.stepVector[k];
+      }
+      continue;
+    }
+    int n = int(ceil(double(c - t) / double(rp.step)));
+    if (n < 1) n = 1;
+    for (int k = 0; k < n; ++k) {
+      t += rp.step;
+      if (t > ray.t1) break;
+      for (int a = 0; a < 3; ++a) pos[a] += rp.stepVector[a];
+      int16_t v;
+      if (SampleExtreme<kMax>(s, m, pos, &v) && (kMax ? v > m : v < m)) m = v;
+    }
+  }
+  pixels[ray.pixel] = m;
+}
+
+void AverageRay(const ProjectionScene& s, int i, int16_t* pixels) {
+  ProjectionRay ray;
+  if (!StartRay(s, i, ray)) return;
+  const RenderParam& rp = s.rp;
+  int64_t sum = 0, n = 0;
+  float pos[3] = {ray.entry[0], ray.entry[1], ray.entry[2]};
+  for (float t = ray.t0; t < ray.t1; t += rp.step) {
+    int16_t v;
+    if (NearestValue(s, pos, &v) && v >= kAIPFloor) {
+      sum += v;
+      ++n;
+    }
+    for (int k = 0; k < 3; ++k) pos[k] += rp.stepVector[k];
+  }
+  const int64_t mean = n > 0 ? sum / n : kBackground;
+  pixels[ray.pixel] = int16_t(mean < kBackground ? kBackground : mean);
+}
+
+}  // namespace
+
+bool Render3D::ImagingIP(const V3Camera& camera, float fieldOfView, float depth, V3ImageVAL* image,
+                         Projection kind) {
+  if (!m_state->main.volume.slices || !(fieldOfView >= 1.0f) || !image || !image->pixels || image->width < 1 ||
+      image->height < 1 || !(depth >= 0.1f))
+    return false;
+  const float* D = camera.direction;
+  float right[3], down[3];
+  Cross3(D, camera.viewUp, right);
+  float len = Length3(right) + 1e-6f;
+  for (float& c : right) c /= len;
+  Cross3(D, right, down);
+  len = Length3(down) + 1e-6f;
+  for (float& c : down) c /= len;
+  const double spacing = double(fieldOfView) / (image->width < image->height ? image->width : image->height);
+  image->rowSpacing = image->columnSpacing = spacing;
+  for (int i = 0; i < 3; ++i) {
+    image->right[i] = right[i];
+    image->down[i] = down[i];
+    image->corner[i] = camera.position[i] - down[i] * ((image->height - 1) * spacing / 2) -
+                       right[i] * ((image->width - 1) * spacing / 2);
+  }
+  return ImagingIP(depth, image, kind);
+}
+
+bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
+  RenderVolume& r = m_state->main;
+  if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0 || !(depth >= 0.1f))
+    return false;
+  std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, kBackground);
+  Refresh(r);
+  // The rays cover the whole visible box, whatever the volume-rendering curve leaves opaque.
+  float box[8][3];
+  for (int k = 0; k < 8; ++k) {
+    box[k][0] = (k & 1) ? r.param.visibleMax[0] : r.param.visibleMin[0];
+    box[k][1] = (k & 2) ? r.param.visibleMax[1] : r.param.visibleMin[1];
+    box[k][2] = (k & 4) ? r.param.visibleMax[2] : r.param.visibleMin[2];
+  }
+  RenderParam rp;
+  SetupRays(r.param, *image, 1.0f, depth, box, rp);
+  const ProjectionScene scene{r.volume, r.mark, r.param, rp, r.palette, r.octree};
+  int16_t* pixels = image->pixels;
+  const auto start = std::chrono::steady_clock::now();
+  RunWorkers(rp.rectPixels, [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+      if (kind == Projection::MIP)
+        ExtremeRay<true>(scene, i, pixels);
+      else if (kind == Projection::MinIP)
+        ExtremeRay<false>(scene, i, pixels);
+      else
+        AverageRay(scene, i, pixels);
+    }
+  });
+  printf("RenderIP::IP take time %llu\n", (unsigned long long)ElapsedMs(start));
+  return true;
+}
+
+bool Render3D::ImagingMIP(V3Camera camera, float fieldOfView, float depth, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, depth, image, Projection::MIP);
+}
+bool Render3D::ImagingMIP(V3Camera camera, float fieldOfView, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, kNoDepthLimit, image, Projection::MIP);
+}
+bool Render3D::ImagingMIP(V3ImageVAL* image) { return image && ImagingIP(kNoDepthLimit, image, Projection::MIP); }
+bool Render3D::ImagingAIP(V3Camera camera, float fieldOfView, float depth, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, depth, image, Projection::AIP);
+}
+bool Render3D::ImagingAIP(V3Camera camera, float fieldOfView, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, kNoDepthLimit, image, Projection::AIP);
+}
+bool Render3D::ImagingAIP(V3ImageVAL* image) { return image && ImagingIP(kNoDepthLimit, image, Projection::AIP); }
+bool Render3D::ImagingMinIP(V3Camera camera, float fieldOfView, float depth, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, depth, image, Projection::MinIP);
+}
+bool Render3D::ImagingMinIP(V3Camera camera, float fieldOfView, V3ImageVAL* image) {
+  return ImagingIP(camera, fieldOfView, kNoDepthLimit, image, Projection::MinIP);
+}
+bool Render3D::ImagingMinIP(V3ImageVAL* image) {
+  return image && ImagingIP(kNoDepthLimit, image, Projection::MinIP);
+}
