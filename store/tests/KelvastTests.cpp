@@ -1,0 +1,617 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "CppSQLite3.h"
+#include "DicomFixtures.h"
+#include "SOCommitSCU.h"
+#include "StoreTestUtil.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace storetest;
+namespace fx = orvanta::fixtures;
+
+class KelvastTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = orvanta::test::MakeTempDir("store") / "LOCAL";
+    store_ = OpenStore(folder_);
+    ASSERT_TRUE(store_);
+    store_->AddListener(&listener_);
+  }
+
+  size_t CountStudies(IKelvast& store) {
+    std::vector<PatientRecord> studies;
+    EXPECT_TRUE(store.GetPatientRecords(studies, nullptr, false));
+    return studies.size();
+  }
+
+  fs::path folder_;
+  StorePtr store_;
+  RecordingListener listener_;
+};
+
+TEST_F(KelvastTest, StoreFileWritesLayoutRowsAndNotifies) {
+  EXPECT_FALSE(fs::exists(folder_));  // nothing on disk before the first store
+  auto file = MakeFile(Dataset{});
+  InstanceRecord record;
+  ASSERT_TRUE(store_->StoreFile(file.get(), &record));
+
+  fs::path expected = folder_ / "1.2.3/00000002_1.2.3.4/000005_1.2.3.4.5";
+  EXPECT_TRUE(fs::is_regular_file(expected));
+  EXPECT_EQ(record.storePath, expected.string());
+  EXPECT_EQ(record.id, "000005_1.2.3.4.5");
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/patients"));
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/1.2.3"));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"changed:P1_1.2.3", "store"}));
+
+  PatientRecord study;
+  ASSERT_TRUE(store_->GetPatientRecord("P1_1.2.3", study, true));
+  EXPECT_TRUE(study.unread);
+  EXPECT_EQ(study.storePath, (folder_ / "1.2.3").string());
+  ASSERT_EQ(study.series.size(), 1u);
+  ASSERT_EQ(study.series[0].instances.size(), 1u);
+  EXPECT_EQ(study.series[0].instances[0].storePath, expected.string());
+
+  // Stored again: the file is rewritten, the rows (and their workflow columns) stay.
+  ASSERT_TRUE(store_->SetPatientFlag("P1_1.2.3", "unread", false));
+  listener_.Take();
+  ASSERT_TRUE(store_->StoreFile(file.get(), nullptr));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"changed:P1_1.2.3", "store"}));
+  PatientRecord again;
+  ASSERT_TRUE(store_->GetPatientRecord("P1_1.2.3", again, true));
+  EXPECT_FALSE(again.unread);
+  EXPECT_EQ(again.createdTime, study.createdTime);
+  EXPECT_EQ(again.series[0].instances.size(), 1u);
+
+  std::string path;
+  ASSERT_TRUE(store_->GetStoreFilePath(file.get(), path));
+  EXPECT_EQ(path, expected.string());
+}
+
+TEST_F(KelvastTest, CommitWritesQueuedStudiesAndNotifiesInQueueOrder) {
+  EXPECT_TRUE(store_->CommitQueue());
+  EXPECT_TRUE(listener_.Take().empty());
+
+  Dataset a;
+  a.studyUID = "1.9";
+  a.seriesUID = "1.9.1";
+  a.sopUID = "1.9.1.1";
+  Dataset b;
+  b.patientID = "P2";
+  b.studyUID = "1.1";
+  b.seriesUID = "1.1.1";
+  b.sopUID = "1.1.1.1";
+  ASSERT_TRUE(store_->QueueFile(MakeFile(a).get()));
+  ASSERT_TRUE(store_->QueueFile(MakeFile(b).get()));
+  EXPECT_EQ(CountStudies(*store_), 0u);  // rows wait for the commit
+  ASSERT_TRUE(store_->CommitQueue());
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"changed:P1_1.9", "changed:P2_1.1", "store"}));
+  EXPECT_EQ(CountStudies(*store_), 2u);
+  int count = 0;
+  ASSERT_TRUE(store_->GetStudyCount(&count));
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(KelvastTest, SyntheticSeriesListsBackInFull) {
+  fs::path in = orvanta::test::MakeTempDir("ct");
+  fx::CtSeriesOptions options;
+  options.slices = 12;
+  options.rows = options.columns = 32;
+  fx::WrittenSeries series = fx::WriteCtSeries(in, options);
+  for (const fs::path& path : series.files) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(path.c_str()));
+    ASSERT_TRUE(store_->QueueFile(&file));
+  }
+  ASSERT_TRUE(store_->CommitQueue());
+
+  std::vector<PatientRecord> studies;
+  ASSERT_TRUE(store_->GetPatientRecords(studies, nullptr, true));
+  ASSERT_EQ(studies.size(), 1u);
+  EXPECT_EQ(studies[0].id, "CT0001_" + series.studyUid);
+  ASSERT_EQ(studies[0].series.size(), 1u);
+  const auto& instances = studies[0].series[0].instances;
+  ASSERT_EQ(instances.size(), 12u);
+  // Instance numbers sort as text.
+  EXPECT_EQ(instances[0].instanceNumber, "1");
+  EXPECT_EQ(instances[1].instanceNumber, "10");
+  std::set<std::string> sops(series.sopUids.begin(), series.sopUids.end());
+  for (const InstanceRecord& instance : instances) {
+    EXPECT_TRUE(sops.count(instance.sopInstanceUID));
+    SODcmFile stored;
+    EXPECT_TRUE(stored.LoadFile(instance.storePath.c_str())) << instance.storePath;
+  }
+  std::vector<InstanceRecord> all;
+  ASSERT_TRUE(store_->GetSeriesInstanceRecords({series.seriesUid, "9.9"}, all));
+  EXPECT_EQ(all.size(), 12u);
+  ASSERT_TRUE(store_->GetStudyInstanceRecords({series.studyUid, "..", "9.9"}, all));
+  EXPECT_EQ(all.size(), 12u);
+  SeriesRecord byUid;
+  ASSERT_TRUE(store_->GetSeriesRecordByUID(series.seriesUid.c_str(), byUid));
+  EXPECT_EQ(byUid.instances.size(), 12u);
+  PatientRecord owner;
+  ASSERT_TRUE(store_->GetSeriesPatientRecord(byUid.id.c_str(), owner));
+  EXPECT_EQ(owner.id, studies[0].id);
+  ASSERT_EQ(owner.series.size(), 1u);
+  EXPECT_EQ(owner.series[0].instances.size(), 12u);
+}
+
+TEST_F(KelvastTest, HostileValuesNeverNameFilesOrFolders) {
+  fs::path in = orvanta::test::MakeTempDir("hostile");
+  std::vector<fs::path> files = fx::WriteHostileFiles(in);
+  for (auto kind : {fx::Hostile::UidWithDotDot, fx::Hostile::UidWithSlash, fx::Hostile::UidWithQuote,
+                    fx::Hostile::OverlongStrings, fx::Hostile::MissingUids}) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(files[static_cast<int>(kind)].c_str()));
+    EXPECT_FALSE(store_->StoreFile(&file, nullptr));
+    EXPECT_FALSE(store_->QueueFile(&file));
+    EXPECT_FALSE(store_->QueueFilePath(files[static_cast<int>(kind)].c_str()));
+    std::string path;
+    EXPECT_FALSE(store_->GetStoreFilePath(&file, path));
+  }
+  for (const char* uid : {"..", "DB", "patients", "values", "a/b", "."}) {
+    Dataset d;
+    d.studyUID = uid;
+    EXPECT_FALSE(store_->StoreFile(MakeFile(d).get(), nullptr)) << uid;
+    PatientRecord record;
+    record.studyUID = uid;
+    record.series.resize(1);
+    record.series[0].seriesUID = "1.2";
+    record.series[0].instances.resize(1);
+    record.series[0].instances[0].sopInstanceUID = "1.2.3";
+    EXPECT_FALSE(store_->AddPatientRecord(record)) << uid;
+  }
+  Dataset longUid;
+  longUid.studyUID = "1." + std::string(63, '2');
+  EXPECT_FALSE(store_->StoreFile(MakeFile(longUid).get(), nullptr));
+  EXPECT_TRUE(FilesBelow(folder_.parent_path()).empty());
+  EXPECT_TRUE(listener_.Take().empty());
+}
+
+TEST_F(KelvastTest, FilesRegisteredInPlaceAreNeverDeleted) {
+  fs::path in = orvanta::test::MakeTempDir("inplace");
+  fs::path s1 = in / "study" / "s1";
+  fs::create_directories(s1);
+  std::ofstream(in / "study" / "unrelated.txt") << "mine";
+  auto file = MakeFile(Dataset{});
+  std::string path = (s1 / "f.dcm").string();
+  ASSERT_TRUE(file->SaveFile(path.c_str()));
+  std::vector<std::string> before = FilesBelow(in);
+
+  ASSERT_TRUE(store_->QueueFilePath(path.c_str()));
+  ASSERT_TRUE(store_->CommitQueue());
+  PatientRecord study;
+  ASSERT_TRUE(store_->GetPatientRecord("P1_1.2.3", study, true));
+  EXPECT_EQ(study.storePath, (in / "study").string());
+  EXPECT_EQ(study.series[0].storePath, s1.string());
+  EXPECT_EQ(study.series[0].instances[0].storePath, path);
+  EXPECT_FALSE(fs::exists(folder_ / "1.2.3"));  // not copied
+
+  ASSERT_TRUE(store_->DeleteStudy("P1_1.2.3"));
+  ASSERT_TRUE(store_->QueueFilePath(path.c_str()));
+  ASSERT_TRUE(store_->CommitQueue());
+  ASSERT_TRUE(store_->ClearStore());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(FilesBelow(in), before);
+  EXPECT_EQ(CountStudies(*store_), 0u);
+
+  EXPECT_FALSE(store_->QueueFilePath("/f.dcm"));
+  EXPECT_FALSE(store_->QueueFilePath("/in/f.dcm"));
+  EXPECT_FALSE(store_->QueueFilePath(nullptr));
+  EXPECT_FALSE(store_->QueueFilePath((std::string(5000, 'a') + "/b/c").c_str()));
+}
+
+TEST_F(KelvastTest, DeletesStayInsideTheStoreAndSkipSymlinkTargets) {
+  fs::path outside = orvanta::test::MakeTempDir("victim");
+  std::ofstream(outside / "precious") << "keep";
+  ASSERT_TRUE(store_->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+  fs::create_directory_symlink(outside, folder_ / "link");
+
+  // A study record tree that points its series at a link, at the store's parent and at DB.
+  PatientRecord record;
+  record.patientID = "P9";
+  record.studyUID = "7.7";
+  record.storePath = (folder_ / "..").string();
+  for (std::string place : {(folder_ / "link").string(), (folder_ / "DB").string(), folder_.string(),
+                            (folder_ / ".." / "victim").string()}) {
+    SeriesRecord series;
+    series.seriesUID = "7.7." + std::to_string(record.series.size() + 1);
+    series.seriesNumber = std::to_string(record.series.size() + 1);
+    series.storePath = place;
+    InstanceRecord instance;
+    instance.sopInstanceUID = series.seriesUID + ".1";
+    instance.storePath = place + "/x";
+    series.instances.push_back(instance);
+    record.series.push_back(series);
+  }
+  ASSERT_TRUE(store_->AddPatientRecord(record));
+  ASSERT_TRUE(store_->DeleteStudy("P9_7.7"));
+  EXPECT_TRUE(Eventually([&] { return !fs::exists(fs::symlink_status(folder_ / "link")); }));
+  EXPECT_TRUE(fs::is_regular_file(outside / "precious"));
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/patients"));
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "1.2.3/00000002_1.2.3.4/000005_1.2.3.4.5"));
+  EXPECT_EQ(CountStudies(*store_), 1u);
+}
+
+TEST_F(KelvastTest, DeleteStudyRemovesRowsAndFoldersAndAllowsReimport) {
+  std::vector<std::unique_ptr<SODcmFile>> files;
+  for (int s = 1; s <= 3; ++s) {
+    Dataset d;
+    d.seriesUID = "1.2.3." + std::to_string(s);
+    d.seriesNumber = std::to_string(s);
+    d.sopUID = d.seriesUID + ".1";
+    files.push_back(MakeFile(d));
+    ASSERT_TRUE(store_->StoreFile(files.back().get(), nullptr));
+  }
+  listener_.Take();
+  EXPECT_FALSE(store_->DeleteStudy(nullptr));
+  EXPECT_FALSE(store_->DeleteStudy("nobody"));
+  ASSERT_TRUE(store_->DeleteStudy("P1_1.2.3"));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"removed:P1_1.2.3"}));
+  EXPECT_EQ(CountStudies(*store_), 0u);
+  EXPECT_EQ(CountStudies(*OpenStore(folder_)), 0u);
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/1.2.3"));
+
+  // Re-imported at once: the background removal never touches the new files.
+  for (auto& file : files) ASSERT_TRUE(store_->StoreFile(file.get(), nullptr));
+  EXPECT_TRUE(Eventually([&] { return FilesBelow(folder_ / ".trash").empty(); }));
+  std::vector<PatientRecord> studies;
+  ASSERT_TRUE(store_->GetPatientRecords(studies, nullptr, true));
+  ASSERT_EQ(studies.size(), 1u);
+  ASSERT_EQ(studies[0].series.size(), 3u);
+  for (const SeriesRecord& series : studies[0].series)
+    for (const InstanceRecord& instance : series.instances) EXPECT_TRUE(fs::is_regular_file(instance.storePath));
+
+  // A series goes silently.
+  listener_.Take();
+  ASSERT_TRUE(store_->DeleteSeries(studies[0].series[0].id.c_str()));
+  EXPECT_TRUE(listener_.Take().empty());
+  std::vector<SeriesRecord> left;
+  ASSERT_TRUE(store_->GetSeriesRecords("P1_1.2.3", left, true));
+  EXPECT_EQ(left.size(), 2u);
+  EXPECT_TRUE(Eventually([&] { return !fs::exists(studies[0].series[0].storePath); }));
+}
+
+TEST_F(KelvastTest, SharedStudyUidDeletesOnlyThatPatientsSeries) {
+  Dataset p1;
+  Dataset p2;
+  p2.patientID = "P2";
+  p2.seriesUID = "1.2.3.9";
+  p2.sopUID = "1.2.3.9.1";
+  ASSERT_TRUE(store_->StoreFile(MakeFile(p1).get(), nullptr));
+  ASSERT_TRUE(store_->StoreFile(MakeFile(p2).get(), nullptr));
+  std::vector<StudyRecord> studies;
+  ASSERT_TRUE(store_->GetStudyRecords(studies, nullptr, false));
+  EXPECT_EQ(studies.size(), 1u);
+  EXPECT_EQ(CountStudies(*store_), 2u);
+
+  ASSERT_TRUE(store_->DeleteStudy("P1_1.2.3"));
+  PatientRecord other;
+  ASSERT_TRUE(store_->GetPatientRecord("P2_1.2.3", other, true));
+  ASSERT_EQ(other.series.size(), 1u);
+  EXPECT_TRUE(fs::is_regular_file(other.series[0].instances[0].storePath));
+  int count = 0;
+  ASSERT_TRUE(store_->GetStudyCount(&count));
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(KelvastTest, SearchMatchesFourColumnsAnyCase) {
+  struct Study {
+    const char* pid;
+    const char* name;
+    const char* studyID;
+    const char* description;
+  } rows[] = {
+      {"SMITH01", "Doe^John", "A", "HEAD"}, {"X2", "Smith^Ann", "B", "HEAD"}, {"X3", "Doe^Jane", "smithy", "HEAD"},
+      {"X4", "Doe^Jim", "C", "post-Smith"}, {"X5", "O'Brien^Pat", "D", "CHEST"},
+  };
+  int n = 0;
+  for (const Study& row : rows) {
+    Dataset d;
+    d.patientID = row.pid;
+    d.patientName = row.name;
+    d.studyID = row.studyID;
+    d.studyDescription = row.description;
+    d.studyUID = "2." + std::to_string(++n);
+    d.seriesUID = d.studyUID + ".1";
+    d.sopUID = d.studyUID + ".1.1";
+    ASSERT_TRUE(store_->StoreFile(MakeFile(d).get(), nullptr));
+  }
+  std::vector<PatientRecord> found;
+  ASSERT_TRUE(store_->GetPatientRecords(found, "smith", false));
+  EXPECT_EQ(found.size(), 4u);
+  ASSERT_TRUE(store_->GetPatientRecords(found, "O'Brien", false));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].patientID, "X5");
+  ASSERT_TRUE(store_->GetPatientRecords(found, "", false));
+  EXPECT_EQ(found.size(), 5u);
+  std::vector<StudyRecord> studies;
+  ASSERT_TRUE(store_->GetStudyRecords(studies, "HEAD", true));
+  EXPECT_EQ(studies.size(), 3u);
+}
+
+TEST_F(KelvastTest, WorkflowColumnsOnlyThroughTheirSetters) {
+  ASSERT_TRUE(store_->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+  listener_.Take();
+  ASSERT_TRUE(store_->SetPatientFlag("P1_1.2.3", "unread", false));
+  ASSERT_TRUE(store_->SetPatientState("P1_1.2.3", "printState", -2));
+  ASSERT_TRUE(store_->SetPatientText("P1_1.2.3", "remoteID", "it's"));
+  EXPECT_EQ(listener_.Take().size(), 3u);
+  // Any other column name is refused before it reaches SQL.
+  EXPECT_FALSE(store_->SetPatientText("P1_1.2.3", "storePath", "/"));
+  EXPECT_FALSE(store_->SetPatientText("P1_1.2.3", "id", "x"));
+  EXPECT_FALSE(store_->SetPatientState("P1_1.2.3", "unread", 1));
+  EXPECT_FALSE(store_->SetPatientFlag("P1_1.2.3", "remoteID", true));
+  EXPECT_TRUE(listener_.Take().empty());
+  PatientRecord study;
+  ASSERT_TRUE(store_->GetPatientRecord("P1_1.2.3", study, false));
+  EXPECT_FALSE(study.unread);
+  EXPECT_EQ(study.printState, -2);
+  EXPECT_EQ(study.remoteID, "it's");
+  EXPECT_EQ(study.storePath, (folder_ / "1.2.3").string());
+}
+
+TEST_F(KelvastTest, FreeSeriesNumberSkipsUsedNumbers) {
+  struct Case {
+    std::vector<std::string> numbers;
+    int first;
+    int free;
+  } cases[] = {
+      {{}, 1, 1}, {{"2", "1"}, 1, 3}, {{"1", "2", "4"}, 1, 3}, {{"", "1"}, 1, 2}, {{"4"}, 1, 1}, {{"5", "6"}, 5, 7},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    PatientRecord record;
+    record.studyUID = "3." + std::to_string(++n);
+    for (size_t i = 0; i < c.numbers.size(); ++i) {
+      SeriesRecord series;
+      series.seriesUID = record.studyUID + "." + std::to_string(i + 1);
+      series.seriesNumber = c.numbers[i];
+      series.instances.resize(1);
+      series.instances[0].sopInstanceUID = series.seriesUID + ".1";
+      record.series.push_back(series);
+    }
+    ASSERT_TRUE(store_->AddPatientRecord(record));
+    EXPECT_EQ(store_->GetFreeSeriesNumber(record.studyUID.c_str(), c.first), c.free) << n;
+  }
+  EXPECT_EQ(store_->GetFreeSeriesNumber("..", 4), 4);
+}
+
+TEST_F(KelvastTest, CommitmentCountsOnlyInstancesWhoseFileIsHere) {
+  Dataset kept;
+  Dataset gone;
+  gone.sopUID = "1.2.3.4.6";
+  gone.instanceNumber = "6";
+  ASSERT_TRUE(store_->StoreFile(MakeFile(kept).get(), nullptr));
+  InstanceRecord goneRow;
+  ASSERT_TRUE(store_->StoreFile(MakeFile(gone).get(), &goneRow));
+  fs::remove(goneRow.storePath);
+
+  SODcmCommitResult result;
+  result.failed.push_back({"0", "earlier"});
+  std::vector<SODcmReferencedSOP> requested = {
+      {"9.9.9", "1.2.3.4.5"}, {kept.sopClass, "1.2.3.4.6"}, {kept.sopClass, "5.5"}};
+  ASSERT_TRUE(store_->CheckCommitment(requested, result));
+  ASSERT_EQ(result.success.size(), 1u);
+  EXPECT_EQ(result.success[0].sopClassUID, "9.9.9");
+  ASSERT_EQ(result.failed.size(), 3u);
+  EXPECT_EQ(result.failed[1].sopInstanceUID, "1.2.3.4.6");
+
+  std::vector<SODcmReferencedSOP> sops;
+  ASSERT_TRUE(store_->GetReferencedSOPs(sops));
+  EXPECT_EQ(sops.size(), 2u);
+}
+
+TEST_F(KelvastTest, UnwritableIndexAnswersFalseAndKeepsRecordsPending) {
+  // A patients database that is not a database: reported, never replaced.
+  fs::create_directories(folder_ / "DB");
+  std::ofstream(folder_ / "DB/patients") << std::string(2048, 'z');
+  EXPECT_FALSE(store_->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+  Dataset second;
+  second.studyUID = "4.4";
+  second.seriesUID = "4.4.1";
+  second.sopUID = "4.4.1.1";
+  ASSERT_TRUE(store_->QueueFile(MakeFile(second).get()));
+  EXPECT_FALSE(store_->CommitQueue());
+  EXPECT_TRUE(listener_.Take().empty());
+  std::vector<PatientRecord> studies;
+  EXPECT_FALSE(store_->GetPatientRecords(studies, nullptr, false));
+  int count = -1;
+  EXPECT_FALSE(store_->GetStudyCount(&count));
+  EXPECT_EQ(fs::file_size(folder_ / "DB/patients"), 2048u);
+
+  // Once the index is writable again the next commit writes both.
+  fs::remove(folder_ / "DB/patients");
+  ASSERT_TRUE(store_->CommitQueue());
+  EXPECT_EQ(CountStudies(*store_), 2u);
+}
+
+TEST_F(KelvastTest, ValuesRoundTrip) {
+  std::string value = "caller's";
+  EXPECT_TRUE(store_->GetValue("HasDownload", value));
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(fs::exists(folder_ / "DB/values"));
+  ASSERT_TRUE(store_->SetValue("HasDownload", "true"));
+  ASSERT_TRUE(store_->SetValue("HasDownload", "true"));
+  ASSERT_TRUE(store_->SetValue("hasdownload", "it's \"quoted\""));
+  ASSERT_TRUE(store_->SetValue("empty", ""));
+  EXPECT_TRUE(store_->GetValue("HasDownload", value));
+  EXPECT_EQ(value, "true");
+  EXPECT_TRUE(store_->GetValue("hasdownload", value));
+  EXPECT_EQ(value, "it's \"quoted\"");
+  EXPECT_TRUE(store_->GetValue("empty", value));
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(store_->GetValue("never", value));
+  EXPECT_FALSE(store_->GetValue(nullptr, value));
+  EXPECT_FALSE(store_->SetValue("x", nullptr));
+  CppSQLite3DB db;
+  db.Open((folder_ / "DB/values").c_str());
+  EXPECT_EQ(db.QueryInt("SELECT count(*) FROM tb_valuse"), 3);
+}
+
+TEST_F(KelvastTest, ListenersAreKeptOnceAndRemovedInOrder) {
+  RecordingListener second;
+  store_->AddListener(&second);
+  store_->AddListener(&second);
+  store_->AddListener(nullptr);
+  ASSERT_TRUE(store_->AddPatientRecord(PatientRecord{}));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"store"}));
+  EXPECT_EQ(second.Take(), (std::vector<std::string>{"store"}));
+  store_->RemoveListener(&second);
+  store_->RemoveListener(&second);
+  ASSERT_TRUE(store_->AddPatientRecord(PatientRecord{}));
+  EXPECT_TRUE(second.Take().empty());
+  EXPECT_EQ(listener_.Take().size(), 1u);
+}
+
+TEST_F(KelvastTest, PendingRecordsAreWrittenWhenTheStoreGoes) {
+  ASSERT_TRUE(store_->QueueFile(MakeFile(Dataset{}).get()));
+  store_.reset();
+  EXPECT_EQ(CountStudies(*OpenStore(folder_)), 1u);
+}
+
+TEST_F(KelvastTest, ConcurrentImportsAndListingsLoseNoRows) {
+  constexpr int kThreads = 4;
+  constexpr int kStudies = 5;
+  constexpr int kFiles = 6;
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread lister([&] {
+    while (!done) {
+      std::vector<PatientRecord> studies;
+      if (!store_->GetPatientRecords(studies, nullptr, true)) ++failures;
+    }
+  });
+  std::vector<std::thread> importers;
+  for (int t = 0; t < kThreads; ++t) {
+    importers.emplace_back([&, t] {
+      for (int s = 0; s < kStudies; ++s) {
+        for (int f = 0; f < kFiles; ++f) {
+          Dataset d;
+          d.studyUID = "5." + std::to_string(t) + "." + std::to_string(s);
+          d.seriesUID = d.studyUID + ".1";
+          d.sopUID = d.seriesUID + "." + std::to_string(f);
+          d.instanceNumber = std::to_string(f);
+          auto file = MakeFile(d);
+          // Half the files go through StoreFile, half through the queue.
+          bool ok = f % 2 ? store_->StoreFile(file.get(), nullptr) : store_->QueueFile(file.get());
+          if (!ok) ++failures;
+        }
+        if (!store_->CommitQueue()) ++failures;
+      }
+    });
+  }
+  for (auto& t : importers) t.join();
+  done = true;
+  lister.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::vector<InstanceRecord> instances;
+  ASSERT_TRUE(store_->GetAllInstanceRecords(instances));
+  EXPECT_EQ(instances.size(), size_t(kThreads * kStudies * kFiles));
+  EXPECT_EQ(CountStudies(*store_), size_t(kThreads * kStudies));
+}
+
+// Every database passes integrity_check and every instance row's file parses.
+void ExpectConsistent(const fs::path& folder) {
+  for (const auto& entry : fs::directory_iterator(folder / "DB")) {
+    std::string name = entry.path().filename().string();
+    if (name.find('-') != std::string::npos) continue;  // -wal, -shm
+    CppSQLite3DB db;
+    db.Open(entry.path().c_str(), false);
+    CppSQLite3Query q = db.Query("PRAGMA integrity_check");
+    EXPECT_STREQ(q.FieldText(0), "ok") << name;
+  }
+  auto store = OpenStore(folder);
+  std::vector<PatientRecord> studies;
+  ASSERT_TRUE(store->GetPatientRecords(studies, nullptr, true));
+  for (const PatientRecord& study : studies) {
+    EXPECT_FALSE(study.series.empty()) << study.id;
+    for (const SeriesRecord& series : study.series) {
+      EXPECT_FALSE(series.instances.empty()) << series.id;
+      for (const InstanceRecord& instance : series.instances) {
+        SODcmFile file;
+        EXPECT_TRUE(file.LoadFile(instance.storePath.c_str(), true)) << instance.storePath;
+      }
+    }
+  }
+}
+
+TEST(KelvastCrash, KilledImportsLeaveAConsistentIndex) {
+  fs::path in = orvanta::test::MakeTempDir("crash-in");
+  fx::CtSeriesOptions options;
+  options.slices = 30;
+  options.rows = options.columns = 64;
+  std::vector<fs::path> files;
+  for (int s = 0; s < 4; ++s) {
+    auto series = fx::WriteCtSeries(in / std::to_string(s), options);
+    files.insert(files.end(), series.files.begin(), series.files.end());
+  }
+  fs::path folder = orvanta::test::MakeTempDir("crash") / "LOCAL";
+  std::mt19937 random(11);
+  for (int round = 0; round < 8; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      IKelvast* store = BuildDB(folder.c_str());
+      for (int pass = 0;; ++pass) {
+        for (size_t i = 0; i < files.size(); ++i) {
+          SODcmFile file;
+          if (file.LoadFile(files[i].c_str())) (i % 3 == 0 ? store->StoreFile(&file, nullptr) : store->QueueFile(&file));
+          if (i % 10 == 9) store->CommitQueue();
+        }
+        store->ClearStore();
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ExpectConsistent(folder);
+  }
+}
+
+TEST(KelvastDiskFull, FailedSavesLeaveNoRowsAndNoTemporaryFiles) {
+  fs::path folder = orvanta::test::MakeTempDir("full") / "LOCAL";
+  fs::path in = orvanta::test::MakeTempDir("full-in");
+  fx::CtSeriesOptions options;
+  options.slices = 2;
+  options.rows = options.columns = 256;  // 128 KiB of pixels, above the limit below
+  auto series = fx::WriteCtSeries(in, options);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    IKelvast* store = BuildDB(folder.c_str());
+    SODcmFile file;
+    bool loaded = file.LoadFile(series.files[0].c_str(), true);
+    bool stored = store->StoreFile(&file, nullptr);
+    bool queued = store->QueueFile(&file);
+    bool committed = store->CommitQueue();
+    _exit(loaded && !stored && !queued && committed ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  for (const std::string& file : FilesBelow(folder)) EXPECT_EQ(file.rfind("DB/", 0), 0u) << file;
+  auto store = OpenStore(folder);
+  std::vector<PatientRecord> studies;
+  ASSERT_TRUE(store->GetPatientRecords(studies, nullptr, false));
+  EXPECT_TRUE(studies.empty());
+}
+
+}  // namespace
