@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <set>
 #include <thread>
 #include <unordered_set>
 
@@ -37,20 +38,24 @@ Result Guarded(Result failure, Body&& body) {
   }
 }
 
-bool FlushFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fdatasync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// Every file written under folder reaches the disk before the rows that point at it.
-void FlushFolder(const std::string& folder) {
+void FsyncFolder(const fs::path& folder) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::syncfs(fd);
+  ::fsync(fd);
   ::close(fd);
+}
+
+// The toolkit syncs a saved file's data; the folder entries that lead to it (the rename, and
+// folders made for it) must reach the disk too before a row points at it.
+void FlushFolderEntries(const std::string& storeFolder, const std::vector<const InstanceInfo*>& copied) {
+  std::set<fs::path> folders;
+  for (const InstanceInfo* info : copied) {
+    fs::path series = fs::path(storeFolder) / info->studyUID / info->seriesKey;
+    folders.insert(series);
+    folders.insert(series.parent_path());
+  }
+  folders.insert(storeFolder);
+  for (const fs::path& folder : folders) FsyncFolder(folder);
 }
 
 void RemoveAllQuietly(const fs::path& path) {
@@ -127,8 +132,10 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const {
 void Kelvast::WriteRows(const std::vector<InstanceInfo>& list, std::vector<InstanceInfo>& failed,
                         std::vector<std::string>& written) {
   if (list.empty()) return;
-  if (std::any_of(list.begin(), list.end(), [](const InstanceInfo& i) { return i.filePath.empty(); }))
-    FlushFolder(folder_);
+  std::vector<const InstanceInfo*> copied;
+  for (const InstanceInfo& info : list)
+    if (info.filePath.empty()) copied.push_back(&info);
+  FlushFolderEntries(folder_, copied);
 
   std::map<std::string, std::vector<InstanceInfo>> byStudy;
   for (const InstanceInfo& info : list) byStudy[info.studyUID].push_back(info);
@@ -191,7 +198,7 @@ bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
   return Guarded(false, [&] {
     InstanceInfo info;
     if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
-    FlushFile(StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info)));
+    FlushFolderEntries(folder_, {&info});
     std::string path;
     StudyDBPath(info.studyUID, path);
     InstanceRecord row;

@@ -1,0 +1,168 @@
+// Storing and listing DICOM files in the study store, against two peers measured in the same run
+// on the same datasets:
+//   - DCMTK writing the same files itself (DcmFileFormat::saveFile into the same folder layout),
+//     which the store must add its index to;
+//   - plain sqlite3 inserts of the same index rows (one prepared statement, a transaction per
+//     100 rows as the store commits here),
+//     and a plain SELECT of them, which the store's own queries must come near.
+// Usage: bench_store [files=2000] [rows=256]
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DicomFixtures.h"
+#include "IKelvast.h"
+#include "SODcmFile.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace orvanta::test {
+void InitScratch();
+void ShutdownScratch();
+}  // namespace orvanta::test
+
+namespace {
+
+double Seconds(const std::function<void()>& body) {
+  auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Row {
+  std::string study, series, sop, number;
+};
+
+void Report(const char* what, double ours, double peer, const char* peerName) {
+  std::printf("%-34s %9.3f s   %-30s %9.3f s   ratio (peer time / ours) %.2f\n", what, ours, peerName, peer,
+              peer / ours);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+  int size = argc > 2 ? std::atoi(argv[2]) : 256;
+  orvanta::test::InitScratch();
+
+  // count files in studies of 100 slices.
+  fs::path in = orvanta::test::MakeTempDir("bench-in");
+  std::vector<std::unique_ptr<SODcmFile>> files;
+  std::vector<Row> rows;
+  for (int made = 0, study = 0; made < count; ++study) {
+    fx::CtSeriesOptions options;
+    options.slices = std::min(100, count - made);
+    options.rows = options.columns = size;
+    options.patientId = "P" + std::to_string(study);
+    fx::WrittenSeries series = fx::WriteCtSeries(in / std::to_string(study), options);
+    for (size_t k = 0; k < series.files.size(); ++k) {
+      auto file = std::make_unique<SODcmFile>();
+      if (!file->LoadFile(series.files[k].c_str(), true)) return 1;
+      files.push_back(std::move(file));
+      rows.push_back({series.studyUid, series.seriesUid, series.sopUids[k], std::to_string(series.instanceNumbers[k])});
+    }
+    made += options.slices;
+  }
+  std::printf("%d files of %dx%d, %d studies\n", count, size, size, (count + 99) / 100);
+
+  // Peer: DCMTK's own writes of the same datasets into the same layout, no index.
+  fs::path peerFolder = orvanta::test::MakeTempDir("bench-dcmtk");
+  double dcmtk = Seconds([&] {
+    for (size_t i = 0; i < files.size(); ++i) {
+      fs::path target = peerFolder / rows[i].study / rows[i].series / rows[i].sop;
+      fs::create_directories(target.parent_path());
+      files[i]->GetFileFormat()->saveFile(target.c_str(), EXS_LittleEndianExplicit);
+    }
+  });
+
+  auto queueStore = BuildDB((orvanta::test::MakeTempDir("bench-queue") / "LOCAL").c_str());
+  double committing = 0;
+  double queued = Seconds([&] {
+    for (size_t i = 0; i < files.size(); ++i) {
+      queueStore->QueueFile(files[i].get());
+      if (i % 100 == 99) committing += Seconds([&] { queueStore->CommitQueue(); });
+    }
+    committing += Seconds([&] { queueStore->CommitQueue(); });
+  });
+
+  auto fileStore = BuildDB((orvanta::test::MakeTempDir("bench-store") / "LOCAL").c_str());
+  double stored = Seconds([&] {
+    for (auto& file : files) fileStore->StoreFile(file.get(), nullptr);
+  });
+
+  // Peer: the same instance rows through plain sqlite3 in one transaction.
+  fs::path sqlPath = orvanta::test::MakeTempDir("bench-sqlite") / "plain.db";
+  sqlite3* db = nullptr;
+  sqlite3_open(sqlPath.c_str(), &db);
+  sqlite3_exec(db,
+               "CREATE TABLE i (id TEXT PRIMARY KEY, series_id TEXT, studyUID TEXT, sopInstanceUID TEXT, "
+               "instanceNumber TEXT, storePath TEXT)",
+               nullptr, nullptr, nullptr);
+  double plainInsert = Seconds([&] {
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO i VALUES (?, ?, ?, ?, ?, '')", -1, &insert, nullptr);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const Row& row = rows[i];
+      // Committed every 100 rows, as the store's commits in this run.
+      if (i % 100 == 0 && i > 0) sqlite3_exec(db, "COMMIT; BEGIN", nullptr, nullptr, nullptr);
+      std::string id = row.number + "_" + row.sop;
+      sqlite3_bind_text(insert, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 2, row.series.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 3, row.study.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 4, row.sop.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 5, row.number.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  size_t plainRows = 0;
+  double plainSelect = Seconds([&] {
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * FROM i ORDER BY studyUID, series_id, instanceNumber", -1, &select, nullptr);
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      std::string id = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
+      plainRows += !id.empty();
+    }
+    sqlite3_finalize(select);
+  });
+  sqlite3_close(db);
+
+  size_t listed = 0;
+  double list = Seconds([&] {
+    std::vector<PatientRecord> studies;
+    queueStore->GetPatientRecords(studies, nullptr, true);
+    for (const auto& study : studies)
+      for (const auto& series : study.series) listed += series.instances.size();
+  });
+  if (listed != files.size() || plainRows != files.size()) {
+    std::printf("row count mismatch: store %zu, plain %zu, files %zu\n", listed, plainRows, files.size());
+    return 1;
+  }
+
+  std::printf("files per second: QueueFile+CommitQueue %.0f, StoreFile %.0f, DCMTK saveFile %.0f\n",
+              files.size() / queued, files.size() / stored, files.size() / dcmtk);
+  Report("QueueFile+CommitQueue (indexed)", queued, dcmtk, "DCMTK saveFile (no index)");
+  Report("StoreFile (indexed, synced)", stored, dcmtk, "DCMTK saveFile (no index)");
+  Report("CommitQueue (index rows, synced)", committing, plainInsert, "sqlite3 inserts, 100 per commit");
+  Report("list all with instances", list, plainSelect, "sqlite3 SELECT");
+
+  ReleaseDB(queueStore);
+  ReleaseDB(fileStore);
+  orvanta::test::ShutdownScratch();
+  return 0;
+}
