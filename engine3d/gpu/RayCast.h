@@ -269,63 +269,63 @@ HD inline uint8_t NearestMask(const V3VolumeMark& mark, const float* p) {
   return MaskByte(mark, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f));
 }
 
+// Index of the first sample at or beyond parameter c on the grid t0 + k * step, and at least
+// k + 1, so a ray always moves on.
+HD inline int NextSampleIndex(float t0, float step, float c, int k) {
+  const int next = int(ceil(double(c - t0) / double(step)));
+  return next > k ? next : k + 1;
+}
+
 // Front-to-back compositing along one ray from a world origin; returns the packed pixel.
+// Samples lie on the fixed grid t0 + k * step from the entry, and an empty octree cell only
+// removes samples that could not have contributed, so skipping never changes the picture.
 HD inline uint32_t CalcVR(const float* origin, const V3VolumeData& volume, const V3VolumeMark& mark,
                           const VolumeParam& vp, const RenderParam& rp, const VolumePalette& palette,
                           const Octree& octree) {
-  float o[3], pos[3], exitPoint[3], t, tExit;
+  float o[3], entry[3], exitPoint[3], t0, tExit;
   WorldToVoxel(vp, origin, o);
-  if (!ClipRay(vp, origin, o, rp.viewDir, rp.voxelDir, rp.clipMin, rp.clipMax, pos, &t, exitPoint, &tExit))
+  if (!ClipRay(vp, origin, o, rp.viewDir, rp.voxelDir, rp.clipMin, rp.clipMax, entry, &t0, exitPoint, &tExit))
     return 0;
-  if (!(t < tExit)) return 0;
+  if (!(t0 < tExit)) return 0;
   float T = 1.0f, R = 0.0f, G = 0.0f, B = 0.0f;
-  float loop = t;
-  while (T >= kStopTransmittance && loop < tExit) {
-    float cellExit[3], c;
+  int k = 1;
+  while (T >= kStopTransmittance) {
+    float t = t0 + float(k) * rp.step;
+    if (t > tExit) break;
+    float pos[3], cellExit[3], c;
+    for (int i = 0; i < 3; ++i) pos[i] = entry[i] + rp.voxelDir[i] * (float(k) * rp.step);
     if (!OctreeLookup(octree, o, rp.voxelDir, pos, cellExit, &c)) {
-      if (c > loop) {
-        for (int i = 0; i < 3; ++i) pos[i] = cellExit[i] + rp.skipNudge[i];
-        t = c + rp.skipEpsilon;
-        loop = c;
-      } else {
-        // Float error left the ray in the cell it came from: move on by one step.
-        t += rp.step;
-        for (int i = 0; i < 3; ++i) pos[i] += rp.stepVector[i];
-        loop = t;
-      }
+      k = NextSampleIndex(t0, rp.step, c, k);
       continue;
     }
-    int n = int(ceil(double(c - t) / double(rp.step)));
-    if (n < 1) n = 1;
-    for (int k = 0; k < n; ++k) {
-      t += rp.step;
-      if (t > tExit) break;
-      for (int i = 0; i < 3; ++i) pos[i] += rp.stepVector[i];
+    // Every sample of the visible cell, at least one.
+    do {
       const uint8_t m = NearestMask(mark, pos);
-      if (!IsLabelShown(palette, m)) continue;
-      const VolumeLabelPalette& label = *palette.labels[m & kMaskLabel];
       float alpha;
       const uint8_t* rgb;
-      if (!SampleVoxel(volume, label, pos, &alpha, &rgb)) continue;
-      float g[3];
-      TrilinearGradient(volume, pos, g);
-      const float a = vp.inverseRatio[0] * g[0] + vp.sliceInFrame[0] * vp.inverseRatio[2] * g[2];
-      const float b = vp.inverseRatio[1] * g[1] + vp.sliceInFrame[1] * vp.inverseRatio[2] * g[2];
-      const float cz = vp.sliceInFrame[2] * vp.inverseRatio[2] * g[2];
-      float nrm[3];
-      for (int i = 0; i < 3; ++i) nrm[i] = a * vp.orientation[i] + b * vp.orientation[3 + i] + cz * vp.normal[i];
-      const float len = Length3(nrm) + 1e-6f;
-      const float d = fabsf(Dot3(nrm, rp.viewDir) / len);
-      float shade = label.diffuse * d + label.ambient;
-      if (label.specular != 0.0f) shade += float(label.specular * pow(double(d), 96.0));
-      const float w = shade * alpha * T;
-      R += rgb[0] * w;
-      G += rgb[1] * w;
-      B += rgb[2] * w;
-      T *= 1.0f - alpha;
-      if (T < kStopTransmittance) break;
-    }
-    loop = t;
+      if (IsLabelShown(palette, m) && SampleVoxel(volume, *palette.labels[m & kMaskLabel], pos, &alpha, &rgb)) {
+        const VolumeLabelPalette& label = *palette.labels[m & kMaskLabel];
+        float g[3];
+        TrilinearGradient(volume, pos, g);
+        const float a = vp.inverseRatio[0] * g[0] + vp.sliceInFrame[0] * vp.inverseRatio[2] * g[2];
+        const float b = vp.inverseRatio[1] * g[1] + vp.sliceInFrame[1] * vp.inverseRatio[2] * g[2];
+        const float cz = vp.sliceInFrame[2] * vp.inverseRatio[2] * g[2];
+        float nrm[3];
+        for (int i = 0; i < 3; ++i) nrm[i] = a * vp.orientation[i] + b * vp.orientation[3 + i] + cz * vp.normal[i];
+        const float len = Length3(nrm) + 1e-6f;
+        const float d = fabsf(Dot3(nrm, rp.viewDir) / len);
+        float shade = label.diffuse * d + label.ambient;
+        if (label.specular != 0.0f) shade += float(label.specular * pow(double(d), 96.0));
+        const float w = shade * alpha * T;
+        R += rgb[0] * w;
+        G += rgb[1] * w;
+        B += rgb[2] * w;
+        T *= 1.0f - alpha;
+      }
+      ++k;
+      t = t0 + float(k) * rp.step;
+      for (int i = 0; i < 3; ++i) pos[i] = entry[i] + rp.voxelDir[i] * (float(k) * rp.step);
+    } while (t < c && t <= tExit && T >= kStopTransmittance);
   }
   const uint32_t r = R > 255.0f ? 255u : uint32_t(R);
   const uint32_t g = G > 255.0f ? 255u : uint32_t(G);
