@@ -43,7 +43,7 @@ class SODcmFile {
   DcmFileFormat* GetFileFormat() const;
   // Takes over a dataset (received over the network, for example); the object has no path then.
   void TakeDataset(DcmDataset* dataset);
-  // Replaces this file's content by a deep copy of `other` (path included).
+  // Replaces this file's content by a deep copy of `other`; the path is not taken.
   void CopyFrom(const SODcmFile& other);
 
  private:
@@ -52,4 +52,5 @@ class SODcmFile {
   std::unique_ptr<DcmFileFormat> fileFormat_;
   SODcmDataset dataset_;
   std::string path_;
+  std::string source_;  // the file that values not yet read come from; empty when all are in memory
 };

@@ -1,0 +1,428 @@
+#include "SODcmDataset.h"
+
+#include <dcmtk/dcmdata/dcdatset.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcitem.h>
+#include <dcmtk/dcmdata/dcpixel.h>
+#include <dcmtk/dcmdata/dcsequen.h>
+#include <dcmtk/dcmdata/dcspchrs.h>
+#include <dcmtk/dcmdata/dcvrpobw.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "DcmInternal.h"
+#include "SODcmConvert.h"
+#include "SOString.h"
+#include "SOUtil.h"
+
+namespace {
+
+bool IsValidUtf8(const std::string& s) {
+  size_t i = 0, n = s.size();
+  while (i < n) {
+    unsigned char c = s[i];
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > n) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string Latin1ToUtf8(const std::string& s) {
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (unsigned char c : s) {
+    if (c < 0x80) {
+      out += char(c);
+    } else {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool IsAscii(const std::string& s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+// Text VRs hold one value that may contain backslashes.
+bool IsSingleValuedText(DcmEVR vr) { return vr == EVR_LT || vr == EVR_ST || vr == EVR_UT || vr == EVR_UR; }
+
+DcmElement* FindElement(DcmItem* item, unsigned long tag) {
+  DcmElement* element = nullptr;
+  if (!item || item->findAndGetElement(ToTagKey(tag), element, OFFalse).bad()) return nullptr;
+  return element;
+}
+
+// The value bytes of binary elements whose VR is unknown to us (UN, or OB from implicit files),
+// read as text: private attributes without a dictionary entry arrive like this.
+bool RawBytesAsText(DcmElement* element, std::string& out) {
+  Uint8* bytes = nullptr;
+  if (element->getUint8Array(bytes).bad()) return false;
+  std::string s(reinterpret_cast<const char*>(bytes), bytes ? element->getLength() : 0);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  out = s;
+  return true;
+}
+
+bool ParseDouble(const std::string& text, double& value) {
+  const char* begin = text.c_str();
+  while (*begin == ' ') ++begin;
+  if (!*begin) return false;
+  char* end = nullptr;
+  double v = std::strtod(begin, &end);
+  while (*end == ' ') ++end;
+  if (*end || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+// Value `index` of a numeric attribute, whatever its VR.
+bool NumberAt(DcmElement* element, unsigned long index, double& value) {
+  if (!element) return false;
+  switch (element->ident()) {
+    case EVR_US: {
+      Uint16 v;
+      if (element->getUint16(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_SS: {
+      Sint16 v;
+      if (element->getSint16(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_UL: {
+      Uint32 v;
+      if (element->getUint32(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_SL: {
+      Sint32 v;
+      if (element->getSint32(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_FL: {
+      Float32 v;
+      if (element->getFloat32(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_FD: {
+      Float64 v;
+      if (element->getFloat64(v, index).bad()) return false;
+      value = v;
+      return true;
+    }
+    default: {
+      OFString text;
+      if (element->getOFString(text, index).bad()) return false;
+      return ParseDouble(text.c_str(), value);
+    }
+  }
+}
+
+std::string FormatDouble(double value, DcmEVR vr) {
+  char buf[40];
+  if (vr != EVR_DS) {
+    snprintf(buf, sizeof buf, "%.17g", value);
+    return buf;
+  }
+  // DS holds at most 16 characters.
+  for (int precision = 15; precision > 0; --precision) {
+    snprintf(buf, sizeof buf, "%.*g", precision, value);
+    if (std::strlen(buf) <= 16) break;
+  }
+  return buf;
+}
+
+}  // namespace
+
+std::string DcmTextToUtf8(const std::string& text, const std::string& charset, bool personName) {
+  if (IsAscii(text)) return text;
+  if (!charset.empty() && charset != "ISO_IR 192") {
+    DcmSpecificCharacterSet converter;
+    OFString out;
+    if (converter.selectCharacterSet(charset.c_str()).good() &&
+        converter.convertString(OFString(text.data(), text.size()), out, personName ? "\\^=" : "\\").good())
+      return std::string(out.c_str(), out.length());
+  }
+  return IsValidUtf8(text) ? text : Latin1ToUtf8(text);
+}
+
+SODcmDataset::SODcmDataset() : owned_(new DcmDataset) { item_ = owned_.get(); }
+
+SODcmDataset::~SODcmDataset() = default;
+
+void SODcmDataset::Reset(DcmItem* item, bool owned) {
+  if (owned_.get() != item) owned_.reset(owned ? item : nullptr);
+  if (!owned && owned_.get() == item) owned_.release();
+  item_ = item;
+  root_ = nullptr;
+}
+
+void SODcmDataset::BindView(DcmItem* item, const SODcmDataset& root) {
+  owned_.reset();
+  item_ = item;
+  root_ = &root.Root();
+}
+
+const SODcmDataset& SODcmDataset::Root() const { return root_ ? *root_ : *this; }
+
+DcmItem* SODcmDataset::GetDcmItem() const { return item_; }
+
+std::string SODcmDataset::GetCharacterSet() const {
+  OFString value;
+  // An item may declare its own character set; otherwise the root's applies.
+  if (item_->findAndGetOFStringArray(DCM_SpecificCharacterSet, value, OFFalse).bad() && root_)
+    root_->item_->findAndGetOFStringArray(DCM_SpecificCharacterSet, value, OFFalse);
+  std::string s = value.c_str();
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+bool SODcmDataset::GetString(unsigned long tag, std::string& value, unsigned long index) const {
+  DcmElement* element = FindElement(item_, tag);
+  if (!element) return false;
+  DcmEVR vr = element->ident();
+  if (vr == EVR_UN || vr == EVR_OB) {
+    if (index != 0) return false;
+    return RawBytesAsText(element, value);
+  }
+  OFString text;
+  if (IsSingleValuedText(vr)) {
+    if (index != 0 || element->getOFStringArray(text).bad()) return false;
+  } else if (element->getOFString(text, index).bad()) {
+    return false;
+  }
+  value.assign(text.c_str(), text.length());
+  return true;
+}
+
+bool SODcmDataset::GetString(unsigned long tag, SOString& value, unsigned long index) const {
+  std::string text;
+  if (!GetString(tag, text, index)) return false;
+  value = text;
+  return true;
+}
+
+bool SODcmDataset::GetString(unsigned long tag, std::wstring& value, unsigned long index) const {
+  DcmElement* element = FindElement(item_, tag);
+  if (!element) return false;
+  DcmEVR vr = element->ident();
+  std::string raw;
+  if (vr == EVR_UN || vr == EVR_OB || IsSingleValuedText(vr)) {
+    if (!GetString(tag, raw, index)) return false;
+    value = SOUtil::UTF82WStr(DcmTextToUtf8(raw, GetCharacterSet(), false).c_str());
+    return true;
+  }
+  // Decode the whole value first: a multi-byte character set may hide a backslash byte inside a
+  // character, so values are split only in UTF-8.
+  OFString all;
+  if (element->getOFStringArray(all).bad()) return false;
+  std::string utf8 = DcmTextToUtf8(std::string(all.c_str(), all.length()), GetCharacterSet(), vr == EVR_PN);
+  size_t start = 0;
+  for (unsigned long i = 0; i < index; ++i) {
+    size_t next = utf8.find('\\', start);
+    if (next == std::string::npos) return false;
+    start = next + 1;
+  }
+  size_t end = utf8.find('\\', start);
+  std::string part = utf8.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  while (!part.empty() && part.back() == ' ') part.pop_back();
+  value = SOUtil::UTF82WStr(part.c_str());
+  return true;
+}
+
+bool SODcmDataset::GetString(unsigned long tag, const char*& value) const {
+  DcmElement* element = FindElement(item_, tag);
+  char* text = nullptr;
+  if (!element || element->getString(text).bad()) return false;
+  value = text ? text : "";
+  return true;
+}
+
+bool SODcmDataset::GetInt32(unsigned long tag, int& value, unsigned long index) const {
+  double v;
+  if (!NumberAt(FindElement(item_, tag), index, v) || v < -2147483648.0 || v > 2147483647.0) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool SODcmDataset::GetUint16(unsigned long tag, unsigned short& value, unsigned long index) const {
+  double v;
+  if (!NumberAt(FindElement(item_, tag), index, v) || v < 0 || v > 65535) return false;
+  value = static_cast<unsigned short>(v);
+  return true;
+}
+
+bool SODcmDataset::GetFloat64(unsigned long tag, double& value, unsigned long index) const {
+  return NumberAt(FindElement(item_, tag), index, value);
+}
+
+bool SODcmDataset::GetDate(unsigned long tag, SODate& value) const {
+  std::string text;
+  return GetString(tag, text, 0) && SODcmConvert::Convert(text.c_str(), value);
+}
+
+bool SODcmDataset::GetTime(unsigned long tag, SOTime& value) const {
+  std::string text;
+  return GetString(tag, text, 0) && SODcmConvert::Convert(text.c_str(), value);
+}
+
+bool SODcmDataset::GetVR(unsigned long tag, const char*& vr) const {
+  DcmElement* element = FindElement(item_, tag);
+  if (!element) return false;
+  vr = DcmVR(element->getVR()).getVRName();
+  return true;
+}
+
+bool SODcmDataset::GetUint8Array(unsigned long tag, const unsigned char*& data, unsigned long& count) const {
+  DcmElement* element = FindElement(item_, tag);
+  if (!element) return false;
+  if (auto* pixels = dynamic_cast<DcmPixelData*>(element)) {
+    E_TransferSyntax xfer;
+    const DcmRepresentationParameter* param = nullptr;
+    pixels->getCurrentRepresentationKey(xfer, param);
+    if (DcmXfer(xfer).isEncapsulated()) return false;
+  }
+  Uint8* bytes = nullptr;
+  if (element->getVR() == EVR_OW || element->getVR() == EVR_US || element->getVR() == EVR_SS) {
+    Uint16* words = nullptr;
+    if (element->getUint16Array(words).bad()) return false;
+    bytes = reinterpret_cast<Uint8*>(words);
+  } else if (element->getUint8Array(bytes).bad()) {
+    return false;
+  }
+  data = bytes;
+  count = bytes ? element->getLength() : 0;
+  return true;
+}
+
+bool SODcmDataset::GetSequenceItem(unsigned long tag, unsigned long index, SODcmDataset& item) const {
+  DcmItem* found = nullptr;
+  if (item_->findAndGetSequenceItem(ToTagKey(tag), found, static_cast<signed long>(index), OFFalse).bad() ||
+      !found)
+    return false;
+  item.BindView(found, *this);
+  return true;
+}
+
+bool SODcmDataset::GetOrCreateSequenceItem(unsigned long tag, unsigned long index, SODcmDataset& item) {
+  DcmItem* found = nullptr;
+  if (index > 0xFFFF || item_->findOrCreateSequenceItem(ToTagKey(tag), found, static_cast<signed long>(index)).bad() ||
+      !found)
+    return false;
+  item.BindView(found, *this);
+  return true;
+}
+
+bool SODcmDataset::TagExists(unsigned long tag) const { return item_->tagExists(ToTagKey(tag), OFFalse); }
+
+bool SODcmDataset::TagExistsWithValue(unsigned long tag) const {
+  return item_->tagExistsWithValue(ToTagKey(tag), OFFalse);
+}
+
+namespace {
+
+DcmTag TagForValue(unsigned long tag, size_t length) {
+  DcmTag dcmTag(ToTagKey(tag));
+  DcmEVR vr = dcmTag.getEVR();
+  if (vr == EVR_UNKNOWN || vr == EVR_UN || vr == EVR_UNKNOWN2B)
+    dcmTag.setVR(DcmVR(length > 64 ? EVR_LT : EVR_LO));
+  return dcmTag;
+}
+
+}  // namespace
+
+bool SODcmDataset::SetString(unsigned long tag, const char* value) {
+  if (!value) return false;
+  size_t length = std::strlen(value);
+  return item_->putAndInsertString(TagForValue(tag, length), value, length, OFTrue).good();
+}
+
+bool SODcmDataset::SetString(unsigned long tag, const std::string& value) {
+  return item_->putAndInsertString(TagForValue(tag, value.size()), value.c_str(), value.size(), OFTrue).good();
+}
+
+bool SODcmDataset::SetString(unsigned long tag, const SOString& value) { return SetString(tag, value.str()); }
+
+bool SODcmDataset::SetString(unsigned long tag, const std::wstring& value) { return SetString(tag, value.c_str()); }
+
+bool SODcmDataset::SetString(unsigned long tag, const wchar_t* value) {
+  if (!value) return false;
+  std::string utf8 = SOUtil::W2UTF8Str(value);
+  std::string charset = GetCharacterSet();
+  if (IsAscii(utf8) || charset == "ISO_IR 192") return SetString(tag, utf8);
+  if (!charset.empty() && charset.find('\\') == std::string::npos) {
+    DcmSpecificCharacterSet converter;
+    OFString encoded;
+    if (converter.selectCharacterSet("ISO_IR 192", charset.c_str()).good() &&
+        converter.convertString(OFString(utf8.data(), utf8.size()), encoded).good())
+      return SetString(tag, std::string(encoded.c_str(), encoded.length()));
+  }
+  // The character set cannot hold the text: move the whole dataset to UTF-8.
+  if (!const_cast<SODcmDataset&>(Root()).ConvertToUTF8()) return false;
+  return SetString(tag, utf8);
+}
+
+bool SODcmDataset::SetInt32(unsigned long tag, int value) { return SetString(tag, std::to_string(value)); }
+
+bool SODcmDataset::SetUint16(unsigned long tag, unsigned short value) {
+  return SetString(tag, std::to_string(value));
+}
+
+bool SODcmDataset::SetFloat64(unsigned long tag, double value) {
+  if (!std::isfinite(value)) return false;
+  return SetString(tag, FormatDouble(value, DcmTag(ToTagKey(tag)).getEVR()));
+}
+
+bool SODcmDataset::SetDate(unsigned long tag, const SODate& value) {
+  std::string text;
+  return SODcmConvert::Convert(value, text) && SetString(tag, text);
+}
+
+bool SODcmDataset::SetTime(unsigned long tag, const SOTime& value) {
+  std::string text;
+  return SODcmConvert::Convert(value, text) && SetString(tag, text);
+}
+
+bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, unsigned long count) {
+  if (!data && count) return false;
+  DcmTag dcmTag(ToTagKey(tag));
+  DcmEVR vr = dcmTag.getEVR();
+  if (vr == EVR_UNKNOWN || vr == EVR_UN || vr == EVR_UNKNOWN2B) dcmTag.setVR(DcmVR(EVR_OB));
+  return item_->putAndInsertUint8Array(dcmTag, data, count, OFTrue).good();
+}
+
+bool SODcmDataset::CopyAttribute(const SODcmDataset& source, unsigned long tag) {
+  return source.item_->findAndInsertCopyOfElement(ToTagKey(tag), item_, OFTrue).good();
+}
+
+bool SODcmDataset::DeleteAttribute(unsigned long tag) {
+  return item_->findAndDeleteElement(ToTagKey(tag), OFFalse, OFFalse).good();
+}
+
+void SODcmDataset::Compact() { item_->compactElements(1024); }
+
+bool SODcmDataset::ConvertToUTF8() {
+  // The character set is declared at the top; items follow it.
+  DcmItem* root = Root().item_;
+  std::string charset = Root().GetCharacterSet();
+  if (charset == "ISO_IR 192") return true;
+  if (root->convertToUTF8().good()) return true;
+  // Undeclared 8-bit text is taken as Latin-1 rather than refused.
+  if (charset.empty()) return root->convertCharacterSet("ISO_IR 100", "ISO_IR 192", 0, OFTrue).good();
+  return false;
+}

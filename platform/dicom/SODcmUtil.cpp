@@ -1,0 +1,203 @@
+#include "SODcmUtil.h"
+
+#include <dcmtk/dcmdata/dcuid.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+// The workstation's UID root.
+constexpr const char* kUidRoot = "1.2.826.0.1.3680043.10.1137";
+
+bool IsGrey(const DcmImageInputData& d) {
+  return d.type != DCM_PIXEL_NONE && d.type != DCM_PIXEL_RGB24 && d.type != DCM_PIXEL_ARGB32;
+}
+
+size_t PixelCount(const DcmImageInputData& d) { return size_t(d.rows) * d.columns; }
+
+size_t BytesPerPixel(int type) {
+  return type == DCM_PIXEL_RGB24 ? 3 : type == DCM_PIXEL_ARGB32 ? 4 : type == DCM_PIXEL_NONE ? 0 : 2;
+}
+
+bool HasWholeFrame(const DcmImageInputData& d) {
+  size_t bytes = BytesPerPixel(d.type);
+  return bytes && d.data.data && PixelCount(d) > 0 && d.data.count >= PixelCount(d) * bytes;
+}
+
+const int16_t* GreyValues(const DcmImageInputData& d) { return reinterpret_cast<const int16_t*>(d.data.data); }
+
+}  // namespace
+
+bool SODcmUtil::GetImagePixelData(const DcmImageInputData& input, DcmImagePixelData& out) {
+  if (!IsGrey(input) || !HasWholeFrame(input)) return false;
+  size_t n = PixelCount(input);
+  out.Resize(static_cast<uint32_t>(n));
+  std::memcpy(out.data, input.data.data, n * 2);
+  return true;
+}
+
+bool SODcmUtil::GetImagePixelData(const DcmImageInputData& input, short* buffer, unsigned capacity) {
+  if (!buffer || !IsGrey(input) || !HasWholeFrame(input) || capacity < PixelCount(input)) return false;
+  std::memcpy(buffer, input.data.data, PixelCount(input) * 2);
+  return true;
+}
+
+bool SODcmUtil::GetImagePixelData(const DcmImageInputData& input, DcmImagePixelDataRGB& out) {
+  if (IsGrey(input) || !HasWholeFrame(input)) return false;
+  size_t n = PixelCount(input);
+  out.Resize(static_cast<uint32_t>(n));
+  const unsigned char* src = input.data.data;
+  if (input.type == DCM_PIXEL_RGB24) {
+    for (size_t i = 0; i < n; ++i, src += 3) out.data[i] = (unsigned long)src[0] << 16 | src[1] << 8 | src[2];
+  } else {
+    for (size_t i = 0; i < n; ++i, src += 4) out.data[i] = (unsigned long)src[1] << 16 | src[2] << 8 | src[3];
+  }
+  return true;
+}
+
+bool SODcmUtil::ZoomImagePixelData(const DcmImageInputData& input, DcmImageInputData& out, int columns, int rows) {
+  if (!HasWholeFrame(input) || columns <= 0 || rows <= 0 || columns > 65535 || rows > 65535) return false;
+  DcmImageInputData zoomed;
+  zoomed.type = input.type;
+  zoomed.rows = static_cast<unsigned short>(rows);
+  zoomed.columns = static_cast<unsigned short>(columns);
+  zoomed.intercept = input.intercept;
+  zoomed.slope = input.slope;
+  zoomed.monochrome1 = input.monochrome1;
+  const size_t channels = IsGrey(input) ? 1 : BytesPerPixel(input.type);
+  zoomed.data.Resize(static_cast<uint32_t>(size_t(rows) * columns * BytesPerPixel(input.type)));
+  const int srcW = input.columns, srcH = input.rows;
+  // Pixel centres map onto pixel centres; samples outside clamp to the edge.
+  const double sx = double(srcW) / columns, sy = double(srcH) / rows;
+  std::vector<int> x0(columns), x1(columns);
+  std::vector<float> fx(columns);
+  for (int x = 0; x < columns; ++x) {
+    double p = std::clamp((x + 0.5) * sx - 0.5, 0.0, double(srcW - 1));
+    x0[x] = int(p);
+    x1[x] = std::min(x0[x] + 1, srcW - 1);
+    fx[x] = float(p - x0[x]);
+  }
+  for (int y = 0; y < rows; ++y) {
+    double p = std::clamp((y + 0.5) * sy - 0.5, 0.0, double(srcH - 1));
+    int y0 = int(p), y1 = std::min(y0 + 1, srcH - 1);
+    float fy = float(p - y0);
+    for (int x = 0; x < columns; ++x) {
+      for (size_t c = 0; c < channels; ++c) {
+        auto at = [&](int yy, int xx) -> float {
+          size_t i = (size_t(yy) * srcW + xx) * channels + c;
+          return IsGrey(input) ? float(GreyValues(input)[i]) : float(input.data.data[i]);
+        };
+        float top = at(y0, x0[x]) + (at(y0, x1[x]) - at(y0, x0[x])) * fx[x];
+        float bottom = at(y1, x0[x]) + (at(y1, x1[x]) - at(y1, x0[x])) * fx[x];
+        float v = top + (bottom - top) * fy;
+        size_t o = (size_t(y) * columns + x) * channels + c;
+        if (IsGrey(input))
+          reinterpret_cast<int16_t*>(zoomed.data.data)[o] = static_cast<int16_t>(std::lround(v));
+        else
+          zoomed.data.data[o] = static_cast<unsigned char>(std::lround(v));
+      }
+    }
+  }
+  out = std::move(zoomed);
+  return true;
+}
+
+bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center, double width,
+                                   bool invert, bool storedValues) {
+  if (!bits || !IsGrey(input) || !HasWholeFrame(input)) return false;
+  const size_t n = PixelCount(input);
+  const int16_t* values = GreyValues(input);
+  int lo = 32767, hi = -32768;
+  for (size_t i = 0; i < n; ++i) {
+    lo = std::min<int>(lo, values[i]);
+    hi = std::max<int>(hi, values[i]);
+  }
+  const double slope = storedValues ? 1.0 : input.slope;
+  const double intercept = storedValues ? 0.0 : input.intercept;
+  if (width < 1) {
+    // No window given: span the frame's values.
+    double a = lo * slope + intercept, b = hi * slope + intercept;
+    center = (a + b) / 2;
+    width = std::max(1.0, std::fabs(b - a) + 1);
+  }
+  const bool flip = invert != input.monochrome1;
+  // One table entry per value present in the frame, with the linear VOI function of DICOM.
+  static thread_local std::vector<unsigned char> table;
+  table.resize(size_t(hi - lo) + 1);
+  const double low = center - 0.5 - (width - 1) / 2, high = center - 0.5 + (width - 1) / 2;
+  for (int v = lo; v <= hi; ++v) {
+    double x = v * slope + intercept;
+    double y;
+    if (x <= low)
+      y = 0;
+    else if (x > high)
+      y = 255;
+    else
+      y = ((x - (center - 0.5)) / (width - 1) + 0.5) * 255;
+    unsigned char index = static_cast<unsigned char>(std::clamp(std::lround(y), 0l, 255l));
+    table[v - lo] = flip ? 255 - index : index;
+  }
+  const unsigned char* lut = table.data() - lo;
+  const size_t stride = (size_t(input.columns) + 3) & ~size_t(3);
+  for (size_t r = 0; r < input.rows; ++r) {
+    const int16_t* src = values + r * input.columns;
+    unsigned char* dst = bits + r * stride;
+    for (size_t c = 0; c < input.columns; ++c) dst[c] = lut[src[c]];
+    std::memset(dst + input.columns, 0, stride - input.columns);
+  }
+  return true;
+}
+
+bool SODcmUtil::GetImagePixelValue(const DcmImageInputData& input, int x, int y, double& value) {
+  if (!IsGrey(input) || !HasWholeFrame(input) || x < 0 || y < 0 || x >= input.columns || y >= input.rows)
+    return false;
+  value = GreyValues(input)[size_t(y) * input.columns + x] * input.slope + input.intercept;
+  return true;
+}
+
+bool SODcmUtil::ImageToPatientCoords(const SODcmImageProject& project, const SOPointF& image, SOPoint3F& patient) {
+  return project.ImageToPatientCoords(image, patient);
+}
+
+bool SODcmUtil::PatientToImageCoords(const SODcmImageProject& project, const SOPoint3F& patient, SOPointF& image) {
+  return project.PatientToImageCoords(patient, image);
+}
+
+bool SODcmUtil::ImageNormalVector(const SODcmImageProject& project, SOPoint3F& normal) {
+  return project.ImageNormalVector(normal);
+}
+
+std::string SODcmUtil::GenerateUID() {
+  char uid[100];
+  dcmGenerateUniqueIdentifier(uid, kUidRoot);
+  return uid;
+}
+
+namespace {
+
+std::tm LocalNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return tm;
+}
+
+}  // namespace
+
+std::string SODcmUtil::GetCurrentDcmDate() {
+  std::tm tm = LocalNow();
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
+  return buf;
+}
+
+std::string SODcmUtil::GetCurrentDcmTime() {
+  std::tm tm = LocalNow();
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%H%M%S", &tm);
+  return buf;
+}
