@@ -1,25 +1,14 @@
 #include "SODcmNetUtil.h"
 
-#include <dcmtk/dcmdata/dcrledrg.h>
-#include <dcmtk/dcmjpeg/djdecode.h>
-#include <dcmtk/dcmjpls/djdecode.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/scu.h>
 
 #include <cstring>
-#include <mutex>
 #include <sys/socket.h>
 
 namespace sodcm {
-
-void RegisterDecoders() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    DJDecoderRegistration::registerCodecs();
-    DJLSDecoderRegistration::registerCodecs();
-    DcmRLEDecoderRegistration::registerCodecs();
-  });
-}
 
 bool ValidPort(int port) { return port >= 1 && port <= 65535; }
 
@@ -56,6 +45,60 @@ void PeerSettings::ApplyTo(DcmSCU& scu) const {
   scu.setACSETimeout(kAcseTimeout);
   scu.setDIMSETimeout(kDimseTimeout);
   scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+}
+
+namespace {
+
+void ReadSequence(DcmDataset& ds, const DcmTagKey& tag, std::vector<SODcmReferencedSOP>& out) {
+  DcmItem* item = nullptr;
+  for (long i = 0; ds.findAndGetSequenceItem(tag, item, i).good() && item; ++i) {
+    OFString cls, inst;
+    item->findAndGetOFString(DCM_ReferencedSOPClassUID, cls);
+    item->findAndGetOFString(DCM_ReferencedSOPInstanceUID, inst);
+    out.push_back({cls.c_str(), inst.c_str()});
+  }
+}
+
+void WriteSequence(const std::vector<SODcmReferencedSOP>& refs, const DcmTagKey& tag, DcmDataset& ds,
+                   bool withReason) {
+  ds.insertEmptyElement(tag);
+  for (const SODcmReferencedSOP& ref : refs) {
+    DcmItem* item = nullptr;
+    if (ds.findOrCreateSequenceItem(tag, item, -2).bad() || !item) continue;
+    item->putAndInsertString(DCM_ReferencedSOPClassUID, ref.sopClassUID.c_str());
+    item->putAndInsertString(DCM_ReferencedSOPInstanceUID, ref.sopInstanceUID.c_str());
+    // 0x0112: no such object instance.
+    if (withReason) item->putAndInsertUint16(DCM_FailureReason, 0x0112);
+  }
+}
+
+}  // namespace
+
+bool ReadCommitRequest(DcmDataset& request, std::string& transactionUID, std::vector<SODcmReferencedSOP>& refs) {
+  OFString uid;
+  if (request.findAndGetOFString(DCM_TransactionUID, uid).bad() || uid.empty()) return false;
+  if (!request.tagExists(DCM_ReferencedSOPSequence)) return false;
+  transactionUID = uid.c_str();
+  ReadSequence(request, DCM_ReferencedSOPSequence, refs);
+  return true;
+}
+
+void WriteCommitRequest(const std::string& transactionUID, const std::vector<SODcmReferencedSOP>& refs,
+                        DcmDataset& request) {
+  request.putAndInsertString(DCM_TransactionUID, transactionUID.c_str());
+  WriteSequence(refs, DCM_ReferencedSOPSequence, request, false);
+}
+
+uint16_t WriteCommitResult(const SODcmCommitResult& result, DcmDataset& report) {
+  report.putAndInsertString(DCM_TransactionUID, result.transactionUID.c_str());
+  if (!result.success.empty()) WriteSequence(result.success, DCM_ReferencedSOPSequence, report, false);
+  if (!result.failed.empty()) WriteSequence(result.failed, DCM_FailedSOPSequence, report, true);
+  return result.failed.empty() ? 1 : 2;
+}
+
+void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result) {
+  ReadSequence(report, DCM_ReferencedSOPSequence, result.success);
+  ReadSequence(report, DCM_FailedSOPSequence, result.failed);
 }
 
 namespace {

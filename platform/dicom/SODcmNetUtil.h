@@ -6,6 +6,8 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmnet/dcmlayer.h>
 
+#include "SOCommitSCU.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <thread>
 
 class DcmSCU;
+class DcmDataset;
 
 namespace sodcm {
 
@@ -24,10 +27,6 @@ constexpr int kDimseTimeout = 30;
 // After a cancel, how long the running exchange may still finish on its own before the
 // connection is cut.
 constexpr int kCancelGraceSeconds = 3;
-
-// DCMTK's lossless decoders, so a compressed file can be sent to a node that only takes
-// uncompressed data. Safe to call from any thread, any number of times.
-void RegisterDecoders();
 
 bool ValidPort(int port);
 // 1 to 16 characters of the default repertoire without backslash, not all spaces.
@@ -46,6 +45,15 @@ struct PeerSettings {
   // Host, port, AE titles and the bounded time-outs onto a DCMTK SCU.
   void ApplyTo(DcmSCU& scu) const;
 };
+
+// The storage commitment datasets (Transaction UID, Referenced / Failed SOP Sequence).
+// ReadCommitRequest is false when the transaction UID or the sequence is missing.
+bool ReadCommitRequest(DcmDataset& request, std::string& transactionUID, std::vector<SODcmReferencedSOP>& refs);
+void WriteCommitRequest(const std::string& transactionUID, const std::vector<SODcmReferencedSOP>& refs,
+                        DcmDataset& request);
+// The event report of a result; returns its event type (1 all committed, 2 some failed).
+uint16_t WriteCommitResult(const SODcmCommitResult& result, DcmDataset& report);
+void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result);
 
 // Transport layer handed to DCMTK in place of the plain TCP one: it remembers the socket of
 // the running call so that Cancel, from any thread, can cut it after a grace period when the

@@ -1,5 +1,6 @@
 #include "SOStoreSCU.h"
 
+#include "DcmInternal.h"
 #include "SODcmNetUtil.h"
 
 #include <dcmtk/dcmnet/dstorscu.h>
@@ -52,7 +53,8 @@ void SOStoreSCU::Cancel() { guard_->Cancel(); }
 bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<std::string>& sent, bool checkValues) {
   sent.clear();
   if (!peer_->valid) return false;
-  sodcm::RegisterDecoders();
+  // A compressed file goes to a node that only takes uncompressed data decompressed.
+  RegisterDcmCodecs();
   sodcm::CallScope scope(*guard_);
   const int total = static_cast<int>(files.size());
   StoreSCU scu(*guard_, callback_, total);

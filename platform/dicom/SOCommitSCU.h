@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class SODcmDataset;
+
+namespace sodcm {
+struct PeerSettings;
+}  // namespace sodcm
+
+// One instance named in a storage commitment.
+struct SODcmReferencedSOP {
+  std::string sopClassUID;
+  std::string sopInstanceUID;
+};
+
+// The answer to one commitment request.
+struct SODcmCommitResult {
+  std::string transactionUID;
+  std::vector<SODcmReferencedSOP> success;
+  std::vector<SODcmReferencedSOP> failed;
+};
+
+// Storage commitment (push model) as the requesting side.
+class SOCommitSCU {
+ public:
+  SOCommitSCU();
+  ~SOCommitSCU();
+  SOCommitSCU(const SOCommitSCU&) = delete;
+  SOCommitSCU& operator=(const SOCommitSCU&) = delete;
+
+  // extra: empty, or the decimal port on which this station takes the node's answer when
+  // the node sends it on an association of its own (it must know this station's AE title
+  // at that port). False (and no peer kept) on an empty host, a port outside 1-65535, an
+  // invalid AE title or an extra that is not a valid port.
+  bool Init(const char* host, int port, const char* calledAE, const char* callingAE, const char* extra);
+
+  // Asks the node to commit the instances and, with wait, waits up to timeoutSeconds for
+  // its answer, on the same association or on one the node opens to the extra port.
+  // With an empty list the instances are those the node holds for the Study Instance UIDs
+  // (0020,000D, several joined by backslashes) in dataset: the node is asked for them by
+  // C-FIND, then for their commitment. Otherwise the attributes of dataset, when given,
+  // go with the request. transactionUID: null makes a new one. result is filled with what
+  // the node committed and what it failed. True when the request was accepted and, with
+  // wait, the answer arrived; without wait result only carries the transaction UID.
+  bool RequestCommit(SODcmDataset* dataset, const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result,
+                     const char* transactionUID, bool wait, int timeoutSeconds);
+
+ private:
+  std::unique_ptr<sodcm::PeerSettings> peer_;
+  int reportPort_ = 0;
+};

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "SOCommitSCU.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class SODcmFile;
+class SODcmDataset;
+class SODcmSCPServer;
+
+// Who is on the other side of an association.
+struct SODcmAssociationParams {
+  std::string callingAE;
+  std::string calledAE;
+  std::string peerHost;
+  int peerPort = 0;
+};
+
+// Events of the receiving service, raised on the thread that runs StartSCP. Every slot has
+// the service's own answer; a listener overrides what it handles.
+class ISODcmSCPCallback {
+ public:
+  virtual ~ISODcmSCPCallback() = default;
+  // 0: an association is requested; false refuses it.
+  virtual bool OnRequest(SODcmAssociationParams& params) { return true; }
+  // 1: the first object of an association is about to be received.
+  virtual void OnStoreBegin(SODcmAssociationParams& params) {}
+  // 2: one object was received; the file is the service's and valid during the call.
+  // True when the object was kept: the sender is answered with success, else with failure.
+  virtual bool OnStore(SODcmAssociationParams& params, SODcmFile* file) { return false; }
+  // 3: an association that stored objects ended (released or aborted).
+  virtual void OnStoreEnd(SODcmAssociationParams& params) {}
+  // 4: a C-FIND; true answers success without matches, false refuses.
+  virtual bool OnFind(SODcmAssociationParams& params, SODcmDataset* keys) { return false; }
+  // 5: a C-MOVE to the named AE; true answers success without sub-operations, false refuses.
+  virtual bool OnMove(SODcmAssociationParams& params, SODcmDataset* keys, const char* destinationAE) { return false; }
+  // 6-8: a C-GET; true from OnGet answers success without sub-operations, false refuses.
+  virtual void OnGetBegin(SODcmAssociationParams& params) {}
+  virtual bool OnGet(SODcmAssociationParams& params, SODcmDataset* keys) { return false; }
+  virtual void OnGetEnd(SODcmAssociationParams& params) {}
+  // 9: the service started listening (true) or stopped, or could not listen (false).
+  virtual void OnStateChanged(bool running) {}
+  // 10: a storage commitment request; the listener sorts refs into result. True accepts
+  // the request and sends result back on the same association; false refuses it.
+  virtual bool OnCommit(SODcmAssociationParams& params, const std::vector<SODcmReferencedSOP>& refs,
+                        SODcmCommitResult& result) {
+    return false;
+  }
+};
+
+// Which transfer syntaxes the receiving service takes; objects are kept as received.
+enum SODcmTransferFormat {
+  SODcmTransferFormat_Uncompressed = 0,  // little and big endian, implicit and explicit
+  SODcmTransferFormat_Lossless = 1,      // those and the lossless compressions
+  SODcmTransferFormat_All = 2,           // everything DCMTK knows, lossy compressions too
+};
+
+// The receiving service (C-ECHO, C-STORE and the slots above). Associations are served one
+// after another on the thread that calls StartSCP. Received objects go through a temporary
+// file, so large ones are never held in memory whole.
+class SODcmSCP {
+ public:
+  SODcmSCP();
+  ~SODcmSCP();
+  SODcmSCP(const SODcmSCP&) = delete;
+  SODcmSCP& operator=(const SODcmSCP&) = delete;
+
+  // Any called AE title is accepted; aeTitle is the one this service answers with when the
+  // peer calls none. False on an invalid AE title or a port outside 1-65535.
+  bool InitSCP(const char* aeTitle, int port);
+  // A SODcmTransferFormat value; false for others.
+  bool SetTransferFormat(int format);
+  // Not owned; null for the service's own answers.
+  void SetCallback(ISODcmSCPCallback* callback);
+
+  // Listens and serves until Stop; false at once (after OnStateChanged(false)) when the
+  // port cannot be bound or InitSCP did not succeed.
+  bool StartSCP();
+  // Any thread; StartSCP returns within about a second, after the current association.
+  void Stop();
+  bool IsRunning() const { return running_.load(); }
+
+ private:
+  std::unique_ptr<SODcmSCPServer> server_;
+  std::string aeTitle_;
+  int port_ = 0;
+  int format_ = SODcmTransferFormat_All;
+  ISODcmSCPCallback* callback_ = nullptr;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stop_{false};
+};
