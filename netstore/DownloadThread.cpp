@@ -1,0 +1,175 @@
+#include "DownloadThread.h"
+
+#include <iostream>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "SODcmDataset.h"
+
+namespace {
+constexpr unsigned long kQueryRetrieveLevel = 0x00080052;
+constexpr unsigned long kSOPInstanceUID = 0x00080018;
+constexpr unsigned long kSeriesInstanceUID = 0x0020000E;
+
+void Print(const char* text) { std::cout << text << std::flush; }
+
+std::string Join(const std::vector<std::string>& values) {
+  std::string joined;
+  for (const std::string& value : values) {
+    if (!joined.empty()) joined += '\\';
+    joined += value;
+  }
+  return joined;
+}
+
+// One C-GET with the two keys; received lists what arrived.
+bool RequestGet(SOGetSCU& scu, const DCMDownload& peer, const char* level, unsigned long tag,
+                const std::vector<std::string>& uids, std::vector<SODcmReferencedSOP>& received) {
+  if (!scu.Init(peer.host.c_str(), peer.port, peer.calledAE.c_str(), peer.callingAE.c_str(), peer.extra.c_str()))
+    return false;
+  SODcmDataset keys;
+  keys.SetString(kQueryRetrieveLevel, level);
+  keys.SetString(tag, Join(uids));
+  return scu.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
+}
+}  // namespace
+
+DownloadThread::DownloadThread(DownloadBlockingQueue* queue, IDownloadThreadCallback* manager)
+    : QueueThread<DCMDownload>(queue), manager_(manager) {
+  getSCU_.SetCallback(this);
+}
+
+DownloadThread::~DownloadThread() { Shutdown(); }
+
+bool DownloadThread::IsRunning(const std::string& key) {
+  std::lock_guard<std::mutex> hold(currentLock_);
+  return running_ && currentKey_ == key;
+}
+
+void DownloadThread::CancelRunning(const std::string& key) {
+  std::lock_guard<std::mutex> hold(currentLock_);
+  if (!running_ || currentKey_ != key) return;
+  cancelled_ = true;
+  getSCU_.Cancel();
+}
+
+void DownloadThread::CancelAny() {
+  std::lock_guard<std::mutex> hold(currentLock_);
+  if (!running_) return;
+  cancelled_ = true;
+  getSCU_.Cancel();
+}
+
+void DownloadThread::Interrupt() {
+  std::lock_guard<std::mutex> hold(currentLock_);
+  cancelled_ = true;
+  if (commit_) commit_->Abandon();
+  getSCU_.Cancel();
+}
+
+bool DownloadThread::Cancelled() {
+  std::lock_guard<std::mutex> hold(currentLock_);
+  return cancelled_;
+}
+
+void DownloadThread::Run(DCMDownload& item) {
+  {
+    std::lock_guard<std::mutex> hold(currentLock_);
+    running_ = true;
+    currentKey_ = item.key;
+    cancelled_ = false;
+  }
+  current_ = item;
+  finish_ = DCMFinish{};
+  manager_->OnStarted(&current_);
+
+  auto call = std::make_shared<CommitCall>(
+      CommitPeer{current_.host, current_.port, current_.calledAE, current_.callingAE, current_.extra},
+      Join(current_.studyUIDs), std::vector<SODcmReferencedSOP>());
+  {
+    std::lock_guard<std::mutex> hold(currentLock_);
+    if (cancelled_) call->Abandon();
+    commit_ = call;
+  }
+  SODcmCommitResult held;
+  bool answered = call->Wait(held);
+  {
+    std::lock_guard<std::mutex> hold(currentLock_);
+    commit_.reset();
+  }
+
+  if (!answered) {
+    Print("First Commit Failed!");
+  } else {
+    std::unordered_set<std::string> existing;
+    for (const DCMUploadFile& file : current_.existing) existing.insert(file.sopInstanceUID);
+    std::unordered_set<std::string> listed;
+    std::vector<std::string> missing;
+    for (const SODcmReferencedSOP& sop : held.success) {
+      if (!listed.insert(sop.sopInstanceUID).second) continue;
+      if (existing.count(sop.sopInstanceUID) == 0) missing.push_back(sop.sopInstanceUID);
+    }
+    finish_.total = static_cast<int>(listed.size());
+    finish_.done = finish_.total - static_cast<int>(missing.size());
+    if (listed.empty()) {
+      // A node that lists nothing for the studies has nothing we could fetch: not a success.
+      Print("Get Failed!");
+    } else if (missing.empty()) {
+      finish_.success = 1;
+    } else {
+      finish_.success = Fetch(missing);
+    }
+  }
+
+  manager_->OnFinished(&current_, &finish_);
+  std::lock_guard<std::mutex> hold(currentLock_);
+  running_ = false;
+  currentKey_.clear();
+}
+
+int DownloadThread::Fetch(const std::vector<std::string>& missing) {
+  std::vector<SODcmReferencedSOP> received;
+  if (Cancelled() || !RequestGet(getSCU_, current_, "IMAGE", kSOPInstanceUID, missing, received)) {
+    Print("Get Failed!");
+    return 0;
+  }
+  std::unordered_map<std::string, int> outstanding;
+  for (const std::string& uid : missing) ++outstanding[uid];
+  size_t left = missing.size();
+  for (const SODcmReferencedSOP& sop : received) {
+    auto it = outstanding.find(sop.sopInstanceUID);
+    if (it != outstanding.end() && it->second > 0) {
+      --it->second;
+      --left;
+    }
+  }
+  if (left == 0) return 1;
+  Print("Some File Get Failed!");
+  return 0;
+}
+
+void DownloadThread::OnProgress(void*, const SODcmGetProgress* counters) {
+  DCMProgress progress{finish_.done + counters->completed, finish_.total};
+  manager_->OnProgress(&current_, &progress);
+}
+
+void DownloadThread::OnFileReceived(SODcmFile* file) { manager_->OnFile(&current_, file); }
+
+CallbackProxy::CallbackProxy(ISTORECallback* callback, const DCMDownload& download) : callback_(callback) {
+  download_.key = download.key;
+  download_.host = download.host;
+  download_.port = download.port;
+  download_.callingAE = download.callingAE;
+  download_.calledAE = download.calledAE;
+  download_.extra = download.extra;
+}
+
+void CallbackProxy::OnFileReceived(SODcmFile* file) { callback_->OnStoreFile(&download_, file); }
+
+bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs, ISTORECallback* callback) {
+  SOGetSCU scu;
+  CallbackProxy proxy(callback, download);
+  scu.SetCallback(&proxy);
+  std::vector<SODcmReferencedSOP> received;
+  return RequestGet(scu, download, "SERIES", kSeriesInstanceUID, seriesUIDs, received);
+}
