@@ -69,7 +69,7 @@ bool SampleExtreme(const ProjectionScene& s, int16_t current, const float* p, in
         may = kMax ? c > current : c < current;
       }
   if (!may) return false;
-  *value = int16_t(int(TrilinearValue(v, p) + 0.5f));
+  *value = RoundedValue(TrilinearValue(v, p));
   return true;
 }
 
@@ -86,38 +86,33 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
   }
   const RenderParam& rp = s.rp;
   int16_t m = start;
-  float pos[3] = {ray.entry[0], ray.entry[1], ray.entry[2]};
-  for (float t = ray.t0; t < ray.t1; t += rp.coarseStep) {
+  float pos[3];
+  for (int j = 0; ray.t0 + float(j) * rp.coarseStep < ray.t1; ++j) {
+    for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + rp.voxelDir[a] * (float(j) * rp.coarseStep);
     int16_t v;
     if (NearestValue(s, pos, &v) && (kMax ? v > m : v < m)) m = v;
-    for (int k = 0; k < 3; ++k) pos[k] += rp.coarseStepVector[k];
   }
-  for (int k = 0; k < 3; ++k) pos[k] = ray.entry[k];
-  float t = ray.t0;
-  while (t < ray.t1) {
+  // Fine pass on the grid t0 + k * step; cells that cannot beat m only drop samples that
+  // could not have changed it.
+  int k = 1;
+  while (true) {
+    float t = ray.t0 + float(k) * rp.step;
+    if (t > ray.t1) break;
+    for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + rp.voxelDir[a] * (float(k) * rp.step);
     float exitPoint[3], c;
     const bool may = kMax ? OctreeLookupMax(s.octree, m, ray.origin, rp.voxelDir, pos, exitPoint, &c)
                           : OctreeLookupMin(s.octree, m, ray.origin, rp.voxelDir, pos, exitPoint, &c);
     if (!may) {
-      if (c > t - rp.skipEpsilon) {
-        for (int k = 0; k < 3; ++k) pos[k] = exitPoint[k] + rp.skipNudge[k];
-        t = c + rp.skipEpsilon;
-      } else {
-        // Float error left the ray in the cell it came from: move on by one step.
-        t += rp.step;
-        for (int k = 0; k < 3; ++k) pos[k] += rp.stepVector[k];
-      }
+      k = NextSampleIndex(ray.t0, rp.step, c, k);
       continue;
     }
-    int n = int(ceil(double(c - t) / double(rp.step)));
-    if (n < 1) n = 1;
-    for (int k = 0; k < n; ++k) {
-      t += rp.step;
-      if (t > ray.t1) break;
-      for (int a = 0; a < 3; ++a) pos[a] += rp.stepVector[a];
+    do {
       int16_t v;
       if (SampleExtreme<kMax>(s, m, pos, &v) && (kMax ? v > m : v < m)) m = v;
-    }
+      ++k;
+      t = ray.t0 + float(k) * rp.step;
+      for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + rp.voxelDir[a] * (float(k) * rp.step);
+    } while (t < c && t <= ray.t1);
   }
   pixels[ray.pixel] = m;
 }
@@ -127,14 +122,14 @@ void AverageRay(const ProjectionScene& s, int i, int16_t* pixels) {
   if (!StartRay(s, i, ray)) return;
   const RenderParam& rp = s.rp;
   int64_t sum = 0, n = 0;
-  float pos[3] = {ray.entry[0], ray.entry[1], ray.entry[2]};
-  for (float t = ray.t0; t < ray.t1; t += rp.step) {
+  for (int j = 0; ray.t0 + float(j) * rp.step < ray.t1; ++j) {
+    float pos[3];
+    for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + rp.voxelDir[a] * (float(j) * rp.step);
     int16_t v;
     if (NearestValue(s, pos, &v) && v >= kAIPFloor) {
       sum += v;
       ++n;
     }
-    for (int k = 0; k < 3; ++k) pos[k] += rp.stepVector[k];
   }
   const int64_t mean = n > 0 ? sum / n : kBackground;
   pixels[ray.pixel] = int16_t(mean < kBackground ? kBackground : mean);

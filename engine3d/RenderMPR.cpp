@@ -117,7 +117,7 @@ bool RenderMPR::Imaging(const V3VolumeData& volume, V3ImageVAL* image) {
     return false;
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, int16_t(-1024));
   SampleRows(m_state->param, *image,
-             [&](int at, const float* p) { image->pixels[at] = int16_t(int(TrilinearValue(volume, p) + 0.5f)); });
+             [&](int at, const float* p) { image->pixels[at] = RoundedValue(TrilinearValue(volume, p)); });
   return true;
 }
 

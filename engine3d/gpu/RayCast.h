@@ -252,6 +252,10 @@ HD inline void TrilinearGradient(const V3VolumeData& v, const float* p, float* g
   }
 }
 
+// A trilinear value as a voxel value, rounded to nearest (halves upward) for negative values
+// as well, so air at -1024 stays -1024.
+HD inline int16_t RoundedValue(float value) { return int16_t(floorf(value + 0.5f)); }
+
 // Opacity and colour of a sample under one label's table; false when out of range or clear.
 HD inline bool SampleVoxel(const V3VolumeData& v, const VolumeLabelPalette& label, const float* p, float* opacity,
                            const uint8_t** rgb) {
