@@ -1,0 +1,111 @@
+#include "UIInvoke.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace DuiLib {
+
+// Shared with every queued call, so that a call outliving its invoker finds it released.
+struct CInvoke::State {
+  std::mutex mutex;  // guards hwnd and generation
+  HWND hwnd = nullptr;
+  // Bumped by every bind and release: work queued under an older binding is dropped.
+  unsigned long generation = 0;
+};
+
+namespace {
+
+bool OnUiThread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
+CInvoke::CInvoke() : m_state(std::make_shared<State>()) {}
+
+CInvoke::~CInvoke() { Release(); }
+
+void CInvoke::Create(HWND hwnd) {
+  std::lock_guard lock(m_state->mutex);
+  m_state->hwnd = hwnd;
+  ++m_state->generation;
+}
+
+void CInvoke::Release() {
+  std::lock_guard lock(m_state->mutex);
+  m_state->hwnd = nullptr;
+  ++m_state->generation;
+}
+
+HWND CInvoke::GetHWND() const {
+  std::lock_guard lock(m_state->mutex);
+  return m_state->hwnd;
+}
+
+bool CInvoke::BeginInvoke(std::function<void()> fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  unsigned long generation;
+  {
+    std::lock_guard lock(m_state->mutex);
+    if (!m_state->hwnd || !app) return false;
+    generation = m_state->generation;
+  }
+  std::shared_ptr<State> state = m_state;
+  // The functor (and any record it owns) is destroyed on the UI thread, run or not.
+  QMetaObject::invokeMethod(
+      app,
+      [state, generation, fn = std::move(fn)] {
+        HWND hwnd;
+        {
+          std::lock_guard lock(state->mutex);
+          if (state->generation != generation) return;
+          hwnd = state->hwnd;
+        }
+        if (hwnd && IsWindow(hwnd)) fn();
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+
+bool CInvoke::Invoke(const std::function<void()>& fn) {
+  if (OnUiThread()) {
+    HWND hwnd = GetHWND();
+    if (!hwnd || !IsWindow(hwnd)) return false;
+    fn();
+    return true;
+  }
+  // Wakes the caller when the queued call is gone, whether it ran or was dropped.
+  struct Waiter {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+    bool ran = false;
+  };
+  struct Signal {
+    std::shared_ptr<Waiter> waiter;
+    ~Signal() {
+      std::lock_guard lock(waiter->mutex);
+      waiter->done = true;
+      waiter->cv.notify_all();
+    }
+  };
+  auto waiter = std::make_shared<Waiter>();
+  auto signal = std::make_shared<Signal>();
+  signal->waiter = waiter;
+  bool queued = BeginInvoke([&fn, waiter, signal]() mutable {
+    fn();
+    std::lock_guard lock(waiter->mutex);
+    waiter->ran = true;
+  });
+  signal.reset();
+  if (!queued) return false;
+  std::unique_lock lock(waiter->mutex);
+  waiter->cv.wait(lock, [&] { return waiter->done; });
+  return waiter->ran;
+}
+
+}  // namespace DuiLib

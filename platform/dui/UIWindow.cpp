@@ -1,0 +1,358 @@
+#include "UIWindow.h"
+
+#include "UITestDriver.h"
+
+#include <cstdio>
+#include <map>
+
+namespace DuiLib {
+
+namespace {
+
+// Results of Close for windows in a modal loop, by handle (the window object may be gone
+// when the loop returns). UI thread only.
+std::map<HWND, UINT>& ModalResults() {
+  static std::map<HWND, UINT> results;
+  return results;
+}
+
+}  // namespace
+
+CWindowWnd::CWindowWnd() = default;
+
+CWindowWnd::~CWindowWnd() {
+  // A window must not outlive its object: detach first so no message reaches the
+  // half-destroyed object, then destroy it.
+  if (m_hWnd && IsWindow(m_hWnd)) {
+    HWND hwnd = m_hWnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    m_hWnd = nullptr;
+    DestroyWindow(hwnd);
+  }
+}
+
+bool CWindowWnd::RegisterWindowClass() {
+  WNDCLASSEXW wc;
+  if (GetClassInfoExW(CPaintManagerUI::GetInstance(), GetWindowClassName(), &wc)) return true;
+  wc = WNDCLASSEXW{};
+  wc.cbSize = sizeof(wc);
+  wc.style = GetClassStyle();
+  wc.lpfnWndProc = &CWindowWnd::__WndProc;
+  wc.hInstance = CPaintManagerUI::GetInstance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = GetWindowClassName();
+  return RegisterClassExW(&wc) != 0;
+}
+
+HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, const RECT rc,
+                        HMENU hMenu) {
+  return Create(hwndParent, pstrName, dwStyle, dwExStyle, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                hMenu);
+}
+
+HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, int x, int y,
+                        int cx, int cy, HMENU hMenu) {
+  if (!RegisterWindowClass()) return nullptr;
+  m_hWnd = CreateWindowExW(dwExStyle, GetWindowClassName(), pstrName, dwStyle, x, y, cx, cy, hwndParent, hMenu,
+                           CPaintManagerUI::GetInstance(), this);
+  return m_hWnd;
+}
+
+HWND CWindowWnd::CreateDuiWindow(HWND hwndParent, const wchar_t* pstrWindowName, DWORD dwStyle, DWORD dwExStyle) {
+  return Create(hwndParent, pstrWindowName, dwStyle, dwExStyle, 0, 0, 0, 0, nullptr);
+}
+
+void CWindowWnd::ShowWindow(bool bShow, bool bTakeFocus) {
+  if (!IsWindow(m_hWnd)) return;
+  ::ShowWindow(m_hWnd, bShow ? (bTakeFocus ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE) : SW_HIDE);
+}
+
+UINT CWindowWnd::ShowModal() {
+  if (!IsWindow(m_hWnd)) return UINT(-1);
+  HWND hwnd = m_hWnd;
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  if (!owner) owner = GetParent(hwnd);
+  m_bModal = true;
+  ::ShowWindow(hwnd, SW_SHOWNORMAL);
+  // Only the owner chain is blocked; other windows (tray, popups) keep their input.
+  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  UITest::ModalOpened(this);
+  UINT loopResult = SOWin::RunModalLoop(hwnd);
+  if (ownerWasEnabled && IsWindow(owner)) {
+    EnableWindow(owner, TRUE);
+    ::SetFocus(owner);
+  }
+  auto it = ModalResults().find(hwnd);
+  UINT result = it != ModalResults().end() ? it->second : loopResult;
+  if (it != ModalResults().end()) ModalResults().erase(it);
+  // The object may have deleted itself with its window: touch it only while the window lives.
+  if (IsWindow(hwnd)) m_bModal = false;
+  return result;
+}
+
+void CWindowWnd::Close(UINT nRet) {
+  if (!IsWindow(m_hWnd)) return;
+  if (m_bModal) ModalResults()[m_hWnd] = nRet;
+  PostMessage(WM_CLOSE, WPARAM(nRet), 0);
+}
+
+void CWindowWnd::CenterWindow() {
+  if (!IsWindow(m_hWnd)) return;
+  RECT rcWindow;
+  GetWindowRect(m_hWnd, &rcWindow);
+  int w = rcWindow.right - rcWindow.left, h = rcWindow.bottom - rcWindow.top;
+  RECT area;
+  HWND owner = GetWindow(m_hWnd, GW_OWNER);
+  if (!owner) owner = GetParent(m_hWnd);
+  MONITORINFO mi;
+  GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &mi);
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+    GetWindowRect(owner, &area);
+  else
+    area = mi.rcWork;
+  int x = (area.left + area.right - w) / 2, y = (area.top + area.bottom - h) / 2;
+  // Keep the window on the work area.
+  x = std::max<int>(mi.rcWork.left, std::min<int>(x, mi.rcWork.right - w));
+  y = std::max<int>(mi.rcWork.top, std::min<int>(y, mi.rcWork.bottom - h));
+  SetWindowPos(m_hWnd, nullptr, x, y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CWindowWnd::SetIcon(UINT nRes) {}
+
+LRESULT CWindowWnd::SendMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  return SendMessageW(m_hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CWindowWnd::PostMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  return PostMessageW(m_hWnd, uMsg, wParam, lParam);
+}
+
+void CWindowWnd::ResizeClient(int cx, int cy) {
+  RECT rc;
+  if (!GetClientRect(m_hWnd, &rc)) return;
+  if (cx != -1) rc.right = cx;
+  if (cy != -1) rc.bottom = cy;
+  RECT win, client;
+  GetWindowRect(m_hWnd, &win);
+  GetClientRect(m_hWnd, &client);
+  // The frame, if any, keeps its size.
+  int frameW = (win.right - win.left) - (client.right - client.left);
+  int frameH = (win.bottom - win.top) - (client.bottom - client.top);
+  SetWindowPos(m_hWnd, nullptr, 0, 0, rc.right + frameW, rc.bottom + frameH, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+LRESULT CWindowWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(m_hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWindowWnd::__WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  CWindowWnd* self = nullptr;
+  if (uMsg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    self = static_cast<CWindowWnd*>(cs->lpCreateParams);
+    self->m_hWnd = hWnd;
+    SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (uMsg == WM_NCDESTROY && self) {
+      LRESULT lRes = self->HandleMessage(uMsg, wParam, lParam);
+      SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+      self->m_hWnd = nullptr;
+      self->OnFinalMessage(hWnd);
+      return lRes;
+    }
+  }
+  if (self) return self->HandleMessage(uMsg, wParam, lParam);
+  return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+// ---- WindowImplBase ----
+
+void WindowImplBase::OnFinalMessage(HWND hWnd) {
+  m_PaintManager.RemovePreMessageFilter(this);
+  m_PaintManager.RemoveNotifier(this);
+  m_PaintManager.ReapObjects(m_PaintManager.GetRoot());
+}
+
+void WindowImplBase::Notify(TNotifyUI& msg) {
+  if (msg.sType == L"click") OnClick(msg);
+}
+
+void WindowImplBase::OnClick(TNotifyUI& msg) {
+  if (!msg.pSender) return;
+  CDuiString name = msg.pSender->GetName();
+  if (name == L"closebtn")
+    Close(IDCANCEL);
+  else if (name == L"minbtn")
+    SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else if (name == L"maxbtn")
+    SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  else if (name == L"restorebtn")
+    SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+}
+
+LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) { return FALSE; }
+
+LRESULT WindowImplBase::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  if (uMsg == WM_KEYDOWN && (wParam == WPARAM(VK_RETURN) || wParam == WPARAM(VK_ESCAPE))) {
+    LRESULT r = ResponseDefaultKeyEvent(wParam);
+    bHandled = r != FALSE;
+    return r;
+  }
+  return FALSE;
+}
+
+LRESULT WindowImplBase::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  // Skinned windows draw their own frame.
+  LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE, style & ~LONG_PTR(WS_CAPTION));
+  m_PaintManager.Init(m_hWnd);
+  m_PaintManager.AddPreMessageFilter(this);
+  if (CPaintManagerUI::GetResourcePath().IsEmpty())
+    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + GetSkinFolder());
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(GetSkinFile().GetData(), (unsigned int)0, this, &m_PaintManager);
+  if (!root) {
+    std::fprintf(stderr, "skin %ls of %ls cannot be loaded: %ls\n", GetSkinFile().GetData(), GetWindowClassName(),
+                 builder.GetLastErrorMessage());
+    bHandled = TRUE;
+    return -1;
+  }
+  m_PaintManager.AttachDialog(root);
+  m_PaintManager.AddNotifier(this);
+  if (m_PaintManager.GetTitle() && *m_PaintManager.GetTitle() && GetWindowTextLengthW(m_hWnd) == 0)
+    SetWindowTextW(m_hWnd, m_PaintManager.GetTitle());
+  InitWindow();
+  bHandled = TRUE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnSize(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+  SIZE round = m_PaintManager.GetRoundCorner();
+  if (wParam != SIZE_MINIMIZED && (round.cx != 0 || round.cy != 0)) {
+    RECT rc;
+    GetWindowRect(m_hWnd, &rc);
+    SetWindowRgn(m_hWnd,
+                 CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1, round.cx, round.cy), TRUE);
+  }
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
+  auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+  SIZE mn = m_PaintManager.GetMinInfo(), mx = m_PaintManager.GetMaxInfo();
+  if (mn.cx > 0) info->ptMinTrackSize.x = mn.cx;
+  if (mn.cy > 0) info->ptMinTrackSize.y = mn.cy;
+  if (mx.cx > 0) info->ptMaxTrackSize.x = mx.cx;
+  if (mx.cy > 0) info->ptMaxTrackSize.y = mx.cy;
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnKeyDown(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnKillFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnTimer(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  return 0;
+}
+
+LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  LRESULT lRes = 0;
+  BOOL bHandled = TRUE;
+  switch (uMsg) {
+    case WM_CREATE:
+      lRes = OnCreate(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_CLOSE:
+      lRes = OnClose(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_DESTROY:
+      lRes = OnDestroy(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_SIZE:
+      lRes = OnSize(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_GETMINMAXINFO:
+      lRes = OnGetMinMaxInfo(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_KEYDOWN:
+      lRes = OnKeyDown(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_KILLFOCUS:
+      lRes = OnKillFocus(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_SETFOCUS:
+      lRes = OnSetFocus(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_TIMER:
+      lRes = OnTimer(uMsg, wParam, lParam, bHandled);
+      break;
+    case WM_SYSCOMMAND:
+      lRes = OnSysCommand(uMsg, wParam, lParam, bHandled);
+      break;
+    default:
+      bHandled = FALSE;
+      break;
+  }
+  if (bHandled) return lRes;
+  lRes = HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+  if (bHandled) return lRes;
+  if (m_PaintManager.MessageHandler(uMsg, wParam, lParam, lRes)) return lRes;
+  return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
+}
+
+// ---- WndDialog ----
+
+void WndDialog::SetTitle(const wchar_t* title) {
+  m_sTitle = title ? title : L"";
+  if (!IsWindow(m_hWnd)) return;
+  SetWindowTextW(m_hWnd, m_sTitle);
+  CControlUI* label = m_PaintManager.FindControl(L"titleLabel");
+  if (!label) label = m_PaintManager.FindControl(L"title");
+  if (label) label->SetText(m_sTitle);
+}
+
+LRESULT WndDialog::ResponseDefaultKeyEvent(WPARAM wParam) {
+  if (wParam == WPARAM(VK_ESCAPE)) {
+    Close(IDCANCEL);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace DuiLib
