@@ -19,33 +19,6 @@
 
 namespace {
 
-bool IsValidUtf8(const std::string& s) {
-  size_t i = 0, n = s.size();
-  while (i < n) {
-    unsigned char c = s[i];
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > n) return false;
-    for (size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += len;
-  }
-  return true;
-}
-
-std::string Latin1ToUtf8(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() * 2);
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      out += char(c);
-    } else {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 bool IsAscii(const std::string& s) {
   for (unsigned char c : s)
     if (c >= 0x80) return false;
@@ -147,18 +120,6 @@ std::string FormatDouble(double value, DcmEVR vr) {
 }
 
 }  // namespace
-
-std::string DcmTextToUtf8(const std::string& text, const std::string& charset, bool personName) {
-  if (IsAscii(text)) return text;
-  if (!charset.empty() && charset != "ISO_IR 192") {
-    DcmSpecificCharacterSet converter;
-    OFString out;
-    if (converter.selectCharacterSet(charset.c_str()).good() &&
-        converter.convertString(OFString(text.data(), text.size()), out, personName ? "\\^=" : "\\").good())
-      return std::string(out.c_str(), out.length());
-  }
-  return IsValidUtf8(text) ? text : Latin1ToUtf8(text);
-}
 
 SODcmDataset::SODcmDataset() : owned_(new DcmDataset) { item_ = owned_.get(); }
 
@@ -417,12 +378,7 @@ bool SODcmDataset::DeleteAttribute(unsigned long tag) {
 void SODcmDataset::Compact() { item_->compactElements(1024); }
 
 bool SODcmDataset::ConvertToUTF8() {
-  // The character set is declared at the top; items follow it.
-  DcmItem* root = Root().item_;
-  std::string charset = Root().GetCharacterSet();
-  if (charset == "ISO_IR 192") return true;
-  if (root->convertToUTF8().good()) return true;
-  // Undeclared 8-bit text is taken as Latin-1 rather than refused.
-  if (charset.empty()) return root->convertCharacterSet("ISO_IR 100", "ISO_IR 192", 0, OFTrue).good();
-  return false;
+  // The character set is declared at the top; items follow it unless they declare their own.
+  DcmItemToUtf8(Root().item_);
+  return true;
 }

@@ -122,7 +122,7 @@ bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData&
     // No window given: span the frame's values.
     double a = lo * slope + intercept, b = hi * slope + intercept;
     center = (a + b) / 2;
-    width = std::max(1.0, std::fabs(b - a) + 1);
+    width = std::max(1.0, std::fabs(b - a));
   }
   const bool flip = invert != input.monochrome1;
   // One table entry per value present in the frame, with the linear VOI function of DICOM.
