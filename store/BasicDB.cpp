@@ -138,7 +138,7 @@ void BasicDB::ReadInstanceRow(InstanceRecord& r, const CppSQLite3Query& q) const
 }
 
 void BasicDB::GroupBySeries(const std::vector<InstanceInfo>& instances,
-                            std::map<std::string, std::vector<InstanceInfo>>& groups) {
+                            std::map<std::string, std::vector<const InstanceInfo*>>& groups) {
   groups.clear();
-  for (const InstanceInfo& info : instances) groups[info.sidSeriesKey].push_back(info);
+  for (const InstanceInfo& info : instances) groups[info.sidSeriesKey].push_back(&info);
 }

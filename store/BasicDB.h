@@ -39,7 +39,7 @@ class BasicDB {
 
   // Instances grouped by study id + "_" + series key, keys in byte order, each group in list order.
   static void GroupBySeries(const std::vector<InstanceInfo>& instances,
-                            std::map<std::string, std::vector<InstanceInfo>>& groups);
+                            std::map<std::string, std::vector<const InstanceInfo*>>& groups);
 
  protected:
   ~BasicDB() { Close(); }

@@ -50,6 +50,7 @@ CppSQLite3Query& CppSQLite3Query::operator=(CppSQLite3Query&& other) noexcept {
     stmt_ = other.stmt_;
     eof_ = other.eof_;
     columnCount_ = other.columnCount_;
+    indexCache_ = std::move(other.indexCache_);
     other.stmt_ = nullptr;
   }
   return *this;
@@ -70,10 +71,15 @@ void CppSQLite3Query::CheckIndex(int index) const {
 
 int CppSQLite3Query::FieldIndex(const char* name) const {
   CheckStatement();
+  for (const auto& [cached, index] : indexCache_)
+    if (cached == name && std::strcmp(sqlite3_column_name(stmt_, index), name) == 0) return index;
   if (name) {
     for (int i = 0; i < columnCount_; ++i) {
       const char* column = sqlite3_column_name(stmt_, i);
-      if (column && std::strcmp(column, name) == 0) return i;
+      if (column && std::strcmp(column, name) == 0) {
+        indexCache_.emplace_back(name, i);
+        return i;
+      }
     }
   }
   throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, kBadName);
@@ -170,6 +176,21 @@ int CppSQLite3DB::QueryInt(const char* sql) {
   if (q.Eof() || q.ColumnCount() < 1) throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, kBadScalar);
   const char* text = q.FieldText(0);
   return text ? std::atoi(text) : 0;
+}
+
+CppSQLite3Statement CppSQLite3DB::Prepare(const char* sql) { return CppSQLite3Statement(db_, Compile(sql)); }
+
+CppSQLite3Statement::~CppSQLite3Statement() { sqlite3_finalize(stmt_); }
+
+int CppSQLite3Statement::Execute(std::initializer_list<const std::string*> values) {
+  int index = 0;
+  for (const std::string* value : values)
+    sqlite3_bind_text(stmt_, ++index, value->data(), static_cast<int>(value->size()), SQLITE_STATIC);
+  int rc = sqlite3_step(stmt_);
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw CppSQLite3Exception(rc, sqlite3_errmsg(db_));
+  return sqlite3_changes(db_);
 }
 
 const char* SqlText::Format(const char* format, ...) {

@@ -2,6 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
 // A thin object layer over sqlite3. Failures are raised as CppSQLite3Exception; callers at the
 // library's interfaces turn them into false results.
 
@@ -53,6 +58,25 @@ class CppSQLite3Query {
   sqlite3_stmt* stmt_ = nullptr;
   bool eof_ = true;
   int columnCount_ = 0;
+  // Row readers look every column up by name on every row: the index found for a name pointer
+  // is tried first (and checked) before the linear search.
+  mutable std::vector<std::pair<const char*, int>> indexCache_;
+};
+
+// A statement compiled once and run many times with bound text values (inserts of a commit).
+class CppSQLite3Statement {
+ public:
+  CppSQLite3Statement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
+  CppSQLite3Statement(const CppSQLite3Statement&) = delete;
+  CppSQLite3Statement& operator=(const CppSQLite3Statement&) = delete;
+  ~CppSQLite3Statement();
+
+  // Binds the values to ?1..?n in order, runs the statement and resets it; rows changed.
+  int Execute(std::initializer_list<const std::string*> values);
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_;
 };
 
 class CppSQLite3DB {
@@ -73,6 +97,7 @@ class CppSQLite3DB {
   CppSQLite3Query Query(const char* sql);
   // atoi of the first column of the first row.
   int QueryInt(const char* sql);
+  CppSQLite3Statement Prepare(const char* sql);
 
  private:
   sqlite3_stmt* Compile(const char* sql);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 
 namespace {
 
@@ -9,6 +10,9 @@ bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
 }
+
+// From this many studies on, one scan of the series table beats a query per study.
+constexpr size_t kBulkSeriesThreshold = 64;
 
 bool IsOneOf(const char* column, std::initializer_list<const char*> names) {
   for (const char* name : names)
@@ -49,33 +53,32 @@ void PatientDB::OnCreate(CppSQLite3DB& db) {
 bool PatientDB::AddInstances(const std::string& path, const std::vector<InstanceInfo>& list) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Open(path)) return false;
-  std::map<std::string, std::vector<InstanceInfo>> groups;
+  std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
-  SqlText sql;
   SqlTransaction transaction(db_);
+  CppSQLite3Statement patient = db_.Prepare(
+      "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
+      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement study = db_.Prepare(
+      "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
+      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement series = db_.Prepare(
+      "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, "
+      "modality, imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES "
+      "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
   for (const auto& [key, group] : groups) {
-    const InstanceInfo& i = group.front();
-    db_.Execute(sql.Format(
-        "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
-        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
-        i.sid.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
-        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
-        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.archivePath.c_str()));
-    db_.Execute(sql.Format(
-        "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
-        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
-        i.studyUID.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
-        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
-        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.studyPath.c_str()));
-    db_.Execute(sql.Format(
-        "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, "
-        "modality, imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES "
-        "(%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
-        i.seriesKey.c_str(), i.patientID.c_str(), i.studyUID.c_str(), i.seriesUID.c_str(), i.seriesNumber.c_str(),
-        i.seriesDate.c_str(), i.modality.c_str(), i.imageType.c_str(), i.bodyPartExamined.c_str(),
-        i.institutionName.c_str(), i.sliceThickness.c_str(), i.seriesDescription.c_str(), i.seriesPath.c_str()));
+    const InstanceInfo& i = *group.front();
+    patient.Execute({&i.sid, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
+                     &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
+                     &i.patientAge, &i.archivePath});
+    study.Execute({&i.studyUID, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
+                   &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
+                   &i.patientAge, &i.studyPath});
+    series.Execute({&i.seriesKey, &i.patientID, &i.studyUID, &i.seriesUID, &i.seriesNumber, &i.seriesDate,
+                    &i.modality, &i.imageType, &i.bodyPartExamined, &i.institutionName, &i.sliceThickness,
+                    &i.seriesDescription, &i.seriesPath});
   }
   transaction.Commit();
   return true;
@@ -113,8 +116,22 @@ bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>&
   for (; !q.Eof(); q.NextRow()) {
     PatientRecord record;
     ReadPatientRow(record, q);
-    ReadSeriesOf(record);
     out.push_back(std::move(record));
+  }
+  q.Finalize();
+  if (out.size() < kBulkSeriesThreshold) {
+    for (PatientRecord& record : out) ReadSeriesOf(record);
+    return true;
+  }
+  // A long list reads every series in one pass instead of one query per study.
+  std::unordered_map<std::string, PatientRecord*> byStudy;
+  for (PatientRecord& record : out) byStudy.emplace(record.studyUID + '\n' + record.patientID, &record);
+  CppSQLite3Query s = db_.Query("SELECT * FROM archive_series ORDER BY id ASC");
+  for (; !s.Eof(); s.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, s);
+    auto found = byStudy.find(series.studyUID + '\n' + series.patientID);
+    if (found != byStudy.end()) found->second->series.push_back(std::move(series));
   }
   return true;
 }
@@ -232,7 +249,8 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
     out.push_back(std::move(record));
   }
   q.Finalize();
-  if (withSeries) {
+  if (!withSeries) return true;
+  if (out.size() < kBulkSeriesThreshold) {
     for (StudyRecord& record : out) {
       CppSQLite3Query s = db_.Query(
           sql.Format("SELECT * FROM archive_series WHERE studyUID = %Q ORDER BY id ASC", record.studyUID.c_str()));
@@ -242,6 +260,16 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
         record.series.push_back(std::move(series));
       }
     }
+    return true;
+  }
+  std::unordered_map<std::string, StudyRecord*> byStudy;
+  for (StudyRecord& record : out) byStudy.emplace(record.studyUID, &record);
+  CppSQLite3Query s = db_.Query("SELECT * FROM archive_series ORDER BY id ASC");
+  for (; !s.Eof(); s.NextRow()) {
+    SeriesRecord series;
+    ReadSeriesRow(series, s);
+    auto found = byStudy.find(series.studyUID);
+    if (found != byStudy.end()) found->second->series.push_back(std::move(series));
   }
   return true;
 }

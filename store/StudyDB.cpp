@@ -32,33 +32,31 @@ void StudyDB::OnCreate(CppSQLite3DB& db) {
 }
 
 void StudyDB::InsertRows(const std::vector<InstanceInfo>& list) {
-  std::map<std::string, std::vector<InstanceInfo>> groups;
+  std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
-  SqlText sql;
   SqlTransaction transaction(db_);
+  CppSQLite3Statement study = db_.Prepare(
+      "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
+      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement series = db_.Prepare(
+      "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
+      "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, "
+      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement instance = db_.Prepare(
+      "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
+      "sopInstanceUID, instanceNumber, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);");
   for (const auto& [key, group] : groups) {
-    const InstanceInfo& i = group.front();
-    db_.Execute(sql.Format(
-        "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-        "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (%Q, "
-        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
-        i.studyUID.c_str(), i.studyUID.c_str(), i.studyID.c_str(), i.accessionNumber.c_str(), i.studyDate.c_str(),
-        i.studyTime.c_str(), i.studyDescription.c_str(), i.patientName.c_str(), i.patientID.c_str(),
-        i.patientBirthDate.c_str(), i.patientSex.c_str(), i.patientAge.c_str(), i.studyPath.c_str()));
-    db_.Execute(sql.Format(
-        "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
-        "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (%Q, %Q, "
-        "%Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q, %Q);",
-        i.seriesKey.c_str(), i.patientID.c_str(), i.studyUID.c_str(), i.seriesUID.c_str(), i.seriesNumber.c_str(),
-        i.seriesDate.c_str(), i.modality.c_str(), i.imageType.c_str(), i.bodyPartExamined.c_str(),
-        i.institutionName.c_str(), i.sliceThickness.c_str(), i.seriesDescription.c_str(), i.seriesPath.c_str()));
-    for (const InstanceInfo& f : group) {
-      db_.Execute(sql.Format(
-          "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
-          "sopInstanceUID, instanceNumber, storePath) VALUES (%Q, %Q, %Q, %Q, %Q, %Q, %Q,  %Q,%Q);",
-          f.instanceKey.c_str(), f.seriesKey.c_str(), f.patientID.c_str(), f.studyUID.c_str(), f.seriesUID.c_str(),
-          f.sopClassUID.c_str(), f.sopInstanceUID.c_str(), f.instanceNumber.c_str(), f.filePath.c_str()));
-    }
+    const InstanceInfo& i = *group.front();
+    study.Execute({&i.studyUID, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
+                   &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
+                   &i.patientAge, &i.studyPath});
+    series.Execute({&i.seriesKey, &i.patientID, &i.studyUID, &i.seriesUID, &i.seriesNumber, &i.seriesDate,
+                    &i.modality, &i.imageType, &i.bodyPartExamined, &i.institutionName, &i.sliceThickness,
+                    &i.seriesDescription, &i.seriesPath});
+    for (const InstanceInfo* f : group)
+      instance.Execute({&f->instanceKey, &f->seriesKey, &f->patientID, &f->studyUID, &f->seriesUID, &f->sopClassUID,
+                        &f->sopInstanceUID, &f->instanceNumber, &f->filePath});
   }
   transaction.Commit();
 }

@@ -342,6 +342,39 @@ TEST_F(KelvastTest, SearchMatchesFourColumnsAnyCase) {
   EXPECT_EQ(studies.size(), 3u);
 }
 
+// Long lists read the series table in one pass; each study must still get exactly its own.
+TEST_F(KelvastTest, LongListsCarryEachStudysOwnSeries) {
+  for (int s = 0; s < 80; ++s) {
+    PatientRecord record;
+    record.patientID = "P" + std::to_string(s % 40);  // two patients share each Study UID
+    record.studyUID = "6." + std::to_string(s / 2);
+    for (int n : {10, 2}) {
+      SeriesRecord series;
+      series.seriesUID = record.studyUID + "." + std::to_string(s) + "." + std::to_string(n);
+      series.seriesNumber = std::to_string(n);
+      series.instances.resize(1);
+      series.instances[0].sopInstanceUID = series.seriesUID + ".1";
+      record.series.push_back(series);
+    }
+    ASSERT_TRUE(store_->AddPatientRecord(record));
+  }
+  std::vector<PatientRecord> studies;
+  ASSERT_TRUE(store_->GetPatientRecords(studies, nullptr, false));
+  ASSERT_EQ(studies.size(), 80u);
+  for (const PatientRecord& study : studies) {
+    ASSERT_EQ(study.series.size(), 2u) << study.id;
+    EXPECT_EQ(study.series[0].seriesNumber, "2");
+    for (const SeriesRecord& series : study.series) {
+      EXPECT_EQ(series.patientID, study.patientID);
+      EXPECT_EQ(series.studyUID, study.studyUID);
+    }
+  }
+  std::vector<StudyRecord> shared;
+  ASSERT_TRUE(store_->GetStudyRecords(shared, nullptr, false));
+  ASSERT_EQ(shared.size(), 40u);
+  for (const StudyRecord& study : shared) EXPECT_EQ(study.series.size(), 4u) << study.id;
+}
+
 TEST_F(KelvastTest, WorkflowColumnsOnlyThroughTheirSetters) {
   ASSERT_TRUE(store_->StoreFile(MakeFile(Dataset{}).get(), nullptr));
   listener_.Take();
