@@ -26,7 +26,7 @@ struct DCMUpload {
   // The commitment service's extra connection text (a local port on which a node that
   // answers commitment on an association of its own reaches us); empty for none.
   std::string extra;
-  bool skipFirstCommit = false;  // send everything without asking the node first
+  bool skipFirstCommit = false;      // send everything without asking the node first
   std::vector<DCMUploadFile> files;  // in sending order
 };
 

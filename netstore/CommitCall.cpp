@@ -21,13 +21,15 @@ struct CommitCall::State {
   SODcmCommitResult result;
 };
 
-CommitCall::CommitCall(const CommitPeer& peer, const std::string& studyUIDs, std::vector<SODcmReferencedSOP> refs)
+CommitCall::CommitCall(const CommitPeer& peer, const std::string& studyUIDs,
+                       std::vector<SODcmReferencedSOP> refs)
     : state_(std::make_shared<State>()) {
   std::thread([state = state_, peer, studyUIDs, refs = std::move(refs)] {
     SODcmCommitResult result;
     bool ok = false;
     SOCommitSCU scu;
-    if (scu.Init(peer.host.c_str(), peer.port, peer.calledAE.c_str(), peer.callingAE.c_str(), peer.extra.c_str())) {
+    if (scu.Init(peer.host.c_str(), peer.port, peer.calledAE.c_str(), peer.callingAE.c_str(),
+                 peer.extra.c_str())) {
       SODcmDataset dataset;
       if (!studyUIDs.empty()) dataset.SetString(kStudyInstanceUID, studyUIDs);
       ok = scu.RequestCommit(&dataset, refs, result, nullptr, true, kReportWaitSeconds);
@@ -40,7 +42,9 @@ CommitCall::CommitCall(const CommitPeer& peer, const std::string& studyUIDs, std
   }).detach();
 }
 
-CommitCall::~CommitCall() { Abandon(); }
+CommitCall::~CommitCall() {
+  Abandon();
+}
 
 bool CommitCall::Wait(SODcmCommitResult& result) {
   std::unique_lock<std::mutex> hold(state_->mutex);

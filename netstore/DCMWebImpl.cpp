@@ -5,7 +5,9 @@
 #include "DownloadThread.h"
 
 namespace {
-bool ValidAETitle(const std::string& ae) { return !ae.empty() && ae.size() <= 16; }
+bool ValidAETitle(const std::string& ae) {
+  return !ae.empty() && ae.size() <= 16;
+}
 
 // What every queued or synchronous transfer needs to reach its node.
 template <typename Item>
@@ -36,13 +38,21 @@ bool DCMWebImpl::QueueDownload(const DCMDownload& download) {
   return true;
 }
 
-bool DCMWebImpl::IsUploading(std::string key) { return uploads_.IsUploading(key); }
+bool DCMWebImpl::IsUploading(std::string key) {
+  return uploads_.IsUploading(key);
+}
 
-bool DCMWebImpl::IsDownloading(std::string key) { return downloads_.IsDownloading(key); }
+bool DCMWebImpl::IsDownloading(std::string key) {
+  return downloads_.IsDownloading(key);
+}
 
-bool DCMWebImpl::CancelUpload(std::string key) { return uploads_.Cancel(key); }
+bool DCMWebImpl::CancelUpload(std::string key) {
+  return uploads_.Cancel(key);
+}
 
-bool DCMWebImpl::CancelDownload(std::string key) { return downloads_.Cancel(key); }
+bool DCMWebImpl::CancelDownload(std::string key) {
+  return downloads_.Cancel(key);
+}
 
 bool DCMWebImpl::CancelAllDownloads() {
   downloads_.CancelAll();
@@ -132,6 +142,10 @@ void DCMWebImpl::OnUploadCancelled(const DCMUpload* u) {
   FanOut([&](IHalvexCallback* c) { c->OnUploadCancelled(u); });
 }
 
-IHalvex* NewHalvex() { return new DCMWebImpl(); }
+IHalvex* NewHalvex() {
+  return new DCMWebImpl();
+}
 
-void DeleteHalvex(IHalvex* halvex) { delete halvex; }
+void DeleteHalvex(IHalvex* halvex) {
+  delete halvex;
+}

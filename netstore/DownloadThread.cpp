@@ -11,7 +11,9 @@ constexpr unsigned long kQueryRetrieveLevel = 0x00080052;
 constexpr unsigned long kSOPInstanceUID = 0x00080018;
 constexpr unsigned long kSeriesInstanceUID = 0x0020000E;
 
-void Print(const char* text) { std::cout << text << std::flush; }
+void Print(const char* text) {
+  std::cout << text << std::flush;
+}
 
 std::string Join(const std::vector<std::string>& values) {
   std::string joined;
@@ -25,7 +27,8 @@ std::string Join(const std::vector<std::string>& values) {
 // One C-GET with the two keys; received lists what arrived.
 bool RequestGet(SOGetSCU& scu, const DCMDownload& peer, const char* level, unsigned long tag,
                 const std::vector<std::string>& uids, std::vector<SODcmReferencedSOP>& received) {
-  if (!scu.Init(peer.host.c_str(), peer.port, peer.calledAE.c_str(), peer.callingAE.c_str(), peer.extra.c_str()))
+  if (!scu.Init(peer.host.c_str(), peer.port, peer.calledAE.c_str(), peer.callingAE.c_str(),
+                peer.extra.c_str()))
     return false;
   SODcmDataset keys;
   keys.SetString(kQueryRetrieveLevel, level);
@@ -39,7 +42,9 @@ DownloadThread::DownloadThread(DownloadBlockingQueue* queue, IDownloadThreadCall
   getSCU_.SetCallback(this);
 }
 
-DownloadThread::~DownloadThread() { Shutdown(); }
+DownloadThread::~DownloadThread() {
+  Shutdown();
+}
 
 bool DownloadThread::IsRunning(const std::string& key) {
   std::lock_guard<std::mutex> hold(currentLock_);
@@ -153,7 +158,9 @@ void DownloadThread::OnProgress(void*, const SODcmGetProgress* counters) {
   manager_->OnProgress(&current_, &progress);
 }
 
-void DownloadThread::OnFileReceived(SODcmFile* file) { manager_->OnFile(&current_, file); }
+void DownloadThread::OnFileReceived(SODcmFile* file) {
+  manager_->OnFile(&current_, file);
+}
 
 CallbackProxy::CallbackProxy(ISTORECallback* callback, const DCMDownload& download) : callback_(callback) {
   download_.key = download.key;
@@ -164,9 +171,12 @@ CallbackProxy::CallbackProxy(ISTORECallback* callback, const DCMDownload& downlo
   download_.extra = download.extra;
 }
 
-void CallbackProxy::OnFileReceived(SODcmFile* file) { callback_->OnStoreFile(&download_, file); }
+void CallbackProxy::OnFileReceived(SODcmFile* file) {
+  callback_->OnStoreFile(&download_, file);
+}
 
-bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs, ISTORECallback* callback) {
+bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs,
+                  ISTORECallback* callback) {
   SOGetSCU scu;
   CallbackProxy proxy(callback, download);
   scu.SetCallback(&proxy);

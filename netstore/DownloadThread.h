@@ -63,4 +63,5 @@ class CallbackProxy : public ISODcmGetSCUCallback {
 };
 
 // The synchronous SERIES-level C-GET of the series, in one request, on the calling thread.
-bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs, ISTORECallback* callback);
+bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs,
+                  ISTORECallback* callback);

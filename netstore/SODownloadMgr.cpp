@@ -3,11 +3,17 @@
 SODownloadMgr::SODownloadMgr(IDownloadCallback* output)
     : output_(output), thread_(std::make_unique<DownloadThread>(&queue_, this)) {}
 
-SODownloadMgr::~SODownloadMgr() { Stop(); }
+SODownloadMgr::~SODownloadMgr() {
+  Stop();
+}
 
-void SODownloadMgr::Stop() { thread_.reset(); }
+void SODownloadMgr::Stop() {
+  thread_.reset();
+}
 
-void SODownloadMgr::Queue(const DCMDownload& download) { queue_.Push(download); }
+void SODownloadMgr::Queue(const DCMDownload& download) {
+  queue_.Push(download);
+}
 
 bool SODownloadMgr::IsDownloading(const std::string& key) {
   if (thread_ && thread_->IsRunning(key)) return true;
@@ -32,9 +38,13 @@ void SODownloadMgr::CancelAll() {
   if (thread_) thread_->CancelAny();
 }
 
-void SODownloadMgr::OnStarted(const DCMDownload* download) { output_->OnDownloadStarted(download); }
+void SODownloadMgr::OnStarted(const DCMDownload* download) {
+  output_->OnDownloadStarted(download);
+}
 
-void SODownloadMgr::OnFile(const DCMDownload* download, SODcmFile* file) { output_->OnDownloadFile(download, file); }
+void SODownloadMgr::OnFile(const DCMDownload* download, SODcmFile* file) {
+  output_->OnDownloadFile(download, file);
+}
 
 void SODownloadMgr::OnProgress(const DCMDownload* download, const DCMProgress* progress) {
   output_->OnDownloadProgress(download, progress);

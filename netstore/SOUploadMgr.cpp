@@ -5,11 +5,17 @@
 SOUploadMgr::SOUploadMgr(IUploadCallback* output)
     : output_(output), thread_(std::make_unique<UploadThread>(&queue_, this)) {}
 
-SOUploadMgr::~SOUploadMgr() { Stop(); }
+SOUploadMgr::~SOUploadMgr() {
+  Stop();
+}
 
-void SOUploadMgr::Stop() { thread_.reset(); }
+void SOUploadMgr::Stop() {
+  thread_.reset();
+}
 
-void SOUploadMgr::Queue(const DCMUpload& upload) { queue_.Push(upload); }
+void SOUploadMgr::Queue(const DCMUpload& upload) {
+  queue_.Push(upload);
+}
 
 bool SOUploadMgr::IsUploading(const std::string& key) {
   if (thread_ && thread_->IsRunning(key)) return true;
@@ -34,7 +40,9 @@ void SOUploadMgr::CancelAll() {
   if (thread_) thread_->CancelAny();
 }
 
-void SOUploadMgr::OnStarted(const DCMUpload* upload) { output_->OnUploadStarted(upload); }
+void SOUploadMgr::OnStarted(const DCMUpload* upload) {
+  output_->OnUploadStarted(upload);
+}
 
 void SOUploadMgr::OnProgress(const DCMUpload* upload, const DCMProgress* progress) {
   output_->OnUploadProgress(upload, progress);
@@ -49,7 +57,8 @@ bool SendNow(const DCMUpload& upload) {
   paths.reserve(upload.files.size());
   for (const DCMUploadFile& file : upload.files) paths.push_back(file.path);
   SOStoreSCU scu;
-  if (!scu.InitSCU(upload.host.c_str(), upload.port, upload.calledAE.c_str(), upload.callingAE.c_str(), nullptr))
+  if (!scu.InitSCU(upload.host.c_str(), upload.port, upload.calledAE.c_str(), upload.callingAE.c_str(),
+                   nullptr))
     return false;
   std::vector<std::string> sent;
   return scu.SendFiles(paths, sent, true) && sent.size() == paths.size();

@@ -4,13 +4,17 @@
 #include <unordered_set>
 
 namespace {
-void Print(const char* text) { std::cout << text << std::flush; }
+void Print(const char* text) {
+  std::cout << text << std::flush;
+}
 }  // namespace
 
 UploadThread::UploadThread(UploadBlockingQueue* queue, IUploadThreadCallback* manager)
     : QueueThread<DCMUpload>(queue), manager_(manager) {}
 
-UploadThread::~UploadThread() { Shutdown(); }
+UploadThread::~UploadThread() {
+  Shutdown();
+}
 
 bool UploadThread::IsRunning(const std::string& key) {
   std::lock_guard<std::mutex> hold(currentLock_);
@@ -48,7 +52,8 @@ bool UploadThread::Commit(const DCMUpload& item, SODcmCommitResult& result) {
   refs.reserve(item.files.size());
   for (const DCMUploadFile& file : item.files) refs.push_back({file.sopClassUID, file.sopInstanceUID});
   auto call = std::make_shared<CommitCall>(
-      CommitPeer{item.host, item.port, item.calledAE, item.callingAE, item.extra}, std::string(), std::move(refs));
+      CommitPeer{item.host, item.port, item.calledAE, item.callingAE, item.extra}, std::string(),
+      std::move(refs));
   {
     std::lock_guard<std::mutex> hold(currentLock_);
     if (cancelled_) return false;
@@ -98,8 +103,9 @@ void UploadThread::Run(DCMUpload& item) {
       for (const DCMUploadFile& file : files) paths.push_back(file.path);
       std::vector<std::string> sent;
       bool stored = false;
-      if (!Cancelled() && storeSCU_.InitSCU(current_->host.c_str(), current_->port, current_->calledAE.c_str(),
-                                            current_->callingAE.c_str(), nullptr)) {
+      if (!Cancelled() &&
+          storeSCU_.InitSCU(current_->host.c_str(), current_->port, current_->calledAE.c_str(),
+                            current_->callingAE.c_str(), nullptr)) {
         storeSCU_.RegisterCallback(this);
         stored = storeSCU_.SendFiles(paths, sent, true);
         storeSCU_.RegisterCallback(nullptr);

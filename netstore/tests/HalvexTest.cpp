@@ -12,68 +12,14 @@
 
 #include "DicomFixtures.h"
 #include "IHalvex.h"
+#include "Recorder.h"
 #include "TestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Every event as "<event> <key>", with the thread it came on.
-class Recorder : public IHalvexCallback {
- public:
-  struct Event {
-    std::string text;
-    std::thread::id thread;
-    DCMFinish finish;
-  };
-
-  void OnDownloadQueued(const DCMDownload* d) override { Add("queued " + d->key); }
-  void OnDownloadStarted(const DCMDownload* d) override { Add("started " + d->key); }
-  void OnDownloadFile(const DCMDownload* d, SODcmFile*) override { Add("file " + d->key); }
-  void OnDownloadProgress(const DCMDownload* d, const DCMProgress*) override { Add("progress " + d->key); }
-  void OnDownloadFinished(const DCMDownload* d, const DCMFinish* f) override { Add("finished " + d->key, *f); }
-  void OnDownloadCancelled(const DCMDownload* d) override { Add("cancelled " + d->key); }
-  void OnUploadStarted(const DCMUpload* u) override { Add("up-started " + u->key); }
-  void OnUploadProgress(const DCMUpload* u, const DCMProgress*) override { Add("up-progress " + u->key); }
-  void OnUploadFinished(const DCMUpload* u, const DCMFinish* f) override { Add("up-finished " + u->key, *f); }
-  void OnUploadCancelled(const DCMUpload* u) override { Add("up-cancelled " + u->key); }
-
-  std::vector<std::string> Texts() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    std::vector<std::string> texts;
-    for (const Event& e : events_) texts.push_back(e.text);
-    return texts;
-  }
-  std::vector<Event> Events() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return events_;
-  }
-  bool WaitFor(const std::string& text, std::chrono::seconds limit = 20s) {
-    std::unique_lock<std::mutex> hold(mutex_);
-    return changed_.wait_for(hold, limit, [&] {
-      for (const Event& e : events_)
-        if (e.text == text) return true;
-      return false;
-    });
-  }
-
- protected:
-  virtual void Add(const std::string& text, DCMFinish finish = {}) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    events_.push_back({text, std::this_thread::get_id(), finish});
-    changed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Event> events_;
-};
-
-struct HalvexDeleter {
-  void operator()(IHalvex* h) const { DeleteHalvex(h); }
-};
-using HalvexPtr = std::unique_ptr<IHalvex, HalvexDeleter>;
+using halvextest::HalvexPtr;
+using halvextest::Recorder;
 
 // A port where connections are taken by the kernel but never answered, so a transfer to it
 // hangs until cancelled.
@@ -143,8 +89,10 @@ TEST(Halvex, RequestsThatCannotReachANodeAreRefusedSilently) {
       {"port above 65535", [](DCMDownload& d, DCMUpload& u) { d.port = u.port = 65536 + 104; }},
       {"negative port", [](DCMDownload& d, DCMUpload& u) { d.port = u.port = -1; }},
       {"no called AE", [](DCMDownload& d, DCMUpload& u) { d.calledAE = u.calledAE = ""; }},
-      {"calling AE of 17", [](DCMDownload& d, DCMUpload& u) { d.callingAE = u.callingAE = "ABCDEFGHIJKLMNOPQ"; }},
-      {"nothing to move", [](DCMDownload& d, DCMUpload& u) {
+      {"calling AE of 17",
+       [](DCMDownload& d, DCMUpload& u) { d.callingAE = u.callingAE = "ABCDEFGHIJKLMNOPQ"; }},
+      {"nothing to move",
+       [](DCMDownload& d, DCMUpload& u) {
          d.studyUIDs.clear();
          u.files.clear();
        }},
@@ -232,8 +180,8 @@ class Leaver : public Recorder {
   IHalvex* halvex = nullptr;
 
  protected:
-  void Add(const std::string& text, DCMFinish finish) override {
-    Recorder::Add(text, finish);
+  void Add(const std::string& text, DCMFinish finish, DCMProgress progress) override {
+    Recorder::Add(text, finish, progress);
     halvex->RemoveCallback(this);
   }
 };
@@ -263,7 +211,8 @@ TEST(Halvex, CancelsTakeQueuedItemsOutOnTheCallersThread) {
   EXPECT_TRUE(halvex->CancelDownload("nobody"));
   EXPECT_TRUE(recorder.Texts().empty());
 
-  for (const char* key : {"u1", "u2", "u3", "u2"}) ASSERT_TRUE(halvex->QueueUpload(Upload(key, silent.Port())));
+  for (const char* key : {"u1", "u2", "u3", "u2"})
+    ASSERT_TRUE(halvex->QueueUpload(Upload(key, silent.Port())));
   for (const char* key : {"d1", "d2", "d3"}) ASSERT_TRUE(halvex->QueueDownload(Download(key, silent.Port())));
   ASSERT_TRUE(recorder.WaitFor("up-started u1"));
   ASSERT_TRUE(recorder.WaitFor("started d1"));

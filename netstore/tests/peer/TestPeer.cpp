@@ -56,7 +56,8 @@ class TestPeer::Server : public DcmSCP {
     DcmSCP::notifyAssociationRequest(params, desiredAction);
   }
 
-  OFCondition handleIncomingCommand(T_DIMSE_Message* message, const DcmPresentationContextInfo& info) override {
+  OFCondition handleIncomingCommand(T_DIMSE_Message* message,
+                                    const DcmPresentationContextInfo& info) override {
     switch (message->CommandField) {
       case DIMSE_C_STORE_RQ:
         return Store(message->msg.CStoreRQ, info.presentationContextID);
@@ -91,7 +92,9 @@ class TestPeer::Server : public DcmSCP {
     std::set<std::string> studies = Split(Text(keys, DCM_StudyInstanceUID));
     std::set<std::string> series = Split(Text(keys, DCM_SeriesInstanceUID));
     std::set<std::string> instances = Split(Text(keys, DCM_SOPInstanceUID));
-    named = static_cast<int>(level == "IMAGE" ? instances.size() : level == "SERIES" ? series.size() : studies.size());
+    named = static_cast<int>(level == "IMAGE"    ? instances.size()
+                             : level == "SERIES" ? series.size()
+                                                 : studies.size());
     std::vector<std::pair<std::string, Instance>> found;
     std::lock_guard<std::mutex> hold(owner_.mutex_);
     for (const auto& [uid, instance] : owner_.held_) {
@@ -112,7 +115,9 @@ class TestPeer::Server : public DcmSCP {
     int named = 0;
     std::set<std::string> answered;
     for (const auto& [uid, instance] : Match(*keys, level, named)) {
-      const std::string& id = level == "STUDY" ? instance.studyUID : level == "SERIES" ? instance.seriesUID : uid;
+      const std::string& id = level == "STUDY"    ? instance.studyUID
+                              : level == "SERIES" ? instance.seriesUID
+                                                  : uid;
       if (!answered.insert(id).second) continue;
       DcmDataset answer;
       answer.putAndInsertString(DCM_QueryRetrieveLevel, level.c_str());
@@ -122,7 +127,8 @@ class TestPeer::Server : public DcmSCP {
         answer.putAndInsertString(DCM_SOPInstanceUID, uid.c_str());
         answer.putAndInsertString(DCM_SOPClassUID, instance.sopClassUID.c_str());
       }
-      cond = sendFINDResponse(presID, request.MessageID, request.AffectedSOPClassUID, &answer, kStatusPending);
+      cond =
+          sendFINDResponse(presID, request.MessageID, request.AffectedSOPClassUID, &answer, kStatusPending);
       if (cond.bad()) return cond;
     }
     return sendFINDResponse(presID, request.MessageID, request.AffectedSOPClassUID, nullptr, STATUS_Success);
@@ -142,21 +148,22 @@ class TestPeer::Server : public DcmSCP {
     return 0;
   }
 
-  OFCondition SendGetResponse(T_ASC_PresentationContextID presID, const T_DIMSE_C_GetRQ& request, Uint16 status,
-                              int remaining, int completed, int failed) {
+  OFCondition SendGetResponse(T_ASC_PresentationContextID presID, const T_DIMSE_C_GetRQ& request,
+                              Uint16 status, int remaining, int completed, int failed) {
     T_DIMSE_Message response;
     memset(&response, 0, sizeof(response));
     response.CommandField = DIMSE_C_GET_RSP;
     T_DIMSE_C_GetRSP& rsp = response.msg.CGetRSP;
     rsp.MessageIDBeingRespondedTo = request.MessageID;
-    OFStandard::strlcpy(rsp.AffectedSOPClassUID, request.AffectedSOPClassUID, sizeof(rsp.AffectedSOPClassUID));
+    OFStandard::strlcpy(rsp.AffectedSOPClassUID, request.AffectedSOPClassUID,
+                        sizeof(rsp.AffectedSOPClassUID));
     rsp.DataSetType = DIMSE_DATASET_NULL;
     rsp.DimseStatus = status;
     rsp.NumberOfRemainingSubOperations = static_cast<DIC_US>(remaining);
     rsp.NumberOfCompletedSubOperations = static_cast<DIC_US>(completed);
     rsp.NumberOfFailedSubOperations = static_cast<DIC_US>(failed);
-    rsp.opts = O_GET_AFFECTEDSOPCLASSUID | O_GET_NUMBEROFCOMPLETEDSUBOPERATIONS | O_GET_NUMBEROFFAILEDSUBOPERATIONS |
-               O_GET_NUMBEROFWARNINGSUBOPERATIONS;
+    rsp.opts = O_GET_AFFECTEDSOPCLASSUID | O_GET_NUMBEROFCOMPLETEDSUBOPERATIONS |
+               O_GET_NUMBEROFFAILEDSUBOPERATIONS | O_GET_NUMBEROFWARNINGSUBOPERATIONS;
     if (status == kStatusPending) rsp.opts |= O_GET_NUMBEROFREMAININGSUBOPERATIONS;
     return sendDIMSEMessage(presID, &response, nullptr);
   }
@@ -176,11 +183,15 @@ class TestPeer::Server : public DcmSCP {
     rq.Priority = DIMSE_PRIORITY_MEDIUM;
     rq.DataSetType = DIMSE_DATASET_PRESENT;
     if (sendDIMSEMessage(storeID, &request, file.getDataset()).bad()) return false;
+    // The requester may send its C-CANCEL before it answers the sub-operation.
     T_DIMSE_Message response;
-    T_ASC_PresentationContextID responseID = 0;
-    DcmDataset* detail = nullptr;
-    if (receiveDIMSECommand(&responseID, &response, &detail).bad()) return false;
-    delete detail;
+    do {
+      T_ASC_PresentationContextID responseID = 0;
+      DcmDataset* detail = nullptr;
+      if (receiveDIMSECommand(&responseID, &response, &detail).bad()) return false;
+      delete detail;
+      if (response.CommandField == DIMSE_C_CANCEL_RQ) cancelled_ = true;
+    } while (response.CommandField == DIMSE_C_CANCEL_RQ);
     return response.CommandField == DIMSE_C_STORE_RSP &&
            (response.msg.CStoreRSP.DimseStatus == STATUS_Success ||
             (response.msg.CStoreRSP.DimseStatus & 0xF000) == 0xB000);
@@ -203,8 +214,9 @@ class TestPeer::Server : public DcmSCP {
     }
     int remaining = static_cast<int>(matches.size()), completed = 0, failed = 0;
     Uint16 subID = 1000;
+    cancelled_ = false;
     for (const auto& [uid, instance] : matches) {
-      if (checkForCANCEL(presID, request.MessageID).good())
+      if (cancelled_ || checkForCANCEL(presID, request.MessageID).good())
         return SendGetResponse(presID, request, kStatusCancel, remaining, completed, failed);
       --remaining;
       if (!owner_.TakeDrop() && SendOne(uid, instance, ++subID))
@@ -241,7 +253,8 @@ class TestPeer::Server : public DcmSCP {
     report.putAndInsertString(DCM_TransactionUID, Text(*owned, DCM_TransactionUID).c_str());
     std::vector<std::pair<std::string, std::string>> committed, failed;
     DcmSequenceOfItems* refs = nullptr;
-    bool named = owned->findAndGetSequence(DCM_ReferencedSOPSequence, refs).good() && refs && refs->card() > 0;
+    bool named =
+        owned->findAndGetSequence(DCM_ReferencedSOPSequence, refs).good() && refs && refs->card() > 0;
     {
       std::lock_guard<std::mutex> hold(owner_.mutex_);
       if (named) {
@@ -279,12 +292,17 @@ class TestPeer::Server : public DcmSCP {
 
   TestPeer& owner_;
   T_ASC_Parameters* params_ = nullptr;  // of the association being served
+  bool cancelled_ = false;              // the running C-GET was cancelled
   Uint16 eventID_ = 1;
 };
 
-TestPeer::TestPeer(const fs::path& folder) : folder_(folder) { fs::create_directories(folder_); }
+TestPeer::TestPeer(const fs::path& folder) : folder_(folder) {
+  fs::create_directories(folder_);
+}
 
-TestPeer::~TestPeer() { Stop(); }
+TestPeer::~TestPeer() {
+  Stop();
+}
 
 bool TestPeer::Start(int port) {
   server_ = std::make_unique<Server>(*this);
