@@ -57,13 +57,18 @@ struct Engine3DState {
   bool anatomicalCenterSet = false;
   float anatomicalCenter[3] = {0, 0, 0};
 
+  // A GPU that fails an update is dropped; the CPU renders until the next upload.
   void HandPalette() {
     cpu.SetPalette(palette);
-    if (gpuReady) gpu.SetPalette(palette);
+    if (gpuReady && !gpu.SetPalette(palette)) DropGpu();
   }
   void HandMask() {
     cpu.SetVolumeMark(mask);
-    if (gpuReady) gpu.SetVolumeMark(mask);
+    if (gpuReady && !gpu.SetVolumeMark(mask)) DropGpu();
+  }
+  void DropGpu() {
+    gpuReady = false;
+    gpu.Clear();
   }
 };
 
@@ -415,7 +420,12 @@ bool Engine3D::ImagingVR(int rows, int columns, uint32_t* pixels, bool, V3ImageR
   image.pixels = pixels;
   FrameFromCamera(s.ortho, W, H, rows, columns, image);
   LazyUpload();
-  const bool ok = s.gpuEnabled && s.gpuReady ? s.gpu.ImagingVR(&image, phase) : s.cpu.ImagingVR(&image, phase);
+  bool ok = false;
+  if (s.gpuEnabled && s.gpuReady) {
+    ok = s.gpu.ImagingVR(&image, phase);
+    if (!ok) s.DropGpu();
+  }
+  if (!ok) ok = s.cpu.ImagingVR(&image, phase);
   if (out) *out = image;
   return ok;
 }
@@ -435,8 +445,12 @@ bool Engine3D::ImagingVE(int rows, int columns, uint32_t* pixels, float viewAngl
   image.pixels = pixels;
   FrameFromCamera(s.perspective, W, H, rows, columns, image);
   LazyUpload();
-  const bool ok = s.gpuEnabled && s.gpuReady ? s.gpu.ImagingVE(view, viewAngle, &image)
-                                             : s.cpu.ImagingVE(view, viewAngle, &image);
+  bool ok = false;
+  if (s.gpuEnabled && s.gpuReady) {
+    ok = s.gpu.ImagingVE(view, viewAngle, &image);
+    if (!ok) s.DropGpu();
+  }
+  if (!ok) ok = s.cpu.ImagingVE(view, viewAngle, &image);
   if (out) *out = image;
   return ok;
 }
@@ -446,11 +460,16 @@ void Engine3D::LazyUpload() {
   if (!s.gpuEnabled || s.gpuReady || !s.volume.slices) return;
   s.gpuReady = s.gpu.InitData(s.volume, s.mask, s.palette);
   if (!s.gpuReady) return;
-  for (const V3VolumeData& phase : s.attached)
-    if (s.gpu.AttachVolumeData(phase) == 0) {
-      s.gpuReady = false;
+  // Phases keep the CPU's numbering: the ones it refused are left out here too.
+  int phases = 0;
+  for (const V3VolumeData& phase : s.attached) {
+    const bool fits = IsVolumeUsable(phase) && phase.dims[0] == s.volume.dims[0] &&
+                      phase.dims[1] == s.volume.dims[1] && phase.dims[2] == s.volume.dims[2];
+    if (fits && s.gpu.AttachVolumeData(phase) != ++phases) {
+      s.DropGpu();
       return;
     }
+  }
   PushRenderState();
 }
 
@@ -546,7 +565,7 @@ int Engine3D::AttachVolumeData(const V3VolumeData& volume) {
   }
   const int cpu = s.cpu.AttachVolumeData(volume);
   // Phase indices must match on both renderers; a GPU that cannot follow stops being used.
-  if (s.gpuReady && s.gpu.AttachVolumeData(volume) != cpu) s.gpuReady = false;
+  if (s.gpuReady && s.gpu.AttachVolumeData(volume) != cpu) s.DropGpu();
   return cpu;
 }
 

@@ -19,21 +19,6 @@ void ForgetVolume(RenderVolume& r) {
   FreeOctree(r.octree);
 }
 
-// Cuts the clip box to one side of the anatomical centre.
-void AnatomicalClip(const Render3DState& s, RenderParam& rp) {
-  if (!s.anatomicalEnabled) return;
-  int axis;
-  switch (s.plane) {
-    case V3PLANE_AXIAL: axis = 2; break;
-    case V3PLANE_SAGITTAL: axis = 0; break;
-    case V3PLANE_CORONAL: axis = 1; break;
-    default: return;
-  }
-  const float c = float(s.anatomicalCenter[axis]);
-  if (s.part == V3PART_UPPER && c > rp.clipMin[axis]) rp.clipMin[axis] = c;
-  if (s.part == V3PART_LOWER && c < rp.clipMax[axis]) rp.clipMax[axis] = c;
-}
-
 }  // namespace
 
 uint64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
@@ -127,7 +112,7 @@ bool Render3D::ImagingVR(V3ImageRGB* image, int index) {
   Refresh(r);
   RenderParam rp;
   SetupRays(r.param, *image, kVRStepFactor, kNoDepthLimit, r.param.opacityCorners, rp);
-  AnatomicalClip(*m_state, rp);
+  AnatomicalClip(m_state->anatomicalEnabled, m_state->plane, m_state->part, m_state->anatomicalCenter, rp);
   const VolumePalette& palette = m_state->main.palette;
   const auto start = std::chrono::steady_clock::now();
   RunWorkers(rp.rectPixels, [&](int begin, int end) {
@@ -138,42 +123,11 @@ bool Render3D::ImagingVR(V3ImageRGB* image, int index) {
 }
 
 bool Render3D::ImagingVE(V3ViewPoint viewPoint, float viewAngle, V3ImageRGB* image) {
-  if (!(viewAngle >= 5.0f)) viewAngle = 5.0f;
-  if (viewAngle > 175.0f) viewAngle = 175.0f;
   RenderVolume& r = m_state->main;
   if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0) return false;
   Refresh(r);
-  const float* E = viewPoint.position;
-  const float* D = viewPoint.direction;
-  float right[3], down[3];
-  Cross3(D, viewPoint.viewUp, right);
-  float len = Length3(right) + 1e-6f;
-  for (float& c : right) c /= len;
-  Cross3(D, right, down);
-  len = Length3(down) + 1e-6f;
-  for (float& c : down) c /= len;
-  const float s = r.param.minSpacing;
-  const float h = float(image->height - 1) * s / 2.0f, w = float(image->width - 1) * s / 2.0f;
-  const float distance = h / std::tan(viewAngle / 2.0f * 3.1415927f / 180.0f);
-  image->rowSpacing = image->columnSpacing = s;
-  for (int i = 0; i < 3; ++i) {
-    image->right[i] = right[i];
-    image->down[i] = down[i];
-    image->corner[i] = E[i] + D[i] * distance - down[i] * h - right[i] * w;
-  }
   RenderParam rp{};
-  CopyFrame(*image, rp);
-  for (int i = 0; i < 3; ++i) {
-    rp.eye[i] = E[i];
-    rp.clipMin[i] = r.param.boundsMin[i];
-    rp.clipMax[i] = r.param.boundsMax[i];
-  }
-  WorldToVoxel(r.param, rp.eye, rp.eyeVoxel);
-  rp.rectMax[0] = image->width - 1;
-  rp.rectMax[1] = image->height - 1;
-  rp.rectWidth = image->width;
-  rp.rectHeight = image->height;
-  rp.rectPixels = image->width * image->height;
+  SetupViewPoint(r.param, viewPoint, viewAngle, *image, rp);
   const VolumePalette& palette = r.palette;
   const int width = image->width;
   const auto start = std::chrono::steady_clock::now();

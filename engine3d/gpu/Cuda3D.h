@@ -5,11 +5,15 @@
 
 #include "VolumeRecords.h"
 
+class DeviceApi;
 struct Cuda3DState;
 
 class Cuda3D final {
  public:
+  // Renders on DefaultDevice().
   Cuda3D();
+  // Renders on the given device (borrowed; it must outlive this object).
+  explicit Cuda3D(DeviceApi* device);
   ~Cuda3D();
   Cuda3D(const Cuda3D&) = delete;
   Cuda3D& operator=(const Cuda3D&) = delete;
@@ -31,5 +35,7 @@ class Cuda3D final {
   virtual void ClearAttachVolume();
 
  private:
+  bool UpdateAllOctrees();
+
   Cuda3DState* m_state;
 };

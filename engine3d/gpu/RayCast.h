@@ -338,6 +338,57 @@ HD inline uint32_t CalcVR(const float* origin, const V3VolumeData& volume, const
   return b << 24 | g << 16 | r << 8 | alpha;
 }
 
+// Cuts the clip box of an image to one side of the anatomical centre: plane 0 acts on z,
+// 1 on x, 2 on y; part 0 keeps coordinates up to the centre, part 1 from it on.
+HD inline void AnatomicalClip(bool enabled, int plane, int part, const double* centre, RenderParam& rp) {
+  if (!enabled) return;
+  const int axis = plane == 0 ? 2 : plane == 1 ? 0 : plane == 2 ? 1 : -1;
+  if (axis < 0) return;
+  const float c = float(centre[axis]);
+  if (part == 1 && c > rp.clipMin[axis]) rp.clipMin[axis] = c;
+  if (part == 0 && c < rp.clipMax[axis]) rp.clipMax[axis] = c;
+}
+
+// The fly-through frame: the view angle clamped to 5..175 degrees, pixels of the smallest
+// spacing, the image plane at the distance that angle gives. Writes the frame into the image
+// and the shared ray parameters (the per-ray ones are set by VEPixel).
+HD inline void SetupViewPoint(const VolumeParam& vp, const V3ViewPoint& view, float viewAngle, V3ImageRGB& image,
+                              RenderParam& rp) {
+  if (!(viewAngle >= 5.0f)) viewAngle = 5.0f;
+  if (viewAngle > 175.0f) viewAngle = 175.0f;
+  const float* E = view.position;
+  const float* D = view.direction;
+  float right[3], down[3];
+  Cross3(D, view.viewUp, right);
+  float len = Length3(right) + 1e-6f;
+  for (int i = 0; i < 3; ++i) right[i] /= len;
+  Cross3(D, right, down);
+  len = Length3(down) + 1e-6f;
+  for (int i = 0; i < 3; ++i) down[i] /= len;
+  const float s = vp.minSpacing;
+  const float h = float(image.height - 1) * s / 2.0f, w = float(image.width - 1) * s / 2.0f;
+  const float distance = h / tanf(viewAngle / 2.0f * 3.1415927f / 180.0f);
+  image.rowSpacing = image.columnSpacing = s;
+  for (int i = 0; i < 3; ++i) {
+    image.right[i] = right[i];
+    image.down[i] = down[i];
+    image.corner[i] = E[i] + D[i] * distance - down[i] * h - right[i] * w;
+  }
+  CopyFrame(image, rp);
+  for (int i = 0; i < 3; ++i) {
+    rp.eye[i] = E[i];
+    rp.clipMin[i] = vp.boundsMin[i];
+    rp.clipMax[i] = vp.boundsMax[i];
+  }
+  WorldToVoxel(vp, rp.eye, rp.eyeVoxel);
+  rp.rectMin[0] = rp.rectMin[1] = 0;
+  rp.rectMax[0] = image.width - 1;
+  rp.rectMax[1] = image.height - 1;
+  rp.rectWidth = image.width;
+  rp.rectHeight = image.height;
+  rp.rectPixels = image.width * image.height;
+}
+
 // World origin of the parallel ray of screen pixel (column, row).
 HD inline void PixelOrigin(const RenderParam& rp, int column, int row, float* origin) {
   for (int i = 0; i < 3; ++i)
