@@ -421,7 +421,8 @@ bool CListUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
   }
   CControlUI* control = GetItemAt(index);
   IListItemUI* item = AsItem(control);
-  if (!item || !control->IsVisible() || !control->IsEnabled()) return false;
+  // A hidden row cannot be chosen; rows of a list on a hidden page can.
+  if (!item || (IsVisible() && !control->IsVisible()) || !control->IsEnabled()) return false;
   m_iCurSel = index;
   if (IListItemUI* previous = AsItem(GetItemAt(old))) previous->Select(false, false);
   item->Select(true, false);

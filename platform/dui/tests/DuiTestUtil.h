@@ -1,0 +1,34 @@
+#pragma once
+
+#include "UIlib.h"
+
+#include <filesystem>
+#include <string>
+
+namespace duitest {
+
+// The test skins' folder (resource path of the tests).
+inline std::filesystem::path SkinFolder() { return std::filesystem::path(__FILE__).parent_path() / "skins"; }
+
+inline void UseTestSkins() {
+  DuiLib::CPaintManagerUI::SetResourcePath((SkinFolder().wstring() + L"/").c_str());
+}
+
+// Builds markup (or a skin file below the test skins) into a window-less manager and lays
+// it out at `width` x `height`.
+inline DuiLib::CControlUI* Build(DuiLib::CPaintManagerUI& pm, const std::wstring& skin, int width, int height) {
+  UseTestSkins();
+  DuiLib::CDialogBuilder builder;
+  DuiLib::CControlUI* root = builder.Create(skin.c_str(), (unsigned int)0, nullptr, &pm);
+  if (!root) return nullptr;
+  pm.AttachDialog(root);
+  pm.UpdateLayout(SIZE{width, height});
+  return root;
+}
+
+inline std::wstring RectText(const RECT& rc) {
+  return std::to_wstring(rc.left) + L"," + std::to_wstring(rc.top) + L"," + std::to_wstring(rc.right) + L"," +
+         std::to_wstring(rc.bottom);
+}
+
+}  // namespace duitest

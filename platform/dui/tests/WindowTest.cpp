@@ -1,0 +1,235 @@
+#include "DuiTestUtil.h"
+#include "TestSupport.h"
+#include "UITestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QBuffer>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace DuiLib;
+
+namespace {
+
+class CFixtureDlg : public WndDialog {
+ public:
+  std::vector<std::wstring> seen;
+  WPARAM lastWParam = 0;
+  bool initialised = false;
+  bool* destroyed = nullptr;
+
+  void InitWindow() override { initialised = true; }
+  void Notify(TNotifyUI& msg) override {
+    seen.push_back(msg.sType.str());
+    lastWParam = msg.wParam;
+    if (msg.sType == L"click" && msg.pSender->GetName() == L"okBtn") Close(IDOK);
+    WndDialog::Notify(msg);
+  }
+  void OnFinalMessage(HWND hWnd) override {
+    WndDialog::OnFinalMessage(hWnd);
+    if (destroyed) *destroyed = true;
+  }
+
+ protected:
+  CDuiString GetSkinFolder() override { return L""; }
+  CDuiString GetSkinFile() override { return L"dui_test/fixture.xml"; }
+  const wchar_t* GetWindowClassName() const override { return L"CFixtureDlg"; }
+};
+
+void FillFixture(CPaintManagerUI& pm) {
+  auto* list = static_cast<CListUI*>(pm.FindControl(L"studyList"));
+  const wchar_t* rows[][4] = {{L"Zhang Wei 张伟", L"CT", L"2024-03-18", L"312"},
+                              {L"Li Na 李娜", L"MR", L"2024-03-17", L"1,024"},
+                              {L"Smith^John", L"CR", L"2024-03-15", L"2"}};
+  for (auto& r : rows) {
+    auto* row = new CListTextElementUI;
+    list->Add(row);
+    for (int c = 0; c < 4; ++c) row->SetText(c, r[c]);
+  }
+  static_cast<CListTextElementUI*>(list->GetItemAt(1))->SetMarked(true);
+  list->SelectItem(0, false, false);
+  static_cast<CComboUI*>(pm.FindControl(L"sexCombo"))->SelectItem(1, false, false);
+  static_cast<CDateTimeUI*>(pm.FindControl(L"studyDate"))->SetTime(2024, 3, 18);
+  pm.FindControl(L"nameEdit")->SetText(L"Zhang Wei 张伟");
+}
+
+}  // namespace
+
+TEST(DuiWindow, SkinnedDialogInitialisesPaintsAndAnswersModally) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  auto* dlg = new CFixtureDlg;
+  bool destroyed = false;
+  dlg->destroyed = &destroyed;
+  ASSERT_NE(dlg->Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+  EXPECT_TRUE(dlg->initialised);
+  RECT rc;
+  ASSERT_TRUE(GetClientRect(*dlg, &rc));
+  EXPECT_EQ(rc.right - rc.left, 600);
+  EXPECT_EQ(rc.bottom - rc.top, 520);
+  EXPECT_STREQ(dlg->m_PaintManager.GetTitle(), L"Skin fixture");
+  // "windowinit" arrives once the creating code is done.
+  EXPECT_TRUE(dlg->seen.empty());
+  UITest::ProcessEvents(10);
+  ASSERT_FALSE(dlg->seen.empty());
+  EXPECT_EQ(dlg->seen.front(), L"windowinit");
+  dlg->SetTitle(L"Fixture dialog");
+  EXPECT_STREQ(dlg->m_PaintManager.FindControl(L"titleLabel")->GetText(), L"Fixture dialog");
+
+  FillFixture(dlg->m_PaintManager);
+  std::filesystem::path out = orvanta::test::MakeTempDir("dui") / "fixture.png";
+  ASSERT_TRUE(SOWin::SaveWindowImage(*dlg, out.string()));
+  QImage shot(QString::fromStdString(out.string()));
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_EQ(shot.size(), QSize(600, 520));
+  // The OK button is painted in its skin colour.
+  RECT ok = dlg->m_PaintManager.FindControl(L"okBtn")->GetPos();
+  EXPECT_EQ(shot.pixelColor((ok.left + ok.right) / 2, ok.top + 3).rgb(), QColor(0x2F, 0x80, 0xED).rgb());
+  if (const char* keep = std::getenv("DUI_KEEP_PNG")) std::filesystem::copy_file(out, keep, std::filesystem::copy_options::overwrite_existing);
+
+  UITest::OnModal(L"CFixtureDlg", [](CWindowWnd* w) {
+    UITest::Click(static_cast<CFixtureDlg*>(w)->m_PaintManager, L"okBtn");
+  });
+  EXPECT_EQ(dlg->ShowModal(), UINT(IDOK));
+  EXPECT_TRUE(destroyed);
+  delete dlg;
+}
+
+TEST(DuiWindow, EscapeClosesADialogWithCancel) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  UITest::OnModal(L"CFixtureDlg", [](CWindowWnd* w) { SendMessageW(w->GetHWND(), WM_KEYDOWN, VK_ESCAPE, 0); });
+  EXPECT_EQ(dlg.ShowModal(), UINT(IDCANCEL));
+  EXPECT_FALSE(IsWindow(dlg.GetHWND()));
+}
+
+TEST(DuiWindow, MenuChoiceReachesTheOwnerQueued) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  UITest::ProcessEvents(5);
+  dlg.seen.clear();
+  auto* menu = new MenuWnd;
+  menu->Init(dlg.m_PaintManager.FindControl(L"okBtn"), L"dui_test/menu.xml", POINT{100, 100});
+  HWND menuWnd = menu->GetHWND();
+  ASSERT_NE(menuWnd, nullptr);
+  CControlUI* item = menu->GetPaintManager().FindControl(L"menu_logout");
+  ASSERT_NE(item, nullptr);
+  TEventUI e;
+  e.Type = UIEVENT_BUTTONDOWN;
+  e.pSender = item;
+  item->Event(e);
+  UITest::ProcessEvents(20);
+  EXPECT_FALSE(IsWindow(menuWnd));
+  ASSERT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"menu_logout"), 1);
+  EXPECT_EQ(dlg.lastWParam, WPARAM(0x1A));
+}
+
+TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
+  orvanta::test::EnsureQtApp();
+  std::filesystem::path dir = orvanta::test::MakeTempDir("report");
+  std::filesystem::path templ = dir / "report.xml";
+  std::ofstream(templ) << R"(<?xml version="1.0" encoding="utf-8"?>
+<Window>
+  <Font id="0" name="Noto Serif CJK SC" size="14" default="true"/>
+  <Font id="1" name="Noto Serif CJK SC" size="24" bold="true"/>
+  <VerticalLayout name="page" width="794" height="1123" bkcolor="#FFFFFFFF" inset="60,50,60,50" childpadding="12"
+                  template_name="Chest CT" template_pagesize="A4">
+    <Label text="影像诊断报告 Imaging Report" font="1" height="40" align="center" textcolor="#FF1F2328"/>
+    <Control height="2" bkcolor="#FF1F2328"/>
+    <HorizontalLayout height="28" childpadding="8">
+      <Label text="Name 姓名" width="80" textcolor="#FF5F6368"/>
+      <Edit name="patientName" userdata="0010,0010" width="200" textcolor="#FF1F2328"/>
+      <Label text="Sex" width="40" textcolor="#FF5F6368"/>
+      <Combo name="sexCombo" userdata="0010,0040" width="80">
+        <ListLabelElement text="M" userdata="M"/>
+        <ListLabelElement text="F" userdata="F"/>
+      </Combo>
+      <Label text="Date" width="50" textcolor="#FF5F6368"/>
+      <DateTime name="studyDate" userdata="0008,0020"/>
+    </HorizontalLayout>
+    <HorizontalLayout height="260" childpadding="12">
+      <Picture name="image0" bkcolor="#FF101418"/>
+      <Picture name="image1" bkcolor="#FF101418"/>
+    </HorizontalLayout>
+    <Label text="Finding 所见" height="24" font="0" textcolor="#FF5F6368"/>
+    <RichEdit name="finding" userdata="0721,1001" height="220" bordercolor="#FFCDD1D6" bordersize="1"/>
+    <Label text="Conclusion 结论" height="24" textcolor="#FF5F6368"/>
+    <RichEdit name="conclusion" userdata="0721,1002" height="120" bordercolor="#FFCDD1D6" bordersize="1"/>
+    <Control/>
+    <HorizontalLayout height="28">
+      <Control/>
+      <Label text="Reporter" width="80" textcolor="#FF5F6368"/>
+      <Label name="author" userdata="0721,1004" width="160" textcolor="#FF1F2328"/>
+    </HorizontalLayout>
+  </VerticalLayout>
+</Window>)";
+  CPaintManagerUI pm;
+  CDialogBuilder builder;
+  CControlUI* root = builder.CreateFromAbsolutePath(templ.wstring().c_str(), nullptr, &pm);
+  ASSERT_NE(root, nullptr) << QString::fromWCharArray(builder.GetLastErrorMessage()).toStdString();
+  pm.AttachDialog(root);
+  EXPECT_STREQ(root->GetCustomAttribute(L"template_name"), L"Chest CT");
+  EXPECT_STREQ(root->GetCustomAttribute(L"template_pagesize"), L"A4");
+  pm.FindControl(L"patientName")->SetText(L"Zhang Wei 张伟");
+  static_cast<CComboUI*>(pm.FindControl(L"sexCombo"))->SelectItem(0, false, false);
+  static_cast<CDateTimeUI*>(pm.FindControl(L"studyDate"))->SetTime(2024, 3, 18);
+  pm.FindControl(L"finding")->SetText(
+      L"Both lungs are clear. No pleural effusion. The heart is of normal size.\n双肺清晰，未见胸腔积液，心影大小正常。");
+  pm.FindControl(L"conclusion")->SetText(L"No acute cardiopulmonary abnormality. 心肺未见急性异常。");
+  pm.FindControl(L"author")->SetText(L"Dr. Wang 王医生");
+  QImage scan(256, 256, QImage::Format_RGB32);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      int d = (x - 128) * (x - 128) + (y - 128) * (y - 128);
+      int v = d < 100 * 100 ? 60 + (d % 97) : 10;
+      scan.setPixel(x, y, qRgb(v, v, v));
+    }
+  QByteArray jpeg;
+  QBuffer buf(&jpeg);
+  buf.open(QIODevice::WriteOnly);
+  scan.save(&buf, "JPEG", 80);
+  ASSERT_TRUE(static_cast<CPictureUI*>(pm.FindControl(L"image0"))
+                  ->SetPicture(reinterpret_cast<const unsigned char*>(jpeg.data()), long(jpeg.size())));
+
+  QImage full = pm.RenderToImage();
+  ASSERT_EQ(full.size(), QSize(794, 1123));
+  pm.SetZoomRatio(0.5);
+  EXPECT_EQ(pm.GetZoomRatio(), 0.5);
+  QImage half = pm.RenderToImage();
+  ASSERT_EQ(half.size(), QSize(397, 561));
+  // The rule under the title lies at the same place of the page at both zooms.
+  RECT picture = pm.FindControl(L"image0")->GetPos();
+  QPoint inPicture((picture.left + 5), (picture.top + 5));
+  EXPECT_EQ(full.pixelColor(inPicture).rgb(), QColor(0x10, 0x14, 0x18).rgb());
+  EXPECT_EQ(half.pixelColor(inPicture / 2).rgb(), QColor(0x10, 0x14, 0x18).rgb());
+  ASSERT_TRUE(full.save(QString::fromStdString((dir / "report_full.png").string())));
+  ASSERT_TRUE(half.save(QString::fromStdString((dir / "report_half.png").string())));
+  if (const char* keep = std::getenv("DUI_KEEP_PNG")) {
+    full.save(QString::fromUtf8(keep) + ".report.png");
+    half.save(QString::fromUtf8(keep) + ".report_half.png");
+  }
+
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  std::filesystem::path pdf = dir / "report.pdf";
+  printer.setOutputFileName(QString::fromStdString(pdf.string()));
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  {
+    QPainter painter(&printer);
+    QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    pm.SetZoomRatio(double(page.width()) / 794);
+    pm.UpdateLayout(SIZE{page.width(), int(1123 * pm.GetZoomRatio())});
+    pm.Paint(painter);
+  }
+  ASSERT_TRUE(std::filesystem::exists(pdf));
+  EXPECT_GT(std::filesystem::file_size(pdf), 5000u);
+}
