@@ -579,6 +579,7 @@ class Bitmap : public Image {
   Bitmap(const WCHAR* filename, BOOL useIcm = FALSE);
   Bitmap(IStream* stream, BOOL useIcm = FALSE);
   Bitmap(HBITMAP hbm, HPALETTE hpal);
+  ~Bitmap() override;
   static Bitmap* FromHBITMAP(HBITMAP hbm, HPALETTE hpal);
   static Bitmap* FromFile(const WCHAR* filename, BOOL useIcm = FALSE);
   static Bitmap* FromStream(IStream* stream, BOOL useIcm = FALSE);

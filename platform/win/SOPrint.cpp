@@ -1,0 +1,127 @@
+// Printers: the spooler's list and printer DCs on QPrinter; PDF printers for tests.
+
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "SOGdi.h"
+#include "SOWinPrivate.h"
+
+using namespace sowin;
+
+namespace {
+
+std::mutex g_pdfMutex;  // guards g_pdfPrinters
+std::map<std::string, std::string> g_pdfPrinters;  // name -> output folder
+
+std::vector<std::string> PrinterNames() {
+  std::vector<std::string> names;
+  for (const QString& n : QPrinterInfo::availablePrinterNames()) names.push_back(n.toStdString());
+  std::lock_guard lock(g_pdfMutex);
+  for (auto& [name, folder] : g_pdfPrinters) names.push_back(name);
+  return names;
+}
+
+}  // namespace
+
+BOOL EnumPrintersA(DWORD, LPSTR, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed, DWORD* returned) {
+  if (level != 1 || !needed || !returned) return FALSE;
+  const std::vector<std::string> names = PrinterNames();
+  // Entries first, then the strings they point at.
+  size_t size = names.size() * sizeof(PRINTER_INFO_1A);
+  for (const auto& n : names) size += 2 * (n.size() + 1);
+  *needed = static_cast<DWORD>(size);
+  *returned = 0;
+  if (!buffer || bufferSize < size) return FALSE;
+  auto* entries = reinterpret_cast<PRINTER_INFO_1A*>(buffer);
+  char* text = reinterpret_cast<char*>(buffer + names.size() * sizeof(PRINTER_INFO_1A));
+  for (size_t i = 0; i < names.size(); ++i) {
+    entries[i] = PRINTER_INFO_1A{};
+    entries[i].pName = text;
+    std::memcpy(text, names[i].c_str(), names[i].size() + 1);
+    text += names[i].size() + 1;
+    entries[i].pDescription = text;
+    std::memcpy(text, names[i].c_str(), names[i].size() + 1);
+    text += names[i].size() + 1;
+  }
+  *returned = static_cast<DWORD>(names.size());
+  return TRUE;
+}
+
+HDC CreateDCA(LPCSTR, LPCSTR device, LPCSTR, const DEVMODEA*) {
+  if (!device) return nullptr;
+  auto dc = std::make_unique<DCObj>();
+  dc->kind = DCObj::Kind::Printer;
+  std::string pdfFolder;
+  {
+    std::lock_guard lock(g_pdfMutex);
+    auto it = g_pdfPrinters.find(device);
+    if (it != g_pdfPrinters.end()) pdfFolder = it->second;
+  }
+  if (!pdfFolder.empty()) {
+    dc->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    dc->printer->setOutputFormat(QPrinter::PdfFormat);
+    dc->pdfPath = QString::fromStdString(pdfFolder);
+  } else {
+    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(device));
+    if (info.isNull()) return nullptr;
+    dc->printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  }
+  dc->printer->setFullPage(true);
+  return NewDC(dc.release());
+}
+
+int StartDocW(HDC hdc, const DOCINFOW* info) {
+  DCObj* dc = LookupDC(hdc);
+  if (!dc || !dc->printer || dc->printerPainter) return 0;
+  const QString name = info && info->lpszDocName ? ToQString(info->lpszDocName) : QStringLiteral("document");
+  dc->printer->setDocName(name);
+  if (!dc->pdfPath.isEmpty()) dc->printer->setOutputFileName(dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
+  dc->printerPainter = std::make_unique<QPainter>();
+  if (!dc->printerPainter->begin(dc->printer.get())) {
+    dc->printerPainter.reset();
+    return 0;
+  }
+  dc->pages = 0;
+  return 1;
+}
+
+int StartPage(HDC hdc) {
+  DCObj* dc = LookupDC(hdc);
+  if (!dc || !dc->printerPainter) return 0;
+  // The painter's first page is open already.
+  if (dc->pages > 0 && !dc->printer->newPage()) return 0;
+  ++dc->pages;
+  return 1;
+}
+
+int EndPage(HDC hdc) {
+  DCObj* dc = LookupDC(hdc);
+  return dc && dc->printerPainter ? 1 : 0;
+}
+
+int EndDoc(HDC hdc) {
+  DCObj* dc = LookupDC(hdc);
+  if (!dc || !dc->printerPainter) return 0;
+  const bool ok = dc->printerPainter->end();
+  dc->printerPainter.reset();
+  return ok ? 1 : 0;
+}
+
+int AbortDoc(HDC hdc) {
+  DCObj* dc = LookupDC(hdc);
+  if (!dc || !dc->printerPainter) return 0;
+  dc->printer->abort();
+  dc->printerPainter->end();
+  dc->printerPainter.reset();
+  return 1;
+}
+
+namespace SOWin {
+void AddPdfPrinterForTest(const std::string& name, const std::string& folder) {
+  std::lock_guard lock(g_pdfMutex);
+  g_pdfPrinters[name] = folder;
+}
+}  // namespace SOWin

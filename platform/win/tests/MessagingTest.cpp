@@ -1,0 +1,432 @@
+// Windows and messages: creation and destruction order, cross-thread sends, queues, timers,
+// modal loops and the input routing the viewer relies on.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "SOWin32.h"
+#include "WinTestUtil.h"
+
+using namespace wintest;
+
+namespace {
+
+class Messaging : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orvanta::test::EnsureQtApp();
+    Rec().Clear();
+    Rec().handler = nullptr;
+  }
+  void TearDown() override {
+    Rec().handler = nullptr;
+    for (HWND h : made)
+      if (IsWindow(h)) DestroyWindow(h);
+    SOWin::PumpEvents(0);
+  }
+  HWND Top(DWORD style = WS_POPUP, HWND owner = nullptr) {
+    HWND h = MakeTop(200, 150, style, owner);
+    made.push_back(h);
+    return h;
+  }
+  std::vector<HWND> made;
+};
+
+TEST_F(Messaging, CreationSendsNcCreateCreateThenSizeWithCreateParams) {
+  int marker = 0;
+  void* seenParam = nullptr;
+  Rec().handler = [&](HWND, UINT msg, WPARAM, LPARAM lp, LRESULT&) {
+    if (msg == WM_NCCREATE) seenParam = reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams;
+    return false;
+  };
+  HWND h = CreateWindowExW(0, RecClass(), L"t", WS_POPUP, 0, 0, 120, 80, nullptr, nullptr, nullptr, &marker);
+  made.push_back(h);
+  ASSERT_TRUE(IsWindow(h));
+  EXPECT_EQ(seenParam, &marker);
+  EXPECT_EQ(Rec().Messages(h, {WM_NCCREATE, WM_CREATE, WM_SIZE}), (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE}));
+  std::lock_guard lock(Rec().m);
+  for (auto& s : Rec().seen) {
+    if (s.hwnd == h && s.msg == WM_SIZE) {
+      EXPECT_EQ(s.lp, MAKELPARAM(120, 80));
+    }
+  }
+}
+
+TEST_F(Messaging, CreateFailingInWmCreateGivesNullAndDeadHandle) {
+  HWND seen = nullptr;
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    if (msg != WM_CREATE) return false;
+    seen = h;
+    r = -1;
+    return true;
+  };
+  EXPECT_EQ(CreateWindowExW(0, RecClass(), L"t", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+  ASSERT_NE(seen, nullptr);
+  EXPECT_FALSE(IsWindow(seen));
+  EXPECT_EQ(Rec().Count(seen, WM_NCDESTROY), 1);
+}
+
+TEST_F(Messaging, DestroyOrderParentFirstThenChildrenFirstAndHandlesNeverReused) {
+  HWND top = Top();
+  HWND child = MakeChild(top, 0, 0, 50, 50);
+  HWND grandchild = MakeChild(child, 0, 0, 10, 10);
+  Rec().Clear();
+  ASSERT_TRUE(DestroyWindow(top));
+  std::vector<std::pair<HWND, UINT>> order;
+  {
+    std::lock_guard lock(Rec().m);
+    for (auto& s : Rec().seen)
+      if (s.msg == WM_DESTROY || s.msg == WM_NCDESTROY) order.push_back({s.hwnd, s.msg});
+  }
+  const std::vector<std::pair<HWND, UINT>> expected = {
+      {top, WM_DESTROY}, {child, WM_DESTROY}, {grandchild, WM_DESTROY},
+      {grandchild, WM_NCDESTROY}, {child, WM_NCDESTROY}, {top, WM_NCDESTROY}};
+  EXPECT_EQ(order, expected);
+  for (HWND h : {top, child, grandchild}) EXPECT_FALSE(IsWindow(h));
+  EXPECT_FALSE(DestroyWindow(top));
+  EXPECT_EQ(SendMessageW(child, WM_USER, 0, 0), 0);
+  EXPECT_FALSE(PostMessageW(top, WM_USER, 0, 0));
+  HWND again = Top();
+  EXPECT_NE(again, top);
+  EXPECT_NE(again, child);
+  EXPECT_NE(again, grandchild);
+}
+
+TEST_F(Messaging, DestroyingAnOwnerDestroysOwnedWindowsFirst) {
+  HWND owner = Top();
+  HWND owned = Top(WS_POPUP, owner);
+  EXPECT_EQ(GetParent(owned), owner);
+  Rec().Clear();
+  DestroyWindow(owner);
+  EXPECT_FALSE(IsWindow(owned));
+  std::lock_guard lock(Rec().m);
+  ASSERT_FALSE(Rec().seen.empty());
+  EXPECT_EQ(Rec().seen.front().hwnd, owned);
+}
+
+TEST_F(Messaging, UserDataAndResultsArePointerSized) {
+  HWND h = Top();
+  const LONG_PTR big = static_cast<LONG_PTR>(0x7FFF123456789ABCLL);
+  SetWindowLongPtrW(h, GWLP_USERDATA, big);
+  EXPECT_EQ(GetWindowLongPtrW(h, GWLP_USERDATA), big);
+  EXPECT_EQ(GetWindowLongW(h, GWL_USERDATA), big);
+  Rec().handler = [&](HWND, UINT msg, WPARAM wp, LPARAM, LRESULT& r) {
+    if (msg != WM_USER + 45) return false;
+    r = static_cast<LRESULT>(wp);
+    return true;
+  };
+  EXPECT_EQ(SendMessageW(h, WM_USER + 45, static_cast<WPARAM>(big), 0), big);
+  EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(MAKEWPARAM(0, -120)), -120);
+  EXPECT_EQ(GET_X_LPARAM(MAKELPARAM(-5, 7)), -5);
+  EXPECT_EQ(GET_Y_LPARAM(MAKELPARAM(-5, -7)), -7);
+}
+
+TEST_F(Messaging, WorkerSendBlocksUntilTheUiThreadHandledIt) {
+  HWND h = Top();
+  std::atomic<bool> handled{false};
+  Rec().handler = [&](HWND, UINT msg, WPARAM wp, LPARAM, LRESULT& r) {
+    if (msg != WM_USER + 1) return false;
+    handled = true;
+    r = static_cast<LRESULT>(wp * 2);
+    return true;
+  };
+  std::atomic<bool> returned{false};
+  LRESULT result = 0;
+  bool handledBeforeReturn = false;
+  std::thread worker([&] {
+    result = SendMessageW(h, WM_USER + 1, 21, 0);
+    handledBeforeReturn = handled.load();
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned.load()) << "the sender must wait while the UI thread is busy";
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return returned.load(); }, 5000));
+  worker.join();
+  EXPECT_TRUE(handledBeforeReturn);
+  EXPECT_EQ(result, 42);
+}
+
+TEST_F(Messaging, WorkerSendToAWindowDestroyedMeanwhileReturnsZero) {
+  HWND h = Top();
+  std::atomic<bool> returned{false};
+  LRESULT result = -1;
+  Rec().handler = [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    if (msg != WM_USER + 2) return false;
+    r = 99;
+    return true;
+  };
+  std::thread worker([&] {
+    result = SendMessageW(h, WM_USER + 2, 0, 0);
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The send waits in the UI queue; the window dies before the queue is pumped.
+  DestroyWindow(h);
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return returned.load(); }, 5000));
+  worker.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Rec().Count(h, WM_USER + 2), 0);
+}
+
+TEST_F(Messaging, PostsFromFourThreadsArriveInOrderPerThread) {
+  HWND h = Top();
+  std::vector<LPARAM> got[4];
+  Rec().handler = [&](HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT&) {
+    if (msg == WM_USER + 3) got[wp].push_back(lp);
+    return msg == WM_USER + 3;
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([h, t] {
+      for (int i = 0; i < 250; ++i) EXPECT_TRUE(PostMessageW(h, WM_USER + 3, static_cast<WPARAM>(t), i));
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return got[0].size() + got[1].size() + got[2].size() + got[3].size() == 1000; }, 5000));
+  for (auto& g : got) {
+    ASSERT_EQ(g.size(), 250u);
+    for (int i = 0; i < 250; ++i) EXPECT_EQ(g[i], i);
+  }
+}
+
+TEST_F(Messaging, WorkerThreadQueueDeliversInOrderAndEndsOnQuit) {
+  std::atomic<DWORD> tid{0};
+  std::vector<UINT> got;
+  std::thread worker([&] {
+    tid = GetCurrentThreadId();
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+      EXPECT_EQ(msg.hwnd, nullptr);
+      got.push_back(msg.message);
+      if (msg.message == 8123 + 2) PostQuitMessage(0);
+    }
+  });
+  while (!tid) std::this_thread::yield();
+  for (UINT m : {8123u, 8124u, 8125u}) EXPECT_TRUE(PostThreadMessageW(tid, m, 0, 0));
+  worker.join();
+  EXPECT_EQ(got, (std::vector<UINT>{8123, 8124, 8125}));
+  EXPECT_FALSE(PostThreadMessageW(tid, 8123, 0, 0)) << "the queue goes with its thread";
+  EXPECT_FALSE(PostThreadMessageW(0xFFFFFFF0u, 8123, 0, 0));
+}
+
+TEST_F(Messaging, TimerFiresAtItsIntervalAndSameIdReplaces) {
+  HWND h = Top();
+  ASSERT_EQ(SetTimer(h, 34, 100, nullptr), 34u);
+  SOWin::PumpEvents(600);
+  const int n = Rec().Count(h, WM_TIMER);
+  EXPECT_GE(n, 5);
+  EXPECT_LE(n, 7);
+  // Replacing with a long interval: no more ticks within 300 ms.
+  SetTimer(h, 34, 5000, nullptr);
+  Rec().Clear();
+  SOWin::PumpEvents(300);
+  EXPECT_EQ(Rec().Count(h, WM_TIMER), 0);
+  EXPECT_TRUE(KillTimer(h, 34));
+  EXPECT_FALSE(KillTimer(h, 34));
+}
+
+TEST_F(Messaging, TimerStopsWithItsWindow) {
+  HWND h = Top();
+  SetTimer(h, 1, 20, nullptr);
+  DestroyWindow(h);
+  Rec().Clear();
+  SOWin::PumpEvents(120);
+  EXPECT_EQ(Rec().Count(h, WM_TIMER), 0);
+}
+
+TEST_F(Messaging, ModalLoopKeepsDispatchingAndNestedLoopsReturnInOrder) {
+  HWND outer = Top();
+  HWND inner = Top(WS_POPUP, outer);
+  std::vector<UINT> results;
+  int ticks = 0;
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_TIMER && h == inner && ++ticks == 3) {
+      KillTimer(inner, 1);
+      SOWin::EndModalLoop(inner, 11);
+    }
+    if (msg == WM_USER + 5 && h == outer) {
+      // Opened from inside the outer loop by a posted message.
+      SetTimer(inner, 1, 10, nullptr);
+      results.push_back(SOWin::RunModalLoop(inner));
+      PostMessageW(outer, WM_USER + 6, 0, 0);
+    }
+    if (msg == WM_USER + 6 && h == outer) SOWin::EndModalLoop(outer, 22);
+    return false;
+  };
+  PostMessageW(outer, WM_USER + 5, 0, 0);
+  results.push_back(SOWin::RunModalLoop(outer));
+  EXPECT_EQ(results, (std::vector<UINT>{11, 22}));
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(SOWin::ModalDepth(), 0);
+}
+
+TEST_F(Messaging, QuitWithTwoLoopsOpenUnwindsBoth) {
+  HWND outer = Top();
+  HWND inner = Top(WS_POPUP, outer);
+  std::vector<UINT> results;
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_USER + 7 && h == outer) {
+      PostMessageW(inner, WM_USER + 8, 0, 0);
+      results.push_back(SOWin::RunModalLoop(inner));
+    }
+    if (msg == WM_USER + 8 && h == inner) PostQuitMessage(3);
+    return false;
+  };
+  PostMessageW(outer, WM_USER + 7, 0, 0);
+  results.push_back(SOWin::RunModalLoop(outer));
+  EXPECT_EQ(results, (std::vector<UINT>{0, 0}));
+  // The quit is used up: a new loop runs until it is ended.
+  HWND third = Top();
+  PostMessageW(third, WM_USER + 9, 0, 0);
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_USER + 9) SOWin::EndModalLoop(h, 5);
+    return false;
+  };
+  EXPECT_EQ(SOWin::RunModalLoop(third), 5u);
+}
+
+TEST_F(Messaging, ModalLoopEndsWithCancelWhenItsOwnerIsDestroyed) {
+  HWND owner = Top();
+  HWND dialog = Top(WS_POPUP, owner);
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_USER + 10 && h == dialog) DestroyWindow(owner);
+    return false;
+  };
+  PostMessageW(dialog, WM_USER + 10, 0, 0);
+  EXPECT_EQ(SOWin::RunModalLoop(dialog), static_cast<UINT>(IDCANCEL));
+  EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(Messaging, ModalLoopServesCrossThreadSends) {
+  HWND dialog = Top();
+  std::atomic<LRESULT> got{0};
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    if (msg != WM_USER + 11) return false;
+    SOWin::EndModalLoop(h, 1);
+    r = 7;
+    return true;
+  };
+  std::thread worker([&] { got = SendMessageW(dialog, WM_USER + 11, 0, 0); });
+  EXPECT_EQ(SOWin::RunModalLoop(dialog), 1u);
+  worker.join();
+  EXPECT_EQ(got.load(), 7);
+}
+
+TEST_F(Messaging, InvokeRunsOnTheUiThreadAndCanWait) {
+  std::atomic<bool> ran{false};
+  std::thread::id where;
+  std::thread worker([&] {
+    SOWin::InvokeOnUiThread([&] {
+      where = std::this_thread::get_id();
+      ran = true;
+    }, true);
+    EXPECT_TRUE(ran.load());
+  });
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return ran.load(); }, 5000));
+  worker.join();
+  EXPECT_EQ(where, std::this_thread::get_id());
+}
+
+TEST_F(Messaging, MoveWindowSendsSizeAtOnceEvenWhenHidden) {
+  HWND h = Top();
+  HWND child = MakeChild(h, 0, 0, 10, 10);
+  ShowWindow(child, SW_HIDE);
+  ASSERT_FALSE(IsWindowVisible(h));
+  Rec().Clear();
+  MoveWindow(child, 5, 6, 70, 40, TRUE);
+  {
+    std::lock_guard lock(Rec().m);
+    bool found = false;
+    for (auto& s : Rec().seen)
+      if (s.hwnd == child && s.msg == WM_SIZE) found = s.lp == MAKELPARAM(70, 40);
+    EXPECT_TRUE(found);
+  }
+  RECT rc;
+  GetClientRect(child, &rc);
+  EXPECT_EQ(rc.right, 70);
+  EXPECT_EQ(rc.bottom, 40);
+  // The same size again is no news.
+  Rec().Clear();
+  MoveWindow(child, 1, 1, 70, 40, TRUE);
+  EXPECT_EQ(Rec().Count(child, WM_SIZE), 0);
+}
+
+TEST_F(Messaging, WheelAndSetCursorBubbleToTheParent) {
+  HWND top = Top();
+  HWND child = MakeChild(top, 0, 0, 50, 50);
+  Rec().Clear();
+  SendMessageW(child, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), MAKELPARAM(5, 5));
+  EXPECT_EQ(Rec().Count(top, WM_MOUSEWHEEL), 1);
+  // The parent that handles WM_SETCURSOR stops the child's default cursor.
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    if (h != top || msg != WM_SETCURSOR) return false;
+    r = TRUE;
+    return true;
+  };
+  HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_HAND));
+  EXPECT_EQ(SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child), MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE))), TRUE);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+  Rec().handler = nullptr;
+  SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child), MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE)));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+  SetCursor(before);
+}
+
+TEST_F(Messaging, HoverArrivesOnceAfterRestAndLeaveCanBeRequested) {
+  HWND h = Top();
+  TRACKMOUSEEVENT tme;
+  tme.dwFlags = TME_HOVER | TME_LEAVE;
+  tme.hwndTrack = h;
+  tme.dwHoverTime = HOVER_DEFAULT;
+  ASSERT_TRUE(TrackMouseEvent(&tme));
+  // Moves keep restarting the wait.
+  for (int i = 0; i < 4; ++i) {
+    SendMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(i, i));
+    SOWin::PumpEvents(40);
+  }
+  EXPECT_EQ(Rec().Count(h, WM_MOUSEHOVER), 0);
+  SOWin::PumpEvents(250);
+  EXPECT_EQ(Rec().Count(h, WM_MOUSEHOVER), 1);
+  SOWin::PumpEvents(200);
+  EXPECT_EQ(Rec().Count(h, WM_MOUSEHOVER), 1) << "one hover per request";
+}
+
+TEST_F(Messaging, FindWindowByClassAndTitleAndFocusMessages) {
+  HWND a = Top();
+  SetWindowTextW(a, L"Orvanta main");
+  wchar_t buf[32];
+  EXPECT_EQ(GetWindowTextW(a, buf, 32), 12);
+  EXPECT_STREQ(buf, L"Orvanta main");
+  EXPECT_EQ(FindWindowW(RecClass(), L"Orvanta main"), a);
+  EXPECT_EQ(FindWindowW(nullptr, L"nobody"), nullptr);
+  HWND b = MakeChild(a, 0, 0, 5, 5);
+  SetFocus(a);
+  Rec().Clear();
+  EXPECT_EQ(SetFocus(b), a);
+  EXPECT_EQ(GetFocus(), b);
+  EXPECT_EQ(Rec().Messages(a, {WM_KILLFOCUS}).size(), 1u);
+  EXPECT_EQ(Rec().Messages(b, {WM_SETFOCUS}).size(), 1u);
+  DestroyWindow(b);
+  EXPECT_EQ(GetFocus(), nullptr);
+}
+
+TEST_F(Messaging, ShowWindowAndVisibility) {
+  HWND h = Top();
+  HWND child = MakeChild(h, 0, 0, 5, 5);
+  EXPECT_FALSE(IsWindowVisible(child)) << "a child of a hidden window is not visible";
+  EXPECT_FALSE(ShowWindow(h, SW_SHOWNOACTIVATE));
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_TRUE(IsWindowVisible(child));
+  EXPECT_TRUE(ShowWindow(h, SW_HIDE));
+  EXPECT_FALSE(IsWindowVisible(h));
+  RECT work{0, 0, 1280, 984}, screen{0, 0, 1280, 1024};
+  SOWin::SetScreenForTest(screen, work);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
+  EXPECT_EQ(GetSystemMetrics(SM_CXVSCROLL), 17);
+  MONITORINFO mi;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), &mi));
+  EXPECT_EQ(mi.rcWork.bottom, 984);
+}
+
+}  // namespace
