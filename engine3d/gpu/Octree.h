@@ -172,15 +172,21 @@ struct OctreeInitVisitor {
     if (level != 3) return;
     int hi[3];
     LeafSupport(octree, s, hi);
+    // Kept in locals: the node may alias the voxels as far as the compiler knows.
+    int lo = kEmptyMin, high = kEmptyMax;
     for (int z = s[2]; z < hi[2]; ++z) {
       const int16_t* slice = volume.slices[z];
-      for (int y = s[1]; y < hi[1]; ++y)
+      for (int y = s[1]; y < hi[1]; ++y) {
+        const int16_t* row = slice + y * volume.dims[0];
         for (int x = s[0]; x < hi[0]; ++x) {
-          const int16_t v = slice[x + y * volume.dims[0]];
-          if (v > node.maxValue) node.maxValue = v;
-          if (v < node.minValue) node.minValue = v;
+          const int v = row[x];
+          high = v > high ? v : high;
+          lo = v < lo ? v : lo;
         }
+      }
     }
+    node.maxValue = int16_t(high);
+    node.minValue = int16_t(lo);
   }
   HD void Child(int, OctreeNode& parent, int, const OctreeNode& child) { WidenNode(parent, child); }
 };
