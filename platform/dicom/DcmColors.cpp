@@ -42,8 +42,8 @@ std::vector<unsigned char> Table(void (*fill)(std::vector<unsigned char>&, int, 
 namespace DcmColors {
 
 const std::vector<unsigned char> HotIron =
-    Table(Linear, {{0, 0}, {127, 254}, {128, 255}, {255, 255}}, {{0, 0}, {128, 0}, {255, 254}},
-          {{0, 0}, {192, 0}, {255, 252}});
+    Table(Linear, {{0, 0}, {127, 254}, {128, 255}, {255, 255}}, {{0, 0}, {128, 0}, {254, 252}, {255, 255}},
+          {{0, 0}, {191, 0}, {254, 252}, {255, 255}});
 
 const std::vector<unsigned char> PET =
     Table(Linear, {{0, 0}, {63, 0}, {64, 1}, {192, 255}, {255, 255}}, {{0, 0}, {63, 128}, {128, 0}, {255, 255}},

@@ -31,6 +31,14 @@ constexpr unsigned long kRescaleSlope = 0x00281053;
 // No decoded frame may need more than this; guards against absurd Rows/Columns.
 constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
 
+// Room for `bytes` without zero-filling: every byte is written by the decoder.
+void Allocate(SOData<unsigned char>& data, uint32_t bytes) {
+  data.Free();
+  data.data = new unsigned char[bytes];
+  data.count = bytes;
+  data.owned = true;
+}
+
 struct PixelFormat {
   unsigned rows = 0, columns = 0, samples = 1;
   unsigned bitsAllocated = 0, bitsStored = 0, highBit = 0;
@@ -162,7 +170,7 @@ void PackGrey(size_t count, Source valueAt, DcmImageInputData& out) {
     lo = std::min(lo, v);
     hi = std::max(hi, v);
   }
-  out.data.Resize(static_cast<uint32_t>(count * 2));
+  Allocate(out.data, static_cast<uint32_t>(count * 2));
   auto* dst = reinterpret_cast<int16_t*>(out.data.data);
   if (lo >= -32768 && hi <= 32767) {
     for (size_t i = 0; i < count; ++i) dst[i] = static_cast<int16_t>(values[i]);
@@ -209,9 +217,17 @@ void GreyFromBuffer(const PixelFormat& f, const Uint8* buffer, unsigned bitOffse
     PackGrey(count, [&](size_t i) { return convert(buffer[i]); }, out);
   } else if (f.bitsAllocated == 16) {
     const auto* words = reinterpret_cast<const Uint16*>(buffer);
-    if (f.isSigned && f.bitsStored == 16 && convert.shift == 0) {
-      out.data.Resize(static_cast<uint32_t>(count * 2));
-      std::memcpy(out.data.data, words, count * 2);
+    if (f.bitsStored < 16 || f.isSigned) {
+      // Every value fits in 16 signed bits: one pass, no range search.
+      Allocate(out.data, static_cast<uint32_t>(count * 2));
+      auto* dst = reinterpret_cast<int16_t*>(out.data.data);
+      const unsigned shift = convert.shift, up = 16 - f.bitsStored;
+      const uint16_t mask = static_cast<uint16_t>(convert.mask);
+      if (f.isSigned) {
+        for (size_t i = 0; i < count; ++i) dst[i] = static_cast<int16_t>(static_cast<int16_t>(words[i] >> shift << up) >> up);
+      } else {
+        for (size_t i = 0; i < count; ++i) dst[i] = static_cast<int16_t>((words[i] >> shift) & mask);
+      }
       return;
     }
     PackGrey(count, [&](size_t i) { return convert(words[i]); }, out);
@@ -233,7 +249,7 @@ void YbrToRgb(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) {
 bool ColourFromBuffer(const PixelFormat& f, const std::string& model, bool planar, const Uint8* buffer,
                       DcmImageInputData& out) {
   size_t count = size_t(f.rows) * f.columns;
-  out.data.Resize(static_cast<uint32_t>(count * 3));
+  Allocate(out.data, static_cast<uint32_t>(count * 3));
   uint8_t* dst = out.data.data;
   unsigned down = f.bitsStored > 8 ? f.bitsStored - 8 : 0;
   auto sample = [&](size_t pixel, int channel) -> uint8_t {
@@ -308,7 +324,7 @@ bool PaletteFromBuffer(const SODcmDataset& ds, const PixelFormat& f, const Uint8
       !blue.Read(ds, 0x00281103, 0x00281203))
     return false;
   size_t count = size_t(f.rows) * f.columns;
-  out.data.Resize(static_cast<uint32_t>(count * 3));
+  Allocate(out.data, static_cast<uint32_t>(count * 3));
   for (size_t i = 0; i < count; ++i) {
     int v = f.bitsAllocated == 8 ? buffer[i] : reinterpret_cast<const Uint16*>(buffer)[i];
     out.data.data[i * 3] = red.Map(v);
@@ -332,7 +348,7 @@ bool DecodeJ2KFrame(DcmPixelData* pixels, const PixelFormat& f, unsigned long fr
     out.type = DCM_PIXEL_GRAY16;
     return true;
   }
-  out.data.Resize(static_cast<uint32_t>(count * 3));
+  Allocate(out.data, static_cast<uint32_t>(count * 3));
   int down = image.precision > 8 ? image.precision - 8 : 0;
   for (size_t i = 0; i < count * 3; ++i) out.data.data[i] = Clamp8(image.samples[i] >> down);
   out.type = DCM_PIXEL_RGB24;

@@ -206,3 +206,62 @@ bool SODcmUtil::CreateSR(SODcmSR& sr, const char* imagePath) {
   sr.Copy(fresh);
   return true;
 }
+
+namespace {
+
+std::string Utf8Of(const SODcmDataset& item, unsigned long tag) {
+  std::wstring wide;
+  return item.GetString(tag, wide) ? SOUtil::W2UTF8Str(wide.c_str()) : std::string();
+}
+
+std::string ConceptMeaning(const SODcmDataset& item, unsigned long sequence) {
+  SODcmDataset code;
+  return item.GetSequenceItem(sequence, 0, code) ? Utf8Of(code, kCodeMeaning) : std::string();
+}
+
+// The value of one content item as text; empty for kinds without a readable value.
+std::string ContentValue(const SODcmDataset& item) {
+  std::string type;
+  item.GetString(kValueType, type);
+  if (type == "TEXT") return Utf8Of(item, kTextValue);
+  if (type == "PNAME") return Utf8Of(item, kPersonName);
+  if (type == "CODE") return ConceptMeaning(item, 0x0040A168);
+  if (type == "DATE") return Utf8Of(item, 0x0040A121);
+  if (type == "TIME") return Utf8Of(item, 0x0040A122);
+  if (type == "DATETIME") return Utf8Of(item, 0x0040A120);
+  if (type == "UIDREF") return Utf8Of(item, 0x0040A124);
+  if (type == "NUM") {
+    SODcmDataset measured;
+    if (!item.GetSequenceItem(0x0040A300, 0, measured)) return {};
+    std::string unit = ConceptMeaning(measured, 0x004008EA);
+    return Utf8Of(measured, 0x0040A30A) + (unit.empty() ? "" : " " + unit);
+  }
+  return {};
+}
+
+void AppendContent(const SODcmDataset& parent, std::string& text, int depth) {
+  if (depth > 32) return;  // a hostile document may nest without end
+  SODcmDataset item;
+  for (unsigned long i = 0; parent.GetSequenceItem(kContentSequence, i, item); ++i) {
+    std::string meaning = ConceptMeaning(item, kConceptName);
+    std::string value = ContentValue(item);
+    if (!meaning.empty()) text += meaning + ":\n";
+    if (!value.empty()) text += value + "\n";
+    text += "\n";
+    AppendContent(item, text, depth + 1);
+  }
+}
+
+}  // namespace
+
+bool SODcmUtil::GetSRContentUTF8(SODcmDataset* dataset, std::string& text) {
+  std::string type;
+  if (!dataset || !dataset->GetString(kValueType, type) || type != "CONTAINER") return false;
+  std::string out;
+  std::string title = ConceptMeaning(*dataset, kConceptName);
+  if (!title.empty()) out += title + "\n\n";
+  AppendContent(*dataset, out, 0);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  text = out;
+  return true;
+}

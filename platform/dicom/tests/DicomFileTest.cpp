@@ -1,0 +1,166 @@
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "DicomFixtures.h"
+#include "SODcmFile.h"
+#include "SODcmUtil.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+using orvanta::test::MakeTempDir;
+
+namespace {
+
+std::string Sop(SODcmFile& file) {
+  std::string uid;
+  file.GetDataset()->GetString(0x00080018, uid);
+  return uid;
+}
+
+std::string TransferSyntax(const fs::path& path) {
+  DcmFileFormat ff;
+  OFString uid;
+  if (ff.loadFile(path.c_str()).good()) ff.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, uid);
+  return uid.c_str();
+}
+
+int PixelAt(SODcmFile& file, int index) {
+  DcmImageInputData d;
+  if (!SODcmUtil::GetImageInputData(file.GetDataset(), d, 0)) return -99999;
+  return reinterpret_cast<const int16_t*>(d.data.data)[index];
+}
+
+size_t FilesIn(const fs::path& dir) {
+  size_t n = 0;
+  for (auto it = fs::directory_iterator(dir); it != fs::directory_iterator(); ++it) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(DicomFile, LoadFailureKeepsThePreviousContent) {
+  auto dir = MakeTempDir("load");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  auto series = fx::WriteCtSeries(dir, options);
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(series.files[0].c_str()));
+  std::ofstream(dir / "garbage.dcm") << "not a DICOM file at all";
+  EXPECT_FALSE(file.LoadFile((dir / "garbage.dcm").c_str()));
+  EXPECT_FALSE(file.LoadFile((dir / "missing.dcm").c_str()));
+  EXPECT_FALSE(file.LoadFile(nullptr));
+  EXPECT_EQ(Sop(file), series.sopUids[0]);
+  EXPECT_EQ(fs::path(file.GetFilePath()), series.files[0]);
+}
+
+TEST(DicomFile, SavingOverItsOwnSourceKeepsThePixels) {
+  auto dir = MakeTempDir("self");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  auto series = fx::WriteCtSeries(dir, options);
+  const char* path = series.files[0].c_str();
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(path, false));  // pixel data stay on disk
+  ASSERT_TRUE(file.GetDataset()->SetString(0x00100010, "Renamed^Patient"));
+  ASSERT_TRUE(file.SaveFile(path, true));
+  EXPECT_EQ(FilesIn(dir), 1u);  // no temporary file left behind
+  SODcmFile back;
+  ASSERT_TRUE(back.LoadFile(path, true));
+  std::string name;
+  ASSERT_TRUE(back.GetDataset()->GetString(0x00100010, name));
+  EXPECT_EQ(name, "Renamed^Patient");
+  EXPECT_EQ(PixelAt(back, 64 * 128 + 64), fx::CtStoredValue(0, 64, 64, 128, 128));
+  // The first object still reads its pixels after the file under it was replaced.
+  EXPECT_EQ(PixelAt(file, 64 * 128 + 64), fx::CtStoredValue(0, 64, 64, 128, 128));
+}
+
+TEST(DicomFile, FailedSaveLeavesTheOldFile) {
+  auto dir = MakeTempDir("fail");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  auto series = fx::WriteCtSeries(dir / "in", options);
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(series.files[0].c_str(), true));
+  // The target is a folder: the rename fails after the data were written.
+  fs::create_directories(dir / "target.dcm" / "inside");
+  EXPECT_FALSE(file.SaveFile((dir / "target.dcm").c_str()));
+  EXPECT_TRUE(fs::is_directory(dir / "target.dcm" / "inside"));
+  EXPECT_FALSE(file.SaveFile((dir / "no" / "such" / "folder.dcm").c_str()));
+  // A read-only folder cannot take the temporary file; the good file there stays as it was.
+  fs::path locked = dir / "locked";
+  fs::create_directories(locked);
+  fs::copy_file(series.files[0], locked / "good.dcm");
+  auto before = fs::file_size(locked / "good.dcm");
+  ::chmod(locked.c_str(), 0555);
+  if (::access((locked / "x").c_str(), W_OK) != 0 && geteuid() != 0) {
+    EXPECT_FALSE(file.SaveFile((locked / "good.dcm").c_str()));
+    EXPECT_EQ(fs::file_size(locked / "good.dcm"), before);
+  }
+  ::chmod(locked.c_str(), 0755);
+  EXPECT_EQ(FilesIn(dir), 3u);  // in, target.dcm, locked: no temporary files
+}
+
+TEST(DicomFile, SaveWithoutKeepingTheSyntaxDecompresses) {
+  auto dir = MakeTempDir("syntax");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  options.syntax = fx::Syntax::JpegLsLossless;
+  auto series = fx::WriteCtSeries(dir, options);
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(series.files[0].c_str()));
+  fs::path kept = dir / "kept.dcm", plain = dir / "plain.dcm";
+  ASSERT_TRUE(file.SaveFile(kept.c_str()));
+  EXPECT_EQ(TransferSyntax(kept), "1.2.840.10008.1.2.4.80");
+  ASSERT_TRUE(file.SaveFile(plain.c_str(), false));
+  EXPECT_EQ(TransferSyntax(plain), "1.2.840.10008.1.2.1");
+  SODcmFile back;
+  ASSERT_TRUE(back.LoadFile(plain.c_str()));
+  EXPECT_EQ(PixelAt(back, 70 * 128 + 50), fx::CtStoredValue(0, 70, 50, 128, 128));
+  EXPECT_EQ(fs::path(file.GetFilePath()), plain);
+}
+
+TEST(DicomFile, NewAndReceivedObjectsHaveNoPath) {
+  SODcmFile file;
+  EXPECT_STREQ(file.GetFilePath(), "");
+  auto* dataset = new DcmDataset;
+  dataset->putAndInsertString(DCM_SOPInstanceUID, "1.2.3.4");
+  file.TakeDataset(dataset);
+  EXPECT_EQ(Sop(file), "1.2.3.4");
+  EXPECT_STREQ(file.GetFilePath(), "");
+  SODcmFile copy;
+  copy.CopyFrom(file);
+  ASSERT_TRUE(file.GetDataset()->SetString(0x00080018, "9.9"));
+  EXPECT_EQ(Sop(copy), "1.2.3.4");
+}
+
+TEST(DicomFile, HostileValuesLoadAndStayAsTheyAre) {
+  auto dir = MakeTempDir("hostile");
+  struct Case {
+    fx::Hostile kind;
+    const char* sop;
+  };
+  const Case cases[] = {{fx::Hostile::UidWithDotDot, "1.2.3.."},
+                        {fx::Hostile::UidWithSlash, "/tmp/x"},
+                        {fx::Hostile::MissingUids, nullptr}};
+  for (const Case& c : cases) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(fx::WriteHostileFile(dir, c.kind).c_str()));
+    std::string uid = "none";
+    EXPECT_EQ(file.GetDataset()->GetString(0x00080018, uid), c.sop != nullptr);
+    EXPECT_EQ(uid, c.sop ? c.sop : "none");
+  }
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(fx::WriteHostileFile(dir, fx::Hostile::OverlongStrings).c_str()));
+  std::wstring name;
+  ASSERT_TRUE(file.GetDataset()->GetString(0x00100010, name));
+  EXPECT_EQ(name.size(), 5000u);
+  EXPECT_FALSE(file.LoadFile(fx::WriteHostileFile(dir, fx::Hostile::TruncatedHeader).c_str()));
+}
