@@ -10,23 +10,23 @@
 
 constexpr int kMaxWorkers = 48;
 
-// Runs body(begin, end) over [0, count). A thread that cannot be created leaves its items to
-// the calling thread, so the work is always done.
+// Runs body(begin, end) over [0, count). When a thread cannot be created, the calling thread
+// does the remaining items itself, so the work is always done.
 template <typename Body>
 void RunWorkers(int count, const Body& body) {
   if (count <= 0) return;
   const int chunk = count / kMaxWorkers + 1;
   std::vector<std::thread> threads;
-  threads.reserve(kMaxWorkers);
-  std::vector<int> inlineStarts;
-  for (int begin = 0; begin < count; begin += chunk) {
-    const int end = std::min(begin + chunk, count);
-    try {
-      threads.emplace_back([&body, begin, end] { body(begin, end); });
-    } catch (const std::system_error&) {
-      inlineStarts.push_back(begin);
+  int rest = 0;
+  try {
+    threads.reserve(kMaxWorkers);
+    for (; rest < count; rest += chunk) {
+      const int end = std::min(rest + chunk, count);
+      threads.emplace_back([&body, begin = rest, end] { body(begin, end); });
     }
+  } catch (const std::exception&) {
+    // Out of threads or memory: what was not handed out runs here.
   }
-  for (int begin : inlineStarts) body(begin, std::min(begin + chunk, count));
+  if (rest < count) body(rest, count);
   for (std::thread& t : threads) t.join();
 }

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <new>
+
 #include "SOData.h"
 
 // One 16-bit volume. Slices and the slice table stay the caller's while an engine holds it.
@@ -79,9 +81,16 @@ struct V3PlaneImage {
       rows = columns = 0;
       return false;
     }
+    if (n != 0) {
+      try {
+        data.Resize(static_cast<uint32_t>(n));
+      } catch (const std::bad_alloc&) {
+        rows = columns = 0;
+        return false;
+      }
+    }
     rows = newRows;
     columns = newColumns;
-    if (n != 0) data.Resize(static_cast<uint32_t>(n));
     return true;
   }
 };
