@@ -10,7 +10,7 @@ packages=(
   libdcmtk-dev dcmtk libopenjp2-7-dev libopenjp2-tools
   libsqlite3-dev sqlite3 libtinyxml-dev libstb-dev libqrencode-dev
   libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libcpp-httplib-dev
-  gettext fonts-noto-cjk fonts-liberation fonts-dejavu-core
+  gettext fonts-noto-cjk fonts-liberation fonts-dejavu-core xvfb xauth
   python3-pydicom libgdcm-tools orthanc dicom3tools
 )
 

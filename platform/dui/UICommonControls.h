@@ -3,6 +3,8 @@
 #include "UIContainer.h"
 
 #include <QImage>
+#include <QPointer>
+#include <QWidget>
 
 namespace DuiLib {
 
@@ -141,6 +143,7 @@ class CTabItemUI : public COptionUI {
 class CEditUI : public CLabelUI {
  public:
   CEditUI();
+  ~CEditUI() override;
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   UINT GetControlFlags() const override;
@@ -157,6 +160,9 @@ class CEditUI : public CLabelUI {
   void SetPromptText(const wchar_t* text) { m_sPrompt = text; Invalidate(); }
   void SetSel(long start, long end);
   void SetSelAll() { SetSel(0, -1); }
+  void SetPos(RECT rc, bool needInvalidate = true) override;
+  void SetVisible(bool visible = true) override;
+  void SetInternVisible(bool visible = true) override;
   void DoEvent(TEventUI& event) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void PaintStatusImage(QPainter& painter) override;
@@ -166,6 +172,17 @@ class CEditUI : public CLabelUI {
   // Applies an edit from the keyboard, keeping maxchar and numberonly, and notifies.
   void TypeText(const std::wstring& text);
   bool IsMultiLine() const { return m_bMultiLine; }
+  // While the control has the focus in a window, a Qt editor lies over it, so that input
+  // methods and the platform's editing keys work; its edits come back as "textchanged".
+  void OpenEditor();
+  void CloseEditor();
+  void PlaceEditor();
+  // The user's edit in the Qt editor.
+  void EditorChanged(const QString& text);
+  virtual bool WantsReturn() const { return m_bMultiLine; }
+
+  QPointer<QWidget> m_pEditor;
+  bool m_bSyncingEditor = false;
 
   UINT m_uMaxChar = 255;
   bool m_bReadOnly = false;
@@ -186,7 +203,9 @@ class CRichEditUI : public CEditUI {
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void DoEvent(TEventUI& event) override;
+
+ protected:
+  bool WantsReturn() const override { return m_bMultiLine && m_bWantReturn; }
 
  private:
   bool m_bWantReturn = true;

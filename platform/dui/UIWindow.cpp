@@ -291,6 +291,41 @@ LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& bHandled
   return 0;
 }
 
+bool WindowImplBase::DragByCaption(UINT uMsg, LPARAM lParam) {
+  if (uMsg == WM_LBUTTONDOWN) {
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const RECT& caption = m_PaintManager.GetCaptionRect();
+    if (pt.x < client.left + caption.left || pt.x >= client.right - caption.right || pt.y < client.top + caption.top ||
+        pt.y >= caption.bottom)
+      return false;
+    CControlUI* control = m_PaintManager.FindControl(pt);
+    if (control && (control->GetInterface(L"Button") || control->GetInterface(L"Edit") ||
+                    control->GetInterface(L"Combo") || control->GetInterface(L"Slider")))
+      return false;
+    m_bDragging = true;
+    GetCursorPos(&m_ptDragStart);
+    GetWindowRect(m_hWnd, &m_rcDragStart);
+    ::SetCapture(m_hWnd);
+    return true;
+  }
+  if (!m_bDragging) return false;
+  if (uMsg == WM_MOUSEMOVE) {
+    POINT now;
+    GetCursorPos(&now);
+    SetWindowPos(m_hWnd, nullptr, m_rcDragStart.left + now.x - m_ptDragStart.x,
+                 m_rcDragStart.top + now.y - m_ptDragStart.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+  }
+  if (uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED) {
+    m_bDragging = false;
+    if (uMsg == WM_LBUTTONUP) ::ReleaseCapture();
+    return true;
+  }
+  return false;
+}
+
 LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   LRESULT lRes = 0;
   BOOL bHandled = TRUE;
@@ -332,6 +367,9 @@ LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   if (bHandled) return lRes;
   lRes = HandleCustomMessage(uMsg, wParam, lParam, bHandled);
   if (bHandled) return lRes;
+  if ((uMsg == WM_LBUTTONDOWN || uMsg == WM_MOUSEMOVE || uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED) &&
+      DragByCaption(uMsg, lParam))
+    return 0;
   if (m_PaintManager.MessageHandler(uMsg, wParam, lParam, lRes)) return lRes;
   return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
 }

@@ -86,6 +86,14 @@ class WindowImplBase : public CWindowWnd, public INotifyUI, public IMessageFilte
   LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
   // Messages the class handles itself; set bHandled to stop the default handling.
   virtual LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+
+ private:
+  // The skin's caption area (outside buttons, options and edits) moves the frameless window.
+  bool DragByCaption(UINT uMsg, LPARAM lParam);
+
+  bool m_bDragging = false;
+  POINT m_ptDragStart{};
+  RECT m_rcDragStart{};
 };
 
 // A skinned dialog: a WindowImplBase whose title follows SetTitle and whose Escape key

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
 #include <QBuffer>
@@ -71,7 +75,7 @@ TEST(DuiWindow, SkinnedDialogInitialisesPaintsAndAnswersModally) {
   RECT rc;
   ASSERT_TRUE(GetClientRect(*dlg, &rc));
   EXPECT_EQ(rc.right - rc.left, 600);
-  EXPECT_EQ(rc.bottom - rc.top, 520);
+  EXPECT_EQ(rc.bottom - rc.top, 560);
   EXPECT_STREQ(dlg->m_PaintManager.GetTitle(), L"Skin fixture");
   // "windowinit" arrives once the creating code is done.
   EXPECT_TRUE(dlg->seen.empty());
@@ -86,7 +90,7 @@ TEST(DuiWindow, SkinnedDialogInitialisesPaintsAndAnswersModally) {
   ASSERT_TRUE(SOWin::SaveWindowImage(*dlg, out.string()));
   QImage shot(QString::fromStdString(out.string()));
   ASSERT_FALSE(shot.isNull());
-  EXPECT_EQ(shot.size(), QSize(600, 520));
+  EXPECT_EQ(shot.size(), QSize(600, 560));
   // The OK button is painted in its skin colour.
   RECT ok = dlg->m_PaintManager.FindControl(L"okBtn")->GetPos();
   EXPECT_EQ(shot.pixelColor((ok.left + ok.right) / 2, ok.top + 3).rgb(), QColor(0x2F, 0x80, 0xED).rgb());
@@ -232,4 +236,40 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
   }
   ASSERT_TRUE(std::filesystem::exists(pdf));
   EXPECT_GT(std::filesystem::file_size(pdf), 5000u);
+}
+
+TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+  UITest::ProcessEvents(5);
+  dlg.seen.clear();
+  QWidget* host = SOWin::WidgetOf(dlg);
+  ASSERT_NE(host, nullptr);
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"nameEdit"));
+  auto* line = host->findChild<QLineEdit*>();
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->isVisible());
+  RECT pos = dlg.m_PaintManager.FindControl(L"nameEdit")->GetPos();
+  EXPECT_TRUE(QRect(pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top).contains(line->geometry()));
+
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("张三"));
+  QCoreApplication::sendEvent(line, &commit);
+  EXPECT_STREQ(dlg.m_PaintManager.FindControl(L"nameEdit")->GetText(), L"张三");
+  EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"textchanged"), 1);
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(line, &enter);
+  EXPECT_EQ(dlg.seen.back(), L"return");
+
+  // A programmatic text reaches the editor without a notification.
+  dlg.m_PaintManager.FindControl(L"nameEdit")->SetText(L"Li Si");
+  EXPECT_EQ(line->text(), QStringLiteral("Li Si"));
+  EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"textchanged"), 1);
+
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"okBtn"));
+  EXPECT_EQ(dlg.seen.back(), L"setfocus");
+  UITest::ProcessEvents(5);
+  EXPECT_EQ(host->findChild<QLineEdit*>(), nullptr);
 }
