@@ -86,7 +86,8 @@ class PeerCaster {
         const float u = float(v - pts[k].value) / float(pts[k + 1].value - pts[k].value);
         alpha_[v - lo_] = pts[k].alpha + (pts[k + 1].alpha - pts[k].alpha) * u;
         for (int c = 0; c < 3; ++c) {
-          const float a = (pts[k].color >> (16 - 8 * c)) & 0xFF, b = (pts[k + 1].color >> (16 - 8 * c)) & 0xFF;
+          const float a = (pts[k].color >> (16 - 8 * c)) & 0xFF,
+                      b = (pts[k + 1].color >> (16 - 8 * c)) & 0xFF;
           rgb_[3 * (v - lo_) + c] = uint8_t(a + (b - a) * u + 0.5f);
         }
       }
@@ -97,8 +98,10 @@ class PeerCaster {
     const int x0 = int(x), y0 = int(y), z0 = int(z);
     const float fx = x - x0, fy = y - y0, fz = z - z0;
     auto at = [&](int i, int j, int k) { return float(v_.slices[z0 + k][(x0 + i) + (y0 + j) * v_.dims[0]]); };
-    const float c00 = at(0, 0, 0) * (1 - fx) + at(1, 0, 0) * fx, c10 = at(0, 1, 0) * (1 - fx) + at(1, 1, 0) * fx;
-    const float c01 = at(0, 0, 1) * (1 - fx) + at(1, 0, 1) * fx, c11 = at(0, 1, 1) * (1 - fx) + at(1, 1, 1) * fx;
+    const float c00 = at(0, 0, 0) * (1 - fx) + at(1, 0, 0) * fx,
+                c10 = at(0, 1, 0) * (1 - fx) + at(1, 1, 0) * fx;
+    const float c01 = at(0, 0, 1) * (1 - fx) + at(1, 0, 1) * fx,
+                c11 = at(0, 1, 1) * (1 - fx) + at(1, 1, 1) * fx;
     return (c00 * (1 - fy) + c10 * fy) * (1 - fz) + (c01 * (1 - fy) + c11 * fy) * fz;
   }
 
@@ -129,14 +132,17 @@ class PeerCaster {
         float o[3];
         for (int i = 0; i < 3; ++i)
           o[i] = float((frame.corner[i] + frame.right[i] * col * frame.columnSpacing +
-                        frame.down[i] * row * frame.rowSpacing - v_.origin[i]) / s);
+                        frame.down[i] * row * frame.rowSpacing - v_.origin[i]) /
+                       s);
         float t0, t1, T = 1, R = 0, G = 0, B = 0;
         if (Clip(o, dir, t0, t1)) {
           for (float t = t0 + step; t <= t1 && T >= 0.001f; t += step) {
-            const float x = o[0] + dir[0] * t, y = o[1] + dir[1] * t, z = std::min(o[2] + dir[2] * t, v_.dims[2] - 2.02f);
+            const float x = o[0] + dir[0] * t, y = o[1] + dir[1] * t,
+                        z = std::min(o[2] + dir[2] * t, v_.dims[2] - 2.02f);
             const int idx = int(Value(x, y, z) + 0.5f) - lo_;
             if (idx < 0 || idx >= int(alpha_.size()) || alpha_[idx] <= 0.01f) continue;
-            const float gx = Value(x + 1, y, z) - Value(x - 1, y, z), gy = Value(x, y + 1, z) - Value(x, y - 1, z),
+            const float gx = Value(x + 1, y, z) - Value(x - 1, y, z),
+                        gy = Value(x, y + 1, z) - Value(x, y - 1, z),
                         gz = Value(x, y, z + 1) - Value(x, y, z - 1);
             const float len = std::sqrt(gx * gx + gy * gy + gz * gz) + 1e-6f;
             const float d = std::fabs((gx * dir[0] + gy * dir[1] + gz * dir[2]) / len);
@@ -147,7 +153,8 @@ class PeerCaster {
         }
         const uint32_t r = uint32_t(std::min(R, 255.0f)), g = uint32_t(std::min(G, 255.0f)),
                        b = uint32_t(std::min(B, 255.0f));
-        out[col + row * frame.width] = b << 24 | g << 16 | r << 8 | (T < 0.001f ? 255u : uint32_t(255 * (1 - T)));
+        out[col + row * frame.width] =
+            b << 24 | g << 16 | r << 8 | (T < 0.001f ? 255u : uint32_t(255 * (1 - T)));
       }
   }
 
@@ -161,11 +168,13 @@ class PeerCaster {
         float o[3];
         for (int i = 0; i < 3; ++i)
           o[i] = float((frame.corner[i] + frame.right[i] * col * frame.columnSpacing +
-                        frame.down[i] * row * frame.rowSpacing - v_.origin[i]) / s);
+                        frame.down[i] * row * frame.rowSpacing - v_.origin[i]) /
+                       s);
         float t0, t1, m = -1024;
         if (Clip(o, dir, t0, t1))
           for (float t = t0 + 1; t <= t1; t += 1)
-            m = std::max(m, Value(o[0] + dir[0] * t, o[1] + dir[1] * t, std::min(o[2] + dir[2] * t, v_.dims[2] - 2.02f)));
+            m = std::max(m, Value(o[0] + dir[0] * t, o[1] + dir[1] * t,
+                                  std::min(o[2] + dir[2] * t, v_.dims[2] - 2.02f)));
         out[col + row * frame.width] = int16_t(std::floor(m + 0.5f));
       }
   }
@@ -191,9 +200,10 @@ int main(int argc, char** argv) {
   const int size = argc > 1 ? std::atoi(argv[1]) : 256;
   const int image = argc > 2 ? std::atoi(argv[2]) : 256;
   const int views = argc > 3 ? std::atoi(argv[3]) : 12;
-  std::printf("phantom %d^3 at 0.5 mm, image %d^2, %d views; ours: Engine3D on the CPU (up to 48 threads), "
-              "peer: one-thread plain ray caster\n",
-              size, image, views);
+  std::printf(
+      "phantom %d^3 at 0.5 mm, image %d^2, %d views; ours: Engine3D on the CPU (up to 48 threads), "
+      "peer: one-thread plain ray caster\n",
+      size, image, views);
   Phantom phantom(size, 0.5f);
   Engine3D engine;
   std::vector<uint32_t> ours(size_t(image) * image), peer(ours.size());
@@ -208,9 +218,11 @@ int main(int argc, char** argv) {
   PeerCaster caster(phantom.data, palette);
   const double firstPeer = Seconds([&] { caster.RenderVR(frame, peer.data()); });
   Report("VR first frame (with octree build)", firstOurs, firstPeer);
-  const auto lit = [](const std::vector<uint32_t>& v) { return std::count_if(v.begin(), v.end(), [](uint32_t p) { return p != 0; }); };
-  std::printf("  lit pixels ours %ld peer %ld; mean |channel difference| %.2f of 255\n", long(lit(ours)), long(lit(peer)),
-              MeanChannelDifference(ours, peer));
+  const auto lit = [](const std::vector<uint32_t>& v) {
+    return std::count_if(v.begin(), v.end(), [](uint32_t p) { return p != 0; });
+  };
+  std::printf("  lit pixels ours %ld peer %ld; mean |channel difference| %.2f of 255\n", long(lit(ours)),
+              long(lit(peer)), MeanChannelDifference(ours, peer));
 
   std::vector<double> o, p;
   for (int k = 0; k < views; ++k) {

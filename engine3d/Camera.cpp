@@ -6,10 +6,18 @@ namespace {
 
 constexpr double kPi = 3.1415927;
 
-CameraVector Add(const CameraVector& a, const CameraVector& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-CameraVector Sub(const CameraVector& a, const CameraVector& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-CameraVector Scale(const CameraVector& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(const CameraVector& a, const CameraVector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+CameraVector Add(const CameraVector& a, const CameraVector& b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+CameraVector Sub(const CameraVector& a, const CameraVector& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+CameraVector Scale(const CameraVector& a, double s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+double Dot(const CameraVector& a, const CameraVector& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 CameraVector Cross(const CameraVector& a, const CameraVector& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
@@ -40,8 +48,12 @@ void Camera::SetFocalPoint(CameraVector focal) {
   UpdateFrame();
 }
 
-double* Camera::GetRightVector(double out[3]) const { return Copy(m_right, out); }
-double* Camera::GetDownVector(double out[3]) const { return Copy(m_down, out); }
+double* Camera::GetRightVector(double out[3]) const {
+  return Copy(m_right, out);
+}
+double* Camera::GetDownVector(double out[3]) const {
+  return Copy(m_down, out);
+}
 
 double* Camera::GetScreenCorner(double width, double height, double out[3]) const {
   return Copy(Sub(Sub(m_position, Scale(m_down, height / 2)), Scale(m_right, width / 2)), out);
@@ -118,12 +130,24 @@ void OrthographicCamera::RotateV(float angle) {
   UpdateFrame();
 }
 
-void OrthographicCamera::RotateToSagittal() { StandardView({-1, 0, 0}, {0, 0, 1}, true); }
-void OrthographicCamera::RotateToCoronal() { StandardView({0, 1, 0}, {0, 0, 1}, true); }
-void OrthographicCamera::RotateToAxial() { StandardView({0, 0, 1}, {0, -1, 0}, true); }
-void OrthographicCamera::RotateToZ() { RotateToAxial(); }
-void OrthographicCamera::RotateToX() { StandardView({-1, 0, 0}, {0, -1, 0}, true); }
-void OrthographicCamera::RotateToY() { RotateToCoronal(); }
+void OrthographicCamera::RotateToSagittal() {
+  StandardView({-1, 0, 0}, {0, 0, 1}, true);
+}
+void OrthographicCamera::RotateToCoronal() {
+  StandardView({0, 1, 0}, {0, 0, 1}, true);
+}
+void OrthographicCamera::RotateToAxial() {
+  StandardView({0, 0, 1}, {0, -1, 0}, true);
+}
+void OrthographicCamera::RotateToZ() {
+  RotateToAxial();
+}
+void OrthographicCamera::RotateToX() {
+  StandardView({-1, 0, 0}, {0, -1, 0}, true);
+}
+void OrthographicCamera::RotateToY() {
+  RotateToCoronal();
+}
 
 void OrthographicCamera::RotateToBack() {
   m_position = Add(m_focal, Scale(m_direction, m_distance));
@@ -138,7 +162,9 @@ void OrthographicCamera::Zoom(float factor) {
   }
 }
 
-PerspectiveCamera::PerspectiveCamera() { UpdateViewport(); }
+PerspectiveCamera::PerspectiveCamera() {
+  UpdateViewport();
+}
 
 void PerspectiveCamera::SetPosition(CameraVector position) {
   m_position = position;
@@ -148,7 +174,9 @@ void PerspectiveCamera::SetPosition(CameraVector position) {
 
 void PerspectiveCamera::SetFocalPoint(CameraVector) {}
 
-bool PerspectiveCamera::SetViewport(float, float) { return false; }
+bool PerspectiveCamera::SetViewport(float, float) {
+  return false;
+}
 
 void PerspectiveCamera::RotateH(float angle) {
   m_focal = Add(Add(m_position, Scale(m_right, m_distance * std::sin(double(angle)))),
@@ -162,12 +190,24 @@ void PerspectiveCamera::RotateV(float angle) {
   UpdateFrame();
 }
 
-void PerspectiveCamera::RotateToSagittal() { StandardView({-1, 0, 0}, {0, 0, 1}, false); }
-void PerspectiveCamera::RotateToCoronal() { StandardView({0, 1, 0}, {0, 0, 1}, false); }
-void PerspectiveCamera::RotateToAxial() { StandardView({0, 0, 1}, {0, -1, 0}, false); }
-void PerspectiveCamera::RotateToZ() { RotateToAxial(); }
-void PerspectiveCamera::RotateToX() { StandardView({1, 0, 0}, {0, -1, 0}, false); }
-void PerspectiveCamera::RotateToY() { RotateToCoronal(); }
+void PerspectiveCamera::RotateToSagittal() {
+  StandardView({-1, 0, 0}, {0, 0, 1}, false);
+}
+void PerspectiveCamera::RotateToCoronal() {
+  StandardView({0, 1, 0}, {0, 0, 1}, false);
+}
+void PerspectiveCamera::RotateToAxial() {
+  StandardView({0, 0, 1}, {0, -1, 0}, false);
+}
+void PerspectiveCamera::RotateToZ() {
+  RotateToAxial();
+}
+void PerspectiveCamera::RotateToX() {
+  StandardView({1, 0, 0}, {0, -1, 0}, false);
+}
+void PerspectiveCamera::RotateToY() {
+  RotateToCoronal();
+}
 
 void PerspectiveCamera::RotateToBack() {
   m_focal = Sub(m_position, Scale(m_direction, m_distance));

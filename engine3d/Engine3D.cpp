@@ -151,7 +151,9 @@ bool Engine3D::GetVolumeData(V3VolumeData& volume) {
   return true;
 }
 
-bool Engine3D::SupportGPU() { return m_state->gpu.SupportCuda(); }
+bool Engine3D::SupportGPU() {
+  return m_state->gpu.SupportCuda();
+}
 
 bool Engine3D::SetGPUEnabled(bool enabled) {
   Engine3DState& s = *m_state;
@@ -164,16 +166,23 @@ bool Engine3D::SetGPUEnabled(bool enabled) {
   return true;
 }
 
-bool Engine3D::IsGPUEnabled() { return m_state->gpuEnabled; }
+bool Engine3D::IsGPUEnabled() {
+  return m_state->gpuEnabled;
+}
 
 void Engine3D::SetRenderType(V3Render type) {
-  if (type == V3RENDER_VR) m_state->camera = &m_state->ortho;
-  else if (type == V3RENDER_VE) m_state->camera = &m_state->perspective;
-  else return;
+  if (type == V3RENDER_VR)
+    m_state->camera = &m_state->ortho;
+  else if (type == V3RENDER_VE)
+    m_state->camera = &m_state->perspective;
+  else
+    return;
   m_state->renderType = type;
 }
 
-V3Render Engine3D::GetRenderType() { return m_state->renderType; }
+V3Render Engine3D::GetRenderType() {
+  return m_state->renderType;
+}
 
 bool Engine3D::GetOrigin(double origin[3]) {
   const CameraVector& p = m_state->perspective.GetPosition();
@@ -188,7 +197,9 @@ bool Engine3D::SetOrigin(const double origin[3]) {
   return true;
 }
 
-void Engine3D::StepOrigin(float distance) { m_state->perspective.Step(distance); }
+void Engine3D::StepOrigin(float distance) {
+  m_state->perspective.Step(distance);
+}
 
 bool Engine3D::SetAnatomicalRenderEnable(bool enabled) {
   Engine3DState& s = *m_state;
@@ -234,11 +245,17 @@ void Engine3D::PushRenderState() {
   if (s.anatomicalCenterSet) s.gpu.SetAnatomicalCenter(s.anatomicalCenter);
 }
 
-V3VolumeMark* Engine3D::GetMarkData() { return &m_state->mask; }
+V3VolumeMark* Engine3D::GetMarkData() {
+  return &m_state->mask;
+}
 
-void Engine3D::UpdateMarkData() { m_state->HandMask(); }
+void Engine3D::UpdateMarkData() {
+  m_state->HandMask();
+}
 
-bool Engine3D::GetBoundingBox(float min[3], float max[3]) { return m_state->cpu.GetBoundingBox(min, max); }
+bool Engine3D::GetBoundingBox(float min[3], float max[3]) {
+  return m_state->cpu.GetBoundingBox(min, max);
+}
 
 bool Engine3D::SetVisibleBox(const float min[3], const float max[3]) {
   m_state->cpu.SetVisibleBox(min, max);
@@ -246,7 +263,9 @@ bool Engine3D::SetVisibleBox(const float min[3], const float max[3]) {
   return true;
 }
 
-bool Engine3D::GetVisibleBox(float min[3], float max[3]) { return m_state->cpu.GetVisibleBox(min, max); }
+bool Engine3D::GetVisibleBox(float min[3], float max[3]) {
+  return m_state->cpu.GetVisibleBox(min, max);
+}
 
 bool Engine3D::UpateVolumePalette(const V3Palette& palette, int label) {
   if (palette.points.count < 2) return false;
@@ -336,18 +355,42 @@ bool Engine3D::SetVisible(bool visible, int label) {
   return true;
 }
 
-void Engine3D::RotateScreen(float radians) { m_state->camera->RotateScreen(radians); }
-void Engine3D::RotateH(float radians) { m_state->camera->RotateH(radians); }
-void Engine3D::RotateV(float radians) { m_state->camera->RotateV(radians); }
-void Engine3D::RotateToSagittal() { m_state->camera->RotateToSagittal(); }
-void Engine3D::RotateToCoronal() { m_state->camera->RotateToCoronal(); }
-void Engine3D::RotateToAxial() { m_state->camera->RotateToAxial(); }
-void Engine3D::RotateToZ() { m_state->camera->RotateToZ(); }
-void Engine3D::RotateToX() { m_state->camera->RotateToX(); }
-void Engine3D::RotateToY() { m_state->camera->RotateToY(); }
-void Engine3D::RotateToBack() { m_state->camera->RotateToBack(); }
-void Engine3D::Step(float distance) { StepOrigin(distance); }
-void Engine3D::Zoom(float factor) { m_state->ortho.Zoom(factor); }
+void Engine3D::RotateScreen(float radians) {
+  m_state->camera->RotateScreen(radians);
+}
+void Engine3D::RotateH(float radians) {
+  m_state->camera->RotateH(radians);
+}
+void Engine3D::RotateV(float radians) {
+  m_state->camera->RotateV(radians);
+}
+void Engine3D::RotateToSagittal() {
+  m_state->camera->RotateToSagittal();
+}
+void Engine3D::RotateToCoronal() {
+  m_state->camera->RotateToCoronal();
+}
+void Engine3D::RotateToAxial() {
+  m_state->camera->RotateToAxial();
+}
+void Engine3D::RotateToZ() {
+  m_state->camera->RotateToZ();
+}
+void Engine3D::RotateToX() {
+  m_state->camera->RotateToX();
+}
+void Engine3D::RotateToY() {
+  m_state->camera->RotateToY();
+}
+void Engine3D::RotateToBack() {
+  m_state->camera->RotateToBack();
+}
+void Engine3D::Step(float distance) {
+  StepOrigin(distance);
+}
+void Engine3D::Zoom(float factor) {
+  m_state->ortho.Zoom(factor);
+}
 
 void Engine3D::SetViewAngle(float degrees) {
   m_state->viewAngle = degrees >= 5.0f ? (degrees <= 175.0f ? degrees : 175.0f) : 5.0f;
@@ -366,7 +409,9 @@ bool Engine3D::CutAppend(const V3VolumeMark& mark) {
   return true;
 }
 
-bool Engine3D::CutSubtract(const V3VolumeMark&) { return false; }
+bool Engine3D::CutSubtract(const V3VolumeMark&) {
+  return false;
+}
 
 void Engine3D::CutClear() {}
 
@@ -387,8 +432,8 @@ bool Engine3D::CutFill(const V3ImageMark& image, V3VolumeMark& out, uint8_t valu
           for (int i = 0; i < 3; ++i)
             d[i] = v.origin[i] + R[i] * (x * double(v.spacing[0])) + R[3 + i] * (y * double(v.spacing[1])) +
                    R[6 + i] * (z * double(v.spacing[2])) - image.corner[i];
-          const double jc = std::floor((image.right[0] * d[0] + image.right[1] * d[1] + image.right[2] * d[2]) /
-                                       image.columnSpacing);
+          const double jc = std::floor(
+              (image.right[0] * d[0] + image.right[1] * d[1] + image.right[2] * d[2]) / image.columnSpacing);
           const double ir = std::floor((image.down[0] * d[0] + image.down[1] * d[1] + image.down[2] * d[2]) /
                                        image.rowSpacing);
           if (!(jc >= 0 && jc <= image.width - 1 && ir >= 0 && ir <= image.height - 1)) continue;
@@ -402,7 +447,8 @@ bool Engine3D::CutFill(const V3ImageMark& image, V3VolumeMark& out, uint8_t valu
 }
 
 bool Engine3D::Imaging(int rows, int columns, uint32_t* pixels, bool flag, V3ImageRGB* out, int phase) {
-  if (m_state->renderType == V3RENDER_VE) return ImagingVE(rows, columns, pixels, m_state->viewAngle, flag, out);
+  if (m_state->renderType == V3RENDER_VE)
+    return ImagingVE(rows, columns, pixels, m_state->viewAngle, flag, out);
   return ImagingVR(rows, columns, pixels, flag, out, phase);
 }
 
@@ -414,8 +460,10 @@ bool Engine3D::ImagingVR(int rows, int columns, uint32_t* pixels, bool, V3ImageR
   std::fill(pixels, pixels + int64_t(rows) * columns, 0u);
   // Widen the viewport to the image's aspect so both spacings are equal.
   const double aspect = double(columns) / rows;
-  if (aspect > W / H) W = aspect * H;
-  else H = W / aspect;
+  if (aspect > W / H)
+    W = aspect * H;
+  else
+    H = W / aspect;
   V3ImageRGB image{};
   image.pixels = pixels;
   FrameFromCamera(s.ortho, W, H, rows, columns, image);
@@ -482,7 +530,9 @@ bool Engine3D::ScreenProjection(int kind, int rows, int columns, int16_t* pixels
   V3ImageVAL image{};
   image.pixels = pixels;
   FrameFromCamera(s.ortho, W, H, rows, columns, image);
-  const bool ok = kind == 0 ? s.cpu.ImagingMIP(&image) : kind == 1 ? s.cpu.ImagingAIP(&image) : s.cpu.ImagingMinIP(&image);
+  const bool ok = kind == 0   ? s.cpu.ImagingMIP(&image)
+                  : kind == 1 ? s.cpu.ImagingAIP(&image)
+                              : s.cpu.ImagingMinIP(&image);
   if (out) *out = image;
   return ok;
 }

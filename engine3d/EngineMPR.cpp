@@ -8,8 +8,7 @@
 namespace {
 
 // right then down of the axial, sagittal and coronal planes.
-constexpr double kStandardFrames[3][6] = {
-    {1, 0, 0, 0, 1, 0}, {0, 1, 0, 0, 0, -1}, {1, 0, 0, 0, 0, -1}};
+constexpr double kStandardFrames[3][6] = {{1, 0, 0, 0, 1, 0}, {0, 1, 0, 0, 0, -1}, {1, 0, 0, 0, 0, -1}};
 
 // A plane side beyond this is a caller's error, not a request.
 constexpr double kMaxPlaneSide = 16384;
@@ -47,7 +46,9 @@ EngineMPR::EngineMPR() : m_state(new EngineMPRState) {
   std::copy(&kStandardFrames[0][0], &kStandardFrames[0][0] + 18, &m_state->frames[0][0]);
 }
 
-EngineMPR::~EngineMPR() { delete m_state; }
+EngineMPR::~EngineMPR() {
+  delete m_state;
+}
 
 bool EngineMPR::InitData(const V3VolumeData& volume) {
   EngineMPRState& s = *m_state;
@@ -60,7 +61,8 @@ bool EngineMPR::InitData(const V3VolumeData& volume) {
   s.minSpacing = std::min({volume.spacing[0], volume.spacing[1], volume.spacing[2]});
   float lo[3], hi[3];
   s.sampler.GetBoundingBox(lo, hi);
-  const double center[3] = {(double(lo[0]) + hi[0]) / 2, (double(lo[1]) + hi[1]) / 2, (double(lo[2]) + hi[2]) / 2};
+  const double center[3] = {(double(lo[0]) + hi[0]) / 2, (double(lo[1]) + hi[1]) / 2,
+                            (double(lo[2]) + hi[2]) / 2};
   SetOrigin(center);
   return true;
 }
@@ -70,7 +72,9 @@ void EngineMPR::Clear() {
   m_state->sampler.Clear();
 }
 
-bool EngineMPR::SetMarkData(const V3VolumeMark& mark) { return m_state->sampler.SetMarkData(mark); }
+bool EngineMPR::SetMarkData(const V3VolumeMark& mark) {
+  return m_state->sampler.SetMarkData(mark);
+}
 
 bool EngineMPR::GetOrigin(double origin[3]) {
   std::copy(m_state->origin, m_state->origin + 3, origin);
@@ -133,7 +137,9 @@ bool EngineMPR::Imaging(V3MPRType type, const V3VolumeData& volume, V3ImageData*
   return m_state->sampler.Imaging(volume, &val);
 }
 
-bool EngineMPR::Imaging(V3MPRType type, V3ImageData* image) { return Imaging(type, m_state->volume, image); }
+bool EngineMPR::Imaging(V3MPRType type, V3ImageData* image) {
+  return Imaging(type, m_state->volume, image);
+}
 
 bool EngineMPR::ImagingMIP(V3SliceParam plane, float thickness, V3ImageData* image) {
   if (!PlaneFrame(plane, image)) return false;
@@ -150,11 +156,15 @@ bool EngineMPR::ImagingMinIP(V3SliceParam plane, float thickness, V3ImageData* i
   return m_state->sampler.ImagingMinIP(thickness, nullptr);
 }
 
-bool EngineMPR::ImagingMinIP(V3MPRType, float, V3ImageData*) { return false; }
+bool EngineMPR::ImagingMinIP(V3MPRType, float, V3ImageData*) {
+  return false;
+}
 
 bool EngineMPR::ImagingAIP(V3SliceParam plane, float thickness, V3ImageData* image) {
   if (!PlaneFrame(plane, image)) return false;
   return m_state->sampler.ImagingAIP(thickness, nullptr);
 }
 
-bool EngineMPR::ImagingAIP(V3MPRType, float, V3ImageData*) { return false; }
+bool EngineMPR::ImagingAIP(V3MPRType, float, V3ImageData*) {
+  return false;
+}

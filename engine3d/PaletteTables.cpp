@@ -14,7 +14,9 @@ void FreeLabel(VolumeLabelPalette*& label) {
   label = nullptr;
 }
 
-uint8_t Channel(uint32_t color, int shift) { return uint8_t((color >> shift) & 0xFF); }
+uint8_t Channel(uint32_t color, int shift) {
+  return uint8_t((color >> shift) & 0xFF);
+}
 
 }  // namespace
 
@@ -28,7 +30,8 @@ bool BuildLabelPalette(VolumePalette& palette, const V3Palette& points, int labe
   std::vector<V3PalettePoint> sorted;
   for (uint32_t i = 0; i < points.points.count; ++i) {
     const V3PalettePoint& p = points.points.data[i];
-    auto at = std::find_if(sorted.begin(), sorted.end(), [&](const V3PalettePoint& q) { return q.value >= p.value; });
+    auto at = std::find_if(sorted.begin(), sorted.end(),
+                           [&](const V3PalettePoint& q) { return q.value >= p.value; });
     if (at != sorted.end() && at->value == p.value) continue;
     sorted.insert(at, p);
   }

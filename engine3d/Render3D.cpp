@@ -23,10 +23,13 @@ void ForgetVolume(RenderVolume& r) {
 
 uint64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
   return uint64_t(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+          .count());
 }
 
-RenderVolume::~RenderVolume() { FreeOctree(octree); }
+RenderVolume::~RenderVolume() {
+  FreeOctree(octree);
+}
 
 Render3D::Render3D() : m_state(new Render3DState) {}
 
@@ -41,7 +44,8 @@ bool Render3D::SetVolumeData(const V3VolumeData& volume) {
   RenderVolume& r = m_state->main;
   r.volume = volume;
   BuildVolumeParam(volume, r.param);
-  for (int i = 0; i < 3; ++i) m_state->anatomicalCenter[i] = (r.param.boundsMin[i] + r.param.boundsMax[i]) / 2.0;
+  for (int i = 0; i < 3; ++i)
+    m_state->anatomicalCenter[i] = (r.param.boundsMin[i] + r.param.boundsMax[i]) / 2.0;
   return true;
 }
 
@@ -72,7 +76,8 @@ void Render3D::SetVolumeMark(const V3VolumeMark& mark) {
 
 bool Render3D::GetBoundingBox(float* low, float* high) {
   if (!m_state->main.volume.slices) return false;
-  for (int i = 0; i < 3; ++i) low[i] = m_state->main.param.boundsMin[i], high[i] = m_state->main.param.boundsMax[i];
+  for (int i = 0; i < 3; ++i)
+    low[i] = m_state->main.param.boundsMin[i], high[i] = m_state->main.param.boundsMax[i];
   return true;
 }
 
@@ -116,7 +121,8 @@ bool Render3D::ImagingVR(V3ImageRGB* image, int index) {
   const VolumePalette& palette = m_state->main.palette;
   const auto start = std::chrono::steady_clock::now();
   RunWorkers(rp.rectPixels, [&](int begin, int end) {
-    for (int i = begin; i < end; ++i) VRPixel(i, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
+    for (int i = begin; i < end; ++i)
+      VRPixel(i, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
   });
   printf("Render3D::VR take time %llu\n", (unsigned long long)ElapsedMs(start));
   return true;
@@ -192,4 +198,6 @@ int Render3D::AttachVolumeData(const V3VolumeData& volume) {
   return int(m_state->attached.size());
 }
 
-void Render3D::ClearAttachVolume() { m_state->attached.clear(); }
+void Render3D::ClearAttachVolume() {
+  m_state->attached.clear();
+}

@@ -139,8 +139,8 @@ void AverageRay(const ProjectionScene& s, int i, int16_t* pixels) {
 
 bool Render3D::ImagingIP(const V3Camera& camera, float fieldOfView, float depth, V3ImageVAL* image,
                          Projection kind) {
-  if (!m_state->main.volume.slices || !(fieldOfView >= 1.0f) || !image || !image->pixels || image->width < 1 ||
-      image->height < 1 || !(depth >= 0.1f))
+  if (!m_state->main.volume.slices || !(fieldOfView >= 1.0f) || !image || !image->pixels ||
+      image->width < 1 || image->height < 1 || !(depth >= 0.1f))
     return false;
   const float* D = camera.direction;
   float right[3], down[3];
@@ -163,7 +163,8 @@ bool Render3D::ImagingIP(const V3Camera& camera, float fieldOfView, float depth,
 
 bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   RenderVolume& r = m_state->main;
-  if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0 || !(depth >= 0.1f))
+  if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0 ||
+      !(depth >= 0.1f))
     return false;
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, kBackground);
   Refresh(r);
@@ -199,14 +200,18 @@ bool Render3D::ImagingMIP(V3Camera camera, float fieldOfView, float depth, V3Ima
 bool Render3D::ImagingMIP(V3Camera camera, float fieldOfView, V3ImageVAL* image) {
   return ImagingIP(camera, fieldOfView, kNoDepthLimit, image, Projection::MIP);
 }
-bool Render3D::ImagingMIP(V3ImageVAL* image) { return image && ImagingIP(kNoDepthLimit, image, Projection::MIP); }
+bool Render3D::ImagingMIP(V3ImageVAL* image) {
+  return image && ImagingIP(kNoDepthLimit, image, Projection::MIP);
+}
 bool Render3D::ImagingAIP(V3Camera camera, float fieldOfView, float depth, V3ImageVAL* image) {
   return ImagingIP(camera, fieldOfView, depth, image, Projection::AIP);
 }
 bool Render3D::ImagingAIP(V3Camera camera, float fieldOfView, V3ImageVAL* image) {
   return ImagingIP(camera, fieldOfView, kNoDepthLimit, image, Projection::AIP);
 }
-bool Render3D::ImagingAIP(V3ImageVAL* image) { return image && ImagingIP(kNoDepthLimit, image, Projection::AIP); }
+bool Render3D::ImagingAIP(V3ImageVAL* image) {
+  return image && ImagingIP(kNoDepthLimit, image, Projection::AIP);
+}
 bool Render3D::ImagingMinIP(V3Camera camera, float fieldOfView, float depth, V3ImageVAL* image) {
   return ImagingIP(camera, fieldOfView, depth, image, Projection::MinIP);
 }

@@ -43,13 +43,17 @@ void SampleRows(const VolumeParam& vp, const Image& image, const Sample& sample)
   }
 }
 
-bool SameDims(const int32_t* a, const int32_t* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
+bool SameDims(const int32_t* a, const int32_t* b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
 
 }  // namespace
 
 RenderMPR::RenderMPR() : m_state(new RenderMPRState) {}
 
-RenderMPR::~RenderMPR() { delete m_state; }
+RenderMPR::~RenderMPR() {
+  delete m_state;
+}
 
 bool RenderMPR::InitData(const V3VolumeData& volume) {
   m_state->volume = V3VolumeData{};
@@ -70,7 +74,9 @@ bool RenderMPR::GetBoundingBox(float min[3], float max[3]) {
   return true;
 }
 
-V3VolumeMark* RenderMPR::GetMarkData() { return &m_state->mark; }
+V3VolumeMark* RenderMPR::GetMarkData() {
+  return &m_state->mark;
+}
 
 bool RenderMPR::SetMarkData(const V3VolumeMark& mark) {
   m_state->mark = V3VolumeMark{};
@@ -102,7 +108,8 @@ bool RenderMPR::GetMPRSize(const double planeDirs[6], const double origin[3], do
 
 bool RenderMPR::Marking(V3ImageMark* image) {
   const V3VolumeMark& mark = m_state->mark;
-  if (!mark.slices || !m_state->volume.slices || !image || !image->pixels || image->width < 1 || image->height < 1)
+  if (!mark.slices || !m_state->volume.slices || !image || !image->pixels || image->width < 1 ||
+      image->height < 1)
     return false;
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, uint8_t(0));
   SampleRows(m_state->param, *image, [&](int at, const float* p) {
@@ -121,7 +128,15 @@ bool RenderMPR::Imaging(const V3VolumeData& volume, V3ImageVAL* image) {
   return true;
 }
 
-bool RenderMPR::Imaging(V3ImageVAL* image) { return Imaging(m_state->volume, image); }
-bool RenderMPR::ImagingMIP(float, V3ImageVAL*) { return false; }
-bool RenderMPR::ImagingMinIP(float, V3ImageVAL*) { return false; }
-bool RenderMPR::ImagingAIP(float, V3ImageVAL*) { return false; }
+bool RenderMPR::Imaging(V3ImageVAL* image) {
+  return Imaging(m_state->volume, image);
+}
+bool RenderMPR::ImagingMIP(float, V3ImageVAL*) {
+  return false;
+}
+bool RenderMPR::ImagingMinIP(float, V3ImageVAL*) {
+  return false;
+}
+bool RenderMPR::ImagingAIP(float, V3ImageVAL*) {
+  return false;
+}

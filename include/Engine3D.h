@@ -62,7 +62,8 @@ class Engine3D final {
   virtual bool CutFill(const V3ImageMark& image, V3VolumeMark& out, uint8_t value);
   virtual bool Imaging(int rows, int columns, uint32_t* pixels, bool flag, V3ImageRGB* out, int phase);
   virtual bool ImagingVR(int rows, int columns, uint32_t* pixels, bool flag, V3ImageRGB* out, int phase);
-  virtual bool ImagingVE(int rows, int columns, uint32_t* pixels, float viewAngle, bool flag, V3ImageRGB* out);
+  virtual bool ImagingVE(int rows, int columns, uint32_t* pixels, float viewAngle, bool flag,
+                         V3ImageRGB* out);
   virtual bool ImagingMIP(V3SliceParam plane, float thickness, V3ImageData* image);
   virtual bool ImagingMIP(int rows, int columns, int16_t* pixels, bool flag, V3ImageVAL* out);
   virtual bool ImagingAIP(V3SliceParam plane, float thickness, V3ImageData* image);

@@ -123,6 +123,5 @@ enum V3Render : int32_t { V3RENDER_VR = 0, V3RENDER_VE = 1 };
 enum V3AnatomicalPlane : int32_t { V3PLANE_AXIAL = 0, V3PLANE_SAGITTAL = 1, V3PLANE_CORONAL = 2 };
 enum V3AnatomicalPart : int32_t { V3PART_LOWER = 0, V3PART_UPPER = 1 };
 
-static_assert(sizeof(V3VolumeData) == sizeof(void*) + 18 * 4,
-              "V3VolumeData is passed to the GPU by value");
+static_assert(sizeof(V3VolumeData) == sizeof(void*) + 18 * 4, "V3VolumeData is passed to the GPU by value");
 static_assert(sizeof(V3ImageRGB) == sizeof(void*) + 8 + 11 * 8, "V3ImageRGB is passed to the GPU by value");

@@ -42,7 +42,9 @@ bool UploadSlices(DeviceApi& dev, T* const* source, const int32_t* dims, T**& ta
   return ok;
 }
 
-bool UsableDims(const int32_t* dims) { return dims[0] > 0 && dims[1] > 0 && dims[2] > 0; }
+bool UsableDims(const int32_t* dims) {
+  return dims[0] > 0 && dims[1] > 0 && dims[2] > 0;
+}
 
 void* UploadArray(DeviceApi& dev, const void* host, size_t bytes) {
   void* p = dev.Alloc(bytes);
@@ -79,7 +81,8 @@ bool UploadVolume(DeviceApi& dev, V3VolumeData& mirror, VolumeParam* param, cons
   if (!UploadSlices(dev, source->slices, source->dims, copy.slices)) return false;
   mirror = copy;
   if (param) BuildVolumeParam(*source, *param);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   printf("Cuda3D image data load time %llu\n", (unsigned long long)ms.count());
   return true;
 }
@@ -107,8 +110,9 @@ bool UploadPalette(DeviceApi& dev, VolumePalette& mirror, const VolumePalette* s
     VolumeLabelPalette host = *label;
     host.rgb = static_cast<uint8_t*>(UploadArray(dev, label->rgb, size_t(label->count) * 3));
     host.alpha = static_cast<float*>(UploadArray(dev, label->alpha, size_t(label->count) * sizeof(float)));
-    copy.labels[i] = host.rgb && host.alpha ? static_cast<VolumeLabelPalette*>(UploadArray(dev, &host, sizeof host))
-                                            : nullptr;
+    copy.labels[i] = host.rgb && host.alpha
+                         ? static_cast<VolumeLabelPalette*>(UploadArray(dev, &host, sizeof host))
+                         : nullptr;
     if (!copy.labels[i]) {
       dev.Free(host.rgb);
       dev.Free(host.alpha);
@@ -118,7 +122,8 @@ bool UploadPalette(DeviceApi& dev, VolumePalette& mirror, const VolumePalette* s
   copy.base = source->base;
   copy.count = source->count;
   if (ok && source->opacity && source->count > 0) {
-    copy.opacity = static_cast<float*>(UploadArray(dev, source->opacity, size_t(source->count) * sizeof(float)));
+    copy.opacity =
+        static_cast<float*>(UploadArray(dev, source->opacity, size_t(source->count) * sizeof(float)));
     ok = copy.opacity != nullptr;
   }
   if (!ok) {
@@ -155,5 +160,6 @@ bool DownloadImage(DeviceApi& dev, const V3ImageRGB& mirror, V3ImageRGB* destina
   if (!mirror.pixels || !destination || !destination->pixels || destination->width != mirror.width ||
       destination->height != mirror.height)
     return false;
-  return dev.CopyToHost(destination->pixels, mirror.pixels, size_t(mirror.width) * mirror.height * sizeof(uint32_t));
+  return dev.CopyToHost(destination->pixels, mirror.pixels,
+                        size_t(mirror.width) * mirror.height * sizeof(uint32_t));
 }

@@ -44,7 +44,8 @@ bool UpdateDeviceOctree(DeviceApi& dev, const V3VolumeMark& mark, const VolumePa
   if (!octree.nodes) return false;
   const auto start = std::chrono::steady_clock::now();
   if (!dev.UpdateOctree(mark, palette, octree)) return false;
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   printf("UpdateOctree take time %llu\n", (unsigned long long)ms.count());
   float* corners = static_cast<float*>(dev.Alloc(24 * sizeof(float)));
   const bool ok = corners && dev.UpdateVisibleBox(volume, octree, corners) &&

@@ -45,21 +45,26 @@ void FreeGpuVolume(DeviceApi& dev, GpuVolume& g) {
 
 uint64_t Since(std::chrono::steady_clock::time_point start) {
   return uint64_t(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+          .count());
 }
 
 }  // namespace
 
 Cuda3D::Cuda3D() : Cuda3D(DefaultDevice()) {}
 
-Cuda3D::Cuda3D(DeviceApi* device) : m_state(new Cuda3DState) { m_state->device = device; }
+Cuda3D::Cuda3D(DeviceApi* device) : m_state(new Cuda3DState) {
+  m_state->device = device;
+}
 
 Cuda3D::~Cuda3D() {
   Clear();
   delete m_state;
 }
 
-bool Cuda3D::SupportCuda() { return m_state->device && m_state->device->DeviceCount() > 0; }
+bool Cuda3D::SupportCuda() {
+  return m_state->device && m_state->device->DeviceCount() > 0;
+}
 
 bool Cuda3D::InitData(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumePalette& palette) {
   Clear();
@@ -76,7 +81,8 @@ bool Cuda3D::InitData(const V3VolumeData& volume, const V3VolumeMark& mark, cons
     return false;
   }
   // As on the CPU, clipping starts at the centre of the volume.
-  for (int i = 0; i < 3; ++i) s.anatomicalCenter[i] = (double(s.param.boundsMin[i]) + s.param.boundsMax[i]) / 2;
+  for (int i = 0; i < 3; ++i)
+    s.anatomicalCenter[i] = (double(s.param.boundsMin[i]) + s.param.boundsMax[i]) / 2;
   return true;
 }
 
@@ -84,7 +90,8 @@ bool Cuda3D::InitData(const V3VolumeData& volume, const V3VolumeMark& mark, cons
 bool Cuda3D::UpdateAllOctrees() {
   Cuda3DState& s = *m_state;
   bool ok = UpdateDeviceOctree(*s.device, s.mark, s.palette, s.volume, s.param, s.octree);
-  for (GpuVolume& g : s.attached) ok = ok && UpdateDeviceOctree(*s.device, s.mark, s.palette, g.volume, g.param, g.octree);
+  for (GpuVolume& g : s.attached)
+    ok = ok && UpdateDeviceOctree(*s.device, s.mark, s.palette, g.volume, g.param, g.octree);
   return ok;
 }
 
@@ -201,12 +208,14 @@ int Cuda3D::AttachVolumeData(const V3VolumeData& volume) {
     if (volume.dims[i] != s.volume.dims[i]) return 0;
   DeviceApi& dev = *s.device;
   GpuVolume g;
-  bool ok = UploadVolume(dev, g.volume, &g.param, &volume) && AllocDeviceOctree(dev, g.volume, g.octree, kOctreeLevels) &&
+  bool ok = UploadVolume(dev, g.volume, &g.param, &volume) &&
+            AllocDeviceOctree(dev, g.volume, g.octree, kOctreeLevels) &&
             BuildDeviceOctree(dev, g.volume, g.octree) &&
             UpdateDeviceOctree(dev, s.mark, s.palette, g.volume, g.param, g.octree);
   if (ok) {
     // Phases share the crop of the main volume.
-    for (int i = 0; i < 3; ++i) g.param.visibleMin[i] = s.param.visibleMin[i], g.param.visibleMax[i] = s.param.visibleMax[i];
+    for (int i = 0; i < 3; ++i)
+      g.param.visibleMin[i] = s.param.visibleMin[i], g.param.visibleMax[i] = s.param.visibleMax[i];
     try {
       s.attached.push_back(g);
     } catch (const std::bad_alloc&) {

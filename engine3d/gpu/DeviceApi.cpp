@@ -20,4 +20,6 @@ DeviceApi* DefaultDevice() {
 #endif
 }
 
-void SetDefaultDevice(DeviceApi* device) { g_override.store(device); }
+void SetDefaultDevice(DeviceApi* device) {
+  g_override.store(device);
+}

@@ -40,4 +40,6 @@ void SetDefaultDevice(DeviceApi* device);
 // Grid sizes of the launches.
 constexpr int kOctreeBlock = 4;
 constexpr int kImageBlock = 16;
-inline int BlocksFor(int count, int block) { return (count + block - 1) / block; }
+inline int BlocksFor(int count, int block) {
+  return (count + block - 1) / block;
+}

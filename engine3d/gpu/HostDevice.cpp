@@ -72,7 +72,8 @@ bool HostDevice::ImagingVR(const V3VolumeData& volume, const V3VolumeMark& mark,
                            const V3ImageRGB& image) {
   const int gx = BlocksFor(rp.rectWidth, kImageBlock), gy = BlocksFor(rp.rectHeight, kImageBlock);
   for (int y = 0; y < gy * kImageBlock; ++y)
-    for (int x = 0; x < gx * kImageBlock; ++x) ImagingVRThread(volume, mark, vp, rp, palette, octree, image, x, y);
+    for (int x = 0; x < gx * kImageBlock; ++x)
+      ImagingVRThread(volume, mark, vp, rp, palette, octree, image, x, y);
   return true;
 }
 
@@ -81,7 +82,8 @@ bool HostDevice::ImagingVE(const V3VolumeData& volume, const V3VolumeMark& mark,
                            const V3ImageRGB& image) {
   const int gx = BlocksFor(rp.width, kImageBlock), gy = BlocksFor(rp.height, kImageBlock);
   for (int y = 0; y < gy * kImageBlock; ++y)
-    for (int x = 0; x < gx * kImageBlock; ++x) ImagingVEThread(volume, mark, vp, rp, palette, octree, image, x, y);
+    for (int x = 0; x < gx * kImageBlock; ++x)
+      ImagingVEThread(volume, mark, vp, rp, palette, octree, image, x, y);
   return true;
 }
 

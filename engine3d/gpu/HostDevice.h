@@ -22,10 +22,12 @@ class HostDevice final : public DeviceApi {
   bool InitOctree(const V3VolumeData& volume, const Octree& octree) override;
   bool UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palette, const Octree& octree) override;
   bool UpdateVisibleBox(const V3VolumeData& volume, const Octree& octree, float* corners) override;
-  bool ImagingVR(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp, const RenderParam& rp,
-                 const VolumePalette& palette, const Octree& octree, const V3ImageRGB& image) override;
-  bool ImagingVE(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp, const RenderParam& rp,
-                 const VolumePalette& palette, const Octree& octree, const V3ImageRGB& image) override;
+  bool ImagingVR(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp,
+                 const RenderParam& rp, const VolumePalette& palette, const Octree& octree,
+                 const V3ImageRGB& image) override;
+  bool ImagingVE(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp,
+                 const RenderParam& rp, const VolumePalette& palette, const Octree& octree,
+                 const V3ImageRGB& image) override;
 
   // Allocations still held; a test's leak check.
   size_t Outstanding();

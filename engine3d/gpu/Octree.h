@@ -38,7 +38,8 @@ struct Octree {
   int32_t bricksY;
   int32_t bricksZ;
 };
-static_assert(sizeof(Octree) == (sizeof(void*) == 8 ? 96 : 72), "Octree: levels, five pointers, twelve int32");
+static_assert(sizeof(Octree) == (sizeof(void*) == 8 ? 96 : 72),
+              "Octree: levels, five pointers, twelve int32");
 
 constexpr int kOctreeLevels = 4;
 constexpr int kBrickSide = 16;
@@ -98,12 +99,14 @@ HD inline void LinkOctree(Octree& o) {
                              : o.nodes + int64_t(o.fullBrickCount) * o.nodesPerFullBrick +
                                    int64_t(b - o.fullBrickCount) * o.nodesPerPartialBrick;
     brick.levelNodes[0] = first;
-    for (int l = 1; l < o.levels; ++l) brick.levelNodes[l] = brick.levelNodes[l - 1] + brick.levelCounts[l - 1];
+    for (int l = 1; l < o.levels; ++l)
+      brick.levelNodes[l] = brick.levelNodes[l - 1] + brick.levelCounts[l - 1];
   }
 }
 
 HD inline int64_t OctreeNodeCount(const Octree& o) {
-  return int64_t(o.fullBrickCount) * o.nodesPerFullBrick + int64_t(o.partialBrickCount) * o.nodesPerPartialBrick;
+  return int64_t(o.fullBrickCount) * o.nodesPerFullBrick +
+         int64_t(o.partialBrickCount) * o.nodesPerPartialBrick;
 }
 
 HD inline void ResetNode(OctreeNode& n) {
@@ -117,7 +120,9 @@ HD inline void WidenNode(OctreeNode& parent, const OctreeNode& child) {
   if (child.minValue < parent.minValue) parent.minValue = child.minValue;
 }
 
-HD inline int ChildOffset(int j, int axis, int half) { return ((j >> axis) & 1) * half; }
+HD inline int ChildOffset(int j, int axis, int half) {
+  return ((j >> axis) & 1) * half;
+}
 
 // Visits the level-1, level-2 and leaf cells of a brick in child order, skipping the cells
 // that start beyond the last slice. The visitor gets (level, node, start[3]) when a cell is
@@ -130,12 +135,14 @@ HD inline void WalkBrick(const Octree& o, const int32_t* brick, Visitor& visit) 
   OctreeNode* root = b.levelNodes[0];
   visit(0, *root, s0);
   for (int g = 0; g < 8; ++g) {
-    const int s1[3] = {s0[0] + ChildOffset(g, 0, 8), s0[1] + ChildOffset(g, 1, 8), s0[2] + ChildOffset(g, 2, 8)};
+    const int s1[3] = {s0[0] + ChildOffset(g, 0, 8), s0[1] + ChildOffset(g, 1, 8),
+                       s0[2] + ChildOffset(g, 2, 8)};
     if (s1[2] > lastZ) break;
     OctreeNode& n1 = b.levelNodes[1][g];
     visit(1, n1, s1);
     for (int h = 0; h < 8; ++h) {
-      const int s2[3] = {s1[0] + ChildOffset(h, 0, 4), s1[1] + ChildOffset(h, 1, 4), s1[2] + ChildOffset(h, 2, 4)};
+      const int s2[3] = {s1[0] + ChildOffset(h, 0, 4), s1[1] + ChildOffset(h, 1, 4),
+                         s1[2] + ChildOffset(h, 2, 4)};
       if (s2[2] > lastZ) break;
       const int i2 = g * 8 + h;
       OctreeNode& n2 = b.levelNodes[2][i2];
@@ -262,8 +269,8 @@ struct OctreeUpdateVisitor {
 // Flags and visible box of one brick from the mask labels and the combined opacity table.
 HD inline void UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palette, Octree& octree,
                             const int32_t* brick, const int32_t* opaquePrefix = nullptr) {
-  OctreeUpdateVisitor visit{mark, palette, octree, opaquePrefix, {octree.dims[0], octree.dims[1], octree.dims[2]},
-                            {0, 0, 0}};
+  OctreeUpdateVisitor visit{
+      mark, palette, octree, opaquePrefix, {octree.dims[0], octree.dims[1], octree.dims[2]}, {0, 0, 0}};
   WalkBrick(octree, brick, visit);
   OctreeBrick& b = octree.bricks[brick[0] + brick[1] * octree.bricksX + brick[2] * octree.bricksPerLayer];
   for (int i = 0; i < 3; ++i) {
@@ -286,15 +293,16 @@ HD inline void UpdateOpacityBox(const V3VolumeData& volume, const Octree& octree
   const float voxels[8][3] = {{lo[0], lo[1], lo[2]}, {hi[0], lo[1], lo[2]}, {hi[0], hi[1], lo[2]},
                               {lo[0], hi[1], lo[2]}, {lo[0], lo[1], hi[2]}, {hi[0], lo[1], hi[2]},
                               {hi[0], hi[1], hi[2]}, {lo[0], hi[1], hi[2]}};
-  for (int k = 0; k < 8; ++k) VoxelToWorldRaw(volume.origin, volume.spacing, volume.orientation, voxels[k], out + 3 * k);
+  for (int k = 0; k < 8; ++k)
+    VoxelToWorldRaw(volume.origin, volume.spacing, volume.orientation, voxels[k], out + 3 * k);
 }
 
 enum OctreeLookupMode { kLookupFlags = 0, kLookupMax = 1, kLookupMin = 2 };
 
 // The cell at a voxel position: for flags whether it is visible, for max/min whether it may
 // change the running value. Writes the point and parameter where the ray leaves the cell.
-HD inline bool OctreeLookupCell(const Octree& o, int mode, int16_t current, const float* origin, const float* dir,
-                                const float* pos, float* exitPoint, float* exitParam) {
+HD inline bool OctreeLookupCell(const Octree& o, int mode, int16_t current, const float* origin,
+                                const float* dir, const float* pos, float* exitPoint, float* exitParam) {
   int c[3];
   for (int i = 0; i < 3; ++i) {
     c[i] = int(pos[i]);

@@ -43,7 +43,8 @@ constexpr float kStopTransmittance = 0.001f;
 HD inline void ScreenRect(RenderParam& rp, const float (*points)[3], int count) {
   float minC = 0, maxC = 0, minR = 0, maxR = 0;
   for (int k = 0; k < count; ++k) {
-    const float d[3] = {points[k][0] - rp.corner[0], points[k][1] - rp.corner[1], points[k][2] - rp.corner[2]};
+    const float d[3] = {points[k][0] - rp.corner[0], points[k][1] - rp.corner[1],
+                        points[k][2] - rp.corner[2]};
     const float c = Dot3(rp.right, d) / rp.columnSpacing;
     const float r = Dot3(rp.down, d) / rp.rowSpacing;
     if (k == 0 || c < minC) minC = c;
@@ -165,8 +166,8 @@ HD inline float RayBoxExit(const float* lo, const float* hi, const float* o, con
 // Clips a ray to the world clip box and to the voxel sampling box. Parameters are voxel
 // distances from the voxel origin along the unit voxel direction.
 HD inline bool ClipRay(const VolumeParam& vp, const float* worldOrigin, const float* voxelOrigin,
-                       const float* worldDir, const float* voxelDir, const float* clipMin, const float* clipMax,
-                       float* entry, float* tEntry, float* exit, float* tExit) {
+                       const float* worldDir, const float* voxelDir, const float* clipMin,
+                       const float* clipMax, float* entry, float* tEntry, float* exit, float* tExit) {
   float worldEntry[3], twEntry;
   if (!RayBoxEntry(clipMin, clipMax, worldOrigin, worldDir, worldEntry, &twEntry)) return false;
   const float twExit = RayBoxExit(clipMin, clipMax, worldOrigin, worldDir);
@@ -197,7 +198,9 @@ HD inline bool ClipRay(const VolumeParam& vp, const float* worldOrigin, const fl
   return *tEntry <= *tExit;
 }
 
-HD inline int16_t Voxel(const V3VolumeData& v, int x, int y, int z) { return v.slices[z][x + y * v.dims[0]]; }
+HD inline int16_t Voxel(const V3VolumeData& v, int x, int y, int z) {
+  return v.slices[z][x + y * v.dims[0]];
+}
 
 // Trilinear value at a voxel position: along z first, then x, then y.
 HD inline float TrilinearValue(const V3VolumeData& v, const float* p) {
@@ -254,11 +257,13 @@ HD inline void TrilinearGradient(const V3VolumeData& v, const float* p, float* g
 
 // A trilinear value as a voxel value, rounded to nearest (halves upward) for negative values
 // as well, so air at -1024 stays -1024.
-HD inline int16_t RoundedValue(float value) { return int16_t(floorf(value + 0.5f)); }
+HD inline int16_t RoundedValue(float value) {
+  return int16_t(floorf(value + 0.5f));
+}
 
 // Opacity and colour of a sample under one label's table; false when out of range or clear.
-HD inline bool SampleVoxel(const V3VolumeData& v, const VolumeLabelPalette& label, const float* p, float* opacity,
-                           const uint8_t** rgb) {
+HD inline bool SampleVoxel(const V3VolumeData& v, const VolumeLabelPalette& label, const float* p,
+                           float* opacity, const uint8_t** rgb) {
   const float value = TrilinearValue(v, p);
   const int index = int(int16_t(int(value + 0.5f))) - label.minValue;
   if (index < 0 || index >= int(label.count)) return false;
@@ -307,7 +312,8 @@ HD inline uint32_t CalcVR(const float* origin, const V3VolumeData& volume, const
       const uint8_t m = NearestMask(mark, pos);
       float alpha;
       const uint8_t* rgb;
-      if (IsLabelShown(palette, m) && SampleVoxel(volume, *palette.labels[m & kMaskLabel], pos, &alpha, &rgb)) {
+      if (IsLabelShown(palette, m) &&
+          SampleVoxel(volume, *palette.labels[m & kMaskLabel], pos, &alpha, &rgb)) {
         const VolumeLabelPalette& label = *palette.labels[m & kMaskLabel];
         float g[3];
         TrilinearGradient(volume, pos, g);
@@ -315,7 +321,8 @@ HD inline uint32_t CalcVR(const float* origin, const V3VolumeData& volume, const
         const float b = vp.inverseRatio[1] * g[1] + vp.sliceInFrame[1] * vp.inverseRatio[2] * g[2];
         const float cz = vp.sliceInFrame[2] * vp.inverseRatio[2] * g[2];
         float nrm[3];
-        for (int i = 0; i < 3; ++i) nrm[i] = a * vp.orientation[i] + b * vp.orientation[3 + i] + cz * vp.normal[i];
+        for (int i = 0; i < 3; ++i)
+          nrm[i] = a * vp.orientation[i] + b * vp.orientation[3 + i] + cz * vp.normal[i];
         const float len = Length3(nrm) + 1e-6f;
         const float d = fabsf(Dot3(nrm, rp.viewDir) / len);
         float shade = label.diffuse * d + label.ambient;
@@ -352,8 +359,8 @@ HD inline void AnatomicalClip(bool enabled, int plane, int part, const double* c
 // The fly-through frame: the view angle clamped to 5..175 degrees, pixels of the smallest
 // spacing, the image plane at the distance that angle gives. Writes the frame into the image
 // and the shared ray parameters (the per-ray ones are set by VEPixel).
-HD inline void SetupViewPoint(const VolumeParam& vp, const V3ViewPoint& view, float viewAngle, V3ImageRGB& image,
-                              RenderParam& rp) {
+HD inline void SetupViewPoint(const VolumeParam& vp, const V3ViewPoint& view, float viewAngle,
+                              V3ImageRGB& image, RenderParam& rp) {
   if (!(viewAngle >= 5.0f)) viewAngle = 5.0f;
   if (viewAngle > 175.0f) viewAngle = 175.0f;
   const float* E = view.position;
@@ -392,7 +399,8 @@ HD inline void SetupViewPoint(const VolumeParam& vp, const V3ViewPoint& view, fl
 // World origin of the parallel ray of screen pixel (column, row).
 HD inline void PixelOrigin(const RenderParam& rp, int column, int row, float* origin) {
   for (int i = 0; i < 3; ++i)
-    origin[i] = rp.corner[i] + rp.right[i] * (float(column) * rp.columnSpacing) + rp.down[i] * (float(row) * rp.rowSpacing);
+    origin[i] = rp.corner[i] + rp.right[i] * (float(column) * rp.columnSpacing) +
+                rp.down[i] * (float(row) * rp.rowSpacing);
 }
 
 // One ray of a VR image: ray i of the screen rectangle.

@@ -63,7 +63,9 @@ constexpr uint8_t kMaskCut = 0x40;
 constexpr uint8_t kMaskCutHigh = 0x80;
 constexpr uint8_t kMaskLabel = 0x3F;
 
-HD inline float Dot3(const float* a, const float* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+HD inline float Dot3(const float* a, const float* b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 HD inline void Cross3(const float* a, const float* b, float* out) {
   out[0] = a[1] * b[2] - a[2] * b[1];
@@ -71,7 +73,9 @@ HD inline void Cross3(const float* a, const float* b, float* out) {
   out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
-HD inline float Length3(const float* a) { return sqrtf(Dot3(a, a)); }
+HD inline float Length3(const float* a) {
+  return sqrtf(Dot3(a, a));
+}
 
 // Voxel (x, y, z) to world. The slice direction is decomposed in the orthonormal frame (row,
 // column, normal), so a tilted stack maps exactly.

@@ -8,7 +8,9 @@
 
 namespace {
 
-__global__ void Kernel_BuildOctree(Octree octree) { LinkOctree(octree); }
+__global__ void Kernel_BuildOctree(Octree octree) {
+  LinkOctree(octree);
+}
 
 __global__ void Kernel_InitOctree(V3VolumeData volume, Octree octree) {
   InitOctreeThread(volume, octree, blockIdx.x, blockIdx.y, blockIdx.z, threadIdx.x, threadIdx.y, threadIdx.z);
@@ -71,29 +73,34 @@ class CudaDevice final : public DeviceApi {
   }
   bool UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palette, const Octree& octree) override {
     Kernel_UpdateOctree<<<OctreeGrid(octree), dim3(kOctreeBlock, kOctreeBlock, kOctreeBlock)>>>(mark, palette,
-                                                                                               octree);
+                                                                                                octree);
     return Finished();
   }
   bool UpdateVisibleBox(const V3VolumeData& volume, const Octree& octree, float* corners) override {
     Kernel_UpdateVisibleBox<<<1, 1>>>(volume, octree, corners);
     return Finished();
   }
-  bool ImagingVR(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp, const RenderParam& rp,
-                 const VolumePalette& palette, const Octree& octree, const V3ImageRGB& image) override {
+  bool ImagingVR(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp,
+                 const RenderParam& rp, const VolumePalette& palette, const Octree& octree,
+                 const V3ImageRGB& image) override {
     const dim3 grid(BlocksFor(rp.rectWidth, kImageBlock), BlocksFor(rp.rectHeight, kImageBlock), 1);
-    Kernel_Imaging_VR<<<grid, dim3(kImageBlock, kImageBlock, 1)>>>(volume, mark, vp, rp, palette, octree, image);
+    Kernel_Imaging_VR<<<grid, dim3(kImageBlock, kImageBlock, 1)>>>(volume, mark, vp, rp, palette, octree,
+                                                                   image);
     return Finished();
   }
-  bool ImagingVE(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp, const RenderParam& rp,
-                 const VolumePalette& palette, const Octree& octree, const V3ImageRGB& image) override {
+  bool ImagingVE(const V3VolumeData& volume, const V3VolumeMark& mark, const VolumeParam& vp,
+                 const RenderParam& rp, const VolumePalette& palette, const Octree& octree,
+                 const V3ImageRGB& image) override {
     const dim3 grid(BlocksFor(rp.width, kImageBlock), BlocksFor(rp.height, kImageBlock), 1);
-    Kernel_Imaging_VE<<<grid, dim3(kImageBlock, kImageBlock, 1)>>>(volume, mark, vp, rp, palette, octree, image);
+    Kernel_Imaging_VE<<<grid, dim3(kImageBlock, kImageBlock, 1)>>>(volume, mark, vp, rp, palette, octree,
+                                                                   image);
     return Finished();
   }
 
  private:
   static dim3 OctreeGrid(const Octree& o) {
-    return dim3(BlocksFor(o.bricksX, kOctreeBlock), BlocksFor(o.bricksY, kOctreeBlock), BlocksFor(o.bricksZ, kOctreeBlock));
+    return dim3(BlocksFor(o.bricksX, kOctreeBlock), BlocksFor(o.bricksY, kOctreeBlock),
+                BlocksFor(o.bricksZ, kOctreeBlock));
   }
 };
 

@@ -13,14 +13,14 @@ HD inline bool ThreadBrick(const Octree& o, int bx, int by, int bz, int tx, int 
   return brick[0] < o.bricksX && brick[1] < o.bricksY && brick[2] < o.bricksZ;
 }
 
-HD inline void InitOctreeThread(const V3VolumeData& volume, Octree octree, int bx, int by, int bz, int tx, int ty,
-                                int tz) {
+HD inline void InitOctreeThread(const V3VolumeData& volume, Octree octree, int bx, int by, int bz, int tx,
+                                int ty, int tz) {
   int32_t brick[3];
   if (ThreadBrick(octree, bx, by, bz, tx, ty, tz, brick)) InitOctree(volume, octree, brick);
 }
 
-HD inline void UpdateOctreeThread(const V3VolumeMark& mark, const VolumePalette& palette, Octree octree, int bx,
-                                  int by, int bz, int tx, int ty, int tz) {
+HD inline void UpdateOctreeThread(const V3VolumeMark& mark, const VolumePalette& palette, Octree octree,
+                                  int bx, int by, int bz, int tx, int ty, int tz) {
   int32_t brick[3];
   if (ThreadBrick(octree, bx, by, bz, tx, ty, tz, brick)) UpdateOctree(mark, palette, octree, brick);
 }

@@ -13,7 +13,9 @@ void ExpectVector(const CameraVector& v, double x, double y, double z, double to
   EXPECT_NEAR(v.z, z, tol);
 }
 
-double Length(const CameraVector& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+double Length(const CameraVector& v) {
+  return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
 template <typename C>
 void ExpectFrameInvariants(const C& cam) {

@@ -178,7 +178,8 @@ TEST(Engine3D, CutFillMarksVisibleUncutVoxelsUnderTheContour) {
 TEST(Engine3D, AttachedPhasesAndProjectionsThroughTheFacade) {
   TestVolume v(32, 32, 32), phase(32, 32, 32);
   v.Fill([](int x, int y, int z) { return int16_t(std::hypot(x - 12, y - 16, z - 16) < 6 ? 900 : -1000); });
-  phase.Fill([](int x, int y, int z) { return int16_t(std::hypot(x - 20, y - 16, z - 16) < 6 ? 900 : -1000); });
+  phase.Fill(
+      [](int x, int y, int z) { return int16_t(std::hypot(x - 20, y - 16, z - 16) < 6 ? 900 : -1000); });
   Engine3D engine;
   ASSERT_TRUE(engine.InitData(v.data));
   EXPECT_EQ(engine.AttachVolumeData(phase.data), 1);
@@ -215,8 +216,9 @@ TEST(Engine3D, HeadPhantomPictures) {
   engine.GetBoundingBox(lo, hi);
   lo[1] = (lo[1] + hi[1]) / 2;
   engine.SetVisibleBox(lo, hi);
-  engine.SetPalette(MakePalette({{-100, 0x803020, 0.0f}, {20, 0xC08060, 0.05f}, {300, 0xFFE0A0, 0.4f}, {1500, 0xFFFFFF, 0.9f}},
-                                0.2f, 0.7f, 0.3f));
+  engine.SetPalette(MakePalette(
+      {{-100, 0x803020, 0.0f}, {20, 0xC08060, 0.05f}, {300, 0xFFE0A0, 0.4f}, {1500, 0xFFFFFF, 0.9f}}, 0.2f,
+      0.7f, 0.3f));
   ASSERT_TRUE(engine.ImagingVR(256, 256, rgb.data(), false, nullptr, 0));
   ASSERT_TRUE(voxtest::SaveRGB(dir + "/head_vr_cropped.png", rgb.data(), 256, 256));
   std::vector<int16_t> mip(256 * 256);
@@ -227,14 +229,16 @@ TEST(Engine3D, HeadPhantomPictures) {
 
   EngineMPR mpr;
   ASSERT_TRUE(mpr.InitData(v.data));
-  V3SliceParam plane{{-5, -5, 45}, {std::cos(0.3), 0, std::sin(0.3)}, {0, std::cos(0.4), -std::sin(0.4)}, 100};
+  V3SliceParam plane{
+      {-5, -5, 45}, {std::cos(0.3), 0, std::sin(0.3)}, {0, std::cos(0.4), -std::sin(0.4)}, 100};
   V3ImageData oblique;
   ASSERT_TRUE(mpr.Imaging(plane, &oblique));
-  ASSERT_TRUE(voxtest::SaveGrey(dir + "/head_mpr_oblique.png", oblique.data.data, oblique.columns, oblique.rows, -200,
-                                300));
+  ASSERT_TRUE(voxtest::SaveGrey(dir + "/head_mpr_oblique.png", oblique.data.data, oblique.columns,
+                                oblique.rows, -200, 300));
   V3ImageData slab;
   ASSERT_TRUE(engine.ImagingMIP(plane, 20, &slab));
-  ASSERT_TRUE(voxtest::SaveGrey(dir + "/head_slab_mip.png", slab.data.data, slab.columns, slab.rows, -200, 1500));
+  ASSERT_TRUE(
+      voxtest::SaveGrey(dir + "/head_slab_mip.png", slab.data.data, slab.columns, slab.rows, -200, 1500));
 }
 
 }  // namespace

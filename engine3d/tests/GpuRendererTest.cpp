@@ -74,7 +74,8 @@ TEST(GpuRenderer, EmulatedDeviceRendersBitIdenticalToTheCpu) {
   p.ExpectSameVR();
 
   p.Both([](Engine3D& e) {
-    e.SetPalette(MakePalette({{0, 0x804020, 0.0f}, {60, 0xC09070, 0.06f}, {950, 0xFFFFFF, 0.5f}}, 0.2f, 0.6f, 0.5f));
+    e.SetPalette(
+        MakePalette({{0, 0x804020, 0.0f}, {60, 0xC09070, 0.06f}, {950, 0xFFFFFF, 0.5f}}, 0.2f, 0.6f, 0.5f));
   });
   p.ExpectSameVR();
 
@@ -143,7 +144,8 @@ TEST(GpuRenderer, DirectUseOfTheRenderer) {
     image.corner[0] = -10, image.corner[1] = -50, image.corner[2] = 45;
     ASSERT_TRUE(gpu.ImagingVR(&image, 0));
     EXPECT_EQ(pixels[0], 0x12345678u);
-    EXPECT_TRUE(std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0x12345678u && p != 0; }));
+    EXPECT_TRUE(
+        std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0x12345678u && p != 0; }));
     TestVolume other(40, 36, 29);
     EXPECT_EQ(gpu.AttachVolumeData(other.data), 0);
     EXPECT_EQ(gpu.AttachVolumeData(v.data), 1);

@@ -121,7 +121,8 @@ TEST(EngineMPR, ObliquePlaneOfALinearVolume) {
   // Wholly outside the volume: background only.
   plane.corner[2] = 500;
   ASSERT_TRUE(engine.Imaging(plane, &image));
-  EXPECT_TRUE(std::all_of(image.data.data, image.data.data + image.data.count, [](int16_t p) { return p == -1024; }));
+  EXPECT_TRUE(
+      std::all_of(image.data.data, image.data.data + image.data.count, [](int16_t p) { return p == -1024; }));
 }
 
 TEST(EngineMPR, MovingTheOriginAlongZChangesOnlyTheAxialPlane) {

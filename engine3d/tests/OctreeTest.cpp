@@ -30,7 +30,8 @@ TEST(Octree, NodeCounts) {
     int nx, ny, nz;
     int bricks, full, perFull, perPartial;
   };
-  const Case cases[] = {{16, 16, 16, 1, 1, 585, 585}, {17, 16, 16, 2, 2, 585, 585}, {40, 20, 10, 6, 0, 585, 545}};
+  const Case cases[] = {
+      {16, 16, 16, 1, 1, 585, 585}, {17, 16, 16, 2, 2, 585, 585}, {40, 20, 10, 6, 0, 585, 545}};
   for (const Case& c : cases) {
     TestVolume v(c.nx, c.ny, c.nz);
     OctreeHolder h;
@@ -151,8 +152,8 @@ void ExpectOctreeMatchesOracle(RandomScene& s, const Octree& o) {
       const int side = 16 >> it.level;
       const OctreeNode& n = o.bricks[b].levelNodes[it.level][it.index];
       const auto c = oracle.At(it.start, side);
-      SCOPED_TRACE(testing::Message() << "brick " << b << " level " << it.level << " start " << it.start[0] << ","
-                                      << it.start[1] << "," << it.start[2]);
+      SCOPED_TRACE(testing::Message() << "brick " << b << " level " << it.level << " start " << it.start[0]
+                                      << "," << it.start[1] << "," << it.start[2]);
       if (c.lo > c.hi) {
         EXPECT_EQ(n.maxValue, -32768);
         EXPECT_EQ(n.minValue, 32767);
@@ -168,7 +169,8 @@ void ExpectOctreeMatchesOracle(RandomScene& s, const Octree& o) {
       }
       for (int j = 0; j < 8; ++j) {
         const int h = side / 2;
-        Item child{it.level + 1, it.index * 8 + j,
+        Item child{it.level + 1,
+                   it.index * 8 + j,
                    {it.start[0] + (j & 1) * h, it.start[1] + ((j >> 1) & 1) * h, it.start[2] + (j >> 2) * h}};
         if (child.start[2] > s.volume.data.dims[2] - 1) {
           EXPECT_EQ(n.flag & (1 << j), 0);
@@ -313,7 +315,8 @@ TEST(Octree, LookupsAnswerForTheRightCell) {
       for (int i = 0; i < 3; ++i) EXPECT_NEAR(exitPoint[i], o[i] + t * d[i], 1e-4);
       // Skipping must never jump over what could matter; a stop must be at something that does.
       auto holds = [&](int side) {
-        const int start[3] = {int(pos[0]) & ~(side - 1), int(pos[1]) & ~(side - 1), int(pos[2]) & ~(side - 1)};
+        const int start[3] = {int(pos[0]) & ~(side - 1), int(pos[1]) & ~(side - 1),
+                              int(pos[2]) & ~(side - 1)};
         const auto cell = oracle.At(start, side);
         if (mode == kLookupFlags) return hit == cell.visible;
         if (!hit) return mode == kLookupMax ? cell.hi < current : cell.lo > current;

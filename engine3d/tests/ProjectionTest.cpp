@@ -28,7 +28,9 @@ struct Scene {
 };
 
 // Looking along +z from z = -50 through voxel centres: pixel (col, row) is voxel (8 + col, 8 + row).
-V3Camera AlongZ(float cx, float cy) { return V3Camera{{cx, cy, -50}, {0, 0, 1}, {0, -1, 0}}; }
+V3Camera AlongZ(float cx, float cy) {
+  return V3Camera{{cx, cy, -50}, {0, 0, 1}, {0, -1, 0}};
+}
 
 V3ImageVAL Image(std::vector<int16_t>& pixels, int w, int h) {
   pixels.assign(size_t(w) * h, 1234);
@@ -53,7 +55,8 @@ TEST(Projection, ColumnVolumeGivesExactValues) {
     EXPECT_DOUBLE_EQ(image.rowSpacing, 1.0);
     for (int row = 0; row < 16; ++row)
       for (int col = 0; col < 16; ++col)
-        ASSERT_EQ(pixels[col + row * 16], (8 + col) * 10 + (8 + row) * 3 - 200) << int(kind) << " " << col << "," << row;
+        ASSERT_EQ(pixels[col + row * 16], (8 + col) * 10 + (8 + row) * 3 - 200)
+            << int(kind) << " " << col << "," << row;
   }
 }
 
@@ -75,7 +78,9 @@ Walk BruteForce(const Scene& s, const VolumeParam& vp, const RenderParam& rp, in
     for (int a = 0; a < 3; ++a) p[a] = entry[a] + rp.voxelDir[a] * d;
   };
   auto shown = [&](const float* p) { return IsLabelShown(s.palette, NearestMask(s.mask.data, p)); };
-  auto nearest = [&](const float* p) { return Voxel(s.volume.data, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f)); };
+  auto nearest = [&](const float* p) {
+    return Voxel(s.volume.data, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f));
+  };
   int mx = -1024, mn = 4096;
   int64_t sum = 0, n = 0;
   float p[3];
@@ -165,7 +170,7 @@ TEST(Projection, BackgroundAndHiddenLabels) {
 TEST(Projection, DepthLimitsTheSlab) {
   Scene s(48);
   s.volume.Fill([](int x, int, int z) {
-    if (x < 24 && z >= 9 && z <= 11) return int16_t(800);   // 10 mm behind the plane at z = 0
+    if (x < 24 && z >= 9 && z <= 11) return int16_t(800);    // 10 mm behind the plane at z = 0
     if (x >= 24 && z >= 29 && z <= 31) return int16_t(800);  // 30 mm behind it
     return int16_t(0);
   });

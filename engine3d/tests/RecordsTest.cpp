@@ -11,7 +11,8 @@ static_assert(offsetof(OctreeNode, maxValue) == 0 && offsetof(OctreeNode, minVal
               offsetof(OctreeNode, flag) == 4);
 static_assert(offsetof(RenderParam, clipMax) == 48 * 4);
 static_assert(offsetof(VolumeParam, opacityCorners) == 70 * 4);
-static_assert(offsetof(Octree, bricks) == 8 && offsetof(Octree, brickCount) == 48 && offsetof(Octree, bricksZ) == 92);
+static_assert(offsetof(Octree, bricks) == 8 && offsetof(Octree, brickCount) == 48 &&
+              offsetof(Octree, bricksZ) == 92);
 static_assert(offsetof(V3ImageRGB, rowSpacing) == 16 && offsetof(V3ImageRGB, corner) == 80);
 
 namespace {
@@ -48,7 +49,7 @@ TEST(VolumeGeometry, CornersInOrderAndRefusedForBadSpacing) {
   TestVolume v(5, 6, 7, 1, 2, 3);
   float corners[8][3];
   ASSERT_TRUE(GetVolumeCorners(v.data, corners));
-  const float expected[8][3] = {{0, 0, 0}, {4, 0, 0}, {4, 10, 0}, {0, 10, 0},
+  const float expected[8][3] = {{0, 0, 0},  {4, 0, 0},  {4, 10, 0},  {0, 10, 0},
                                 {0, 0, 18}, {4, 0, 18}, {4, 10, 18}, {0, 10, 18}};
   for (int k = 0; k < 8; ++k)
     for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(corners[k][i], expected[k][i]) << k;

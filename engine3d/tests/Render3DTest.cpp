@@ -57,7 +57,9 @@ struct Scene {
   }
 };
 
-bool Inside(int x, int y, int z, int lo, int hi) { return x >= lo && x <= hi && y >= lo && y <= hi && z >= lo && z <= hi; }
+bool Inside(int x, int y, int z, int lo, int hi) {
+  return x >= lo && x <= hi && y >= lo && y <= hi && z >= lo && z <= hi;
+}
 
 TEST(Render3D, AnalyticCubeIsFlatColourInsideAndEmptyOutside) {
   Scene s(32);
@@ -71,7 +73,7 @@ TEST(Render3D, AnalyticCubeIsFlatColourInsideAndEmptyOutside) {
   for (int row = 0; row < 48; ++row)
     for (int col = 0; col < 48; ++col) {
       const double x = 15.5 - 23.5 + col, z = 15.5 + 23.5 - row;
-      const bool inX = x > 10.5 && x < 20.5, inZ = z > 10.5 && z < 20.5;
+      const bool inX = x > 10.5 && x<20.5, inZ = z> 10.5 && z < 20.5;
       const bool outX = x < 8.5 || x > 22.5, outZ = z < 8.5 || z > 22.5;
       const uint32_t p = s.pixels[col + row * 48];
       if (inX && inZ) {
@@ -90,7 +92,8 @@ TEST(Render3D, OctreeSkippingDoesNotChangeTheImage) {
   std::mt19937 rng(9);
   std::normal_distribution<float> noise(0, 20);
   s.volume.Fill([&](int x, int y, int z) {
-    const float d1 = std::hypot(x - 18.0f, y - 22.0f, z - 25.0f), d2 = std::hypot(x - 31.0f, y - 28.0f, z - 17.0f);
+    const float d1 = std::hypot(x - 18.0f, y - 22.0f, z - 25.0f),
+                d2 = std::hypot(x - 31.0f, y - 28.0f, z - 17.0f);
     float v = -1000;
     if (d1 < 13) v = 40;
     if (d1 < 9) v = 700;
@@ -102,8 +105,9 @@ TEST(Render3D, OctreeSkippingDoesNotChangeTheImage) {
       for (int x = 0; x < 48; ++x)
         if (x > 30 && y < 20) s.mask.at(x, y, z) = 0x40;
   s.Load();
-  s.SetPalette(MakePalette({{100, 0xFF3010, 0.0f}, {300, 0xFFFF80, 0.08f}, {800, 0xFFFFFF, 0.3f}, {1400, 0xF0F0FF, 0.7f}},
-                           0.2f, 0.7f, 0.4f));
+  s.SetPalette(MakePalette(
+      {{100, 0xFF3010, 0.0f}, {300, 0xFFFF80, 0.08f}, {800, 0xFFFFFF, 0.3f}, {1400, 0xF0F0FF, 0.7f}}, 0.2f,
+      0.7f, 0.4f));
   const float a[3] = {2, 3, 1}, b[3] = {45, 44, 40};
   s.renderer.SetVisibleBox(a, b);
 
@@ -140,7 +144,8 @@ TEST(Render3D, OctreeSkippingDoesNotChangeTheImage) {
   SetupRays(vp, bruteFrame, kVRStepFactor, kNoDepthLimit, everything, rp);
   rp.rectMin[0] = rp.rectMin[1] = 0;
   rp.rectWidth = W, rp.rectHeight = H, rp.rectPixels = W * H;
-  for (int i = 0; i < rp.rectPixels; ++i) VRPixel(i, s.volume.data, s.mask.data, vp, rp, s.palette.p, full, brute.data());
+  for (int i = 0; i < rp.rectPixels; ++i)
+    VRPixel(i, s.volume.data, s.mask.data, vp, rp, s.palette.p, full, brute.data());
   FreeOctree(full);
 
   int lit = 0, differing = 0, far = 0;
@@ -209,11 +214,16 @@ TEST(Render3D, TransparentVolumeIsBlackAndBrightShadingClamps) {
 TEST(Render3D, AnatomicalClippingKeepsOneSide) {
   Scene s(32);
   // Red above z = 16, blue below; the ramps from the empty border reach only their own colour.
-  s.volume.Fill([](int x, int y, int z) { return int16_t(Inside(x, y, z, 4, 27) ? (z >= 16 ? -600 : 600) : 0); });
+  s.volume.Fill(
+      [](int x, int y, int z) { return int16_t(Inside(x, y, z, 4, 27) ? (z >= 16 ? -600 : 600) : 0); });
   s.Load();
-  s.SetPalette(MakePalette(
-      {{-700, 0xFF0000, 1}, {-500, 0xFF0000, 1}, {-499, 0, 0}, {499, 0, 0}, {500, 0x0000FF, 1}, {700, 0x0000FF, 1}},
-      1, 0, 0));
+  s.SetPalette(MakePalette({{-700, 0xFF0000, 1},
+                            {-500, 0xFF0000, 1},
+                            {-499, 0, 0},
+                            {499, 0, 0},
+                            {500, 0x0000FF, 1},
+                            {700, 0x0000FF, 1}},
+                           1, 0, 0));
   float centre[3] = {0, 0, 20};
   s.renderer.SetAnatomicalCenter(centre);
   s.renderer.SetAnatomicalPlane(V3PLANE_AXIAL);
@@ -223,8 +233,8 @@ TEST(Render3D, AnatomicalClippingKeepsOneSide) {
   auto at = [&](int col, double z) { return s.pixels[col + int(15.5 + 15.5 - z) * 32]; };
   const uint32_t blue = 0xFFu << 24 | 255u, red = 0xFFu << 8 | 255u;
   EXPECT_EQ(at(16, 10), blue);
-  EXPECT_EQ(at(16, 18), red);   // red below the cut at 20
-  EXPECT_EQ(at(16, 24), 0u);    // above the cut: nothing
+  EXPECT_EQ(at(16, 18), red);  // red below the cut at 20
+  EXPECT_EQ(at(16, 24), 0u);   // above the cut: nothing
   s.renderer.SetAnatomicalPart(V3PART_UPPER);
   s.Render(32, 32, 1.0);
   EXPECT_EQ(at(16, 10), 0u);

@@ -81,10 +81,10 @@ inline void FillHeadPhantom(TestVolume& v, float sigma, unsigned seed = 1) {
         const float px = (x - nx / 2.0f) / (nx / 2.0f), py = (y - ny / 2.0f) / (ny / 2.0f),
                     pz = (z - nz / 2.0f) / (nz / 2.0f);
         float hu = -1000;
-        if (inside(px, py, pz, 0.9f, 0.95f, 0.9f)) hu = 1200;                       // skull
-        if (inside(px, py, pz, 0.8f, 0.85f, 0.8f)) hu = 35;                         // brain
+        if (inside(px, py, pz, 0.9f, 0.95f, 0.9f)) hu = 1200;  // skull
+        if (inside(px, py, pz, 0.8f, 0.85f, 0.8f)) hu = 35;    // brain
         if (inside(px - 0.15f, py, pz, 0.1f, 0.3f, 0.15f) || inside(px + 0.15f, py, pz, 0.1f, 0.3f, 0.15f))
-          hu = 5;                                                                     // ventricles
+          hu = 5;                                                                    // ventricles
         if (inside(px - 0.3f, py + 0.3f, pz - 0.3f, 0.12f, 0.12f, 0.12f)) hu = 300;  // contrast blob
         v.at(x, y, z) = int16_t(std::lround(hu + noise()));
       }

@@ -56,9 +56,10 @@ void Phantom(Volume& v, int nx, int ny, int nz, float sx, float sy, float sz) {
   struct Ellipsoid {
     float c[3], r[3], hu;
   };
-  const Ellipsoid parts[] = {{{0, 0, 0}, {0.9f, 0.95f, 0.85f}, 1200},   {{0, 0, 0}, {0.8f, 0.85f, 0.75f}, 35},
-                             {{-0.15f, 0, 0}, {0.1f, 0.3f, 0.15f}, 5}, {{0.15f, 0, 0}, {0.1f, 0.3f, 0.15f}, 5},
-                             {{0.3f, -0.3f, 0.3f}, {0.12f, 0.12f, 0.12f}, 300}, {{0, -0.7f, -0.3f}, {0.2f, 0.15f, 0.2f}, -800}};
+  const Ellipsoid parts[] = {
+      {{0, 0, 0}, {0.9f, 0.95f, 0.85f}, 1200},           {{0, 0, 0}, {0.8f, 0.85f, 0.75f}, 35},
+      {{-0.15f, 0, 0}, {0.1f, 0.3f, 0.15f}, 5},          {{0.15f, 0, 0}, {0.1f, 0.3f, 0.15f}, 5},
+      {{0.3f, -0.3f, 0.3f}, {0.12f, 0.12f, 0.12f}, 300}, {{0, -0.7f, -0.3f}, {0.2f, 0.15f, 0.2f}, -800}};
   for (int z = 0; z < nz; ++z)
     for (int y = 0; y < ny; ++y)
       for (int x = 0; x < nx; ++x) {
@@ -103,7 +104,8 @@ bool ReadDicom(Volume& v, const std::string& folder) {
     found.push_back(s);
   }
   if (found.size() < 2 || rows < 1 || cols < 1) return false;
-  const double n[3] = {row[1] * col[2] - row[2] * col[1], row[2] * col[0] - row[0] * col[2], row[0] * col[1] - row[1] * col[0]};
+  const double n[3] = {row[1] * col[2] - row[2] * col[1], row[2] * col[0] - row[0] * col[2],
+                       row[0] * col[1] - row[1] * col[0]};
   for (Slice& s : found) s.along = s.position[0] * n[0] + s.position[1] * n[1] + s.position[2] * n[2];
   std::sort(found.begin(), found.end(), [](const Slice& a, const Slice& b) { return a.along < b.along; });
   v.Allocate(int(cols), int(rows), int(found.size()));
@@ -117,12 +119,24 @@ bool ReadDicom(Volume& v, const std::string& folder) {
     for (size_t i = 0; i < count; ++i) {
       double value = 0;
       switch (pixels->getRepresentation()) {
-        case EPR_Uint8: value = static_cast<const Uint8*>(data)[i]; break;
-        case EPR_Sint8: value = static_cast<const Sint8*>(data)[i]; break;
-        case EPR_Uint16: value = static_cast<const Uint16*>(data)[i]; break;
-        case EPR_Sint16: value = static_cast<const Sint16*>(data)[i]; break;
-        case EPR_Uint32: value = static_cast<const Uint32*>(data)[i]; break;
-        case EPR_Sint32: value = static_cast<const Sint32*>(data)[i]; break;
+        case EPR_Uint8:
+          value = static_cast<const Uint8*>(data)[i];
+          break;
+        case EPR_Sint8:
+          value = static_cast<const Sint8*>(data)[i];
+          break;
+        case EPR_Uint16:
+          value = static_cast<const Uint16*>(data)[i];
+          break;
+        case EPR_Sint16:
+          value = static_cast<const Sint16*>(data)[i];
+          break;
+        case EPR_Uint32:
+          value = static_cast<const Uint32*>(data)[i];
+          break;
+        case EPR_Sint32:
+          value = static_cast<const Sint32*>(data)[i];
+          break;
       }
       v.slices[z][i] = int16_t(std::clamp(value, -32768.0, 32767.0));
     }
@@ -178,7 +192,8 @@ bool ParsePalette(const std::string& text, V3Palette& palette) {
 }
 
 // The same VR frame rendered with every octree cell visible and rays over the whole image.
-int CompareWithFullRays(const Volume& v, Engine3D& engine, const V3ImageRGB& frame, const std::vector<uint32_t>& skipped) {
+int CompareWithFullRays(const Volume& v, Engine3D& engine, const V3ImageRGB& frame,
+                        const std::vector<uint32_t>& skipped) {
   VolumeParam vp;
   BuildVolumeParam(v.data, vp);
   engine.GetVisibleBox(vp.visibleMin, vp.visibleMax);
@@ -204,11 +219,13 @@ int CompareWithFullRays(const Volume& v, Engine3D& engine, const V3ImageRGB& fra
   int far = 0, differing = 0;
   for (size_t i = 0; i < brute.size(); ++i) {
     int worst = 0;
-    for (int s = 0; s < 32; s += 8) worst = std::max(worst, std::abs(int((brute[i] >> s) & 0xFF) - int((skipped[i] >> s) & 0xFF)));
+    for (int s = 0; s < 32; s += 8)
+      worst = std::max(worst, std::abs(int((brute[i] >> s) & 0xFF) - int((skipped[i] >> s) & 0xFF)));
     differing += worst > 0;
     far += worst > 2;
   }
-  std::printf("compare: %d of %zu pixels differ, %d by more than 2 per channel\n", differing, brute.size(), far);
+  std::printf("compare: %d of %zu pixels differ, %d by more than 2 per channel\n", differing, brute.size(),
+              far);
   return far * 1000 <= int(brute.size()) ? 0 : 1;
 }
 
@@ -232,8 +249,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     auto need = [&](int n) { return i + n < argc; };
     if (a == "--phantom" && need(6)) {
-      Phantom(volume, std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), std::atoi(argv[i + 3]), float(std::atof(argv[i + 4])),
-              float(std::atof(argv[i + 5])), float(std::atof(argv[i + 6])));
+      Phantom(volume, std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), std::atoi(argv[i + 3]),
+              float(std::atof(argv[i + 4])), float(std::atof(argv[i + 5])), float(std::atof(argv[i + 6])));
       loaded = true, i += 6;
     } else if (a == "--dicom" && need(1)) {
       dicom = argv[++i];
@@ -295,7 +312,8 @@ int main(int argc, char** argv) {
     std::vector<uint32_t> pixels(size_t(width) * height);
     V3ImageRGB frame{};
     engine.SetRenderType(mode == "vr" ? V3RENDER_VR : V3RENDER_VE);
-    if (!engine.Imaging(height, width, pixels.data(), false, &frame, 0) || !SaveRGB(out, pixels.data(), width, height))
+    if (!engine.Imaging(height, width, pixels.data(), false, &frame, 0) ||
+        !SaveRGB(out, pixels.data(), width, height))
       return 1;
     return compare && mode == "vr" ? CompareWithFullRays(volume, engine, frame, pixels) : 0;
   }
@@ -322,7 +340,8 @@ int main(int argc, char** argv) {
   } else {
     return Usage();
   }
-  return ok && SaveGrey(out, plane.data.data, plane.columns, plane.rows, -200, mode.rfind("slab", 0) == 0 ? 1500 : 300)
+  return ok && SaveGrey(out, plane.data.data, plane.columns, plane.rows, -200,
+                        mode.rfind("slab", 0) == 0 ? 1500 : 300)
              ? 0
              : 1;
 }
