@@ -1,5 +1,6 @@
 #include "UICommonControls.h"
 
+#include "UIGettext.h"
 #include "UIManager.h"
 #include "UIRender.h"
 
@@ -317,7 +318,6 @@ void COptionUI::SetGroup(const wchar_t* group) {
   if (m_pManager && !m_sGroupName.IsEmpty()) m_pManager->RemoveOptionGroup(m_sGroupName, this);
   m_sGroupName = g;
   if (m_pManager && !m_sGroupName.IsEmpty()) m_pManager->AddOptionGroup(m_sGroupName, this);
-  Selected(m_bSelected, false);
 }
 
 void COptionUI::Selected(bool selected, bool triggerEvent) {
@@ -730,7 +730,7 @@ void CEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   else if (n == L"maxchar")
     SetMaxChar(UINT(wcstoul(value, nullptr, 10)));
   else if (n == L"prompttext" || n == L"tipvalue")
-    SetPromptText(value);
+    SetPromptText(ui_gettext(value));
   else if (n == L"prompttextcolor" || n == L"tipvaluecolor")
     m_dwPromptColor = ParseColor(value);
   else if (n == L"nativebkcolor")

@@ -1,5 +1,6 @@
 #include "UIControl.h"
 
+#include "UIGettext.h"
 #include "UIManager.h"
 #include "UIRender.h"
 
@@ -267,9 +268,10 @@ void CControlUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   } else if (n == L"name") {
     SetName(value);
   } else if (n == L"text") {
-    SetText(value);
+    // Skin texts are keys of the translation catalog.
+    SetText(ui_gettext(value));
   } else if (n == L"tooltip") {
-    SetToolTip(value);
+    SetToolTip(ui_gettext(value));
   } else if (n == L"userdata") {
     SetUserData(value);
   } else if (n == L"enabled") {

@@ -1,5 +1,7 @@
 #include "UIDlgBuilder.h"
 
+#include "UIGettext.h"
+
 #include "UIList.h"
 #include "UIManager.h"
 
@@ -167,7 +169,7 @@ void CDialogBuilder::ApplyWindowElement(TiXmlElement* window, CPaintManagerUI* m
         SIZE sz = ParseSize(v.c_str());
         manager->SetMaxInfo(sz.cx, sz.cy);
       } else if (n == L"title")
-        manager->SetTitle(v.c_str());
+        manager->SetTitle(ui_gettext(v.c_str()));
       else if (n == L"defaultfontcolor")
         manager->SetDefaultFontColor(ParseColor(v.c_str()));
       else if (n == L"disabledfontcolor")

@@ -1,5 +1,6 @@
 #include "UIList.h"
 
+#include "UIGettext.h"
 #include "UIManager.h"
 #include "UIRender.h"
 #include "UIWindow.h"
@@ -947,7 +948,7 @@ void CTreeNodeUI::SetExpanded(bool expanded) {
 void CTreeNodeUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   std::wstring n = name;
   if (n == L"itemtext")
-    SetItemText(value);
+    SetItemText(ui_gettext(value));
   else if (n == L"folderattr" || n == L"checkboxattr" || n == L"itemattr")
     return;
   else if (n == L"visiblefolderbtn")

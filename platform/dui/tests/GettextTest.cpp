@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "UIGettext.h"
+#include "UIlib.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@ TEST(DuiGettext, CatalogTranslatesAndUnknownKeysComeBack) {
   std::filesystem::path po = dir / "orvanta.po";
   std::ofstream(po) << "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
                        "msgid \"Feedback can not be empty!\"\nmsgstr \"反馈内容不能为空！\"\n\n"
+                       "msgid \"Log in\"\nmsgstr \"登录\"\n\n"
                        "msgid \"Untranslated\"\nmsgstr \"\"\n\n"
                        "msgctxt \"menu\"\nmsgid \"Open\"\nmsgstr \"打开菜单\"\n";
   ASSERT_EQ(orvanta::test::RunCommand("msgfmt -o '" + (dir / "zh_CN/LC_MESSAGES/orvanta.mo").string() + "' '" +
@@ -30,6 +31,18 @@ TEST(DuiGettext, CatalogTranslatesAndUnknownKeysComeBack) {
   EXPECT_EQ(ui_gettext(unknown), unknown);
   const char* empty = "Untranslated";
   EXPECT_EQ(ui_gettext(empty), empty);
+  // Skin texts are translated as they are built; texts set by code are not.
+  DuiLib::CPaintManagerUI pm;
+  DuiLib::CDialogBuilder builder;
+  DuiLib::CControlUI* button = builder.Create(L"<Window title='Log in'><Button text='Log in' tooltip='Nope'/></Window>",
+                                              (unsigned int)0, nullptr, &pm);
+  ASSERT_NE(button, nullptr);
+  EXPECT_STREQ(button->GetText(), L"登录");
+  EXPECT_STREQ(button->GetToolTip(), L"Nope");
+  EXPECT_STREQ(pm.GetTitle(), L"登录");
+  button->SetText(L"Log in");
+  EXPECT_STREQ(button->GetText(), L"Log in");
+  delete button;
   // A context entry does not answer the bare key.
   EXPECT_STREQ(ui_gettext("Open"), "Open");
 
@@ -37,7 +50,7 @@ TEST(DuiGettext, CatalogTranslatesAndUnknownKeysComeBack) {
   ui_setlocal(0, "en_US.UTF-8");
   EXPECT_STREQ(ui_gettext("Feedback can not be empty!"), "Feedback can not be empty!");
   EXPECT_STREQ(ui_setlocal(0, "zh_HK"), "zh_TW");
-  ui_setlocal(0, "zh_CN");
+  ui_setlocal(0, "en_US");
 }
 
 TEST(DuiGettext, DamagedCatalogGivesKeys) {
@@ -50,6 +63,7 @@ TEST(DuiGettext, DamagedCatalogGivesKeys) {
   ui_textdomain("broken");
   EXPECT_STREQ(ui_gettext("Key"), "Key");
   ui_textdomain("orvanta");
+  ui_setlocal(0, "en_US");
 }
 
 TEST(DuiGettext, TimeText) {

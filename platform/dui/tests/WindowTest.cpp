@@ -273,3 +273,31 @@ TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
   UITest::ProcessEvents(5);
   EXPECT_EQ(host->findChild<QLineEdit*>(), nullptr);
 }
+
+TEST(DuiWindow, ComboDropDownChoosesAndGivesItsItemsBack) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+  UITest::ProcessEvents(5);
+  dlg.seen.clear();
+  auto* combo = static_cast<CComboUI*>(dlg.m_PaintManager.FindControl(L"sexCombo"));
+  ASSERT_TRUE(combo->Activate());
+  ASSERT_TRUE(combo->IsDropped());
+  CControlUI* female = combo->GetItemAt(1);
+  EXPECT_NE(female->GetManager(), &dlg.m_PaintManager);  // lent to the drop-down
+  TEventUI e;
+  e.Type = UIEVENT_BUTTONDOWN;
+  e.pSender = female;
+  female->Event(e);
+  UITest::ProcessEvents(20);
+  EXPECT_FALSE(combo->IsDropped());
+  EXPECT_EQ(combo->GetCurSel(), 1);
+  EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"itemselect"), 1);
+  EXPECT_EQ(female->GetManager(), &dlg.m_PaintManager);
+  EXPECT_EQ(female->GetParent(), combo);
+  // Closing the dialog with the list open tears both down cleanly.
+  ASSERT_TRUE(combo->Activate());
+  DestroyWindow(dlg);
+  UITest::ProcessEvents(5);
+}
