@@ -1,0 +1,34 @@
+#include "FrameGroups.h"
+
+#include "ViewerTags.h"
+
+FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame) : dataset_(dataset) {
+  multiFrame_ = dataset.TagExists(vtag::NumberOfFrames);
+  if (!multiFrame_) return;
+  hasPerFrame_ = dataset.GetSequenceItem(vtag::PerFrameFunctionalGroupsSequence, frame, perFrame_);
+  hasShared_ = dataset.GetSequenceItem(vtag::SharedFunctionalGroupsSequence, 0, shared_);
+}
+
+bool ReadDoubles(const SODcmDataset& dataset, unsigned long tag, double* out, int n) {
+  double values[6];
+  for (int i = 0; i < n; ++i)
+    if (!dataset.GetFloat64(tag, values[i], i)) return false;
+  for (int i = 0; i < n; ++i) out[i] = values[i];
+  return true;
+}
+
+void ReadFrameValues(const FrameGroups& groups, FrameValues& values) {
+  groups.FindInMacro(vtag::FrameVOILUTSequence, [&](const SODcmDataset& item) {
+    bool center = item.GetFloat64(vtag::WindowCenter, values.windowCenter);
+    bool width = item.GetFloat64(vtag::WindowWidth, values.windowWidth);
+    return center || width;
+  });
+  groups.FindInMacro(vtag::PixelMeasuresSequence,
+                     [&](const SODcmDataset& item) { return ReadDoubles(item, vtag::PixelSpacing, values.spacing, 2); });
+  groups.FindInMacro(vtag::PlanePositionSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, vtag::ImagePositionPatient, values.position, 3);
+  });
+  groups.FindInMacro(vtag::PlaneOrientationSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, vtag::ImageOrientationPatient, values.orientation, 6);
+  });
+}

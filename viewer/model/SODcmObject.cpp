@@ -1,0 +1,246 @@
+#include "SODcmObject.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "CImageData.h"
+#include "FrameGroups.h"
+#include "SODcmUtil.h"
+#include "SOString.h"
+#include "ViewerTags.h"
+
+SODcmObject::SODcmObject() : m_(std::make_unique<SODcmObjectMembers>()) { ResetMemberValues(); }
+
+SODcmObject::~SODcmObject() = default;
+
+void SODcmObject::ResetMemberValues() {
+  SODcmObjectMembers& m = *m_;
+  m.sopInstanceUID.clear();
+  m.seriesInstanceUID.clear();
+  m.studyInstanceUID.clear();
+  m.patientPosition.clear();
+  m.instanceNumber = 0;
+  m.grey = {};
+  m.rgb = {};
+  m.windowCenter = m.windowWidth = 0;
+  std::fill(std::begin(m.orientation), std::end(m.orientation), 0.0);
+  std::fill(std::begin(m.position), std::end(m.position), 0.0);
+  std::fill(std::begin(m.spacing), std::end(m.spacing), 0.0);
+  m.rows = m.columns = 0;
+  m.rescaleIntercept = 0;
+  m.rescaleSlope = 1.0;
+}
+
+void SODcmObject::SetDcmFile(SODcmFile* file, unsigned long frame) {
+  if (!file) return;
+  m_->file = file;
+  m_->imageData.reset();
+  // The colour pixels were the old file's.
+  m_->rgb = {};
+  int frames = 0;
+  if (file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames) && frames > 0 && frame < static_cast<unsigned long>(frames))
+    m_->frameIndex = frame;
+  ParseDcmDataset(file->GetDataset());
+}
+
+bool SODcmObject::ParseDcmFile(const char* path, bool loadAll) {
+  ResetMemberValues();
+  if (!path) return false;
+  // Always into the own file: a file bound by SetDcmFile belongs to a series.
+  m_->imageData.reset();
+  m_->file = &m_->ownFile;
+  if (!m_->ownFile.LoadFile(path, loadAll)) return false;
+  return ParseDcmDataset(m_->ownFile.GetDataset());
+}
+
+bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset) {
+  if (!dataset) return false;
+  SODcmObjectMembers& m = *m_;
+  dataset->GetString(vtag::SOPInstanceUID, m.sopInstanceUID);
+  dataset->GetString(vtag::SeriesInstanceUID, m.seriesInstanceUID);
+  dataset->GetString(vtag::StudyInstanceUID, m.studyInstanceUID);
+  dataset->GetString(vtag::PatientPosition, m.patientPosition);
+  dataset->GetInt32(vtag::InstanceNumber, m.instanceNumber);
+  dataset->GetUint16(vtag::Rows, m.rows);
+  dataset->GetUint16(vtag::Columns, m.columns);
+
+  ReadRescale(*dataset);
+  int frames = 0;
+  m.numberOfFrames = dataset->GetInt32(vtag::NumberOfFrames, frames) ? frames : 0;
+
+  // Enhanced objects keep window and geometry per frame or in the shared groups.
+  FrameGroups groups(*dataset, m.frameIndex);
+  FrameValues values;
+  values.windowCenter = m.windowCenter;
+  values.windowWidth = m.windowWidth;
+  std::copy(std::begin(m.orientation), std::end(m.orientation), values.orientation);
+  std::copy(std::begin(m.position), std::end(m.position), values.position);
+  std::copy(std::begin(m.spacing), std::end(m.spacing), values.spacing);
+  ReadFrameValues(groups, values);
+  m.windowCenter = values.windowCenter;
+  m.windowWidth = values.windowWidth;
+  std::copy(std::begin(values.orientation), std::end(values.orientation), m.orientation);
+  std::copy(std::begin(values.position), std::end(values.position), m.position);
+  std::copy(std::begin(values.spacing), std::end(values.spacing), m.spacing);
+
+  return !m.sopInstanceUID.empty() && !m.seriesInstanceUID.empty() && !m.studyInstanceUID.empty();
+}
+
+void SODcmObject::ReadRescale(const SODcmDataset& dataset) {
+  FrameGroups groups(dataset, m_->frameIndex);
+  double slope = 1.0, intercept = 0;
+  bool found = groups.FindInMacro(vtag::PixelValueTransformationSequence, [&](const SODcmDataset& item) {
+    item.GetFloat64(vtag::RescaleSlope, slope);
+    return item.GetFloat64(vtag::RescaleIntercept, intercept);
+  });
+  m_->rescaleIntercept = found ? intercept : 0;
+  m_->rescaleSlope = found ? slope : 1.0;
+}
+
+void SODcmObject::SetPixelData(const short* pixels, int rows, int columns) {
+  if (!pixels || rows <= 0 || columns <= 0) return;
+  m_->rows = static_cast<unsigned short>(rows);
+  m_->columns = static_cast<unsigned short>(columns);
+  m_->grey.rows = rows;
+  m_->grey.columns = columns;
+  m_->grey.pixels.Resize(static_cast<uint32_t>(rows) * columns);
+  std::copy(pixels, pixels + m_->grey.pixels.count, m_->grey.pixels.data);
+}
+
+void SODcmObject::SetPixelDataRGB(const unsigned long* pixels, int rows, int columns) {
+  if (!pixels || rows <= 0 || columns <= 0) return;
+  m_->rows = static_cast<unsigned short>(rows);
+  m_->columns = static_cast<unsigned short>(columns);
+  m_->rgb.rows = rows;
+  m_->rgb.columns = columns;
+  m_->rgb.pixels.Resize(static_cast<uint32_t>(rows) * columns);
+  std::copy(pixels, pixels + m_->rgb.pixels.count, m_->rgb.pixels.data);
+}
+
+void SODcmObject::SetImageOrientationPatient(const double orientation[6]) {
+  std::copy(orientation, orientation + 6, m_->orientation);
+}
+
+void SODcmObject::SetImagePositionPatient(const double position[3]) {
+  std::copy(position, position + 3, m_->position);
+}
+
+void SODcmObject::SetPixelSpacing(const double spacing[2]) { std::copy(spacing, spacing + 2, m_->spacing); }
+
+const char* SODcmObject::GetFilePath() { return m_->file ? m_->file->GetFilePath() : nullptr; }
+
+const unsigned long* SODcmObject::GetPixelDataRGB() {
+  SODcmObjectMembers& m = *m_;
+  if (m.rgb.pixels.count) return m.rgb.pixels.data;
+  SODcmDataset* dataset = m.file->GetDataset();
+  unsigned short samples = 0, rows = 0, columns = 0, bitsAllocated = 0, representation = 0, bitsStored = 0;
+  if (!dataset->GetUint16(vtag::SamplesPerPixel, samples) || !dataset->GetUint16(vtag::Rows, rows) ||
+      !dataset->GetUint16(vtag::Columns, columns) || !dataset->GetUint16(vtag::BitsAllocated, bitsAllocated) ||
+      !dataset->GetUint16(vtag::PixelRepresentation, representation) ||
+      !dataset->GetUint16(vtag::BitsStored, bitsStored))
+    return nullptr;
+  if (samples != 3 || bitsAllocated != 8 || rows == 0 || columns == 0) return nullptr;
+  unsigned short planar = 0;
+  dataset->GetUint16(vtag::PlanarConfiguration, planar);
+
+  const unsigned char* bytes = nullptr;
+  unsigned long count = 0;
+  if (!dataset->GetUint8Array(vtag::PixelData, bytes, count) || !bytes) return nullptr;
+  const uint64_t pixels = static_cast<uint64_t>(rows) * columns;
+  const uint64_t frameBytes = pixels * 3;
+  const uint64_t offset = count > frameBytes ? frameBytes * m.frameIndex : 0;
+  if (offset >= count) return nullptr;
+
+  // Planar configuration 1 keeps the red, green and blue planes one after another.
+  const uint64_t sampleStep = planar == 1 ? pixels : 1;
+  const uint64_t pixelStep = planar == 1 ? 1 : 3;
+  m.rgb.pixels.Resize(static_cast<uint32_t>(pixels));
+  for (uint64_t i = 0; i < pixels; ++i) {
+    uint64_t red = offset + i * pixelStep;
+    uint64_t blue = red + 2 * sampleStep;
+    if (blue >= count) break;  // truncated data: only what is there is converted
+    m.rgb.pixels.data[i] = (static_cast<unsigned long>(bytes[red]) << 16) |
+                           (static_cast<unsigned long>(bytes[red + sampleStep]) << 8) | bytes[blue];
+  }
+  m.rgb.rows = rows;
+  m.rgb.columns = columns;
+  dataset->Compact();
+  return m.rgb.pixels.data;
+}
+
+bool SODcmObject::GetImageOrientationPatient(double* out6, int frame) {
+  IImageData* data = GetImageData();
+  return data && out6 && data->GetFrameImageOrientationPatient(out6, frame);
+}
+
+bool SODcmObject::GetImagePositionPatient(double* out3, int frame) {
+  IImageData* data = GetImageData();
+  return data && out3 && data->GetFrameImagePositionPatient(out3, frame);
+}
+
+bool SODcmObject::GetPixelSpacing(double* out2, int frame) {
+  IImageData* data = GetImageData();
+  return data && out2 && data->GetFramePixelSpacing(out2, frame);
+}
+
+template <typename Read>
+bool SODcmObject::LookUp(Read read) {
+  const SODcmDataset& dataset = *m_->file->GetDataset();
+  FrameGroups groups(dataset, m_->frameIndex);
+  int frames = 0;
+  if (groups.IsMultiFrame() && dataset.GetInt32(vtag::NumberOfFrames, frames)) m_->numberOfFrames = frames;
+  return groups.Find(read);
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, std::string& value, unsigned long index) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetString(tag, value, index); });
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, std::wstring& value, unsigned long index) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetString(tag, value, index); });
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, SOString& value, unsigned long index) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetString(tag, value, index); });
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, double& value, unsigned long index) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetFloat64(tag, value, index); });
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, int& value, unsigned long index) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetInt32(tag, value, index); });
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, std::string& value) { return GetAttributeValue(tag, value, 0); }
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, std::wstring& value) {
+  return GetAttributeValue(tag, value, 0);
+}
+
+bool SODcmObject::GetAttributeValue(unsigned long tag, const char*& value) {
+  return LookUp([&](const SODcmDataset& d) { return d.GetString(tag, value); });
+}
+
+bool SODcmObject::GetAttributeVR(unsigned long tag, const char*& vr) {
+  return m_->file->GetDataset()->GetVR(tag, vr);
+}
+
+bool SODcmObject::AttributeExists(unsigned long tag) const { return m_->file->GetDataset()->TagExists(tag); }
+
+bool SODcmObject::AttributeExistsWithValue(unsigned long tag) const {
+  return m_->file->GetDataset()->TagExistsWithValue(tag);
+}
+
+bool SODcmObject::GetImagePixelData(DcmImageInputData* out, unsigned long frame, bool) {
+  if (!out || !m_->file) return false;
+  return SODcmUtil::GetImageInputData(m_->file->GetDataset(), *out, frame);
+}
+
+bool SODcmObject::GetFrameNumber(int& frames) { return m_->file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames); }
+
+IImageData* SODcmObject::GetImageData() {
+  if (!m_->imageData && m_->file->GetDataset()->TagExists(vtag::PixelData))
+    m_->imageData = std::make_unique<CImageData>(m_->file->GetDataset());
+  return m_->imageData.get();
+}

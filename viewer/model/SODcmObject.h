@@ -1,0 +1,113 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ISODcmObject.h"
+#include "SOData.h"
+#include "SODcmFile.h"
+
+class CImageData;
+
+// A buffer with the image size it holds.
+template <typename T>
+struct SOPixelBuffer {
+  SOData<T> pixels;
+  int rows = 0;
+  int columns = 0;
+};
+
+// The state of one SODcmObject. The MPR and VR builders write the geometry fields directly.
+struct SODcmObjectMembers {
+  std::string sopInstanceUID;
+  std::string seriesInstanceUID;
+  std::string studyInstanceUID;
+  int instanceNumber = 0;
+  SOPixelBuffer<short> grey;         // filled only by SetPixelData
+  SOPixelBuffer<unsigned long> rgb;  // 0x00RRGGBB; SetPixelDataRGB, or built by GetPixelDataRGB
+  double windowCenter = 0;
+  double windowWidth = 0;
+  std::string patientPosition;
+  double orientation[6] = {0, 0, 0, 0, 0, 0};
+  double position[3] = {0, 0, 0};
+  double spacing[2] = {0, 0};  // between rows, between columns
+  unsigned short columns = 0;
+  unsigned short rows = 0;
+  unsigned long frameIndex = 0;
+  int numberOfFrames = 0;
+  double rescaleIntercept = 0;
+  double rescaleSlope = 1.0;
+  ISODcmSeries* series = nullptr;  // borrowed
+  SODcmFile ownFile;               // used when the object parses a file by itself
+  SODcmFile* file = &ownFile;      // the current file; a series' file is borrowed
+  std::unique_ptr<CImageData> imageData;  // over the current file, made on first use
+};
+
+// One DICOM instance (one frame of it for multi-frame objects made by the viewer's callers).
+class SODcmObject : public ISODcmObject {
+ public:
+  SODcmObject();
+  SODcmObject(const SODcmObject&) = delete;
+  SODcmObject& operator=(const SODcmObject&) = delete;
+  ~SODcmObject() override;
+
+  void SetDcmSeries(ISODcmSeries* series) { m_->series = series; }
+  // Binds a file owned elsewhere; the frame is taken only when the file has that many frames.
+  void SetDcmFile(SODcmFile* file, unsigned long frame);
+  bool ParseDcmFile(const char* path, bool loadAll);
+  void SetPixelData(const short* pixels, int rows, int columns);
+  void SetPixelDataRGB(const unsigned long* pixels, int rows, int columns);
+  void SetImageOrientationPatient(const double orientation[6]);
+  void SetImagePositionPatient(const double position[3]);
+  void SetPixelSpacing(const double spacing[2]);
+  void SetRows(int rows) { m_->rows = static_cast<unsigned short>(rows); }
+  void SetColumns(int columns) { m_->columns = static_cast<unsigned short>(columns); }
+  SODcmObjectMembers* GetMembers() { return m_.get(); }
+
+  ISODcmSeries* GetSeries() override { return m_->series; }
+  const char* GetFilePath() override;
+  const char* GetSopInstanceUID() override { return m_->sopInstanceUID.c_str(); }
+  const char* GetSeriesInstanceUID() override { return m_->seriesInstanceUID.c_str(); }
+  const char* GetStudyInstanceUID() override { return m_->studyInstanceUID.c_str(); }
+  int GetInstanceNumber() override { return m_->instanceNumber; }
+  const unsigned long* GetPixelDataRGB() override;
+  unsigned short GetColumns() const override { return m_->columns; }
+  unsigned short GetRows() const override { return m_->rows; }
+  double GetWindowCenter() const override { return m_->windowCenter; }
+  double GetWindowWidth() const override { return m_->windowWidth; }
+  double GetRescaleIntercept() const override { return m_->rescaleIntercept; }
+  double GetRescaleSlope() const override { return m_->rescaleSlope; }
+  const char* GetPatientPosition() override { return m_->patientPosition.c_str(); }
+  bool GetImageOrientationPatient(double* out6, int frame) override;
+  const double* GetImageOrientationPatient() override { return m_->orientation; }
+  bool GetImagePositionPatient(double* out3, int frame) override;
+  const double* GetImagePositionPatient() override { return m_->position; }
+  bool GetPixelSpacing(double* out2, int frame) override;
+  const double* GetPixelSpacing() override { return m_->spacing; }
+  bool GetAttributeValue(unsigned long tag, std::string& value, unsigned long index) override;
+  bool GetAttributeValue(unsigned long tag, std::wstring& value, unsigned long index) override;
+  bool GetAttributeValue(unsigned long tag, SOString& value, unsigned long index) override;
+  bool GetAttributeValue(unsigned long tag, double& value, unsigned long index) override;
+  bool GetAttributeValue(unsigned long tag, int& value, unsigned long index) override;
+  bool GetAttributeValue(unsigned long tag, std::string& value) override;
+  bool GetAttributeValue(unsigned long tag, std::wstring& value) override;
+  bool GetAttributeValue(unsigned long tag, const char*& value) override;
+  bool GetAttributeVR(unsigned long tag, const char*& vr) override;
+  bool AttributeExists(unsigned long tag) const override;
+  bool AttributeExistsWithValue(unsigned long tag) const override;
+  SODcmFile* GetDcmFile() override { return m_->file; }
+  unsigned long GetFrameIndex() override { return m_->frameIndex; }
+  bool GetImagePixelData(DcmImageInputData* out, unsigned long frame, bool reserved) override;
+  bool GetFrameNumber(int& frames) override;
+  IImageData* GetImageData() override;
+
+ private:
+  void ResetMemberValues();
+  bool ParseDcmDataset(const SODcmDataset* dataset);
+  void ReadRescale(const SODcmDataset& dataset);
+  // The functional-group-aware lookup shared by the GetAttributeValue overloads.
+  template <typename Read>
+  bool LookUp(Read read);
+
+  std::unique_ptr<SODcmObjectMembers> m_;
+};

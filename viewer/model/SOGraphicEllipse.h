@@ -1,0 +1,37 @@
+#pragma once
+
+#include "SOGraphic.h"
+
+// A region of interest spanned by two corner points, with pixel statistics in modality values
+// and the area. Handles sit on the box corners: 0 (p0.x, p0.y), 1 (p1.x, p0.y), 2 (p0.x, p1.y),
+// 3 (p1.x, p1.y).
+class SOGraphicRegion : public SOGraphic {
+ public:
+  bool CheckPoints(const SOArray<SOPointF>& points) override { return points.GetLength() == 2; }
+  void Calculate() override;
+  bool UpdateLabel() override;
+  bool UpdateHitRegions() override;
+  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x, float y,
+                  SOGraphicData* out) override;
+
+ protected:
+  SOGraphicRegion(const char* type, bool ellipse) : SOGraphic(type, 4), ellipse_(ellipse) {}
+  SORectI box_;  // the screen box
+
+ private:
+  // Whether pixel (x, y) of the box (x0, y0, w, h) lies inside the shape: its centre is tested.
+  bool Covers(int x, int y, int x0, int y0, int w, int h) const;
+  bool ellipse_;
+};
+
+class SOGraphicEllipse : public SOGraphicRegion {
+ public:
+  SOGraphicEllipse() : SOGraphicRegion("ELLIPSE", true) {}
+  void DrawShape(HDC hdc) override;
+};
+
+class SOGraphicRectangle : public SOGraphicRegion {
+ public:
+  SOGraphicRectangle() : SOGraphicRegion("RECTANGLE", false) {}
+  void DrawShape(HDC hdc) override;
+};
