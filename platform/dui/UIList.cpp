@@ -590,13 +590,8 @@ class CComboDropWnd : public CWindowWnd, public INotifyUI {
       PostMessage(WM_CLOSE);
       return 0;
     }
-    if (uMsg == WM_CLOSE) {
-      // The items go back to the combo before the popup's tree is torn down.
-      m_pLayout->RemoveAll();
-      m_pOwner->GetManager()->InitControls(m_pOwner, m_pOwner->GetParent());
-      m_pOwner->m_pDropWnd = nullptr;
-      m_pOwner->Invalidate();
-    }
+    // The items go back to the combo before the popup's tree is torn down.
+    if (uMsg == WM_CLOSE) GiveBack();
     LRESULT lRes = 0;
     if (m_pm.MessageHandler(uMsg, wParam, lParam, lRes)) return lRes;
     return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
@@ -607,9 +602,22 @@ class CComboDropWnd : public CWindowWnd, public INotifyUI {
     if (msg.sType == L"itemclick") PostMessage(WM_CLOSE);
   }
 
-  void OnFinalMessage(HWND) override { delete this; }
+  // The popup can also go with its owner window, without WM_CLOSE.
+  void OnFinalMessage(HWND) override {
+    GiveBack();
+    delete this;
+  }
 
  private:
+  void GiveBack() {
+    if (!m_pOwner) return;
+    m_pLayout->RemoveAll();
+    m_pOwner->GetManager()->InitControls(m_pOwner, m_pOwner->GetParent());
+    m_pOwner->m_pDropWnd = nullptr;
+    m_pOwner->Invalidate();
+    m_pOwner = nullptr;
+  }
+
   CComboUI* m_pOwner;
   CPaintManagerUI m_pm;
   CVerticalLayoutUI* m_pLayout = nullptr;

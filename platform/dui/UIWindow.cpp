@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <vector>
 
 namespace DuiLib {
 
@@ -70,19 +71,25 @@ void CWindowWnd::ShowWindow(bool bShow, bool bTakeFocus) {
 UINT CWindowWnd::ShowModal() {
   if (!IsWindow(m_hWnd)) return UINT(-1);
   HWND hwnd = m_hWnd;
-  HWND owner = GetWindow(hwnd, GW_OWNER);
-  if (!owner) owner = GetParent(hwnd);
   m_bModal = true;
   ::ShowWindow(hwnd, SW_SHOWNORMAL);
   // Only the owner chain is blocked; other windows (tray, popups) keep their input.
-  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  std::vector<HWND> disabled;
+  for (HWND owner = hwnd;;) {
+    HWND next = GetWindow(owner, GW_OWNER);
+    if (!next) next = GetParent(owner);
+    if (!next) break;
+    owner = next;
+    if (IsWindowEnabled(owner)) {
+      EnableWindow(owner, FALSE);
+      disabled.push_back(owner);
+    }
+  }
   UITest::ModalOpened(this);
   UINT loopResult = SOWin::RunModalLoop(hwnd);
-  if (ownerWasEnabled && IsWindow(owner)) {
-    EnableWindow(owner, TRUE);
-    ::SetFocus(owner);
-  }
+  for (HWND owner : disabled)
+    if (IsWindow(owner)) EnableWindow(owner, TRUE);
+  if (!disabled.empty() && IsWindow(disabled.front())) ::SetFocus(disabled.front());
   auto it = ModalResults().find(hwnd);
   UINT result = it != ModalResults().end() ? it->second : loopResult;
   if (it != ModalResults().end()) ModalResults().erase(it);

@@ -301,3 +301,42 @@ TEST(DuiWindow, ComboDropDownChoosesAndGivesItsItemsBack) {
   DestroyWindow(dlg);
   UITest::ProcessEvents(5);
 }
+
+TEST(DuiWindow, ModalBlocksTheOwnerChainOnlyAndControlTimersTick) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg top, middle, other;
+  ASSERT_NE(top.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  ASSERT_NE(middle.Create(top, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  ASSERT_NE(other.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  auto* modal = new CFixtureDlg;
+  ASSERT_NE(modal->Create(middle, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+
+  struct Ticks {
+    int count = 0;
+    bool OnEvent(void* p) {
+      if (static_cast<TEventUI*>(p)->Type == UIEVENT_TIMER) ++count;
+      return true;
+    }
+  } ticks;
+  CControlUI* label = modal->m_PaintManager.FindControl(L"statusLabel");
+  label->OnEvent += MakeDelegate(&ticks, &Ticks::OnEvent);
+  ASSERT_TRUE(modal->m_PaintManager.SetTimer(label, 1, 10));
+
+  bool topEnabled = true, middleEnabled = true, otherEnabled = false;
+  UITest::OnModal(L"CFixtureDlg", [&](CWindowWnd* w) {
+    topEnabled = IsWindowEnabled(top);
+    middleEnabled = IsWindowEnabled(middle);
+    otherEnabled = IsWindowEnabled(other);
+    SOWin::PumpUntil([&] { return ticks.count >= 2; }, 5000);
+    static_cast<CFixtureDlg*>(w)->Close(7);
+  });
+  EXPECT_EQ(modal->ShowModal(), 7u);
+  EXPECT_FALSE(topEnabled);
+  EXPECT_FALSE(middleEnabled);
+  EXPECT_TRUE(otherEnabled);
+  EXPECT_GE(ticks.count, 2);
+  EXPECT_TRUE(IsWindowEnabled(top));
+  EXPECT_TRUE(IsWindowEnabled(middle));
+  delete modal;
+}
