@@ -1,6 +1,6 @@
 // The GDI+ subset on QPainter. Coordinates follow GDI+: with the default pixel offset mode a
 // pixel's centre sits on the integer coordinate, so shapes are drawn half a pixel further on
-// than Qt would; PixelOffsetModeHalf is Qt's own model. Images and text are not shifted.
+// than Qt would; PixelOffsetModeHalf is Qt's own model.
 
 #include "SOGdiPlus.h"
 
@@ -976,9 +976,13 @@ struct Graphics::Impl {
   };
   std::vector<Saved> saved;
 
-  // Runs fn with a painter set up for this graphics; shapes take the GDI+ half-pixel shift.
+  // What is drawn decides the half-pixel shift: outlines always take it, fills only when
+  // anti-aliased (Qt's aliased fills already cover x .. x+w-1), images and text never.
+  enum class Kind { Plain, Stroke, Fill };
+
+  // Runs fn with a painter set up for this graphics.
   template <class F>
-  Status Paint(const Graphics& g, bool shape, F&& fn) {
+  Status Paint(const Graphics& g, Kind kind, F&& fn) {
     std::optional<DCPainter> dcPainter;
     std::optional<QPainter> own;
     QPainter* p = nullptr;
@@ -1003,7 +1007,8 @@ struct Graphics::Impl {
     p->setTransform(base);
     if (clip) p->setClipPath(*clip, Qt::IntersectClip);
     const bool half = g.pixelOffset_ == PixelOffsetModeHalf || g.pixelOffset_ == PixelOffsetModeHighQuality;
-    const QTransform shift = shape && !half ? QTransform::fromTranslate(0.5, 0.5) : QTransform();
+    const bool shifted = !half && (kind == Kind::Stroke || (kind == Kind::Fill && aa));
+    const QTransform shift = shifted ? QTransform::fromTranslate(0.5, 0.5) : QTransform();
     p->setTransform(world * shift * base);
     fn(*p);
     return Ok;
@@ -1191,7 +1196,7 @@ Status Graphics::Restore(GraphicsState state) {
 }
 
 Status Graphics::Clear(const Color& color) {
-  return status_ = d_->Paint(*this, false, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
     p.resetTransform();
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(QRect(0, 0, p.device()->width(), p.device()->height()), ToQColor(color.GetValue()));
@@ -1200,7 +1205,7 @@ Status Graphics::Clear(const Color& color) {
 
 Status Graphics::DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
   if (!pen) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
   });
@@ -1214,7 +1219,7 @@ Status Graphics::DrawLines(const Pen* pen, const PointF* pts, INT count) {
   if (!pen || !pts || count < 2) return InvalidParameter;
   QPolygonF poly;
   for (INT i = 0; i < count; ++i) poly << QPointF(pts[i].X, pts[i].Y);
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.drawPolyline(poly);
   });
@@ -1227,7 +1232,7 @@ Status Graphics::DrawLines(const Pen* pen, const Point* pts, INT count) {
 
 Status Graphics::DrawRectangle(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   if (!pen) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(x, y, w, h));
@@ -1241,7 +1246,7 @@ Status Graphics::DrawRectangle(const Pen* pen, const RectF& r) { return DrawRect
 
 Status Graphics::FillRectangle(const Brush* brush, REAL x, REAL y, REAL w, REAL h) {
   if (!brush) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) { p.fillRect(QRectF(x, y, w, h), ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillRect(QRectF(x, y, w, h), ToQColor(brush->BrushColor())); });
 }
 Status Graphics::FillRectangle(const Brush* brush, INT x, INT y, INT w, INT h) {
   return FillRectangle(brush, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
@@ -1251,7 +1256,7 @@ Status Graphics::FillRectangle(const Brush* brush, const RectF& r) { return Fill
 
 Status Graphics::DrawEllipse(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   if (!pen) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(QRectF(x, y, w, h));
@@ -1265,7 +1270,7 @@ Status Graphics::DrawEllipse(const Pen* pen, const RectF& r) { return DrawEllips
 
 Status Graphics::FillEllipse(const Brush* brush, REAL x, REAL y, REAL w, REAL h) {
   if (!brush) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(ToQColor(brush->BrushColor()));
     p.drawEllipse(QRectF(x, y, w, h));
@@ -1280,7 +1285,7 @@ Status Graphics::DrawPolygon(const Pen* pen, const PointF* pts, INT count) {
   if (!pen || !pts || count < 2) return InvalidParameter;
   QPolygonF poly;
   for (INT i = 0; i < count; ++i) poly << QPointF(pts[i].X, pts[i].Y);
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.setBrush(Qt::NoBrush);
     p.drawPolygon(poly);
@@ -1295,7 +1300,7 @@ Status Graphics::FillPolygon(const Brush* brush, const PointF* pts, INT count) {
   if (!brush || !pts || count < 3) return InvalidParameter;
   QPolygonF poly;
   for (INT i = 0; i < count; ++i) poly << QPointF(pts[i].X, pts[i].Y);
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(ToQColor(brush->BrushColor()));
     p.drawPolygon(poly, Qt::OddEvenFill);
@@ -1314,7 +1319,7 @@ Status Graphics::DrawArc(const Pen* pen, REAL x, REAL y, REAL w, REAL h, REAL st
 }
 Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   if (!pen || !path) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Stroke, [&](QPainter& p) {
     p.setPen(PenFor(pen, pen->pattern_));
     p.setBrush(Qt::NoBrush);
     p.drawPath(path->d_->path);
@@ -1322,11 +1327,11 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
 }
 Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
   if (!brush || !path) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) { p.fillPath(path->d_->path, ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillPath(path->d_->path, ToQColor(brush->BrushColor())); });
 }
 Status Graphics::FillRegion(const Brush* brush, const Region* region) {
   if (!brush || !region) return InvalidParameter;
-  return status_ = d_->Paint(*this, true, [&](QPainter& p) { p.fillPath(region->d_->Path(), ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillPath(region->d_->Path(), ToQColor(brush->BrushColor())); });
 }
 
 // ---- Text ---------------------------------------------------------------------------------
@@ -1359,7 +1364,7 @@ Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, con
   const bool noClip = !format || (format->GetFormatFlags() & StringFormatFlagsNoClip) || layout.Width <= 0 || layout.Height <= 0;
   int flags = AlignFlags(format);
   if (layout.Width <= 0) flags &= ~Qt::TextWordWrap;
-  return status_ = d_->Paint(*this, false, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
     const QRectF box = LayoutBox(layout);
     if (!noClip) p.setClipRect(box, Qt::IntersectClip);
     p.setFont(qf);
@@ -1424,7 +1429,7 @@ Status Graphics::DrawImage(Image* image, const PointF* pts, INT count, REAL srcX
   const double ax = (pts[1].X - pts[0].X) / double(srcW), ay = (pts[1].Y - pts[0].Y) / double(srcW);
   const double bx = (pts[2].X - pts[0].X) / double(srcH), by = (pts[2].Y - pts[0].Y) / double(srcH);
   const QTransform map(ax, ay, bx, by, pts[0].X - srcX * ax - srcY * bx, pts[0].Y - srcX * ay - srcY * by);
-  return status_ = d_->Paint(*this, false, [&](QPainter& p) {
+  return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
     p.setTransform(map, true);
     if (source.isNull()) p.drawImage(QRectF(srcX, srcY, srcW, srcH), full, QRectF(srcX, srcY, srcW, srcH));
     else p.drawImage(QRectF(srcRect), source);
