@@ -108,7 +108,7 @@ bool SODcmConvert::Convert(const char* text, SODcmDate& date) {
 
 bool SODcmConvert::Convert(const SODcmDate& date, std::string& text) {
   if (!ValidDate(date.year, date.month, date.day) || date.year > 9999) return false;
-  char buf[16];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day);
   text = buf;
   return true;

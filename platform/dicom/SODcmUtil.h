@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "DcmImageInputData.h"
 #include "SODcmImageProject.h"
@@ -39,7 +40,12 @@ class SODcmUtil {
 
   // The text of a Basic Text SR: its content tree as lines of UTF-8.
   static bool GetSRContentUTF8(SODcmDataset* dataset, std::string& text);
-  // Renders page `page` of that text (the report page layout) into an 8-bit grey record.
+  // That text cut into pages: "Times New Roman" at 24 pixels in a 728 x 964 area, as many
+  // characters per page as fit (at least one). Needs the application's font database; without a
+  // QGuiApplication the whole text is one page.
+  static std::vector<std::wstring> GetSRPages(const std::string& utf8);
+  // Draws page `page` of those pages, black on white, into a 728 x 964 grey record (values 0 to
+  // 255). False without a QGuiApplication, for a document without text or a page past the end.
   static bool GetImagePixelDataOfSR(SODcmDataset* dataset, DcmImageInputData& out, int page);
 
   static bool ImageToPatientCoords(const SODcmImageProject& project, const SOPointF& image,

@@ -8,6 +8,7 @@
 #include "DicomFixtures.h"
 #include "SODcmSR.h"
 #include "SODcmUtil.h"
+#include "SOUtil.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -107,4 +108,35 @@ TEST(DicomSr, CopyAndTheFixtureReport) {
   EXPECT_EQ(Get(copy, &SODcmSR::GetConclusion), L"Normal study.");  // a failed create leaves it alone
   std::string text;
   EXPECT_FALSE(SODcmUtil::GetSRContentUTF8(nullptr, text));
+}
+
+TEST(DicomSr, ReportPagesAreDrawnAsTheLayoutCutsThem) {
+  orvanta::test::EnsureQtApp();
+  auto dir = MakeTempDir("srpages");
+  fx::SrOptions options;
+  options.finding.clear();
+  for (int i = 0; i < 120; ++i) options.finding += "Line " + std::to_string(i) + " of a long finding.\n";
+  SODcmSR sr;
+  ASSERT_TRUE(sr.LoadFile(fx::WriteBasicTextSr(dir, options).c_str()));
+  std::string text;
+  ASSERT_TRUE(SODcmUtil::GetSRContentUTF8(sr.GetDataset(), text));
+  auto pages = SODcmUtil::GetSRPages(text);
+  ASSERT_GE(pages.size(), 3u);
+  std::wstring joined;
+  for (const auto& page : pages) joined += page;
+  EXPECT_EQ(SOUtil::W2UTF8Str(joined.c_str()), text);  // nothing lost or repeated between pages
+  for (size_t k = 0; k < pages.size(); ++k) {
+    DcmImageInputData page;
+    ASSERT_TRUE(SODcmUtil::GetImagePixelDataOfSR(sr.GetDataset(), page, static_cast<int>(k))) << k;
+    ASSERT_EQ(page.type, DCM_PIXEL_GRAY16);
+    ASSERT_EQ(page.columns, 728);
+    ASSERT_EQ(page.rows, 964);
+    const auto* values = reinterpret_cast<const int16_t*>(page.data.data);
+    int dark = 0;
+    for (int i = 0; i < 728 * 964; ++i) dark += values[i] < 128;
+    EXPECT_GT(dark, 500) << "page " << k << " shows text";
+    EXPECT_EQ(values[963 * 728 + 727], 255);
+  }
+  DcmImageInputData none;
+  EXPECT_FALSE(SODcmUtil::GetImagePixelDataOfSR(sr.GetDataset(), none, static_cast<int>(pages.size())));
 }
