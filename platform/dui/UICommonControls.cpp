@@ -152,6 +152,16 @@ void* CTextUI::GetInterface(const wchar_t* name) {
   return CLabelUI::GetInterface(name);
 }
 
+SIZE CTextUI::EstimateSize(SIZE available) {
+  SIZE sz = m_cxyFixed;
+  if (sz.cy == 0 && m_pManager) {
+    int width = (sz.cx > 0 ? sz.cx : available.cx) - m_rcTextPadding.left - m_rcTextPadding.right;
+    sz.cy = MeasureText(m_pManager, ToQString(m_sText), m_iFont, std::max(1, width)).cy + m_rcTextPadding.top +
+            m_rcTextPadding.bottom + 4;
+  }
+  return sz;
+}
+
 // ---- CButtonUI ----
 
 CButtonUI::CButtonUI() { m_uTextStyle = DT_SINGLELINE_UI | DT_VCENTER_UI | DT_CENTER_UI; }
@@ -796,8 +806,15 @@ void* CRichEditUI::GetInterface(const wchar_t* name) {
   return CEditUI::GetInterface(name);
 }
 
+void CRichEditUI::SetText(const wchar_t* text) {
+  CEditUI::SetText(text);
+  if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
+}
+
 void CRichEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  if (Is(name, L"wantreturn"))
+  if (Is(name, L"text"))
+    CEditUI::SetText(ui_gettext(value));  // the skin's text is no change
+  else if (Is(name, L"wantreturn"))
     m_bWantReturn = ParseBool(value);
   else if (Is(name, L"multiline"))
     m_bMultiLine = ParseBool(value);

@@ -45,6 +45,8 @@ class CTextUI : public CLabelUI {
   CTextUI();
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
+  // Without a height: as tall as the wrapped text at the width it gets.
+  SIZE EstimateSize(SIZE available) override;
 };
 
 // A clickable label with state images; raises "click".
@@ -203,6 +205,8 @@ class CRichEditUI : public CEditUI {
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
+  // Like the platform's rich edit, a new text is reported as "textchanged", even an equal one.
+  void SetText(const wchar_t* text) override;
 
  protected:
   bool WantsReturn() const override { return m_bMultiLine && m_bWantReturn; }

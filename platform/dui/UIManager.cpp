@@ -7,7 +7,11 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QCursor>
 #include <QPoint>
+#include <QTimer>
+#include <QToolTip>
+#include <QWidget>
 
 #include <algorithm>
 #include <cwchar>
@@ -566,10 +570,20 @@ void CPaintManagerUI::SetHot(CControlUI* control, POINT pt) {
     old->Event(event);
   }
   m_pEventHover = control;
+  QToolTip::hideText();
   if (control) {
     event.Type = UIEVENT_MOUSEENTER;
     event.pSender = control;
     control->Event(event);
+  }
+  // A tooltip shows when the mouse rests on the same control for a moment.
+  if (control && !control->GetToolTip().IsEmpty() && m_hWndPaint) {
+    std::shared_ptr<bool> alive = m_alive;
+    QTimer::singleShot(600, [this, alive, control] {
+      if (!*alive || m_pEventHover != control) return;
+      if (QWidget* host = SOWin::WidgetOf(m_hWndPaint))
+        QToolTip::showText(QCursor::pos(), CRenderEngine::ToQString(control->GetToolTip()), host);
+    });
   }
 }
 
@@ -594,6 +608,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       if (QPaintDevice* device = SOWin::PaintDeviceOf(dc)) {
         QPainter painter(device);
         painter.translate(SOWin::ViewportOrigin(dc));
+        if (!CRenderEngine::IsEmptyRect(ps.rcPaint)) painter.setClipRect(CRenderEngine::ToRect(ps.rcPaint));
         Paint(painter);
       }
       EndPaint(m_hWndPaint, &ps);
@@ -637,6 +652,19 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         target->Event(event);
       }
       return false;
+    }
+    case WM_SETCURSOR: {
+      if (LOWORD(WPARAM(lParam)) != HTCLIENT || !m_pEventHover) return false;
+      // Text fields show the text cursor; a control may ask for the hand.
+      const wchar_t* cursor = m_pEventHover->GetCustomAttribute(L"cursor");
+      if (cursor && wcscmp(cursor, L"hand") == 0)
+        ::SetCursor(LoadCursorW(nullptr, IDC_HAND));
+      else if (m_pEventHover->GetInterface(L"Edit") && m_pEventHover->IsEnabled())
+        ::SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
+      else
+        return false;
+      lRes = TRUE;
+      return true;
     }
     case WM_MOUSELEAVE:
       SetHot(nullptr, m_ptLastMousePos);

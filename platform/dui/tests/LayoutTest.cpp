@@ -91,3 +91,18 @@ TEST(DuiLayout, OverflowingContainerScrollsWithItsBar) {
   layout->SetScrollPos(SIZE{0, 10000});
   EXPECT_EQ(layout->GetScrollPos().cy, 200);
 }
+
+TEST(DuiLayout, UnsizedTextGrowsWithItsWrappedLines) {
+  orvanta::test::EnsureQtApp();
+  CPaintManagerUI pm;
+  ASSERT_NE(duitest::Build(pm,
+                           L"<Window><VerticalLayout><Label name='one' text='Short'/>"
+                           L"<Text name='many' text='A sentence long enough to need several lines at this width.'/>"
+                           L"<Control name='rest'/></VerticalLayout></Window>",
+                           120, 400),
+            nullptr);
+  int line = pm.FindControl(L"one")->GetHeight();
+  EXPECT_GT(line, 10);
+  EXPECT_GE(pm.FindControl(L"many")->GetHeight(), 3 * (line - 4));
+  EXPECT_EQ(pm.FindControl(L"rest")->GetPos().bottom, 400);
+}
