@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
 #include <atomic>
 #include <thread>
 
 #include "SOWin32.h"
+#include "SOWinQt.h"
 #include "WinTestUtil.h"
 
 using namespace wintest;
@@ -162,10 +167,13 @@ TEST_F(Messaging, WorkerSendToAWindowDestroyedMeanwhileReturnsZero) {
     returned = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  // The send waits in the UI queue; the window dies before the queue is pumped.
+  // The send waits in the UI queue; the window dies before the queue is pumped, and the
+  // sender goes free without any further pumping.
   DestroyWindow(h);
-  EXPECT_TRUE(SOWin::PumpUntil([&] { return returned.load(); }, 5000));
+  for (int i = 0; i < 500 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_TRUE(returned.load());
   worker.join();
+  SOWin::PumpEvents(5);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(Rec().Count(h, WM_USER + 2), 0);
 }
@@ -427,6 +435,87 @@ TEST_F(Messaging, ShowWindowAndVisibility) {
   MONITORINFO mi;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), &mi));
   EXPECT_EQ(mi.rcWork.bottom, 984);
+}
+
+TEST_F(Messaging, QtInputArrivesAsWin32Messages) {
+  HWND top = Top();
+  HWND plain = MakeChild(top, 0, 0, 50, 50);
+  HWND dbl = MakeChild(top, 60, 0, 50, 50, CS_DBLCLKS);
+  ShowWindow(top, SW_SHOW);
+  auto mouse = [](HWND h, QEvent::Type type, QPoint pos, Qt::KeyboardModifiers mods) {
+    QWidget* w = SOWin::WidgetOf(h);
+    QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, mods);
+    QApplication::sendEvent(w, &e);
+  };
+  Rec().Clear();
+  mouse(plain, QEvent::MouseButtonPress, QPoint(7, 9), Qt::ControlModifier);
+  {
+    std::lock_guard lock(Rec().m);
+    std::vector<UINT> order;
+    for (auto& s : Rec().seen)
+      if (s.hwnd == plain) order.push_back(s.msg);
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_EQ(order[0], WM_SETCURSOR) << "the cursor is asked for before the press";
+    EXPECT_EQ(order[1], WM_LBUTTONDOWN);
+    for (auto& s : Rec().seen)
+      if (s.hwnd == plain && s.msg == WM_LBUTTONDOWN) {
+        EXPECT_EQ(GET_X_LPARAM(s.lp), 7);
+        EXPECT_EQ(GET_Y_LPARAM(s.lp), 9);
+        EXPECT_EQ(s.wp, MK_LBUTTON | MK_CONTROL);
+      }
+  }
+  // Double clicks only for classes that ask for them.
+  mouse(plain, QEvent::MouseButtonDblClick, QPoint(1, 1), Qt::NoModifier);
+  mouse(dbl, QEvent::MouseButtonDblClick, QPoint(1, 1), Qt::NoModifier);
+  EXPECT_EQ(Rec().Count(plain, WM_LBUTTONDBLCLK), 0);
+  EXPECT_EQ(Rec().Count(plain, WM_LBUTTONDOWN), 2);
+  EXPECT_EQ(Rec().Count(dbl, WM_LBUTTONDBLCLK), 1);
+
+  SetFocus(dbl);
+  auto key = [&](int k, Qt::KeyboardModifiers mods, const QString& text) {
+    QKeyEvent e(QEvent::KeyPress, k, mods, text);
+    QApplication::sendEvent(SOWin::WidgetOf(plain), &e);
+  };
+  key(Qt::Key_A, Qt::NoModifier, "a");
+  key(Qt::Key_F10, Qt::NoModifier, QString());
+  key(Qt::Key_X, Qt::AltModifier, "x");
+  EXPECT_EQ(Rec().Messages(dbl, {WM_KEYDOWN, WM_CHAR, WM_SYSKEYDOWN}),
+            (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYDOWN}))
+      << "keys go to the focus window; F10 and Alt combinations are system keys";
+}
+
+TEST_F(Messaging, UpdateWindowPaintsAtOnce) {
+  HWND h = Top();
+  ShowWindow(h, SW_SHOW);
+  SOWin::PumpEvents(20);
+  Rec().Clear();
+  InvalidateRect(h, nullptr, TRUE);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 0);
+  UpdateWindow(h);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 1);
+  UpdateWindow(h);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 1) << "nothing left to paint";
+}
+
+TEST_F(Messaging, UiThreadGetMessageDispatchesWindowsAndReturnsThreadMessages) {
+  HWND h = Top();
+  const DWORD ui = GetCurrentThreadId();
+  std::thread worker([&] {
+    PostMessageW(h, WM_USER + 20, 0, 0);
+    PostThreadMessageW(ui, WM_USER + 21, 5, 0);
+  });
+  MSG msg;
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+  worker.join();
+  EXPECT_EQ(msg.message, WM_USER + 21);
+  EXPECT_EQ(msg.wParam, 5u);
+  SOWin::PumpEvents(10);
+  EXPECT_EQ(Rec().Count(h, WM_USER + 20), 1);
+  PostQuitMessage(4);
+  EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, 4u);
 }
 
 }  // namespace
