@@ -4,6 +4,7 @@
 
 #include "UIWin.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <functional>
 #include <string>
@@ -58,6 +59,7 @@ class CDuiString {
   int Find(const wchar_t* s, int from = 0) const;
   int ReverseFind(wchar_t c) const;
   int Replace(const wchar_t* from, const wchar_t* to);
+  // The C library's wide printf: %ls for wide strings, %s for narrow ones.
   int Format(const wchar_t* fmt, ...);
   int FormatV(const wchar_t* fmt, va_list args);
 

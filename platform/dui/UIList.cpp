@@ -535,8 +535,9 @@ void CListUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     m_dwItemTextColor = ParseColor(value);
   else if (n == L"itemfont")
     m_iItemFont = int(wcstol(value, nullptr, 10));
-  else if (n == L"header")
-    return;
+  else if (n == L"header") {
+    if (m_pHeader) m_pHeader->SetVisible(wcscmp(value, L"hidden") != 0);
+  }
   else
     CVerticalLayoutUI::SetAttribute(name, value);
 }
