@@ -108,7 +108,7 @@ void* CListElementUI::GetInterface(const wchar_t* name) {
   return CControlUI::GetInterface(name);
 }
 
-UINT CListElementUI::GetControlFlags() const { return 1; }
+UINT CListElementUI::GetControlFlags() const { return 0; }
 
 void CListElementUI::SetOwner(CControlUI* owner) { m_pOwner = owner; }
 
@@ -303,7 +303,7 @@ void* CListContainerElementUI::GetInterface(const wchar_t* name) {
   return CHorizontalLayoutUI::GetInterface(name);
 }
 
-UINT CListContainerElementUI::GetControlFlags() const { return 1; }
+UINT CListContainerElementUI::GetControlFlags() const { return 0; }
 
 bool CListContainerElementUI::Select(bool select, bool triggerEvent) {
   if (!IsEnabled()) return false;

@@ -340,3 +340,22 @@ TEST(DuiWindow, ModalBlocksTheOwnerChainOnlyAndControlTimersTick) {
   EXPECT_TRUE(IsWindowEnabled(middle));
   delete modal;
 }
+
+TEST(DuiWindow, MissingSkinFailsTheCreationAndTabWalksTheFields) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  struct CBrokenDlg : CFixtureDlg {
+    CDuiString GetSkinFile() override { return L"dui_test/none.xml"; }
+  } broken;
+  EXPECT_EQ(broken.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
+  EXPECT_FALSE(broken.initialised);
+
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+  CPaintManagerUI& pm = dlg.m_PaintManager;
+  ASSERT_TRUE(UITest::Focus(pm, L"nameEdit"));
+  SendMessageW(dlg, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(pm.GetFocus(), pm.FindControl(L"passwordEdit"));
+  SendMessageW(dlg, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(pm.GetFocus(), pm.FindControl(L"sexCombo"));
+}
