@@ -111,43 +111,48 @@ bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData&
   if (!bits || !IsGrey(input) || !HasWholeFrame(input)) return false;
   const size_t n = PixelCount(input);
   const int16_t* values = GreyValues(input);
-  int lo = 32767, hi = -32768;
-  for (size_t i = 0; i < n; ++i) {
-    lo = std::min<int>(lo, values[i]);
-    hi = std::max<int>(hi, values[i]);
-  }
   const double slope = storedValues ? 1.0 : input.slope;
   const double intercept = storedValues ? 0.0 : input.intercept;
   if (width < 1) {
     // No window given: span the frame's values.
+    int lo = 32767, hi = -32768;
+    for (size_t i = 0; i < n; ++i) {
+      lo = std::min<int>(lo, values[i]);
+      hi = std::max<int>(hi, values[i]);
+    }
     double a = lo * slope + intercept, b = hi * slope + intercept;
     center = (a + b) / 2;
     width = std::max(1.0, std::fabs(b - a));
   }
   const bool flip = invert != input.monochrome1;
-  // One table entry per value present in the frame, with the linear VOI function of DICOM.
-  static thread_local std::vector<unsigned char> table;
-  table.resize(size_t(hi - lo) + 1);
-  const double low = center - 0.5 - (width - 1) / 2, high = center - 0.5 + (width - 1) / 2;
-  for (int v = lo; v <= hi; ++v) {
-    double x = v * slope + intercept;
-    double y;
-    if (x <= low)
-      y = 0;
-    else if (x > high)
-      y = 255;
-    else
-      y = ((x - (center - 0.5)) / (width - 1) + 0.5) * 255;
-    unsigned char index = static_cast<unsigned char>(std::clamp(std::lround(y), 0l, 255l));
-    table[v - lo] = flip ? 255 - index : index;
-  }
-  const unsigned char* lut = table.data() - lo;
   const size_t stride = (size_t(input.columns) + 3) & ~size_t(3);
-  for (size_t r = 0; r < input.rows; ++r) {
-    const int16_t* src = values + r * input.columns;
-    unsigned char* dst = bits + r * stride;
-    for (size_t c = 0; c < input.columns; ++c) dst[c] = lut[src[c]];
-    std::memset(dst + input.columns, 0, stride - input.columns);
+  // The linear VOI function of DICOM is an affine map of the stored value, clamped to 0..255:
+  // x <= c - 0.5 - (w - 1) / 2 gives 0, x > c - 0.5 + (w - 1) / 2 gives 255.
+  float scale, offset;
+  if (width > 1) {
+    scale = static_cast<float>(slope * 255.0 / (width - 1));
+    offset = static_cast<float>((intercept - center + 0.5) * 255.0 / (width - 1) + 127.5);
+  } else {
+    // A width of 1 is a threshold at the centre.
+    scale = slope >= 0 ? 1e9f : -1e9f;
+    offset = static_cast<float>(((intercept - center + 0.5) / std::max(std::fabs(slope), 1e-12)) * 1e9);
+  }
+  if (flip) {
+    scale = -scale;
+    offset = 255.0f - offset;
+  }
+  // Sizes in locals: the output bytes could alias the record, which would stop vectorising.
+  const size_t rows = input.rows, columns = input.columns;
+  for (size_t r = 0; r < rows; ++r) {
+    const int16_t* __restrict src = values + r * columns;
+    unsigned char* __restrict dst = bits + r * stride;
+    for (size_t c = 0; c < columns; ++c) {
+      float y = src[c] * scale + offset;
+      y = y < 0.0f ? 0.0f : y;
+      y = y > 255.0f ? 255.0f : y;
+      dst[c] = static_cast<unsigned char>(static_cast<int>(y + 0.5f));
+    }
+    std::memset(dst + columns, 0, stride - columns);
   }
   return true;
 }
