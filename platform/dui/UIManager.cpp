@@ -66,7 +66,7 @@ QFont MakeFont(const wchar_t* name, int size, bool bold, bool underline, bool it
   f.setBold(bold);
   f.setUnderline(underline);
   f.setItalic(italic);
-  f.setHintingPreference(QFont::PreferFullHinting);
+  f.setHintingPreference(QFont::PreferNoHinting);
   return f;
 }
 

@@ -236,6 +236,8 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
   }
   ASSERT_TRUE(std::filesystem::exists(pdf));
   EXPECT_GT(std::filesystem::file_size(pdf), 5000u);
+  if (const char* keep = std::getenv("DUI_KEEP_PNG"))
+    std::filesystem::copy_file(pdf, std::string(keep) + ".report.pdf", std::filesystem::copy_options::overwrite_existing);
 }
 
 TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
