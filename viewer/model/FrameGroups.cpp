@@ -1,5 +1,9 @@
 #include "FrameGroups.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
 #include "ViewerTags.h"
 
 FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame) : dataset_(dataset) {
@@ -10,10 +14,20 @@ FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame) : dat
 }
 
 bool ReadDoubles(const SODcmDataset& dataset, unsigned long tag, double* out, int n) {
+  // One look-up for all values: the text is "v0\\v1\\...".
+  const char* text = nullptr;
+  if (!dataset.GetString(tag, text) || !text) return false;
+  const char* const stop = text + std::strlen(text);
   double values[6];
-  for (int i = 0; i < n; ++i)
-    if (!dataset.GetFloat64(tag, values[i], i)) return false;
-  for (int i = 0; i < n; ++i) out[i] = values[i];
+  for (int i = 0; i < n; ++i) {
+    while (text < stop && (*text == ' ' || *text == '+')) ++text;
+    auto [end, error] = std::from_chars(text, stop, values[i]);  // not locale-dependent
+    if (error != std::errc()) return false;
+    while (end < stop && *end == ' ') ++end;
+    if (i + 1 < n && (end == stop || *end++ != '\\')) return false;
+    text = end;
+  }
+  std::copy(values, values + n, out);
   return true;
 }
 

@@ -64,12 +64,11 @@ bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset) {
   dataset->GetUint16(vtag::Rows, m.rows);
   dataset->GetUint16(vtag::Columns, m.columns);
 
-  ReadRescale(*dataset);
   int frames = 0;
   m.numberOfFrames = dataset->GetInt32(vtag::NumberOfFrames, frames) ? frames : 0;
-
-  // Enhanced objects keep window and geometry per frame or in the shared groups.
+  // Enhanced objects keep rescale, window and geometry per frame or in the shared groups.
   FrameGroups groups(*dataset, m.frameIndex);
+  ReadRescale(groups);
   FrameValues values;
   values.windowCenter = m.windowCenter;
   values.windowWidth = m.windowWidth;
@@ -86,8 +85,7 @@ bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset) {
   return !m.sopInstanceUID.empty() && !m.seriesInstanceUID.empty() && !m.studyInstanceUID.empty();
 }
 
-void SODcmObject::ReadRescale(const SODcmDataset& dataset) {
-  FrameGroups groups(dataset, m_->frameIndex);
+void SODcmObject::ReadRescale(const FrameGroups& groups) {
   double slope = 1.0, intercept = 0;
   bool found = groups.FindInMacro(vtag::PixelValueTransformationSequence, [&](const SODcmDataset& item) {
     item.GetFloat64(vtag::RescaleSlope, slope);

@@ -8,6 +8,7 @@
 #include "SODcmFile.h"
 
 class CImageData;
+class FrameGroups;
 
 // A buffer with the image size it holds.
 template <typename T>
@@ -104,7 +105,7 @@ class SODcmObject : public ISODcmObject {
  private:
   void ResetMemberValues();
   bool ParseDcmDataset(const SODcmDataset* dataset);
-  void ReadRescale(const SODcmDataset& dataset);
+  void ReadRescale(const FrameGroups& groups);
   // The functional-group-aware lookup shared by the GetAttributeValue overloads.
   template <typename Read>
   bool LookUp(Read read);

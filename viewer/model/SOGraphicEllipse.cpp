@@ -8,12 +8,19 @@
 #include "ISOImageObject.h"
 #include "SOGdiPlus.h"
 
-bool SOGraphicRegion::Covers(int x, int y, int x0, int y0, int w, int h) const {
+bool SOGraphicRegion::RowSpan(int y, int x0, int y0, int w, int h, int& first, int& last) const {
+  first = x0;
+  last = x0 + w - 1;
   if (!ellipse_) return true;
+  // Pixels whose centres lie inside the inscribed ellipse.
   const double rx = w / 2.0, ry = h / 2.0;
   if (rx <= 0 || ry <= 0) return false;
-  const double dx = (x + 0.5 - (x0 + rx)) / rx, dy = (y + 0.5 - (y0 + ry)) / ry;
-  return dx * dx + dy * dy <= 1.0;
+  const double dy = (y + 0.5 - (y0 + ry)) / ry;
+  if (dy * dy > 1.0) return false;
+  const double half = rx * std::sqrt(1.0 - dy * dy), cx = x0 + rx;
+  first = std::max(first, static_cast<int>(std::ceil(cx - half - 0.5)));
+  last = std::min(last, static_cast<int>(std::floor(cx + half - 0.5)));
+  return first <= last;
 }
 
 void SOGraphicRegion::Calculate() {
@@ -30,40 +37,38 @@ void SOGraphicRegion::Calculate() {
 
   const short* pixels = imageObject_->GetPixelData();
   if (!pixels) return;
-  // Statistics are modality values, so a CT region reads in Hounsfield units.
-  const DcmImageInputData* record = imageObject_->GetOriginalImagePixelData();
-  const double slope = record ? record->slope : 1.0, intercept = record ? record->intercept : 0.0;
   const int columns = imageObject_->GetColumns(), rows = imageObject_->GetRows();
-  const int xBegin = std::max(x0, 0), xEnd = std::min(x0 + w, columns);
-  const int yBegin = std::max(y0, 0), yEnd = std::min(y0 + h, rows);
-
-  int64_t count = 0;
-  double sum = 0, max = 0, min = 0;
-  for (int y = yBegin; y < yEnd; ++y) {
-    for (int x = xBegin; x < xEnd; ++x) {
-      if (!Covers(x, y, x0, y0, w, h)) continue;
-      const double value = pixels[static_cast<int64_t>(y) * columns + x] * slope + intercept;
+  // Exact integer sums of the stored values; the rescale is linear, so it is applied after.
+  int64_t count = 0, sum = 0;
+  __int128 squares = 0;
+  int max = 0, min = 0;
+  for (int y = std::max(y0, 0); y < std::min(y0 + h, rows); ++y) {
+    int first, last;
+    if (!RowSpan(y, x0, y0, w, h, first, last)) continue;
+    first = std::max(first, 0);
+    last = std::min(last, columns - 1);
+    const short* row = pixels + static_cast<int64_t>(y) * columns;
+    for (int x = first; x <= last; ++x) {
+      const int value = row[x];
       if (count == 0) max = min = value;
       max = std::max(max, value);
       min = std::min(min, value);
       sum += value;
+      squares += static_cast<int64_t>(value) * value;
       ++count;
     }
   }
   if (count == 0) return;
-  const double mean = sum / count;
-  double squares = 0;
-  for (int y = yBegin; y < yEnd; ++y)
-    for (int x = xBegin; x < xEnd; ++x)
-      if (Covers(x, y, x0, y0, w, h)) {
-        const double d = pixels[static_cast<int64_t>(y) * columns + x] * slope + intercept - mean;
-        squares += d * d;
-      }
+  // Statistics are modality values, so a CT region reads in Hounsfield units.
+  const DcmImageInputData* record = imageObject_->GetOriginalImagePixelData();
+  const double slope = record ? record->slope : 1.0, intercept = record ? record->intercept : 0.0;
+  const double variance = static_cast<double>(squares * count - static_cast<__int128>(sum) * sum) /
+                          (static_cast<double>(count) * static_cast<double>(count));
   v.count = count;
-  v.max = static_cast<float>(max);
-  v.min = static_cast<float>(min);
-  v.mean = static_cast<float>(mean);
-  v.sd = static_cast<float>(std::sqrt(squares / count));
+  v.mean = static_cast<float>(slope * (static_cast<double>(sum) / count) + intercept);
+  v.sd = static_cast<float>(std::fabs(slope) * std::sqrt(std::max(variance, 0.0)));
+  v.max = static_cast<float>((slope >= 0 ? max : min) * slope + intercept);
+  v.min = static_cast<float>((slope >= 0 ? min : max) * slope + intercept);
 }
 
 bool SOGraphicRegion::UpdateLabel() {

@@ -19,8 +19,9 @@ class SOGraphicRegion : public SOGraphic {
   SORectI box_;  // the screen box
 
  private:
-  // Whether pixel (x, y) of the box (x0, y0, w, h) lies inside the shape: its centre is tested.
-  bool Covers(int x, int y, int x0, int y0, int w, int h) const;
+  // The pixels of row y inside the shape over the box (x0, y0, w, h), by their centres; false
+  // when none.
+  bool RowSpan(int y, int x0, int y0, int w, int h, int& first, int& last) const;
   bool ellipse_;
 };
 

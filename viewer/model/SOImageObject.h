@@ -107,6 +107,8 @@ class SOImageObject : public ISOImageObject {
   DcmImageInputData* GetOptimizedPixelData(int width, int height);
   Gdiplus::Bitmap* GetPrimaryBitmap2(int width, int height);
   Gdiplus::Bitmap* CreateBitmapByPixelData(DcmImageInputData* record);
+  // Writes the record into a bitmap of its size and format (windowed, for grey records).
+  bool WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData* record);
 
   void TriggerImageObjectDataUpdateEvent();
   void TriggerImageOjbectWWUpdateEvent();

@@ -53,6 +53,12 @@ void FitSize(int columns, int rows, int width, int height, int& fitW, int& fitH)
   }
 }
 
+Gdiplus::PixelFormat BitmapFormat(const DcmImageInputData& record) {
+  if (record.type == DCM_PIXEL_RGB24) return Gdiplus::PixelFormat24bppRGB;
+  if (record.type == DCM_PIXEL_ARGB32) return Gdiplus::PixelFormat32bppARGB;
+  return Gdiplus::PixelFormat8bppIndexed;
+}
+
 }  // namespace
 
 DcmImageInputData* SOImageObject::GetOriginalImagePixelData() {
@@ -97,11 +103,12 @@ DcmImageInputData* SOImageObject::GetOptimizedPixelData(int width, int height) {
 
 Gdiplus::Bitmap* SOImageObject::GetPrimaryBitmap2(int width, int height) {
   DcmImageInputData* record = GetOptimizedPixelData(width, height);
-  if (m_->primary && record && record->rows && record->columns &&
-      (m_->primary->GetHeight() != record->rows || m_->primary->GetWidth() != record->columns))
-    m_->primaryStale = true;
-  if (m_->primaryStale) {
-    m_->primary.reset();
+  bool resized = m_->primary && record && record->rows && record->columns &&
+                 (m_->primary->GetHeight() != record->rows || m_->primary->GetWidth() != record->columns);
+  if (m_->primaryStale || resized) {
+    // A new window over the same pixels is written into the bitmap there is: a drag re-windows
+    // every step, and allocating a frame-sized bitmap each time costs more than windowing.
+    if (resized || !m_->primary || !WriteBitmapPixels(*m_->primary, record)) m_->primary.reset();
     m_->primaryStale = false;
   }
   DcmImageInputData* original = GetOriginalImagePixelData();
@@ -122,19 +129,26 @@ Gdiplus::Bitmap* SOImageObject::GetOriginBitmapData() {
 
 Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* record) {
   if (!record || record->type == DCM_PIXEL_NONE || !record->columns || !record->rows) return nullptr;
+  auto bitmap = std::make_unique<Gdiplus::Bitmap>(record->columns, record->rows, BitmapFormat(*record));
+  return WriteBitmapPixels(*bitmap, record) ? bitmap.release() : nullptr;
+}
+
+bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData* record) {
+  if (!record || record->type == DCM_PIXEL_NONE || bitmap.GetPixelFormat() != BitmapFormat(*record) ||
+      bitmap.GetWidth() != record->columns || bitmap.GetHeight() != record->rows)
+    return false;
   const int width = record->columns, height = record->rows;
   const unsigned char* source = record->data.data;
   const uint64_t pixels = static_cast<uint64_t>(width) * height;
+  Gdiplus::Rect all(0, 0, width, height);
+  Gdiplus::BitmapData locked;
 
   if (record->type == DCM_PIXEL_RGB24 || record->type == DCM_PIXEL_ARGB32) {
     const bool rgb = record->type == DCM_PIXEL_RGB24;
     const int sourceBytes = rgb ? 3 : 4;
-    if (!source || record->data.count < pixels * sourceBytes) return nullptr;
-    auto bitmap = std::make_unique<Gdiplus::Bitmap>(width, height, rgb ? Gdiplus::PixelFormat24bppRGB : Gdiplus::PixelFormat32bppARGB);
-    Gdiplus::Rect all(0, 0, width, height);
-    Gdiplus::BitmapData locked;
-    if (bitmap->LockBits(&all, Gdiplus::ImageLockModeWrite, bitmap->GetPixelFormat(), &locked) != Gdiplus::Ok)
-      return nullptr;
+    if (!source || record->data.count < pixels * sourceBytes) return false;
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, bitmap.GetPixelFormat(), &locked) != Gdiplus::Ok)
+      return false;
     for (int y = 0; y < height; ++y) {
       const unsigned char* in = source + static_cast<uint64_t>(y) * width * sourceBytes;
       auto* out = static_cast<unsigned char*>(locked.Scan0) + static_cast<int64_t>(y) * locked.Stride;
@@ -151,23 +165,20 @@ Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* recor
         }
       }
     }
-    bitmap->UnlockBits(&locked);
-    return bitmap.release();
+    bitmap.UnlockBits(&locked);
+    return true;
   }
 
-  auto bitmap = std::make_unique<Gdiplus::Bitmap>(width, height, Gdiplus::PixelFormat8bppIndexed);
   std::vector<uint32_t> entries = PaletteEntries(m_->state.palette);
   std::vector<unsigned char> paletteBytes(sizeof(Gdiplus::ColorPalette) + 255 * sizeof(Gdiplus::ARGB));
   auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(paletteBytes.data());
   palette->Flags = 0;
   palette->Count = 256;
   std::copy(entries.begin(), entries.end(), palette->Entries);
-  bitmap->SetPalette(palette);
+  bitmap.SetPalette(palette);
 
-  Gdiplus::Rect all(0, 0, width, height);
-  Gdiplus::BitmapData locked;
-  if (bitmap->LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat8bppIndexed, &locked) != Gdiplus::Ok)
-    return nullptr;
+  if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat8bppIndexed, &locked) != Gdiplus::Ok)
+    return false;
   const int stride = (width + 3) & ~3;
   const SOImagePresentationState& s = m_->state;
   bool ok;
@@ -181,8 +192,8 @@ Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* recor
       std::memcpy(static_cast<unsigned char*>(locked.Scan0) + static_cast<int64_t>(y) * locked.Stride,
                   bits.data() + static_cast<size_t>(y) * stride, width);
   }
-  bitmap->UnlockBits(&locked);
-  return ok ? bitmap.release() : nullptr;
+  bitmap.UnlockBits(&locked);
+  return ok;
 }
 
 bool SOImageObject::DrawImage(HDC hdc, RECT rect, bool) {
