@@ -22,7 +22,9 @@ using namespace CRenderEngine;
 
 namespace {
 
-bool Is(const wchar_t* a, const wchar_t* b) { return a && wcscmp(a, b) == 0; }
+bool Is(const wchar_t* a, const wchar_t* b) {
+  return a && wcscmp(a, b) == 0;
+}
 
 RECT Deflate(const RECT& rc, const RECT& by) {
   return RECT{rc.left + by.left, rc.top + by.top, rc.right - by.right, rc.bottom - by.bottom};
@@ -54,7 +56,9 @@ UINT ApplyAlign(UINT style, const wchar_t* value, bool vertical) {
 
 // ---- CLabelUI ----
 
-const wchar_t* CLabelUI::GetClass() const { return L"Label"; }
+const wchar_t* CLabelUI::GetClass() const {
+  return L"Label";
+}
 
 void* CLabelUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Label")) return this;
@@ -137,15 +141,19 @@ DWORD CLabelUI::CurrentTextColor() const {
 
 void CLabelUI::PaintText(QPainter& painter) {
   if (m_sText.IsEmpty()) return;
-  DrawText(painter, m_pManager, Deflate(m_rcItem, m_rcTextPadding), ToQString(m_sText), CurrentTextColor(), m_iFont,
-           m_uTextStyle);
+  DrawText(painter, m_pManager, Deflate(m_rcItem, m_rcTextPadding), ToQString(m_sText), CurrentTextColor(),
+           m_iFont, m_uTextStyle);
 }
 
 // ---- CTextUI ----
 
-CTextUI::CTextUI() { m_uTextStyle = DT_WORDBREAK_UI; }
+CTextUI::CTextUI() {
+  m_uTextStyle = DT_WORDBREAK_UI;
+}
 
-const wchar_t* CTextUI::GetClass() const { return L"Text"; }
+const wchar_t* CTextUI::GetClass() const {
+  return L"Text";
+}
 
 void* CTextUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Text")) return this;
@@ -156,24 +164,30 @@ SIZE CTextUI::EstimateSize(SIZE available) {
   SIZE sz = m_cxyFixed;
   if (sz.cy == 0 && m_pManager) {
     int width = (sz.cx > 0 ? sz.cx : available.cx) - m_rcTextPadding.left - m_rcTextPadding.right;
-    sz.cy = MeasureText(m_pManager, ToQString(m_sText), m_iFont, std::max(1, width)).cy + m_rcTextPadding.top +
-            m_rcTextPadding.bottom + 4;
+    sz.cy = MeasureText(m_pManager, ToQString(m_sText), m_iFont, std::max(1, width)).cy +
+            m_rcTextPadding.top + m_rcTextPadding.bottom + 4;
   }
   return sz;
 }
 
 // ---- CButtonUI ----
 
-CButtonUI::CButtonUI() { m_uTextStyle = DT_SINGLELINE_UI | DT_VCENTER_UI | DT_CENTER_UI; }
+CButtonUI::CButtonUI() {
+  m_uTextStyle = DT_SINGLELINE_UI | DT_VCENTER_UI | DT_CENTER_UI;
+}
 
-const wchar_t* CButtonUI::GetClass() const { return L"Button"; }
+const wchar_t* CButtonUI::GetClass() const {
+  return L"Button";
+}
 
 void* CButtonUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Button")) return this;
   return CLabelUI::GetInterface(name);
 }
 
-UINT CButtonUI::GetControlFlags() const { return IsEnabled() ? 1 : 0; }
+UINT CButtonUI::GetControlFlags() const {
+  return IsEnabled() ? 1 : 0;
+}
 
 bool CButtonUI::Activate() {
   if (!CControlUI::Activate()) return false;
@@ -274,8 +288,10 @@ DWORD CButtonUI::CurrentTextColor() const {
 void CButtonUI::PaintBkColor(QPainter& painter) {
   DWORD color = 0;
   if (IsEnabled()) {
-    if ((m_uButtonState & UISTATE_PUSHED) && m_dwPushedBkColor) color = m_dwPushedBkColor;
-    else if ((m_uButtonState & (UISTATE_HOT | UISTATE_PUSHED)) && m_dwHotBkColor) color = m_dwHotBkColor;
+    if ((m_uButtonState & UISTATE_PUSHED) && m_dwPushedBkColor)
+      color = m_dwPushedBkColor;
+    else if ((m_uButtonState & (UISTATE_HOT | UISTATE_PUSHED)) && m_dwHotBkColor)
+      color = m_dwHotBkColor;
   }
   if (color)
     DrawColor(painter, m_rcItem, color, m_cxyBorderRound);
@@ -302,7 +318,9 @@ COptionUI::~COptionUI() {
   if (m_pManager && !m_sGroupName.IsEmpty()) m_pManager->RemoveOptionGroup(m_sGroupName, this);
 }
 
-const wchar_t* COptionUI::GetClass() const { return L"Option"; }
+const wchar_t* COptionUI::GetClass() const {
+  return L"Option";
+}
 
 void* COptionUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Option")) return this;
@@ -395,7 +413,8 @@ void COptionUI::PaintBkColor(QPainter& painter) {
 
 void COptionUI::PaintStatusImage(QPainter& painter) {
   if (m_bSelected) {
-    if ((m_uButtonState & UISTATE_HOT) && !m_sSelectedHotImage.IsEmpty() && DrawImage(painter, m_sSelectedHotImage))
+    if ((m_uButtonState & UISTATE_HOT) && !m_sSelectedHotImage.IsEmpty() &&
+        DrawImage(painter, m_sSelectedHotImage))
       return;
     if (!m_sSelectedImage.IsEmpty() && DrawImage(painter, m_sSelectedImage)) return;
   }
@@ -404,7 +423,9 @@ void COptionUI::PaintStatusImage(QPainter& painter) {
 
 // ---- CCheckBoxUI ----
 
-const wchar_t* CCheckBoxUI::GetClass() const { return L"CheckBox"; }
+const wchar_t* CCheckBoxUI::GetClass() const {
+  return L"CheckBox";
+}
 
 void* CCheckBoxUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"CheckBox")) return this;
@@ -459,7 +480,9 @@ void CCheckBoxUI::PaintText(QPainter& painter) {
 
 // ---- CTabItemUI ----
 
-const wchar_t* CTabItemUI::GetClass() const { return L"TabItem"; }
+const wchar_t* CTabItemUI::GetClass() const {
+  return L"TabItem";
+}
 
 void* CTabItemUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"TabItem")) return this;
@@ -473,16 +496,22 @@ CEditUI::CEditUI() {
   m_uTextStyle = DT_SINGLELINE_UI | DT_VCENTER_UI;
 }
 
-const wchar_t* CEditUI::GetClass() const { return L"Edit"; }
+const wchar_t* CEditUI::GetClass() const {
+  return L"Edit";
+}
 
 void* CEditUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Edit")) return this;
   return CLabelUI::GetInterface(name);
 }
 
-UINT CEditUI::GetControlFlags() const { return IsEnabled() ? 1 : 0; }
+UINT CEditUI::GetControlFlags() const {
+  return IsEnabled() ? 1 : 0;
+}
 
-CEditUI::~CEditUI() { CloseEditor(); }
+CEditUI::~CEditUI() {
+  CloseEditor();
+}
 
 void CEditUI::SetText(const wchar_t* text) {
   m_sText = text;
@@ -504,7 +533,8 @@ namespace {
 // Enter is "return" unless the editor takes new lines.
 class EditorKeys : public QObject {
  public:
-  EditorKeys(QObject* parent, std::function<bool(int key)> onKey) : QObject(parent), onKey_(std::move(onKey)) {}
+  EditorKeys(QObject* parent, std::function<bool(int key)> onKey)
+      : QObject(parent), onKey_(std::move(onKey)) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -542,7 +572,8 @@ void CEditUI::OpenEditor() {
     plain->setPlainText(ToQString(m_sText));
     plain->moveCursor(QTextCursor::End);
     plain->viewport()->setAutoFillBackground(false);
-    QObject::connect(plain, &QPlainTextEdit::textChanged, plain, [this, plain] { EditorChanged(plain->toPlainText()); });
+    QObject::connect(plain, &QPlainTextEdit::textChanged, plain,
+                     [this, plain] { EditorChanged(plain->toPlainText()); });
     editor = plain;
   } else {
     auto* line = new QLineEdit(host);
@@ -552,9 +583,12 @@ void CEditUI::OpenEditor() {
     if (m_bPasswordMode) line->setEchoMode(QLineEdit::Password);
     if (m_bNumberOnly)
       line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line));
-    if (m_uTextStyle & DT_CENTER_UI) line->setAlignment(Qt::AlignCenter);
-    else if (m_uTextStyle & DT_RIGHT_UI) line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QObject::connect(line, &QLineEdit::textEdited, line, [this](const QString& text) { EditorChanged(text); });
+    if (m_uTextStyle & DT_CENTER_UI)
+      line->setAlignment(Qt::AlignCenter);
+    else if (m_uTextStyle & DT_RIGHT_UI)
+      line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QObject::connect(line, &QLineEdit::textEdited, line,
+                     [this](const QString& text) { EditorChanged(text); });
     editor = line;
   }
   editor->installEventFilter(new EditorKeys(editor, [this](int key) {
@@ -756,17 +790,19 @@ void CEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 void CEditUI::PaintStatusImage(QPainter& painter) {
   const wchar_t* image = nullptr;
-  if (!IsEnabled()) image = GetCustomAttribute(L"disabledimage");
-  else if (IsFocused()) image = GetCustomAttribute(L"focusedimage");
+  if (!IsEnabled())
+    image = GetCustomAttribute(L"disabledimage");
+  else if (IsFocused())
+    image = GetCustomAttribute(L"focusedimage");
   if (!image) image = GetCustomAttribute(L"normalimage");
   if (image) {
     DrawImage(painter, image);
     return;
   }
   // No skin images: a flat field that shows focus with the accent colour.
-  if (m_dwBackColor == 0) DrawColor(painter, m_rcItem, IsEnabled() ? m_dwEditBkColor : 0xFFF3F4F6, SIZE{6, 6});
-  if (m_nBorderSize == 0)
-    DrawBorder(painter, m_rcItem, 1, IsFocused() ? 0xFF2F80ED : 0xFFCDD1D6, SIZE{6, 6});
+  if (m_dwBackColor == 0)
+    DrawColor(painter, m_rcItem, IsEnabled() ? m_dwEditBkColor : 0xFFF3F4F6, SIZE{6, 6});
+  if (m_nBorderSize == 0) DrawBorder(painter, m_rcItem, 1, IsFocused() ? 0xFF2F80ED : 0xFFCDD1D6, SIZE{6, 6});
 }
 
 void CEditUI::PaintText(QPainter& painter) {
@@ -799,7 +835,9 @@ CRichEditUI::CRichEditUI() {
   m_uTextStyle = DT_WORDBREAK_UI;
 }
 
-const wchar_t* CRichEditUI::GetClass() const { return L"RichEdit"; }
+const wchar_t* CRichEditUI::GetClass() const {
+  return L"RichEdit";
+}
 
 void* CRichEditUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"RichEdit")) return this;
@@ -824,9 +862,13 @@ void CRichEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 // ---- CDateTimeUI ----
 
-CDateTimeUI::CDateTimeUI() { m_uMaxChar = 10; }
+CDateTimeUI::CDateTimeUI() {
+  m_uMaxChar = 10;
+}
 
-const wchar_t* CDateTimeUI::GetClass() const { return L"DateTime"; }
+const wchar_t* CDateTimeUI::GetClass() const {
+  return L"DateTime";
+}
 
 void* CDateTimeUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"DateTime")) return this;
@@ -851,7 +893,9 @@ bool CDateTimeUI::GetTime(int& year, int& month, int& day) const {
 
 // ---- CProgressUI ----
 
-const wchar_t* CProgressUI::GetClass() const { return L"Progress"; }
+const wchar_t* CProgressUI::GetClass() const {
+  return L"Progress";
+}
 
 void* CProgressUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Progress")) return this;
@@ -915,16 +959,22 @@ void CProgressUI::PaintStatusImage(QPainter& painter) {
 
 // ---- CSliderUI ----
 
-CSliderUI::CSliderUI() { m_dwForeColor = 0xFF2F80ED; }
+CSliderUI::CSliderUI() {
+  m_dwForeColor = 0xFF2F80ED;
+}
 
-const wchar_t* CSliderUI::GetClass() const { return L"Slider"; }
+const wchar_t* CSliderUI::GetClass() const {
+  return L"Slider";
+}
 
 void* CSliderUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Slider")) return this;
   return CProgressUI::GetInterface(name);
 }
 
-UINT CSliderUI::GetControlFlags() const { return IsEnabled() ? 1 : 0; }
+UINT CSliderUI::GetControlFlags() const {
+  return IsEnabled() ? 1 : 0;
+}
 
 int CSliderUI::ValueAt(POINT pt) const {
   double part;
@@ -998,7 +1048,9 @@ CPictureUI::~CPictureUI() {
   if (m_hBitmap) DeleteObject(m_hBitmap);
 }
 
-const wchar_t* CPictureUI::GetClass() const { return L"Picture"; }
+const wchar_t* CPictureUI::GetClass() const {
+  return L"Picture";
+}
 
 void* CPictureUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Picture")) return this;
@@ -1047,7 +1099,8 @@ void CPictureUI::PaintStatusImage(QPainter& painter) {
   if (m_image.isNull()) return;
   QRect area = ToRect(m_rcItem);
   QSize fitted = m_image.size().scaled(area.size(), Qt::KeepAspectRatio);
-  QRect dst(QPoint(area.left() + (area.width() - fitted.width()) / 2, area.top() + (area.height() - fitted.height()) / 2),
+  QRect dst(QPoint(area.left() + (area.width() - fitted.width()) / 2,
+                   area.top() + (area.height() - fitted.height()) / 2),
             fitted);
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform);

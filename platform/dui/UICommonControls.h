@@ -63,10 +63,22 @@ class CButtonUI : public CLabelUI {
   void PaintStatusImage(QPainter& painter) override;
   void PaintBkColor(QPainter& painter) override;
 
-  void SetNormalImage(const wchar_t* image) { m_sNormalImage = image; Invalidate(); }
-  void SetHotImage(const wchar_t* image) { m_sHotImage = image; Invalidate(); }
-  void SetPushedImage(const wchar_t* image) { m_sPushedImage = image; Invalidate(); }
-  void SetDisabledImage(const wchar_t* image) { m_sDisabledImage = image; Invalidate(); }
+  void SetNormalImage(const wchar_t* image) {
+    m_sNormalImage = image;
+    Invalidate();
+  }
+  void SetHotImage(const wchar_t* image) {
+    m_sHotImage = image;
+    Invalidate();
+  }
+  void SetPushedImage(const wchar_t* image) {
+    m_sPushedImage = image;
+    Invalidate();
+  }
+  void SetDisabledImage(const wchar_t* image) {
+    m_sDisabledImage = image;
+    Invalidate();
+  }
   void SetHotTextColor(DWORD color) { m_dwHotTextColor = color; }
   void SetHotBkColor(DWORD color) { m_dwHotBkColor = color; }
   void SetPushedTextColor(DWORD color) { m_dwPushedTextColor = color; }
@@ -104,7 +116,10 @@ class COptionUI : public CButtonUI {
   bool IsSelected() const { return m_bSelected; }
   // Sets the state; with `triggerEvent` the change raises "selectchanged".
   virtual void Selected(bool selected, bool triggerEvent = true);
-  void SetSelectedImage(const wchar_t* image) { m_sSelectedImage = image; Invalidate(); }
+  void SetSelectedImage(const wchar_t* image) {
+    m_sSelectedImage = image;
+    Invalidate();
+  }
   void SetSelectedTextColor(DWORD color) { m_dwSelectedTextColor = color; }
   void SetSelectedBkColor(DWORD color) { m_dwSelectedBkColor = color; }
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
@@ -153,13 +168,22 @@ class CEditUI : public CLabelUI {
   void SetEnabled(bool enable = true) override;
   void SetMaxChar(UINT max) { m_uMaxChar = max; }
   UINT GetMaxChar() const { return m_uMaxChar; }
-  void SetReadOnly(bool readOnly) { m_bReadOnly = readOnly; Invalidate(); }
+  void SetReadOnly(bool readOnly) {
+    m_bReadOnly = readOnly;
+    Invalidate();
+  }
   bool IsReadOnly() const { return m_bReadOnly; }
-  void SetPasswordMode(bool on) { m_bPasswordMode = on; Invalidate(); }
+  void SetPasswordMode(bool on) {
+    m_bPasswordMode = on;
+    Invalidate();
+  }
   bool IsPasswordMode() const { return m_bPasswordMode; }
   void SetNumberOnly(bool on) { m_bNumberOnly = on; }
   bool IsNumberOnly() const { return m_bNumberOnly; }
-  void SetPromptText(const wchar_t* text) { m_sPrompt = text; Invalidate(); }
+  void SetPromptText(const wchar_t* text) {
+    m_sPrompt = text;
+    Invalidate();
+  }
   void SetSel(long start, long end);
   void SetSelAll() { SetSel(0, -1); }
   void SetPos(RECT rc, bool needInvalidate = true) override;
@@ -233,14 +257,20 @@ class CProgressUI : public CLabelUI {
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   bool IsHorizontal() const { return m_bHorizontal; }
-  void SetHorizontal(bool horizontal = true) { m_bHorizontal = horizontal; Invalidate(); }
+  void SetHorizontal(bool horizontal = true) {
+    m_bHorizontal = horizontal;
+    Invalidate();
+  }
   int GetMinValue() const { return m_nMin; }
   void SetMinValue(int min);
   int GetMaxValue() const { return m_nMax; }
   void SetMaxValue(int max);
   int GetValue() const { return m_nValue; }
   void SetValue(int value);
-  void SetForeImage(const wchar_t* image) { m_sForeImage = image; Invalidate(); }
+  void SetForeImage(const wchar_t* image) {
+    m_sForeImage = image;
+    Invalidate();
+  }
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void PaintStatusImage(QPainter& painter) override;
 

@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kScrollBarWidth = 8;
 
-int Clamp(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+int Clamp(int v, int lo, int hi) {
+  return std::max(lo, std::min(v, hi));
+}
 
 bool InRect(const RECT& rc, POINT pt) {
   return pt.x >= rc.left && pt.x < rc.right && pt.y >= rc.top && pt.y < rc.bottom;
@@ -33,7 +35,9 @@ CContainerUI::~CContainerUI() {
   delete m_pHorizontalScrollBar;
 }
 
-const wchar_t* CContainerUI::GetClass() const { return L"Container"; }
+const wchar_t* CContainerUI::GetClass() const {
+  return L"Container";
+}
 
 void* CContainerUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"Container") == 0) return this;
@@ -59,12 +63,16 @@ bool CContainerUI::SetItemIndex(CControlUI* control, int index) {
   return true;
 }
 
-bool CContainerUI::Add(CControlUI* control) { return AddAt(control, int(m_items.size())); }
+bool CContainerUI::Add(CControlUI* control) {
+  return AddAt(control, int(m_items.size()));
+}
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
   if (!control || index < 0 || index > int(m_items.size())) return false;
-  if (m_pManager) m_pManager->InitControls(control, this);
-  else control->SetManager(nullptr, this, false);
+  if (m_pManager)
+    m_pManager->InitControls(control, this);
+  else
+    control->SetManager(nullptr, this, false);
   if (IsVisible()) NeedUpdate();
   m_items.insert(m_items.begin() + index, control);
   return true;
@@ -80,8 +88,10 @@ bool CContainerUI::RemoveAt(int index, bool doNotDestroy) {
   CControlUI* control = GetItemAt(index);
   if (!control) return false;
   m_items.erase(m_items.begin() + index);
-  if (m_bAutoDestroy && !doNotDestroy) delete control;
-  else if (m_pManager) m_pManager->ReapObjects(control);
+  if (m_bAutoDestroy && !doNotDestroy)
+    delete control;
+  else if (m_pManager)
+    m_pManager->ReapObjects(control);
   NeedUpdate();
   return true;
 }
@@ -90,8 +100,10 @@ void CContainerUI::RemoveAll() {
   std::vector<CControlUI*> items;
   items.swap(m_items);
   for (CControlUI* c : items) {
-    if (m_bAutoDestroy) delete c;
-    else if (m_pManager) m_pManager->ReapObjects(c);
+    if (m_bAutoDestroy)
+      delete c;
+    else if (m_pManager)
+      m_pManager->ReapObjects(c);
   }
   NeedUpdate();
 }
@@ -135,7 +147,8 @@ RECT CContainerUI::InnerRect() const {
   rc.top += m_rcInset.top;
   rc.right -= m_rcInset.right;
   rc.bottom -= m_rcInset.bottom;
-  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) rc.right -= m_pVerticalScrollBar->GetFixedWidth();
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
+    rc.right -= m_pVerticalScrollBar->GetFixedWidth();
   if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible())
     rc.bottom -= m_pHorizontalScrollBar->GetFixedHeight();
   if (rc.right < rc.left) rc.right = rc.left;
@@ -202,7 +215,8 @@ SIZE CContainerUI::GetScrollPos() const {
 
 SIZE CContainerUI::GetScrollRange() const {
   SIZE sz{};
-  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) sz.cy = m_pVerticalScrollBar->GetScrollRange();
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
+    sz.cy = m_pVerticalScrollBar->GetScrollRange();
   return sz;
 }
 
@@ -216,13 +230,11 @@ void CContainerUI::SetScrollPos(SIZE pos) {
 }
 
 void CContainerUI::LineUp() {
-  if (m_pVerticalScrollBar)
-    SetScrollPos(SIZE{0, GetScrollPos().cy - m_pVerticalScrollBar->GetLineSize()});
+  if (m_pVerticalScrollBar) SetScrollPos(SIZE{0, GetScrollPos().cy - m_pVerticalScrollBar->GetLineSize()});
 }
 
 void CContainerUI::LineDown() {
-  if (m_pVerticalScrollBar)
-    SetScrollPos(SIZE{0, GetScrollPos().cy + m_pVerticalScrollBar->GetLineSize()});
+  if (m_pVerticalScrollBar) SetScrollPos(SIZE{0, GetScrollPos().cy + m_pVerticalScrollBar->GetLineSize()});
 }
 
 void CContainerUI::EnableScrollBar(bool vertical, bool horizontal) {
@@ -275,7 +287,8 @@ void CContainerUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
     RECT r;
     if (CRenderEngine::IntersectRect(r, rcTemp, c->GetPos())) c->DoPaint(painter, rcTemp);
   }
-  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) m_pVerticalScrollBar->DoPaint(painter, rcTemp);
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
+    m_pVerticalScrollBar->DoPaint(painter, rcTemp);
   painter.restore();
 }
 
@@ -352,7 +365,8 @@ struct Axis {
 };
 
 // Lays out the non-floating visible items; returns the length the content needs.
-int LayoutLinear(const Axis& ax, const std::vector<CControlUI*>& items, RECT rc, int childPadding, int scroll) {
+int LayoutLinear(const Axis& ax, const std::vector<CControlUI*>& items, RECT rc, int childPadding,
+                 int scroll) {
   SIZE available{rc.right - rc.left, rc.bottom - rc.top};
   int length = ax.Along(available);
   int fixed = 0, adjustables = 0, count = 0;
@@ -413,7 +427,9 @@ int LayoutLinear(const Axis& ax, const std::vector<CControlUI*>& items, RECT rc,
 
 }  // namespace
 
-const wchar_t* CVerticalLayoutUI::GetClass() const { return L"VerticalLayout"; }
+const wchar_t* CVerticalLayoutUI::GetClass() const {
+  return L"VerticalLayout";
+}
 
 void* CVerticalLayoutUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"VerticalLayout") == 0) return this;
@@ -428,7 +444,9 @@ void CVerticalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
   ProcessScrollBar(inner, 0, needed);
 }
 
-const wchar_t* CHorizontalLayoutUI::GetClass() const { return L"HorizontalLayout"; }
+const wchar_t* CHorizontalLayoutUI::GetClass() const {
+  return L"HorizontalLayout";
+}
 
 void* CHorizontalLayoutUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"HorizontalLayout") == 0) return this;
@@ -444,7 +462,9 @@ void CHorizontalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
 
 // ---- CTileLayoutUI ----
 
-const wchar_t* CTileLayoutUI::GetClass() const { return L"TileLayout"; }
+const wchar_t* CTileLayoutUI::GetClass() const {
+  return L"TileLayout";
+}
 
 void* CTileLayoutUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"TileLayout") == 0) return this;
@@ -519,14 +539,18 @@ void CTileLayoutUI::SetPos(RECT rc, bool needInvalidate) {
 
 // ---- CTabLayoutUI ----
 
-const wchar_t* CTabLayoutUI::GetClass() const { return L"TabLayout"; }
+const wchar_t* CTabLayoutUI::GetClass() const {
+  return L"TabLayout";
+}
 
 void* CTabLayoutUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"TabLayout") == 0) return this;
   return CContainerUI::GetInterface(name);
 }
 
-bool CTabLayoutUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CTabLayoutUI::Add(CControlUI* control) {
+  return AddAt(control, GetCount());
+}
 
 bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
   if (!CContainerUI::AddAt(control, index)) return false;
@@ -600,7 +624,9 @@ void CTabLayoutUI::SetPos(RECT rc, bool needInvalidate) {
 
 // ---- CChildLayoutUI ----
 
-const wchar_t* CChildLayoutUI::GetClass() const { return L"ChildLayout"; }
+const wchar_t* CChildLayoutUI::GetClass() const {
+  return L"ChildLayout";
+}
 
 void* CChildLayoutUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"ChildLayout") == 0) return this;
@@ -610,7 +636,8 @@ void* CChildLayoutUI::GetInterface(const wchar_t* name) {
 void CChildLayoutUI::Init() {
   if (!m_sXmlFile.IsEmpty() && GetCount() == 0) {
     CDialogBuilder builder;
-    if (CControlUI* child = builder.Create(m_sXmlFile.GetData(), (unsigned int)0, nullptr, m_pManager)) Add(child);
+    if (CControlUI* child = builder.Create(m_sXmlFile.GetData(), (unsigned int)0, nullptr, m_pManager))
+      Add(child);
   }
   CContainerUI::Init();
 }
@@ -624,16 +651,22 @@ void CChildLayoutUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 // ---- CScrollBarUI ----
 
-CScrollBarUI::CScrollBarUI() { m_cxyFixed = SIZE{kScrollBarWidth, kScrollBarWidth}; }
+CScrollBarUI::CScrollBarUI() {
+  m_cxyFixed = SIZE{kScrollBarWidth, kScrollBarWidth};
+}
 
-const wchar_t* CScrollBarUI::GetClass() const { return L"ScrollBar"; }
+const wchar_t* CScrollBarUI::GetClass() const {
+  return L"ScrollBar";
+}
 
 void* CScrollBarUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"ScrollBar") == 0) return this;
   return CControlUI::GetInterface(name);
 }
 
-void CScrollBarUI::SetHorizontal(bool horizontal) { m_bHorizontal = horizontal; }
+void CScrollBarUI::SetHorizontal(bool horizontal) {
+  m_bHorizontal = horizontal;
+}
 
 void CScrollBarUI::SetScrollRange(int range) {
   m_nRange = std::max(0, range);

@@ -17,14 +17,18 @@ CControlUI::~CControlUI() {
   if (m_pManager) m_pManager->ControlDestroyed(this);
 }
 
-const wchar_t* CControlUI::GetClass() const { return L"Control"; }
+const wchar_t* CControlUI::GetClass() const {
+  return L"Control";
+}
 
 void* CControlUI::GetInterface(const wchar_t* name) {
   if (name && wcscmp(name, L"Control") == 0) return this;
   return nullptr;
 }
 
-bool CControlUI::Activate() { return IsVisible() && IsEnabled(); }
+bool CControlUI::Activate() {
+  return IsVisible() && IsEnabled();
+}
 
 void CControlUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init) {
   m_pManager = manager;
@@ -123,7 +127,9 @@ void CControlUI::SetMaxHeight(int cy) {
   NeedParentUpdate();
 }
 
-SIZE CControlUI::EstimateSize(SIZE) { return m_cxyFixed; }
+SIZE CControlUI::EstimateSize(SIZE) {
+  return m_cxyFixed;
+}
 
 void CControlUI::AddCustomAttribute(const wchar_t* name, const wchar_t* value) {
   if (!name || !*name || !value) return;
@@ -136,7 +142,9 @@ const wchar_t* CControlUI::GetCustomAttribute(const wchar_t* name) const {
   return it == m_customAttributes.end() ? nullptr : it->second.c_str();
 }
 
-bool CControlUI::RemoveCustomAttribute(const wchar_t* name) { return name && m_customAttributes.erase(name) > 0; }
+bool CControlUI::RemoveCustomAttribute(const wchar_t* name) {
+  return name && m_customAttributes.erase(name) > 0;
+}
 
 void CControlUI::SetVisible(bool visible) {
   if (m_bVisible == visible) return;

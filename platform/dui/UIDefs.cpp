@@ -141,6 +141,8 @@ SIZE ParseSize(const wchar_t* text) {
   return sz;
 }
 
-bool ParseBool(const wchar_t* text) { return text && wcscmp(text, L"true") == 0; }
+bool ParseBool(const wchar_t* text) {
+  return text && wcscmp(text, L"true") == 0;
+}
 
 }  // namespace DuiLib

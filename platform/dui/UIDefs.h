@@ -37,12 +37,25 @@ class CDuiString {
   void Assign(const wchar_t* s, int len = -1) { *this = CDuiString(s, len); }
   void Append(const wchar_t* s) { s_ += s ? s : L""; }
 
-  CDuiString& operator+=(const CDuiString& o) { s_ += o.s_; return *this; }
-  CDuiString& operator+=(const wchar_t* o) { s_ += o ? o : L""; return *this; }
-  CDuiString& operator+=(wchar_t c) { s_ += c; return *this; }
+  CDuiString& operator+=(const CDuiString& o) {
+    s_ += o.s_;
+    return *this;
+  }
+  CDuiString& operator+=(const wchar_t* o) {
+    s_ += o ? o : L"";
+    return *this;
+  }
+  CDuiString& operator+=(wchar_t c) {
+    s_ += c;
+    return *this;
+  }
   friend CDuiString operator+(const CDuiString& a, const CDuiString& b) { return CDuiString(a.s_ + b.s_); }
-  friend CDuiString operator+(const CDuiString& a, const wchar_t* b) { return CDuiString(a.s_ + (b ? b : L"")); }
-  friend CDuiString operator+(const wchar_t* a, const CDuiString& b) { return CDuiString((a ? a : L"") + b.s_); }
+  friend CDuiString operator+(const CDuiString& a, const wchar_t* b) {
+    return CDuiString(a.s_ + (b ? b : L""));
+  }
+  friend CDuiString operator+(const wchar_t* a, const CDuiString& b) {
+    return CDuiString((a ? a : L"") + b.s_);
+  }
   bool operator==(const CDuiString& o) const { return s_ == o.s_; }
   bool operator==(const wchar_t* o) const { return s_ == (o ? o : L""); }
   bool operator!=(const wchar_t* o) const { return !(*this == o); }

@@ -22,8 +22,12 @@ struct CDialogBuilder::Document {
 
 namespace {
 
-std::wstring Wide(const char* utf8) { return QString::fromUtf8(utf8 ? utf8 : "").toStdWString(); }
-std::string Utf8(const std::wstring& w) { return QString::fromStdWString(w).toStdString(); }
+std::wstring Wide(const char* utf8) {
+  return QString::fromUtf8(utf8 ? utf8 : "").toStdWString();
+}
+std::string Utf8(const std::wstring& w) {
+  return QString::fromStdWString(w).toStdString();
+}
 
 // Elements that configure the manager rather than build controls.
 bool IsConfigElement(const std::wstring& name) {
@@ -138,7 +142,8 @@ CControlUI* CDialogBuilder::CreateFromAbsolutePath(const wchar_t* path, IDialogB
   return Create(callback, manager, parent);
 }
 
-CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintManagerUI* manager, CControlUI* parent) {
+CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintManagerUI* manager,
+                                   CControlUI* parent) {
   if (!m_doc) return nullptr;
   m_pCallback = callback;
   TiXmlElement* root = m_doc->xml.RootElement();
@@ -217,7 +222,8 @@ CControlUI* CDialogBuilder::Parse(TiXmlElement* root, CControlUI* parent, CPaint
 
     if (manager) {
       control->SetManager(manager, nullptr, false);
-      if (const wchar_t* defaults = manager->GetDefaultAttributeList(cls.c_str())) control->ApplyAttributeList(defaults);
+      if (const wchar_t* defaults = manager->GetDefaultAttributeList(cls.c_str()))
+        control->ApplyAttributeList(defaults);
     }
     for (TiXmlAttribute* a = node->FirstAttribute(); a; a = a->Next())
       control->SetAttribute(Wide(a->Name()).c_str(), Wide(a->Value()).c_str());

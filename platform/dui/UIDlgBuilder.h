@@ -29,8 +29,9 @@ class CDialogBuilder {
 
   // `xml` is markup when it begins with '<', else a file relative to the manager's
   // resource path. Returns the root control (owned by the caller or by `parent`).
-  CControlUI* Create(STRINGorID xml, STRINGorID type = (unsigned int)0, IDialogBuilderCallback* callback = nullptr,
-                     CPaintManagerUI* manager = nullptr, CControlUI* parent = nullptr);
+  CControlUI* Create(STRINGorID xml, STRINGorID type = (unsigned int)0,
+                     IDialogBuilderCallback* callback = nullptr, CPaintManagerUI* manager = nullptr,
+                     CControlUI* parent = nullptr);
   // Builds from a file given by its absolute path.
   CControlUI* CreateFromAbsolutePath(const wchar_t* path, IDialogBuilderCallback* callback = nullptr,
                                      CPaintManagerUI* manager = nullptr, CControlUI* parent = nullptr);

@@ -66,8 +66,12 @@ std::unique_ptr<Catalog> LoadMo(const std::string& path) {
   return catalog;
 }
 
-std::wstring Widen(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).toStdWString(); }
-std::string Narrow(const std::wstring& s) { return QString::fromStdWString(s).toStdString(); }
+std::wstring Widen(const std::string& s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size())).toStdWString();
+}
+std::string Narrow(const std::wstring& s) {
+  return QString::fromStdWString(s).toStdString();
+}
 
 // Process-wide translation state; `mutex` guards all of it.
 struct State {

@@ -27,7 +27,9 @@ bool OnUiThread() {
 
 CInvoke::CInvoke() : m_state(std::make_shared<State>()) {}
 
-CInvoke::~CInvoke() { Release(); }
+CInvoke::~CInvoke() {
+  Release();
+}
 
 void CInvoke::Create(HWND hwnd) {
   std::lock_guard lock(m_state->mutex);

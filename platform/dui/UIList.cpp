@@ -17,7 +17,9 @@ using namespace CRenderEngine;
 
 namespace {
 
-bool Is(const wchar_t* a, const wchar_t* b) { return a && wcscmp(a, b) == 0; }
+bool Is(const wchar_t* a, const wchar_t* b) {
+  return a && wcscmp(a, b) == 0;
+}
 
 bool InRect(const RECT& rc, POINT pt) {
   return pt.x >= rc.left && pt.x < rc.right && pt.y >= rc.top && pt.y < rc.bottom;
@@ -57,7 +59,9 @@ void DrawChevron(QPainter& painter, QPointF centre, bool down, DWORD color) {
 
 // ---- Header ----
 
-const wchar_t* CListHeaderItemUI::GetClass() const { return L"ListHeaderItem"; }
+const wchar_t* CListHeaderItemUI::GetClass() const {
+  return L"ListHeaderItem";
+}
 
 void* CListHeaderItemUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListHeaderItem")) return this;
@@ -65,7 +69,8 @@ void* CListHeaderItemUI::GetInterface(const wchar_t* name) {
 }
 
 void CListHeaderItemUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_BUTTONUP && (m_uButtonState & UISTATE_CAPTURED) && InRect(m_rcItem, event.ptMouse)) {
+  if (event.Type == UIEVENT_BUTTONUP && (m_uButtonState & UISTATE_CAPTURED) &&
+      InRect(m_rcItem, event.ptMouse)) {
     m_uButtonState &= ~(UISTATE_PUSHED | UISTATE_CAPTURED);
     Invalidate();
     if (m_pManager) m_pManager->SendNotify(this, L"headerclick");
@@ -85,7 +90,9 @@ void CListHeaderItemUI::PaintBorder(QPainter& painter) {
 
 CListHeaderUI::CListHeaderUI() = default;
 
-const wchar_t* CListHeaderUI::GetClass() const { return L"ListHeader"; }
+const wchar_t* CListHeaderUI::GetClass() const {
+  return L"ListHeader";
+}
 
 void* CListHeaderUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListHeader")) return this;
@@ -100,7 +107,9 @@ SIZE CListHeaderUI::EstimateSize(SIZE available) {
 
 // ---- CListElementUI ----
 
-const wchar_t* CListElementUI::GetClass() const { return L"ListElement"; }
+const wchar_t* CListElementUI::GetClass() const {
+  return L"ListElement";
+}
 
 void* CListElementUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListItem")) return static_cast<IListItemUI*>(this);
@@ -108,9 +117,13 @@ void* CListElementUI::GetInterface(const wchar_t* name) {
   return CControlUI::GetInterface(name);
 }
 
-UINT CListElementUI::GetControlFlags() const { return 0; }
+UINT CListElementUI::GetControlFlags() const {
+  return 0;
+}
 
-void CListElementUI::SetOwner(CControlUI* owner) { m_pOwner = owner; }
+void CListElementUI::SetOwner(CControlUI* owner) {
+  m_pOwner = owner;
+}
 
 IListOwnerUI* CListElementUI::Owner() const {
   return m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
@@ -197,14 +210,18 @@ void CListElementUI::PaintBkColor(QPainter& painter) {
 
 // ---- CListLabelElementUI ----
 
-const wchar_t* CListLabelElementUI::GetClass() const { return L"ListLabelElement"; }
+const wchar_t* CListLabelElementUI::GetClass() const {
+  return L"ListLabelElement";
+}
 
 void* CListLabelElementUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListLabelElement")) return this;
   return CListElementUI::GetInterface(name);
 }
 
-SIZE CListLabelElementUI::EstimateSize(SIZE available) { return CListElementUI::EstimateSize(available); }
+SIZE CListLabelElementUI::EstimateSize(SIZE available) {
+  return CListElementUI::EstimateSize(available);
+}
 
 void CListLabelElementUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   if (Is(name, L"textcolor"))
@@ -231,7 +248,9 @@ void CListLabelElementUI::PaintText(QPainter& painter) {
 
 // ---- CListTextElementUI ----
 
-const wchar_t* CListTextElementUI::GetClass() const { return L"ListTextElement"; }
+const wchar_t* CListTextElementUI::GetClass() const {
+  return L"ListTextElement";
+}
 
 void* CListTextElementUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListTextElement")) return this;
@@ -271,7 +290,8 @@ void CListTextElementUI::PaintText(QPainter& painter) {
       const TImageInfo* info = m_pManager ? m_pManager->GetImage(file) : nullptr;
       if (info && !info->image.isNull()) {
         QSize s = info->image.size();
-        QRect dst(QPoint((cell.left + cell.right - s.width()) / 2, (cell.top + cell.bottom - s.height()) / 2), s);
+        QRect dst(QPoint((cell.left + cell.right - s.width()) / 2, (cell.top + cell.bottom - s.height()) / 2),
+                  s);
         painter.drawImage(dst, info->image);
       }
       continue;
@@ -295,7 +315,9 @@ void CListTextElementUI::PaintText(QPainter& painter) {
 
 // ---- CListContainerElementUI ----
 
-const wchar_t* CListContainerElementUI::GetClass() const { return L"ListContainerElement"; }
+const wchar_t* CListContainerElementUI::GetClass() const {
+  return L"ListContainerElement";
+}
 
 void* CListContainerElementUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"ListItem")) return static_cast<IListItemUI*>(this);
@@ -303,13 +325,16 @@ void* CListContainerElementUI::GetInterface(const wchar_t* name) {
   return CHorizontalLayoutUI::GetInterface(name);
 }
 
-UINT CListContainerElementUI::GetControlFlags() const { return 0; }
+UINT CListContainerElementUI::GetControlFlags() const {
+  return 0;
+}
 
 bool CListContainerElementUI::Select(bool select, bool triggerEvent) {
   if (!IsEnabled()) return false;
   if (select == m_bSelected) return true;
   m_bSelected = select;
-  IListOwnerUI* owner = m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
+  IListOwnerUI* owner =
+      m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
   if (select && owner) owner->SelectItem(m_iIndex, false, triggerEvent);
   Invalidate();
   return true;
@@ -322,7 +347,8 @@ SIZE CListContainerElementUI::EstimateSize(SIZE available) {
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
-  IListOwnerUI* owner = m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
+  IListOwnerUI* owner =
+      m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
   if (!RowEvent(this, this, owner, m_bHot, event)) CHorizontalLayoutUI::DoEvent(event);
 }
 
@@ -334,9 +360,13 @@ void CListContainerElementUI::PaintBkColor(QPainter& painter) {
 
 // ---- CListUI ----
 
-CListUI::CListUI() { EnableScrollBar(true); }
+CListUI::CListUI() {
+  EnableScrollBar(true);
+}
 
-const wchar_t* CListUI::GetClass() const { return L"List"; }
+const wchar_t* CListUI::GetClass() const {
+  return L"List";
+}
 
 void* CListUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"List")) return this;
@@ -344,9 +374,13 @@ void* CListUI::GetInterface(const wchar_t* name) {
   return CVerticalLayoutUI::GetInterface(name);
 }
 
-UINT CListUI::GetControlFlags() const { return 1; }
+UINT CListUI::GetControlFlags() const {
+  return 1;
+}
 
-CControlUI* CListUI::GetItemAt(int index) const { return CContainerUI::GetItemAt(index + FirstRow()); }
+CControlUI* CListUI::GetItemAt(int index) const {
+  return CContainerUI::GetItemAt(index + FirstRow());
+}
 
 int CListUI::GetItemIndex(CControlUI* control) const {
   int i = CContainerUI::GetItemIndex(control);
@@ -359,7 +393,9 @@ bool CListUI::SetItemIndex(CControlUI* control, int index) {
   return true;
 }
 
-int CListUI::GetCount() const { return int(m_items.size()) - FirstRow(); }
+int CListUI::GetCount() const {
+  return int(m_items.size()) - FirstRow();
+}
 
 bool CListUI::Add(CControlUI* control) {
   if (!control) return false;
@@ -514,7 +550,8 @@ void CListUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
     }
   }
   if (m_pHeader && m_pHeader->IsVisible()) m_pHeader->DoPaint(painter, rcTemp);
-  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) m_pVerticalScrollBar->DoPaint(painter, rcTemp);
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
+    m_pVerticalScrollBar->DoPaint(painter, rcTemp);
   painter.restore();
 }
 
@@ -537,8 +574,7 @@ void CListUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     m_iItemFont = int(wcstol(value, nullptr, 10));
   else if (n == L"header") {
     if (m_pHeader) m_pHeader->SetVisible(wcscmp(value, L"hidden") != 0);
-  }
-  else
+  } else
     CVerticalLayoutUI::SetAttribute(name, value);
 }
 
@@ -554,8 +590,7 @@ class CComboDropWnd : public CWindowWnd, public INotifyUI {
   void Open() {
     RECT rc = m_pOwner->GetPos();
     int height = 0;
-    for (int i = 0; i < m_pOwner->GetCount(); ++i)
-      height += m_pOwner->GetItemAt(i)->EstimateSize(SIZE{}).cy;
+    for (int i = 0; i < m_pOwner->GetCount(); ++i) height += m_pOwner->GetItemAt(i)->EstimateSize(SIZE{}).cy;
     height = std::min<int>(height + 2, m_pOwner->m_szDropBox.cy > 0 ? m_pOwner->m_szDropBox.cy : 150);
     int width = m_pOwner->m_szDropBox.cx > 0 ? m_pOwner->m_szDropBox.cx : rc.right - rc.left;
     POINT pt{rc.left, rc.bottom + 2};
@@ -628,9 +663,13 @@ class CComboDropWnd : public CWindowWnd, public INotifyUI {
 
 CComboUI::CComboUI() = default;
 
-CComboUI::~CComboUI() { CloseDrop(); }
+CComboUI::~CComboUI() {
+  CloseDrop();
+}
 
-const wchar_t* CComboUI::GetClass() const { return L"Combo"; }
+const wchar_t* CComboUI::GetClass() const {
+  return L"Combo";
+}
 
 void* CComboUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"Combo")) return this;
@@ -638,7 +677,9 @@ void* CComboUI::GetInterface(const wchar_t* name) {
   return CContainerUI::GetInterface(name);
 }
 
-UINT CComboUI::GetControlFlags() const { return 1; }
+UINT CComboUI::GetControlFlags() const {
+  return 1;
+}
 
 CDuiString CComboUI::GetText() const {
   CControlUI* item = GetItemAt(m_iCurSel);
@@ -650,7 +691,9 @@ void CComboUI::SetEnabled(bool enable) {
   if (!enable) CloseDrop();
 }
 
-bool CComboUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CComboUI::Add(CControlUI* control) {
+  return AddAt(control, GetCount());
+}
 
 bool CComboUI::AddAt(CControlUI* control, int index) {
   if (!CContainerUI::AddAt(control, index)) return false;
@@ -761,7 +804,9 @@ void CComboUI::DoEvent(TEventUI& event) {
   }
 }
 
-void CComboUI::DoPaint(QPainter& painter, const RECT& rcPaint) { CControlUI::DoPaint(painter, rcPaint); }
+void CComboUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
+  CControlUI::DoPaint(painter, rcPaint);
+}
 
 CControlUI* CComboUI::FindControl(FINDCONTROLPROC proc, void* data, UINT flags) {
   // Items are reached by name through the combo, but never hit by the mouse in the closed box.
@@ -793,8 +838,10 @@ void CComboUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 void CComboUI::PaintStatusImage(QPainter& painter) {
   const wchar_t* image = nullptr;
-  if (!IsEnabled()) image = GetCustomAttribute(L"disabledimage");
-  else if (m_bHot || m_pDropWnd) image = GetCustomAttribute(L"hotimage");
+  if (!IsEnabled())
+    image = GetCustomAttribute(L"disabledimage");
+  else if (m_bHot || m_pDropWnd)
+    image = GetCustomAttribute(L"hotimage");
   if (!image) image = GetCustomAttribute(L"normalimage");
   if (image) {
     DrawImage(painter, image);
@@ -802,7 +849,8 @@ void CComboUI::PaintStatusImage(QPainter& painter) {
   }
   if (m_dwBackColor == 0) DrawColor(painter, m_rcItem, IsEnabled() ? 0xFFFFFFFF : 0xFFF3F4F6, SIZE{6, 6});
   if (m_nBorderSize == 0)
-    DrawBorder(painter, m_rcItem, 1, (m_bHot || m_pDropWnd || IsFocused()) ? 0xFF2F80ED : 0xFFCDD1D6, SIZE{6, 6});
+    DrawBorder(painter, m_rcItem, 1, (m_bHot || m_pDropWnd || IsFocused()) ? 0xFF2F80ED : 0xFFCDD1D6,
+               SIZE{6, 6});
   DrawChevron(painter, QPointF(m_rcItem.right - 13, (m_rcItem.top + m_rcItem.bottom) / 2.0), true,
               IsEnabled() ? 0xFF5F6368 : 0xFFB8BCC2);
 }
@@ -816,7 +864,9 @@ void CComboUI::PaintText(QPainter& painter) {
 
 // ---- CEditComboUI ----
 
-const wchar_t* CEditComboUI::GetClass() const { return L"EditCombo"; }
+const wchar_t* CEditComboUI::GetClass() const {
+  return L"EditCombo";
+}
 
 void* CEditComboUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"EditCombo")) return this;
@@ -891,7 +941,9 @@ void CEditComboUI::PaintText(QPainter& painter) {
 
 CTreeNodeUI::CTreeNodeUI(CTreeNodeUI* parentNode) : m_pParentTreeNode(parentNode) {}
 
-const wchar_t* CTreeNodeUI::GetClass() const { return L"TreeNode"; }
+const wchar_t* CTreeNodeUI::GetClass() const {
+  return L"TreeNode";
+}
 
 void* CTreeNodeUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"TreeNode")) return this;
@@ -1032,7 +1084,9 @@ void CTreeNodeUI::PaintText(QPainter& painter) {
            DT_SINGLELINE_UI | DT_VCENTER_UI | DT_END_ELLIPSIS_UI);
 }
 
-const wchar_t* CTreeViewUI::GetClass() const { return L"TreeView"; }
+const wchar_t* CTreeViewUI::GetClass() const {
+  return L"TreeView";
+}
 
 void* CTreeViewUI::GetInterface(const wchar_t* name) {
   if (Is(name, L"TreeView")) return this;
@@ -1051,7 +1105,9 @@ void CTreeViewUI::InsertRows(CTreeNodeUI* node, int at) {
   }
 }
 
-bool CTreeViewUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CTreeViewUI::Add(CControlUI* control) {
+  return AddAt(control, GetCount());
+}
 
 bool CTreeViewUI::AddAt(CControlUI* control, int index) {
   if (!control) return false;

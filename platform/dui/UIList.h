@@ -107,7 +107,10 @@ class CListTextElementUI : public CListLabelElementUI {
   using CControlUI::GetText;
   using CControlUI::SetText;
   bool IsMarked() const { return m_bMarked; }
-  void SetMarked(bool marked) { m_bMarked = marked; Invalidate(); }
+  void SetMarked(bool marked) {
+    m_bMarked = marked;
+    Invalidate();
+  }
   void PaintText(QPainter& painter) override;
 
  private:
@@ -285,9 +288,18 @@ class CTreeNodeUI : public CListContainerElementUI {
   void SetItemText(const wchar_t* text) { SetText(text); }
   CDuiString GetItemText() const { return GetText(); }
   bool IsCheckBoxSelected() const { return m_bChecked; }
-  void SetCheckBoxSelected(bool checked) { m_bChecked = checked; Invalidate(); }
-  void SetVisibleFolderBtn(bool visible) { m_bFolderVisible = visible; Invalidate(); }
-  void SetVisibleCheckBtn(bool visible) { m_bCheckVisible = visible; Invalidate(); }
+  void SetCheckBoxSelected(bool checked) {
+    m_bChecked = checked;
+    Invalidate();
+  }
+  void SetVisibleFolderBtn(bool visible) {
+    m_bFolderVisible = visible;
+    Invalidate();
+  }
+  void SetVisibleCheckBtn(bool visible) {
+    m_bCheckVisible = visible;
+    Invalidate();
+  }
   void PaintText(QPainter& painter) override;
 
  private:

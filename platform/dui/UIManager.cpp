@@ -4,10 +4,10 @@
 #include "UIRender.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QCursor>
 #include <QPoint>
 #include <QTimer>
 #include <QToolTip>
@@ -35,7 +35,9 @@ CControlUI* CALLBACK FindByName(CControlUI* c, void* data) {
   return c->GetName() == static_cast<const wchar_t*>(data) ? c : nullptr;
 }
 
-CControlUI* CALLBACK FindAny(CControlUI* c, void*) { return c; }
+CControlUI* CALLBACK FindAny(CControlUI* c, void*) {
+  return c;
+}
 
 struct ClassQuery {
   const wchar_t* name;
@@ -108,9 +110,13 @@ void CPaintManagerUI::Invalidate(const RECT& rc) {
   InvalidateRect(m_hWndPaint, &scaled, FALSE);
 }
 
-HINSTANCE CPaintManagerUI::GetInstance() { return g_instance; }
+HINSTANCE CPaintManagerUI::GetInstance() {
+  return g_instance;
+}
 
-void CPaintManagerUI::SetInstance(HINSTANCE instance) { g_instance = instance; }
+void CPaintManagerUI::SetInstance(HINSTANCE instance) {
+  g_instance = instance;
+}
 
 CDuiString CPaintManagerUI::GetInstancePath() {
   std::error_code ec;
@@ -119,7 +125,9 @@ CDuiString CPaintManagerUI::GetInstancePath() {
   return WithSlash(exe.parent_path().wstring());
 }
 
-CDuiString CPaintManagerUI::GetResourcePath() { return g_resourcePath; }
+CDuiString CPaintManagerUI::GetResourcePath() {
+  return g_resourcePath;
+}
 
 void CPaintManagerUI::SetResourcePath(const wchar_t* path) {
   g_resourcePath = path && *path ? WithSlash(path) : CDuiString();
@@ -136,7 +144,8 @@ void CPaintManagerUI::MessageLoop() {
 void CPaintManagerUI::SetInitSize(int cx, int cy) {
   m_szInitWindowSize = SIZE{cx, cy};
   // Before the tree is attached the skin's size becomes the window's size.
-  if (!m_pRoot && m_hWndPaint) SetWindowPos(m_hWndPaint, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  if (!m_pRoot && m_hWndPaint)
+    SetWindowPos(m_hWndPaint, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 
 void CPaintManagerUI::SetZoomRatio(double zoom) {
@@ -183,8 +192,7 @@ const TImageInfo* CPaintManagerUI::GetImage(const wchar_t* name) {
   if (it != m_images.end()) return it->second && !it->second->image.isNull() ? it->second.get() : nullptr;
   CDuiString file = name;
   file.Replace(L"\\", L"/");
-  QString candidates[] = {CRenderEngine::ToQString(file),
-                          CRenderEngine::ToQString(GetResourcePath() + file),
+  QString candidates[] = {CRenderEngine::ToQString(file), CRenderEngine::ToQString(GetResourcePath() + file),
                           CRenderEngine::ToQString(GetInstancePath() + file)};
   auto info = std::make_unique<TImageInfo>();
   for (const QString& path : candidates) {
@@ -198,10 +206,12 @@ const TImageInfo* CPaintManagerUI::GetImage(const wchar_t* name) {
   return slot->image.isNull() ? nullptr : slot.get();
 }
 
-const TImageInfo* CPaintManagerUI::GetImageEx(const wchar_t* name, const wchar_t*, DWORD) { return GetImage(name); }
+const TImageInfo* CPaintManagerUI::GetImageEx(const wchar_t* name, const wchar_t*, DWORD) {
+  return GetImage(name);
+}
 
-const TImageInfo* CPaintManagerUI::AddImage(const wchar_t* name, HBITMAP bitmap, int width, int height, bool alpha,
-                                            bool shared) {
+const TImageInfo* CPaintManagerUI::AddImage(const wchar_t* name, HBITMAP bitmap, int width, int height,
+                                            bool alpha, bool shared) {
   if (!name || !*name || !bitmap) return nullptr;
   auto it = m_images.find(name);
   if (it != m_images.end() && it->second && !it->second->image.isNull()) return nullptr;
@@ -306,7 +316,8 @@ CControlUI* CPaintManagerUI::FindControl(const wchar_t* name) const {
 
 CControlUI* CPaintManagerUI::FindSubControlByPoint(CControlUI* parent, POINT pt) const {
   if (!parent) parent = m_pRoot.get();
-  return parent ? parent->FindControl(FindAny, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST) : nullptr;
+  return parent ? parent->FindControl(FindAny, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST)
+                : nullptr;
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent, const wchar_t* name) const {
@@ -322,7 +333,8 @@ CControlUI* CPaintManagerUI::FindSubControlByClass(CControlUI* parent, const wch
   return parent->FindControl(FindByClass, &q, UIFIND_ALL);
 }
 
-std::vector<CControlUI*> CPaintManagerUI::FindSubControlsByClass(CControlUI* parent, const wchar_t* className) {
+std::vector<CControlUI*> CPaintManagerUI::FindSubControlsByClass(CControlUI* parent,
+                                                                 const wchar_t* className) {
   std::vector<CControlUI*> found;
   if (!parent) parent = m_pRoot.get();
   if (!parent || !className) return found;
@@ -412,7 +424,8 @@ void CPaintManagerUI::ReleaseCapture() {
 bool CPaintManagerUI::SetTimer(CControlUI* control, UINT timerId, UINT elapse) {
   if (!control || !m_hWndPaint) return false;
   for (auto& t : m_timers)
-    if (t.control == control && t.localId == timerId) return ::SetTimer(m_hWndPaint, t.winId, elapse, nullptr) != 0;
+    if (t.control == control && t.localId == timerId)
+      return ::SetTimer(m_hWndPaint, t.winId, elapse, nullptr) != 0;
   UINT_PTR id = ++m_nextTimerId;
   if (!::SetTimer(m_hWndPaint, id, elapse, nullptr)) return false;
   m_timers.push_back(TimerInfo{control, timerId, id});
@@ -446,8 +459,8 @@ void CPaintManagerUI::RemoveAllTimers() {
   m_timers.clear();
 }
 
-void CPaintManagerUI::SendNotify(CControlUI* control, const wchar_t* type, WPARAM wParam, LPARAM lParam, bool async,
-                                 bool enableRepeat) {
+void CPaintManagerUI::SendNotify(CControlUI* control, const wchar_t* type, WPARAM wParam, LPARAM lParam,
+                                 bool async, bool enableRepeat) {
   TNotifyUI msg;
   msg.pSender = control;
   msg.sType = type;
@@ -499,7 +512,8 @@ void CPaintManagerUI::DispatchQueuedNotifies() {
 }
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
-  if (!notifier || std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end()) return false;
+  if (!notifier || std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
+    return false;
   m_notifiers.push_back(notifier);
   return true;
 }
@@ -512,7 +526,8 @@ bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
-  if (!filter || std::find(m_preMessageFilters.begin(), m_preMessageFilters.end(), filter) != m_preMessageFilters.end())
+  if (!filter ||
+      std::find(m_preMessageFilters.begin(), m_preMessageFilters.end(), filter) != m_preMessageFilters.end())
     return false;
   m_preMessageFilters.push_back(filter);
   return true;
@@ -526,7 +541,8 @@ bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
 }
 
 bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* filter) {
-  if (!filter || std::find(m_messageFilters.begin(), m_messageFilters.end(), filter) != m_messageFilters.end())
+  if (!filter ||
+      std::find(m_messageFilters.begin(), m_messageFilters.end(), filter) != m_messageFilters.end())
     return false;
   m_messageFilters.push_back(filter);
   return true;
@@ -681,7 +697,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         m_pEventClick = control;
         SetCapture();
       }
-      event.Type = uMsg == WM_LBUTTONDOWN ? UIEVENT_BUTTONDOWN
+      event.Type = uMsg == WM_LBUTTONDOWN     ? UIEVENT_BUTTONDOWN
                    : uMsg == WM_LBUTTONDBLCLK ? UIEVENT_DBLCLICK
                                               : UIEVENT_RBUTTONDOWN;
       event.pSender = control;

@@ -22,8 +22,8 @@ void MenuWnd::Init(CControlUI* owner, CDuiString skin, POINT point) {
   m_ptBase = point;
   owner->OnDestroy += MakeDelegate(this, &MenuWnd::OnOwnerDestroyed);
   HWND parent = owner->GetManager() ? owner->GetManager()->GetPaintWindow() : nullptr;
-  if (!Create(parent, nullptr, WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-              CW_USEDEFAULT))
+  if (!Create(parent, nullptr, WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CW_USEDEFAULT, CW_USEDEFAULT,
+              CW_USEDEFAULT, CW_USEDEFAULT))
     return;
   HWND top = parent;
   while (top && GetParent(top)) top = GetParent(top);
@@ -87,8 +87,10 @@ LRESULT MenuWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
       if (wParam != SIZE_MINIMIZED && (round.cx != 0 || round.cy != 0)) {
         RECT rc;
         GetWindowRect(m_hWnd, &rc);
-        SetWindowRgn(m_hWnd, CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1, round.cx, round.cy),
-                     TRUE);
+        SetWindowRgn(
+            m_hWnd,
+            CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1, round.cx, round.cy),
+            TRUE);
       }
       break;
     }
@@ -108,20 +110,34 @@ LRESULT MenuWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
 }
 
-void MenuWnd::OnFinalMessage(HWND) { delete this; }
+void MenuWnd::OnFinalMessage(HWND) {
+  delete this;
+}
 
-bool CWndShadow::Initialize(HINSTANCE) { return true; }
+bool CWndShadow::Initialize(HINSTANCE) {
+  return true;
+}
 
 void CWndShadow::Create(HWND) {}
 
-bool CWndShadow::SetSize(int) { return true; }
+bool CWndShadow::SetSize(int) {
+  return true;
+}
 
-bool CWndShadow::SetSharpness(unsigned int) { return true; }
+bool CWndShadow::SetSharpness(unsigned int) {
+  return true;
+}
 
-bool CWndShadow::SetDarkness(unsigned int) { return true; }
+bool CWndShadow::SetDarkness(unsigned int) {
+  return true;
+}
 
-bool CWndShadow::SetPosition(int, int) { return true; }
+bool CWndShadow::SetPosition(int, int) {
+  return true;
+}
 
-bool CWndShadow::SetColor(COLORREF) { return true; }
+bool CWndShadow::SetColor(COLORREF) {
+  return true;
+}
 
 }  // namespace DuiLib

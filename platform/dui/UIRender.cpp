@@ -133,8 +133,9 @@ void DrawPart(QPainter& p, const QImage& img, const QRect& dst, const QRect& src
     for (int y = dst.top(); y <= dst.bottom(); y += h)
       for (int x = dst.left(); x <= dst.right(); x += w) {
         QRect cell(x, y, std::min(w, dst.right() + 1 - x), std::min(h, dst.bottom() + 1 - y));
-        p.drawImage(cell, part, QRect(0, 0, xtiled ? cell.width() : part.width(),
-                                      ytiled ? cell.height() : part.height()));
+        p.drawImage(
+            cell, part,
+            QRect(0, 0, xtiled ? cell.width() : part.width(), ytiled ? cell.height() : part.height()));
       }
     return;
   }
@@ -179,7 +180,8 @@ bool DrawImageString(QPainter& painter, CPaintManagerUI* manager, const RECT& rc
         if (spec.hole && row == 1 && col == 1) continue;
         QRect s(QPoint(sx[col], sy[row]), QPoint(sx[col + 1] - 1, sy[row + 1] - 1));
         QRect t(QPoint(dx[col], dy[row]), QPoint(dx[col + 1] - 1, dy[row + 1] - 1));
-        DrawPart(painter, img, t, s, spec.xtiled && row == 1 && col == 1, spec.ytiled && row == 1 && col == 1);
+        DrawPart(painter, img, t, s, spec.xtiled && row == 1 && col == 1,
+                 spec.ytiled && row == 1 && col == 1);
       }
   }
   painter.restore();

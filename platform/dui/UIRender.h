@@ -17,9 +17,15 @@ namespace CRenderEngine {
 inline QColor ToColor(DWORD argb) {
   return QColor((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, (argb >> 24) & 0xFF);
 }
-inline QRect ToRect(const RECT& rc) { return QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top); }
-inline QString ToQString(const wchar_t* s) { return QString::fromWCharArray(s ? s : L""); }
-inline bool IsEmptyRect(const RECT& rc) { return rc.right <= rc.left || rc.bottom <= rc.top; }
+inline QRect ToRect(const RECT& rc) {
+  return QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+}
+inline QString ToQString(const wchar_t* s) {
+  return QString::fromWCharArray(s ? s : L"");
+}
+inline bool IsEmptyRect(const RECT& rc) {
+  return rc.right <= rc.left || rc.bottom <= rc.top;
+}
 bool IntersectRect(RECT& out, const RECT& a, const RECT& b);
 
 void DrawColor(QPainter& painter, const RECT& rc, DWORD color, SIZE round = SIZE{});

@@ -48,7 +48,9 @@ bool Focus(CPaintManagerUI& pm, const wchar_t* name) {
   return pm.GetFocus() == c;
 }
 
-void KillFocus(CPaintManagerUI& pm) { pm.SetFocus(nullptr, false); }
+void KillFocus(CPaintManagerUI& pm) {
+  pm.SetFocus(nullptr, false);
+}
 
 bool PressReturn(CPaintManagerUI& pm, const wchar_t* name) {
   if (!Focus(pm, name)) return false;
@@ -64,9 +66,12 @@ bool PressReturn(CPaintManagerUI& pm, const wchar_t* name) {
 bool SelectItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
   CControlUI* c = Usable(pm, name);
   if (!c) return false;
-  if (auto* list = static_cast<CListUI*>(c->GetInterface(L"List"))) return list->SelectItem(index, false, true);
-  if (auto* combo = static_cast<CComboUI*>(c->GetInterface(L"Combo"))) return combo->SelectItem(index, false, true);
-  if (auto* tab = static_cast<CTabLayoutUI*>(c->GetInterface(L"TabLayout"))) return tab->SelectItem(index, true);
+  if (auto* list = static_cast<CListUI*>(c->GetInterface(L"List")))
+    return list->SelectItem(index, false, true);
+  if (auto* combo = static_cast<CComboUI*>(c->GetInterface(L"Combo")))
+    return combo->SelectItem(index, false, true);
+  if (auto* tab = static_cast<CTabLayoutUI*>(c->GetInterface(L"TabLayout")))
+    return tab->SelectItem(index, true);
   return false;
 }
 
@@ -100,7 +105,9 @@ void ModalOpened(CWindowWnd* window) {
       Qt::QueuedConnection);
 }
 
-void ProcessEvents(int ms) { SOWin::PumpEvents(ms); }
+void ProcessEvents(int ms) {
+  SOWin::PumpEvents(ms);
+}
 
 bool SaveWindowPng(CPaintManagerUI& pm, const std::string& path) {
   QImage image = pm.RenderToImage();

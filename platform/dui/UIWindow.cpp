@@ -45,21 +45,22 @@ bool CWindowWnd::RegisterWindowClass() {
   return RegisterClassExW(&wc) != 0;
 }
 
-HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, const RECT rc,
-                        HMENU hMenu) {
-  return Create(hwndParent, pstrName, dwStyle, dwExStyle, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
-                hMenu);
+HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle,
+                        const RECT rc, HMENU hMenu) {
+  return Create(hwndParent, pstrName, dwStyle, dwExStyle, rc.left, rc.top, rc.right - rc.left,
+                rc.bottom - rc.top, hMenu);
 }
 
-HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, int x, int y,
-                        int cx, int cy, HMENU hMenu) {
+HWND CWindowWnd::Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, int x,
+                        int y, int cx, int cy, HMENU hMenu) {
   if (!RegisterWindowClass()) return nullptr;
-  m_hWnd = CreateWindowExW(dwExStyle, GetWindowClassName(), pstrName, dwStyle, x, y, cx, cy, hwndParent, hMenu,
-                           CPaintManagerUI::GetInstance(), this);
+  m_hWnd = CreateWindowExW(dwExStyle, GetWindowClassName(), pstrName, dwStyle, x, y, cx, cy, hwndParent,
+                           hMenu, CPaintManagerUI::GetInstance(), this);
   return m_hWnd;
 }
 
-HWND CWindowWnd::CreateDuiWindow(HWND hwndParent, const wchar_t* pstrWindowName, DWORD dwStyle, DWORD dwExStyle) {
+HWND CWindowWnd::CreateDuiWindow(HWND hwndParent, const wchar_t* pstrWindowName, DWORD dwStyle,
+                                 DWORD dwExStyle) {
   return Create(hwndParent, pstrWindowName, dwStyle, dwExStyle, 0, 0, 0, 0, nullptr);
 }
 
@@ -146,7 +147,8 @@ void CWindowWnd::ResizeClient(int cx, int cy) {
   // The frame, if any, keeps its size.
   int frameW = (win.right - win.left) - (client.right - client.left);
   int frameH = (win.bottom - win.top) - (client.bottom - client.top);
-  SetWindowPos(m_hWnd, nullptr, 0, 0, rc.right + frameW, rc.bottom + frameH, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  SetWindowPos(m_hWnd, nullptr, 0, 0, rc.right + frameW, rc.bottom + frameH,
+               SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 
 LRESULT CWindowWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
@@ -199,7 +201,9 @@ void WindowImplBase::OnClick(TNotifyUI& msg) {
     SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
 }
 
-LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) { return FALSE; }
+LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) {
+  return FALSE;
+}
 
 LRESULT WindowImplBase::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
   if (uMsg == WM_KEYDOWN && (wParam == WPARAM(VK_RETURN) || wParam == WPARAM(VK_ESCAPE))) {
@@ -221,8 +225,8 @@ LRESULT WindowImplBase::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& 
   CDialogBuilder builder;
   CControlUI* root = builder.Create(GetSkinFile().GetData(), (unsigned int)0, this, &m_PaintManager);
   if (!root) {
-    std::fprintf(stderr, "skin %ls of %ls cannot be loaded: %ls\n", GetSkinFile().GetData(), GetWindowClassName(),
-                 builder.GetLastErrorMessage());
+    std::fprintf(stderr, "skin %ls of %ls cannot be loaded: %ls\n", GetSkinFile().GetData(),
+                 GetWindowClassName(), builder.GetLastErrorMessage());
     bHandled = TRUE;
     return -1;
   }
@@ -251,7 +255,8 @@ LRESULT WindowImplBase::OnSize(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
     RECT rc;
     GetWindowRect(m_hWnd, &rc);
     SetWindowRgn(m_hWnd,
-                 CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1, round.cx, round.cy), TRUE);
+                 CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1, round.cx, round.cy),
+                 TRUE);
   }
   bHandled = FALSE;
   return 0;
@@ -304,8 +309,8 @@ bool WindowImplBase::DragByCaption(UINT uMsg, LPARAM lParam) {
     RECT client;
     GetClientRect(m_hWnd, &client);
     const RECT& caption = m_PaintManager.GetCaptionRect();
-    if (pt.x < client.left + caption.left || pt.x >= client.right - caption.right || pt.y < client.top + caption.top ||
-        pt.y >= caption.bottom)
+    if (pt.x < client.left + caption.left || pt.x >= client.right - caption.right ||
+        pt.y < client.top + caption.top || pt.y >= caption.bottom)
       return false;
     CControlUI* control = m_PaintManager.FindControl(pt);
     if (control && (control->GetInterface(L"Button") || control->GetInterface(L"Edit") ||
@@ -322,7 +327,8 @@ bool WindowImplBase::DragByCaption(UINT uMsg, LPARAM lParam) {
     POINT now;
     GetCursorPos(&now);
     SetWindowPos(m_hWnd, nullptr, m_rcDragStart.left + now.x - m_ptDragStart.x,
-                 m_rcDragStart.top + now.y - m_ptDragStart.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 m_rcDragStart.top + now.y - m_ptDragStart.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return true;
   }
   if (uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED) {

@@ -21,7 +21,8 @@ class CWindowWnd {
               HMENU hMenu = nullptr);
   HWND Create(HWND hwndParent, const wchar_t* pstrName, DWORD dwStyle, DWORD dwExStyle, int x = CW_USEDEFAULT,
               int y = CW_USEDEFAULT, int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT, HMENU hMenu = nullptr);
-  HWND CreateDuiWindow(HWND hwndParent, const wchar_t* pstrWindowName, DWORD dwStyle = 0, DWORD dwExStyle = 0);
+  HWND CreateDuiWindow(HWND hwndParent, const wchar_t* pstrWindowName, DWORD dwStyle = 0,
+                       DWORD dwExStyle = 0);
 
   void ShowWindow(bool bShow = true, bool bTakeFocus = true);
   // Shows the window and runs a message loop until it is destroyed; the owner chain gets
@@ -51,7 +52,10 @@ class CWindowWnd {
 
 // A window built from a skin: GetSkinFolder + GetSkinFile is read at WM_CREATE, the
 // window gets the skin's size, and "windowinit" is sent once the window shows.
-class WindowImplBase : public CWindowWnd, public INotifyUI, public IMessageFilterUI, public IDialogBuilderCallback {
+class WindowImplBase : public CWindowWnd,
+                       public INotifyUI,
+                       public IMessageFilterUI,
+                       public IDialogBuilderCallback {
  public:
   WindowImplBase() = default;
   ~WindowImplBase() override = default;

@@ -2,14 +2,14 @@
 
 // The skin engine: XML skins, windowless controls, notifications, skinned windows.
 
-#include "UIDefs.h"
-#include "UIControl.h"
-#include "UIContainer.h"
 #include "UICommonControls.h"
+#include "UIContainer.h"
+#include "UIControl.h"
+#include "UIDefs.h"
+#include "UIDlgBuilder.h"
+#include "UIGettext.h"
+#include "UIInvoke.h"
 #include "UIList.h"
 #include "UIManager.h"
-#include "UIDlgBuilder.h"
-#include "UIWindow.h"
 #include "UIMenu.h"
-#include "UIInvoke.h"
-#include "UIGettext.h"
+#include "UIWindow.h"

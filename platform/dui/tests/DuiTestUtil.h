@@ -8,7 +8,9 @@
 namespace duitest {
 
 // The test skins' folder (resource path of the tests).
-inline std::filesystem::path SkinFolder() { return std::filesystem::path(__FILE__).parent_path() / "skins"; }
+inline std::filesystem::path SkinFolder() {
+  return std::filesystem::path(__FILE__).parent_path() / "skins";
+}
 
 inline void UseTestSkins() {
   DuiLib::CPaintManagerUI::SetResourcePath((SkinFolder().wstring() + L"/").c_str());
@@ -16,7 +18,8 @@ inline void UseTestSkins() {
 
 // Builds markup (or a skin file below the test skins) into a window-less manager and lays
 // it out at `width` x `height`.
-inline DuiLib::CControlUI* Build(DuiLib::CPaintManagerUI& pm, const std::wstring& skin, int width, int height) {
+inline DuiLib::CControlUI* Build(DuiLib::CPaintManagerUI& pm, const std::wstring& skin, int width,
+                                 int height) {
   UseTestSkins();
   DuiLib::CDialogBuilder builder;
   DuiLib::CControlUI* root = builder.Create(skin.c_str(), (unsigned int)0, nullptr, &pm);

@@ -18,8 +18,8 @@ TEST(DuiGettext, CatalogTranslatesAndUnknownKeysComeBack) {
                        "msgid \"Log in\"\nmsgstr \"登录\"\n\n"
                        "msgid \"Untranslated\"\nmsgstr \"\"\n\n"
                        "msgctxt \"menu\"\nmsgid \"Open\"\nmsgstr \"打开菜单\"\n";
-  ASSERT_EQ(orvanta::test::RunCommand("msgfmt -o '" + (dir / "zh_CN/LC_MESSAGES/orvanta.mo").string() + "' '" +
-                                      po.string() + "'"),
+  ASSERT_EQ(orvanta::test::RunCommand("msgfmt -o '" + (dir / "zh_CN/LC_MESSAGES/orvanta.mo").string() +
+                                      "' '" + po.string() + "'"),
             0);
 
   ui_setlocal(0, "zh_CN");
@@ -34,8 +34,9 @@ TEST(DuiGettext, CatalogTranslatesAndUnknownKeysComeBack) {
   // Skin texts are translated as they are built; texts set by code are not.
   DuiLib::CPaintManagerUI pm;
   DuiLib::CDialogBuilder builder;
-  DuiLib::CControlUI* button = builder.Create(L"<Window title='Log in'><Button text='Log in' tooltip='Nope'/></Window>",
-                                              (unsigned int)0, nullptr, &pm);
+  DuiLib::CControlUI* button =
+      builder.Create(L"<Window title='Log in'><Button text='Log in' tooltip='Nope'/></Window>",
+                     (unsigned int)0, nullptr, &pm);
   ASSERT_NE(button, nullptr);
   EXPECT_STREQ(button->GetText(), L"登录");
   EXPECT_STREQ(button->GetToolTip(), L"Nope");

@@ -43,16 +43,16 @@ TEST_F(DuiNotify, SkinBuildsControlsFoundByName) {
     const wchar_t* name;
     const wchar_t* cls;
   };
-  for (const Expect& e : {Expect{L"root", L"VerticalLayout"}, Expect{L"titleBar", L"HorizontalLayout"},
-                          Expect{L"switch", L"TabLayout"}, Expect{L"nameEdit", L"Edit"},
-                          Expect{L"sexCombo", L"Combo"}, Expect{L"unitCombo", L"EditCombo"},
-                          Expect{L"studyDate", L"DateTime"}, Expect{L"findingEdit", L"RichEdit"},
-                          Expect{L"statusLabel", L"Label"}, Expect{L"noteText", L"Text"},
-                          Expect{L"okBtn", L"Button"}, Expect{L"generalOpt", L"Option"},
+  for (const Expect& e : {Expect{L"root", L"VerticalLayout"},   Expect{L"titleBar", L"HorizontalLayout"},
+                          Expect{L"switch", L"TabLayout"},      Expect{L"nameEdit", L"Edit"},
+                          Expect{L"sexCombo", L"Combo"},        Expect{L"unitCombo", L"EditCombo"},
+                          Expect{L"studyDate", L"DateTime"},    Expect{L"findingEdit", L"RichEdit"},
+                          Expect{L"statusLabel", L"Label"},     Expect{L"noteText", L"Text"},
+                          Expect{L"okBtn", L"Button"},          Expect{L"generalOpt", L"Option"},
                           Expect{L"autoLoginOpt", L"CheckBox"}, Expect{L"progress", L"Progress"},
-                          Expect{L"zoomSlider", L"Slider"}, Expect{L"studyList", L"List"},
-                          Expect{L"caseTree", L"TreeView"}, Expect{L"preview", L"Picture"},
-                          Expect{L"tiles", L"TileLayout"}, Expect{L"childArea", L"ChildLayout"},
+                          Expect{L"zoomSlider", L"Slider"},     Expect{L"studyList", L"List"},
+                          Expect{L"caseTree", L"TreeView"},     Expect{L"preview", L"Picture"},
+                          Expect{L"tiles", L"TileLayout"},      Expect{L"childArea", L"ChildLayout"},
                           Expect{L"childLabel", L"Label"}}) {
     CControlUI* c = pm.FindControl(e.name);
     ASSERT_NE(c, nullptr) << QString::fromWCharArray(e.name).toStdString();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
-#include <QBuffer>
 
 #include <filesystem>
 #include <fstream>
@@ -94,7 +94,8 @@ TEST(DuiWindow, SkinnedDialogInitialisesPaintsAndAnswersModally) {
   // The OK button is painted in its skin colour.
   RECT ok = dlg->m_PaintManager.FindControl(L"okBtn")->GetPos();
   EXPECT_EQ(shot.pixelColor((ok.left + ok.right) / 2, ok.top + 3).rgb(), QColor(0x2F, 0x80, 0xED).rgb());
-  if (const char* keep = std::getenv("DUI_KEEP_PNG")) std::filesystem::copy_file(out, keep, std::filesystem::copy_options::overwrite_existing);
+  if (const char* keep = std::getenv("DUI_KEEP_PNG"))
+    std::filesystem::copy_file(out, keep, std::filesystem::copy_options::overwrite_existing);
 
   UITest::OnModal(L"CFixtureDlg", [](CWindowWnd* w) {
     UITest::Click(static_cast<CFixtureDlg*>(w)->m_PaintManager, L"okBtn");
@@ -109,7 +110,8 @@ TEST(DuiWindow, EscapeClosesADialogWithCancel) {
   duitest::UseTestSkins();
   CFixtureDlg dlg;
   ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 0, 0), nullptr);
-  UITest::OnModal(L"CFixtureDlg", [](CWindowWnd* w) { SendMessageW(w->GetHWND(), WM_KEYDOWN, VK_ESCAPE, 0); });
+  UITest::OnModal(L"CFixtureDlg",
+                  [](CWindowWnd* w) { SendMessageW(w->GetHWND(), WM_KEYDOWN, VK_ESCAPE, 0); });
   EXPECT_EQ(dlg.ShowModal(), UINT(IDCANCEL));
   EXPECT_FALSE(IsWindow(dlg.GetHWND()));
 }
@@ -186,8 +188,10 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
   pm.FindControl(L"patientName")->SetText(L"Zhang Wei 张伟");
   static_cast<CComboUI*>(pm.FindControl(L"sexCombo"))->SelectItem(0, false, false);
   static_cast<CDateTimeUI*>(pm.FindControl(L"studyDate"))->SetTime(2024, 3, 18);
-  pm.FindControl(L"finding")->SetText(
-      L"Both lungs are clear. No pleural effusion. The heart is of normal size.\n双肺清晰，未见胸腔积液，心影大小正常。");
+  pm.FindControl(L"finding")
+      ->SetText(
+          L"Both lungs are clear. No pleural effusion. The heart is of normal "
+          L"size.\n双肺清晰，未见胸腔积液，心影大小正常。");
   pm.FindControl(L"conclusion")->SetText(L"No acute cardiopulmonary abnormality. 心肺未见急性异常。");
   pm.FindControl(L"author")->SetText(L"Dr. Wang 王医生");
   QImage scan(256, 256, QImage::Format_RGB32);
@@ -237,7 +241,8 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
   ASSERT_TRUE(std::filesystem::exists(pdf));
   EXPECT_GT(std::filesystem::file_size(pdf), 5000u);
   if (const char* keep = std::getenv("DUI_KEEP_PNG"))
-    std::filesystem::copy_file(pdf, std::string(keep) + ".report.pdf", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(pdf, std::string(keep) + ".report.pdf",
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
@@ -254,7 +259,8 @@ TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
   ASSERT_NE(line, nullptr);
   EXPECT_TRUE(line->isVisible());
   RECT pos = dlg.m_PaintManager.FindControl(L"nameEdit")->GetPos();
-  EXPECT_TRUE(QRect(pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top).contains(line->geometry()));
+  EXPECT_TRUE(
+      QRect(pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top).contains(line->geometry()));
 
   QInputMethodEvent commit;
   commit.setCommitString(QStringLiteral("张三"));

@@ -3,8 +3,8 @@
 //   dui_demo --screenshot out.png [page]
 //                                 show it (on tab page 0, 1 or 2), save what the screen shows, quit
 
-#include "UIlib.h"
 #include "UITestDriver.h"
+#include "UIlib.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -50,7 +50,8 @@ class CDemoDlg : public WndDialog {
     } else if (msg.sType == L"click" && msg.pSender->GetName() == L"cancelBtn") {
       Close(IDCANCEL);
     }
-    if (status && msg.pSender && msg.sType != L"windowinit" && msg.sType != L"setfocus" && msg.sType != L"killfocus")
+    if (status && msg.pSender && msg.sType != L"windowinit" && msg.sType != L"setfocus" &&
+        msg.sType != L"killfocus")
       status->SetText((msg.sType + L": " + msg.pSender->GetName()).GetData());
     WndDialog::Notify(msg);
   }
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
   SOWin::PumpEvents(500);
   RECT rc;
   GetWindowRect(dlg, &rc);
-  QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+  QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, rc.left, rc.top, rc.right - rc.left,
+                                                              rc.bottom - rc.top);
   bool saved = !shot.isNull() && shot.save(QString::fromUtf8(screenshot));
   // Platforms without a screen to grab (offscreen) get the window's own rendering.
   if (!saved) saved = SOWin::SaveWindowImage(dlg, screenshot);
