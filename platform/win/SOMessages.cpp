@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -14,17 +15,16 @@
 #include <thread>
 #include <unordered_map>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include "SOWin32.h"
 #include "SOWinPrivate.h"
 
 namespace sowin {
 namespace {
 
-const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 701);
-const QEvent::Type kSentEvent = static_cast<QEvent::Type>(QEvent::User + 702);
 const QEvent::Type kTimerEvent = static_cast<QEvent::Type>(QEvent::User + 703);
-const QEvent::Type kInvokeEvent = static_cast<QEvent::Type>(QEvent::User + 704);
-const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 705);
 
 // A cross-thread send: the sender waits on it; the UI thread or the window's destruction
 // completes it.
@@ -47,29 +47,28 @@ struct PendingSend {
   }
 };
 
-struct MsgEvent : QEvent {
-  MsgEvent(HWND h, UINT m, WPARAM w, LPARAM l) : QEvent(kPostedEvent), hwnd(h), msg(m), wp(w), lp(l) {}
-  HWND hwnd;
-  UINT msg;
-  WPARAM wp;
-  LPARAM lp;
-};
-struct SentEvent : QEvent {
-  explicit SentEvent(std::shared_ptr<PendingSend> s) : QEvent(kSentEvent), send(std::move(s)) {}
-  std::shared_ptr<PendingSend> send;
-};
 struct TimerEvent : QEvent {
   TimerEvent(HWND h, UINT_PTR i, quint64 g) : QEvent(kTimerEvent), hwnd(h), id(i), generation(g) {}
   HWND hwnd;
   UINT_PTR id;
   quint64 generation;
 };
-struct InvokeEvent : QEvent {
-  InvokeEvent(std::function<void()> f, std::shared_ptr<PendingSend> w)
-      : QEvent(kInvokeEvent), fn(std::move(f)), waiter(std::move(w)) {}
+// Work handed to the UI thread by any thread. No Qt object crosses threads: items wait in
+// these queues (guarded by g_uiMutex) and an eventfd watched by a socket notifier wakes the UI.
+struct UiItem {
+  enum class Kind { Post, Send, Invoke, Wake };
+  Kind kind = Kind::Post;
+  HWND hwnd = nullptr;
+  UINT msg = 0;
+  WPARAM wp = 0;
+  LPARAM lp = 0;
+  std::shared_ptr<PendingSend> send;  // a send, or the waiter of an invoke
   std::function<void()> fn;
-  std::shared_ptr<PendingSend> waiter;
 };
+std::mutex g_uiMutex;
+std::deque<UiItem> g_uiUrgent;  // sends, invokes and wakes: served before posts, as Win32 does
+std::deque<UiItem> g_uiPosts;
+std::atomic<int> g_wakeFd{-1};
 
 // One queue per thread that asked for its id. Guarded by its own mutex.
 struct ThreadQueue {
@@ -126,8 +125,26 @@ std::shared_ptr<ThreadQueue> OwnQueue() {
   return t_thread.queue;
 }
 
+void Signal() {
+  const int fd = g_wakeFd.load();
+  const uint64_t one = 1;
+  if (fd >= 0) (void)!write(fd, &one, sizeof one);
+}
+
+bool Enqueue(UiItem item) {
+  if (g_wakeFd.load() < 0) return false;
+  {
+    std::lock_guard lock(g_uiMutex);
+    (item.kind == UiItem::Kind::Post ? g_uiPosts : g_uiUrgent).push_back(std::move(item));
+  }
+  Signal();
+  return true;
+}
+
 void WakeUi() {
-  if (Dispatcher* d = g_dispatcher.load()) QCoreApplication::postEvent(d, new QEvent(kWakeEvent));
+  UiItem wake;
+  wake.kind = UiItem::Kind::Wake;
+  Enqueue(std::move(wake));
 }
 
 void EndFrame(Frame* f, UINT result) {
@@ -170,51 +187,69 @@ void DeliverTimer(HWND hwnd, UINT_PTR id, quint64 generation) {
 }
 
 bool Dispatcher::event(QEvent* e) {
-  const auto type = e->type();
-  if (type == kPostedEvent) {
-    auto* m = static_cast<MsgEvent*>(e);
-    if (auto w = FindWindowObj(m->hwnd)) CallProc(w, m->msg, m->wp, m->lp);
-    return true;
-  }
-  if (type == kSentEvent) {
-    auto& s = static_cast<SentEvent*>(e)->send;
-    {
-      std::lock_guard lock(g_sendsMutex);
-      auto range = g_sends.equal_range(s->hwnd);
-      for (auto it = range.first; it != range.second; ++it)
-        if (it->second == s) {
-          g_sends.erase(it);
-          break;
-        }
-    }
-    bool done;
-    {
-      std::lock_guard lock(s->m);
-      done = s->done;
-    }
-    if (!done) {
-      auto w = FindWindowObj(s->hwnd);
-      s->Complete(w ? CallProc(w, s->msg, s->wp, s->lp) : 0);
-    }
-    return true;
-  }
-  if (type == kTimerEvent) {
+  if (e->type() == kTimerEvent) {
     auto* t = static_cast<TimerEvent*>(e);
     DeliverTimer(t->hwnd, t->id, t->generation);
     return true;
   }
-  if (type == kInvokeEvent) {
-    auto* i = static_cast<InvokeEvent*>(e);
-    i->fn();
-    if (i->waiter) i->waiter->Complete(0);
-    return true;
-  }
-  if (type == kWakeEvent) {
-    // A thread message arrived for the UI thread: let a waiting GetMessageW look at it.
-    if (!g_frames.empty() && !g_frames.back()->hwnd) EndFrame(g_frames.back(), 0);
-    return true;
-  }
   return QObject::event(e);
+}
+
+void Serve(UiItem& item) {
+  switch (item.kind) {
+    case UiItem::Kind::Post:
+      if (auto w = FindWindowObj(item.hwnd)) CallProc(w, item.msg, item.wp, item.lp);
+      break;
+    case UiItem::Kind::Send: {
+      auto& s = item.send;
+      {
+        std::lock_guard lock(g_sendsMutex);
+        auto range = g_sends.equal_range(s->hwnd);
+        for (auto it = range.first; it != range.second; ++it)
+          if (it->second == s) {
+            g_sends.erase(it);
+            break;
+          }
+      }
+      bool done;
+      {
+        std::lock_guard lock(s->m);
+        done = s->done;
+      }
+      if (!done) {
+        auto w = FindWindowObj(s->hwnd);
+        s->Complete(w ? CallProc(w, s->msg, s->wp, s->lp) : 0);
+      }
+      break;
+    }
+    case UiItem::Kind::Invoke:
+      item.fn();
+      if (item.send) item.send->Complete(0);
+      break;
+    case UiItem::Kind::Wake:
+      // A thread message arrived for the UI thread: let a waiting GetMessageW look at it.
+      if (!g_frames.empty() && !g_frames.back()->hwnd) EndFrame(g_frames.back(), 0);
+      break;
+  }
+}
+
+// One item per wake-up, signalling again while more wait, so a loop nested inside a handler
+// (a modal dialog opened by a posted message) keeps serving the queue.
+void ServeOne() {
+  uint64_t count = 0;
+  (void)!read(g_wakeFd.load(), &count, sizeof count);
+  UiItem item;
+  bool more = false;
+  {
+    std::lock_guard lock(g_uiMutex);
+    std::deque<UiItem>& q = !g_uiUrgent.empty() ? g_uiUrgent : g_uiPosts;
+    if (q.empty()) return;
+    item = std::move(q.front());
+    q.pop_front();
+    more = !g_uiUrgent.empty() || !g_uiPosts.empty();
+  }
+  if (more) Signal();
+  Serve(item);
 }
 
 QTimer* MakeTimer(HWND hwnd, UINT_PTR id, quint64 generation, UINT ms) {
@@ -251,7 +286,12 @@ void StopTimer(TimerInfo& info) {
 
 }  // namespace
 
+// Known once the dispatcher exists; until then Qt answers (asking Qt from a worker makes Qt
+// adopt that thread, which later posts clean-up events across threads).
+std::atomic<std::thread::id> g_uiThread{};
+
 bool IsUiThread() {
+  if (g_dispatcher.load()) return std::this_thread::get_id() == g_uiThread.load();
   QCoreApplication* app = QCoreApplication::instance();
   return app && QThread::currentThread() == app->thread();
 }
@@ -260,7 +300,12 @@ void EnsureDispatcher() {
   if (g_dispatcher.load() || !IsUiThread()) return;
   auto* d = new Dispatcher;
   d->setParent(QCoreApplication::instance());
+  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, d);
+  QObject::connect(notifier, &QSocketNotifier::activated, [] { ServeOne(); });
   g_uiThreadId.store(GetCurrentThreadId());
+  g_uiThread.store(std::this_thread::get_id());
+  g_wakeFd.store(fd);
   g_dispatcher.store(d);
 }
 
@@ -295,8 +340,7 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto w = FindWindowObj(hwnd);
     return w ? CallProc(w, msg, wParam, lParam) : 0;
   }
-  Dispatcher* d = g_dispatcher.load();
-  if (!d || !IsWindow(hwnd)) return 0;
+  if (!IsWindow(hwnd)) return 0;
   auto s = std::make_shared<PendingSend>();
   s->hwnd = hwnd;
   s->msg = msg;
@@ -306,8 +350,11 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     std::lock_guard lock(g_sendsMutex);
     g_sends.emplace(hwnd, s);
   }
-  // A destroy between the check above and here still completes it: the event finds no window.
-  QCoreApplication::postEvent(d, new SentEvent(s), Qt::HighEventPriority);
+  // A destroy between the check above and here still completes it: the item finds no window.
+  UiItem item;
+  item.kind = UiItem::Kind::Send;
+  item.send = s;
+  if (!Enqueue(std::move(item))) s->Complete(0);
   std::unique_lock lock(s->m);
   s->cv.wait(lock, [&] { return s->done; });
   return s->result;
@@ -315,10 +362,13 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!hwnd) return PostThreadMessageW(GetCurrentThreadId(), msg, wParam, lParam);
-  Dispatcher* d = g_dispatcher.load();
-  if (!d || !IsWindow(hwnd)) return FALSE;
-  QCoreApplication::postEvent(d, new MsgEvent(hwnd, msg, wParam, lParam));
-  return TRUE;
+  if (!IsWindow(hwnd)) return FALSE;
+  UiItem item;
+  item.hwnd = hwnd;
+  item.msg = msg;
+  item.wp = wParam;
+  item.lp = lParam;
+  return Enqueue(std::move(item)) ? TRUE : FALSE;
 }
 
 BOOL PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -522,11 +572,12 @@ void InvokeOnUiThread(std::function<void()> fn, bool wait) {
     fn();
     return;
   }
-  Dispatcher* d = g_dispatcher.load();
-  if (!d) return;
   auto waiter = wait ? std::make_shared<PendingSend>() : nullptr;
-  QCoreApplication::postEvent(d, new InvokeEvent(std::move(fn), waiter));
-  if (!waiter) return;
+  UiItem item;
+  item.kind = UiItem::Kind::Invoke;
+  item.fn = std::move(fn);
+  item.send = waiter;
+  if (!Enqueue(std::move(item)) || !waiter) return;
   std::unique_lock lock(waiter->m);
   waiter->cv.wait(lock, [&] { return waiter->done; });
 }
