@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "DicomFixtures.h"
+#include "SODcmObject.h"
+#include "SODcmUtil.h"
+#include "SOImageObjectSR.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace {
+
+using Objects = std::vector<std::unique_ptr<SOImageObject>>;
+
+Objects Make(ISODcmObject* object) {
+  Objects owned;
+  for (SOImageObject* image : CreateImageObjects(object)) owned.emplace_back(image);
+  return owned;
+}
+
+}  // namespace
+
+TEST(ImageObjectsOfObject, OnePerFramePresentOrPage) {
+  orvanta::test::EnsureQtApp();
+  fs::path dir = orvanta::test::MakeTempDir("objects");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  options.rows = options.columns = 16;
+
+  SODcmObject ct;
+  ASSERT_TRUE(ct.ParseDcmFile(fx::WriteCtSeries(dir, options).files[0].c_str(), false));
+  Objects images = Make(&ct);
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0]->GetFrameIndex(), 0u);
+  EXPECT_EQ(images[0]->GetDcmObject(), &ct);
+
+  SODcmObject clip;
+  ASSERT_TRUE(clip.ParseDcmFile(fx::WriteRgbClip(dir, 30, 8, 8).c_str(), false));
+  images = Make(&clip);
+  ASSERT_EQ(images.size(), 30u);
+  EXPECT_EQ(images[29]->GetFrameIndex(), 29u);
+
+  // A header that claims far more frames than the file holds.
+  SODcmObject absurd;
+  absurd.ParseDcmFile(fx::WriteHostileFile(dir, fx::Hostile::AbsurdDimensions).c_str(), false);
+  EXPECT_LE(Make(&absurd).size(), 1u);
+
+  auto truncatedClip = std::make_unique<SODcmFile>();
+  ASSERT_TRUE(truncatedClip->LoadFile(fx::WriteRgbClip(dir, 30, 8, 8).c_str(), true));
+  const unsigned char* bytes = nullptr;
+  unsigned long count = 0;
+  ASSERT_TRUE(truncatedClip->GetDataset()->GetUint8Array(0x7FE00010, bytes, count));
+  std::vector<unsigned char> firstFrames(bytes, bytes + 8 * 8 * 3 * 12);
+  truncatedClip->GetDataset()->SetUint8Array(0x7FE00010, firstFrames.data(), firstFrames.size());
+  SODcmObject twelve;
+  twelve.SetDcmFile(truncatedClip.get(), 0);
+  EXPECT_EQ(Make(&twelve).size(), 12u);
+
+  SODcmObject nothing;
+  EXPECT_TRUE(Make(&nothing).empty());
+  EXPECT_TRUE(Make(nullptr).empty());
+}
+
+TEST(ImageObjectsOfObject, ReportPagesAndTheirPresentation) {
+  orvanta::test::EnsureQtApp();
+  fs::path dir = orvanta::test::MakeTempDir("sr");
+  fx::SrOptions options;
+  options.finding.clear();
+  for (int i = 0; i < 400; ++i) options.finding += "Finding line " + std::to_string(i) + " of a long report. ";
+  SODcmObject report;
+  ASSERT_TRUE(report.ParseDcmFile(fx::WriteBasicTextSr(dir, options).c_str(), false));
+  std::string text;
+  ASSERT_TRUE(SODcmUtil::GetSRContentUTF8(report.GetDcmFile()->GetDataset(), text));
+  std::vector<std::wstring> pages = SODcmUtil::GetSRPages(text);
+  ASSERT_GT(pages.size(), 1u);
+
+  Objects images = Make(&report);
+  ASSERT_EQ(images.size(), pages.size());
+  SOImageObject& last = *images.back();
+  EXPECT_EQ(last.GetFrameIndex(), pages.size() - 1);
+  const SOImagePresentationState& s = last.GetImagePresentationState();
+  EXPECT_DOUBLE_EQ(s.windowWidth, 255);
+  EXPECT_DOUBLE_EQ(s.windowCenter, 127);
+  EXPECT_FLOAT_EQ(s.matrix.m00, 1);
+  EXPECT_TRUE(last.HasPixelData());
+}
