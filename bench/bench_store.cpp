@@ -5,11 +5,16 @@
 //   - plain sqlite3 inserts of the same index rows (one prepared statement, a transaction per
 //     100 rows as the store commits here),
 //     and a plain SELECT of them, which the store's own queries must come near.
+//   - cp -r of the source files, and DCMTK writes followed by fsync (the durability the store gives).
 // Usage: bench_store [files=2000] [rows=256]
+//        bench_store scale [studies=2000]   (5 series of 100 instances each, rows written directly:
+//        listing, search and delete against plain sqlite3 reads of the same database files)
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -52,11 +57,9 @@ void Report(const char* what, double ours, double peer, const char* peerName) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  int count = argc > 1 ? std::atoi(argv[1]) : 2000;
-  int size = argc > 2 ? std::atoi(argv[2]) : 256;
-  orvanta::test::InitScratch();
+int ScaleBench(int studyCount);
 
+int ImportBench(int count, int size) {
   // count files in studies of 100 slices.
   fs::path in = orvanta::test::MakeTempDir("bench-in");
   std::vector<std::unique_ptr<SODcmFile>> files;
@@ -86,6 +89,20 @@ int main(int argc, char** argv) {
       files[i]->GetFileFormat()->saveFile(target.c_str(), EXS_LittleEndianExplicit);
     }
   });
+
+  fs::path syncedFolder = orvanta::test::MakeTempDir("bench-dcmtk-sync");
+  double dcmtkSynced = Seconds([&] {
+    for (size_t i = 0; i < files.size(); ++i) {
+      fs::path target = syncedFolder / rows[i].study / rows[i].series / rows[i].sop;
+      fs::create_directories(target.parent_path());
+      files[i]->GetFileFormat()->saveFile(target.c_str(), EXS_LittleEndianExplicit);
+      int fd = ::open(target.c_str(), O_RDONLY);
+      ::fsync(fd);
+      ::close(fd);
+    }
+  });
+  fs::path copyFolder = orvanta::test::MakeTempDir("bench-cp");
+  double copy = Seconds([&] { std::system(("cp -r '" + in.string() + "' '" + copyFolder.string() + "/in'").c_str()); });
 
   auto queueStore = BuildDB((orvanta::test::MakeTempDir("bench-queue") / "LOCAL").c_str());
   double committing = 0;
@@ -157,12 +174,92 @@ int main(int argc, char** argv) {
   std::printf("files per second: QueueFile+CommitQueue %.0f, StoreFile %.0f, DCMTK saveFile %.0f\n",
               files.size() / queued, files.size() / stored, files.size() / dcmtk);
   Report("QueueFile+CommitQueue (indexed)", queued, dcmtk, "DCMTK saveFile (no index)");
+  Report("QueueFile+CommitQueue (indexed)", queued, dcmtkSynced, "DCMTK saveFile + fsync");
+  Report("QueueFile+CommitQueue (indexed)", queued, copy, "cp -r of the source files");
   Report("StoreFile (indexed, synced)", stored, dcmtk, "DCMTK saveFile (no index)");
+  Report("StoreFile (indexed, synced)", stored, dcmtkSynced, "DCMTK saveFile + fsync");
   Report("CommitQueue (index rows, synced)", committing, plainInsert, "sqlite3 inserts, 100 per commit");
   Report("list all with instances", list, plainSelect, "sqlite3 SELECT");
 
   ReleaseDB(queueStore);
   ReleaseDB(fileStore);
-  orvanta::test::ShutdownScratch();
   return 0;
+}
+
+// Rows of studyCount studies written directly (no files), then the store's lists against plain
+// sqlite3 reads of the same tables.
+int ScaleBench(int studyCount) {
+  fs::path folder = orvanta::test::MakeTempDir("bench-scale") / "LOCAL";
+  IKelvast* store = BuildDB(folder.c_str());
+  bool written = true;
+  double writing = Seconds([&] {
+    for (int s = 0; s < studyCount; ++s) {
+      PatientRecord record;
+      record.patientID = "P" + std::to_string(s);
+      record.patientName = "Patient^" + std::to_string(s);
+      record.studyUID = "1.2.826.0.1." + std::to_string(s);
+      record.studyDescription = s % 100 == 7 ? "HEAD SMITH PROTOCOL" : "CT CHEST";
+      for (int n = 1; n <= 5; ++n) {
+        SeriesRecord series;
+        series.seriesUID = record.studyUID + "." + std::to_string(n);
+        series.seriesNumber = std::to_string(n);
+        series.modality = "CT";
+        for (int i = 1; i <= 100; ++i) {
+          InstanceRecord instance;
+          instance.sopClassUID = "1.2.840.10008.5.1.4.1.1.2";
+          instance.sopInstanceUID = series.seriesUID + "." + std::to_string(i);
+          instance.instanceNumber = std::to_string(i);
+          series.instances.push_back(instance);
+        }
+        record.series.push_back(series);
+      }
+      written = store->AddPatientRecord(record) && written;
+    }
+  });
+  std::printf("%d studies, %d series, %d instances written in %.1f s\n", studyCount, studyCount * 5,
+              studyCount * 500, writing);
+
+  std::vector<PatientRecord> studies;
+  double list = Seconds([&] { store->GetPatientRecords(studies, nullptr, false); });
+  size_t listed = studies.size();
+  double search = Seconds([&] { store->GetPatientRecords(studies, "smith", false); });
+  size_t found = studies.size();
+  std::string victim = "P3_1.2.826.0.1.3";
+  double removal = Seconds([&] { store->DeleteStudy(victim.c_str()); });
+
+  sqlite3* db = nullptr;
+  sqlite3_open((folder / "DB/patients").c_str(), &db);
+  auto scan = [&](const char* sql) {
+    size_t rows = 0;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) rows += sqlite3_column_text(stmt, c) != nullptr;
+    sqlite3_finalize(stmt);
+    return rows;
+  };
+  double plainList = Seconds([&] {
+    scan("SELECT * FROM archive_patient ORDER BY createdTime DESC");
+    scan("SELECT * FROM archive_series ORDER BY id");
+  });
+  double plainSearch = Seconds([&] {
+    scan("SELECT * FROM archive_patient WHERE patientID LIKE '%smith%' or patientName LIKE '%smith%' or studyID "
+         "LIKE '%smith%' or studyDescription LIKE '%smith%' ORDER BY createdTime DESC");
+  });
+  sqlite3_close(db);
+  std::printf("listed %zu studies, found %zu\n", listed, found);
+  Report("list all studies with series", list, plainList, "sqlite3 scans of both tables");
+  Report("search \"smith\"", search, plainSearch, "sqlite3 LIKE query");
+  std::printf("%-34s %9.4f s\n", "delete a 500-instance study", removal);
+  ReleaseDB(store);
+  return written && listed == size_t(studyCount) ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  orvanta::test::InitScratch();
+  bool scale = argc > 1 && std::string(argv[1]) == "scale";
+  int rc = scale ? ScaleBench(argc > 2 ? std::atoi(argv[2]) : 2000)
+                 : ImportBench(argc > 1 ? std::atoi(argv[1]) : 2000, argc > 2 ? std::atoi(argv[2]) : 256);
+  orvanta::test::ShutdownScratch();
+  return rc;
 }

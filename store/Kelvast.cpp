@@ -14,6 +14,7 @@
 #include <set>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include "SOCommitSCU.h"
 #include "SODcmFile.h"
@@ -91,7 +92,7 @@ Kelvast::~Kelvast() {
   std::vector<InstanceInfo> failed;
   std::vector<std::string> written;
   try {
-    WriteRows(pending_, failed, written);
+    WriteRows(std::move(pending_), failed, written);
   } catch (const std::exception&) {
     // Nothing to report to: the files stay on disk for a later reindex.
   }
@@ -129,39 +130,39 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const {
   }
 }
 
-void Kelvast::WriteRows(const std::vector<InstanceInfo>& list, std::vector<InstanceInfo>& failed,
+void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
                         std::vector<std::string>& written) {
   if (list.empty()) return;
   std::vector<const InstanceInfo*> copied;
   for (const InstanceInfo& info : list)
     if (info.filePath.empty()) copied.push_back(&info);
   FlushFolderEntries(folder_, copied);
+  std::vector<std::pair<std::string, std::string>> studyIds;  // (sid, studyUID) in queue order
+  for (const InstanceInfo& info : list)
+    if (std::none_of(studyIds.begin(), studyIds.end(), [&](const auto& s) { return s.first == info.sid; }))
+      studyIds.emplace_back(info.sid, info.studyUID);
 
   std::map<std::string, std::vector<InstanceInfo>> byStudy;
-  for (const InstanceInfo& info : list) byStudy[info.studyUID].push_back(info);
+  for (InstanceInfo& info : list) byStudy[info.studyUID].push_back(std::move(info));
 
   // Study databases first: the patients database lists only studies whose instances are in.
-  std::unordered_set<std::string> studiesWritten;
-  for (const auto& [studyUID, records] : byStudy) {
+  std::vector<InstanceInfo> listed;
+  std::set<std::string> studiesWritten;
+  for (auto& [studyUID, records] : byStudy) {
     std::string path;
     bool ok = StudyDBPath(studyUID, path) &&
               Guarded(false, [&] { return studyDB_.AddInstances(path, records); });
-    if (ok) {
-      studiesWritten.insert(studyUID);
-    } else {
-      failed.insert(failed.end(), records.begin(), records.end());
-    }
+    auto& target = ok ? listed : failed;
+    target.insert(target.end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+    if (ok) studiesWritten.insert(studyUID);
   }
-  std::vector<InstanceInfo> listed;
-  for (const InstanceInfo& info : list)
-    if (studiesWritten.count(info.studyUID)) listed.push_back(info);
   if (listed.empty()) return;
   if (!Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), listed); })) {
-    failed.insert(failed.end(), listed.begin(), listed.end());
+    failed.insert(failed.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
     return;
   }
-  for (const InstanceInfo& info : listed)
-    if (std::find(written.begin(), written.end(), info.sid) == written.end()) written.push_back(info.sid);
+  for (const auto& [sid, studyUID] : studyIds)
+    if (studiesWritten.count(studyUID)) written.push_back(sid);
 }
 
 void Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
@@ -170,10 +171,10 @@ void Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
   pending_.insert(pending_.begin(), std::make_move_iterator(failed.begin()), std::make_move_iterator(failed.end()));
 }
 
-bool Kelvast::WriteInstances(const std::vector<InstanceInfo>& list) {
+bool Kelvast::WriteInstances(std::vector<InstanceInfo> list) {
   std::vector<InstanceInfo> failed;
   std::vector<std::string> written;
-  WriteRows(list, failed, written);
+  WriteRows(std::move(list), failed, written);
   bool ok = failed.empty();
   Requeue(failed);
   for (const std::string& sid : written) NotifyStudyChanged(sid);
@@ -190,7 +191,7 @@ bool Kelvast::AddPatientRecord(const PatientRecord& study) {
       if (!StoreLayout::IsSafeUID(info.studyUID) || !StoreLayout::IsSafeUID(info.seriesUID) ||
           !StoreLayout::IsSafeUID(info.sopInstanceUID))
         return false;
-    return WriteInstances(list);
+    return WriteInstances(std::move(list));
   });
 }
 
@@ -256,7 +257,7 @@ bool Kelvast::CommitQueue() {
       std::lock_guard<std::mutex> hold(pendingLock_);
       list.swap(pending_);
     }
-    return list.empty() || WriteInstances(list);
+    return list.empty() || WriteInstances(std::move(list));
   });
 }
 

@@ -65,10 +65,9 @@ class Kelvast : public IKelvast {
   bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const;
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
-  void WriteRows(const std::vector<InstanceInfo>& list, std::vector<InstanceInfo>& failed,
-                 std::vector<std::string>& written);
+  void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
   // WriteRows, then failed records back to the front of the queue and the notifications.
-  bool WriteInstances(const std::vector<InstanceInfo>& list);
+  bool WriteInstances(std::vector<InstanceInfo> list);
   void Requeue(std::vector<InstanceInfo>& failed);
   void AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID);
   // Moves a folder of the store into the trash and deletes it there in the background; paths
