@@ -115,16 +115,24 @@ TEST_F(EnginePalette, SinglePointOrSingleValuePaletteChangesNothing) {
 }
 
 TEST_F(EnginePalette, HiddenThenShownAfterAdjustColorStillRenders) {
-  const int before = Lit();
-  ASSERT_GT(before, 0);
+  ASSERT_GT(Lit(), 0);
+  const std::vector<uint32_t> unshifted = pixels;
   engine.SetVisible(false, 0);
   EXPECT_EQ(Lit(), 0);
-  engine.AdjustColor(10);
+  engine.AdjustColor(-100);
   engine.SetVisible(true, 0);
   EXPECT_GT(Lit(), 0);
   V3Palette p;
   engine.GetPalette(p);
-  EXPECT_EQ(p.points.data[0].value, 155);
+  EXPECT_EQ(p.points.data[0].value, 45);
+  // The hidden table moved with the points: the same picture as shifting while shown.
+  const std::vector<uint32_t> shown = pixels;
+  Engine3D other;
+  ASSERT_TRUE(other.InitData(volume.data));
+  other.AdjustColor(-100);
+  ASSERT_TRUE(other.ImagingVR(32, 32, pixels.data(), false, nullptr, 0));
+  EXPECT_EQ(pixels, shown);
+  EXPECT_NE(shown, unshifted);
 }
 
 TEST_F(EnginePalette, AdjustColorShiftsTheCurve) {
