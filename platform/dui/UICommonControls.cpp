@@ -5,14 +5,9 @@
 #include "UIRender.h"
 
 #include <QDate>
-#include <QEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPlainTextEdit>
-#include <QRegularExpressionValidator>
 
 #include <cwchar>
 
@@ -509,141 +504,45 @@ UINT CEditUI::GetControlFlags() const {
   return IsEnabled() ? 1 : 0;
 }
 
-CEditUI::~CEditUI() {
-  CloseEditor();
-}
+CEditUI::~CEditUI() = default;
 
 void CEditUI::SetText(const wchar_t* text) {
   m_sText = text;
   m_iCaret = m_sText.GetLength();
-  if (m_pEditor) {
-    m_bSyncingEditor = true;
-    if (auto* line = qobject_cast<QLineEdit*>(m_pEditor.data()))
-      line->setText(ToQString(m_sText));
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_pEditor.data()))
-      plain->setPlainText(ToQString(m_sText));
-    m_bSyncingEditor = false;
-  }
+  m_editor.SetText(ToQString(m_sText));
   Invalidate();
 }
-
-namespace {
-
-// Keys the Qt editor hands back to the window: Tab moves on, Escape reaches the dialog,
-// Enter is "return" unless the editor takes new lines.
-class EditorKeys : public QObject {
- public:
-  EditorKeys(QObject* parent, std::function<bool(int key)> onKey)
-      : QObject(parent), onKey_(std::move(onKey)) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) {
-      int key = static_cast<QKeyEvent*>(event)->key();
-      if ((key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Escape || key == Qt::Key_Return ||
-           key == Qt::Key_Enter) &&
-          onKey_(key))
-        return true;
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  std::function<bool(int)> onKey_;
-};
-
-}  // namespace
 
 void CEditUI::OpenEditor() {
-  if (m_pEditor || !m_pManager || m_bReadOnly || !IsEnabled()) return;
-  HWND hwnd = m_pManager->GetPaintWindow();
-  QWidget* host = hwnd ? SOWin::WidgetOf(hwnd) : nullptr;
-  if (!host) return;
-  QFont font = m_pManager->GetFont(m_iFont);
-  font.setPixelSize(std::max(1, int(font.pixelSize() * m_pManager->GetZoomRatio() + 0.5)));
-  QPalette palette;
-  palette.setColor(QPalette::Text, ToColor(CurrentTextColor()));
-  palette.setColor(QPalette::Base, Qt::transparent);
-  palette.setColor(QPalette::Window, Qt::transparent);
-  QWidget* editor;
-  if (m_bMultiLine) {
-    auto* plain = new QPlainTextEdit(host);
-    plain->setFrameShape(QFrame::NoFrame);
-    plain->setPlainText(ToQString(m_sText));
-    plain->moveCursor(QTextCursor::End);
-    plain->viewport()->setAutoFillBackground(false);
-    QObject::connect(plain, &QPlainTextEdit::textChanged, plain,
-                     [this, plain] { EditorChanged(plain->toPlainText()); });
-    editor = plain;
-  } else {
-    auto* line = new QLineEdit(host);
-    line->setFrame(false);
-    line->setText(ToQString(m_sText));
-    line->setMaxLength(int(std::min<UINT>(m_uMaxChar, 32767)));
-    if (m_bPasswordMode) line->setEchoMode(QLineEdit::Password);
-    if (m_bNumberOnly)
-      line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line));
-    if (m_uTextStyle & DT_CENTER_UI)
-      line->setAlignment(Qt::AlignCenter);
-    else if (m_uTextStyle & DT_RIGHT_UI)
-      line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QObject::connect(line, &QLineEdit::textEdited, line,
-                     [this](const QString& text) { EditorChanged(text); });
-    editor = line;
-  }
-  editor->installEventFilter(new EditorKeys(editor, [this](int key) {
-    if (!m_pManager) return false;
-    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-      m_pManager->SetNextTabControl(key == Qt::Key_Tab);
-      return true;
-    }
-    if (key == Qt::Key_Escape) {
-      PostMessageW(m_pManager->GetPaintWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
-      return true;
-    }
-    if (WantsReturn()) return false;
-    m_pManager->SendNotify(this, L"return");
-    return true;
-  }));
-  editor->setFont(font);
-  editor->setPalette(palette);
-  editor->setAttribute(Qt::WA_TranslucentBackground);
-  editor->setAutoFillBackground(false);
-  m_pEditor = editor;
+  if (m_editor.IsOpen() || !m_pManager || m_bReadOnly || !IsEnabled()) return;
+  CEditorHost::Options options;
+  options.multiLine = m_bMultiLine;
+  options.wantReturn = WantsReturn();
+  options.password = m_bPasswordMode;
+  options.numberOnly = m_bNumberOnly;
+  options.maxChar = int(std::min<UINT>(m_uMaxChar, 32767));
+  options.align = m_uTextStyle;
+  options.font = m_pManager->GetFont(m_iFont);
+  options.color = ToColor(CurrentTextColor());
+  m_editor.onChanged = [this](const QString& text) {
+    std::wstring w = text.toStdWString();
+    if (w == m_sText.str()) return;
+    m_sText = w;
+    m_iCaret = m_sText.GetLength();
+    if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
+  };
+  m_editor.onReturn = [this] {
+    if (m_pManager) m_pManager->SendNotify(this, L"return");
+  };
+  if (!m_editor.Open(this, options, ToQString(m_sText))) return;
   PlaceEditor();
-  editor->show();
-  editor->setFocus(Qt::OtherFocusReason);
-  Invalidate();
-}
-
-void CEditUI::CloseEditor() {
-  if (!m_pEditor) return;
-  QWidget* editor = m_pEditor;
-  m_pEditor = nullptr;
-  // Its own signal may be on the stack: let Qt delete it later.
-  editor->disconnect();
-  editor->hide();
-  editor->deleteLater();
   Invalidate();
 }
 
 void CEditUI::PlaceEditor() {
-  if (!m_pEditor || !m_pManager) return;
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   if (m_bMultiLine) rc = Deflate(rc, RECT{0, 4, 0, 4});
-  double zoom = m_pManager->GetZoomRatio();
-  m_pEditor->setGeometry(QRect(QPoint(int(rc.left * zoom), int(rc.top * zoom)),
-                               QPoint(int(rc.right * zoom) - 1, int(rc.bottom * zoom) - 1)));
-  m_pEditor->setVisible(IsVisible());
-}
-
-void CEditUI::EditorChanged(const QString& text) {
-  if (m_bSyncingEditor) return;
-  std::wstring w = text.toStdWString();
-  if (w == m_sText.str()) return;
-  m_sText = w;
-  m_iCaret = m_sText.GetLength();
-  if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
+  m_editor.Place(rc, IsVisible());
 }
 
 void CEditUI::SetPos(RECT rc, bool needInvalidate) {
@@ -663,7 +562,7 @@ void CEditUI::SetInternVisible(bool visible) {
 
 void CEditUI::SetEnabled(bool enable) {
   CControlUI::SetEnabled(enable);
-  if (!enable) CloseEditor();
+  if (!enable) m_editor.Close();
   if (!enable && m_pManager && m_pManager->GetFocus() == this) m_pManager->SetFocus(nullptr, false);
 }
 
@@ -702,7 +601,7 @@ void CEditUI::DoEvent(TEventUI& event) {
       OpenEditor();
       return;
     case UIEVENT_KILLFOCUS:
-      CloseEditor();
+      m_editor.Close();
       CLabelUI::DoEvent(event);
       return;
     case UIEVENT_BUTTONDOWN:
@@ -808,7 +707,7 @@ void CEditUI::PaintStatusImage(QPainter& painter) {
 void CEditUI::PaintText(QPainter& painter) {
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   if (m_bMultiLine) rc = Deflate(rc, RECT{0, 4, 0, 4});
-  if (m_pEditor) return;  // the editor shows the text and the caret
+  if (m_editor.IsOpen()) return;  // the editor shows the text and the caret
   QString shown = ToQString(m_sText);
   if (m_bPasswordMode) shown = QString(shown.size(), QChar(m_cPasswordChar));
   if (shown.isEmpty() && !IsFocused() && !m_sPrompt.IsEmpty()) {

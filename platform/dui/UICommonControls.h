@@ -1,10 +1,9 @@
 #pragma once
 
 #include "UIContainer.h"
+#include "UIEditorHost.h"
 
 #include <QImage>
-#include <QPointer>
-#include <QWidget>
 
 namespace DuiLib {
 
@@ -198,17 +197,12 @@ class CEditUI : public CLabelUI {
   // Applies an edit from the keyboard, keeping maxchar and numberonly, and notifies.
   void TypeText(const std::wstring& text);
   bool IsMultiLine() const { return m_bMultiLine; }
-  // While the control has the focus in a window, a Qt editor lies over it, so that input
-  // methods and the platform's editing keys work; its edits come back as "textchanged".
+  // While the control has the focus in a window, a Qt editor lies over it.
   void OpenEditor();
-  void CloseEditor();
   void PlaceEditor();
-  // The user's edit in the Qt editor.
-  void EditorChanged(const QString& text);
   virtual bool WantsReturn() const { return m_bMultiLine; }
 
-  QPointer<QWidget> m_pEditor;
-  bool m_bSyncingEditor = false;
+  CEditorHost m_editor;
 
   UINT m_uMaxChar = 255;
   bool m_bReadOnly = false;

@@ -875,7 +875,18 @@ void* CEditComboUI::GetInterface(const wchar_t* name) {
 
 void CEditComboUI::SetText(const wchar_t* text) {
   m_sText = text;
+  m_editor.SetText(ToQString(m_sText));
   Invalidate();
+}
+
+RECT CEditComboUI::TextRect() const {
+  return RECT{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
+              m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
+}
+
+void CEditComboUI::SetPos(RECT rc, bool needInvalidate) {
+  CComboUI::SetPos(rc, needInvalidate);
+  m_editor.Place(TextRect(), IsVisible());
 }
 
 bool CEditComboUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
@@ -883,6 +894,7 @@ bool CEditComboUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
   if (!CComboUI::SelectItem(index, takeFocus, triggerEvent)) return false;
   if (index >= 0 && index != old) {
     m_sText = GetItemAt(index)->GetText();
+    m_editor.SetText(ToQString(m_sText));
     if (triggerEvent && m_pManager) m_pManager->SendNotify(this, L"textchanged");
   }
   return true;
@@ -897,6 +909,28 @@ void CEditComboUI::DoEvent(TEventUI& event) {
     case UIEVENT_BUTTONDOWN:
       // Only the arrow opens the list; the text part takes the focus for typing.
       if (event.ptMouse.x >= m_rcItem.right - 26) Activate();
+      return;
+    case UIEVENT_SETFOCUS: {
+      CComboUI::DoEvent(event);
+      if (!m_pManager) return;
+      CEditorHost::Options options;
+      options.font = m_pManager->GetFont(m_iFont);
+      options.color = ToColor(m_dwTextColor);
+      m_editor.onChanged = [this](const QString& text) {
+        m_sText = text.toStdWString();
+        if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
+      };
+      m_editor.onReturn = [this] {
+        if (m_pManager) m_pManager->SendNotify(this, L"return");
+      };
+      if (m_editor.Open(this, options, ToQString(m_sText))) m_editor.Place(TextRect(), IsVisible());
+      Invalidate();
+      return;
+    }
+    case UIEVENT_KILLFOCUS:
+      m_editor.Close();
+      CComboUI::DoEvent(event);
+      Invalidate();
       return;
     case UIEVENT_CHAR:
       if (event.chKey >= 0x20 && event.chKey != 0x7F) {
@@ -924,8 +958,8 @@ void CEditComboUI::DoEvent(TEventUI& event) {
 }
 
 void CEditComboUI::PaintText(QPainter& painter) {
-  RECT rc{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
-          m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
+  if (m_editor.IsOpen()) return;  // the editor shows the text and the caret
+  RECT rc = TextRect();
   QString text = ToQString(m_sText);
   DrawText(painter, m_pManager, rc, text, IsEnabled() ? m_dwTextColor : 0xFFA0A4AA, m_iFont,
            DT_SINGLELINE_UI | DT_VCENTER_UI);

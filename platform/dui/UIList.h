@@ -253,8 +253,14 @@ class CEditComboUI : public CComboUI {
   CDuiString GetText() const override { return m_sText; }
   void SetText(const wchar_t* text) override;
   bool SelectItem(int index, bool takeFocus = false, bool triggerEvent = true) override;
+  void SetPos(RECT rc, bool needInvalidate = true) override;
   void DoEvent(TEventUI& event) override;
   void PaintText(QPainter& painter) override;
+
+ private:
+  RECT TextRect() const;
+  // While focused in a window a Qt editor lies over the text part (see CEditUI).
+  CEditorHost m_editor;
 };
 
 class CTreeViewUI;

@@ -280,6 +280,19 @@ TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
   EXPECT_EQ(dlg.seen.back(), L"setfocus");
   UITest::ProcessEvents(5);
   EXPECT_EQ(host->findChild<QLineEdit*>(), nullptr);
+
+  // The typed part of an edit combo gets one too.
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"unitCombo"));
+  line = host->findChild<QLineEdit*>();
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->text(), QStringLiteral("Years"));
+  QInputMethodEvent days;
+  days.setCommitString(QStringLiteral("天"));
+  line->selectAll();
+  QCoreApplication::sendEvent(line, &days);
+  EXPECT_STREQ(dlg.m_PaintManager.FindControl(L"unitCombo")->GetText(), L"天");
+  ASSERT_TRUE(UITest::SelectItem(dlg.m_PaintManager, L"unitCombo", 1));
+  EXPECT_EQ(line->text(), QStringLiteral("Months"));
 }
 
 TEST(DuiWindow, ComboDropDownChoosesAndGivesItsItemsBack) {
