@@ -328,6 +328,14 @@ TEST(Graphics, SlabLinesGeometryAndDrags) {
   // A turn started straight above the centre stays finite and turns the lines.
   RenderSurface surface(200, 200);
   manager->Draw(surface.dc());
+  // The outer sixths of a line turn it, the middle moves it.
+  EXPECT_TRUE(click->HitTest(30, 50));
+  EXPECT_EQ(click->GetPart(), SOGraphicPartTurn);
+  EXPECT_TRUE(click->OnMessage(WM_SETCURSOR, 0, 0));
+  EXPECT_TRUE(click->HitTest(70, 50));
+  EXPECT_EQ(click->GetPart(), SOGraphicPartBody);
+  EXPECT_TRUE(click->HitTest(100, 50));
+  EXPECT_EQ(click->GetPart(), SOGraphicPartHandle);
   SOGraphicData moved;
   click->OnDragStart(SOGraphicPartTurn, 0, 100, 20);
   ASSERT_TRUE(click->MovePoints(SOGraphicPartTurn, 0, 100, 20, 100, 20, 130, 20, &moved));
