@@ -229,14 +229,15 @@ bool Kelvast::QueueFile(SODcmFile* file) {
 
 bool Kelvast::QueueFilePath(const char* path) {
   return Guarded(false, [&] {
-    if (!path || std::strlen(path) >= PATH_MAX) return false;
-    std::string filePath = path;
+    if (!path || !*path || std::strlen(path) >= PATH_MAX) return false;
+    // Rows carry absolute folders: the deletes judge them against the store's own folder.
+    std::string filePath = fs::absolute(path).lexically_normal().string();
     std::string seriesPath = StoreLayout::ParentOf(filePath);
     std::string studyPath = StoreLayout::ParentOf(seriesPath);
     // A study folder of "/" or none would make the study's rows point at the whole disk.
     if (seriesPath.empty() || studyPath.empty() || studyPath == "/") return false;
     SODcmFile file;
-    if (!file.LoadFile(path, false)) return false;
+    if (!file.LoadFile(filePath.c_str(), false)) return false;
     file.ConvertToUTF8();
     InstanceInfo info;
     if (!GetStorableInfo(&file, info)) return false;
@@ -422,10 +423,13 @@ bool Kelvast::CheckCommitment(const std::vector<SODcmReferencedSOP>& requested, 
   std::vector<InstanceRecord> instances;
   if (!GetAllInstanceRecords(instances)) return false;
   return Guarded(false, [&] {
+    std::unordered_set<std::string> wanted;
+    for (const SODcmReferencedSOP& sop : requested) wanted.insert(sop.sopInstanceUID);
     std::unordered_set<std::string> held;
     for (const InstanceRecord& instance : instances) {
       std::error_code ec;
-      if (fs::is_regular_file(instance.storePath, ec)) held.insert(instance.sopInstanceUID);
+      if (wanted.count(instance.sopInstanceUID) && fs::is_regular_file(instance.storePath, ec))
+        held.insert(instance.sopInstanceUID);
     }
     for (const SODcmReferencedSOP& sop : requested)
       (held.count(sop.sopInstanceUID) ? result.success : result.failed).push_back(sop);
