@@ -8,6 +8,7 @@
 
 class SODcmDataset;
 class SODcmSR;
+struct HGDIOBJ__;  // HBITMAP of the window layer
 
 class SODcmUtil {
  public:
@@ -58,6 +59,11 @@ class SODcmUtil {
   // attributes copied, new Series and SOP Instance UIDs, PARTIAL and UNVERIFIED, content date and
   // time now. False when the image cannot be read or has no Study Instance UID.
   static bool CreateSR(SODcmSR& sr, const char* imagePath);
+
+  // A thumbnail of frame 0 of the image at `path`: a 32-bit bitmap of width x height with the
+  // image fitted in (aspect kept, centred on black), grey images through their first window or,
+  // without one, their own range. The caller deletes it (DeleteObject); null when unreadable.
+  static HGDIOBJ__* CreateBitmap(const char* path, int width, int height);
 
   // A new UID under the workstation's root.
   static std::string GenerateUID();
