@@ -21,10 +21,54 @@ struct CommitCall::State {
   SODcmCommitResult result;
 };
 
+namespace {
+
+// Threads of abandoned requests: joined once they ended, the rest when the library is
+// unloaded (before the toolkit's own globals go, which those threads may still use).
+class AbandonedThreads {
+ public:
+  ~AbandonedThreads() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (auto& entry : threads_) entry.second.join();
+  }
+
+  void Add(std::shared_ptr<CommitCall::State> state, std::thread thread);
+
+ private:
+  std::mutex mutex_;  // guards threads_
+  std::vector<std::pair<std::shared_ptr<CommitCall::State>, std::thread>> threads_;
+};
+
+AbandonedThreads& Abandoned() {
+  static AbandonedThreads threads;
+  return threads;
+}
+
+}  // namespace
+
+void AbandonedThreads::Add(std::shared_ptr<CommitCall::State> state, std::thread thread) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  for (auto it = threads_.begin(); it != threads_.end();) {
+    bool done;
+    {
+      std::lock_guard<std::mutex> holdState(it->first->mutex);
+      done = it->first->done;
+    }
+    if (done) {
+      it->second.join();
+      it = threads_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  threads_.emplace_back(std::move(state), std::move(thread));
+}
+
 CommitCall::CommitCall(const CommitPeer& peer, const std::string& studyUIDs,
                        std::vector<SODcmReferencedSOP> refs)
     : state_(std::make_shared<State>()) {
-  std::thread([state = state_, peer, studyUIDs, refs = std::move(refs)] {
+  Abandoned();  // exists before the first request thread, so it is destroyed after it ends
+  thread_ = std::thread([state = state_, peer, studyUIDs, refs = std::move(refs)] {
     SODcmCommitResult result;
     bool ok = false;
     SOCommitSCU scu;
@@ -39,11 +83,20 @@ CommitCall::CommitCall(const CommitPeer& peer, const std::string& studyUIDs,
     state->result = std::move(result);
     state->done = true;
     state->changed.notify_all();
-  }).detach();
+  });
 }
 
 CommitCall::~CommitCall() {
   Abandon();
+  bool done;
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    done = state_->done;
+  }
+  if (done)
+    thread_.join();
+  else
+    Abandoned().Add(state_, std::move(thread_));
 }
 
 bool CommitCall::Wait(SODcmCommitResult& result) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SOCommitSCU.h"
@@ -18,7 +19,7 @@ struct CommitPeer {
 // One storage commitment request (wait for the report, 10 s at most), run on a thread of its
 // own so that a store being deleted need not wait for a node that is slow to report: the
 // worker abandons the call and the request ends by itself within its time-outs, touching
-// nothing but its own state.
+// nothing but its own state. One object per request.
 class CommitCall {
  public:
   // With refs empty the node is asked what it holds of the studies (several UIDs joined by
@@ -33,7 +34,9 @@ class CommitCall {
   // Any thread: Wait returns false at once.
   void Abandon();
 
- private:
   struct State;
+
+ private:
   std::shared_ptr<State> state_;
+  std::thread thread_;
 };

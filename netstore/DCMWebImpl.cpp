@@ -33,6 +33,8 @@ bool DCMWebImpl::QueueUpload(const DCMUpload& upload) {
 
 bool DCMWebImpl::QueueDownload(const DCMDownload& download) {
   if (!Reachable(download) || download.studyUIDs.empty()) return false;
+  // The worker's started event waits on the lock, so listeners hear of the queueing first.
+  SOAutoLock hold(lock_);
   downloads_.Queue(download);
   OnDownloadQueued(&download);
   return true;

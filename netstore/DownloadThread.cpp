@@ -1,5 +1,6 @@
 #include "DownloadThread.h"
 
+#include <algorithm>
 #include <iostream>
 #include <unordered_map>
 #include <unordered_set>
@@ -10,6 +11,7 @@ namespace {
 constexpr unsigned long kQueryRetrieveLevel = 0x00080052;
 constexpr unsigned long kSOPInstanceUID = 0x00080018;
 constexpr unsigned long kSeriesInstanceUID = 0x0020000E;
+constexpr size_t kUidsPerGet = 500;
 
 void Print(const char* text) {
   std::cout << text << std::flush;
@@ -133,10 +135,19 @@ void DownloadThread::Run(DCMDownload& item) {
 }
 
 int DownloadThread::Fetch(const std::vector<std::string>& missing) {
+  // A UI value is at most 64 KiB in explicit VR, about a thousand UIDs: long lists go in
+  // several requests, each a part of one run.
   std::vector<SODcmReferencedSOP> received;
-  if (Cancelled() || !RequestGet(getSCU_, current_, "IMAGE", kSOPInstanceUID, missing, received)) {
-    Print("Get Failed!");
-    return 0;
+  for (size_t first = 0; first < missing.size(); first += kUidsPerGet) {
+    std::vector<std::string> part(missing.begin() + first,
+                                  missing.begin() + std::min(missing.size(), first + kUidsPerGet));
+    fetchedBefore_ = static_cast<int>(received.size());
+    std::vector<SODcmReferencedSOP> arrived;
+    if (Cancelled() || !RequestGet(getSCU_, current_, "IMAGE", kSOPInstanceUID, part, arrived)) {
+      Print("Get Failed!");
+      return 0;
+    }
+    received.insert(received.end(), arrived.begin(), arrived.end());
   }
   std::unordered_map<std::string, int> outstanding;
   for (const std::string& uid : missing) ++outstanding[uid];
@@ -154,7 +165,7 @@ int DownloadThread::Fetch(const std::vector<std::string>& missing) {
 }
 
 void DownloadThread::OnProgress(void*, const SODcmGetProgress* counters) {
-  DCMProgress progress{finish_.done + counters->completed, finish_.total};
+  DCMProgress progress{finish_.done + fetchedBefore_ + counters->completed, finish_.total};
   manager_->OnProgress(&current_, &progress);
 }
 

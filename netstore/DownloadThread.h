@@ -41,6 +41,7 @@ class DownloadThread : public QueueThread<DCMDownload>, private ISODcmGetSCUCall
   // The running item and its finish record; worker thread only.
   DCMDownload current_;
   DCMFinish finish_;
+  int fetchedBefore_ = 0;  // instances received by the earlier requests of this run
   // currentLock_ guards running_, currentKey_, cancelled_ and commit_.
   std::mutex currentLock_;
   bool running_ = false;

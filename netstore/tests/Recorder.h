@@ -62,12 +62,14 @@ class Recorder : public IHalvexCallback {
       if (e.text == text) found.push_back(e);
     return found;
   }
-  bool WaitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(60)) {
+  // Waits until count events with this text arrived.
+  bool WaitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(60),
+               size_t count = 1) {
     std::unique_lock<std::mutex> hold(mutex_);
     return changed_.wait_for(hold, limit, [&] {
-      for (const Event& e : events_)
-        if (e.text == text) return true;
-      return false;
+      size_t seen = 0;
+      for (const Event& e : events_) seen += e.text == text;
+      return seen >= count;
     });
   }
 

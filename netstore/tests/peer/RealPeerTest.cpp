@@ -60,8 +60,8 @@ TEST(StoreScpPeer, CommitmentFailuresGiveTheirTexts) {
   ASSERT_TRUE(storescp.WaitForPort(port));
   auto series = Series(dir / "files", 5);
 
-  HalvexPtr halvex(NewHalvex());
   Recorder recorder;
+  HalvexPtr halvex(NewHalvex());
   halvex->SetCallback(&recorder);
 
   testing::internal::CaptureStdout();
@@ -133,8 +133,8 @@ TEST(OrthancPeer, UploadWithCommitmentAndReuploadSendsNothing) {
   ASSERT_TRUE(orthanc.WaitForPort(httpPort));
   auto series = Series(dir / "files", 500);
 
-  HalvexPtr halvex(NewHalvex());
   Recorder recorder;
+  HalvexPtr halvex(NewHalvex());
   halvex->SetCallback(&recorder);
   DCMUpload upload = UploadOf(series, "first", dicomPort, "ORTHANC");
   upload.extra = std::to_string(reportPort);

@@ -290,8 +290,8 @@ TEST_F(PeerTransfer, DeletingTheStoreMidTransferReturnsPromptly) {
     std::string waitFor;
   };
   const Case cases[] = {
-      {"commitment report delayed", true, "up-started cut"},
       {"during the C-GET", false, "file cut"},
+      {"commitment report delayed", true, "up-started cut"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -317,4 +317,21 @@ TEST_F(PeerTransfer, DeletingTheStoreMidTransferReturnsPromptly) {
   }
 }
 
+// More UIDs than one request can carry.
+TEST_F(PeerTransfer, LongMissingListsAreFetched) {
+  fx::CtSeriesOptions options;
+  options.slices = 1100;
+  options.rows = options.columns = 8;
+  auto series = fx::WriteCtSeries(dir_ / "long", options);
+  for (const fs::path& file : series.files) peer_->Hold(file);
+  DCMDownload download = Connection<DCMDownload>("long");
+  download.studyUIDs = {series.studyUid};
+  EXPECT_EQ(RunDownload(download), "");
+  auto finish = recorder_.Find("finished long").at(0).finish;
+  EXPECT_EQ(finish.success, 1);
+  EXPECT_EQ(finish.total, 1100);
+  EXPECT_EQ(recorder_.Find("file long").size(), 1100u);
+  EXPECT_EQ(peer_->GetCounters().getRequests, 3);
+  EXPECT_EQ(recorder_.Find("progress long").back().progress.done, 1100);
+}
 }  // namespace

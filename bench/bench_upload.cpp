@@ -1,0 +1,179 @@
+// Queued upload with storage commitment before and after, against DCMTK's storescu sending
+// the same files, both to an Orthanc server on loopback started here (each side gets a
+// fresh one, so neither finds the other's instances).
+// The DCMTK tools run with TCP_NODELAY=1, their fastest setting.
+// Usage: bench_upload [files=2000]
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DicomFixtures.h"
+#include "IHalvex.h"
+#include "TestSupport.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace orvanta::test {
+void InitScratch();
+void ShutdownScratch();
+}  // namespace orvanta::test
+
+namespace {
+
+double Seconds(const std::function<void()>& body) {
+  auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+void WaitPort(int port) {
+  for (int i = 0; i < 400; ++i) {
+    std::string probe = "echoscu -to 1 127.0.0.1 " + std::to_string(port) + " >/dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// A fresh Orthanc in its own folder, stopped with the object.
+class Orthanc {
+ public:
+  Orthanc(const fs::path& dir, int reportPort) : port(orvanta::test::FreeLoopbackPort()) {
+    fs::create_directories(dir);
+    std::ofstream config(dir / "orthanc.json");
+    config
+        << "{ \"Name\": \"Bench\", \"StorageDirectory\": \"" << (dir / "storage").string()
+        << "\", \"IndexDirectory\": \"" << (dir / "index").string() << "\", \"DicomAet\": \"ORTHANC\", "
+        << "\"DicomPort\": " << port << ", \"HttpPort\": " << orvanta::test::FreeLoopbackPort()
+        << ", \"RemoteAccessAllowed\": false, \"DicomCheckCalledAet\": false, "
+        << "\"DicomAlwaysAllowStore\": true, \"DicomAlwaysAllowFind\": true, \"StorageCompression\": false, "
+        << "\"SaveJobs\": false, \"Plugins\": [], "
+        << "\"DicomModalities\": { \"orvanta\": [ \"ORVANTA\", \"127.0.0.1\", " << reportPort << " ] } }\n";
+    config.close();
+    pid_ = Spawn({"Orthanc", (dir / "orthanc.json").string()});
+    WaitPort(port);
+  }
+  ~Orthanc() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  int port;
+
+ private:
+  pid_t pid_;
+};
+
+// Waits for the end of one upload.
+class Finish : public IHalvexCallback {
+ public:
+  void OnDownloadQueued(const DCMDownload*) override {}
+  void OnDownloadStarted(const DCMDownload*) override {}
+  void OnDownloadFile(const DCMDownload*, SODcmFile*) override {}
+  void OnDownloadProgress(const DCMDownload*, const DCMProgress*) override {}
+  void OnDownloadFinished(const DCMDownload*, const DCMFinish*) override {}
+  void OnDownloadCancelled(const DCMDownload*) override {}
+  void OnUploadStarted(const DCMUpload*) override {}
+  void OnUploadProgress(const DCMUpload*, const DCMProgress*) override {}
+  void OnUploadFinished(const DCMUpload*, const DCMFinish* finish) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    result_ = *finish;
+    done_ = true;
+    changed_.notify_all();
+  }
+  void OnUploadCancelled(const DCMUpload*) override {}
+
+  DCMFinish Wait() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [this] { return done_; });
+    return result_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool done_ = false;
+  DCMFinish result_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+  orvanta::test::InitScratch();
+  setenv("TCP_NODELAY", "1", 1);
+  fs::path root = orvanta::test::MakeTempDir("bench-upload");
+  fx::CtSeriesOptions options;
+  options.slices = count;
+  options.rows = 256;
+  options.columns = 256;
+  fx::WrittenSeries series = fx::WriteCtSeries(root / "files", options);
+  int reportPort = orvanta::test::FreeLoopbackPort();
+
+  double peer = 0;
+  {
+    Orthanc orthanc(root / "orthanc-peer", reportPort);
+    peer = Seconds([&] {
+      std::system(("storescu -aet ORVANTA -aec ORTHANC +sd 127.0.0.1 " + std::to_string(orthanc.port) + " " +
+                   (root / "files").string() + " >/dev/null 2>&1")
+                      .c_str());
+    });
+  }
+
+  DCMFinish finish;
+  double ours = 0;
+  {
+    Orthanc orthanc(root / "orthanc-ours", reportPort);
+    DCMUpload upload;
+    upload.key = "bench";
+    upload.host = "127.0.0.1";
+    upload.port = orthanc.port;
+    upload.callingAE = "ORVANTA";
+    upload.calledAE = "ORTHANC";
+    upload.extra = std::to_string(reportPort);
+    for (int i = 0; i < count; ++i)
+      upload.files.push_back({"1.2.840.10008.5.1.4.1.1.2", series.sopUids[i], series.files[i].string()});
+    IHalvex* halvex = NewHalvex();
+    Finish waiter;
+    halvex->SetCallback(&waiter);
+    ours = Seconds([&] {
+      halvex->QueueUpload(upload);
+      finish = waiter.Wait();
+    });
+    DeleteHalvex(halvex);
+  }
+
+  if (!finish.success)
+    std::printf("warning: the upload did not succeed (%d of %d done)\n", finish.done, finish.total);
+  std::printf("%-40s %9.3f s   %-28s %9.3f s   ratio (ours / peer) %.2f\n", "upload with two commitments",
+              ours, "storescu (no commitment)", peer, ours / peer);
+  orvanta::test::ShutdownScratch();
+  return 0;
+}
