@@ -674,7 +674,11 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, i
     return TRUE;
   }
   DCObj* s = LookupDC(src);
-  QImage* srcImage = s ? TargetImage(s) : nullptr;
+  // A window's DC reads what the window shows, children included, as the screen would
+  // (but also when the window is hidden or covered).
+  QImage tree;
+  if (s && s->kind == DCObj::Kind::Window) tree = RenderTree(s->hwnd);
+  QImage* srcImage = !tree.isNull() ? &tree : s ? TargetImage(s) : nullptr;
   if (!srcImage) return FALSE;
   // Take the source rectangle out first: source and destination may be the same image.
   QRect srcRect(xSrc + s->state.origin.x(), ySrc + s->state.origin.y(), wSrc, hSrc);

@@ -193,6 +193,9 @@ struct CursorObj {
 std::shared_ptr<WindowObj> FindWindowObj(HWND hwnd);
 // Calls the window procedure, keeping the object alive for the call.
 LRESULT CallProc(const std::shared_ptr<WindowObj>& w, UINT msg, WPARAM wp, LPARAM lp);
+// The window and its children as they look, also when hidden or covered; null while the
+// window is painting itself.
+QImage RenderTree(HWND hwnd);
 // Keeps the backing image at the client size.
 void EnsureBacking(WindowObj& w);
 // Timers and pending cross-thread sends of a window that is going away.

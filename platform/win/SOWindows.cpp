@@ -287,6 +287,16 @@ void EnsureBacking(WindowObj& w) {
 
 HCURSOR ArrowCursor() { return LoadCursorW(nullptr, IDC_ARROW); }
 
+QImage RenderTree(HWND hwnd) {
+  auto w = FindWindowObj(hwnd);
+  if (!w || !w->widget || w->inPaint) return QImage();
+  QImage img(w->widget->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  img.fill(Qt::black);
+  QPainter p(&img);
+  w->widget->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
+  return img;
+}
+
 }  // namespace sowin
 
 using namespace sowin;
@@ -1105,16 +1115,8 @@ HWND WrapWidget(QWidget* widget) {
 }
 
 HBITMAP CaptureWindow(HWND hwnd) {
-  auto w = FindWindowObj(hwnd);
-  if (!w || !w->widget) return nullptr;
-  QWidget* widget = w->widget;
-  BitmapObj* bm = NewBitmap(std::max(widget->width(), 1), std::max(widget->height(), 1), QImage::Format_RGB32, true, false);
-  bm->image.fill(Qt::black);
-  {
-    QPainter p(&bm->image);
-    widget->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
-  }
-  return Register(bm);
+  const QImage tree = RenderTree(hwnd);
+  return tree.isNull() ? nullptr : BitmapFromImage(tree);
 }
 
 bool SaveWindowImage(HWND hwnd, const std::string& path) {
@@ -1133,18 +1135,12 @@ void SetScreenForTest(const RECT& screen, const RECT& workArea) {
 }  // namespace SOWin
 
 BOOL PrintWindow(HWND hwnd, HDC hdc, UINT) {
-  auto w = FindWindowObj(hwnd);
-  DCObj* dc = LookupDC(hdc);
-  if (!w || !w->widget || !dc) return FALSE;
   // Rendered first: the window's own paint may draw into the DC's image too.
-  QImage img(w->widget->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-  img.fill(Qt::black);
-  {
-    QPainter ip(&img);
-    w->widget->render(&ip, QPoint(), QRegion(), QWidget::DrawChildren);
-  }
+  const QImage tree = RenderTree(hwnd);
+  DCObj* dc = LookupDC(hdc);
+  if (tree.isNull() || !dc) return FALSE;
   DCPainter p(dc);
   if (!p.Active()) return FALSE;
-  p->drawImage(0, 0, img);
+  p->drawImage(0, 0, tree);
   return TRUE;
 }

@@ -518,4 +518,21 @@ TEST_F(Messaging, UiThreadGetMessageDispatchesWindowsAndReturnsThreadMessages) {
   EXPECT_EQ(msg.wParam, 4u);
 }
 
+TEST_F(Messaging, WrappedQtWidgetHostsChildWindows) {
+  auto* host = new QWidget;
+  host->resize(100, 80);
+  HWND wrapped = SOWin::WrapWidget(host);
+  ASSERT_TRUE(IsWindow(wrapped));
+  EXPECT_EQ(SOWin::WrapWidget(host), wrapped);
+  HWND child = MakeChild(wrapped, 10, 10, 30, 30);
+  ASSERT_TRUE(IsWindow(child));
+  EXPECT_EQ(SOWin::WidgetOf(child)->parentWidget(), host);
+  EXPECT_EQ(SOWin::HwndOf(host), wrapped);
+  EXPECT_EQ(GetParent(child), wrapped);
+  delete host;
+  EXPECT_FALSE(IsWindow(wrapped));
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_EQ(Rec().Count(child, WM_NCDESTROY), 1);
+}
+
 }  // namespace

@@ -385,6 +385,19 @@ TEST_F(Painting, HiddenWindowTreeRendersToPngAndClipboard) {
   EXPECT_TRUE(Near(img, 138, 80, {0, 255, 80}, 12));
   EXPECT_TRUE(Exactly(img, 5, 5, {255, 255, 255}, 0));
 
+  // The captures copy from the window's DC; hidden as it is, the copy shows the window tree.
+  HDC windowDc = GetDC(top);
+  HDC copyDc = CreateCompatibleDC(windowDc);
+  HBITMAP copy = CreateCompatibleBitmap(windowDc, 150, 90);
+  SelectObject(copyDc, copy);
+  ASSERT_TRUE(BitBlt(copyDc, 0, 0, 150, 90, windowDc, 5, 5, SRCCOPY | CAPTUREBLT));
+  EXPECT_EQ(GetPixel(copyDc, 0, 0), RGB(255, 255, 255));
+  EXPECT_GT(GetGValue(GetPixel(copyDc, 132, 70)), 240) << "the child's right end, offset by the inset";
+  EXPECT_LT(GetGValue(GetPixel(copyDc, 16, 70)), 16);
+  DeleteDC(copyDc);
+  DeleteObject(copy);
+  ReleaseDC(top, windowDc);
+
   // The capture goes through the clipboard as CF_BITMAP.
   HBITMAP shot = SOWin::CaptureWindow(child);
   ASSERT_TRUE(OpenClipboard(top));
