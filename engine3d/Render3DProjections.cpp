@@ -58,18 +58,13 @@ bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
 template <bool kMax>
 bool SampleExtreme(const ProjectionScene& s, int16_t current, const float* p, int16_t* value) {
   if (!IsLabelShown(s.palette, NearestMask(s.mark, p))) return false;
-  const V3VolumeData& v = s.volume;
-  const int x0 = int(p[0]), y0 = int(p[1]), z0 = int(p[2]);
-  const int z1 = z0 + 1 < v.dims[2] - 1 ? z0 + 1 : v.dims[2] - 1;
+  TrilinearCell c;
+  LoadCell(s.volume, p, c);
   bool may = false;
-  for (int z : {z0, z1})
-    for (int dy = 0; dy < 2 && !may; ++dy)
-      for (int dx = 0; dx < 2 && !may; ++dx) {
-        const int16_t c = Voxel(v, x0 + dx, y0 + dy, z);
-        may = kMax ? c > current : c < current;
-      }
+  for (int k = 0; k < 4; ++k) may = may || (kMax ? c.lower[k] > current || c.upper[k] > current
+                                                 : c.lower[k] < current || c.upper[k] < current);
   if (!may) return false;
-  *value = RoundedValue(TrilinearValue(v, p));
+  *value = RoundedValue(InterpolateCell(c));
   return true;
 }
 

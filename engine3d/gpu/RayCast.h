@@ -202,21 +202,40 @@ HD inline int16_t Voxel(const V3VolumeData& v, int x, int y, int z) {
   return v.slices[z][x + y * v.dims[0]];
 }
 
-// Trilinear value at a voxel position: along z first, then x, then y.
-HD inline float TrilinearValue(const V3VolumeData& v, const float* p) {
+// The eight voxels around a position and its fractions: corners (x, y) = (0,0), (1,0), (0,1),
+// (1,1) on slice z0, then the same on z1 = min(z0 + 1, last slice).
+struct TrilinearCell {
+  int lower[4];
+  int upper[4];
+  float fx, fy, fz;
+};
+
+HD inline void LoadCell(const V3VolumeData& v, const float* p, TrilinearCell& c) {
   const int x0 = int(p[0]), y0 = int(p[1]), z0 = int(p[2]);
   const int z1 = z0 + 1 < v.dims[2] - 1 ? z0 + 1 : v.dims[2] - 1;
-  const float fx = p[0] - float(x0), fy = p[1] - float(y0), fz = p[2] - float(z0);
-  const int16_t* s0 = v.slices[z0] + x0 + y0 * v.dims[0];
-  const int16_t* s1 = v.slices[z1] + x0 + y0 * v.dims[0];
+  c.fx = p[0] - float(x0), c.fy = p[1] - float(y0), c.fz = p[2] - float(z0);
   const int w = v.dims[0];
-  const float c00 = s0[0] + (s1[0] - s0[0]) * fz;
-  const float c10 = s0[1] + (s1[1] - s0[1]) * fz;
-  const float c01 = s0[w] + (s1[w] - s0[w]) * fz;
-  const float c11 = s0[w + 1] + (s1[w + 1] - s0[w + 1]) * fz;
-  const float r0 = c00 + (c10 - c00) * fx;
-  const float r1 = c01 + (c11 - c01) * fx;
-  return r0 + (r1 - r0) * fy;
+  const int16_t* s0 = v.slices[z0] + x0 + y0 * w;
+  const int16_t* s1 = v.slices[z1] + x0 + y0 * w;
+  c.lower[0] = s0[0], c.lower[1] = s0[1], c.lower[2] = s0[w], c.lower[3] = s0[w + 1];
+  c.upper[0] = s1[0], c.upper[1] = s1[1], c.upper[2] = s1[w], c.upper[3] = s1[w + 1];
+}
+
+// Along z first, then x, then y.
+HD inline float InterpolateCell(const TrilinearCell& c) {
+  const float c00 = c.lower[0] + (c.upper[0] - c.lower[0]) * c.fz;
+  const float c10 = c.lower[1] + (c.upper[1] - c.lower[1]) * c.fz;
+  const float c01 = c.lower[2] + (c.upper[2] - c.lower[2]) * c.fz;
+  const float c11 = c.lower[3] + (c.upper[3] - c.lower[3]) * c.fz;
+  const float r0 = c00 + (c10 - c00) * c.fx;
+  const float r1 = c01 + (c11 - c01) * c.fx;
+  return r0 + (r1 - r0) * c.fy;
+}
+
+HD inline float TrilinearValue(const V3VolumeData& v, const float* p) {
+  TrilinearCell c;
+  LoadCell(v, p, c);
+  return InterpolateCell(c);
 }
 
 // Unscaled central-difference gradient at a voxel position, interpolated with the trilinear
