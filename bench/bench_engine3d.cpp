@@ -21,9 +21,21 @@
 
 namespace {
 
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// Processor time of all threads, summed per scenario: a busy machine stretches wall times, not
+// the work each renderer does.
+double g_cpu = 0;
+
 double Seconds(const std::function<void()>& body) {
   const auto start = std::chrono::steady_clock::now();
+  const double cpu = CpuSeconds();
   body();
+  g_cpu += CpuSeconds() - cpu;
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -36,6 +48,27 @@ void Report(const char* what, double ours, double peer) {
   std::printf("%-34s ours %8.1f ms   peer %9.1f ms   ratio ours/peer %.3f\n", what, ours * 1e3, peer * 1e3,
               ours / peer);
 }
+
+// Processor time per run of ours and of the peer in one scenario.
+struct CpuSplit {
+  double ours = 0, peer = 0;
+  int oursRuns = 0, peerRuns = 0;
+  double Ours(const std::function<void()>& body) { return Add(body, ours, oursRuns); }
+  double Peer(const std::function<void()>& body) { return Add(body, peer, peerRuns); }
+  void Print() const {
+    const double o = ours / oursRuns, p = peer / peerRuns;
+    std::printf("  processor time per run ours %.1f ms, peer %.1f ms: ratio %.3f\n", o * 1e3, p * 1e3, o / p);
+  }
+
+ private:
+  static double Add(const std::function<void()>& body, double& sum, int& runs) {
+    const double before = g_cpu;
+    const double wall = Seconds(body);
+    sum += g_cpu - before;
+    ++runs;
+    return wall;
+  }
+};
 
 // Head-like phantom in HU: skull, brain, ventricles, a contrast blob; noise sigma 20.
 struct Phantom {
@@ -211,15 +244,17 @@ int main(int argc, char** argv) {
   std::vector<uint32_t> ours(size_t(image) * image), peer(ours.size());
   V3ImageRGB frame{};
 
-  const double firstOurs = Seconds([&] {
+  CpuSplit first;
+  const double firstOurs = first.Ours([&] {
     engine.InitData(phantom.data);
     engine.ImagingVR(image, image, ours.data(), false, &frame, 0);
   });
   V3Palette palette;
   engine.GetPalette(palette);
   PeerCaster caster(phantom.data, palette);
-  const double firstPeer = Seconds([&] { caster.RenderVR(frame, peer.data()); });
+  const double firstPeer = first.Peer([&] { caster.RenderVR(frame, peer.data()); });
   Report("VR first frame (with octree build)", firstOurs, firstPeer);
+  first.Print();
   const auto lit = [](const std::vector<uint32_t>& v) {
     return std::count_if(v.begin(), v.end(), [](uint32_t p) { return p != 0; });
   };
@@ -227,37 +262,43 @@ int main(int argc, char** argv) {
               long(lit(peer)), MeanChannelDifference(ours, peer));
 
   std::vector<double> o, p;
+  CpuSplit steady;
   for (int k = 0; k < views; ++k) {
     engine.RotateH(float(2 * M_PI / views));
-    o.push_back(Seconds([&] { engine.ImagingVR(image, image, ours.data(), false, &frame, 0); }));
-    if (k < 3) p.push_back(Seconds([&] { caster.RenderVR(frame, peer.data()); }));
+    o.push_back(steady.Ours([&] { engine.ImagingVR(image, image, ours.data(), false, &frame, 0); }));
+    if (k < 3) p.push_back(steady.Peer([&] { caster.RenderVR(frame, peer.data()); }));
   }
   Report("VR steady, median per view", Median(o), Median(p));
+  steady.Print();
 
   o.clear(), p.clear();
+  CpuSplit change;
   for (int k = 0; k < std::max(3, views / 2); ++k) {
-    o.push_back(Seconds([&] {
+    o.push_back(change.Ours([&] {
       engine.AdjustColor(5);
       engine.ImagingVR(image, image, ours.data(), false, &frame, 0);
     }));
     if (k < 2) {
       engine.GetPalette(palette);
-      p.push_back(Seconds([&] {
+      p.push_back(change.Peer([&] {
         caster.BuildTable(palette);
         caster.RenderVR(frame, peer.data());
       }));
     }
   }
   Report("TF change + VR, median", Median(o), Median(p));
+  change.Print();
 
   std::vector<int16_t> mipOurs(ours.size()), mipPeer(ours.size());
   V3ImageVAL mipFrame{};
   o.clear(), p.clear();
+  CpuSplit mip;
   for (int k = 0; k < 3; ++k) {
-    o.push_back(Seconds([&] { engine.ImagingMIP(image, image, mipOurs.data(), false, &mipFrame); }));
-    p.push_back(Seconds([&] { caster.RenderMIP(mipFrame, mipPeer.data()); }));
+    o.push_back(mip.Ours([&] { engine.ImagingMIP(image, image, mipOurs.data(), false, &mipFrame); }));
+    p.push_back(mip.Peer([&] { caster.RenderMIP(mipFrame, mipPeer.data()); }));
   }
   Report("MIP full, median", Median(o), Median(p));
+  mip.Print();
   int far = 0;
   for (size_t i = 0; i < mipOurs.size(); ++i) far += std::abs(mipOurs[i] - mipPeer[i]) > 30;
   std::printf("  MIP pixels differing by more than 30 HU from the peer: %d of %zu\n", far, mipOurs.size());
