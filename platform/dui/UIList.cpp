@@ -593,7 +593,9 @@ class CComboDropWnd : public CWindowWnd, public INotifyUI {
     for (int i = 0; i < m_pOwner->GetCount(); ++i) height += m_pOwner->GetItemAt(i)->EstimateSize(SIZE{}).cy;
     height = std::min<int>(height + 2, m_pOwner->m_szDropBox.cy > 0 ? m_pOwner->m_szDropBox.cy : 150);
     int width = m_pOwner->m_szDropBox.cx > 0 ? m_pOwner->m_szDropBox.cx : rc.right - rc.left;
-    POINT pt{rc.left, rc.bottom + 2};
+    // The owner's window may be zoomed; the list opens at its own scale under the combo.
+    double zoom = m_pOwner->GetManager()->GetZoomRatio();
+    POINT pt{LONG(rc.left * zoom), LONG(rc.bottom * zoom) + 2};
     HWND parent = m_pOwner->GetManager()->GetPaintWindow();
     ClientToScreen(parent, &pt);
     Create(parent, nullptr, WS_POPUP, WS_EX_TOOLWINDOW, pt.x, pt.y, width, height);
