@@ -47,7 +47,6 @@ class SOGraphic : public ISOGraphic {
   int GetPart() const { return part_; }
   int GetHandle() const { return handle_; }
   const SORectI& GetLabelRect() const { return labelRect_; }
-  const SORectI& GetHandleRect(int index) const { return handles_[index]; }
   const SOString& GetLabel() const { return label_; }
   std::vector<ISOGraphicObjectCallback*>& ObjectCallbacks() { return objectCallbacks_; }
 

@@ -18,7 +18,6 @@ struct SORectI {
 class SOHitRegion {
  public:
   void Clear() { shapes_.clear(); }
-  bool IsEmpty() const { return shapes_.empty(); }
   void AddPolygon(std::vector<SOPointF> corners);
   void AddRect(const SORectI& rect);
   // The outer rectangle without the inner one.

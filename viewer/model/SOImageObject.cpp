@@ -50,8 +50,6 @@ void SOImageObject::DiscardPixelCaches() {
 
 void SOImageObject::ActiveUpdateBitmapFlag() { m_->primaryStale = m_->originStale = true; }
 
-void SOImageObject::MarkPrimaryBitmapStale() { m_->primaryStale = true; }
-
 void SOImageObject::ResetImagePresentationState() {
   SOImagePresentationState& s = m_->state;
   s.invert = false;

@@ -97,7 +97,6 @@ class SOImageObject : public ISOImageObject {
 
  protected:
   void ActiveUpdateBitmapFlag();
-  void MarkPrimaryBitmapStale();
   void DiscardPixelCaches();
   // For variants that make their own record (report pages).
   std::unique_ptr<DcmImageInputData>& OriginalRecord();
