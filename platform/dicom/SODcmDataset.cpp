@@ -140,9 +140,12 @@ void SODcmDataset::BindView(DcmItem* item, const SODcmDataset& root) {
 
 const SODcmDataset& SODcmDataset::Root() const { return root_ ? *root_ : *this; }
 
+std::recursive_mutex& SODcmDataset::Lock() const { return Root().lock_; }
+
 DcmItem* SODcmDataset::GetDcmItem() const { return item_; }
 
 std::string SODcmDataset::GetCharacterSet() const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   OFString value;
   // An item may declare its own character set; otherwise the root's applies.
   if (item_->findAndGetOFStringArray(DCM_SpecificCharacterSet, value, OFFalse).bad() && root_)
@@ -154,6 +157,7 @@ std::string SODcmDataset::GetCharacterSet() const {
 }
 
 bool SODcmDataset::GetString(unsigned long tag, std::string& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmElement* element = FindElement(item_, tag);
   if (!element) return false;
   DcmEVR vr = element->ident();
@@ -172,6 +176,7 @@ bool SODcmDataset::GetString(unsigned long tag, std::string& value, unsigned lon
 }
 
 bool SODcmDataset::GetString(unsigned long tag, SOString& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   std::string text;
   if (!GetString(tag, text, index)) return false;
   value = text;
@@ -179,6 +184,7 @@ bool SODcmDataset::GetString(unsigned long tag, SOString& value, unsigned long i
 }
 
 bool SODcmDataset::GetString(unsigned long tag, std::wstring& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmElement* element = FindElement(item_, tag);
   if (!element) return false;
   DcmEVR vr = element->ident();
@@ -207,6 +213,7 @@ bool SODcmDataset::GetString(unsigned long tag, std::wstring& value, unsigned lo
 }
 
 bool SODcmDataset::GetString(unsigned long tag, const char*& value) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmElement* element = FindElement(item_, tag);
   char* text = nullptr;
   if (!element || element->getString(text).bad()) return false;
@@ -215,6 +222,7 @@ bool SODcmDataset::GetString(unsigned long tag, const char*& value) const {
 }
 
 bool SODcmDataset::GetInt32(unsigned long tag, int& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   double v;
   if (!NumberAt(FindElement(item_, tag), index, v) || v < -2147483648.0 || v > 2147483647.0) return false;
   value = static_cast<int>(v);
@@ -222,6 +230,7 @@ bool SODcmDataset::GetInt32(unsigned long tag, int& value, unsigned long index) 
 }
 
 bool SODcmDataset::GetUint16(unsigned long tag, unsigned short& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   double v;
   if (!NumberAt(FindElement(item_, tag), index, v) || v < 0 || v > 65535) return false;
   value = static_cast<unsigned short>(v);
@@ -229,20 +238,24 @@ bool SODcmDataset::GetUint16(unsigned long tag, unsigned short& value, unsigned 
 }
 
 bool SODcmDataset::GetFloat64(unsigned long tag, double& value, unsigned long index) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   return NumberAt(FindElement(item_, tag), index, value);
 }
 
 bool SODcmDataset::GetDate(unsigned long tag, SODate& value) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   std::string text;
   return GetString(tag, text, 0) && SODcmConvert::Convert(text.c_str(), value);
 }
 
 bool SODcmDataset::GetTime(unsigned long tag, SOTime& value) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   std::string text;
   return GetString(tag, text, 0) && SODcmConvert::Convert(text.c_str(), value);
 }
 
 bool SODcmDataset::GetVR(unsigned long tag, const char*& vr) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmElement* element = FindElement(item_, tag);
   if (!element) return false;
   vr = DcmVR(element->getVR()).getVRName();
@@ -250,6 +263,7 @@ bool SODcmDataset::GetVR(unsigned long tag, const char*& vr) const {
 }
 
 bool SODcmDataset::GetUint8Array(unsigned long tag, const unsigned char*& data, unsigned long& count) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmElement* element = FindElement(item_, tag);
   if (!element) return false;
   if (auto* pixels = dynamic_cast<DcmPixelData*>(element)) {
@@ -272,6 +286,7 @@ bool SODcmDataset::GetUint8Array(unsigned long tag, const unsigned char*& data, 
 }
 
 bool SODcmDataset::GetSequenceItem(unsigned long tag, unsigned long index, SODcmDataset& item) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmItem* found = nullptr;
   if (item_->findAndGetSequenceItem(ToTagKey(tag), found, static_cast<signed long>(index), OFFalse).bad() ||
       !found)
@@ -281,6 +296,7 @@ bool SODcmDataset::GetSequenceItem(unsigned long tag, unsigned long index, SODcm
 }
 
 bool SODcmDataset::GetOrCreateSequenceItem(unsigned long tag, unsigned long index, SODcmDataset& item) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   DcmItem* found = nullptr;
   if (index > 0xFFFF || item_->findOrCreateSequenceItem(ToTagKey(tag), found, static_cast<signed long>(index)).bad() ||
       !found)
@@ -292,6 +308,7 @@ bool SODcmDataset::GetOrCreateSequenceItem(unsigned long tag, unsigned long inde
 bool SODcmDataset::TagExists(unsigned long tag) const { return item_->tagExists(ToTagKey(tag), OFFalse); }
 
 bool SODcmDataset::TagExistsWithValue(unsigned long tag) const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   return item_->tagExistsWithValue(ToTagKey(tag), OFFalse);
 }
 
@@ -308,12 +325,14 @@ DcmTag TagForValue(unsigned long tag, size_t length) {
 }  // namespace
 
 bool SODcmDataset::SetString(unsigned long tag, const char* value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   if (!value) return false;
   size_t length = std::strlen(value);
   return item_->putAndInsertString(TagForValue(tag, length), value, length, OFTrue).good();
 }
 
 bool SODcmDataset::SetString(unsigned long tag, const std::string& value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   return item_->putAndInsertString(TagForValue(tag, value.size()), value.c_str(), value.size(), OFTrue).good();
 }
 
@@ -322,6 +341,7 @@ bool SODcmDataset::SetString(unsigned long tag, const SOString& value) { return 
 bool SODcmDataset::SetString(unsigned long tag, const std::wstring& value) { return SetString(tag, value.c_str()); }
 
 bool SODcmDataset::SetString(unsigned long tag, const wchar_t* value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   if (!value) return false;
   std::string utf8 = SOUtil::W2UTF8Str(value);
   std::string charset = GetCharacterSet();
@@ -341,25 +361,30 @@ bool SODcmDataset::SetString(unsigned long tag, const wchar_t* value) {
 bool SODcmDataset::SetInt32(unsigned long tag, int value) { return SetString(tag, std::to_string(value)); }
 
 bool SODcmDataset::SetUint16(unsigned long tag, unsigned short value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   return SetString(tag, std::to_string(value));
 }
 
 bool SODcmDataset::SetFloat64(unsigned long tag, double value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   if (!std::isfinite(value)) return false;
   return SetString(tag, FormatDouble(value, DcmTag(ToTagKey(tag)).getEVR()));
 }
 
 bool SODcmDataset::SetDate(unsigned long tag, const SODate& value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   std::string text;
   return SODcmConvert::Convert(value, text) && SetString(tag, text);
 }
 
 bool SODcmDataset::SetTime(unsigned long tag, const SOTime& value) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   std::string text;
   return SODcmConvert::Convert(value, text) && SetString(tag, text);
 }
 
 bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, unsigned long count) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   if (!data && count) return false;
   DcmTag dcmTag(ToTagKey(tag));
   DcmEVR vr = dcmTag.getEVR();
@@ -368,16 +393,22 @@ bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, u
 }
 
 bool SODcmDataset::CopyAttribute(const SODcmDataset& source, unsigned long tag) {
+  std::scoped_lock guard(Lock(), source.Lock());
   return source.item_->findAndInsertCopyOfElement(ToTagKey(tag), item_, OFTrue).good();
 }
 
 bool SODcmDataset::DeleteAttribute(unsigned long tag) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   return item_->findAndDeleteElement(ToTagKey(tag), OFFalse, OFFalse).good();
 }
 
-void SODcmDataset::Compact() { item_->compactElements(1024); }
+void SODcmDataset::Compact() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  item_->compactElements(1024);
+}
 
 bool SODcmDataset::ConvertToUTF8() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
   // The character set is declared at the top; items follow it unless they declare their own.
   DcmItemToUtf8(Root().item_);
   return true;

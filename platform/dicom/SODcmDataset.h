@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 class DcmItem;
@@ -15,6 +16,8 @@ struct SOTime;
 // Narrow strings are the value bytes as stored, in the dataset's Specific Character Set
 // (0008,0005); wide strings are decoded from (written into) that character set. A dataset whose
 // character set cannot hold a wide text is converted to UTF-8 ("ISO_IR 192") first.
+//
+// Safe for use from several threads (see Lock()).
 //
 // A dataset either owns its DCMTK item (default constructor) or is a view of an item that lives
 // inside another dataset (filled by GetSequenceItem/GetOrCreateSequenceItem); a view is valid while
@@ -86,6 +89,12 @@ class SODcmDataset {
   // Replaces the content by `item` (owned from now on). Used by SODcmFile.
   void Reset(DcmItem* item, bool owned);
 
+  // DCMTK's items are not safe for concurrent use, not even for reads (lookups move a cursor,
+  // values still on disk are loaded on first use). Every operation of a dataset holds this lock,
+  // which a view shares with its root; the toolkit's own classes hold it around direct use of
+  // GetDcmItem() from several threads.
+  std::recursive_mutex& Lock() const;
+
  private:
   void BindView(DcmItem* item, const SODcmDataset& root);
   const SODcmDataset& Root() const;
@@ -93,4 +102,5 @@ class SODcmDataset {
   DcmItem* item_ = nullptr;
   std::unique_ptr<DcmItem> owned_;
   const SODcmDataset* root_ = nullptr;  // the dataset whose character set applies to a view
+  mutable std::recursive_mutex lock_;
 };

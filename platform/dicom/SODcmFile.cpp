@@ -60,6 +60,7 @@ bool SODcmFile::SaveFile(const char* path) { return SaveFile(path, true); }
 
 bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax) {
   if (!path || !*path) return false;
+  std::lock_guard<std::recursive_mutex> guard(dataset_.Lock());
   DcmDataset* dataset = fileFormat_->getDataset();
   // Values still on disk are read from the file this object came from; when that file is about to
   // be replaced, read them now.

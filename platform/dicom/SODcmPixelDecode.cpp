@@ -334,11 +334,13 @@ bool PaletteFromBuffer(const SODcmDataset& ds, const PixelFormat& f, const Uint8
   return true;
 }
 
-bool DecodeJ2KFrame(DcmPixelData* pixels, const PixelFormat& f, unsigned long frame, DcmImageInputData& out) {
+bool DecodeJ2KFrame(std::unique_lock<std::recursive_mutex>& lock, DcmPixelData* pixels, const PixelFormat& f,
+                    unsigned long frame, DcmImageInputData& out) {
   std::vector<Uint8> bytes;
+  if (!Jpeg2000FrameBytes(pixels, frame, f.frames, bytes)) return false;
+  lock.unlock();
   DcmJ2KImage image;
-  if (!Jpeg2000FrameBytes(pixels, frame, f.frames, bytes) || !DecodeJpeg2000(bytes.data(), bytes.size(), image))
-    return false;
+  if (!DecodeJpeg2000(bytes.data(), bytes.size(), image)) return false;
   if (image.width != int(f.columns) || image.height != int(f.rows) || image.components != int(f.samples)) return false;
   size_t count = size_t(f.rows) * f.columns;
   if (f.samples == 1) {
@@ -356,6 +358,8 @@ bool DecodeJ2KFrame(DcmPixelData* pixels, const PixelFormat& f, unsigned long fr
 }
 
 bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long frame) {
+  // DCMTK is used under the dataset's lock; converting the read bytes is not.
+  std::unique_lock<std::recursive_mutex> lock(dataset->Lock());
   PixelFormat f;
   if (!ReadFormat(*dataset, f) || frame >= f.frames) return false;
   DcmElement* element = nullptr;
@@ -371,7 +375,7 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
   E_TransferSyntax xfer;
   const DcmRepresentationParameter* param = nullptr;
   pixels->getCurrentRepresentationKey(xfer, param);
-  if (IsJpeg2000(xfer)) return DecodeJ2KFrame(pixels, f, frame, out);
+  if (IsJpeg2000(xfer)) return DecodeJ2KFrame(lock, pixels, f, frame, out);
 
   bool native = !DcmXfer(xfer).isEncapsulated();
   if (f.bitsAllocated == 1 && (!native || f.samples != 1)) return false;
@@ -407,6 +411,7 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
     out.type = DCM_PIXEL_RGB24;
     return true;
   }
+  lock.unlock();
   if (f.samples == 1) {
     GreyFromBuffer(f, buffer.data(), bitOffset, out);
     out.type = DCM_PIXEL_GRAY16;

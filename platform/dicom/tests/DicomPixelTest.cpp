@@ -3,7 +3,9 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -320,4 +322,31 @@ TEST(DicomPixel, LargeMultiFrameFileReadsOnlyTheAskedFrame) {
   ASSERT_TRUE(SODcmUtil::GetImageInputData(file.GetDataset(), d, 150));
   EXPECT_EQ(Grey(d)[256 * 512 + 256], fx::CtStoredValue(150, 256, 256, 512, 512));
   EXPECT_LT(ResidentKiB() - before, 30 * 1024) << "KiB grown while reading one frame";
+}
+
+TEST(DicomPixel, FramesOfOneFileDecodeFromSeveralThreads) {
+  auto dir = MakeTempDir("threads");
+  for (auto syntax : {fx::Syntax::Rle, fx::Syntax::ExplicitLittle}) {
+    fx::EnhancedCtOptions options;
+    options.frames = 16;
+    options.syntax = syntax;
+    auto path = fx::WriteEnhancedCt(dir / std::to_string(int(syntax)), options);
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(path.c_str(), false));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 8; ++round)
+          for (int f = 0; f < 16; ++f) {
+            DcmImageInputData d;
+            int frame = (f + t * 5) % 16;
+            if (!SODcmUtil::GetImageInputData(file.GetDataset(), d, frame) ||
+                Grey(d)[20 * 64 + 40] != fx::CtStoredValue(frame, 20, 40, 64, 64))
+              ++wrong;
+          }
+      });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0) << "syntax " << int(syntax);
+  }
 }
