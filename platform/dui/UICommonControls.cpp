@@ -520,6 +520,7 @@ void CEditUI::OpenEditor() {
   options.wantReturn = WantsReturn();
   options.password = m_bPasswordMode;
   options.numberOnly = m_bNumberOnly;
+  options.date = IsDateField();
   options.maxChar = int(std::min<UINT>(m_uMaxChar, 32767));
   options.align = m_uTextStyle;
   options.font = m_pManager->GetFont(m_iFont);

@@ -199,6 +199,7 @@ class CEditUI : public CLabelUI {
   bool IsMultiLine() const { return m_bMultiLine; }
   // While the control has the focus in a window, a Qt editor lies over it.
   void OpenEditor();
+  virtual bool IsDateField() const { return false; }
   void PlaceEditor();
   virtual bool WantsReturn() const { return m_bMultiLine; }
 
@@ -244,6 +245,9 @@ class CDateTimeUI : public CEditUI {
   bool SetTime(int year, int month, int day);
   // The day shown; false when the text is no date.
   bool GetTime(int& year, int& month, int& day) const;
+
+ protected:
+  bool IsDateField() const override { return true; }
 };
 
 class CProgressUI : public CLabelUI {

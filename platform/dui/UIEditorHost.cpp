@@ -2,6 +2,8 @@
 
 #include "UIManager.h"
 
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -49,7 +51,16 @@ bool CEditorHost::Open(CControlUI* owner, const Options& options, const QString&
   palette.setColor(QPalette::Base, Qt::transparent);
   palette.setColor(QPalette::Window, Qt::transparent);
   QWidget* editor;
-  if (options.multiLine) {
+  QDate date = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
+  if (options.date && date.isValid()) {
+    auto* edit = new QDateEdit(date, host);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    edit->setCalendarPopup(true);
+    edit->setFrame(false);
+    QObject::connect(edit, &QDateEdit::dateChanged, edit,
+                     [this](const QDate& d) { Changed(d.toString(QStringLiteral("yyyy-MM-dd"))); });
+    editor = edit;
+  } else if (options.multiLine) {
     auto* plain = new QPlainTextEdit(host);
     plain->setFrameShape(QFrame::NoFrame);
     plain->setPlainText(text);
@@ -121,7 +132,10 @@ void CEditorHost::Place(const RECT& rc, bool visible) {
 void CEditorHost::SetText(const QString& text) {
   if (!editor_) return;
   syncing_ = true;
-  if (auto* line = qobject_cast<QLineEdit*>(editor_.data()))
+  if (auto* edit = qobject_cast<QDateEdit*>(editor_.data())) {
+    QDate date = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
+    if (date.isValid()) edit->setDate(date);
+  } else if (auto* line = qobject_cast<QLineEdit*>(editor_.data()))
     line->setText(text);
   else if (auto* plain = qobject_cast<QPlainTextEdit*>(editor_.data()))
     plain->setPlainText(text);

@@ -22,6 +22,7 @@ class CEditorHost {
     bool wantReturn = false;  // Enter inserts a new line (multi-line editors)
     bool password = false;
     bool numberOnly = false;
+    bool date = false;  // a calendar date "yyyy-MM-dd": a date editor with a calendar when the text is one
     int maxChar = 32767;
     UINT align = 0;  // DT_*_UI
     QFont font;

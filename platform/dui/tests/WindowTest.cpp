@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDateEdit>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -379,4 +380,33 @@ TEST(DuiWindow, MissingSkinFailsTheCreationAndTabWalksTheFields) {
   EXPECT_EQ(pm.GetFocus(), pm.FindControl(L"passwordEdit"));
   SendMessageW(dlg, WM_KEYDOWN, VK_TAB, 0);
   EXPECT_EQ(pm.GetFocus(), pm.FindControl(L"sexCombo"));
+}
+
+TEST(DuiWindow, DateFieldEditsWithACalendar) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+  UITest::ProcessEvents(5);
+  auto* date = static_cast<CDateTimeUI*>(dlg.m_PaintManager.FindControl(L"studyDate"));
+  ASSERT_TRUE(date->SetTime(2024, 3, 18));
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"studyDate"));
+  auto* edit = SOWin::WidgetOf(dlg)->findChild<QDateEdit*>();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(edit->calendarPopup());
+  dlg.seen.clear();
+  edit->setDate(QDate(2024, 4, 1));
+  EXPECT_STREQ(date->GetText(), L"2024-04-01");
+  EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"textchanged"), 1);
+  if (const char* keep = std::getenv("DUI_KEEP_PNG"))
+    SOWin::SaveWindowImage(dlg, std::string(keep) + ".date.png");
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"okBtn"));
+  EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"killfocus"), 1);
+  UITest::ProcessEvents(5);
+  // A text that is no date is edited as text.
+  date->SetText(L"unknown");
+  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"studyDate"));
+  EXPECT_EQ(SOWin::WidgetOf(dlg)->findChild<QDateEdit*>(), nullptr);
+  ASSERT_NE(SOWin::WidgetOf(dlg)->findChild<QLineEdit*>(), nullptr);
+  EXPECT_EQ(SOWin::WidgetOf(dlg)->findChild<QLineEdit*>()->text(), QStringLiteral("unknown"));
 }
