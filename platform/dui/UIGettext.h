@@ -9,8 +9,9 @@
 // Every function is safe to call from any thread. Returned pointers stay valid for the
 // life of the process.
 
-// Chooses the language ("zh_CN", "zh_TW", "en_US"). An empty or null locale takes the
-// calling thread's locale (GetThreadLocale), falling back to LANGUAGE/LC_ALL/LANG.
+// Chooses the language ("zh_CN", "zh_TW", "en_US"; zh_HK and zh_MO read as zh_TW, other
+// Chinese as zh_CN, anything else as en_US). An empty or null locale takes the language of
+// the environment (LANGUAGE, LC_ALL, LC_MESSAGES, LANG).
 // `category` is accepted for the familiar call shape and ignored. Returns the language.
 const char* ui_setlocal(int category, const char* locale);
 
