@@ -118,6 +118,8 @@ int Big(int frames) {
   options.rows = 512;
   options.columns = 512;
   auto path = fx::WriteEnhancedCt(orvanta::test::MakeTempDir("bench-big"), options);
+  // Writing the file needed it in memory; start the peak over from here.
+  std::ofstream("/proc/self/clear_refs") << "5";
   long before = StatusKiB("VmRSS:");
   SODcmFile file;
   DcmImageInputData record;
@@ -130,9 +132,18 @@ int Big(int frames) {
   long peak = StatusKiB("VmHWM:");
   std::printf("%.0f MB file, %d frames: first frame after %.1f ms; resident before %ld KiB, peak %ld KiB\n",
               std::filesystem::file_size(path) / 1e6, frames, seconds * 1e3, before, peak);
-  DicomImage whole(path.c_str(), 0UL, 0UL, 1UL);
-  std::printf("peer: DCMTK DicomImage(file, first frame only) status %d; peak resident now %ld KiB\n",
-              int(whole.getStatus()), StatusKiB("VmHWM:"));
+  double peerSeconds = 0;
+  int status = -1;
+  {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    peerSeconds = Seconds([&] {
+      DicomImage whole(path.c_str(), CIF_UsePartialAccessToPixelData, 0UL, 1UL);
+      whole.setWindow(40, 400);
+      status = whole.getOutputData(8) ? int(whole.getStatus()) : -1;
+    });
+  }
+  std::printf("peer DCMTK DicomImage (partial access, first frame): %.1f ms, status %d, peak %ld KiB\n",
+              peerSeconds * 1e3, status, StatusKiB("VmHWM:"));
   return 0;
 }
 
