@@ -103,12 +103,16 @@ class WinWidget : public QWidget {
     auto w = FindWindowObj(hwnd_);
     if (!w) return;
     EnsureBacking(*w);
-    w->painting = e->region();
-    w->inPaint = true;
-    w->invalid = QRegion();
-    CallProc(w, WM_PAINT, 0, 0);
-    w->inPaint = false;
-    w->painting = QRegion();
+    // The backing image keeps what the window drew, so Qt's own exposes need no WM_PAINT;
+    // only what the window (or a resize) invalidated is painted again.
+    if (!w->invalid.isEmpty()) {
+      w->painting = w->invalid;
+      w->invalid = QRegion();
+      w->inPaint = true;
+      CallProc(w, WM_PAINT, 0, 0);
+      w->inPaint = false;
+      w->painting = QRegion();
+    }
     QPainter p(this);
     p.setClipRegion(e->region());
     p.drawImage(0, 0, w->backing);
@@ -276,6 +280,10 @@ LRESULT CallProc(const std::shared_ptr<WindowObj>& w, UINT msg, WPARAM wp, LPARA
 void EnsureBacking(WindowObj& w) {
   const QSize size = w.widget ? w.widget->size() : QSize(0, 0);
   if (w.backing.size() == size) return;
+  // Newly uncovered client area needs painting (all of it for a new window).
+  const QRect old = w.backing.isNull() ? QRect() : w.backing.rect();
+  w.invalid += QRegion(QRect(QPoint(0, 0), size)) - QRegion(old);
+  w.erasePending = true;
   QImage next(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
   next.fill(Qt::white);
   if (!w.backing.isNull()) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "SOGdi.h"
 #include "SOWin32.h"
 #include "SOWinQt.h"
 #include "WinTestUtil.h"
@@ -496,6 +497,32 @@ TEST_F(Messaging, UpdateWindowPaintsAtOnce) {
   EXPECT_EQ(Rec().Count(h, WM_PAINT), 1);
   UpdateWindow(h);
   EXPECT_EQ(Rec().Count(h, WM_PAINT), 1) << "nothing left to paint";
+}
+
+TEST_F(Messaging, DrawingOutsidePaintStaysUntilInvalidated) {
+  HWND h = Top();
+  ShowWindow(h, SW_SHOW);
+  SOWin::PumpEvents(20);
+  Rec().Clear();
+  HDC dc = GetDC(h);
+  RECT r{0, 0, 30, 30};
+  HBRUSH red = CreateSolidBrush(0x0000FF);
+  FillRect(dc, &r, red);
+  ReleaseDC(h, dc);
+  DeleteObject(red);
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 0) << "showing the drawing asks for no repaint";
+  HBITMAP shot = SOWin::CaptureWindow(h);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, shot);
+  EXPECT_EQ(GetPixel(mem, 10, 10), 0x0000FFu);
+  SelectObject(mem, old);
+  DeleteObject(shot);
+  DeleteDC(mem);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 0);
+  InvalidateRect(h, &r, FALSE);
+  UpdateWindow(h);
+  EXPECT_EQ(Rec().Count(h, WM_PAINT), 1);
 }
 
 TEST_F(Messaging, UiThreadGetMessageDispatchesWindowsAndReturnsThreadMessages) {
