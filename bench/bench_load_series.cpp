@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
   std::printf("data centre to finish event   %8.0f files/s   (%d objects)\n", count / ours, objects);
   std::printf("DCMTK loadFile plain loop     %8.0f files/s\n", count / plain);
   std::printf("ratio (ours / plain loop) %.2f   goal >= 0.90\n", plain / ours);
-  std::printf("peak RSS %ld MB before loading, %ld MB after (all pixel data would be %ld MB)\n", rssBefore, rssAfter,
-              static_cast<long>(count) * size * size * 2 / (1024 * 1024));
+  std::printf("peak RSS %ld MB before loading, %ld MB after (all pixel data would be %ld MB)\n", rssBefore,
+              rssAfter, static_cast<long>(count) * size * size * 2 / (1024 * 1024));
   ReleaseDcmDataCenter(dataCenter);
   orvanta::test::ShutdownScratch();
   return 0;

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     points[1].x = 2010.0f - (i % 2);
     roi->SetPoints(points);
   }
-  const double ours = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const double ours =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
   const short* pixels = image.GetPixelData();
   volatile double sink = 0;
@@ -52,13 +53,16 @@ int main(int argc, char** argv) {
       for (int x = 10; x < 2010; ++x) sum += pixels[y * 2048 + x];
     const double mean = sum / (2000.0 * 2000.0);
     for (int y = 10; y < 2010; ++y)
-      for (int x = 10; x < 2010; ++x) squares += (pixels[y * 2048 + x] - mean) * (pixels[y * 2048 + x] - mean);
+      for (int x = 10; x < 2010; ++x)
+        squares += (pixels[y * 2048 + x] - mean) * (pixels[y * 2048 + x] - mean);
     sink = sink + std::sqrt(squares);
   }
-  const double peer = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  std::printf("2000x2000 rectangle: ours %.2f ms per drag step   plain two-pass loop %.2f ms   "
-              "ratio (peer / ours) %.2f   goal < 16 ms\n",
-              ours / steps, peer / steps, peer / ours);
+  const double peer =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "2000x2000 rectangle: ours %.2f ms per drag step   plain two-pass loop %.2f ms   "
+      "ratio (peer / ours) %.2f   goal < 16 ms\n",
+      ours / steps, peer / steps, peer / ours);
   orvanta::test::ShutdownScratch();
   return 0;
 }

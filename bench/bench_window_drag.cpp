@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
       image.SetWW(40 + i, 400 + i, false);
       image.DrawImage(surface.dc(), surface.rect(), false);
     }
-    const double ours = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ours =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
     DicomImage reference(file.c_str());
     start = std::chrono::steady_clock::now();
@@ -52,10 +53,12 @@ int main(int argc, char** argv) {
       reference.setWindow(40 + i, 400 + i);
       reference.getOutputData(8);
     }
-    const double peer = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%4dx%-4d  ours %.2f ms per change (window + draw)   DCMTK setWindow+getOutputData %.2f ms   "
-                "ratio (peer / ours) %.2f   goal %s\n",
-                size, size, ours / changes, peer / changes, peer / ours, size == 512 ? "< 1 ms" : "< 10 ms");
+    const double peer =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "%4dx%-4d  ours %.2f ms per change (window + draw)   DCMTK setWindow+getOutputData %.2f ms   "
+        "ratio (peer / ours) %.2f   goal %s\n",
+        size, size, ours / changes, peer / changes, peer / ours, size == 512 ? "< 1 ms" : "< 10 ms");
   }
   orvanta::test::ShutdownScratch();
   return 0;

@@ -19,9 +19,9 @@ struct SOGraphicValues {
   float min = -10000.0f;
   float mean = 0;  // region statistics are modality values (rescale applied)
   float sd = -10000.0f;
-  float length = 0;  // mm
-  float angle = 0;   // degrees
-  float area = 0;    // mm^2
+  float length = 0;                  // mm
+  float angle = 0;                   // degrees
+  float area = 0;                    // mm^2
   double slabCenter[3] = {0, 0, 0};  // centre of the first slab line
   double lineDirection[3] = {0, 0, 0};
   double planeNormal[3] = {0, 0, 0};
@@ -41,7 +41,13 @@ struct SOGraphicData {
 };
 
 // Parts of a graphic found by a hit test; also the drag modes.
-enum SOGraphicPart { SOGraphicPartNone = 0, SOGraphicPartLabel, SOGraphicPartBody, SOGraphicPartHandle, SOGraphicPartTurn };
+enum SOGraphicPart {
+  SOGraphicPartNone = 0,
+  SOGraphicPartLabel,
+  SOGraphicPartBody,
+  SOGraphicPartHandle,
+  SOGraphicPartTurn
+};
 
 // What a graphic needs from the window that shows its image.
 class ISOGraphicWindow {

@@ -9,12 +9,18 @@ class SOImageObject;
 struct DcmImageInputData;
 
 // Colour table of grey pixels: the DICOM toolkit's tables for 1 to 4.
-enum SOColorPalette { SOColorPaletteGray = 0, SOColorPaletteHotIron, SOColorPalettePET, SOColorPaletteHotMetalBlue, SOColorPalettePET20Step };
+enum SOColorPalette {
+  SOColorPaletteGray = 0,
+  SOColorPaletteHotIron,
+  SOColorPalettePET,
+  SOColorPaletteHotMetalBlue,
+  SOColorPalettePET20Step
+};
 
 // What the user changes on one shown frame.
 struct SOImagePresentationState {
   bool invert = false;
-  SOMatrix2R2C matrix;  // quarter turns and mirrors, with the pixel-aspect correction in m00
+  SOMatrix2R2C matrix;     // quarter turns and mirrors, with the pixel-aspect correction in m00
   double windowWidth = 0;  // at least 1 once set; 0 means no window known
   double windowCenter = 0;
   float zoom = 1;  // 0.1 to 20

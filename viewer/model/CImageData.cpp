@@ -26,8 +26,10 @@ CImageData::CImageData(SODcmDataset* dataset) : dataset_(dataset) {
   color_ = samples == 3;
   std::string photometric;
   if (dataset_->GetString(vtag::PhotometricInterpretation, photometric)) {
-    if (photometric == "MONOCHROME2") photometric_ = 1;
-    else if (photometric == "RGB") photometric_ = 2;
+    if (photometric == "MONOCHROME2")
+      photometric_ = 1;
+    else if (photometric == "RGB")
+      photometric_ = 2;
   }
 }
 

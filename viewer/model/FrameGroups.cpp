@@ -37,8 +37,9 @@ void ReadFrameValues(const FrameGroups& groups, FrameValues& values) {
     bool width = item.GetFloat64(vtag::WindowWidth, values.windowWidth);
     return center || width;
   });
-  groups.FindInMacro(vtag::PixelMeasuresSequence,
-                     [&](const SODcmDataset& item) { return ReadDoubles(item, vtag::PixelSpacing, values.spacing, 2); });
+  groups.FindInMacro(vtag::PixelMeasuresSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, vtag::PixelSpacing, values.spacing, 2);
+  });
   groups.FindInMacro(vtag::PlanePositionSequence, [&](const SODcmDataset& item) {
     return ReadDoubles(item, vtag::ImagePositionPatient, values.position, 3);
   });

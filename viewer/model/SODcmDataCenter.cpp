@@ -22,9 +22,13 @@ std::vector<std::string> ListFolder(const char* folder, bool& ok) {
 
 }  // namespace
 
-ISODcmDataCenter* CreateDcmDataCenter() { return new SODcmDataCenter; }
+ISODcmDataCenter* CreateDcmDataCenter() {
+  return new SODcmDataCenter;
+}
 
-void ReleaseDcmDataCenter(ISODcmDataCenter* dataCenter) { delete dataCenter; }
+void ReleaseDcmDataCenter(ISODcmDataCenter* dataCenter) {
+  delete dataCenter;
+}
 
 SODcmDataCenter::SODcmDataCenter() : loader_([this] { LoaderLoop(); }) {}
 
@@ -46,7 +50,8 @@ bool SODcmDataCenter::LoadFile(const char* path, SOArray<ISODcmObject*>& objects
   auto file = std::make_unique<SODcmFile>();
   if (!file->LoadFile(path, loadFlag_)) return false;
   std::string studyUID, seriesUID;
-  if (!ReadUID(*file, vtag::StudyInstanceUID, studyUID) || !ReadUID(*file, vtag::SeriesInstanceUID, seriesUID))
+  if (!ReadUID(*file, vtag::StudyInstanceUID, studyUID) ||
+      !ReadUID(*file, vtag::SeriesInstanceUID, seriesUID))
     return false;
 
   std::lock_guard lock(mutex_);

@@ -9,7 +9,9 @@
 #include "SOString.h"
 #include "ViewerTags.h"
 
-SODcmObject::SODcmObject() : m_(std::make_unique<SODcmObjectMembers>()) { ResetMemberValues(); }
+SODcmObject::SODcmObject() : m_(std::make_unique<SODcmObjectMembers>()) {
+  ResetMemberValues();
+}
 
 SODcmObject::~SODcmObject() = default;
 
@@ -38,7 +40,8 @@ void SODcmObject::SetDcmFile(SODcmFile* file, unsigned long frame) {
   // The colour pixels were the old file's.
   m_->rgb = {};
   int frames = 0;
-  if (file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames) && frames > 0 && frame < static_cast<unsigned long>(frames))
+  if (file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames) && frames > 0 &&
+      frame < static_cast<unsigned long>(frames))
     m_->frameIndex = frame;
   ParseDcmDataset(file->GetDataset());
 }
@@ -123,9 +126,13 @@ void SODcmObject::SetImagePositionPatient(const double position[3]) {
   std::copy(position, position + 3, m_->position);
 }
 
-void SODcmObject::SetPixelSpacing(const double spacing[2]) { std::copy(spacing, spacing + 2, m_->spacing); }
+void SODcmObject::SetPixelSpacing(const double spacing[2]) {
+  std::copy(spacing, spacing + 2, m_->spacing);
+}
 
-const char* SODcmObject::GetFilePath() { return m_->file ? m_->file->GetFilePath() : nullptr; }
+const char* SODcmObject::GetFilePath() {
+  return m_->file ? m_->file->GetFilePath() : nullptr;
+}
 
 const unsigned long* SODcmObject::GetPixelDataRGB() {
   SODcmObjectMembers& m = *m_;
@@ -133,7 +140,8 @@ const unsigned long* SODcmObject::GetPixelDataRGB() {
   SODcmDataset* dataset = m.file->GetDataset();
   unsigned short samples = 0, rows = 0, columns = 0, bitsAllocated = 0, representation = 0, bitsStored = 0;
   if (!dataset->GetUint16(vtag::SamplesPerPixel, samples) || !dataset->GetUint16(vtag::Rows, rows) ||
-      !dataset->GetUint16(vtag::Columns, columns) || !dataset->GetUint16(vtag::BitsAllocated, bitsAllocated) ||
+      !dataset->GetUint16(vtag::Columns, columns) ||
+      !dataset->GetUint16(vtag::BitsAllocated, bitsAllocated) ||
       !dataset->GetUint16(vtag::PixelRepresentation, representation) ||
       !dataset->GetUint16(vtag::BitsStored, bitsStored))
     return nullptr;
@@ -210,7 +218,9 @@ bool SODcmObject::GetAttributeValue(unsigned long tag, int& value, unsigned long
   return LookUp([&](const SODcmDataset& d) { return d.GetInt32(tag, value, index); });
 }
 
-bool SODcmObject::GetAttributeValue(unsigned long tag, std::string& value) { return GetAttributeValue(tag, value, 0); }
+bool SODcmObject::GetAttributeValue(unsigned long tag, std::string& value) {
+  return GetAttributeValue(tag, value, 0);
+}
 
 bool SODcmObject::GetAttributeValue(unsigned long tag, std::wstring& value) {
   return GetAttributeValue(tag, value, 0);
@@ -224,7 +234,9 @@ bool SODcmObject::GetAttributeVR(unsigned long tag, const char*& vr) {
   return m_->file->GetDataset()->GetVR(tag, vr);
 }
 
-bool SODcmObject::AttributeExists(unsigned long tag) const { return m_->file->GetDataset()->TagExists(tag); }
+bool SODcmObject::AttributeExists(unsigned long tag) const {
+  return m_->file->GetDataset()->TagExists(tag);
+}
 
 bool SODcmObject::AttributeExistsWithValue(unsigned long tag) const {
   return m_->file->GetDataset()->TagExistsWithValue(tag);
@@ -235,7 +247,9 @@ bool SODcmObject::GetImagePixelData(DcmImageInputData* out, unsigned long frame,
   return SODcmUtil::GetImageInputData(m_->file->GetDataset(), *out, frame);
 }
 
-bool SODcmObject::GetFrameNumber(int& frames) { return m_->file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames); }
+bool SODcmObject::GetFrameNumber(int& frames) {
+  return m_->file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames);
+}
 
 IImageData* SODcmObject::GetImageData() {
   if (!m_->imageData && m_->file->GetDataset()->TagExists(vtag::PixelData))

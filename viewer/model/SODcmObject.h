@@ -38,9 +38,9 @@ struct SODcmObjectMembers {
   int numberOfFrames = 0;
   double rescaleIntercept = 0;
   double rescaleSlope = 1.0;
-  ISODcmSeries* series = nullptr;  // borrowed
-  SODcmFile ownFile;               // used when the object parses a file by itself
-  SODcmFile* file = &ownFile;      // the current file; a series' file is borrowed
+  ISODcmSeries* series = nullptr;         // borrowed
+  SODcmFile ownFile;                      // used when the object parses a file by itself
+  SODcmFile* file = &ownFile;             // the current file; a series' file is borrowed
   std::unique_ptr<CImageData> imageData;  // over the current file, made on first use
 };
 

@@ -7,7 +7,9 @@
 #include "SODcmSeries.h"
 #include "ViewerTags.h"
 
-SODcmStudy::SODcmStudy(const char* studyInstanceUID) { SetStudyInstanceUID(studyInstanceUID); }
+SODcmStudy::SODcmStudy(const char* studyInstanceUID) {
+  SetStudyInstanceUID(studyInstanceUID);
+}
 
 SODcmStudy::~SODcmStudy() = default;
 

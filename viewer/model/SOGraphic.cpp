@@ -28,7 +28,8 @@ void DrawShadowedText(Gdiplus::Graphics& graphics, const Gdiplus::Font& font, co
                       const Gdiplus::RectF& box, const Gdiplus::ARGB* fill) {
   Gdiplus::SolidBrush shadow{Gdiplus::Color(kTextShadow)};
   Gdiplus::SolidBrush green{Gdiplus::Color(kTextColor)};
-  graphics.DrawString(text, -1, &font, Gdiplus::RectF(box.X + 1, box.Y + 1, box.Width, box.Height), nullptr, &shadow);
+  graphics.DrawString(text, -1, &font, Gdiplus::RectF(box.X + 1, box.Y + 1, box.Width, box.Height), nullptr,
+                      &shadow);
   if (fill) {
     Gdiplus::SolidBrush brush{Gdiplus::Color(*fill)};
     graphics.FillRectangle(&brush, box);
@@ -38,7 +39,9 @@ void DrawShadowedText(Gdiplus::Graphics& graphics, const Gdiplus::Font& font, co
 
 }  // namespace
 
-SOGraphic::SOGraphic(const char* type, int handleCount) : handles_(handleCount) { data_.type = type; }
+SOGraphic::SOGraphic(const char* type, int handleCount) : handles_(handleCount) {
+  data_.type = type;
+}
 
 void SOGraphic::ResetValues() {
   SOGraphicValues& v = data_.values;
@@ -161,10 +164,17 @@ bool SOGraphic::SetHoverCursor() {
   LPCWSTR cursor = nullptr;
   switch (part_) {
     case SOGraphicPartLabel:
-    case SOGraphicPartBody: cursor = IDC_SIZEALL; break;
-    case SOGraphicPartHandle: cursor = IDC_HAND; break;
-    case SOGraphicPartTurn: cursor = MAKEINTRESOURCEW(113); break;  // the library's turn cursor
-    default: return false;
+    case SOGraphicPartBody:
+      cursor = IDC_SIZEALL;
+      break;
+    case SOGraphicPartHandle:
+      cursor = IDC_HAND;
+      break;
+    case SOGraphicPartTurn:
+      cursor = MAKEINTRESOURCEW(113);
+      break;  // the library's turn cursor
+    default:
+      return false;
   }
   SetCursor(LoadCursorW(nullptr, cursor));
   return true;
@@ -202,13 +212,16 @@ bool SOGraphic::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return true;
     case WM_LBUTTONUP:
       if (!dragging_) return false;
-      if (std::fabs(point.x - dragLast_.x) >= kMoveEpsilon || std::fabs(point.y - dragLast_.y) >= kMoveEpsilon)
+      if (std::fabs(point.x - dragLast_.x) >= kMoveEpsilon ||
+          std::fabs(point.y - dragLast_.y) >= kMoveEpsilon)
         RepaintWindow();
       OnDragEnd(part_, handle_, dragStart_.x, dragStart_.y);
       dragging_ = false;
       return true;
-    case WM_SETCURSOR: return SetHoverCursor();
-    default: return false;
+    case WM_SETCURSOR:
+      return SetHoverCursor();
+    default:
+      return false;
   }
 }
 

@@ -108,8 +108,8 @@ bool SOGraphicRegion::UpdateHitRegions() {
   return true;
 }
 
-bool SOGraphicRegion::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x, float y,
-                                 SOGraphicData* out) {
+bool SOGraphicRegion::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x,
+                                 float y, SOGraphicData* out) {
   const float dx = x - lastX, dy = y - lastY;
   if (part == SOGraphicPartBody)
     return MovedData(dx, dy, out, [&](SOArray<SOPointF>& p) {

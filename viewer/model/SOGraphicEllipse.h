@@ -11,8 +11,8 @@ class SOGraphicRegion : public SOGraphic {
   void Calculate() override;
   bool UpdateLabel() override;
   bool UpdateHitRegions() override;
-  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x, float y,
-                  SOGraphicData* out) override;
+  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x,
+                  float y, SOGraphicData* out) override;
 
  protected:
   SOGraphicRegion(const char* type, bool ellipse) : SOGraphic(type, 4), ellipse_(ellipse) {}

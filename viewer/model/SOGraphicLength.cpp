@@ -23,7 +23,9 @@ double Direction(double dx, double dy) {
   return (dy / length >= 0 ? turn : 6.2831855 - turn) * 180 / 3.1415927;
 }
 
-SOPointF Truncated(SOPointF p) { return {std::trunc(p.x), std::trunc(p.y)}; }
+SOPointF Truncated(SOPointF p) {
+  return {std::trunc(p.x), std::trunc(p.y)};
+}
 
 }  // namespace
 
@@ -60,15 +62,18 @@ bool SOGraphicLength::UpdateHitRegions() {
   return true;
 }
 
-bool SOGraphicLength::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x, float y,
-                                 SOGraphicData* out) {
+bool SOGraphicLength::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x,
+                                 float y, SOGraphicData* out) {
   const float dx = x - lastX, dy = y - lastY;
   if (part == SOGraphicPartBody) return MovedData(dx, dy, out, Shift({0, 1}, dx, dy));
-  if (part == SOGraphicPartHandle && (handle == 0 || handle == 1)) return MovedData(dx, dy, out, Shift({handle}, dx, dy));
+  if (part == SOGraphicPartHandle && (handle == 0 || handle == 1))
+    return MovedData(dx, dy, out, Shift({handle}, dx, dy));
   return false;
 }
 
-void SOGraphicLength::DrawShape(HDC hdc) { DrawSegments(hdc, {screen_[0], screen_[1]}, true); }
+void SOGraphicLength::DrawShape(HDC hdc) {
+  DrawSegments(hdc, {screen_[0], screen_[1]}, true);
+}
 
 void SOGraphicAngle::Calculate() {
   ResetValues();
@@ -104,13 +109,13 @@ bool SOGraphicAngle::UpdateHitRegions() {
   // The label sits on the far side of the vertex from the arm ends.
   const SOPointF& v = screen_[1];
   const bool right = screen_[0].x <= v.x, below = screen_[2].y <= v.y;
-  PlaceLabel(static_cast<int>(v.x) + (right ? 10 : -10), static_cast<int>(v.y) + (below ? 10 : -10), right ? 0 : 1,
-             below ? 1 : 0);
+  PlaceLabel(static_cast<int>(v.x) + (right ? 10 : -10), static_cast<int>(v.y) + (below ? 10 : -10),
+             right ? 0 : 1, below ? 1 : 0);
   return true;
 }
 
-bool SOGraphicAngle::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x, float y,
-                                SOGraphicData* out) {
+bool SOGraphicAngle::MovePoints(int part, int handle, float, float, float lastX, float lastY, float x,
+                                float y, SOGraphicData* out) {
   const float dx = x - lastX, dy = y - lastY;
   if (part == SOGraphicPartBody) return MovedData(dx, dy, out, Shift({0, 1, 2}, dx, dy));
   if (part != SOGraphicPartHandle) return false;
@@ -120,7 +125,9 @@ bool SOGraphicAngle::MovePoints(int part, int handle, float, float, float lastX,
   return false;
 }
 
-void SOGraphicAngle::DrawShape(HDC hdc) { DrawSegments(hdc, {screen_[0], screen_[1], screen_[1], screen_[2]}, true); }
+void SOGraphicAngle::DrawShape(HDC hdc) {
+  DrawSegments(hdc, {screen_[0], screen_[1], screen_[1], screen_[2]}, true);
+}
 
 void SOGraphicAngle::PlacePoint(int point, int handle, int x, int y) {
   if (!CheckPoints(data_.points)) return;
@@ -128,6 +135,10 @@ void SOGraphicAngle::PlacePoint(int point, int handle, int x, int y) {
   data_.points[point] = ToImage(SOPointF{static_cast<float>(x), static_cast<float>(y)});
 }
 
-void SOGraphicAngle::PlaceThirdPoint(int x, int y) { PlacePoint(2, 1, x, y); }
+void SOGraphicAngle::PlaceThirdPoint(int x, int y) {
+  PlacePoint(2, 1, x, y);
+}
 
-void SOGraphicAngle::PlaceFirstPoint(int x, int y) { PlacePoint(0, 0, x, y); }
+void SOGraphicAngle::PlaceFirstPoint(int x, int y) {
+  PlacePoint(0, 0, x, y);
+}

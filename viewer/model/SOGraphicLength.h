@@ -11,8 +11,8 @@ class SOGraphicLength : public SOGraphic {
   void Calculate() override;
   bool UpdateLabel() override;
   bool UpdateHitRegions() override;
-  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x, float y,
-                  SOGraphicData* out) override;
+  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x,
+                  float y, SOGraphicData* out) override;
   void DrawShape(HDC hdc) override;
 
  private:
@@ -29,8 +29,8 @@ class SOGraphicAngle : public SOGraphic {
   void Calculate() override;
   bool UpdateLabel() override;
   bool UpdateHitRegions() override;
-  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x, float y,
-                  SOGraphicData* out) override;
+  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x,
+                  float y, SOGraphicData* out) override;
   void DrawShape(HDC hdc) override;
 
   // While the user draws: start dragging point 2 (or point 0) from the screen point.

@@ -19,7 +19,9 @@ struct SOGraphicMgrMembers {
 
 namespace {
 
-bool IsSlices(ISOGraphic* graphic) { return *graphic->GetType() == "SLICES"; }
+bool IsSlices(ISOGraphic* graphic) {
+  return *graphic->GetType() == "SLICES";
+}
 
 }  // namespace
 
@@ -33,12 +35,18 @@ ISOGraphic* SOGraphicMgr::AddGraphic(const char* type, const SOArray<SOPointF>& 
   if (!type) return nullptr;
   std::unique_ptr<SOGraphic> graphic;
   const std::string name = type;
-  if (name == "RECTANGLE") graphic = std::make_unique<SOGraphicRectangle>();
-  else if (name == "ELLIPSE") graphic = std::make_unique<SOGraphicEllipse>();
-  else if (name == "LENGTH") graphic = std::make_unique<SOGraphicLength>();
-  else if (name == "ANGLE") graphic = std::make_unique<SOGraphicAngle>();
-  else if (name == "SLICES") graphic = std::make_unique<SOGraphicSlices>(m_->thickness, m_->spacing);
-  else return nullptr;
+  if (name == "RECTANGLE")
+    graphic = std::make_unique<SOGraphicRectangle>();
+  else if (name == "ELLIPSE")
+    graphic = std::make_unique<SOGraphicEllipse>();
+  else if (name == "LENGTH")
+    graphic = std::make_unique<SOGraphicLength>();
+  else if (name == "ANGLE")
+    graphic = std::make_unique<SOGraphicAngle>();
+  else if (name == "SLICES")
+    graphic = std::make_unique<SOGraphicSlices>(m_->thickness, m_->spacing);
+  else
+    return nullptr;
   if (!graphic->SetPoints(points)) return nullptr;
 
   SOGraphic* added = graphic.release();
@@ -117,7 +125,9 @@ ISOGraphic* SOGraphicMgr::AddCircle(SOPointF center, int radius) {
   return AddGraphic("ELLIPSE", points, true);
 }
 
-int SOGraphicMgr::GetCount() { return static_cast<int>(m_->graphics.size()); }
+int SOGraphicMgr::GetCount() {
+  return static_cast<int>(m_->graphics.size());
+}
 
 ISOGraphic* SOGraphicMgr::GetSelected() {
   for (SOGraphic* graphic : m_->graphics)
@@ -215,7 +225,9 @@ void SOGraphicMgr::SetSlicesSpacing(float spacing) {
   UpdateWindow();
 }
 
-float SOGraphicMgr::GetSliceSpacing() { return static_cast<float>(m_->spacing); }
+float SOGraphicMgr::GetSliceSpacing() {
+  return static_cast<float>(m_->spacing);
+}
 
 void SOGraphicMgr::SetSlicesFOV(int fov) {
   if (fov >= 1)
@@ -234,7 +246,9 @@ void SOGraphicMgr::SetSlicesThickness(float thickness) {
   UpdateWindow();
 }
 
-float SOGraphicMgr::GetSliceThickness() { return static_cast<float>(m_->thickness); }
+float SOGraphicMgr::GetSliceThickness() {
+  return static_cast<float>(m_->thickness);
+}
 
 void SOGraphicMgr::SetSlicesVisible(bool visible) {
   for (SOGraphic* graphic : m_->graphics)
@@ -299,4 +313,6 @@ void SOGraphicMgr::TriggerGraphicObjectChangedEvent(ISOGraphic* graphic) {
     listener->OnGraphicObjectChangedEvent(m_->owner, graphic);
 }
 
-void SOGraphicMgr::OnGraphicObjectChangedEvent(ISOGraphic* graphic) { TriggerGraphicObjectChangedEvent(graphic); }
+void SOGraphicMgr::OnGraphicObjectChangedEvent(ISOGraphic* graphic) {
+  TriggerGraphicObjectChangedEvent(graphic);
+}

@@ -46,7 +46,8 @@ double Distance(const SOPoint3F& a, const SOPoint3F& b) {
 
 uint16_t LineCount(double distance, double spacing) {
   if (spacing <= 0) return 1;
-  return static_cast<uint16_t>(std::clamp(std::trunc(distance / spacing + 1), 1.0, static_cast<double>(kMaxLines)));
+  return static_cast<uint16_t>(
+      std::clamp(std::trunc(distance / spacing + 1), 1.0, static_cast<double>(kMaxLines)));
 }
 
 SOPoint3F At(const double* v) {
@@ -115,7 +116,8 @@ void SOGraphicSlices::TakeFov() {
     }
   }
   ISODcmObject* object = imageObject_->GetDcmObject();
-  if (object) data_.values.fov = static_cast<int32_t>(0.75 * object->GetColumns() * object->GetPixelSpacing()[0]);
+  if (object)
+    data_.values.fov = static_cast<int32_t>(0.75 * object->GetColumns() * object->GetPixelSpacing()[0]);
 }
 
 bool SOGraphicSlices::ImageToPatient(const SOPointF& image, SOPoint3F& patient) {
@@ -206,8 +208,8 @@ bool SOGraphicSlices::UpdateHitRegions() {
       PatientToImage(At(ends[e]), image);
       ToScreen(image, screen[e]);
     }
-    segments_.push_back({static_cast<int>(screen[0].x), static_cast<int>(screen[0].y), static_cast<int>(screen[1].x),
-                         static_cast<int>(screen[1].y)});
+    segments_.push_back({static_cast<int>(screen[0].x), static_cast<int>(screen[0].y),
+                         static_cast<int>(screen[1].x), static_cast<int>(screen[1].y)});
   }
   for (int h = 0; h < 3; ++h) SetHandle(h, SOPointF{-1000, -1000});
   if (segments_.empty()) return true;
@@ -238,10 +240,12 @@ bool SOGraphicSlices::UpdateHitRegions() {
   return true;
 }
 
-void SOGraphicSlices::OnDragStart(int, int, float, float) { dragStartValues_ = data_.values; }
+void SOGraphicSlices::OnDragStart(int, int, float, float) {
+  dragStartValues_ = data_.values;
+}
 
-bool SOGraphicSlices::MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x,
-                                 float y, SOGraphicData* out) {
+bool SOGraphicSlices::MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY,
+                                 float x, float y, SOGraphicData* out) {
   if (std::fabs(x - lastX) < 0.005f && std::fabs(y - lastY) < 0.005f) return false;
   const SOPointF now{x, y};
   SOGraphicValues v = data_.values;
@@ -263,8 +267,10 @@ bool SOGraphicSlices::MovePoints(int part, int handle, float startX, float start
       std::copy_n(step, 3, v.stepDirection);
       CrossVector3D(step, v.planeNormal, v.lineDirection);
     }
-    if (points.GetLength() == 1) points.Add(now);
-    else points[1] = now;
+    if (points.GetLength() == 1)
+      points.Add(now);
+    else
+      points[1] = now;
   } else if (part == SOGraphicPartHandle && (handle == 1 || handle == 2)) {
     const SOPoint3F m = ToPatient(now);
     const float dot = static_cast<float>((v.slabCenter[0] - m.x) * v.lineDirection[0] +

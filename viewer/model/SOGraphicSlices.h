@@ -20,8 +20,8 @@ class SOGraphicSlices : public SOGraphic {
   void Calculate() override { ResetValues(); }
   bool UpdateLabel() override;
   bool UpdateHitRegions() override;
-  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x, float y,
-                  SOGraphicData* out) override;
+  bool MovePoints(int part, int handle, float startX, float startY, float lastX, float lastY, float x,
+                  float y, SOGraphicData* out) override;
   void OnDragStart(int part, int handle, float startX, float startY) override;
   void DrawShape(HDC hdc) override;
 

@@ -21,9 +21,13 @@ void SOHitRegion::AddPolygon(std::vector<SOPointF> corners) {
   if (corners.size() >= 3) shapes_.push_back({std::move(corners), {}, {}});
 }
 
-void SOHitRegion::AddRect(const SORectI& rect) { shapes_.push_back({{}, rect, {}}); }
+void SOHitRegion::AddRect(const SORectI& rect) {
+  shapes_.push_back({{}, rect, {}});
+}
 
-void SOHitRegion::AddFrame(const SORectI& outer, const SORectI& inner) { shapes_.push_back({{}, outer, inner}); }
+void SOHitRegion::AddFrame(const SORectI& outer, const SORectI& inner) {
+  shapes_.push_back({{}, outer, inner});
+}
 
 bool SOHitRegion::Contains(int x, int y) const {
   for (const Shape& shape : shapes_) {
@@ -41,5 +45,6 @@ std::vector<SOPointF> SegmentBand(SOPointF a, SOPointF b) {
   if (length == 0) return {};
   const float n = 5 * (b.y - a.y) / length, m = 5 * (b.x - a.x) / length;
   auto corner = [](float x, float y) { return SOPointF{std::trunc(x), std::trunc(y)}; };
-  return {corner(a.x - n, a.y + m), corner(b.x - n, b.y + m), corner(b.x + n, b.y - m), corner(a.x + n, a.y - m)};
+  return {corner(a.x - n, a.y + m), corner(b.x - n, b.y + m), corner(b.x + n, b.y - m),
+          corner(a.x + n, a.y - m)};
 }

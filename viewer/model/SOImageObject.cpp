@@ -17,21 +17,37 @@ SOImageObject::SOImageObject() : m_(std::make_unique<SOImageObjectMembers>()) {
 
 SOImageObject::~SOImageObject() = default;
 
-ISODcmObject* SOImageObject::GetDcmObject() { return m_->dcmObject; }
+ISODcmObject* SOImageObject::GetDcmObject() {
+  return m_->dcmObject;
+}
 
-const SOImagePresentationState& SOImageObject::GetImagePresentationState() { return m_->state; }
+const SOImagePresentationState& SOImageObject::GetImagePresentationState() {
+  return m_->state;
+}
 
-SOImagePresentationState& SOImageObject::State() { return m_->state; }
+SOImagePresentationState& SOImageObject::State() {
+  return m_->state;
+}
 
-std::unique_ptr<DcmImageInputData>& SOImageObject::OriginalRecord() { return m_->original; }
+std::unique_ptr<DcmImageInputData>& SOImageObject::OriginalRecord() {
+  return m_->original;
+}
 
-unsigned long SOImageObject::GetFrameIndex() const { return m_->frame; }
+unsigned long SOImageObject::GetFrameIndex() const {
+  return m_->frame;
+}
 
-SOGraphicMgr* SOImageObject::GetGraphicManager() { return m_->graphicMgr.get(); }
+SOGraphicMgr* SOImageObject::GetGraphicManager() {
+  return m_->graphicMgr.get();
+}
 
-ISOGraphicMgr* SOImageObject::GetGraphicMgr() { return m_->graphicMgr.get(); }
+ISOGraphicMgr* SOImageObject::GetGraphicMgr() {
+  return m_->graphicMgr.get();
+}
 
-ISOOverlayMgr* SOImageObject::GetOverlayMgr() { return &m_->overlayMgr; }
+ISOOverlayMgr* SOImageObject::GetOverlayMgr() {
+  return &m_->overlayMgr;
+}
 
 void SOImageObject::SetDcmObject(ISODcmObject* object, unsigned long frame) {
   if (object != m_->dcmObject || frame != m_->frame) DiscardPixelCaches();
@@ -48,7 +64,9 @@ void SOImageObject::DiscardPixelCaches() {
   ActiveUpdateBitmapFlag();
 }
 
-void SOImageObject::ActiveUpdateBitmapFlag() { m_->primaryStale = m_->originStale = true; }
+void SOImageObject::ActiveUpdateBitmapFlag() {
+  m_->primaryStale = m_->originStale = true;
+}
 
 void SOImageObject::ResetImagePresentationState() {
   SOImagePresentationState& s = m_->state;
@@ -79,8 +97,10 @@ void SOImageObject::SetZoom(float zoom, bool notify) {
 }
 
 void SOImageObject::SetRotate(bool anticlockwise, bool notify) {
-  if (anticlockwise) SOMatrixProc::RotateAntiCW(m_->state.matrix);
-  else SOMatrixProc::RotateCW(m_->state.matrix);
+  if (anticlockwise)
+    SOMatrixProc::RotateAntiCW(m_->state.matrix);
+  else
+    SOMatrixProc::RotateCW(m_->state.matrix);
   TriggerImageObjectDataUpdateEvent();
   if (notify) TriggerImageOjbectRotateUpdateEvent(anticlockwise);
 }
@@ -145,11 +165,17 @@ void SOImageObject::SetSelected(bool selected) {
   TriggerImageObjectDataUpdateEvent();
 }
 
-bool SOImageObject::IsSelected() { return m_->selected; }
+bool SOImageObject::IsSelected() {
+  return m_->selected;
+}
 
-unsigned short SOImageObject::GetColumns() const { return m_->dcmObject ? m_->dcmObject->GetColumns() : 0; }
+unsigned short SOImageObject::GetColumns() const {
+  return m_->dcmObject ? m_->dcmObject->GetColumns() : 0;
+}
 
-unsigned short SOImageObject::GetRows() const { return m_->dcmObject ? m_->dcmObject->GetRows() : 0; }
+unsigned short SOImageObject::GetRows() const {
+  return m_->dcmObject ? m_->dcmObject->GetRows() : 0;
+}
 
 const double* SOImageObject::GetImageOrientationPatient() {
   return m_->dcmObject ? m_->dcmObject->GetImageOrientationPatient() : nullptr;
@@ -192,15 +218,27 @@ void SOImageObject::Trigger(unsigned int event, long parameter) {
   for (ISOImageObjectCallback* callback : callbacks) callback->OnImageObjectUpdated(this, event, parameter);
 }
 
-void SOImageObject::TriggerImageObjectDataUpdateEvent() { Trigger(SOImageDataUpdated, 0); }
-void SOImageObject::TriggerImageOjbectWWUpdateEvent() { Trigger(SOImageWWUpdated, 0); }
-void SOImageObject::TriggerImageOjbectZoomUpdateEvent() { Trigger(SOImageZoomUpdated, 0); }
-void SOImageObject::TriggerImageOjbectPanUpdateEvent() { Trigger(SOImagePanUpdated, 0); }
+void SOImageObject::TriggerImageObjectDataUpdateEvent() {
+  Trigger(SOImageDataUpdated, 0);
+}
+void SOImageObject::TriggerImageOjbectWWUpdateEvent() {
+  Trigger(SOImageWWUpdated, 0);
+}
+void SOImageObject::TriggerImageOjbectZoomUpdateEvent() {
+  Trigger(SOImageZoomUpdated, 0);
+}
+void SOImageObject::TriggerImageOjbectPanUpdateEvent() {
+  Trigger(SOImagePanUpdated, 0);
+}
 void SOImageObject::TriggerImageOjbectRotateUpdateEvent(bool anticlockwise) {
   Trigger(SOImageRotateUpdated, anticlockwise ? 1 : 0);
 }
-void SOImageObject::TriggerImageOjbectFlipXUpdateEvent() { Trigger(SOImageFlipXUpdated, 0); }
-void SOImageObject::TriggerImageOjbectFlipYUpdateEvent() { Trigger(SOImageFlipYUpdated, 0); }
+void SOImageObject::TriggerImageOjbectFlipXUpdateEvent() {
+  Trigger(SOImageFlipXUpdated, 0);
+}
+void SOImageObject::TriggerImageOjbectFlipYUpdateEvent() {
+  Trigger(SOImageFlipYUpdated, 0);
+}
 
 void SOImageObject::GetAffineMatrix(SOMatrix3R3C& matrix, SORectF rect) {
   const float cols = GetColumns(), rows = GetRows();
@@ -266,7 +304,8 @@ bool SOImageObject::RenderRectToImageCoords(const SORectF& rect, const SOPointF&
 
 bool SOImageObject::RenderRectToImageCoords(const SORectF& rect, const double* render, double* image) {
   SOPointF out;
-  if (!RenderRectToImageCoords(rect, SOPointF{static_cast<float>(render[0]), static_cast<float>(render[1])}, out))
+  if (!RenderRectToImageCoords(rect, SOPointF{static_cast<float>(render[0]), static_cast<float>(render[1])},
+                               out))
     return false;
   image[0] = out.x;
   image[1] = out.y;

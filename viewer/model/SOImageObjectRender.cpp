@@ -17,11 +17,16 @@ constexpr int kMaxResampledSide = 4096;
 
 const std::vector<unsigned char>* PaletteTable(SOColorPalette palette) {
   switch (palette) {
-    case SOColorPaletteHotIron: return &DcmColors::HotIron;
-    case SOColorPalettePET: return &DcmColors::PET;
-    case SOColorPaletteHotMetalBlue: return &DcmColors::HotMetalBlue;
-    case SOColorPalettePET20Step: return &DcmColors::PET20Step;
-    default: return nullptr;
+    case SOColorPaletteHotIron:
+      return &DcmColors::HotIron;
+    case SOColorPalettePET:
+      return &DcmColors::PET;
+    case SOColorPaletteHotMetalBlue:
+      return &DcmColors::HotMetalBlue;
+    case SOColorPalettePET20Step:
+      return &DcmColors::PET20Step;
+    default:
+      return nullptr;
   }
 }
 
@@ -83,7 +88,8 @@ DcmImageInputData* SOImageObject::GetOptimizedPixelData(int width, int height) {
   }
   // Enlarging stops at twice the native size (and kMaxResampledSide); the painter does the rest.
   if (fitW > 2 * n) {
-    double scale = std::min({2.0, static_cast<double>(kMaxResampledSide) / n, static_cast<double>(kMaxResampledSide) / r});
+    double scale = std::min(
+        {2.0, static_cast<double>(kMaxResampledSide) / n, static_cast<double>(kMaxResampledSide) / r});
     fitW = std::max(1, static_cast<int>(n * scale));
     fitH = std::max(1, static_cast<int>(r * scale));
     if (fitW <= n) {
@@ -177,7 +183,8 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
   std::copy(entries.begin(), entries.end(), palette->Entries);
   bitmap.SetPalette(palette);
 
-  if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat8bppIndexed, &locked) != Gdiplus::Ok)
+  if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat8bppIndexed, &locked) !=
+      Gdiplus::Ok)
     return false;
   const int stride = (width + 3) & ~3;
   const SOImagePresentationState& s = m_->state;
@@ -230,7 +237,7 @@ bool SOImageObject::DrawImage(HDC hdc, RECT rect, bool) {
   Gdiplus::Matrix transform(m.m00, m.m01, m.m10, m.m11, s.panX * W + cx, s.panY * H + cy);
   transform.Translate(-cx, -cy, Gdiplus::MatrixOrderPrepend);
   graphics.SetTransform(&transform);
-  graphics.DrawImage(bitmap, Gdiplus::RectF(x, y, dw, dh), 0, 0, static_cast<float>(iw), static_cast<float>(ih),
-                     Gdiplus::UnitPixel, &attributes);
+  graphics.DrawImage(bitmap, Gdiplus::RectF(x, y, dw, dh), 0, 0, static_cast<float>(iw),
+                     static_cast<float>(ih), Gdiplus::UnitPixel, &attributes);
   return true;
 }

@@ -21,6 +21,10 @@ void SOOverlayMgr::DeleteAt(int index) {
   overlays_.erase(overlays_.begin() + index);
 }
 
-void SOOverlayMgr::ClearAll() { overlays_.clear(); }
+void SOOverlayMgr::ClearAll() {
+  overlays_.clear();
+}
 
-int SOOverlayMgr::GetCount() { return static_cast<int>(overlays_.size()); }
+int SOOverlayMgr::GetCount() {
+  return static_cast<int>(overlays_.size());
+}

@@ -59,7 +59,8 @@ class Recorder : public ISODcmDataCenterCallback {
  private:
   void Record(bool finish, const SODcmLoadEvent* e) {
     std::unique_lock lock(mutex_);
-    Event copy{finish, e->id, e->total, e->done, e->path ? e->path : "", e->stamp, {}, std::this_thread::get_id()};
+    Event copy{
+        finish, e->id, e->total, e->done, e->path ? e->path : "", e->stamp, {}, std::this_thread::get_id()};
     for (int i = 0; i < e->objects.GetLength(); ++i) copy.objects.push_back(e->objects[i]);
     events.push_back(copy);
     if (finish) ++finished_;

@@ -49,7 +49,9 @@ SOArray<SOPointF> Points(std::initializer_list<SOPointF> list) {
   return points;
 }
 
-LPARAM At(int x, int y) { return (static_cast<LPARAM>(y & 0xFFFF) << 16) | (x & 0xFFFF); }
+LPARAM At(int x, int y) {
+  return (static_cast<LPARAM>(y & 0xFFFF) << 16) | (x & 0xFFFF);
+}
 
 // An image object over a builder object of the given size and spacing (no file).
 struct Scene {
@@ -133,7 +135,8 @@ TEST(Graphics, RegionStatisticsInModalityValues) {
   ISOGraphicMgr* manager = image.GetGraphicMgr();
 
   auto label = [](ISOGraphic* g) { return static_cast<SOGraphic*>(g)->GetLabel(); };
-  EXPECT_EQ(label(manager->AddRectangle({10, 10}, 10, 10)), "Mean=100.00 SD=0.00\n\rMax=100 Min=100\n\rArea=1.0cm^2");
+  EXPECT_EQ(label(manager->AddRectangle({10, 10}, 10, 10)),
+            "Mean=100.00 SD=0.00\n\rMax=100 Min=100\n\rArea=1.0cm^2");
   ISOGraphic* partly = manager->AddRectangle({-5, -5}, 10, 10);
   EXPECT_EQ(partly->GetValues()->count, 25);
   EXPECT_FLOAT_EQ(partly->GetValues()->area, 100);
@@ -308,7 +311,7 @@ TEST(Graphics, SlabLinesGeometryAndDrags) {
   auto* click = static_cast<SOGraphicSlices*>(manager->AddSlices(SOPointF{100, 50}, true));
   const SOGraphicValues* v = click->GetValues();
   EXPECT_EQ(v->lineCount, 1);
-  EXPECT_DOUBLE_EQ(v->spacing, 0.7);    // raised to the pixel spacing
+  EXPECT_DOUBLE_EQ(v->spacing, 0.7);  // raised to the pixel spacing
   EXPECT_DOUBLE_EQ(v->thickness, 0.7);
   EXPECT_EQ(v->fov, 105);
   EXPECT_NEAR(std::fabs(v->lineDirection[0]), 1, 1e-9);

@@ -139,7 +139,8 @@ TEST(ImageObject, RenderMapFitsParityAndInverts) {
   struct Case {
     float zoom;
     float scale;
-  } cases[] = {{1.0f, 200.0f / 512}, {1.5f, 1.5f * 200 / 512}, {1.503f, 1.503f * 200 / 512}, {1.507f, 302.0f / 512}};
+  } cases[] = {
+      {1.0f, 200.0f / 512}, {1.5f, 1.5f * 200 / 512}, {1.503f, 1.503f * 200 / 512}, {1.507f, 302.0f / 512}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.zoom);
     image.SetZoom(c.zoom, false);
@@ -277,7 +278,8 @@ TEST(ImageRendering, CtWindowAndPalettes) {
   ASSERT_TRUE(image.DrawImage(hot.dc(), hot.rect(), false));
   const int index = surface.Gray(64, 20);
   const auto& table = DcmColors::HotIron;
-  uint32_t expected = 0xFF000000u | (table[3 * index] << 16) | (table[3 * index + 1] << 8) | table[3 * index + 2];
+  uint32_t expected =
+      0xFF000000u | (table[3 * index] << 16) | (table[3 * index + 1] << 8) | table[3 * index + 2];
   EXPECT_EQ(hot.At(64, 20), expected);
 
   // Undecodable pixels: a record of type 0, nothing drawn.
@@ -303,14 +305,16 @@ TEST(ImageRendering, MatchesDcm2pnmAtNativeSize) {
     fs::path file;
     int frame;
     double center, width;
-  } cases[] = {{fixture, 0, 40, 400}, {enhanced, 3, 40, 400}, {orvanta::test::PydicomFile("CT_small.dcm"), 0, 100, 300}};
+  } cases[] = {{fixture, 0, 40, 400},
+               {enhanced, 3, 40, 400},
+               {orvanta::test::PydicomFile("CT_small.dcm"), 0, 100, 300}};
   for (const Case& c : cases) {
     if (c.file.empty()) continue;
     SCOPED_TRACE(c.file.string());
     fs::path pgm = dir / "ref.pgm";
-    std::string command = "dcm2pnm --quiet --write-raw-pnm --frame " + std::to_string(c.frame + 1) + " --set-window " +
-                          std::to_string(c.center) + " " + std::to_string(c.width) + " '" + c.file.string() + "' '" +
-                          pgm.string() + "'";
+    std::string command = "dcm2pnm --quiet --write-raw-pnm --frame " + std::to_string(c.frame + 1) +
+                          " --set-window " + std::to_string(c.center) + " " + std::to_string(c.width) + " '" +
+                          c.file.string() + "' '" + pgm.string() + "'";
     ASSERT_EQ(orvanta::test::RunCommand(command), 0);
     int width = 0, height = 0;
     std::vector<unsigned char> reference = ReadPgm(pgm, width, height);
@@ -326,7 +330,8 @@ TEST(ImageRendering, MatchesDcm2pnmAtNativeSize) {
     ASSERT_TRUE(image.DrawImage(surface.dc(), surface.rect(), false));
     int worst = 0;
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) worst = std::max(worst, std::abs(surface.Gray(x, y) - reference[y * width + x]));
+      for (int x = 0; x < width; ++x)
+        worst = std::max(worst, std::abs(surface.Gray(x, y) - reference[y * width + x]));
     EXPECT_LE(worst, 1);
   }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "DicomFixtures.h"
+#include "RenderSurface.h"
 #include "SODcmObject.h"
 #include "SODcmUtil.h"
 #include "SOImageObjectSR.h"
@@ -70,7 +71,8 @@ TEST(ImageObjectsOfObject, ReportPagesAndTheirPresentation) {
   fs::path dir = orvanta::test::MakeTempDir("sr");
   fx::SrOptions options;
   options.finding.clear();
-  for (int i = 0; i < 400; ++i) options.finding += "Finding line " + std::to_string(i) + " of a long report. ";
+  for (int i = 0; i < 400; ++i)
+    options.finding += "Finding line " + std::to_string(i) + " of a long report. ";
   SODcmObject report;
   ASSERT_TRUE(report.ParseDcmFile(fx::WriteBasicTextSr(dir, options).c_str(), false));
   std::string text;
@@ -87,4 +89,37 @@ TEST(ImageObjectsOfObject, ReportPagesAndTheirPresentation) {
   EXPECT_DOUBLE_EQ(s.windowCenter, 127);
   EXPECT_FLOAT_EQ(s.matrix.m00, 1);
   EXPECT_TRUE(last.HasPixelData());
+}
+
+TEST(ImageObjectsOfObject, RealFilesDrawInEveryEncoding) {
+  orvanta::test::EnsureQtApp();
+  struct Case {
+    const char* name;
+    size_t frames;
+    bool color;
+  } cases[] = {
+      {"CT_small.dcm", 1, false},           {"MR_small.dcm", 1, false},
+      {"MR_small_RLE.dcm", 1, false},       {"MR_small_jpeg_ls_lossless.dcm", 1, false},
+      {"MR_small_bigendian.dcm", 1, false}, {"JPEG2000.dcm", 1, false},
+      {"SC_rgb_small_odd.dcm", 1, true},    {"SC_rgb_rle_2frame.dcm", 2, true},
+      {"SC_rgb_jpeg_dcmtk.dcm", 1, true},
+  };
+  int seen = 0;
+  for (const Case& c : cases) {
+    fs::path path = orvanta::test::PydicomFile(c.name);
+    if (path.empty()) continue;
+    SCOPED_TRACE(c.name);
+    ++seen;
+    SODcmObject object;
+    ASSERT_TRUE(object.ParseDcmFile(path.c_str(), false));
+    Objects images = Make(&object);
+    ASSERT_EQ(images.size(), c.frames);
+    SOImageObject& last = *images.back();
+    RenderSurface surface(object.GetColumns(), object.GetRows());
+    ASSERT_TRUE(last.DrawImage(surface.dc(), surface.rect(), false));
+    const uint32_t centre = surface.At(object.GetColumns() / 2, object.GetRows() / 2);
+    const bool grey = ((centre >> 16) & 0xFF) == (centre & 0xFF) && ((centre >> 8) & 0xFF) == (centre & 0xFF);
+    EXPECT_EQ(grey, !c.color);
+  }
+  if (seen == 0) GTEST_SKIP() << "pydicom test files missing";
 }

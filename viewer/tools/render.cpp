@@ -15,9 +15,10 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: lumexa_render <file.dcm> <out.png> [--frame N] [--window C W] [--zoom Z] [--size WxH]\n"
-               "                     [--rotate cw|acw]... [--flipx] [--flipy] [--invert] [--palette 0-4]\n");
+  std::fprintf(
+      stderr,
+      "usage: lumexa_render <file.dcm> <out.png> [--frame N] [--window C W] [--zoom Z] [--size WxH]\n"
+      "                     [--rotate cw|acw]... [--flipx] [--flipy] [--invert] [--palette 0-4]\n");
   return 2;
 }
 
@@ -39,24 +40,34 @@ int main(int argc, char** argv) {
   for (int i = 3; i < argc; ++i) {
     std::string arg = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--frame" && i + 1 < argc) frame = std::strtoul(next(), nullptr, 10);
-    else if (arg == "--size" && i + 1 < argc) std::sscanf(next(), "%dx%d", &width, &height);
+    if (arg == "--frame" && i + 1 < argc)
+      frame = std::strtoul(next(), nullptr, 10);
+    else if (arg == "--size" && i + 1 < argc)
+      std::sscanf(next(), "%dx%d", &width, &height);
   }
   image.SetDcmObject(&object, frame);
   for (int i = 3; i < argc; ++i) {
     std::string arg = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : "0"; };
-    if (arg == "--frame" || arg == "--size") ++i;
+    if (arg == "--frame" || arg == "--size")
+      ++i;
     else if (arg == "--window") {
       double center = std::atof(next());
       image.WW(center, std::atof(next()));
-    } else if (arg == "--zoom") image.Zoom(static_cast<float>(std::atof(next())));
-    else if (arg == "--rotate") image.Rotate(std::string(next()) == "acw");
-    else if (arg == "--flipx") image.FlipX();
-    else if (arg == "--flipy") image.FlipY();
-    else if (arg == "--invert") image.Inverse();
-    else if (arg == "--palette") image.SetColorPalette(static_cast<SOColorPalette>(std::atoi(next())));
-    else return Usage();
+    } else if (arg == "--zoom")
+      image.Zoom(static_cast<float>(std::atof(next())));
+    else if (arg == "--rotate")
+      image.Rotate(std::string(next()) == "acw");
+    else if (arg == "--flipx")
+      image.FlipX();
+    else if (arg == "--flipy")
+      image.FlipY();
+    else if (arg == "--invert")
+      image.Inverse();
+    else if (arg == "--palette")
+      image.SetColorPalette(static_cast<SOColorPalette>(std::atoi(next())));
+    else
+      return Usage();
   }
   if (width <= 0 || height <= 0) return Usage();
 
