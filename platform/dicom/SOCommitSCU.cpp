@@ -78,9 +78,9 @@ class ReportListener : public DcmSCP {
   SODcmCommitResult& result_;
 };
 
-class CommitSCU : public DcmSCU {
+class CommitSCU : public sodcm::LayeredSCU<DcmSCU> {
  public:
-  using DcmSCU::closeAssociation;
+  explicit CommitSCU(DcmTransportLayer& layer) : LayeredSCU(layer) {}
 };
 
 // The instances the node holds for the studies named in keys, by a C-FIND at IMAGE level.
@@ -150,11 +150,12 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
     if (!listener->Open(reportPort_, peer_->callingAE)) return false;
   }
 
-  CommitSCU scu;
+  sodcm::NoDelayLayer transport;
+  CommitSCU scu(transport);
   peer_->ApplyTo(scu);
   scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
   if (refs.empty()) scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, PlainSyntaxes());
-  if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) return false;
+  if (scu.Associate().bad()) return false;
 
   std::vector<SODcmReferencedSOP> wanted = refs;
   DcmDataset request;

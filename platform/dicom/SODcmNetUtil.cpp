@@ -6,6 +6,8 @@
 #include <dcmtk/dcmnet/scu.h>
 
 #include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace sodcm {
@@ -123,11 +125,22 @@ class GuardedConnection : public DcmTCPConnection {
   DcmNativeSocketType socket_;
 };
 
+void DisableNagle(DcmNativeSocketType socket) {
+  int on = 1;
+  setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 }  // namespace
+
+DcmTransportConnection* NoDelayLayer::createConnection(DcmNativeSocketType openSocket, OFBool) {
+  DisableNagle(openSocket);
+  return new DcmTCPConnection(openSocket);
+}
 
 CallGuard::~CallGuard() { End(); }
 
 DcmTransportConnection* CallGuard::createConnection(DcmNativeSocketType openSocket, OFBool) {
+  DisableNagle(openSocket);
   std::lock_guard<std::mutex> lock(mutex_);
   socket_ = openSocket;
   return new GuardedConnection(openSocket, *this);

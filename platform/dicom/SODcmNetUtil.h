@@ -5,6 +5,7 @@
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmnet/dcmlayer.h>
+#include <dcmtk/dcmnet/scu.h>
 
 #include "SOCommitSCU.h"
 
@@ -15,7 +16,6 @@
 #include <string>
 #include <thread>
 
-class DcmSCU;
 class DcmDataset;
 
 namespace sodcm {
@@ -55,6 +55,13 @@ void WriteCommitRequest(const std::string& transactionUID, const std::vector<SOD
 uint16_t WriteCommitResult(const SODcmCommitResult& result, DcmDataset& report);
 void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result);
 
+// Plain TCP with Nagle's algorithm off: DCMTK as built here leaves it on unless the
+// environment says otherwise, and then every small DIMSE response waits for a delayed ACK.
+class NoDelayLayer : public DcmTransportLayer {
+ public:
+  DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
+};
+
 // Transport layer handed to DCMTK in place of the plain TCP one: it remembers the socket of
 // the running call so that Cancel, from any thread, can cut it after a grace period when the
 // call does not end by itself. One call at a time: Begin ... End on the calling thread.
@@ -87,6 +94,24 @@ class CallGuard : public DcmTransportLayer {
   std::chrono::steady_clock::time_point deadline_;
   std::atomic<bool> cancelled_{false};
   std::thread watchdog_;
+};
+
+// A DCMTK SCU whose connections go through one of the layers above. DCMTK takes a layer
+// only between initNetwork and the negotiation, hence Associate.
+template <class Base>
+class LayeredSCU : public Base {
+ public:
+  explicit LayeredSCU(DcmTransportLayer& layer) : layer_(layer) {}
+
+  OFCondition Associate() {
+    OFCondition cond = this->initNetwork();
+    if (cond.good()) cond = this->useSecureConnection(&layer_);
+    if (cond.good()) cond = this->negotiateAssociation();
+    return cond;
+  }
+
+ private:
+  DcmTransportLayer& layer_;
 };
 
 // Scope of one call on a guard: Begin now, End on every way out.

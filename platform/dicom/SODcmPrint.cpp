@@ -50,8 +50,10 @@ bool PutConverted(DcmDataset& ds, const DcmTagKey& tag, Enum value) {
 void CopyUID(char* out, size_t size, const char* uid) { OFStandard::strlcpy(out, uid, size); }
 
 // The N-services of print management over one association of the meta SOP class.
-class PrintSCU : public DcmSCU {
+class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
  public:
+  PrintSCU() : LayeredSCU(transport_) {}
+
   T_ASC_PresentationContextID meta = 0;
 
   // One request and its response. False when it could not be sent or answered; status
@@ -174,7 +176,7 @@ class PrintSCU : public DcmSCU {
     syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
     syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
     addPresentationContext(metaClass, syntaxes);
-    if (initNetwork().bad() || negotiateAssociation().bad()) return false;
+    if (Associate().bad()) return false;
     meta = findPresentationContextID(metaClass, "");
     return meta != 0;
   }
@@ -188,6 +190,7 @@ class PrintSCU : public DcmSCU {
   }
 
  private:
+  sodcm::NoDelayLayer transport_;
   Uint16 messageID_ = 0;
 };
 

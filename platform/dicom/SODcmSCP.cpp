@@ -229,7 +229,9 @@ bool SODcmSCP::StartSCP() {
   fs::create_directories(tempDir, ec);
 
   SODcmSCPServer server(callback_, stop_, tempDir);
+  sodcm::NoDelayLayer transport;
   DcmSCPConfig& config = server.getConfig();
+  config.setTransportLayer(&transport);
   config.setPort(static_cast<Uint16>(port_));
   config.setAETitle(aeTitle_.c_str());
   config.setRespondWithCalledAETitle(OFTrue);
@@ -241,18 +243,20 @@ bool SODcmSCP::StartSCP() {
   config.setDIMSETimeout(sodcm::kDimseTimeout);
   config.setACSETimeout(sodcm::kAcseTimeout);
 
+  // DCMTK keeps at most 128 contexts in a profile: the 120 common storage classes it
+  // lists for this purpose, and the 8 other services.
   OFList<OFString> syntaxes = SyntaxesFor(format_);
   OFList<OFString> plain = SyntaxesFor(SODcmTransferFormat_Uncompressed);
-  config.addPresentationContext(UID_VerificationSOPClass, plain);
-  for (int i = 0; i < numberOfDcmAllStorageSOPClassUIDs; ++i)
-    config.addPresentationContext(dcmAllStorageSOPClassUIDs[i], syntaxes);
-  for (const char* uid : {UID_FINDStudyRootQueryRetrieveInformationModel, UID_FINDPatientRootQueryRetrieveInformationModel,
-                          UID_MOVEStudyRootQueryRetrieveInformationModel, UID_MOVEPatientRootQueryRetrieveInformationModel,
-                          UID_GETStudyRootQueryRetrieveInformationModel, UID_GETPatientRootQueryRetrieveInformationModel,
-                          UID_StorageCommitmentPushModelSOPClass})
-    config.addPresentationContext(uid, plain);
+  bool ok = true;
+  for (int i = 0; i < numberOfDcmLongSCUStorageSOPClassUIDs; ++i)
+    ok = ok && config.addPresentationContext(dcmLongSCUStorageSOPClassUIDs[i], syntaxes).good();
+  for (const char* uid : {UID_VerificationSOPClass, UID_FINDStudyRootQueryRetrieveInformationModel,
+                          UID_FINDPatientRootQueryRetrieveInformationModel, UID_MOVEStudyRootQueryRetrieveInformationModel,
+                          UID_MOVEPatientRootQueryRetrieveInformationModel, UID_GETStudyRootQueryRetrieveInformationModel,
+                          UID_GETPatientRootQueryRetrieveInformationModel, UID_StorageCommitmentPushModelSOPClass})
+    ok = ok && config.addPresentationContext(uid, plain).good();
 
-  bool ok = server.openListenPort().good();
+  ok = ok && server.openListenPort().good();
   if (ok) {
     running_ = true;
     if (callback_) callback_->OnStateChanged(true);

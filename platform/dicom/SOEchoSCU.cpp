@@ -4,15 +4,6 @@
 
 #include <dcmtk/dcmnet/scu.h>
 
-namespace {
-
-class EchoSCU : public DcmSCU {
- public:
-  using DcmSCU::useSecureConnection;
-};
-
-}  // namespace
-
 SOEchoSCU::SOEchoSCU() : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
 
 SOEchoSCU::~SOEchoSCU() = default;
@@ -24,14 +15,13 @@ bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const 
 bool SOEchoSCU::Echo() {
   if (!peer_->valid) return false;
   sodcm::CallScope scope(*guard_);
-  EchoSCU scu;
+  sodcm::LayeredSCU<DcmSCU> scu(*guard_);
   peer_->ApplyTo(scu);
-  scu.useSecureConnection(guard_.get());
   OFList<OFString> syntaxes;
   syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
   syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
   scu.addPresentationContext(UID_VerificationSOPClass, syntaxes);
-  if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) return false;
+  if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
   bool ok = scu.sendECHORequest(0).good();
   if (scu.isConnected()) {

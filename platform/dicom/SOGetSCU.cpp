@@ -47,12 +47,10 @@ void AddStorageContexts(DcmSCU& scu) {
   }
 }
 
-class GetSCU : public DcmSCU {
+class GetSCU : public sodcm::LayeredSCU<DcmSCU> {
  public:
   GetSCU(sodcm::CallGuard& guard, ISODcmGetSCUCallback* callback, std::vector<SODcmReferencedSOP>& received)
-      : guard_(guard), callback_(callback), received_(received) {
-    useSecureConnection(&guard);
-  }
+      : LayeredSCU(guard), guard_(guard), callback_(callback), received_(received) {}
 
   T_ASC_PresentationContextID getContext = 0;
 
@@ -132,7 +130,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   plain.push_back(UID_LittleEndianImplicitTransferSyntax);
   scu.addPresentationContext(sopClass, plain);
   AddStorageContexts(scu);
-  if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) return false;
+  if (scu.Associate().bad()) return false;
   scu.getContext = scu.findPresentationContextID(sopClass, "");
   if (scu.getContext == 0) {
     scu.abortAssociation();

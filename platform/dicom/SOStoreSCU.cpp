@@ -14,12 +14,10 @@ bool StoredStatus(Uint16 status) {
   return status == 0x0000 || status == 0x0001 || (status & 0xF000) == 0xB000;
 }
 
-class StoreSCU : public DcmStorageSCU {
+class StoreSCU : public sodcm::LayeredSCU<DcmStorageSCU> {
  public:
   StoreSCU(sodcm::CallGuard& guard, ISODcmStoreSCUCallback* callback, int total)
-      : guard_(guard), callback_(callback), total_(total) {
-    useSecureConnection(&guard);
-  }
+      : LayeredSCU(guard), guard_(guard), callback_(callback), total_(total) {}
 
   std::vector<std::string> sentFiles;
 
@@ -73,7 +71,7 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
   // round that stores nothing ends the send: the node takes none of what is left.
   while (ok && !guard_->Cancelled() && scu.getNumberOfSOPInstancesToBeSent() > 0) {
     const size_t before = scu.getNumberOfSOPInstancesToBeSent();
-    if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) {
+    if (scu.Associate().bad()) {
       ok = false;
       break;
     }

@@ -1,0 +1,159 @@
+// DICOM network transfer on loopback, against DCMTK's own tools measured in the same run on
+// the same generated files (512 x 512, 16-bit CT):
+//   - send: SOStoreSCU to storescp, versus storescu to storescp;
+//   - receive: storescu to SODcmSCP writing each object to disk, versus storescu to
+//     storescp -od.
+// The DCMTK tools run with TCP_NODELAY=1, their fastest setting (as built for Debian they
+// otherwise leave Nagle's algorithm on and wait for a delayed ACK on every object).
+// Usage: bench_dicom_net [files=2000]
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+
+#include "DicomFixtures.h"
+#include "SODcmFile.h"
+#include "SODcmSCP.h"
+#include "SOStoreSCU.h"
+#include "TestSupport.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace orvanta::test {
+void InitScratch();
+void ShutdownScratch();
+}  // namespace orvanta::test
+
+namespace {
+
+double Seconds(const std::function<void()>& body) {
+  auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Report(const char* what, double ours, double peer, const char* peerName) {
+  std::printf("%-34s %9.3f s   %-30s %9.3f s   ratio (ours / peer) %.2f\n", what, ours, peerName, peer, ours / peer);
+}
+
+pid_t Spawn(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+void Stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+void WaitPort(int port) {
+  for (int i = 0; i < 200; ++i) {
+    std::string probe = "echoscu -to 1 127.0.0.1 " + std::to_string(port) + " >/dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// Writes each object the way storescp does (no fsync; SODcmFile::SaveFile adds one for the
+// store's durability, which storescp does not pay).
+struct Writer : ISODcmSCPCallback {
+  fs::path dir;
+  int count = 0;
+  bool OnStore(SODcmAssociationParams&, SODcmFile* file) override {
+    DcmFileFormat* format = file->GetFileFormat();
+    return format->saveFile((dir / (std::to_string(++count) + ".dcm")).c_str(), format->getDataset()->getOriginalXfer())
+        .good();
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+  orvanta::test::InitScratch();
+  setenv("TCP_NODELAY", "1", 1);
+  fs::path root = orvanta::test::MakeTempDir("bench-net");
+  fx::CtSeriesOptions options;
+  options.slices = count;
+  options.rows = 512;
+  options.columns = 512;
+  fx::WrittenSeries series = fx::WriteCtSeries(root / "files", options);
+  std::vector<std::string> files;
+  for (const fs::path& f : series.files) files.push_back(f.string());
+
+  // Send.
+  {
+    int port = orvanta::test::FreeLoopbackPort();
+    fs::create_directories(root / "in1");
+    pid_t scp = Spawn({"storescp", "-od", (root / "in1").string(), std::to_string(port)});
+    WaitPort(port);
+    SOStoreSCU store;
+    store.InitSCU("127.0.0.1", port, "STORESCP", "ORVANTA", nullptr);
+    std::vector<std::string> sent;
+    double ours = Seconds([&] { store.SendFiles(files, sent, false); });
+    double peer = Seconds([&] {
+      std::system(("storescu -aec STORESCP +sd 127.0.0.1 " + std::to_string(port) + " " + (root / "files").string() +
+                   " >/dev/null 2>&1")
+                      .c_str());
+    });
+    Stop(scp);
+    if (static_cast<int>(sent.size()) != count) std::printf("warning: %zu of %d files sent\n", sent.size(), count);
+    Report("send (SOStoreSCU)", ours, peer, "storescu");
+  }
+
+  // Receive.
+  {
+    int port = orvanta::test::FreeLoopbackPort();
+    Writer writer;
+    writer.dir = root / "in2";
+    fs::create_directories(writer.dir);
+    SODcmSCP scp;
+    scp.InitSCP("ORVANTA", port);
+    scp.SetTransferFormat(SODcmTransferFormat_All);
+    scp.SetCallback(&writer);
+    std::thread service([&] { scp.StartSCP(); });
+    WaitPort(port);
+    std::string send = "storescu -aec ORVANTA +sd 127.0.0.1 " + std::to_string(port) + " " + (root / "files").string() +
+                       " >/dev/null 2>&1";
+    double ours = Seconds([&] { std::system(send.c_str()); });
+    scp.Stop();
+    service.join();
+
+    int peerPort = orvanta::test::FreeLoopbackPort();
+    fs::create_directories(root / "in3");
+    pid_t peerScp = Spawn({"storescp", "-od", (root / "in3").string(), std::to_string(peerPort)});
+    WaitPort(peerPort);
+    std::string sendPeer = "storescu -aec STORESCP +sd 127.0.0.1 " + std::to_string(peerPort) + " " +
+                           (root / "files").string() + " >/dev/null 2>&1";
+    double peer = Seconds([&] { std::system(sendPeer.c_str()); });
+    Stop(peerScp);
+    if (writer.count != count) std::printf("warning: %d of %d files received\n", writer.count, count);
+    Report("receive (SODcmSCP, to disk)", ours, peer, "storescp -od");
+  }
+  orvanta::test::ShutdownScratch();
+  return 0;
+}

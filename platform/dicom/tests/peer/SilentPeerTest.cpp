@@ -1,0 +1,209 @@
+// A node that accepts the association and then never answers: every call gives up with
+// false after its time-out, and Cancel ends a call at once. Also the storage commitment
+// answer on the request's own association, from our receiving service.
+
+#include "PeerFiles.h"
+#include "SOCommitSCU.h"
+#include "SODcmPrint.h"
+#include "SODcmSCP.h"
+#include "SOEchoSCU.h"
+#include "SOGetSCU.h"
+#include "SODcmDataset.h"
+#include "SOStoreSCU.h"
+#include "TestSupport.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+#include <dcmtk/dcmnet/scp.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <set>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using orvanta::test::FreeLoopbackPort;
+
+namespace {
+
+// Accepts every association for the services we use, then sits on the first request
+// until the test ends.
+class SilentSCP : public DcmSCP {
+ public:
+  explicit SilentSCP(const std::atomic<bool>& stop) : stop_(stop) {
+    DcmSCPConfig& config = getConfig();
+    config.setConnectionBlockingMode(DUL_NOBLOCK);
+    config.setConnectionTimeout(1);
+    config.setAlwaysAcceptDefaultRole(OFTrue);
+    OFList<OFString> ts;
+    ts.push_back(UID_LittleEndianExplicitTransferSyntax);
+    ts.push_back(UID_LittleEndianImplicitTransferSyntax);
+    for (const char* uid : {UID_VerificationSOPClass, UID_CTImageStorage, UID_GETStudyRootQueryRetrieveInformationModel,
+                            UID_StorageCommitmentPushModelSOPClass, UID_BasicGrayscalePrintManagementMetaSOPClass})
+      config.addPresentationContext(uid, ts);
+  }
+
+ protected:
+  OFCondition handleIncomingCommand(T_DIMSE_Message*, const DcmPresentationContextInfo&) override {
+    while (!stop_) std::this_thread::sleep_for(20ms);
+    return DIMSE_NODATAAVAILABLE;
+  }
+  OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
+
+ private:
+  const std::atomic<bool>& stop_;
+};
+
+// Whether something listens on the port, found without connecting (a probe connection
+// would itself keep the serial node busy).
+bool Listening(int port) {
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  char local[16];
+  std::snprintf(local, sizeof local, ":%04X ", port);
+  while (std::getline(tcp, line))
+    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
+  return false;
+}
+
+// One silent node per call, each on its own thread and port.
+struct SilentNode {
+  std::atomic<bool> stop{false};
+  int port = FreeLoopbackPort();
+  std::thread thread;
+  SilentNode() {
+    thread = std::thread([this] {
+      SilentSCP scp(stop);
+      scp.getConfig().setPort(static_cast<Uint16>(port));
+      scp.listen();
+    });
+    for (int i = 0; i < 200 && !Listening(port); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(Listening(port));
+  }
+  ~SilentNode() {
+    stop = true;
+    thread.join();
+  }
+};
+
+TEST(SilentPeer, EveryCallGivesUpWithFalse) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  SilentNode echoNode, storeNode, getNode, commitNode, printNode;
+
+  // All at once, so the test waits for one time-out, not five.
+  auto echo = std::async(std::launch::async, [&] {
+    SOEchoSCU scu;
+    scu.InitSCP("127.0.0.1", echoNode.port, "SILENT", "ORVANTA");
+    return scu.Echo();
+  });
+  auto store = std::async(std::launch::async, [&] {
+    SOStoreSCU scu;
+    scu.InitSCU("127.0.0.1", storeNode.port, "SILENT", "ORVANTA", nullptr);
+    std::vector<std::string> sent;
+    return scu.SendFiles({ct.string()}, sent, true) || !sent.empty();
+  });
+  auto get = std::async(std::launch::async, [&] {
+    SOGetSCU scu;
+    scu.Init("127.0.0.1", getNode.port, "SILENT", "ORVANTA", nullptr);
+    SODcmDataset keys;
+    keys.SetString(0x00080052, "STUDY");
+    keys.SetString(0x0020000D, "1.2.3");
+    std::vector<SODcmReferencedSOP> received;
+    return scu.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
+  });
+  auto commit = std::async(std::launch::async, [&] {
+    SOCommitSCU scu;
+    scu.Init("127.0.0.1", commitNode.port, "SILENT", "ORVANTA", "");
+    SODcmCommitResult result;
+    return scu.RequestCommit(nullptr, {{UID_CTImageStorage, "1.2.3.4"}}, result, nullptr, true, 5);
+  });
+  auto print = std::async(std::launch::async, [&] {
+    SODcmPrint scu;
+    scu.Init("127.0.0.1", printNode.port, "SILENT", "ORVANTA");
+    std::vector<unsigned char> pixels(64 * 64, 128);
+    SODcmFilmSession session;
+    session.filmBoxes.push_back(SODcmFilmBox{});
+    session.filmBoxes.back().imageBoxes.push_back({64, 64, 1, pixels.data()});
+    SODcmPrintStatus status = PRINTSTATUS_PENDING;
+    return scu.Print(session, status) || status != PRINTSTATUS_FAILURE;
+  });
+  EXPECT_FALSE(echo.get());
+  EXPECT_FALSE(store.get());
+  EXPECT_FALSE(get.get());
+  EXPECT_FALSE(commit.get());
+  EXPECT_FALSE(print.get());
+}
+
+TEST(SilentPeer, CancelEndsAGetOrSendThatWaitsOnTheNode) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  SilentNode getNode, storeNode;
+  SOGetSCU get;
+  SOStoreSCU store;
+  get.Init("127.0.0.1", getNode.port, "SILENT", "ORVANTA", nullptr);
+  store.InitSCU("127.0.0.1", storeNode.port, "SILENT", "ORVANTA", nullptr);
+  auto getting = std::async(std::launch::async, [&] {
+    SODcmDataset keys;
+    keys.SetString(0x00080052, "STUDY");
+    keys.SetString(0x0020000D, "1.2.3");
+    std::vector<SODcmReferencedSOP> received;
+    return get.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
+  });
+  auto sending = std::async(std::launch::async, [&] {
+    std::vector<std::string> sent;
+    return store.SendFiles({ct.string()}, sent, true);
+  });
+  std::this_thread::sleep_for(1s);
+  get.Cancel();
+  store.Cancel();
+  // Well before the 30 s the calls would otherwise wait for the node.
+  ASSERT_EQ(getting.wait_for(15s), std::future_status::ready);
+  ASSERT_EQ(sending.wait_for(15s), std::future_status::ready);
+  EXPECT_FALSE(getting.get());
+  EXPECT_FALSE(sending.get());
+}
+
+// Our receiving service answers commitment on the same association: the SCU takes that too.
+struct CommitKeeper : ISODcmSCPCallback {
+  std::set<std::string> held;
+  bool OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                SODcmCommitResult& result) override {
+    for (const SODcmReferencedSOP& r : refs) (held.count(r.sopInstanceUID) ? result.success : result.failed).push_back(r);
+    return true;
+  }
+};
+
+TEST(SameAssociationCommit, AnswerOnTheRequestsAssociationIsTaken) {
+  CommitKeeper keeper;
+  keeper.held = {"1.2.3.1", "1.2.3.2"};
+  SODcmSCP scp;
+  int port = FreeLoopbackPort();
+  ASSERT_TRUE(scp.InitSCP("KEEPER", port));
+  scp.SetCallback(&keeper);
+  std::thread service([&] { scp.StartSCP(); });
+  for (int i = 0; i < 200 && !scp.IsRunning(); ++i) std::this_thread::sleep_for(10ms);
+
+  SOCommitSCU commit;
+  ASSERT_TRUE(commit.Init("127.0.0.1", port, "KEEPER", "ORVANTA", ""));
+  SODcmCommitResult result;
+  bool ok = commit.RequestCommit(nullptr, {{UID_CTImageStorage, "1.2.3.1"}, {UID_CTImageStorage, "1.2.3.9"},
+                                           {UID_CTImageStorage, "1.2.3.2"}},
+                                 result, "1.2.3.777", true, 10);
+  scp.Stop();
+  service.join();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(result.transactionUID, "1.2.3.777");
+  ASSERT_EQ(result.success.size(), 2u);
+  EXPECT_EQ(result.success[0].sopInstanceUID, "1.2.3.1");
+  EXPECT_EQ(result.success[1].sopInstanceUID, "1.2.3.2");
+  ASSERT_EQ(result.failed.size(), 1u);
+  EXPECT_EQ(result.failed[0].sopInstanceUID, "1.2.3.9");
+  EXPECT_EQ(result.failed[0].sopClassUID, UID_CTImageStorage);
+}
+
+}  // namespace
