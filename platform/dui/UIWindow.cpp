@@ -2,6 +2,7 @@
 
 #include "UITestDriver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -215,9 +216,10 @@ LRESULT WindowImplBase::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, 
 }
 
 LRESULT WindowImplBase::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
-  // Skinned windows draw their own frame.
-  LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
-  SetWindowLongPtrW(m_hWnd, GWL_STYLE, style & ~LONG_PTR(WS_CAPTION));
+  // Skinned windows draw their own caption and frame: top-level ones go frameless.
+  LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~LONG_PTR(WS_CAPTION);
+  if (!(style & WS_CHILD)) style |= WS_POPUP;
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE, style);
   m_PaintManager.Init(m_hWnd);
   m_PaintManager.AddPreMessageFilter(this);
   if (CPaintManagerUI::GetResourcePath().IsEmpty())
@@ -303,19 +305,54 @@ LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& bHandled
   return 0;
 }
 
-bool WindowImplBase::DragByCaption(UINT uMsg, LPARAM lParam) {
+namespace {
+
+enum : UINT { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
+
+}  // namespace
+
+UINT WindowImplBase::SizeEdgesAt(POINT pt) {
+  const RECT& box = m_PaintManager.GetSizeBox();
+  if (IsZoomed(m_hWnd) || (box.left == 0 && box.top == 0 && box.right == 0 && box.bottom == 0)) return 0;
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  UINT edges = 0;
+  if (pt.x < client.left + box.left) edges |= kLeft;
+  if (pt.x >= client.right - box.right) edges |= kRight;
+  if (pt.y < client.top + box.top) edges |= kTop;
+  if (pt.y >= client.bottom - box.bottom) edges |= kBottom;
+  return edges;
+}
+
+bool WindowImplBase::MoveOrSize(UINT uMsg, LPARAM lParam) {
+  if (uMsg == WM_SETCURSOR) {
+    POINT pt;
+    GetCursorPos(&pt);
+    ScreenToClient(m_hWnd, &pt);
+    UINT edges = SizeEdgesAt(pt);
+    if (!edges) return false;
+    bool diagonal = (edges & (kLeft | kRight)) && (edges & (kTop | kBottom));
+    const wchar_t* cursor = !diagonal ? ((edges & (kLeft | kRight)) ? IDC_SIZEWE : IDC_SIZENS)
+                            : (edges == (kLeft | kTop) || edges == (kRight | kBottom)) ? IDC_SIZENWSE
+                                                                                       : IDC_SIZENESW;
+    ::SetCursor(LoadCursorW(nullptr, cursor));
+    return true;
+  }
   if (uMsg == WM_LBUTTONDOWN) {
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    RECT client;
-    GetClientRect(m_hWnd, &client);
-    const RECT& caption = m_PaintManager.GetCaptionRect();
-    if (pt.x < client.left + caption.left || pt.x >= client.right - caption.right ||
-        pt.y < client.top + caption.top || pt.y >= caption.bottom)
-      return false;
-    CControlUI* control = m_PaintManager.FindControl(pt);
-    if (control && (control->GetInterface(L"Button") || control->GetInterface(L"Edit") ||
-                    control->GetInterface(L"Combo") || control->GetInterface(L"Slider")))
-      return false;
+    m_uSizeEdges = SizeEdgesAt(pt);
+    if (!m_uSizeEdges) {
+      RECT client;
+      GetClientRect(m_hWnd, &client);
+      const RECT& caption = m_PaintManager.GetCaptionRect();
+      if (pt.x < client.left + caption.left || pt.x >= client.right - caption.right ||
+          pt.y < client.top + caption.top || pt.y >= caption.bottom)
+        return false;
+      CControlUI* control = m_PaintManager.FindControl(pt);
+      if (control && (control->GetInterface(L"Button") || control->GetInterface(L"Edit") ||
+                      control->GetInterface(L"Combo") || control->GetInterface(L"Slider")))
+        return false;
+    }
     m_bDragging = true;
     GetCursorPos(&m_ptDragStart);
     GetWindowRect(m_hWnd, &m_rcDragStart);
@@ -326,13 +363,28 @@ bool WindowImplBase::DragByCaption(UINT uMsg, LPARAM lParam) {
   if (uMsg == WM_MOUSEMOVE) {
     POINT now;
     GetCursorPos(&now);
-    SetWindowPos(m_hWnd, nullptr, m_rcDragStart.left + now.x - m_ptDragStart.x,
-                 m_rcDragStart.top + now.y - m_ptDragStart.y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int dx = now.x - m_ptDragStart.x, dy = now.y - m_ptDragStart.y;
+    RECT rc = m_rcDragStart;
+    if (!m_uSizeEdges) {
+      SetWindowPos(m_hWnd, nullptr, rc.left + dx, rc.top + dy, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return true;
+    }
+    // The moving edges follow the mouse; the skin's minimum and maximum sizes hold.
+    SIZE mn = m_PaintManager.GetMinInfo(), mx = m_PaintManager.GetMaxInfo();
+    int minW = std::max<int>(mn.cx, 40), minH = std::max<int>(mn.cy, 30);
+    int maxW = mx.cx > 0 ? mx.cx : 1 << 15, maxH = mx.cy > 0 ? mx.cy : 1 << 15;
+    if (m_uSizeEdges & kLeft) rc.left = rc.right - std::clamp<int>(rc.right - rc.left - dx, minW, maxW);
+    if (m_uSizeEdges & kRight) rc.right = rc.left + std::clamp<int>(rc.right - rc.left + dx, minW, maxW);
+    if (m_uSizeEdges & kTop) rc.top = rc.bottom - std::clamp<int>(rc.bottom - rc.top - dy, minH, maxH);
+    if (m_uSizeEdges & kBottom) rc.bottom = rc.top + std::clamp<int>(rc.bottom - rc.top + dy, minH, maxH);
+    SetWindowPos(m_hWnd, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     return true;
   }
   if (uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED) {
     m_bDragging = false;
+    m_uSizeEdges = 0;
     if (uMsg == WM_LBUTTONUP) ::ReleaseCapture();
     return true;
   }
@@ -380,9 +432,10 @@ LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   if (bHandled) return lRes;
   lRes = HandleCustomMessage(uMsg, wParam, lParam, bHandled);
   if (bHandled) return lRes;
-  if ((uMsg == WM_LBUTTONDOWN || uMsg == WM_MOUSEMOVE || uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED) &&
-      DragByCaption(uMsg, lParam))
-    return 0;
+  if ((uMsg == WM_LBUTTONDOWN || uMsg == WM_MOUSEMOVE || uMsg == WM_LBUTTONUP || uMsg == WM_CAPTURECHANGED ||
+       uMsg == WM_SETCURSOR) &&
+      MoveOrSize(uMsg, lParam))
+    return uMsg == WM_SETCURSOR ? TRUE : 0;
   if (m_PaintManager.MessageHandler(uMsg, wParam, lParam, lRes)) return lRes;
   return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
 }

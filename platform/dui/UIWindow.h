@@ -92,10 +92,13 @@ class WindowImplBase : public CWindowWnd,
   virtual LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
 
  private:
-  // The skin's caption area (outside buttons, options and edits) moves the frameless window.
-  bool DragByCaption(UINT uMsg, LPARAM lParam);
+  // The skin's caption area (outside buttons, edits, combos and sliders) moves the frameless
+  // window; its size box (the skin's "sizebox" border) resizes it.
+  bool MoveOrSize(UINT uMsg, LPARAM lParam);
+  UINT SizeEdgesAt(POINT pt);
 
   bool m_bDragging = false;
+  UINT m_uSizeEdges = 0;
   POINT m_ptDragStart{};
   RECT m_rcDragStart{};
 };

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDateEdit>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -409,4 +410,42 @@ TEST(DuiWindow, DateFieldEditsWithACalendar) {
   EXPECT_EQ(SOWin::WidgetOf(dlg)->findChild<QDateEdit*>(), nullptr);
   ASSERT_NE(SOWin::WidgetOf(dlg)->findChild<QLineEdit*>(), nullptr);
   EXPECT_EQ(SOWin::WidgetOf(dlg)->findChild<QLineEdit*>()->text(), QStringLiteral("unknown"));
+}
+
+TEST(DuiWindow, CaptionMovesAndSizeBoxResizesTheFramelessWindow) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  CFixtureDlg dlg;
+  ASSERT_NE(dlg.Create(nullptr, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 0, 0, 0), nullptr);
+  EXPECT_EQ(GetWindowLongPtrW(dlg, GWL_STYLE) & WS_CAPTION, 0);
+  UITest::ProcessEvents(5);
+  auto drag = [&](POINT from, POINT by) {
+    POINT screen = from;
+    ClientToScreen(dlg, &screen);
+    QCursor::setPos(screen.x, screen.y);
+    SendMessageW(dlg, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    QCursor::setPos(screen.x + by.x, screen.y + by.y);
+    SendMessageW(dlg, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x + by.x, from.y + by.y));
+    SendMessageW(dlg, WM_LBUTTONUP, 0, MAKELPARAM(from.x + by.x, from.y + by.y));
+  };
+  RECT before, after;
+  GetWindowRect(dlg, &before);
+  QCursor::setPos(before.left + 3, before.top + 3);
+  if (QCursor::pos() != QPoint(before.left + 3, before.top + 3)) GTEST_SKIP() << "no settable cursor here";
+
+  drag(POINT{200, 20}, POINT{30, 40});  // on the title label
+  GetWindowRect(dlg, &after);
+  EXPECT_EQ(after.left - before.left, 30);
+  EXPECT_EQ(after.top - before.top, 40);
+  EXPECT_EQ(after.right - after.left, 600);
+
+  drag(POINT{598, 558}, POINT{50, -500});  // bottom-right corner; the height stops at the minimum
+  GetWindowRect(dlg, &after);
+  EXPECT_EQ(after.right - after.left, 650);
+  EXPECT_EQ(after.bottom - after.top, 300);
+
+  GetWindowRect(dlg, &before);
+  drag(POINT{590, 22}, POINT{40, 40});  // the close button is no caption
+  GetWindowRect(dlg, &after);
+  EXPECT_EQ(after.left, before.left);
 }
