@@ -179,6 +179,14 @@ void DeliverTimer(HWND hwnd, UINT_PTR id, quint64 generation) {
     info = &it->second;
   }
   if (info->generation != generation) return;
+  {
+    // WM_TIMER comes only when no posted message is waiting.
+    std::lock_guard lock(g_uiMutex);
+    if (!g_uiPosts.empty()) {
+      QCoreApplication::postEvent(g_dispatcher.load(), new TimerEvent(hwnd, id, generation), Qt::LowEventPriority);
+      return;
+    }
+  }
   info->queued = false;
   if (info->proc)
     info->proc(hwnd, WM_TIMER, id, GetTickCount());

@@ -235,6 +235,18 @@ TEST_F(Messaging, TimerFiresAtItsIntervalAndSameIdReplaces) {
   EXPECT_FALSE(KillTimer(h, 34));
 }
 
+TEST_F(Messaging, TimerWaitsForPostedMessages) {
+  HWND h = Top();
+  SetTimer(h, 7, 10, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  for (int i = 0; i < 3; ++i) PostMessageW(h, WM_USER + 30, 0, 0);
+  SOWin::PumpEvents(15);
+  KillTimer(h, 7);
+  const std::vector<UINT> seen = Rec().Messages(h, {WM_TIMER, WM_USER + 30});
+  ASSERT_GE(seen.size(), 4u);
+  EXPECT_EQ(std::vector<UINT>(seen.begin(), seen.begin() + 4), (std::vector<UINT>{WM_USER + 30, WM_USER + 30, WM_USER + 30, WM_TIMER}));
+}
+
 TEST_F(Messaging, TimerStopsWithItsWindow) {
   HWND h = Top();
   SetTimer(h, 1, 20, nullptr);
