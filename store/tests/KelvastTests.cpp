@@ -11,6 +11,9 @@
 #include <set>
 #include <thread>
 
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+
 #include "CppSQLite3.h"
 #include "DicomFixtures.h"
 #include "SOCommitSCU.h"
@@ -146,6 +149,39 @@ TEST_F(KelvastTest, SyntheticSeriesListsBackInFull) {
   EXPECT_EQ(owner.id, studies[0].id);
   ASSERT_EQ(owner.series.size(), 1u);
   EXPECT_EQ(owner.series[0].instances.size(), 12u);
+}
+
+TEST_F(KelvastTest, SaveModesChooseTheTransferSyntax) {
+  fs::path in = orvanta::test::MakeTempDir("modes");
+  fx::CtSeriesOptions options;
+  options.slices = 3;
+  options.rows = options.columns = 16;
+  options.syntax = fx::Syntax::ImplicitLittle;
+  fx::WrittenSeries series = fx::WriteCtSeries(in, options);
+  auto syntaxOf = [](const std::string& path) {
+    DcmFileFormat format;
+    EXPECT_TRUE(format.loadFile(path.c_str()).good()) << path;
+    OFString uid;
+    format.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, uid);
+    return std::string(uid.c_str());
+  };
+  struct Case {
+    int mode;
+    const char* syntax;
+  } cases[] = {{0, UID_LittleEndianImplicitTransferSyntax},
+               {1, UID_LittleEndianImplicitTransferSyntax},
+               {2, UID_LittleEndianExplicitTransferSyntax},
+               {7, UID_LittleEndianImplicitTransferSyntax}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    store_->SetSaveMode(cases[i].mode);
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(series.files[i % series.files.size()].c_str()));
+    InstanceRecord record;
+    ASSERT_TRUE(store_->StoreFile(&file, &record));
+    EXPECT_EQ(syntaxOf(record.storePath), cases[i].syntax) << "mode " << cases[i].mode;
+  }
+  EXPECT_EQ(BuildDB(nullptr), nullptr);
+  ReleaseDB(nullptr);
 }
 
 TEST_F(KelvastTest, HostileValuesNeverNameFilesOrFolders) {
