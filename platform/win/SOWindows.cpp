@@ -459,10 +459,7 @@ BOOL DestroyWindow(HWND hwnd) {
     c.erase(std::remove(c.begin(), c.end(), hwnd), c.end());
   }
   // The widget may be the one whose event handler is running; Qt deletes it later.
-  if (w->widget && !w->wrapped) {
-    w->widget->setParent(nullptr);
-    w->widget->deleteLater();
-  }
+  if (w->widget && !w->wrapped) w->widget->deleteLater();
   return TRUE;
 }
 

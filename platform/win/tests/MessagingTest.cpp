@@ -498,6 +498,24 @@ TEST_F(Messaging, QtInputArrivesAsWin32Messages) {
       << "keys go to the focus window; F10 and Alt combinations are system keys";
 }
 
+TEST_F(Messaging, WindowsMayDestroyTheirTreeFromInsideAnInputHandler) {
+  HWND top = Top();
+  HWND child = MakeChild(top, 0, 0, 50, 50);
+  ShowWindow(top, SW_SHOW);
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (h == child && msg == WM_LBUTTONDOWN) DestroyWindow(top);
+    return false;
+  };
+  QWidget* w = SOWin::WidgetOf(child);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(w->mapToGlobal(QPoint(5, 5))), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  EXPECT_FALSE(IsWindow(top));
+  EXPECT_FALSE(IsWindow(child));
+  SOWin::PumpEvents(10);
+  EXPECT_EQ(SOWin::WidgetOf(child), nullptr);
+}
+
 TEST_F(Messaging, UpdateWindowPaintsAtOnce) {
   HWND h = Top();
   ShowWindow(h, SW_SHOW);
