@@ -122,6 +122,8 @@ bool ArchiveDB::GetStoreRecord(const char* name, StoreRecord& record) {
     return ReadStoreRecord(name ? name : kDefaultStore, record);
   } catch (const CppSQLite3Exception&) {
     return false;
+  } catch (const std::exception&) {
+    return false;
   }
 }
 
@@ -160,6 +162,8 @@ bool ArchiveDB::UpdateStoreRecord(const StoreRecord& record) {
     return true;
   } catch (const CppSQLite3Exception&) {
     return false;
+  } catch (const std::exception&) {
+    return false;
   }
 }
 
@@ -180,6 +184,9 @@ bool ArchiveDB::GetStoreRecords(std::vector<StoreRecord>& records) {
     }
     return true;
   } catch (const CppSQLite3Exception&) {
+    records.clear();
+    return false;
+  } catch (const std::exception&) {
     records.clear();
     return false;
   }

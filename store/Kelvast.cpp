@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <set>
 #include <thread>
 #include <unordered_set>
@@ -49,6 +48,7 @@ void FsyncFolder(const fs::path& folder) {
 // The toolkit syncs a saved file's data; the folder entries that lead to it (the rename, and
 // folders made for it) must reach the disk too before a row points at it.
 void FlushFolderEntries(const std::string& storeFolder, const std::vector<const InstanceInfo*>& copied) {
+  if (copied.empty()) return;
   std::set<fs::path> folders;
   for (const InstanceInfo* info : copied) {
     fs::path series = fs::path(storeFolder) / info->studyUID / info->seriesKey;
