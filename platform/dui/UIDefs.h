@@ -30,6 +30,7 @@ class CDuiString {
   bool IsEmpty() const { return s_.empty(); }
   void Empty() { s_.clear(); }
   wchar_t GetAt(int i) const { return s_[size_t(i)]; }
+  wchar_t operator[](int i) const { return s_[size_t(i)]; }
   void SetAt(int i, wchar_t c) { s_[size_t(i)] = c; }
   const wchar_t* GetData() const { return s_.c_str(); }
   operator const wchar_t*() const { return s_.c_str(); }

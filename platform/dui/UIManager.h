@@ -45,8 +45,9 @@ class CPaintManagerUI {
   void Invalidate();
   void Invalidate(const RECT& rc);
 
-  // Process-wide paths: the program instance, the folder skins are read from, and the
-  // resource folder (the skin folder below the instance path).
+  // Process-wide paths, ending with '/'. The instance path is the running program's folder;
+  // the resource path, where skins and their images are read, is the instance path plus
+  // the first window's skin folder unless set before (tests set it to their own skins).
   static HINSTANCE GetInstance();
   static void SetInstance(HINSTANCE instance);
   static CDuiString GetInstancePath();
