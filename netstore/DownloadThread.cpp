@@ -106,7 +106,7 @@ void DownloadThread::Run(DCMDownload& item) {
   }
 
   if (!answered) {
-    Print("First Commit Failed!");
+    if (!Cancelled()) Print("First Commit Failed!");
   } else {
     std::unordered_set<std::string> existing;
     for (const DCMUploadFile& file : current_.existing) existing.insert(file.sopInstanceUID);

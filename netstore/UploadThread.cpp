@@ -89,7 +89,7 @@ void UploadThread::Run(DCMUpload& item) {
             }
           }
         }
-      } else {
+      } else if (!Cancelled()) {
         Print("First Commit Failed!");
       }
     }

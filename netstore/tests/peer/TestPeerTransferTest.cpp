@@ -152,6 +152,32 @@ TEST_F(PeerTransfer, UploadFailuresAreReportedWithTheirTexts) {
   }
 }
 
+TEST_F(PeerTransfer, CancellingTheRunningUploadSendsNothingMore) {
+  peer_->SetSwitches({false, false, 1000});
+  auto series = Series(dir_ / "cancel", 10);
+  DCMUpload upload = UploadOf(series, "c");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(halvex_->QueueUpload(upload));
+  ASSERT_TRUE(recorder_.WaitFor("up-started c"));
+  EXPECT_TRUE(halvex_->CancelUpload("c"));
+  ASSERT_TRUE(recorder_.WaitFor("up-finished c"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Store Error!");
+  EXPECT_EQ(recorder_.Find("up-finished c").at(0).finish.success, 0);
+  EXPECT_TRUE(recorder_.Find("up-cancelled c").empty());  // it was running, not queued
+  EXPECT_EQ(peer_->GetCounters().stores, 0);
+}
+
+TEST_F(PeerTransfer, SendNowIsTrueOnlyWhenEveryFileWasSent) {
+  auto series = Series(dir_ / "now", 3);
+  DCMUpload upload = UploadOf(series, "now");
+  EXPECT_TRUE(halvex_->SendNow(upload));
+  EXPECT_EQ(peer_->GetCounters().stores, 3);
+  upload.files.push_back({kCTImageStorage, fx::NewUid(), (dir_ / "missing.dcm").string()});
+  EXPECT_FALSE(halvex_->SendNow(upload));
+  EXPECT_EQ(peer_->GetCounters().stores, 6);
+  EXPECT_TRUE(recorder_.Texts().empty());
+}
+
 // Stores what a download receives, as the consultation orders do.
 class StoringRecorder : public Recorder {
  public:
