@@ -108,11 +108,15 @@ bool SODcmSR::GetVerifyingOrganization(std::wstring& text) const {
 bool SODcmSR::SetVerifyingOrganization(const wchar_t* text) {
   return SetVerifying(*GetDataset(), kVerifyingOrganization, text);
 }
+// The report templates read the verification date-time as a plain attribute of the document, so
+// it is kept at the top level as well as in the verifying observer's item.
 bool SODcmSR::GetVerificationDateTime(std::wstring& text) const {
-  return GetVerifying(*GetDataset(), kVerificationDateTime, text);
+  return GetVerifying(*GetDataset(), kVerificationDateTime, text) ||
+         GetDataset()->GetString(kVerificationDateTime, text);
 }
 bool SODcmSR::SetVerificationDateTime(const wchar_t* text) {
-  return SetVerifying(*GetDataset(), kVerificationDateTime, text);
+  return SetVerifying(*GetDataset(), kVerificationDateTime, text) &&
+         GetDataset()->SetString(kVerificationDateTime, text);
 }
 
 bool SODcmSR::CompleteDocument() { return GetDataset()->SetString(kCompletionFlag, "COMPLETE"); }
@@ -122,9 +126,10 @@ bool SODcmSR::VerifyDocument() {
   SODcmDataset observer;
   if (!CompleteDocument() || !root->GetOrCreateSequenceItem(kVerifyingObserver, 0, observer)) return false;
   // The observer item's mandatory attributes exist even when nobody filled them in.
-  if (!observer.TagExists(kVerificationDateTime) &&
-      !observer.SetString(kVerificationDateTime, SODcmUtil::GetCurrentDcmDate() + SODcmUtil::GetCurrentDcmTime()))
-    return false;
+  if (!observer.TagExists(kVerificationDateTime)) {
+    std::wstring now = SOUtil::UTF82WStr((SODcmUtil::GetCurrentDcmDate() + SODcmUtil::GetCurrentDcmTime()).c_str());
+    if (!SetVerificationDateTime(now.c_str())) return false;
+  }
   for (unsigned long tag : {kVerifyingObserverName, kVerifyingOrganization})
     if (!observer.TagExists(tag) && !observer.SetString(tag, ""))
       return false;

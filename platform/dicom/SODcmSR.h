@@ -20,7 +20,8 @@ class SODcmSR : public SODcmFile {
   bool SetVerifyingObserverName(const wchar_t* text);
   bool GetVerifyingOrganization(std::wstring& text) const;
   bool SetVerifyingOrganization(const wchar_t* text);
-  // DICOM date-time text ("YYYYMMDDHHMMSS").
+  // DICOM date-time text ("YYYYMMDDHHMMSS"); also kept as a top-level attribute, where the
+  // report templates read it.
   bool GetVerificationDateTime(std::wstring& text) const;
   bool SetVerificationDateTime(const wchar_t* text);
   // The modality of the reported images (the document's own Modality stays "SR").

@@ -76,6 +76,9 @@ TEST(DicomSr, ReportMadeForAnImageSavesReloadsAndValidates) {
   EXPECT_EQ(Get(back, &SODcmSR::GetVerifyingObserverName), L"Li^Si");
   EXPECT_EQ(Get(back, &SODcmSR::GetVerifyingOrganization), L"Test Hospital");
   EXPECT_EQ(Get(back, &SODcmSR::GetVerificationDateTime), L"20240316101500");
+  std::wstring plain;
+  ASSERT_TRUE(back.GetDataset()->GetString(0x0040A030, plain));  // where the report templates read it
+  EXPECT_EQ(plain, L"20240316101500");
   std::wstring name;
   ASSERT_TRUE(back.GetDataset()->GetString(0x00100010, name));
   EXPECT_EQ(name, L"Müller^Jörg");  // the patient's name survived the move to UTF-8
