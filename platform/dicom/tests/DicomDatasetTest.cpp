@@ -206,6 +206,28 @@ TEST(DicomDataset, PydicomCharacterSetFilesReadAsUtf8) {
   }
 }
 
+TEST(DicomDataset, SequenceItemsFollowTheirOwnOrTheirRootsCharacterSet) {
+  fs::path root = orvanta::test::PydicomTestFiles();
+  if (root.empty()) GTEST_SKIP() << "python3-pydicom test files not installed";
+  const char* expected = "ﾔﾏﾀﾞ^ﾀﾛｳ=山田^太郎=やまだ^たろう";
+  // The item declares its own set in the first file and inherits the dataset's in the second.
+  for (const char* name : {"chrSQEncoding.dcm", "chrSQEncoding1.dcm"}) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile((root.parent_path() / "charset_files" / name).c_str()));
+    SODcmDataset item;
+    ASSERT_TRUE(file.GetDataset()->GetSequenceItem(0x00321064, 0, item)) << name;
+    std::wstring wide;
+    ASSERT_TRUE(item.GetString(kPatientName, wide)) << name;
+    EXPECT_EQ(SOUtil::W2UTF8Str(wide.c_str()), expected) << name;
+    ASSERT_TRUE(file.ConvertToUTF8());
+    ASSERT_TRUE(file.GetDataset()->GetSequenceItem(0x00321064, 0, item));
+    std::string utf8;
+    ASSERT_TRUE(item.GetString(kPatientName, utf8));
+    EXPECT_EQ(utf8, expected) << name;
+    EXPECT_FALSE(item.TagExists(kCharset)) << name;
+  }
+}
+
 TEST(DicomDataset, WideTextIsWrittenInTheDatasetsCharacterSet) {
   struct Case {
     const char* charset;
