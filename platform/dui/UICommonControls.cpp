@@ -655,6 +655,12 @@ void CEditUI::DoEvent(TEventUI& event) {
     case UIEVENT_MOUSELEAVE:
       Invalidate();
       return;
+    case UIEVENT_SETCURSOR:
+      if (IsEnabled()) {
+        ::SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
+        return;
+      }
+      break;
     default:
       break;
   }

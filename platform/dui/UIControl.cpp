@@ -229,6 +229,11 @@ void CControlUI::DoEvent(TEventUI& event) {
     Invalidate();
     return;
   }
+  if (event.Type == UIEVENT_SETCURSOR) {
+    const wchar_t* cursor = GetCustomAttribute(L"cursor");
+    ::SetCursor(LoadCursorW(nullptr, cursor && wcscmp(cursor, L"hand") == 0 ? IDC_HAND : IDC_ARROW));
+    return;
+  }
   if (event.Type == UIEVENT_CONTEXTMENU) {
     if (GetCustomAttribute(L"menu") && wcscmp(GetCustomAttribute(L"menu"), L"true") == 0 && m_pManager) {
       m_pManager->SendNotify(this, L"menu", event.wParam, event.lParam);

@@ -69,14 +69,53 @@ void* CListHeaderItemUI::GetInterface(const wchar_t* name) {
 }
 
 void CListHeaderItemUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_BUTTONUP && (m_uButtonState & UISTATE_CAPTURED) &&
-      InRect(m_rcItem, event.ptMouse)) {
-    m_uButtonState &= ~(UISTATE_PUSHED | UISTATE_CAPTURED);
-    Invalidate();
-    if (m_pManager) m_pManager->SendNotify(this, L"headerclick");
-    return;
+  switch (event.Type) {
+    case UIEVENT_BUTTONDOWN:
+      if (IsEnabled() && OnSeparator(event.ptMouse)) {
+        m_iDragStartX = event.ptMouse.x;
+        m_iDragStartWidth = GetWidth();
+        return;
+      }
+      break;
+    case UIEVENT_MOUSEMOVE:
+      if (m_iDragStartX >= 0) {
+        SetFixedWidth(std::max(16, m_iDragStartWidth + int(event.ptMouse.x) - m_iDragStartX));
+        // The rows follow the header's column edges.
+        if (m_pParent && m_pParent->GetParent()) m_pParent->GetParent()->NeedUpdate();
+        return;
+      }
+      break;
+    case UIEVENT_BUTTONUP:
+      if (m_iDragStartX >= 0) {
+        m_iDragStartX = -1;
+        return;
+      }
+      if ((m_uButtonState & UISTATE_CAPTURED) && InRect(m_rcItem, event.ptMouse)) {
+        m_uButtonState &= ~(UISTATE_PUSHED | UISTATE_CAPTURED);
+        Invalidate();
+        if (m_pManager) m_pManager->SendNotify(this, L"headerclick");
+        return;
+      }
+      break;
+    case UIEVENT_SETCURSOR:
+      if (OnSeparator(event.ptMouse) || m_iDragStartX >= 0) {
+        ::SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+        return;
+      }
+      break;
+    default:
+      break;
   }
   CButtonUI::DoEvent(event);
+}
+
+void CListHeaderItemUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
+  if (Is(name, L"sepwidth"))
+    m_iSepWidth = std::max(0, int(wcstol(value, nullptr, 10)));
+  else if (Is(name, L"dragable"))
+    m_iSepWidth = ParseBool(value) ? std::max(m_iSepWidth, 4) : 0;
+  else
+    CButtonUI::SetAttribute(name, value);
 }
 
 void CListHeaderItemUI::PaintBorder(QPainter& painter) {

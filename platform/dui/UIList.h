@@ -38,12 +38,22 @@ class IListOwnerUI {
   ~IListOwnerUI() = default;
 };
 
+// A column title. Dragging its right edge (the last `sepwidth` pixels, 4 by default, 0 for
+// none) sets the column's width; a click raises "headerclick".
 class CListHeaderItemUI : public CButtonUI {
  public:
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   void DoEvent(TEventUI& event) override;
+  void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void PaintBorder(QPainter& painter) override;
+
+ private:
+  bool OnSeparator(POINT pt) const { return m_iSepWidth > 0 && pt.x >= m_rcItem.right - m_iSepWidth; }
+
+  int m_iSepWidth = 4;
+  int m_iDragStartX = -1;
+  int m_iDragStartWidth = 0;
 };
 
 class CListHeaderUI : public CHorizontalLayoutUI {

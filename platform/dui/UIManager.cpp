@@ -669,19 +669,14 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       }
       return false;
     }
-    case WM_SETCURSOR: {
+    case WM_SETCURSOR:
       if (LOWORD(WPARAM(lParam)) != HTCLIENT || !m_pEventHover) return false;
-      // Text fields show the text cursor; a control may ask for the hand.
-      const wchar_t* cursor = m_pEventHover->GetCustomAttribute(L"cursor");
-      if (cursor && wcscmp(cursor, L"hand") == 0)
-        ::SetCursor(LoadCursorW(nullptr, IDC_HAND));
-      else if (m_pEventHover->GetInterface(L"Edit") && m_pEventHover->IsEnabled())
-        ::SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
-      else
-        return false;
+      event.Type = UIEVENT_SETCURSOR;
+      event.pSender = m_pEventHover;
+      event.ptMouse = m_ptLastMousePos;
+      m_pEventHover->Event(event);
       lRes = TRUE;
       return true;
-    }
     case WM_MOUSELEAVE:
       SetHot(nullptr, m_ptLastMousePos);
       return false;

@@ -297,3 +297,31 @@ TEST_F(DuiNotify, EventHooksOfOneControl) {
   UITest::Click(pm, L"okBtn");
   EXPECT_EQ(hook.notifies, 2);
 }
+
+TEST_F(DuiNotify, DraggingAHeaderEdgeSizesTheColumn) {
+  ASSERT_TRUE(UITest::SelectItem(pm, L"switch", 1));
+  pm.UpdateLayout(SIZE{600, 560});
+  auto* list = static_cast<CListUI*>(pm.FindControl(L"studyList"));
+  CControlUI* first = list->GetHeader()->GetItemAt(0);
+  CControlUI* second = list->GetHeader()->GetItemAt(1);
+  RECT rc = first->GetPos();
+  auto send = [&](int type, int x) {
+    TEventUI e;
+    e.Type = type;
+    e.pSender = first;
+    e.ptMouse = POINT{x, (rc.top + rc.bottom) / 2};
+    first->Event(e);
+  };
+  send(UIEVENT_BUTTONDOWN, rc.right - 2);
+  send(UIEVENT_MOUSEMOVE, rc.right + 38);
+  send(UIEVENT_BUTTONUP, rc.right + 38);
+  EXPECT_EQ(first->GetFixedWidth(), 200);
+  pm.UpdateLayout(SIZE{600, 560});
+  EXPECT_EQ(second->GetPos().left, rc.left + 200);
+  // A click inside the title is a header click, not a resize.
+  rec.seen.clear();
+  send(UIEVENT_BUTTONDOWN, rc.left + 20);
+  send(UIEVENT_BUTTONUP, rc.left + 20);
+  EXPECT_EQ(rec.Count(L"headerclick:"), 1);
+  EXPECT_EQ(first->GetFixedWidth(), 200);
+}
