@@ -5,7 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 type=${1:-RelWithDebInfo}
 jobs=$(nproc)
-export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/orvanta-ccache}
 if [ ! -f build/build.ninja ] || ! grep -q "CMAKE_BUILD_TYPE:STRING=$type" build/CMakeCache.txt 2>/dev/null; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="$type"
 fi
