@@ -78,10 +78,7 @@ class ReportListener : public DcmSCP {
   SODcmCommitResult& result_;
 };
 
-class CommitSCU : public sodcm::LayeredSCU<DcmSCU> {
- public:
-  explicit CommitSCU(DcmTransportLayer& layer) : LayeredSCU(layer) {}
-};
+using CommitSCU = sodcm::LayeredSCU<DcmSCU>;
 
 // The instances the node holds for the studies named in keys, by a C-FIND at IMAGE level.
 bool FindInstances(CommitSCU& scu, SODcmDataset* keys, std::vector<SODcmReferencedSOP>& out) {
@@ -150,8 +147,8 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
     if (!listener->Open(reportPort_, peer_->callingAE)) return false;
   }
 
-  sodcm::NoDelayLayer transport;
-  CommitSCU scu(transport);
+  sodcm::CallGuard guard;
+  CommitSCU scu(guard);
   peer_->ApplyTo(scu);
   scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
   if (refs.empty()) scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, PlainSyntaxes());
@@ -161,7 +158,7 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   DcmDataset request;
   if (refs.empty()) {
     if (!FindInstances(scu, dataset, wanted)) {
-      scu.abortAssociation();
+      scu.Abort();
       return false;
     }
     // The node holds nothing for these studies: nothing to commit, nothing missing.
@@ -180,7 +177,7 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   Uint16 status = 0xFFFF;
   if (presID == 0 || scu.sendACTIONRequest(presID, UID_StorageCommitmentPushModelSOPInstance, 1, &request, status).bad() ||
       status != STATUS_Success) {
-    if (scu.isConnected()) scu.abortAssociation();
+    scu.Abort();
     return false;
   }
   if (!wait) {
@@ -206,7 +203,7 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
       } else if (cond == DUL_PEERREQUESTEDRELEASE) {
         scu.closeAssociation(DCMSCU_PEER_REQUESTED_RELEASE);
       } else if (cond.bad() && cond != DIMSE_NODATAAVAILABLE) {
-        scu.closeAssociation(DCMSCU_ABORT_ASSOCIATION);
+        scu.Abort();
       }
     } else if (!listener) {
       break;

@@ -146,6 +146,11 @@ DcmTransportConnection* CallGuard::createConnection(DcmNativeSocketType openSock
   return new GuardedConnection(openSocket, *this);
 }
 
+void CallGuard::StopReading() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (socket_ >= 0) ::shutdown(socket_, SHUT_RD);
+}
+
 void CallGuard::Forget(DcmNativeSocketType socket) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (socket_ == socket) socket_ = -1;

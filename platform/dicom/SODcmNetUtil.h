@@ -78,6 +78,10 @@ class CallGuard : public DcmTransportLayer {
   void Cancel();
   bool Cancelled() const { return cancelled_.load(); }
 
+  // Makes every further read of the connection end at once, so that an abort does not wait
+  // for a silent peer to close its side (DCMTK waits for that after sending A-ABORT).
+  void StopReading();
+
   // Called by the guarded connection when it closes its socket.
   void Forget(DcmNativeSocketType socket);
 
@@ -96,22 +100,29 @@ class CallGuard : public DcmTransportLayer {
   std::thread watchdog_;
 };
 
-// A DCMTK SCU whose connections go through one of the layers above. DCMTK takes a layer
+// A DCMTK SCU whose connections go through a CallGuard. DCMTK takes a layer
 // only between initNetwork and the negotiation, hence Associate.
 template <class Base>
 class LayeredSCU : public Base {
  public:
-  explicit LayeredSCU(DcmTransportLayer& layer) : layer_(layer) {}
+  explicit LayeredSCU(CallGuard& guard) : guard_(guard) {}
 
   OFCondition Associate() {
     OFCondition cond = this->initNetwork();
-    if (cond.good()) cond = this->useSecureConnection(&layer_);
+    if (cond.good()) cond = this->useSecureConnection(&guard_);
     if (cond.good()) cond = this->negotiateAssociation();
     return cond;
   }
 
+  // Ends the association after a failure without waiting on the peer.
+  void Abort() {
+    if (!this->isConnected()) return;
+    guard_.StopReading();
+    this->abortAssociation();
+  }
+
  private:
-  DcmTransportLayer& layer_;
+  CallGuard& guard_;
 };
 
 // Scope of one call on a guard: Begin now, End on every way out.

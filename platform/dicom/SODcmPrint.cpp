@@ -52,7 +52,7 @@ void CopyUID(char* out, size_t size, const char* uid) { OFStandard::strlcpy(out,
 // The N-services of print management over one association of the meta SOP class.
 class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
  public:
-  PrintSCU() : LayeredSCU(transport_) {}
+  PrintSCU() : LayeredSCU(guard_) {}
 
   T_ASC_PresentationContextID meta = 0;
 
@@ -182,15 +182,14 @@ class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
   }
 
   void Close(bool ok) {
-    if (!isConnected()) return;
-    if (ok)
+    if (ok && isConnected())
       releaseAssociation();
     else
-      abortAssociation();
+      Abort();
   }
 
  private:
-  sodcm::NoDelayLayer transport_;
+  sodcm::CallGuard guard_;
   Uint16 messageID_ = 0;
 };
 

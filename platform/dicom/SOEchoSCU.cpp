@@ -24,11 +24,9 @@ bool SOEchoSCU::Echo() {
   if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
   bool ok = scu.sendECHORequest(0).good();
-  if (scu.isConnected()) {
-    if (ok)
-      scu.releaseAssociation();
-    else
-      scu.abortAssociation();
-  }
+  if (ok)
+    scu.releaseAssociation();
+  else
+    scu.Abort();
   return ok;
 }

@@ -133,7 +133,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   if (scu.Associate().bad()) return false;
   scu.getContext = scu.findPresentationContextID(sopClass, "");
   if (scu.getContext == 0) {
-    scu.abortAssociation();
+    scu.Abort();
     return false;
   }
   DcmDataset identifier;
@@ -148,11 +148,9 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   for (RetrieveResponse* r : responses) delete r;
 
   const bool ok = cond.good() && !guard_->Cancelled() && (finalStatus == 0x0000 || (finalStatus & 0xF000) == 0xB000);
-  if (scu.isConnected()) {
-    if (cond.good())
-      scu.releaseAssociation();
-    else
-      scu.abortAssociation();
-  }
+  if (cond.good() && scu.isConnected())
+    scu.releaseAssociation();
+  else
+    scu.Abort();
   return ok;
 }

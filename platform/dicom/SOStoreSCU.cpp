@@ -77,7 +77,7 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
     }
     if (scu.sendSOPInstances().bad()) {
       ok = false;
-      if (scu.isConnected()) scu.abortAssociation();
+      scu.Abort();
       break;
     }
     if (scu.isConnected()) scu.releaseAssociation();
