@@ -342,8 +342,19 @@ BOOL GetClassInfoExW(HINSTANCE, LPCWSTR className, WNDCLASSEXW* wc) {
 
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
   if (!className) return FALSE;
-  std::lock_guard lock(g_mutex);
-  return g_classes.erase(className) ? TRUE : FALSE;
+  std::shared_ptr<ClassInfo> cls;
+  {
+    std::lock_guard lock(g_mutex);
+    auto it = g_classes.find(className);
+    if (it == g_classes.end()) return FALSE;
+    for (auto& [h, w] : g_windows)
+      if (w->cls == it->second) return FALSE;  // still in use
+    cls = it->second;
+    g_classes.erase(it);
+  }
+  // The class owned its background brush.
+  if (cls->background) DeleteObject(cls->background);
+  return TRUE;
 }
 
 // ---- Creation and destruction -------------------------------------------------------------

@@ -420,6 +420,7 @@ TEST_F(Painting, HiddenWindowTreeRendersToPngAndClipboard) {
   EmptyClipboard();
   CloseClipboard();
   DestroyWindow(top);
+  EXPECT_TRUE(UnregisterClassW(L"GradientTest", nullptr));
 }
 
 TEST_F(Painting, GdiTextMeasuresAndBreaksLines) {
