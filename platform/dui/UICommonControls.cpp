@@ -525,6 +525,8 @@ void CEditUI::OpenEditor() {
   options.align = m_uTextStyle;
   options.font = m_pManager->GetFont(m_iFont);
   options.color = ToColor(CurrentTextColor());
+  DWORD bk = m_dwBackColor ? m_dwBackColor : m_dwEditBkColor;
+  options.background = (bk >> 24) == 0xFF ? ToColor(bk) : QColor(Qt::white);
   m_editor.onChanged = [this](const QString& text) {
     std::wstring w = text.toStdWString();
     if (w == m_sText.str()) return;
@@ -541,8 +543,9 @@ void CEditUI::OpenEditor() {
 }
 
 void CEditUI::PlaceEditor() {
+  // Inside the text padding and clear of the border.
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
-  if (m_bMultiLine) rc = Deflate(rc, RECT{0, 4, 0, 4});
+  rc = Deflate(rc, m_bMultiLine ? RECT{0, 4, 0, 4} : RECT{0, 2, 0, 2});
   m_editor.Place(rc, IsVisible());
 }
 
@@ -714,7 +717,6 @@ void CEditUI::PaintStatusImage(QPainter& painter) {
 void CEditUI::PaintText(QPainter& painter) {
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   if (m_bMultiLine) rc = Deflate(rc, RECT{0, 4, 0, 4});
-  if (m_editor.IsOpen()) return;  // the editor shows the text and the caret
   QString shown = ToQString(m_sText);
   if (m_bPasswordMode) shown = QString(shown.size(), QChar(m_cPasswordChar));
   if (shown.isEmpty() && !IsFocused() && !m_sPrompt.IsEmpty()) {
@@ -722,7 +724,8 @@ void CEditUI::PaintText(QPainter& painter) {
     return;
   }
   DrawText(painter, m_pManager, rc, shown, CurrentTextColor(), m_iFont, m_uTextStyle);
-  if (IsFocused() && !m_bReadOnly && !m_bMultiLine && m_pManager) {
+  // The caret; an open editor shows its own.
+  if (IsFocused() && !m_bReadOnly && !m_bMultiLine && !m_editor.IsOpen() && m_pManager) {
     QFontMetrics fm(m_pManager->GetFont(m_iFont));
     int caret = std::min(std::max(m_iCaret, 0), int(shown.size()));
     int x = rc.left + fm.horizontalAdvance(shown.left(caret));

@@ -48,8 +48,8 @@ bool CEditorHost::Open(CControlUI* owner, const Options& options, const QString&
   font.setPixelSize(std::max(1, int(font.pixelSize() * pm->GetZoomRatio() + 0.5)));
   QPalette palette;
   palette.setColor(QPalette::Text, options.color);
-  palette.setColor(QPalette::Base, Qt::transparent);
-  palette.setColor(QPalette::Window, Qt::transparent);
+  palette.setColor(QPalette::Base, options.background);
+  palette.setColor(QPalette::Window, options.background);
   QWidget* editor;
   QDate date = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
   if (options.date && date.isValid()) {
@@ -65,7 +65,6 @@ bool CEditorHost::Open(CControlUI* owner, const Options& options, const QString&
     plain->setFrameShape(QFrame::NoFrame);
     plain->setPlainText(text);
     plain->moveCursor(QTextCursor::End);
-    plain->viewport()->setAutoFillBackground(false);
     QObject::connect(plain, &QPlainTextEdit::textChanged, plain,
                      [this, plain] { Changed(plain->toPlainText()); });
     editor = plain;
@@ -102,8 +101,7 @@ bool CEditorHost::Open(CControlUI* owner, const Options& options, const QString&
   }));
   editor->setFont(font);
   editor->setPalette(palette);
-  editor->setAttribute(Qt::WA_TranslucentBackground);
-  editor->setAutoFillBackground(false);
+  editor->setAutoFillBackground(true);
   editor_ = editor;
   editor->show();
   editor->setFocus(Qt::OtherFocusReason);

@@ -27,6 +27,9 @@ class CEditorHost {
     UINT align = 0;  // DT_*_UI
     QFont font;
     QColor color;
+    // The editor is opaque in this colour, hiding the control's own text beneath it; the
+    // control keeps drawing its text for every other painter (printing, images).
+    QColor background = Qt::white;
   };
 
   CEditorHost() = default;

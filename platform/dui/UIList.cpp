@@ -927,7 +927,15 @@ RECT CEditComboUI::TextRect() const {
 
 void CEditComboUI::SetPos(RECT rc, bool needInvalidate) {
   CComboUI::SetPos(rc, needInvalidate);
-  m_editor.Place(TextRect(), IsVisible());
+  PlaceEditor();
+}
+
+void CEditComboUI::PlaceEditor() {
+  // Clear of the border.
+  RECT rc = TextRect();
+  rc.top += 2;
+  rc.bottom -= 2;
+  m_editor.Place(rc, IsVisible());
 }
 
 bool CEditComboUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
@@ -957,6 +965,7 @@ void CEditComboUI::DoEvent(TEventUI& event) {
       CEditorHost::Options options;
       options.font = m_pManager->GetFont(m_iFont);
       options.color = ToColor(m_dwTextColor);
+      if ((m_dwBackColor >> 24) == 0xFF) options.background = ToColor(m_dwBackColor);
       m_editor.onChanged = [this](const QString& text) {
         m_sText = text.toStdWString();
         if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
@@ -964,7 +973,7 @@ void CEditComboUI::DoEvent(TEventUI& event) {
       m_editor.onReturn = [this] {
         if (m_pManager) m_pManager->SendNotify(this, L"return");
       };
-      if (m_editor.Open(this, options, ToQString(m_sText))) m_editor.Place(TextRect(), IsVisible());
+      if (m_editor.Open(this, options, ToQString(m_sText))) PlaceEditor();
       Invalidate();
       return;
     }
@@ -999,12 +1008,11 @@ void CEditComboUI::DoEvent(TEventUI& event) {
 }
 
 void CEditComboUI::PaintText(QPainter& painter) {
-  if (m_editor.IsOpen()) return;  // the editor shows the text and the caret
   RECT rc = TextRect();
   QString text = ToQString(m_sText);
   DrawText(painter, m_pManager, rc, text, IsEnabled() ? m_dwTextColor : 0xFFA0A4AA, m_iFont,
            DT_SINGLELINE_UI | DT_VCENTER_UI);
-  if (IsFocused() && m_pManager) {
+  if (IsFocused() && !m_editor.IsOpen() && m_pManager) {
     QFontMetrics fm(m_pManager->GetFont(m_iFont));
     int x = std::min<int>(rc.left + fm.horizontalAdvance(text), rc.right - 1);
     int h = fm.height();

@@ -269,6 +269,7 @@ class CEditComboUI : public CComboUI {
 
  private:
   RECT TextRect() const;
+  void PlaceEditor();
   // While focused in a window a Qt editor lies over the text part (see CEditUI).
   CEditorHost m_editor;
 };

@@ -273,6 +273,13 @@ TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
   QCoreApplication::sendEvent(line, &enter);
   EXPECT_EQ(dlg.seen.back(), L"return");
 
+  // Painting elsewhere (printing, page images) still shows the text under the editor.
+  QImage page = dlg.m_PaintManager.RenderToImage();
+  int dark = 0;
+  for (int y = pos.top + 2; y < pos.bottom - 2; ++y)
+    for (int x = pos.left + 2; x < pos.right - 2; ++x) dark += qGray(page.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 20);
+
   // A programmatic text reaches the editor without a notification.
   dlg.m_PaintManager.FindControl(L"nameEdit")->SetText(L"Li Si");
   EXPECT_EQ(line->text(), QStringLiteral("Li Si"));
