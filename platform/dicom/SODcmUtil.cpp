@@ -1,17 +1,14 @@
 #include "SODcmUtil.h"
 
-#include <dcmtk/dcmdata/dcuid.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <random>
 #include <vector>
 
 namespace {
-
-// The workstation's UID root.
-constexpr const char* kUidRoot = "1.2.826.0.1.3680043.10.1137";
 
 bool IsGrey(const DcmImageInputData& d) {
   return d.type != DCM_PIXEL_NONE && d.type != DCM_PIXEL_RGB24 && d.type != DCM_PIXEL_ARGB32;
@@ -176,10 +173,23 @@ bool SODcmUtil::ImageNormalVector(const SODcmImageProject& project, SOPoint3F& n
   return project.ImageNormalVector(normal);
 }
 
+// UIDs under the root 2.25 are a 128-bit random number written in decimal, unique without a
+// registered organisation root.
 std::string SODcmUtil::GenerateUID() {
-  char uid[100];
-  dcmGenerateUniqueIdentifier(uid, kUidRoot);
-  return uid;
+  static std::mutex lock;
+  static std::random_device device;
+  static std::mt19937_64 engine(((uint64_t(device()) << 32) ^ device()) ^ uint64_t(std::time(nullptr)));
+  unsigned __int128 value;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    value = (static_cast<unsigned __int128>(engine() ^ device()) << 64) | (engine() ^ device());
+  }
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), char('0' + int(value % 10)));
+    value /= 10;
+  } while (value);
+  return "2.25." + digits;
 }
 
 namespace {

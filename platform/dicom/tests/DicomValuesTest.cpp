@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cctype>
 #include <cstring>
+#include <set>
 #include <filesystem>
 #include <string>
 
@@ -205,4 +207,24 @@ TEST(DicomValues, ImagePixelModuleRoundTrips) {
   SODcmDataset refused;
   EXPECT_FALSE(SODcmGetSet::Set(refused, module));
   EXPECT_FALSE(SODcmGetSet::Get(refused, back));
+}
+
+TEST(DicomValues, GeneratedUidsAreValidAndDistinct) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 2000; ++i) {
+    std::string uid = SODcmUtil::GenerateUID();
+    ASSERT_LE(uid.size(), 64u);
+    ASSERT_EQ(uid.rfind("2.25.", 0), 0u);
+    // Components are digits without leading zeros.
+    for (size_t start = 0; start < uid.size();) {
+      size_t end = std::min(uid.find('.', start), uid.size());
+      ASSERT_GT(end, start) << uid;
+      ASSERT_TRUE(end - start == 1 || uid[start] != '0') << uid;
+      for (size_t k = start; k < end; ++k) ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(uid[k]))) << uid;
+      start = end + 1;
+    }
+    EXPECT_TRUE(seen.insert(uid).second) << uid;
+  }
+  EXPECT_EQ(SODcmUtil::GetCurrentDcmDate().size(), 8u);
+  EXPECT_EQ(SODcmUtil::GetCurrentDcmTime().size(), 6u);
 }
