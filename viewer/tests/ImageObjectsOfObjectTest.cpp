@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "DicomFixtures.h"
+#include "IImageData.h"
+#include "ISOGraphic.h"
 #include "RenderSurface.h"
 #include "SODcmObject.h"
 #include "SODcmUtil.h"
@@ -122,4 +124,21 @@ TEST(ImageObjectsOfObject, RealFilesDrawInEveryEncoding) {
     EXPECT_EQ(grey, !c.color);
   }
   if (seen == 0) GTEST_SKIP() << "pydicom test files missing";
+}
+
+TEST(ImageObjectsOfObject, HostileFilesNeverCrash) {
+  orvanta::test::EnsureQtApp();
+  fs::path dir = orvanta::test::MakeTempDir("hostile");
+  for (const fs::path& path : fx::WriteHostileFiles(dir)) {
+    SCOPED_TRACE(path.string());
+    SODcmObject object;
+    object.ParseDcmFile(path.c_str(), false);
+    object.GetPixelDataRGB();
+    if (IImageData* data = object.GetImageData()) data->GetFramePixelData(data->GetFrameCount() - 1);
+    for (auto& image : Make(&object)) {
+      RenderSurface surface(64, 64);
+      image->DrawImage(surface.dc(), surface.rect(), false);
+      image->GetGraphicMgr()->AddRectangle({1, 1}, 30, 30);
+    }
+  }
 }
