@@ -1,6 +1,7 @@
 #include "UploadThread.h"
 
 #include <iostream>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -81,14 +82,13 @@ void UploadThread::Run(DCMUpload& item) {
     if (!current_->skipFirstCommit) {
       SODcmCommitResult held;
       if (Commit(*current_, held)) {
-        for (const SODcmReferencedSOP& sop : held.success) {
-          for (auto it = files.begin(); it != files.end(); ++it) {
-            if (it->sopInstanceUID == sop.sopInstanceUID) {
-              files.erase(it);
-              break;
-            }
-          }
-        }
+        // Each committed entry takes out the first file left with its UID.
+        std::unordered_map<std::string, int> committed;
+        for (const SODcmReferencedSOP& sop : held.success) ++committed[sop.sopInstanceUID];
+        std::erase_if(files, [&](const DCMUploadFile& file) {
+          auto it = committed.find(file.sopInstanceUID);
+          return it != committed.end() && it->second-- > 0;
+        });
       } else if (!Cancelled()) {
         Print("First Commit Failed!");
       }
