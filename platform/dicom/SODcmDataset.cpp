@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 #include "DcmInternal.h"
 #include "SODcmConvert.h"
@@ -141,6 +142,37 @@ void SODcmDataset::BindView(DcmItem* item, const SODcmDataset& root) {
 const SODcmDataset& SODcmDataset::Root() const { return root_ ? *root_ : *this; }
 
 std::recursive_mutex& SODcmDataset::Lock() const { return Root().lock_; }
+
+namespace {
+
+bool Identify(const std::string& path, unsigned long long& device, unsigned long long& inode,
+              unsigned long long& size, long long& modifiedNs) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  device = st.st_dev;
+  inode = st.st_ino;
+  size = static_cast<unsigned long long>(st.st_size);
+  modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
+}
+
+}  // namespace
+
+void SODcmDataset::SetSourceFile(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  source_ = FileIdentity();
+  source_.path = path;
+  if (!Identify(path, source_.device, source_.inode, source_.size, source_.modifiedNs)) source_.path.clear();
+}
+
+bool SODcmDataset::SourceReplaced() const {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  const FileIdentity& source = Root().source_;
+  if (source.path.empty()) return false;
+  FileIdentity now;
+  now.path = source.path;
+  return !Identify(source.path, now.device, now.inode, now.size, now.modifiedNs) || !(now == source);
+}
 
 DcmItem* SODcmDataset::GetDcmItem() const { return item_; }
 

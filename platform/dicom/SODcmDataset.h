@@ -89,6 +89,12 @@ class SODcmDataset {
   // Replaces the content by `item` (owned from now on). Used by SODcmFile.
   void Reset(DcmItem* item, bool owned);
 
+  // The file that values still on disk are read from; SODcmFile sets it on loading and clears it
+  // once everything is in memory. SourceReplaced() tells whether that file was changed or
+  // replaced since: its values would then be read at the wrong places.
+  void SetSourceFile(const std::string& path);
+  bool SourceReplaced() const;
+
   // DCMTK's items are not safe for concurrent use, not even for reads (lookups move a cursor,
   // values still on disk are loaded on first use). Every operation of a dataset holds this lock,
   // which a view shares with its root; the toolkit's own classes hold it around direct use of
@@ -103,4 +109,11 @@ class SODcmDataset {
   std::unique_ptr<DcmItem> owned_;
   const SODcmDataset* root_ = nullptr;  // the dataset whose character set applies to a view
   mutable std::recursive_mutex lock_;
+  struct FileIdentity {
+    std::string path;
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+  };
+  FileIdentity source_;
 };

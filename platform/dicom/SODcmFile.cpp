@@ -53,6 +53,7 @@ bool SODcmFile::LoadFile(const char* path, bool loadAll) {
   Rebind();
   path_ = path;
   source_ = loadAll ? "" : path;
+  dataset_.SetSourceFile(source_);
   return true;
 }
 
@@ -67,6 +68,7 @@ bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax) {
   if (SameFile(path, source_)) {
     if (fileFormat_->loadAllDataIntoMemory().bad()) return false;
     source_.clear();
+    dataset_.SetSourceFile(source_);
   }
 
   E_TransferSyntax xfer = dataset->getCurrentXfer();
@@ -112,6 +114,7 @@ void SODcmFile::TakeDataset(DcmDataset* dataset) {
   Rebind();
   path_.clear();
   source_.clear();
+  dataset_.SetSourceFile(source_);
 }
 
 void SODcmFile::CopyFrom(const SODcmFile& other) {
@@ -120,4 +123,5 @@ void SODcmFile::CopyFrom(const SODcmFile& other) {
   Rebind();
   path_.clear();
   source_ = other.source_;
+  dataset_.SetSourceFile(source_);
 }

@@ -366,6 +366,9 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
   if (dataset->GetDcmItem()->findAndGetElement(DCM_PixelData, element, OFFalse).bad()) return false;
   auto* pixels = dynamic_cast<DcmPixelData*>(element);
   if (!pixels) return false;
+  // Pixels still on disk are read at the offsets found when the file was parsed; a file changed
+  // or replaced since would give some other bytes.
+  if (!pixels->valueLoaded() && dataset->SourceReplaced()) return false;
 
   out.rows = static_cast<unsigned short>(f.rows);
   out.columns = static_cast<unsigned short>(f.columns);

@@ -65,7 +65,7 @@ class SODcmUtil {
   // without one, their own range. The caller deletes it (DeleteObject); null when unreadable.
   static HGDIOBJ__* CreateBitmap(const char* path, int width, int height);
 
-  // A new UID under the workstation's root.
+  // A new UID: "2.25." and a random 128-bit number.
   static std::string GenerateUID();
   // Today as "YYYYMMDD" and now as "HHMMSS", local time.
   static std::string GetCurrentDcmDate();

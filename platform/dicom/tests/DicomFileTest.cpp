@@ -164,3 +164,23 @@ TEST(DicomFile, HostileValuesLoadAndStayAsTheyAre) {
   EXPECT_EQ(name.size(), 5000u);
   EXPECT_FALSE(file.LoadFile(fx::WriteHostileFile(dir, fx::Hostile::TruncatedHeader).c_str()));
 }
+
+TEST(DicomFile, PixelsOfAFileReplacedUnderAnOpenObjectAreRefusedNotMisread) {
+  auto dir = MakeTempDir("replaced");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  auto series = fx::WriteCtSeries(dir, options);
+  std::string path = series.files[0].string();
+  SODcmFile reader;
+  ASSERT_TRUE(reader.LoadFile(path.c_str(), false));  // pixels stay on disk
+  // Another object stores a longer header over the same path: the pixels move.
+  SODcmFile writer;
+  ASSERT_TRUE(writer.LoadFile(path.c_str(), true));
+  ASSERT_TRUE(writer.GetDataset()->SetString(0x00081030, std::string(501, 'D')));
+  ASSERT_TRUE(writer.SaveFile(path.c_str()));
+  DcmImageInputData d;
+  EXPECT_FALSE(SODcmUtil::GetImageInputData(reader.GetDataset(), d, 0));
+  // Loaded again, the file reads right.
+  ASSERT_TRUE(reader.LoadFile(path.c_str(), false));
+  EXPECT_EQ(PixelAt(reader, 64 * 128 + 64), fx::CtStoredValue(0, 64, 64, 128, 128));
+}
