@@ -118,6 +118,7 @@ TEST(DataCenter, LoadsFilesOnLoaderThreadWithPerFileAndFinishEvents) {
   int id = dc->LoadFilesAsync(Paths(files));
   ASSERT_EQ(id, 1);
   std::vector<Event> events = recorder.WaitFinished(1);
+  EXPECT_EQ(events.front().stamp, 1u);
 
   ASSERT_EQ(events.size(), 12u);
   for (int i = 0; i < 11; ++i) {
