@@ -4,7 +4,6 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <QPrinter>
-#include <QTextLayout>
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -78,8 +77,6 @@ QString ToQString(LPCWSTR text, int count) {
   if (count < 0) count = static_cast<int>(std::wcslen(text));
   return QString::fromWCharArray(text, count);
 }
-
-std::wstring ToWString(const QString& s) { return s.toStdWString(); }
 
 QColor FromColorRef(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 

@@ -620,10 +620,7 @@ Status ImageAttributes::ClearColorKey(ColorAdjustType) {
   hasKey_ = false;
   return Ok;
 }
-Status ImageAttributes::SetWrapMode(WrapMode wrap, const Color&, BOOL) {
-  wrap_ = wrap;
-  return Ok;
-}
+Status ImageAttributes::SetWrapMode(WrapMode, const Color&, BOOL) { return Ok; }
 Status ImageAttributes::SetColorMatrix(const ColorMatrix* matrix, ColorMatrixFlags, ColorAdjustType) {
   if (!matrix) return InvalidParameter;
   hasMatrix_ = true;

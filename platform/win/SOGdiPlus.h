@@ -473,6 +473,8 @@ class ImageAttributes {
   // Pixels whose every channel lies within [low, high] become transparent before drawing.
   Status SetColorKey(const Color& low, const Color& high, ColorAdjustType type = ColorAdjustTypeDefault);
   Status ClearColorKey(ColorAdjustType type = ColorAdjustTypeDefault);
+  // Edges are never blended with what lies beyond the image, which is what WrapModeTileFlipXY
+  // gives when an image is drawn whole; other modes draw the same.
   Status SetWrapMode(WrapMode wrap, const Color& color = Color(), BOOL clamp = FALSE);
   Status SetColorMatrix(const ColorMatrix* matrix, ColorMatrixFlags flags = ColorMatrixFlagsDefault,
                         ColorAdjustType type = ColorAdjustTypeDefault);
@@ -484,7 +486,6 @@ class ImageAttributes {
   bool hasKey_ = false;
   ARGB keyLow_ = 0;
   ARGB keyHigh_ = 0;
-  WrapMode wrap_ = WrapModeClamp;
   bool hasMatrix_ = false;
   ColorMatrix matrix_;
 };

@@ -25,7 +25,6 @@ bool IsUiThread();
 // Creates the UI thread's message dispatcher; call on the UI thread.
 void EnsureDispatcher();
 QString ToQString(LPCWSTR text, int count = -1);
-std::wstring ToWString(const QString& s);
 
 // ---- GDI objects ---------------------------------------------------------------------------
 

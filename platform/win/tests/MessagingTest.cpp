@@ -202,9 +202,13 @@ TEST_F(Messaging, PostsFromFourThreadsArriveInOrderPerThread) {
 TEST_F(Messaging, WorkerThreadQueueDeliversInOrderAndEndsOnQuit) {
   std::atomic<DWORD> tid{0};
   std::vector<UINT> got;
+  std::atomic<bool> peeked{false};
   std::thread worker([&] {
-    tid = GetCurrentThreadId();
     MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "nothing queued yet";
+    tid = GetCurrentThreadId();
+    while (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) std::this_thread::yield();
+    peeked = msg.message == 8123;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
       EXPECT_EQ(msg.hwnd, nullptr);
       got.push_back(msg.message);
@@ -214,7 +218,8 @@ TEST_F(Messaging, WorkerThreadQueueDeliversInOrderAndEndsOnQuit) {
   while (!tid) std::this_thread::yield();
   for (UINT m : {8123u, 8124u, 8125u}) EXPECT_TRUE(PostThreadMessageW(tid, m, 0, 0));
   worker.join();
-  EXPECT_EQ(got, (std::vector<UINT>{8123, 8124, 8125}));
+  EXPECT_TRUE(peeked.load());
+  EXPECT_EQ(got, (std::vector<UINT>{8123, 8124, 8125})) << "a peek without PM_REMOVE leaves the message";
   EXPECT_FALSE(PostThreadMessageW(tid, 8123, 0, 0)) << "the queue goes with its thread";
   EXPECT_FALSE(PostThreadMessageW(0xFFFFFFF0u, 8123, 0, 0));
 }
