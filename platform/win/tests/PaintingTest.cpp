@@ -336,6 +336,46 @@ TEST_F(Painting, DibSectionsExposeTheirPixelsInBothRowOrders) {
   }
 }
 
+TEST_F(Painting, DibTransfersKeepRowOrderAndPadding) {
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(mem, 3, 2);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  SetPixel(mem, 0, 0, RGB(1, 2, 3));  // top-left
+  SetPixel(mem, 2, 1, RGB(7, 8, 9));  // bottom-right
+  SelectObject(mem, old);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biWidth = 3;
+  bi.bmiHeader.biHeight = 2;  // bottom-up: the bottom row comes first
+  bi.bmiHeader.biBitCount = 24;
+  std::vector<BYTE> bits(2 * 12, 0xEE);  // rows padded to 12 bytes
+  ASSERT_EQ(GetDIBits(mem, bmp, 0, 2, bits.data(), &bi, DIB_RGB_COLORS), 2);
+  EXPECT_EQ((std::vector<int>{bits[6], bits[7], bits[8]}), (std::vector<int>{9, 8, 7}));
+  EXPECT_EQ((std::vector<int>{bits[12], bits[13], bits[14]}), (std::vector<int>{3, 2, 1}));
+  bits[12 + 3 + 2] = 200;  // red of the top row's middle pixel
+  ASSERT_EQ(SetDIBits(mem, bmp, 0, 2, bits.data(), &bi, DIB_RGB_COLORS), 2);
+  SelectObject(mem, bmp);
+  EXPECT_EQ(GetPixel(mem, 1, 0), RGB(200, 0, 0));
+  EXPECT_EQ(GetPixel(mem, 2, 1), RGB(7, 8, 9));
+
+  // A 2x2 top-down picture doubled into 4x4.
+  HBITMAP big = CreateCompatibleBitmap(mem, 4, 4);
+  SelectObject(mem, big);
+  const uint32_t quad[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
+  BITMAPINFO qi{};
+  qi.bmiHeader.biWidth = 2;
+  qi.bmiHeader.biHeight = -2;
+  qi.bmiHeader.biBitCount = 32;
+  EXPECT_EQ(StretchDIBits(mem, 0, 0, 4, 4, 0, 0, 2, 2, quad, &qi, DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(GetPixel(mem, 0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(mem, 3, 1), RGB(0, 255, 0));
+  EXPECT_EQ(GetPixel(mem, 1, 3), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(mem, 3, 3), RGB(255, 255, 255));
+  SelectObject(mem, old);
+  DeleteObject(big);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+}
+
 // A window whose child paints a gradient through a memory DC and GDI+, with GDI text.
 LRESULT GradientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wp, lp);
