@@ -43,18 +43,29 @@ DCState DefaultState() {
   return s;
 }
 
-QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+QRect ToQRect(const RECT& r) {
+  return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
 
 QPen GdiPen(const PenObj* pen) {
   if (!pen || pen->style == PS_NULL) return Qt::NoPen;
   QPen p(FromColorRef(pen->color), std::max(pen->width, 1));
   p.setCapStyle(Qt::FlatCap);
   switch (pen->style) {
-    case PS_DASH: p.setStyle(Qt::DashLine); break;
-    case PS_DOT: p.setStyle(Qt::DotLine); break;
-    case PS_DASHDOT: p.setStyle(Qt::DashDotLine); break;
-    case PS_DASHDOTDOT: p.setStyle(Qt::DashDotDotLine); break;
-    default: break;
+    case PS_DASH:
+      p.setStyle(Qt::DashLine);
+      break;
+    case PS_DOT:
+      p.setStyle(Qt::DotLine);
+      break;
+    case PS_DASHDOT:
+      p.setStyle(Qt::DashDotLine);
+      break;
+    case PS_DASHDOTDOT:
+      p.setStyle(Qt::DashDotDotLine);
+      break;
+    default:
+      break;
   }
   return p;
 }
@@ -78,7 +89,9 @@ QString ToQString(LPCWSTR text, int count) {
   return QString::fromWCharArray(text, count);
 }
 
-QColor FromColorRef(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+QColor FromColorRef(COLORREF c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
 
 QString NormaliseBreaks(QString s) {
   s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -94,18 +107,21 @@ QString MapFace(const QString& face) {
     return QStringLiteral("Sans Serif");
   }();
   const QString f = face.trimmed().toLower();
-  if (f.isEmpty() || f == "microsoft yahei" || f == "microsoft yahei ui" || f == QString::fromUtf8("微软雅黑") ||
-      f == "microsoft sans serif" || f == "simsun" || f == QString::fromUtf8("宋体") || f == "simhei" ||
-      f == QString::fromUtf8("黑体") || f == "ms shell dlg" || f == "ms shell dlg 2")
+  if (f.isEmpty() || f == "microsoft yahei" || f == "microsoft yahei ui" ||
+      f == QString::fromUtf8("微软雅黑") || f == "microsoft sans serif" || f == "simsun" ||
+      f == QString::fromUtf8("宋体") || f == "simhei" || f == QString::fromUtf8("黑体") ||
+      f == "ms shell dlg" || f == "ms shell dlg 2")
     return cjk;
-  if (f == "arial" || f == "tahoma" || f == "segoe ui" || f == "verdana" || f == "calibri") return QStringLiteral("Liberation Sans");
+  if (f == "arial" || f == "tahoma" || f == "segoe ui" || f == "verdana" || f == "calibri")
+    return QStringLiteral("Liberation Sans");
   if (f == "times new roman") return QStringLiteral("Liberation Serif");
   if (f == "courier new" || f == "consolas") return QStringLiteral("Liberation Mono");
   return face;
 }
 
 QFont FontFromLogFont(const LOGFONTW& lf) {
-  QFont font(MapFace(QString::fromWCharArray(lf.lfFaceName, static_cast<int>(wcsnlen(lf.lfFaceName, LF_FACESIZE)))));
+  QFont font(
+      MapFace(QString::fromWCharArray(lf.lfFaceName, static_cast<int>(wcsnlen(lf.lfFaceName, LF_FACESIZE)))));
   int px = 12;
   if (lf.lfHeight < 0) {
     px = -lf.lfHeight;
@@ -172,9 +188,12 @@ QImage* TargetImage(DCObj* dc) {
       EnsureBacking(*w);
       return &w->backing;
     }
-    case DCObj::Kind::Memory: return dc->bitmap ? &dc->bitmap->image : nullptr;
-    case DCObj::Kind::Screen: return &DefaultBitmap()->image;
-    default: return nullptr;
+    case DCObj::Kind::Memory:
+      return dc->bitmap ? &dc->bitmap->image : nullptr;
+    case DCObj::Kind::Screen:
+      return &DefaultBitmap()->image;
+    default:
+      return nullptr;
   }
 }
 
@@ -208,8 +227,10 @@ DCPainter::~DCPainter() {
 }
 
 void ApplyCursor(QWidget* widget, HCURSOR cursor) {
-  if (!cursor) widget->setCursor(Qt::BlankCursor);
-  else widget->setCursor(reinterpret_cast<CursorObj*>(cursor)->cursor);
+  if (!cursor)
+    widget->setCursor(Qt::BlankCursor);
+  else
+    widget->setCursor(reinterpret_cast<CursorObj*>(cursor)->cursor);
 }
 
 namespace {
@@ -269,9 +290,12 @@ TextJob MakeTextJob(LPCWSTR text, int count, UINT format) {
   job.singleLine = format & DT_SINGLELINE;
   if (job.singleLine) job.text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   job.flags = (format & DT_CENTER) ? Qt::AlignHCenter : (format & DT_RIGHT) ? Qt::AlignRight : Qt::AlignLeft;
-  if (job.singleLine && (format & DT_VCENTER)) job.flags |= Qt::AlignVCenter;
-  else if (job.singleLine && (format & DT_BOTTOM)) job.flags |= Qt::AlignBottom;
-  else job.flags |= Qt::AlignTop;
+  if (job.singleLine && (format & DT_VCENTER))
+    job.flags |= Qt::AlignVCenter;
+  else if (job.singleLine && (format & DT_BOTTOM))
+    job.flags |= Qt::AlignBottom;
+  else
+    job.flags |= Qt::AlignTop;
   if ((format & DT_WORDBREAK) && !job.singleLine) job.flags |= Qt::TextWordWrap;
   if (!(format & DT_NOPREFIX)) job.flags |= Qt::TextShowMnemonic;
   if (format & DT_EXPANDTABS) job.flags |= Qt::TextExpandTabs;
@@ -362,28 +386,46 @@ int GetDeviceCaps(HDC hdc, int index) {
     const QRect page = pr.pageRect(QPrinter::DevicePixel).toRect();
     switch (index) {
       case LOGPIXELSX:
-      case LOGPIXELSY: return pr.resolution();
-      case PHYSICALWIDTH: return paper.width();
-      case PHYSICALHEIGHT: return paper.height();
-      case PHYSICALOFFSETX: return page.left() - paper.left();
-      case PHYSICALOFFSETY: return page.top() - paper.top();
-      case HORZRES: return page.width();
-      case VERTRES: return page.height();
-      case HORZSIZE: return qRound(page.width() * 25.4 / pr.resolution());
-      case VERTSIZE: return qRound(page.height() * 25.4 / pr.resolution());
-      case BITSPIXEL: return 24;
-      default: return 0;
+      case LOGPIXELSY:
+        return pr.resolution();
+      case PHYSICALWIDTH:
+        return paper.width();
+      case PHYSICALHEIGHT:
+        return paper.height();
+      case PHYSICALOFFSETX:
+        return page.left() - paper.left();
+      case PHYSICALOFFSETY:
+        return page.top() - paper.top();
+      case HORZRES:
+        return page.width();
+      case VERTRES:
+        return page.height();
+      case HORZSIZE:
+        return qRound(page.width() * 25.4 / pr.resolution());
+      case VERTSIZE:
+        return qRound(page.height() * 25.4 / pr.resolution());
+      case BITSPIXEL:
+        return 24;
+      default:
+        return 0;
     }
   }
   switch (index) {
     case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
-    case BITSPIXEL: return 32;
-    case HORZRES: return GetSystemMetrics(SM_CXSCREEN);
-    case VERTRES: return GetSystemMetrics(SM_CYSCREEN);
-    case HORZSIZE: return qRound(GetSystemMetrics(SM_CXSCREEN) * 25.4 / 96);
-    case VERTSIZE: return qRound(GetSystemMetrics(SM_CYSCREEN) * 25.4 / 96);
-    default: return 0;
+    case LOGPIXELSY:
+      return 96;
+    case BITSPIXEL:
+      return 32;
+    case HORZRES:
+      return GetSystemMetrics(SM_CXSCREEN);
+    case VERTRES:
+      return GetSystemMetrics(SM_CYSCREEN);
+    case HORZSIZE:
+      return qRound(GetSystemMetrics(SM_CXSCREEN) * 25.4 / 96);
+    case VERTSIZE:
+      return qRound(GetSystemMetrics(SM_CYSCREEN) * 25.4 / 96);
+    default:
+      return 0;
   }
 }
 
@@ -439,17 +481,24 @@ BOOL DeleteObject(HGDIOBJ obj) {
   return TRUE;
 }
 
-HGDIOBJ GetStockObject(int index) { return reinterpret_cast<HGDIOBJ>(StockObject(index)); }
+HGDIOBJ GetStockObject(int index) {
+  return reinterpret_cast<HGDIOBJ>(StockObject(index));
+}
 
 HGDIOBJ GetCurrentObject(HDC hdc, UINT type) {
   DCObj* dc = LookupDC(hdc);
   if (!dc) return nullptr;
   switch (type) {
-    case OBJ_PEN: return reinterpret_cast<HGDIOBJ>(dc->state.pen);
-    case OBJ_BRUSH: return reinterpret_cast<HGDIOBJ>(dc->state.brush);
-    case OBJ_FONT: return reinterpret_cast<HGDIOBJ>(dc->state.font);
-    case OBJ_BITMAP: return reinterpret_cast<HGDIOBJ>(dc->bitmap);
-    default: return nullptr;
+    case OBJ_PEN:
+      return reinterpret_cast<HGDIOBJ>(dc->state.pen);
+    case OBJ_BRUSH:
+      return reinterpret_cast<HGDIOBJ>(dc->state.brush);
+    case OBJ_FONT:
+      return reinterpret_cast<HGDIOBJ>(dc->state.font);
+    case OBJ_BITMAP:
+      return reinterpret_cast<HGDIOBJ>(dc->bitmap);
+    default:
+      return nullptr;
   }
 }
 
@@ -509,9 +558,9 @@ HFONT CreateFontIndirectW(const LOGFONTW* lf) {
   return Register(f);
 }
 
-HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
-                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
-                  DWORD pitchAndFamily, LPCWSTR faceName) {
+HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                  DWORD quality, DWORD pitchAndFamily, LPCWSTR faceName) {
   LOGFONTW lf;
   lf.lfHeight = height;
   lf.lfWidth = width;
@@ -537,12 +586,14 @@ HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {
 
 HBITMAP CreateBitmap(int width, int height, UINT, UINT bitCount, const void* bits) {
   if (width <= 0 || height <= 0 || (bitCount != 32 && bitCount != 24)) return nullptr;
-  BitmapObj* bm = NewBitmap(width, height, bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32, false, false);
+  BitmapObj* bm =
+      NewBitmap(width, height, bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32, false, false);
   if (bits) {
     // Device-dependent rows are word (2-byte) aligned.
     const int srcStride = ((width * static_cast<int>(bitCount) / 8) + 1) / 2 * 2;
     for (int y = 0; y < height; ++y)
-      std::memcpy(bm->image.scanLine(y), static_cast<const uchar*>(bits) + y * srcStride, width * bitCount / 8);
+      std::memcpy(bm->image.scanLine(y), static_cast<const uchar*>(bits) + y * srcStride,
+                  width * bitCount / 8);
   }
   return Register(bm);
 }
@@ -553,8 +604,9 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE,
   const BITMAPINFOHEADER& h = info->bmiHeader;
   if (h.biWidth <= 0 || h.biHeight == 0 || (h.biBitCount != 32 && h.biBitCount != 24)) return nullptr;
   if (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) return nullptr;
-  BitmapObj* bm = NewBitmap(h.biWidth, std::abs(h.biHeight), h.biBitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32,
-                            true, h.biHeight > 0);
+  BitmapObj* bm =
+      NewBitmap(h.biWidth, std::abs(h.biHeight),
+                h.biBitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32, true, h.biHeight > 0);
   if (bits) *bits = bm->memory.get();
   return Register(bm);
 }
@@ -564,7 +616,8 @@ HANDLE CopyImage(HANDLE image, UINT type, int cx, int cy, UINT flags) {
   if (!src || type != IMAGE_BITMAP) return nullptr;
   const int w = cx > 0 ? cx : src->image.width();
   const int h = cy > 0 ? cy : src->image.height();
-  BitmapObj* bm = NewBitmap(w, h, src->image.format(), (flags & LR_CREATEDIBSECTION) || src->dib, src->bottomUp);
+  BitmapObj* bm =
+      NewBitmap(w, h, src->image.format(), (flags & LR_CREATEDIBSECTION) || src->dib, src->bottomUp);
   {
     QPainter p(&bm->image);
     p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -638,8 +691,8 @@ int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, con
   return TransferDIB(bm, start, lines, const_cast<void*>(bits), info->bmiHeader, false);
 }
 
-int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
-                  int srcHeight, const void* bits, const BITMAPINFO* info, UINT, DWORD) {
+int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT, DWORD) {
   if (!info || !bits) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   if (h.biWidth <= 0 || h.biHeight == 0 || (h.biBitCount != 32 && h.biBitCount != 24)) return 0;
@@ -657,8 +710,8 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, 
 
 // ---- Blits --------------------------------------------------------------------------------
 
-BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
-                DWORD rop) {
+BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, int xSrc, int ySrc, int wSrc,
+                int hSrc, DWORD rop) {
   DCObj* d = LookupDC(dest);
   if (!d) return FALSE;
   rop &= ~CAPTUREBLT;
@@ -666,7 +719,9 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, i
     DCPainter p(d);
     if (!p.Active()) return FALSE;
     p->setCompositionMode(QPainter::CompositionMode_Source);
-    const QColor c = rop == BLACKNESS ? QColor(Qt::black) : rop == WHITENESS ? QColor(Qt::white) : FromColorRef(d->state.brush->color);
+    const QColor c = rop == BLACKNESS   ? QColor(Qt::black)
+                     : rop == WHITENESS ? QColor(Qt::white)
+                                        : FromColorRef(d->state.brush->color);
     p->fillRect(QRect(xDest, yDest, wDest, hDest), c);
     return TRUE;
   }
@@ -682,21 +737,36 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, i
   QImage part = srcImage->copy(srcRect.normalized());
   if (s->kind == DCObj::Kind::Memory && s->bitmap && s->bitmap->bottomUp) {
     const int h = srcImage->height();
-    part = srcImage->copy(QRect(srcRect.x(), h - srcRect.y() - srcRect.height(), srcRect.width(), srcRect.height())).mirrored();
+    part =
+        srcImage
+            ->copy(QRect(srcRect.x(), h - srcRect.y() - srcRect.height(), srcRect.width(), srcRect.height()))
+            .mirrored();
   }
   part = part.mirrored((wSrc < 0) != (wDest < 0), (hSrc < 0) != (hDest < 0));
   DCPainter p(d);
   if (!p.Active()) return FALSE;
   switch (rop) {
-    case SRCCOPY: p->setCompositionMode(QPainter::CompositionMode_Source); break;
-    case SRCAND: p->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
-    case SRCPAINT: p->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
-    case SRCINVERT: p->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
-    case NOTSRCCOPY: p->setCompositionMode(QPainter::RasterOp_NotSource); break;
-    default: return FALSE;
+    case SRCCOPY:
+      p->setCompositionMode(QPainter::CompositionMode_Source);
+      break;
+    case SRCAND:
+      p->setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+      break;
+    case SRCPAINT:
+      p->setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+      break;
+    case SRCINVERT:
+      p->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+      break;
+    case NOTSRCCOPY:
+      p->setCompositionMode(QPainter::RasterOp_NotSource);
+      break;
+    default:
+      return FALSE;
   }
   p->setRenderHint(QPainter::SmoothPixmapTransform, d->state.stretchMode == STRETCH_HALFTONE);
-  p->drawImage(QRect(QPoint(xDest, yDest), QSize(std::abs(wDest), std::abs(hDest))).translated(wDest < 0 ? wDest : 0, hDest < 0 ? hDest : 0),
+  p->drawImage(QRect(QPoint(xDest, yDest), QSize(std::abs(wDest), std::abs(hDest)))
+                   .translated(wDest < 0 ? wDest : 0, hDest < 0 ? hDest : 0),
                part);
   return TRUE;
 }
@@ -713,7 +783,9 @@ int SetStretchBltMode(HDC hdc, int mode) {
   return old;
 }
 
-BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) { return StretchBlt(hdc, x, y, w, h, nullptr, 0, 0, w, h, rop); }
+BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
+  return StretchBlt(hdc, x, y, w, h, nullptr, 0, 0, w, h, rop);
+}
 
 // ---- Colours and modes --------------------------------------------------------------------
 
@@ -892,10 +964,14 @@ int DrawTextW(HDC hdc, LPCWSTR text, int count, RECT* rect, UINT format) {
   QString shown = job.text;
   if (job.ellipsis) {
     QStringList lines = shown.split(QLatin1Char('\n'));
-    for (QString& line : lines) line = fm.elidedText(line, Qt::ElideRight, box.width(), job.flags & Qt::TextShowMnemonic);
+    for (QString& line : lines)
+      line = fm.elidedText(line, Qt::ElideRight, box.width(), job.flags & Qt::TextShowMnemonic);
     shown = lines.join(QLatin1Char('\n'));
   }
-  const QRectF layout = (format & DT_CALCRECT) ? QRectF(box.left(), box.top(), (job.flags & Qt::TextWordWrap) ? box.width() : 1e6, 1e6) : box;
+  const QRectF layout =
+      (format & DT_CALCRECT)
+          ? QRectF(box.left(), box.top(), (job.flags & Qt::TextWordWrap) ? box.width() : 1e6, 1e6)
+          : box;
   const QRectF bounds = fm.boundingRect(layout, job.flags, shown);
   if (format & DT_CALCRECT) {
     rect->right = rect->left + static_cast<LONG>(std::ceil(bounds.width()));
@@ -920,7 +996,8 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
   const QFontMetricsF fm(font);
   DCPainter p(dc);
   if (!p.Active()) return FALSE;
-  if (dc->state.bkMode == OPAQUE) p->fillRect(QRectF(x, y, fm.horizontalAdvance(s), fm.height()), FromColorRef(dc->state.bkColor));
+  if (dc->state.bkMode == OPAQUE)
+    p->fillRect(QRectF(x, y, fm.horizontalAdvance(s), fm.height()), FromColorRef(dc->state.bkColor));
   p->setFont(font);
   p->setPen(FromColorRef(dc->state.textColor));
   p->drawText(QPointF(x, y + fm.ascent()), s);
@@ -960,13 +1037,17 @@ HRGN NewRegion(const QRegion& r) {
   obj->region = r;
   return Register(obj);
 }
-int RegionKind(const QRegion& r) { return r.isEmpty() ? NULLREGION : r.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION; }
+int RegionKind(const QRegion& r) {
+  return r.isEmpty() ? NULLREGION : r.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;
+}
 }  // namespace
 
 HRGN CreateRectRgn(int left, int top, int right, int bottom) {
   return NewRegion(QRegion(QRect(left, top, right - left, bottom - top).normalized()));
 }
-HRGN CreateRectRgnIndirect(const RECT* rect) { return rect ? CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom) : nullptr; }
+HRGN CreateRectRgnIndirect(const RECT* rect) {
+  return rect ? CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom) : nullptr;
+}
 HRGN CreateEllipticRgn(int left, int top, int right, int bottom) {
   return NewRegion(QRegion(QRect(left, top, right - left, bottom - top).normalized(), QRegion::Ellipse));
 }
@@ -988,12 +1069,23 @@ int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
   auto* b = Lookup<RegionObj>(src2, GdiObject::Kind::Region);
   if (!d || !a || (mode != RGN_COPY && !b)) return RGN_ERROR;
   switch (mode) {
-    case RGN_AND: d->region = a->region & b->region; break;
-    case RGN_OR: d->region = a->region | b->region; break;
-    case RGN_XOR: d->region = a->region ^ b->region; break;
-    case RGN_DIFF: d->region = a->region - b->region; break;
-    case RGN_COPY: d->region = a->region; break;
-    default: return RGN_ERROR;
+    case RGN_AND:
+      d->region = a->region & b->region;
+      break;
+    case RGN_OR:
+      d->region = a->region | b->region;
+      break;
+    case RGN_XOR:
+      d->region = a->region ^ b->region;
+      break;
+    case RGN_DIFF:
+      d->region = a->region - b->region;
+      break;
+    case RGN_COPY:
+      d->region = a->region;
+      break;
+    default:
+      return RGN_ERROR;
   }
   return RegionKind(d->region);
 }
@@ -1071,8 +1163,12 @@ BOOL SetRect(RECT* rect, int left, int top, int right, int bottom) {
   *rect = RECT{left, top, right, bottom};
   return TRUE;
 }
-BOOL SetRectEmpty(RECT* rect) { return SetRect(rect, 0, 0, 0, 0); }
-BOOL IsRectEmpty(const RECT* rect) { return !rect || rect->right <= rect->left || rect->bottom <= rect->top; }
+BOOL SetRectEmpty(RECT* rect) {
+  return SetRect(rect, 0, 0, 0, 0);
+}
+BOOL IsRectEmpty(const RECT* rect) {
+  return !rect || rect->right <= rect->left || rect->bottom <= rect->top;
+}
 BOOL PtInRect(const RECT* rect, POINT pt) {
   return rect && pt.x >= rect->left && pt.x < rect->right && pt.y >= rect->top && pt.y < rect->bottom;
 }
@@ -1088,7 +1184,8 @@ BOOL OffsetRect(RECT* rect, int dx, int dy) {
 }
 BOOL IntersectRect(RECT* dest, const RECT* a, const RECT* b) {
   if (!dest || !a || !b) return FALSE;
-  RECT r{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right), std::min(a->bottom, b->bottom)};
+  RECT r{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right),
+         std::min(a->bottom, b->bottom)};
   if (IsRectEmpty(&r)) {
     *dest = RECT{};
     return FALSE;
@@ -1098,9 +1195,13 @@ BOOL IntersectRect(RECT* dest, const RECT* a, const RECT* b) {
 }
 BOOL UnionRect(RECT* dest, const RECT* a, const RECT* b) {
   if (!dest || !a || !b) return FALSE;
-  if (IsRectEmpty(a)) *dest = *b;
-  else if (IsRectEmpty(b)) *dest = *a;
-  else *dest = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right), std::max(a->bottom, b->bottom)};
+  if (IsRectEmpty(a))
+    *dest = *b;
+  else if (IsRectEmpty(b))
+    *dest = *a;
+  else
+    *dest = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
+                 std::max(a->bottom, b->bottom)};
   return !IsRectEmpty(dest);
 }
 BOOL EqualRect(const RECT* a, const RECT* b) {

@@ -21,13 +21,16 @@
 using namespace sowin;
 
 bool operator==(const GUID& a, const GUID& b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && std::memcmp(a.Data4, b.Data4, 8) == 0;
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::memcmp(a.Data4, b.Data4, 8) == 0;
 }
 
 namespace Gdiplus {
 namespace {
 
-QTransform ToQ(const REAL* m) { return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]); }
+QTransform ToQ(const REAL* m) {
+  return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
+}
 void FromQ(const QTransform& t, REAL* m) {
   m[0] = static_cast<REAL>(t.m11());
   m[1] = static_cast<REAL>(t.m12());
@@ -40,26 +43,41 @@ void FromQ(const QTransform& t, REAL* m) {
 QTransform Combine(const QTransform& current, const QTransform& op, MatrixOrder order) {
   return order == MatrixOrderPrepend ? op * current : current * op;
 }
-QColor ToQColor(ARGB c) { return QColor::fromRgba(c); }
-QRectF ToQ(const RectF& r) { return QRectF(r.X, r.Y, r.Width, r.Height); }
+QColor ToQColor(ARGB c) {
+  return QColor::fromRgba(c);
+}
+QRectF ToQ(const RectF& r) {
+  return QRectF(r.X, r.Y, r.Width, r.Height);
+}
 
 QImage::Format QtFormat(PixelFormat f) {
   switch (f) {
-    case PixelFormat8bppIndexed: return QImage::Format_Indexed8;
-    case PixelFormat24bppRGB: return QImage::Format_BGR888;
-    case PixelFormat32bppRGB: return QImage::Format_RGB32;
-    case PixelFormat32bppARGB: return QImage::Format_ARGB32;
-    case PixelFormat32bppPARGB: return QImage::Format_ARGB32_Premultiplied;
-    default: return QImage::Format_Invalid;
+    case PixelFormat8bppIndexed:
+      return QImage::Format_Indexed8;
+    case PixelFormat24bppRGB:
+      return QImage::Format_BGR888;
+    case PixelFormat32bppRGB:
+      return QImage::Format_RGB32;
+    case PixelFormat32bppARGB:
+      return QImage::Format_ARGB32;
+    case PixelFormat32bppPARGB:
+      return QImage::Format_ARGB32_Premultiplied;
+    default:
+      return QImage::Format_Invalid;
   }
 }
 PixelFormat FromQtFormat(QImage::Format f) {
   switch (f) {
-    case QImage::Format_Indexed8: return PixelFormat8bppIndexed;
-    case QImage::Format_BGR888: return PixelFormat24bppRGB;
-    case QImage::Format_RGB32: return PixelFormat32bppRGB;
-    case QImage::Format_ARGB32_Premultiplied: return PixelFormat32bppPARGB;
-    default: return PixelFormat32bppARGB;
+    case QImage::Format_Indexed8:
+      return PixelFormat8bppIndexed;
+    case QImage::Format_BGR888:
+      return PixelFormat24bppRGB;
+    case QImage::Format_RGB32:
+      return PixelFormat32bppRGB;
+    case QImage::Format_ARGB32_Premultiplied:
+      return PixelFormat32bppPARGB;
+    default:
+      return PixelFormat32bppARGB;
   }
 }
 // Decoded files keep 8-bit palettes and 24-bit pixels; everything else becomes 32bpp ARGB.
@@ -68,9 +86,12 @@ QImage Normalise(const QImage& img) {
     case QImage::Format_Indexed8:
     case QImage::Format_BGR888:
     case QImage::Format_RGB32:
-    case QImage::Format_ARGB32: return img;
-    case QImage::Format_RGB888: return img.convertToFormat(QImage::Format_BGR888);
-    default: return img.convertToFormat(QImage::Format_ARGB32);
+    case QImage::Format_ARGB32:
+      return img;
+    case QImage::Format_RGB888:
+      return img.convertToFormat(QImage::Format_BGR888);
+    default:
+      return img.convertToFormat(QImage::Format_ARGB32);
   }
 }
 
@@ -80,14 +101,20 @@ QVector<QRgb> GreyRamp() {
   return t;
 }
 
-QString Text(const WCHAR* text, INT length) { return NormaliseBreaks(ToQString(text, length < 0 ? -1 : length)); }
+QString Text(const WCHAR* text, INT length) {
+  return NormaliseBreaks(ToQString(text, length < 0 ? -1 : length));
+}
 
 int AlignFlags(const StringFormat* f) {
   int flags = 0;
   const StringAlignment h = f ? f->GetAlignment() : StringAlignmentNear;
   const StringAlignment v = f ? f->GetLineAlignment() : StringAlignmentNear;
-  flags |= h == StringAlignmentCenter ? Qt::AlignHCenter : h == StringAlignmentFar ? Qt::AlignRight : Qt::AlignLeft;
-  flags |= v == StringAlignmentCenter ? Qt::AlignVCenter : v == StringAlignmentFar ? Qt::AlignBottom : Qt::AlignTop;
+  flags |= h == StringAlignmentCenter ? Qt::AlignHCenter
+           : h == StringAlignmentFar  ? Qt::AlignRight
+                                      : Qt::AlignLeft;
+  flags |= v == StringAlignmentCenter ? Qt::AlignVCenter
+           : v == StringAlignmentFar  ? Qt::AlignBottom
+                                      : Qt::AlignTop;
   if (!f || !(f->GetFormatFlags() & StringFormatFlagsNoWrap)) flags |= Qt::TextWordWrap;
   return flags;
 }
@@ -108,14 +135,16 @@ int Quality(const EncoderParameters* params) {
   if (!params) return 75;
   for (UINT i = 0; i < params->Count; ++i) {
     const EncoderParameter& p = params->Parameter[i];
-    if (p.Guid == EncoderQuality && p.Type == EncoderParameterValueTypeLong && p.NumberOfValues >= 1 && p.Value)
+    if (p.Guid == EncoderQuality && p.Type == EncoderParameterValueTypeLong && p.NumberOfValues >= 1 &&
+        p.Value)
       return static_cast<int>(std::min<ULONG>(*static_cast<const ULONG*>(p.Value), 100));
   }
   return 75;
 }
 
 // Colour key first (keyed pixels become transparent), then the colour matrix.
-QImage ApplyAttributes(const QImage& src, bool hasKey, ARGB low, ARGB high, bool hasMatrix, const ColorMatrix& m) {
+QImage ApplyAttributes(const QImage& src, bool hasKey, ARGB low, ARGB high, bool hasMatrix,
+                       const ColorMatrix& m) {
   QImage img = src.convertToFormat(QImage::Format_ARGB32);
   for (int y = 0; y < img.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
@@ -123,8 +152,8 @@ QImage ApplyAttributes(const QImage& src, bool hasKey, ARGB low, ARGB high, bool
       QRgb c = line[x];
       if (hasKey) {
         const auto in = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
-        if (in(qRed(c), (low >> 16) & 0xFF, (high >> 16) & 0xFF) && in(qGreen(c), (low >> 8) & 0xFF, (high >> 8) & 0xFF) &&
-            in(qBlue(c), low & 0xFF, high & 0xFF)) {
+        if (in(qRed(c), (low >> 16) & 0xFF, (high >> 16) & 0xFF) &&
+            in(qGreen(c), (low >> 8) & 0xFF, (high >> 8) & 0xFF) && in(qBlue(c), low & 0xFF, high & 0xFF)) {
           line[x] = 0;
           continue;
         }
@@ -165,11 +194,14 @@ Matrix::Matrix(const RectF& rect, const PointF* dst) : m_{1, 0, 0, 1, 0, 0} {
   if (!dst || rect.Width == 0 || rect.Height == 0) return;
   const REAL sx = 1 / rect.Width, sy = 1 / rect.Height;
   QTransform unit(sx, 0, 0, sy, -rect.X * sx, -rect.Y * sy);
-  QTransform plg(dst[1].X - dst[0].X, dst[1].Y - dst[0].Y, dst[2].X - dst[0].X, dst[2].Y - dst[0].Y, dst[0].X, dst[0].Y);
+  QTransform plg(dst[1].X - dst[0].X, dst[1].Y - dst[0].Y, dst[2].X - dst[0].X, dst[2].Y - dst[0].Y, dst[0].X,
+                 dst[0].Y);
   FromQ(unit * plg, m_);
 }
 Matrix::~Matrix() = default;
-Matrix* Matrix::Clone() const { return new Matrix(m_[0], m_[1], m_[2], m_[3], m_[4], m_[5]); }
+Matrix* Matrix::Clone() const {
+  return new Matrix(m_[0], m_[1], m_[2], m_[3], m_[4], m_[5]);
+}
 Status Matrix::Reset() {
   FromQ(QTransform(), m_);
   return Ok;
@@ -183,8 +215,12 @@ Status Matrix::GetElements(REAL* m) const {
   std::copy(m_, m_ + 6, m);
   return Ok;
 }
-REAL Matrix::OffsetX() const { return m_[4]; }
-REAL Matrix::OffsetY() const { return m_[5]; }
+REAL Matrix::OffsetX() const {
+  return m_[4];
+}
+REAL Matrix::OffsetY() const {
+  return m_[5];
+}
 Status Matrix::Translate(REAL dx, REAL dy, MatrixOrder order) {
   FromQ(Combine(ToQ(m_), QTransform::fromTranslate(dx, dy), order), m_);
   return Ok;
@@ -198,7 +234,8 @@ Status Matrix::Rotate(REAL angle, MatrixOrder order) {
   return Ok;
 }
 Status Matrix::RotateAt(REAL angle, const PointF& c, MatrixOrder order) {
-  const QTransform op = QTransform::fromTranslate(-c.X, -c.Y) * QTransform().rotate(angle) * QTransform::fromTranslate(c.X, c.Y);
+  const QTransform op = QTransform::fromTranslate(-c.X, -c.Y) * QTransform().rotate(angle) *
+                        QTransform::fromTranslate(c.X, c.Y);
   FromQ(Combine(ToQ(m_), op, order), m_);
   return Ok;
 }
@@ -218,8 +255,12 @@ Status Matrix::Invert() {
   FromQ(inv, m_);
   return Ok;
 }
-BOOL Matrix::IsInvertible() const { return ToQ(m_).isInvertible(); }
-BOOL Matrix::IsIdentity() const { return ToQ(m_).isIdentity(); }
+BOOL Matrix::IsInvertible() const {
+  return ToQ(m_).isInvertible();
+}
+BOOL Matrix::IsIdentity() const {
+  return ToQ(m_).isIdentity();
+}
 Status Matrix::TransformPoints(PointF* pts, INT count) const {
   if (!pts || count < 0) return InvalidParameter;
   const QTransform t = ToQ(m_);
@@ -261,7 +302,8 @@ Status SolidBrush::SetColor(const Color& color) {
 }
 
 Pen::Pen(const Color& color, REAL width) : color_(color), width_(width) {}
-Pen::Pen(const Brush* brush, REAL width) : color_(brush ? Color(brush->BrushColor()) : Color()), width_(width) {}
+Pen::Pen(const Brush* brush, REAL width)
+    : color_(brush ? Color(brush->BrushColor()) : Color()), width_(width) {}
 Pen* Pen::Clone() const {
   auto* p = new Pen(color_, width_);
   p->dash_ = dash_;
@@ -301,7 +343,9 @@ Status FontFamily::GetFamilyName(WCHAR* name, WORD) const {
   name[n] = 0;
   return Ok;
 }
-BOOL FontFamily::IsAvailable() const { return !name_.empty(); }
+BOOL FontFamily::IsAvailable() const {
+  return !name_.empty();
+}
 const FontFamily* FontFamily::GenericSansSerif() {
   static const FontFamily f(L"Microsoft Sans Serif");
   return &f;
@@ -323,10 +367,15 @@ Font::Font(HDC hdc, HFONT font) : size_(12), style_(FontStyleRegular), unit_(Uni
 }
 Font::Font(HDC hdc) : Font(hdc, reinterpret_cast<HFONT>(GetCurrentObject(hdc, OBJ_FONT))) {}
 Font::~Font() = default;
-Font* Font::Clone() const { return new Font(family_.c_str(), size_, style_, unit_); }
+Font* Font::Clone() const {
+  return new Font(family_.c_str(), size_, style_, unit_);
+}
 REAL Font::GetHeight(REAL dpi) const {
   QFont f(MapFace(QString::fromStdWString(family_)));
-  const REAL px = unit_ == UnitPoint ? size_ * dpi / 72 : unit_ == UnitInch ? size_ * dpi : unit_ == UnitMillimeter ? size_ * dpi / 25.4f : size_;
+  const REAL px = unit_ == UnitPoint        ? size_ * dpi / 72
+                  : unit_ == UnitInch       ? size_ * dpi
+                  : unit_ == UnitMillimeter ? size_ * dpi / 25.4f
+                                            : size_;
   f.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
   return static_cast<REAL>(QFontMetricsF(f).lineSpacing());
 }
@@ -373,7 +422,10 @@ struct GraphicsPath::Impl {
   QPainterPath path;
   bool open = false;  // the last figure takes further lines
   void Line(const QPointF& a, const QPointF& b) {
-    if (open) path.lineTo(a); else path.moveTo(a);
+    if (open)
+      path.lineTo(a);
+    else
+      path.moveTo(a);
     path.lineTo(b);
     open = true;
   }
@@ -383,7 +435,9 @@ struct GraphicsPath::Impl {
   }
 };
 
-GraphicsPath::GraphicsPath(FillMode mode) : d_(std::make_unique<Impl>()) { SetFillMode(mode); }
+GraphicsPath::GraphicsPath(FillMode mode) : d_(std::make_unique<Impl>()) {
+  SetFillMode(mode);
+}
 GraphicsPath::~GraphicsPath() = default;
 GraphicsPath* GraphicsPath::Clone() const {
   auto* p = new GraphicsPath;
@@ -413,7 +467,9 @@ Status GraphicsPath::AddLine(REAL x1, REAL y1, REAL x2, REAL y2) {
   d_->Line(QPointF(x1, y1), QPointF(x2, y2));
   return Ok;
 }
-Status GraphicsPath::AddLine(const PointF& a, const PointF& b) { return AddLine(a.X, a.Y, b.X, b.Y); }
+Status GraphicsPath::AddLine(const PointF& a, const PointF& b) {
+  return AddLine(a.X, a.Y, b.X, b.Y);
+}
 Status GraphicsPath::AddLines(const PointF* pts, INT count) {
   if (!pts || count < 2) return InvalidParameter;
   for (INT i = 1; i < count; ++i) AddLine(pts[i - 1], pts[i]);
@@ -430,14 +486,18 @@ Status GraphicsPath::AddRectangle(const RectF& r) {
   d_->Closed(f);
   return Ok;
 }
-Status GraphicsPath::AddRectangle(const Rect& r) { return AddRectangle(RectF(r)); }
+Status GraphicsPath::AddRectangle(const Rect& r) {
+  return AddRectangle(RectF(r));
+}
 Status GraphicsPath::AddEllipse(REAL x, REAL y, REAL w, REAL h) {
   QPainterPath f;
   f.addEllipse(QRectF(x, y, w, h));
   d_->Closed(f);
   return Ok;
 }
-Status GraphicsPath::AddEllipse(const RectF& r) { return AddEllipse(r.X, r.Y, r.Width, r.Height); }
+Status GraphicsPath::AddEllipse(const RectF& r) {
+  return AddEllipse(r.X, r.Y, r.Width, r.Height);
+}
 Status GraphicsPath::AddPolygon(const PointF* pts, INT count) {
   if (!pts || count < 3) return InvalidParameter;
   QPolygonF poly;
@@ -468,15 +528,20 @@ Status GraphicsPath::AddArc(REAL x, REAL y, REAL w, REAL h, REAL startAngle, REA
   return Ok;
 }
 Status GraphicsPath::AddBezier(const PointF& p1, const PointF& p2, const PointF& p3, const PointF& p4) {
-  if (d_->open) d_->path.lineTo(p1.X, p1.Y); else d_->path.moveTo(p1.X, p1.Y);
+  if (d_->open)
+    d_->path.lineTo(p1.X, p1.Y);
+  else
+    d_->path.moveTo(p1.X, p1.Y);
   d_->path.cubicTo(p2.X, p2.Y, p3.X, p3.Y, p4.X, p4.Y);
   d_->open = true;
   return Ok;
 }
 Status GraphicsPath::AddPath(const GraphicsPath* path, BOOL connect) {
   if (!path) return InvalidParameter;
-  if (connect && d_->open && !path->d_->path.isEmpty()) d_->path.connectPath(path->d_->path);
-  else d_->path.addPath(path->d_->path);
+  if (connect && d_->open && !path->d_->path.isEmpty())
+    d_->path.connectPath(path->d_->path);
+  else
+    d_->path.addPath(path->d_->path);
   d_->open = path->d_->open;
   return Ok;
 }
@@ -489,11 +554,16 @@ Status GraphicsPath::GetBounds(RectF* bounds, const Matrix* m, const Pen* pen) c
   if (!bounds) return InvalidParameter;
   QRectF b = (m ? ToQ(m->m_).map(d_->path) : d_->path).boundingRect();
   if (pen) b.adjust(-pen->GetWidth() / 2, -pen->GetWidth() / 2, pen->GetWidth() / 2, pen->GetWidth() / 2);
-  *bounds = RectF(static_cast<REAL>(b.x()), static_cast<REAL>(b.y()), static_cast<REAL>(b.width()), static_cast<REAL>(b.height()));
+  *bounds = RectF(static_cast<REAL>(b.x()), static_cast<REAL>(b.y()), static_cast<REAL>(b.width()),
+                  static_cast<REAL>(b.height()));
   return Ok;
 }
-INT GraphicsPath::GetPointCount() const { return d_->path.elementCount(); }
-BOOL GraphicsPath::IsVisible(REAL x, REAL y, const Graphics*) const { return d_->path.contains(QPointF(x, y)); }
+INT GraphicsPath::GetPointCount() const {
+  return d_->path.elementCount();
+}
+BOOL GraphicsPath::IsVisible(REAL x, REAL y, const Graphics*) const {
+  return d_->path.contains(QPointF(x, y));
+}
 BOOL GraphicsPath::IsOutlineVisible(REAL x, REAL y, const Pen* pen, const Graphics*) const {
   QPainterPathStroker stroker;
   stroker.setWidth(pen ? std::max<REAL>(pen->GetWidth(), 1) : 1);
@@ -512,12 +582,24 @@ struct Region::Impl {
   void Combine(const QPainterPath& other, CombineMode mode) {
     const QPainterPath mine = Path();
     switch (mode) {
-      case CombineModeIntersect: path = mine.intersected(other); break;
-      case CombineModeUnion: path = mine.united(other); break;
-      case CombineModeXor: path = mine.united(other).subtracted(mine.intersected(other)); break;
-      case CombineModeExclude: path = mine.subtracted(other); break;
-      case CombineModeComplement: path = other.subtracted(mine); break;
-      default: path = other; break;
+      case CombineModeIntersect:
+        path = mine.intersected(other);
+        break;
+      case CombineModeUnion:
+        path = mine.united(other);
+        break;
+      case CombineModeXor:
+        path = mine.united(other).subtracted(mine.intersected(other));
+        break;
+      case CombineModeExclude:
+        path = mine.subtracted(other);
+        break;
+      case CombineModeComplement:
+        path = other.subtracted(mine);
+        break;
+      default:
+        path = other;
+        break;
     }
     infinite = false;
   }
@@ -560,22 +642,74 @@ Status Region::MakeEmpty() {
   d_->path = QPainterPath();
   return Ok;
 }
-Status Region::Intersect(const RectF& r) { d_->Combine(RectPath(ToQ(r)), CombineModeIntersect); return Ok; }
-Status Region::Intersect(const Rect& r) { return Intersect(RectF(r)); }
-Status Region::Intersect(const GraphicsPath* p) { if (!p) return InvalidParameter; d_->Combine(p->d_->path, CombineModeIntersect); return Ok; }
-Status Region::Intersect(const Region* r) { if (!r) return InvalidParameter; d_->Combine(r->d_->Path(), CombineModeIntersect); return Ok; }
-Status Region::Union(const RectF& r) { d_->Combine(RectPath(ToQ(r)), CombineModeUnion); return Ok; }
-Status Region::Union(const Rect& r) { return Union(RectF(r)); }
-Status Region::Union(const GraphicsPath* p) { if (!p) return InvalidParameter; d_->Combine(p->d_->path, CombineModeUnion); return Ok; }
-Status Region::Union(const Region* r) { if (!r) return InvalidParameter; d_->Combine(r->d_->Path(), CombineModeUnion); return Ok; }
-Status Region::Xor(const RectF& r) { d_->Combine(RectPath(ToQ(r)), CombineModeXor); return Ok; }
-Status Region::Xor(const Rect& r) { return Xor(RectF(r)); }
-Status Region::Xor(const GraphicsPath* p) { if (!p) return InvalidParameter; d_->Combine(p->d_->path, CombineModeXor); return Ok; }
-Status Region::Xor(const Region* r) { if (!r) return InvalidParameter; d_->Combine(r->d_->Path(), CombineModeXor); return Ok; }
-Status Region::Exclude(const RectF& r) { d_->Combine(RectPath(ToQ(r)), CombineModeExclude); return Ok; }
-Status Region::Exclude(const Rect& r) { return Exclude(RectF(r)); }
-Status Region::Exclude(const GraphicsPath* p) { if (!p) return InvalidParameter; d_->Combine(p->d_->path, CombineModeExclude); return Ok; }
-Status Region::Exclude(const Region* r) { if (!r) return InvalidParameter; d_->Combine(r->d_->Path(), CombineModeExclude); return Ok; }
+Status Region::Intersect(const RectF& r) {
+  d_->Combine(RectPath(ToQ(r)), CombineModeIntersect);
+  return Ok;
+}
+Status Region::Intersect(const Rect& r) {
+  return Intersect(RectF(r));
+}
+Status Region::Intersect(const GraphicsPath* p) {
+  if (!p) return InvalidParameter;
+  d_->Combine(p->d_->path, CombineModeIntersect);
+  return Ok;
+}
+Status Region::Intersect(const Region* r) {
+  if (!r) return InvalidParameter;
+  d_->Combine(r->d_->Path(), CombineModeIntersect);
+  return Ok;
+}
+Status Region::Union(const RectF& r) {
+  d_->Combine(RectPath(ToQ(r)), CombineModeUnion);
+  return Ok;
+}
+Status Region::Union(const Rect& r) {
+  return Union(RectF(r));
+}
+Status Region::Union(const GraphicsPath* p) {
+  if (!p) return InvalidParameter;
+  d_->Combine(p->d_->path, CombineModeUnion);
+  return Ok;
+}
+Status Region::Union(const Region* r) {
+  if (!r) return InvalidParameter;
+  d_->Combine(r->d_->Path(), CombineModeUnion);
+  return Ok;
+}
+Status Region::Xor(const RectF& r) {
+  d_->Combine(RectPath(ToQ(r)), CombineModeXor);
+  return Ok;
+}
+Status Region::Xor(const Rect& r) {
+  return Xor(RectF(r));
+}
+Status Region::Xor(const GraphicsPath* p) {
+  if (!p) return InvalidParameter;
+  d_->Combine(p->d_->path, CombineModeXor);
+  return Ok;
+}
+Status Region::Xor(const Region* r) {
+  if (!r) return InvalidParameter;
+  d_->Combine(r->d_->Path(), CombineModeXor);
+  return Ok;
+}
+Status Region::Exclude(const RectF& r) {
+  d_->Combine(RectPath(ToQ(r)), CombineModeExclude);
+  return Ok;
+}
+Status Region::Exclude(const Rect& r) {
+  return Exclude(RectF(r));
+}
+Status Region::Exclude(const GraphicsPath* p) {
+  if (!p) return InvalidParameter;
+  d_->Combine(p->d_->path, CombineModeExclude);
+  return Ok;
+}
+Status Region::Exclude(const Region* r) {
+  if (!r) return InvalidParameter;
+  d_->Combine(r->d_->Path(), CombineModeExclude);
+  return Ok;
+}
 Status Region::Translate(REAL dx, REAL dy) {
   if (!d_->infinite) d_->path.translate(dx, dy);
   return Ok;
@@ -585,24 +719,37 @@ Status Region::Transform(const Matrix* m) {
   if (!d_->infinite) d_->path = ToQ(m->m_).map(d_->path);
   return Ok;
 }
-BOOL Region::IsVisible(REAL x, REAL y, const Graphics*) const { return d_->infinite || d_->path.contains(QPointF(x, y)); }
-BOOL Region::IsVisible(const PointF& p, const Graphics* g) const { return IsVisible(p.X, p.Y, g); }
+BOOL Region::IsVisible(REAL x, REAL y, const Graphics*) const {
+  return d_->infinite || d_->path.contains(QPointF(x, y));
+}
+BOOL Region::IsVisible(const PointF& p, const Graphics* g) const {
+  return IsVisible(p.X, p.Y, g);
+}
 // An integer point names the pixel, which is hit when the region covers its centre.
-BOOL Region::IsVisible(INT x, INT y, const Graphics* g) const { return IsVisible(x + 0.5f, y + 0.5f, g); }
-BOOL Region::IsVisible(const Point& p, const Graphics* g) const { return IsVisible(p.X, p.Y, g); }
-BOOL Region::IsEmpty(const Graphics*) const { return !d_->infinite && d_->path.boundingRect().isEmpty(); }
-BOOL Region::IsInfinite(const Graphics*) const { return d_->infinite; }
+BOOL Region::IsVisible(INT x, INT y, const Graphics* g) const {
+  return IsVisible(x + 0.5f, y + 0.5f, g);
+}
+BOOL Region::IsVisible(const Point& p, const Graphics* g) const {
+  return IsVisible(p.X, p.Y, g);
+}
+BOOL Region::IsEmpty(const Graphics*) const {
+  return !d_->infinite && d_->path.boundingRect().isEmpty();
+}
+BOOL Region::IsInfinite(const Graphics*) const {
+  return d_->infinite;
+}
 Status Region::GetBounds(RectF* rect, const Graphics*) const {
   if (!rect) return InvalidParameter;
   const QRectF b = d_->Path().boundingRect();
-  *rect = RectF(static_cast<REAL>(b.x()), static_cast<REAL>(b.y()), static_cast<REAL>(b.width()), static_cast<REAL>(b.height()));
+  *rect = RectF(static_cast<REAL>(b.x()), static_cast<REAL>(b.y()), static_cast<REAL>(b.width()),
+                static_cast<REAL>(b.height()));
   return Ok;
 }
 Status Region::GetBounds(Rect* rect, const Graphics* g) const {
   RectF f;
   if (!rect || GetBounds(&f, g) != Ok) return InvalidParameter;
-  *rect = Rect(static_cast<INT>(std::floor(f.X)), static_cast<INT>(std::floor(f.Y)), static_cast<INT>(std::ceil(f.Width)),
-               static_cast<INT>(std::ceil(f.Height)));
+  *rect = Rect(static_cast<INT>(std::floor(f.X)), static_cast<INT>(std::floor(f.Y)),
+               static_cast<INT>(std::ceil(f.Width)), static_cast<INT>(std::ceil(f.Height)));
   return Ok;
 }
 
@@ -620,7 +767,9 @@ Status ImageAttributes::ClearColorKey(ColorAdjustType) {
   hasKey_ = false;
   return Ok;
 }
-Status ImageAttributes::SetWrapMode(WrapMode, const Color&, BOOL) { return Ok; }
+Status ImageAttributes::SetWrapMode(WrapMode, const Color&, BOOL) {
+  return Ok;
+}
 Status ImageAttributes::SetColorMatrix(const ColorMatrix* matrix, ColorMatrixFlags, ColorAdjustType) {
   if (!matrix) return InvalidParameter;
   hasMatrix_ = true;
@@ -640,7 +789,8 @@ namespace {
 const ImageCodecInfo* Encoders() {
   static const ImageCodecInfo list[3] = {
       {kBmpClsid, GUID{}, L"Built-in BMP Codec", nullptr, L"BMP", L"*.BMP;*.DIB;*.RLE", L"image/bmp"},
-      {kJpegClsid, GUID{}, L"Built-in JPEG Codec", nullptr, L"JPEG", L"*.JPG;*.JPEG;*.JPE;*.JFIF", L"image/jpeg"},
+      {kJpegClsid, GUID{}, L"Built-in JPEG Codec", nullptr, L"JPEG", L"*.JPG;*.JPEG;*.JPE;*.JFIF",
+       L"image/jpeg"},
       {kPngClsid, GUID{}, L"Built-in PNG Codec", nullptr, L"PNG", L"*.PNG", L"image/png"},
   };
   return list;
@@ -682,7 +832,9 @@ class MemoryStream : public IStream {
     return S_OK;
   }
   HRESULT Seek(LONGLONG move, DWORD origin, ULONGLONG* newPosition) override {
-    const LONGLONG base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? static_cast<LONGLONG>(pos_) : static_cast<LONGLONG>(data_.size());
+    const LONGLONG base = origin == STREAM_SEEK_SET   ? 0
+                          : origin == STREAM_SEEK_CUR ? static_cast<LONGLONG>(pos_)
+                                                      : static_cast<LONGLONG>(data_.size());
     if (origin > STREAM_SEEK_END || base + move < 0) return E_INVALIDARG;
     pos_ = static_cast<size_t>(base + move);
     if (newPosition) *newPosition = pos_;
@@ -732,10 +884,18 @@ struct Image::Impl {
 Image::Image() : d_(std::make_unique<Impl>()) {}
 Image::~Image() = default;
 
-Image* Image::FromFile(const WCHAR* filename, BOOL) { return Bitmap::FromFile(filename); }
-UINT Image::GetWidth() const { return static_cast<UINT>(d_->img.width()); }
-UINT Image::GetHeight() const { return static_cast<UINT>(d_->img.height()); }
-PixelFormat Image::GetPixelFormat() const { return FromQtFormat(d_->img.format()); }
+Image* Image::FromFile(const WCHAR* filename, BOOL) {
+  return Bitmap::FromFile(filename);
+}
+UINT Image::GetWidth() const {
+  return static_cast<UINT>(d_->img.width());
+}
+UINT Image::GetHeight() const {
+  return static_cast<UINT>(d_->img.height());
+}
+PixelFormat Image::GetPixelFormat() const {
+  return FromQtFormat(d_->img.format());
+}
 Status Image::GetPhysicalDimension(SizeF* size) const {
   if (!size) return InvalidParameter;
   *size = SizeF(static_cast<REAL>(d_->img.width()), static_cast<REAL>(d_->img.height()));
@@ -773,7 +933,8 @@ Status Image::Save(IStream* stream, const CLSID* clsid, const EncoderParameters*
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (!d_->img.save(&buffer, format, std::strcmp(format, "JPG") == 0 ? Quality(params) : -1)) return Win32Error;
+  if (!d_->img.save(&buffer, format, std::strcmp(format, "JPG") == 0 ? Quality(params) : -1))
+    return Win32Error;
   ULONG written = 0;
   stream->Write(bytes.constData(), static_cast<ULONG>(bytes.size()), &written);
   return written == static_cast<ULONG>(bytes.size()) ? Ok : Win32Error;
@@ -815,14 +976,17 @@ Bitmap::Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan
     status_ = InvalidParameter;
     return;
   }
-  if (scan0) d_->img = QImage(scan0, width, height, stride, f);
-  else d_->img = QImage(width, height, f);
+  if (scan0)
+    d_->img = QImage(scan0, width, height, stride, f);
+  else
+    d_->img = QImage(width, height, f);
   if (f == QImage::Format_Indexed8) d_->img.setColorTable(GreyRamp());
   if (!scan0) d_->img.fill(0);
 }
 
 Bitmap::Bitmap(const WCHAR* filename, BOOL) {
-  const QImage img(filename ? QString::fromStdString(SOWin::NormalisePath(SOWin::ToUtf8(filename))) : QString());
+  const QImage img(filename ? QString::fromStdString(SOWin::NormalisePath(SOWin::ToUtf8(filename)))
+                            : QString());
   if (img.isNull()) {
     status_ = filename ? FileNotFound : InvalidParameter;
     return;
@@ -850,9 +1014,15 @@ Bitmap::Bitmap(HBITMAP hbm, HPALETTE) {
   d_->img = pic.format() == QImage::Format_BGR888 ? pic : pic.convertToFormat(QImage::Format_RGB32);
 }
 
-Bitmap* Bitmap::FromHBITMAP(HBITMAP hbm, HPALETTE hpal) { return new Bitmap(hbm, hpal); }
-Bitmap* Bitmap::FromFile(const WCHAR* filename, BOOL useIcm) { return new Bitmap(filename, useIcm); }
-Bitmap* Bitmap::FromStream(IStream* stream, BOOL useIcm) { return new Bitmap(stream, useIcm); }
+Bitmap* Bitmap::FromHBITMAP(HBITMAP hbm, HPALETTE hpal) {
+  return new Bitmap(hbm, hpal);
+}
+Bitmap* Bitmap::FromFile(const WCHAR* filename, BOOL useIcm) {
+  return new Bitmap(filename, useIcm);
+}
+Bitmap* Bitmap::FromStream(IStream* stream, BOOL useIcm) {
+  return new Bitmap(stream, useIcm);
+}
 
 Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
   const QImage::Format f = QtFormat(format);
@@ -862,15 +1032,19 @@ Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
   b->d_->img = part.format() == f ? part : part.convertToFormat(f);
   return b;
 }
-Bitmap* Bitmap::Clone(INT x, INT y, INT w, INT h, PixelFormat format) const { return Clone(Rect(x, y, w, h), format); }
+Bitmap* Bitmap::Clone(INT x, INT y, INT w, INT h, PixelFormat format) const {
+  return Clone(Rect(x, y, w, h), format);
+}
 
 Status Bitmap::LockBits(const Rect* rect, UINT flags, PixelFormat format, BitmapData* data) {
   if (!data || lock_) return !data ? InvalidParameter : WrongState;
   const Rect r = rect ? *rect : Rect(0, 0, d_->img.width(), d_->img.height());
-  if (r.X < 0 || r.Y < 0 || r.Width <= 0 || r.Height <= 0 || r.X + r.Width > d_->img.width() || r.Y + r.Height > d_->img.height())
+  if (r.X < 0 || r.Y < 0 || r.Width <= 0 || r.Height <= 0 || r.X + r.Width > d_->img.width() ||
+      r.Y + r.Height > d_->img.height())
     return InvalidParameter;
   const QImage::Format f = QtFormat(format);
-  if (f == QImage::Format_Invalid || (f == QImage::Format_Indexed8) != (d_->img.format() == QImage::Format_Indexed8))
+  if (f == QImage::Format_Invalid ||
+      (f == QImage::Format_Indexed8) != (d_->img.format() == QImage::Format_Indexed8))
     return InvalidParameter;
   auto lock = std::make_unique<Lock>();
   lock->rect = r;
@@ -887,7 +1061,8 @@ Status Bitmap::LockBits(const Rect* rect, UINT flags, PixelFormat format, Bitmap
     if (flags & ImageLockModeRead) {
       const QImage part = d_->img.copy(r.X, r.Y, r.Width, r.Height).convertToFormat(f);
       for (int y = 0; y < r.Height; ++y)
-        std::memcpy(static_cast<uchar*>(data->Scan0) + static_cast<size_t>(y) * data->Stride, part.constScanLine(y), static_cast<size_t>(r.Width) * bpp);
+        std::memcpy(static_cast<uchar*>(data->Scan0) + static_cast<size_t>(y) * data->Stride,
+                    part.constScanLine(y), static_cast<size_t>(r.Width) * bpp);
     }
   } else if (f == d_->img.format()) {
     data->Scan0 = d_->img.scanLine(r.Y) + static_cast<size_t>(r.X) * bpp;
@@ -908,14 +1083,17 @@ Status Bitmap::UnlockBits(BitmapData* data) {
   const Rect& r = lock->rect;
   QImage written;
   if (lock->userBuffer) {
-    written = QImage(static_cast<const uchar*>(lock->userBuffer), r.Width, r.Height, lock->userStride, QtFormat(lock->format)).copy();
+    written = QImage(static_cast<const uchar*>(lock->userBuffer), r.Width, r.Height, lock->userStride,
+                     QtFormat(lock->format))
+                  .copy();
   } else if (!lock->temp.isNull()) {
     written = lock->temp;
   } else {
     return Ok;  // written in place
   }
   if (d_->img.format() == QImage::Format_Indexed8) {
-    for (int y = 0; y < r.Height; ++y) std::memcpy(d_->img.scanLine(r.Y + y) + r.X, written.constScanLine(y), r.Width);
+    for (int y = 0; y < r.Height; ++y)
+      std::memcpy(d_->img.scanLine(r.Y + y) + r.X, written.constScanLine(y), r.Width);
     return Ok;
   }
   QPainter p(&d_->img);
@@ -999,7 +1177,8 @@ struct Graphics::Impl {
     p->setRenderHint(QPainter::Antialiasing, aa);
     p->setRenderHint(QPainter::SmoothPixmapTransform, g.interpolation_ != InterpolationModeNearestNeighbor);
     p->setRenderHint(QPainter::TextAntialiasing,
-                     g.textHint_ != TextRenderingHintSingleBitPerPixel && g.textHint_ != TextRenderingHintSingleBitPerPixelGridFit);
+                     g.textHint_ != TextRenderingHintSingleBitPerPixel &&
+                         g.textHint_ != TextRenderingHintSingleBitPerPixelGridFit);
     if (g.compositing_ == CompositingModeSourceCopy) p->setCompositionMode(QPainter::CompositionMode_Source);
     p->setTransform(base);
     if (clip) p->setClipPath(*clip, Qt::IntersectClip);
@@ -1023,11 +1202,20 @@ QPen MakePen(const Pen* pen) {
   p.setJoinStyle(Qt::MiterJoin);
   QVector<qreal> dashes;
   switch (pen->GetDashStyle()) {
-    case DashStyleDash: dashes = {3, 1}; break;
-    case DashStyleDot: dashes = {1, 1}; break;
-    case DashStyleDashDot: dashes = {3, 1, 1, 1}; break;
-    case DashStyleDashDotDot: dashes = {3, 1, 1, 1, 1, 1}; break;
-    default: break;
+    case DashStyleDash:
+      dashes = {3, 1};
+      break;
+    case DashStyleDot:
+      dashes = {1, 1};
+      break;
+    case DashStyleDashDot:
+      dashes = {3, 1, 1, 1};
+      break;
+    case DashStyleDashDotDot:
+      dashes = {3, 1, 1, 1, 1, 1};
+      break;
+    default:
+      break;
   }
   if (!dashes.isEmpty()) p.setDashPattern(dashes);
   return p;
@@ -1052,13 +1240,20 @@ Graphics::Graphics(HDC hdc) : d_(std::make_unique<Impl>()) {
 
 Graphics::Graphics(Image* image) : d_(std::make_unique<Impl>()) {
   // Like GDI+, indexed images take no graphics.
-  if (!image || image->GetLastStatus() != Ok) status_ = InvalidParameter;
-  else if (image->GetPixelFormat() == PixelFormat8bppIndexed) status_ = OutOfMemory;
-  else d_->image = image;
+  if (!image || image->GetLastStatus() != Ok)
+    status_ = InvalidParameter;
+  else if (image->GetPixelFormat() == PixelFormat8bppIndexed)
+    status_ = OutOfMemory;
+  else
+    d_->image = image;
 }
 
-Graphics* Graphics::FromHDC(HDC hdc) { return new Graphics(hdc); }
-Graphics* Graphics::FromImage(Image* image) { return new Graphics(image); }
+Graphics* Graphics::FromHDC(HDC hdc) {
+  return new Graphics(hdc);
+}
+Graphics* Graphics::FromImage(Image* image) {
+  return new Graphics(image);
+}
 Graphics::~Graphics() = default;
 
 Status Graphics::SetSmoothingMode(SmoothingMode mode) {
@@ -1081,7 +1276,9 @@ Status Graphics::SetCompositingMode(CompositingMode mode) {
   compositing_ = mode;
   return Ok;
 }
-Status Graphics::SetPageUnit(Unit unit) { return unit == UnitPixel || unit == UnitDisplay ? Ok : NotImplemented; }
+Status Graphics::SetPageUnit(Unit unit) {
+  return unit == UnitPixel || unit == UnitDisplay ? Ok : NotImplemented;
+}
 
 Status Graphics::SetTransform(const Matrix* m) {
   if (!m) return InvalidParameter;
@@ -1123,15 +1320,29 @@ void CombineClip(std::optional<QPainterPath>& clip, const QPainterPath& device, 
   }
   if (!clip && mode == CombineModeUnion) return;  // still everything
   QPainterPath mine;
-  if (clip) mine = *clip;
-  else mine.addRect(QRectF(-4194304, -4194304, 8388608, 8388608));
+  if (clip)
+    mine = *clip;
+  else
+    mine.addRect(QRectF(-4194304, -4194304, 8388608, 8388608));
   switch (mode) {
-    case CombineModeIntersect: clip = mine.intersected(device); break;
-    case CombineModeUnion: clip = mine.united(device); break;
-    case CombineModeXor: clip = mine.united(device).subtracted(mine.intersected(device)); break;
-    case CombineModeExclude: clip = mine.subtracted(device); break;
-    case CombineModeComplement: clip = device.subtracted(mine); break;
-    default: clip = device; break;
+    case CombineModeIntersect:
+      clip = mine.intersected(device);
+      break;
+    case CombineModeUnion:
+      clip = mine.united(device);
+      break;
+    case CombineModeXor:
+      clip = mine.united(device).subtracted(mine.intersected(device));
+      break;
+    case CombineModeExclude:
+      clip = mine.subtracted(device);
+      break;
+    case CombineModeComplement:
+      clip = device.subtracted(mine);
+      break;
+    default:
+      clip = device;
+      break;
   }
 }
 }  // namespace
@@ -1140,7 +1351,9 @@ Status Graphics::SetClip(const RectF& r, CombineMode mode) {
   CombineClip(d_->clip, d_->world.map(RectPath(ToQ(r))), mode);
   return Ok;
 }
-Status Graphics::SetClip(const Rect& r, CombineMode mode) { return SetClip(RectF(r), mode); }
+Status Graphics::SetClip(const Rect& r, CombineMode mode) {
+  return SetClip(RectF(r), mode);
+}
 Status Graphics::SetClip(const GraphicsPath* path, CombineMode mode) {
   if (!path) return InvalidParameter;
   CombineClip(d_->clip, d_->world.map(path->d_->path), mode);
@@ -1155,8 +1368,12 @@ Status Graphics::SetClip(const Region* region, CombineMode mode) {
   CombineClip(d_->clip, d_->world.map(region->d_->Path()), mode);
   return Ok;
 }
-Status Graphics::IntersectClip(const RectF& r) { return SetClip(r, CombineModeIntersect); }
-Status Graphics::IntersectClip(const Rect& r) { return SetClip(r, CombineModeIntersect); }
+Status Graphics::IntersectClip(const RectF& r) {
+  return SetClip(r, CombineModeIntersect);
+}
+Status Graphics::IntersectClip(const Rect& r) {
+  return SetClip(r, CombineModeIntersect);
+}
 Status Graphics::ResetClip() {
   d_->clip.reset();
   return Ok;
@@ -1175,7 +1392,8 @@ Status Graphics::GetClipBounds(RectF* rect) const {
 }
 
 GraphicsState Graphics::Save() {
-  d_->saved.push_back({d_->world, d_->clip, smoothing_, interpolation_, pixelOffset_, textHint_, compositing_});
+  d_->saved.push_back(
+      {d_->world, d_->clip, smoothing_, interpolation_, pixelOffset_, textHint_, compositing_});
   return static_cast<GraphicsState>(d_->saved.size());
 }
 Status Graphics::Restore(GraphicsState state) {
@@ -1208,10 +1426,15 @@ Status Graphics::DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
   });
 }
 Status Graphics::DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2) {
-  return DrawLine(pen, static_cast<REAL>(x1), static_cast<REAL>(y1), static_cast<REAL>(x2), static_cast<REAL>(y2));
+  return DrawLine(pen, static_cast<REAL>(x1), static_cast<REAL>(y1), static_cast<REAL>(x2),
+                  static_cast<REAL>(y2));
 }
-Status Graphics::DrawLine(const Pen* pen, const Point& a, const Point& b) { return DrawLine(pen, a.X, a.Y, b.X, b.Y); }
-Status Graphics::DrawLine(const Pen* pen, const PointF& a, const PointF& b) { return DrawLine(pen, a.X, a.Y, b.X, b.Y); }
+Status Graphics::DrawLine(const Pen* pen, const Point& a, const Point& b) {
+  return DrawLine(pen, a.X, a.Y, b.X, b.Y);
+}
+Status Graphics::DrawLine(const Pen* pen, const PointF& a, const PointF& b) {
+  return DrawLine(pen, a.X, a.Y, b.X, b.Y);
+}
 Status Graphics::DrawLines(const Pen* pen, const PointF* pts, INT count) {
   if (!pen || !pts || count < 2) return InvalidParameter;
   QPolygonF poly;
@@ -1236,20 +1459,32 @@ Status Graphics::DrawRectangle(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   });
 }
 Status Graphics::DrawRectangle(const Pen* pen, INT x, INT y, INT w, INT h) {
-  return DrawRectangle(pen, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
+  return DrawRectangle(pen, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w),
+                       static_cast<REAL>(h));
 }
-Status Graphics::DrawRectangle(const Pen* pen, const Rect& r) { return DrawRectangle(pen, r.X, r.Y, r.Width, r.Height); }
-Status Graphics::DrawRectangle(const Pen* pen, const RectF& r) { return DrawRectangle(pen, r.X, r.Y, r.Width, r.Height); }
+Status Graphics::DrawRectangle(const Pen* pen, const Rect& r) {
+  return DrawRectangle(pen, r.X, r.Y, r.Width, r.Height);
+}
+Status Graphics::DrawRectangle(const Pen* pen, const RectF& r) {
+  return DrawRectangle(pen, r.X, r.Y, r.Width, r.Height);
+}
 
 Status Graphics::FillRectangle(const Brush* brush, REAL x, REAL y, REAL w, REAL h) {
   if (!brush) return InvalidParameter;
-  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillRect(QRectF(x, y, w, h), ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) {
+    p.fillRect(QRectF(x, y, w, h), ToQColor(brush->BrushColor()));
+  });
 }
 Status Graphics::FillRectangle(const Brush* brush, INT x, INT y, INT w, INT h) {
-  return FillRectangle(brush, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
+  return FillRectangle(brush, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w),
+                       static_cast<REAL>(h));
 }
-Status Graphics::FillRectangle(const Brush* brush, const Rect& r) { return FillRectangle(brush, r.X, r.Y, r.Width, r.Height); }
-Status Graphics::FillRectangle(const Brush* brush, const RectF& r) { return FillRectangle(brush, r.X, r.Y, r.Width, r.Height); }
+Status Graphics::FillRectangle(const Brush* brush, const Rect& r) {
+  return FillRectangle(brush, r.X, r.Y, r.Width, r.Height);
+}
+Status Graphics::FillRectangle(const Brush* brush, const RectF& r) {
+  return FillRectangle(brush, r.X, r.Y, r.Width, r.Height);
+}
 
 Status Graphics::DrawEllipse(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   if (!pen) return InvalidParameter;
@@ -1260,10 +1495,15 @@ Status Graphics::DrawEllipse(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   });
 }
 Status Graphics::DrawEllipse(const Pen* pen, INT x, INT y, INT w, INT h) {
-  return DrawEllipse(pen, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
+  return DrawEllipse(pen, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w),
+                     static_cast<REAL>(h));
 }
-Status Graphics::DrawEllipse(const Pen* pen, const Rect& r) { return DrawEllipse(pen, r.X, r.Y, r.Width, r.Height); }
-Status Graphics::DrawEllipse(const Pen* pen, const RectF& r) { return DrawEllipse(pen, r.X, r.Y, r.Width, r.Height); }
+Status Graphics::DrawEllipse(const Pen* pen, const Rect& r) {
+  return DrawEllipse(pen, r.X, r.Y, r.Width, r.Height);
+}
+Status Graphics::DrawEllipse(const Pen* pen, const RectF& r) {
+  return DrawEllipse(pen, r.X, r.Y, r.Width, r.Height);
+}
 
 Status Graphics::FillEllipse(const Brush* brush, REAL x, REAL y, REAL w, REAL h) {
   if (!brush) return InvalidParameter;
@@ -1274,9 +1514,12 @@ Status Graphics::FillEllipse(const Brush* brush, REAL x, REAL y, REAL w, REAL h)
   });
 }
 Status Graphics::FillEllipse(const Brush* brush, INT x, INT y, INT w, INT h) {
-  return FillEllipse(brush, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
+  return FillEllipse(brush, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w),
+                     static_cast<REAL>(h));
 }
-Status Graphics::FillEllipse(const Brush* brush, const RectF& r) { return FillEllipse(brush, r.X, r.Y, r.Width, r.Height); }
+Status Graphics::FillEllipse(const Brush* brush, const RectF& r) {
+  return FillEllipse(brush, r.X, r.Y, r.Width, r.Height);
+}
 
 Status Graphics::DrawPolygon(const Pen* pen, const PointF* pts, INT count) {
   if (!pen || !pts || count < 2) return InvalidParameter;
@@ -1324,11 +1567,14 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
 }
 Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
   if (!brush || !path) return InvalidParameter;
-  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillPath(path->d_->path, ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill,
+                             [&](QPainter& p) { p.fillPath(path->d_->path, ToQColor(brush->BrushColor())); });
 }
 Status Graphics::FillRegion(const Brush* brush, const Region* region) {
   if (!brush || !region) return InvalidParameter;
-  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) { p.fillPath(region->d_->Path(), ToQColor(brush->BrushColor())); });
+  return status_ = d_->Paint(*this, Impl::Kind::Fill, [&](QPainter& p) {
+    p.fillPath(region->d_->Path(), ToQColor(brush->BrushColor()));
+  });
 }
 
 // ---- Text ---------------------------------------------------------------------------------
@@ -1337,9 +1583,12 @@ namespace {
 QFont FontOf(const std::wstring& family, REAL size, INT style, Unit unit) {
   QFont f(MapFace(QString::fromStdWString(family)));
   REAL px = size;
-  if (unit == UnitPoint) px = size * 96 / 72;
-  else if (unit == UnitInch) px = size * 96;
-  else if (unit == UnitMillimeter) px = size * 96 / 25.4f;
+  if (unit == UnitPoint)
+    px = size * 96 / 72;
+  else if (unit == UnitInch)
+    px = size * 96;
+  else if (unit == UnitMillimeter)
+    px = size * 96 / 25.4f;
   f.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
   f.setBold(style & FontStyleBold);
   f.setItalic(style & FontStyleItalic);
@@ -1349,16 +1598,18 @@ QFont FontOf(const std::wstring& family, REAL size, INT style, Unit unit) {
 }
 // An empty layout box (width or height 0) does not limit the text.
 QRectF LayoutBox(const RectF& layout) {
-  return QRectF(layout.X, layout.Y, layout.Width > 0 ? layout.Width : 1e6, layout.Height > 0 ? layout.Height : 1e6);
+  return QRectF(layout.X, layout.Y, layout.Width > 0 ? layout.Width : 1e6,
+                layout.Height > 0 ? layout.Height : 1e6);
 }
 }  // namespace
 
-Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const RectF& layout, const StringFormat* format,
-                            const Brush* brush) {
+Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const RectF& layout,
+                            const StringFormat* format, const Brush* brush) {
   if (!text || !font || !brush) return InvalidParameter;
   const QFont qf = FontOf(font->family_, font->size_, font->style_, font->unit_);
   const QString s = Text(text, length);
-  const bool noClip = !format || (format->GetFormatFlags() & StringFormatFlagsNoClip) || layout.Width <= 0 || layout.Height <= 0;
+  const bool noClip = !format || (format->GetFormatFlags() & StringFormatFlagsNoClip) || layout.Width <= 0 ||
+                      layout.Height <= 0;
   int flags = AlignFlags(format);
   if (layout.Width <= 0) flags &= ~Qt::TextWordWrap;
   return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
@@ -1370,29 +1621,36 @@ Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, con
   });
 }
 
-Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const StringFormat* format,
-                            const Brush* brush) {
+Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                            const StringFormat* format, const Brush* brush) {
   // From a point, the alignment says where the point sits on the text.
   const REAL big = 1e6f;
   const StringAlignment h = format ? format->GetAlignment() : StringAlignmentNear;
   const StringAlignment v = format ? format->GetLineAlignment() : StringAlignmentNear;
-  const REAL x = h == StringAlignmentNear ? origin.X : h == StringAlignmentCenter ? origin.X - big / 2 : origin.X - big;
-  const REAL y = v == StringAlignmentNear ? origin.Y : v == StringAlignmentCenter ? origin.Y - big / 2 : origin.Y - big;
+  const REAL x = h == StringAlignmentNear     ? origin.X
+                 : h == StringAlignmentCenter ? origin.X - big / 2
+                                              : origin.X - big;
+  const REAL y = v == StringAlignmentNear     ? origin.Y
+                 : v == StringAlignmentCenter ? origin.Y - big / 2
+                                              : origin.Y - big;
   StringFormat f(format);
   f.SetFormatFlags(f.GetFormatFlags() | StringFormatFlagsNoWrap | StringFormatFlagsNoClip);
   return DrawString(text, length, font, RectF(x, y, big, big), &f, brush);
 }
 
-Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const Brush* brush) {
+Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                            const Brush* brush) {
   return DrawString(text, length, font, origin, nullptr, brush);
 }
 
-Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const RectF& layout, const StringFormat* format,
-                               RectF* bounds, INT* codepointsFitted, INT* linesFilled) const {
+Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const RectF& layout,
+                               const StringFormat* format, RectF* bounds, INT* codepointsFitted,
+                               INT* linesFilled) const {
   if (!text || !font || !bounds) return InvalidParameter;
   const QFont qf = FontOf(font->family_, font->size_, font->style_, font->unit_);
   const QString s = Text(text, length);
-  int flags = (AlignFlags(format) & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft | Qt::AlignTop;
+  int flags = (AlignFlags(format) & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft |
+              Qt::AlignTop;
   if (layout.Width <= 0) flags &= ~Qt::TextWordWrap;
   const QRectF r = QFontMetricsF(qf).boundingRect(LayoutBox(layout), flags, s);
   *bounds = RectF(layout.X, layout.Y, static_cast<REAL>(r.width()), static_cast<REAL>(r.height()));
@@ -1401,26 +1659,28 @@ Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, 
   return Ok;
 }
 
-Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const StringFormat* format,
-                               RectF* bounds) const {
+Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                               const StringFormat* format, RectF* bounds) const {
   return MeasureString(text, length, font, RectF(origin.X, origin.Y, 0, 0), format, bounds);
 }
 
-Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin, RectF* bounds) const {
+Status Graphics::MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                               RectF* bounds) const {
   return MeasureString(text, length, font, origin, nullptr, bounds);
 }
 
 // ---- Images -------------------------------------------------------------------------------
 
-Status Graphics::DrawImage(Image* image, const PointF* pts, INT count, REAL srcX, REAL srcY, REAL srcW, REAL srcH, Unit srcUnit,
-                           const ImageAttributes* attrs) {
+Status Graphics::DrawImage(Image* image, const PointF* pts, INT count, REAL srcX, REAL srcY, REAL srcW,
+                           REAL srcH, Unit srcUnit, const ImageAttributes* attrs) {
   if (!image || !pts || (count != 3) || srcW == 0 || srcH == 0) return status_ = InvalidParameter;
   if (srcUnit != UnitPixel && srcUnit != UnitWorld && srcUnit != UnitDisplay) return status_ = NotImplemented;
   const QImage& full = image->d_->img;
   const QRect srcRect = QRectF(srcX, srcY, srcW, srcH).toAlignedRect().intersected(full.rect());
   QImage source;
   if (attrs && (attrs->hasKey_ || attrs->hasMatrix_))
-    source = ApplyAttributes(full.copy(srcRect), attrs->hasKey_, attrs->keyLow_, attrs->keyHigh_, attrs->hasMatrix_, attrs->matrix_);
+    source = ApplyAttributes(full.copy(srcRect), attrs->hasKey_, attrs->keyLow_, attrs->keyHigh_,
+                             attrs->hasMatrix_, attrs->matrix_);
   // Source pixels -> destination parallelogram (upper-left, upper-right, lower-left).
   // Divided in double, so a 1:1 draw maps exactly and the smooth filter leaves pixels alone.
   const double ax = (pts[1].X - pts[0].X) / double(srcW), ay = (pts[1].Y - pts[0].Y) / double(srcW);
@@ -1428,13 +1688,15 @@ Status Graphics::DrawImage(Image* image, const PointF* pts, INT count, REAL srcX
   const QTransform map(ax, ay, bx, by, pts[0].X - srcX * ax - srcY * bx, pts[0].Y - srcX * ay - srcY * by);
   return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
     p.setTransform(map, true);
-    if (source.isNull()) p.drawImage(QRectF(srcX, srcY, srcW, srcH), full, QRectF(srcX, srcY, srcW, srcH));
-    else p.drawImage(QRectF(srcRect), source);
+    if (source.isNull())
+      p.drawImage(QRectF(srcX, srcY, srcW, srcH), full, QRectF(srcX, srcY, srcW, srcH));
+    else
+      p.drawImage(QRectF(srcRect), source);
   });
 }
 
-Status Graphics::DrawImage(Image* image, const Point* pts, INT count, INT srcX, INT srcY, INT srcW, INT srcH, Unit srcUnit,
-                           const ImageAttributes* attrs) {
+Status Graphics::DrawImage(Image* image, const Point* pts, INT count, INT srcX, INT srcY, INT srcW, INT srcH,
+                           Unit srcUnit, const ImageAttributes* attrs) {
   if (!pts || count != 3) return status_ = InvalidParameter;
   const PointF f[3] = {PointF(pts[0]), PointF(pts[1]), PointF(pts[2])};
   return DrawImage(image, f, count, static_cast<REAL>(srcX), static_cast<REAL>(srcY), static_cast<REAL>(srcW),
@@ -1443,39 +1705,50 @@ Status Graphics::DrawImage(Image* image, const Point* pts, INT count, INT srcX, 
 
 Status Graphics::DrawImage(Image* image, const PointF* pts, INT count) {
   if (!image) return status_ = InvalidParameter;
-  return DrawImage(image, pts, count, 0, 0, static_cast<REAL>(image->GetWidth()), static_cast<REAL>(image->GetHeight()), UnitPixel);
+  return DrawImage(image, pts, count, 0, 0, static_cast<REAL>(image->GetWidth()),
+                   static_cast<REAL>(image->GetHeight()), UnitPixel);
 }
 
 Status Graphics::DrawImage(Image* image, const Point* pts, INT count) {
   if (!image) return status_ = InvalidParameter;
-  return DrawImage(image, pts, count, 0, 0, static_cast<INT>(image->GetWidth()), static_cast<INT>(image->GetHeight()), UnitPixel);
+  return DrawImage(image, pts, count, 0, 0, static_cast<INT>(image->GetWidth()),
+                   static_cast<INT>(image->GetHeight()), UnitPixel);
 }
 
-Status Graphics::DrawImage(Image* image, const RectF& dst, REAL srcX, REAL srcY, REAL srcW, REAL srcH, Unit srcUnit,
-                           const ImageAttributes* attrs) {
-  const PointF pts[3] = {PointF(dst.X, dst.Y), PointF(dst.X + dst.Width, dst.Y), PointF(dst.X, dst.Y + dst.Height)};
+Status Graphics::DrawImage(Image* image, const RectF& dst, REAL srcX, REAL srcY, REAL srcW, REAL srcH,
+                           Unit srcUnit, const ImageAttributes* attrs) {
+  const PointF pts[3] = {PointF(dst.X, dst.Y), PointF(dst.X + dst.Width, dst.Y),
+                         PointF(dst.X, dst.Y + dst.Height)};
   return DrawImage(image, pts, 3, srcX, srcY, srcW, srcH, srcUnit, attrs);
 }
 
-Status Graphics::DrawImage(Image* image, const Rect& dst, INT srcX, INT srcY, INT srcW, INT srcH, Unit srcUnit,
-                           const ImageAttributes* attrs) {
-  return DrawImage(image, RectF(dst), static_cast<REAL>(srcX), static_cast<REAL>(srcY), static_cast<REAL>(srcW),
-                   static_cast<REAL>(srcH), srcUnit, attrs);
+Status Graphics::DrawImage(Image* image, const Rect& dst, INT srcX, INT srcY, INT srcW, INT srcH,
+                           Unit srcUnit, const ImageAttributes* attrs) {
+  return DrawImage(image, RectF(dst), static_cast<REAL>(srcX), static_cast<REAL>(srcY),
+                   static_cast<REAL>(srcW), static_cast<REAL>(srcH), srcUnit, attrs);
 }
 
 Status Graphics::DrawImage(Image* image, REAL x, REAL y, REAL w, REAL h) {
   if (!image) return status_ = InvalidParameter;
-  return DrawImage(image, RectF(x, y, w, h), 0, 0, static_cast<REAL>(image->GetWidth()), static_cast<REAL>(image->GetHeight()), UnitPixel);
+  return DrawImage(image, RectF(x, y, w, h), 0, 0, static_cast<REAL>(image->GetWidth()),
+                   static_cast<REAL>(image->GetHeight()), UnitPixel);
 }
 Status Graphics::DrawImage(Image* image, INT x, INT y, INT w, INT h) {
-  return DrawImage(image, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w), static_cast<REAL>(h));
+  return DrawImage(image, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(w),
+                   static_cast<REAL>(h));
 }
-Status Graphics::DrawImage(Image* image, const Rect& dst) { return DrawImage(image, dst.X, dst.Y, dst.Width, dst.Height); }
-Status Graphics::DrawImage(Image* image, const RectF& dst) { return DrawImage(image, dst.X, dst.Y, dst.Width, dst.Height); }
+Status Graphics::DrawImage(Image* image, const Rect& dst) {
+  return DrawImage(image, dst.X, dst.Y, dst.Width, dst.Height);
+}
+Status Graphics::DrawImage(Image* image, const RectF& dst) {
+  return DrawImage(image, dst.X, dst.Y, dst.Width, dst.Height);
+}
 Status Graphics::DrawImage(Image* image, REAL x, REAL y) {
   if (!image) return status_ = InvalidParameter;
   return DrawImage(image, x, y, static_cast<REAL>(image->GetWidth()), static_cast<REAL>(image->GetHeight()));
 }
-Status Graphics::DrawImage(Image* image, INT x, INT y) { return DrawImage(image, static_cast<REAL>(x), static_cast<REAL>(y)); }
+Status Graphics::DrawImage(Image* image, INT x, INT y) {
+  return DrawImage(image, static_cast<REAL>(x), static_cast<REAL>(y));
+}
 
 }  // namespace Gdiplus

@@ -43,7 +43,9 @@ constexpr PixelFormat PixelFormat24bppRGB = 0x00021808;
 constexpr PixelFormat PixelFormat32bppRGB = 0x00022009;
 constexpr PixelFormat PixelFormat32bppARGB = 0x0026200A;
 constexpr PixelFormat PixelFormat32bppPARGB = 0x000E200B;
-constexpr UINT GetPixelFormatSize(PixelFormat f) { return (static_cast<UINT>(f) >> 8) & 0xFF; }
+constexpr UINT GetPixelFormatSize(PixelFormat f) {
+  return (static_cast<UINT>(f) >> 8) & 0xFF;
+}
 
 enum SmoothingMode {
   SmoothingModeInvalid = -1,
@@ -81,11 +83,39 @@ enum TextRenderingHint {
   TextRenderingHintClearTypeGridFit = 5,
 };
 enum CompositingMode { CompositingModeSourceOver = 0, CompositingModeSourceCopy = 1 };
-enum WrapMode { WrapModeTile = 0, WrapModeTileFlipX = 1, WrapModeTileFlipY = 2, WrapModeTileFlipXY = 3, WrapModeClamp = 4 };
-enum DashStyle { DashStyleSolid = 0, DashStyleDash = 1, DashStyleDot = 2, DashStyleDashDot = 3, DashStyleDashDotDot = 4, DashStyleCustom = 5 };
+enum WrapMode {
+  WrapModeTile = 0,
+  WrapModeTileFlipX = 1,
+  WrapModeTileFlipY = 2,
+  WrapModeTileFlipXY = 3,
+  WrapModeClamp = 4
+};
+enum DashStyle {
+  DashStyleSolid = 0,
+  DashStyleDash = 1,
+  DashStyleDot = 2,
+  DashStyleDashDot = 3,
+  DashStyleDashDotDot = 4,
+  DashStyleCustom = 5
+};
 enum MatrixOrder { MatrixOrderPrepend = 0, MatrixOrderAppend = 1 };
-enum Unit { UnitWorld = 0, UnitDisplay = 1, UnitPixel = 2, UnitPoint = 3, UnitInch = 4, UnitDocument = 5, UnitMillimeter = 6 };
-enum FontStyle { FontStyleRegular = 0, FontStyleBold = 1, FontStyleItalic = 2, FontStyleBoldItalic = 3, FontStyleUnderline = 4, FontStyleStrikeout = 8 };
+enum Unit {
+  UnitWorld = 0,
+  UnitDisplay = 1,
+  UnitPixel = 2,
+  UnitPoint = 3,
+  UnitInch = 4,
+  UnitDocument = 5,
+  UnitMillimeter = 6
+};
+enum FontStyle {
+  FontStyleRegular = 0,
+  FontStyleBold = 1,
+  FontStyleItalic = 2,
+  FontStyleBoldItalic = 3,
+  FontStyleUnderline = 4,
+  FontStyleStrikeout = 8
+};
 enum StringAlignment { StringAlignmentNear = 0, StringAlignmentCenter = 1, StringAlignmentFar = 2 };
 enum StringTrimming {
   StringTrimmingNone = 0,
@@ -104,10 +134,27 @@ enum StringFormatFlags {
   StringFormatFlagsLineLimit = 0x2000,
   StringFormatFlagsNoClip = 0x4000,
 };
-enum CombineMode { CombineModeReplace = 0, CombineModeIntersect = 1, CombineModeUnion = 2, CombineModeXor = 3, CombineModeExclude = 4, CombineModeComplement = 5 };
+enum CombineMode {
+  CombineModeReplace = 0,
+  CombineModeIntersect = 1,
+  CombineModeUnion = 2,
+  CombineModeXor = 3,
+  CombineModeExclude = 4,
+  CombineModeComplement = 5
+};
 enum FillMode { FillModeAlternate = 0, FillModeWinding = 1 };
-enum ColorAdjustType { ColorAdjustTypeDefault = 0, ColorAdjustTypeBitmap = 1, ColorAdjustTypeBrush = 2, ColorAdjustTypePen = 3, ColorAdjustTypeText = 4 };
-enum ColorMatrixFlags { ColorMatrixFlagsDefault = 0, ColorMatrixFlagsSkipGrays = 1, ColorMatrixFlagsAltGray = 2 };
+enum ColorAdjustType {
+  ColorAdjustTypeDefault = 0,
+  ColorAdjustTypeBitmap = 1,
+  ColorAdjustTypeBrush = 2,
+  ColorAdjustTypePen = 3,
+  ColorAdjustTypeText = 4
+};
+enum ColorMatrixFlags {
+  ColorMatrixFlagsDefault = 0,
+  ColorMatrixFlagsSkipGrays = 1,
+  ColorMatrixFlagsAltGray = 2
+};
 enum ImageLockMode { ImageLockModeRead = 1, ImageLockModeWrite = 2, ImageLockModeUserInputBuf = 4 };
 enum PaletteFlags { PaletteFlagsHasAlpha = 1, PaletteFlagsGrayScale = 2, PaletteFlagsHalftone = 4 };
 enum EncoderParameterValueType { EncoderParameterValueTypeLong = 4 };
@@ -674,16 +721,19 @@ class Graphics {
   Status FillRegion(const Brush* brush, const Region* region);
 
   // length -1: up to the terminating zero. "\n\r" counts as one line break.
-  Status DrawString(const WCHAR* text, INT length, const Font* font, const RectF& layout, const StringFormat* format,
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const RectF& layout,
+                    const StringFormat* format, const Brush* brush);
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
                     const Brush* brush);
-  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const Brush* brush);
-  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const StringFormat* format,
-                    const Brush* brush);
-  Status MeasureString(const WCHAR* text, INT length, const Font* font, const RectF& layout, const StringFormat* format,
-                       RectF* bounds, INT* codepointsFitted = nullptr, INT* linesFilled = nullptr) const;
-  Status MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const StringFormat* format,
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                    const StringFormat* format, const Brush* brush);
+  Status MeasureString(const WCHAR* text, INT length, const Font* font, const RectF& layout,
+                       const StringFormat* format, RectF* bounds, INT* codepointsFitted = nullptr,
+                       INT* linesFilled = nullptr) const;
+  Status MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                       const StringFormat* format, RectF* bounds) const;
+  Status MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
                        RectF* bounds) const;
-  Status MeasureString(const WCHAR* text, INT length, const Font* font, const PointF& origin, RectF* bounds) const;
 
   Status DrawImage(Image* image, INT x, INT y);
   Status DrawImage(Image* image, REAL x, REAL y);
@@ -700,8 +750,8 @@ class Graphics {
   Status DrawImage(Image* image, const PointF* pts, INT count);
   Status DrawImage(Image* image, const PointF* pts, INT count, REAL srcX, REAL srcY, REAL srcW, REAL srcH,
                    Unit srcUnit, const ImageAttributes* attrs = nullptr);
-  Status DrawImage(Image* image, const Point* pts, INT count, INT srcX, INT srcY, INT srcW, INT srcH, Unit srcUnit,
-                   const ImageAttributes* attrs = nullptr);
+  Status DrawImage(Image* image, const Point* pts, INT count, INT srcX, INT srcY, INT srcW, INT srcH,
+                   Unit srcUnit, const ImageAttributes* attrs = nullptr);
 
   Status Flush() { return Ok; }
   REAL GetDpiX() const { return 96.0f; }

@@ -35,7 +35,7 @@ struct PendingSend {
   LPARAM lp;
   std::mutex m;
   std::condition_variable cv;
-  bool done = false;  // guarded by m
+  bool done = false;   // guarded by m
   LRESULT result = 0;  // guarded by m
 
   void Complete(LRESULT r) {
@@ -183,7 +183,8 @@ void DeliverTimer(HWND hwnd, UINT_PTR id, quint64 generation) {
     // WM_TIMER comes only when no posted message is waiting.
     std::lock_guard lock(g_uiMutex);
     if (!g_uiPosts.empty()) {
-      QCoreApplication::postEvent(g_dispatcher.load(), new TimerEvent(hwnd, id, generation), Qt::LowEventPriority);
+      QCoreApplication::postEvent(g_dispatcher.load(), new TimerEvent(hwnd, id, generation),
+                                  Qt::LowEventPriority);
       return;
     }
   }
@@ -278,7 +279,8 @@ QTimer* MakeTimer(HWND hwnd, UINT_PTR id, quint64 generation, UINT ms) {
     if (!info || info->generation != generation || info->queued) return;
     // Like Win32, a timer is never queued twice and yields to other posted messages.
     info->queued = true;
-    QCoreApplication::postEvent(g_dispatcher.load(), new TimerEvent(hwnd, id, generation), Qt::LowEventPriority);
+    QCoreApplication::postEvent(g_dispatcher.load(), new TimerEvent(hwnd, id, generation),
+                                Qt::LowEventPriority);
   });
   timer->start();
   return timer;
@@ -465,7 +467,9 @@ BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
   return TakeMessage(*q, msg, filterMin, filterMax, removeFlags & PM_REMOVE) ? TRUE : FALSE;
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+BOOL TranslateMessage(const MSG*) {
+  return FALSE;
+}
 
 LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg || !msg->hwnd) return 0;
@@ -542,9 +546,13 @@ ULONGLONG GetTickCount64() {
   return static_cast<ULONGLONG>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-DWORD GetTickCount() { return static_cast<DWORD>(GetTickCount64()); }
+DWORD GetTickCount() {
+  return static_cast<DWORD>(GetTickCount64());
+}
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(DWORD ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 namespace SOWin {
 

@@ -13,7 +13,7 @@ using namespace sowin;
 
 namespace {
 
-std::mutex g_pdfMutex;  // guards g_pdfPrinters
+std::mutex g_pdfMutex;                             // guards g_pdfPrinters
 std::map<std::string, std::string> g_pdfPrinters;  // name -> output folder
 
 std::vector<std::string> PrinterNames() {
@@ -26,7 +26,8 @@ std::vector<std::string> PrinterNames() {
 
 }  // namespace
 
-BOOL EnumPrintersA(DWORD, LPSTR, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed, DWORD* returned) {
+BOOL EnumPrintersA(DWORD, LPSTR, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
+                   DWORD* returned) {
   if (level != 1 || !needed || !returned) return FALSE;
   const std::vector<std::string> names = PrinterNames();
   // Entries first, then the strings they point at.
@@ -78,7 +79,8 @@ int StartDocW(HDC hdc, const DOCINFOW* info) {
   if (!dc || !dc->printer || dc->printerPainter) return 0;
   const QString name = info && info->lpszDocName ? ToQString(info->lpszDocName) : QStringLiteral("document");
   dc->printer->setDocName(name);
-  if (!dc->pdfPath.isEmpty()) dc->printer->setOutputFileName(dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
+  if (!dc->pdfPath.isEmpty())
+    dc->printer->setOutputFileName(dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
   dc->printerPainter = std::make_unique<QPainter>();
   if (!dc->printerPainter->begin(dc->printer.get())) {
     dc->printerPainter.reset();

@@ -1,24 +1,24 @@
 // Desktop services: cursors, clipboard, popup menus, shell open, file and folder choosers,
 // message boxes, the tray icon, global memory, modules and mapped files.
 
-#include <QApplication>
-#include <QClipboard>
-#include <QDesktopServices>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QMenu>
-#include <QMimeData>
-#include <QMessageBox>
-#include <QPainterPath>
-#include <QProcess>
-#include <QSystemTrayIcon>
-#include <QUrl>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainterPath>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QUrl>
 
 #include <cstring>
 #include <mutex>
@@ -34,11 +34,14 @@ namespace {
 
 // Test hooks and desktop state; UI thread only unless said otherwise.
 std::function<UINT(HMENU, int, int, HWND)> g_menuHook;
-std::function<bool(const std::string&, const std::string&, const std::string&, const std::string&)> g_shellHook;
+std::function<bool(const std::string&, const std::string&, const std::string&, const std::string&)>
+    g_shellHook;
 std::function<std::string(const std::string&, const std::string&)> g_chooserHook;
 std::function<int(const std::wstring&, const std::wstring&, UINT)> g_messageBoxHook;
 
-std::string Narrow(LPCWSTR s) { return s ? SOWin::ToUtf8(s) : std::string(); }
+std::string Narrow(LPCWSTR s) {
+  return s ? SOWin::ToUtf8(s) : std::string();
+}
 
 // ---- Cursors ------------------------------------------------------------------------------
 
@@ -61,15 +64,39 @@ QCursor DrawnCursor(int id) {
   p.setBrush(Qt::NoBrush);
   stroke([&] {
     switch (id) {
-      case 104: p.drawLine(16, 16, 28, 16); p.drawLine(22, 16, 22, 28); break;  // text
-      case 105: p.drawLine(16, 28, 28, 16); p.drawLine(16, 16, 28, 28); break;  // cancel
-      case 106: p.drawLine(16, 22, 28, 22); p.drawLine(22, 16, 22, 28); break;  // plus
-      case 107: p.drawEllipse(QRectF(16, 18, 13, 9)); break;  // ellipse
-      case 108: p.drawLine(16, 28, 28, 16); break;  // length
-      case 109: p.drawRect(QRectF(16, 18, 12, 9)); break;  // rectangle
-      case 110: p.drawLine(16, 28, 28, 28); p.drawLine(16, 28, 26, 17); break;  // angle
-      case 111: p.drawLine(16, 20, 28, 20); p.drawLine(16, 25, 28, 25); break;  // lines
-      case 112: p.drawRect(QRectF(16, 16, 8, 8)); p.drawRect(QRectF(20, 20, 8, 8)); break;  // slices
+      case 104:
+        p.drawLine(16, 16, 28, 16);
+        p.drawLine(22, 16, 22, 28);
+        break;  // text
+      case 105:
+        p.drawLine(16, 28, 28, 16);
+        p.drawLine(16, 16, 28, 28);
+        break;  // cancel
+      case 106:
+        p.drawLine(16, 22, 28, 22);
+        p.drawLine(22, 16, 22, 28);
+        break;  // plus
+      case 107:
+        p.drawEllipse(QRectF(16, 18, 13, 9));
+        break;  // ellipse
+      case 108:
+        p.drawLine(16, 28, 28, 16);
+        break;  // length
+      case 109:
+        p.drawRect(QRectF(16, 18, 12, 9));
+        break;  // rectangle
+      case 110:
+        p.drawLine(16, 28, 28, 28);
+        p.drawLine(16, 28, 26, 17);
+        break;  // angle
+      case 111:
+        p.drawLine(16, 20, 28, 20);
+        p.drawLine(16, 25, 28, 25);
+        break;  // lines
+      case 112:
+        p.drawRect(QRectF(16, 16, 8, 8));
+        p.drawRect(QRectF(20, 20, 8, 8));
+        break;    // slices
       default: {  // 113: circular arrow
         QPainterPath arc;
         arc.arcMoveTo(QRectF(16, 16, 12, 12), 90);
@@ -87,19 +114,32 @@ QCursor DrawnCursor(int id) {
 
 Qt::CursorShape SystemShape(int id) {
   switch (id) {
-    case 32513: return Qt::IBeamCursor;
-    case 32514: return Qt::WaitCursor;
-    case 32515: return Qt::CrossCursor;
-    case 32516: return Qt::UpArrowCursor;
-    case 32642: return Qt::SizeFDiagCursor;
-    case 32643: return Qt::SizeBDiagCursor;
-    case 32644: return Qt::SizeHorCursor;
-    case 32645: return Qt::SizeVerCursor;
-    case 32646: return Qt::SizeAllCursor;
-    case 32648: return Qt::ForbiddenCursor;
-    case 32649: return Qt::PointingHandCursor;
-    case 32650: return Qt::BusyCursor;
-    default: return Qt::ArrowCursor;
+    case 32513:
+      return Qt::IBeamCursor;
+    case 32514:
+      return Qt::WaitCursor;
+    case 32515:
+      return Qt::CrossCursor;
+    case 32516:
+      return Qt::UpArrowCursor;
+    case 32642:
+      return Qt::SizeFDiagCursor;
+    case 32643:
+      return Qt::SizeBDiagCursor;
+    case 32644:
+      return Qt::SizeHorCursor;
+    case 32645:
+      return Qt::SizeVerCursor;
+    case 32646:
+      return Qt::SizeAllCursor;
+    case 32648:
+      return Qt::ForbiddenCursor;
+    case 32649:
+      return Qt::PointingHandCursor;
+    case 32650:
+      return Qt::BusyCursor;
+    default:
+      return Qt::ArrowCursor;
   }
 }
 
@@ -172,7 +212,7 @@ GlobalBlock* FindGlobal(HGLOBAL h) {
 
 bool g_clipboardOpen = false;
 HBITMAP g_clipBitmap = nullptr;  // owned by the clipboard
-HGLOBAL g_clipText = nullptr;  // owned by the clipboard
+HGLOBAL g_clipText = nullptr;    // owned by the clipboard
 
 void DropClipboardData() {
   if (g_clipBitmap) DeleteObject(g_clipBitmap);
@@ -203,8 +243,12 @@ std::unordered_map<const void*, size_t> g_views;
 
 }  // namespace
 
-HICON LoadIconW(HINSTANCE, LPCWSTR name) { return LoadCursorW(nullptr, name ? name : IDC_ARROW); }
-BOOL DestroyIcon(HICON) { return TRUE; }
+HICON LoadIconW(HINSTANCE, LPCWSTR name) {
+  return LoadCursorW(nullptr, name ? name : IDC_ARROW);
+}
+BOOL DestroyIcon(HICON) {
+  return TRUE;
+}
 
 HCURSOR LoadCursorW(HINSTANCE, LPCWSTR name) {
   if (!IS_INTRESOURCE(name)) return nullptr;
@@ -221,7 +265,9 @@ HCURSOR LoadCursorW(HINSTANCE, LPCWSTR name) {
 
 // ---- Menus --------------------------------------------------------------------------------
 
-HMENU CreatePopupMenu() { return NewMenu(); }
+HMENU CreatePopupMenu() {
+  return NewMenu();
+}
 
 BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR idNewItem, LPCWSTR text) {
   MenuObj* m = FindMenu(menu);
@@ -344,7 +390,8 @@ HANDLE SetClipboardData(UINT format, HANDLE data) {
     const size_t max = block->bytes.size() / sizeof(wchar_t);
     if (g_clipText && g_clipText != data) GlobalFree(g_clipText);
     g_clipText = data;
-    QGuiApplication::clipboard()->setText(QString::fromWCharArray(chars, static_cast<int>(wcsnlen(chars, max))));
+    QGuiApplication::clipboard()->setText(
+        QString::fromWCharArray(chars, static_cast<int>(wcsnlen(chars, max))));
     return data;
   }
   return nullptr;
@@ -392,7 +439,9 @@ LPVOID GlobalLock(HGLOBAL mem) {
   return b ? b->bytes.data() : nullptr;
 }
 
-BOOL GlobalUnlock(HGLOBAL mem) { return FindGlobal(mem) ? TRUE : FALSE; }
+BOOL GlobalUnlock(HGLOBAL mem) {
+  return FindGlobal(mem) ? TRUE : FALSE;
+}
 
 SIZE_T GlobalSize(HGLOBAL mem) {
   GlobalBlock* b = FindGlobal(mem);
@@ -415,19 +464,22 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR di
   if (f.empty()) return result(false);
   if (g_shellHook) return result(g_shellHook(v, f, p, d));
   // "explorer.exe <folder>" opens the folder in the desktop's file manager.
-  if (f == "explorer.exe" || f == "explorer") return result(QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(SOWin::NormalisePath(p)))));
+  if (f == "explorer.exe" || f == "explorer")
+    return result(
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(SOWin::NormalisePath(p)))));
   const QString qf = QString::fromStdString(f);
   if (qf.contains(QLatin1String("://"))) return result(QDesktopServices::openUrl(QUrl(qf)));
   QFileInfo info(qf);
   if (info.isFile() && info.isExecutable())
-    return result(QProcess::startDetached(qf, QProcess::splitCommand(QString::fromStdString(p)), QString::fromStdString(d)));
+    return result(QProcess::startDetached(qf, QProcess::splitCommand(QString::fromStdString(p)),
+                                          QString::fromStdString(d)));
   return result(QDesktopServices::openUrl(QUrl::fromLocalFile(qf)));
 }
 
 HINSTANCE ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR params, LPCWSTR dir, int show) {
   const std::string v = Narrow(verb), f = Narrow(file), p = Narrow(params), d = Narrow(dir);
-  return ShellExecuteA(hwnd, verb ? v.c_str() : nullptr, file ? f.c_str() : nullptr, params ? p.c_str() : nullptr,
-                       dir ? d.c_str() : nullptr, show);
+  return ShellExecuteA(hwnd, verb ? v.c_str() : nullptr, file ? f.c_str() : nullptr,
+                       params ? p.c_str() : nullptr, dir ? d.c_str() : nullptr, show);
 }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
@@ -439,14 +491,19 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   box.setWindowTitle(QString::fromStdWString(c));
   const UINT buttons = type & 0xF;
   box.setStandardButtons(buttons == MB_OKCANCEL ? QMessageBox::Ok | QMessageBox::Cancel
-                         : buttons == MB_YESNO ? QMessageBox::Yes | QMessageBox::No
-                         : buttons == MB_YESNOCANCEL ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
-                                                     : QMessageBox::Ok);
+                         : buttons == MB_YESNO  ? QMessageBox::Yes | QMessageBox::No
+                         : buttons == MB_YESNOCANCEL
+                             ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                             : QMessageBox::Ok);
   switch (box.exec()) {
-    case QMessageBox::Ok: return IDOK;
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    default: return IDCANCEL;
+    case QMessageBox::Ok:
+      return IDOK;
+    case QMessageBox::Yes:
+      return IDYES;
+    case QMessageBox::No:
+      return IDNO;
+    default:
+      return IDCANCEL;
   }
 }
 
@@ -454,13 +511,16 @@ PIDLIST_ABSOLUTE SHBrowseForFolderW(BROWSEINFOW* info) {
   if (!info) return nullptr;
   const std::string title = Narrow(info->lpszTitle);
   std::string path;
-  if (g_chooserHook) path = g_chooserHook("folder", title);
+  if (g_chooserHook)
+    path = g_chooserHook("folder", title);
   else if (IsUiThread())
-    path = QFileDialog::getExistingDirectory(SOWin::WidgetOf(info->hwndOwner), QString::fromStdString(title)).toStdString();
+    path = QFileDialog::getExistingDirectory(SOWin::WidgetOf(info->hwndOwner), QString::fromStdString(title))
+               .toStdString();
   if (path.empty()) return nullptr;
   auto* copy = new std::wstring(SOWin::FromUtf8(path));
   if (info->pszDisplayName) {
-    const std::wstring name = SOWin::FromUtf8(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+    const std::wstring name =
+        SOWin::FromUtf8(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
     wcsncpy(info->pszDisplayName, name.c_str(), 259);
     info->pszDisplayName[259] = 0;
   }
@@ -475,7 +535,9 @@ BOOL SHGetPathFromIDListW(PIDLIST_ABSOLUTE list, LPWSTR path) {
   return TRUE;
 }
 
-void CoTaskMemFree(LPVOID p) { delete reinterpret_cast<std::wstring*>(p); }
+void CoTaskMemFree(LPVOID p) {
+  delete reinterpret_cast<std::wstring*>(p);
+}
 
 namespace {
 BOOL ChooseFile(OPENFILENAMEW* ofn, bool save) {
@@ -496,8 +558,10 @@ BOOL ChooseFile(OPENFILENAMEW* ofn, bool save) {
     }
     QWidget* parent = SOWin::WidgetOf(ofn->hwndOwner);
     const QString dir = ofn->lpstrInitialDir ? QString::fromWCharArray(ofn->lpstrInitialDir) : QString();
-    path = (save ? QFileDialog::getSaveFileName(parent, QString::fromStdString(title), dir, filters.join(QLatin1String(";;")))
-                 : QFileDialog::getOpenFileName(parent, QString::fromStdString(title), dir, filters.join(QLatin1String(";;"))))
+    path = (save ? QFileDialog::getSaveFileName(parent, QString::fromStdString(title), dir,
+                                                filters.join(QLatin1String(";;")))
+                 : QFileDialog::getOpenFileName(parent, QString::fromStdString(title), dir,
+                                                filters.join(QLatin1String(";;"))))
                .toStdString();
   }
   if (path.empty()) return FALSE;
@@ -507,13 +571,18 @@ BOOL ChooseFile(OPENFILENAMEW* ofn, bool save) {
   const size_t slash = w.rfind(L'/');
   const size_t dot = w.rfind(L'.');
   ofn->nFileOffset = static_cast<WORD>(slash == std::wstring::npos ? 0 : slash + 1);
-  ofn->nFileExtension = static_cast<WORD>(dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ? w.size() : dot + 1);
+  ofn->nFileExtension = static_cast<WORD>(
+      dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ? w.size() : dot + 1);
   return TRUE;
 }
 }  // namespace
 
-BOOL GetOpenFileNameW(OPENFILENAMEW* ofn) { return ChooseFile(ofn, false); }
-BOOL GetSaveFileNameW(OPENFILENAMEW* ofn) { return ChooseFile(ofn, true); }
+BOOL GetOpenFileNameW(OPENFILENAMEW* ofn) {
+  return ChooseFile(ofn, false);
+}
+BOOL GetSaveFileNameW(OPENFILENAMEW* ofn) {
+  return ChooseFile(ofn, true);
+}
 
 BOOL Shell_NotifyIconW(DWORD message, NOTIFYICONDATAW* data) {
   if (!data || !IsUiThread()) return FALSE;
@@ -532,10 +601,13 @@ BOOL Shell_NotifyIconW(DWORD message, NOTIFYICONDATAW* data) {
     const UINT id = data->uID;
     const UINT callback = (data->uFlags & NIF_MESSAGE) ? data->uCallbackMessage : 0;
     if (callback)
-      QObject::connect(entry.icon.get(), &QSystemTrayIcon::activated, [hwnd, id, callback](QSystemTrayIcon::ActivationReason r) {
-        const LPARAM mouse = r == QSystemTrayIcon::Context ? WM_RBUTTONUP : r == QSystemTrayIcon::DoubleClick ? WM_LBUTTONDBLCLK : WM_LBUTTONUP;
-        PostMessageW(hwnd, callback, id, mouse);
-      });
+      QObject::connect(entry.icon.get(), &QSystemTrayIcon::activated,
+                       [hwnd, id, callback](QSystemTrayIcon::ActivationReason r) {
+                         const LPARAM mouse = r == QSystemTrayIcon::Context       ? WM_RBUTTONUP
+                                              : r == QSystemTrayIcon::DoubleClick ? WM_LBUTTONDBLCLK
+                                                                                  : WM_LBUTTONUP;
+                         PostMessageW(hwnd, callback, id, mouse);
+                       });
   }
   if (data->uFlags & NIF_TIP) entry.tip = std::wstring(data->szTip, wcsnlen(data->szTip, 128));
   if (entry.icon) {
@@ -561,7 +633,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(dlsym(module, name));
 }
 
-BOOL FreeLibrary(HMODULE module) { return module && dlclose(module) == 0 ? TRUE : FALSE; }
+BOOL FreeLibrary(HMODULE module) {
+  return module && dlclose(module) == 0 ? TRUE : FALSE;
+}
 
 HMODULE GetModuleHandleW(LPCWSTR name) {
   if (name) return nullptr;
@@ -575,11 +649,20 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void*, DWORD disp
   const bool write = access & GENERIC_WRITE;
   int flags = write ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: break;
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      break;
   }
   const int fd = ::open(SOWin::NormalisePath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return INVALID_HANDLE_VALUE;
@@ -609,7 +692,8 @@ HANDLE CreateFileMappingA(HANDLE file, void*, DWORD protect, DWORD sizeHigh, DWO
   if (size == 0) size = static_cast<size_t>(st.st_size);
   if (size == 0) return nullptr;
   const bool writable = protect == PAGE_READWRITE;
-  if (writable && static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0) return nullptr;
+  if (writable && static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)
+    return nullptr;
   auto m = std::make_unique<FileHandle>();
   m->fd = dup(fd);
   if (m->fd < 0) return nullptr;
@@ -631,7 +715,8 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
   const size_t length = bytes ? bytes : m.size - offset;
   if (offset + length > m.size) return nullptr;
   const bool write = (access & FILE_MAP_WRITE) && m.writable;
-  void* view = mmap(nullptr, length, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, m.fd, static_cast<off_t>(offset));
+  void* view = mmap(nullptr, length, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, m.fd,
+                    static_cast<off_t>(offset));
   if (view == MAP_FAILED) return nullptr;
   g_views[view] = length;
   return view;
@@ -655,23 +740,39 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-BOOL DeleteFileA(LPCSTR path) { return path && ::unlink(SOWin::NormalisePath(path).c_str()) == 0 ? TRUE : FALSE; }
+BOOL DeleteFileA(LPCSTR path) {
+  return path && ::unlink(SOWin::NormalisePath(path).c_str()) == 0 ? TRUE : FALSE;
+}
 
 // ---- Our extensions -----------------------------------------------------------------------
 
 namespace SOWin {
 
-void SetPopupMenuHook(std::function<UINT(HMENU, int, int, HWND)> hook) { g_menuHook = std::move(hook); }
-void SetShellOpenHook(std::function<bool(const std::string&, const std::string&, const std::string&, const std::string&)> hook) {
+void SetPopupMenuHook(std::function<UINT(HMENU, int, int, HWND)> hook) {
+  g_menuHook = std::move(hook);
+}
+void SetShellOpenHook(
+    std::function<bool(const std::string&, const std::string&, const std::string&, const std::string&)>
+        hook) {
   g_shellHook = std::move(hook);
 }
-void SetFileChooserHook(std::function<std::string(const std::string&, const std::string&)> hook) { g_chooserHook = std::move(hook); }
-void SetMessageBoxHook(std::function<int(const std::wstring&, const std::wstring&, UINT)> hook) { g_messageBoxHook = std::move(hook); }
+void SetFileChooserHook(std::function<std::string(const std::string&, const std::string&)> hook) {
+  g_chooserHook = std::move(hook);
+}
+void SetMessageBoxHook(std::function<int(const std::wstring&, const std::wstring&, UINT)> hook) {
+  g_messageBoxHook = std::move(hook);
+}
 
-int TrayIconCount() { return static_cast<int>(g_tray.size()); }
+int TrayIconCount() {
+  return static_cast<int>(g_tray.size());
+}
 
-std::string ToUtf8(const std::wstring& s) { return QString::fromStdWString(s).toStdString(); }
-std::wstring FromUtf8(const std::string& s) { return QString::fromStdString(s).toStdWString(); }
+std::string ToUtf8(const std::wstring& s) {
+  return QString::fromStdWString(s).toStdString();
+}
+std::wstring FromUtf8(const std::string& s) {
+  return QString::fromStdString(s).toStdWString();
+}
 
 std::string NormalisePath(const std::string& path) {
   std::string p = path;

@@ -206,20 +206,43 @@ using HMONITOR = HMONITOR__*;
 
 // ---- Word packing -------------------------------------------------------------------------
 
-constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-constexpr LPARAM MAKELPARAM(int lo, int hi) {
-  return static_cast<LPARAM>(static_cast<DWORD>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)));
+constexpr WORD LOWORD(std::uintptr_t v) {
+  return static_cast<WORD>(v & 0xFFFF);
 }
-constexpr WPARAM MAKEWPARAM(int lo, int hi) { return static_cast<WPARAM>(static_cast<DWORD>(MAKELPARAM(lo, hi))); }
-constexpr LRESULT MAKELRESULT(int lo, int hi) { return MAKELPARAM(lo, hi); }
-constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<SHORT>(LOWORD(static_cast<std::uintptr_t>(lp))); }
-constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(static_cast<std::uintptr_t>(lp))); }
-constexpr SHORT GET_WHEEL_DELTA_WPARAM(WPARAM wp) { return static_cast<SHORT>(HIWORD(wp)); }
-constexpr WORD GET_KEYSTATE_WPARAM(WPARAM wp) { return LOWORD(wp); }
-inline LPCWSTR MAKEINTRESOURCEW(int id) { return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))); }
-inline LPCSTR MAKEINTRESOURCEA(int id) { return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))); }
-inline bool IS_INTRESOURCE(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) >> 16) == 0; }
+constexpr WORD HIWORD(std::uintptr_t v) {
+  return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+constexpr LPARAM MAKELPARAM(int lo, int hi) {
+  return static_cast<LPARAM>(
+      static_cast<DWORD>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)));
+}
+constexpr WPARAM MAKEWPARAM(int lo, int hi) {
+  return static_cast<WPARAM>(static_cast<DWORD>(MAKELPARAM(lo, hi)));
+}
+constexpr LRESULT MAKELRESULT(int lo, int hi) {
+  return MAKELPARAM(lo, hi);
+}
+constexpr int GET_X_LPARAM(LPARAM lp) {
+  return static_cast<SHORT>(LOWORD(static_cast<std::uintptr_t>(lp)));
+}
+constexpr int GET_Y_LPARAM(LPARAM lp) {
+  return static_cast<SHORT>(HIWORD(static_cast<std::uintptr_t>(lp)));
+}
+constexpr SHORT GET_WHEEL_DELTA_WPARAM(WPARAM wp) {
+  return static_cast<SHORT>(HIWORD(wp));
+}
+constexpr WORD GET_KEYSTATE_WPARAM(WPARAM wp) {
+  return LOWORD(wp);
+}
+inline LPCWSTR MAKEINTRESOURCEW(int id) {
+  return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
+}
+inline LPCSTR MAKEINTRESOURCEA(int id) {
+  return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
+}
+inline bool IS_INTRESOURCE(const void* p) {
+  return (reinterpret_cast<std::uintptr_t>(p) >> 16) == 0;
+}
 
 // ---- Messages -----------------------------------------------------------------------------
 
@@ -852,8 +875,8 @@ constexpr DWORD FILE_MAP_ALL_ACCESS = 0x000F001F;
 
 // A file without FILE_SHARE_* is opened for exclusive use (flock); a second exclusive open
 // fails with INVALID_HANDLE_VALUE. Backslashes in the path become '/'.
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD disposition,
-                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile);
 // Grows the file to the mapping size; null on failure.
 HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           LPCSTR name);
@@ -893,10 +916,12 @@ void SetScreenForTest(const RECT& screen, const RECT& workArea);
 // Test hooks: each replaces the desktop interaction while set; pass an empty function to clear.
 void SetPopupMenuHook(std::function<UINT(HMENU menu, int x, int y, HWND owner)> hook);
 void SetShellOpenHook(std::function<bool(const std::string& verb, const std::string& file,
-                                         const std::string& params, const std::string& dir)> hook);
+                                         const std::string& params, const std::string& dir)>
+                          hook);
 // kind is "folder", "open" or "save"; returns the chosen path, empty when cancelled.
 void SetFileChooserHook(std::function<std::string(const std::string& kind, const std::string& title)> hook);
-void SetMessageBoxHook(std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> hook);
+void SetMessageBoxHook(
+    std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> hook);
 
 // The tray icons this process shows (fake tray or real): tips by icon id, for tests.
 int TrayIconCount();

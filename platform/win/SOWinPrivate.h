@@ -103,7 +103,7 @@ struct DCState {
 struct DCObj {
   enum class Kind { Window, Memory, Screen, Printer };
   Kind kind = Kind::Memory;
-  HWND hwnd = nullptr;  // window DCs
+  HWND hwnd = nullptr;          // window DCs
   BitmapObj* bitmap = nullptr;  // memory DCs
   DCState state;
   std::vector<DCState> saved;
@@ -165,12 +165,12 @@ struct WindowObj {
   DWORD style = 0;
   DWORD exStyle = 0;
   HWND parent = nullptr;  // WS_CHILD windows
-  HWND owner = nullptr;  // top-level windows
+  HWND owner = nullptr;   // top-level windows
   std::vector<HWND> children;
   std::wstring text;
   QPointer<QWidget> widget;
   bool wrapped = false;  // a foreign widget: never deleted by us
-  QImage backing;  // what the window's DCs draw into
+  QImage backing;        // what the window's DCs draw into
   QRegion invalid;
   QRegion painting;  // the region of the WM_PAINT being handled
   bool inPaint = false;

@@ -60,32 +60,57 @@ int VirtualKey(int key) {
   if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
   if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return VK_F1 + (key - Qt::Key_F1);
   switch (key) {
-    case Qt::Key_Backspace: return VK_BACK;
-    case Qt::Key_Tab: return VK_TAB;
+    case Qt::Key_Backspace:
+      return VK_BACK;
+    case Qt::Key_Tab:
+      return VK_TAB;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Shift: return VK_SHIFT;
-    case Qt::Key_Control: return VK_CONTROL;
-    case Qt::Key_Alt: return VK_MENU;
-    case Qt::Key_Pause: return VK_PAUSE;
-    case Qt::Key_CapsLock: return VK_CAPITAL;
-    case Qt::Key_Escape: return VK_ESCAPE;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_PageUp: return VK_PRIOR;
-    case Qt::Key_PageDown: return VK_NEXT;
-    case Qt::Key_End: return VK_END;
-    case Qt::Key_Home: return VK_HOME;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Down: return VK_DOWN;
-    case Qt::Key_Insert: return VK_INSERT;
-    case Qt::Key_Delete: return VK_DELETE;
-    case Qt::Key_Plus: return VK_OEM_PLUS;
-    case Qt::Key_Minus: return VK_OEM_MINUS;
-    case Qt::Key_Asterisk: return VK_MULTIPLY;
-    case Qt::Key_Slash: return VK_DIVIDE;
-    default: return 0;
+    case Qt::Key_Enter:
+      return VK_RETURN;
+    case Qt::Key_Shift:
+      return VK_SHIFT;
+    case Qt::Key_Control:
+      return VK_CONTROL;
+    case Qt::Key_Alt:
+      return VK_MENU;
+    case Qt::Key_Pause:
+      return VK_PAUSE;
+    case Qt::Key_CapsLock:
+      return VK_CAPITAL;
+    case Qt::Key_Escape:
+      return VK_ESCAPE;
+    case Qt::Key_Space:
+      return VK_SPACE;
+    case Qt::Key_PageUp:
+      return VK_PRIOR;
+    case Qt::Key_PageDown:
+      return VK_NEXT;
+    case Qt::Key_End:
+      return VK_END;
+    case Qt::Key_Home:
+      return VK_HOME;
+    case Qt::Key_Left:
+      return VK_LEFT;
+    case Qt::Key_Up:
+      return VK_UP;
+    case Qt::Key_Right:
+      return VK_RIGHT;
+    case Qt::Key_Down:
+      return VK_DOWN;
+    case Qt::Key_Insert:
+      return VK_INSERT;
+    case Qt::Key_Delete:
+      return VK_DELETE;
+    case Qt::Key_Plus:
+      return VK_OEM_PLUS;
+    case Qt::Key_Minus:
+      return VK_OEM_MINUS;
+    case Qt::Key_Asterisk:
+      return VK_MULTIPLY;
+    case Qt::Key_Slash:
+      return VK_DIVIDE;
+    default:
+      return 0;
   }
 }
 
@@ -183,7 +208,9 @@ class WinWidget : public QWidget {
     const bool sys = alt || vk == VK_F10;
     HWND target = IsWindow(g_focus) ? g_focus : hwnd_;
     LPARAM lp = 1 | (alt ? (1 << 29) : 0) | (e->isAutoRepeat() ? (1 << 30) : 0) | (down ? 0 : (3u << 30));
-    if (vk) SendMessageW(target, down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP), vk, lp);
+    if (vk)
+      SendMessageW(target, down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP), vk,
+                   lp);
     if (down && !sys)
       for (uint c : e->text().toUcs4()) SendMessageW(target, WM_CHAR, c, lp);
   }
@@ -201,7 +228,10 @@ void WinWidget::SendSizeIfChanged(HWND hwnd) {
     EnsureBacking(*w);
     const bool minimized = w->widget->isWindow() && w->widget->isMinimized();
     const bool maximized = w->widget->isWindow() && w->widget->isMaximized();
-    CallProc(w, WM_SIZE, minimized ? SIZE_MINIMIZED : maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
+    CallProc(w, WM_SIZE,
+             minimized   ? SIZE_MINIMIZED
+             : maximized ? SIZE_MAXIMIZED
+                         : SIZE_RESTORED,
              MAKELPARAM(size.width(), size.height()));
     if (w->cls && (w->cls->style & (CS_HREDRAW | CS_VREDRAW))) InvalidateRect(hwnd, nullptr, TRUE);
   }
@@ -245,17 +275,23 @@ void Collect(HWND hwnd, std::vector<std::shared_ptr<WindowObj>>& out) {
 }
 
 QRect ScreenRect() {
-  if (g_testScreen) return QRect(QPoint(g_testScreen->left, g_testScreen->top), QPoint(g_testScreen->right - 1, g_testScreen->bottom - 1));
+  if (g_testScreen)
+    return QRect(QPoint(g_testScreen->left, g_testScreen->top),
+                 QPoint(g_testScreen->right - 1, g_testScreen->bottom - 1));
   QScreen* s = QGuiApplication::primaryScreen();
   return s ? s->geometry() : QRect(0, 0, 1920, 1080);
 }
 QRect WorkRect() {
-  if (g_testWork) return QRect(QPoint(g_testWork->left, g_testWork->top), QPoint(g_testWork->right - 1, g_testWork->bottom - 1));
+  if (g_testWork)
+    return QRect(QPoint(g_testWork->left, g_testWork->top),
+                 QPoint(g_testWork->right - 1, g_testWork->bottom - 1));
   if (g_testScreen) return ScreenRect();
   QScreen* s = QGuiApplication::primaryScreen();
   return s ? s->availableGeometry() : ScreenRect();
 }
-RECT ToRECT(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+RECT ToRECT(const QRect& r) {
+  return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
 
 }  // namespace
 
@@ -293,7 +329,9 @@ void EnsureBacking(WindowObj& w) {
   w.backing = next;
 }
 
-HCURSOR ArrowCursor() { return LoadCursorW(nullptr, IDC_ARROW); }
+HCURSOR ArrowCursor() {
+  return LoadCursorW(nullptr, IDC_ARROW);
+}
 
 QImage RenderTree(HWND hwnd) {
   auto w = FindWindowObj(hwnd);
@@ -359,8 +397,8 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
 
 // ---- Creation and destruction -------------------------------------------------------------
 
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
-                     int height, HWND hWndParent, HMENU menu, HINSTANCE instance, LPVOID param) {
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND hWndParent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!IsUiThread()) return nullptr;
   EnsureDispatcher();
   auto cls = FindClass(className);
@@ -397,8 +435,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     g_windows[w->hwnd] = w;
   }
   if (parentObj) {
-    if (child)
-      parentObj->children.push_back(w->hwnd);
+    if (child) parentObj->children.push_back(w->hwnd);
   }
 
   CREATESTRUCTW cs;
@@ -474,7 +511,9 @@ BOOL DestroyWindow(HWND hwnd) {
   return TRUE;
 }
 
-BOOL IsWindow(HWND hwnd) { return WindowExists(hwnd) ? TRUE : FALSE; }
+BOOL IsWindow(HWND hwnd) {
+  return WindowExists(hwnd) ? TRUE : FALSE;
+}
 
 BOOL IsChild(HWND parent, HWND hwnd) {
   for (auto w = FindWindowObj(hwnd); w && w->parent; w = FindWindowObj(w->parent))
@@ -490,8 +529,11 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto w = FindWindowObj(hwnd);
   if (!w) return 0;
   switch (msg) {
-    case WM_NCCREATE: return TRUE;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       BeginPaint(hwnd, &ps);
@@ -511,18 +553,23 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return (w->style & WS_CHILD) && w->parent ? SendMessageW(w->parent, msg, wParam, lParam) : 0;
     case WM_SETCURSOR: {
       if ((w->style & WS_CHILD) && w->parent && SendMessageW(w->parent, msg, wParam, lParam)) return TRUE;
-      if (LOWORD(static_cast<std::uintptr_t>(lParam)) == HTCLIENT) SetCursor(w->cls && w->cls->cursor ? w->cls->cursor : ArrowCursor());
+      if (LOWORD(static_cast<std::uintptr_t>(lParam)) == HTCLIENT)
+        SetCursor(w->cls && w->cls->cursor ? w->cls->cursor : ArrowCursor());
       return FALSE;
     }
-    case WM_NCHITTEST: return HTCLIENT;
-    case WM_MOUSEACTIVATE: return MA_ACTIVATE;
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_MOUSEACTIVATE:
+      return MA_ACTIVATE;
     case WM_NCACTIVATE:
-    case WM_QUERYENDSESSION: return TRUE;
+    case WM_QUERYENDSESSION:
+      return TRUE;
     case WM_SETTEXT:
       w->text = lParam ? reinterpret_cast<LPCWSTR>(lParam) : L"";
       if (w->widget) w->widget->setWindowTitle(QString::fromStdWString(w->text));
       return TRUE;
-    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(w->text.size());
     case WM_GETTEXT: {
       auto* buf = reinterpret_cast<LPWSTR>(lParam);
       if (!buf || wParam == 0) return 0;
@@ -536,12 +583,20 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case SC_CLOSE:
           if (!w->closeDisabled) SendMessageW(hwnd, WM_CLOSE, 0, 0);
           return 0;
-        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); return 0;
-        case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); return 0;
-        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); return 0;
-        default: return 0;
+        case SC_MINIMIZE:
+          ShowWindow(hwnd, SW_MINIMIZE);
+          return 0;
+        case SC_MAXIMIZE:
+          ShowWindow(hwnd, SW_MAXIMIZE);
+          return 0;
+        case SC_RESTORE:
+          ShowWindow(hwnd, SW_RESTORE);
+          return 0;
+        default:
+          return 0;
       }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -551,14 +606,22 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   auto w = FindWindowObj(hwnd);
   if (!w) return 0;
   switch (index) {
-    case GWLP_USERDATA: return w->userData;
-    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_ID: return w->id;
-    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->owner);
-    case GWLP_HINSTANCE: return w->cls ? reinterpret_cast<LONG_PTR>(w->cls->instance) : 0;
-    case GWL_STYLE: return static_cast<LONG_PTR>(w->style | (w->widget && !w->widget->isHidden() ? WS_VISIBLE : 0));
-    case GWL_EXSTYLE: return w->exStyle;
-    default: return 0;
+    case GWLP_USERDATA:
+      return w->userData;
+    case GWLP_WNDPROC:
+      return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_ID:
+      return w->id;
+    case GWLP_HWNDPARENT:
+      return reinterpret_cast<LONG_PTR>(w->owner);
+    case GWLP_HINSTANCE:
+      return w->cls ? reinterpret_cast<LONG_PTR>(w->cls->instance) : 0;
+    case GWL_STYLE:
+      return static_cast<LONG_PTR>(w->style | (w->widget && !w->widget->isHidden() ? WS_VISIBLE : 0));
+    case GWL_EXSTYLE:
+      return w->exStyle;
+    default:
+      return 0;
   }
 }
 
@@ -567,9 +630,15 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   if (!w) return 0;
   const LONG_PTR old = GetWindowLongPtrW(hwnd, index);
   switch (index) {
-    case GWLP_USERDATA: w->userData = value; break;
-    case GWLP_WNDPROC: w->proc = reinterpret_cast<WNDPROC>(value); break;
-    case GWLP_ID: w->id = value; break;
+    case GWLP_USERDATA:
+      w->userData = value;
+      break;
+    case GWLP_WNDPROC:
+      w->proc = reinterpret_cast<WNDPROC>(value);
+      break;
+    case GWLP_ID:
+      w->id = value;
+      break;
     case GWL_STYLE:
       w->style = static_cast<DWORD>(value) & ~WS_VISIBLE;
       ApplyStyleFlags(*w);
@@ -579,13 +648,18 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
       if (w->widget) w->widget->setAcceptDrops(w->exStyle & WS_EX_ACCEPTFILES);
       ApplyStyleFlags(*w);
       break;
-    default: return 0;
+    default:
+      return 0;
   }
   return old;
 }
 
-LONG_PTR GetWindowLongW(HWND hwnd, int index) { return GetWindowLongPtrW(hwnd, index); }
-LONG_PTR SetWindowLongW(HWND hwnd, int index, LONG_PTR value) { return SetWindowLongPtrW(hwnd, index, value); }
+LONG_PTR GetWindowLongW(HWND hwnd, int index) {
+  return GetWindowLongPtrW(hwnd, index);
+}
+LONG_PTR SetWindowLongW(HWND hwnd, int index, LONG_PTR value) {
+  return SetWindowLongPtrW(hwnd, index, value);
+}
 
 // ---- Visibility and geometry --------------------------------------------------------------
 
@@ -603,15 +677,22 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     case SW_MINIMIZE:
     case SW_SHOWMINIMIZED:
     case SW_SHOWMINNOACTIVE:
-      if (top) widget->showMinimized(); else widget->show();
+      if (top)
+        widget->showMinimized();
+      else
+        widget->show();
       break;
     case SW_MAXIMIZE:
-      if (top) widget->showMaximized(); else widget->show();
+      if (top)
+        widget->showMaximized();
+      else
+        widget->show();
       break;
     default:
       if (!wasVisible) CallProc(w, WM_SHOWWINDOW, TRUE, 0);
       widget->setAttribute(Qt::WA_ShowWithoutActivating, cmd == SW_SHOWNOACTIVATE || cmd == SW_SHOWNA);
-      if (top && (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL) && (widget->isMinimized() || widget->isMaximized()))
+      if (top && (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL) &&
+          (widget->isMinimized() || widget->isMaximized()))
         widget->showNormal();
       else
         widget->show();
@@ -651,7 +732,8 @@ BOOL IsWindowEnabled(HWND hwnd) {
 }
 
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+  return SetWindowPos(hwnd, nullptr, x, y, width, height,
+                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
@@ -659,10 +741,13 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   if (!w || !w->widget) return FALSE;
   QWidget* widget = w->widget;
   if (!(flags & SWP_NOZORDER)) {
-    if (insertAfter == HWND_BOTTOM) widget->lower();
-    else if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST) widget->raise();
+    if (insertAfter == HWND_BOTTOM)
+      widget->lower();
+    else if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST)
+      widget->raise();
   }
-  if (!(flags & SWP_NOZORDER) && widget->isWindow() && (insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST)) {
+  if (!(flags & SWP_NOZORDER) && widget->isWindow() &&
+      (insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST)) {
     const bool topmost = insertAfter == HWND_TOPMOST;
     if (topmost != bool(w->exStyle & WS_EX_TOPMOST)) {
       w->exStyle = topmost ? (w->exStyle | WS_EX_TOPMOST) : (w->exStyle & ~WS_EX_TOPMOST);
@@ -753,7 +838,8 @@ HWND SetParent(HWND child, HWND newParent) {
   if (w->widget) {
     const bool visible = !w->widget->isHidden();
     const Qt::WindowFlags flags = w->widget->windowFlags();
-    w->widget->setParent(np ? np->widget.data() : nullptr, (w->style & WS_CHILD) && np ? Qt::Widget : (flags | Qt::Window));
+    w->widget->setParent(np ? np->widget.data() : nullptr,
+                         (w->style & WS_CHILD) && np ? Qt::Widget : (flags | Qt::Window));
     if (visible) w->widget->show();
   }
   return old;
@@ -775,11 +861,16 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
   auto& c = p->children;
   auto it = std::find(c.begin(), c.end(), hwnd);
   switch (cmd) {
-    case GW_HWNDFIRST: return c.front();
-    case GW_HWNDLAST: return c.back();
-    case GW_HWNDNEXT: return it != c.end() && it + 1 != c.end() ? *(it + 1) : nullptr;
-    case GW_HWNDPREV: return it != c.begin() && it != c.end() ? *(it - 1) : nullptr;
-    default: return nullptr;
+    case GW_HWNDFIRST:
+      return c.front();
+    case GW_HWNDLAST:
+      return c.back();
+    case GW_HWNDNEXT:
+      return it != c.end() && it + 1 != c.end() ? *(it + 1) : nullptr;
+    case GW_HWNDPREV:
+      return it != c.begin() && it != c.end() ? *(it - 1) : nullptr;
+    default:
+      return nullptr;
   }
 }
 
@@ -801,15 +892,19 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
 }
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  return IsWindow(hwnd) ? static_cast<BOOL>(SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text))) : FALSE;
+  return IsWindow(hwnd) ? static_cast<BOOL>(SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)))
+                        : FALSE;
 }
 
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount) {
   if (!buffer || maxCount <= 0) return 0;
-  return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
+  return static_cast<int>(
+      SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
 }
 
-int GetWindowTextLengthW(HWND hwnd) { return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)); }
+int GetWindowTextLengthW(HWND hwnd) {
+  return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
+}
 
 int GetClassNameW(HWND hwnd, LPWSTR buffer, int maxCount) {
   auto w = FindWindowObj(hwnd);
@@ -830,8 +925,12 @@ BOOL SetForegroundWindow(HWND hwnd) {
   return TRUE;
 }
 
-HWND GetForegroundWindow() { return IsWindow(g_foreground) ? g_foreground : nullptr; }
-HWND GetActiveWindow() { return GetForegroundWindow(); }
+HWND GetForegroundWindow() {
+  return IsWindow(g_foreground) ? g_foreground : nullptr;
+}
+HWND GetActiveWindow() {
+  return GetForegroundWindow();
+}
 
 HWND SetFocus(HWND hwnd) {
   const HWND old = IsWindow(g_focus) ? g_focus : nullptr;
@@ -846,7 +945,9 @@ HWND SetFocus(HWND hwnd) {
   return old;
 }
 
-HWND GetFocus() { return IsWindow(g_focus) ? g_focus : nullptr; }
+HWND GetFocus() {
+  return IsWindow(g_focus) ? g_focus : nullptr;
+}
 
 HWND SetCapture(HWND hwnd) {
   const HWND old = IsWindow(g_capture) ? g_capture : nullptr;
@@ -868,15 +969,22 @@ BOOL ReleaseCapture() {
   return TRUE;
 }
 
-HWND GetCapture() { return IsWindow(g_capture) ? g_capture : nullptr; }
-HWND GetDesktopWindow() { return nullptr; }
+HWND GetCapture() {
+  return IsWindow(g_capture) ? g_capture : nullptr;
+}
+HWND GetDesktopWindow() {
+  return nullptr;
+}
 
 int SetWindowRgn(HWND hwnd, HRGN region, BOOL) {
   auto w = FindWindowObj(hwnd);
   if (!w) return 0;
   auto* r = Lookup<RegionObj>(region, GdiObject::Kind::Region);
   if (w->widget) {
-    if (r) w->widget->setMask(r->region); else w->widget->clearMask();
+    if (r)
+      w->widget->setMask(r->region);
+    else
+      w->widget->clearMask();
   }
   if (r) DeleteObject(region);
   return 1;
@@ -887,7 +995,8 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL) {
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   auto w = FindWindowObj(hwnd);
   if (!w || !w->widget) return FALSE;
-  const QRect r = rect ? QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)) : w->widget->rect();
+  const QRect r = rect ? QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1))
+                       : w->widget->rect();
   w->invalid += r;
   if (erase) w->erasePending = true;
   w->widget->update(r);
@@ -897,8 +1006,10 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 BOOL ValidateRect(HWND hwnd, const RECT* rect) {
   auto w = FindWindowObj(hwnd);
   if (!w) return FALSE;
-  if (rect) w->invalid -= QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1));
-  else w->invalid = QRegion();
+  if (rect)
+    w->invalid -= QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1));
+  else
+    w->invalid = QRegion();
   return TRUE;
 }
 
@@ -939,7 +1050,9 @@ BOOL EndPaint(HWND, const PAINTSTRUCT* ps) {
 
 // ---- Monitors and metrics -----------------------------------------------------------------
 
-HMONITOR MonitorFromWindow(HWND, DWORD) { return reinterpret_cast<HMONITOR>(1); }
+HMONITOR MonitorFromWindow(HWND, DWORD) {
+  return reinterpret_cast<HMONITOR>(1);
+}
 
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
   if (!monitor || !info) return FALSE;
@@ -959,23 +1072,34 @@ int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN:
     case SM_CXVIRTUALSCREEN:
-    case SM_CXFULLSCREEN: return ScreenRect().width();
+    case SM_CXFULLSCREEN:
+      return ScreenRect().width();
     case SM_CYSCREEN:
-    case SM_CYVIRTUALSCREEN: return ScreenRect().height();
-    case SM_CYFULLSCREEN: return WorkRect().height();
+    case SM_CYVIRTUALSCREEN:
+      return ScreenRect().height();
+    case SM_CYFULLSCREEN:
+      return WorkRect().height();
     case SM_CXVSCROLL:
-    case SM_CYHSCROLL: return 17;
-    case SM_CYCAPTION: return 23;
+    case SM_CYHSCROLL:
+      return 17;
+    case SM_CYCAPTION:
+      return 23;
     case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
+    case SM_CYBORDER:
+      return 1;
     case SM_CXICON:
-    case SM_CYICON: return 32;
+    case SM_CYICON:
+      return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
+    case SM_CYSMICON:
+      return 16;
     case SM_CXDOUBLECLK:
-    case SM_CYDOUBLECLK: return 4;
-    case SM_CMONITORS: return 1;
-    default: return 0;
+    case SM_CYDOUBLECLK:
+      return 4;
+    case SM_CMONITORS:
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -988,7 +1112,9 @@ HCURSOR SetCursor(HCURSOR cursor) {
   return old;
 }
 
-HCURSOR GetCursor() { return g_cursor; }
+HCURSOR GetCursor() {
+  return g_cursor;
+}
 
 BOOL GetCursorPos(POINT* pt) {
   if (!pt) return FALSE;
@@ -1002,18 +1128,33 @@ SHORT GetKeyState(int virtKey) {
   const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
   bool down = false;
   switch (virtKey) {
-    case VK_SHIFT: down = mods & Qt::ShiftModifier; break;
-    case VK_CONTROL: down = mods & Qt::ControlModifier; break;
-    case VK_MENU: down = mods & Qt::AltModifier; break;
-    case VK_LBUTTON: down = buttons & Qt::LeftButton; break;
-    case VK_RBUTTON: down = buttons & Qt::RightButton; break;
-    case VK_MBUTTON: down = buttons & Qt::MiddleButton; break;
-    default: break;
+    case VK_SHIFT:
+      down = mods & Qt::ShiftModifier;
+      break;
+    case VK_CONTROL:
+      down = mods & Qt::ControlModifier;
+      break;
+    case VK_MENU:
+      down = mods & Qt::AltModifier;
+      break;
+    case VK_LBUTTON:
+      down = buttons & Qt::LeftButton;
+      break;
+    case VK_RBUTTON:
+      down = buttons & Qt::RightButton;
+      break;
+    case VK_MBUTTON:
+      down = buttons & Qt::MiddleButton;
+      break;
+    default:
+      break;
   }
   return down ? static_cast<SHORT>(0x8000) : 0;
 }
 
-SHORT GetAsyncKeyState(int virtKey) { return GetKeyState(virtKey); }
+SHORT GetAsyncKeyState(int virtKey) {
+  return GetKeyState(virtKey);
+}
 
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme) {
   if (!tme) return FALSE;
@@ -1038,7 +1179,8 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme) {
         CallProc(obj, WM_MOUSEHOVER, 0, MAKELPARAM(pos.x(), pos.y()));
       });
     }
-    const int ms = tme->dwHoverTime == HOVER_DEFAULT || tme->dwHoverTime == 0 ? 100 : static_cast<int>(tme->dwHoverTime);
+    const int ms =
+        tme->dwHoverTime == HOVER_DEFAULT || tme->dwHoverTime == 0 ? 100 : static_cast<int>(tme->dwHoverTime);
     w->hoverTimer->setInterval(ms);
     w->hoverTimer->start();
   }
@@ -1079,7 +1221,9 @@ UINT DragQueryFileA(HDROP drop, UINT index, LPSTR file, UINT size) {
   return static_cast<UINT>(n);
 }
 
-void DragFinish(HDROP drop) { delete reinterpret_cast<DropObj*>(drop); }
+void DragFinish(HDROP drop) {
+  delete reinterpret_cast<DropObj*>(drop);
+}
 
 void DragAcceptFiles(HWND hwnd, BOOL accept) {
   auto w = FindWindowObj(hwnd);

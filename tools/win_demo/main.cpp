@@ -68,7 +68,8 @@ LRESULT GradientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         centre.SetAlignment(Gdiplus::StringAlignmentCenter);
         centre.SetLineAlignment(Gdiplus::StringAlignmentFar);
         const std::wstring text = L"clicks: " + std::to_wstring(marks->points.size());
-        g.DrawString(text.c_str(), -1, &font, Gdiplus::RectF(0, 0, static_cast<float>(rc.right), static_cast<float>(rc.bottom - 8)),
+        g.DrawString(text.c_str(), -1, &font,
+                     Gdiplus::RectF(0, 0, static_cast<float>(rc.right), static_cast<float>(rc.bottom - 8)),
                      &centre, &white);
       }
       BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
@@ -96,12 +97,14 @@ LRESULT FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HBRUSH back = CreateSolidBrush(RGB(32, 36, 44));
       FillRect(hdc, &rc, back);
       DeleteObject(back);
-      HFONT font = CreateFontW(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Microsoft YaHei");
+      HFONT font =
+          CreateFontW(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Microsoft YaHei");
       HGDIOBJ oldFont = SelectObject(hdc, font);
       SetBkMode(hdc, TRANSPARENT);
       SetTextColor(hdc, RGB(220, 220, 220));
       RECT line{20, 12, rc.right - 20, 40};
-      DrawTextW(hdc, L"Left click marks the gradient, right click clears it", -1, &line, DT_LEFT | DT_SINGLELINE | DT_VCENTER);
+      DrawTextW(hdc, L"Left click marks the gradient, right click clears it", -1, &line,
+                DT_LEFT | DT_SINGLELINE | DT_VCENTER);
       SelectObject(hdc, oldFont);
       DeleteObject(font);
       EndPaint(hwnd, &ps);
@@ -139,10 +142,10 @@ int main(int argc, char** argv) {
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
   Register(L"DemoFrame", FrameProc, CS_HREDRAW | CS_VREDRAW);
   Register(L"DemoGradient", GradientProc, CS_DBLCLKS);
-  g_frame = CreateWindowExW(WS_EX_ACCEPTFILES, L"DemoFrame", L"win_demo", WS_OVERLAPPEDWINDOW, 40, 40, 480, 320, nullptr,
-                            nullptr, nullptr, nullptr);
-  g_gradient = CreateWindowExW(0, L"DemoGradient", L"", WS_CHILD | WS_VISIBLE, 20, 48, 440, 252, g_frame, nullptr, nullptr,
-                               nullptr);
+  g_frame = CreateWindowExW(WS_EX_ACCEPTFILES, L"DemoFrame", L"win_demo", WS_OVERLAPPEDWINDOW, 40, 40, 480,
+                            320, nullptr, nullptr, nullptr, nullptr);
+  g_gradient = CreateWindowExW(0, L"DemoGradient", L"", WS_CHILD | WS_VISIBLE, 20, 48, 440, 252, g_frame,
+                               nullptr, nullptr, nullptr);
   ShowWindow(g_frame, SW_SHOWNORMAL);
   if (!render.empty() || !grab.empty()) {
     // One click so the picture shows the window reacting, then the picture, then the end.

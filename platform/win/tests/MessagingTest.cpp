@@ -51,7 +51,8 @@ TEST_F(Messaging, CreationSendsNcCreateCreateThenSizeWithCreateParams) {
   made.push_back(h);
   ASSERT_TRUE(IsWindow(h));
   EXPECT_EQ(seenParam, &marker);
-  EXPECT_EQ(Rec().Messages(h, {WM_NCCREATE, WM_CREATE, WM_SIZE}), (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE}));
+  EXPECT_EQ(Rec().Messages(h, {WM_NCCREATE, WM_CREATE, WM_SIZE}),
+            (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE}));
   std::lock_guard lock(Rec().m);
   for (auto& s : Rec().seen) {
     if (s.hwnd == h && s.msg == WM_SIZE) {
@@ -68,7 +69,8 @@ TEST_F(Messaging, CreateFailingInWmCreateGivesNullAndDeadHandle) {
     r = -1;
     return true;
   };
-  EXPECT_EQ(CreateWindowExW(0, RecClass(), L"t", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(CreateWindowExW(0, RecClass(), L"t", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
   ASSERT_NE(seen, nullptr);
   EXPECT_FALSE(IsWindow(seen));
   EXPECT_EQ(Rec().Count(seen, WM_NCDESTROY), 1);
@@ -86,9 +88,9 @@ TEST_F(Messaging, DestroyOrderParentFirstThenChildrenFirstAndHandlesNeverReused)
     for (auto& s : Rec().seen)
       if (s.msg == WM_DESTROY || s.msg == WM_NCDESTROY) order.push_back({s.hwnd, s.msg});
   }
-  const std::vector<std::pair<HWND, UINT>> expected = {
-      {top, WM_DESTROY}, {child, WM_DESTROY}, {grandchild, WM_DESTROY},
-      {grandchild, WM_NCDESTROY}, {child, WM_NCDESTROY}, {top, WM_NCDESTROY}};
+  const std::vector<std::pair<HWND, UINT>> expected = {{top, WM_DESTROY},        {child, WM_DESTROY},
+                                                       {grandchild, WM_DESTROY}, {grandchild, WM_NCDESTROY},
+                                                       {child, WM_NCDESTROY},    {top, WM_NCDESTROY}};
   EXPECT_EQ(order, expected);
   for (HWND h : {top, child, grandchild}) EXPECT_FALSE(IsWindow(h));
   EXPECT_FALSE(DestroyWindow(top));
@@ -192,7 +194,8 @@ TEST_F(Messaging, PostsFromFourThreadsArriveInOrderPerThread) {
       for (int i = 0; i < 250; ++i) EXPECT_TRUE(PostMessageW(h, WM_USER + 3, static_cast<WPARAM>(t), i));
     });
   for (auto& t : threads) t.join();
-  EXPECT_TRUE(SOWin::PumpUntil([&] { return got[0].size() + got[1].size() + got[2].size() + got[3].size() == 1000; }, 5000));
+  EXPECT_TRUE(SOWin::PumpUntil(
+      [&] { return got[0].size() + got[1].size() + got[2].size() + got[3].size() == 1000; }, 5000));
   for (auto& g : got) {
     ASSERT_EQ(g.size(), 250u);
     for (int i = 0; i < 250; ++i) EXPECT_EQ(g[i], i);
@@ -249,7 +252,8 @@ TEST_F(Messaging, TimerWaitsForPostedMessages) {
   KillTimer(h, 7);
   const std::vector<UINT> seen = Rec().Messages(h, {WM_TIMER, WM_USER + 30});
   ASSERT_GE(seen.size(), 4u);
-  EXPECT_EQ(std::vector<UINT>(seen.begin(), seen.begin() + 4), (std::vector<UINT>{WM_USER + 30, WM_USER + 30, WM_USER + 30, WM_TIMER}));
+  EXPECT_EQ(std::vector<UINT>(seen.begin(), seen.begin() + 4),
+            (std::vector<UINT>{WM_USER + 30, WM_USER + 30, WM_USER + 30, WM_TIMER}));
 }
 
 TEST_F(Messaging, TimerStopsWithItsWindow) {
@@ -343,10 +347,12 @@ TEST_F(Messaging, InvokeRunsOnTheUiThreadAndCanWait) {
   std::atomic<bool> ran{false};
   std::thread::id where;
   std::thread worker([&] {
-    SOWin::InvokeOnUiThread([&] {
-      where = std::this_thread::get_id();
-      ran = true;
-    }, true);
+    SOWin::InvokeOnUiThread(
+        [&] {
+          where = std::this_thread::get_id();
+          ran = true;
+        },
+        true);
     EXPECT_TRUE(ran.load());
   });
   EXPECT_TRUE(SOWin::PumpUntil([&] { return ran.load(); }, 5000));
@@ -391,10 +397,13 @@ TEST_F(Messaging, WheelAndSetCursorBubbleToTheParent) {
     return true;
   };
   HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_HAND));
-  EXPECT_EQ(SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child), MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE))), TRUE);
+  EXPECT_EQ(SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child),
+                         MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE))),
+            TRUE);
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
   Rec().handler = nullptr;
-  SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child), MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE)));
+  SendMessageW(child, WM_SETCURSOR, reinterpret_cast<WPARAM>(child),
+               MAKELPARAM(int(HTCLIENT), int(WM_MOUSEMOVE)));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
   SetCursor(before);
 }
@@ -512,8 +521,8 @@ TEST_F(Messaging, WindowsMayDestroyTheirTreeFromInsideAnInputHandler) {
     return false;
   };
   QWidget* w = SOWin::WidgetOf(child);
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(w->mapToGlobal(QPoint(5, 5))), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(w->mapToGlobal(QPoint(5, 5))),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w, &press);
   EXPECT_FALSE(IsWindow(top));
   EXPECT_FALSE(IsWindow(child));

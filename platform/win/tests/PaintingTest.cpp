@@ -25,14 +25,17 @@ bool Near(const QImage& img, int x, int y, Rgb want, int tol = 24) {
     for (int dx = -1; dx <= 1; ++dx) {
       if (!img.valid(x + dx, y + dy)) continue;
       const QRgb c = img.pixel(x + dx, y + dy);
-      if (std::abs(qRed(c) - want.r) <= tol && std::abs(qGreen(c) - want.g) <= tol && std::abs(qBlue(c) - want.b) <= tol) return true;
+      if (std::abs(qRed(c) - want.r) <= tol && std::abs(qGreen(c) - want.g) <= tol &&
+          std::abs(qBlue(c) - want.b) <= tol)
+        return true;
     }
   return false;
 }
 
 bool Exactly(const QImage& img, int x, int y, Rgb want, int tol = 8) {
   const QRgb c = img.pixel(x, y);
-  return std::abs(qRed(c) - want.r) <= tol && std::abs(qGreen(c) - want.g) <= tol && std::abs(qBlue(c) - want.b) <= tol;
+  return std::abs(qRed(c) - want.r) <= tol && std::abs(qGreen(c) - want.g) <= tol &&
+         std::abs(qBlue(c) - want.b) <= tol;
 }
 
 const CLSID* EncoderFor(const wchar_t* mime) {
@@ -138,7 +141,8 @@ TEST_F(Painting, FixedSceneMatchesItsProbes) {
 
   const QImage img = Saved(canvas, dir / "scene.png");
   ASSERT_FALSE(img.isNull());
-  const Rgb red{255, 0, 0}, white{255, 255, 255}, blue{0, 0, 255}, dgreen{0, 160, 0}, yel{255, 255, 0}, green128{0, 128, 0};
+  const Rgb red{255, 0, 0}, white{255, 255, 255}, blue{0, 0, 255}, dgreen{0, 160, 0}, yel{255, 255, 0},
+      green128{0, 128, 0};
   struct Probe {
     int x, y;
     Rgb want;
@@ -146,19 +150,41 @@ TEST_F(Painting, FixedSceneMatchesItsProbes) {
   };
   const Probe probes[] = {
       // dashes along the top edge: 3 on, 1 off from the corner
-      {10, 10, red, true}, {11, 10, red, true}, {12, 10, red, true}, {13, 10, white, true}, {14, 10, red, true},
+      {10, 10, red, true},
+      {11, 10, red, true},
+      {12, 10, red, true},
+      {13, 10, white, true},
+      {14, 10, red, true},
       // the frame covers x..x+w
-      {190, 100, red, false}, {100, 190, red, false}, {191, 100, white, true}, {9, 100, white, true},
+      {190, 100, red, false},
+      {100, 190, red, false},
+      {191, 100, white, true},
+      {9, 100, white, true},
       // rotated palette image: x in [90,100), y in [60,80)
-      {95, 64, blue, false}, {95, 75, dgreen, false}, {85, 65, white, true}, {104, 65, white, true}, {95, 84, white, true},
+      {95, 64, blue, false},
+      {95, 75, dgreen, false},
+      {85, 65, white, true},
+      {104, 65, white, true},
+      {95, 84, white, true},
       // parallelogram
-      {145, 135, yel, false}, {128, 122, yel, false}, {121, 148, white, true}, {165, 122, white, true},
+      {145, 135, yel, false},
+      {128, 122, yel, false},
+      {121, 148, white, true},
+      {165, 122, white, true},
       // colour key
-      {21, 151, white, true}, {38, 168, white, true}, {30, 160, red, false},
+      {21, 151, white, true},
+      {38, 168, white, true},
+      {30, 160, red, false},
       // exact fill: 50..59 covered, 60 not
-      {50, 150, green128, true}, {59, 159, green128, true}, {60, 155, white, true}, {55, 160, white, true}, {49, 155, white, true},
+      {50, 150, green128, true},
+      {59, 159, green128, true},
+      {60, 155, white, true},
+      {55, 160, white, true},
+      {49, 155, white, true},
       // lines
-      {140, 30, {0, 0, 0}, true}, {140, 29, white, true}, {140, 31, white, true},
+      {140, 30, {0, 0, 0}, true},
+      {140, 29, white, true},
+      {140, 31, white, true},
   };
   for (const Probe& p : probes) {
     const bool ok = p.exact ? Exactly(img, p.x, p.y, p.want) : Near(img, p.x, p.y, p.want);
@@ -227,7 +253,8 @@ TEST_F(Painting, BitmapPixelLayoutsAndLockBits) {
   argb.SetPixel(0, 0, Color(40, 10, 20, 30));
   ASSERT_EQ(argb.LockBits(nullptr, ImageLockModeRead | ImageLockModeWrite, PixelFormat32bppARGB, &d), Ok);
   auto* b = static_cast<BYTE*>(d.Scan0);
-  EXPECT_EQ((std::vector<int>{b[0], b[1], b[2], b[3]}), (std::vector<int>{30, 20, 10, 40})) << "32bpp is B,G,R,A";
+  EXPECT_EQ((std::vector<int>{b[0], b[1], b[2], b[3]}), (std::vector<int>{30, 20, 10, 40}))
+      << "32bpp is B,G,R,A";
   b[4] = 1, b[5] = 2, b[6] = 3, b[7] = 255;
   EXPECT_EQ(argb.LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &d), WrongState);
   argb.UnlockBits(&d);
@@ -259,7 +286,8 @@ TEST_F(Painting, EncodersRoundTripAndJpegQualityMatters) {
     const char* ext;
     int tol;
   };
-  for (const Case& c : {Case{L"image/png", "png", 0}, Case{L"image/bmp", "bmp", 0}, Case{L"image/jpeg", "jpg", 255}}) {
+  for (const Case& c :
+       {Case{L"image/png", "png", 0}, Case{L"image/bmp", "bmp", 0}, Case{L"image/jpeg", "jpg", 255}}) {
     const CLSID* clsid = EncoderFor(c.mime);
     ASSERT_NE(clsid, nullptr) << c.ext;
     const auto path = dir / (std::string("round.") + c.ext);
@@ -414,7 +442,8 @@ TEST_F(Painting, HiddenWindowTreeRendersToPngAndClipboard) {
   wc.hbrBackground = CreateSolidBrush(RGB(40, 40, 40));
   RegisterClassExW(&wc);
   HWND top = MakeTop(160, 100);
-  HWND child = CreateWindowExW(0, L"GradientTest", L"", WS_CHILD | WS_VISIBLE, 20, 10, 120, 80, top, nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExW(0, L"GradientTest", L"", WS_CHILD | WS_VISIBLE, 20, 10, 120, 80, top, nullptr,
+                               nullptr, nullptr);
   ASSERT_TRUE(IsWindow(child));
   const auto png = dir / "window.png";
   ASSERT_TRUE(SOWin::SaveWindowImage(top, png.string()));

@@ -20,9 +20,11 @@ TEST(Shell, MappedFileIsExclusiveGrowsAndPersists) {
   const std::string path = (dir / "vol.raw").string();
   std::string windowsPath = path;
   std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
-  HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE)
+  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE)
       << "no sharing means no second opener";
   const DWORD size = 3 * 64 * 64 * 2;
   HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, size, nullptr);
@@ -87,13 +89,19 @@ TEST(Shell, PopupMenuAnswersThroughTheHookAndPostsCommands) {
 
 TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
   std::vector<std::string> calls;
-  SOWin::SetShellOpenHook([&](const std::string& verb, const std::string& file, const std::string& params, const std::string&) {
-    calls.push_back(verb + "|" + file + "|" + params);
-    return true;
-  });
-  EXPECT_GT(reinterpret_cast<std::uintptr_t>(ShellExecuteA(nullptr, "open", "explorer.exe", "C:\\store\\a", nullptr, SW_SHOWNORMAL)), 32u);
-  EXPECT_GT(reinterpret_cast<std::uintptr_t>(ShellExecuteW(nullptr, L"open", L"https://example.org/x", nullptr, nullptr, SW_SHOWNORMAL)), 32u);
-  EXPECT_EQ(calls, (std::vector<std::string>{"open|explorer.exe|C:\\store\\a", "open|https://example.org/x|"}));
+  SOWin::SetShellOpenHook(
+      [&](const std::string& verb, const std::string& file, const std::string& params, const std::string&) {
+        calls.push_back(verb + "|" + file + "|" + params);
+        return true;
+      });
+  EXPECT_GT(reinterpret_cast<std::uintptr_t>(
+                ShellExecuteA(nullptr, "open", "explorer.exe", "C:\\store\\a", nullptr, SW_SHOWNORMAL)),
+            32u);
+  EXPECT_GT(reinterpret_cast<std::uintptr_t>(
+                ShellExecuteW(nullptr, L"open", L"https://example.org/x", nullptr, nullptr, SW_SHOWNORMAL)),
+            32u);
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"open|explorer.exe|C:\\store\\a", "open|https://example.org/x|"}));
   SOWin::SetShellOpenHook({});
 
   SOWin::SetFileChooserHook([](const std::string& kind, const std::string& title) {
@@ -113,7 +121,8 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
   ofn.lpstrFile = file;
   ofn.nMaxFile = 8;
   EXPECT_FALSE(GetOpenFileNameW(&ofn)) << "cancelled";
-  SOWin::SetFileChooserHook([](const std::string&, const std::string&) { return std::string("/a/much/too/long/name.xml"); });
+  SOWin::SetFileChooserHook(
+      [](const std::string&, const std::string&) { return std::string("/a/much/too/long/name.xml"); });
   EXPECT_FALSE(GetOpenFileNameW(&ofn)) << "a path longer than the buffer is refused, not cut";
   SOWin::SetFileChooserHook({});
 }
@@ -123,7 +132,8 @@ TEST(Shell, PdfPrinterIsListedAndPrintsPages) {
   const fs::path dir = orvanta::test::MakeTempDir("print");
   SOWin::AddPdfPrinterForTest("Test PDF", dir.string());
   DWORD needed = 0, returned = 0;
-  EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 1, nullptr, 0, &needed, &returned));
+  EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 1, nullptr, 0, &needed,
+                             &returned));
   ASSERT_GT(needed, 0u);
   std::vector<BYTE> buf(needed);
   ASSERT_TRUE(EnumPrintersA(6, nullptr, 1, buf.data(), needed, &needed, &returned));

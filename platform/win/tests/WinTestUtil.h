@@ -78,8 +78,8 @@ inline HWND MakeTop(int w = 200, int h = 150, DWORD style = WS_POPUP, HWND owner
 }
 
 inline HWND MakeChild(HWND parent, int x, int y, int w, int h, UINT classStyle = 0) {
-  return CreateWindowExW(0, RecClass(classStyle), L"child", WS_CHILD | WS_VISIBLE, x, y, w, h, parent, nullptr, nullptr,
-                         nullptr);
+  return CreateWindowExW(0, RecClass(classStyle), L"child", WS_CHILD | WS_VISIBLE, x, y, w, h, parent,
+                         nullptr, nullptr, nullptr);
 }
 
 }  // namespace wintest
