@@ -66,25 +66,22 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
   for (int i = added; i < total; ++i)
     if (callback_) callback_->OnProgress(nullptr, 0, total);
 
-  bool ok = added == 0 || scu.addPresentationContexts().good();
-  // More files than fit in one association's 128 contexts take several associations. A
-  // round that stores nothing ends the send: the node takes none of what is left.
-  while (ok && !guard_->Cancelled() && scu.getNumberOfSOPInstancesToBeSent() > 0) {
-    const size_t before = scu.getNumberOfSOPInstancesToBeSent();
-    if (scu.Associate().bad()) {
-      ok = false;
-      break;
-    }
-    if (scu.sendSOPInstances().bad()) {
+  // Each round proposes the contexts of what is left, at most the 128 of one association,
+  // until nothing is left to propose. A round whose contexts the node takes none of moves
+  // on to the next; those files only miss from sent.
+  bool ok = true;
+  while (ok && !guard_->Cancelled() && scu.addPresentationContexts().good()) {
+    OFCondition cond = scu.Associate();
+    if (cond == NET_EC_NoAcceptablePresentationContexts) continue;
+    if (cond.bad() || scu.sendSOPInstances().bad()) {
       ok = false;
       scu.Abort();
       break;
     }
-    if (scu.isConnected()) scu.releaseAssociation();
-    if (scu.getNumberOfSOPInstancesToBeSent() == before) ok = false;
+    scu.releaseAssociation();
   }
   if (guard_->Cancelled()) ok = false;
-  // The transfer list is in file order; report the paths the node stored in that order.
+  // The paths the node stored, in the order it stored them.
   sent = std::move(scu.sentFiles);
   if (callback_) callback_->OnFinish(static_cast<int>(sent.size()), total);
   return ok;

@@ -6,6 +6,8 @@
 #include "SOStoreSCU.h"
 #include "TestSupport.h"
 
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,7 +24,8 @@ namespace {
 struct StoreSCP {
   fs::path dir = MakeTempDir("storescp");
   int port = FreeLoopbackPort();
-  peer::PeerProcess process{{"storescp", "-aet", "STORESCP", "+xa", "+uf", "-od", (dir / "in").string(),
+  // TCP_NODELAY=1: as built here storescp otherwise waits for a delayed ACK on every object.
+  peer::PeerProcess process{{"env", "TCP_NODELAY=1", "storescp", "-aet", "STORESCP", "+xa", "+uf", "-od", (dir / "in").string(),
                              std::to_string(port)},
                             dir / "storescp.log"};
   StoreSCP() { fs::create_directories(dir / "in"); }
@@ -129,13 +132,20 @@ TEST(StorePeer, CancelStopsAfterTheCurrentObjectAndReportsFailure) {
   SOStoreSCU store;
   ProgressLog log;
   std::atomic<int> seen{0};
-  log.onEach = [&](int n) { seen = n; };
+  std::atomic<bool> cancelled{false};
+  // The fifth report waits until the other thread has cancelled, so the cancel always
+  // lands in the middle of the send.
+  log.onEach = [&](int n) {
+    seen = n;
+    while (n == 5 && !cancelled) std::this_thread::yield();
+  };
   store.RegisterCallback(&log);
   ASSERT_TRUE(store.InitSCU("127.0.0.1", scp.port, "STORESCP", "ORVANTA", nullptr));
 
   std::thread canceller([&] {
     while (seen < 5) std::this_thread::yield();
     store.Cancel();
+    cancelled = true;
   });
   std::vector<std::string> sent;
   bool ok = store.SendFiles(files, sent, false);
@@ -153,6 +163,35 @@ TEST(StorePeer, CancelStopsAfterTheCurrentObjectAndReportsFailure) {
   ASSERT_TRUE(store.InitSCU("127.0.0.1", FreeLoopbackPort(), "STORESCP", "ORVANTA", nullptr));
   EXPECT_FALSE(store.SendFiles({files[0]}, again, false));
   EXPECT_TRUE(again.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StorePeer, MoreSOPClassesThanOneAssociationHoldsGoOverSeveral) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  // 150 files of 150 storage SOP classes need more than the 128 contexts of one association.
+  fs::path dir = MakeTempDir("classes");
+  std::vector<std::string> files = peer::MakeInstances(ct, dir, 150);
+  ASSERT_EQ(files.size(), 150u);
+  for (size_t i = 0; i < files.size(); ++i) {
+    DcmFileFormat file;
+    ASSERT_TRUE(file.loadFile(files[i].c_str()).good());
+    const char* sopClass = dcmAllStorageSOPClassUIDs[i];
+    file.getDataset()->putAndInsertString(DCM_SOPClassUID, sopClass);
+    file.getMetaInfo()->putAndInsertString(DCM_MediaStorageSOPClassUID, sopClass);
+    ASSERT_TRUE(file.saveFile(files[i].c_str(), EXS_LittleEndianExplicit).good());
+  }
+  StoreSCP scp;
+  ASSERT_TRUE(scp.Ready()) << scp.process.Log();
+  SOStoreSCU store;
+  ASSERT_TRUE(store.InitSCU("127.0.0.1", scp.port, "STORESCP", "ORVANTA", nullptr));
+  std::vector<std::string> sent;
+  EXPECT_TRUE(store.SendFiles(files, sent, false));
+  EXPECT_EQ(sent.size(), files.size());
+  EXPECT_EQ(peer::FilesBelow(scp.dir / "in").size(), sent.size());
 }
 
 }  // namespace
