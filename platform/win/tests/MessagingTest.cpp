@@ -499,6 +499,17 @@ TEST_F(Messaging, QtInputArrivesAsWin32Messages) {
   EXPECT_EQ(Rec().Count(plain, WM_LBUTTONDOWN), 2);
   EXPECT_EQ(Rec().Count(dbl, WM_LBUTTONDBLCLK), 1);
 
+  // Leaving the window reports WM_MOUSELEAVE once per TME_LEAVE request.
+  TRACKMOUSEEVENT tme;
+  tme.dwFlags = TME_LEAVE;
+  tme.hwndTrack = plain;
+  TrackMouseEvent(&tme);
+  for (int i = 0; i < 2; ++i) {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(SOWin::WidgetOf(plain), &leave);
+  }
+  EXPECT_EQ(Rec().Count(plain, WM_MOUSELEAVE), 1);
+
   SetFocus(dbl);
   auto key = [&](int k, Qt::KeyboardModifiers mods, const QString& text) {
     QKeyEvent e(QEvent::KeyPress, k, mods, text);
