@@ -6,9 +6,12 @@
 
 #include "ViewerTags.h"
 
-FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame) : dataset_(dataset) {
-  multiFrame_ = dataset.TagExists(vtag::NumberOfFrames);
-  if (!multiFrame_) return;
+FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame)
+    : FrameGroups(dataset, frame, dataset.TagExists(vtag::NumberOfFrames)) {}
+
+FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame, bool multiFrame)
+    : dataset_(dataset) {
+  if (!multiFrame) return;
   hasPerFrame_ = dataset.GetSequenceItem(vtag::PerFrameFunctionalGroupsSequence, frame, perFrame_);
   hasShared_ = dataset.GetSequenceItem(vtag::SharedFunctionalGroupsSequence, 0, shared_);
 }

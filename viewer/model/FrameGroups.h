@@ -8,8 +8,8 @@
 class FrameGroups {
  public:
   FrameGroups(const SODcmDataset& dataset, unsigned long frame);
-
-  bool IsMultiFrame() const { return multiFrame_; }
+  // When the caller already knows whether the dataset has Number of Frames.
+  FrameGroups(const SODcmDataset& dataset, unsigned long frame, bool multiFrame);
   // Calls read(item) with the per-frame item, then the shared item, until one returns true.
   template <typename Read>
   bool InGroups(Read read) const {
@@ -33,7 +33,6 @@ class FrameGroups {
 
  private:
   const SODcmDataset& dataset_;
-  bool multiFrame_ = false;
   bool hasPerFrame_ = false;
   bool hasShared_ = false;
   SODcmDataset perFrame_;

@@ -39,11 +39,7 @@ void SODcmObject::SetDcmFile(SODcmFile* file, unsigned long frame) {
   m_->imageData.reset();
   // The colour pixels were the old file's.
   m_->rgb = {};
-  int frames = 0;
-  if (file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames) && frames > 0 &&
-      frame < static_cast<unsigned long>(frames))
-    m_->frameIndex = frame;
-  ParseDcmDataset(file->GetDataset());
+  ParseDcmDataset(file->GetDataset(), frame);
 }
 
 bool SODcmObject::ParseDcmFile(const char* path, bool loadAll) {
@@ -53,10 +49,10 @@ bool SODcmObject::ParseDcmFile(const char* path, bool loadAll) {
   m_->imageData.reset();
   m_->file = &m_->ownFile;
   if (!m_->ownFile.LoadFile(path, loadAll)) return false;
-  return ParseDcmDataset(m_->ownFile.GetDataset());
+  return ParseDcmDataset(m_->ownFile.GetDataset(), m_->frameIndex);
 }
 
-bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset) {
+bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset, unsigned long frame) {
   if (!dataset) return false;
   SODcmObjectMembers& m = *m_;
   dataset->GetString(vtag::SOPInstanceUID, m.sopInstanceUID);
@@ -68,9 +64,12 @@ bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset) {
   dataset->GetUint16(vtag::Columns, m.columns);
 
   int frames = 0;
-  m.numberOfFrames = dataset->GetInt32(vtag::NumberOfFrames, frames) ? frames : 0;
+  const bool multiFrame = dataset->GetInt32(vtag::NumberOfFrames, frames);
+  m.numberOfFrames = multiFrame ? frames : 0;
+  // The frame is taken only when the file has it.
+  if (multiFrame && frames > 0 && frame < static_cast<unsigned long>(frames)) m.frameIndex = frame;
   // Enhanced objects keep rescale, window and geometry per frame or in the shared groups.
-  FrameGroups groups(*dataset, m.frameIndex);
+  FrameGroups groups(*dataset, m.frameIndex, multiFrame);
   ReadRescale(groups);
   FrameValues values;
   values.windowCenter = m.windowCenter;
@@ -192,10 +191,10 @@ bool SODcmObject::GetPixelSpacing(double* out2, int frame) {
 template <typename Read>
 bool SODcmObject::LookUp(Read read) {
   const SODcmDataset& dataset = *m_->file->GetDataset();
-  FrameGroups groups(dataset, m_->frameIndex);
   int frames = 0;
-  if (groups.IsMultiFrame() && dataset.GetInt32(vtag::NumberOfFrames, frames)) m_->numberOfFrames = frames;
-  return groups.Find(read);
+  const bool multiFrame = dataset.GetInt32(vtag::NumberOfFrames, frames);
+  if (multiFrame) m_->numberOfFrames = frames;
+  return FrameGroups(dataset, m_->frameIndex, multiFrame).Find(read);
 }
 
 bool SODcmObject::GetAttributeValue(unsigned long tag, std::string& value, unsigned long index) {

@@ -104,7 +104,8 @@ class SODcmObject : public ISODcmObject {
 
  private:
   void ResetMemberValues();
-  bool ParseDcmDataset(const SODcmDataset* dataset);
+  // Takes `frame` as the frame index when the dataset has that many frames.
+  bool ParseDcmDataset(const SODcmDataset* dataset, unsigned long frame);
   void ReadRescale(const FrameGroups& groups);
   // The functional-group-aware lookup shared by the GetAttributeValue overloads.
   template <typename Read>
