@@ -86,7 +86,7 @@ class SODcmDataset {
 
   // The underlying DCMTK item, for the toolkit's own classes; never null.
   DcmItem* GetDcmItem() const;
-  // Replaces the content by `item` (owned from now on). Used by SODcmFile.
+  // Makes this dataset the root over `item`, owned when `owned` (SODcmFile's dataset is not).
   void Reset(DcmItem* item, bool owned);
 
   // The file that values still on disk are read from; SODcmFile sets it on loading and clears it

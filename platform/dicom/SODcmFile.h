@@ -18,8 +18,9 @@ class SODcmFile {
 
   // Parses a DICOM file (Part 10, or a bare dataset in any transfer syntax). Large values (pixel
   // data above all) stay on disk and are read when asked for, so a file must stay where it is while
-  // this object reads from it; with `loadAll` every value is read into memory now and the file may
-  // then change or vanish. False, with the previous content kept, when the file cannot be parsed.
+  // this object reads from it (frames of a file changed or replaced since are refused); with
+  // `loadAll` every value is read into memory now and the file may then change or vanish. False,
+  // with the previous content kept, when the file cannot be parsed.
   virtual bool LoadFile(const char* path, bool loadAll = false);
 
   // Writes the file meta information and the dataset to `path`, replacing a file there atomically
