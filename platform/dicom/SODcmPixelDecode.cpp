@@ -30,6 +30,9 @@ constexpr unsigned long kRescaleIntercept = 0x00281052;
 constexpr unsigned long kRescaleSlope = 0x00281053;
 // No decoded frame may need more than this; guards against absurd Rows/Columns.
 constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
+// Lossless codecs shrink flat images a lot, but not beyond this.
+constexpr uint64_t kMaxCompressionRatio = 4096;
+constexpr uint64_t kAlwaysAllowedFrameBytes = uint64_t(64) << 20;
 
 // Room for `bytes` without zero-filling: every byte is written by the decoder.
 void Allocate(SOData<unsigned char>& data, uint32_t bytes) {
@@ -401,6 +404,10 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
   } else {
     RegisterDcmCodecs();
     uint64_t frameBytes = frameBits / 8;
+    // Compressed data cannot stand for more than this: a header claiming a huge image over a few
+    // bytes of data allocates nothing.
+    uint64_t compressed = pixels->getLength(xfer);
+    if (frameBytes > kMaxCompressionRatio * compressed && frameBytes > kAlwaysAllowedFrameBytes) return false;
     buffer.resize(static_cast<size_t>(frameBytes + (frameBytes & 1)));
     Uint32 startFragment = 0;
     if (pixels->getUncompressedFrame(dataset->GetDcmItem(), static_cast<Uint32>(frame), startFragment, buffer.data(),

@@ -350,3 +350,19 @@ TEST(DicomPixel, FramesOfOneFileDecodeFromSeveralThreads) {
     EXPECT_EQ(wrong, 0) << "syntax " << int(syntax);
   }
 }
+
+TEST(DicomPixel, CompressedFrameClaimingAHugeImageAllocatesNothing) {
+  auto dir = MakeTempDir("huge");
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  options.syntax = fx::Syntax::Rle;
+  auto series = fx::WriteCtSeries(dir, options);
+  SODcmFile file;
+  ASSERT_TRUE(file.LoadFile(series.files[0].c_str(), true));
+  ASSERT_TRUE(file.GetDataset()->SetUint16(0x00280010, 20000));
+  ASSERT_TRUE(file.GetDataset()->SetUint16(0x00280011, 20000));  // 800 MB claimed over a few KB
+  long before = ResidentKiB();
+  DcmImageInputData d;
+  EXPECT_FALSE(SODcmUtil::GetImageInputData(file.GetDataset(), d, 0));
+  EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+}
