@@ -20,7 +20,7 @@ constexpr BYTE GetBValue(COLORREF c) {
 }
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
-// Raster operations (only the copy family is supported; CAPTUREBLT is ignored).
+// Raster operations: the copy family, AND, OR, XOR and fills; CAPTUREBLT needs nothing here.
 constexpr DWORD SRCCOPY = 0x00CC0020;
 constexpr DWORD SRCPAINT = 0x00EE0086;
 constexpr DWORD SRCAND = 0x008800C6;

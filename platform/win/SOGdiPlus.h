@@ -622,7 +622,7 @@ class Image {
 class Bitmap : public Image {
  public:
   Bitmap(INT width, INT height, PixelFormat format = PixelFormat32bppARGB);
-  // Wraps the caller's pixels (kept alive by the caller); stride may be negative for bottom-up.
+  // Wraps the caller's pixels (kept alive by the caller), rows top-down, stride > 0.
   Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0);
   Bitmap(const WCHAR* filename, BOOL useIcm = FALSE);
   Bitmap(IStream* stream, BOOL useIcm = FALSE);

@@ -923,7 +923,7 @@ void SetFileChooserHook(std::function<std::string(const std::string& kind, const
 void SetMessageBoxHook(
     std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> hook);
 
-// The tray icons this process shows (fake tray or real): tips by icon id, for tests.
+// How many tray icons this process shows (on the desktop tray or the fake one), for tests.
 int TrayIconCount();
 
 // Wide <-> UTF-8 (the system code page of this port).
