@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <random>
 #include <vector>
 
+#include "BenchPhantom.h"
 #include "Engine3D.h"
 
 namespace {
@@ -67,40 +67,6 @@ struct CpuSplit {
     sum += g_cpu - before;
     ++runs;
     return wall;
-  }
-};
-
-// Head-like phantom in HU: skull, brain, ventricles, a contrast blob; noise sigma 20.
-struct Phantom {
-  std::vector<int16_t> voxels;
-  std::vector<int16_t*> slices;
-  V3VolumeData data{};
-
-  Phantom(int n, float spacing) {
-    voxels.resize(size_t(n) * n * n);
-    slices.resize(n);
-    for (int z = 0; z < n; ++z) slices[z] = voxels.data() + size_t(n) * n * z;
-    data.slices = slices.data();
-    data.dims[0] = data.dims[1] = data.dims[2] = n;
-    data.spacing[0] = data.spacing[1] = data.spacing[2] = spacing;
-    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    std::copy(identity, identity + 9, data.orientation);
-    std::mt19937 rng(5);
-    std::normal_distribution<float> noise(0, 20);
-    auto in = [](float x, float y, float z, float a, float b, float c) {
-      return x * x / (a * a) + y * y / (b * b) + z * z / (c * c) <= 1;
-    };
-    for (int z = 0; z < n; ++z)
-      for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-          const float px = 2.0f * x / n - 1, py = 2.0f * y / n - 1, pz = 2.0f * z / n - 1;
-          float hu = -1000;
-          if (in(px, py, pz, 0.9f, 0.95f, 0.85f)) hu = 1200;
-          if (in(px, py, pz, 0.8f, 0.85f, 0.75f)) hu = 35;
-          if (in(px - 0.15f, py, pz, 0.1f, 0.3f, 0.15f) || in(px + 0.15f, py, pz, 0.1f, 0.3f, 0.15f)) hu = 5;
-          if (in(px - 0.3f, py + 0.3f, pz - 0.3f, 0.12f, 0.12f, 0.12f)) hu = 300;
-          slices[z][x + y * n] = int16_t(std::lround(hu + noise(rng)));
-        }
   }
 };
 

@@ -5,24 +5,37 @@
 //   - plain sqlite3 inserts of the same index rows (one prepared statement, a transaction per
 //     100 rows as the store commits here),
 //     and a plain SELECT of them, which the store's own queries must come near.
-//   - cp -r of the source files, and DCMTK writes followed by fsync (the durability the store gives).
+//   - cp -r of the source files, and DCMTK writes followed by fsync (the durability the store gives);
+//   - Orthanc on loopback receiving the same files through REST POST /instances from 4 clients,
+//     and DCMTK storescu -> storescp -od on loopback (files only, no index), when installed.
 // Usage: bench_store [files=2000] [rows=256]
-//        bench_store scale [studies=2000]   (5 series of 100 instances each, rows written directly:
-//        listing, search and delete against plain sqlite3 reads of the same database files)
+//        bench_store scale [studies=2000] [seriesPerStudy=5] [instancesPerSeries=100]
+//        (rows written directly: listing, search and delete against plain sqlite3 reads of the
+//        same database files). bench/store_import.sh and bench/store_scale.sh run the full sizes.
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <atomic>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DicomFixtures.h"
@@ -55,14 +68,136 @@ void Report(const char* what, double ours, double peer, const char* peerName) {
               peer / ours);
 }
 
+pid_t Spawn(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+void Stop(pid_t pid) {
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+bool HasProgram(const char* name) {
+  return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(uint16_t(port));
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+bool WaitPort(int port) {
+  for (int i = 0; i < 600; ++i) {
+    int fd = Connect(port);
+    if (fd >= 0) return close(fd), true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// One HTTP/1.1 POST on a kept-alive connection; true on a 200 answer.
+bool Post(int fd, const std::string& path, const std::string& body) {
+  std::string request = "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/dicom\r\n" +
+                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  for (size_t sent = 0; sent < request.size();) {
+    ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  std::string answer;
+  char buffer[4096];
+  size_t headerEnd = std::string::npos, length = 0;
+  while (headerEnd == std::string::npos || answer.size() < headerEnd + 4 + length) {
+    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    answer.append(buffer, size_t(n));
+    if (headerEnd == std::string::npos && (headerEnd = answer.find("\r\n\r\n")) != std::string::npos) {
+      size_t at = answer.find("Content-Length:");
+      if (at == std::string::npos) at = answer.find("content-length:");
+      length = at < headerEnd ? std::strtoul(answer.c_str() + at + 15, nullptr, 10) : 0;
+    }
+  }
+  return answer.compare(9, 3, "200") == 0;
+}
+
+// Orthanc on loopback in its own folder; the files are read and posted by `clients` threads.
+// Answers the seconds taken, or a negative value when Orthanc is missing or refused a file.
+double OrthancPost(const std::vector<fs::path>& paths, int clients) {
+  if (!HasProgram("Orthanc")) return -1;
+  fs::path dir = orvanta::test::MakeTempDir("bench-orthanc");
+  const int httpPort = orvanta::test::FreeLoopbackPort();
+  std::ofstream(dir / "orthanc.json") << "{ \"Name\": \"Bench\", \"StorageDirectory\": \"" << (dir / "storage").string()
+                                      << "\", \"IndexDirectory\": \"" << (dir / "index").string()
+                                      << "\", \"HttpPort\": " << httpPort
+                                      << ", \"DicomPort\": " << orvanta::test::FreeLoopbackPort()
+                                      << ", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, "
+                                         "\"StorageCompression\": false, \"SaveJobs\": false, \"Plugins\": [] }\n";
+  pid_t pid = Spawn({"Orthanc", (dir / "orthanc.json").string()});
+  if (pid < 0 || !WaitPort(httpPort)) return -1;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  double seconds = Seconds([&] {
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c)
+      threads.emplace_back([&] {
+        int fd = Connect(httpPort);
+        for (size_t i; fd >= 0 && (i = next++) < paths.size();) {
+          std::ifstream in(paths[i], std::ios::binary);
+          std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+          if (!Post(fd, "/instances", body)) failed = true;
+        }
+        if (fd < 0) failed = true;
+        close(fd);
+      });
+    for (auto& t : threads) t.join();
+  });
+  Stop(pid);
+  return failed ? -1 : seconds;
+}
+
+// storescu sending the folder on one association to storescp -od on loopback. TCP_NODELAY=1
+// turns Nagle off in both (Debian's DCMTK leaves it on, and each file then waits ~90 ms for
+// delayed acknowledgements).
+double StorescpReceive(const fs::path& in) {
+  if (!HasProgram("storescp") || !HasProgram("storescu")) return -1;
+  setenv("TCP_NODELAY", "1", 1);
+  fs::path out = orvanta::test::MakeTempDir("bench-storescp");
+  const std::string port = std::to_string(orvanta::test::FreeLoopbackPort());
+  pid_t pid = Spawn({"storescp", "-od", out.string(), "-aet", "STORESCP", port});
+  if (pid < 0 || !WaitPort(std::stoi(port))) return -1;
+  int rc = 0;
+  double seconds = Seconds([&] {
+    rc = std::system(("storescu -aec STORESCP +sd +r 127.0.0.1 " + port + " '" + in.string() + "'").c_str());
+  });
+  Stop(pid);
+  return rc == 0 ? seconds : -1;
+}
+
 }  // namespace
 
-int ScaleBench(int studyCount);
+int ScaleBench(int studyCount, int seriesPerStudy, int instancesPerSeries);
 
 int ImportBench(int count, int size) {
   // count files in studies of 100 slices.
   fs::path in = orvanta::test::MakeTempDir("bench-in");
   std::vector<std::unique_ptr<SODcmFile>> files;
+  std::vector<fs::path> paths;
   std::vector<Row> rows;
   for (int made = 0, study = 0; made < count; ++study) {
     fx::CtSeriesOptions options;
@@ -74,6 +209,7 @@ int ImportBench(int count, int size) {
       auto file = std::make_unique<SODcmFile>();
       if (!file->LoadFile(series.files[k].c_str(), true)) return 1;
       files.push_back(std::move(file));
+      paths.push_back(series.files[k]);
       rows.push_back({series.studyUid, series.seriesUid, series.sopUids[k], std::to_string(series.instanceNumbers[k])});
     }
     made += options.slices;
@@ -113,6 +249,20 @@ int ImportBench(int count, int size) {
     }
     committing += Seconds([&] { queueStore->CommitQueue(); });
   });
+
+  // The same through files read from disk, as a receiver or an import gets them.
+  auto diskStore = BuildDB((orvanta::test::MakeTempDir("bench-disk") / "LOCAL").c_str());
+  double fromDisk = Seconds([&] {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      SODcmFile file;
+      if (file.LoadFile(paths[i].c_str(), true)) diskStore->QueueFile(&file);
+      if (i % 100 == 99) diskStore->CommitQueue();
+    }
+    diskStore->CommitQueue();
+  });
+  ReleaseDB(diskStore);
+  const double orthanc = OrthancPost(paths, 4);
+  const double storescp = StorescpReceive(in);
 
   auto fileStore = BuildDB((orvanta::test::MakeTempDir("bench-store") / "LOCAL").c_str());
   double stored = Seconds([&] {
@@ -171,11 +321,30 @@ int ImportBench(int count, int size) {
     return 1;
   }
 
-  std::printf("files per second: QueueFile+CommitQueue %.0f, StoreFile %.0f, DCMTK saveFile %.0f\n",
-              files.size() / queued, files.size() / stored, files.size() / dcmtk);
+  const double n = double(files.size());
+  std::printf("files per second: QueueFile+CommitQueue %.0f (files read from disk %.0f), StoreFile %.0f, "
+              "DCMTK saveFile %.0f, cp -r %.0f\n",
+              n / queued, n / fromDisk, n / stored, n / dcmtk, n / copy);
+  if (orthanc > 0) {
+    std::printf("  Orthanc REST POST /instances, 4 clients: %.0f files/s\n", n / orthanc);
+    Report("QueueFile+CommitQueue (indexed)", queued, orthanc, "Orthanc POST /instances x4");
+    Report("files from disk, Queue+Commit", fromDisk, orthanc, "Orthanc POST /instances x4");
+    Report("StoreFile (indexed, synced)", stored, orthanc, "Orthanc POST /instances x4");
+  } else {
+    std::printf("  Orthanc peer not measured (not installed or it refused a file)\n");
+  }
+  if (storescp > 0) {
+    std::printf("  storescu -> storescp -od: %.0f files/s\n", n / storescp);
+    Report("QueueFile+CommitQueue (indexed)", queued, storescp, "storescu -> storescp -od");
+    Report("files from disk, Queue+Commit", fromDisk, storescp, "storescu -> storescp -od");
+    Report("StoreFile (indexed, synced)", stored, storescp, "storescu -> storescp -od");
+  } else {
+    std::printf("  storescp peer not measured (DCMTK tools missing or the transfer failed)\n");
+  }
   Report("QueueFile+CommitQueue (indexed)", queued, dcmtk, "DCMTK saveFile (no index)");
   Report("QueueFile+CommitQueue (indexed)", queued, dcmtkSynced, "DCMTK saveFile + fsync");
   Report("QueueFile+CommitQueue (indexed)", queued, copy, "cp -r of the source files");
+  Report("files from disk, Queue+Commit", fromDisk, copy, "cp -r of the source files");
   Report("StoreFile (indexed, synced)", stored, dcmtk, "DCMTK saveFile (no index)");
   Report("StoreFile (indexed, synced)", stored, dcmtkSynced, "DCMTK saveFile + fsync");
   Report("CommitQueue (index rows, synced)", committing, plainInsert, "sqlite3 inserts, 100 per commit");
@@ -188,7 +357,10 @@ int ImportBench(int count, int size) {
 
 // Rows of studyCount studies written directly (no files), then the store's lists against plain
 // sqlite3 reads of the same tables.
-int ScaleBench(int studyCount) {
+// Study 3 alone gets 2,000 instances: the study deleted at the end.
+int ScaleBench(int studyCount, int seriesPerStudy, int instancesPerSeries) {
+  const int victimPerSeries = (2000 + seriesPerStudy - 1) / seriesPerStudy;
+  long instanceCount = 0;
   fs::path folder = orvanta::test::MakeTempDir("bench-scale") / "LOCAL";
   IKelvast* store = BuildDB(folder.c_str());
   bool written = true;
@@ -199,12 +371,12 @@ int ScaleBench(int studyCount) {
       record.patientName = "Patient^" + std::to_string(s);
       record.studyUID = "1.2.826.0.1." + std::to_string(s);
       record.studyDescription = s % 100 == 7 ? "HEAD SMITH PROTOCOL" : "CT CHEST";
-      for (int n = 1; n <= 5; ++n) {
+      for (int n = 1; n <= seriesPerStudy; ++n) {
         SeriesRecord series;
         series.seriesUID = record.studyUID + "." + std::to_string(n);
         series.seriesNumber = std::to_string(n);
         series.modality = "CT";
-        for (int i = 1; i <= 100; ++i) {
+        for (int i = 1, count = s == 3 ? victimPerSeries : instancesPerSeries; i <= count; ++i, ++instanceCount) {
           InstanceRecord instance;
           instance.sopClassUID = "1.2.840.10008.5.1.4.1.1.2";
           instance.sopInstanceUID = series.seriesUID + "." + std::to_string(i);
@@ -216,8 +388,8 @@ int ScaleBench(int studyCount) {
       written = store->AddPatientRecord(record) && written;
     }
   });
-  std::printf("%d studies, %d series, %d instances written in %.1f s\n", studyCount, studyCount * 5,
-              studyCount * 500, writing);
+  std::printf("%d studies, %d series, %ld instances written in %.1f s\n", studyCount, studyCount * seriesPerStudy,
+              instanceCount, writing);
 
   std::vector<PatientRecord> studies;
   double list = Seconds([&] { store->GetPatientRecords(studies, nullptr, false); });
@@ -250,7 +422,8 @@ int ScaleBench(int studyCount) {
   std::printf("listed %zu studies, found %zu\n", listed, found);
   Report("list all studies with series", list, plainList, "sqlite3 scans of both tables");
   Report("search \"smith\"", search, plainSearch, "sqlite3 LIKE query");
-  std::printf("%-34s %9.4f s\n", "delete a 500-instance study", removal);
+  std::printf("%-34s %9.4f s   (goals: list < 0.3 s, search < 0.1 s, delete < 0.02 s at 10,000 studies)\n",
+              ("delete a " + std::to_string(victimPerSeries * seriesPerStudy) + "-instance study").c_str(), removal);
   ReleaseDB(store);
   return written && listed == size_t(studyCount) ? 0 : 1;
 }
@@ -258,7 +431,8 @@ int ScaleBench(int studyCount) {
 int main(int argc, char** argv) {
   orvanta::test::InitScratch();
   bool scale = argc > 1 && std::string(argv[1]) == "scale";
-  int rc = scale ? ScaleBench(argc > 2 ? std::atoi(argv[2]) : 2000)
+  auto arg = [&](int i, int fallback) { return argc > i ? std::atoi(argv[i]) : fallback; };
+  int rc = scale ? ScaleBench(arg(2, 2000), arg(3, 5), arg(4, 100))
                  : ImportBench(argc > 1 ? std::atoi(argv[1]) : 2000, argc > 2 ? std::atoi(argv[2]) : 256);
   orvanta::test::ShutdownScratch();
   return rc;

@@ -617,19 +617,29 @@ void ExpectConsistent(const fs::path& folder) {
   }
 }
 
+int EnvCount(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
+
+// CI runs 120 files and 20 kills; bench/store_crash.sh runs the full 2,000 files and 20 kills
+// through KELVAST_CRASH_FILES and KELVAST_CRASH_KILLS.
 TEST(KelvastCrash, KilledImportsLeaveAConsistentIndex) {
+  const int fileCount = EnvCount("KELVAST_CRASH_FILES", 120), kills = EnvCount("KELVAST_CRASH_KILLS", 20);
   fs::path in = orvanta::test::MakeTempDir("crash-in");
   fx::CtSeriesOptions options;
-  options.slices = 30;
   options.rows = options.columns = 64;
   std::vector<fs::path> files;
-  for (int s = 0; s < 4; ++s) {
+  for (int s = 0, made = 0; made < fileCount; ++s, made += options.slices) {
+    options.slices = std::min(30, fileCount - made);
     auto series = fx::WriteCtSeries(in / std::to_string(s), options);
     files.insert(files.end(), series.files.begin(), series.files.end());
   }
   fs::path folder = orvanta::test::MakeTempDir("crash") / "LOCAL";
   std::mt19937 random(11);
-  for (int round = 0; round < 8; ++round) {
+  // Kill moments spread over about one pass through the files (some 2 ms a file).
+  const unsigned spread = 400 + 2 * unsigned(files.size());
+  for (int round = 0; round < kills; ++round) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -643,7 +653,7 @@ TEST(KelvastCrash, KilledImportsLeaveAConsistentIndex) {
         store->ClearStore();
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % spread));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
