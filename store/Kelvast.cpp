@@ -509,13 +509,15 @@ bool Kelvast::ClearStore() {
         fs::remove(path + suffix, ec);
       }
     };
+    // Unlisted first, as DeleteStudy does: a crash midway leaves unlisted files, never listed
+    // studies whose instances are gone.
+    patientDB_.CloseLocked();
+    removeDatabase(PatientsPath());
     for (const StudyRecord& study : studies) {
       std::string path;
       if (StudyDBPath(study.studyUID, path)) removeDatabase(path);
       RemoveFolder(study.storePath);
     }
-    patientDB_.CloseLocked();
-    removeDatabase(PatientsPath());
     return true;
   });
 }
