@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -253,6 +254,17 @@ void Unregister(HWND hwnd) {
   g_windows.erase(hwnd);
 }
 
+// An owned top-level window stays above its owner's window (null: above nothing in particular).
+void KeepAbove(QWidget* owned, QWidget* owner) {
+  owned->winId();
+  QWindow* above = nullptr;
+  if (owner) {
+    owner->window()->winId();
+    above = owner->window()->windowHandle();
+  }
+  owned->windowHandle()->setTransientParent(above);
+}
+
 void ApplyStyleFlags(WindowObj& w) {
   QWidget* widget = w.widget;
   if (!widget || (w.style & WS_CHILD)) return;
@@ -263,6 +275,7 @@ void ApplyStyleFlags(WindowObj& w) {
   if (w.closeDisabled) flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint;
   const bool visible = widget->isVisible();
   widget->setWindowFlags(flags);
+  if (auto owner = FindWindowObj(w.owner)) KeepAbove(widget, owner->widget);
   if (visible) widget->show();
 }
 
@@ -420,7 +433,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   } else {
     w->owner = parentObj ? hWndParent : nullptr;
   }
-  QWidget* qtParent = parentObj ? parentObj->widget.data() : nullptr;
+  // Owned windows are not Qt children of their owner: disabling the owner (a modal loop does)
+  // must leave them usable. They only stay above it.
+  QWidget* qtParent = child && parentObj ? parentObj->widget.data() : nullptr;
   auto* widget = new WinWidget(w->hwnd, qtParent, child ? Qt::Widget : Qt::Window);
   w->widget = widget;
   widget->setWindowTitle(QString::fromStdWString(w->text));
@@ -837,9 +852,10 @@ HWND SetParent(HWND child, HWND newParent) {
   }
   if (w->widget) {
     const bool visible = !w->widget->isHidden();
+    const bool child = (w->style & WS_CHILD) && np;
     const Qt::WindowFlags flags = w->widget->windowFlags();
-    w->widget->setParent(np ? np->widget.data() : nullptr,
-                         (w->style & WS_CHILD) && np ? Qt::Widget : (flags | Qt::Window));
+    w->widget->setParent(child ? np->widget.data() : nullptr, child ? Qt::Widget : (flags | Qt::Window));
+    if (!child) KeepAbove(w->widget, np ? np->widget.data() : nullptr);
     if (visible) w->widget->show();
   }
   return old;

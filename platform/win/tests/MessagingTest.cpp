@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
+#include <QWindow>
 #include <atomic>
 #include <thread>
 
@@ -112,6 +113,21 @@ TEST_F(Messaging, DestroyingAnOwnerDestroysOwnedWindowsFirst) {
   std::lock_guard lock(Rec().m);
   ASSERT_FALSE(Rec().seen.empty());
   EXPECT_EQ(Rec().seen.front().hwnd, owned);
+}
+
+TEST_F(Messaging, DisablingAnOwnerLeavesItsOwnedWindowsUsable) {
+  HWND owner = Top();
+  HWND dialog = Top(WS_POPUP, owner);
+  EXPECT_FALSE(EnableWindow(owner, FALSE));
+  EXPECT_FALSE(IsWindowEnabled(owner));
+  EXPECT_FALSE(SOWin::WidgetOf(owner)->isEnabled());
+  EXPECT_TRUE(IsWindowEnabled(dialog));
+  EXPECT_TRUE(SOWin::WidgetOf(dialog)->isEnabled())
+      << "a modal dialog over a disabled owner still takes input";
+  EXPECT_EQ(SOWin::WidgetOf(dialog)->windowHandle()->transientParent(),
+            SOWin::WidgetOf(owner)->windowHandle())
+      << "and stays above it";
+  EnableWindow(owner, TRUE);
 }
 
 TEST_F(Messaging, UserDataAndResultsArePointerSized) {
