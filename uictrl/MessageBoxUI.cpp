@@ -43,7 +43,7 @@ class CMessageBoxUI : public WndDialog {
   }
 
  protected:
-  CDuiString GetSkinFolder() override { return ZARNET_SKIN_FOLDER; }
+  CDuiString GetSkinFolder() override { return kZarnetSkinFolder; }
   CDuiString GetSkinFile() override { return L"uictrl/message_box.xml"; }
 
  private:

@@ -50,7 +50,7 @@ void CProgressBoxUI::EnableAutoDelete(bool on) {
 }
 
 CDuiString CProgressBoxUI::GetSkinFolder() {
-  return ZARNET_SKIN_FOLDER;
+  return kZarnetSkinFolder;
 }
 
 CDuiString CProgressBoxUI::GetSkinFile() {

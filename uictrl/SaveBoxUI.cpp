@@ -34,7 +34,7 @@ class CSaveBoxUI : public WindowImplBase {
   }
 
  protected:
-  CDuiString GetSkinFolder() override { return ZARNET_SKIN_FOLDER; }
+  CDuiString GetSkinFolder() override { return kZarnetSkinFolder; }
   CDuiString GetSkinFile() override { return L"uictrl/save_box.xml"; }
 
  private:

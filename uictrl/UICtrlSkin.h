@@ -1,4 +1,4 @@
 #pragma once
 
 // Where every Zarnet box reads its skin: the program folder's skin/ tree.
-#define ZARNET_SKIN_FOLDER L"skin/"
+inline constexpr const wchar_t* kZarnetSkinFolder = L"skin/";

@@ -46,14 +46,18 @@ SOMenuWnd* MenuOf(HWND menu) {
   return dynamic_cast<SOMenuWnd*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(menu, GWLP_USERDATA)));
 }
 
-// A press on a menu item, as the mouse gives it.
+// A left click on a menu item, as the mouse gives it.
 void PressItem(HWND menu, const wchar_t* item) {
-  CControlUI* control = MenuOf(menu)->GetPaintManager().FindControl(item);
+  CPaintManagerUI& pm = MenuOf(menu)->GetPaintManager();
+  // Laid out as its first paint would (offscreen windows are not exposed).
+  pm.UpdateLayout();
+  CControlUI* control = pm.FindControl(item);
   ASSERT_NE(control, nullptr);
-  TEventUI e;
-  e.Type = UIEVENT_BUTTONDOWN;
-  e.pSender = control;
-  control->Event(e);
+  RECT rc = control->GetPos();
+  LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  SendMessageW(menu, WM_MOUSEMOVE, 0, at);
+  SendMessageW(menu, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  if (IsWindow(menu)) SendMessageW(menu, WM_LBUTTONUP, 0, at);
 }
 
 class MenuBox : public testing::Test {
@@ -114,7 +118,7 @@ TEST_F(MenuBox, ChoiceReachesTheOwnerAfterTheClickWithTheHexUserData) {
     if (c.wParam) EXPECT_TRUE(zarnettest::Screenshot(menu, "menu"));
     PressItem(menu, c.item);
     EXPECT_TRUE(owner.seen.empty()) << "delivered while the click was handled";
-    UITest::ProcessEvents(20);
+    SOWin::PumpUntil([&] { return !IsWindow(menu) && !owner.seen.empty(); }, 3000);
     ASSERT_EQ(owner.seen.size(), 1u);
     EXPECT_EQ(owner.seen[0].type, c.item);
     EXPECT_EQ(owner.seen[0].wParam, c.wParam);
@@ -141,6 +145,7 @@ TEST_F(MenuBox, EscapeAndFocusLossCloseWithoutNotifying) {
     UITest::ProcessEvents(10);
     ASSERT_TRUE(IsWindow(menu));
     closing.close(menu, owner.GetHWND());
+    SOWin::PumpUntil([&] { return !IsWindow(menu); }, 3000);
     UITest::ProcessEvents(20);
     EXPECT_FALSE(IsWindow(menu));
   }
@@ -165,6 +170,7 @@ TEST_F(MenuBox, ChoiceForAnOwnerDestroyedMeanwhileIsDropped) {
     if (beforeThePress) removeOwner();
     PressItem(menu, L"menu_logout");
     if (!beforeThePress) removeOwner();
+    SOWin::PumpUntil([&] { return !IsWindow(menu); }, 3000);
     UITest::ProcessEvents(20);
     EXPECT_TRUE(other.seen.empty());
     EXPECT_FALSE(IsWindow(menu));
