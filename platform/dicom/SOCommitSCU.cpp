@@ -10,8 +10,10 @@
 #include <dcmtk/dcmnet/scp.h>
 #include <dcmtk/dcmnet/scu.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -24,15 +26,17 @@ OFList<OFString> PlainSyntaxes() {
   return out;
 }
 
-// Takes the node's answer when it comes on an association the node opens to us.
+// Takes the node's answer when it comes on an association the node opens to us. It serves on
+// a thread of its own from before the request until the answer is in or the caller gives up,
+// so the port stays open however late the node answers.
 class ReportListener : public DcmSCP {
  public:
   ReportListener(const std::string& transactionUID, SODcmCommitResult& result)
       : transactionUID_(transactionUID), result_(result) {}
 
-  bool done = false;
+  ~ReportListener() override { Stop(); }
 
-  bool Open(int port, const std::string& aeTitle) {
+  bool Start(int port, const std::string& aeTitle) {
     DcmSCPConfig& config = getConfig();
     config.setPort(static_cast<Uint16>(port));
     config.setAETitle(aeTitle.c_str());
@@ -47,16 +51,22 @@ class ReportListener : public DcmSCP {
     config.setAlwaysAcceptDefaultRole(OFTrue);
     config.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes(), ASC_SC_ROLE_SCUSCP);
     config.addPresentationContext(UID_VerificationSOPClass, PlainSyntaxes());
-    return openListenPort().good();
+    if (openListenPort().bad()) return false;
+    thread_ = std::thread([this] { acceptAssociations(); });
+    return true;
   }
 
-  // Serves the node for about a second, or until its answer arrived.
-  void Poll() { acceptAssociations(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+  bool Answered() const { return done_; }
 
  protected:
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
-  OFBool stopAfterConnectionTimeout() override { return OFTrue; }
-  OFBool stopAfterCurrentAssociation() override { return done; }
+  OFBool stopAfterConnectionTimeout() override { return done_ || stop_; }
+  OFBool stopAfterCurrentAssociation() override { return done_ || stop_; }
 
   OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
     if (msg->CommandField != DIMSE_N_EVENT_REPORT_RQ) return DcmSCP::handleIncomingCommand(msg, info);
@@ -66,9 +76,10 @@ class ReportListener : public DcmSCP {
     std::unique_ptr<DcmDataset> owned(report);
     OFString uid;
     if (cond.good() && report && report->findAndGetOFString(DCM_TransactionUID, uid).good() &&
-        transactionUID_ == uid.c_str()) {
+        transactionUID_ == uid.c_str() && !stop_) {
+      // result_ belongs to the caller, who reads it only after Answered() or Stop().
       sodcm::ReadCommitResult(*report, result_);
-      done = true;
+      done_ = true;
     }
     return cond;
   }
@@ -76,38 +87,12 @@ class ReportListener : public DcmSCP {
  private:
   const std::string& transactionUID_;
   SODcmCommitResult& result_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 using CommitSCU = sodcm::LayeredSCU<DcmSCU>;
-
-// The instances the node holds for the studies named in keys, by a C-FIND at IMAGE level.
-bool FindInstances(CommitSCU& scu, SODcmDataset* keys, std::vector<SODcmReferencedSOP>& out) {
-  std::string studies;
-  if (!keys || !keys->GetString(0x0020000D, studies) || studies.empty()) return false;
-  // GetString gives one value; the request wants them all.
-  OFString all;
-  keys->GetDcmItem()->findAndGetOFStringArray(DCM_StudyInstanceUID, all);
-  T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_FINDStudyRootQueryRetrieveInformationModel, "");
-  if (presID == 0) return false;
-  DcmDataset query;
-  query.putAndInsertString(DCM_QueryRetrieveLevel, "IMAGE");
-  query.putAndInsertOFStringArray(DCM_StudyInstanceUID, all);
-  query.insertEmptyElement(DCM_SeriesInstanceUID);
-  query.insertEmptyElement(DCM_SOPClassUID);
-  query.insertEmptyElement(DCM_SOPInstanceUID);
-  OFList<QRResponse*> responses;
-  OFCondition cond = scu.sendFINDRequest(presID, &query, &responses);
-  bool ok = cond.good() && !responses.empty() && responses.back()->m_status == STATUS_Success;
-  for (QRResponse* r : responses) {
-    OFString cls, inst;
-    if (ok && r->m_dataset && r->m_dataset->findAndGetOFString(DCM_SOPInstanceUID, inst).good() && !inst.empty()) {
-      r->m_dataset->findAndGetOFString(DCM_SOPClassUID, cls);
-      out.push_back({cls.c_str(), inst.c_str()});
-    }
-    delete r;
-  }
-  return ok;
-}
 
 }  // namespace
 
@@ -144,34 +129,24 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   std::unique_ptr<ReportListener> listener;
   if (wait && reportPort_ > 0) {
     listener = std::make_unique<ReportListener>(result.transactionUID, result);
-    if (!listener->Open(reportPort_, peer_->callingAE)) return false;
+    if (!listener->Start(reportPort_, peer_->callingAE)) return false;
   }
 
   sodcm::CallGuard guard;
   CommitSCU scu(guard);
   peer_->ApplyTo(scu);
   scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
-  if (refs.empty()) scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, PlainSyntaxes());
   if (scu.Associate().bad()) return false;
 
-  std::vector<SODcmReferencedSOP> wanted = refs;
+  // With an empty list the dataset names studies (0020,000D) and the node answers with the
+  // instances it holds for them; the nodes of the consultation service rely on this query.
   DcmDataset request;
-  if (refs.empty()) {
-    if (!FindInstances(scu, dataset, wanted)) {
-      scu.Abort();
-      return false;
-    }
-    // The node holds nothing for these studies: nothing to commit, nothing missing.
-    if (wanted.empty()) {
-      scu.releaseAssociation();
-      return true;
-    }
-  } else if (dataset) {
+  if (dataset) {
     DcmItem* source = dataset->GetDcmItem();
     for (unsigned long i = 0; i < source->card(); ++i)
       request.insert(OFstatic_cast(DcmElement*, source->getElement(i)->clone()), OFTrue);
   }
-  sodcm::WriteCommitRequest(result.transactionUID, wanted, request);
+  sodcm::WriteCommitRequest(result.transactionUID, refs, request);
 
   T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
   Uint16 status = 0xFFFF;
@@ -209,9 +184,13 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
       break;
     }
     if (!answered && listener) {
-      listener->Poll();
-      answered = listener->done;
+      if (!scu.isConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      answered = listener->Answered();
     }
+  }
+  if (listener) {
+    listener->Stop();
+    answered = answered || listener->Answered();
   }
   if (scu.isConnected()) scu.releaseAssociation();
   return answered;

@@ -39,10 +39,10 @@ class SOCommitSCU {
 
   // Asks the node to commit the instances and, with wait, waits up to timeoutSeconds for
   // its answer, on the same association or on one the node opens to the extra port.
-  // With an empty list the instances are those the node holds for the Study Instance UIDs
-  // (0020,000D, several joined by backslashes) in dataset: the node is asked for them by
-  // C-FIND, then for their commitment. Otherwise the attributes of dataset, when given,
-  // go with the request. transactionUID: null makes a new one. result is filled with what
+  // The attributes of dataset, when given, go with the request: with an empty list they name
+  // the studies (0020,000D, several joined by backslashes) whose instances the node is asked
+  // to list as committed, a query that the consultation service's nodes answer and standard
+  // nodes do not. transactionUID: null makes a new one. result is filled with what
   // the node committed and what it failed. True when the request was accepted and, with
   // wait, the answer arrived; without wait result only carries the transaction UID.
   bool RequestCommit(SODcmDataset* dataset, const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result,
