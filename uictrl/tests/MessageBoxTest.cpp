@@ -20,19 +20,24 @@ std::wstring WindowText(HWND hwnd) {
 TEST(MessageBox, StyleChoosesButtonsAndTheClickedOneGivesTheResult) {
   zarnettest::UseRuntimeSkins();
   zarnettest::RecordingParent parent;
+  const wchar_t* kDelete = L"Are you sure you want to delete this item?";
+  const wchar_t* kRestart =
+      L"Language reset takes effect after restarting program. Reset now? "
+      L"语言设置将在重新启动程序后生效，现在重启吗？";
   struct Case {
     unsigned int style;
     const wchar_t* caption;
+    const wchar_t* text;
     const wchar_t* press;
     int result;
     std::vector<std::wstring> visible;
   } cases[] = {
-      {0, nullptr, L"confirmBtn", IDOK, {L"confirmBtn"}},
-      {1, nullptr, L"cancelBtn", IDCANCEL, {L"cancelBtn", L"confirmBtn"}},
-      {1, L"Delete", L"confirmBtn", IDOK, {L"cancelBtn", L"confirmBtn"}},
-      {4, nullptr, L"yesBtn", IDYES, {L"noBtn", L"yesBtn"}},
-      {4, nullptr, L"noBtn", IDNO, {L"noBtn", L"yesBtn"}},
-      {3, nullptr, L"confirmBtn", IDOK, {L"confirmBtn"}},
+      {0, nullptr, kDelete, L"confirmBtn", IDOK, {L"confirmBtn"}},
+      {1, nullptr, kDelete, L"cancelBtn", IDCANCEL, {L"cancelBtn", L"confirmBtn"}},
+      {1, L"Delete", kDelete, L"confirmBtn", IDOK, {L"cancelBtn", L"confirmBtn"}},
+      {4, nullptr, kRestart, L"yesBtn", IDYES, {L"noBtn", L"yesBtn"}},
+      {4, nullptr, kRestart, L"noBtn", IDNO, {L"noBtn", L"yesBtn"}},
+      {3, nullptr, kDelete, L"confirmBtn", IDOK, {L"confirmBtn"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "style " << c.style << " pressing " << SOWin::ToUtf8(c.press));
@@ -44,13 +49,14 @@ TEST(MessageBox, StyleChoosesButtonsAndTheClickedOneGivesTheResult) {
         if (pm.FindControl(name)->IsVisible()) visible.push_back(name);
       title = WindowText(w->GetHWND());
       text = pm.FindControl(L"textText")->GetText().str();
+      if (c.style == 4 && c.result == IDYES)
+        EXPECT_TRUE(zarnettest::Screenshot(w->GetHWND(), "message_box_yes_no"));
       UITest::Click(pm, c.press);
     });
-    EXPECT_EQ(MessageBoxUI(parent.hwnd, L"Are you sure you want to delete this item?", c.caption, c.style),
-              c.result);
+    EXPECT_EQ(MessageBoxUI(parent.hwnd, c.text, c.caption, c.style), c.result);
     EXPECT_EQ(visible, c.visible);
     EXPECT_EQ(title, c.caption ? c.caption : L"Message");
-    EXPECT_EQ(text, L"Are you sure you want to delete this item?");
+    EXPECT_EQ(text, c.text);
   }
 }
 
