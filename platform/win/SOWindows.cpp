@@ -199,8 +199,24 @@ class WinWidget : public QWidget {
       msg = !press ? ups[b] : (dbl && classDbl) ? dbls[b] : downs[b];
     }
     g_cursorWindow = hwnd_;
+    // Top-level windows say which part is under the pointer; frameless skins answer HTCAPTION
+    // or a border for the areas that move or size the window.
+    const QPoint global = e->globalPosition().toPoint();
+    LRESULT hit = HTCLIENT;
+    if (!g_capture && isWindow())
+      hit = SendMessageW(hwnd_, WM_NCHITTEST, 0, MAKELPARAM(global.x(), global.y()));
+    if (!IsWindow(hwnd_)) return;
     if (!g_capture && (msg == WM_MOUSEMOVE || press))
-      SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(int(HTCLIENT), int(msg)));
+      SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(int(hit), int(msg)));
+    if (hit != HTCLIENT && hit > HTNOWHERE) {
+      UINT nc = 0;
+      if (msg == WM_MOUSEMOVE)
+        nc = WM_NCMOUSEMOVE;
+      else if (press && e->button() == Qt::LeftButton)
+        nc = dbl ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN;
+      if (nc) SendMessageW(hwnd_, nc, static_cast<WPARAM>(hit), MAKELPARAM(global.x(), global.y()));
+      return;
+    }
     SendMessageW(hwnd_, msg, KeyFlags(e->buttons(), e->modifiers()), MAKELPARAM(pos.x(), pos.y()));
   }
   void Key(QKeyEvent* e, bool down) {
@@ -574,6 +590,29 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_NCLBUTTONDOWN: {
+      // The desktop moves or sizes the window, as the caption and borders do.
+      QWidget* top = w->widget ? w->widget->window() : nullptr;
+      QWindow* handle = top ? top->windowHandle() : nullptr;
+      if (!handle) return 0;
+      static const std::map<WPARAM, Qt::Edges> edges = {{HTLEFT, Qt::LeftEdge},
+                                                        {HTRIGHT, Qt::RightEdge},
+                                                        {HTTOP, Qt::TopEdge},
+                                                        {HTBOTTOM, Qt::BottomEdge},
+                                                        {HTTOPLEFT, Qt::TopEdge | Qt::LeftEdge},
+                                                        {HTTOPRIGHT, Qt::TopEdge | Qt::RightEdge},
+                                                        {HTBOTTOMLEFT, Qt::BottomEdge | Qt::LeftEdge},
+                                                        {HTBOTTOMRIGHT, Qt::BottomEdge | Qt::RightEdge}};
+      if (wParam == static_cast<WPARAM>(HTCAPTION))
+        handle->startSystemMove();
+      else if (auto it = edges.find(wParam); it != edges.end())
+        handle->startSystemResize(it->second);
+      return 0;
+    }
+    case WM_NCLBUTTONDBLCLK:
+      if (wParam == static_cast<WPARAM>(HTCAPTION))
+        SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
+      return 0;
     case WM_MOUSEACTIVATE:
       return MA_ACTIVATE;
     case WM_NCACTIVATE:

@@ -539,6 +539,43 @@ TEST_F(Messaging, QtInputArrivesAsWin32Messages) {
       << "keys go to the focus window; F10 and Alt combinations are system keys";
 }
 
+TEST_F(Messaging, CaptionHitsBecomeNonClientMessages) {
+  HWND top = Top();
+  ShowWindow(top, SW_SHOW);
+  RECT wr;
+  GetWindowRect(top, &wr);
+  // A frameless skin: the top 20 pixels are the caption.
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM lp, LRESULT& r) {
+    if (h != top || msg != WM_NCHITTEST) return false;
+    r = GET_Y_LPARAM(lp) - wr.top < 20 ? HTCAPTION : HTCLIENT;
+    return true;
+  };
+  QWidget* w = SOWin::WidgetOf(top);
+  auto press = [&](int y) {
+    QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, y), QPointF(w->mapToGlobal(QPoint(5, y))),
+                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  Rec().Clear();
+  press(5);
+  EXPECT_EQ(Rec().Count(top, WM_LBUTTONDOWN), 0);
+  ASSERT_EQ(Rec().Count(top, WM_NCLBUTTONDOWN), 1);
+  {
+    std::lock_guard lock(Rec().m);
+    for (auto& s : Rec().seen) {
+      if (s.msg == WM_NCLBUTTONDOWN) {
+        EXPECT_EQ(s.wp, static_cast<WPARAM>(HTCAPTION));
+      }
+      if (s.msg == WM_SETCURSOR) {
+        EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(s.lp)), HTCAPTION);
+      }
+    }
+  }
+  press(50);
+  EXPECT_EQ(Rec().Count(top, WM_LBUTTONDOWN), 1);
+  EXPECT_EQ(Rec().Count(top, WM_NCLBUTTONDOWN), 1);
+}
+
 TEST_F(Messaging, WindowsMayDestroyTheirTreeFromInsideAnInputHandler) {
   HWND top = Top();
   HWND child = MakeChild(top, 0, 0, 50, 50);
