@@ -166,6 +166,13 @@ class WinWidget : public QWidget {
       CallProc(w, WM_MOUSELEAVE, 0, 0);
     }
   }
+  void changeEvent(QEvent* e) override {
+    if (e->type() != QEvent::ActivationChange || !isWindow() || !IsWindow(hwnd_)) return;
+    const bool active = isActiveWindow();
+    if (active) g_foreground = hwnd_;
+    SendMessageW(hwnd_, WM_NCACTIVATE, active, 0);
+    SendMessageW(hwnd_, WM_ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, 0);
+  }
   void keyPressEvent(QKeyEvent* e) override { Key(e, true); }
   void keyReleaseEvent(QKeyEvent* e) override { Key(e, false); }
   void closeEvent(QCloseEvent* e) override {
@@ -590,6 +597,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_ACTIVATE:
+      // An activated window takes the keyboard unless one of its own windows has it.
+      if (LOWORD(wParam) != WA_INACTIVE && !(g_focus == hwnd || IsChild(hwnd, g_focus))) SetFocus(hwnd);
+      return 0;
     case WM_NCLBUTTONDOWN: {
       // The desktop moves or sizes the window, as the caption and borders do.
       QWidget* top = w->widget ? w->widget->window() : nullptr;

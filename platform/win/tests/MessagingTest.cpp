@@ -539,6 +539,23 @@ TEST_F(Messaging, QtInputArrivesAsWin32Messages) {
       << "keys go to the focus window; F10 and Alt combinations are system keys";
 }
 
+TEST_F(Messaging, ActivationIsReportedAndGivesTheWindowTheKeyboard) {
+  HWND a = Top();
+  HWND b = Top();
+  HWND child = MakeChild(b, 0, 0, 10, 10);
+  ShowWindow(b, SW_SHOW);
+  SOWin::PumpEvents(30);
+  SetFocus(child);
+  Rec().Clear();
+  ShowWindow(a, SW_SHOW);
+  SOWin::WidgetOf(a)->activateWindow();
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return Rec().Count(a, WM_ACTIVATE) > 0; }, 2000));
+  EXPECT_EQ(Rec().Count(a, WM_NCACTIVATE), 1);
+  EXPECT_EQ(GetFocus(), a) << "the focus left the other window's child";
+  EXPECT_EQ(GetForegroundWindow(), a);
+  EXPECT_EQ(Rec().Count(child, WM_KILLFOCUS), 1);
+}
+
 TEST_F(Messaging, CaptionHitsBecomeNonClientMessages) {
   HWND top = Top();
   ShowWindow(top, SW_SHOW);
