@@ -877,9 +877,91 @@ namespace Gdiplus {
 
 // ---- Images -------------------------------------------------------------------------------
 
+namespace {
+// An 8-bit image's palette as 32-bit colours: premultiplied unless every entry is opaque, and
+// indices past the palette opaque black, as in Qt's own conversion.
+struct IndexedColours {
+  explicit IndexedColours(const QImage& img) {
+    const QList<QRgb> table = img.colorTable();
+    for (int i = 0; i < 256; ++i) {
+      lut[i] = i < table.size() ? table[i] : 0xFF000000u;
+      opaque = opaque && qAlpha(lut[i]) == 255;
+    }
+    if (!opaque)
+      for (QRgb& c : lut) c = qPremultiply(c);
+    grey = opaque;
+    for (int i = 0; grey && i < 256; ++i) grey = lut[i] == (0xFF000000u | 0x010101u * i);
+  }
+  // One row of indices as colours. Grey levels are computed in blocks of a fixed length, which
+  // the compiler turns into vector code even at -O2.
+  void Expand(const uchar* __restrict in, QRgb* __restrict out, int width) const {
+    int x = 0;
+    if (grey) {
+      constexpr int kBlock = 16;
+      for (; x + kBlock <= width; x += kBlock)
+        for (int k = 0; k < kBlock; ++k) out[x + k] = 0xFF000000u | 0x010101u * in[x + k];
+    }
+    for (; x < width; ++x) out[x] = lut[in[x]];
+  }
+  QRgb lut[256];
+  bool opaque = true;
+  bool grey = false;
+};
+
+// Draws an opaque 8-bit image moved by whole pixels straight into the painter's 32-bit image:
+// the pixels Qt would give, without a 32-bit copy of the image first. False when that does not
+// apply and Qt must draw.
+bool BlitIndexed(QPainter& p, const QImage& img, const QRect& src) {
+  if (img.format() != QImage::Format_Indexed8 || p.device()->devType() != QInternal::Image ||
+      p.opacity() != 1.0 ||
+      (p.compositionMode() != QPainter::CompositionMode_SourceOver &&
+       p.compositionMode() != QPainter::CompositionMode_Source))
+    return false;
+  auto* target = static_cast<QImage*>(p.device());
+  const QImage::Format f = target->format();
+  if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
+    return false;
+  const QTransform t = p.combinedTransform();
+  if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+    return false;
+  const IndexedColours colours(img);
+  if (!colours.opaque) return false;
+  const QPoint offset(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
+  QRegion area = QRegion(src.translated(offset)) & target->rect();
+  if (p.hasClipping()) area &= p.clipRegion().translated(offset);
+  for (const QRect& r : area)
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      colours.Expand(img.constScanLine(y - offset.y()) + (r.left() - offset.x()),
+                     reinterpret_cast<QRgb*>(target->scanLine(y)) + r.left(), r.width());
+  return true;
+}
+}  // namespace
+
 struct Image::Impl {
   QImage img;
+  // Painting an 8-bit image needs its pixels at 32 bits. The copy is kept until the pixels or the
+  // palette change (`changes` counts them), so a repaint of an unchanged bitmap skips it; memory
+  // the caller wraps may change unseen, so its copy is made afresh for every paint.
+  quint64 changes = 0;
+  bool callerMemory = false;
+  QImage drawn;
+  quint64 drawnChanges = 0;
+
+  const QImage& Drawable();
 };
+
+const QImage& Image::Impl::Drawable() {
+  if (img.format() != QImage::Format_Indexed8) return img;
+  if (!drawn.isNull() && drawnChanges == changes && !callerMemory) return drawn;
+  const IndexedColours colours(img);
+  const QImage::Format format = colours.opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+  if (drawn.size() != img.size() || drawn.format() != format) drawn = QImage(img.size(), format);
+  if (drawn.isNull()) return img;  // no memory for the copy: Qt converts while it draws
+  for (int y = 0; y < img.height(); ++y)
+    colours.Expand(img.constScanLine(y), reinterpret_cast<QRgb*>(drawn.scanLine(y)), img.width());
+  drawnChanges = changes;
+  return drawn;
+}
 
 Image::Image() : d_(std::make_unique<Impl>()) {}
 Image::~Image() = default;
@@ -919,6 +1001,7 @@ Status Image::SetPalette(const ColorPalette* palette) {
   QVector<QRgb> table(256, qRgba(0, 0, 0, 255));
   for (UINT i = 0; i < palette->Count; ++i) table[static_cast<int>(i)] = palette->Entries[i];
   d_->img.setColorTable(table);
+  ++d_->changes;
   return Ok;
 }
 Status Image::Save(const WCHAR* filename, const CLSID* clsid, const EncoderParameters* params) {
@@ -976,6 +1059,7 @@ Bitmap::Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan
     status_ = InvalidParameter;
     return;
   }
+  d_->callerMemory = scan0 != nullptr;
   if (scan0)
     d_->img = QImage(scan0, width, height, stride, f);
   else
@@ -1080,6 +1164,7 @@ Status Bitmap::UnlockBits(BitmapData* data) {
   if (!data || !lock_) return !data ? InvalidParameter : WrongState;
   std::unique_ptr<Lock> lock = std::move(lock_);
   if (!(lock->flags & ImageLockModeWrite)) return Ok;
+  ++d_->changes;
   const Rect& r = lock->rect;
   QImage written;
   if (lock->userBuffer) {
@@ -1120,7 +1205,7 @@ Status Bitmap::GetHBITMAP(const Color& background, HBITMAP* out) {
   composed.fill(ToQColor(background.GetValue() | 0xFF000000));
   {
     QPainter p(&composed);
-    p.drawImage(0, 0, d_->img);
+    p.drawImage(0, 0, d_->Drawable());
   }
   *out = SOWin::BitmapFromImage(composed);
   return *out ? Ok : OutOfMemory;
@@ -1686,12 +1771,14 @@ Status Graphics::DrawImage(Image* image, const PointF* pts, INT count, REAL srcX
   const double ax = (pts[1].X - pts[0].X) / double(srcW), ay = (pts[1].Y - pts[0].Y) / double(srcW);
   const double bx = (pts[2].X - pts[0].X) / double(srcH), by = (pts[2].Y - pts[0].Y) / double(srcH);
   const QTransform map(ax, ay, bx, by, pts[0].X - srcX * ax - srcY * bx, pts[0].Y - srcX * ay - srcY * by);
+  // Whole source pixels with no clip path of ours may go straight into the target.
+  const bool blit = source.isNull() && !d_->clip && QRectF(srcRect) == QRectF(srcX, srcY, srcW, srcH);
   return status_ = d_->Paint(*this, Impl::Kind::Plain, [&](QPainter& p) {
     p.setTransform(map, true);
-    if (source.isNull())
-      p.drawImage(QRectF(srcX, srcY, srcW, srcH), full, QRectF(srcX, srcY, srcW, srcH));
-    else
+    if (!source.isNull())
       p.drawImage(QRectF(srcRect), source);
+    else if (!blit || !BlitIndexed(p, full, srcRect))
+      p.drawImage(QRectF(srcX, srcY, srcW, srcH), image->d_->Drawable(), QRectF(srcX, srcY, srcW, srcH));
   });
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 #include <cstring>
 #include <filesystem>
 
@@ -515,3 +516,125 @@ TEST_F(Painting, GdiTextMeasuresAndBreaksLines) {
 }
 
 }  // namespace
+
+// 8-bit bitmaps are drawn without Qt's per-paint conversion: whole-pixel moves go straight into
+// the target and other draws use a 32-bit copy kept until the pixels or palette change. Every
+// case must give exactly what Qt gives for the same indexed image, also after such changes.
+TEST_F(Painting, IndexedBitmapsDrawAsQtDrawsThemAcrossChanges) {
+  constexpr int kW = 64, kH = 48, kIw = 20, kIh = 12;
+  struct Case {
+    const char* name;
+    REAL m[6];  // world transform
+    RectF dst;
+    bool smooth;
+    int palette;  // 0 grey ramp, 1 colours, 2 colours with translucent entries
+    bool clip;    // DC clip of two rectangles
+  };
+  const Case cases[] = {
+      {"whole-pixel move, grey", {1, 0, 0, 1, 7, 3}, RectF(3, 5, kIw, kIh), true, 0, false},
+      {"whole-pixel move, colours, clipped", {1, 0, 0, 1, 0, 0}, RectF(-4, 30, kIw, kIh), false, 1, true},
+      {"translucent palette", {1, 0, 0, 1, 0, 0}, RectF(10, 10, kIw, kIh), true, 2, false},
+      {"half-pixel move", {1, 0, 0, 1, 0.5f, 0}, RectF(10, 10, kIw, kIh), true, 1, false},
+      {"enlarged, clipped", {1, 0, 0, 1, 0, 0}, RectF(2, 1, 2 * kIw, 2.5f * kIh), true, 0, true},
+      {"reduced", {1, 0, 0, 1, 0, 0}, RectF(5, 5, kIw / 2.f, kIh / 2.f), true, 1, false},
+      {"turned 90", {0, 1, -1, 0, 40, 4}, RectF(0, 0, kIw, kIh), false, 1, false},
+      {"turned 30, translucent", {0.866f, 0.5f, -0.5f, 0.866f, 30, 2}, RectF(0, 0, kIw, kIh), true, 2, true},
+  };
+  auto paletteOf = [](int kind, int shift) {
+    std::vector<QRgb> table(256);
+    for (int i = 0; i < 256; ++i) {
+      const int v = (i + shift) & 0xFF;
+      table[i] = kind == 0 ? qRgb(i, i, i) : qRgba(v, 255 - v, (v * 7) & 0xFF, kind == 2 && i % 3 ? 90 : 255);
+    }
+    return table;
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bitmap bmp(kIw, kIh, PixelFormat8bppIndexed);
+    std::vector<uchar> caller(static_cast<size_t>(kIw) * kIh);
+    Bitmap wrapped(kIw, kIh, kIw, PixelFormat8bppIndexed, caller.data());
+    QImage ref(kIw, kIh, QImage::Format_Indexed8);
+
+    auto setPalette = [&](int shift) {
+      const std::vector<QRgb> table = paletteOf(c.palette, shift);
+      std::vector<BYTE> bytes(sizeof(ColorPalette) + 255 * sizeof(ARGB));
+      auto* pal = reinterpret_cast<ColorPalette*>(bytes.data());
+      pal->Count = 256;
+      std::copy(table.begin(), table.end(), pal->Entries);
+      bmp.SetPalette(pal);
+      wrapped.SetPalette(pal);
+      ref.setColorTable(QList<QRgb>(table.begin(), table.end()));
+    };
+    auto setPixels = [&](int seed) {
+      BitmapData data;
+      ASSERT_EQ(bmp.LockBits(nullptr, ImageLockModeWrite, PixelFormat8bppIndexed, &data), Ok);
+      for (int y = 0; y < kIh; ++y)
+        for (int x = 0; x < kIw; ++x) {
+          const uchar v = static_cast<uchar>((x * 13 + y * 29 + seed) * 7);
+          static_cast<uchar*>(data.Scan0)[y * data.Stride + x] = v;
+          caller[static_cast<size_t>(y) * kIw + x] = v;  // changed behind the wrapping bitmap's back
+          ref.setPixel(x, y, v);
+        }
+      bmp.UnlockBits(&data);
+    };
+    auto check = [&](Bitmap& drawn, const char* step) {
+      BITMAPINFO bi{};
+      bi.bmiHeader.biWidth = kW;
+      bi.bmiHeader.biHeight = -kH;
+      bi.bmiHeader.biBitCount = 32;
+      uint32_t* bits = nullptr;
+      HDC mem = CreateCompatibleDC(nullptr);
+      HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+      HGDIOBJ old = SelectObject(mem, dib);
+      std::fill(bits, bits + kW * kH, 0xFF203040u);
+      QImage want(kW, kH, QImage::Format_RGB32);
+      want.fill(0xFF203040u);
+      QRegion clip;
+      if (c.clip) {
+        HRGN a = CreateRectRgn(0, 0, 30, 40), b = CreateRectRgn(20, 20, 60, 44);
+        CombineRgn(a, a, b, RGN_OR);
+        SelectClipRgn(mem, a);
+        DeleteObject(a);
+        DeleteObject(b);
+        clip = QRegion(0, 0, 30, 40) | QRegion(20, 20, 40, 24);
+      }
+      {
+        Graphics g(mem);
+        Matrix world(c.m[0], c.m[1], c.m[2], c.m[3], c.m[4], c.m[5]);
+        g.SetTransform(&world);
+        g.SetInterpolationMode(c.smooth ? InterpolationModeBilinear : InterpolationModeNearestNeighbor);
+        g.SetPixelOffsetMode(PixelOffsetModeHalf);
+        ASSERT_EQ(g.DrawImage(&drawn, c.dst, 0, 0, kIw, kIh, UnitPixel), Ok);
+      }
+      {
+        QPainter p(&want);
+        if (c.clip) p.setClipRegion(clip);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, c.smooth);
+        p.setTransform(QTransform(c.m[0], c.m[1], c.m[2], c.m[3], c.m[4], c.m[5]));
+        const double sx = c.dst.Width / double(kIw), sy = c.dst.Height / double(kIh);
+        p.setTransform(QTransform(sx, 0, 0, sy, c.dst.X, c.dst.Y), true);
+        p.drawImage(QRectF(0, 0, kIw, kIh), ref, QRectF(0, 0, kIw, kIh));
+      }
+      int wrong = 0;
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) wrong += (bits[y * kW + x] | 0xFF000000u) != want.pixel(x, y);
+      EXPECT_EQ(wrong, 0) << step;
+      SelectObject(mem, old);
+      DeleteObject(dib);
+      DeleteDC(mem);
+    };
+
+    setPalette(0);
+    setPixels(0);
+    check(bmp, "first draw");
+    check(bmp, "repaint");
+    setPixels(5);
+    check(bmp, "new pixels");
+    setPalette(40);
+    check(bmp, "new palette");
+    check(wrapped, "caller's memory");
+    setPixels(9);
+    check(wrapped, "caller's memory changed in place");
+  }
+}
