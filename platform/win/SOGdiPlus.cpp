@@ -937,30 +937,70 @@ bool BlitIndexed(QPainter& p, const QImage& img, const QRect& src) {
 }
 }  // namespace
 
+// 32-bit copies of the 8-bit images this thread painted last, oldest first. A repaint of an
+// unchanged bitmap (a pan, an overlay) reuses its copy; the budget bounds what the copies hold
+// however many bitmaps live.
+struct DrawnCopy {
+  quint64 image;    // Image::Impl::id
+  quint64 changes;  // the image's change count the copy shows
+  QImage pixels;
+};
+// Bitmaps may outlive the list (statics are destroyed after the main thread's thread-locals);
+// the flag, needing no destructor, still answers then.
+thread_local bool t_drawnCopiesGone = false;
+struct DrawnCopies : std::vector<DrawnCopy> {
+  ~DrawnCopies() { t_drawnCopiesGone = true; }
+};
+thread_local DrawnCopies t_drawnCopies;
+constexpr qsizetype kDrawnCopiesBudget = qsizetype{64} << 20;
+
 struct Image::Impl {
+  Impl() {
+    static std::atomic<quint64> next{1};
+    id = next.fetch_add(1);
+  }
+  ~Impl() {
+    if (!t_drawnCopiesGone)
+      std::erase_if(t_drawnCopies, [this](const DrawnCopy& c) { return c.image == id; });
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
   QImage img;
-  // Painting an 8-bit image needs its pixels at 32 bits. The copy is kept until the pixels or the
-  // palette change (`changes` counts them), so a repaint of an unchanged bitmap skips it; memory
-  // the caller wraps may change unseen, so its copy is made afresh for every paint.
+  quint64 id;
+  // Counts changes to the pixels or palette, which make a painted copy stale. Memory the caller
+  // wraps may change unseen, so its copy is made afresh for every paint.
   quint64 changes = 0;
   bool callerMemory = false;
-  QImage drawn;
-  quint64 drawnChanges = 0;
 
-  const QImage& Drawable();
+  // The image as painting takes it: 8-bit images as 32-bit copies.
+  QImage Drawable();
 };
 
-const QImage& Image::Impl::Drawable() {
-  if (img.format() != QImage::Format_Indexed8) return img;
-  if (!drawn.isNull() && drawnChanges == changes && !callerMemory) return drawn;
-  const IndexedColours colours(img);
-  const QImage::Format format = colours.opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-  if (drawn.size() != img.size() || drawn.format() != format) drawn = QImage(img.size(), format);
-  if (drawn.isNull()) return img;  // no memory for the copy: Qt converts while it draws
-  for (int y = 0; y < img.height(); ++y)
-    colours.Expand(img.constScanLine(y), reinterpret_cast<QRgb*>(drawn.scanLine(y)), img.width());
-  drawnChanges = changes;
-  return drawn;
+QImage Image::Impl::Drawable() {
+  if (img.format() != QImage::Format_Indexed8 || t_drawnCopiesGone) return img;
+  auto& copies = t_drawnCopies;
+  auto it = std::find_if(copies.begin(), copies.end(), [this](const DrawnCopy& c) { return c.image == id; });
+  DrawnCopy copy = it != copies.end() ? std::move(*it) : DrawnCopy{id, 0, QImage()};
+  if (it != copies.end()) copies.erase(it);
+  if (copy.pixels.isNull() || copy.changes != changes || callerMemory) {
+    const IndexedColours colours(img);
+    const QImage::Format format = colours.opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (copy.pixels.size() != img.size() || copy.pixels.format() != format)
+      copy.pixels = QImage(img.size(), format);
+    if (copy.pixels.isNull()) return img;  // no memory for the copy: Qt converts while it draws
+    for (int y = 0; y < img.height(); ++y)
+      colours.Expand(img.constScanLine(y), reinterpret_cast<QRgb*>(copy.pixels.scanLine(y)), img.width());
+    copy.changes = changes;
+  }
+  copies.push_back(std::move(copy));
+  qsizetype held = 0;
+  for (const DrawnCopy& c : copies) held += c.pixels.sizeInBytes();
+  for (auto old = copies.begin(); held > kDrawnCopiesBudget && old + 1 != copies.end();) {
+    held -= old->pixels.sizeInBytes();
+    old = copies.erase(old);
+  }
+  return copies.back().pixels;
 }
 
 Image::Image() : d_(std::make_unique<Impl>()) {}

@@ -638,3 +638,44 @@ TEST_F(Painting, IndexedBitmapsDrawAsQtDrawsThemAcrossChanges) {
     check(wrapped, "caller's memory changed in place");
   }
 }
+
+// Painted copies belong to their bitmap: two live bitmaps with the same number of changes, drawn
+// scaled in turn, each show their own pixels.
+TEST_F(Painting, IndexedBitmapsKeepTheirOwnPaintedCopies) {
+  auto filled = [](BYTE index) {
+    auto bmp = std::make_unique<Bitmap>(4, 4, PixelFormat8bppIndexed);
+    BitmapData data;
+    EXPECT_EQ(bmp->LockBits(nullptr, ImageLockModeWrite, PixelFormat8bppIndexed, &data), Ok);
+    for (int y = 0; y < 4; ++y) std::memset(static_cast<BYTE*>(data.Scan0) + y * data.Stride, index, 4);
+    bmp->UnlockBits(&data);
+    return bmp;
+  };
+  auto drawnGrey = [](Bitmap& bmp) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biWidth = 8;
+    bi.bmiHeader.biHeight = -8;
+    bi.bmiHeader.biBitCount = 32;
+    uint32_t* bits = nullptr;
+    HDC mem = CreateCompatibleDC(nullptr);
+    HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    {
+      Graphics g(mem);
+      g.SetInterpolationMode(InterpolationModeNearestNeighbor);
+      g.DrawImage(&bmp, 0, 0, 8, 8);
+    }
+    const int grey = static_cast<int>(bits[3 * 8 + 3] & 0xFF);
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    return grey;
+  };
+  auto dark = filled(10), light = filled(200);
+  EXPECT_EQ(drawnGrey(*dark), 10);
+  EXPECT_EQ(drawnGrey(*light), 200);
+  EXPECT_EQ(drawnGrey(*dark), 10);
+  dark.reset();
+  auto next = filled(99);
+  EXPECT_EQ(drawnGrey(*next), 99);
+  EXPECT_EQ(drawnGrey(*light), 200);
+}
