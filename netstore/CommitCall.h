@@ -16,7 +16,7 @@ struct CommitPeer {
   std::string extra;
 };
 
-// One storage commitment request (wait for the report, 10 s at most), run on a thread of its
+// One storage commitment request (wait for the report, 10 s plus 1 s per 100 instances), run on a thread of its
 // own so that a store being deleted need not wait for a node that is slow to report: the
 // worker abandons the call and the request ends by itself within its time-outs, touching
 // nothing but its own state. One object per request.
