@@ -3,6 +3,7 @@
 
 #include "EngineMPR.h"
 #include "RayCast.h"
+#include "Workers.h"
 
 struct RenderMPRState {
   V3VolumeData volume{};
@@ -13,7 +14,8 @@ struct RenderMPRState {
 namespace {
 
 // Walks the rows of a plane image, clipping each row's line to the volume, and hands the
-// voxel position of every column that may be sampled to sample(pixelIndex, voxel).
+// voxel position of every column that may be sampled to sample(pixelIndex, voxel). Rows are
+// split over worker threads; each pixel is written by one of them.
 template <typename Image, typename Sample>
 void SampleRows(const VolumeParam& vp, const Image& image, const Sample& sample) {
   double colStepWorld[3];
@@ -27,20 +29,22 @@ void SampleRows(const VolumeParam& vp, const Image& image, const Sample& sample)
   const float stepLength = Length3(voxelStep);
   if (!(stepLength > 0)) return;
   VoxelDirection(vp, right, voxelDir);
-  for (int row = 0; row < image.height; ++row) {
-    float start[3], voxelStart[3], entry[3], exit[3], t0, t1;
-    for (int i = 0; i < 3; ++i) start[i] = float(image.corner[i] + image.down[i] * (row * image.rowSpacing));
-    WorldToVoxel(vp, start, voxelStart);
-    if (!ClipRay(vp, start, voxelStart, right, voxelDir, vp.visibleMin, vp.visibleMax, entry, &t0, exit, &t1))
-      continue;
-    const int first = std::max(0, int(std::ceil(t0 / stepLength)));
-    const int last = std::min(int(std::floor(t1 / stepLength)), image.width - 1);
-    for (int col = first; col <= last; ++col) {
-      const float p[3] = {voxelStart[0] + voxelStep[0] * col, voxelStart[1] + voxelStep[1] * col,
-                          voxelStart[2] + voxelStep[2] * col};
-      sample(col + row * image.width, p);
+  RunWorkers(image.height, [&](int begin, int end) {
+    for (int row = begin; row < end; ++row) {
+      float start[3], voxelStart[3], entry[3], exit[3], t0, t1;
+      for (int i = 0; i < 3; ++i) start[i] = float(image.corner[i] + image.down[i] * (row * image.rowSpacing));
+      WorldToVoxel(vp, start, voxelStart);
+      if (!ClipRay(vp, start, voxelStart, right, voxelDir, vp.visibleMin, vp.visibleMax, entry, &t0, exit, &t1))
+        continue;
+      const int first = std::max(0, int(std::ceil(t0 / stepLength)));
+      const int last = std::min(int(std::floor(t1 / stepLength)), image.width - 1);
+      for (int col = first; col <= last; ++col) {
+        const float p[3] = {voxelStart[0] + voxelStep[0] * col, voxelStart[1] + voxelStep[1] * col,
+                            voxelStart[2] + voxelStep[2] * col};
+        sample(col + row * image.width, p);
+      }
     }
-  }
+  });
 }
 
 bool SameDims(const int32_t* a, const int32_t* b) {

@@ -3,6 +3,8 @@
 // The work split of every image call and octree pass: at most 48 threads, created and joined
 // within the call.
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <system_error>
@@ -11,15 +13,24 @@
 
 constexpr int kMaxWorkers = 48;
 
-// Runs body(begin, end) over [0, count) on as many threads as the split into count / 48 + 1
-// items gives. Threads take the items in small runs from a shared counter, so a thread that
-// meets cheap items (empty rays, empty bricks) takes more of them; every item is still done
-// exactly once. When a thread cannot be created, the calling thread works along.
+// Cores this process may run on (its affinity, so taskset counts); at least 1.
+inline int UsableCores() {
+  cpu_set_t cpus;
+  if (sched_getaffinity(0, sizeof cpus, &cpus) != 0) return int(std::max(1u, std::thread::hardware_concurrency()));
+  return std::max(1, CPU_COUNT(&cpus));
+}
+
+// Runs body(begin, end) over [0, count) on the calling thread and up to 47 more: the split into
+// count / 48 + 1 items gives the most threads, the usable cores the most that can run at once
+// (more would only cost their creation). Threads take the items in small runs from a shared
+// counter, so a thread that meets cheap items (empty rays, empty bricks) takes more of them;
+// every item is still done exactly once. A thread that cannot be created leaves its share to
+// the others.
 template <typename Body>
 void RunWorkers(int count, const Body& body) {
   if (count <= 0) return;
   const int chunk = count / kMaxWorkers + 1;
-  const int wanted = (count + chunk - 1) / chunk;
+  const int wanted = std::min((count + chunk - 1) / chunk, UsableCores());
   const int grain = std::max(1, chunk / 8);
   std::atomic<int> next{0};
   auto work = [&] {
@@ -28,11 +39,11 @@ void RunWorkers(int count, const Body& body) {
   };
   std::vector<std::thread> threads;
   try {
-    threads.reserve(wanted);
-    while (int(threads.size()) < wanted) threads.emplace_back(work);
+    threads.reserve(wanted - 1);
+    while (int(threads.size()) < wanted - 1) threads.emplace_back(work);
   } catch (const std::exception&) {
-    // Out of threads or memory: the caller takes a share below.
+    // Out of threads or memory: the caller and the threads started take every item.
   }
-  if (int(threads.size()) < wanted) work();
+  work();
   for (std::thread& t : threads) t.join();
 }
