@@ -38,25 +38,34 @@ Result Guarded(Result failure, Body&& body) {
   }
 }
 
-void FsyncFolder(const fs::path& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool FsyncPath(const fs::path& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// Starts writing a saved file out now, so the flush before its row commits finds little to wait for.
+void StartWriteback(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   ::close(fd);
 }
 
-// The toolkit syncs a saved file's data; the folder entries that lead to it (the rename, and
-// folders made for it) must reach the disk too before a row points at it.
-void FlushFolderEntries(const std::string& storeFolder, const std::vector<const InstanceInfo*>& copied) {
-  if (copied.empty()) return;
-  std::set<fs::path> folders;
-  for (const InstanceInfo* info : copied) {
-    fs::path series = fs::path(storeFolder) / info->studyUID / info->seriesKey;
+// Flushes the files and the folder entries that lead to them (the renames, and folders made for them).
+bool FlushFiles(const std::string& storeFolder, const std::vector<std::string>& files) {
+  std::set<fs::path> folders{fs::path(storeFolder)};
+  for (const std::string& file : files) {
+    if (!FsyncPath(file, O_RDONLY)) return false;
+    fs::path series = fs::path(file).parent_path();
     folders.insert(series);
     folders.insert(series.parent_path());
   }
-  folders.insert(storeFolder);
-  for (const fs::path& folder : folders) FsyncFolder(folder);
+  for (const fs::path& folder : folders)
+    if (!FsyncPath(folder, O_RDONLY | O_DIRECTORY)) return false;
+  return true;
 }
 
 void RemoveAllQuietly(const fs::path& path) {
@@ -113,30 +122,44 @@ bool Kelvast::GetStorableInfo(SODcmFile* file, InstanceInfo& info) const {
          StoreLayout::IsSafeUID(info.seriesUID) && StoreLayout::IsSafeUID(info.sopInstanceUID);
 }
 
-bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const {
+bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) {
   std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
   if (ec) return false;
   // The toolkit writes a temporary file beside the target and renames it, so a failed save
-  // never tears an earlier copy.
-  switch (saveMode_.load()) {
-    case 1:
-      return file->SaveFile(path.c_str(), true);
-    case 2:
-      return file->SaveFile(path.c_str(), false);
-    default:
-      return file->SaveFile(path.c_str());
+  // never tears an earlier copy. A file replacing one a row may already point at is flushed
+  // before that rename; a new one is flushed with its batch before its row is committed.
+  bool replacing = fs::exists(path, ec);
+  if (!file->SaveFile(path.c_str(), saveMode_.load() != 2, replacing || ec)) return false;
+  StartWriteback(path);
+  std::lock_guard<std::mutex> hold(unsyncedLock_);
+  unsynced_.push_back(std::move(path));
+  return true;
+}
+
+bool Kelvast::SyncSavedFiles() {
+  // Held through the flush: a commit that finds the list empty must not pass one still flushing.
+  std::lock_guard<std::mutex> holdSync(syncLock_);
+  std::vector<std::string> files;
+  {
+    std::lock_guard<std::mutex> hold(unsyncedLock_);
+    files.swap(unsynced_);
   }
+  if (files.empty() || FlushFiles(folder_, files)) return true;
+  std::lock_guard<std::mutex> hold(unsyncedLock_);
+  unsynced_.insert(unsynced_.end(), files.begin(), files.end());
+  return false;
 }
 
 void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
                         std::vector<std::string>& written) {
   if (list.empty()) return;
-  std::vector<const InstanceInfo*> copied;
-  for (const InstanceInfo& info : list)
-    if (info.filePath.empty()) copied.push_back(&info);
-  FlushFolderEntries(folder_, copied);
+  // Files saved into the store reach the disk before any row points at them.
+  if (!SyncSavedFiles()) {
+    failed.insert(failed.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    return;
+  }
   std::vector<std::pair<std::string, std::string>> studyIds;  // (sid, studyUID) in queue order
   for (const InstanceInfo& info : list)
     if (std::none_of(studyIds.begin(), studyIds.end(), [&](const auto& s) { return s.first == info.sid; }))
@@ -199,11 +222,10 @@ bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
   return Guarded(false, [&] {
     InstanceInfo info;
     if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
-    FlushFolderEntries(folder_, {&info});
     std::string path;
     StudyDBPath(info.studyUID, path);
     InstanceRecord row;
-    bool ok = Guarded(false, [&] { return studyDB_.AddInstance(path, info, &row); });
+    bool ok = SyncSavedFiles() && Guarded(false, [&] { return studyDB_.AddInstance(path, info, &row); });
     ok = ok && Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), {info}); });
     if (!ok) {
       std::vector<InstanceInfo> failed{info};

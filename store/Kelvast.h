@@ -62,7 +62,9 @@ class Kelvast : public IKelvast {
   bool StudyDBPath(const std::string& studyUID, std::string& path) const;
   // The file's record when its UIDs may name files and folders of the store.
   bool GetStorableInfo(SODcmFile* file, InstanceInfo& info) const;
-  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file) const;
+  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file);
+  // Flushes the files saved since the last sync; false when they may not be on disk.
+  bool SyncSavedFiles();
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
   void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
@@ -85,6 +87,10 @@ class Kelvast : public IKelvast {
   PatientDB patientDB_;
   ValueDB valueDB_;
   std::atomic<int> saveMode_{0};
+  // Files saved without a flush since the last commit's flush.
+  std::vector<std::string> unsynced_;
+  std::mutex unsyncedLock_;
+  std::mutex syncLock_;
 
   std::mutex pendingLock_;  // guards pending_
   std::vector<InstanceInfo> pending_;

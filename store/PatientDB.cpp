@@ -20,6 +20,18 @@ bool IsOneOf(const char* column, std::initializer_list<const char*> names) {
   return false;
 }
 
+// The search filter of the study lists, with the columns named through `table` so the clause
+// also serves a join; empty without a search text.
+std::string LikeClause(const char* table, const char* like) {
+  if (!like) return std::string();
+  std::string pattern = std::string("%") + like + "%";
+  const char* p = pattern.c_str();
+  SqlText sql;
+  return sql.Format(" WHERE %s.patientID LIKE %Q or %s.patientName LIKE %Q or %s.studyID LIKE %Q or "
+                    "%s.studyDescription LIKE %Q",
+                    table, p, table, p, table, p, table, p);
+}
+
 }  // namespace
 
 const char* const PatientDB::kCreateStatements[] = {
@@ -101,32 +113,28 @@ bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>&
   if (!FileExists(path)) return true;
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Open(path)) return false;
-  SqlText sql;
-  if (like) {
-    std::string pattern = std::string("%") + like + "%";
-    const char* p = pattern.c_str();
-    sql.Format(
-        "SELECT * FROM archive_patient WHERE patientID LIKE %Q or patientName LIKE %Q or studyID LIKE %Q or "
-        "studyDescription LIKE %Q ORDER BY createdTime DESC",
-        p, p, p, p);
-  } else {
-    sql.Format("SELECT * FROM archive_patient ORDER BY createdTime DESC");
-  }
-  CppSQLite3Query q = db_.Query(sql.c_str());
+  const std::string where = LikeClause("archive_patient", like);
+  CppSQLite3Query q = db_.Query(("SELECT * FROM archive_patient" + where + " ORDER BY createdTime DESC").c_str());
   for (; !q.Eof(); q.NextRow()) {
     PatientRecord record;
     ReadPatientRow(record, q);
     out.push_back(std::move(record));
   }
   q.Finalize();
-  if (out.size() < kBulkSeriesThreshold) {
+  if (!like && out.size() < kBulkSeriesThreshold) {
     for (PatientRecord& record : out) ReadSeriesOf(record);
     return true;
   }
-  // A long list reads every series in one pass instead of one query per study.
+  // A long list reads every series in one pass instead of one query per study; a search reads
+  // only the series of the studies found, through the series index.
   std::unordered_map<std::string, PatientRecord*> byStudy;
   for (PatientRecord& record : out) byStudy.emplace(record.studyUID + '\n' + record.patientID, &record);
-  CppSQLite3Query s = db_.Query("SELECT * FROM archive_series ORDER BY id ASC");
+  CppSQLite3Query s = db_.Query(
+      like ? ("SELECT archive_series.* FROM archive_patient JOIN archive_series ON archive_series.studyUID = "
+              "archive_patient.studyUID and archive_series.patientID = archive_patient.patientID" +
+              where + " ORDER BY archive_series.id ASC")
+                 .c_str()
+           : "SELECT * FROM archive_series ORDER BY id ASC");
   for (; !s.Eof(); s.NextRow()) {
     SeriesRecord series;
     ReadSeriesRow(series, s);
@@ -231,18 +239,8 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
   if (!FileExists(path)) return true;
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Open(path)) return false;
-  SqlText sql;
-  if (like) {
-    std::string pattern = std::string("%") + like + "%";
-    const char* p = pattern.c_str();
-    sql.Format(
-        "SELECT * FROM archive_study WHERE patientID LIKE %Q or patientName LIKE %Q or studyID LIKE %Q or "
-        "studyDescription LIKE %Q ORDER BY createdTime DESC",
-        p, p, p, p);
-  } else {
-    sql.Format("SELECT * FROM archive_study ORDER BY createdTime DESC");
-  }
-  CppSQLite3Query q = db_.Query(sql.c_str());
+  const std::string where = LikeClause("archive_study", like);
+  CppSQLite3Query q = db_.Query(("SELECT * FROM archive_study" + where + " ORDER BY createdTime DESC").c_str());
   for (; !q.Eof(); q.NextRow()) {
     StudyRecord record;
     ReadStudyRow(record, q);
@@ -250,7 +248,8 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
   }
   q.Finalize();
   if (!withSeries) return true;
-  if (out.size() < kBulkSeriesThreshold) {
+  if (!like && out.size() < kBulkSeriesThreshold) {
+    SqlText sql;
     for (StudyRecord& record : out) {
       CppSQLite3Query s = db_.Query(
           sql.Format("SELECT * FROM archive_series WHERE studyUID = %Q ORDER BY id ASC", record.studyUID.c_str()));
@@ -264,7 +263,12 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
   }
   std::unordered_map<std::string, StudyRecord*> byStudy;
   for (StudyRecord& record : out) byStudy.emplace(record.studyUID, &record);
-  CppSQLite3Query s = db_.Query("SELECT * FROM archive_series ORDER BY id ASC");
+  CppSQLite3Query s = db_.Query(
+      like ? ("SELECT archive_series.* FROM archive_study JOIN archive_series ON archive_series.studyUID = "
+              "archive_study.studyUID" +
+              where + " ORDER BY archive_series.id ASC")
+                 .c_str()
+           : "SELECT * FROM archive_series ORDER BY id ASC");
   for (; !s.Eof(); s.NextRow()) {
     SeriesRecord series;
     ReadSeriesRow(series, s);

@@ -59,7 +59,7 @@ bool SODcmFile::LoadFile(const char* path, bool loadAll) {
 
 bool SODcmFile::SaveFile(const char* path) { return SaveFile(path, true); }
 
-bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax) {
+bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax, bool sync) {
   if (!path || !*path) return false;
   std::lock_guard<std::recursive_mutex> guard(dataset_.Lock());
   DcmDataset* dataset = fileFormat_->getDataset();
@@ -87,7 +87,7 @@ bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax) {
   static std::atomic<unsigned> counter{0};
   std::string target = path;
   std::string temp = target + ".part" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-  bool ok = fileFormat_->saveFile(temp.c_str(), xfer).good() && SyncFile(temp);
+  bool ok = fileFormat_->saveFile(temp.c_str(), xfer).good() && (!sync || SyncFile(temp));
   std::error_code ec;
   if (ok) fs::rename(temp, target, ec);
   if (!ok || ec) {

@@ -27,8 +27,9 @@ class SODcmFile {
   // (a temporary file in the same folder, then a rename): a failed save leaves the old file intact.
   // With `keepTransferSyntax` the dataset keeps its transfer syntax; without it the file is
   // written in Explicit VR Little Endian, decompressed first when the pixel data are encapsulated
-  // (when they cannot be decompressed the original transfer syntax is kept).
-  bool SaveFile(const char* path, bool keepTransferSyntax);
+  // (when they cannot be decompressed the original transfer syntax is kept). Without `sync` the
+  // data are not flushed before the rename: the caller syncs a batch of files at once.
+  bool SaveFile(const char* path, bool keepTransferSyntax, bool sync = true);
   // The same with the transfer syntax kept.
   bool SaveFile(const char* path);
 
