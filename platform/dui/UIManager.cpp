@@ -72,6 +72,36 @@ QFont MakeFont(const wchar_t* name, int size, bool bold, bool underline, bool it
   return f;
 }
 
+// Listener lists hold each listener once.
+template <class T>
+bool AddOnce(std::vector<T*>& list, T* item) {
+  if (!item || std::find(list.begin(), list.end(), item) != list.end()) return false;
+  list.push_back(item);
+  return true;
+}
+
+template <class T>
+bool RemoveOnce(std::vector<T*>& list, T* item) {
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it == list.end()) return false;
+  list.erase(it);
+  return true;
+}
+
+// Runs a copy of the list, so a filter may add or remove filters while it handles the message.
+bool RunFilters(std::vector<IMessageFilterUI*> filters, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                LRESULT& lRes) {
+  for (IMessageFilterUI* f : filters) {
+    bool handled = false;
+    LRESULT r = f->MessageHandler(uMsg, wParam, lParam, handled);
+    if (handled) {
+      lRes = r;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 CPaintManagerUI::CPaintManagerUI() {
@@ -512,60 +542,31 @@ void CPaintManagerUI::DispatchQueuedNotifies() {
 }
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
-  if (!notifier || std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
-    return false;
-  m_notifiers.push_back(notifier);
-  return true;
+  return AddOnce(m_notifiers, notifier);
 }
 
 bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
-  auto it = std::find(m_notifiers.begin(), m_notifiers.end(), notifier);
-  if (it == m_notifiers.end()) return false;
-  m_notifiers.erase(it);
-  return true;
+  return RemoveOnce(m_notifiers, notifier);
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
-  if (!filter ||
-      std::find(m_preMessageFilters.begin(), m_preMessageFilters.end(), filter) != m_preMessageFilters.end())
-    return false;
-  m_preMessageFilters.push_back(filter);
-  return true;
+  return AddOnce(m_preMessageFilters, filter);
 }
 
 bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
-  auto it = std::find(m_preMessageFilters.begin(), m_preMessageFilters.end(), filter);
-  if (it == m_preMessageFilters.end()) return false;
-  m_preMessageFilters.erase(it);
-  return true;
+  return RemoveOnce(m_preMessageFilters, filter);
 }
 
 bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* filter) {
-  if (!filter ||
-      std::find(m_messageFilters.begin(), m_messageFilters.end(), filter) != m_messageFilters.end())
-    return false;
-  m_messageFilters.push_back(filter);
-  return true;
+  return AddOnce(m_messageFilters, filter);
 }
 
 bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* filter) {
-  auto it = std::find(m_messageFilters.begin(), m_messageFilters.end(), filter);
-  if (it == m_messageFilters.end()) return false;
-  m_messageFilters.erase(it);
-  return true;
+  return RemoveOnce(m_messageFilters, filter);
 }
 
 bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
-  std::vector<IMessageFilterUI*> filters = m_preMessageFilters;
-  for (IMessageFilterUI* f : filters) {
-    bool handled = false;
-    LRESULT r = f->MessageHandler(uMsg, wParam, lParam, handled);
-    if (handled) {
-      lRes = r;
-      return true;
-    }
-  }
-  return false;
+  return RunFilters(m_preMessageFilters, uMsg, wParam, lParam, lRes);
 }
 
 POINT CPaintManagerUI::ToSkin(POINT pt) const {
@@ -606,15 +607,7 @@ void CPaintManagerUI::SetHot(CControlUI* control, POINT pt) {
 bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
   if (!m_hWndPaint) return false;
   if (PreMessageHandler(uMsg, wParam, lParam, lRes)) return true;
-  std::vector<IMessageFilterUI*> filters = m_messageFilters;
-  for (IMessageFilterUI* f : filters) {
-    bool handled = false;
-    LRESULT r = f->MessageHandler(uMsg, wParam, lParam, handled);
-    if (handled) {
-      lRes = r;
-      return true;
-    }
-  }
+  if (RunFilters(m_messageFilters, uMsg, wParam, lParam, lRes)) return true;
   TEventUI event;
   event.dwTimestamp = GetTickCount();
   switch (uMsg) {
