@@ -164,17 +164,29 @@ void CListElementUI::SetOwner(CControlUI* owner) {
   m_pOwner = owner;
 }
 
+static IListOwnerUI* ListOwner(CControlUI* owner) {
+  return owner ? static_cast<IListOwnerUI*>(owner->GetInterface(L"IListOwner")) : nullptr;
+}
+
+// Selection shared by the text rows and the container rows: the owner hears of a newly
+// selected row and moves its own selection to it.
+static bool SelectRow(CControlUI* row, int index, CControlUI* owner, bool& selected, bool select,
+                      bool triggerEvent) {
+  if (!row->IsEnabled()) return false;
+  if (select == selected) return true;
+  selected = select;
+  if (select)
+    if (IListOwnerUI* list = ListOwner(owner)) list->SelectItem(index, false, triggerEvent);
+  row->Invalidate();
+  return true;
+}
+
 IListOwnerUI* CListElementUI::Owner() const {
-  return m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
+  return ListOwner(m_pOwner);
 }
 
 bool CListElementUI::Select(bool select, bool triggerEvent) {
-  if (!IsEnabled()) return false;
-  if (select == m_bSelected) return true;
-  m_bSelected = select;
-  if (select && Owner()) Owner()->SelectItem(m_iIndex, false, triggerEvent);
-  Invalidate();
-  return true;
+  return SelectRow(this, m_iIndex, m_pOwner, m_bSelected, select, triggerEvent);
 }
 
 void CListElementUI::SetVisible(bool visible) {
@@ -369,14 +381,7 @@ UINT CListContainerElementUI::GetControlFlags() const {
 }
 
 bool CListContainerElementUI::Select(bool select, bool triggerEvent) {
-  if (!IsEnabled()) return false;
-  if (select == m_bSelected) return true;
-  m_bSelected = select;
-  IListOwnerUI* owner =
-      m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
-  if (select && owner) owner->SelectItem(m_iIndex, false, triggerEvent);
-  Invalidate();
-  return true;
+  return SelectRow(this, m_iIndex, m_pOwner, m_bSelected, select, triggerEvent);
 }
 
 SIZE CListContainerElementUI::EstimateSize(SIZE available) {
@@ -386,15 +391,12 @@ SIZE CListContainerElementUI::EstimateSize(SIZE available) {
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
-  IListOwnerUI* owner =
-      m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr;
-  if (!RowEvent(this, this, owner, m_bHot, event)) CHorizontalLayoutUI::DoEvent(event);
+  if (!RowEvent(this, this, ListOwner(m_pOwner), m_bHot, event)) CHorizontalLayoutUI::DoEvent(event);
 }
 
 void CListContainerElementUI::PaintBkColor(QPainter& painter) {
   CHorizontalLayoutUI::PaintBkColor(painter);
-  PaintRowBk(painter, m_rcItem, m_bSelected, m_bHot,
-             m_pOwner ? static_cast<IListOwnerUI*>(m_pOwner->GetInterface(L"IListOwner")) : nullptr);
+  PaintRowBk(painter, m_rcItem, m_bSelected, m_bHot, ListOwner(m_pOwner));
 }
 
 // ---- CListUI ----
