@@ -13,11 +13,12 @@ struct RenderMPRState {
 
 namespace {
 
-// Walks the rows of a plane image, clipping each row's line to the volume, and hands the
-// voxel position of every column that may be sampled to sample(pixelIndex, voxel). Rows are
-// split over worker threads; each pixel is written by one of them.
-template <typename Image, typename Sample>
-void SampleRows(const VolumeParam& vp, const Image& image, const Sample& sample) {
+// Walks the rows of a plane image, clipping each row's line to the volume, and hands each row
+// to sampleRow(row, first, last, voxelStart, voxelStep): columns first..last may be sampled, at
+// voxelStart + voxelStep * column. Rows are split over worker threads; each pixel is written by
+// one of them.
+template <typename Image, typename SampleRow>
+void SampleRows(const VolumeParam& vp, const Image& image, const SampleRow& sampleRow) {
   double colStepWorld[3];
   float right[3], voxelStep[3], voxelDir[3];
   for (int i = 0; i < 3; ++i) {
@@ -38,13 +39,66 @@ void SampleRows(const VolumeParam& vp, const Image& image, const Sample& sample)
         continue;
       const int first = std::max(0, int(std::ceil(t0 / stepLength)));
       const int last = std::min(int(std::floor(t1 / stepLength)), image.width - 1);
-      for (int col = first; col <= last; ++col) {
-        const float p[3] = {voxelStart[0] + voxelStep[0] * col, voxelStart[1] + voxelStep[1] * col,
-                            voxelStart[2] + voxelStep[2] * col};
-        sample(col + row * image.width, p);
-      }
+      sampleRow(row, first, last, voxelStart, voxelStep);
     }
   });
+}
+
+// Hands the voxel position of every sampled column of a row to sample(column, voxel).
+template <typename Sample>
+void SampleColumns(int first, int last, const float* start, const float* step, const Sample& sample) {
+  for (int col = first; col <= last; ++col) {
+    const float p[3] = {start[0] + step[0] * col, start[1] + step[1] * col, start[2] + step[2] * col};
+    sample(col, p);
+  }
+}
+
+// Trilinear values of a row's columns first..last into out[column]. A row that moves along
+// voxel x or y only (the standard planes) finds its slices and fixed fractions once; the
+// arithmetic per value is that of TrilinearValue, so the values are the same.
+void SampleRowValues(const V3VolumeData& v, int first, int last, const float* start, const float* step,
+                     int16_t* out) {
+  const bool alongX = step[1] == 0 && step[2] == 0, alongY = step[0] == 0 && step[2] == 0;
+  if (!alongX && !alongY) {
+    SampleColumns(first, last, start, step,
+                  [&](int col, const float* p) { out[col] = RoundedValue(TrilinearValue(v, p)); });
+    return;
+  }
+  const int w = v.dims[0];
+  const int a = alongX ? 0 : 1;  // the moving axis
+  const int fixedX = int(start[0]), fixedY = int(start[1]), z0 = int(start[2]);
+  const int z1 = z0 + 1 < v.dims[2] - 1 ? z0 + 1 : v.dims[2] - 1;
+  TrilinearCell c;
+  c.fx = start[0] - float(fixedX), c.fy = start[1] - float(fixedY), c.fz = start[2] - float(z0);
+  const int16_t* base0 = v.slices[z0] + (alongX ? fixedY * w : fixedX);
+  const int16_t* base1 = v.slices[z1] + (alongX ? fixedY * w : fixedX);
+  float& fraction = alongX ? c.fx : c.fy;
+  const int stride = alongX ? 1 : w;
+  if (step[a] == floorf(step[a]) && start[a] == floorf(start[a]) && fabsf(step[a] * float(last)) < 1e6f) {
+    // Whole voxels along the row: the moving fraction is 0, and interpolating across it with
+    // a 0 weight gives the value on this side exactly, so only those voxels are read.
+    const int i0 = int(start[a]), di = int(step[a]);
+    const int across = alongX ? w : 1;  // the other in-plane corner
+    const float fz = c.fz, other = alongX ? c.fy : c.fx;
+    for (int col = first; col <= last; ++col) {
+      const int16_t* s0 = base0 + (i0 + di * col) * stride;
+      const int16_t* s1 = base1 + (i0 + di * col) * stride;
+      const int l0 = s0[0], l1 = s0[across], u0 = s1[0], u1 = s1[across];
+      const float near = l0 + (u0 - l0) * fz, far = l1 + (u1 - l1) * fz;
+      out[col] = RoundedValue(near + (far - near) * other);
+    }
+    return;
+  }
+  for (int col = first; col <= last; ++col) {
+    const float p = start[a] + step[a] * col;
+    const int i = int(p);
+    fraction = p - float(i);
+    const int16_t* s0 = base0 + i * stride;
+    const int16_t* s1 = base1 + i * stride;
+    c.lower[0] = s0[0], c.lower[1] = s0[1], c.lower[2] = s0[w], c.lower[3] = s0[w + 1];
+    c.upper[0] = s1[0], c.upper[1] = s1[1], c.upper[2] = s1[w], c.upper[3] = s1[w + 1];
+    out[col] = RoundedValue(InterpolateCell(c));
+  }
 }
 
 bool SameDims(const int32_t* a, const int32_t* b) {
@@ -116,8 +170,11 @@ bool RenderMPR::Marking(V3ImageMark* image) {
       image->height < 1)
     return false;
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, uint8_t(0));
-  SampleRows(m_state->param, *image, [&](int at, const float* p) {
-    image->pixels[at] = MaskByte(mark, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f));
+  SampleRows(m_state->param, *image, [&](int row, int first, int last, const float* start, const float* step) {
+    uint8_t* out = image->pixels + int64_t(row) * image->width;
+    SampleColumns(first, last, start, step, [&](int col, const float* p) {
+      out[col] = MaskByte(mark, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f));
+    });
   });
   return true;
 }
@@ -127,8 +184,9 @@ bool RenderMPR::Imaging(const V3VolumeData& volume, V3ImageVAL* image) {
       !m_state->volume.slices || !SameDims(volume.dims, m_state->volume.dims))
     return false;
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, int16_t(-1024));
-  SampleRows(m_state->param, *image,
-             [&](int at, const float* p) { image->pixels[at] = RoundedValue(TrilinearValue(volume, p)); });
+  SampleRows(m_state->param, *image, [&](int row, int first, int last, const float* start, const float* step) {
+    SampleRowValues(volume, first, last, start, step, image->pixels + int64_t(row) * image->width);
+  });
   return true;
 }
 
