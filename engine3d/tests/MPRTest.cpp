@@ -102,6 +102,47 @@ TEST(EngineMPR, StandardPlanesOfALinearVolume) {
   EXPECT_EQ(axial.data.data[4 + 3 * axial.columns], 4 + 15 + 450);
 }
 
+// Standard planes of an irregular volume on unit spacing (whole-voxel steps along every row)
+// through an origin between voxels: every pixel is the trilinear value at its voxel position.
+TEST(EngineMPR, StandardPlanesOfAnIrregularVolumeBetweenVoxels) {
+  TestVolume v(12, 10, 8, 1.0f, 1.0f, 1.0f);
+  auto value = [](int x, int y, int z) { return (x * 7919 + y * 104729 + z * 1299709) % 2001 - 1000; };
+  v.Fill([&](int x, int y, int z) { return int16_t(value(x, y, z)); });
+  auto trilinear = [&](const double* p) {
+    const int x = int(p[0]), y = int(p[1]), z = int(p[2]);
+    const double fx = p[0] - x, fy = p[1] - y, fz = p[2] - z;
+    double sum = 0;
+    for (int k = 0; k < 8; ++k) {
+      const int i = k & 1, j = (k >> 1) & 1, l = k >> 2;
+      sum += value(x + i, y + j, z + l) * (i ? fx : 1 - fx) * (j ? fy : 1 - fy) * (l ? fz : 1 - fz);
+    }
+    return sum;
+  };
+  EngineMPR engine;
+  ASSERT_TRUE(engine.InitData(v.data));
+  const double origin[3] = {5.25, 4.5, 3.75};
+  engine.SetOrigin(origin);
+  for (V3MPRType type : {V3MPR_AXIAL, V3MPR_SAGITTAL, V3MPR_CORONAL}) {
+    V3ImageData image;
+    ASSERT_TRUE(engine.Imaging(type, &image));
+    int checked = 0;
+    for (int i = 0; i < image.rows; ++i)
+      for (int j = 0; j < image.columns; ++j) {
+        double p[3];
+        bool inside = true;
+        for (int a = 0; a < 3; ++a) {
+          p[a] = image.corner[a] + image.down[a] * i * image.spacing[0] + image.right[a] * j * image.spacing[1];
+          inside = inside && p[a] >= 1.02 && p[a] <= v.data.dims[a] - 2.02;
+        }
+        if (!inside) continue;
+        EXPECT_LE(std::fabs(image.data.data[j + i * image.columns] - trilinear(p)), 0.5 + 1e-3)
+            << type << ": " << i << "," << j;
+        ++checked;
+      }
+    EXPECT_GT(checked, 20) << type;
+  }
+}
+
 TEST(EngineMPR, ObliquePlaneOfALinearVolume) {
   LinearVolume v;
   EngineMPR engine;
