@@ -40,7 +40,7 @@ bool RequestGet(SOGetSCU& scu, const DCMDownload& peer, const char* level, unsig
 }  // namespace
 
 DownloadThread::DownloadThread(DownloadBlockingQueue* queue, IDownloadThreadCallback* manager)
-    : QueueThread<DCMDownload>(queue), manager_(manager) {
+    : TransferThread<DCMDownload>(queue), manager_(manager) {
   getSCU_.SetCallback(this);
 }
 
@@ -48,44 +48,8 @@ DownloadThread::~DownloadThread() {
   Shutdown();
 }
 
-bool DownloadThread::IsRunning(const std::string& key) {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  return running_ && currentKey_ == key;
-}
-
-void DownloadThread::CancelRunning(const std::string& key) {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  if (!running_ || currentKey_ != key) return;
-  cancelled_ = true;
-  getSCU_.Cancel();
-}
-
-void DownloadThread::CancelAny() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  if (!running_) return;
-  cancelled_ = true;
-  getSCU_.Cancel();
-}
-
-void DownloadThread::Interrupt() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  cancelled_ = true;
-  if (commit_) commit_->Abandon();
-  getSCU_.Cancel();
-}
-
-bool DownloadThread::Cancelled() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  return cancelled_;
-}
-
 void DownloadThread::Run(DCMDownload& item) {
-  {
-    std::lock_guard<std::mutex> hold(currentLock_);
-    running_ = true;
-    currentKey_ = item.key;
-    cancelled_ = false;
-  }
+  BeginItem(item.key);
   current_ = item;
   finish_ = DCMFinish{};
   manager_->OnStarted(&current_);
@@ -93,17 +57,8 @@ void DownloadThread::Run(DCMDownload& item) {
   auto call = std::make_shared<CommitCall>(
       CommitPeer{current_.host, current_.port, current_.calledAE, current_.callingAE, current_.extra},
       Join(current_.studyUIDs), std::vector<SODcmReferencedSOP>());
-  {
-    std::lock_guard<std::mutex> hold(currentLock_);
-    if (cancelled_) call->Abandon();
-    commit_ = call;
-  }
   SODcmCommitResult held;
-  bool answered = call->Wait(held);
-  {
-    std::lock_guard<std::mutex> hold(currentLock_);
-    commit_.reset();
-  }
+  bool answered = WaitCommit(call, held);
 
   if (!answered) {
     if (!Cancelled()) Print("First Commit Failed!");
@@ -129,9 +84,7 @@ void DownloadThread::Run(DCMDownload& item) {
   }
 
   manager_->OnFinished(&current_, &finish_);
-  std::lock_guard<std::mutex> hold(currentLock_);
-  running_ = false;
-  currentKey_.clear();
+  EndItem();
 }
 
 int DownloadThread::Fetch(const std::vector<std::string>& missing) {

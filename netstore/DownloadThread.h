@@ -1,40 +1,30 @@
 #pragma once
 
-#include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 
-#include "CommitCall.h"
-#include "QueueThread.h"
 #include "SOGetSCU.h"
 #include "TransferCallbacks.h"
 #include "TransferQueues.h"
+#include "TransferThread.h"
 
 // Runs queued downloads: asks the node by storage commitment what it holds of the studies,
 // then fetches what the caller lacks with one IMAGE-level C-GET.
-class DownloadThread : public QueueThread<DCMDownload>, private ISODcmGetSCUCallback {
+class DownloadThread : public TransferThread<DCMDownload>, private ISODcmGetSCUCallback {
  public:
   DownloadThread(DownloadBlockingQueue* queue, IDownloadThreadCallback* manager);
   ~DownloadThread() override;
 
   void Run(DCMDownload& item) override;
 
-  // Any thread: whether the running download has this key.
-  bool IsRunning(const std::string& key);
-  // Any thread: cancels the running download when it has this key, or whichever runs. A
-  // commitment query in progress finishes; nothing is fetched after it.
-  void CancelRunning(const std::string& key);
-  void CancelAny();
-
  protected:
-  void Interrupt() override;
+  void CancelTransfer() override { getSCU_.Cancel(); }
 
  private:
   void OnProgress(void* reserved, const SODcmGetProgress* counters) override;
   void OnFileReceived(SODcmFile* file) override;
 
   int Fetch(const std::vector<std::string>& missing);
-  bool Cancelled();
 
   IDownloadThreadCallback* manager_;
   SOGetSCU getSCU_;
@@ -42,12 +32,6 @@ class DownloadThread : public QueueThread<DCMDownload>, private ISODcmGetSCUCall
   DCMDownload current_;
   DCMFinish finish_;
   int fetchedBefore_ = 0;  // instances received by the earlier requests of this run
-  // currentLock_ guards running_, currentKey_, cancelled_ and commit_.
-  std::mutex currentLock_;
-  bool running_ = false;
-  std::string currentKey_;
-  bool cancelled_ = false;
-  std::shared_ptr<CommitCall> commit_;
 };
 
 // Hands the files of a synchronous series get to the caller's callback.

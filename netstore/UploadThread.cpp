@@ -11,41 +11,10 @@ void Print(const char* text) {
 }  // namespace
 
 UploadThread::UploadThread(UploadBlockingQueue* queue, IUploadThreadCallback* manager)
-    : QueueThread<DCMUpload>(queue), manager_(manager) {}
+    : TransferThread<DCMUpload>(queue), manager_(manager) {}
 
 UploadThread::~UploadThread() {
   Shutdown();
-}
-
-bool UploadThread::IsRunning(const std::string& key) {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  return running_ && currentKey_ == key;
-}
-
-void UploadThread::CancelRunning(const std::string& key) {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  if (!running_ || currentKey_ != key) return;
-  cancelled_ = true;
-  storeSCU_.Cancel();
-}
-
-void UploadThread::CancelAny() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  if (!running_) return;
-  cancelled_ = true;
-  storeSCU_.Cancel();
-}
-
-void UploadThread::Interrupt() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  cancelled_ = true;
-  if (commit_) commit_->Abandon();
-  storeSCU_.Cancel();
-}
-
-bool UploadThread::Cancelled() {
-  std::lock_guard<std::mutex> hold(currentLock_);
-  return cancelled_;
 }
 
 bool UploadThread::Commit(const DCMUpload& item, SODcmCommitResult& result) {
@@ -55,24 +24,11 @@ bool UploadThread::Commit(const DCMUpload& item, SODcmCommitResult& result) {
   auto call = std::make_shared<CommitCall>(
       CommitPeer{item.host, item.port, item.calledAE, item.callingAE, item.extra}, std::string(),
       std::move(refs));
-  {
-    std::lock_guard<std::mutex> hold(currentLock_);
-    if (cancelled_) return false;
-    commit_ = call;
-  }
-  bool ok = call->Wait(result);
-  std::lock_guard<std::mutex> hold(currentLock_);
-  commit_.reset();
-  return ok;
+  return WaitCommit(call, result);
 }
 
 void UploadThread::Run(DCMUpload& item) {
-  {
-    std::lock_guard<std::mutex> hold(currentLock_);
-    running_ = true;
-    currentKey_ = item.key;
-    cancelled_ = false;
-  }
+  BeginItem(item.key);
   current_ = std::make_unique<DCMUpload>(item);
   finish_ = DCMFinish{0, 0, static_cast<int>(item.files.size())};
   manager_->OnStarted(current_.get());
@@ -134,9 +90,7 @@ void UploadThread::Run(DCMUpload& item) {
 
   manager_->OnFinished(current_.get(), &finish_);
   current_.reset();
-  std::lock_guard<std::mutex> hold(currentLock_);
-  running_ = false;
-  currentKey_.clear();
+  EndItem();
 }
 
 void UploadThread::OnProgress(void*, int sent, int) {
