@@ -53,12 +53,10 @@ struct DCMFinish {
   int total = 0;
 };
 
-// Listener of a network store. The records belong to the store and are valid only during
-// the call. Queued and cancelled events run on the thread that queued or cancelled, the
-// others on the store's worker threads.
-class IHalvexCallback {
+// The download events of a network store, in the order they come for one item.
+class IDownloadCallback {
  public:
-  virtual ~IHalvexCallback() = default;
+  virtual ~IDownloadCallback() = default;
   virtual void OnDownloadQueued(const DCMDownload* download) = 0;
   virtual void OnDownloadStarted(const DCMDownload* download) = 0;
   // The file is valid during the call; the listener stores it.
@@ -66,11 +64,22 @@ class IHalvexCallback {
   virtual void OnDownloadProgress(const DCMDownload* download, const DCMProgress* progress) = 0;
   virtual void OnDownloadFinished(const DCMDownload* download, const DCMFinish* finish) = 0;
   virtual void OnDownloadCancelled(const DCMDownload* download) = 0;
+};
+
+// The upload events of a network store, in the order they come for one item.
+class IUploadCallback {
+ public:
+  virtual ~IUploadCallback() = default;
   virtual void OnUploadStarted(const DCMUpload* upload) = 0;
   virtual void OnUploadProgress(const DCMUpload* upload, const DCMProgress* progress) = 0;
   virtual void OnUploadFinished(const DCMUpload* upload, const DCMFinish* finish) = 0;
   virtual void OnUploadCancelled(const DCMUpload* upload) = 0;
 };
+
+// Listener of a network store. The records belong to the store and are valid only during
+// the call. Queued and cancelled events run on the thread that queued or cancelled, the
+// others on the store's worker threads.
+class IHalvexCallback : public IDownloadCallback, public IUploadCallback {};
 
 // Receives the files of GetSeriesNow, on the calling thread.
 class ISTORECallback {
