@@ -54,16 +54,16 @@ bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
 }
 
 // A trilinear sample that can beat the running extreme: some corner voxel must exceed it
-// (MIP) or fall below it (MinIP).
+// (MIP) or fall below it (MinIP), and its label must be shown. The mask is read last: most
+// samples fail on the voxels, which the cell has in cache.
 template <bool kMax>
 bool SampleExtreme(const ProjectionScene& s, int16_t current, const float* p, int16_t* value) {
-  if (!IsLabelShown(s.palette, NearestMask(s.mark, p))) return false;
   TrilinearCell c;
   LoadCell(s.volume, p, c);
   bool may = false;
   for (int k = 0; k < 4; ++k) may = may || (kMax ? c.lower[k] > current || c.upper[k] > current
                                                  : c.lower[k] < current || c.upper[k] < current);
-  if (!may) return false;
+  if (!may || !IsLabelShown(s.palette, NearestMask(s.mark, p))) return false;
   *value = RoundedValue(InterpolateCell(c));
   return true;
 }
@@ -84,8 +84,9 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
   float pos[3];
   for (int j = 0; ray.t0 + float(j) * rp.coarseStep < ray.t1; ++j) {
     for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + rp.voxelDir[a] * (float(j) * rp.coarseStep);
-    int16_t v;
-    if (NearestValue(s, pos, &v) && (kMax ? v > m : v < m)) m = v;
+    const int x = int(pos[0] + 0.5f), y = int(pos[1] + 0.5f), z = int(pos[2] + 0.5f);
+    const int16_t v = Voxel(s.volume, x, y, z);
+    if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) m = v;
   }
   // Fine pass on the grid t0 + k * step; cells that cannot beat m only drop samples that
   // could not have changed it.
