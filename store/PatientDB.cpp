@@ -126,11 +126,12 @@ bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>&
     return true;
   }
   // A long list reads every series in one pass instead of one query per study; a search reads
-  // only the series of the studies found, through the series index.
+  // only the series of the studies found, through the series index (CROSS JOIN keeps the studies
+  // the outer loop: otherwise the planner walks all series in id order).
   std::unordered_map<std::string, PatientRecord*> byStudy;
   for (PatientRecord& record : out) byStudy.emplace(record.studyUID + '\n' + record.patientID, &record);
   CppSQLite3Query s = db_.Query(
-      like ? ("SELECT archive_series.* FROM archive_patient JOIN archive_series ON archive_series.studyUID = "
+      like ? ("SELECT archive_series.* FROM archive_patient CROSS JOIN archive_series ON archive_series.studyUID = "
               "archive_patient.studyUID and archive_series.patientID = archive_patient.patientID" +
               where + " ORDER BY archive_series.id ASC")
                  .c_str()
@@ -264,7 +265,7 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
   std::unordered_map<std::string, StudyRecord*> byStudy;
   for (StudyRecord& record : out) byStudy.emplace(record.studyUID, &record);
   CppSQLite3Query s = db_.Query(
-      like ? ("SELECT archive_series.* FROM archive_study JOIN archive_series ON archive_series.studyUID = "
+      like ? ("SELECT archive_series.* FROM archive_study CROSS JOIN archive_series ON archive_series.studyUID = "
               "archive_study.studyUID" +
               where + " ORDER BY archive_series.id ASC")
                  .c_str()
