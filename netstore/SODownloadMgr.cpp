@@ -16,26 +16,18 @@ void SODownloadMgr::Queue(const DCMDownload& download) {
 }
 
 bool SODownloadMgr::IsDownloading(const std::string& key) {
-  if (thread_ && thread_->IsRunning(key)) return true;
-  DCMDownload probe;
-  probe.key = key;
-  return queue_.Contains(probe);
+  return HasTransfer(queue_, thread_.get(), key);
 }
 
 bool SODownloadMgr::Cancel(const std::string& key) {
-  DCMDownload probe;
-  probe.key = key;
-  DCMDownload removed;
-  if (queue_.Remove(probe, removed))
-    output_->OnDownloadCancelled(&removed);
-  else if (thread_)
-    thread_->CancelRunning(key);
+  CancelTransferByKey(queue_, thread_.get(), key,
+                      [this](const DCMDownload* d) { output_->OnDownloadCancelled(d); });
   return true;
 }
 
 void SODownloadMgr::CancelAll() {
-  for (const DCMDownload& download : queue_.TakeAll()) output_->OnDownloadCancelled(&download);
-  if (thread_) thread_->CancelAny();
+  CancelAllTransfers(queue_, thread_.get(),
+                     [this](const DCMDownload* d) { output_->OnDownloadCancelled(d); });
 }
 
 void SODownloadMgr::OnStarted(const DCMDownload* download) {

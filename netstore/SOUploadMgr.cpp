@@ -18,26 +18,17 @@ void SOUploadMgr::Queue(const DCMUpload& upload) {
 }
 
 bool SOUploadMgr::IsUploading(const std::string& key) {
-  if (thread_ && thread_->IsRunning(key)) return true;
-  DCMUpload probe;
-  probe.key = key;
-  return queue_.Contains(probe);
+  return HasTransfer(queue_, thread_.get(), key);
 }
 
 bool SOUploadMgr::Cancel(const std::string& key) {
-  DCMUpload probe;
-  probe.key = key;
-  DCMUpload removed;
-  if (queue_.Remove(probe, removed))
-    output_->OnUploadCancelled(&removed);
-  else if (thread_)
-    thread_->CancelRunning(key);
+  CancelTransferByKey(queue_, thread_.get(), key,
+                      [this](const DCMUpload* u) { output_->OnUploadCancelled(u); });
   return true;
 }
 
 void SOUploadMgr::CancelAll() {
-  for (const DCMUpload& upload : queue_.TakeAll()) output_->OnUploadCancelled(&upload);
-  if (thread_) thread_->CancelAny();
+  CancelAllTransfers(queue_, thread_.get(), [this](const DCMUpload* u) { output_->OnUploadCancelled(u); });
 }
 
 void SOUploadMgr::OnStarted(const DCMUpload* upload) {
