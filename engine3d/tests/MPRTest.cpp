@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "EngineMPR.h"
 #include "VolumeFixture.h"
@@ -141,6 +142,36 @@ TEST(EngineMPR, StandardPlanesOfAnIrregularVolumeBetweenVoxels) {
       }
     EXPECT_GT(checked, 20) << type;
   }
+}
+
+// Engines on several threads at once share the worker threads: each plane is still whole.
+TEST(EngineMPR, EnginesOnSeveralThreadsAtOnce) {
+  LinearVolume v;
+  std::vector<int16_t> alone[3];
+  {
+    EngineMPR engine;
+    ASSERT_TRUE(engine.InitData(v.data));
+    for (int t = 0; t < 3; ++t) {
+      V3ImageData image;
+      ASSERT_TRUE(engine.Imaging(V3MPRType(t), &image));
+      alone[t].assign(image.data.data, image.data.data + image.data.count);
+    }
+  }
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(4, 0);
+  for (int k = 0; k < 4; ++k)
+    threads.emplace_back([&, k] {
+      EngineMPR engine;
+      engine.InitData(v.data);
+      for (int round = 0; round < 50; ++round) {
+        V3ImageData image;
+        const int t = (k + round) % 3;
+        engine.Imaging(V3MPRType(t), &image);
+        mismatches[k] += std::vector<int16_t>(image.data.data, image.data.data + image.data.count) != alone[t];
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 TEST(EngineMPR, ObliquePlaneOfALinearVolume) {
