@@ -80,13 +80,19 @@ void SampleRowValues(const V3VolumeData& v, int first, int last, const float* st
     const int i0 = int(start[a]), di = int(step[a]);
     const int across = alongX ? w : 1;  // the other in-plane corner
     const float fz = c.fz, other = alongX ? c.fy : c.fx;
-    for (int col = first; col <= last; ++col) {
-      const int16_t* s0 = base0 + (i0 + di * col) * stride;
-      const int16_t* s1 = base1 + (i0 + di * col) * stride;
-      const int l0 = s0[0], l1 = s0[across], u0 = s1[0], u1 = s1[across];
-      const float near = l0 + (u0 - l0) * fz, far = l1 + (u1 - l1) * fz;
-      out[col] = RoundedValue(near + (far - near) * other);
-    }
+    auto values = [&](int unit, int move) {
+      for (int col = first; col <= last; ++col) {
+        const int at = (i0 + move * col) * unit;
+        const int l0 = base0[at], l1 = base0[at + across], u0 = base1[at], u1 = base1[at + across];
+        const float near = l0 + (u0 - l0) * fz, far = l1 + (u1 - l1) * fz;
+        out[col] = RoundedValue(near + (far - near) * other);
+      }
+    };
+    // A constant 1 lets the compiler vectorise the common axial and coronal rows.
+    if (stride == 1 && di == 1)
+      values(1, 1);
+    else
+      values(stride, di);
     return;
   }
   for (int col = first; col <= last; ++col) {

@@ -276,8 +276,11 @@ HD inline void TrilinearGradient(const V3VolumeData& v, const float* p, float* g
 
 // A trilinear value as a voxel value, rounded to nearest (halves upward) for negative values
 // as well, so air at -1024 stays -1024.
+// floorf(value + 0.5f), found by truncation so that loops over it can be vectorised.
 HD inline int16_t RoundedValue(float value) {
-  return int16_t(floorf(value + 0.5f));
+  const float x = value + 0.5f;
+  const int t = int(x);
+  return int16_t(t - (float(t) > x ? 1 : 0));
 }
 
 // Opacity and colour of a sample under one label's table; false when out of range or clear.
