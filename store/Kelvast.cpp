@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -38,9 +39,10 @@ Result Guarded(Result failure, Body&& body) {
   }
 }
 
+// A path deleted meanwhile (its study deleted before the commit) has nothing left to flush.
 bool FsyncPath(const fs::path& path, int flags) {
   int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return errno == ENOENT;
   bool ok = ::fsync(fd) == 0;
   ::close(fd);
   return ok;

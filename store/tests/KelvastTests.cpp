@@ -320,6 +320,21 @@ TEST_F(KelvastTest, DeleteStudyRemovesRowsAndFoldersAndAllowsReimport) {
   EXPECT_TRUE(Eventually([&] { return !fs::exists(studies[0].series[0].storePath); }));
 }
 
+TEST_F(KelvastTest, QueuedFileDeletedBeforeItsCommitBlocksNoLaterCommit) {
+  ASSERT_TRUE(store_->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+  Dataset queued;
+  queued.sopUID = "1.2.3.4.6";
+  ASSERT_TRUE(store_->QueueFile(MakeFile(queued).get()));
+  ASSERT_TRUE(store_->DeleteStudy("P1_1.2.3"));
+  Dataset other;
+  other.patientID = "P2";
+  other.studyUID = other.seriesUID = other.sopUID = "7.7";
+  ASSERT_TRUE(store_->QueueFile(MakeFile(other).get()));
+  EXPECT_TRUE(store_->CommitQueue());
+  PatientRecord record;
+  EXPECT_TRUE(store_->GetPatientRecord("P2_7.7", record, true));
+}
+
 TEST_F(KelvastTest, SharedStudyUidDeletesOnlyThatPatientsSeries) {
   Dataset p1;
   Dataset p2;
