@@ -29,10 +29,17 @@ bool IsAscii(const std::string& s) {
 // Text VRs hold one value that may contain backslashes.
 bool IsSingleValuedText(DcmEVR vr) { return vr == EVR_LT || vr == EVR_ST || vr == EVR_UT || vr == EVR_UR; }
 
+// Items keep their elements in ascending tag order, so a walk can stop at the first larger tag;
+// DCMTK's own search builds a stack on every call, which made attribute reads cost more than parsing.
 DcmElement* FindElement(DcmItem* item, unsigned long tag) {
-  DcmElement* element = nullptr;
-  if (!item || item->findAndGetElement(ToTagKey(tag), element, OFFalse).bad()) return nullptr;
-  return element;
+  if (!item) return nullptr;
+  const DcmTagKey key = ToTagKey(tag);
+  for (DcmObject* object = item->nextInContainer(nullptr); object; object = item->nextInContainer(object)) {
+    const DcmTagKey& at = object->getTag();
+    if (at == key) return static_cast<DcmElement*>(object);
+    if (key < at) break;
+  }
+  return nullptr;
 }
 
 // The value bytes of binary elements whose VR is unknown to us (UN, or OB from implicit files),
