@@ -25,21 +25,13 @@
 #include "SODcmFile.h"
 #include "SODcmUtil.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
 namespace fx = orvanta::fixtures;
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
-
 namespace {
 
-double Seconds(const std::function<void()>& body) {
-  auto start = std::chrono::steady_clock::now();
-  body();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using namespace bench;
 
 long StatusKiB(const char* field) {
   std::ifstream status("/proc/self/status");

@@ -32,71 +32,17 @@
 #include "SODcmSCP.h"
 #include "SOStoreSCU.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
-
 namespace {
 
-double Seconds(const std::function<void()>& body) {
-  auto start = std::chrono::steady_clock::now();
-  body();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
-
-// The processor time the calling thread used.
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using namespace bench;
 
 void Report(const char* what, double ours, double peer, const char* peerName) {
   std::printf("%-34s %9.3f s   %-30s %9.3f s   ratio (ours / peer) %.2f\n", what, ours, peerName, peer, ours / peer);
-}
-
-pid_t Spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// The processor time the process used.
-double Stop(pid_t pid) {
-  if (pid <= 0) return 0;
-  kill(pid, SIGTERM);
-  rusage usage{};
-  wait4(pid, nullptr, 0, &usage);
-  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
-
-void WaitPort(int port) {
-  for (int i = 0; i < 200; ++i) {
-    std::string probe = "echoscu -to 1 127.0.0.1 " + std::to_string(port) + " >/dev/null 2>&1";
-    if (std::system(probe.c_str()) == 0) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
 }
 
 // Writes each object the way storescp does (no fsync; SODcmFile::SaveFile adds one for the

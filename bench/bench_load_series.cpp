@@ -18,27 +18,14 @@
 #include "DicomFixtures.h"
 #include "ISODcmDataCenter.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
 namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
-
 namespace {
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-long PeakRssMb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024;
-}
+using namespace bench;
 
 class FinishWaiter : public ISODcmDataCenterCallback {
  public:

@@ -23,45 +23,14 @@
 #include "DicomFixtures.h"
 #include "IHalvex.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
-
 namespace {
 
-double Seconds(const std::function<void()>& body) {
-  auto start = std::chrono::steady_clock::now();
-  body();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-pid_t Spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-void WaitPort(int port) {
-  for (int i = 0; i < 400; ++i) {
-    std::string probe = "echoscu -to 1 127.0.0.1 " + std::to_string(port) + " >/dev/null 2>&1";
-    if (std::system(probe.c_str()) == 0) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-}
+using namespace bench;
 
 // A fresh Orthanc in its own folder, stopped with the object.
 class Orthanc {

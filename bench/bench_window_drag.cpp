@@ -16,13 +16,9 @@
 #include "SODcmObject.h"
 #include "SOImageObject.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
 namespace fx = orvanta::fixtures;
-
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
 
 int main(int argc, char** argv) {
   orvanta::test::InitScratch();

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
+#include "TestSupport.h"
 
 int main(int argc, char** argv) {
   // Before anything reads the environment: no test may touch the user's own files.

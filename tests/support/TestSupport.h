@@ -5,6 +5,12 @@
 
 namespace orvanta::test {
 
+// Sets up the scratch folder and points the user folders into it; the shared test main calls
+// it first, and programs with a main of their own (benchmarks) call it themselves.
+void InitScratch();
+// Removes the scratch folder (kept when ORVANTA_KEEP_TEST_FILES is set).
+void ShutdownScratch();
+
 // The per-process scratch folder that HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and PROGRAMDATA
 // point into; removed when the test program ends.
 const std::filesystem::path& ScratchRoot();
