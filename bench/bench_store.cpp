@@ -42,22 +42,14 @@
 #include "IKelvast.h"
 #include "SODcmFile.h"
 #include "TestSupport.h"
+#include "BenchSupport.h"
 
 namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
-namespace orvanta::test {
-void InitScratch();
-void ShutdownScratch();
-}  // namespace orvanta::test
-
 namespace {
 
-double Seconds(const std::function<void()>& body) {
-  auto start = std::chrono::steady_clock::now();
-  body();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using namespace bench;
 
 struct Row {
   std::string study, series, sop, number;
@@ -68,47 +60,8 @@ void Report(const char* what, double ours, double peer, const char* peerName) {
               peer / ours);
 }
 
-pid_t Spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-void Stop(pid_t pid) {
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-}
-
 bool HasProgram(const char* name) {
   return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-int Connect(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(uint16_t(port));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-  close(fd);
-  return -1;
-}
-
-bool WaitPort(int port) {
-  for (int i = 0; i < 600; ++i) {
-    int fd = Connect(port);
-    if (fd >= 0) return close(fd), true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
 }
 
 // One HTTP/1.1 POST on a kept-alive connection; true on a 200 answer.
