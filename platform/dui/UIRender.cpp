@@ -74,10 +74,10 @@ struct ImageSpec {
 };
 
 // Reads name='value' pairs; a text without '=' is a plain file name.
-void ParseSpec(const wchar_t* text, ImageSpec& spec) {
+void ParseSpec(const wchar_t* text, ImageSpec& desc) {
   std::wstring s = text ? text : L"";
   if (s.find(L'=') == std::wstring::npos) {
-    spec.file = s;
+    desc.file = s;
     return;
   }
   size_t i = 0;
@@ -105,23 +105,23 @@ void ParseSpec(const wchar_t* text, ImageSpec& spec) {
       i = end;
     }
     if (key == L"file" || key == L"res")
-      spec.file = value;
+      desc.file = value;
     else if (key == L"source") {
-      spec.source = ParseRect(value.c_str());
-      spec.hasSource = true;
+      desc.source = ParseRect(value.c_str());
+      desc.hasSource = true;
     } else if (key == L"corner")
-      spec.corner = ParseRect(value.c_str());
+      desc.corner = ParseRect(value.c_str());
     else if (key == L"dest") {
-      spec.dest = ParseRect(value.c_str());
-      spec.hasDest = true;
+      desc.dest = ParseRect(value.c_str());
+      desc.hasDest = true;
     } else if (key == L"fade")
-      spec.fade = int(wcstol(value.c_str(), nullptr, 10));
+      desc.fade = int(wcstol(value.c_str(), nullptr, 10));
     else if (key == L"hole")
-      spec.hole = value == L"true";
+      desc.hole = value == L"true";
     else if (key == L"xtiled")
-      spec.xtiled = value == L"true";
+      desc.xtiled = value == L"true";
     else if (key == L"ytiled")
-      spec.ytiled = value == L"true";
+      desc.ytiled = value == L"true";
   }
 }
 
@@ -147,28 +147,28 @@ void DrawPart(QPainter& p, const QImage& img, const QRect& dst, const QRect& src
 bool DrawImageString(QPainter& painter, CPaintManagerUI* manager, const RECT& rcItem, const wchar_t* image,
                      const wchar_t* modify) {
   if (!manager || !image || !*image) return false;
-  ImageSpec spec;
-  ParseSpec(image, spec);
-  if (modify) ParseSpec(modify, spec);
-  const TImageInfo* info = manager->GetImage(spec.file.c_str());
+  ImageSpec desc;
+  ParseSpec(image, desc);
+  if (modify) ParseSpec(modify, desc);
+  const TImageInfo* info = manager->GetImage(desc.file.c_str());
   if (!info || info->image.isNull()) return false;
   const QImage& img = info->image;
-  QRect src = spec.hasSource ? ToRect(spec.source) : img.rect();
+  QRect src = desc.hasSource ? ToRect(desc.source) : img.rect();
   src = src.intersected(img.rect());
   RECT d = rcItem;
-  if (spec.hasDest) {
-    d.left = rcItem.left + spec.dest.left;
-    d.top = rcItem.top + spec.dest.top;
-    d.right = rcItem.left + spec.dest.right;
-    d.bottom = rcItem.top + spec.dest.bottom;
+  if (desc.hasDest) {
+    d.left = rcItem.left + desc.dest.left;
+    d.top = rcItem.top + desc.dest.top;
+    d.right = rcItem.left + desc.dest.right;
+    d.bottom = rcItem.top + desc.dest.bottom;
   }
   QRect dst = ToRect(d);
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  if (spec.fade < 255) painter.setOpacity(std::max(0, spec.fade) / 255.0);
-  const RECT& c = spec.corner;
+  if (desc.fade < 255) painter.setOpacity(std::max(0, desc.fade) / 255.0);
+  const RECT& c = desc.corner;
   if (c.left == 0 && c.top == 0 && c.right == 0 && c.bottom == 0) {
-    DrawPart(painter, img, dst, src, spec.xtiled, spec.ytiled);
+    DrawPart(painter, img, dst, src, desc.xtiled, desc.ytiled);
   } else {
     // Nine slices: corners unscaled, edges stretched in one direction, centre in both.
     int sx[4] = {src.left(), src.left() + int(c.left), src.right() + 1 - int(c.right), src.right() + 1};
@@ -177,11 +177,11 @@ bool DrawImageString(QPainter& painter, CPaintManagerUI* manager, const RECT& rc
     int dy[4] = {dst.top(), dst.top() + int(c.top), dst.bottom() + 1 - int(c.bottom), dst.bottom() + 1};
     for (int row = 0; row < 3; ++row)
       for (int col = 0; col < 3; ++col) {
-        if (spec.hole && row == 1 && col == 1) continue;
+        if (desc.hole && row == 1 && col == 1) continue;
         QRect s(QPoint(sx[col], sy[row]), QPoint(sx[col + 1] - 1, sy[row + 1] - 1));
         QRect t(QPoint(dx[col], dy[row]), QPoint(dx[col + 1] - 1, dy[row + 1] - 1));
-        DrawPart(painter, img, t, s, spec.xtiled && row == 1 && col == 1,
-                 spec.ytiled && row == 1 && col == 1);
+        DrawPart(painter, img, t, s, desc.xtiled && row == 1 && col == 1,
+                 desc.ytiled && row == 1 && col == 1);
       }
   }
   painter.restore();
