@@ -881,53 +881,42 @@ BOOL Polyline(HDC hdc, const POINT* points, int count) {
   return TRUE;
 }
 
-BOOL Polygon(HDC hdc, const POINT* points, int count) {
+// Outlines with the DC's pen and fills with its brush, as the GDI shape calls do.
+template <class Draw>
+BOOL DrawShape(HDC hdc, Draw draw) {
   DCObj* dc = LookupDC(hdc);
-  if (!dc || !points || count < 2) return FALSE;
+  if (!dc) return FALSE;
   DCPainter p(dc);
   if (!p.Active()) return FALSE;
-  QPolygonF poly;
-  for (int i = 0; i < count; ++i) poly << QPointF(points[i].x + 0.5, points[i].y + 0.5);
-  p->setPen(GdiPen(dc->state.pen));
+  const QPen pen = GdiPen(dc->state.pen);
+  p->setPen(pen);
   p->setBrush(GdiBrush(dc->state.brush));
-  p->drawPolygon(poly);
+  draw(*p, pen);
   return TRUE;
+}
+
+BOOL Polygon(HDC hdc, const POINT* points, int count) {
+  if (!points || count < 2) return FALSE;
+  return DrawShape(hdc, [&](QPainter& p, const QPen&) {
+    QPolygonF poly;
+    for (int i = 0; i < count; ++i) poly << QPointF(points[i].x + 0.5, points[i].y + 0.5);
+    p.drawPolygon(poly);
+  });
 }
 
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  DCObj* dc = LookupDC(hdc);
-  if (!dc) return FALSE;
-  DCPainter p(dc);
-  if (!p.Active()) return FALSE;
-  const QPen pen = GdiPen(dc->state.pen);
-  p->setPen(pen);
-  p->setBrush(GdiBrush(dc->state.brush));
-  p->drawRect(ShapeRect(left, top, right, bottom, pen));
-  return TRUE;
+  return DrawShape(hdc, [&](QPainter& p, const QPen& pen) { p.drawRect(ShapeRect(left, top, right, bottom, pen)); });
 }
 
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
-  DCObj* dc = LookupDC(hdc);
-  if (!dc) return FALSE;
-  DCPainter p(dc);
-  if (!p.Active()) return FALSE;
-  const QPen pen = GdiPen(dc->state.pen);
-  p->setPen(pen);
-  p->setBrush(GdiBrush(dc->state.brush));
-  p->drawEllipse(ShapeRect(left, top, right, bottom, pen));
-  return TRUE;
+  return DrawShape(hdc,
+                   [&](QPainter& p, const QPen& pen) { p.drawEllipse(ShapeRect(left, top, right, bottom, pen)); });
 }
 
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
-  DCObj* dc = LookupDC(hdc);
-  if (!dc) return FALSE;
-  DCPainter p(dc);
-  if (!p.Active()) return FALSE;
-  const QPen pen = GdiPen(dc->state.pen);
-  p->setPen(pen);
-  p->setBrush(GdiBrush(dc->state.brush));
-  p->drawRoundedRect(ShapeRect(left, top, right, bottom, pen), width / 2.0, height / 2.0);
-  return TRUE;
+  return DrawShape(hdc, [&](QPainter& p, const QPen& pen) {
+    p.drawRoundedRect(ShapeRect(left, top, right, bottom, pen), width / 2.0, height / 2.0);
+  });
 }
 
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
