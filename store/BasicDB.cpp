@@ -13,6 +13,23 @@ std::string Text(const CppSQLite3Query& q, const char* column) {
 
 int Int(const CppSQLite3Query& q, const char* column) { return q.FieldInt(q.FieldIndex(column), 0); }
 
+// The study columns that a study row and a listed study (with its workflow columns) share.
+template <class Record>
+void ReadStudyColumns(Record& r, const CppSQLite3Query& q) {
+  r.id = Text(q, "id");
+  r.studyUID = Text(q, "studyUID");
+  r.studyID = Text(q, "studyID");
+  r.accessionNumber = Text(q, "accessionNumber");
+  r.studyDate = Text(q, "studyDate");
+  r.studyTime = Text(q, "studyTime");
+  r.studyDescription = Text(q, "studyDescription");
+  r.patientName = Text(q, "patientName");
+  r.patientID = Text(q, "patientID");
+  r.patientBirthDate = Text(q, "patientBirthDate");
+  r.patientSex = Text(q, "patientSex");
+  r.patientAge = Text(q, "patientAge");
+}
+
 }  // namespace
 
 bool BasicDB::Open(const std::string& path) {
@@ -59,18 +76,7 @@ void BasicDB::SetUserVersion(CppSQLite3DB& db, int version) {
 }
 
 void BasicDB::ReadStudyRow(StudyRecord& r, const CppSQLite3Query& q) const {
-  r.id = Text(q, "id");
-  r.studyUID = Text(q, "studyUID");
-  r.studyID = Text(q, "studyID");
-  r.accessionNumber = Text(q, "accessionNumber");
-  r.studyDate = Text(q, "studyDate");
-  r.studyTime = Text(q, "studyTime");
-  r.studyDescription = Text(q, "studyDescription");
-  r.patientName = Text(q, "patientName");
-  r.patientID = Text(q, "patientID");
-  r.patientBirthDate = Text(q, "patientBirthDate");
-  r.patientSex = Text(q, "patientSex");
-  r.patientAge = Text(q, "patientAge");
+  ReadStudyColumns(r, q);
   r.storePath = Text(q, "storePath");
   r.createdTime = Text(q, "createdTime");
   if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetStudyPath(r));
@@ -95,18 +101,7 @@ void BasicDB::ReadSeriesRow(SeriesRecord& r, const CppSQLite3Query& q) const {
 }
 
 void BasicDB::ReadPatientRow(PatientRecord& r, const CppSQLite3Query& q) const {
-  r.id = Text(q, "id");
-  r.studyUID = Text(q, "studyUID");
-  r.studyID = Text(q, "studyID");
-  r.accessionNumber = Text(q, "accessionNumber");
-  r.studyDate = Text(q, "studyDate");
-  r.studyTime = Text(q, "studyTime");
-  r.studyDescription = Text(q, "studyDescription");
-  r.patientName = Text(q, "patientName");
-  r.patientID = Text(q, "patientID");
-  r.patientBirthDate = Text(q, "patientBirthDate");
-  r.patientSex = Text(q, "patientSex");
-  r.patientAge = Text(q, "patientAge");
+  ReadStudyColumns(r, q);
   r.unread = Int(q, "unread") != 0;
   r.locked = Int(q, "locked") != 0;
   r.marked = Int(q, "marked") != 0;
