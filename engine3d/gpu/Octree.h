@@ -229,53 +229,80 @@ HD inline bool RangeIsOpaque(const VolumePalette& palette, const int32_t* opaque
   return false;
 }
 
-struct OctreeUpdateVisitor {
-  const V3VolumeMark& mark;
-  const VolumePalette& palette;
-  const Octree& octree;
-  const int32_t* opaquePrefix;
-  int32_t boxMin[3];
-  int32_t boxMax[3];
-  HD void operator()(int level, OctreeNode& node, const int* s) {
-    if (level < 8) {
-      node.flag = 0;
-      return;
-    }
-    if (level != 3 + 8) return;
-    if (LeafHasShownVoxel(s) && RangeIsOpaque(palette, opaquePrefix, node.minValue, node.maxValue)) {
-      node.flag = kFlagVisible;
-      // The leaf's samples reach s + 2; the box must hold them.
-      for (int i = 0; i < 3; ++i) {
-        const int high = s[i] + 2 < octree.dims[i] - 1 ? s[i] + 2 : octree.dims[i] - 1;
-        if (s[i] < boxMin[i]) boxMin[i] = s[i];
-        if (high > boxMax[i]) boxMax[i] = high;
-      }
-    }
-  }
-  HD bool LeafHasShownVoxel(const int* s) const {
-    int hi[3];
-    LeafSupport(octree, s, hi);
-    for (int z = s[2]; z < hi[2]; ++z)
-      for (int y = s[1]; y < hi[1]; ++y)
-        for (int x = s[0]; x < hi[0]; ++x)
-          if (IsLabelShown(palette, MaskByte(mark, x, y, z))) return true;
-    return false;
-  }
-  HD void Child(int, OctreeNode& parent, int j, const OctreeNode& child) {
-    if (child.flag) parent.flag |= uint16_t(1u << j);
-  }
-};
+// Whether a leaf's support holds a voxel whose label is shown.
+HD inline bool LeafHasShownVoxel(const V3VolumeMark& mark, const VolumePalette& palette, const Octree& octree,
+                                 const int* s) {
+  int hi[3];
+  LeafSupport(octree, s, hi);
+  for (int z = s[2]; z < hi[2]; ++z)
+    for (int y = s[1]; y < hi[1]; ++y)
+      for (int x = s[0]; x < hi[0]; ++x)
+        if (IsLabelShown(palette, MaskByte(mark, x, y, z))) return true;
+  return false;
+}
+
+// What the mask says of every leaf of a brick, when the caller knows it from a summary of the
+// brick's labels: then no leaf reads the mask.
+enum BrickLabelHint { kLabelsUnknown = 0, kLabelsNoneShown = 1, kLabelsAllShown = 2 };
 
 // Flags and visible box of one brick from the mask labels and the combined opacity table.
+// A node whose value range holds nothing opaque has no visible leaf below it, and a node whose
+// flag is already clear has a clear subtree, so such subtrees are left alone: a new transfer
+// function only walks the cells that may be, or were, visible.
 HD inline void UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palette, Octree& octree,
-                            const int32_t* brick, const int32_t* opaquePrefix = nullptr) {
-  OctreeUpdateVisitor visit{
-      mark, palette, octree, opaquePrefix, {octree.dims[0], octree.dims[1], octree.dims[2]}, {0, 0, 0}};
-  WalkBrick(octree, brick, visit);
+                            const int32_t* brick, const int32_t* opaquePrefix = nullptr,
+                            int labelHint = kLabelsUnknown) {
   OctreeBrick& b = octree.bricks[brick[0] + brick[1] * octree.bricksX + brick[2] * octree.bricksPerLayer];
+  int32_t boxMin[3] = {octree.dims[0], octree.dims[1], octree.dims[2]}, boxMax[3] = {0, 0, 0};
+  const int s0[3] = {brick[0] * kBrickSide, brick[1] * kBrickSide, brick[2] * kBrickSide};
+  const int lastZ = octree.dims[2] - 1;
+  OctreeNode& root = b.levelNodes[0][0];
+  const bool live0 =
+      labelHint != kLabelsNoneShown && RangeIsOpaque(palette, opaquePrefix, root.minValue, root.maxValue);
+  if (live0 || root.flag) {
+    root.flag = 0;
+    for (int g = 0; g < 8; ++g) {
+      const int s1[3] = {s0[0] + ChildOffset(g, 0, 8), s0[1] + ChildOffset(g, 1, 8),
+                         s0[2] + ChildOffset(g, 2, 8)};
+      if (s1[2] > lastZ) break;
+      OctreeNode& n1 = b.levelNodes[1][g];
+      const bool live1 = live0 && RangeIsOpaque(palette, opaquePrefix, n1.minValue, n1.maxValue);
+      if (!live1 && !n1.flag) continue;
+      n1.flag = 0;
+      for (int h = 0; h < 8; ++h) {
+        const int s2[3] = {s1[0] + ChildOffset(h, 0, 4), s1[1] + ChildOffset(h, 1, 4),
+                           s1[2] + ChildOffset(h, 2, 4)};
+        if (s2[2] > lastZ) break;
+        const int i2 = g * 8 + h;
+        OctreeNode& n2 = b.levelNodes[2][i2];
+        const bool live2 = live1 && RangeIsOpaque(palette, opaquePrefix, n2.minValue, n2.maxValue);
+        if (!live2 && !n2.flag) continue;
+        n2.flag = 0;
+        for (int k = 0; k < 8; ++k) {
+          const int s3[3] = {s2[0] + ChildOffset(k, 0, 2), s2[1] + ChildOffset(k, 1, 2),
+                             s2[2] + ChildOffset(k, 2, 2)};
+          if (s3[2] > lastZ) break;
+          OctreeNode& leaf = b.levelNodes[3][i2 * 8 + k];
+          const bool visible = live2 && RangeIsOpaque(palette, opaquePrefix, leaf.minValue, leaf.maxValue) &&
+                               (labelHint == kLabelsAllShown || LeafHasShownVoxel(mark, palette, octree, s3));
+          leaf.flag = visible ? kFlagVisible : 0;
+          if (!visible) continue;
+          n2.flag |= uint16_t(1u << k);
+          // The leaf's samples reach s + 2; the box must hold them.
+          for (int i = 0; i < 3; ++i) {
+            const int high = s3[i] + 2 < octree.dims[i] - 1 ? s3[i] + 2 : octree.dims[i] - 1;
+            if (s3[i] < boxMin[i]) boxMin[i] = s3[i];
+            if (high > boxMax[i]) boxMax[i] = high;
+          }
+        }
+        if (n2.flag) n1.flag |= uint16_t(1u << h);
+      }
+      if (n1.flag) root.flag |= uint16_t(1u << g);
+    }
+  }
   for (int i = 0; i < 3; ++i) {
-    b.visibleMin[i] = visit.boxMin[i];
-    b.visibleMax[i] = visit.boxMax[i];
+    b.visibleMin[i] = boxMin[i];
+    b.visibleMax[i] = boxMax[i];
   }
 }
 
