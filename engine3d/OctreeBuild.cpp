@@ -62,7 +62,51 @@ bool InitOctreeBricks(const V3VolumeData& volume, Octree& octree) {
   return true;
 }
 
-bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, Octree& octree) {
+bool SummarizeBrickLabels(const V3VolumeMark& mark, const Octree& octree, std::vector<BrickLabels>& out) {
+  out.clear();
+  if (!octree.bricks) return false;
+  try {
+    out.resize(size_t(octree.brickCount));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  RunWorkers(octree.brickCount, [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+      int32_t brick[3];
+      BrickCoords(octree, i, brick);
+      // The union of the leaf supports: [16 b, 16 b + 17) on each axis, within the volume.
+      int lo[3], hi[3];
+      for (int a = 0; a < 3; ++a) {
+        lo[a] = brick[a] * kBrickSide;
+        hi[a] = lo[a] + kBrickSide + 1 < octree.dims[a] ? lo[a] + kBrickSide + 1 : octree.dims[a];
+      }
+      BrickLabels s{0, false};
+      for (int z = lo[2]; z < hi[2]; ++z)
+        for (int y = lo[1]; y < hi[1]; ++y) {
+          if (!mark.slices) {
+            s.labels |= 1;
+            continue;
+          }
+          const uint8_t* row = mark.slices[z] + size_t(y) * mark.dims[0];
+          // Rows of one byte value are the rule; they are told apart without a branch per byte.
+          uint8_t first = row[lo[0]], same = 0;
+          for (int x = lo[0]; x < hi[0]; ++x) same |= uint8_t(row[x] ^ first);
+          for (int x = lo[0]; x < (same ? hi[0] : lo[0] + 1); ++x) {
+            const uint8_t m = row[x];
+            if (m & (kMaskCut | kMaskCutHigh))
+              s.cut = true;
+            else
+              s.labels |= uint64_t(1) << (m & kMaskLabel);
+          }
+        }
+      out[size_t(i)] = s;
+    }
+  });
+  return true;
+}
+
+bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, Octree& octree,
+                        const std::vector<BrickLabels>* labels) {
   if (!octree.bricks) return false;
   // Opaque entries counted once per pass, so a leaf's range test is O(1).
   std::vector<int32_t> prefix;
@@ -76,11 +120,23 @@ bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, 
       prefix[i + 1] = prefix[i] + (palette.opacity[i] > kOpaqueAlpha ? 1 : 0);
   }
   const int32_t* opaque = prefix.empty() ? nullptr : prefix.data();
+  if (labels && labels->size() != size_t(octree.brickCount)) labels = nullptr;
+  uint64_t shown = 0;
+  for (int l = 0; l < 64; ++l)
+    if (palette.labels[l] && palette.labels[l]->visible) shown |= uint64_t(1) << l;
   RunWorkers(octree.brickCount, [&](int begin, int end) {
     for (int i = begin; i < end; ++i) {
       int32_t brick[3];
       BrickCoords(octree, i, brick);
-      UpdateOctree(mark, palette, octree, brick, opaque);
+      int hint = kLabelsUnknown;
+      if (labels) {
+        const BrickLabels& b = (*labels)[size_t(i)];
+        if (!(b.labels & shown))
+          hint = kLabelsNoneShown;
+        else if (!b.cut && !(b.labels & ~shown))
+          hint = kLabelsAllShown;
+      }
+      UpdateOctree(mark, palette, octree, brick, opaque, hint);
     }
   });
   return true;

@@ -17,6 +17,8 @@ void ForgetVolume(RenderVolume& r) {
   r.mark = V3VolumeMark{};
   r.palette = VolumePalette{};
   FreeOctree(r.octree);
+  r.labels.clear();
+  r.maskChanged = true;
 }
 
 }  // namespace
@@ -70,8 +72,9 @@ void Render3D::Clear() {
 
 void Render3D::SetVolumeMark(const V3VolumeMark& mark) {
   m_state->main.mark = mark;
-  m_state->main.dirty = true;
-  for (auto& r : m_state->attached) r->dirty = true;
+  m_state->main.dirty = m_state->main.maskChanged = true;
+  // Attached phases read the same mask voxels.
+  for (auto& r : m_state->attached) r->dirty = r->maskChanged = true;
 }
 
 bool Render3D::GetBoundingBox(float* low, float* high) {
@@ -104,7 +107,11 @@ bool Render3D::GetVisibleBox(float* low, float* high) {
 
 void Render3D::Refresh(RenderVolume& r) {
   if (!r.dirty) return;
-  UpdateOctreeBricks(r.mark, m_state->main.palette, r.octree);
+  if (r.maskChanged) {
+    SummarizeBrickLabels(r.mark, r.octree, r.labels);
+    r.maskChanged = false;
+  }
+  UpdateOctreeBricks(r.mark, m_state->main.palette, r.octree, r.labels.empty() ? nullptr : &r.labels);
   UpdateOpacityBox(r.volume, r.octree, &r.param.opacityCorners[0][0]);
   r.dirty = false;
 }

@@ -6,12 +6,15 @@
 #include <memory>
 #include <vector>
 
+#include "OctreeBuild.h"
 #include "Render3D.h"
 
 // One volume as the renderer holds it. Voxels, mask and label tables are borrowed.
 struct RenderVolume {
   bool dirty = true;  // flags and opacity box must be recomputed before the next image
+  bool maskChanged = true;  // the brick label summary must be recomputed with them
   Octree octree{};
+  std::vector<BrickLabels> labels;
   V3VolumeData volume{};
   V3VolumeMark mark{};
   VolumeParam param{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -269,6 +270,57 @@ TEST(Octree, ThreadedPassEqualsSequential) {
       for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(threaded.o.bricks[b].visibleMin[i], serial.o.bricks[b].visibleMin[i]);
         EXPECT_EQ(threaded.o.bricks[b].visibleMax[i], serial.o.bricks[b].visibleMax[i]);
+      }
+  }
+}
+
+// A sequence of palettes on one octree: each pass rewrites only the cells that may change, and
+// with the brick label summary the mask test is settled per brick; flags must stay exact.
+TEST(Octree, SuccessivePalettesKeepFlagsExact) {
+  RandomScene s(37, 29, 21, 7);
+  // Brick 0 reads only label 0, brick 2 only the hidden label 2 with its low slices cut, brick 1
+  // both: every outcome of the summary occurs.
+  for (int z = 0; z < 21; ++z)
+    for (int y = 0; y < 29; ++y)
+      for (int x = 0; x < 37; ++x)
+        if (x < 20 || x >= 32) s.mask.at(x, y, z) = x < 20 ? 0 : (z < 6 ? 0x42 : 2);
+  OctreeHolder withSummary, without;
+  for (Octree* o : {&withSummary.o, &without.o}) {
+    ASSERT_TRUE(BuildOctree(s.volume.data, *o));
+    ASSERT_TRUE(InitOctreeBricks(s.volume.data, *o));
+  }
+  std::vector<BrickLabels> labels;
+  ASSERT_TRUE(SummarizeBrickLabels(s.mask.data, withSummary.o, labels));
+  ASSERT_EQ(labels.size(), size_t(withSummary.o.brickCount));
+  EXPECT_EQ(labels[0].labels, 1u);
+  EXPECT_FALSE(labels[0].cut);
+  EXPECT_EQ(labels[2].labels, 4u);
+  EXPECT_TRUE(labels[2].cut);
+  VolumeLabelPalette& first = *s.palette.p.labels[0];
+  VolumeLabelPalette& hidden = *s.palette.p.labels[2];
+  // Shifts as the colour curve moves, the hidden label shown and hidden again, all labels
+  // hidden, and back.
+  const std::vector<std::function<void()>> steps = {
+      [] {},
+      [&] { first.minValue += 60, first.maxValue += 60; },
+      [&] { first.minValue -= 300, first.maxValue -= 300; },
+      [&] { hidden.visible = true; },
+      [&] { first.visible = false; },
+      [&] { hidden.visible = false; },
+      [&] { first.visible = true; },
+      [&] { first.minValue += 240, first.maxValue += 240; }};
+  for (size_t k = 0; k < steps.size(); ++k) {
+    SCOPED_TRACE(testing::Message() << "step " << k);
+    steps[k]();
+    ASSERT_TRUE(BuildOpacityTable(s.palette.p));
+    ASSERT_TRUE(UpdateOctreeBricks(s.mask.data, s.palette.p, withSummary.o, &labels));
+    ASSERT_TRUE(UpdateOctreeBricks(s.mask.data, s.palette.p, without.o));
+    ExpectOctreeMatchesOracle(s, withSummary.o);
+    ExpectOctreeMatchesOracle(s, without.o);
+    for (int b = 0; b < withSummary.o.brickCount; ++b)
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(withSummary.o.bricks[b].visibleMin[i], without.o.bricks[b].visibleMin[i]);
+        EXPECT_EQ(withSummary.o.bricks[b].visibleMax[i], without.o.bricks[b].visibleMax[i]);
       }
   }
 }
