@@ -7,7 +7,8 @@
 //   - MPR axial, sagittal, coronal, oblique planes and a 20 mm oblique slab MIP: vtkImageReslice,
 //     linear, multi-threaded, on exactly the frame our plane answers.
 // VTK renders through its own window (run under Xvfb; bench/vtk/run.sh sets it all up).
-// Usage: bench_engine3d_vtk [views=36] [pngFolder]
+// Usage: bench_engine3d_vtk [views=36] [pngFolder] [scenarios]; scenarios is a comma list of vr, tf,
+// mip, mpr, slab (all when empty), to measure only some while working on them.
 // Threads: VTK gets as many as the cores this process may run on (taskset), ours splits its
 // work over up to 48 threads, so the cores given are the thread count of both.
 
@@ -270,8 +271,14 @@ void SaveOurs(const std::string& path, const std::vector<uint32_t>& pixels, int 
   writer->Write();
 }
 
+bool Wanted(const std::string& scenarios, const std::string& key) {
+  return scenarios.empty() || ("," + scenarios + ",").find("," + key + ",") != std::string::npos;
+}
+
 void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], int views, int threads,
-             const std::string& pngs) {
+             const std::string& pngs, const std::string& scenarios) {
+  const bool vr = Wanted(scenarios, "vr"), tf = Wanted(scenarios, "tf"), mipWanted = Wanted(scenarios, "mip");
+  const bool planesWanted = Wanted(scenarios, "mpr"), slab = Wanted(scenarios, "slab");
   const int image = 512;
   std::printf("%s: %dx%dx%d at %.2f/%.2f/%.2f mm, image %d^2, %d views, %d threads\n", name, nx, ny, nz,
               spacing[0], spacing[1], spacing[2], image, views, threads);
@@ -291,13 +298,13 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   V3Palette palette;
   engine.GetPalette(palette);
   Runs oursViews;
-  for (int k = 1; k < views; ++k) {
+  for (int k = 1; vr && k < views; ++k) {
     engine.RotateH(float(2 * M_PI / views));
     oursViews.Add(Seconds([&] { engine.ImagingVR(image, image, pixels.data(), false, &frames[k], 0); }));
   }
   Runs oursTf;
   std::vector<V3Palette> tfs(20);
-  for (int k = 0; k < 20; ++k) {
+  for (int k = 0; tf && k < 20; ++k) {
     oursTf.Add(Seconds([&] {
       engine.AdjustColor(5);
       engine.ImagingVR(image, image, pixels.data(), false, &frames[0], 0);
@@ -307,7 +314,7 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   std::vector<int16_t> mip(pixels.size());
   V3ImageVAL mipFrame{};
   Runs oursMip;
-  for (int k = 0; k < 5; ++k)
+  for (int k = 0; mipWanted && k < 5; ++k)
     oursMip.Add(Seconds([&] { engine.ImagingMIP(image, image, mip.data(), false, &mipFrame); }));
 
   EngineMPR mpr;
@@ -329,46 +336,52 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   std::vector<V3ImageData> planes(5);
   Runs oursPlane[5];
   for (int k = 0; k < 7; ++k) {
-    oursPlane[0].Add(Seconds([&] { mpr.Imaging(V3MPR_AXIAL, &planes[0]); }));
-    oursPlane[1].Add(Seconds([&] { mpr.Imaging(V3MPR_SAGITTAL, &planes[1]); }));
-    oursPlane[2].Add(Seconds([&] { mpr.Imaging(V3MPR_CORONAL, &planes[2]); }));
-    oursPlane[3].Add(Seconds([&] { mpr.Imaging(oblique, &planes[3]); }));
-    oursPlane[4].Add(Seconds([&] { engine.ImagingMIP(oblique, 20.0f, &planes[4]); }));
+    if (planesWanted) {
+      oursPlane[0].Add(Seconds([&] { mpr.Imaging(V3MPR_AXIAL, &planes[0]); }));
+      oursPlane[1].Add(Seconds([&] { mpr.Imaging(V3MPR_SAGITTAL, &planes[1]); }));
+      oursPlane[2].Add(Seconds([&] { mpr.Imaging(V3MPR_CORONAL, &planes[2]); }));
+      oursPlane[3].Add(Seconds([&] { mpr.Imaging(oblique, &planes[3]); }));
+    }
+    if (slab) oursPlane[4].Add(Seconds([&] { engine.ImagingMIP(oblique, 20.0f, &planes[4]); }));
   }
   const double oursMiB = ResidentMiB();
 
   VtkSide vtk(phantom, threads, image);
   vtk.SetVR(palette);
   Runs vtkFirst;
-  vtkFirst.Add(Seconds([&] { vtk.Render(frames[0]); }));
-  if (!pngs.empty()) vtk.Save(pngs + "/" + name + "-vr-vtk.png");
+  if (vr) vtkFirst.Add(Seconds([&] { vtk.Render(frames[0]); }));
+  if (vr && !pngs.empty()) vtk.Save(pngs + "/" + name + "-vr-vtk.png");
   Runs vtkViews;
-  for (int k = 1; k < views; ++k) vtkViews.Add(Seconds([&] { vtk.Render(frames[k]); }));
+  for (int k = 1; vr && k < views; ++k) vtkViews.Add(Seconds([&] { vtk.Render(frames[k]); }));
   Runs vtkTf;
-  for (int k = 0; k < 20; ++k)
+  for (int k = 0; tf && k < 20; ++k)
     vtkTf.Add(Seconds([&] {
       vtk.SetVR(tfs[k]);
       vtk.Render(frames[0]);
     }));
   vtk.SetMIP();
   Runs vtkMip;
-  for (int k = 0; k < 5; ++k) vtkMip.Add(Seconds([&] { vtk.Render(mipFrame); }));
+  for (int k = 0; mipWanted && k < 5; ++k) vtkMip.Add(Seconds([&] { vtk.Render(mipFrame); }));
   Runs vtkPlane[5];
   const int slabSlices = int(std::lround(20.0 / std::min({spacing[0], spacing[1], spacing[2]}))) + 1;
+  const bool planeWanted[5] = {planesWanted, planesWanted, planesWanted, planesWanted, slab};
   for (int k = 0; k < 7; ++k)
-    for (int p = 0; p < 5; ++p) vtkPlane[p].Add(Seconds([&] { vtk.Reslice(planes[p], p == 4 ? slabSlices : 1); }));
+    for (int p = 0; p < 5; ++p)
+      if (planeWanted[p]) vtkPlane[p].Add(Seconds([&] { vtk.Reslice(planes[p], p == 4 ? slabSlices : 1); }));
   const double vtkMiB = ResidentMiB();
-  double differences[5];
-  for (int p = 0; p < 5; ++p) differences[p] = FarPercent(planes[p], vtk.Reslice(planes[p], p == 4 ? slabSlices : 1));
-
-  Report("VR first frame (incl. octree)", oursFirst, vtkFirst);
-  Report("VR steady, median of views", oursViews, vtkViews);
-  Report("TF change + VR, median of 20", oursTf, vtkTf);
-  Report("full MIP, median", oursMip, vtkMip);
+  double differences[5] = {};
   for (int p = 0; p < 5; ++p)
-    Report(std::string(planeNames[p]) + " " + std::to_string(planes[p].columns) + "x" +
-               std::to_string(planes[p].rows),
-           oursPlane[p], vtkPlane[p]);
+    if (planeWanted[p]) differences[p] = FarPercent(planes[p], vtk.Reslice(planes[p], p == 4 ? slabSlices : 1));
+
+  if (vr) Report("VR first frame (incl. octree)", oursFirst, vtkFirst);
+  if (vr) Report("VR steady, median of views", oursViews, vtkViews);
+  if (tf) Report("TF change + VR, median of 20", oursTf, vtkTf);
+  if (mipWanted) Report("full MIP, median", oursMip, vtkMip);
+  for (int p = 0; p < 5; ++p)
+    if (planeWanted[p])
+      Report(std::string(planeNames[p]) + " " + std::to_string(planes[p].columns) + "x" +
+                 std::to_string(planes[p].rows),
+             oursPlane[p], vtkPlane[p]);
   std::printf("  pixels more than 30 HU from VTK's, per plane: %.2f%% %.2f%% %.2f%% %.2f%% %.2f%%\n", differences[0], differences[1],
               differences[2], differences[3], differences[4]);
   std::printf("  resident: phantom %.0f MiB, with ours %.0f MiB (+%.0f), with VTK too %.0f MiB (+%.0f); "
@@ -382,13 +395,14 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const int views = argc > 1 ? std::max(2, std::atoi(argv[1])) : 36;
   const std::string pngs = argc > 2 ? argv[2] : "";
+  const std::string scenarios = argc > 3 ? argv[3] : "";
   cpu_set_t cpus;
   sched_getaffinity(0, sizeof cpus, &cpus);
   const int threads = CPU_COUNT(&cpus);
   vtkMultiThreader::SetGlobalMaximumNumberOfThreads(threads);
   vtkMultiThreader::SetGlobalDefaultNumberOfThreads(threads);
   const float cube[3] = {0.5f, 0.5f, 0.5f}, ct[3] = {0.7f, 0.7f, 1.25f};
-  RunCase("cube512", 512, 512, 512, cube, views, threads, pngs);
-  RunCase("ct512x300", 512, 512, 300, ct, views, threads, pngs);
+  RunCase("cube512", 512, 512, 512, cube, views, threads, pngs, scenarios);
+  RunCase("ct512x300", 512, 512, 300, ct, views, threads, pngs, scenarios);
   return 0;
 }
