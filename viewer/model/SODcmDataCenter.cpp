@@ -4,15 +4,11 @@
 #include <cstring>
 
 #include "SODcmFile.h"
+#include "SODcmObject.h"
 #include "SODcmStudy.h"
 #include "SOUtil.h"
-#include "ViewerTags.h"
 
 namespace {
-
-bool ReadUID(SODcmFile& file, unsigned long tag, std::string& uid) {
-  return file.GetDataset()->GetString(tag, uid) && !uid.empty();
-}
 
 std::vector<std::string> ListFolder(const char* folder, bool& ok) {
   std::vector<std::string> paths;
@@ -46,23 +42,23 @@ SODcmDataCenter::~SODcmDataCenter() {
 bool SODcmDataCenter::LoadFile(const char* path, SOArray<ISODcmObject*>& objects) {
   objects.Clear();
   if (!path) return false;
-  // Parsing happens outside the lock, so a Clear never waits for a large file.
+  // Parsing, and the object's reading of its attributes, happen outside the lock, so a Clear
+  // never waits for a large file.
   auto file = std::make_unique<SODcmFile>();
   if (!file->LoadFile(path, loadFlag_)) return false;
-  std::string studyUID, seriesUID;
-  if (!ReadUID(*file, vtag::StudyInstanceUID, studyUID) ||
-      !ReadUID(*file, vtag::SeriesInstanceUID, seriesUID))
-    return false;
+  auto object = std::make_unique<SODcmObject>(file.get(), 0);
+  const char* studyUID = object->GetStudyInstanceUID();
+  if (!*studyUID || !*object->GetSeriesInstanceUID()) return false;
 
   std::lock_guard lock(mutex_);
-  auto* study = static_cast<SODcmStudy*>(FindStudy(studyUID.c_str()));
+  auto* study = static_cast<SODcmStudy*>(FindStudy(studyUID));
   if (!study) {
-    studies_.push_back(std::make_unique<SODcmStudy>(studyUID.c_str()));
+    studies_.push_back(std::make_unique<SODcmStudy>(studyUID));
     study = studies_.back().get();
   }
   std::vector<ISODcmObject*> fileObjects;
-  if (study->AddFile(file.get(), fileObjects) == file.get()) file.release();
-  for (ISODcmObject* object : fileObjects) objects.Add(object);
+  study->AddFile(file, object, fileObjects);
+  for (ISODcmObject* added : fileObjects) objects.Add(added);
   return true;
 }
 

@@ -9,8 +9,16 @@
 #include "SOString.h"
 #include "ViewerTags.h"
 
-SODcmObject::SODcmObject() : m_(std::make_unique<SODcmObjectMembers>()) {
+SODcmObject::SODcmObject() : SODcmObject(nullptr, 0) {}
+
+SODcmObject::SODcmObject(SODcmFile* file, unsigned long frame) : m_(std::make_unique<SODcmObjectMembers>()) {
   ResetMemberValues();
+  if (file) {
+    SetDcmFile(file, frame);
+    return;
+  }
+  m_->ownFile = std::make_unique<SODcmFile>();
+  m_->file = m_->ownFile.get();
 }
 
 SODcmObject::~SODcmObject() = default;
@@ -47,9 +55,10 @@ bool SODcmObject::ParseDcmFile(const char* path, bool loadAll) {
   if (!path) return false;
   // Always into the own file: a file bound by SetDcmFile belongs to a series.
   m_->imageData.reset();
-  m_->file = &m_->ownFile;
-  if (!m_->ownFile.LoadFile(path, loadAll)) return false;
-  return ParseDcmDataset(m_->ownFile.GetDataset(), m_->frameIndex);
+  if (!m_->ownFile) m_->ownFile = std::make_unique<SODcmFile>();
+  m_->file = m_->ownFile.get();
+  if (!m_->ownFile->LoadFile(path, loadAll)) return false;
+  return ParseDcmDataset(m_->ownFile->GetDataset(), m_->frameIndex);
 }
 
 bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset, unsigned long frame) {

@@ -39,8 +39,8 @@ struct SODcmObjectMembers {
   double rescaleIntercept = 0;
   double rescaleSlope = 1.0;
   ISODcmSeries* series = nullptr;         // borrowed
-  SODcmFile ownFile;                      // used when the object parses a file by itself
-  SODcmFile* file = &ownFile;             // the current file; a series' file is borrowed
+  std::unique_ptr<SODcmFile> ownFile;     // used when the object parses a file by itself
+  SODcmFile* file = nullptr;              // the current file, never null; a series' file is borrowed
   std::unique_ptr<CImageData> imageData;  // over the current file, made on first use
 };
 
@@ -48,6 +48,9 @@ struct SODcmObjectMembers {
 class SODcmObject : public ISODcmObject {
  public:
   SODcmObject();
+  // Bound to a file owned elsewhere from the start, as by SetDcmFile; such an object makes a file
+  // of its own only when it parses one. A null file gives the default object.
+  SODcmObject(SODcmFile* file, unsigned long frame);
   SODcmObject(const SODcmObject&) = delete;
   SODcmObject& operator=(const SODcmObject&) = delete;
   ~SODcmObject() override;

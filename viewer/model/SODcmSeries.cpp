@@ -5,7 +5,6 @@
 
 #include "SODcmFile.h"
 #include "SODcmObject.h"
-#include "ViewerTags.h"
 
 SODcmSeries::SODcmSeries(ISODcmStudy* study, const char* seriesInstanceUID) : study_(study) {
   SetSeriesInstanceUID(seriesInstanceUID);
@@ -30,30 +29,29 @@ ISODcmObject* SODcmSeries::FindObject(const char* sopInstanceUID) {
   return nullptr;
 }
 
-SODcmFile* SODcmSeries::AddFile(SODcmFile* file, std::vector<ISODcmObject*>& objects) {
+bool SODcmSeries::AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODcmObject>& object,
+                          std::vector<ISODcmObject*>& objects) {
   objects.clear();
-  if (!file) return nullptr;
-  std::string sopUID;
-  if (!file->GetDataset()->GetString(vtag::SOPInstanceUID, sopUID) || sopUID.empty()) return nullptr;
+  if (!file || !object) return false;
+  const std::string sopUID = object->GetSopInstanceUID();
+  if (sopUID.empty()) return false;
 
-  auto found = files_.find(sopUID);
-  if (found != files_.end()) {
+  auto [found, added] = files_.try_emplace(sopUID);
+  if (added) {
+    found->second = std::move(file);
+  } else {
     SODcmFile* kept = found->second.get();
-    for (ISODcmObject* object : objects_) {
-      if (object->GetDcmFile() == kept && object->GetFrameIndex() == 0) {
-        objects.push_back(object);
-        return kept;
+    for (ISODcmObject* existing : objects_) {
+      if (existing->GetDcmFile() == kept && existing->GetFrameIndex() == 0) {
+        objects.push_back(existing);
+        return true;
       }
     }
-    file = kept;
-  } else {
-    files_.emplace(sopUID, file);
+    object->SetDcmFile(kept, 0);
   }
-  auto* object = new SODcmObject;
-  object->SetDcmFile(file, 0);
-  InsertObject(object);
-  objects.push_back(object);
-  return file;
+  objects.push_back(object.get());
+  InsertObject(object.release());
+  return true;
 }
 
 bool SODcmSeries::InsertObject(ISODcmObject* object) {

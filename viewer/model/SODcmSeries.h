@@ -8,6 +8,7 @@
 #include "ISODcmStudy.h"
 
 class SODcmFile;
+class SODcmObject;
 
 // Objects of one series in Instance Number order, and the parsed files they sit on (one object
 // per file, frame 0). Guarded by the owning data centre's lock.
@@ -25,10 +26,11 @@ class SODcmSeries : public ISODcmSeries {
   ISODcmObject* FindObject(const char* sopInstanceUID) override;
 
   void SetSeriesInstanceUID(const char* uid) { uid_ = uid ? uid : ""; }
-  // Takes the file unless its SOP instance is already here (then that file's object is
-  // reported again). Returns the file kept, or null when the file has no SOP Instance UID;
-  // the caller deletes a file that was not kept.
-  SODcmFile* AddFile(SODcmFile* file, std::vector<ISODcmObject*>& objects);
+  // Files `object`, bound to `file` at frame 0, by its SOP Instance UID and takes both, unless
+  // that SOP instance is already here: then the object on the file kept is reported again and
+  // what was not taken stays with the caller. False, taking nothing, without a SOP Instance UID.
+  bool AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODcmObject>& object,
+               std::vector<ISODcmObject*>& objects);
   // Before the first object whose Instance Number is at least the new one's.
   bool InsertObject(ISODcmObject* object);
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "SODcmFile.h"
+#include "SODcmObject.h"
 #include "SODcmSeries.h"
-#include "ViewerTags.h"
 
 SODcmStudy::SODcmStudy(const char* studyInstanceUID) {
   SetStudyInstanceUID(studyInstanceUID);
@@ -39,15 +39,16 @@ bool SODcmStudy::RemoveSeries(ISODcmSeries* series) {
   return true;
 }
 
-SODcmFile* SODcmStudy::AddFile(SODcmFile* file, std::vector<ISODcmObject*>& objects) {
+bool SODcmStudy::AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODcmObject>& object,
+                         std::vector<ISODcmObject*>& objects) {
   objects.clear();
-  if (!file) return nullptr;
-  std::string seriesUID;
-  if (!file->GetDataset()->GetString(vtag::SeriesInstanceUID, seriesUID) || seriesUID.empty()) return nullptr;
-  auto* series = static_cast<SODcmSeries*>(FindSeries(seriesUID.c_str()));
+  if (!file || !object) return false;
+  const char* seriesUID = object->GetSeriesInstanceUID();
+  if (!*seriesUID) return false;
+  auto* series = static_cast<SODcmSeries*>(FindSeries(seriesUID));
   if (!series) {
-    series_.push_back(std::make_unique<SODcmSeries>(this, seriesUID.c_str()));
+    series_.push_back(std::make_unique<SODcmSeries>(this, seriesUID));
     series = series_.back().get();
   }
-  return series->AddFile(file, objects);
+  return series->AddFile(file, object, objects);
 }

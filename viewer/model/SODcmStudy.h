@@ -7,6 +7,7 @@
 #include "ISODcmStudy.h"
 
 class SODcmFile;
+class SODcmObject;
 class SODcmSeries;
 
 // The series of one study in the order of their first file. Guarded by the owning data
@@ -26,9 +27,10 @@ class SODcmStudy : public ISODcmStudy {
   bool RemoveSeries(ISODcmSeries* series) override;
 
   void SetStudyInstanceUID(const char* uid) { uid_ = uid ? uid : ""; }
-  // Files the file into its series (made when new). Returns the file kept, or null when the
-  // file lacks a Series or SOP Instance UID; the caller deletes a file that was not kept.
-  SODcmFile* AddFile(SODcmFile* file, std::vector<ISODcmObject*>& objects);
+  // Files the object and its file into their series (made when new), as SODcmSeries::AddFile
+  // does; false, taking nothing, when the object lacks a Series or SOP Instance UID.
+  bool AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODcmObject>& object,
+               std::vector<ISODcmObject*>& objects);
 
  private:
   std::string uid_;
