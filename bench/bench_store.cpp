@@ -7,7 +7,12 @@
 //     and a plain SELECT of them, which the store's own queries must come near.
 //   - cp -r of the source files, and DCMTK writes followed by fsync (the durability the store gives);
 //   - Orthanc on loopback receiving the same files through REST POST /instances from 4 clients,
-//     and DCMTK storescu -> storescp -od on loopback (files only, no index), when installed.
+//     with its storage area synced (each file flushed before the answer, as StoreFile does), and
+//     DCMTK storescu -> storescp -od on loopback (files only, no index), when installed.
+// StoreFile runs from 1 thread and from 4 (as many as Orthanc's clients), from datasets in memory
+// and from the files on disk (read and parsed by each thread, the work Orthanc's side does).
+// Every timed side starts with no writes of an earlier side pending (sync first), so none pays
+// for another's writeback.
 // Usage: bench_store [files=2000] [rows=256]
 //        bench_store scale [studies=2000] [seriesPerStudy=5] [instancesPerSeries=100]
 //        (rows written directly: listing, search and delete against plain sqlite3 reads of the
@@ -60,6 +65,19 @@ void Report(const char* what, double ours, double peer, const char* peerName) {
               peer / ours);
 }
 
+void Settle() { ::sync(); }
+
+// body(i) for every i below count, from `threads` threads taking the next index each.
+void Concurrently(size_t count, int threads, const std::function<void(size_t)>& body) {
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&] {
+      for (size_t i; (i = next++) < count;) body(i);
+    });
+  for (auto& t : pool) t.join();
+}
+
 bool HasProgram(const char* name) {
   return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -100,11 +118,13 @@ double OrthancPost(const std::vector<fs::path>& paths, int clients) {
                                       << "\", \"HttpPort\": " << httpPort
                                       << ", \"DicomPort\": " << orvanta::test::FreeLoopbackPort()
                                       << ", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, "
-                                         "\"StorageCompression\": false, \"SaveJobs\": false, \"Plugins\": [] }\n";
+                                         "\"StorageCompression\": false, \"SyncStorageArea\": true, \"SaveJobs\": false, "
+                                         "\"Plugins\": [] }\n";
   pid_t pid = Spawn({"Orthanc", (dir / "orthanc.json").string()});
   if (pid < 0 || !WaitPort(httpPort)) return -1;
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
+  Settle();
   double seconds = Seconds([&] {
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c)
@@ -135,6 +155,7 @@ double StorescpReceive(const fs::path& in) {
   pid_t pid = Spawn({"storescp", "-od", out.string(), "-aet", "STORESCP", port});
   if (pid < 0 || !WaitPort(std::stoi(port))) return -1;
   int rc = 0;
+  Settle();
   double seconds = Seconds([&] {
     rc = std::system(("storescu -aec STORESCP +sd +r 127.0.0.1 " + port + " '" + in.string() + "'").c_str());
   });
@@ -171,6 +192,7 @@ int ImportBench(int count, int size) {
 
   // Peer: DCMTK's own writes of the same datasets into the same layout, no index.
   fs::path peerFolder = orvanta::test::MakeTempDir("bench-dcmtk");
+  Settle();
   double dcmtk = Seconds([&] {
     for (size_t i = 0; i < files.size(); ++i) {
       fs::path target = peerFolder / rows[i].study / rows[i].series / rows[i].sop;
@@ -180,6 +202,7 @@ int ImportBench(int count, int size) {
   });
 
   fs::path syncedFolder = orvanta::test::MakeTempDir("bench-dcmtk-sync");
+  Settle();
   double dcmtkSynced = Seconds([&] {
     for (size_t i = 0; i < files.size(); ++i) {
       fs::path target = syncedFolder / rows[i].study / rows[i].series / rows[i].sop;
@@ -191,10 +214,12 @@ int ImportBench(int count, int size) {
     }
   });
   fs::path copyFolder = orvanta::test::MakeTempDir("bench-cp");
+  Settle();
   double copy = Seconds([&] { std::system(("cp -r '" + in.string() + "' '" + copyFolder.string() + "/in'").c_str()); });
 
   auto queueStore = BuildDB((orvanta::test::MakeTempDir("bench-queue") / "LOCAL").c_str());
   double committing = 0;
+  Settle();
   double queued = Seconds([&] {
     for (size_t i = 0; i < files.size(); ++i) {
       queueStore->QueueFile(files[i].get());
@@ -205,6 +230,7 @@ int ImportBench(int count, int size) {
 
   // The same through files read from disk, as a receiver or an import gets them.
   auto diskStore = BuildDB((orvanta::test::MakeTempDir("bench-disk") / "LOCAL").c_str());
+  Settle();
   double fromDisk = Seconds([&] {
     for (size_t i = 0; i < paths.size(); ++i) {
       SODcmFile file;
@@ -217,10 +243,28 @@ int ImportBench(int count, int size) {
   const double orthanc = OrthancPost(paths, 4);
   const double storescp = StorescpReceive(in);
 
-  auto fileStore = BuildDB((orvanta::test::MakeTempDir("bench-store") / "LOCAL").c_str());
-  double stored = Seconds([&] {
-    for (auto& file : files) fileStore->StoreFile(file.get(), nullptr);
-  });
+  std::atomic<size_t> storeFailures{0};
+  auto storeEach = [&](const char* folder, int threads, bool fromFiles) {
+    IKelvast* store = BuildDB((orvanta::test::MakeTempDir(folder) / "LOCAL").c_str());
+    Settle();
+    double seconds = Seconds([&] {
+      Concurrently(files.size(), threads, [&](size_t i) {
+        SODcmFile loaded;
+        SODcmFile* file = files[i].get();
+        if (fromFiles) file = loaded.LoadFile(paths[i].c_str(), true) ? &loaded : nullptr;
+        if (!file || !store->StoreFile(file, nullptr)) ++storeFailures;
+      });
+    });
+    ReleaseDB(store);
+    return seconds;
+  };
+  double stored = storeEach("bench-store", 1, false);
+  double stored4 = storeEach("bench-store4", 4, false);
+  double stored4Disk = storeEach("bench-store4-disk", 4, true);
+  if (storeFailures) {
+    std::printf("StoreFile failed %zu times\n", storeFailures.load());
+    return 1;
+  }
 
   // Peer: the same instance rows through plain sqlite3 in one transaction.
   fs::path sqlPath = orvanta::test::MakeTempDir("bench-sqlite") / "plain.db";
@@ -275,14 +319,19 @@ int ImportBench(int count, int size) {
   }
 
   const double n = double(files.size());
-  std::printf("files per second: QueueFile+CommitQueue %.0f (files read from disk %.0f), StoreFile %.0f, "
-              "DCMTK saveFile %.0f, cp -r %.0f\n",
-              n / queued, n / fromDisk, n / stored, n / dcmtk, n / copy);
+  std::printf("files per second: QueueFile+CommitQueue %.0f (files read from disk %.0f), StoreFile %.0f "
+              "(4 threads %.0f, 4 threads reading the files %.0f), DCMTK saveFile %.0f, cp -r %.0f\n",
+              n / queued, n / fromDisk, n / stored, n / stored4, n / stored4Disk, n / dcmtk, n / copy);
   if (orthanc > 0) {
-    std::printf("  Orthanc REST POST /instances, 4 clients: %.0f files/s\n", n / orthanc);
+    std::printf("  Orthanc REST POST /instances, 4 clients with kept-alive connections: %.0f files/s\n"
+                "  (SyncStorageArea true: each file flushed before its answer; its SQLite index; "
+                "StorageCompression false; the rest of its defaults)\n",
+                n / orthanc);
     Report("QueueFile+CommitQueue (indexed)", queued, orthanc, "Orthanc POST /instances x4");
     Report("files from disk, Queue+Commit", fromDisk, orthanc, "Orthanc POST /instances x4");
-    Report("StoreFile (indexed, synced)", stored, orthanc, "Orthanc POST /instances x4");
+    Report("StoreFile, 1 thread", stored, orthanc, "Orthanc POST /instances x4");
+    Report("StoreFile, 4 threads", stored4, orthanc, "Orthanc POST /instances x4");
+    Report("StoreFile, 4 threads reading files", stored4Disk, orthanc, "Orthanc POST /instances x4");
   } else {
     std::printf("  Orthanc peer not measured (not installed or it refused a file)\n");
   }
@@ -290,7 +339,8 @@ int ImportBench(int count, int size) {
     std::printf("  storescu -> storescp -od: %.0f files/s\n", n / storescp);
     Report("QueueFile+CommitQueue (indexed)", queued, storescp, "storescu -> storescp -od");
     Report("files from disk, Queue+Commit", fromDisk, storescp, "storescu -> storescp -od");
-    Report("StoreFile (indexed, synced)", stored, storescp, "storescu -> storescp -od");
+    Report("StoreFile, 1 thread", stored, storescp, "storescu -> storescp -od");
+    Report("StoreFile, 4 threads", stored4, storescp, "storescu -> storescp -od");
   } else {
     std::printf("  storescp peer not measured (DCMTK tools missing or the transfer failed)\n");
   }
@@ -298,13 +348,12 @@ int ImportBench(int count, int size) {
   Report("QueueFile+CommitQueue (indexed)", queued, dcmtkSynced, "DCMTK saveFile + fsync");
   Report("QueueFile+CommitQueue (indexed)", queued, copy, "cp -r of the source files");
   Report("files from disk, Queue+Commit", fromDisk, copy, "cp -r of the source files");
-  Report("StoreFile (indexed, synced)", stored, dcmtk, "DCMTK saveFile (no index)");
-  Report("StoreFile (indexed, synced)", stored, dcmtkSynced, "DCMTK saveFile + fsync");
+  Report("StoreFile, 1 thread", stored, dcmtk, "DCMTK saveFile (no index)");
+  Report("StoreFile, 1 thread", stored, dcmtkSynced, "DCMTK saveFile + fsync");
   Report("CommitQueue (index rows, synced)", committing, plainInsert, "sqlite3 inserts, 100 per commit");
   Report("list all with instances", list, plainSelect, "sqlite3 SELECT");
 
   ReleaseDB(queueStore);
-  ReleaseDB(fileStore);
   return 0;
 }
 

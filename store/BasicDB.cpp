@@ -61,8 +61,15 @@ bool BasicDB::Open(const std::string& path) {
 }
 
 void BasicDB::Close() {
+  statements_.clear();
   db_.Close();
   path_.clear();
+}
+
+CppSQLite3Statement& BasicDB::Prepared(const char* sql) {
+  std::unique_ptr<CppSQLite3Statement>& statement = statements_[sql];
+  if (!statement) statement.reset(new CppSQLite3Statement(db_.Prepare(sql)));
+  return *statement;
 }
 
 int BasicDB::GetUserVersion(CppSQLite3DB& db) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,13 @@ class BasicDB {
   virtual void OnCreate(CppSQLite3DB& db) = 0;
   virtual void OnUpgrade(CppSQLite3DB& db, int oldVersion, int newVersion) = 0;
 
+  // sql (a constant text) compiled on db_ once while the file stays open.
+  CppSQLite3Statement& Prepared(const char* sql);
+
   CppSQLite3DB db_;
 
  private:
+  std::map<const char*, std::unique_ptr<CppSQLite3Statement>> statements_;  // on db_; Close finalizes them
   std::string path_;
   std::string storeFolder_;
   int version_;

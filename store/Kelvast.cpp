@@ -39,35 +39,12 @@ Result Guarded(Result failure, Body&& body) {
   }
 }
 
-// A path deleted meanwhile (its study deleted before the commit) has nothing left to flush.
-bool FsyncPath(const fs::path& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
-  bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// Starts writing a saved file out now, so the flush before its row commits finds little to wait for.
-void StartWriteback(const std::string& path) {
+// Starts writing a saved file out now, so its flush finds little to wait for; answers the open
+// file for the flusher, or -1.
+int StartWriteback(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-  ::close(fd);
-}
-
-// Flushes the files and the folder entries that lead to them (the renames, and folders made for them).
-bool FlushFiles(const std::string& storeFolder, const std::vector<std::string>& files) {
-  std::set<fs::path> folders{fs::path(storeFolder)};
-  for (const std::string& file : files) {
-    if (!FsyncPath(file, O_RDONLY)) return false;
-    fs::path series = fs::path(file).parent_path();
-    folders.insert(series);
-    folders.insert(series.parent_path());
-  }
-  for (const fs::path& folder : folders)
-    if (!FsyncPath(folder, O_RDONLY | O_DIRECTORY)) return false;
-  return true;
+  if (fd >= 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  return fd;
 }
 
 void RemoveAllQuietly(const fs::path& path) {
@@ -100,10 +77,11 @@ Kelvast::Kelvast(const std::string& folder) : folder_(folder) {
 }
 
 Kelvast::~Kelvast() {
-  std::vector<InstanceInfo> failed;
+  std::vector<InstanceInfo> durable, failed;
   std::vector<std::string> written;
   try {
-    WriteRows(std::move(pending_), failed, written);
+    TakeDurable(std::move(pending_), durable);
+    WriteRows(std::move(durable), failed, written);
   } catch (const std::exception&) {
     // Nothing to report to: the files stay on disk for a later reindex.
   }
@@ -124,44 +102,50 @@ bool Kelvast::GetStorableInfo(SODcmFile* file, InstanceInfo& info) const {
          StoreLayout::IsSafeUID(info.seriesUID) && StoreLayout::IsSafeUID(info.sopInstanceUID);
 }
 
-bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file) {
-  std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
+bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
+  // Held through the flushes: a caller that finds the folder ready knows its entries are on disk.
+  std::lock_guard<std::mutex> hold(foldersLock_);
+  if (readyFolders_.count(folder)) return true;
   std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
+  fs::create_directories(folder, ec);
   if (ec) return false;
-  // The toolkit writes a temporary file beside the target and renames it, so a failed save
-  // never tears an earlier copy. A file replacing one a row may already point at is flushed
-  // before that rename; a new one is flushed with its batch before its row is committed.
-  bool replacing = fs::exists(path, ec);
-  if (!file->SaveFile(path.c_str(), saveMode_.load() != 2, replacing || ec)) return false;
-  StartWriteback(path);
-  std::lock_guard<std::mutex> hold(unsyncedLock_);
-  unsynced_.push_back(std::move(path));
+  std::string study = StoreLayout::ParentOf(folder);
+  if (!FileFlusher::SyncFolder(study) || !FileFlusher::SyncFolder(StoreLayout::ParentOf(study))) return false;
+  readyFolders_.insert(folder);
   return true;
 }
 
-bool Kelvast::SyncSavedFiles() {
-  // Held through the flush: a commit that finds the list empty must not pass one still flushing.
-  std::lock_guard<std::mutex> holdSync(syncLock_);
-  std::vector<std::string> files;
-  {
-    std::lock_guard<std::mutex> hold(unsyncedLock_);
-    files.swap(unsynced_);
+bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t& ticket) {
+  std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
+  if (!PrepareSeriesFolder(StoreLayout::ParentOf(path))) return false;
+  std::error_code ec;
+  // The toolkit writes a temporary file beside the target and renames it, so a failed save
+  // never tears an earlier copy. A file replacing one a row may already point at is flushed
+  // before that rename; a new one is flushed before its row is committed.
+  bool replacing = fs::exists(path, ec);
+  if (!file->SaveFile(path.c_str(), saveMode_.load() != 2, replacing || ec)) return false;
+  int fd = StartWriteback(path);
+  return fd >= 0 && flusher_.Add(fd, path, ticket);
+}
+
+bool Kelvast::TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable) {
+  uint64_t last = 0;
+  for (const Queued& queued : list) last = std::max(last, queued.ticket);
+  flusher_.Wait(last);
+  bool ok = true;
+  for (Queued& queued : list) {
+    if (flusher_.Wait(queued.ticket)) {
+      durable.push_back(std::move(queued.info));
+    } else {
+      ok = false;
+    }
   }
-  if (files.empty() || FlushFiles(folder_, files)) return true;
-  std::lock_guard<std::mutex> hold(unsyncedLock_);
-  unsynced_.insert(unsynced_.end(), files.begin(), files.end());
-  return false;
+  return ok;
 }
 
 void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
                         std::vector<std::string>& written) {
   if (list.empty()) return;
-  // Files saved into the store reach the disk before any row points at them.
-  if (!SyncSavedFiles()) {
-    failed.insert(failed.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
-    return;
-  }
   std::vector<std::pair<std::string, std::string>> studyIds;  // (sid, studyUID) in queue order
   for (const InstanceInfo& info : list)
     if (std::none_of(studyIds.begin(), studyIds.end(), [&](const auto& s) { return s.first == info.sid; }))
@@ -192,15 +176,19 @@ void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo
 
 void Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
   if (failed.empty()) return;
+  // Their files were flushed already: no ticket left to wait for.
+  std::vector<Queued> again;
+  for (InstanceInfo& info : failed) again.push_back({std::move(info), 0});
   std::lock_guard<std::mutex> hold(pendingLock_);
-  pending_.insert(pending_.begin(), std::make_move_iterator(failed.begin()), std::make_move_iterator(failed.end()));
+  pending_.insert(pending_.begin(), std::make_move_iterator(again.begin()), std::make_move_iterator(again.end()));
 }
 
-bool Kelvast::WriteInstances(std::vector<InstanceInfo> list) {
-  std::vector<InstanceInfo> failed;
+bool Kelvast::WriteInstances(std::vector<Queued> list) {
+  std::vector<InstanceInfo> durable, failed;
   std::vector<std::string> written;
-  WriteRows(std::move(list), failed, written);
-  bool ok = failed.empty();
+  bool flushed = TakeDurable(std::move(list), durable);
+  WriteRows(std::move(durable), failed, written);
+  bool ok = flushed && failed.empty();
   Requeue(failed);
   for (const std::string& sid : written) NotifyStudyChanged(sid);
   if (ok || !written.empty()) NotifyStoreChanged();
@@ -209,44 +197,79 @@ bool Kelvast::WriteInstances(std::vector<InstanceInfo> list) {
 
 bool Kelvast::AddPatientRecord(const PatientRecord& study) {
   return Guarded(false, [&] {
-    std::vector<InstanceInfo> list;
-    GetInstanceInfos(study, list);
+    std::vector<InstanceInfo> infos;
+    GetInstanceInfos(study, infos);
     // Rows name study databases by their UID; a record that cannot name a file is refused whole.
-    for (const InstanceInfo& info : list)
+    std::vector<Queued> list;
+    for (InstanceInfo& info : infos) {
       if (!StoreLayout::IsSafeUID(info.studyUID) || !StoreLayout::IsSafeUID(info.seriesUID) ||
           !StoreLayout::IsSafeUID(info.sopInstanceUID))
         return false;
+      list.push_back({std::move(info), 0});
+    }
     return WriteInstances(std::move(list));
   });
 }
 
 bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
   return Guarded(false, [&] {
-    InstanceInfo info;
-    if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
-    std::string path;
-    StudyDBPath(info.studyUID, path);
-    InstanceRecord row;
-    bool ok = SyncSavedFiles() && Guarded(false, [&] { return studyDB_.AddInstance(path, info, &row); });
-    ok = ok && Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), {info}); });
-    if (!ok) {
-      std::vector<InstanceInfo> failed{info};
+    StoredFile stored;
+    uint64_t ticket = 0;
+    if (!GetStorableInfo(file, stored.info) || !SaveDcmFile(stored.info, file, ticket)) return false;
+    // No row for a file that may not be on disk.
+    if (!flusher_.Wait(ticket)) return false;
+    if (!CommitStored(stored)) {
+      std::vector<InstanceInfo> failed{std::move(stored.info)};
       Requeue(failed);
       return false;
     }
-    if (record) *record = std::move(row);
-    NotifyStudyChanged(info.sid);
+    NotifyStudyChanged(stored.info.sid);
     NotifyStoreChanged();
-    return true;
+    // The row as stored: an earlier row of the same instance is kept.
+    std::string path;
+    return !record || (StudyDBPath(stored.info.studyUID, path) &&
+                       studyDB_.GetInstance(path, stored.info.instanceKey.c_str(), *record));
   });
+}
+
+bool Kelvast::CommitStored(StoredFile& stored) {
+  std::unique_lock<std::mutex> hold(storedLock_);
+  stored_.push_back(&stored);
+  while (!stored.done) {
+    if (storedLeader_) {
+      storedDone_.wait(hold);
+      continue;
+    }
+    // Leads one commit for every file stored meanwhile: one transaction per database for all.
+    storedLeader_ = true;
+    std::vector<StoredFile*> batch;
+    batch.swap(stored_);
+    hold.unlock();
+    std::vector<InstanceInfo> list, failed;
+    std::vector<std::string> written;
+    try {
+      for (const StoredFile* s : batch) list.push_back(s->info);
+      WriteRows(std::move(list), failed, written);
+    } catch (const std::exception&) {
+      written.clear();
+    }
+    hold.lock();
+    for (StoredFile* s : batch) {
+      s->ok = std::find(written.begin(), written.end(), s->info.sid) != written.end();
+      s->done = true;
+    }
+    storedLeader_ = false;
+    storedDone_.notify_all();
+  }
+  return stored.ok;
 }
 
 bool Kelvast::QueueFile(SODcmFile* file) {
   return Guarded(false, [&] {
-    InstanceInfo info;
-    if (!GetStorableInfo(file, info) || !SaveDcmFile(info, file)) return false;
+    Queued queued;
+    if (!GetStorableInfo(file, queued.info) || !SaveDcmFile(queued.info, file, queued.ticket)) return false;
     std::lock_guard<std::mutex> hold(pendingLock_);
-    pending_.push_back(std::move(info));
+    pending_.push_back(std::move(queued));
     return true;
   });
 }
@@ -270,14 +293,14 @@ bool Kelvast::QueueFilePath(const char* path) {
     info.studyPath = studyPath;
     info.archivePath = studyPath;
     std::lock_guard<std::mutex> hold(pendingLock_);
-    pending_.push_back(std::move(info));
+    pending_.push_back({std::move(info), 0});
     return true;
   });
 }
 
 bool Kelvast::CommitQueue() {
   return Guarded(false, [&] {
-    std::vector<InstanceInfo> list;
+    std::vector<Queued> list;
     {
       std::lock_guard<std::mutex> hold(pendingLock_);
       list.swap(pending_);
@@ -463,6 +486,9 @@ bool Kelvast::CheckCommitment(const std::vector<SODcmReferencedSOP>& requested, 
 
 void Kelvast::RemoveFolder(const std::string& folder) {
   if (!StoreLayout::IsDeletableInStore(folder_, folder)) return;
+  // Together with the rename: a folder made again later has its entries flushed again.
+  std::lock_guard<std::mutex> hold(foldersLock_);
+  readyFolders_.clear();
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(folder, ec))) return;
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.

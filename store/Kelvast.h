@@ -1,10 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "FileFlusher.h"
 #include "IKelvast.h"
 #include "PatientDB.h"
 #include "StudyDB.h"
@@ -56,20 +59,42 @@ class Kelvast : public IKelvast {
   const std::string& Folder() const { return folder_; }
 
  private:
+  // A record waiting for its commit, with the ticket of its saved file (0: no file of ours).
+  struct Queued {
+    InstanceInfo info;
+    uint64_t ticket = 0;
+  };
+
   std::string PatientsPath() const;
   std::string ValuesPath() const;
   // False for a Study UID that cannot name a file.
   bool StudyDBPath(const std::string& studyUID, std::string& path) const;
   // The file's record when its UIDs may name files and folders of the store.
   bool GetStorableInfo(SODcmFile* file, InstanceInfo& info) const;
-  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file);
-  // Flushes the files saved since the last sync; false when they may not be on disk.
-  bool SyncSavedFiles();
+  // A file saved by StoreFile, its file flushed, waiting for its rows.
+  struct StoredFile {
+    InstanceInfo info;
+    bool done = false;  // guarded by storedLock_
+    bool ok = false;
+  };
+  // Writes the rows of a stored file together with those of the files other threads store
+  // meanwhile; true when its rows are in.
+  bool CommitStored(StoredFile& stored);
+  // Makes a series folder exist with its entry, and its study folder's, on disk: once per folder
+  // while it stays, so the flusher need only flush the series folder itself.
+  bool PrepareSeriesFolder(const std::string& folder);
+  // Saves the file into the store and hands it to the flusher; ticket is its flush ticket.
+  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t& ticket);
+  // Waits for the files of list and drops the records whose file could not be flushed (a row
+  // never points at a file that may not be on disk; a failed flush is not retried, as the kernel
+  // reports a write error once). False when one was dropped.
+  bool TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable);
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
   void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
-  // WriteRows, then failed records back to the front of the queue and the notifications.
-  bool WriteInstances(std::vector<InstanceInfo> list);
+  // The durable records' rows, then failed records back to the front of the queue and the
+  // notifications.
+  bool WriteInstances(std::vector<Queued> list);
   void Requeue(std::vector<InstanceInfo>& failed);
   void AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID);
   // Moves a folder of the store into the trash and deletes it there in the background; paths
@@ -87,13 +112,17 @@ class Kelvast : public IKelvast {
   PatientDB patientDB_;
   ValueDB valueDB_;
   std::atomic<int> saveMode_{0};
-  // Files saved without a flush since the last commit's flush.
-  std::vector<std::string> unsynced_;
-  std::mutex unsyncedLock_;
-  std::mutex syncLock_;
+  FileFlusher flusher_;  // thread-safe
+  std::mutex foldersLock_;  // guards readyFolders_
+  std::unordered_set<std::string> readyFolders_;
+
+  std::mutex storedLock_;  // guards stored_, storedLeader_ and the StoredFile flags
+  std::condition_variable storedDone_;
+  std::vector<StoredFile*> stored_;
+  bool storedLeader_ = false;
 
   std::mutex pendingLock_;  // guards pending_
-  std::vector<InstanceInfo> pending_;
+  std::vector<Queued> pending_;
 
   mutable std::mutex listenerLock_;  // guards listeners_; never held while a listener runs
   std::vector<IKelvastListener*> listeners_;

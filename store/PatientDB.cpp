@@ -11,6 +11,19 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+constexpr const char* kInsertPatient =
+    "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+constexpr const char* kInsertStudy =
+    "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+constexpr const char* kInsertSeries =
+    "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
+    "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?);";
+
 // From this many studies on, one scan of the series table beats a query per study.
 constexpr size_t kBulkSeriesThreshold = 64;
 
@@ -68,18 +81,9 @@ bool PatientDB::AddInstances(const std::string& path, const std::vector<Instance
   std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
   SqlTransaction transaction(db_);
-  CppSQLite3Statement patient = db_.Prepare(
-      "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
-      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
-  CppSQLite3Statement study = db_.Prepare(
-      "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
-      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
-  CppSQLite3Statement series = db_.Prepare(
-      "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, "
-      "modality, imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES "
-      "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement& patient = Prepared(kInsertPatient);
+  CppSQLite3Statement& study = Prepared(kInsertStudy);
+  CppSQLite3Statement& series = Prepared(kInsertSeries);
   for (const auto& [key, group] : groups) {
     const InstanceInfo& i = *group.front();
     patient.Execute({&i.sid, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,

@@ -26,6 +26,22 @@ const char* const StudyDB::kCreateStatements[] = {
     "TEXT,storePath TEXT,createdTime TEXT DEFAULT (datetime('now','localtime')));",
     nullptr};
 
+namespace {
+
+constexpr const char* kInsertStudy =
+    "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
+    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+constexpr const char* kInsertSeries =
+    "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
+    "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?);";
+constexpr const char* kInsertInstance =
+    "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
+    "sopInstanceUID, instanceNumber, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);";
+
+}  // namespace
+
 void StudyDB::OnCreate(CppSQLite3DB& db) {
   for (const char* const* sql = kCreateStatements; *sql; ++sql) db.Execute(*sql);
   db.Execute("CREATE INDEX IF NOT EXISTS dcm_instance_series ON dcm_instance(series_id);");
@@ -35,17 +51,9 @@ void StudyDB::InsertRows(const std::vector<InstanceInfo>& list) {
   std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
   SqlTransaction transaction(db_);
-  CppSQLite3Statement study = db_.Prepare(
-      "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-      "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, "
-      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
-  CppSQLite3Statement series = db_.Prepare(
-      "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
-      "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, "
-      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
-  CppSQLite3Statement instance = db_.Prepare(
-      "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
-      "sopInstanceUID, instanceNumber, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);");
+  CppSQLite3Statement& study = Prepared(kInsertStudy);
+  CppSQLite3Statement& series = Prepared(kInsertSeries);
+  CppSQLite3Statement& instance = Prepared(kInsertInstance);
   for (const auto& [key, group] : groups) {
     const InstanceInfo& i = *group.front();
     study.Execute({&i.studyUID, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
@@ -59,18 +67,6 @@ void StudyDB::InsertRows(const std::vector<InstanceInfo>& list) {
                         &f->sopInstanceUID, &f->instanceNumber, &f->filePath});
   }
   transaction.Commit();
-}
-
-bool StudyDB::AddInstance(const std::string& path, const InstanceInfo& info, InstanceRecord* out) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
-  if (!Open(path)) return false;
-  InsertRows({info});
-  if (!out) return false;
-  SqlText sql;
-  CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM dcm_instance WHERE id = %Q;", info.instanceKey.c_str()));
-  if (q.Eof()) return false;
-  ReadInstanceRow(*out, q);
-  return true;
 }
 
 bool StudyDB::AddInstances(const std::string& path, const std::vector<InstanceInfo>& list) {
@@ -155,6 +151,17 @@ bool StudyDB::GetSeries(const std::string& path, const char* seriesId, SeriesRec
     ReadInstanceRow(instance, q);
     record.instances.push_back(std::move(instance));
   }
+  return true;
+}
+
+bool StudyDB::GetInstance(const std::string& path, const char* instanceId, InstanceRecord& record) const {
+  if (!instanceId || !FileExists(path)) return false;
+  CppSQLite3DB db;
+  db.Open(path.c_str(), false);
+  SqlText sql;
+  CppSQLite3Query q = db.Query(sql.Format("SELECT * FROM dcm_instance WHERE id = %Q", instanceId));
+  if (q.Eof()) return false;
+  ReadInstanceRow(record, q);
   return true;
 }
 

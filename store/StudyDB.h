@@ -13,8 +13,6 @@ struct SODcmReferencedSOP;
 // private connection for the call and never create a file.
 class StudyDB : public BasicDB {
  public:
-  // out receives the new instance row; false without out even though the rows are written.
-  bool AddInstance(const std::string& path, const InstanceInfo& info, InstanceRecord* out);
   // All rows of one study in one transaction.
   bool AddInstances(const std::string& path, const std::vector<InstanceInfo>& list);
   bool DeleteSeries(const std::string& path, const char* seriesId);
@@ -22,6 +20,8 @@ class StudyDB : public BasicDB {
   bool GetAllSeries(const std::string& path, std::vector<SeriesRecord>& out, bool withInstances) const;
   bool GetSeriesInstances(const std::string& path, const char* seriesId, std::vector<InstanceRecord>& out) const;
   bool GetSeries(const std::string& path, const char* seriesId, SeriesRecord& record) const;
+  // The instance row with that id; false when there is none.
+  bool GetInstance(const std::string& path, const char* instanceId, InstanceRecord& record) const;
   bool GetStudySeries(const std::string& path, const char* patientID, const char* studyUID,
                       std::vector<SeriesRecord>& out, bool withInstances) const;
   bool GetInstances(const std::string& path, std::vector<InstanceRecord>& out, const char* studyUID) const;

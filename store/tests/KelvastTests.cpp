@@ -589,8 +589,11 @@ TEST_F(KelvastTest, ConcurrentImportsAndListingsLoseNoRows) {
           d.sopUID = d.seriesUID + "." + std::to_string(f);
           d.instanceNumber = std::to_string(f);
           auto file = MakeFile(d);
-          // Half the files go through StoreFile, half through the queue.
-          bool ok = f % 2 ? store_->StoreFile(file.get(), nullptr) : store_->QueueFile(file.get());
+          // Half the files go through StoreFile (committed together with other threads' files,
+          // each answering its own row), half through the queue.
+          InstanceRecord record;
+          bool ok = f % 2 ? store_->StoreFile(file.get(), &record) && record.sopInstanceUID == d.sopUID
+                          : store_->QueueFile(file.get());
           if (!ok) ++failures;
         }
         if (!store_->CommitQueue()) ++failures;
