@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr int kPrefetchBricks = 8;
+
 void BrickCoords(const Octree& o, int i, int32_t* brick) {
   brick[0] = i % o.bricksX;
   brick[1] = (i % o.bricksPerLayer) / o.bricksX;
@@ -126,6 +128,8 @@ bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, 
     if (palette.labels[l] && palette.labels[l]->visible) shown |= uint64_t(1) << l;
   RunWorkers(octree.brickCount, [&](int begin, int end) {
     for (int i = begin; i < end; ++i) {
+      // Most bricks end at their root node, a miss each: ask for the next ones early.
+      if (i + kPrefetchBricks < end) __builtin_prefetch(octree.bricks[i + kPrefetchBricks].levelNodes[0]);
       int32_t brick[3];
       BrickCoords(octree, i, brick);
       int hint = kLabelsUnknown;

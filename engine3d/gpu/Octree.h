@@ -229,6 +229,24 @@ HD inline bool RangeIsOpaque(const VolumePalette& palette, const int32_t* opaque
   return false;
 }
 
+// Whether every value in [lo, hi] lies in the combined table and is opaque; needs the prefix count.
+HD inline bool RangeIsAllOpaque(const VolumePalette& palette, const int32_t* opaquePrefix, int lo, int hi) {
+  if (!palette.opacity || !opaquePrefix) return false;
+  const int a = lo - palette.base, b = hi - palette.base;
+  if (a < 0 || b > palette.count - 1 || a > b) return false;
+  return opaquePrefix[b + 1] - opaquePrefix[a] == b - a + 1;
+}
+
+// Widens a visible box by the cells starting at s whose samples reach `reach` voxels further.
+HD inline void WidenVisibleBox(const Octree& octree, const int* s, int reach, int32_t* boxMin,
+                               int32_t* boxMax) {
+  for (int i = 0; i < 3; ++i) {
+    const int high = s[i] + reach < octree.dims[i] - 1 ? s[i] + reach : octree.dims[i] - 1;
+    if (s[i] < boxMin[i]) boxMin[i] = s[i];
+    if (high > boxMax[i]) boxMax[i] = high;
+  }
+}
+
 // Whether a leaf's support holds a voxel whose label is shown.
 HD inline bool LeafHasShownVoxel(const V3VolumeMark& mark, const VolumePalette& palette, const Octree& octree,
                                  const int* s) {
@@ -277,6 +295,14 @@ HD inline void UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palet
         OctreeNode& n2 = b.levelNodes[2][i2];
         const bool live2 = live1 && RangeIsOpaque(palette, opaquePrefix, n2.minValue, n2.maxValue);
         if (!live2 && !n2.flag) continue;
+        // All eight leaves were visible, and a subrange of an all-opaque range with every label
+        // shown keeps each of them visible: the leaves stay; their samples reach s + 4.
+        if (live2 && n2.flag == kFlagVisible && labelHint == kLabelsAllShown &&
+            RangeIsAllOpaque(palette, opaquePrefix, n2.minValue, n2.maxValue)) {
+          WidenVisibleBox(octree, s2, 4, boxMin, boxMax);
+          n1.flag |= uint16_t(1u << h);
+          continue;
+        }
         n2.flag = 0;
         for (int k = 0; k < 8; ++k) {
           const int s3[3] = {s2[0] + ChildOffset(k, 0, 2), s2[1] + ChildOffset(k, 1, 2),
@@ -289,11 +315,7 @@ HD inline void UpdateOctree(const V3VolumeMark& mark, const VolumePalette& palet
           if (!visible) continue;
           n2.flag |= uint16_t(1u << k);
           // The leaf's samples reach s + 2; the box must hold them.
-          for (int i = 0; i < 3; ++i) {
-            const int high = s3[i] + 2 < octree.dims[i] - 1 ? s3[i] + 2 : octree.dims[i] - 1;
-            if (s3[i] < boxMin[i]) boxMin[i] = s3[i];
-            if (high > boxMax[i]) boxMax[i] = high;
-          }
+          WidenVisibleBox(octree, s3, 2, boxMin, boxMax);
         }
         if (n2.flag) n1.flag |= uint16_t(1u << h);
       }

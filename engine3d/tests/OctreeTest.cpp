@@ -279,11 +279,14 @@ TEST(Octree, ThreadedPassEqualsSequential) {
 TEST(Octree, SuccessivePalettesKeepFlagsExact) {
   RandomScene s(37, 29, 21, 7);
   // Brick 0 reads only label 0, brick 2 only the hidden label 2 with its low slices cut, brick 1
-  // both: every outcome of the summary occurs.
+  // both: every outcome of the summary occurs. Bricks at x = 0 hold a plateau of opaque values,
+  // so whole cells stay visible from one palette to the next and make the brick box alone.
   for (int z = 0; z < 21; ++z)
     for (int y = 0; y < 29; ++y)
-      for (int x = 0; x < 37; ++x)
+      for (int x = 0; x < 37; ++x) {
+        if (x < 20) s.volume.at(x, y, z) = int16_t(250 + (x + y + z) % 7);
         if (x < 20 || x >= 32) s.mask.at(x, y, z) = x < 20 ? 0 : (z < 6 ? 0x42 : 2);
+      }
   OctreeHolder withSummary, without;
   for (Octree* o : {&withSummary.o, &without.o}) {
     ASSERT_TRUE(BuildOctree(s.volume.data, *o));
