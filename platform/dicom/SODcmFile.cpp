@@ -2,11 +2,15 @@
 
 #include <dcmtk/dcmdata/dcdatset.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcistrmf.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -18,6 +22,105 @@ namespace {
 
 // Values above this many bytes stay on disk until they are asked for.
 constexpr Uint32 kMaxReadLength = 4096;
+
+// A file read through a buffer of its own. DCMTK's file stream goes through stdio with a call per
+// tag, length and value, which cost as much as the parsing itself on a series of small headers.
+class BufferedFileProducer : public DcmProducer {
+ public:
+  explicit BufferedFileProducer(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+      status_ = EC_InvalidFilename;
+    else
+      size_ = st.st_size;
+  }
+  ~BufferedFileProducer() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  BufferedFileProducer(const BufferedFileProducer&) = delete;
+  BufferedFileProducer& operator=(const BufferedFileProducer&) = delete;
+
+  OFBool good() const override { return status_.good(); }
+  OFCondition status() const override { return status_; }
+  OFBool eos() override { return !good() || pos_ >= size_; }
+  offile_off_t avail() override { return good() ? size_ - pos_ : 0; }
+
+  offile_off_t read(void* buf, offile_off_t buflen) override {
+    char* out = static_cast<char*>(buf);
+    offile_off_t done = 0;
+    while (good() && done < buflen && pos_ < size_) {
+      if (pos_ < bufferStart_ || pos_ >= bufferEnd_) {
+        // A large value goes straight to the caller.
+        const bool direct = buflen - done >= kBufferSize;
+        const ssize_t n = direct ? ::pread(fd_, out + done, buflen - done, pos_)
+                                 : ::pread(fd_, buffer_, kBufferSize, pos_);
+        if (n <= 0) {
+          status_ = EC_InvalidStream;
+          break;
+        }
+        if (direct) {
+          done += n;
+          pos_ += n;
+          continue;
+        }
+        bufferStart_ = pos_;
+        bufferEnd_ = pos_ + n;
+      }
+      const offile_off_t take = std::min(buflen - done, bufferEnd_ - pos_);
+      std::memcpy(out + done, buffer_ + (pos_ - bufferStart_), take);
+      done += take;
+      pos_ += take;
+    }
+    return done;
+  }
+
+  offile_off_t skip(offile_off_t skiplen) override {
+    if (!good() || skiplen <= 0) return 0;
+    const offile_off_t n = std::min(skiplen, size_ - pos_);
+    pos_ += n;
+    return n;
+  }
+
+  void putback(offile_off_t num) override {
+    if (!good() || num <= 0) return;
+    if (num > pos_)
+      status_ = EC_PutbackFailed;
+    else
+      pos_ -= num;
+  }
+
+ private:
+  static constexpr offile_off_t kBufferSize = 8192;
+  int fd_;
+  OFCondition status_ = EC_Normal;
+  offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0;
+  char buffer_[kBufferSize];
+};
+
+class BufferedFileStream : public DcmInputStream {
+ public:
+  explicit BufferedFileStream(const char* path) : DcmInputStream(&producer_), producer_(path), path_(path) {}
+
+  // Values left on disk are read later through DCMTK's own file stream, as after loadFile; none
+  // are left once a compression filter sits in between.
+  DcmInputStreamFactory* newFactory() const override {
+    return currentProducer() == &producer_ ? new DcmInputFileStreamFactory(path_, tell()) : nullptr;
+  }
+
+ private:
+  BufferedFileProducer producer_;
+  OFFilename path_;
+};
+
+// DcmFileFormat::loadFile over the buffered stream.
+OFCondition ReadFile(DcmFileFormat& format, const char* path) {
+  BufferedFileStream stream(path);
+  if (stream.status().bad()) return stream.status();
+  format.transferInit();
+  OFCondition result = format.read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
+  format.transferEnd();
+  return result;
+}
 
 bool SyncFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -47,7 +150,7 @@ void SODcmFile::Rebind() { dataset_.Reset(fileFormat_->getDataset(), false); }
 bool SODcmFile::LoadFile(const char* path, bool loadAll) {
   if (!path || !*path) return false;
   auto loaded = std::make_unique<DcmFileFormat>();
-  if (loaded->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect).bad()) return false;
+  if (ReadFile(*loaded, path).bad()) return false;
   if (loadAll && loaded->loadAllDataIntoMemory().bad()) return false;
   fileFormat_ = std::move(loaded);
   Rebind();
