@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "DicomFixtures.h"
@@ -38,6 +39,12 @@ int PixelAt(SODcmFile& file, int index) {
   return reinterpret_cast<const int16_t*>(d.data.data)[index];
 }
 
+std::string Dump(DcmFileFormat& format) {
+  std::ostringstream out;
+  format.print(out);
+  return out.str();
+}
+
 size_t FilesIn(const fs::path& dir) {
   size_t n = 0;
   for (auto it = fs::directory_iterator(dir); it != fs::directory_iterator(); ++it) ++n;
@@ -59,6 +66,25 @@ TEST(DicomFile, LoadFailureKeepsThePreviousContent) {
   EXPECT_FALSE(file.LoadFile(nullptr));
   EXPECT_EQ(Sop(file), series.sopUids[0]);
   EXPECT_EQ(fs::path(file.GetFilePath()), series.files[0]);
+}
+
+TEST(DicomFile, ParsesEveryEncodingAsDcmtksLoadFileDoes) {
+  // The same elements, the same values left on disk, and the same values once all are read.
+  for (const char* name : {"CT_small.dcm", "MR_small_implicit.dcm", "MR_small_bigendian.dcm", "ExplVR_BigEndNoMeta.dcm",
+                           "image_dfl.dcm", "MR_small_RLE.dcm", "SC_rgb_small_odd_jpeg.dcm", "no_meta.dcm",
+                           "UN_sequence.dcm", "nested_priv_SQ.dcm", "rtplan_truncated.dcm"}) {
+    SCOPED_TRACE(name);
+    fs::path path = orvanta::test::PydicomFile(name);
+    if (path.empty()) GTEST_SKIP() << "pydicom test files not installed";
+    DcmFileFormat plain;
+    const bool plainLoaded = plain.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096, ERM_autoDetect).good();
+    SODcmFile file;
+    ASSERT_EQ(file.LoadFile(path.c_str()), plainLoaded);
+    if (!plainLoaded) continue;
+    EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
+    EXPECT_EQ(file.GetFileFormat()->loadAllDataIntoMemory().good(), plain.loadAllDataIntoMemory().good());
+    EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
+  }
 }
 
 TEST(DicomFile, SavingOverItsOwnSourceKeepsThePixels) {
