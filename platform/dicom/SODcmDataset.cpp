@@ -8,6 +8,7 @@
 #include <dcmtk/dcmdata/dcspchrs.h>
 #include <dcmtk/dcmdata/dcvrpobw.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -131,9 +132,36 @@ std::string FormatDouble(double value, DcmEVR vr) {
 
 SODcmDataset::SODcmDataset() : owned_(new DcmDataset) { item_ = owned_.get(); }
 
+DcmElement* SODcmDataset::Find(unsigned long tag) const {
+  if (!index_) return FindElement(item_, tag);
+  auto at = std::lower_bound(index_->begin(), index_->end(), static_cast<uint32_t>(tag),
+                             [](const auto& entry, uint32_t key) { return entry.first < key; });
+  return at != index_->end() && at->first == tag ? at->second : nullptr;
+}
+
+SODcmDataset::Indexed::Indexed(const SODcmDataset& dataset) : dataset_(dataset), guard_(dataset.Lock()) {
+  // A nested index over the same dataset leaves the outer one in place.
+  if (dataset.index_) return;
+  DcmItem* item = dataset.item_;
+  entries_.reserve(item->card());
+  for (DcmObject* object = item->nextInContainer(nullptr); object; object = item->nextInContainer(object)) {
+    const DcmTagKey& key = object->getTag();
+    entries_.emplace_back((uint32_t(key.getGroup()) << 16) | key.getElement(), static_cast<DcmElement*>(object));
+  }
+  // Items keep ascending order; one that does not is searched the usual way.
+  if (std::is_sorted(entries_.begin(), entries_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; }))
+    dataset.index_ = &entries_;
+}
+
+SODcmDataset::Indexed::~Indexed() {
+  if (dataset_.index_ == &entries_) dataset_.index_ = nullptr;
+}
+
 SODcmDataset::~SODcmDataset() = default;
 
 void SODcmDataset::Reset(DcmItem* item, bool owned) {
+  DropIndex();
   if (owned_.get() != item) owned_.reset(owned ? item : nullptr);
   if (!owned && owned_.get() == item) owned_.release();
   item_ = item;
@@ -141,6 +169,7 @@ void SODcmDataset::Reset(DcmItem* item, bool owned) {
 }
 
 void SODcmDataset::BindView(DcmItem* item, const SODcmDataset& root) {
+  DropIndex();
   owned_.reset();
   item_ = item;
   root_ = &root.Root();
@@ -197,7 +226,7 @@ std::string SODcmDataset::GetCharacterSet() const {
 
 bool SODcmDataset::GetString(unsigned long tag, std::string& value, unsigned long index) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  DcmElement* element = FindElement(item_, tag);
+  DcmElement* element = Find(tag);
   if (!element) return false;
   DcmEVR vr = element->ident();
   if (vr == EVR_UN || vr == EVR_OB) {
@@ -224,7 +253,7 @@ bool SODcmDataset::GetString(unsigned long tag, SOString& value, unsigned long i
 
 bool SODcmDataset::GetString(unsigned long tag, std::wstring& value, unsigned long index) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  DcmElement* element = FindElement(item_, tag);
+  DcmElement* element = Find(tag);
   if (!element) return false;
   DcmEVR vr = element->ident();
   std::string raw;
@@ -253,7 +282,7 @@ bool SODcmDataset::GetString(unsigned long tag, std::wstring& value, unsigned lo
 
 bool SODcmDataset::GetString(unsigned long tag, const char*& value) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  DcmElement* element = FindElement(item_, tag);
+  DcmElement* element = Find(tag);
   char* text = nullptr;
   if (!element || element->getString(text).bad()) return false;
   value = text ? text : "";
@@ -263,7 +292,7 @@ bool SODcmDataset::GetString(unsigned long tag, const char*& value) const {
 bool SODcmDataset::GetInt32(unsigned long tag, int& value, unsigned long index) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   double v;
-  if (!NumberAt(FindElement(item_, tag), index, v) || v < -2147483648.0 || v > 2147483647.0) return false;
+  if (!NumberAt(Find(tag), index, v) || v < -2147483648.0 || v > 2147483647.0) return false;
   value = static_cast<int>(v);
   return true;
 }
@@ -271,14 +300,14 @@ bool SODcmDataset::GetInt32(unsigned long tag, int& value, unsigned long index) 
 bool SODcmDataset::GetUint16(unsigned long tag, unsigned short& value, unsigned long index) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   double v;
-  if (!NumberAt(FindElement(item_, tag), index, v) || v < 0 || v > 65535) return false;
+  if (!NumberAt(Find(tag), index, v) || v < 0 || v > 65535) return false;
   value = static_cast<unsigned short>(v);
   return true;
 }
 
 bool SODcmDataset::GetFloat64(unsigned long tag, double& value, unsigned long index) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  return NumberAt(FindElement(item_, tag), index, value);
+  return NumberAt(Find(tag), index, value);
 }
 
 bool SODcmDataset::GetDate(unsigned long tag, SODate& value) const {
@@ -295,7 +324,7 @@ bool SODcmDataset::GetTime(unsigned long tag, SOTime& value) const {
 
 bool SODcmDataset::GetVR(unsigned long tag, const char*& vr) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  DcmElement* element = FindElement(item_, tag);
+  DcmElement* element = Find(tag);
   if (!element) return false;
   vr = DcmVR(element->getVR()).getVRName();
   return true;
@@ -303,7 +332,7 @@ bool SODcmDataset::GetVR(unsigned long tag, const char*& vr) const {
 
 bool SODcmDataset::GetUint8Array(unsigned long tag, const unsigned char*& data, unsigned long& count) const {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  DcmElement* element = FindElement(item_, tag);
+  DcmElement* element = Find(tag);
   if (!element) return false;
   if (auto* pixels = dynamic_cast<DcmPixelData*>(element)) {
     E_TransferSyntax xfer;
@@ -336,6 +365,7 @@ bool SODcmDataset::GetSequenceItem(unsigned long tag, unsigned long index, SODcm
 
 bool SODcmDataset::GetOrCreateSequenceItem(unsigned long tag, unsigned long index, SODcmDataset& item) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
+  DropIndex();
   DcmItem* found = nullptr;
   if (index > 0xFFFF || item_->findOrCreateSequenceItem(ToTagKey(tag), found, static_cast<signed long>(index)).bad() ||
       !found)
@@ -365,6 +395,7 @@ DcmTag TagForValue(unsigned long tag, size_t length) {
 
 bool SODcmDataset::SetString(unsigned long tag, const char* value) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
+  DropIndex();
   if (!value) return false;
   size_t length = std::strlen(value);
   return item_->putAndInsertString(TagForValue(tag, length), value, length, OFTrue).good();
@@ -372,6 +403,7 @@ bool SODcmDataset::SetString(unsigned long tag, const char* value) {
 
 bool SODcmDataset::SetString(unsigned long tag, const std::string& value) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
+  DropIndex();
   return item_->putAndInsertString(TagForValue(tag, value.size()), value.c_str(), value.size(), OFTrue).good();
 }
 
@@ -424,6 +456,7 @@ bool SODcmDataset::SetTime(unsigned long tag, const SOTime& value) {
 
 bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, unsigned long count) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
+  DropIndex();
   if (!data && count) return false;
   DcmTag dcmTag(ToTagKey(tag));
   DcmEVR vr = dcmTag.getEVR();
@@ -433,11 +466,13 @@ bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, u
 
 bool SODcmDataset::CopyAttribute(const SODcmDataset& source, unsigned long tag) {
   std::scoped_lock guard(Lock(), source.Lock());
+  DropIndex();
   return source.item_->findAndInsertCopyOfElement(ToTagKey(tag), item_, OFTrue).good();
 }
 
 bool SODcmDataset::DeleteAttribute(unsigned long tag) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
+  DropIndex();
   return item_->findAndDeleteElement(ToTagKey(tag), OFFalse, OFFalse).good();
 }
 
@@ -449,6 +484,7 @@ void SODcmDataset::Compact() {
 bool SODcmDataset::ConvertToUTF8() {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   // The character set is declared at the top; items follow it unless they declare their own.
+  Root().DropIndex();
   DcmItemToUtf8(Root().item_);
   return true;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
+class DcmElement;
 class DcmItem;
 class SOString;
 struct SODate;
@@ -101,7 +105,28 @@ class SODcmDataset {
   // GetDcmItem() from several threads.
   std::recursive_mutex& Lock() const;
 
+  // While one lives, look-ups of this dataset's own attributes (not of its items') find them in
+  // an index made by one walk of its elements instead of a walk each, and the dataset stays
+  // locked: for readers of many attributes at once. The dataset's own writes drop the index; its
+  // item must not be changed through GetDcmItem() meanwhile.
+  class Indexed {
+   public:
+    explicit Indexed(const SODcmDataset& dataset);
+    ~Indexed();
+    Indexed(const Indexed&) = delete;
+    Indexed& operator=(const Indexed&) = delete;
+
+   private:
+    const SODcmDataset& dataset_;
+    std::lock_guard<std::recursive_mutex> guard_;
+    std::vector<std::pair<uint32_t, DcmElement*>> entries_;  // ascending tags
+  };
+
  private:
+  DcmElement* Find(unsigned long tag) const;
+  // Called by every write: an element may have been replaced or removed.
+  void DropIndex() const { index_ = nullptr; }
+
   void BindView(DcmItem* item, const SODcmDataset& root);
   const SODcmDataset& Root() const;
 
@@ -116,4 +141,5 @@ class SODcmDataset {
     bool operator==(const FileIdentity&) const = default;
   };
   FileIdentity source_;
+  mutable const std::vector<std::pair<uint32_t, DcmElement*>>* index_ = nullptr;  // see Indexed
 };

@@ -72,6 +72,34 @@ TEST(DicomDataset, ReadsOfAbsentAttributesLeaveOutputsUntouched) {
   EXPECT_EQ(d, 7);
 }
 
+TEST(DicomDataset, IndexedReadsMatchAndFollowWrites) {
+  SODcmDataset ds;
+  ASSERT_TRUE(ds.SetString(kPatientName, "Doe^Jane"));
+  ASSERT_TRUE(ds.SetString(kRows, "512"));
+  ASSERT_TRUE(ds.SetString(kPixelSpacing, "0.5\\0.8"));
+  std::string name;
+  double spacing = 0;
+  int rows = 0;
+  {
+    SODcmDataset::Indexed indexed(ds);
+    EXPECT_TRUE(ds.GetString(kPatientName, name));
+    EXPECT_TRUE(ds.GetFloat64(kPixelSpacing, spacing, 1));
+    EXPECT_TRUE(ds.GetInt32(kRows, rows));
+    EXPECT_FALSE(ds.GetInt32(kInstanceNumber, rows));
+    // Writes replace or remove elements: later reads must not find the old ones.
+    ASSERT_TRUE(ds.SetString(kPatientName, "Roe^Richard"));
+    ASSERT_TRUE(ds.SetInt32(kInstanceNumber, 7));
+    ASSERT_TRUE(ds.DeleteAttribute(kRows));
+    SODcmDataset::Indexed again(ds);
+    EXPECT_TRUE(ds.GetString(kPatientName, name));
+    EXPECT_FALSE(ds.GetInt32(kRows, rows));
+    EXPECT_TRUE(ds.GetInt32(kInstanceNumber, rows));
+  }
+  EXPECT_EQ(name, "Roe^Richard");
+  EXPECT_EQ(spacing, 0.8);
+  EXPECT_EQ(rows, 7);
+}
+
 TEST(DicomDataset, ValuesByTypeAndIndex) {
   SODcmDataset ds;
   ASSERT_TRUE(ds.SetString(kImageType, "ORIGINAL\\PRIMARY\\AXIAL"));
