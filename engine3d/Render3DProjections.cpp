@@ -57,76 +57,60 @@ bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
 }
 
 // The eight voxels around a voxel position as int16 lanes, (x0, x0 + 1) on rows y0 and y0 + 1
-// of slice z0 and then of slice z1 = min(z0 + 1, last slice), with the fractions.
-struct CellVoxels {
-  __m128i voxels;
-  float fx, fy, fz;
-};
-
-inline void LoadVoxels(const V3VolumeData& v, const float* p, CellVoxels& c) {
-  const int x0 = int(p[0]), y0 = int(p[1]), z0 = int(p[2]);
-  const int z1 = z0 + 1 < v.dims[2] - 1 ? z0 + 1 : v.dims[2] - 1;
-  c.fx = p[0] - float(x0), c.fy = p[1] - float(y0), c.fz = p[2] - float(z0);
-  const int w = v.dims[0];
-  const int16_t* s0 = v.slices[z0] + x0 + y0 * w;
-  const int16_t* s1 = v.slices[z1] + x0 + y0 * w;
+// of slice z0 and then of slice z1 = min(z0 + 1, last slice); w is the row length.
+inline __m128i LoadVoxels(int16_t* const* slices, int w, int lastZ, int x0, int y0, int z0) {
+  const int z1 = z0 + 1 < lastZ ? z0 + 1 : lastZ;
+  const int16_t* s0 = slices[z0] + x0 + y0 * w;
+  const int16_t* s1 = slices[z1] + x0 + y0 * w;
   int32_t pairs[4];
   std::memcpy(&pairs[0], s0, 4);
   std::memcpy(&pairs[1], s0 + w, 4);
   std::memcpy(&pairs[2], s1, 4);
   std::memcpy(&pairs[3], s1 + w, 4);
-  c.voxels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs));
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs));
 }
 
-// Whether some voxel of the cell exceeds m (MIP) or falls below it (MinIP).
+// Whether some of the voxels exceeds m (MIP) or falls below it (MinIP), m in every lane.
 template <bool kMax>
-inline bool CellBeats(const CellVoxels& c, int16_t m) {
-  const __m128i mm = _mm_set1_epi16(m);
-  return _mm_movemask_epi8(kMax ? _mm_cmpgt_epi16(c.voxels, mm) : _mm_cmplt_epi16(c.voxels, mm)) != 0;
+inline bool Beats(__m128i voxels, __m128i m) {
+  return _mm_movemask_epi8(kMax ? _mm_cmpgt_epi16(voxels, m) : _mm_cmplt_epi16(voxels, m)) != 0;
 }
 
-// RoundedValue(InterpolateCell(...)) of the cell, with the four z blends and the two x blends
-// each done as one vector operation: the same operations in the same order, so the same value.
-inline int16_t InterpolateVoxels(const CellVoxels& c) {
-  const __m128i lower = _mm_srai_epi32(_mm_unpacklo_epi16(c.voxels, c.voxels), 16);
-  const __m128i upper = _mm_srai_epi32(_mm_unpackhi_epi16(c.voxels, c.voxels), 16);
+// RoundedValue(InterpolateCell(...)) of the voxels with fractions (fx, fy, fz), the four z
+// blends and the two x blends each done as one vector operation: the same operations in the
+// same order, so the same value.
+inline int16_t InterpolateVoxels(__m128i voxels, float fx, float fy, float fz) {
+  const __m128i lower = _mm_srai_epi32(_mm_unpacklo_epi16(voxels, voxels), 16);
+  const __m128i upper = _mm_srai_epi32(_mm_unpackhi_epi16(voxels, voxels), 16);
   // (c00, c10, c01, c11) = lower + (upper - lower) * fz
   const __m128 b = _mm_add_ps(_mm_cvtepi32_ps(lower),
-                              _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(upper, lower)), _mm_set1_ps(c.fz)));
+                              _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(upper, lower)), _mm_set1_ps(fz)));
   // (r0, r1) = (c00, c01) + ((c10, c11) - (c00, c01)) * fx
   const __m128 left = _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 0, 2, 0));
   const __m128 right = _mm_shuffle_ps(b, b, _MM_SHUFFLE(3, 1, 3, 1));
-  const __m128 r = _mm_add_ps(left, _mm_mul_ps(_mm_sub_ps(right, left), _mm_set1_ps(c.fx)));
+  const __m128 r = _mm_add_ps(left, _mm_mul_ps(_mm_sub_ps(right, left), _mm_set1_ps(fx)));
   const float r0 = _mm_cvtss_f32(r), r1 = _mm_cvtss_f32(_mm_shuffle_ps(r, r, 1));
-  return RoundedValue(r0 + (r1 - r0) * c.fy);
+  return RoundedValue(r0 + (r1 - r0) * fy);
 }
 
-// The octree cell around a voxel position, as coarse as the running value allows: the first
-// cell from the brick down to the 4-voxel cells whose values cannot change m. Writes its low
-// corner and side; true when even the 4-voxel cell may change m. Below that level the samples
-// themselves are cheaper to test than the 2-voxel cells.
+// The octree cell around a voxel position, as coarse as the running value allows: the brick
+// when its values cannot change m, else its 8-voxel cell. Writes the cell's low corner and
+// side; true when it may change m. Below that level the samples' own voxels are cheaper to
+// test than the smaller cells.
 template <bool kMax>
 bool CellMayChange(const Octree& o, int16_t m, const float* p, int* low, int* side) {
   int c[3];
-  for (int a = 0; a < 3; ++a) {
-    c[a] = int(p[a]);
-    c[a] = c[a] < 0 ? 0 : c[a] > o.dims[a] - 1 ? o.dims[a] - 1 : c[a];
-  }
+  for (int a = 0; a < 3; ++a) c[a] = std::clamp(int(p[a]), 0, o.dims[a] - 1);
   const OctreeBrick& b = o.bricks[(c[0] >> 4) + (c[1] >> 4) * o.bricksX + (c[2] >> 4) * o.bricksPerLayer];
-  int index = 0, level = 0;
-  *side = kBrickSide;
-  while (true) {
-    const OctreeNode& n = b.levelNodes[level][index];
-    const bool may = kMax ? n.maxValue > m : n.minValue < m;
-    if (!may || level == 2) {
-      for (int a = 0; a < 3; ++a) low[a] = c[a] & ~(*side - 1);
-      return may;
-    }
-    ++level;
-    const int bit = 4 - level;
-    index = index * 8 + (((c[0] >> bit) & 1) | (((c[1] >> bit) & 1) << 1) | (((c[2] >> bit) & 1) << 2));
-    *side >>= 1;
+  const auto beats = [&](const OctreeNode& n) { return kMax ? n.maxValue > m : n.minValue < m; };
+  bool may = beats(b.levelNodes[0][0]);
+  *side = 16;
+  if (may) {
+    const int child = ((c[0] >> 3) & 1) | (((c[1] >> 3) & 1) << 1) | (((c[2] >> 3) & 1) << 2);
+    *side = 8, may = beats(b.levelNodes[1][child]);
   }
+  for (int a = 0; a < 3; ++a) low[a] = c[a] & ~(*side - 1);
+  return may;
 }
 
 // MIP (kMax) or MinIP of one ray: a coarse nearest-voxel pass primes the running value so
@@ -150,44 +134,60 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
     const int16_t v = Voxel(s.volume, x, y, z);
     if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) m = v;
   }
-  // Fine pass over the samples k >= 1 at entry + dir * (k * step). A cell whose range cannot
-  // change m drops the samples before the ray leaves it, less a margin for rounding: dropping
-  // fewer is always safe. A cell that may change m has each of its samples interpolated; the
-  // running value changes seldom, so a value is cheaper to compute than to rule out.
-  float inverse[3];
-  for (int a = 0; a < 3; ++a) inverse[a] = dir[a] != 0.0f ? 1.0f / dir[a] : 0.0f;
-  const float inverseStep = 1.0f / rp.step;
-  int k = 1;
-  while (ray.t0 + float(k) * rp.step <= ray.t1) {
-    float d = float(k) * rp.step;
-    for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + dir[a] * d;
+  // Fine pass over the samples k >= 1 at entry + dir * (k * step), up to the last one whose
+  // parameter t0 + k * step is within t1. A cell whose range cannot change m drops the samples
+  // before the ray leaves it, less a margin for rounding: dropping fewer is always safe. In a
+  // cell that may change m, a sample is interpolated when one of its eight voxels beats m, and
+  // counts when its value beats m and its label is shown.
+  const float step = rp.step, inverseStep = 1.0f / step;
+  int last = int((ray.t1 - ray.t0) * inverseStep);
+  while (ray.t0 + float(last + 1) * step <= ray.t1) ++last;
+  while (last > 0 && ray.t0 + float(last) * step > ray.t1) --last;
+  // Per axis, the distance to a cell's far face is (low + side * ahead - entry) * inverse, plus
+  // a bias that rules out the axes the ray does not move along.
+  float inverse[3], ahead[3], bias[3];
+  for (int a = 0; a < 3; ++a) {
+    inverse[a] = dir[a] != 0.0f ? 1.0f / dir[a] : 0.0f;
+    ahead[a] = dir[a] > 0.0f ? 1.0f : 0.0f;
+    bias[a] = dir[a] != 0.0f ? 0.0f : 1e30f;
+  }
+  const float e0 = ray.entry[0], e1 = ray.entry[1], e2 = ray.entry[2];
+  const float d0 = dir[0], d1 = dir[1], d2 = dir[2];
+  int16_t* const* slices = s.volume.slices;
+  const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
+  for (int k = 1; k <= last;) {
+    float d = float(k) * step;
+    pos[0] = e0 + d0 * d, pos[1] = e1 + d1 * d, pos[2] = e2 + d2 * d;
     int low[3], side;
     const bool may = CellMayChange<kMax>(s.octree, m, pos, low, &side);
     // Distance from the entry at which the ray leaves the cell.
     float exit = 1e30f;
-    for (int a = 0; a < 3; ++a) {
-      if (dir[a] == 0.0f) continue;
-      const float plane = float(dir[a] > 0.0f ? low[a] + side : low[a]);
-      exit = std::min(exit, (plane - ray.entry[a]) * inverse[a]);
-    }
+    for (int a = 0; a < 3; ++a)
+      exit = std::min(exit, (float(low[a]) + float(side) * ahead[a] - ray.entry[a]) * inverse[a] + bias[a]);
+    // The first sample index at or beyond the exit (the margin before it when skipping).
+    const float x = std::min((may ? exit : exit - 0.01f) * inverseStep, float(last + 1));
+    int next = int(x);
+    next += float(next) < x ? 1 : 0;
+    next = std::max(next, k + 1);
     if (!may) {
-      const float x = (exit - 0.01f) * inverseStep;
-      int next = int(x);
-      next += float(next) < x ? 1 : 0;
-      k = next > k ? next : k + 1;
+      k = next;
       continue;
     }
-    do {
-      CellVoxels cell;
-      LoadVoxels(s.volume, pos, cell);
-      if (CellBeats<kMax>(cell, m) && IsLabelShown(s.palette, NearestMask(s.mark, pos))) {
-        const int16_t v = InterpolateVoxels(cell);
-        if (kMax ? v > m : v < m) m = v;
+    __m128i lanes = _mm_set1_epi16(m);
+    for (; k < next; ++k) {
+      d = float(k) * step;
+      const float p0 = e0 + d0 * d, p1 = e1 + d1 * d, p2 = e2 + d2 * d;
+      const int x0 = int(p0), y0 = int(p1), z0 = int(p2);
+      const __m128i voxels = LoadVoxels(slices, w, lastZ, x0, y0, z0);
+      if (!Beats<kMax>(voxels, lanes)) continue;
+      // The label last: a value that beats m is rarer than one that is shown.
+      const int16_t v = InterpolateVoxels(voxels, p0 - float(x0), p1 - float(y0), p2 - float(z0));
+      const float p[3] = {p0, p1, p2};
+      if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, NearestMask(s.mark, p))) {
+        m = v;
+        lanes = _mm_set1_epi16(m);
       }
-      ++k;
-      d = float(k) * rp.step;
-      for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + dir[a] * d;
-    } while (d < exit && ray.t0 + d <= ray.t1);
+    }
   }
   pixels[ray.pixel] = m;
 }
