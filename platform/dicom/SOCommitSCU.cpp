@@ -10,14 +10,26 @@
 #include <dcmtk/dcmnet/scp.h>
 #include <dcmtk/dcmnet/scu.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Nodes may take time that grows faster than the list (one such node re-describes the whole
+// request after each instance it checks), so a long list goes as several transactions, which
+// such a node can also work on side by side.
+constexpr size_t kRefsPerTransaction = 100;
 
 OFList<OFString> PlainSyntaxes() {
   OFList<OFString> out;
@@ -26,13 +38,95 @@ OFList<OFString> PlainSyntaxes() {
   return out;
 }
 
-// Takes the node's answer when it comes on an association the node opens to us. It serves on
-// a thread of its own from before the request until the answer is in or the caller gives up,
-// so the port stays open however late the node answers.
+std::string NewTransactionUID() {
+  char uid[100];
+  return dcmGenerateUniqueIdentifier(uid, SITE_INSTANCE_UID_ROOT);
+}
+
+// The transactions of one request and their answers, shared by the caller's thread and the
+// report listener's. mutex_ guards everything below it.
+class Transactions {
+ public:
+  struct Entry {
+    std::string uid;
+    size_t begin = 0;  // the part of the request's list it carries
+    size_t end = 0;
+    bool answered = false;
+    bool answeredApart = false;  // on an association the node opened
+    SODcmCommitResult result;
+  };
+
+  void Add(std::string uid, size_t begin, size_t end) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    index_[uid] = entries_.size();
+    entries_.push_back({std::move(uid), begin, end, false, false, {}});
+  }
+
+  // A report for a transaction still waiting answers it; any other is ignored. apart: it came
+  // on an association the node opened.
+  void Take(DcmDataset& report, bool apart) {
+    OFString uid;
+    if (report.findAndGetOFString(DCM_TransactionUID, uid).bad()) return;
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = index_.find(uid.c_str());
+    if (it == index_.end() || entries_[it->second].answered) return;
+    Entry& entry = entries_[it->second];
+    sodcm::ReadCommitResult(report, entry.result);
+    entry.answered = true;
+    entry.answeredApart = apart;
+    ++answered_;
+    changed_.notify_all();
+  }
+
+  bool AllAnswered() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return answered_ == entries_.size();
+  }
+
+  bool Answered(size_t transaction) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return entries_[transaction].answered;
+  }
+
+  bool AnsweredApart(size_t transaction) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return entries_[transaction].answeredApart;
+  }
+
+  // Until the transaction is answered or the time is up.
+  void Wait(size_t transaction, Clock::time_point until) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait_until(hold, until, [&] { return entries_[transaction].answered; });
+  }
+
+  std::vector<Entry> Snapshot() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return entries_;
+  }
+
+  // The answers of all transactions, in the order of the request's list.
+  void Merge(SODcmCommitResult& result) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (const Entry& entry : entries_) {
+      result.success.insert(result.success.end(), entry.result.success.begin(), entry.result.success.end());
+      result.failed.insert(result.failed.end(), entry.result.failed.begin(), entry.result.failed.end());
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, size_t> index_;
+  size_t answered_ = 0;
+};
+
+// Takes the node's answers when they come on associations the node opens to us. It serves on
+// a thread of its own from before the request until every answer is in or the caller gives
+// up, so the port stays open however late the node answers.
 class ReportListener : public DcmSCP {
  public:
-  ReportListener(const std::string& transactionUID, SODcmCommitResult& result)
-      : transactionUID_(transactionUID), result_(result) {}
+  explicit ReportListener(Transactions& transactions) : transactions_(transactions) {}
 
   ~ReportListener() override { Stop(); }
 
@@ -61,12 +155,10 @@ class ReportListener : public DcmSCP {
     if (thread_.joinable()) thread_.join();
   }
 
-  bool Answered() const { return done_; }
-
  protected:
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
-  OFBool stopAfterConnectionTimeout() override { return done_ || stop_; }
-  OFBool stopAfterCurrentAssociation() override { return done_ || stop_; }
+  OFBool stopAfterConnectionTimeout() override { return stop_ || transactions_.AllAnswered(); }
+  OFBool stopAfterCurrentAssociation() override { return stop_ || transactions_.AllAnswered(); }
 
   OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
     if (msg->CommandField != DIMSE_N_EVENT_REPORT_RQ) return DcmSCP::handleIncomingCommand(msg, info);
@@ -74,25 +166,137 @@ class ReportListener : public DcmSCP {
     Uint16 eventType = 0;
     OFCondition cond = handleEVENTREPORTRequest(msg->msg.NEventReportRQ, info.presentationContextID, report, eventType);
     std::unique_ptr<DcmDataset> owned(report);
-    OFString uid;
-    if (cond.good() && report && report->findAndGetOFString(DCM_TransactionUID, uid).good() &&
-        transactionUID_ == uid.c_str() && !stop_) {
-      // result_ belongs to the caller, who reads it only after Answered() or Stop().
-      sodcm::ReadCommitResult(*report, result_);
-      done_ = true;
-    }
+    if (cond.good() && report && !stop_) transactions_.Take(*report, true);
     return cond;
   }
 
  private:
-  const std::string& transactionUID_;
-  SODcmCommitResult& result_;
-  std::atomic<bool> done_{false};
+  Transactions& transactions_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
-using CommitSCU = sodcm::LayeredSCU<DcmSCU>;
+// Remembers the socket of the request's association, so that the wait can look whether the
+// node wrote on it without blocking for DCMTK's whole-second time-out.
+class WatchedGuard : public sodcm::CallGuard {
+ public:
+  DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override {
+    socket_ = openSocket;
+    return CallGuard::createConnection(openSocket, useSecureLayer);
+  }
+
+  // Whether something (data, a close) waits on the socket within milliseconds.
+  bool Readable(int milliseconds) const {
+    pollfd watched{socket_, POLLIN, 0};
+    return ::poll(&watched, 1, milliseconds) > 0;
+  }
+
+ private:
+  DcmNativeSocketType socket_ = -1;
+};
+
+// The requesting side of one association. A node that answers on the requests' association
+// may send the answer to one transaction before the response to the next request, so every
+// read takes event reports as they come.
+class CommitSCU : public sodcm::LayeredSCU<DcmSCU> {
+ public:
+  CommitSCU(sodcm::CallGuard& guard, Transactions& transactions)
+      : LayeredSCU<DcmSCU>(guard), transactions_(transactions) {}
+
+  // One N-ACTION and its response; true when the node took the request.
+  bool Action(T_ASC_PresentationContextID presID, DcmDataset& request) {
+    T_DIMSE_Message out;
+    std::memset(&out, 0, sizeof out);
+    out.CommandField = DIMSE_N_ACTION_RQ;
+    T_DIMSE_N_ActionRQ& action = out.msg.NActionRQ;
+    action.MessageID = ++messageID_;
+    OFStandard::strlcpy(action.RequestedSOPClassUID, UID_StorageCommitmentPushModelSOPClass,
+                        sizeof action.RequestedSOPClassUID);
+    OFStandard::strlcpy(action.RequestedSOPInstanceUID, UID_StorageCommitmentPushModelSOPInstance,
+                        sizeof action.RequestedSOPInstanceUID);
+    action.ActionTypeID = 1;
+    action.DataSetType = DIMSE_DATASET_PRESENT;
+    if (sendDIMSEMessage(presID, &out, &request).bad()) return false;
+    for (;;) {
+      T_DIMSE_Message in;
+      if (Receive(in, 0).bad()) return false;
+      if (in.CommandField == DIMSE_N_EVENT_REPORT_RQ) continue;
+      return in.CommandField == DIMSE_N_ACTION_RSP &&
+             in.msg.NActionRSP.MessageIDBeingRespondedTo == action.MessageID &&
+             in.msg.NActionRSP.DimseStatus == STATUS_Success;
+    }
+  }
+
+  // Reads one message (timeoutSeconds 0: the usual DIMSE time-out). An event report is taken
+  // and answered; an unexpected message is an error.
+  OFCondition Receive(T_DIMSE_Message& in, Uint32 timeoutSeconds) {
+    std::memset(&in, 0, sizeof in);
+    T_ASC_PresentationContextID presID = 0;
+    DcmDataset* statusDetail = nullptr;
+    OFCondition cond = receiveDIMSECommand(&presID, &in, &statusDetail, nullptr, timeoutSeconds);
+    delete statusDetail;
+    if (cond.bad()) return cond;
+    const bool report = in.CommandField == DIMSE_N_EVENT_REPORT_RQ;
+    if (!report && in.CommandField != DIMSE_N_ACTION_RSP) return DIMSE_BADCOMMANDTYPE;
+    const T_DIMSE_DataSetType dataType =
+        report ? in.msg.NEventReportRQ.DataSetType : in.msg.NActionRSP.DataSetType;
+    DcmDataset* data = nullptr;
+    if (dataType != DIMSE_DATASET_NULL) {
+      cond = receiveDIMSEDataset(&presID, &data);
+      if (cond.bad()) return cond;
+    }
+    std::unique_ptr<DcmDataset> owned(data);
+    if (!report) return cond;
+    if (data) transactions_.Take(*data, false);
+    return AnswerReport(presID, in.msg.NEventReportRQ);
+  }
+
+ private:
+  OFCondition AnswerReport(T_ASC_PresentationContextID presID, const T_DIMSE_N_EventReportRQ& request) {
+    T_DIMSE_Message out;
+    std::memset(&out, 0, sizeof out);
+    out.CommandField = DIMSE_N_EVENT_REPORT_RSP;
+    T_DIMSE_N_EventReportRSP& answer = out.msg.NEventReportRSP;
+    answer.MessageIDBeingRespondedTo = request.MessageID;
+    OFStandard::strlcpy(answer.AffectedSOPClassUID, request.AffectedSOPClassUID, sizeof answer.AffectedSOPClassUID);
+    OFStandard::strlcpy(answer.AffectedSOPInstanceUID, request.AffectedSOPInstanceUID,
+                        sizeof answer.AffectedSOPInstanceUID);
+    answer.EventTypeID = request.EventTypeID;
+    answer.DimseStatus = STATUS_Success;
+    answer.DataSetType = DIMSE_DATASET_NULL;
+    answer.opts = O_NEVENTREPORT_AFFECTEDSOPCLASSUID | O_NEVENTREPORT_AFFECTEDSOPINSTANCEUID |
+                  O_NEVENTREPORT_EVENTTYPEID;
+    return sendDIMSEMessage(presID, &out, nullptr);
+  }
+
+  Transactions& transactions_;
+  Uint16 messageID_ = 0;
+};
+
+// Waits for the node's answer to one transaction, on the request's association or on the
+// listener, until the deadline; true when it came.
+bool AwaitAnswer(CommitSCU& scu, WatchedGuard& guard, Transactions& transactions, size_t transaction,
+                 bool listening, Clock::time_point deadline) {
+  while (!transactions.Answered(transaction) && Clock::now() < deadline) {
+    if (scu.isConnected()) {
+      // While listening, read this association only when the node wrote on it, so that an
+      // answer on the listener is seen at once.
+      if (listening && !guard.Readable(20)) continue;
+      T_DIMSE_Message in;
+      OFCondition cond = scu.Receive(in, 1);
+      if (cond == DUL_PEERREQUESTEDRELEASE) {
+        scu.closeAssociation(DCMSCU_PEER_REQUESTED_RELEASE);
+      } else if (cond.bad() && cond != DIMSE_NODATAAVAILABLE) {
+        scu.Abort();
+      }
+    } else if (listening) {
+      transactions.Wait(transaction, deadline);
+    } else {
+      break;
+    }
+  }
+  return transactions.Answered(transaction);
+}
 
 }  // namespace
 
@@ -118,80 +322,74 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
                                 SODcmCommitResult& result, const char* transactionUID, bool wait, int timeoutSeconds) {
   result = SODcmCommitResult{};
   if (!peer_->valid) return false;
+
+  Transactions transactions;
   if (transactionUID && *transactionUID) {
-    result.transactionUID = transactionUID;
+    transactions.Add(transactionUID, 0, refs.size());
   } else {
-    char uid[100];
-    result.transactionUID = dcmGenerateUniqueIdentifier(uid, SITE_INSTANCE_UID_ROOT);
+    size_t begin = 0;
+    do {
+      size_t end = std::min(refs.size(), begin + kRefsPerTransaction);
+      transactions.Add(NewTransactionUID(), begin, end);
+      begin = end;
+    } while (begin < refs.size());
   }
+  const std::vector<Transactions::Entry> sent = transactions.Snapshot();
+  result.transactionUID = sent.front().uid;
 
   // Listen before asking, so an answer that comes at once is not missed.
   std::unique_ptr<ReportListener> listener;
   if (wait && reportPort_ > 0) {
-    listener = std::make_unique<ReportListener>(result.transactionUID, result);
+    listener = std::make_unique<ReportListener>(transactions);
     if (!listener->Start(reportPort_, peer_->callingAE)) return false;
   }
 
-  sodcm::CallGuard guard;
-  CommitSCU scu(guard);
+  WatchedGuard guard;
+  CommitSCU scu(guard, transactions);
   peer_->ApplyTo(scu);
   scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
-  if (scu.Associate().bad()) return false;
+  T_ASC_PresentationContextID presID = 0;
+  // A node may end the association after an answer; the next transaction then opens another.
+  auto connect = [&] {
+    if (scu.isConnected()) return true;
+    presID = 0;
+    if (scu.Associate().good())
+      presID = scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
+    if (presID == 0) scu.Abort();
+    return presID != 0;
+  };
 
-  // With an empty list the dataset names studies (0020,000D) and the node answers with the
-  // instances it holds for them; the nodes of the consultation service rely on this query.
-  DcmDataset request;
-  if (dataset) {
-    DcmItem* source = dataset->GetDcmItem();
-    for (unsigned long i = 0; i < source->card(); ++i)
-      request.insert(OFstatic_cast(DcmElement*, source->getElement(i)->clone()), OFTrue);
-  }
-  sodcm::WriteCommitRequest(result.transactionUID, refs, request);
-
-  T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
-  Uint16 status = 0xFFFF;
-  if (presID == 0 || scu.sendACTIONRequest(presID, UID_StorageCommitmentPushModelSOPInstance, 1, &request, status).bad() ||
-      status != STATUS_Success) {
-    scu.Abort();
-    return false;
-  }
-  if (!wait) {
-    scu.releaseAssociation();
-    return true;
-  }
-
-  // The answer may come on this association or, from nodes that answer later, on one of
-  // their own; watch both until it arrives or the time is up.
+  // A node that answers on this association may not take a new request while its answer to
+  // the last one waits for our response, so each transaction waits for its answer. Once the
+  // node has answered on an association of its own, the rest go at once and the node may
+  // work on them side by side.
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutSeconds > 0 ? timeoutSeconds : 1);
-  bool answered = false;
-  while (!answered && Clock::now() < deadline) {
-    if (scu.isConnected()) {
-      DcmDataset* report = nullptr;
-      Uint16 eventType = 0;
-      OFCondition cond = scu.handleEVENTREPORTRequest(report, eventType, 1);
-      std::unique_ptr<DcmDataset> owned(report);
-      OFString uid;
-      if (cond.good() && report && report->findAndGetOFString(DCM_TransactionUID, uid).good() &&
-          result.transactionUID == uid.c_str()) {
-        sodcm::ReadCommitResult(*report, result);
-        answered = true;
-      } else if (cond == DUL_PEERREQUESTEDRELEASE) {
-        scu.closeAssociation(DCMSCU_PEER_REQUESTED_RELEASE);
-      } else if (cond.bad() && cond != DIMSE_NODATAAVAILABLE) {
-        scu.Abort();
-      }
-    } else if (!listener) {
-      break;
+  bool ok = true;
+  bool together = false;
+  for (size_t t = 0; ok && t < sent.size(); ++t) {
+    // With an empty list the dataset names studies (0020,000D) and the node answers with the
+    // instances it holds for them; the nodes of the consultation service rely on this query.
+    DcmDataset request;
+    if (dataset) {
+      DcmItem* source = dataset->GetDcmItem();
+      for (unsigned long i = 0; i < source->card(); ++i)
+        request.insert(OFstatic_cast(DcmElement*, source->getElement(i)->clone()), OFTrue);
     }
-    if (!answered && listener) {
-      if (!scu.isConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      answered = listener->Answered();
+    sodcm::WriteCommitRequest(
+        sent[t].uid, std::vector<SODcmReferencedSOP>(refs.begin() + sent[t].begin, refs.begin() + sent[t].end),
+        request);
+    if (!connect() || !scu.Action(presID, request)) {
+      scu.Abort();
+      ok = false;
+    } else if (wait && !together) {
+      ok = AwaitAnswer(scu, guard, transactions, t, listener != nullptr, deadline);
+      together = transactions.AnsweredApart(t);
     }
   }
-  if (listener) {
-    listener->Stop();
-    answered = answered || listener->Answered();
-  }
+  for (size_t t = 0; ok && together && t < sent.size(); ++t)
+    ok = AwaitAnswer(scu, guard, transactions, t, listener != nullptr, deadline);
+  if (listener) listener->Stop();
   if (scu.isConnected()) scu.releaseAssociation();
-  return answered;
+  transactions.Merge(result);
+  return ok;
 }

@@ -42,9 +42,12 @@ class SOCommitSCU {
   // The attributes of dataset, when given, go with the request: with an empty list they name
   // the studies (0020,000D, several joined by backslashes) whose instances the node is asked
   // to list as committed, a query that the consultation service's nodes answer and standard
-  // nodes do not. transactionUID: null makes a new one. result is filled with what
-  // the node committed and what it failed. True when the request was accepted and, with
-  // wait, the answer arrived; without wait result only carries the transaction UID.
+  // nodes do not. transactionUID: null makes new ones, and a long list then goes as several
+  // transactions on one association, answered together (result carries the first one's UID);
+  // a given UID makes the whole list one transaction. result is filled with what the node
+  // committed and what it failed, in the order of the list. True when the request was
+  // accepted and, with wait, every answer arrived; without wait result only carries the
+  // transaction UID.
   bool RequestCommit(SODcmDataset* dataset, const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result,
                      const char* transactionUID, bool wait, int timeoutSeconds);
 

@@ -91,20 +91,23 @@ class PeerTransfer : public ::testing::Test {
 TEST_F(PeerTransfer, UploadSendsWhatTheNodeLacksAndCommitsIt) {
   struct Case {
     const char* name;
+    int files;
     int held;
     bool skipFirst;
     int sent;
     int firstProgress;
   };
   const Case cases[] = {
-      {"20 of 50 held", 20, false, 30, 21},
-      {"first commitment skipped", 20, true, 50, 1},
-      {"all held", 50, false, 0, 0},
+      {"20 of 50 held", 50, 20, false, 30, 21},
+      {"first commitment skipped", 50, 20, true, 50, 1},
+      {"all held", 50, 50, false, 0, 0},
+      // Long lists go as several commitment transactions whose answers are put together.
+      {"130 of 250 held", 250, 130, false, 120, 131},
   };
   int run = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto series = Series(dir_ / ("up" + std::to_string(run)), 50);
+    auto series = Series(dir_ / ("up" + std::to_string(run)), c.files);
     for (int i = 0; i < c.held; ++i) peer_->Hold(series.files[i]);
     int storesBefore = peer_->GetCounters().stores;
     DCMUpload upload = UploadOf(series, "u" + std::to_string(run++));
@@ -116,13 +119,13 @@ TEST_F(PeerTransfer, UploadSendsWhatTheNodeLacksAndCommitsIt) {
     ASSERT_EQ(progress.size(), static_cast<size_t>(c.sent));
     if (c.sent > 0) {
       EXPECT_EQ(progress.front().progress.done, c.firstProgress);
-      EXPECT_EQ(progress.back().progress.done, 50);
-      EXPECT_EQ(progress.back().progress.total, 50);
+      EXPECT_EQ(progress.back().progress.done, c.files);
+      EXPECT_EQ(progress.back().progress.total, c.files);
     }
     auto finish = recorder_.Find("up-finished " + upload.key).at(0).finish;
     EXPECT_EQ(finish.success, 1);
-    EXPECT_EQ(finish.done, 50);
-    EXPECT_EQ(finish.total, 50);
+    EXPECT_EQ(finish.done, c.files);
+    EXPECT_EQ(finish.total, c.files);
   }
   EXPECT_FALSE(halvex_->IsUploading("u0"));
 }
@@ -132,23 +135,25 @@ TEST_F(PeerTransfer, UploadFailuresAreReportedWithTheirTexts) {
     const char* name;
     netpeer::Switches switches;
     std::string printed;
-    int done;
+    int files;
   };
   const Case cases[] = {
       {"node loses one instance", {true, false, 0}, "Some File Upload Failed!", 10},
+      {"node loses one instance of a list sent as several transactions", {true, false, 0},
+       "Some File Upload Failed!", 250},
       {"node refuses commitment", {false, true, 0}, "First Commit Failed!Second Commit Failed!", 10},
   };
   int run = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     peer_->SetSwitches(c.switches);
-    auto series = Series(dir_ / ("fail" + std::to_string(run)), 10);
+    auto series = Series(dir_ / ("fail" + std::to_string(run)), c.files);
     DCMUpload upload = UploadOf(series, "f" + std::to_string(run++));
     EXPECT_EQ(RunUpload(upload), c.printed);
     auto finish = recorder_.Find("up-finished " + upload.key).at(0).finish;
     EXPECT_EQ(finish.success, 0);
-    EXPECT_EQ(finish.done, c.done);
-    EXPECT_EQ(finish.total, 10);
+    EXPECT_EQ(finish.done, c.files);
+    EXPECT_EQ(finish.total, c.files);
   }
 }
 
