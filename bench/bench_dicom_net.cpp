@@ -3,36 +3,38 @@
 //   - send: SOStoreSCU to storescp, versus storescu to storescp;
 //   - receive: storescu to SODcmSCP writing each object to disk, versus storescu to
 //     storescp -od.
-// The DCMTK tools run with TCP_NODELAY=1, their fastest setting (as built for Debian they
-// otherwise leave Nagle's algorithm on and wait for a delayed ACK on every object).
-// Usage: bench_dicom_net [files=2000]
+// Like is compared with like: the DCMTK tools run with TCP_NODELAY=1 (as built for Debian they
+// otherwise leave Nagle's algorithm on and wait for a delayed ACK on every object; our side
+// turns it off itself); every receiver takes PDUs of the same maximum size; both receivers
+// write each object from the parsed dataset in its own transfer syntax (storescp's normal
+// mode, not --bit-preserving: recalculated group lengths, explicit lengths, no padding), as a
+// file of its own, without fsync, into the same folder, emptied and synced before each run;
+// DCMTK's logging is at warnings on both sides. The files are in the page cache before the first run, rounds
+// alternate which side goes first, and medians are compared (the machine is shared).
+// Usage: bench_dicom_net [files=2000] [rounds=5]
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
+#include <dcmtk/oflog/oflog.h>
 
+#include "BenchSupport.h"
 #include "DicomFixtures.h"
 #include "SODcmFile.h"
+#include "SODcmNetUtil.h"
 #include "SODcmSCP.h"
 #include "SOStoreSCU.h"
 #include "TestSupport.h"
-#include "BenchSupport.h"
 
 namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
@@ -41,28 +43,62 @@ namespace {
 
 using namespace bench;
 
-void Report(const char* what, double ours, double peer, const char* peerName) {
-  std::printf("%-34s %9.3f s   %-30s %9.3f s   ratio (ours / peer) %.2f\n", what, ours, peerName, peer, ours / peer);
+void Report(const char* what, const std::vector<double>& ours, const std::vector<double>& peer, const char* peerName) {
+  auto range = [](const std::vector<double>& v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f s (%.2f-%.2f)", Median(v), *std::min_element(v.begin(), v.end()),
+                  *std::max_element(v.begin(), v.end()));
+    return std::string(text);
+  };
+  std::printf("%-26s %-24s %-14s %-24s ratio of medians (ours / peer) %.2f\n", what, range(ours).c_str(), peerName,
+              range(peer).c_str(), Median(ours) / Median(peer));
+  if (getenv("BENCH_ROUNDS")) {
+    for (size_t i = 0; i < ours.size(); ++i) std::printf("  round %zu: ours %.3f peer %.3f\n", i, ours[i], peer[i]);
+  }
 }
 
-// Writes each object the way storescp does (no fsync; SODcmFile::SaveFile adds one for the
-// store's durability, which storescp does not pay).
+// Writes each object the way storescp does in its normal mode.
 struct Writer : ISODcmSCPCallback {
   fs::path dir;
   int count = 0;
   bool OnStore(SODcmAssociationParams&, SODcmFile* file) override {
     DcmFileFormat* format = file->GetFileFormat();
-    return format->saveFile((dir / (std::to_string(++count) + ".dcm")).c_str(), format->getDataset()->getOriginalXfer())
+    return format
+        ->saveFile((dir / (std::to_string(++count) + ".dcm")).c_str(), format->getDataset()->getOriginalXfer(),
+                   EET_ExplicitLength, EGL_recalcGL, EPD_withoutPadding)
         .good();
   }
 };
 
+// An emptied folder, with what earlier runs wrote flushed to disk.
+void Empty(const fs::path& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  ::sync();
+}
+
+// Rounds of two runs each, alternating which goes first.
+void Alternate(int rounds, const std::function<double()>& ours, const std::function<double()>& peer,
+               std::vector<double>& oursTimes, std::vector<double>& peerTimes) {
+  for (int round = 0; round < rounds; ++round) {
+    if (round % 2) peerTimes.push_back(peer());
+    oursTimes.push_back(ours());
+    if (round % 2 == 0) peerTimes.push_back(peer());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+  const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
   orvanta::test::InitScratch();
+  OFLog::configure(OFLogger::WARN_LOG_LEVEL);
   setenv("TCP_NODELAY", "1", 1);
+  const std::string pdu = std::to_string(sodcm::kMaxReceivePdu);
+  std::printf("%d files of 512 x 512 x 16 bit, %d rounds; max PDU %s bytes on every receiver; storescp -od in its "
+              "normal mode, no fsync on either side\n",
+              count, rounds, pdu.c_str());
   fs::path root = orvanta::test::MakeTempDir("bench-net");
   fx::CtSeriesOptions options;
   options.slices = count;
@@ -78,33 +114,53 @@ int main(int argc, char** argv) {
     while (in.read(buffer.data(), buffer.size())) {
     }
   }
-
-  // Send.
-  {
-    int port = orvanta::test::FreeLoopbackPort();
-    fs::create_directories(root / "in1");
-    pid_t scp = Spawn({"storescp", "-od", (root / "in1").string(), std::to_string(port)});
+  auto storescu = [&](const char* aeTitle, int port) {
+    return "storescu -aec " + std::string(aeTitle) + " -pdu " + pdu + " +sd 127.0.0.1 " + std::to_string(port) + " " +
+           (root / "files").string() + " >/dev/null 2>&1";
+  };
+  auto spawnStorescp = [&](const fs::path& dir, int port) {
+    fs::create_directories(dir);
+    pid_t pid = Spawn({"storescp", "-pdu", pdu, "-od", dir.string(), std::to_string(port)});
     WaitPort(port);
+    return pid;
+  };
+
+  // Send: both senders to one storescp.
+  {
+    const int port = orvanta::test::FreeLoopbackPort();
+    const fs::path in = root / "in-send";
+    pid_t scp = spawnStorescp(in, port);
     SOStoreSCU store;
     store.InitSCU("127.0.0.1", port, "STORESCP", "ORVANTA", nullptr);
-    std::vector<std::string> sent;
-    double peer = Seconds([&] {
-      std::system(("storescu -aec STORESCP +sd 127.0.0.1 " + std::to_string(port) + " " + (root / "files").string() +
-                   " >/dev/null 2>&1")
-                      .c_str());
-    });
-    double ours = Seconds([&] { store.SendFiles(files, sent, false); });
+    const std::string sendPeer = storescu("STORESCP", port);
+    std::vector<double> oursTimes, peerTimes;
+    size_t fewest = files.size();
+    Alternate(
+        rounds,
+        [&] {
+          Empty(in);
+          std::vector<std::string> sent;
+          double t = Seconds([&] { store.SendFiles(files, sent, false); });
+          fewest = std::min(fewest, sent.size());
+          return t;
+        },
+        [&] {
+          Empty(in);
+          return Seconds([&] { std::system(sendPeer.c_str()); });
+        },
+        oursTimes, peerTimes);
     Stop(scp);
-    if (static_cast<int>(sent.size()) != count) std::printf("warning: %zu of %d files sent\n", sent.size(), count);
-    Report("send (SOStoreSCU)", ours, peer, "storescu");
+    if (fewest != files.size()) std::printf("warning: only %zu of %d files sent in a round\n", fewest, count);
+    Report("send (SOStoreSCU)", oursTimes, peerTimes, "storescu");
   }
 
-  // Receive.
+  // Receive: storescu to each receiver, both writing into one folder.
   {
-    int port = orvanta::test::FreeLoopbackPort();
+    const fs::path in = root / "in-receive";
+    const int port = orvanta::test::FreeLoopbackPort();
     Writer writer;
-    writer.dir = root / "in2";
-    fs::create_directories(writer.dir);
+    writer.dir = in;
+    fs::create_directories(in);
     SODcmSCP scp;
     scp.InitSCP("ORVANTA", port);
     scp.SetTransferFormat(SODcmTransferFormat_All);
@@ -115,41 +171,33 @@ int main(int argc, char** argv) {
       oursCpu = CpuSeconds();
     });
     WaitPort(port);
-    int peerPort = orvanta::test::FreeLoopbackPort();
-    fs::create_directories(root / "in3");
-    pid_t peerScp = Spawn({"storescp", "-od", (root / "in3").string(), std::to_string(peerPort)});
-    WaitPort(peerPort);
-    auto sender = [&](const char* aeTitle, int to) {
-      return "storescu -aec " + std::string(aeTitle) + " +sd 127.0.0.1 " + std::to_string(to) + " " +
-             (root / "files").string() + " >/dev/null 2>&1";
-    };
-    const std::string send = sender("ORVANTA", port), sendPeer = sender("STORESCP", peerPort);
-    // The machine is shared and the previous run's writes are still being flushed: each run
-    // starts from empty folders after a sync, the order alternates, and medians are compared.
-    auto timed = [&](const std::string& command) {
-      for (const char* dir : {"in2", "in3"}) {
-        fs::remove_all(root / dir);
-        fs::create_directories(root / dir);
-      }
-      ::sync();
-      return Seconds([&] { std::system(command.c_str()); });
-    };
-    constexpr int kRounds = 3;
+    const int peerPort = orvanta::test::FreeLoopbackPort();
+    pid_t peerScp = spawnStorescp(in, peerPort);
+    const std::string send = storescu("ORVANTA", port), sendPeer = storescu("STORESCP", peerPort);
     std::vector<double> oursTimes, peerTimes;
-    for (int round = 0; round < kRounds; ++round) {
-      writer.count = 0;
-      if (round % 2) peerTimes.push_back(timed(sendPeer));
-      oursTimes.push_back(timed(send));
-      if (round % 2 == 0) peerTimes.push_back(timed(sendPeer));
-    }
+    int fewest = count;
+    Alternate(
+        rounds,
+        [&] {
+          Empty(in);
+          writer.count = 0;
+          double t = Seconds([&] { std::system(send.c_str()); });
+          fewest = std::min(fewest, writer.count);
+          return t;
+        },
+        [&] {
+          Empty(in);
+          return Seconds([&] { std::system(sendPeer.c_str()); });
+        },
+        oursTimes, peerTimes);
     scp.Stop();
     service.join();
     const double peerCpu = Stop(peerScp);
-    double ours = Median(oursTimes), peer = Median(peerTimes);
-    if (writer.count != count) std::printf("warning: %d of %d files received\n", writer.count, count);
-    Report("receive (SODcmSCP, to disk), median of 3", ours, peer, "storescp -od");
+    if (fewest != count) std::printf("warning: only %d of %d files received in a round\n", fewest, count);
+    Report("receive (SODcmSCP)", oursTimes, peerTimes, "storescp -od");
     // Less at the mercy of other load: the processor time the receiving side used in all rounds.
-    Report("receiver CPU time, all rounds", oursCpu, peerCpu, "storescp -od");
+    std::printf("%-26s %-24.3f %-14s %-24.3f ratio (ours / peer) %.2f\n", "receiver CPU, all rounds", oursCpu,
+                "storescp -od", peerCpu, oursCpu / peerCpu);
   }
   orvanta::test::ShutdownScratch();
   return 0;

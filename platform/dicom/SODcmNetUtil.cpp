@@ -47,6 +47,7 @@ void PeerSettings::ApplyTo(DcmSCU& scu) const {
   scu.setACSETimeout(kAcseTimeout);
   scu.setDIMSETimeout(kDimseTimeout);
   scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+  scu.setMaxReceivePDULength(kMaxReceivePdu);
 }
 
 namespace {
@@ -132,9 +133,40 @@ void DisableNagle(DcmNativeSocketType socket) {
 
 }  // namespace
 
-DcmTransportConnection* NoDelayLayer::createConnection(DcmNativeSocketType openSocket, OFBool) {
+namespace {
+
+// A connection whose every read and write gives up after kDimseTimeout. DCMTK sets socket
+// time-outs of its own just after creating a connection, so ours replace them when the first
+// byte moves.
+class BoundedConnection : public DcmTCPConnection {
+ public:
+  using DcmTCPConnection::DcmTCPConnection;
+  ssize_t read(void* buf, size_t n) override {
+    Bound();
+    return DcmTCPConnection::read(buf, n);
+  }
+  ssize_t write(void* buf, size_t n) override {
+    Bound();
+    return DcmTCPConnection::write(buf, n);
+  }
+
+ private:
+  void Bound() {
+    if (bounded_) return;
+    bounded_ = true;
+    timeval timeout{kDimseTimeout, 0};
+    setsockopt(getSocket(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(getSocket(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  }
+
+  bool bounded_ = false;
+};
+
+}  // namespace
+
+DcmTransportConnection* ServiceLayer::createConnection(DcmNativeSocketType openSocket, OFBool) {
   DisableNagle(openSocket);
-  return new DcmTCPConnection(openSocket);
+  return new BoundedConnection(openSocket);
 }
 
 CallGuard::~CallGuard() { End(); }

@@ -24,6 +24,8 @@ namespace sodcm {
 constexpr int kConnectTimeout = 10;
 constexpr int kAcseTimeout = 30;
 constexpr int kDimseTimeout = 30;
+// The largest PDU this side takes; peers send their data in PDUs of up to this size.
+constexpr unsigned kMaxReceivePdu = 16384;
 // After a cancel, how long the running exchange may still finish on its own before the
 // connection is cut.
 constexpr int kCancelGraceSeconds = 3;
@@ -55,9 +57,11 @@ void WriteCommitRequest(const std::string& transactionUID, const std::vector<SOD
 uint16_t WriteCommitResult(const SODcmCommitResult& result, DcmDataset& report);
 void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result);
 
-// Plain TCP with Nagle's algorithm off: DCMTK as built here leaves it on unless the
-// environment says otherwise, and then every small DIMSE response waits for a delayed ACK.
-class NoDelayLayer : public DcmTransportLayer {
+// The receiving service's plain TCP: Nagle's algorithm off (DCMTK as built here leaves it on
+// unless the environment says otherwise, and then every small DIMSE response waits for a
+// delayed ACK), and every read and write bounded by kDimseTimeout, so that the service can
+// read in blocking mode, without a poll before each read, and still not wait forever.
+class ServiceLayer : public DcmTransportLayer {
  public:
   DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
 };

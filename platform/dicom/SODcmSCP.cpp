@@ -4,12 +4,19 @@
 #include "SODcmFile.h"
 #include "SODcmNetUtil.h"
 
+#include <dcmtk/dcmdata/dcistrmb.h>
+#include <dcmtk/dcmdata/dcostrma.h>
+#include <dcmtk/dcmdata/dcostrmf.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/diutil.h>
-#include <dcmtk/dcmnet/scp.h>
+#include <dcmtk/dcmnet/scpthrd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -43,13 +50,166 @@ OFList<OFString> SyntaxesFor(int format) {
   return out;
 }
 
-}  // namespace
+// Objects up to this size are received in memory; a larger one goes to a temporary file.
+constexpr size_t kInMemoryLimit = 16 << 20;
+// Received bytes are held in blocks of this size, so that growing never copies them; the
+// blocks of an object this size stay allocated for the next one.
+constexpr size_t kBlockSize = 256 << 10;
+constexpr size_t kKeptBlocks = 8;
 
-// The DCMTK service behind SODcmSCP; lives on the StartSCP thread.
-class SODcmSCPServer : public DcmSCP {
+using Blocks = std::vector<std::unique_ptr<char[]>>;
+
+// Where the bytes of one received dataset go. While the object stays within kInMemoryLimit
+// they are parsed as they arrive (so the parsing is done when the last byte is) and also kept
+// as they came; past the limit the parsed part is dropped and a temporary file with file meta
+// information takes what was kept and everything after it.
+class ObjectSink : public DcmConsumer {
  public:
-  SODcmSCPServer(ISODcmSCPCallback* callback, const std::atomic<bool>& stop, fs::path tempDir)
-      : callback_(callback), stop_(stop), tempDir_(std::move(tempDir)) {}
+  // blocks: memory kept from object to object; xfer: the transfer syntax of the data.
+  ObjectSink(Blocks& blocks, fs::path path, const T_DIMSE_C_StoreRQ& req, T_ASC_Association* assoc,
+             T_ASC_PresentationContextID presID, E_TransferSyntax xfer)
+      : blocks_(blocks), path_(std::move(path)), req_(req), assoc_(assoc), presID_(presID), xfer_(xfer) {
+    // (DcmDataset::read itself inflates a deflated dataset.)
+    dataset_->transferInit();
+  }
+  ~ObjectSink() override { Discard(); }
+
+  OFBool good() const override { return status_.good(); }
+  OFCondition status() const override { return status_; }
+  OFBool isFlushed() const override { return !file_ || file_->isFlushed(); }
+  offile_off_t avail() const override { return good() ? std::numeric_limits<offile_off_t>::max() : 0; }
+  void flush() override {
+    if (file_) file_->flush();
+  }
+
+  offile_off_t write(const void* buf, offile_off_t length) override {
+    if (!good()) return 0;
+    const char* bytes = static_cast<const char*>(buf);
+    const size_t n = static_cast<size_t>(length);
+    if (!spilled_ && size_ + n <= kInMemoryLimit) {
+      Keep(bytes, n);
+      if (parsed_ == EC_StreamNotifyClient) {
+        in_.setBuffer(bytes, length);
+        parsed_ = dataset_->read(in_, xfer_, EGL_noChange);
+        in_.releaseBuffer();
+      }
+      return length;
+    }
+    if (!spilled_) {
+      spilled_ = true;
+      dataset_.reset();
+      DcmOutputFileStream* stream = nullptr;
+      status_ = DIMSE_createFilestream(path_.c_str(), &req_, assoc_, presID_, OFTrue, &stream);
+      file_.reset(stream);
+      if (!good() || !file_) return 0;
+      for (size_t i = 0; i * kBlockSize < size_; ++i)
+        if (!WriteFile(blocks_[i].get(), std::min(kBlockSize, size_ - i * kBlockSize))) return 0;
+      Forget();
+    }
+    return WriteFile(bytes, n) ? length : 0;
+  }
+
+  // The received object for the listener: parsed in memory, or read from the temporary file
+  // with large values left on disk. False when it does not parse.
+  bool Load(SODcmFile& file) {
+    if (spilled_) {
+      file_.reset();
+      return good() && file.LoadFile(path_.c_str(), false);
+    }
+    const bool any = size_ > 0;
+    Forget();
+    if (parsed_ == EC_StreamNotifyClient) {
+      in_.setEos();
+      parsed_ = dataset_->read(in_, xfer_, EGL_noChange);
+    }
+    dataset_->transferEnd();
+    if (!any || parsed_.bad()) return false;
+    file.TakeDataset(dataset_.release());
+    // The file meta information a file received straight to disk would carry.
+    DcmFileFormat* format = file.GetFileFormat();
+    format->validateMetaInfo(xfer_);
+    format->getMetaInfo()->putAndInsertString(DCM_SourceApplicationEntityTitle,
+                                              assoc_->params->DULparams.callingAPTitle);
+    return true;
+  }
+
+  // Drops what was received and the temporary file.
+  void Discard() {
+    Forget();
+    dataset_.reset();
+    file_.reset();
+    if (spilled_) {
+      std::error_code ec;
+      fs::remove(path_, ec);
+      spilled_ = false;
+    }
+  }
+
+ private:
+  void Keep(const char* bytes, size_t n) {
+    while (n > 0) {
+      const size_t offset = size_ % kBlockSize;
+      const size_t block = size_ / kBlockSize;
+      if (block == blocks_.size()) blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+      const size_t take = std::min(n, kBlockSize - offset);
+      std::memcpy(blocks_[block].get() + offset, bytes, take);
+      bytes += take;
+      n -= take;
+      size_ += take;
+    }
+  }
+
+  void Forget() {
+    if (blocks_.size() > kKeptBlocks) blocks_.resize(kKeptBlocks);
+    size_ = 0;
+  }
+
+  bool WriteFile(const char* bytes, size_t n) {
+    while (n > 0) {
+      offile_off_t written = file_->write(bytes, static_cast<offile_off_t>(n));
+      if (written <= 0 || !file_->good()) {
+        status_ = file_->good() ? makeDcmnetCondition(DIMSEC_OUTOFRESOURCES, OF_error, "temporary file not written")
+                                : file_->status();
+        return false;
+      }
+      bytes += written;
+      n -= static_cast<size_t>(written);
+    }
+    return true;
+  }
+
+  Blocks& blocks_;
+  size_t size_ = 0;  // bytes kept in blocks_
+  fs::path path_;
+  const T_DIMSE_C_StoreRQ& req_;
+  T_ASC_Association* assoc_;
+  T_ASC_PresentationContextID presID_;
+  E_TransferSyntax xfer_;
+  DcmInputBufferStream in_;
+  std::unique_ptr<DcmDataset> dataset_ = std::make_unique<DcmDataset>();
+  OFCondition parsed_ = EC_StreamNotifyClient;  // the parser wants more data while it says so
+  std::unique_ptr<DcmOutputFileStream> file_;
+  bool spilled_ = false;
+  OFCondition status_ = EC_Normal;
+};
+
+// DCMTK's output stream over a consumer of our own.
+class SinkStream : public DcmOutputStream {
+ public:
+  explicit SinkStream(DcmConsumer* sink) : DcmOutputStream(sink) {}
+};
+
+// One association, on DCMTK's handling of it (DcmThreadSCP::run) with the association at
+// hand, so that C-STORE data are received straight into memory or a file as the object's
+// size asks. Destroying the handler drops and frees the association.
+class AssociationHandler : public DcmThreadSCP {
+ public:
+  AssociationHandler(ISODcmSCPCallback* callback, const fs::path& tempDir, unsigned long& counter, Blocks& blocks,
+                     T_ASC_Association* assoc)
+      : callback_(callback), tempDir_(tempDir), counter_(counter), blocks_(blocks), assoc_(assoc) {}
+
+  // Negotiates, serves and ends the association.
+  OFCondition Serve() { return run(assoc_); }
 
  protected:
   void notifyAssociationRequest(const T_ASC_Parameters& params, DcmSCPActionType& desiredAction) override {
@@ -75,9 +235,6 @@ class SODcmSCPServer : public DcmSCP {
     storeBegun_ = false;
     getBegun_ = false;
   }
-
-  OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
-  OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
 
   OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
     const T_ASC_PresentationContextID presID = info.presentationContextID;
@@ -127,22 +284,31 @@ class SODcmSCPServer : public DcmSCP {
       storeBegun_ = true;
       if (callback_) callback_->OnStoreBegin(params_);
     }
-    // Straight to a file, the way it came: nothing large is held in memory, and the
-    // listener reads values from the file only as it needs them.
-    fs::path path = tempDir_ / ("rx-" + std::to_string(++counter_) + ".dcm");
-    OFCondition cond = receiveSTORERequest(req, presID, OFString(path.c_str()));
-    if (cond.bad()) {
-      std::error_code ec;
-      fs::remove(path, ec);
-      return cond;
+    if (req.DataSetType == DIMSE_DATASET_NULL) return DIMSE_BADMESSAGE;
+    // The data go as they came into memory, or for a large object into a temporary file,
+    // which the listener then reads values from only as it needs them.
+    T_ASC_PresentationContext context;
+    if (ASC_findAcceptedPresentationContext(assoc_->params, presID, &context).bad()) return DIMSE_BADMESSAGE;
+    ObjectSink sink(blocks_, tempDir_ / ("rx-" + std::to_string(++counter_) + ".dcm"), req, assoc_, presID,
+                    DcmXfer(context.acceptedTransferSyntax).getXfer());
+    T_ASC_PresentationContextID dataID = presID;
+    OFCondition cond;
+    {
+      SinkStream stream(&sink);
+      cond = DIMSE_receiveDataSetInFile(assoc_, getConfig().getDIMSEBlockingMode(),
+                                        static_cast<int>(getConfig().getDIMSETimeout()), &dataID, &stream, nullptr,
+                                        nullptr);
     }
+    if (cond.good() && dataID != presID)
+      cond = makeDcmnetCondition(DIMSEC_INVALIDPRESENTATIONCONTEXTID, OF_error,
+                                 "DIMSE: Presentation Contexts of Command and Data Set differ");
+    if (cond.bad()) return cond;
     Uint16 status = kCannotUnderstand;
     {
       SODcmFile file;
-      if (file.LoadFile(path.c_str(), false)) status = callback_ && callback_->OnStore(params_, &file) ? kSuccess : kStoreNotKept;
+      if (sink.Load(file)) status = callback_ && callback_->OnStore(params_, &file) ? kSuccess : kStoreNotKept;
     }
-    std::error_code ec;
-    fs::remove(path, ec);
+    sink.Discard();
     return sendSTOREResponse(presID, req, status);
   }
 
@@ -188,13 +354,58 @@ class SODcmSCPServer : public DcmSCP {
   }
 
   ISODcmSCPCallback* callback_;
-  const std::atomic<bool>& stop_;
-  fs::path tempDir_;
+  const fs::path& tempDir_;
+  unsigned long& counter_;  // names the temporary files of the whole service
+  Blocks& blocks_;
+  T_ASC_Association* assoc_;
   SODcmAssociationParams params_;
   bool storeBegun_ = false;
   bool getBegun_ = false;
-  unsigned long counter_ = 0;
   Uint16 eventMessageID_ = 0;
+};
+
+}  // namespace
+
+// The listening side of SODcmSCP; lives on the StartSCP thread and serves one association
+// after another, each by a handler of its own.
+class SODcmSCPServer : public DcmThreadSCP {
+ public:
+  SODcmSCPServer(ISODcmSCPCallback* callback, const std::atomic<bool>& stop, fs::path tempDir)
+      : callback_(callback), stop_(stop), tempDir_(std::move(tempDir)) {}
+
+ protected:
+  // DcmSCP's own step for one association request, with the association given to a handler.
+  OFCondition waitForAssociationRQ(T_ASC_Network* network) override {
+    DcmSCPConfig& config = getConfig();
+    T_ASC_Association* assoc = nullptr;
+    OFCondition cond = ASC_receiveAssociation(network, &assoc, config.getMaxReceivePDULength(), nullptr, nullptr,
+                                              config.transportLayerEnabled(), config.getConnectionBlockingMode(),
+                                              static_cast<int>(config.getConnectionTimeout()));
+    if (cond.good()) {
+      AssociationHandler handler(callback_, tempDir_, counter_, blocks_, assoc);
+      handler.setSharedConfig(getSharedConfig());
+      return handler.Serve();
+    }
+    if (cond == DUL_NOASSOCIATIONREQUEST)
+      notifyConnectionTimeout();
+    else
+      cond = EC_Normal;  // a request that failed ends its connection, not the service
+    if (assoc) {
+      ASC_dropSCPAssociation(assoc);
+      ASC_destroyAssociation(&assoc);
+    }
+    return cond;
+  }
+
+  OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
+  OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
+
+ private:
+  ISODcmSCPCallback* callback_;
+  const std::atomic<bool>& stop_;
+  fs::path tempDir_;
+  unsigned long counter_ = 0;
+  Blocks blocks_;
 };
 
 SODcmSCP::SODcmSCP() = default;
@@ -229,7 +440,7 @@ bool SODcmSCP::StartSCP() {
   fs::create_directories(tempDir, ec);
 
   SODcmSCPServer server(callback_, stop_, tempDir);
-  sodcm::NoDelayLayer transport;
+  sodcm::ServiceLayer transport;
   DcmSCPConfig& config = server.getConfig();
   config.setTransportLayer(&transport);
   config.setPort(static_cast<Uint16>(port_));
@@ -239,9 +450,11 @@ bool SODcmSCP::StartSCP() {
   // Waiting for the next association in short slices lets Stop end the service.
   config.setConnectionBlockingMode(DUL_NOBLOCK);
   config.setConnectionTimeout(1);
-  config.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+  // Reads block, each bounded by the connection's time-out (ServiceLayer).
+  config.setDIMSEBlockingMode(DIMSE_BLOCKING);
   config.setDIMSETimeout(sodcm::kDimseTimeout);
   config.setACSETimeout(sodcm::kAcseTimeout);
+  config.setMaxReceivePDULength(sodcm::kMaxReceivePdu);
 
   // DCMTK keeps at most 128 contexts in a profile: the 120 common storage classes it
   // lists for this purpose, and the 8 other services.

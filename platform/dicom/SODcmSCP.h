@@ -59,8 +59,8 @@ enum SODcmTransferFormat {
 };
 
 // The receiving service (C-ECHO, C-STORE and the slots above). Associations are served one
-// after another on the thread that calls StartSCP. Received objects go through a temporary
-// file, so large ones are never held in memory whole.
+// after another on the thread that calls StartSCP. A received object is held in memory up to
+// 16 MB; a larger one goes through a temporary file, so it is never held in memory whole.
 class SODcmSCP {
  public:
   SODcmSCP();

@@ -1,5 +1,6 @@
 // The receiving service fed by DCMTK's storescu and by a sender that aborts.
 
+#include "DicomFixtures.h"
 #include "PeerFiles.h"
 #include "PeerProcess.h"
 #include "SODcmFile.h"
@@ -31,6 +32,8 @@ struct Recorder : ISODcmSCPCallback {
   std::vector<std::string> uids;
   std::vector<std::string> syntaxes;
   std::vector<std::string> callingAEs;
+  // Where each object was during OnStore: the temporary file it is read from, or "" in memory.
+  std::vector<std::string> sources;
   int begins = 0;
   int ends = 0;
   std::vector<bool> states;
@@ -44,8 +47,10 @@ struct Recorder : ISODcmSCPCallback {
     file->GetDataset()->GetString(0x00080018, uid);
     OFString ts;
     file->GetFileFormat()->getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, ts);
+    std::string source = file->GetFilePath();
     if (!saveDir.empty()) file->SaveFile((saveDir / (uid + ".dcm")).c_str(), true);
     std::lock_guard<std::mutex> lock(mutex);
+    sources.push_back(source);
     uids.push_back(uid);
     syntaxes.push_back(ts.c_str());
     callingAEs.push_back(params.callingAE);
@@ -143,6 +148,36 @@ TEST(ScpPeer, ReceivesEveryObjectFromStoreSCUKeepingCompressedSyntaxes) {
   EXPECT_EQ(recorder.callingAEs.front(), "STORESCU");
   // The object handed over is the object sent.
   EXPECT_TRUE(peer::SameContent(files[7], recorder.saveDir / (peer::SopInstanceUID(files[7]) + ".dcm")));
+}
+
+TEST(ScpPeer, LargeObjectGoesThroughATemporaryFileSmallOnesStayInMemory) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  fs::path dir = MakeTempDir("scp-large");
+  // 3000 x 3000 x 16 bit: 18 MB, more than the service holds in memory.
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 1;
+  options.rows = options.columns = 3000;
+  const std::string large = orvanta::fixtures::WriteCtSeries(dir / "large", options).files.front().string();
+  const std::string small = peer::MakeInstances(ct, dir / "small", 1).front();
+
+  Recorder recorder;
+  recorder.saveDir = dir / "saved";
+  fs::create_directories(recorder.saveDir);
+  {
+    RunningSCP scp(&recorder);
+    ASSERT_TRUE(scp.Ready());
+    EXPECT_EQ(RunStoreSCU(scp.port, {large}, dir / "storescu-large.log"), 0);
+    // Deflated on the wire: inflated as it arrives.
+    EXPECT_EQ(RunStoreSCU(scp.port, {small}, dir / "storescu-small.log", "-xd"), 0);
+  }
+  ASSERT_EQ(recorder.sources.size(), 2u);
+  EXPECT_FALSE(recorder.sources[0].empty());
+  EXPECT_FALSE(fs::exists(recorder.sources[0])) << "the temporary file outlived the object";
+  EXPECT_EQ(recorder.sources[1], "");
+  EXPECT_EQ(recorder.syntaxes[1], UID_DeflatedExplicitVRLittleEndianTransferSyntax);
+  EXPECT_TRUE(peer::SameContent(large, recorder.saveDir / (recorder.uids[0] + ".dcm")));
+  EXPECT_TRUE(peer::SameContent(small, recorder.saveDir / (recorder.uids[1] + ".dcm")));
 }
 
 TEST(ScpPeer, ObjectNotKeptIsAnsweredWithFailure) {

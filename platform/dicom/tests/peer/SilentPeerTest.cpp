@@ -15,6 +15,7 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
 #include <dcmtk/dcmnet/scp.h>
+#include <dcmtk/dcmnet/scu.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -132,11 +133,40 @@ TEST(SilentPeer, EveryCallGivesUpWithFalse) {
     SODcmPrintStatus status = PRINTSTATUS_PENDING;
     return scu.Print(session, status) || status != PRINTSTATUS_FAILURE;
   });
+  // And our receiving service ends an association whose sender fell silent.
+  auto receive = std::async(std::launch::async, [&] {
+    struct Ends : ISODcmSCPCallback {
+      std::atomic<int> count{0};
+      bool OnStore(SODcmAssociationParams&, SODcmFile*) override { return true; }
+      void OnStoreEnd(SODcmAssociationParams&) override { ++count; }
+    } ends;
+    SODcmSCP scp;
+    const int port = FreeLoopbackPort();
+    scp.InitSCP("ORVANTA", port);
+    scp.SetCallback(&ends);
+    std::thread service([&] { scp.StartSCP(); });
+    for (int i = 0; i < 200 && !scp.IsRunning(); ++i) std::this_thread::sleep_for(10ms);
+    DcmSCU sender;
+    sender.setPeerHostName("127.0.0.1");
+    sender.setPeerPort(static_cast<Uint16>(port));
+    sender.setPeerAETitle("ORVANTA");
+    OFList<OFString> ts;
+    ts.push_back(UID_LittleEndianExplicitTransferSyntax);
+    sender.addPresentationContext(UID_CTImageStorage, ts);
+    Uint16 status = 0xFFFF;
+    bool stored = sender.initNetwork().good() && sender.negotiateAssociation().good() &&
+                  sender.sendSTORERequest(0, ct.c_str(), nullptr, status).good() && status == 0;
+    for (int i = 0; i < 600 && ends.count == 0; ++i) std::this_thread::sleep_for(100ms);
+    scp.Stop();
+    service.join();
+    return stored && ends.count == 1;
+  });
   EXPECT_FALSE(echo.get());
   EXPECT_FALSE(store.get());
   EXPECT_FALSE(get.get());
   EXPECT_FALSE(commit.get());
   EXPECT_FALSE(print.get());
+  EXPECT_TRUE(receive.get());
 }
 
 TEST(SilentPeer, CancelEndsAGetOrSendThatWaitsOnTheNode) {
