@@ -93,24 +93,17 @@ inline int16_t InterpolateVoxels(__m128i voxels, float fx, float fy, float fz) {
   return RoundedValue(r0 + (r1 - r0) * fy);
 }
 
-// The octree cell around a voxel position, as coarse as the running value allows: the brick
-// when its values cannot change m, else its 8-voxel cell. Writes the cell's low corner and
-// side; true when it may change m. Below that level the samples' own voxels are cheaper to
-// test than the smaller cells.
+// The brick around a voxel position: writes its low corner; true when its values may change
+// m. Finer cells cost more than they save: where the brick may change m, its samples' own
+// voxels are as cheap to test as its smaller cells.
 template <bool kMax>
-bool CellMayChange(const Octree& o, int16_t m, const float* p, int* low, int* side) {
+bool BrickMayChange(const Octree& o, int16_t m, const float* p, int* low) {
   int c[3];
   for (int a = 0; a < 3; ++a) c[a] = std::clamp(int(p[a]), 0, o.dims[a] - 1);
-  const OctreeBrick& b = o.bricks[(c[0] >> 4) + (c[1] >> 4) * o.bricksX + (c[2] >> 4) * o.bricksPerLayer];
-  const auto beats = [&](const OctreeNode& n) { return kMax ? n.maxValue > m : n.minValue < m; };
-  bool may = beats(b.levelNodes[0][0]);
-  *side = 16;
-  if (may) {
-    const int child = ((c[0] >> 3) & 1) | (((c[1] >> 3) & 1) << 1) | (((c[2] >> 3) & 1) << 2);
-    *side = 8, may = beats(b.levelNodes[1][child]);
-  }
-  for (int a = 0; a < 3; ++a) low[a] = c[a] & ~(*side - 1);
-  return may;
+  const OctreeNode& n =
+      o.bricks[(c[0] >> 4) + (c[1] >> 4) * o.bricksX + (c[2] >> 4) * o.bricksPerLayer].levelNodes[0][0];
+  for (int a = 0; a < 3; ++a) low[a] = c[a] & ~(kBrickSide - 1);
+  return kMax ? n.maxValue > m : n.minValue < m;
 }
 
 // MIP (kMax) or MinIP of one ray: a coarse nearest-voxel pass primes the running value so
@@ -135,15 +128,15 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
     if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) m = v;
   }
   // Fine pass over the samples k >= 1 at entry + dir * (k * step), up to the last one whose
-  // parameter t0 + k * step is within t1. A cell whose range cannot change m drops the samples
+  // parameter t0 + k * step is within t1. A brick whose range cannot change m drops the samples
   // before the ray leaves it, less a margin for rounding: dropping fewer is always safe. In a
-  // cell that may change m, a sample is interpolated when one of its eight voxels beats m, and
+  // brick that may change m, a sample is interpolated when one of its eight voxels beats m, and
   // counts when its value beats m and its label is shown.
   const float step = rp.step, inverseStep = 1.0f / step;
   int last = int((ray.t1 - ray.t0) * inverseStep);
   while (ray.t0 + float(last + 1) * step <= ray.t1) ++last;
   while (last > 0 && ray.t0 + float(last) * step > ray.t1) --last;
-  // Per axis, the distance to a cell's far face is (low + side * ahead - entry) * inverse, plus
+  // Per axis, the distance to a brick's far face is (low + 16 * ahead - entry) * inverse, plus
   // a bias that rules out the axes the ray does not move along.
   float inverse[3], ahead[3], bias[3];
   for (int a = 0; a < 3; ++a) {
@@ -158,12 +151,12 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
   for (int k = 1; k <= last;) {
     const float d = float(k) * step;
     pos[0] = e0 + d0 * d, pos[1] = e1 + d1 * d, pos[2] = e2 + d2 * d;
-    int low[3], side;
-    const bool may = CellMayChange<kMax>(s.octree, m, pos, low, &side);
-    // Distance from the entry at which the ray leaves the cell.
+    int low[3];
+    const bool may = BrickMayChange<kMax>(s.octree, m, pos, low);
+    // Distance from the entry at which the ray leaves the brick.
     float exit = 1e30f;
     for (int a = 0; a < 3; ++a)
-      exit = std::min(exit, (float(low[a]) + float(side) * ahead[a] - ray.entry[a]) * inverse[a] + bias[a]);
+      exit = std::min(exit, (float(low[a]) + float(kBrickSide) * ahead[a] - ray.entry[a]) * inverse[a] + bias[a]);
     // The first sample index at or beyond the exit (the margin before it when skipping).
     const float x = std::min((may ? exit : exit - 0.01f) * inverseStep, float(last + 1));
     int next = int(x);
