@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Store import rates against Orthanc (REST POST /instances, 4 clients), storescu -> storescp -od
-# and cp -r, on generated 512x512 16-bit files in studies of 100 (default 10,000 files).
+# Store import rates against Orthanc (REST POST /instances, 4 clients, storage area synced),
+# storescu -> storescp -od and cp -r, on generated 512x512 16-bit files in studies of 100
+# (default 10,000 files); StoreFile from 1 thread and from 4.
 # Orthanc comes from Debian's package, installed here only. Usage: bench/store_import.sh [files]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
