@@ -12,8 +12,8 @@ FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame)
 FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame, bool multiFrame)
     : dataset_(dataset) {
   if (!multiFrame) return;
-  hasPerFrame_ = dataset.GetSequenceItem(vtag::PerFrameFunctionalGroupsSequence, frame, perFrame_);
-  hasShared_ = dataset.GetSequenceItem(vtag::SharedFunctionalGroupsSequence, 0, shared_);
+  if (!dataset.GetSequenceItem(vtag::PerFrameFunctionalGroupsSequence, frame, perFrame_.emplace())) perFrame_.reset();
+  if (!dataset.GetSequenceItem(vtag::SharedFunctionalGroupsSequence, 0, shared_.emplace())) shared_.reset();
 }
 
 bool ReadDoubles(const SODcmDataset& dataset, unsigned long tag, double* out, int n) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "SODcmDataset.h"
 
 // Where an enhanced multi-frame dataset keeps the values of one frame: the frame's item of the
@@ -13,7 +15,7 @@ class FrameGroups {
   // Calls read(item) with the per-frame item, then the shared item, until one returns true.
   template <typename Read>
   bool InGroups(Read read) const {
-    return (hasPerFrame_ && read(perFrame_)) || (hasShared_ && read(shared_));
+    return (perFrame_ && read(*perFrame_)) || (shared_ && read(*shared_));
   }
   // As InGroups, then the top level.
   template <typename Read>
@@ -33,10 +35,9 @@ class FrameGroups {
 
  private:
   const SODcmDataset& dataset_;
-  bool hasPerFrame_ = false;
-  bool hasShared_ = false;
-  SODcmDataset perFrame_;
-  SODcmDataset shared_;
+  // Made only for multi-frame datasets that have the item.
+  std::optional<SODcmDataset> perFrame_;
+  std::optional<SODcmDataset> shared_;
 };
 
 // The window and geometry of one frame; each value is written only where the dataset has it.

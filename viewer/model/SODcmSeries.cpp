@@ -56,10 +56,13 @@ bool SODcmSeries::AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODc
 
 bool SODcmSeries::InsertObject(ISODcmObject* object) {
   if (!object) return false;
-  // Objects stay sorted, so the first one not below the new number is a binary search.
+  // Objects stay sorted, so the first one not below the new number is a binary search; a series
+  // arriving in order only appends.
   int number = object->GetInstanceNumber();
-  auto at = std::lower_bound(objects_.begin(), objects_.end(), number,
-                             [](ISODcmObject* o, int n) { return o->GetInstanceNumber() < n; });
+  auto at = !objects_.empty() && objects_.back()->GetInstanceNumber() < number
+                ? objects_.end()
+                : std::lower_bound(objects_.begin(), objects_.end(), number,
+                                   [](ISODcmObject* o, int n) { return o->GetInstanceNumber() < n; });
   objects_.insert(at, object);
   if (auto* dcmObject = dynamic_cast<SODcmObject*>(object)) dcmObject->SetDcmSeries(this);
   return true;
