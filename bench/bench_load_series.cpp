@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   };
 
   // The machine is shared: rotate which side goes first, and compare medians.
-  constexpr int kRounds = 6;
+  constexpr int kRounds = 15;
   std::vector<double> plainTimes, mainTimes, ourTimes;
   for (int round = 0; round < kRounds; ++round) {
     for (int turn = 0; turn < 3; ++turn) {

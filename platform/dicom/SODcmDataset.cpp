@@ -181,24 +181,32 @@ std::recursive_mutex& SODcmDataset::Lock() const { return Root().lock_; }
 
 namespace {
 
-bool Identify(const std::string& path, unsigned long long& device, unsigned long long& inode,
-              unsigned long long& size, long long& modifiedNs) {
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+void Identify(const struct stat& st, unsigned long long& device, unsigned long long& inode, unsigned long long& size,
+              long long& modifiedNs) {
   device = st.st_dev;
   inode = st.st_ino;
   size = static_cast<unsigned long long>(st.st_size);
   modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+bool Identify(const std::string& path, unsigned long long& device, unsigned long long& inode,
+              unsigned long long& size, long long& modifiedNs) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  Identify(st, device, inode, size, modifiedNs);
   return true;
 }
 
 }  // namespace
 
-void SODcmDataset::SetSourceFile(const std::string& path) {
+void SODcmDataset::SetSourceFile(const std::string& path, const struct stat* opened) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   source_ = FileIdentity();
   source_.path = path;
-  if (!Identify(path, source_.device, source_.inode, source_.size, source_.modifiedNs)) source_.path.clear();
+  if (opened && !path.empty())
+    Identify(*opened, source_.device, source_.inode, source_.size, source_.modifiedNs);
+  else if (!Identify(path, source_.device, source_.inode, source_.size, source_.modifiedNs))
+    source_.path.clear();
 }
 
 bool SODcmDataset::SourceReplaced() const {

@@ -9,6 +9,7 @@
 
 class DcmElement;
 class DcmItem;
+struct stat;
 class SOString;
 struct SODate;
 struct SOTime;
@@ -96,7 +97,8 @@ class SODcmDataset {
   // The file that values still on disk are read from; SODcmFile sets it on loading and clears it
   // once everything is in memory. SourceReplaced() tells whether that file was changed or
   // replaced since: its values would then be read at the wrong places.
-  void SetSourceFile(const std::string& path);
+  // `opened`, when given, is the file's status as read from the open file, which spares a look-up.
+  void SetSourceFile(const std::string& path, const struct stat* opened = nullptr);
   bool SourceReplaced() const;
 
   // DCMTK's items are not safe for concurrent use, not even for reads (lookups move a cursor,

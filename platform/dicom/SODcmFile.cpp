@@ -28,17 +28,19 @@ constexpr Uint32 kMaxReadLength = 4096;
 class BufferedFileProducer : public DcmProducer {
  public:
   explicit BufferedFileProducer(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
-    struct stat st;
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+    if (fd_ < 0 || ::fstat(fd_, &opened_) != 0)
       status_ = EC_InvalidFilename;
     else
-      size_ = st.st_size;
+      size_ = opened_.st_size;
   }
   ~BufferedFileProducer() override {
     if (fd_ >= 0) ::close(fd_);
   }
   BufferedFileProducer(const BufferedFileProducer&) = delete;
   BufferedFileProducer& operator=(const BufferedFileProducer&) = delete;
+
+  // The status of the file as opened.
+  const struct stat& Opened() const { return opened_; }
 
   OFBool good() const override { return status_.good(); }
   OFCondition status() const override { return status_; }
@@ -92,6 +94,7 @@ class BufferedFileProducer : public DcmProducer {
  private:
   static constexpr offile_off_t kBufferSize = 8192;
   int fd_;
+  struct stat opened_ {};
   OFCondition status_ = EC_Normal;
   offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0;
   char buffer_[kBufferSize];
@@ -100,6 +103,7 @@ class BufferedFileProducer : public DcmProducer {
 class BufferedFileStream : public DcmInputStream {
  public:
   explicit BufferedFileStream(const char* path) : DcmInputStream(&producer_), producer_(path), path_(path) {}
+  const struct stat& Opened() const { return producer_.Opened(); }
 
   // Values left on disk are read later through DCMTK's own file stream, as after loadFile; none
   // are left once a compression filter sits in between.
@@ -112,10 +116,11 @@ class BufferedFileStream : public DcmInputStream {
   OFFilename path_;
 };
 
-// DcmFileFormat::loadFile over the buffered stream.
-OFCondition ReadFile(DcmFileFormat& format, const char* path) {
+// DcmFileFormat::loadFile over the buffered stream; `opened` is the file's status as opened.
+OFCondition ReadFile(DcmFileFormat& format, const char* path, struct stat& opened) {
   BufferedFileStream stream(path);
   if (stream.status().bad()) return stream.status();
+  opened = stream.Opened();
   format.transferInit();
   OFCondition result = format.read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
   format.transferEnd();
@@ -150,13 +155,14 @@ void SODcmFile::Rebind() { dataset_.Reset(fileFormat_->getDataset(), false); }
 bool SODcmFile::LoadFile(const char* path, bool loadAll) {
   if (!path || !*path) return false;
   auto loaded = std::make_unique<DcmFileFormat>();
-  if (ReadFile(*loaded, path).bad()) return false;
+  struct stat opened {};
+  if (ReadFile(*loaded, path, opened).bad()) return false;
   if (loadAll && loaded->loadAllDataIntoMemory().bad()) return false;
   fileFormat_ = std::move(loaded);
   Rebind();
   path_ = path;
   source_ = loadAll ? "" : path;
-  dataset_.SetSourceFile(source_);
+  dataset_.SetSourceFile(source_, &opened);
   return true;
 }
 
