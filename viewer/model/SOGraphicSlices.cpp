@@ -120,28 +120,25 @@ void SOGraphicSlices::TakeFov() {
     data_.values.fov = static_cast<int32_t>(0.75 * object->GetColumns() * object->GetPixelSpacing()[0]);
 }
 
-bool SOGraphicSlices::ImageToPatient(const SOPointF& image, SOPoint3F& patient) {
+bool SOGraphicSlices::GetProjection(SODcmImageProject& project) {
   ISODcmObject* object = imageObject_ ? imageObject_->GetDcmObject() : nullptr;
   if (!object) return false;
-  SODcmImageProject project;
   project.rows = object->GetRows();
   project.columns = object->GetColumns();
   std::copy_n(object->GetImageOrientationPatient(), 6, project.orientation);
   std::copy_n(object->GetImagePositionPatient(), 3, project.position);
   std::copy_n(object->GetPixelSpacing(), 2, project.spacing);
-  return SODcmUtil::ImageToPatientCoords(project, image, patient);
+  return true;
+}
+
+bool SOGraphicSlices::ImageToPatient(const SOPointF& image, SOPoint3F& patient) {
+  SODcmImageProject project;
+  return GetProjection(project) && SODcmUtil::ImageToPatientCoords(project, image, patient);
 }
 
 bool SOGraphicSlices::PatientToImage(const SOPoint3F& patient, SOPointF& image) {
-  ISODcmObject* object = imageObject_ ? imageObject_->GetDcmObject() : nullptr;
-  if (!object) return false;
   SODcmImageProject project;
-  project.rows = object->GetRows();
-  project.columns = object->GetColumns();
-  std::copy_n(object->GetImageOrientationPatient(), 6, project.orientation);
-  std::copy_n(object->GetImagePositionPatient(), 3, project.position);
-  std::copy_n(object->GetPixelSpacing(), 2, project.spacing);
-  return SODcmUtil::PatientToImageCoords(project, patient, image);
+  return GetProjection(project) && SODcmUtil::PatientToImageCoords(project, patient, image);
 }
 
 SOPoint3F SOGraphicSlices::ToPatient(const SOPointF& image) {

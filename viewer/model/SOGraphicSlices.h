@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "SODcmImageProject.h"
 #include "SOGraphic.h"
 #include "SOPoint3F.h"
 
@@ -31,6 +32,8 @@ class SOGraphicSlices : public SOGraphic {
   void UpdateGeometry();
 
  private:
+  // The bound image's geometry, false when no DICOM object is bound.
+  bool GetProjection(SODcmImageProject& project);
   struct Segment {
     int x1, y1, x2, y2;
   };
