@@ -129,9 +129,6 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t& t
 }
 
 bool Kelvast::TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable) {
-  uint64_t last = 0;
-  for (const Queued& queued : list) last = std::max(last, queued.ticket);
-  flusher_.Wait(last);
   bool ok = true;
   for (Queued& queued : list) {
     if (flusher_.Wait(queued.ticket)) {
