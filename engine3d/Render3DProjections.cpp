@@ -15,6 +15,9 @@ namespace {
 constexpr int16_t kBackground = -1024;
 constexpr int16_t kMinIPStart = 4096;
 constexpr int kAIPFloor = -1248;
+// Rays go in square tiles of this side: neighbouring rays read the same voxels and octree
+// nodes, so a tile's rays find them in cache where a long row of rays would not.
+constexpr int kTile = 16;
 
 struct ProjectionScene {
   const V3VolumeData& volume;
@@ -106,66 +109,98 @@ bool BrickMayChange(const Octree& o, int16_t m, const float* p, int* low) {
   return kMax ? n.maxValue > m : n.minValue < m;
 }
 
-// MIP (kMax) or MinIP of one ray: a coarse nearest-voxel pass primes the running value so
-// that the octree's ranges skip most of the fine trilinear pass.
+// One MIP (kMax) or MinIP ray between bricks: its pixel, entry, running value m, next fine
+// sample k and last one.
+struct ExtremeWalk {
+  int pixel;
+  float entry[3];
+  int k, last;
+  int16_t m;
+};
+
+// The brick stepping of an image's rays, all of one direction: per axis, the distance to a
+// brick's far face is (low + 16 * ahead - entry) * inverse, plus a bias that rules out the axes
+// the ray does not move along.
+struct BrickStepping {
+  float step, inverseStep;
+  float inverse[3], ahead[3], bias[3];
+  explicit BrickStepping(const RenderParam& rp) : step(rp.step), inverseStep(1.0f / rp.step) {
+    for (int a = 0; a < 3; ++a) {
+      const float d = rp.voxelDir[a];
+      inverse[a] = d != 0.0f ? 1.0f / d : 0.0f;
+      ahead[a] = d > 0.0f ? 1.0f : 0.0f;
+      bias[a] = d != 0.0f ? 0.0f : 1e30f;
+    }
+  }
+};
+
+// Starts the ray of rectangle pixel i: a coarse nearest-voxel pass primes m so that the
+// octree's ranges skip most of the fine trilinear pass. False when nothing is left to walk
+// (the pixel is then written, or left alone where the ray misses the box).
 template <bool kMax>
-void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
+bool StartExtreme(const ProjectionScene& s, const BrickStepping& b, int i, int16_t* pixels, ExtremeWalk& walk) {
   ProjectionRay ray;
-  if (!StartRay(s, i, ray)) return;
+  if (!StartRay(s, i, ray)) return false;
   const int16_t start = kMax ? kBackground : kMinIPStart;
   if (!(ray.t1 > ray.t0)) {
     pixels[ray.pixel] = start;
-    return;
+    return false;
   }
   const RenderParam& rp = s.rp;
   const float* dir = rp.voxelDir;
   int16_t m = start;
-  float pos[3];
   for (int j = 0; ray.t0 + float(j) * rp.coarseStep < ray.t1; ++j) {
+    float pos[3];
     for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + dir[a] * (float(j) * rp.coarseStep);
     const int x = int(pos[0] + 0.5f), y = int(pos[1] + 0.5f), z = int(pos[2] + 0.5f);
     const int16_t v = Voxel(s.volume, x, y, z);
     if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) m = v;
   }
-  // Fine pass over the samples k >= 1 at entry + dir * (k * step), up to the last one whose
-  // parameter t0 + k * step is within t1. A brick whose range cannot change m drops the samples
-  // before the ray leaves it, less a margin for rounding: dropping fewer is always safe. In a
-  // brick that may change m, a sample is interpolated when one of its eight voxels beats m, and
-  // counts when its value beats m and its label is shown.
-  const float step = rp.step, inverseStep = 1.0f / step;
-  int last = int((ray.t1 - ray.t0) * inverseStep);
-  while (ray.t0 + float(last + 1) * step <= ray.t1) ++last;
-  while (last > 0 && ray.t0 + float(last) * step > ray.t1) --last;
-  // Per axis, the distance to a brick's far face is (low + 16 * ahead - entry) * inverse, plus
-  // a bias that rules out the axes the ray does not move along.
-  float inverse[3], ahead[3], bias[3];
-  for (int a = 0; a < 3; ++a) {
-    inverse[a] = dir[a] != 0.0f ? 1.0f / dir[a] : 0.0f;
-    ahead[a] = dir[a] > 0.0f ? 1.0f : 0.0f;
-    bias[a] = dir[a] != 0.0f ? 0.0f : 1e30f;
-  }
-  const float e0 = ray.entry[0], e1 = ray.entry[1], e2 = ray.entry[2];
+  // The fine pass takes the samples k >= 1 at entry + dir * (k * step), up to the last one
+  // whose parameter t0 + k * step is within t1.
+  int last = int((ray.t1 - ray.t0) * b.inverseStep);
+  while (ray.t0 + float(last + 1) * b.step <= ray.t1) ++last;
+  while (last > 0 && ray.t0 + float(last) * b.step > ray.t1) --last;
+  walk.pixel = ray.pixel;
+  for (int a = 0; a < 3; ++a) walk.entry[a] = ray.entry[a];
+  walk.k = 1;
+  walk.last = last;
+  walk.m = m;
+  if (last >= 1) return true;
+  pixels[ray.pixel] = m;
+  return false;
+}
+
+// The fine samples of a ray in its next brick; false (and the pixel written) once the ray is
+// done. A brick whose range cannot change m drops the samples before the ray leaves it, less
+// a margin for rounding: dropping fewer is always safe. In a brick that may change m, a sample
+// is interpolated when one of its eight voxels beats m, and counts when its value beats m and
+// its label is shown.
+template <bool kMax>
+bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& walk, int16_t* pixels) {
+  const float* dir = s.rp.voxelDir;
+  const float step = b.step;
+  const float e0 = walk.entry[0], e1 = walk.entry[1], e2 = walk.entry[2];
   const float d0 = dir[0], d1 = dir[1], d2 = dir[2];
-  int16_t* const* slices = s.volume.slices;
-  const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
-  for (int k = 1; k <= last;) {
-    const float d = float(k) * step;
-    pos[0] = e0 + d0 * d, pos[1] = e1 + d1 * d, pos[2] = e2 + d2 * d;
-    int low[3];
-    const bool may = BrickMayChange<kMax>(s.octree, m, pos, low);
-    // Distance from the entry at which the ray leaves the brick.
-    float exit = 1e30f;
-    for (int a = 0; a < 3; ++a)
-      exit = std::min(exit, (float(low[a]) + float(kBrickSide) * ahead[a] - ray.entry[a]) * inverse[a] + bias[a]);
-    // The first sample index at or beyond the exit (the margin before it when skipping).
-    const float x = std::min((may ? exit : exit - 0.01f) * inverseStep, float(last + 1));
-    int next = int(x);
-    next += float(next) < x ? 1 : 0;
-    next = std::max(next, k + 1);
-    if (!may) {
-      k = next;
-      continue;
-    }
+  const int last = walk.last;
+  int k = walk.k;
+  int16_t m = walk.m;
+  const float d = float(k) * step;
+  const float pos[3] = {e0 + d0 * d, e1 + d1 * d, e2 + d2 * d};
+  int low[3];
+  const bool may = BrickMayChange<kMax>(s.octree, m, pos, low);
+  // Distance from the entry at which the ray leaves the brick.
+  float exit = 1e30f;
+  for (int a = 0; a < 3; ++a)
+    exit = std::min(exit, (float(low[a]) + float(kBrickSide) * b.ahead[a] - walk.entry[a]) * b.inverse[a] + b.bias[a]);
+  // The first sample index at or beyond the exit (the margin before it when skipping).
+  const float x = std::min((may ? exit : exit - 0.01f) * b.inverseStep, float(last + 1));
+  int next = int(x);
+  next += float(next) < x ? 1 : 0;
+  next = std::max(next, k + 1);
+  if (may) {
+    int16_t* const* slices = s.volume.slices;
+    const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
     // Four samples at a time: their positions as vectors (the same operations per lane as one
     // at a time), then one test of all their voxels before each sample's own.
     __m128i lanes = _mm_set1_epi16(m);
@@ -202,8 +237,32 @@ void ExtremeRay(const ProjectionScene& s, int i, int16_t* pixels) {
         }
       }
     }
+    walk.m = m;
   }
-  pixels[ray.pixel] = m;
+  walk.k = next;
+  if (next <= last) return true;
+  pixels[walk.pixel] = m;
+  return false;
+}
+
+// The MIP or MinIP rays of one tile, brick by brick: each round takes every unfinished ray
+// through its next brick, so the rays, which run side by side, share the voxels of a few
+// bricks while these are in cache, where one ray after another would each fetch its whole
+// path again.
+template <bool kMax>
+void ExtremeTile(const ProjectionScene& s, int x0, int y0, int x1, int y1, int16_t* pixels) {
+  const BrickStepping b(s.rp);
+  ExtremeWalk walks[kTile * kTile];
+  int active = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int i = x0 + y * s.rp.rectWidth; i < x1 + y * s.rp.rectWidth; ++i)
+      active += StartExtreme<kMax>(s, b, i, pixels, walks[active]);
+  while (active > 0) {
+    int kept = 0;
+    for (int r = 0; r < active; ++r)
+      if (StepExtreme<kMax>(s, b, walks[r], pixels)) walks[kept++] = walks[r];
+    active = kept;
+  }
 }
 
 void AverageRay(const ProjectionScene& s, int i, int16_t* pixels) {
@@ -269,23 +328,19 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   const ProjectionScene scene{r.volume, r.mark, r.param, rp, r.palette, r.octree};
   int16_t* pixels = image->pixels;
   const auto start = std::chrono::steady_clock::now();
-  // Square tiles of rays: neighbouring rays read the same voxels and octree nodes, so a tile's
-  // rays find them in cache where a long row of rays would not.
-  constexpr int kTile = 16;
   const int tilesX = (rp.rectWidth + kTile - 1) / kTile, tilesY = (rp.rectHeight + kTile - 1) / kTile;
   RunWorkers(tilesX * tilesY, [&](int begin, int end) {
     for (int tile = begin; tile < end; ++tile) {
       const int x0 = tile % tilesX * kTile, y0 = tile / tilesX * kTile;
       const int x1 = std::min(x0 + kTile, rp.rectWidth), y1 = std::min(y0 + kTile, rp.rectHeight);
-      for (int y = y0; y < y1; ++y)
-        for (int i = x0 + y * rp.rectWidth; i < x1 + y * rp.rectWidth; ++i) {
-          if (kind == Projection::MIP)
-            ExtremeRay<true>(scene, i, pixels);
-          else if (kind == Projection::MinIP)
-            ExtremeRay<false>(scene, i, pixels);
-          else
-            AverageRay(scene, i, pixels);
-        }
+      if (kind == Projection::MIP) {
+        ExtremeTile<true>(scene, x0, y0, x1, y1, pixels);
+      } else if (kind == Projection::MinIP) {
+        ExtremeTile<false>(scene, x0, y0, x1, y1, pixels);
+      } else {
+        for (int y = y0; y < y1; ++y)
+          for (int i = x0 + y * rp.rectWidth; i < x1 + y * rp.rectWidth; ++i) AverageRay(scene, i, pixels);
+      }
     }
   });
   printf("RenderIP::IP take time %llu\n", (unsigned long long)ElapsedMs(start));
