@@ -18,6 +18,7 @@ constexpr int kAIPFloor = -1248;
 // Rays go in square tiles of this side: neighbouring rays read the same voxels and octree
 // nodes, so a tile's rays find them in cache where a long row of rays would not.
 constexpr int kTile = 16;
+static_assert(kTile * kTile <= 256, "a tile's rays are numbered in a byte");
 
 struct ProjectionScene {
   const V3VolumeData& volume;
@@ -26,7 +27,25 @@ struct ProjectionScene {
   const RenderParam& rp;
   const VolumePalette& palette;
   const Octree& octree;
+  const BrickLabels* labels;  // one per brick, or null
+  uint64_t shownLabels;       // bit per label whose table is shown
 };
+
+// Whether the label of voxel (x, y, z) is shown. Its brick's label summary settles it where
+// every label there is shown and none is cut, so the mask is read only where labels differ.
+bool VoxelShown(const ProjectionScene& s, int x, int y, int z) {
+  if (s.labels) {
+    const BrickLabels& brick =
+        s.labels[(x >> 4) + (y >> 4) * s.octree.bricksX + (z >> 4) * s.octree.bricksPerLayer];
+    if (!brick.cut && !(brick.labels & ~s.shownLabels)) return true;
+  }
+  return IsLabelShown(s.palette, MaskByte(s.mark, x, y, z));
+}
+
+// The nearest voxel's label shown, at a voxel position.
+bool NearestShown(const ProjectionScene& s, const float* p) {
+  return VoxelShown(s, int(p[0] + 0.5f), int(p[1] + 0.5f), int(p[2] + 0.5f));
+}
 
 // The ray of rectangle pixel i, clipped; false when it misses the clip box.
 struct ProjectionRay {
@@ -54,7 +73,7 @@ bool StartRay(const ProjectionScene& s, int i, ProjectionRay& ray) {
 // The nearest voxel's value when its label is shown.
 bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
   const int x = int(p[0] + 0.5f), y = int(p[1] + 0.5f), z = int(p[2] + 0.5f);
-  if (!IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) return false;
+  if (!VoxelShown(s, x, y, z)) return false;
   *value = Voxel(s.volume, x, y, z);
   return true;
 }
@@ -79,21 +98,29 @@ inline bool Beats(__m128i voxels, __m128i m) {
   return _mm_movemask_epi8(kMax ? _mm_cmpgt_epi16(voxels, m) : _mm_cmplt_epi16(voxels, m)) != 0;
 }
 
-// RoundedValue(InterpolateCell(...)) of the voxels with fractions (fx, fy, fz), the four z
-// blends and the two x blends each done as one vector operation: the same operations in the
-// same order, so the same value.
-inline int16_t InterpolateVoxels(__m128i voxels, float fx, float fy, float fz) {
-  const __m128i lower = _mm_srai_epi32(_mm_unpacklo_epi16(voxels, voxels), 16);
-  const __m128i upper = _mm_srai_epi32(_mm_unpackhi_epi16(voxels, voxels), 16);
-  // (c00, c10, c01, c11) = lower + (upper - lower) * fz
-  const __m128 b = _mm_add_ps(_mm_cvtepi32_ps(lower),
-                              _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(upper, lower)), _mm_set1_ps(fz)));
-  // (r0, r1) = (c00, c01) + ((c10, c11) - (c00, c01)) * fx
-  const __m128 left = _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 0, 2, 0));
-  const __m128 right = _mm_shuffle_ps(b, b, _MM_SHUFFLE(3, 1, 3, 1));
-  const __m128 r = _mm_add_ps(left, _mm_mul_ps(_mm_sub_ps(right, left), _mm_set1_ps(fx)));
-  const float r0 = _mm_cvtss_f32(r), r1 = _mm_cvtss_f32(_mm_shuffle_ps(r, r, 1));
-  return RoundedValue(r0 + (r1 - r0) * fy);
+// RoundedValue(InterpolateCell(...)) of four samples, one per lane: their voxels as loaded
+// and their fractions (fx, fy, fz). Every step is one vector operation over the four, the
+// same operations in the same order as one sample at a time, so the same values.
+inline __m128i InterpolateFour(const __m128i* voxels, __m128 fx, __m128 fy, __m128 fz) {
+  // Corner c of sample j into lane j: (z0 x0y0, z0 x1y0), (z0 x0y1, z0 x1y1), then z1.
+  const __m128i a = _mm_unpacklo_epi16(voxels[0], voxels[1]), b = _mm_unpacklo_epi16(voxels[2], voxels[3]);
+  const __m128i c = _mm_unpackhi_epi16(voxels[0], voxels[1]), d = _mm_unpackhi_epi16(voxels[2], voxels[3]);
+  const __m128i lowerY0 = _mm_unpacklo_epi32(a, b), lowerY1 = _mm_unpackhi_epi32(a, b);
+  const __m128i upperY0 = _mm_unpacklo_epi32(c, d), upperY1 = _mm_unpackhi_epi32(c, d);
+  const auto first = [](__m128i v) { return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16); };
+  const auto second = [](__m128i v) { return _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16); };
+  // c = lower + (upper - lower) * fz
+  const auto blendZ = [&](__m128i lower, __m128i upper) {
+    return _mm_add_ps(_mm_cvtepi32_ps(lower), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(upper, lower)), fz));
+  };
+  const __m128 c00 = blendZ(first(lowerY0), first(upperY0)), c10 = blendZ(second(lowerY0), second(upperY0));
+  const __m128 c01 = blendZ(first(lowerY1), first(upperY1)), c11 = blendZ(second(lowerY1), second(upperY1));
+  const __m128 r0 = _mm_add_ps(c00, _mm_mul_ps(_mm_sub_ps(c10, c00), fx));
+  const __m128 r1 = _mm_add_ps(c01, _mm_mul_ps(_mm_sub_ps(c11, c01), fx));
+  // RoundedValue: floor(value + 0.5) by truncation
+  const __m128 x = _mm_add_ps(_mm_add_ps(r0, _mm_mul_ps(_mm_sub_ps(r1, r0), fy)), _mm_set1_ps(0.5f));
+  const __m128i t = _mm_cvttps_epi32(x);
+  return _mm_add_epi32(t, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), x)));
 }
 
 // The brick around a voxel position: writes its low corner; true when its values may change
@@ -154,7 +181,7 @@ bool StartExtreme(const ProjectionScene& s, const BrickStepping& b, int i, int16
     for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + dir[a] * (float(j) * rp.coarseStep);
     const int x = int(pos[0] + 0.5f), y = int(pos[1] + 0.5f), z = int(pos[2] + 0.5f);
     const int16_t v = Voxel(s.volume, x, y, z);
-    if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, MaskByte(s.mark, x, y, z))) m = v;
+    if ((kMax ? v > m : v < m) && VoxelShown(s, x, y, z)) m = v;
   }
   // The fine pass takes the samples k >= 1 at entry + dir * (k * step), up to the last one
   // whose parameter t0 + k * step is within t1.
@@ -202,37 +229,46 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
     int16_t* const* slices = s.volume.slices;
     const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
     // Four samples at a time: their positions as vectors (the same operations per lane as one
-    // at a time), then one test of all their voxels before each sample's own.
+    // at a time), then one test of all their voxels; where some voxel beats m, all four are
+    // interpolated together, and only a value that beats m leaves the vectors.
     __m128i lanes = _mm_set1_epi16(m);
     for (int n; k < next; k += n) {
       n = std::min(4, next - k);
       const __m128 dv = _mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(k), _mm_setr_epi32(0, 1, 2, 3))),
                                    _mm_set1_ps(step));
-      alignas(16) float px[4], py[4], pz[4];
       alignas(16) int32_t ix[4], iy[4], iz[4];
       const __m128 p0 = _mm_add_ps(_mm_set1_ps(e0), _mm_mul_ps(_mm_set1_ps(d0), dv));
       const __m128 p1 = _mm_add_ps(_mm_set1_ps(e1), _mm_mul_ps(_mm_set1_ps(d1), dv));
       const __m128 p2 = _mm_add_ps(_mm_set1_ps(e2), _mm_mul_ps(_mm_set1_ps(d2), dv));
-      _mm_store_ps(px, p0), _mm_store_ps(py, p1), _mm_store_ps(pz, p2);
-      _mm_store_si128(reinterpret_cast<__m128i*>(ix), _mm_cvttps_epi32(p0));
-      _mm_store_si128(reinterpret_cast<__m128i*>(iy), _mm_cvttps_epi32(p1));
-      _mm_store_si128(reinterpret_cast<__m128i*>(iz), _mm_cvttps_epi32(p2));
+      const __m128i i0 = _mm_cvttps_epi32(p0), i1 = _mm_cvttps_epi32(p1), i2 = _mm_cvttps_epi32(p2);
+      _mm_store_si128(reinterpret_cast<__m128i*>(ix), i0);
+      _mm_store_si128(reinterpret_cast<__m128i*>(iy), i1);
+      _mm_store_si128(reinterpret_cast<__m128i*>(iz), i2);
+      // Lanes past n repeat the first sample.
       __m128i voxels[4];
       voxels[0] = LoadVoxels(slices, w, lastZ, ix[0], iy[0], iz[0]);
       __m128i extreme = voxels[0];
-      for (int j = 1; j < n; ++j) {
-        voxels[j] = LoadVoxels(slices, w, lastZ, ix[j], iy[j], iz[j]);
+      for (int j = 1; j < 4; ++j) {
+        voxels[j] = j < n ? LoadVoxels(slices, w, lastZ, ix[j], iy[j], iz[j]) : voxels[0];
         extreme = kMax ? _mm_max_epi16(extreme, voxels[j]) : _mm_min_epi16(extreme, voxels[j]);
       }
       if (!Beats<kMax>(extreme, lanes)) continue;
-      for (int j = 0; j < n; ++j) {
-        if (!Beats<kMax>(voxels[j], lanes)) continue;
-        // The label last: a value that beats m is rarer than one that is shown.
-        const int16_t v = InterpolateVoxels(voxels[j], px[j] - float(ix[j]), py[j] - float(iy[j]),
-                                            pz[j] - float(iz[j]));
+      const __m128i values = InterpolateFour(voxels, _mm_sub_ps(p0, _mm_cvtepi32_ps(i0)),
+                                             _mm_sub_ps(p1, _mm_cvtepi32_ps(i1)), _mm_sub_ps(p2, _mm_cvtepi32_ps(i2)));
+      const __m128i mv = _mm_set1_epi32(m);
+      int beats = _mm_movemask_ps(_mm_castsi128_ps(kMax ? _mm_cmpgt_epi32(values, mv) : _mm_cmplt_epi32(values, mv)));
+      beats &= (1 << n) - 1;
+      if (!beats) continue;
+      // The label last: a value that beats m is rarer than one that is shown.
+      alignas(16) float px[4], py[4], pz[4];
+      alignas(16) int32_t v[4];
+      _mm_store_ps(px, p0), _mm_store_ps(py, p1), _mm_store_ps(pz, p2);
+      _mm_store_si128(reinterpret_cast<__m128i*>(v), values);
+      for (; beats; beats &= beats - 1) {
+        const int j = __builtin_ctz(unsigned(beats));
         const float p[3] = {px[j], py[j], pz[j]};
-        if ((kMax ? v > m : v < m) && IsLabelShown(s.palette, NearestMask(s.mark, p))) {
-          m = v;
+        if ((kMax ? v[j] > m : v[j] < m) && NearestShown(s, p)) {
+          m = int16_t(v[j]);
           lanes = _mm_set1_epi16(m);
         }
       }
@@ -253,14 +289,15 @@ template <bool kMax>
 void ExtremeTile(const ProjectionScene& s, int x0, int y0, int x1, int y1, int16_t* pixels) {
   const BrickStepping b(s.rp);
   ExtremeWalk walks[kTile * kTile];
+  uint8_t order[kTile * kTile];  // the unfinished walks, in tile order
   int active = 0;
   for (int y = y0; y < y1; ++y)
     for (int i = x0 + y * s.rp.rectWidth; i < x1 + y * s.rp.rectWidth; ++i)
-      active += StartExtreme<kMax>(s, b, i, pixels, walks[active]);
+      if (StartExtreme<kMax>(s, b, i, pixels, walks[active])) order[active] = uint8_t(active), ++active;
   while (active > 0) {
     int kept = 0;
     for (int r = 0; r < active; ++r)
-      if (StepExtreme<kMax>(s, b, walks[r], pixels)) walks[kept++] = walks[r];
+      if (StepExtreme<kMax>(s, b, walks[order[r]], pixels)) order[kept++] = order[r];
     active = kept;
   }
 }
@@ -325,7 +362,11 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   }
   RenderParam rp;
   SetupRays(r.param, *image, 1.0f, depth, box, rp);
-  const ProjectionScene scene{r.volume, r.mark, r.param, rp, r.palette, r.octree};
+  uint64_t shown = 0;
+  for (int label = 0; label <= kMaskLabel; ++label)
+    if (r.palette.labels[label] && r.palette.labels[label]->visible) shown |= uint64_t(1) << label;
+  const ProjectionScene scene{r.volume, r.mark,   r.param, rp, r.palette, r.octree,
+                              r.labels.empty() ? nullptr : r.labels.data(), shown};
   int16_t* pixels = image->pixels;
   const auto start = std::chrono::steady_clock::now();
   const int tilesX = (rp.rectWidth + kTile - 1) / kTile, tilesY = (rp.rectHeight + kTile - 1) / kTile;
