@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "Render3DState.h"
 #include "Workers.h"
@@ -27,8 +29,9 @@ struct ProjectionScene {
   const RenderParam& rp;
   const VolumePalette& palette;
   const Octree& octree;
-  const BrickLabels* labels;  // one per brick, or null
-  uint64_t shownLabels;       // bit per label whose table is shown
+  const BrickLabels* labels;   // one per brick, or null
+  uint64_t shownLabels;        // bit per label whose table is shown
+  const int16_t* brickBounds;  // per brick its maximum (MIP) or minimum (MinIP)
 };
 
 // Whether the label of voxel (x, y, z) is shown. Its brick's label summary settles it where
@@ -127,13 +130,13 @@ inline __m128i InterpolateFour(const __m128i* voxels, __m128 fx, __m128 fy, __m1
 // m. Finer cells cost more than they save: where the brick may change m, its samples' own
 // voxels are as cheap to test as its smaller cells.
 template <bool kMax>
-bool BrickMayChange(const Octree& o, int16_t m, const float* p, int* low) {
+bool BrickMayChange(const ProjectionScene& s, int16_t m, const float* p, int* low) {
+  const Octree& o = s.octree;
   int c[3];
   for (int a = 0; a < 3; ++a) c[a] = std::clamp(int(p[a]), 0, o.dims[a] - 1);
-  const OctreeNode& n =
-      o.bricks[(c[0] >> 4) + (c[1] >> 4) * o.bricksX + (c[2] >> 4) * o.bricksPerLayer].levelNodes[0][0];
+  const int16_t bound = s.brickBounds[(c[0] >> 4) + (c[1] >> 4) * o.bricksX + (c[2] >> 4) * o.bricksPerLayer];
   for (int a = 0; a < 3; ++a) low[a] = c[a] & ~(kBrickSide - 1);
-  return kMax ? n.maxValue > m : n.minValue < m;
+  return kMax ? bound > m : bound < m;
 }
 
 // One MIP (kMax) or MinIP ray between bricks: its pixel, entry, running value m, next fine
@@ -176,12 +179,24 @@ bool StartExtreme(const ProjectionScene& s, const BrickStepping& b, int i, int16
   const RenderParam& rp = s.rp;
   const float* dir = rp.voxelDir;
   int16_t m = start;
-  for (int j = 0; ray.t0 + float(j) * rp.coarseStep < ray.t1; ++j) {
-    float pos[3];
-    for (int a = 0; a < 3; ++a) pos[a] = ray.entry[a] + dir[a] * (float(j) * rp.coarseStep);
-    const int x = int(pos[0] + 0.5f), y = int(pos[1] + 0.5f), z = int(pos[2] + 0.5f);
-    const int16_t v = Voxel(s.volume, x, y, z);
-    if ((kMax ? v > m : v < m) && VoxelShown(s, x, y, z)) m = v;
+  // The coarse samples j < count, where t0 + j * coarseStep < t1, four values per test.
+  int count = int((ray.t1 - ray.t0) / rp.coarseStep);
+  while (ray.t0 + float(count) * rp.coarseStep < ray.t1) ++count;
+  while (count > 1 && !(ray.t0 + float(count - 1) * rp.coarseStep < ray.t1)) --count;
+  for (int j = 0; j < count; j += 4) {
+    int voxel[4][3];
+    int16_t v[4];
+    for (int l = 0; l < 4; ++l) {
+      // Lanes past count repeat sample j.
+      const float d = float(j + l < count ? j + l : j) * rp.coarseStep;
+      for (int a = 0; a < 3; ++a) voxel[l][a] = int(ray.entry[a] + dir[a] * d + 0.5f);
+      v[l] = Voxel(s.volume, voxel[l][0], voxel[l][1], voxel[l][2]);
+    }
+    const int16_t top = kMax ? std::max(std::max(v[0], v[1]), std::max(v[2], v[3]))
+                             : std::min(std::min(v[0], v[1]), std::min(v[2], v[3]));
+    if (!(kMax ? top > m : top < m)) continue;
+    for (int l = 0; l < 4; ++l)
+      if ((kMax ? v[l] > m : v[l] < m) && VoxelShown(s, voxel[l][0], voxel[l][1], voxel[l][2])) m = v[l];
   }
   // The fine pass takes the samples k >= 1 at entry + dir * (k * step), up to the last one
   // whose parameter t0 + k * step is within t1.
@@ -215,7 +230,7 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
   const float d = float(k) * step;
   const float pos[3] = {e0 + d0 * d, e1 + d1 * d, e2 + d2 * d};
   int low[3];
-  const bool may = BrickMayChange<kMax>(s.octree, m, pos, low);
+  const bool may = BrickMayChange<kMax>(s, m, pos, low);
   // Distance from the entry at which the ray leaves the brick.
   float exit = 1e30f;
   for (int a = 0; a < 3; ++a)
@@ -351,8 +366,22 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   if (!r.volume.slices || !image || !image->pixels || image->width <= 0 || image->height <= 0 ||
       !(depth >= 0.1f))
     return false;
+  // The bound of every brick in one small table: the rays test bricks far more often than
+  // there are bricks, and a brick's own node lies far from the next one's.
+  std::vector<int16_t> bounds;
+  try {
+    if (kind != Projection::AIP) bounds.resize(size_t(r.octree.brickCount));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, kBackground);
   Refresh(r);
+  RunWorkers(int(bounds.size()), [&](int begin, int end) {
+    for (int b = begin; b < end; ++b) {
+      const OctreeNode& root = r.octree.bricks[b].levelNodes[0][0];
+      bounds[b] = kind == Projection::MIP ? root.maxValue : root.minValue;
+    }
+  });
   // The rays cover the whole visible box, whatever the volume-rendering curve leaves opaque.
   float box[8][3];
   for (int k = 0; k < 8; ++k) {
@@ -366,7 +395,7 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   for (int label = 0; label <= kMaskLabel; ++label)
     if (r.palette.labels[label] && r.palette.labels[label]->visible) shown |= uint64_t(1) << label;
   const ProjectionScene scene{r.volume, r.mark,   r.param, rp, r.palette, r.octree,
-                              r.labels.empty() ? nullptr : r.labels.data(), shown};
+                              r.labels.empty() ? nullptr : r.labels.data(), shown, bounds.data()};
   int16_t* pixels = image->pixels;
   const auto start = std::chrono::steady_clock::now();
   const int tilesX = (rp.rectWidth + kTile - 1) / kTile, tilesY = (rp.rectHeight + kTile - 1) / kTile;
