@@ -115,17 +115,23 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   return true;
 }
 
-bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t& ticket) {
+bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t* ticket) {
   std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
-  if (!PrepareSeriesFolder(StoreLayout::ParentOf(path))) return false;
+  std::string folder = StoreLayout::ParentOf(path);
+  if (!PrepareSeriesFolder(folder)) return false;
+  const bool keepTransferSyntax = saveMode_.load() != 2;
+  // The toolkit writes a temporary file beside the target and renames it, so a failed save never
+  // tears an earlier copy. Without a ticket the data are flushed before the rename and the folder
+  // after it, here: the file is on disk when this returns, and the flushes of threads storing at
+  // the same time run side by side instead of in turn.
+  if (!ticket) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && FileFlusher::SyncFolder(folder);
+  // Handed to the flusher: a file replacing one a row may already point at is flushed before its
+  // rename; a new one is flushed before its row is committed.
   std::error_code ec;
-  // The toolkit writes a temporary file beside the target and renames it, so a failed save
-  // never tears an earlier copy. A file replacing one a row may already point at is flushed
-  // before that rename; a new one is flushed before its row is committed.
   bool replacing = fs::exists(path, ec);
-  if (!file->SaveFile(path.c_str(), saveMode_.load() != 2, replacing || ec)) return false;
+  if (!file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec)) return false;
   int fd = StartWriteback(path);
-  return fd >= 0 && flusher_.Add(fd, path, ticket);
+  return fd >= 0 && flusher_.Add(fd, path, *ticket);
 }
 
 bool Kelvast::TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable) {
@@ -211,10 +217,8 @@ bool Kelvast::AddPatientRecord(const PatientRecord& study) {
 bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
   return Guarded(false, [&] {
     StoredFile stored;
-    uint64_t ticket = 0;
-    if (!GetStorableInfo(file, stored.info) || !SaveDcmFile(stored.info, file, ticket)) return false;
     // No row for a file that may not be on disk.
-    if (!flusher_.Wait(ticket)) return false;
+    if (!GetStorableInfo(file, stored.info) || !SaveDcmFile(stored.info, file, nullptr)) return false;
     if (!CommitStored(stored)) {
       std::vector<InstanceInfo> failed{std::move(stored.info)};
       Requeue(failed);
@@ -264,7 +268,7 @@ bool Kelvast::CommitStored(StoredFile& stored) {
 bool Kelvast::QueueFile(SODcmFile* file) {
   return Guarded(false, [&] {
     Queued queued;
-    if (!GetStorableInfo(file, queued.info) || !SaveDcmFile(queued.info, file, queued.ticket)) return false;
+    if (!GetStorableInfo(file, queued.info) || !SaveDcmFile(queued.info, file, &queued.ticket)) return false;
     std::lock_guard<std::mutex> hold(pendingLock_);
     pending_.push_back(std::move(queued));
     return true;

@@ -71,7 +71,7 @@ class Kelvast : public IKelvast {
   bool StudyDBPath(const std::string& studyUID, std::string& path) const;
   // The file's record when its UIDs may name files and folders of the store.
   bool GetStorableInfo(SODcmFile* file, InstanceInfo& info) const;
-  // A file saved by StoreFile, its file flushed, waiting for its rows.
+  // A file saved by StoreFile, on disk, waiting for its rows.
   struct StoredFile {
     InstanceInfo info;
     bool done = false;  // guarded by storedLock_
@@ -83,8 +83,9 @@ class Kelvast : public IKelvast {
   // Makes a series folder exist with its entry, and its study folder's, on disk: once per folder
   // while it stays, so the flusher need only flush the series folder itself.
   bool PrepareSeriesFolder(const std::string& folder);
-  // Saves the file into the store and hands it to the flusher; ticket is its flush ticket.
-  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t& ticket);
+  // Saves the file into the store: on disk when this returns if ticket is null, else handed to
+  // the flusher with *ticket its flush ticket.
+  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t* ticket);
   // Waits for the files of list and drops the records whose file could not be flushed (a row
   // never points at a file that may not be on disk; a failed flush is not retried, as the kernel
   // reports a write error once). False when one was dropped.

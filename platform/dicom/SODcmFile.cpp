@@ -3,6 +3,8 @@
 #include <dcmtk/dcmdata/dcdatset.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcistrmf.h>
+#include <dcmtk/dcmdata/dcostrma.h>
+#include <dcmtk/dcmdata/dcwcache.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -127,12 +131,112 @@ OFCondition ReadFile(DcmFileFormat& format, const char* path, struct stat& opene
   return result;
 }
 
-bool SyncFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
+// A new file written past the page cache (O_DIRECT) from an aligned buffer of its own, for saves
+// flushed before they return: the data go to the disk once, instead of being copied into the page
+// cache first and written back from there by the flush. Where the filesystem refuses direct
+// writes (tmpfs) the same bytes go through the page cache.
+class SyncedFileConsumer : public DcmConsumer {
+ public:
+  explicit SyncedFileConsumer(const char* path)
+      : fd_(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0666)), direct_(fd_ >= 0) {
+    if (fd_ < 0 && errno == EINVAL) fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) status_ = EC_InvalidFilename;
+    thread_local std::unique_ptr<char, decltype(&std::free)> kept(nullptr, &std::free);
+    if (!kept) {
+      void* buffer = nullptr;
+      if (::posix_memalign(&buffer, kAlignment, kBufferSize) == 0) kept.reset(static_cast<char*>(buffer));
+    }
+    buffer_ = kept.get();
+    if (!buffer_) status_ = EC_MemoryExhausted;
+  }
+  ~SyncedFileConsumer() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SyncedFileConsumer(const SyncedFileConsumer&) = delete;
+  SyncedFileConsumer& operator=(const SyncedFileConsumer&) = delete;
+
+  OFBool good() const override { return status_.good(); }
+  OFCondition status() const override { return status_; }
+  // What is buffered here is written by Finish.
+  OFBool isFlushed() const override { return OFTrue; }
+  offile_off_t avail() const override { return good() ? OFnumeric_limits<offile_off_t>::max() : 0; }
+  void flush() override {}
+
+  offile_off_t write(const void* buf, offile_off_t buflen) override {
+    const char* in = static_cast<const char*>(buf);
+    offile_off_t done = 0;
+    while (good() && done < buflen) {
+      const size_t take = std::min(size_t(buflen - done), kBufferSize - filled_);
+      std::memcpy(buffer_ + filled_, in + done, take);
+      filled_ += take;
+      done += offile_off_t(take);
+      if (filled_ == kBufferSize) WriteOut(kBufferSize);
+    }
+    return done;
+  }
+
+  // Writes what is left (the tail below a block through the page cache) and flushes the file.
+  bool Finish() {
+    WriteOut(filled_ & ~(kAlignment - 1));
+    if (filled_ > 0) {
+      DropDirect();
+      WriteOut(filled_);
+    }
+    if (good() && ::fsync(fd_) != 0) status_ = EC_InvalidStream;
+    return good();
+  }
+
+ private:
+  static constexpr size_t kAlignment = 4096;
+  static constexpr size_t kBufferSize = size_t(1) << 20;
+
+  void DropDirect() {
+    if (direct_ && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_DIRECT) == 0) direct_ = false;
+  }
+
+  // Writes the first n buffered bytes and keeps the rest at the buffer's start.
+  void WriteOut(size_t n) {
+    for (size_t written = 0; good() && written < n;) {
+      const ssize_t w = ::write(fd_, buffer_ + written, n - written);
+      if (w > 0) {
+        written += size_t(w);
+      } else if (w < 0 && errno == EINVAL && direct_) {
+        DropDirect();  // a filesystem that takes direct opens but not writes of this kind
+        if (direct_) status_ = EC_InvalidStream;
+      } else if (w == 0 || errno != EINTR) {
+        status_ = EC_InvalidStream;
+      }
+    }
+    if (!good()) return;
+    std::memmove(buffer_, buffer_ + n, filled_ - n);
+    filled_ -= n;
+  }
+
+  int fd_;
+  bool direct_;
+  char* buffer_ = nullptr;  // this thread's, kept for its next saves
+  size_t filled_ = 0;
+  OFCondition status_ = EC_Normal;
+};
+
+class SyncedFileStream : public DcmOutputStream {
+ public:
+  explicit SyncedFileStream(const char* path) : DcmOutputStream(&consumer_), consumer_(path) {}
+  bool Finish() { return consumer_.Finish(); }
+
+ private:
+  SyncedFileConsumer consumer_;
+};
+
+// DcmFileFormat::saveFile's encoding into a new file, flushed before this returns.
+bool SaveSynced(DcmFileFormat& format, const std::string& path, E_TransferSyntax xfer) {
+  SyncedFileStream stream(path.c_str());
+  if (stream.status().bad()) return false;
+  DcmWriteCache cache;
+  format.transferInit();
+  OFCondition result = format.write(stream, xfer, EET_UndefinedLength, &cache, EGL_recalcGL);
+  format.transferEnd();
+  return result.good() && stream.Finish();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -196,7 +300,7 @@ bool SODcmFile::SaveFile(const char* path, bool keepTransferSyntax, bool sync) {
   static std::atomic<unsigned> counter{0};
   std::string target = path;
   std::string temp = target + ".part" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-  bool ok = fileFormat_->saveFile(temp.c_str(), xfer).good() && (!sync || SyncFile(temp));
+  bool ok = sync ? SaveSynced(*fileFormat_, temp, xfer) : fileFormat_->saveFile(temp.c_str(), xfer).good();
   std::error_code ec;
   if (ok) fs::rename(temp, target, ec);
   if (!ok || ec) {

@@ -184,6 +184,36 @@ TEST_F(KelvastTest, SaveModesChooseTheTransferSyntax) {
   ReleaseDB(nullptr);
 }
 
+TEST_F(KelvastTest, StoredFilesHoldTheToolkitsOwnEncoding) {
+  // StoreFile writes through a buffer of its own: files within one disk block, across the
+  // buffer's end, and with a tail past the last whole block, in two transfer syntaxes.
+  fs::path in = orvanta::test::MakeTempDir("encoding");
+  auto bytesOf = [](const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  };
+  struct Case {
+    int size;
+    fx::Syntax syntax;
+  } cases[] = {{4, fx::Syntax::ExplicitLittle}, {512, fx::Syntax::ImplicitLittle}, {1024, fx::Syntax::ExplicitLittle}};
+  for (const Case& c : cases) {
+    fx::CtSeriesOptions options;
+    options.slices = 1;
+    options.rows = options.columns = c.size;
+    options.syntax = c.syntax;
+    fx::WrittenSeries series = fx::WriteCtSeries(in / std::to_string(c.size), options);
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(series.files[0].c_str(), true));
+    fs::path expected = in / (std::to_string(c.size) + ".expected");
+    ASSERT_TRUE(file.GetFileFormat()->saveFile(expected.c_str()).good());
+    InstanceRecord record;
+    ASSERT_TRUE(store_->StoreFile(&file, &record));
+    std::string stored = bytesOf(record.storePath);
+    EXPECT_GT(stored.size(), size_t(c.size * c.size * 2)) << c.size;
+    EXPECT_TRUE(stored == bytesOf(expected)) << c.size;
+  }
+}
+
 TEST_F(KelvastTest, HostileValuesNeverNameFilesOrFolders) {
   fs::path in = orvanta::test::MakeTempDir("hostile");
   std::vector<fs::path> files = fx::WriteHostileFiles(in);
