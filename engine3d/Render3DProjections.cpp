@@ -139,6 +139,14 @@ bool BrickMayChange(const ProjectionScene& s, int16_t m, const float* p, int* lo
   return kMax ? bound > m : bound < m;
 }
 
+// Up to four fine samples of a ray: positions, voxels, and the extreme of all their voxels.
+struct SampleGroup {
+  __m128 p[3];
+  __m128i voxels[4];
+  __m128i extreme;
+  int n;
+};
+
 // One MIP (kMax) or MinIP ray between bricks: its pixel, entry, running value m, next fine
 // sample k and last one.
 struct ExtremeWalk {
@@ -245,50 +253,65 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
     const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
     // Four samples at a time: their positions as vectors (the same operations per lane as one
     // at a time), then one test of all their voxels; where some voxel beats m, all four are
-    // interpolated together, and only a value that beats m leaves the vectors.
+    // interpolated together, and only a value that beats m leaves the vectors. The last four
+    // may reach into the next brick: taking more of the ray's samples is always safe.
     __m128i lanes = _mm_set1_epi16(m);
-    for (int n; k < next; k += n) {
-      n = std::min(4, next - k);
+    // The samples k.. of the group, up to four (lanes past the ray's last one repeat the first).
+    const auto load = [&](int k, SampleGroup& g) {
+      g.n = std::min(4, last + 1 - k);
       const __m128 dv = _mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(k), _mm_setr_epi32(0, 1, 2, 3))),
                                    _mm_set1_ps(step));
+      g.p[0] = _mm_add_ps(_mm_set1_ps(e0), _mm_mul_ps(_mm_set1_ps(d0), dv));
+      g.p[1] = _mm_add_ps(_mm_set1_ps(e1), _mm_mul_ps(_mm_set1_ps(d1), dv));
+      g.p[2] = _mm_add_ps(_mm_set1_ps(e2), _mm_mul_ps(_mm_set1_ps(d2), dv));
       alignas(16) int32_t ix[4], iy[4], iz[4];
-      const __m128 p0 = _mm_add_ps(_mm_set1_ps(e0), _mm_mul_ps(_mm_set1_ps(d0), dv));
-      const __m128 p1 = _mm_add_ps(_mm_set1_ps(e1), _mm_mul_ps(_mm_set1_ps(d1), dv));
-      const __m128 p2 = _mm_add_ps(_mm_set1_ps(e2), _mm_mul_ps(_mm_set1_ps(d2), dv));
-      const __m128i i0 = _mm_cvttps_epi32(p0), i1 = _mm_cvttps_epi32(p1), i2 = _mm_cvttps_epi32(p2);
-      _mm_store_si128(reinterpret_cast<__m128i*>(ix), i0);
-      _mm_store_si128(reinterpret_cast<__m128i*>(iy), i1);
-      _mm_store_si128(reinterpret_cast<__m128i*>(iz), i2);
-      // Lanes past n repeat the first sample.
-      __m128i voxels[4];
-      voxels[0] = LoadVoxels(slices, w, lastZ, ix[0], iy[0], iz[0]);
-      __m128i extreme = voxels[0];
+      _mm_store_si128(reinterpret_cast<__m128i*>(ix), _mm_cvttps_epi32(g.p[0]));
+      _mm_store_si128(reinterpret_cast<__m128i*>(iy), _mm_cvttps_epi32(g.p[1]));
+      _mm_store_si128(reinterpret_cast<__m128i*>(iz), _mm_cvttps_epi32(g.p[2]));
+      g.voxels[0] = LoadVoxels(slices, w, lastZ, ix[0], iy[0], iz[0]);
+      g.extreme = g.voxels[0];
       for (int j = 1; j < 4; ++j) {
-        voxels[j] = j < n ? LoadVoxels(slices, w, lastZ, ix[j], iy[j], iz[j]) : voxels[0];
-        extreme = kMax ? _mm_max_epi16(extreme, voxels[j]) : _mm_min_epi16(extreme, voxels[j]);
+        g.voxels[j] = j < g.n ? LoadVoxels(slices, w, lastZ, ix[j], iy[j], iz[j]) : g.voxels[0];
+        g.extreme = kMax ? _mm_max_epi16(g.extreme, g.voxels[j]) : _mm_min_epi16(g.extreme, g.voxels[j]);
       }
-      if (!Beats<kMax>(extreme, lanes)) continue;
-      const __m128i values = InterpolateFour(voxels, _mm_sub_ps(p0, _mm_cvtepi32_ps(i0)),
-                                             _mm_sub_ps(p1, _mm_cvtepi32_ps(i1)), _mm_sub_ps(p2, _mm_cvtepi32_ps(i2)));
-      const __m128i mv = _mm_set1_epi32(m);
-      int beats = _mm_movemask_ps(_mm_castsi128_ps(kMax ? _mm_cmpgt_epi32(values, mv) : _mm_cmplt_epi32(values, mv)));
-      beats &= (1 << n) - 1;
-      if (!beats) continue;
-      // The label last: a value that beats m is rarer than one that is shown.
-      alignas(16) float px[4], py[4], pz[4];
-      alignas(16) int32_t v[4];
-      _mm_store_ps(px, p0), _mm_store_ps(py, p1), _mm_store_ps(pz, p2);
-      _mm_store_si128(reinterpret_cast<__m128i*>(v), values);
-      for (; beats; beats &= beats - 1) {
-        const int j = __builtin_ctz(unsigned(beats));
-        const float p[3] = {px[j], py[j], pz[j]};
-        if ((kMax ? v[j] > m : v[j] < m) && NearestShown(s, p)) {
-          m = int16_t(v[j]);
-          lanes = _mm_set1_epi16(m);
+    };
+    // Each group's voxels are asked for before the previous group's test, whose branch often
+    // goes the unexpected way: the loads then overlap the restart.
+    SampleGroup group, following;
+    load(k, group);
+    for (;;) {
+      const bool more = k + group.n < next;
+      if (more) load(k + group.n, following);
+      if (Beats<kMax>(group.extreme, lanes)) {
+        const __m128 p0 = group.p[0], p1 = group.p[1], p2 = group.p[2];
+        const __m128i values = InterpolateFour(group.voxels, _mm_sub_ps(p0, _mm_cvtepi32_ps(_mm_cvttps_epi32(p0))),
+                                               _mm_sub_ps(p1, _mm_cvtepi32_ps(_mm_cvttps_epi32(p1))),
+                                               _mm_sub_ps(p2, _mm_cvtepi32_ps(_mm_cvttps_epi32(p2))));
+        const __m128i mv = _mm_set1_epi32(m);
+        int beats = _mm_movemask_ps(_mm_castsi128_ps(kMax ? _mm_cmpgt_epi32(values, mv) : _mm_cmplt_epi32(values, mv)));
+        beats &= (1 << group.n) - 1;
+        // The label last: a value that beats m is rarer than one that is shown.
+        if (beats) {
+          alignas(16) float px[4], py[4], pz[4];
+          alignas(16) int32_t v[4];
+          _mm_store_ps(px, p0), _mm_store_ps(py, p1), _mm_store_ps(pz, p2);
+          _mm_store_si128(reinterpret_cast<__m128i*>(v), values);
+          for (; beats; beats &= beats - 1) {
+            const int j = __builtin_ctz(unsigned(beats));
+            const float p[3] = {px[j], py[j], pz[j]};
+            if ((kMax ? v[j] > m : v[j] < m) && NearestShown(s, p)) {
+              m = int16_t(v[j]);
+              lanes = _mm_set1_epi16(m);
+            }
+          }
         }
       }
+      k += group.n;
+      if (!more) break;
+      group = following;
     }
     walk.m = m;
+    next = k;
   }
   walk.k = next;
   if (next <= last) return true;
