@@ -29,9 +29,10 @@ struct ProjectionScene {
   const RenderParam& rp;
   const VolumePalette& palette;
   const Octree& octree;
-  const BrickLabels* labels;   // one per brick, or null
-  uint64_t shownLabels;        // bit per label whose table is shown
-  const int16_t* brickBounds;  // per brick its maximum (MIP) or minimum (MinIP)
+  const BrickLabels* labels;         // one per brick, or null
+  uint64_t shownLabels;              // bit per label whose table is shown
+  const int16_t* brickBounds;        // per brick its maximum (MIP) or minimum (MinIP)
+  const int16_t* const* slicePairs;  // slices z and min(z + 1, last) for every z
 };
 
 // Whether the label of voxel (x, y, z) is shown. Its brick's label summary settles it where
@@ -82,17 +83,19 @@ bool NearestValue(const ProjectionScene& s, const float* p, int16_t* value) {
 }
 
 // The eight voxels around a voxel position as int16 lanes, (x0, x0 + 1) on rows y0 and y0 + 1
-// of slice z0 and then of slice z1 = min(z0 + 1, last slice); w is the row length.
-inline __m128i LoadVoxels(int16_t* const* slices, int w, int lastZ, int x0, int y0, int z0) {
-  const int z1 = z0 + 1 < lastZ ? z0 + 1 : lastZ;
-  const int16_t* s0 = slices[z0] + x0 + y0 * w;
-  const int16_t* s1 = slices[z1] + x0 + y0 * w;
+// of slice z0 and then of slice z1 = min(z0 + 1, last slice); slicePairs holds the slices z and
+// z1 of every z side by side, w is the row length.
+inline __m128i LoadVoxels(const int16_t* const* slicePairs, int w, int x0, int y0, int z0) {
+  const int offset = x0 + y0 * w;
+  const int16_t* s0 = slicePairs[2 * z0] + offset;
+  const int16_t* s1 = slicePairs[2 * z0 + 1] + offset;
   const auto pair = [](const int16_t* at) {
     int32_t two;
     std::memcpy(&two, at, 4);
     return _mm_cvtsi32_si128(two);
   };
-  return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(s0), pair(s0 + w)), _mm_unpacklo_epi32(pair(s1), pair(s1 + w)));
+  return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(s0), pair(s0 + w)),
+                            _mm_unpacklo_epi32(pair(s1), pair(s1 + w)));
 }
 
 // Whether some of the voxels exceeds m (MIP) or falls below it (MinIP), m in every lane.
@@ -176,7 +179,8 @@ struct BrickStepping {
 // octree's ranges skip most of the fine trilinear pass. False when nothing is left to walk
 // (the pixel is then written, or left alone where the ray misses the box).
 template <bool kMax>
-bool StartExtreme(const ProjectionScene& s, const BrickStepping& b, int i, int16_t* pixels, ExtremeWalk& walk) {
+bool StartExtreme(const ProjectionScene& s, const BrickStepping& b, int i, int16_t* pixels,
+                  ExtremeWalk& walk) {
   ProjectionRay ray;
   if (!StartRay(s, i, ray)) return false;
   const int16_t start = kMax ? kBackground : kMinIPStart;
@@ -242,15 +246,16 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
   // Distance from the entry at which the ray leaves the brick.
   float exit = 1e30f;
   for (int a = 0; a < 3; ++a)
-    exit = std::min(exit, (float(low[a]) + float(kBrickSide) * b.ahead[a] - walk.entry[a]) * b.inverse[a] + b.bias[a]);
+    exit = std::min(
+        exit, (float(low[a]) + float(kBrickSide) * b.ahead[a] - walk.entry[a]) * b.inverse[a] + b.bias[a]);
   // The first sample index at or beyond the exit (the margin before it when skipping).
   const float x = std::min((may ? exit : exit - 0.01f) * b.inverseStep, float(last + 1));
   int next = int(x);
   next += float(next) < x ? 1 : 0;
   next = std::max(next, k + 1);
   if (may) {
-    int16_t* const* slices = s.volume.slices;
-    const int w = s.volume.dims[0], lastZ = s.volume.dims[2] - 1;
+    const int16_t* const* slicePairs = s.slicePairs;
+    const int w = s.volume.dims[0];
     // Four samples at a time: their positions as vectors (the same operations per lane as one
     // at a time), then one test of all their voxels; where some voxel beats m, all four are
     // interpolated together, and only a value that beats m leaves the vectors. The last four
@@ -259,8 +264,8 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
     // The samples k.. of the group, up to four (lanes past the ray's last one repeat the first).
     const auto load = [&](int k, SampleGroup& g) {
       g.n = std::min(4, last + 1 - k);
-      const __m128 dv = _mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(k), _mm_setr_epi32(0, 1, 2, 3))),
-                                   _mm_set1_ps(step));
+      const __m128 dv = _mm_mul_ps(
+          _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(k), _mm_setr_epi32(0, 1, 2, 3))), _mm_set1_ps(step));
       g.p[0] = _mm_add_ps(_mm_set1_ps(e0), _mm_mul_ps(_mm_set1_ps(d0), dv));
       g.p[1] = _mm_add_ps(_mm_set1_ps(e1), _mm_mul_ps(_mm_set1_ps(d1), dv));
       g.p[2] = _mm_add_ps(_mm_set1_ps(e2), _mm_mul_ps(_mm_set1_ps(d2), dv));
@@ -268,10 +273,10 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
       _mm_store_si128(reinterpret_cast<__m128i*>(ix), _mm_cvttps_epi32(g.p[0]));
       _mm_store_si128(reinterpret_cast<__m128i*>(iy), _mm_cvttps_epi32(g.p[1]));
       _mm_store_si128(reinterpret_cast<__m128i*>(iz), _mm_cvttps_epi32(g.p[2]));
-      g.voxels[0] = LoadVoxels(slices, w, lastZ, ix[0], iy[0], iz[0]);
+      g.voxels[0] = LoadVoxels(slicePairs, w, ix[0], iy[0], iz[0]);
       g.extreme = g.voxels[0];
       for (int j = 1; j < 4; ++j) {
-        g.voxels[j] = j < g.n ? LoadVoxels(slices, w, lastZ, ix[j], iy[j], iz[j]) : g.voxels[0];
+        g.voxels[j] = j < g.n ? LoadVoxels(slicePairs, w, ix[j], iy[j], iz[j]) : g.voxels[0];
         g.extreme = kMax ? _mm_max_epi16(g.extreme, g.voxels[j]) : _mm_min_epi16(g.extreme, g.voxels[j]);
       }
     };
@@ -284,11 +289,13 @@ bool StepExtreme(const ProjectionScene& s, const BrickStepping& b, ExtremeWalk& 
       if (more) load(k + group.n, following);
       if (Beats<kMax>(group.extreme, lanes)) {
         const __m128 p0 = group.p[0], p1 = group.p[1], p2 = group.p[2];
-        const __m128i values = InterpolateFour(group.voxels, _mm_sub_ps(p0, _mm_cvtepi32_ps(_mm_cvttps_epi32(p0))),
-                                               _mm_sub_ps(p1, _mm_cvtepi32_ps(_mm_cvttps_epi32(p1))),
-                                               _mm_sub_ps(p2, _mm_cvtepi32_ps(_mm_cvttps_epi32(p2))));
+        const __m128i values =
+            InterpolateFour(group.voxels, _mm_sub_ps(p0, _mm_cvtepi32_ps(_mm_cvttps_epi32(p0))),
+                            _mm_sub_ps(p1, _mm_cvtepi32_ps(_mm_cvttps_epi32(p1))),
+                            _mm_sub_ps(p2, _mm_cvtepi32_ps(_mm_cvttps_epi32(p2))));
         const __m128i mv = _mm_set1_epi32(m);
-        int beats = _mm_movemask_ps(_mm_castsi128_ps(kMax ? _mm_cmpgt_epi32(values, mv) : _mm_cmplt_epi32(values, mv)));
+        int beats = _mm_movemask_ps(
+            _mm_castsi128_ps(kMax ? _mm_cmpgt_epi32(values, mv) : _mm_cmplt_epi32(values, mv)));
         beats &= (1 << group.n) - 1;
         // The label last: a value that beats m is rarer than one that is shown.
         if (beats) {
@@ -331,7 +338,10 @@ void ExtremeTile(const ProjectionScene& s, int x0, int y0, int x1, int y1, int16
   int active = 0;
   for (int y = y0; y < y1; ++y)
     for (int i = x0 + y * s.rp.rectWidth; i < x1 + y * s.rp.rectWidth; ++i)
-      if (StartExtreme<kMax>(s, b, i, pixels, walks[active])) order[active] = uint8_t(active), ++active;
+      if (StartExtreme<kMax>(s, b, i, pixels, walks[active])) {
+        order[active] = uint8_t(active);
+        ++active;
+      }
   while (active > 0) {
     int kept = 0;
     for (int r = 0; r < active; ++r)
@@ -392,10 +402,18 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   // The bound of every brick in one small table: the rays test bricks far more often than
   // there are bricks, and a brick's own node lies far from the next one's.
   std::vector<int16_t> bounds;
+  std::vector<const int16_t*> slicePairs;
   try {
-    if (kind != Projection::AIP) bounds.resize(size_t(r.octree.brickCount));
+    if (kind != Projection::AIP) {
+      bounds.resize(size_t(r.octree.brickCount));
+      slicePairs.resize(2 * size_t(r.volume.dims[2]));
+    }
   } catch (const std::bad_alloc&) {
     return false;
+  }
+  for (int z = 0; z < int(slicePairs.size()) / 2; ++z) {
+    slicePairs[2 * z] = r.volume.slices[z];
+    slicePairs[2 * z + 1] = r.volume.slices[std::min(z + 1, r.volume.dims[2] - 1)];
   }
   std::fill(image->pixels, image->pixels + int64_t(image->width) * image->height, kBackground);
   Refresh(r);
@@ -417,8 +435,16 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   uint64_t shown = 0;
   for (int label = 0; label <= kMaskLabel; ++label)
     if (r.palette.labels[label] && r.palette.labels[label]->visible) shown |= uint64_t(1) << label;
-  const ProjectionScene scene{r.volume, r.mark,   r.param, rp, r.palette, r.octree,
-                              r.labels.empty() ? nullptr : r.labels.data(), shown, bounds.data()};
+  const ProjectionScene scene{r.volume,
+                              r.mark,
+                              r.param,
+                              rp,
+                              r.palette,
+                              r.octree,
+                              r.labels.empty() ? nullptr : r.labels.data(),
+                              shown,
+                              bounds.data(),
+                              slicePairs.data()};
   int16_t* pixels = image->pixels;
   const auto start = std::chrono::steady_clock::now();
   const int tilesX = (rp.rectWidth + kTile - 1) / kTile, tilesY = (rp.rectHeight + kTile - 1) / kTile;
