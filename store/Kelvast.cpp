@@ -1,6 +1,8 @@
 #include "Kelvast.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +47,22 @@ int StartWriteback(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   return fd;
+}
+
+// The store's folder heads a tree of unrelated studies. Flagged so (ext4's top-directory flag,
+// as for /home), the filesystem spreads new study folders, and so their files, over its emptier
+// groups instead of packing them into the groups of the folder the store sits in, where other
+// programs' files come and go; there each new file costs a search past the recently freed slots.
+// Best effort: other filesystems have no such flag.
+void MarkTopFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && !(flags & FS_TOPDIR_FL)) {
+    flags |= FS_TOPDIR_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  ::close(fd);
 }
 
 void RemoveAllQuietly(const fs::path& path) {
@@ -107,6 +125,10 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   std::lock_guard<std::mutex> hold(foldersLock_);
   if (readyFolders_.count(folder)) return true;
   std::error_code ec;
+  if (!fs::exists(folder_, ec)) {
+    fs::create_directories(folder_, ec);
+    if (!ec) MarkTopFolder(folder_);
+  }
   fs::create_directories(folder, ec);
   if (ec) return false;
   std::string study = StoreLayout::ParentOf(folder);
