@@ -222,7 +222,12 @@ class SyncedFileConsumer : public DcmConsumer {
 class SyncedFileStream : public DcmOutputStream {
  public:
   explicit SyncedFileStream(const char* path) : DcmOutputStream(&consumer_), consumer_(path) {}
-  bool Finish() { return consumer_.Finish(); }
+  // A deflated save still holds its last compressed bytes in the stream's filter: they go to the
+  // consumer first.
+  bool Finish() {
+    flush();
+    return isFlushed() && consumer_.Finish();
+  }
 
  private:
   SyncedFileConsumer consumer_;
