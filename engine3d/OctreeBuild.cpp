@@ -64,6 +64,13 @@ bool InitOctreeBricks(const V3VolumeData& volume, Octree& octree) {
   return true;
 }
 
+uint64_t ShownLabels(const VolumePalette& palette) {
+  uint64_t shown = 0;
+  for (int l = 0; l <= kMaskLabel; ++l)
+    if (palette.labels[l] && palette.labels[l]->visible) shown |= uint64_t(1) << l;
+  return shown;
+}
+
 bool SummarizeBrickLabels(const V3VolumeMark& mark, const Octree& octree, std::vector<BrickLabels>& out) {
   out.clear();
   if (!octree.bricks) return false;
@@ -123,9 +130,7 @@ bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, 
   }
   const int32_t* opaque = prefix.empty() ? nullptr : prefix.data();
   if (labels && labels->size() != size_t(octree.brickCount)) labels = nullptr;
-  uint64_t shown = 0;
-  for (int l = 0; l < 64; ++l)
-    if (palette.labels[l] && palette.labels[l]->visible) shown |= uint64_t(1) << l;
+  const uint64_t shown = ShownLabels(palette);
   RunWorkers(octree.brickCount, [&](int begin, int end) {
     for (int i = begin; i < end; ++i) {
       // Most bricks end at their root node, a miss each: ask for the next ones early.
@@ -137,7 +142,7 @@ bool UpdateOctreeBricks(const V3VolumeMark& mark, const VolumePalette& palette, 
         const BrickLabels& b = (*labels)[size_t(i)];
         if (!(b.labels & shown))
           hint = kLabelsNoneShown;
-        else if (!b.cut && !(b.labels & ~shown))
+        else if (AllLabelsShown(b, shown))
           hint = kLabelsAllShown;
       }
       UpdateOctree(mark, palette, octree, brick, opaque, hint);

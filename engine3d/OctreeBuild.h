@@ -24,6 +24,14 @@ struct BrickLabels {
   bool cut;
 };
 
+// Bit per label whose table is shown.
+uint64_t ShownLabels(const VolumePalette& palette);
+
+// Whether every voxel of a brick with this summary has a shown label (none is cut).
+inline bool AllLabelsShown(const BrickLabels& brick, uint64_t shown) {
+  return !brick.cut && !(brick.labels & ~shown);
+}
+
 // One record per brick; false without tables or memory (the vector is then empty).
 bool SummarizeBrickLabels(const V3VolumeMark& mark, const Octree& octree, std::vector<BrickLabels>& out);
 

@@ -41,7 +41,7 @@ bool VoxelShown(const ProjectionScene& s, int x, int y, int z) {
   if (s.labels) {
     const BrickLabels& brick =
         s.labels[(x >> 4) + (y >> 4) * s.octree.bricksX + (z >> 4) * s.octree.bricksPerLayer];
-    if (!brick.cut && !(brick.labels & ~s.shownLabels)) return true;
+    if (AllLabelsShown(brick, s.shownLabels)) return true;
   }
   return IsLabelShown(s.palette, MaskByte(s.mark, x, y, z));
 }
@@ -432,9 +432,6 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
   }
   RenderParam rp;
   SetupRays(r.param, *image, 1.0f, depth, box, rp);
-  uint64_t shown = 0;
-  for (int label = 0; label <= kMaskLabel; ++label)
-    if (r.palette.labels[label] && r.palette.labels[label]->visible) shown |= uint64_t(1) << label;
   const ProjectionScene scene{r.volume,
                               r.mark,
                               r.param,
@@ -442,7 +439,7 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
                               r.palette,
                               r.octree,
                               r.labels.empty() ? nullptr : r.labels.data(),
-                              shown,
+                              ShownLabels(r.palette),
                               bounds.data(),
                               slicePairs.data()};
   int16_t* pixels = image->pixels;
