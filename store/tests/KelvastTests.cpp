@@ -188,10 +188,6 @@ TEST_F(KelvastTest, StoredFilesHoldTheToolkitsOwnEncoding) {
   // StoreFile writes through a buffer of its own: files within one disk block, across the
   // buffer's end, and with a tail past the last whole block, in two transfer syntaxes.
   fs::path in = orvanta::test::MakeTempDir("encoding");
-  auto bytesOf = [](const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-  };
   struct Case {
     int size;
     fx::Syntax syntax;
@@ -208,9 +204,9 @@ TEST_F(KelvastTest, StoredFilesHoldTheToolkitsOwnEncoding) {
     ASSERT_TRUE(file.GetFileFormat()->saveFile(expected.c_str()).good());
     InstanceRecord record;
     ASSERT_TRUE(store_->StoreFile(&file, &record));
-    std::string stored = bytesOf(record.storePath);
+    std::string stored = orvanta::test::FileBytes(record.storePath);
     EXPECT_GT(stored.size(), size_t(c.size * c.size * 2)) << c.size;
-    EXPECT_TRUE(stored == bytesOf(expected)) << c.size;
+    EXPECT_TRUE(stored == orvanta::test::FileBytes(expected)) << c.size;
   }
 }
 

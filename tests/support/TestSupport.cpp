@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -91,6 +93,11 @@ int FreeLoopbackPort() {
     port = ntohs(addr.sin_port);
   close(fd);
   return port;
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace orvanta::test

@@ -28,6 +28,9 @@ std::filesystem::path PydicomTestFiles();
 // A named file from that folder, or empty when absent (tests then GTEST_SKIP).
 std::filesystem::path PydicomFile(const std::string& name);
 
+// The whole content of a file, empty when it cannot be read.
+std::string FileBytes(const std::filesystem::path& path);
+
 // The program folder of this build (build/bin), where libraries and runtime/ live.
 std::filesystem::path ProgramFolder();
 

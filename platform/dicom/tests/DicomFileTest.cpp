@@ -99,8 +99,7 @@ TEST(DicomFile, FlushedSavesWriteTheToolkitsOwnEncoding) {
     fs::path expected = dir / (std::string(name) + ".expected"), saved = dir / name;
     ASSERT_TRUE(file.GetFileFormat()->saveFile(expected.c_str()).good());
     ASSERT_TRUE(file.SaveFile(saved.c_str(), true));
-    std::ifstream a(expected, std::ios::binary), b(saved, std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(a), {}) == std::string(std::istreambuf_iterator<char>(b), {}));
+    EXPECT_TRUE(orvanta::test::FileBytes(expected) == orvanta::test::FileBytes(saved));
   }
 }
 
