@@ -64,7 +64,22 @@ endfunction()
 function(orvanta_folder_tests name)
   cmake_parse_arguments(A "" "TIMEOUT" "LINK;LABELS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  # Screens registered for the shots tool are built there, not into the tests.
+  list(FILTER tests EXCLUDE REGEX "Shots\\.cpp$")
   if(tests AND BUILD_TESTING)
     orvanta_tests(${name} SOURCES ${tests} LINK ${A_LINK} LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT})
   endif()
+endfunction()
+
+# orvanta_shots(SOURCES ... [LINK ...]): sources that register windows with ORVANTA_SHOT, built
+# into the shots tool (tools/shots) with the given libraries; the current folder is on its
+# include path.
+function(orvanta_shots)
+  cmake_parse_arguments(A "" "" "SOURCES;LINK" ${ARGN})
+  foreach(source ${A_SOURCES})
+    get_filename_component(path ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    set_property(GLOBAL APPEND PROPERTY ORVANTA_SHOT_SOURCES ${path})
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY ORVANTA_SHOT_LINKS ${A_LINK})
+  set_property(GLOBAL APPEND PROPERTY ORVANTA_SHOT_INCLUDES ${CMAKE_CURRENT_SOURCE_DIR})
 endfunction()
