@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "ISOCtrlPlugin.h"
+
+class ISOImageObject;
+
+// "OVERINFO": the four corner texts of the configuration and, while the pointer is over the
+// image, a line with its pixel position and value above the bottom-left block.
+class SOPluginInfo : public ISOCtrlPlugin {
+ public:
+  bool IsAlwaysActive() override { return true; }
+  const char* GetName() override { return "OVERINFO"; }
+  void SetEnable(bool enable) override { enabled_ = enable; }
+  void SetHost(IPluginHost* host) override { host_ = host; }
+  bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Draw(HDC hdc, RECT rect) override;
+  void SetTextColor(unsigned long color) override { color_ = color; }
+
+  // One corner's text (0 top left, 1 bottom left, 2 top right, 3 bottom right); lines are
+  // separated by "\n\r".
+  static std::wstring FormatCornerText(int corner, ISOImageObject* image, int imageIndex, bool hidePatientData);
+  const std::wstring& GetPointerText() const { return pointer_; }
+
+ private:
+  bool enabled_ = true;
+  IPluginHost* host_ = nullptr;
+  std::wstring pointer_;
+  unsigned long color_ = 0xFFFFEC8B;
+};
