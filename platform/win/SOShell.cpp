@@ -21,11 +21,13 @@
 #include <QUrl>
 
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <unordered_map>
 
 #include "SOGdi.h"
 #include "SOWinPrivate.h"
+#include "SOWinApp.h"
 #include "SOWinQt.h"
 
 using namespace sowin;
@@ -765,6 +767,30 @@ void SetMessageBoxHook(std::function<int(const std::wstring&, const std::wstring
 
 int TrayIconCount() {
   return static_cast<int>(g_tray.size());
+}
+
+bool IsTrayAvailable() {
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+HICON LoadIconFile(const std::string& path) {
+  static std::mutex m;
+  static std::map<std::string, std::unique_ptr<CursorObj>> cache;  // icons live to process end
+  std::lock_guard lock(m);
+  auto& slot = cache[path];
+  if (!slot) {
+    QPixmap pixmap(QString::fromStdString(NormalisePath(path)));
+    if (pixmap.isNull()) return nullptr;
+    slot.reset(new CursorObj{QCursor(pixmap)});
+  }
+  return reinterpret_cast<HICON>(slot.get());
+}
+
+int RunApplication(int& argc, char** argv, const std::function<int()>& body) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  EnsureDispatcher();
+  return body();
 }
 
 std::string ToUtf8(const std::wstring& s) {
