@@ -57,12 +57,14 @@ class TestPlugin : public ISOPlugin {
   }
   HWND CreateWnd(HWND parent, int x, int y, int cx, int cy) override {
     Log("CreateWnd");
+    // Every test plug-in library shares the class: the first one to come registers it.
     static const bool registered = [] {
       WNDCLASSEXW wc;
       wc.cbSize = sizeof(wc);
       wc.lpfnWndProc = ChildProc;
       wc.lpszClassName = L"SOTestPluginWnd";
-      return RegisterClassExW(&wc) != 0;
+      WNDCLASSEXW known;
+      return RegisterClassExW(&wc) != 0 || GetClassInfoExW(nullptr, L"SOTestPluginWnd", &known);
     }();
     if (!registered) return nullptr;
     return CreateWindowExW(WS_EX_ACCEPTFILES, L"SOTestPluginWnd", L"SOTestPluginWnd", 0x56000000, x, y, cx, cy,
