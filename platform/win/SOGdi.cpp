@@ -199,8 +199,9 @@ QImage* TargetImage(DCObj* dc) {
 
 DCPainter::DCPainter(DCObj* dc) {
   if (!dc) return;
-  if (dc->kind == DCObj::Kind::Printer) {
-    p_ = dc->printerPainter.get();
+  QPainter* shared = dc->shared ? &**dc->shared : nullptr;
+  if (shared || dc->kind == DCObj::Kind::Printer) {
+    p_ = shared ? shared : dc->printerPainter.get();
     if (!p_ || !p_->isActive()) {
       p_ = nullptr;
       return;
@@ -217,7 +218,7 @@ DCPainter::DCPainter(DCObj* dc) {
     base_.scale(1, -1);
   }
   p_->setTransform(base_);
-  if (dc->state.clip) p_->setClipRegion(*dc->state.clip);
+  if (dc->state.clip) p_->setClipRegion(*dc->state.clip, shared ? Qt::IntersectClip : Qt::ReplaceClip);
   base_.translate(dc->state.origin.x(), dc->state.origin.y());
   p_->setTransform(base_);
 }
@@ -354,6 +355,7 @@ BOOL DeleteDC(HDC hdc) {
   unselect(dc->state.brush);
   unselect(dc->state.font);
   if (dc->kind == DCObj::Kind::Memory) unselect(dc->bitmap);
+  dc->shared.reset();
   if (dc->printerPainter && dc->printerPainter->isActive()) dc->printerPainter->end();
   delete dc;
   return TRUE;
@@ -1216,6 +1218,32 @@ QPaintDevice* PaintDeviceOf(HDC hdc) {
 QPoint ViewportOrigin(HDC hdc) {
   DCObj* dc = LookupDC(hdc);
   return dc ? dc->state.origin : QPoint();
+}
+
+DCPaintScope::DCPaintScope(HDC hdc) : hdc_(hdc) {
+  DCObj* dc = LookupDC(hdc);
+  if (!dc) return;
+  if (dc->shared) {
+    painter_ = &**dc->shared;
+    painter_->save();
+    return;
+  }
+  auto painter = std::make_unique<DCPainter>(dc);
+  if (!painter->Active()) return;
+  painter_ = &**painter;
+  dc->shared = std::move(painter);
+  outermost_ = true;
+}
+
+DCPaintScope::~DCPaintScope() {
+  if (!painter_) return;
+  DCObj* dc = LookupDC(hdc_);
+  // A DC deleted meanwhile took its painter with it.
+  if (!dc || !dc->shared) return;
+  if (outermost_)
+    dc->shared.reset();
+  else
+    painter_->restore();
 }
 
 QImage* ImageOf(HBITMAP bitmap) {

@@ -107,6 +107,7 @@ int EndPage(HDC hdc) {
 int EndDoc(HDC hdc) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printerPainter) return 0;
+  dc->shared.reset();
   const bool ok = dc->printerPainter->end();
   dc->printerPainter.reset();
   return ok ? 1 : 0;
@@ -115,6 +116,7 @@ int EndDoc(HDC hdc) {
 int AbortDoc(HDC hdc) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printerPainter) return 0;
+  dc->shared.reset();
   dc->printer->abort();
   dc->printerPainter->end();
   dc->printerPainter.reset();

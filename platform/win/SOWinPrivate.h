@@ -100,6 +100,8 @@ struct DCState {
   std::optional<QRegion> clip;  // device coordinates
 };
 
+class DCPainter;
+
 struct DCObj {
   enum class Kind { Window, Memory, Screen, Printer };
   Kind kind = Kind::Memory;
@@ -109,6 +111,7 @@ struct DCObj {
   std::vector<DCState> saved;
   std::unique_ptr<QPrinter> printer;
   std::unique_ptr<QPainter> printerPainter;  // one painter per printed document
+  std::unique_ptr<DCPainter> shared;         // the painter of an open SOWin::DCPaintScope
   int pages = 0;
   QString pdfPath;
 };
@@ -118,7 +121,8 @@ HDC NewDC(DCObj* dc);
 QImage* TargetImage(DCObj* dc);
 
 // A painter on a DC's target with the DC's origin and clip applied; inactive when the DC
-// has nothing to paint on.
+// has nothing to paint on. While a paint scope is open on the DC it is the scope's painter,
+// saved and restored around this one's use.
 class DCPainter {
  public:
   explicit DCPainter(DCObj* dc);

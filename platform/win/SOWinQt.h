@@ -9,6 +9,7 @@ class QWidget;
 class QImage;
 class QPaintDevice;
 class QPoint;
+class QPainter;
 
 namespace SOWin {
 
@@ -24,6 +25,29 @@ HWND WrapWidget(QWidget* widget);
 // Null for an invalid DC or a memory DC without a bitmap.
 QPaintDevice* PaintDeviceOf(HDC hdc);
 QPoint ViewportOrigin(HDC hdc);
+// One painter for everything drawn on a DC while the scope lives: GDI and GDI+ calls on the
+// DC draw through it (each with the DC's own origin and clip, inside the clip the painter has
+// then), and code drawing with Qt paints with Painter(). It starts with the DC's origin and
+// clip applied. A scope opened while another is open on the same DC shares its painter, saved
+// on entry and restored on exit. The painter is null when the DC has nothing to paint on.
+// Bitmaps selected into the DC meanwhile are not painted until the outermost scope closes.
+class DCPaintScope {
+ public:
+  explicit DCPaintScope(HDC hdc);
+  ~DCPaintScope();
+  DCPaintScope(const DCPaintScope&) = delete;
+  DCPaintScope& operator=(const DCPaintScope&) = delete;
+
+  QPainter* Painter() const { return painter_; }
+  // True for the scope that opened the painter.
+  bool IsOutermost() const { return outermost_; }
+
+ private:
+  HDC hdc_ = nullptr;
+  QPainter* painter_ = nullptr;
+  bool outermost_ = false;
+};
+
 // The image of a bitmap (32-bit); null for another handle.
 QImage* ImageOf(HBITMAP bitmap);
 // A new bitmap (owned by the caller, freed with DeleteObject) holding a copy of image.
