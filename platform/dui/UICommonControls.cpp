@@ -2,7 +2,8 @@
 
 #include "UIGettext.h"
 #include "UIManager.h"
-#include "UIRender.h"
+#include "internal/UIEditorHost.h"
+#include "internal/UIRender.h"
 
 #include <QDate>
 #include <QFontMetrics>
@@ -92,7 +93,7 @@ SIZE CLabelUI::EstimateSize(SIZE available) {
     sz.cx = text.cx + m_rcTextPadding.left + m_rcTextPadding.right;
   }
   // Without a height a label is one line of its font tall.
-  if (sz.cy == 0 && m_pManager) sz.cy = QFontMetrics(m_pManager->GetFont(m_iFont)).height() + 4;
+  if (sz.cy == 0 && m_pManager) sz.cy = QFontMetrics(CRenderEngine::FontOf(m_pManager, m_iFont)).height() + 4;
   return sz;
 }
 
@@ -134,7 +135,10 @@ DWORD CLabelUI::CurrentTextColor() const {
   return m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000;
 }
 
-void CLabelUI::PaintText(QPainter& painter) {
+void CLabelUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_sText.IsEmpty()) return;
   DrawText(painter, m_pManager, Deflate(m_rcItem, m_rcTextPadding), ToQString(m_sText), CurrentTextColor(),
            m_iFont, m_uTextStyle);
@@ -280,7 +284,10 @@ DWORD CButtonUI::CurrentTextColor() const {
   return CLabelUI::CurrentTextColor();
 }
 
-void CButtonUI::PaintBkColor(QPainter& painter) {
+void CButtonUI::PaintBkColor(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   DWORD color = 0;
   if (IsEnabled()) {
     if ((m_uButtonState & UISTATE_PUSHED) && m_dwPushedBkColor)
@@ -291,20 +298,20 @@ void CButtonUI::PaintBkColor(QPainter& painter) {
   if (color)
     DrawColor(painter, m_rcItem, color, m_cxyBorderRound);
   else
-    CLabelUI::PaintBkColor(painter);
+    CLabelUI::PaintBkColor(hDC);
 }
 
-void CButtonUI::PaintStatusImage(QPainter& painter) {
+void CButtonUI::PaintStatusImage(HDC hDC) {
   if (!IsEnabled()) {
-    if (!m_sDisabledImage.IsEmpty() && DrawImage(painter, m_sDisabledImage)) return;
+    if (!m_sDisabledImage.IsEmpty() && DrawImage(hDC, m_sDisabledImage)) return;
   } else if (m_uButtonState & UISTATE_PUSHED) {
-    if (!m_sPushedImage.IsEmpty() && DrawImage(painter, m_sPushedImage)) return;
+    if (!m_sPushedImage.IsEmpty() && DrawImage(hDC, m_sPushedImage)) return;
   } else if (m_uButtonState & UISTATE_HOT) {
-    if (!m_sHotImage.IsEmpty() && DrawImage(painter, m_sHotImage)) return;
+    if (!m_sHotImage.IsEmpty() && DrawImage(hDC, m_sHotImage)) return;
   } else if (IsFocused()) {
-    if (!m_sFocusedImage.IsEmpty() && DrawImage(painter, m_sFocusedImage)) return;
+    if (!m_sFocusedImage.IsEmpty() && DrawImage(hDC, m_sFocusedImage)) return;
   }
-  if (!m_sNormalImage.IsEmpty()) DrawImage(painter, m_sNormalImage);
+  if (!m_sNormalImage.IsEmpty()) DrawImage(hDC, m_sNormalImage);
 }
 
 // ---- COptionUI ----
@@ -399,21 +406,24 @@ DWORD COptionUI::CurrentTextColor() const {
   return CButtonUI::CurrentTextColor();
 }
 
-void COptionUI::PaintBkColor(QPainter& painter) {
+void COptionUI::PaintBkColor(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_bSelected && m_dwSelectedBkColor)
     DrawColor(painter, m_rcItem, m_dwSelectedBkColor, m_cxyBorderRound);
   else
-    CButtonUI::PaintBkColor(painter);
+    CButtonUI::PaintBkColor(hDC);
 }
 
-void COptionUI::PaintStatusImage(QPainter& painter) {
+void COptionUI::PaintStatusImage(HDC hDC) {
   if (m_bSelected) {
     if ((m_uButtonState & UISTATE_HOT) && !m_sSelectedHotImage.IsEmpty() &&
-        DrawImage(painter, m_sSelectedHotImage))
+        DrawImage(hDC, m_sSelectedHotImage))
       return;
-    if (!m_sSelectedImage.IsEmpty() && DrawImage(painter, m_sSelectedImage)) return;
+    if (!m_sSelectedImage.IsEmpty() && DrawImage(hDC, m_sSelectedImage)) return;
   }
-  CButtonUI::PaintStatusImage(painter);
+  CButtonUI::PaintStatusImage(hDC);
 }
 
 // ---- CCheckBoxUI ----
@@ -431,9 +441,12 @@ static bool HasImages(const CDuiString& normal, const CDuiString& selected) {
   return !normal.IsEmpty() || !selected.IsEmpty();
 }
 
-void CCheckBoxUI::PaintStatusImage(QPainter& painter) {
+void CCheckBoxUI::PaintStatusImage(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (HasImages(m_sNormalImage, m_sSelectedImage)) {
-    COptionUI::PaintStatusImage(painter);
+    COptionUI::PaintStatusImage(hDC);
     return;
   }
   // A drawn box: 14 pixels, vertically centred at the left.
@@ -464,7 +477,10 @@ void CCheckBoxUI::PaintStatusImage(QPainter& painter) {
   painter.restore();
 }
 
-void CCheckBoxUI::PaintText(QPainter& painter) {
+void CCheckBoxUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_sText.IsEmpty()) return;
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   if (!HasImages(m_sNormalImage, m_sSelectedImage) && m_rcTextPadding.left == 0) rc.left += 20;
@@ -486,7 +502,7 @@ void* CTabItemUI::GetInterface(const wchar_t* name) {
 
 // ---- CEditUI ----
 
-CEditUI::CEditUI() {
+CEditUI::CEditUI() : m_editor(std::make_unique<CEditorHost>()) {
   m_rcTextPadding = RECT{6, 0, 6, 0};
   m_uTextStyle = DT_SINGLELINE_UI | DT_VCENTER_UI;
 }
@@ -509,12 +525,12 @@ CEditUI::~CEditUI() = default;
 void CEditUI::SetText(const wchar_t* text) {
   m_sText = text;
   m_iCaret = m_sText.GetLength();
-  m_editor.SetText(ToQString(m_sText));
+  m_editor->SetText(ToQString(m_sText));
   Invalidate();
 }
 
 void CEditUI::OpenEditor() {
-  if (m_editor.IsOpen() || !m_pManager || m_bReadOnly || !IsEnabled()) return;
+  if (m_editor->IsOpen() || !m_pManager || m_bReadOnly || !IsEnabled()) return;
   CEditorHost::Options options;
   options.multiLine = m_bMultiLine;
   options.wantReturn = WantsReturn();
@@ -523,21 +539,21 @@ void CEditUI::OpenEditor() {
   options.date = IsDateField();
   options.maxChar = int(std::min<UINT>(m_uMaxChar, 32767));
   options.align = m_uTextStyle;
-  options.font = m_pManager->GetFont(m_iFont);
+  options.font = CRenderEngine::FontOf(m_pManager, m_iFont);
   options.color = ToColor(CurrentTextColor());
   DWORD bk = m_dwBackColor ? m_dwBackColor : m_dwEditBkColor;
   options.background = (bk >> 24) == 0xFF ? ToColor(bk) : QColor(Qt::white);
-  m_editor.onChanged = [this](const QString& text) {
+  m_editor->onChanged = [this](const QString& text) {
     std::wstring w = text.toStdWString();
     if (w == m_sText.str()) return;
     m_sText = w;
     m_iCaret = m_sText.GetLength();
     if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
   };
-  m_editor.onReturn = [this] {
+  m_editor->onReturn = [this] {
     if (m_pManager) m_pManager->SendNotify(this, L"return");
   };
-  if (!m_editor.Open(this, options, ToQString(m_sText))) return;
+  if (!m_editor->Open(this, options, ToQString(m_sText))) return;
   PlaceEditor();
   Invalidate();
 }
@@ -546,7 +562,7 @@ void CEditUI::PlaceEditor() {
   // Inside the text padding and clear of the border.
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   rc = Deflate(rc, m_bMultiLine ? RECT{0, 4, 0, 4} : RECT{0, 2, 0, 2});
-  m_editor.Place(rc, IsVisible());
+  m_editor->Place(rc, IsVisible());
 }
 
 void CEditUI::SetPos(RECT rc, bool needInvalidate) {
@@ -566,7 +582,7 @@ void CEditUI::SetInternVisible(bool visible) {
 
 void CEditUI::SetEnabled(bool enable) {
   CControlUI::SetEnabled(enable);
-  if (!enable) m_editor.Close();
+  if (!enable) m_editor->Close();
   if (!enable && m_pManager && m_pManager->GetFocus() == this) m_pManager->SetFocus(nullptr, false);
 }
 
@@ -605,7 +621,7 @@ void CEditUI::DoEvent(TEventUI& event) {
       OpenEditor();
       return;
     case UIEVENT_KILLFOCUS:
-      m_editor.Close();
+      m_editor->Close();
       CLabelUI::DoEvent(event);
       return;
     case UIEVENT_BUTTONDOWN:
@@ -697,7 +713,10 @@ void CEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     CLabelUI::SetAttribute(name, value);
 }
 
-void CEditUI::PaintStatusImage(QPainter& painter) {
+void CEditUI::PaintStatusImage(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   const wchar_t* image = nullptr;
   if (!IsEnabled())
     image = GetCustomAttribute(L"disabledimage");
@@ -705,7 +724,7 @@ void CEditUI::PaintStatusImage(QPainter& painter) {
     image = GetCustomAttribute(L"focusedimage");
   if (!image) image = GetCustomAttribute(L"normalimage");
   if (image) {
-    DrawImage(painter, image);
+    DrawImage(hDC, image);
     return;
   }
   // No skin images: a flat field that shows focus with the accent colour.
@@ -714,7 +733,10 @@ void CEditUI::PaintStatusImage(QPainter& painter) {
   if (m_nBorderSize == 0) DrawBorder(painter, m_rcItem, 1, IsFocused() ? 0xFF2F80ED : 0xFFCDD1D6, SIZE{6, 6});
 }
 
-void CEditUI::PaintText(QPainter& painter) {
+void CEditUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT rc = Deflate(m_rcItem, m_rcTextPadding);
   if (m_bMultiLine) rc = Deflate(rc, RECT{0, 4, 0, 4});
   QString shown = ToQString(m_sText);
@@ -725,8 +747,8 @@ void CEditUI::PaintText(QPainter& painter) {
   }
   DrawText(painter, m_pManager, rc, shown, CurrentTextColor(), m_iFont, m_uTextStyle);
   // The caret; an open editor shows its own.
-  if (IsFocused() && !m_bReadOnly && !m_bMultiLine && !m_editor.IsOpen() && m_pManager) {
-    QFontMetrics fm(m_pManager->GetFont(m_iFont));
+  if (IsFocused() && !m_bReadOnly && !m_bMultiLine && !m_editor->IsOpen() && m_pManager) {
+    QFontMetrics fm(CRenderEngine::FontOf(m_pManager, m_iFont));
     int caret = std::min(std::max(m_iCaret, 0), int(shown.size()));
     int x = rc.left + fm.horizontalAdvance(shown.left(caret));
     if (m_uTextStyle & DT_CENTER_UI) x += (rc.right - rc.left - fm.horizontalAdvance(shown)) / 2;
@@ -846,7 +868,10 @@ void CProgressUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     CLabelUI::SetAttribute(name, value);
 }
 
-void CProgressUI::PaintStatusImage(QPainter& painter) {
+void CProgressUI::PaintStatusImage(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_nMax <= m_nMin) return;
   double part = double(m_nValue - m_nMin) / double(m_nMax - m_nMin);
   RECT rc = m_rcItem;
@@ -859,7 +884,7 @@ void CProgressUI::PaintStatusImage(QPainter& painter) {
     // The fore image is drawn over the filled part only, as if it covered the whole bar.
     painter.save();
     painter.setClipRect(ToRect(rc), Qt::IntersectClip);
-    DrawImage(painter, m_sForeImage);
+    DrawImage(hDC, m_sForeImage);
     painter.restore();
     return;
   }
@@ -935,7 +960,10 @@ void CSliderUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     CProgressUI::SetAttribute(name, value);
 }
 
-void CSliderUI::PaintStatusImage(QPainter& painter) {
+void CSliderUI::PaintStatusImage(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   // A thin track, the filled part in the accent colour and a round thumb.
   int cy = (m_rcItem.top + m_rcItem.bottom) / 2;
   RECT track{m_rcItem.left + 6, cy - 2, m_rcItem.right - 6, cy + 2};
@@ -952,6 +980,8 @@ void CSliderUI::PaintStatusImage(QPainter& painter) {
 }
 
 // ---- CPictureUI ----
+
+CPictureUI::CPictureUI() = default;
 
 CPictureUI::~CPictureUI() {
   if (m_hBitmap) DeleteObject(m_hBitmap);
@@ -970,10 +1000,7 @@ bool CPictureUI::SetPicture(const unsigned char* bytes, long length) {
   if (!bytes || length <= 0) return false;
   QImage image = QImage::fromData(bytes, int(length));
   if (image.isNull()) return false;
-  m_image = image.convertToFormat(QImage::Format_ARGB32);
-  if (m_hBitmap) DeleteObject(m_hBitmap);
-  m_hBitmap = nullptr;
-  Invalidate();
+  Show(image);
   return true;
 }
 
@@ -984,36 +1011,51 @@ bool CPictureUI::SetPicture(HBITMAP bitmap) {
   }
   QImage* image = SOWin::ImageOf(bitmap);
   if (!image || image->isNull()) return false;
-  m_image = image->convertToFormat(QImage::Format_ARGB32);
-  if (m_hBitmap) DeleteObject(m_hBitmap);
-  m_hBitmap = nullptr;
-  Invalidate();
+  Show(*image);
   return true;
 }
 
-void CPictureUI::ClearPicture() {
-  m_image = QImage();
+void CPictureUI::Show(const QImage& image) {
+  m_image = std::make_unique<QImage>(image.convertToFormat(QImage::Format_ARGB32));
   if (m_hBitmap) DeleteObject(m_hBitmap);
   m_hBitmap = nullptr;
   Invalidate();
 }
 
+void CPictureUI::ClearPicture() {
+  m_image.reset();
+  if (m_hBitmap) DeleteObject(m_hBitmap);
+  m_hBitmap = nullptr;
+  Invalidate();
+}
+
+bool CPictureUI::HasPicture() const {
+  return m_image != nullptr;
+}
+
+SIZE CPictureUI::GetPictureSize() const {
+  return m_image ? SIZE{m_image->width(), m_image->height()} : SIZE{};
+}
+
 HBITMAP CPictureUI::GetImageInfo() {
-  if (m_image.isNull()) return nullptr;
-  if (!m_hBitmap) m_hBitmap = SOWin::BitmapFromImage(m_image);
+  if (!m_image) return nullptr;
+  if (!m_hBitmap) m_hBitmap = SOWin::BitmapFromImage(*m_image);
   return m_hBitmap;
 }
 
-void CPictureUI::PaintStatusImage(QPainter& painter) {
-  if (m_image.isNull()) return;
+void CPictureUI::PaintStatusImage(HDC hDC) {
+  if (!m_image) return;
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   QRect area = ToRect(m_rcItem);
-  QSize fitted = m_image.size().scaled(area.size(), Qt::KeepAspectRatio);
+  QSize fitted = m_image->size().scaled(area.size(), Qt::KeepAspectRatio);
   QRect dst(QPoint(area.left() + (area.width() - fitted.width()) / 2,
                    area.top() + (area.height() - fitted.height()) / 2),
             fitted);
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(dst, m_image);
+  painter.drawImage(dst, *m_image);
   painter.restore();
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "UIContainer.h"
-#include "UIEditorHost.h"
 
-#include <QImage>
+#include <memory>
+
+class QImage;
 
 namespace DuiLib {
+
+class CEditorHost;
 
 // Text in a rectangle, with the skin's font, colour and alignment.
 class CLabelUI : public CControlUI {
@@ -24,7 +27,7 @@ class CLabelUI : public CControlUI {
   void SetTextPadding(RECT rc);
   SIZE EstimateSize(SIZE available) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintText(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
 
  protected:
   // The colour text is drawn in for the current state.
@@ -59,8 +62,8 @@ class CButtonUI : public CLabelUI {
   void SetEnabled(bool enable = true) override;
   void DoEvent(TEventUI& event) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintStatusImage(QPainter& painter) override;
-  void PaintBkColor(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
+  void PaintBkColor(HDC hDC) override;
 
   void SetNormalImage(const wchar_t* image) {
     m_sNormalImage = image;
@@ -122,8 +125,8 @@ class COptionUI : public CButtonUI {
   void SetSelectedTextColor(DWORD color) { m_dwSelectedTextColor = color; }
   void SetSelectedBkColor(DWORD color) { m_dwSelectedBkColor = color; }
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintStatusImage(QPainter& painter) override;
-  void PaintBkColor(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
+  void PaintBkColor(HDC hDC) override;
 
  protected:
   DWORD CurrentTextColor() const override;
@@ -143,8 +146,8 @@ class CCheckBoxUI : public COptionUI {
   void* GetInterface(const wchar_t* name) override;
   bool GetCheck() const { return IsSelected(); }
   void SetCheck(bool check, bool triggerEvent = true) { Selected(check, triggerEvent); }
-  void PaintStatusImage(QPainter& painter) override;
-  void PaintText(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
+  void PaintText(HDC hDC) override;
 };
 
 // A tab header item: an option that selects a page.
@@ -190,8 +193,8 @@ class CEditUI : public CLabelUI {
   void SetInternVisible(bool visible = true) override;
   void DoEvent(TEventUI& event) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintStatusImage(QPainter& painter) override;
-  void PaintText(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
+  void PaintText(HDC hDC) override;
 
  protected:
   // Applies an edit from the keyboard, keeping maxchar and numberonly, and notifies.
@@ -203,7 +206,7 @@ class CEditUI : public CLabelUI {
   void PlaceEditor();
   virtual bool WantsReturn() const { return m_bMultiLine; }
 
-  CEditorHost m_editor;
+  std::unique_ptr<CEditorHost> m_editor;
 
   UINT m_uMaxChar = 255;
   bool m_bReadOnly = false;
@@ -270,7 +273,7 @@ class CProgressUI : public CLabelUI {
     Invalidate();
   }
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintStatusImage(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
 
  protected:
   bool m_bHorizontal = true;
@@ -291,7 +294,7 @@ class CSliderUI : public CProgressUI {
   void SetChangeStep(int step) { m_nStep = step; }
   void DoEvent(TEventUI& event) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintStatusImage(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
 
  private:
   int ValueAt(POINT pt) const;
@@ -303,6 +306,7 @@ class CSliderUI : public CProgressUI {
 // Shows an image given as encoded bytes (JPEG, PNG, BMP), scaled to fit and centred.
 class CPictureUI : public CControlUI {
  public:
+  CPictureUI();
   ~CPictureUI() override;
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
@@ -311,15 +315,18 @@ class CPictureUI : public CControlUI {
   // Shows a copy of the bitmap; a null bitmap clears the picture.
   bool SetPicture(HBITMAP bitmap);
   void ClearPicture();
-  bool HasPicture() const { return !m_image.isNull(); }
+  bool HasPicture() const;
+  // The picture's size in pixels; 0x0 when empty.
+  SIZE GetPictureSize() const;
   // The picture as a bitmap owned by the control (null when empty); valid until the
   // picture changes.
   HBITMAP GetImageInfo();
-  const QImage& GetImage() const { return m_image; }
-  void PaintStatusImage(QPainter& painter) override;
+  void PaintStatusImage(HDC hDC) override;
 
  private:
-  QImage m_image;
+  void Show(const QImage& image);
+
+  std::unique_ptr<QImage> m_image;  // null when empty
   HBITMAP m_hBitmap = nullptr;
 };
 

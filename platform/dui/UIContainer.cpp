@@ -2,7 +2,7 @@
 
 #include "UIDlgBuilder.h"
 #include "UIManager.h"
-#include "UIRender.h"
+#include "internal/UIRender.h"
 
 #include <QPainter>
 
@@ -263,12 +263,15 @@ void CContainerUI::DoEvent(TEventUI& event) {
   CControlUI::DoEvent(event);
 }
 
-void CContainerUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
+void CContainerUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT rcTemp;
   if (!CRenderEngine::IntersectRect(rcTemp, rcPaint, m_rcItem)) return;
   painter.save();
   painter.setClipRect(CRenderEngine::ToRect(rcTemp), Qt::IntersectClip);
-  CControlUI::DoPaint(painter, rcTemp);
+  CControlUI::DoPaint(hDC, rcTemp);
   RECT inner = InnerRect();
   RECT rcChildren;
   if (CRenderEngine::IntersectRect(rcChildren, rcTemp, inner)) {
@@ -278,17 +281,17 @@ void CContainerUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
       if (!CRenderEngine::IntersectRect(r, rcChildren, c->GetPos())) continue;
       painter.save();
       painter.setClipRect(CRenderEngine::ToRect(rcChildren), Qt::IntersectClip);
-      c->DoPaint(painter, rcChildren);
+      c->DoPaint(hDC, rcChildren);
       painter.restore();
     }
   }
   for (CControlUI* c : m_items) {
     if (!c->IsVisible() || !c->IsFloat()) continue;
     RECT r;
-    if (CRenderEngine::IntersectRect(r, rcTemp, c->GetPos())) c->DoPaint(painter, rcTemp);
+    if (CRenderEngine::IntersectRect(r, rcTemp, c->GetPos())) c->DoPaint(hDC, rcTemp);
   }
   if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
-    m_pVerticalScrollBar->DoPaint(painter, rcTemp);
+    m_pVerticalScrollBar->DoPaint(hDC, rcTemp);
   painter.restore();
 }
 
@@ -719,7 +722,10 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
   CControlUI::DoEvent(event);
 }
 
-void CScrollBarUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
+void CScrollBarUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT thumb = ThumbRect();
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);

@@ -42,7 +42,7 @@ class CContainerUI : public CControlUI {
   void SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init = true) override;
   void SetPos(RECT rc, bool needInvalidate = true) override;
   void DoEvent(TEventUI& event) override;
-  void DoPaint(QPainter& painter, const RECT& rcPaint) override;
+  void DoPaint(HDC hDC, const RECT& rcPaint) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   CControlUI* FindControl(FINDCONTROLPROC proc, void* data, UINT flags) override;
 
@@ -154,7 +154,7 @@ class CScrollBarUI : public CControlUI {
   int GetLineSize() const { return m_nLineSize; }
   void SetLineSize(int size) { m_nLineSize = size; }
   void DoEvent(TEventUI& event) override;
-  void DoPaint(QPainter& painter, const RECT& rcPaint) override;
+  void DoPaint(HDC hDC, const RECT& rcPaint) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
 
  private:

@@ -2,7 +2,7 @@
 
 #include "UIGettext.h"
 #include "UIManager.h"
-#include "UIRender.h"
+#include "internal/UIRender.h"
 
 #include <QPainter>
 
@@ -325,17 +325,23 @@ CControlUI* CControlUI::ApplyAttributeList(const wchar_t* list) {
   return this;
 }
 
-void CControlUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
+void CControlUI::DoPaint(HDC hDC, const RECT& rcPaint) {
   RECT rc;
   if (!CRenderEngine::IntersectRect(rc, rcPaint, m_rcItem)) return;
-  PaintBkColor(painter);
-  PaintBkImage(painter);
-  PaintStatusImage(painter);
-  PaintText(painter);
-  PaintBorder(painter);
+  // One painter for the whole control, shared by its parts.
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  PaintBkColor(hDC);
+  PaintBkImage(hDC);
+  PaintStatusImage(hDC);
+  PaintText(hDC);
+  PaintBorder(hDC);
 }
 
-void CControlUI::PaintBkColor(QPainter& painter) {
+void CControlUI::PaintBkColor(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_dwBackColor2 && (m_dwBackColor >> 24)) {
     QLinearGradient g(m_rcItem.left, m_rcItem.top, m_rcItem.left, m_rcItem.bottom);
     g.setColorAt(0, CRenderEngine::ToColor(m_dwBackColor));
@@ -346,16 +352,22 @@ void CControlUI::PaintBkColor(QPainter& painter) {
   CRenderEngine::DrawColor(painter, m_rcItem, m_dwBackColor, m_cxyBorderRound);
 }
 
-void CControlUI::PaintBkImage(QPainter& painter) {
-  if (!m_sBkImage.IsEmpty()) DrawImage(painter, m_sBkImage);
+void CControlUI::PaintBkImage(HDC hDC) {
+  if (!m_sBkImage.IsEmpty()) DrawImage(hDC, m_sBkImage);
 }
 
-void CControlUI::PaintBorder(QPainter& painter) {
+void CControlUI::PaintBorder(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   DWORD color = (m_bFocused && m_dwFocusBorderColor) ? m_dwFocusBorderColor : m_dwBorderColor;
   CRenderEngine::DrawBorder(painter, m_rcItem, m_nBorderSize, color, m_cxyBorderRound);
 }
 
-bool CControlUI::DrawImage(QPainter& painter, const wchar_t* image, const wchar_t* modify) {
+bool CControlUI::DrawImage(HDC hDC, const wchar_t* image, const wchar_t* modify) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return false;
+  QPainter& painter = *scope;
   return CRenderEngine::DrawImageString(painter, m_pManager, m_rcItem, image, modify);
 }
 

@@ -119,16 +119,16 @@ class CControlUI {
   CControlUI* ApplyAttributeList(const wchar_t* list);
 
   // Paints the part of this control inside rcPaint, in window coordinates.
-  virtual void DoPaint(QPainter& painter, const RECT& rcPaint);
-  virtual void PaintBkColor(QPainter& painter);
-  virtual void PaintBkImage(QPainter& painter);
-  virtual void PaintStatusImage(QPainter& painter) {}
-  virtual void PaintText(QPainter& painter) {}
-  virtual void PaintBorder(QPainter& painter);
+  virtual void DoPaint(HDC hDC, const RECT& rcPaint);
+  virtual void PaintBkColor(HDC hDC);
+  virtual void PaintBkImage(HDC hDC);
+  virtual void PaintStatusImage(HDC hDC) {}
+  virtual void PaintText(HDC hDC) {}
+  virtual void PaintBorder(HDC hDC);
 
   // Draws an image attribute ("file.png" or "file='a.png' source='..' corner='..' dest='..'")
   // into this control's rectangle.
-  bool DrawImage(QPainter& painter, const wchar_t* image, const wchar_t* modify = nullptr);
+  bool DrawImage(HDC hDC, const wchar_t* image, const wchar_t* modify = nullptr);
 
  public:
   CEventSource OnInit;

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-class QPainter;
-
 namespace DuiLib {
 
 class CControlUI;

@@ -1,4 +1,4 @@
-#include "UIEditorHost.h"
+#include "internal/UIEditorHost.h"
 
 #include "UIManager.h"
 

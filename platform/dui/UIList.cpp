@@ -2,7 +2,8 @@
 
 #include "UIGettext.h"
 #include "UIManager.h"
-#include "UIRender.h"
+#include "internal/UIEditorHost.h"
+#include "internal/UIRender.h"
 #include "UIWindow.h"
 
 #include <QFontMetrics>
@@ -30,7 +31,7 @@ IListItemUI* AsItem(CControlUI* c) {
 }
 
 int RowHeight(CPaintManagerUI* manager, int font) {
-  return manager ? QFontMetrics(manager->GetFont(font)).height() + 14 : 28;
+  return manager ? QFontMetrics(CRenderEngine::FontOf(manager, font)).height() + 14 : 28;
 }
 
 // Draws a small chevron pointing down (combo arrows) or right/down (tree folders).
@@ -118,8 +119,11 @@ void CListHeaderItemUI::SetAttribute(const wchar_t* name, const wchar_t* value) 
     CButtonUI::SetAttribute(name, value);
 }
 
-void CListHeaderItemUI::PaintBorder(QPainter& painter) {
-  CButtonUI::PaintBorder(painter);
+void CListHeaderItemUI::PaintBorder(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
+  CButtonUI::PaintBorder(hDC);
   if (m_nBorderSize == 0) {
     // A hairline separating the columns.
     painter.fillRect(QRect(m_rcItem.right - 1, m_rcItem.top + 6, 1, m_rcItem.bottom - m_rcItem.top - 12),
@@ -254,8 +258,11 @@ void CListElementUI::DoEvent(TEventUI& event) {
   if (!RowEvent(this, this, Owner(), m_bHot, event)) CControlUI::DoEvent(event);
 }
 
-void CListElementUI::PaintBkColor(QPainter& painter) {
-  CControlUI::PaintBkColor(painter);
+void CListElementUI::PaintBkColor(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
+  CControlUI::PaintBkColor(hDC);
   PaintRowBk(painter, m_rcItem, m_bSelected, m_bHot, Owner());
 }
 
@@ -287,7 +294,10 @@ void CListLabelElementUI::SetAttribute(const wchar_t* name, const wchar_t* value
     CListElementUI::SetAttribute(name, value);
 }
 
-void CListLabelElementUI::PaintText(QPainter& painter) {
+void CListLabelElementUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   IListOwnerUI* owner = Owner();
   DWORD color = m_dwTextColor ? m_dwTextColor : owner ? owner->GetItemTextColor() : 0xFF1F2328;
   if (!IsEnabled()) color = 0xFFA0A4AA;
@@ -320,7 +330,10 @@ void CListTextElementUI::SetText(int column, const wchar_t* text) {
   Invalidate();
 }
 
-void CListTextElementUI::PaintText(QPainter& painter) {
+void CListTextElementUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   IListOwnerUI* owner = Owner();
   CListHeaderUI* header = owner ? owner->GetListHeader() : nullptr;
   DWORD color = m_dwTextColor ? m_dwTextColor : owner ? owner->GetItemTextColor() : 0xFF1F2328;
@@ -338,19 +351,19 @@ void CListTextElementUI::PaintText(QPainter& painter) {
     // "<i file>" shows that image, centred in the cell.
     if (text.GetLength() > 3 && text.Left(3) == L"<i " && text.GetAt(text.GetLength() - 1) == L'>') {
       CDuiString file = text.Mid(3, text.GetLength() - 4);
-      const TImageInfo* info = m_pManager ? m_pManager->GetImage(file) : nullptr;
-      if (info && !info->image.isNull()) {
-        QSize s = info->image.size();
+      const QImage* picture = m_pManager ? PictureOf(m_pManager->GetImage(file)) : nullptr;
+      if (picture && !picture->isNull()) {
+        QSize s = picture->size();
         QRect dst(QPoint((cell.left + cell.right - s.width()) / 2, (cell.top + cell.bottom - s.height()) / 2),
                   s);
-        painter.drawImage(dst, info->image);
+        painter.drawImage(dst, *picture);
       }
       continue;
     }
     RECT rc{cell.left + m_rcTextPadding.left, cell.top, cell.right - m_rcTextPadding.right, cell.bottom};
     if (m_bMarked) {
       painter.save();
-      QFont f = m_pManager ? m_pManager->GetFont(font) : QFont();
+      QFont f = CRenderEngine::FontOf(m_pManager, font);
       f.setBold(true);
       painter.setFont(f);
       painter.setPen(ToColor(color));
@@ -394,8 +407,11 @@ void CListContainerElementUI::DoEvent(TEventUI& event) {
   if (!RowEvent(this, this, ListOwner(m_pOwner), m_bHot, event)) CHorizontalLayoutUI::DoEvent(event);
 }
 
-void CListContainerElementUI::PaintBkColor(QPainter& painter) {
-  CHorizontalLayoutUI::PaintBkColor(painter);
+void CListContainerElementUI::PaintBkColor(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
+  CHorizontalLayoutUI::PaintBkColor(hDC);
   PaintRowBk(painter, m_rcItem, m_bSelected, m_bHot, ListOwner(m_pOwner));
 }
 
@@ -572,12 +588,15 @@ void CListUI::DoEvent(TEventUI& event) {
   CVerticalLayoutUI::DoEvent(event);
 }
 
-void CListUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
+void CListUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT rcTemp;
   if (!IntersectRect(rcTemp, rcPaint, m_rcItem)) return;
   painter.save();
   painter.setClipRect(ToRect(rcTemp), Qt::IntersectClip);
-  CControlUI::DoPaint(painter, rcTemp);
+  CControlUI::DoPaint(hDC, rcTemp);
   RECT body;
   if (IntersectRect(body, rcTemp, BodyRect())) {
     for (size_t i = size_t(FirstRow()); i < m_items.size(); ++i) {
@@ -586,13 +605,13 @@ void CListUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
       if (!c->IsVisible() || !IntersectRect(r, body, c->GetPos())) continue;
       painter.save();
       painter.setClipRect(ToRect(body), Qt::IntersectClip);
-      c->DoPaint(painter, body);
+      c->DoPaint(hDC, body);
       painter.restore();
     }
   }
-  if (m_pHeader && m_pHeader->IsVisible()) m_pHeader->DoPaint(painter, rcTemp);
+  if (m_pHeader && m_pHeader->IsVisible()) m_pHeader->DoPaint(hDC, rcTemp);
   if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
-    m_pVerticalScrollBar->DoPaint(painter, rcTemp);
+    m_pVerticalScrollBar->DoPaint(hDC, rcTemp);
   painter.restore();
 }
 
@@ -847,8 +866,8 @@ void CComboUI::DoEvent(TEventUI& event) {
   }
 }
 
-void CComboUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
-  CControlUI::DoPaint(painter, rcPaint);
+void CComboUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+  CControlUI::DoPaint(hDC, rcPaint);
 }
 
 CControlUI* CComboUI::FindControl(FINDCONTROLPROC proc, void* data, UINT flags) {
@@ -879,7 +898,10 @@ void CComboUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     CContainerUI::SetAttribute(name, value);
 }
 
-void CComboUI::PaintStatusImage(QPainter& painter) {
+void CComboUI::PaintStatusImage(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   const wchar_t* image = nullptr;
   if (!IsEnabled())
     image = GetCustomAttribute(L"disabledimage");
@@ -887,7 +909,7 @@ void CComboUI::PaintStatusImage(QPainter& painter) {
     image = GetCustomAttribute(L"hotimage");
   if (!image) image = GetCustomAttribute(L"normalimage");
   if (image) {
-    DrawImage(painter, image);
+    DrawImage(hDC, image);
     return;
   }
   if (m_dwBackColor == 0) DrawColor(painter, m_rcItem, IsEnabled() ? 0xFFFFFFFF : 0xFFF3F4F6, SIZE{6, 6});
@@ -898,7 +920,10 @@ void CComboUI::PaintStatusImage(QPainter& painter) {
               IsEnabled() ? 0xFF5F6368 : 0xFFB8BCC2);
 }
 
-void CComboUI::PaintText(QPainter& painter) {
+void CComboUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT rc{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
           m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
   DrawText(painter, m_pManager, rc, ToQString(GetText()), IsEnabled() ? m_dwTextColor : 0xFFA0A4AA, m_iFont,
@@ -906,6 +931,10 @@ void CComboUI::PaintText(QPainter& painter) {
 }
 
 // ---- CEditComboUI ----
+
+CEditComboUI::CEditComboUI() : m_editor(std::make_unique<CEditorHost>()) {}
+
+CEditComboUI::~CEditComboUI() = default;
 
 const wchar_t* CEditComboUI::GetClass() const {
   return L"EditCombo";
@@ -918,7 +947,7 @@ void* CEditComboUI::GetInterface(const wchar_t* name) {
 
 void CEditComboUI::SetText(const wchar_t* text) {
   m_sText = text;
-  m_editor.SetText(ToQString(m_sText));
+  m_editor->SetText(ToQString(m_sText));
   Invalidate();
 }
 
@@ -937,7 +966,7 @@ void CEditComboUI::PlaceEditor() {
   RECT rc = TextRect();
   rc.top += 2;
   rc.bottom -= 2;
-  m_editor.Place(rc, IsVisible());
+  m_editor->Place(rc, IsVisible());
 }
 
 bool CEditComboUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
@@ -945,7 +974,7 @@ bool CEditComboUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
   if (!CComboUI::SelectItem(index, takeFocus, triggerEvent)) return false;
   if (index >= 0 && index != old) {
     m_sText = GetItemAt(index)->GetText();
-    m_editor.SetText(ToQString(m_sText));
+    m_editor->SetText(ToQString(m_sText));
     if (triggerEvent && m_pManager) m_pManager->SendNotify(this, L"textchanged");
   }
   return true;
@@ -965,22 +994,22 @@ void CEditComboUI::DoEvent(TEventUI& event) {
       CComboUI::DoEvent(event);
       if (!m_pManager) return;
       CEditorHost::Options options;
-      options.font = m_pManager->GetFont(m_iFont);
+      options.font = CRenderEngine::FontOf(m_pManager, m_iFont);
       options.color = ToColor(m_dwTextColor);
       if ((m_dwBackColor >> 24) == 0xFF) options.background = ToColor(m_dwBackColor);
-      m_editor.onChanged = [this](const QString& text) {
+      m_editor->onChanged = [this](const QString& text) {
         m_sText = text.toStdWString();
         if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
       };
-      m_editor.onReturn = [this] {
+      m_editor->onReturn = [this] {
         if (m_pManager) m_pManager->SendNotify(this, L"return");
       };
-      if (m_editor.Open(this, options, ToQString(m_sText))) PlaceEditor();
+      if (m_editor->Open(this, options, ToQString(m_sText))) PlaceEditor();
       Invalidate();
       return;
     }
     case UIEVENT_KILLFOCUS:
-      m_editor.Close();
+      m_editor->Close();
       CComboUI::DoEvent(event);
       Invalidate();
       return;
@@ -1009,13 +1038,16 @@ void CEditComboUI::DoEvent(TEventUI& event) {
   CComboUI::DoEvent(event);
 }
 
-void CEditComboUI::PaintText(QPainter& painter) {
+void CEditComboUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   RECT rc = TextRect();
   QString text = ToQString(m_sText);
   DrawText(painter, m_pManager, rc, text, IsEnabled() ? m_dwTextColor : 0xFFA0A4AA, m_iFont,
            DT_SINGLELINE_UI | DT_VCENTER_UI);
-  if (IsFocused() && !m_editor.IsOpen() && m_pManager) {
-    QFontMetrics fm(m_pManager->GetFont(m_iFont));
+  if (IsFocused() && !m_editor->IsOpen() && m_pManager) {
+    QFontMetrics fm(CRenderEngine::FontOf(m_pManager, m_iFont));
     int x = std::min<int>(rc.left + fm.horizontalAdvance(text), rc.right - 1);
     int h = fm.height();
     painter.fillRect(QRect(x, (rc.top + rc.bottom - h) / 2, 1, h), ToColor(m_dwTextColor));
@@ -1138,8 +1170,11 @@ void CTreeNodeUI::DoEvent(TEventUI& event) {
   CListContainerElementUI::DoEvent(event);
 }
 
-void CTreeNodeUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
-  CListContainerElementUI::DoPaint(painter, rcPaint);
+void CTreeNodeUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
+  CListContainerElementUI::DoPaint(hDC, rcPaint);
   int x = m_rcItem.left + GetTreeLevel() * m_iIndent;
   double cy = (m_rcItem.top + m_rcItem.bottom) / 2.0;
   if (m_bFolderVisible && IsHasChild()) DrawChevron(painter, QPointF(x + 9, cy), m_bExpanded, 0xFF5F6368);
@@ -1161,7 +1196,10 @@ void CTreeNodeUI::DoPaint(QPainter& painter, const RECT& rcPaint) {
   }
 }
 
-void CTreeNodeUI::PaintText(QPainter& painter) {
+void CTreeNodeUI::PaintText(HDC hDC) {
+  CPaintScope scope(hDC, m_pManager);
+  if (!scope) return;
+  QPainter& painter = *scope;
   if (m_sText.IsEmpty() || !m_items.empty()) return;
   int lead = GetTreeLevel() * m_iIndent + (m_bFolderVisible ? 18 : 4) + (m_bCheckVisible ? 20 : 0);
   RECT rc{m_rcItem.left + lead + 2, m_rcItem.top, m_rcItem.right - 4, m_rcItem.bottom};

@@ -46,7 +46,7 @@ class CListHeaderItemUI : public CButtonUI {
   void* GetInterface(const wchar_t* name) override;
   void DoEvent(TEventUI& event) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintBorder(QPainter& painter) override;
+  void PaintBorder(HDC hDC) override;
 
  private:
   bool OnSeparator(POINT pt) const { return m_iSepWidth > 0 && pt.x >= m_rcItem.right - m_iSepWidth; }
@@ -80,7 +80,7 @@ class CListElementUI : public CControlUI, public IListItemUI {
   void SetVisible(bool visible = true) override;
   SIZE EstimateSize(SIZE available) override;
   void DoEvent(TEventUI& event) override;
-  void PaintBkColor(QPainter& painter) override;
+  void PaintBkColor(HDC hDC) override;
 
  protected:
   IListOwnerUI* Owner() const;
@@ -97,7 +97,7 @@ class CListLabelElementUI : public CListElementUI {
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   SIZE EstimateSize(SIZE available) override;
-  void PaintText(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
 
  protected:
@@ -121,7 +121,7 @@ class CListTextElementUI : public CListLabelElementUI {
     m_bMarked = marked;
     Invalidate();
   }
-  void PaintText(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
 
  private:
   std::vector<CDuiString> m_texts;
@@ -142,7 +142,7 @@ class CListContainerElementUI : public CHorizontalLayoutUI, public IListItemUI {
   bool Select(bool select = true, bool triggerEvent = true) override;
   SIZE EstimateSize(SIZE available) override;
   void DoEvent(TEventUI& event) override;
-  void PaintBkColor(QPainter& painter) override;
+  void PaintBkColor(HDC hDC) override;
 
  protected:
   int m_iIndex = -1;
@@ -184,7 +184,7 @@ class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
 
   void SetPos(RECT rc, bool needInvalidate = true) override;
   void DoEvent(TEventUI& event) override;
-  void DoPaint(QPainter& painter, const RECT& rcPaint) override;
+  void DoPaint(HDC hDC, const RECT& rcPaint) override;
   CControlUI* FindControl(FINDCONTROLPROC proc, void* data, UINT flags) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
 
@@ -233,11 +233,11 @@ class CComboUI : public CContainerUI, public IListOwnerUI {
   void SetPos(RECT rc, bool needInvalidate = true) override;
   SIZE EstimateSize(SIZE available) override;
   void DoEvent(TEventUI& event) override;
-  void DoPaint(QPainter& painter, const RECT& rcPaint) override;
+  void DoPaint(HDC hDC, const RECT& rcPaint) override;
   CControlUI* FindControl(FINDCONTROLPROC proc, void* data, UINT flags) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
-  void PaintText(QPainter& painter) override;
-  void PaintStatusImage(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
+  void PaintStatusImage(HDC hDC) override;
 
  protected:
   friend class CComboDropWnd;
@@ -258,6 +258,8 @@ class CComboUI : public CContainerUI, public IListOwnerUI {
 // A combo whose text can also be typed; "textchanged" follows typing.
 class CEditComboUI : public CComboUI {
  public:
+  CEditComboUI();
+  ~CEditComboUI() override;
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   CDuiString GetText() const override { return m_sText; }
@@ -265,13 +267,13 @@ class CEditComboUI : public CComboUI {
   bool SelectItem(int index, bool takeFocus = false, bool triggerEvent = true) override;
   void SetPos(RECT rc, bool needInvalidate = true) override;
   void DoEvent(TEventUI& event) override;
-  void PaintText(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
 
  private:
   RECT TextRect() const;
   void PlaceEditor();
   // While focused in a window a Qt editor lies over the text part (see CEditUI).
-  CEditorHost m_editor;
+  std::unique_ptr<CEditorHost> m_editor;
 };
 
 class CTreeViewUI;
@@ -289,7 +291,7 @@ class CTreeNodeUI : public CListContainerElementUI {
   void SetVisible(bool visible = true) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void DoEvent(TEventUI& event) override;
-  void DoPaint(QPainter& painter, const RECT& rcPaint) override;
+  void DoPaint(HDC hDC, const RECT& rcPaint) override;
   void SetPos(RECT rc, bool needInvalidate = true) override;
 
   CTreeNodeUI* GetParentNode() const { return m_pParentTreeNode; }
@@ -317,7 +319,7 @@ class CTreeNodeUI : public CListContainerElementUI {
     m_bCheckVisible = visible;
     Invalidate();
   }
-  void PaintText(QPainter& painter) override;
+  void PaintText(HDC hDC) override;
 
  private:
   friend class CTreeViewUI;

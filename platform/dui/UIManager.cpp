@@ -1,7 +1,7 @@
 #include "UIManager.h"
 
 #include "UIContainer.h"
-#include "UIRender.h"
+#include "internal/UIRender.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 #include <cwchar>
 #include <filesystem>
 
@@ -104,11 +105,40 @@ bool RunFilters(std::vector<IMessageFilterUI*> filters, UINT uMsg, WPARAM wParam
 
 }  // namespace
 
-CPaintManagerUI::CPaintManagerUI() {
-  m_defaultFont.sFontName = L"Noto Sans CJK SC";
-  m_defaultFont.iSize = 13;
-  m_defaultFont.font = MakeFont(m_defaultFont.sFontName, 13, false, false, false);
+struct CFontEntry : TFontInfo {
+  QFont font;
+};
+
+struct CImageEntry : TImageInfo {
+  QImage image;
+};
+
+namespace {
+
+std::unique_ptr<CFontEntry> NewFont(const wchar_t* name, int size, bool bold, bool underline, bool italic) {
+  auto entry = std::make_unique<CFontEntry>();
+  entry->sFontName = name;
+  entry->iSize = size;
+  entry->bBold = bold;
+  entry->bUnderline = underline;
+  entry->bItalic = italic;
+  entry->font = MakeFont(name, size, bold, underline, italic);
+  return entry;
 }
+
+}  // namespace
+
+const QFont& CRenderEngine::FontOf(const CPaintManagerUI* manager, int index) {
+  static const QFont plain;
+  // Every font info a manager hands out is one of its entries.
+  return manager ? static_cast<const CFontEntry*>(manager->GetFontInfo(index))->font : plain;
+}
+
+const QImage* CRenderEngine::PictureOf(const TImageInfo* info) {
+  return info ? &static_cast<const CImageEntry*>(info)->image : nullptr;
+}
+
+CPaintManagerUI::CPaintManagerUI() : m_defaultFont(NewFont(L"Noto Sans CJK SC", 13, false, false, false)) {}
 
 CPaintManagerUI::~CPaintManagerUI() {
   *m_alive = false;
@@ -186,34 +216,25 @@ void CPaintManagerUI::SetZoomRatio(double zoom) {
 }
 
 int CPaintManagerUI::AddFont(const wchar_t* name, int size, bool bold, bool underline, bool italic) {
-  auto info = std::make_unique<TFontInfo>();
-  info->sFontName = name;
-  info->iSize = size;
-  info->bBold = bold;
-  info->bUnderline = underline;
-  info->bItalic = italic;
-  info->font = MakeFont(name, size, bold, underline, italic);
-  m_fonts.push_back(std::move(info));
+  m_fonts.push_back(NewFont(name, size, bold, underline, italic));
   return int(m_fonts.size()) - 1;
 }
 
 void CPaintManagerUI::SetDefaultFont(const wchar_t* name, int size, bool bold, bool underline, bool italic) {
-  m_defaultFont.sFontName = name;
-  m_defaultFont.iSize = size;
-  m_defaultFont.bBold = bold;
-  m_defaultFont.bUnderline = underline;
-  m_defaultFont.bItalic = italic;
-  m_defaultFont.font = MakeFont(name, size, bold, underline, italic);
-}
-
-const QFont& CPaintManagerUI::GetFont(int index) const {
-  if (index < 0 || index >= int(m_fonts.size())) return m_defaultFont.font;
-  return m_fonts[size_t(index)]->font;
+  m_defaultFont = NewFont(name, size, bold, underline, italic);
 }
 
 TFontInfo* CPaintManagerUI::GetFontInfo(int index) {
-  if (index < 0 || index >= int(m_fonts.size())) return &m_defaultFont;
+  return const_cast<TFontInfo*>(std::as_const(*this).GetFontInfo(index));
+}
+
+const TFontInfo* CPaintManagerUI::GetFontInfo(int index) const {
+  if (index < 0 || index >= int(m_fonts.size())) return m_defaultFont.get();
   return m_fonts[size_t(index)].get();
+}
+
+TFontInfo* CPaintManagerUI::GetDefaultFontInfo() {
+  return m_defaultFont.get();
 }
 
 const TImageInfo* CPaintManagerUI::GetImage(const wchar_t* name) {
@@ -224,7 +245,7 @@ const TImageInfo* CPaintManagerUI::GetImage(const wchar_t* name) {
   file.Replace(L"\\", L"/");
   QString candidates[] = {CRenderEngine::ToQString(file), CRenderEngine::ToQString(GetResourcePath() + file),
                           CRenderEngine::ToQString(GetInstancePath() + file)};
-  auto info = std::make_unique<TImageInfo>();
+  auto info = std::make_unique<CImageEntry>();
   for (const QString& path : candidates) {
     if (path.isEmpty() || (path == candidates[0] && !QFileInfo(path).isAbsolute())) continue;
     if (QFileInfo::exists(path) && info->image.load(path)) break;
@@ -247,7 +268,7 @@ const TImageInfo* CPaintManagerUI::AddImage(const wchar_t* name, HBITMAP bitmap,
   if (it != m_images.end() && it->second && !it->second->image.isNull()) return nullptr;
   QImage* image = SOWin::ImageOf(bitmap);
   if (!image || image->isNull()) return nullptr;
-  auto info = std::make_unique<TImageInfo>();
+  auto info = std::make_unique<CImageEntry>();
   info->image = image->copy();
   info->hBitmap = bitmap;
   info->nX = width;
@@ -613,13 +634,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
   switch (uMsg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
-      HDC dc = BeginPaint(m_hWndPaint, &ps);
-      if (QPaintDevice* device = SOWin::PaintDeviceOf(dc)) {
-        QPainter painter(device);
-        painter.translate(SOWin::ViewportOrigin(dc));
-        if (!CRenderEngine::IsEmptyRect(ps.rcPaint)) painter.setClipRect(CRenderEngine::ToRect(ps.rcPaint));
-        Paint(painter);
-      }
+      Paint(BeginPaint(m_hWndPaint, &ps));
       EndPaint(m_hWndPaint, &ps);
       lRes = 0;
       return true;
@@ -785,30 +800,33 @@ void CPaintManagerUI::UpdateLayout(SIZE clientSize) {
   m_bFirstLayout = false;
 }
 
-void CPaintManagerUI::Paint(QPainter& painter) {
+void CPaintManagerUI::Paint(HDC hDC) {
   if (!m_pRoot) return;
   if (m_bUpdateNeeded || m_pRoot->IsUpdateNeeded()) UpdateLayout();
-  painter.save();
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  if (m_fZoom != 1.0) painter.scale(m_fZoom, m_fZoom);
-  m_pRoot->DoPaint(painter, m_pRoot->GetPos());
-  painter.restore();
+  m_pRoot->DoPaint(hDC, m_pRoot->GetPos());
 }
 
-QImage CPaintManagerUI::RenderToImage() {
-  QSize size;
+HBITMAP CPaintManagerUI::RenderToBitmap() {
+  SIZE size{};
   RECT rc;
   if (m_hWndPaint && GetClientRect(m_hWndPaint, &rc) && rc.right > rc.left && rc.bottom > rc.top)
-    size = QSize(rc.right - rc.left, rc.bottom - rc.top);
+    size = SIZE{rc.right - rc.left, rc.bottom - rc.top};
   else if (m_pRoot)
-    size = QSize(int(m_pRoot->GetFixedWidth() * m_fZoom), int(m_pRoot->GetFixedHeight() * m_fZoom));
-  if (size.isEmpty()) return QImage();
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
-  UpdateLayout(SIZE{size.width(), size.height()});
-  QPainter painter(&image);
-  Paint(painter);
-  return image;
+    size = SIZE{LONG(m_pRoot->GetFixedWidth() * m_fZoom), LONG(m_pRoot->GetFixedHeight() * m_fZoom)};
+  if (size.cx <= 0 || size.cy <= 0) return nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
+  ReleaseDC(nullptr, screen);
+  if (!bitmap) return nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, size.cx, size.cy};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  UpdateLayout(size);
+  Paint(dc);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  return bitmap;
 }
 
 void CPaintManagerUI::ControlDestroyed(CControlUI* control) {

@@ -2,9 +2,6 @@
 
 #include "UIControl.h"
 
-#include <QFont>
-#include <QImage>
-
 #include <deque>
 #include <map>
 #include <memory>
@@ -17,17 +14,19 @@ struct TFontInfo {
   bool bBold = false;
   bool bUnderline = false;
   bool bItalic = false;
-  QFont font;
 };
 
 struct TImageInfo {
-  QImage image;
   HBITMAP hBitmap = nullptr;  // set when the image came from AddImage
   int nX = 0;
   int nY = 0;
   bool bAlpha = true;
   bool bShared = false;  // shared images survive RemoveAllImages of one window
 };
+
+// What the manager keeps with each font and image for drawing them.
+struct CFontEntry;
+struct CImageEntry;
 
 // The heart of a skinned window: it owns the control tree, turns window messages into
 // control events, dispatches notifications to the window's notifiers, keeps fonts, images
@@ -81,9 +80,9 @@ class CPaintManagerUI {
   // Fonts: index order of the skin's Font elements. Index -1 is the default font.
   int AddFont(const wchar_t* name, int size, bool bold, bool underline, bool italic);
   void SetDefaultFont(const wchar_t* name, int size, bool bold, bool underline, bool italic);
-  const QFont& GetFont(int index) const;
   TFontInfo* GetFontInfo(int index);
-  TFontInfo* GetDefaultFontInfo() { return &m_defaultFont; }
+  const TFontInfo* GetFontInfo(int index) const;
+  TFontInfo* GetDefaultFontInfo();
   int GetFontCount() const { return int(m_fonts.size()); }
   DWORD GetDefaultFontColor() const { return m_dwDefaultFontColor; }
   void SetDefaultFontColor(DWORD color) { m_dwDefaultFontColor = color; }
@@ -163,10 +162,12 @@ class CPaintManagerUI {
   // Lays out the tree to the window's client size (or `size`) if needed.
   void UpdateLayout();
   void UpdateLayout(SIZE clientSize);
-  // Paints the whole tree into `painter` at the zoom ratio.
-  void Paint(QPainter& painter);
-  // Renders the client area into an image (size from the window or the root's size).
-  QImage RenderToImage();
+  // Paints the whole tree into any DC (a window's, a memory DC's bitmap, a printer page) at the
+  // zoom ratio, with the DC's origin and clip.
+  void Paint(HDC hDC);
+  // Renders the client area (size from the window or the root's size) into a new 32-bit bitmap
+  // on white, owned by the caller (DeleteObject); null when there is nothing to render.
+  HBITMAP RenderToBitmap();
 
   // Called by controls when they are destroyed, so that nothing refers to them any more.
   void ControlDestroyed(CControlUI* control);
@@ -197,11 +198,11 @@ class CPaintManagerUI {
   RECT m_rcCaption{};
   CDuiString m_sTitle;
 
-  TFontInfo m_defaultFont;
-  std::vector<std::unique_ptr<TFontInfo>> m_fonts;
+  std::unique_ptr<CFontEntry> m_defaultFont;
+  std::vector<std::unique_ptr<CFontEntry>> m_fonts;
   DWORD m_dwDefaultFontColor = 0xFF1F2328;
   DWORD m_dwDefaultDisabledColor = 0xFFA0A4AA;
-  std::map<std::wstring, std::unique_ptr<TImageInfo>> m_images;
+  std::map<std::wstring, std::unique_ptr<CImageEntry>> m_images;
   std::map<std::wstring, std::wstring> m_defaultAttributes;
   std::map<std::wstring, std::wstring> m_styles;
   std::map<std::wstring, std::wstring> m_windowCustomAttributes;

@@ -1,4 +1,4 @@
-#include "UIRender.h"
+#include "internal/UIRender.h"
 
 #include "UIManager.h"
 
@@ -7,7 +7,15 @@
 #include <QPainterPath>
 #include <QTextLayout>
 
-namespace DuiLib::CRenderEngine {
+namespace DuiLib {
+
+CPaintScope::CPaintScope(HDC hDC, const CPaintManagerUI* manager) : dc_(hDC) {
+  if (!dc_.Painter() || !dc_.IsOutermost()) return;
+  dc_.Painter()->setRenderHint(QPainter::TextAntialiasing);
+  if (manager && manager->GetZoomRatio() != 1.0) dc_.Painter()->scale(manager->GetZoomRatio(), manager->GetZoomRatio());
+}
+
+namespace CRenderEngine {
 
 bool IntersectRect(RECT& out, const RECT& a, const RECT& b) {
   out.left = std::max(a.left, b.left);
@@ -150,9 +158,9 @@ bool DrawImageString(QPainter& painter, CPaintManagerUI* manager, const RECT& rc
   ImageSpec desc;
   ParseSpec(image, desc);
   if (modify) ParseSpec(modify, desc);
-  const TImageInfo* info = manager->GetImage(desc.file.c_str());
-  if (!info || info->image.isNull()) return false;
-  const QImage& img = info->image;
+  const QImage* picture = PictureOf(manager->GetImage(desc.file.c_str()));
+  if (!picture || picture->isNull()) return false;
+  const QImage& img = *picture;
   QRect src = desc.hasSource ? ToRect(desc.source) : img.rect();
   src = src.intersected(img.rect());
   RECT d = rcItem;
@@ -210,7 +218,7 @@ void DrawText(QPainter& painter, CPaintManagerUI* manager, const RECT& rc, const
               int font, UINT style) {
   if (text.isEmpty() || IsEmptyRect(rc)) return;
   painter.save();
-  QFont f = manager ? manager->GetFont(font) : QFont();
+  QFont f = FontOf(manager, font);
   painter.setFont(f);
   painter.setPen(ToColor(color ? color : 0xFF000000));
   QRect r = ToRect(rc);
@@ -225,7 +233,7 @@ void DrawText(QPainter& painter, CPaintManagerUI* manager, const RECT& rc, const
 }
 
 SIZE MeasureText(CPaintManagerUI* manager, const QString& text, int font, int width) {
-  QFontMetrics fm(manager ? manager->GetFont(font) : QFont());
+  QFontMetrics fm(FontOf(manager, font));
   QRect r = width > 0 ? fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, text)
                       : fm.boundingRect(QRect(0, 0, 100000, 100000), 0, text);
   SIZE sz;
@@ -234,4 +242,5 @@ SIZE MeasureText(CPaintManagerUI* manager, const QString& text, int font, int wi
   return sz;
 }
 
-}  // namespace DuiLib::CRenderEngine
+}  // namespace CRenderEngine
+}  // namespace DuiLib

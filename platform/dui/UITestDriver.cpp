@@ -1,5 +1,6 @@
 #include "UITestDriver.h"
 
+#include "SOWinQt.h"
 #include "UIList.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include <map>
+#include <mutex>
 
 namespace DuiLib::UITest {
 
@@ -87,9 +89,7 @@ bool ActivateItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
   return true;
 }
 
-void OnModal(const std::wstring& windowClass, std::function<void(CWindowWnd*)> answer) {
-  Answers()[windowClass] = std::move(answer);
-}
+namespace {
 
 void ModalOpened(CWindowWnd* window) {
   auto it = Answers().find(window->GetWindowClassName());
@@ -105,13 +105,24 @@ void ModalOpened(CWindowWnd* window) {
       Qt::QueuedConnection);
 }
 
+}  // namespace
+
+void OnModal(const std::wstring& windowClass, std::function<void(CWindowWnd*)> answer) {
+  static std::once_flag observing;
+  std::call_once(observing, [] { CWindowWnd::AddModalObserver(ModalOpened); });
+  Answers()[windowClass] = std::move(answer);
+}
+
 void ProcessEvents(int ms) {
   SOWin::PumpEvents(ms);
 }
 
 bool SaveWindowPng(CPaintManagerUI& pm, const std::string& path) {
-  QImage image = pm.RenderToImage();
-  return !image.isNull() && image.save(QString::fromStdString(path), "PNG");
+  HBITMAP bitmap = pm.RenderToBitmap();
+  const QImage* image = SOWin::ImageOf(bitmap);
+  const bool saved = image && image->save(QString::fromStdString(path), "PNG");
+  if (bitmap) DeleteObject(bitmap);
+  return saved;
 }
 
 }  // namespace DuiLib::UITest

@@ -35,7 +35,4 @@ void ProcessEvents(int ms = 0);
 // Renders the window's client area to a PNG file.
 bool SaveWindowPng(CPaintManagerUI& pm, const std::string& path);
 
-// Called by CWindowWnd::ShowModal when its loop starts.
-void ModalOpened(CWindowWnd* window);
-
 }  // namespace DuiLib::UITest

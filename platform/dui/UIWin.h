@@ -1,4 +1,4 @@
 #pragma once
 
-// The window layer the skin engine stands on: windows, messages, GDI types, Qt bridges.
-#include "SOWinQt.h"
+// The window layer the skin engine stands on: windows, messages, GDI types.
+#include "SOGdi.h"

@@ -1,7 +1,5 @@
 #include "UIWindow.h"
 
-#include "UITestDriver.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -18,7 +16,17 @@ std::map<HWND, UINT>& ModalResults() {
   return results;
 }
 
+// UI thread only.
+std::vector<std::function<void(CWindowWnd*)>>& ModalObservers() {
+  static std::vector<std::function<void(CWindowWnd*)>> observers;
+  return observers;
+}
+
 }  // namespace
+
+void CWindowWnd::AddModalObserver(std::function<void(CWindowWnd* window)> observer) {
+  if (observer) ModalObservers().push_back(std::move(observer));
+}
 
 CWindowWnd::CWindowWnd() = default;
 
@@ -87,7 +95,8 @@ UINT CWindowWnd::ShowModal() {
       disabled.push_back(owner);
     }
   }
-  UITest::ModalOpened(this);
+  // A copy: an observer may register another.
+  for (const auto& observer : std::vector(ModalObservers())) observer(this);
   UINT loopResult = SOWin::RunModalLoop(hwnd);
   for (HWND owner : disabled)
     if (IsWindow(owner)) EnableWindow(owner, TRUE);

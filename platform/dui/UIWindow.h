@@ -37,6 +37,9 @@ class CWindowWnd {
   LRESULT PostMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
   void ResizeClient(int cx = -1, int cy = -1);
 
+  // `observer` sees every modal loop of the process start, with its window shown (UI thread).
+  static void AddModalObserver(std::function<void(CWindowWnd* window)> observer);
+
   virtual const wchar_t* GetWindowClassName() const = 0;
   virtual UINT GetClassStyle() const { return 0; }
   virtual LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SOWinQt.h"
 #include "UIControl.h"
 
 #include <QColor>

@@ -1,18 +1,44 @@
 #pragma once
 
-// Drawing helpers shared by the controls: colours, borders, skin images, text.
+// Inside the skin engine: the painter controls draw with, and drawing helpers shared by the
+// controls (colours, borders, skin images, text).
 
+#include "SOWinQt.h"
 #include "UIDefs.h"
 
 #include <QColor>
+#include <QFont>
+#include <QImage>
 #include <QRect>
 #include <QString>
 
 namespace DuiLib {
 
 class CPaintManagerUI;
+struct TImageInfo;
+
+// The painter a control draws with on a DC. Every control painted on the DC while a scope is
+// open shares its painter (SOWin::DCPaintScope), so a tree paints with one painter whatever
+// control the caller starts from; the outermost scope scales skin coordinates by the manager's
+// zoom. False when the DC has nothing to paint on.
+class CPaintScope {
+ public:
+  CPaintScope(HDC hDC, const CPaintManagerUI* manager);
+  explicit operator bool() const { return dc_.Painter() != nullptr; }
+  QPainter& operator*() const { return *dc_.Painter(); }
+  QPainter* operator->() const { return dc_.Painter(); }
+
+ private:
+  SOWin::DCPaintScope dc_;
+};
 
 namespace CRenderEngine {
+
+// The manager's font `index` (-1 or out of range: its default font; no manager: a plain font).
+const QFont& FontOf(const CPaintManagerUI* manager, int index);
+// The picture of an image the manager holds; null for a null info.
+const QImage* PictureOf(const TImageInfo* info);
+
 
 inline QColor ToColor(DWORD argb) {
   return QColor((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, (argb >> 24) & 0xFF);

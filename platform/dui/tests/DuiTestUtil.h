@@ -1,6 +1,9 @@
 #pragma once
 
+#include "SOWinQt.h"
 #include "UIlib.h"
+
+#include <QImage>
 
 #include <filesystem>
 #include <string>
@@ -27,6 +30,14 @@ inline DuiLib::CControlUI* Build(DuiLib::CPaintManagerUI& pm, const std::wstring
   pm.AttachDialog(root);
   pm.UpdateLayout(SIZE{width, height});
   return root;
+}
+
+// The manager's client area as RenderToBitmap draws it.
+inline QImage Render(DuiLib::CPaintManagerUI& pm) {
+  HBITMAP bitmap = pm.RenderToBitmap();
+  QImage image = bitmap ? SOWin::ImageOf(bitmap)->copy() : QImage();
+  if (bitmap) DeleteObject(bitmap);
+  return image;
 }
 
 inline std::wstring RectText(const RECT& rc) {

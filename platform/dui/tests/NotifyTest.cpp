@@ -266,7 +266,8 @@ TEST_F(DuiNotify, DateTimeAndPicture) {
   EXPECT_FALSE(picture->SetPicture(junk, sizeof junk));
   EXPECT_FALSE(picture->HasPicture());
   ASSERT_TRUE(picture->SetPicture(reinterpret_cast<const unsigned char*>(png.data()), long(png.size())));
-  EXPECT_EQ(picture->GetImage().size(), QSize(8, 4));
+  EXPECT_EQ(picture->GetPictureSize().cx, 8);
+  EXPECT_EQ(picture->GetPictureSize().cy, 4);
   HBITMAP bitmap = picture->GetImageInfo();
   ASSERT_NE(bitmap, nullptr);
   ASSERT_NE(SOWin::ImageOf(bitmap), nullptr);

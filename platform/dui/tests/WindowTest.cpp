@@ -12,8 +12,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPrinter>
 
 #include <filesystem>
 #include <fstream>
@@ -210,11 +208,11 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
   ASSERT_TRUE(static_cast<CPictureUI*>(pm.FindControl(L"image0"))
                   ->SetPicture(reinterpret_cast<const unsigned char*>(jpeg.data()), long(jpeg.size())));
 
-  QImage full = pm.RenderToImage();
+  QImage full = duitest::Render(pm);
   ASSERT_EQ(full.size(), QSize(794, 1123));
   pm.SetZoomRatio(0.5);
   EXPECT_EQ(pm.GetZoomRatio(), 0.5);
-  QImage half = pm.RenderToImage();
+  QImage half = duitest::Render(pm);
   ASSERT_EQ(half.size(), QSize(397, 561));
   // The rule under the title lies at the same place of the page at both zooms.
   RECT picture = pm.FindControl(L"image0")->GetPos();
@@ -228,18 +226,22 @@ TEST(DuiWindow, ReportTemplatePaintsAtAnyZoomAndPrints) {
     half.save(QString::fromUtf8(keep) + ".report_half.png");
   }
 
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
+  // The same tree on a printer's page, scaled to the page width.
+  SOWin::AddPdfPrinterForTest("dui-report-pdf", dir.string());
+  HDC printer = CreateDCA(nullptr, "dui-report-pdf", nullptr, nullptr);
+  ASSERT_NE(printer, nullptr);
+  DOCINFOW doc;
+  doc.lpszDocName = L"report";
+  ASSERT_GT(StartDocW(printer, &doc), 0);
+  ASSERT_GT(StartPage(printer), 0);
+  const int pageWidth = GetDeviceCaps(printer, HORZRES);
+  pm.SetZoomRatio(double(pageWidth) / 794);
+  pm.UpdateLayout(SIZE{pageWidth, int(1123 * pm.GetZoomRatio())});
+  pm.Paint(printer);
+  EXPECT_GT(EndPage(printer), 0);
+  EXPECT_GT(EndDoc(printer), 0);
+  DeleteDC(printer);
   std::filesystem::path pdf = dir / "report.pdf";
-  printer.setOutputFileName(QString::fromStdString(pdf.string()));
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  {
-    QPainter painter(&printer);
-    QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    pm.SetZoomRatio(double(page.width()) / 794);
-    pm.UpdateLayout(SIZE{page.width(), int(1123 * pm.GetZoomRatio())});
-    pm.Paint(painter);
-  }
   ASSERT_TRUE(std::filesystem::exists(pdf));
   EXPECT_GT(std::filesystem::file_size(pdf), 5000u);
   if (const char* keep = std::getenv("DUI_KEEP_PNG"))
@@ -274,7 +276,7 @@ TEST(DuiWindow, FocusedEditGetsARealEditorForInputMethods) {
   EXPECT_EQ(dlg.seen.back(), L"return");
 
   // Painting elsewhere (printing, page images) still shows the text under the editor.
-  QImage page = dlg.m_PaintManager.RenderToImage();
+  QImage page = duitest::Render(dlg.m_PaintManager);
   int dark = 0;
   for (int y = pos.top + 2; y < pos.bottom - 2; ++y)
     for (int x = pos.left + 2; x < pos.right - 2; ++x) dark += qGray(page.pixel(x, y)) < 128;
