@@ -1,0 +1,71 @@
+#include "SONet.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+struct Transfer {
+  std::FILE* file = nullptr;
+  INetCallback* progress = nullptr;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  return std::fwrite(data, size, count, transfer->file) * size;
+}
+
+int Progress(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  if (transfer->progress) transfer->progress->OnNetProgress(static_cast<double>(total), static_cast<double>(done));
+  return 0;
+}
+
+}  // namespace
+
+bool SONet::Download(const char* url, const char* path, INetCallback* progress, long lowSpeedSeconds) {
+  if (!url || !path || !*url || !*path) return false;
+  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  if (!initialised) return false;
+  const std::string part = std::string(path) + ".part";
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+  Transfer transfer{std::fopen(part.c_str(), "wb"), progress};
+  if (!curl || !transfer.file) {
+    if (transfer.file) std::fclose(transfer.file);
+    std::remove(part.c_str());
+    return false;
+  }
+  curl_easy_setopt(curl.get(), CURLOPT_URL, url);
+  curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 15L);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, Progress);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  const CURLcode code = curl_easy_perform(curl.get());
+  long status = 0;
+  curl_off_t announced = -1, received = 0;
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  curl_easy_getinfo(curl.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
+  const bool flushed = std::fclose(transfer.file) == 0;
+  const bool complete = code == CURLE_OK && flushed && status >= 200 && status < 300 &&
+                        (announced < 0 || announced == received);
+  std::error_code ec;
+  if (complete) std::filesystem::rename(part, path, ec);
+  if (!complete || ec) {
+    std::filesystem::remove(part, ec);
+    return false;
+  }
+  return true;
+}
