@@ -1,0 +1,164 @@
+#include "SOAccountStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "Gossamy.h"
+#include "SOWinReg.h"
+
+namespace {
+
+constexpr size_t kKeySize = 32;
+constexpr size_t kNonceSize = 12;
+constexpr size_t kTagSize = 16;
+constexpr const char* kPrefix = "v1:";
+
+using Key = std::array<unsigned char, kKeySize>;
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+
+std::string KeyPath() {
+  return (std::filesystem::path(SOWinReg::RegistryPath()).parent_path() / "account.key").string();
+}
+
+bool ReadKey(int fd, Key& key) {
+  size_t got = 0;
+  while (got < key.size()) {
+    const ssize_t n = ::read(fd, key.data() + got, key.size() - got);
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The user's key, made on first use. Two makers racing settle on the one file that won.
+bool UserKey(Key& key) {
+  static std::mutex lock;  // one maker per process at a time
+  std::lock_guard<std::mutex> hold(lock);
+  const std::string path = KeyPath();
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0) {
+      struct stat st;
+      const bool safe = ::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+      const bool ok = safe && ReadKey(fd, key);
+      ::close(fd);
+      return ok;
+    }
+    Key fresh;
+    if (RAND_bytes(fresh.data(), static_cast<int>(fresh.size())) != 1) return false;
+    const std::string temp = path + ".new." + std::to_string(::getpid());
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) return false;
+    const bool written = ::write(out, fresh.data(), fresh.size()) == static_cast<ssize_t>(fresh.size()) &&
+                         ::fsync(out) == 0;
+    ::close(out);
+    // link() fails when another maker's key is already there; that one is used instead.
+    if (written) (void)::link(temp.c_str(), path.c_str());
+    ::unlink(temp.c_str());
+  }
+  return false;
+}
+
+std::string ReadValue(const char* name) {
+  std::string value;
+  Gossamy::ReadHKCU(name, value);
+  return value;
+}
+
+}  // namespace
+
+namespace SOAccountStore {
+
+std::string Seal(const std::string& plain) {
+  if (plain.empty()) return {};
+  Key key;
+  std::array<unsigned char, kNonceSize> nonce;
+  if (!UserKey(key) || RAND_bytes(nonce.data(), static_cast<int>(nonce.size())) != 1) return {};
+  CipherContext ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  std::string sealed(nonce.begin(), nonce.end());
+  sealed.resize(kNonceSize + plain.size() + kTagSize);
+  auto* out = reinterpret_cast<unsigned char*>(sealed.data()) + kNonceSize;
+  int len = 0, tail = 0;
+  if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), nonce.data()) != 1 ||
+      EVP_EncryptUpdate(ctx.get(), out, &len, reinterpret_cast<const unsigned char*>(plain.data()),
+                        static_cast<int>(plain.size())) != 1 ||
+      EVP_EncryptFinal_ex(ctx.get(), out + len, &tail) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, out + plain.size()) != 1)
+    return {};
+  std::string encoded(4 * ((sealed.size() + 2) / 3), '\0');
+  EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                  reinterpret_cast<const unsigned char*>(sealed.data()), static_cast<int>(sealed.size()));
+  return kPrefix + encoded;
+}
+
+std::string Open(const std::string& text) {
+  const std::string prefix = kPrefix;
+  if (text.compare(0, prefix.size(), prefix) != 0) return {};
+  const std::string encoded = text.substr(prefix.size());
+  if (encoded.empty() || encoded.size() % 4 != 0) return {};
+  std::string sealed(3 * encoded.size() / 4, '\0');
+  const int decoded = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(sealed.data()),
+                                      reinterpret_cast<const unsigned char*>(encoded.data()),
+                                      static_cast<int>(encoded.size()));
+  if (decoded < 0) return {};
+  size_t size = static_cast<size_t>(decoded);
+  for (size_t i = encoded.size(); i > 0 && encoded[i - 1] == '='; --i) --size;  // padding
+  if (size <= kNonceSize + kTagSize) return {};
+  Key key;
+  if (!UserKey(key)) return {};
+  const auto* bytes = reinterpret_cast<const unsigned char*>(sealed.data());
+  const size_t plainSize = size - kNonceSize - kTagSize;
+  std::string plain(plainSize, '\0');
+  CipherContext ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  int len = 0, tail = 0;
+  std::array<unsigned char, kTagSize> tag;
+  std::copy(bytes + kNonceSize + plainSize, bytes + size, tag.begin());
+  if (!ctx || EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), bytes) != 1 ||
+      EVP_DecryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()), &len, bytes + kNonceSize,
+                        static_cast<int>(plainSize)) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) != 1 ||
+      EVP_DecryptFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()) + len, &tail) != 1)
+    return {};
+  return plain;
+}
+
+std::string UserName() {
+  return ReadValue("UserName");
+}
+
+std::string Password() {
+  return Open(ReadValue("Password"));
+}
+
+bool AutoLogin() {
+  return ReadValue("AutoLogin") == "true";
+}
+
+bool Save(const std::string& userName, const std::string& password, bool remember) {
+  const std::string sealed = remember ? Seal(password) : std::string();
+  if (remember && !password.empty() && sealed.empty()) return false;
+  return Gossamy::WriteHKCU("UserName", userName.c_str()) && Gossamy::WriteHKCU("Password", sealed.c_str()) &&
+         SetAutoLogin(remember);
+}
+
+bool SetAutoLogin(bool on) {
+  return Gossamy::WriteHKCU("AutoLogin", on ? "true" : "false");
+}
+
+bool AutoLoginAllowed() {
+  return ReadValue("AutoLogin") == "true" && !UserName().empty() && !Password().empty();
+}
+
+}  // namespace SOAccountStore
