@@ -8,6 +8,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -57,6 +59,10 @@ class TestPlugin : public ISOPlugin {
   }
   HWND CreateWnd(HWND parent, int x, int y, int cx, int cy) override {
     Log("CreateWnd");
+    // The start-up benchmark watches for the plug-in windows: each marks its creation there.
+    if (const char* mark = std::getenv("SHELL_TEST_PLUGIN_MARK"))
+      std::fclose(std::fopen((std::string(mark) + "/" + std::to_string(::syscall(SYS_gettid)) + "-" +
+                              std::to_string(reinterpret_cast<std::uintptr_t>(this))).c_str(), "w"));
     // Every test plug-in library shares the class: the first one to come registers it.
     static const bool registered = [] {
       WNDCLASSEXW wc;
