@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "DicomFixtures.h"
+#include "SOSeriesWindow.h"
+#include "TestSupport.h"
+#include "ViewerTestUtil.h"
+#include "ViewerUiTestUtil.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace {
+
+// A series of small slices whose instance numbers follow the slice order from 1.
+fx::WrittenSeries SmallSeries(int slices, const std::string& seriesUid = "") {
+  fx::CtSeriesOptions options;
+  options.slices = slices;
+  options.rows = options.columns = 8;
+  options.shuffleInstanceNumbers = false;
+  options.seriesUid = seriesUid;
+  return fx::WriteCtSeries(orvanta::test::MakeTempDir(), options);
+}
+
+class SeriesWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    series.Create(frame.GetWindow());
+    series.ShowScrollbar(false);
+    series.MoveWindow(0, 0, 400, 300);
+  }
+  void Load(const std::vector<fs::path>& files) {
+    loaded.Load(files);
+    for (ISODcmObject* o : loaded.objects) series.AddObject(o);
+  }
+  int NumberAt(int index) { return series.GetImageObject(index)->GetDcmObject()->GetInstanceNumber(); }
+  SOImageObject* Shown(int window) { return series.GetImageWindow(window)->GetSOImageObject(); }
+
+  viewer_ui_test::Frame frame{500, 400};
+  viewer_ui_test::LoadedSeries loaded;
+  SOSeriesWindow series;
+};
+
+// Counts the window events each image raises.
+class WindowEvents : public ISOImageObjectCallback {
+ public:
+  void OnImageObjectUpdated(SOImageObject*, unsigned int event, long) override { count += event == SOImageWWUpdated; }
+  int count = 0;
+};
+
+}  // namespace
+
+TEST_F(SeriesWindowTest, PagesAndTheWheel) {
+  Load(SmallSeries(9).files);
+  ASSERT_TRUE(series.SetImageLayout(2, 2));
+  EXPECT_FALSE(series.SetImageLayout(0, 3));
+  EXPECT_EQ(series.GetScrollbar().GetCount(), 3);
+  series.ScrollToLast();
+  EXPECT_EQ(Shown(0), series.GetImageObject(8));
+  for (int k = 1; k < 4; ++k) EXPECT_EQ(Shown(k), nullptr) << k;
+  // A wheel turn towards the user that no tool takes reaches the series window: next page.
+  series.ScrollToFirst();
+  SendMessageW(series.GetImageWindow(1)->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  EXPECT_EQ(series.GetFirstIndex(), 4);
+  SendMessageW(series.GetImageWindow(1)->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+  EXPECT_EQ(series.GetFirstIndex(), 0);
+}
+
+TEST_F(SeriesWindowTest, InstanceNumberOrderTiesAndDuplicates) {
+  const auto written = SmallSeries(4);
+  const int numbers[4] = {3, 1, 2, 2};
+  for (int i = 0; i < 4; ++i) viewer_test::Renumber(written.files[i], fx::NewUid(), numbers[i]);
+  loaded.Load(written.files);
+  for (ISODcmObject* o : loaded.objects) EXPECT_NE(series.AddObject(o), nullptr);
+  EXPECT_EQ(series.AddObject(loaded.objects[0]), nullptr);
+  EXPECT_EQ(series.AddObject(nullptr), nullptr);
+  ASSERT_EQ(series.GetImageObjectCount(), 4);
+  EXPECT_EQ(NumberAt(0), 1);
+  EXPECT_EQ(NumberAt(1), 2);
+  EXPECT_EQ(NumberAt(2), 2);
+  EXPECT_EQ(NumberAt(3), 3);
+  // The two 2s keep their arrival order.
+  EXPECT_EQ(series.GetImageObject(1)->GetDcmObject(), loaded.objects[2]);
+  EXPECT_EQ(series.GetImageObject(2)->GetDcmObject(), loaded.objects[3]);
+}
+
+TEST_F(SeriesWindowTest, ImagesAddedBeforeTheShownPageKeepThePage) {
+  const auto written = SmallSeries(4);
+  for (int i = 0; i < 4; ++i) viewer_test::Renumber(written.files[i], fx::NewUid(), 10 + i);
+  loaded.Load(written.files);
+  for (int i = 1; i < 4; ++i) series.AddObject(loaded.objects[i]);
+  series.ScrollNext();
+  series.ScrollNext();
+  ASSERT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
+  series.AddObject(loaded.objects[0]);
+  EXPECT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
+  EXPECT_EQ(series.GetFirstIndex(), 3);
+}
+
+TEST_F(SeriesWindowTest, ClicksSelectAndCtrlAdds) {
+  Load(SmallSeries(4).files);
+  series.SetImageLayout(2, 2);
+  const HWND cells[3] = {series.GetImageWindow(0)->GetWindow(), series.GetImageWindow(1)->GetWindow(),
+                         series.GetImageWindow(2)->GetWindow()};
+  auto click = [](HWND h, UINT down, UINT up, WPARAM keys) {
+    SendMessageW(h, down, keys, MAKELPARAM(3, 3));
+    SendMessageW(h, up, 0, MAKELPARAM(3, 3));
+  };
+  click(cells[0], WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON);
+  EXPECT_TRUE(series.IsActive());
+  click(cells[1], WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON | MK_CONTROL);
+  EXPECT_TRUE(series.GetImageObject(0)->IsSelected());
+  EXPECT_TRUE(series.GetImageObject(1)->IsSelected());
+  click(cells[2], WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON);
+  EXPECT_FALSE(series.GetImageObject(0)->IsSelected());
+  EXPECT_FALSE(series.GetImageObject(1)->IsSelected());
+  EXPECT_TRUE(series.GetImageObject(2)->IsSelected());
+  series.SetActive(false);
+  EXPECT_FALSE(series.GetImageObject(2)->IsSelected());
+}
+
+TEST_F(SeriesWindowTest, GridCellsFillTheAreaWithOnePixelGaps) {
+  series.SetImageLayout(1, 2);
+  const RECT a = series.GetImageWindow(0)->GetWindowRect();
+  const RECT b = series.GetImageWindow(1)->GetWindowRect();
+  EXPECT_EQ(a.left, 0);
+  EXPECT_EQ(a.right - a.left, 199);
+  EXPECT_EQ(b.left, 200);
+  EXPECT_EQ(b.right - b.left, 200);
+  ASSERT_EQ(series.GetSeparators().size(), 1u);
+  EXPECT_EQ(series.GetSeparators()[0].x1, 199);
+  series.ShowScrollbar(true);
+  EXPECT_EQ(series.GetImageArea().right, 400 - GetSystemMetrics(SM_CXVSCROLL));
+}
+
+// Every image hears one change once, whatever the size of the series.
+TEST_F(SeriesWindowTest, LinkedWindowReachesEachImageOnce) {
+  Load(SmallSeries(1000).files);
+  ASSERT_EQ(series.GetImageObjectCount(), 1000);
+  WindowEvents events;
+  for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->RegisterCallback(&events);
+  series.GetImageObject(500)->WW(55, 555);
+  EXPECT_EQ(events.count, 1000);
+  for (int i : {0, 999}) {
+    EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowWidth, 555);
+    EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowCenter, 55);
+  }
+  const SOMatrix2R2C before = series.GetImageObject(1)->GetImagePresentationState().matrix;
+  series.GetImageObject(0)->Rotate(true);
+  EXPECT_EQ(series.GetImageObject(1)->GetImagePresentationState().matrix.m01, before.m01);
+  for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->UnRegisterCallback(&events);
+}
