@@ -264,7 +264,8 @@ TEST_F(ToolTest, PointerLineClearsWhenThePointerLeaves) {
 
 TEST_F(ToolTest, LengthDragMeasuresInMillimetres) {
   fx::CtSeriesOptions options;
-  options.rowSpacing = options.columnSpacing = 0.5;
+  options.rowSpacing = 0.5;
+  options.columnSpacing = 0.8;
   Open(options);
   window.SetMouseMode2D(SOMouseModeLength);
   ISOGraphicMgr* graphics = image.GetGraphicMgr();
@@ -273,15 +274,15 @@ TEST_F(ToolTest, LengthDragMeasuresInMillimetres) {
   Send(WM_LBUTTONUP, Screen(20, 30));
   EXPECT_EQ(graphics->GetCount(), 0);
 
+  Send(WM_MOUSEMOVE, Screen(10, 30));
   Send(WM_LBUTTONDOWN, Screen(10, 30));
-  Send(WM_MOUSEMOVE, Screen(60, 30));
-  Send(WM_MOUSEMOVE, Screen(110, 30));
+  for (int x = 20; x <= 110; x += 10) Send(WM_MOUSEMOVE, Screen(x, 30));
   Send(WM_LBUTTONUP, Screen(110, 30));
   ASSERT_EQ(graphics->GetCount(), 1);
   ISOGraphic* length = graphics->GetGraphicAt(0);
   EXPECT_TRUE(length->CheckType("LENGTH"));
   EXPECT_EQ(graphics->GetSelected(), length);
-  EXPECT_NEAR(length->GetValues()->length, 50, 0.6);
+  EXPECT_NEAR(length->GetValues()->length, 80, 0.8);
 
   // Pressing on the graphic drags it instead of drawing another.
   Send(WM_LBUTTONDOWN, Screen(60, 30));

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "DicomFixtures.h"
+#include "ISOGraphic.h"
+#include "Lumexa.h"
+#include "SOImageWindow.h"
+#include "SOMainWindow.h"
+#include "TestSupport.h"
+#include "ViewerUiTestUtil.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace {
+
+class Host : public ISOViewerCtrlCallback {
+ public:
+  void OnFileLoaded(const SOViewerFileEvent* e) override {
+    ++files;
+    objects += e->objects.GetLength();
+  }
+  void OnLoadFinished(const SOViewerFinishEvent*) override { ++finished; }
+  void OnCleared() override { ++cleared; }
+  void OnSeriesActivated(ISOSeriesWnd* s) override { activated.push_back(s); }
+  int files = 0, objects = 0, finished = 0, cleared = 0;
+  std::vector<ISOSeriesWnd*> activated;
+};
+
+fx::WrittenSeries Series(const fs::path& folder, int slices, const std::string& studyUid = "1.2.826.0.1.7") {
+  fx::CtSeriesOptions o;
+  o.slices = slices;
+  o.rows = o.columns = 16;
+  o.studyUid = studyUid;
+  return fx::WriteCtSeries(folder, o);
+}
+
+class MainWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    control = static_cast<SOMainWindow*>(CreateLumexa());
+    ASSERT_NE(control->Create(frame.GetWindow(), 0, 0, 400, 300, true), nullptr);
+    control->RegisterCallback(&host);
+  }
+  void TearDown() override { ReleaseLumexa(control); }
+  bool WaitFinished(int count) {
+    return SOWin::PumpUntil([&] { return host.finished >= count; }, 20000);
+  }
+
+  viewer_ui_test::Frame frame{400, 300};
+  SOMainWindow* control = nullptr;
+  Host host;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, SeriesLayoutGeometry) {
+  EXPECT_FALSE(control->SetSeriesLayout(0, 3));
+  control->Move(0, 0, 200, 100);
+  ASSERT_TRUE(control->SetSeriesLayout(2, 1));
+  const RECT a = control->GetSeriesWindow(0)->GetWindowRect();
+  const RECT b = control->GetSeriesWindow(1)->GetWindowRect();
+  EXPECT_EQ((std::vector<LONG>{a.left, a.top, a.right - a.left, a.bottom - a.top}), (std::vector<LONG>{1, 1, 198, 48}));
+  EXPECT_EQ((std::vector<LONG>{b.left, b.top, b.right - b.left, b.bottom - b.top}), (std::vector<LONG>{1, 50, 198, 49}));
+  ASSERT_EQ(control->GetSeparators().size(), 1u);
+  const auto s = control->GetSeparators()[0];
+  EXPECT_EQ((std::vector<int>{s.x1, s.y1, s.x2, s.y2}), (std::vector<int>{1, 49, 198, 49}));
+  ASSERT_TRUE(control->SetSeriesLayout(2, 2));
+  ISOSeriesWnd* first = control->GetSeriesWnd(0);
+  ASSERT_TRUE(control->SetSeriesLayout(2, 2));
+  EXPECT_EQ(control->GetSeriesWndCount(), 4);
+  EXPECT_EQ(control->GetSeriesWnd(0), first);
+  EXPECT_EQ(control->GetSeriesWnd(4), nullptr);
+}
+
+TEST_F(MainWindowTest, FirstSeriesFillsWindowZeroAndOthersAreOnlyReported) {
+  const fs::path dir = orvanta::test::MakeTempDir();
+  const auto a = Series(dir / "a", 6);
+  const auto b = Series(dir / "b", 4);
+  control->SetSeriesLayout(2, 2);
+  ASSERT_TRUE(control->LoadFolder(dir.c_str(), -1));
+  ASSERT_TRUE(WaitFinished(1));
+  EXPECT_EQ(host.files, 10);
+  EXPECT_EQ(host.objects, 10);
+  SOSeriesWindow* w0 = control->GetSeriesWindow(0);
+  const int shown = w0->GetImageObjectCount();
+  EXPECT_TRUE(shown == 6 || shown == 4);
+  for (int i = 1; i < 4; ++i) EXPECT_TRUE(control->GetSeriesWnd(i)->IsEmpty()) << i;
+  const std::string other = w0->GetImageObject(0)->GetDcmObject()->GetSeriesInstanceUID() == a.seriesUid ? b.seriesUid : a.seriesUid;
+  ASSERT_TRUE(control->ActivateSeriesWnd(1));
+  ASSERT_TRUE(control->ShowSeries(other.c_str()));
+  EXPECT_EQ(control->GetSeriesWnd(1)->GetImageObjectCount(), 10 - shown);
+  EXPECT_FALSE(control->ShowSeries("9.9.9"));
+  EXPECT_FALSE(control->LoadFolder(nullptr, -1));
+  EXPECT_FALSE(control->LoadFiles(nullptr));
+}
+
+TEST_F(MainWindowTest, LateEventsAfterCloseAllPlaceNothingButAreReported) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 2);
+  viewer_ui_test::LoadedSeries other;
+  other.Load(a.files);
+  SODcmLoadEvent late;
+  late.stamp = 1;
+  late.total = late.done = 1;
+  late.path = a.files[0].c_str();
+  late.objects.Add(other.objects[0]);
+  control->CloseAll();
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.cleared == 1; }, 5000));
+  SendMessageW(control->GetHWND(), SO_MSG_DCM_FILE_LOADED, reinterpret_cast<WPARAM>(&late), 0);
+  EXPECT_TRUE(control->GetSeriesWnd(0)->IsEmpty());
+  EXPECT_EQ(host.files, 1);
+  // A synchronous load after the close places, once.
+  EXPECT_NE(control->LoadFile(a.files[1].c_str(), 0), nullptr);
+  EXPECT_EQ(control->LoadFile(a.files[1].c_str(), 0), nullptr);
+  EXPECT_EQ(control->GetSeriesWnd(0)->GetImageObjectCount(), 1);
+}
+
+TEST_F(MainWindowTest, CaptureFindsItsSourceImage) {
+  ISOImageObject* source = reinterpret_cast<ISOImageObject*>(0x1);
+  EXPECT_EQ(control->Capture(0, &source), nullptr);
+  EXPECT_EQ(source, reinterpret_cast<ISOImageObject*>(0x1));
+  const auto a = Series(orvanta::test::MakeTempDir(), 1);
+  ASSERT_NE(control->LoadFile(a.files[0].c_str(), -1), nullptr);
+  HBITMAP bitmap = control->Capture(0, &source);
+  ASSERT_NE(bitmap, nullptr);
+  SOImageWindow* cell = control->GetSeriesWindow(0)->GetImageWindow(0);
+  EXPECT_EQ(source, cell->GetImageObject());
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof(info), &info);
+  const RECT r = cell->GetWindowRect();
+  EXPECT_EQ(info.bmWidth, r.right - r.left - 2);
+  DeleteObject(bitmap);
+  source = nullptr;
+  EXPECT_EQ(control->Capture(3, &source), nullptr);
+  EXPECT_EQ(source, cell->GetImageObject());
+}
+
+TEST_F(MainWindowTest, ActivationReportsTheLoserFirst) {
+  control->SetSeriesLayout(1, 2);
+  control->ActivateSeriesWnd(0);
+  host.activated.clear();
+  control->ActivateSeriesWnd(1);
+  ASSERT_EQ(host.activated.size(), 2u);
+  EXPECT_EQ(host.activated[0], control->GetSeriesWnd(0));
+  EXPECT_EQ(host.activated[1], control->GetSeriesWnd(1));
+  EXPECT_EQ(control->GetActiveSeriesWnd(), control->GetSeriesWnd(1));
+}
+
+TEST(Lumexa, ReleaseDestroysTheWindowsAndMidLoadIsClean) {
+  ReleaseLumexa(nullptr);
+  viewer_ui_test::Frame frame;
+  const auto a = Series(orvanta::test::MakeTempDir(), 40);
+  for (int round = 0; round < 3; ++round) {
+    ISOLumexa* control = CreateLumexa();
+    HWND hwnd = control->Create(frame.GetWindow(), 0, 0, 300, 200, true);
+    control->SetSeriesLayout(2, 2);
+    HWND cell = control->GetSeriesWnd(0)->GetHWND();
+    ASSERT_TRUE(control->LoadFolder(a.files[0].parent_path().c_str(), -1));
+    SOWin::PumpEvents(round * 5);
+    ReleaseLumexa(control);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(IsWindow(cell));
+  }
+}
+
+// The shot tool drives the real control offscreen on a two-series CT fixture: the first series
+// in series window 0, the second shown in window 1 on request, the bottom row empty.
+TEST(Viewer2dShot, TwoSeriesFixture) {
+  const fs::path dir = orvanta::test::MakeTempDir();
+  Series(dir / "ct" / "a", 40);
+  Series(dir / "ct" / "b", 40);
+  const fs::path tool = orvanta::test::ProgramFolder().parent_path() / "tools" / "viewer2d_shot";
+  const fs::path png = dir / "shot.png";
+  ASSERT_EQ(orvanta::test::RunCommand("QT_QPA_PLATFORM=offscreen " + tool.string() + " --folder " +
+                                      (dir / "ct").string() +
+                                      " --layout 2x2 --mode length --drag 40,40:140,40 --second --size 600x400 --out " +
+                                      png.string()),
+            0);
+  QImage shot(QString::fromStdString(png.string()));
+  ASSERT_EQ(shot.width(), 600);
+  auto lit = [&](int x0, int y0) {
+    int count = 0;
+    for (int x = x0 + 40; x < x0 + 250; x += 5) {
+      for (int y = y0 + 40; y < y0 + 160; y += 5) count += (shot.pixel(x, y) & 0xFFFFFF) != 0;
+    }
+    return count;
+  };
+  EXPECT_GT(lit(0, 0), 100);
+  EXPECT_GT(lit(300, 0), 100);
+  EXPECT_EQ(lit(0, 200), 0);
+  EXPECT_EQ(lit(300, 200), 0);
+}
+
+// A length drawn through the control measures the drag in image pixels times the spacing.
+TEST_F(MainWindowTest, LengthDragThroughTheControl) {
+  fx::CtSeriesOptions o;
+  o.slices = 1;
+  o.rowSpacing = 0.5;
+  o.columnSpacing = 0.8;
+  const auto a = fx::WriteCtSeries(orvanta::test::MakeTempDir(), o);
+  control->SetSeriesLayout(2, 2);
+  control->SetMouseMode2D(SOMouseModeLength);
+  SOImageObject* image = control->LoadFile(a.files[0].c_str(), -1);
+  ASSERT_NE(image, nullptr);
+  SOImageWindow* cell = control->GetSeriesWindow(0)->GetImageWindow(0);
+  auto at = [&](double ix, double iy) {
+    const double in[2] = {ix, iy};
+    double out[2];
+    EXPECT_TRUE(cell->ImageToWindowCoords(in, out));
+    return MAKELPARAM(static_cast<int>(std::lround(out[0])), static_cast<int>(std::lround(out[1])));
+  };
+  const HWND h = cell->GetWindow();
+  SendMessageW(h, WM_MOUSEMOVE, 0, at(20, 64));
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at(20, 64));
+  for (int x = 30; x <= 120; x += 10) SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(x, 64));
+  SendMessageW(h, WM_LBUTTONUP, 0, at(120, 64));
+  ASSERT_EQ(image->GetGraphicMgr()->GetCount(), 1);
+  EXPECT_NEAR(image->GetGraphicMgr()->GetGraphicAt(0)->GetValues()->length, 80, 1.0);
+}

@@ -1,0 +1,492 @@
+#include "SOMainWindow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "ISODcmObject.h"
+#include "ISODcmStudy.h"
+#include "SOGdi.h"
+#include "SOGdiPlus.h"
+#include "SOOverInfoConfig.h"
+
+namespace {
+
+bool SameSeries(ISODcmObject* object, SOSeriesWindow& window) {
+  SOImageObject* first = window.GetImageObject(0);
+  ISODcmObject* shown = first ? first->GetDcmObject() : nullptr;
+  const char* a = object->GetSeriesInstanceUID();
+  const char* b = shown ? shown->GetSeriesInstanceUID() : nullptr;
+  return a && b && std::strcmp(a, b) == 0;
+}
+
+// The window's rectangle less inset on each side, rendered from the window tree (so it does
+// not depend on what covers the window on screen).
+HBITMAP CaptureWindowBitmap(HWND window, int inset) {
+  RECT r{};
+  if (!window || !::GetWindowRect(window, &r)) return nullptr;
+  const int w = r.right - r.left - 2 * inset;
+  const int h = r.bottom - r.top - 2 * inset;
+  if (w <= 0 || h <= 0) return nullptr;
+  HBITMAP whole = SOWin::CaptureWindow(window);
+  if (!whole || inset == 0) return whole;
+  HDC screen = ::GetDC(nullptr);
+  HDC from = ::CreateCompatibleDC(screen);
+  HDC to = ::CreateCompatibleDC(screen);
+  HBITMAP part = ::CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ oldFrom = ::SelectObject(from, whole);
+  HGDIOBJ oldTo = ::SelectObject(to, part);
+  ::BitBlt(to, 0, 0, w, h, from, inset, inset, SRCCOPY);
+  ::SelectObject(from, oldFrom);
+  ::SelectObject(to, oldTo);
+  ::DeleteDC(from);
+  ::DeleteDC(to);
+  ::ReleaseDC(nullptr, screen);
+  ::DeleteObject(whole);
+  return part;
+}
+
+}  // namespace
+
+SOMainWindow::SOMainWindow() : own_(CreateDcmDataCenter()) {
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr);
+  current_ = own_.get();
+  current_->RegisterCallback(this);
+  SOOverInfoConfig::Instance();
+}
+
+SOMainWindow::~SOMainWindow() {
+  // Deliveries stop before anything they reach is freed: no new ones, the window gone (which
+  // releases a loader blocked in SendMessageW), the calls already inside finished, then the own
+  // data centre stopped with its loader.
+  closing_ = true;
+  if (current_) current_->UnRegisterCallback(this);
+  DestroyOwnWindow();
+  hwnd_ = nullptr;
+  while (delivering_.load() > 0) std::this_thread::yield();
+  own_.reset();
+  series_.clear();
+  Gdiplus::GdiplusShutdown(gdiplusToken_);
+}
+
+HWND SOMainWindow::Create(HWND parent, int x, int y, int cx, int cy, bool visible) {
+  visible_ = visible;
+  HWND hwnd = SOWindowBase::Create(parent, x, y, cx, cy);
+  hwnd_ = hwnd;
+  if (hwnd) SetSeriesLayout(1, 1);
+  return hwnd;
+}
+
+bool SOMainWindow::Move(int x, int y, int cx, int cy) {
+  if (!GetWindow()) return false;
+  ::MoveWindow(GetWindow(), x, y, cx, cy, TRUE);
+  return true;
+}
+
+bool SOMainWindow::SetSeriesLayout(int rows, int cols) {
+  if (rows < 1 || cols < 1) return false;
+  if (rows == rows_ && cols == cols_) return true;
+  rows_ = rows;
+  cols_ = cols;
+  const size_t wanted = static_cast<size_t>(rows) * cols;
+  while (series_.size() < wanted) {
+    auto s = std::make_unique<SOSeriesWindow>();
+    s->Create(GetWindow());
+    s->RegisterCallback(this);
+    s->SetMouseMode2D(mouseMode_);
+    s->ShowSelectedBorder(showImageBorder_);
+    s->ShowOverInfo(showOverInfo_);
+    s->HidePatientData(hidePatientData_);
+    series_.push_back(std::move(s));
+  }
+  while (series_.size() > wanted) series_.pop_back();
+  Layout();
+  return true;
+}
+
+void SOMainWindow::Layout() {
+  RECT client{};
+  if (rows_ >= 1 && cols_ >= 1 && ::GetClientRect(GetWindow(), &client)) {
+    separators_.clear();
+    const int w = client.right, h = client.bottom;
+    const int aw = w - cols_ - 1, ah = h - rows_ - 1;
+    const int cw = aw / cols_, ch = ah / rows_;
+    const int rw = aw % cols_, rh = ah % rows_;
+    for (int i = 1; i < cols_; ++i) separators_.push_back({i * (cw + 1), 1, i * (cw + 1), h - 2});
+    for (int j = 1; j < rows_; ++j) separators_.push_back({1, j * (ch + 1), w - 2, j * (ch + 1)});
+    for (size_t k = 0; k < series_.size(); ++k) {
+      const int column = static_cast<int>(k) % cols_, row = static_cast<int>(k) / cols_;
+      series_[k]->MoveWindow(1 + column * (cw + 1), 1 + row * (ch + 1),
+                             std::max(0, cw + (column == cols_ - 1 ? rw : 0)),
+                             std::max(0, ch + (row == rows_ - 1 ? rh : 0)));
+    }
+  }
+  UpdateWindow();
+}
+
+bool SOMainWindow::LoadFolder(const char* folder, int) {
+  return current_ && current_->LoadFolderAsync(folder) != 0;
+}
+
+bool SOMainWindow::LoadFiles(SOArray<SOString>* paths) {
+  if (!current_ || !paths) return false;
+  return current_->LoadFilesAsync(*paths) != 0;
+}
+
+SOImageObject* SOMainWindow::Route(ISODcmObject* object) {
+  if (series_.empty()) return nullptr;
+  if (series_[0]->IsEmpty()) return series_[0]->AddObject(object);
+  for (auto& s : series_) {
+    if (!s->IsEmpty() && SameSeries(object, *s)) return s->AddObject(object);
+  }
+  return nullptr;
+}
+
+SOImageObject* SOMainWindow::LoadFile(const char* path, int seriesWnd) {
+  if (!current_) return nullptr;
+  const uint64_t stamp = current_->NextStamp();
+  if (!path) return nullptr;
+  SOArray<ISODcmObject*> objects;
+  if (!current_->LoadFile(path, objects)) return nullptr;
+  SOImageObject* last = nullptr;
+  for (int i = 0; i < objects.GetLength(); ++i) {
+    ISODcmObject* object = objects[i];
+    if (!object) continue;
+    if (stamp <= closeStamp_) {
+      last = nullptr;
+      continue;
+    }
+    if (seriesWnd >= 0 && seriesWnd < GetSeriesWndCount()) {
+      last = series_[seriesWnd]->AddObject(object);
+      continue;
+    }
+    auto empty = std::find_if(series_.begin(), series_.end(), [](auto& s) { return s->IsEmpty(); });
+    last = empty != series_.end() ? (*empty)->AddObject(object) : Route(object);
+  }
+  return last;
+}
+
+bool SOMainWindow::ShowSeries(const char* seriesInstanceUID) {
+  if (!seriesInstanceUID || !current_ || series_.empty()) return false;
+  ISODcmSeries* series = current_->FindSeries(seriesInstanceUID);
+  if (!series) return false;
+  auto* target = static_cast<SOSeriesWindow*>(nullptr);
+  for (auto& s : series_) {
+    if (s->IsActive()) {
+      target = s.get();
+      break;
+    }
+  }
+  if (!target) target = series_[0].get();
+  return target->ShowSeries(series);
+}
+
+void SOMainWindow::CloseAll() {
+  if (!current_) return;
+  closeStamp_ = current_->NextStamp();
+  for (auto& s : series_) s->Clear();
+  current_->Clear();
+}
+
+ISOSeriesWnd* SOMainWindow::GetSeriesWnd(int index) {
+  return GetSeriesWindow(index);
+}
+
+SOSeriesWindow* SOMainWindow::GetSeriesWindow(int index) {
+  return index >= 0 && index < GetSeriesWndCount() ? series_[index].get() : nullptr;
+}
+
+ISOSeriesWnd* SOMainWindow::GetActiveSeriesWnd() {
+  for (auto& s : series_) {
+    if (s->IsActive()) return s.get();
+  }
+  return nullptr;
+}
+
+bool SOMainWindow::ActivateSeriesWnd(int index) {
+  SOSeriesWindow* s = GetSeriesWindow(index);
+  if (!s) return false;
+  s->SetActive(true);
+  return true;
+}
+
+void SOMainWindow::ShowSelectedSeriesBorder(bool show) {
+  if (show == showSeriesBorder_) return;
+  showSeriesBorder_ = show;
+  UpdateWindow();
+}
+
+void SOMainWindow::ShowSelectedImageBorder(bool show) {
+  if (show == showImageBorder_) return;
+  showImageBorder_ = show;
+  for (auto& s : series_) s->ShowSelectedBorder(show);
+}
+
+void SOMainWindow::SetDataCenter(ISODcmDataCenter* dataCenter) {
+  if (dataCenter == current_) return;
+  if (current_) current_->UnRegisterCallback(this);
+  current_ = dataCenter;
+  if (current_) current_->RegisterCallback(this);
+}
+
+void SOMainWindow::RegisterCallback(ISOViewerCtrlCallback* callback) {
+  if (callback && std::find(callbacks_.begin(), callbacks_.end(), callback) == callbacks_.end())
+    callbacks_.push_back(callback);
+}
+
+void SOMainWindow::UnRegisterCallback(ISOViewerCtrlCallback* callback) {
+  callbacks_.erase(std::remove(callbacks_.begin(), callbacks_.end(), callback), callbacks_.end());
+}
+
+template <typename Op>
+void SOMainWindow::ForEachActive(Op op) {
+  for (auto& s : series_) {
+    if (s->IsActive()) op(*s);
+  }
+}
+
+void SOMainWindow::Reset() {
+  ForEachActive([](SOSeriesWindow& s) { s.Reset(); });
+}
+void SOMainWindow::Zoom(float zoom) {
+  ForEachActive([zoom](SOSeriesWindow& s) { s.Zoom(zoom); });
+}
+void SOMainWindow::Rotate(bool anticlockwise) {
+  ForEachActive([anticlockwise](SOSeriesWindow& s) { s.Rotate(anticlockwise); });
+}
+void SOMainWindow::FlipX() {
+  ForEachActive([](SOSeriesWindow& s) { s.FlipX(); });
+}
+void SOMainWindow::FlipY() {
+  ForEachActive([](SOSeriesWindow& s) { s.FlipY(); });
+}
+void SOMainWindow::Pan(float x, float y) {
+  ForEachActive([x, y](SOSeriesWindow& s) { s.Pan(x, y); });
+}
+void SOMainWindow::Inverse() {
+  ForEachActive([](SOSeriesWindow& s) { s.Inverse(); });
+}
+void SOMainWindow::SetColorPalette(SOColorPalette palette) {
+  ForEachActive([palette](SOSeriesWindow& s) { s.SetColorPalette(palette); });
+}
+void SOMainWindow::WW(double center, double width) {
+  ForEachActive([center, width](SOSeriesWindow& s) { s.WW(center, width); });
+}
+void SOMainWindow::ResetWW() {
+  ForEachActive([](SOSeriesWindow& s) { s.ResetWW(); });
+}
+void SOMainWindow::ResetTransfer() {
+  ForEachActive([](SOSeriesWindow& s) { s.ResetTransfer(); });
+}
+
+void SOMainWindow::SetMouseMode2D(SOMouseMode2D mode) {
+  mouseMode_ = mode;
+  for (auto& s : series_) s->SetMouseMode2D(mode);
+}
+
+void SOMainWindow::ShowOverInfo(bool show) {
+  if (show == showOverInfo_) return;
+  showOverInfo_ = show;
+  for (auto& s : series_) s->ShowOverInfo(show);
+}
+
+void SOMainWindow::ClearGraphics() {
+  for (auto& s : series_) s->ClearGraphics();
+}
+
+bool SOMainWindow::CopyToClipboard() {
+  HBITMAP bitmap = CaptureWindowBitmap(GetWindow(), 0);
+  if (!bitmap) return false;
+  if (!::OpenClipboard(nullptr)) {
+    ::DeleteObject(bitmap);
+    return false;
+  }
+  ::EmptyClipboard();
+  const bool placed = ::SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+  ::CloseClipboard();
+  if (!placed) ::DeleteObject(bitmap);
+  return placed;
+}
+
+HBITMAP SOMainWindow::Capture(int kind, ISOImageObject** source) {
+  SOSeriesWindow* series = nullptr;
+  for (auto& s : series_) {
+    if (s->IsActive() && !s->IsEmpty()) {
+      series = s.get();
+      break;
+    }
+  }
+  if (!series) {
+    for (auto& s : series_) {
+      if (!s->IsEmpty()) {
+        series = s.get();
+        break;
+      }
+    }
+  }
+  if (!series) return nullptr;
+  SOImageWindow* window = nullptr;
+  for (int i = 0; i < series->GetImageWndCount(); ++i) {
+    SOImageWindow* w = series->GetImageWindow(i);
+    if (w->GetSOImageObject() && w->GetSOImageObject()->IsSelected()) {
+      window = w;
+      break;
+    }
+  }
+  if (!window && series->GetImageWindow(0) && series->GetImageWindow(0)->GetSOImageObject())
+    window = series->GetImageWindow(0);
+  if (!window) return nullptr;
+  if (source) *source = window->GetSOImageObject();
+  switch (kind) {
+    case 0: return CaptureWindowBitmap(window->GetWindow(), 1);
+    case 1: return CaptureWindowBitmap(series->GetWindow(), 0);
+    case 2: return CaptureWindowBitmap(GetWindow(), 0);
+    default: return nullptr;
+  }
+}
+
+void SOMainWindow::HidePatientData(bool hide) {
+  if (hide == hidePatientData_) return;
+  hidePatientData_ = hide;
+  for (auto& s : series_) s->HidePatientData(hide);
+}
+
+void SOMainWindow::Deliver(UINT msg, const SODcmLoadEvent* event) {
+  ++delivering_;
+  const HWND hwnd = hwnd_.load();
+  // The event stays the sender's: SendMessageW returns once the UI thread handled it, or at
+  // once with 0 when the window is gone.
+  if (!closing_ && hwnd) ::SendMessageW(hwnd, msg, reinterpret_cast<WPARAM>(event), 0);
+  --delivering_;
+}
+
+void SOMainWindow::OnFileLoadedEvent(const SODcmLoadEvent* event) {
+  Deliver(SO_MSG_DCM_FILE_LOADED, event);
+}
+
+void SOMainWindow::OnLoadFinishedEvent(const SODcmLoadEvent* event) {
+  Deliver(SO_MSG_DCM_LOAD_FINISHED, event);
+}
+
+void SOMainWindow::OnClearedEvent() {
+  Deliver(SO_MSG_DCM_CLEARED, nullptr);
+}
+
+void SOMainWindow::PlaceFileEvent(const SODcmLoadEvent& event) {
+  if (event.stamp > closeStamp_) {
+    for (int i = 0; i < event.objects.GetLength(); ++i) {
+      if (event.objects[i]) Route(event.objects[i]);
+    }
+  }
+  SOViewerFileEvent out;
+  out.total = event.total;
+  out.done = event.done;
+  out.path = event.path;
+  out.objects = event.objects;
+  const auto callbacks = callbacks_;
+  for (ISOViewerCtrlCallback* c : callbacks) c->OnFileLoaded(&out);
+}
+
+LRESULT SOMainWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
+  const auto* event = reinterpret_cast<const SODcmLoadEvent*>(wParam);
+  switch (msg) {
+    case SO_MSG_DCM_FILE_LOADED:
+      if (event) PlaceFileEvent(*event);
+      break;
+    case SO_MSG_DCM_LOAD_FINISHED: {
+      if (!event) break;
+      SOViewerFinishEvent out;
+      out.total = event->total;
+      out.done = event->done;
+      out.objects = event->objects;
+      const auto callbacks = callbacks_;
+      for (ISOViewerCtrlCallback* c : callbacks) c->OnLoadFinished(&out);
+      break;
+    }
+    case SO_MSG_DCM_CLEARED: {
+      const auto callbacks = callbacks_;
+      for (ISOViewerCtrlCallback* c : callbacks) c->OnCleared();
+      break;
+    }
+    default:
+      handled = FALSE;
+      return 0;
+  }
+  handled = TRUE;
+  return 0;
+}
+
+void SOMainWindow::UpdateLocationLines() {
+  SOSeriesWindow* active = nullptr;
+  for (auto& s : series_) {
+    if (s->IsActive()) {
+      active = s.get();
+      break;
+    }
+  }
+  ISOImageObject* reference = nullptr;
+  if (active && active->GetImageWindow(0)) reference = active->GetImageWindow(0)->GetImageObject();
+  for (auto& s : series_) {
+    if (SOImageWindow* w = s->GetImageWindow(0)) w->SetLocationLine(s->IsActive() ? nullptr : reference);
+  }
+}
+
+void SOMainWindow::OnSeriesWindowActivated(ISOSeriesWnd* sender, bool active) {
+  if (active) {
+    for (auto& s : series_) {
+      if (s.get() != sender) s->SetActive(false);
+    }
+  }
+  UpdateLocationLines();
+  UpdateWindow();
+  if (!sender) return;
+  const auto callbacks = callbacks_;
+  for (ISOViewerCtrlCallback* c : callbacks) c->OnSeriesActivated(sender);
+}
+
+void SOMainWindow::OnFirstImageChanged(ISOSeriesWnd* sender, ISOImageObject*) {
+  if (sender && sender->IsActive()) UpdateLocationLines();
+}
+
+LRESULT SOMainWindow::OnSize(WPARAM, LPARAM, BOOL& handled) {
+  Layout();
+  handled = TRUE;
+  return 0;
+}
+
+LRESULT SOMainWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
+  handled = TRUE;
+  PAINTSTRUCT ps{};
+  HDC hdc = ::BeginPaint(GetWindow(), &ps);
+  RECT client{};
+  ::GetClientRect(GetWindow(), &client);
+  const int w = std::max<int>(1, client.right), h = std::max<int>(1, client.bottom);
+  HDC mem = ::CreateCompatibleDC(hdc);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(hdc, w, h);
+  HGDIOBJ old = ::SelectObject(mem, bitmap);
+  {
+    Gdiplus::Graphics g(mem);
+    Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
+    g.FillRectangle(&black, 0, 0, w, h);
+    Gdiplus::Pen frame(Gdiplus::Color(0xFF303030), 1);
+    g.DrawRectangle(&frame, 0, 0, w - 1, h - 1);
+    Gdiplus::Pen separator(Gdiplus::Color(0xFF828282), 1);
+    for (const Segment& s : separators_) g.DrawLine(&separator, s.x1, s.y1, s.x2, s.y2);
+    if (showSeriesBorder_) {
+      Gdiplus::Pen selected(Gdiplus::Color(static_cast<Gdiplus::ARGB>(borderColor_)), 1);
+      for (auto& s : series_) {
+        if (!s->IsActive()) continue;
+        const RECT r = s->GetWindowRect();
+        g.DrawRectangle(&selected, static_cast<INT>(r.left - 1), static_cast<INT>(r.top - 1),
+                        static_cast<INT>(r.right - r.left + 1), static_cast<INT>(r.bottom - r.top + 1));
+      }
+    }
+  }
+  ::BitBlt(hdc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+  ::SelectObject(mem, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(mem);
+  ::EndPaint(GetWindow(), &ps);
+  return 0;
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ISOLumexa.h"
+#include "SOSeriesWindow.h"
+#include "SOWindowBase.h"
+
+// Sent by the control to its own window: wParam the data centre's event (owned by the sender,
+// which waits), lParam 0.
+constexpr UINT SO_MSG_DCM_FILE_LOADED = 8045;
+constexpr UINT SO_MSG_DCM_LOAD_FINISHED = 8046;
+constexpr UINT SO_MSG_DCM_CLEARED = 8047;
+
+// The 2D view control: a grid of series windows fed by a data centre of its own (or one the
+// host gives it). Loader events cross to the UI thread as messages to the control's window, so
+// every placing of images and every host notification runs on the UI thread.
+class SOMainWindow : public SOWindowBase,
+                     public ISOLumexa,
+                     public ISODcmDataCenterCallback,
+                     public ISOSeriesWindowCallback {
+ public:
+  SOMainWindow();
+  ~SOMainWindow() override;
+
+  const wchar_t* GetWindowClassName() override { return L"SOMainWindowClass"; }
+  DWORD GetWindowClassStyle() override { return CS_HREDRAW | CS_VREDRAW; }
+  const wchar_t* GetWindowName() override { return L"SOMainWindow"; }
+  DWORD GetWndStyle() override {
+    return visible_ ? (WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN) : (WS_CHILD | WS_CLIPCHILDREN);
+  }
+
+  HWND Create(HWND parent, int x, int y, int cx, int cy, bool visible) override;
+  HWND GetHWND() override { return hwnd_; }
+  void Show(bool show) override { ShowWindow(show); }
+  bool Move(int x, int y, int cx, int cy) override;
+  bool SetSeriesLayout(int rows, int cols) override;
+  bool LoadFolder(const char* folder, int seriesWnd) override;
+  bool LoadFiles(SOArray<SOString>* paths) override;
+  SOImageObject* LoadFile(const char* path, int seriesWnd) override;
+  bool ShowSeries(const char* seriesInstanceUID) override;
+  void CloseAll() override;
+  int GetSeriesWndCount() override { return static_cast<int>(series_.size()); }
+  ISOSeriesWnd* GetSeriesWnd(int index) override;
+  ISOSeriesWnd* GetActiveSeriesWnd() override;
+  bool ActivateSeriesWnd(int index) override;
+  void ShowSelectedSeriesBorder(bool show) override;
+  void ShowSelectedImageBorder(bool show) override;
+  void SetDataCenter(ISODcmDataCenter* dataCenter) override;
+  ISODcmDataCenter* GetDataCenter() override { return current_; }
+  void RegisterCallback(ISOViewerCtrlCallback* callback) override;
+  void UnRegisterCallback(ISOViewerCtrlCallback* callback) override;
+  void Reset() override;
+  void Zoom(float zoom) override;
+  void Rotate(bool anticlockwise) override;
+  void FlipX() override;
+  void FlipY() override;
+  void Pan(float x, float y) override;
+  void Inverse() override;
+  void SetColorPalette(SOColorPalette palette) override;
+  void WW(double center, double width) override;
+  void ResetWW() override;
+  void ResetTransfer() override;
+  void SetMouseMode2D(SOMouseMode2D mode) override;
+  SOMouseMode2D GetMouseMode2D() override { return mouseMode_; }
+  bool ReservedBool(bool) override { return false; }
+  void ShowOverInfo(bool show) override;
+  int ReservedInt(int) override { return 0; }
+  void ReservedVoid(int, int) override {}
+  void SetFlag(bool) override {}
+  void ClearGraphics() override;
+  bool CopyToClipboard() override;
+  HBITMAP Capture(int kind, ISOImageObject** source) override;
+  void HidePatientData(bool hide) override;
+  bool IsHidePatientData() override { return hidePatientData_; }
+  void SetSelectedBorderColor(unsigned long argb) override { borderColor_ = argb; }
+
+  SOSeriesWindow* GetSeriesWindow(int index);
+  struct Segment {
+    int x1, y1, x2, y2;
+  };
+  const std::vector<Segment>& GetSeparators() const { return separators_; }
+
+  // Loader thread.
+  void OnFileLoadedEvent(const SODcmLoadEvent* event) override;
+  void OnLoadFinishedEvent(const SODcmLoadEvent* event) override;
+  void OnClearedEvent() override;
+
+  void OnSeriesWindowActivated(ISOSeriesWnd* sender, bool active) override;
+  void OnFirstImageChanged(ISOSeriesWnd* sender, ISOImageObject* image) override;
+
+  LRESULT OnPaint(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+  LRESULT OnSize(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+  LRESULT HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+
+ private:
+  void Layout();
+  void UpdateLocationLines();
+  // Places one object by the routing rule; the image made last, or null.
+  SOImageObject* Route(ISODcmObject* object);
+  void PlaceFileEvent(const SODcmLoadEvent& event);
+  // Sends msg with event to the window and waits; nothing once the control is closing.
+  void Deliver(UINT msg, const SODcmLoadEvent* event);
+  template <typename Op>
+  void ForEachActive(Op op);
+
+  ULONG_PTR gdiplusToken_ = 0;
+  int rows_ = 0, cols_ = 0;
+  bool showSeriesBorder_ = true;
+  bool showImageBorder_ = true;
+  bool showOverInfo_ = true;
+  uint64_t closeStamp_ = 0;
+  std::unique_ptr<ISODcmDataCenter> own_;
+  ISODcmDataCenter* current_ = nullptr;
+  std::vector<std::unique_ptr<SOSeriesWindow>> series_;
+  std::vector<Segment> separators_;
+  std::vector<ISOViewerCtrlCallback*> callbacks_;
+  SOMouseMode2D mouseMode_ = SOMouseModeNone;
+  bool hidePatientData_ = false;
+  // Read by the loader thread: the window the events go to, and whether the control closes.
+  std::atomic<HWND> hwnd_{nullptr};
+  bool visible_ = true;
+  unsigned long borderColor_ = 0xFF16D9D6;
+  std::atomic<bool> closing_{false};
+  std::atomic<int> delivering_{0};  // loader calls inside Deliver
+};
