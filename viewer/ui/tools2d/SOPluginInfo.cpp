@@ -141,8 +141,13 @@ void SOPluginInfo::Draw(HDC hdc, RECT r) {
   ISOImageWnd* wnd = host_->GetImageWnd();
   const bool hide = wnd && wnd->IsHidePatientData();
   const int index = host_->GetImageObjectIndex();
-  std::wstring corners[4];
-  for (int i = 0; i < 4; ++i) corners[i] = FormatCornerText(i, image, index, hide);
+  const SOImagePresentationState& state = image->GetImagePresentationState();
+  const Source source{image, image->GetDcmObject(), index, hide, state.windowCenter, state.windowWidth};
+  if (!(source == built_)) {
+    for (int i = 0; i < 4; ++i) corners_[i] = FormatCornerText(i, image, index, hide);
+    built_ = source;
+  }
+  const std::wstring* corners = corners_;
   const int dpi = std::max(1, ::GetDeviceCaps(hdc, LOGPIXELSY));
   float size = static_cast<float>(std::abs(r.bottom - r.top) / 34.0 * 72 / dpi);
   host_->GetFontSize(size);

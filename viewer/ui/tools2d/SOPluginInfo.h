@@ -4,6 +4,7 @@
 
 #include "ISOCtrlPlugin.h"
 
+class ISODcmObject;
 class ISOImageObject;
 
 // "OVERINFO": the four corner texts of the configuration and, while the pointer is over the
@@ -24,8 +25,20 @@ class SOPluginInfo : public ISOCtrlPlugin {
   const std::wstring& GetPointerText() const { return pointer_; }
 
  private:
+  // What the corner texts were last built from: they are rebuilt only when it changes.
+  struct Source {
+    ISOImageObject* image = nullptr;
+    ISODcmObject* object = nullptr;
+    int index = 0;
+    bool hide = false;
+    double center = 0, width = 0;
+    bool operator==(const Source&) const = default;
+  };
+
   bool enabled_ = true;
   IPluginHost* host_ = nullptr;
+  Source built_;
+  std::wstring corners_[4];
   std::wstring pointer_;
   unsigned long color_ = 0xFFFFEC8B;
 };

@@ -1,0 +1,150 @@
+// Paging through a CT series in the real 2D view control, offscreen: each wheel step is sent to
+// image window 0 and timed until the control's windows are painted again (the repaint is
+// synchronous). Also the load of the same files into the control to its finish event, against
+// the data centre alone in the same run, and the parts of a paint measured apart: windowing and
+// resampling of a frame drawn for the first time, corner texts and overlays.
+// Usage: bench_viewer_paging [files=1000] [size=512] [steps=200]
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "DicomFixtures.h"
+#include "HostFrame.h"
+#include "ISODcmDataCenter.h"
+#include "ISOLumexa.h"
+#include "Lumexa.h"
+#include "RenderSurface.h"
+#include "SOImageObject.h"
+#include "SOMainWindow.h"
+#include "SOPluginBasic.h"
+#include "SOPluginInfo.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+using namespace bench;
+
+namespace {
+
+class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
+ public:
+  void OnFileLoaded(const SOViewerFileEvent*) override {}
+  void OnLoadFinished(const SOViewerFinishEvent*) override { ++finished; }
+  void OnCleared() override {}
+  void OnSeriesActivated(ISOSeriesWnd*) override {}
+  void OnFileLoadedEvent(const SODcmLoadEvent*) override {}
+  void OnLoadFinishedEvent(const SODcmLoadEvent*) override { ++finished; }
+  void OnClearedEvent() override {}
+  std::atomic<int> finished{0};
+};
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  orvanta::test::InitScratch();
+  orvanta::test::EnsureQtApp();
+  HostFrame frame(1024, 1024);
+  const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int size = argc > 2 ? std::atoi(argv[2]) : 512;
+  const int steps = argc > 3 ? std::atoi(argv[3]) : 200;
+  fx::CtSeriesOptions options;
+  options.slices = count;
+  options.rows = options.columns = size;
+  const fs::path folder = orvanta::test::MakeTempDir("paging");
+  const fx::WrittenSeries series = fx::WriteCtSeries(folder, options);
+  SOArray<SOString> paths;
+  for (const auto& f : series.files) paths.Add(SOString(f.string()));
+  std::printf("%d files of %dx%d 16-bit, %d wheel steps\n", count, size, size, steps);
+
+  // Loading: the control (loader thread, one UI round trip per file, ordered insert) against the
+  // data centre alone, alternating, medians of 5.
+  std::vector<double> controlTimes, centreTimes;
+  for (int round = 0; round < 5; ++round) {
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((round + turn) % 2 == 0) {
+        ISOLumexa* control = CreateLumexa();
+        control->Create(frame.GetWindow(), 0, 0, 800, 800, true);
+        Waiter waiter;
+        control->RegisterCallback(&waiter);
+        controlTimes.push_back(Seconds([&] {
+          control->LoadFiles(&paths);
+          SOWin::PumpUntil([&] { return waiter.finished > 0; }, 600000);
+        }));
+        ReleaseLumexa(control);
+      } else {
+        ISODcmDataCenter* centre = CreateDcmDataCenter();
+        Waiter waiter;
+        centre->RegisterCallback(&waiter);
+        centreTimes.push_back(Seconds([&] {
+          centre->LoadFilesAsync(paths);
+          while (waiter.finished == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }));
+        centre->UnRegisterCallback(&waiter);
+        ReleaseDcmDataCenter(centre);
+      }
+    }
+  }
+  const double control = Median(controlTimes), centre = Median(centreTimes);
+  std::printf("load into the control   %8.0f files/s\n", count / control);
+  std::printf("data centre alone       %8.0f files/s\n", count / centre);
+  std::printf("ratio (control / data centre) %.2f   goal >= 0.90\n", centre / control);
+
+  for (auto [rows, cols] : {std::pair{1, 1}, std::pair{2, 2}}) {
+    auto* control = static_cast<SOMainWindow*>(CreateLumexa());
+    control->Create(frame.GetWindow(), 0, 0, 1024, 1024, true);
+    SOWin::PumpEvents(20);
+    Waiter waiter;
+    control->RegisterCallback(&waiter);
+    control->SetSeriesLayout(1, 1);
+    control->LoadFiles(&paths);
+    SOWin::PumpUntil([&] { return waiter.finished > 0; }, 600000);
+    control->GetSeriesWindow(0)->SetImageLayout(rows, cols);
+    HWND cell = control->GetSeriesWnd(0)->GetImageWnd(0)->GetHWND();
+    std::vector<double> ms;
+    // Forward through the series and back again at its end.
+    const int pages = (count + rows * cols - 1) / (rows * cols);
+    int page = 0, direction = 1;
+    for (int i = 0; i < steps && pages > 1; ++i) {
+      if (page + direction < 0 || page + direction >= pages) direction = -direction;
+      page += direction;
+      ms.push_back(1000 * Seconds([&] {
+        SendMessageW(cell, WM_MOUSEWHEEL, MAKEWPARAM(0, direction > 0 ? -120 : 120), 0);
+      }));
+    }
+    if (ms.empty()) ms.push_back(0);
+    std::printf("%dx%d wheel to painted: p50 %.2f ms  p95 %.2f ms  max %.2f ms   budget p95 < %d ms\n", rows, cols,
+                Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0), rows == 1 ? 8 : 16);
+
+    // The parts of one cell's paint, measured on images not drawn before.
+    SOSeriesWindow* s = control->GetSeriesWindow(0);
+    const RECT cellRect = s->GetImageWindow(0)->GetWindowRect();
+    const int w = cellRect.right - cellRect.left - 2, h = cellRect.bottom - cellRect.top - 2;
+    RenderSurface surface(std::max(1, w), std::max(1, h));
+    std::vector<double> draw, texts, overlay;
+    SOPluginOverlay overlayTool;
+    overlayTool.SetHost(s->GetImageWindow(0));
+    for (int i = 0; i < std::min(count, 50); ++i) {
+      SOImageObject fresh;
+      fresh.SetDcmObject(s->GetImageObject((i * 37) % count)->GetDcmObject(), 0);
+      draw.push_back(1000 * Seconds([&] { fresh.DrawImage(surface.dc(), surface.rect(), false); }));
+      texts.push_back(1000 * Seconds([&] {
+        for (int corner = 0; corner < 4; ++corner) SOPluginInfo::FormatCornerText(corner, &fresh, i, false);
+      }));
+      overlay.push_back(1000 * Seconds([&] { overlayTool.Draw(surface.dc(), surface.rect()); }));
+    }
+    std::printf("  per cell: windowing + resampling %.2f ms, corner texts from the dataset %.3f ms, overlays %.3f ms "
+                "(medians)\n",
+                Median(draw), Median(texts), Median(overlay));
+    ReleaseLumexa(control);
+  }
+  orvanta::test::ShutdownScratch();
+  return 0;
+}
