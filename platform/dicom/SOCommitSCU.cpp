@@ -139,8 +139,11 @@ class ReportListener : public DcmSCP {
     config.setConnectionBlockingMode(DUL_NOBLOCK);
     config.setConnectionTimeout(1);
     config.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
-    config.setDIMSETimeout(sodcm::kDimseTimeout);
-    config.setACSETimeout(sodcm::kAcseTimeout);
+    const sodcm::NetLimits limits = sodcm::Limits();
+    config.setDIMSETimeout(static_cast<Uint32>(limits.dimse));
+    config.setACSETimeout(static_cast<Uint32>(limits.acse));
+    // Peers held to the limits, and cut when the call is over.
+    config.setTransportLayer(&layer_);
     // The node opens this association as the commitment SCP; accept it in either role.
     config.setAlwaysAcceptDefaultRole(OFTrue);
     config.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes(), ASC_SC_ROLE_SCUSCP);
@@ -152,6 +155,7 @@ class ReportListener : public DcmSCP {
 
   void Stop() {
     stop_ = true;
+    layer_.Stop();
     if (thread_.joinable()) thread_.join();
   }
 
@@ -172,6 +176,7 @@ class ReportListener : public DcmSCP {
 
  private:
   Transactions& transactions_;
+  sodcm::ServiceLayer layer_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

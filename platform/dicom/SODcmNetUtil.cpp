@@ -5,12 +5,34 @@
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/scu.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace sodcm {
+
+namespace {
+
+std::mutex limitsMutex;
+NetLimits limitsNow;  // guarded by limitsMutex
+
+}  // namespace
+
+NetLimits Limits() {
+  std::lock_guard<std::mutex> lock(limitsMutex);
+  return limitsNow;
+}
+
+void SetLimits(const NetLimits& limits) {
+  std::lock_guard<std::mutex> lock(limitsMutex);
+  limitsNow = limits;
+}
 
 bool ValidPort(int port) { return port >= 1 && port <= 65535; }
 
@@ -39,13 +61,14 @@ bool PeerSettings::Set(const char* h, int p, const char* called, const char* cal
 }
 
 void PeerSettings::ApplyTo(DcmSCU& scu) const {
+  const NetLimits limits = Limits();
   scu.setPeerHostName(host.c_str());
   scu.setPeerPort(port);
   scu.setPeerAETitle(calledAE.c_str());
   scu.setAETitle(callingAE.c_str());
-  scu.setConnectionTimeout(kConnectTimeout);
-  scu.setACSETimeout(kAcseTimeout);
-  scu.setDIMSETimeout(kDimseTimeout);
+  scu.setConnectionTimeout(limits.connect);
+  scu.setACSETimeout(static_cast<Uint32>(limits.acse));
+  scu.setDIMSETimeout(static_cast<Uint32>(limits.dimse));
   scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
   scu.setMaxReceivePDULength(kMaxReceivePdu);
 }
@@ -106,81 +129,229 @@ void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result) {
 
 namespace {
 
-// A plain TCP connection that tells its guard when the socket goes away, so the guard
-// never shuts down a descriptor number that has been reused meanwhile.
-class GuardedConnection : public DcmTCPConnection {
+using Clock = std::chrono::steady_clock;
+
+// Follows the PDUs in one direction of a connection: a 6-byte header (type, reserved, 32-bit
+// big-endian length) and its body.
+class PduCursor {
  public:
-  GuardedConnection(DcmNativeSocketType s, CallGuard& guard) : DcmTCPConnection(s), guard_(guard), socket_(s) {}
-  ~GuardedConnection() override { guard_.Forget(socket_); }
-  void close() override {
-    guard_.Forget(socket_);
-    DcmTCPConnection::close();
-  }
-  void closeTransportConnection() override {
-    guard_.Forget(socket_);
-    DcmTCPConnection::closeTransportConnection();
+  bool AtBoundary() const { return headSeen_ == 0; }
+
+  // onStart(type) when a PDU's first byte passes, onEnd(type) when its last one does.
+  template <class Start, class End>
+  void Feed(const unsigned char* p, size_t n, Start onStart, End onEnd) {
+    while (n > 0) {
+      if (headSeen_ < sizeof head_) {
+        if (headSeen_ == 0) onStart(p[0]);
+        const size_t take = std::min(sizeof head_ - headSeen_, n);
+        std::memcpy(head_ + headSeen_, p, take);
+        headSeen_ += take;
+        p += take;
+        n -= take;
+        if (headSeen_ < sizeof head_) continue;
+        bodyLeft_ = (uint32_t{head_[2]} << 24) | (uint32_t{head_[3]} << 16) | (uint32_t{head_[4]} << 8) | head_[5];
+      } else {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(bodyLeft_, n));
+        bodyLeft_ -= take;
+        p += take;
+        n -= take;
+      }
+      if (bodyLeft_ == 0) {
+        headSeen_ = 0;
+        onEnd(head_[0]);
+      }
+    }
   }
 
  private:
-  CallGuard& guard_;
-  DcmNativeSocketType socket_;
+  unsigned char head_[6] = {};
+  size_t headSeen_ = 0;
+  uint64_t bodyLeft_ = 0;
 };
+
+// PDU types that end an association for the side that sends them.
+constexpr unsigned char kAssociateReject = 0x03;
+constexpr unsigned char kReleaseResponse = 0x06;
+constexpr unsigned char kAbort = 0x07;
 
 void DisableNagle(DcmNativeSocketType socket) {
   int on = 1;
   setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-}  // namespace
-
-namespace {
-
-// A connection whose every read and write gives up after kDimseTimeout. DCMTK sets socket
-// time-outs of its own just after creating a connection, so ours replace them when the first
-// byte moves.
-class BoundedConnection : public DcmTCPConnection {
+// A TCP connection that holds its peer to the limits: the first PDU whole within the set-up
+// limit of the connection's start, every PDU whole within its limit of its first byte, no
+// silence between PDUs longer than the DIMSE limit, and every write done within the PDU limit.
+// Once the association is over for this side (it sent A-ASSOCIATE-RJ, A-RELEASE-RP or A-ABORT,
+// the peer sent A-ABORT, or a limit, a failure or the stop descriptor ended it), the connection
+// reads as closed at once, so DCMTK never waits for a silent peer to hang up. It tells its
+// guard, if any, when its socket goes away.
+class DeadlineConnection : public DcmTCPConnection {
  public:
-  using DcmTCPConnection::DcmTCPConnection;
-  ssize_t read(void* buf, size_t n) override {
-    Bound();
-    return DcmTCPConnection::read(buf, n);
+  DeadlineConnection(DcmNativeSocketType s, int stopFd, CallGuard* guard)
+      : DcmTCPConnection(s), limits_(Limits()), stopFd_(stopFd), guard_(guard), socket_(s), opened_(Clock::now()) {
+    DisableNagle(s);
   }
+  ~DeadlineConnection() override { Forget(); }
+
+  ssize_t read(void* buf, size_t n) override {
+    if (ended_) return 0;
+    const Clock::time_point deadline = ReadDeadline(Clock::now());
+    for (;;) {
+      if (Wait(POLLIN, deadline) <= 0) return Fail(ETIMEDOUT);
+      ssize_t got = ::recv(socket_, buf, n, MSG_DONTWAIT);
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+      if (got <= 0) {
+        ended_ = true;
+        return got;
+      }
+      in_.Feed(
+          static_cast<const unsigned char*>(buf), static_cast<size_t>(got), [this](unsigned char) { pduStart_ = Clock::now(); },
+          [this](unsigned char type) {
+            firstDone_ = true;
+            if (type == kAbort) ended_ = true;
+          });
+      return got;
+    }
+  }
+
   ssize_t write(void* buf, size_t n) override {
-    Bound();
-    return DcmTCPConnection::write(buf, n);
+    if (ended_) return Fail(EPIPE);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limits_.pdu);
+    const char* bytes = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+      if (Wait(POLLOUT, deadline) <= 0) return Fail(ETIMEDOUT);
+      ssize_t sent = ::send(socket_, bytes + done, n - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+      if (sent <= 0) return Fail(errno);
+      done += static_cast<size_t>(sent);
+    }
+    bool last = false;
+    out_.Feed(
+        reinterpret_cast<const unsigned char*>(bytes), n,
+        [&](unsigned char type) {
+          if (type == kAssociateReject || type == kReleaseResponse || type == kAbort) last = true;
+        },
+        [](unsigned char) {});
+    if (last) ended_ = true;
+    return static_cast<ssize_t>(n);
+  }
+
+  // DCMTK's wait for data, cut short by the limits, the stop descriptor and the association's end
+  // (true then, so the read that follows answers at once).
+  OFBool networkDataAvailable(int timeout) override {
+    if (ended_) return OFTrue;
+    const Clock::time_point now = Clock::now();
+    Clock::time_point deadline = now + std::chrono::seconds(std::max(timeout, 0));
+    const bool bounded = !in_.AtBoundary() || !firstDone_;
+    const Clock::time_point own = ReadDeadline(now);
+    if (bounded && own < deadline) deadline = own;
+    const int ready = Wait(POLLIN, deadline);
+    if (ready < 0) ended_ = true;
+    return ready != 0 || (bounded && Clock::now() >= own);
+  }
+
+  void close() override {
+    Forget();
+    DcmTCPConnection::close();
+  }
+  void closeTransportConnection() override {
+    Forget();
+    DcmTCPConnection::closeTransportConnection();
   }
 
  private:
-  void Bound() {
-    if (bounded_) return;
-    bounded_ = true;
-    timeval timeout{kDimseTimeout, 0};
-    setsockopt(getSocket(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(getSocket(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  Clock::time_point ReadDeadline(Clock::time_point now) const {
+    const Clock::time_point setUp = opened_ + std::chrono::seconds(limits_.acse);
+    if (in_.AtBoundary()) return firstDone_ ? now + std::chrono::seconds(limits_.dimse) : setUp;
+    const Clock::time_point whole = pduStart_ + std::chrono::seconds(limits_.pdu);
+    return firstDone_ ? whole : std::min(whole, setUp);
   }
 
-  bool bounded_ = false;
+  // 1 when the socket is ready, 0 at the deadline, -1 when the stop descriptor fired.
+  int Wait(short events, Clock::time_point deadline) {
+    pollfd fds[2] = {{socket_, events, 0}, {stopFd_, POLLIN, 0}};
+    const nfds_t count = stopFd_ >= 0 ? 2 : 1;
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return 0;
+      const int n = ::poll(fds, count, static_cast<int>(std::min<long long>(left, 1 << 30)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (count == 2 && fds[1].revents) return -1;
+      if (n > 0) return 1;
+    }
+  }
+
+  ssize_t Fail(int error) {
+    ended_ = true;
+    errno = error;
+    return -1;
+  }
+
+  void Forget() {
+    if (guard_) guard_->Forget(socket_);
+  }
+
+  const NetLimits limits_;
+  const int stopFd_;
+  CallGuard* const guard_;
+  const DcmNativeSocketType socket_;
+  const Clock::time_point opened_;
+  Clock::time_point pduStart_;
+  PduCursor in_, out_;
+  bool firstDone_ = false;  // the first PDU from the peer came whole
+  bool ended_ = false;
 };
+
+// The accept wait of the thread inside ServiceLayer::Receive, handed on by createConnection.
+thread_local std::unique_lock<std::timed_mutex>* acceptWait = nullptr;
 
 }  // namespace
 
+ServiceLayer::ServiceLayer() {
+  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+}
+
+ServiceLayer::~ServiceLayer() {
+  for (int fd : wake_)
+    if (fd >= 0) ::close(fd);
+}
+
 DcmTransportConnection* ServiceLayer::createConnection(DcmNativeSocketType openSocket, OFBool) {
-  DisableNagle(openSocket);
-  return new BoundedConnection(openSocket);
+  // The connection is accepted: the next thread may wait for one while this one reads its request.
+  if (acceptWait && acceptWait->owns_lock()) acceptWait->unlock();
+  return new DeadlineConnection(openSocket, wake_[0], nullptr);
+}
+
+OFCondition ServiceLayer::Receive(T_ASC_Network* network, T_ASC_Association** assoc, unsigned long maxPdu) {
+  std::unique_lock<std::timed_mutex> lock(accepting_, std::defer_lock);
+  while (!stopped_ && !lock.try_lock_for(std::chrono::milliseconds(100))) {
+  }
+  if (stopped_) return DUL_NOASSOCIATIONREQUEST;
+  acceptWait = &lock;
+  OFCondition cond =
+      ASC_receiveAssociation(network, assoc, static_cast<int>(maxPdu), nullptr, nullptr, OFFalse, DUL_NOBLOCK, 1);
+  acceptWait = nullptr;
+  return cond;
+}
+
+void ServiceLayer::Stop() {
+  stopped_ = true;
+  if (wake_[1] >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], &byte, 1);
+  }
 }
 
 CallGuard::~CallGuard() { End(); }
 
 DcmTransportConnection* CallGuard::createConnection(DcmNativeSocketType openSocket, OFBool) {
-  DisableNagle(openSocket);
   std::lock_guard<std::mutex> lock(mutex_);
   socket_ = openSocket;
-  return new GuardedConnection(openSocket, *this);
-}
-
-void CallGuard::StopReading() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (socket_ >= 0) ::shutdown(socket_, SHUT_RD);
+  if (cut_) ::shutdown(openSocket, SHUT_RDWR);
+  return new DeadlineConnection(openSocket, -1, this);
 }
 
 void CallGuard::Forget(DcmNativeSocketType socket) {
@@ -188,13 +359,15 @@ void CallGuard::Forget(DcmNativeSocketType socket) {
   if (socket_ == socket) socket_ = -1;
 }
 
-void CallGuard::Begin() {
+void CallGuard::Begin(int callSeconds) {
   End();
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = false;
   running_ = true;
   done_ = false;
-  deadlineSet_ = false;
+  cut_ = false;
+  deadlineSet_ = callSeconds > 0;
+  if (deadlineSet_) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(callSeconds);
   watchdog_ = std::thread(&CallGuard::Watch, this);
 }
 
@@ -212,23 +385,33 @@ void CallGuard::End() {
 void CallGuard::Cancel() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!running_ || deadlineSet_) {
-      if (running_) cancelled_ = true;
-      return;
-    }
+    if (!running_) return;
+    const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(kCancelGraceSeconds);
+    const bool sooner = !cancelled_ && (!deadlineSet_ || grace < deadline_);
     cancelled_ = true;
+    if (!sooner) return;
     deadlineSet_ = true;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(kCancelGraceSeconds);
+    deadline_ = grace;
   }
   cv_.notify_all();
 }
 
 void CallGuard::Watch() {
   std::unique_lock<std::mutex> lock(mutex_);
-  cv_.wait(lock, [this] { return done_ || deadlineSet_; });
-  if (done_) return;
-  if (cv_.wait_until(lock, deadline_, [this] { return done_; })) return;
-  // The call did not wind down by itself: unblock whatever read or write it waits in.
+  for (;;) {
+    if (done_) return;
+    if (!deadlineSet_) {
+      cv_.wait(lock);
+      continue;
+    }
+    const auto deadline = deadline_;
+    cv_.wait_until(lock, deadline);
+    if (done_) return;
+    if (deadline_ == deadline && std::chrono::steady_clock::now() >= deadline) break;
+  }
+  // The call did not wind down by itself: unblock whatever read or write it waits in, and any
+  // connection it still opens.
+  cut_ = true;
   if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
 }
 

@@ -4,6 +4,7 @@
 // time-outs, and a transport layer that lets another thread end a blocked call.
 
 #include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmnet/assoc.h>
 #include <dcmtk/dcmnet/dcmlayer.h>
 #include <dcmtk/dcmnet/scu.h>
 
@@ -20,10 +21,19 @@ class DcmDataset;
 
 namespace sodcm {
 
-// No call may wait longer than these on a silent or unreachable peer (seconds).
-constexpr int kConnectTimeout = 10;
-constexpr int kAcseTimeout = 30;
-constexpr int kDimseTimeout = 30;
+// How long a peer may take (seconds). Whole PDUs and whole association set-ups are bounded,
+// not single reads, so a peer that trickles bytes is dropped like a silent one.
+struct NetLimits {
+  int connect = 10;  // to open the TCP connection
+  int acse = 30;     // from the connection to the whole association request or answer
+  int dimse = 30;    // a peer's silence between PDUs
+  int pdu = 30;      // one PDU from its first byte to its last; one write of ours
+  int echo = 60;     // a whole C-ECHO call
+};
+// The limits every service and call of the process uses from its next connection on.
+NetLimits Limits();
+void SetLimits(const NetLimits& limits);
+
 // The largest PDU this side takes; peers send their data in PDUs of up to this size.
 constexpr unsigned kMaxReceivePdu = 16384;
 // After a cancel, how long the running exchange may still finish on its own before the
@@ -57,13 +67,34 @@ void WriteCommitRequest(const std::string& transactionUID, const std::vector<SOD
 uint16_t WriteCommitResult(const SODcmCommitResult& result, DcmDataset& report);
 void ReadCommitResult(DcmDataset& report, SODcmCommitResult& result);
 
-// The receiving service's plain TCP: Nagle's algorithm off (DCMTK as built here leaves it on
-// unless the environment says otherwise, and then every small DIMSE response waits for a
-// delayed ACK), and every read and write bounded by kDimseTimeout, so that the service can
-// read in blocking mode, without a poll before each read, and still not wait forever.
+// The receiving service's connections: Nagle's algorithm off (DCMTK as built here leaves it
+// on unless the environment says otherwise, and then every small DIMSE response waits for a
+// delayed ACK), every PDU and write bounded by Limits(), and all of them ended at once by Stop.
+// Receive lets several threads take association requests: one thread waits for the next
+// connection at a time, and hands the wait on as soon as its connection is accepted, so a peer
+// that is slow with its request holds only its own thread.
 class ServiceLayer : public DcmTransportLayer {
  public:
+  ServiceLayer();
+  ~ServiceLayer() override;
+  ServiceLayer(const ServiceLayer&) = delete;
+  ServiceLayer& operator=(const ServiceLayer&) = delete;
+
   DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
+
+  // Waits up to about a second for an association request on network (whose transport layer
+  // is this one). DUL_NOASSOCIATIONREQUEST when none came or the layer is stopped.
+  OFCondition Receive(T_ASC_Network* network, T_ASC_Association** assoc, unsigned long maxPdu);
+
+  // Any thread: every wait, read and write of the layer's connections ends now, and so do
+  // the ones that come later.
+  void Stop();
+  bool Stopped() const { return stopped_.load(); }
+
+ private:
+  std::timed_mutex accepting_;  // held by the one thread waiting for a connection
+  int wake_[2] = {-1, -1};      // a pipe that turns readable on Stop
+  std::atomic<bool> stopped_{false};
 };
 
 // Transport layer handed to DCMTK in place of the plain TCP one: it remembers the socket of
@@ -76,15 +107,12 @@ class CallGuard : public DcmTransportLayer {
 
   DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
 
-  void Begin();
+  // callSeconds > 0 bounds the whole call: the connection is cut when it runs longer.
+  void Begin(int callSeconds = 0);
   void End();
   // Any thread. Ignored while no call runs.
   void Cancel();
   bool Cancelled() const { return cancelled_.load(); }
-
-  // Makes every further read of the connection end at once, so that an abort does not wait
-  // for a silent peer to close its side (DCMTK waits for that after sending A-ABORT).
-  void StopReading();
 
   // Called by the guarded connection when it closes its socket.
   void Forget(DcmNativeSocketType socket);
@@ -92,12 +120,13 @@ class CallGuard : public DcmTransportLayer {
  private:
   void Watch();
 
-  // mutex_ guards socket_, running_, done_ and deadline_; the watchdog thread waits on cv_.
+  // mutex_ guards socket_ and the flags and deadline below; the watchdog thread waits on cv_.
   std::mutex mutex_;
   std::condition_variable cv_;
   DcmNativeSocketType socket_ = -1;
   bool running_ = false;
   bool done_ = false;
+  bool cut_ = false;  // the deadline passed: connections of this call are cut as they come
   bool deadlineSet_ = false;
   std::chrono::steady_clock::time_point deadline_;
   std::atomic<bool> cancelled_{false};
@@ -118,11 +147,10 @@ class LayeredSCU : public Base {
     return cond;
   }
 
-  // Ends the association after a failure without waiting on the peer.
+  // Ends the association after a failure without waiting on the peer (the connection reads
+  // nothing more once it sent A-ABORT).
   void Abort() {
-    if (!this->isConnected()) return;
-    guard_.StopReading();
-    this->abortAssociation();
+    if (this->isConnected()) this->abortAssociation();
   }
 
  private:
@@ -132,7 +160,7 @@ class LayeredSCU : public Base {
 // Scope of one call on a guard: Begin now, End on every way out.
 class CallScope {
  public:
-  explicit CallScope(CallGuard& guard) : guard_(guard) { guard_.Begin(); }
+  explicit CallScope(CallGuard& guard, int callSeconds = 0) : guard_(guard) { guard_.Begin(callSeconds); }
   ~CallScope() { guard_.End(); }
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;

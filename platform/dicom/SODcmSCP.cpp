@@ -15,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -199,14 +201,40 @@ class SinkStream : public DcmOutputStream {
   explicit SinkStream(DcmConsumer* sink) : DcmOutputStream(sink) {}
 };
 
+// The listener's slots, raised by any association's thread but one at a time, so a listener
+// sees the service's events in a single sequence as before.
+class Events {
+ public:
+  explicit Events(ISODcmSCPCallback* callback) : callback_(callback) {}
+
+  // f(listener) under the lock; otherwise without a listener.
+  template <class F>
+  bool Ask(bool otherwise, F f) {
+    if (!callback_) return otherwise;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return f(*callback_);
+  }
+  template <class F>
+  void Tell(F f) {
+    Ask(false, [&](ISODcmSCPCallback& c) {
+      f(c);
+      return true;
+    });
+  }
+
+ private:
+  ISODcmSCPCallback* const callback_;
+  std::mutex mutex_;
+};
+
 // One association, on DCMTK's handling of it (DcmThreadSCP::run) with the association at
 // hand, so that C-STORE data are received straight into memory or a file as the object's
 // size asks. Destroying the handler drops and frees the association.
 class AssociationHandler : public DcmThreadSCP {
  public:
-  AssociationHandler(ISODcmSCPCallback* callback, const fs::path& tempDir, unsigned long& counter, Blocks& blocks,
+  AssociationHandler(Events& events, const fs::path& tempDir, std::atomic<unsigned long>& counter, Blocks& blocks,
                      T_ASC_Association* assoc)
-      : callback_(callback), tempDir_(tempDir), counter_(counter), blocks_(blocks), assoc_(assoc) {}
+      : events_(events), tempDir_(tempDir), counter_(counter), blocks_(blocks), assoc_(assoc) {}
 
   // Negotiates, serves and ends the association.
   OFCondition Serve() { return run(assoc_); }
@@ -222,7 +250,8 @@ class AssociationHandler : public DcmThreadSCP {
     if (colon != std::string::npos) params_.peerPort = std::atoi(address.c_str() + colon + 1);
     storeBegun_ = false;
     getBegun_ = false;
-    if (callback_ && !callback_->OnRequest(params_)) desiredAction = DCMSCP_ACTION_REFUSE_ASSOCIATION;
+    if (!events_.Ask(true, [&](ISODcmSCPCallback& c) { return c.OnRequest(params_); }))
+      desiredAction = DCMSCP_ACTION_REFUSE_ASSOCIATION;
   }
 
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
@@ -230,8 +259,8 @@ class AssociationHandler : public DcmThreadSCP {
   // Raised after release, abort and broken connections alike, so what was received in an
   // aborted association is still committed by the listener.
   void notifyAssociationTermination() override {
-    if (storeBegun_ && callback_) callback_->OnStoreEnd(params_);
-    if (getBegun_ && callback_) callback_->OnGetEnd(params_);
+    if (storeBegun_) events_.Tell([&](ISODcmSCPCallback& c) { c.OnStoreEnd(params_); });
+    if (getBegun_) events_.Tell([&](ISODcmSCPCallback& c) { c.OnGetEnd(params_); });
     storeBegun_ = false;
     getBegun_ = false;
   }
@@ -245,7 +274,9 @@ class AssociationHandler : public DcmThreadSCP {
         DcmDataset* keys = nullptr;
         OFCondition cond = receiveFINDRequest(msg->msg.CFindRQ, presID, keys);
         if (cond.bad()) return cond;
-        bool ok = WithKeys(keys, [&](SODcmDataset* k) { return callback_ && callback_->OnFind(params_, k); });
+        bool ok = WithKeys(keys, [&](SODcmDataset* k) {
+          return events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnFind(params_, k); });
+        });
         return sendFINDResponse(presID, msg->msg.CFindRQ.MessageID, msg->msg.CFindRQ.AffectedSOPClassUID, nullptr,
                                 ok ? kSuccess : kCannotUnderstand);
       }
@@ -255,7 +286,7 @@ class AssociationHandler : public DcmThreadSCP {
         OFCondition cond = receiveMOVERequest(msg->msg.CMoveRQ, presID, keys, destination);
         if (cond.bad()) return cond;
         bool ok = WithKeys(keys, [&](SODcmDataset* k) {
-          return callback_ && callback_->OnMove(params_, k, destination.c_str());
+          return events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnMove(params_, k, destination.c_str()); });
         });
         return sendMOVEResponse(presID, msg->msg.CMoveRQ.MessageID, msg->msg.CMoveRQ.AffectedSOPClassUID, nullptr,
                                 ok ? kSuccess : kCannotUnderstand);
@@ -282,7 +313,7 @@ class AssociationHandler : public DcmThreadSCP {
   OFCondition HandleStore(T_DIMSE_C_StoreRQ& req, T_ASC_PresentationContextID presID) {
     if (!storeBegun_) {
       storeBegun_ = true;
-      if (callback_) callback_->OnStoreBegin(params_);
+      events_.Tell([&](ISODcmSCPCallback& c) { c.OnStoreBegin(params_); });
     }
     if (req.DataSetType == DIMSE_DATASET_NULL) return DIMSE_BADMESSAGE;
     // The data go as they came into memory, or for a large object into a temporary file,
@@ -306,7 +337,9 @@ class AssociationHandler : public DcmThreadSCP {
     Uint16 status = kCannotUnderstand;
     {
       SODcmFile file;
-      if (sink.Load(file)) status = callback_ && callback_->OnStore(params_, &file) ? kSuccess : kStoreNotKept;
+      if (sink.Load(file))
+        status = events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnStore(params_, &file); }) ? kSuccess
+                                                                                                     : kStoreNotKept;
     }
     sink.Discard();
     return sendSTOREResponse(presID, req, status);
@@ -318,9 +351,11 @@ class AssociationHandler : public DcmThreadSCP {
     if (cond.bad()) return cond;
     if (!getBegun_) {
       getBegun_ = true;
-      if (callback_) callback_->OnGetBegin(params_);
+      events_.Tell([&](ISODcmSCPCallback& c) { c.OnGetBegin(params_); });
     }
-    bool ok = WithKeys(keys, [&](SODcmDataset* k) { return callback_ && callback_->OnGet(params_, k); });
+    bool ok = WithKeys(keys, [&](SODcmDataset* k) {
+      return events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnGet(params_, k); });
+    });
     T_DIMSE_Message rsp{};
     rsp.CommandField = DIMSE_C_GET_RSP;
     T_DIMSE_C_GetRSP& get = rsp.msg.CGetRSP;
@@ -342,7 +377,7 @@ class AssociationHandler : public DcmThreadSCP {
     SODcmCommitResult result;
     std::vector<SODcmReferencedSOP> refs;
     bool ok = actionType == 1 && request && sodcm::ReadCommitRequest(*request, result.transactionUID, refs) &&
-              callback_ && callback_->OnCommit(params_, refs, result);
+              events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnCommit(params_, refs, result); });
     cond = sendACTIONResponse(presID, req.MessageID, req.RequestedSOPClassUID, req.RequestedSOPInstanceUID,
                               ok ? kSuccess : kProcessingFailure);
     if (cond.bad() || !ok) return cond;
@@ -353,9 +388,9 @@ class AssociationHandler : public DcmThreadSCP {
                                   rspStatus);
   }
 
-  ISODcmSCPCallback* callback_;
+  Events& events_;
   const fs::path& tempDir_;
-  unsigned long& counter_;  // names the temporary files of the whole service
+  std::atomic<unsigned long>& counter_;  // names the temporary files of the whole service
   Blocks& blocks_;
   T_ASC_Association* assoc_;
   SODcmAssociationParams params_;
@@ -366,46 +401,65 @@ class AssociationHandler : public DcmThreadSCP {
 
 }  // namespace
 
-// The listening side of SODcmSCP; lives on the StartSCP thread and serves one association
-// after another, each by a handler of its own.
-class SODcmSCPServer : public DcmThreadSCP {
+// The running service: a pool of threads, each taking an association request and serving
+// that association to its end, so a slow or hostile peer holds one thread and never the
+// others. The threads share DCMTK's network and the negotiation settings; the temporary
+// folder and the file counter are the service's, the received-data blocks each thread's own.
+class SODcmSCPServer {
  public:
-  SODcmSCPServer(ISODcmSCPCallback* callback, const std::atomic<bool>& stop, fs::path tempDir)
-      : callback_(callback), stop_(stop), tempDir_(std::move(tempDir)) {}
-
- protected:
-  // DcmSCP's own step for one association request, with the association given to a handler.
-  OFCondition waitForAssociationRQ(T_ASC_Network* network) override {
-    DcmSCPConfig& config = getConfig();
-    T_ASC_Association* assoc = nullptr;
-    OFCondition cond = ASC_receiveAssociation(network, &assoc, config.getMaxReceivePDULength(), nullptr, nullptr,
-                                              config.transportLayerEnabled(), config.getConnectionBlockingMode(),
-                                              static_cast<int>(config.getConnectionTimeout()));
-    if (cond.good()) {
-      AssociationHandler handler(callback_, tempDir_, counter_, blocks_, assoc);
-      handler.setSharedConfig(getSharedConfig());
-      return handler.Serve();
-    }
-    if (cond == DUL_NOASSOCIATIONREQUEST)
-      notifyConnectionTimeout();
-    else
-      cond = EC_Normal;  // a request that failed ends its connection, not the service
-    if (assoc) {
-      ASC_dropSCPAssociation(assoc);
-      ASC_destroyAssociation(&assoc);
-    }
-    return cond;
+  SODcmSCPServer(ISODcmSCPCallback* callback, fs::path tempDir) : events_(callback), tempDir_(std::move(tempDir)) {}
+  ~SODcmSCPServer() {
+    if (network_) ASC_dropNetwork(&network_);
   }
 
-  OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
-  OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
+  DcmSCPConfig& Config() { return *config_; }
+  sodcm::ServiceLayer& Layer() { return layer_; }
+
+  // Listens on the configured port; false when it cannot.
+  bool Open() {
+    OFString reason;
+    if (config_->checkAssociationProfile(config_->getActiveAssociationProfile(), reason).bad()) return false;
+    if (ASC_initializeNetwork(NET_ACCEPTOR, config_->getPort(), static_cast<int>(config_->getACSETimeout()), &network_)
+            .bad())
+      return false;
+    return ASC_setTransportLayer(network_, &layer_, OFFalse).good();
+  }
+
+  // Serves until Stop.
+  void Run() {
+    std::vector<std::thread> pool;
+    for (int i = 0; i < kPoolSize; ++i) pool.emplace_back([this] { Work(); });
+    for (std::thread& t : pool) t.join();
+  }
+
+  void Stop() { layer_.Stop(); }
 
  private:
-  ISODcmSCPCallback* callback_;
-  const std::atomic<bool>& stop_;
+  static constexpr int kPoolSize = 8;
+
+  void Work() {
+    Blocks blocks;
+    while (!layer_.Stopped()) {
+      T_ASC_Association* assoc = nullptr;
+      OFCondition cond = layer_.Receive(network_, &assoc, config_->getMaxReceivePDULength());
+      if (cond.good()) {
+        AssociationHandler handler(events_, tempDir_, counter_, blocks, assoc);
+        handler.setSharedConfig(config_);
+        handler.Serve();
+      } else if (assoc) {
+        // A request that never came whole, or a connection that was no request: drop it now.
+        ASC_dropAssociation(assoc);
+        ASC_destroyAssociation(&assoc);
+      }
+    }
+  }
+
+  Events events_;
   fs::path tempDir_;
-  unsigned long counter_ = 0;
-  Blocks blocks_;
+  std::atomic<unsigned long> counter_{0};
+  DcmSharedSCPConfig config_;
+  sodcm::ServiceLayer layer_;
+  T_ASC_Network* network_ = nullptr;
 };
 
 SODcmSCP::SODcmSCP() = default;
@@ -427,7 +481,11 @@ bool SODcmSCP::SetTransferFormat(int format) {
 
 void SODcmSCP::SetCallback(ISODcmSCPCallback* callback) { callback_ = callback; }
 
-void SODcmSCP::Stop() { stop_ = true; }
+void SODcmSCP::Stop() {
+  stop_ = true;
+  std::lock_guard<std::mutex> lock(serverMutex_);
+  if (server_) server_->Stop();
+}
 
 bool SODcmSCP::StartSCP() {
   if (port_ == 0 || running_) {
@@ -439,21 +497,17 @@ bool SODcmSCP::StartSCP() {
   fs::path tempDir = fs::temp_directory_path(ec) / ("orvanta-scp-" + std::to_string(getpid()) + "-" + std::to_string(port_));
   fs::create_directories(tempDir, ec);
 
-  SODcmSCPServer server(callback_, stop_, tempDir);
-  sodcm::ServiceLayer transport;
-  DcmSCPConfig& config = server.getConfig();
-  config.setTransportLayer(&transport);
+  auto server = std::make_unique<SODcmSCPServer>(callback_, tempDir);
+  const sodcm::NetLimits limits = sodcm::Limits();
+  DcmSCPConfig& config = server->Config();
   config.setPort(static_cast<Uint16>(port_));
   config.setAETitle(aeTitle_.c_str());
   config.setRespondWithCalledAETitle(OFTrue);
   config.setHostLookupEnabled(OFFalse);
-  // Waiting for the next association in short slices lets Stop end the service.
-  config.setConnectionBlockingMode(DUL_NOBLOCK);
-  config.setConnectionTimeout(1);
-  // Reads block, each bounded by the connection's time-out (ServiceLayer).
+  // Reads block; the connections bound them (ServiceLayer).
   config.setDIMSEBlockingMode(DIMSE_BLOCKING);
-  config.setDIMSETimeout(sodcm::kDimseTimeout);
-  config.setACSETimeout(sodcm::kAcseTimeout);
+  config.setDIMSETimeout(static_cast<Uint32>(limits.dimse));
+  config.setACSETimeout(static_cast<Uint32>(limits.acse));
   config.setMaxReceivePDULength(sodcm::kMaxReceivePdu);
 
   // DCMTK keeps at most 128 contexts in a profile: the 120 common storage classes it
@@ -469,13 +523,21 @@ bool SODcmSCP::StartSCP() {
                           UID_GETPatientRootQueryRetrieveInformationModel, UID_StorageCommitmentPushModelSOPClass})
     ok = ok && config.addPresentationContext(uid, plain).good();
 
-  ok = ok && server.openListenPort().good();
+  ok = ok && server->Open();
   if (ok) {
+    {
+      std::lock_guard<std::mutex> lock(serverMutex_);
+      server_ = server.get();
+      if (stop_) server_->Stop();
+    }
     running_ = true;
     if (callback_) callback_->OnStateChanged(true);
-    server.acceptAssociations();
+    server->Run();
     running_ = false;
+    std::lock_guard<std::mutex> lock(serverMutex_);
+    server_ = nullptr;
   }
+  server.reset();
   if (callback_) callback_->OnStateChanged(false);
   fs::remove_all(tempDir, ec);
   return ok;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class SODcmFile;
@@ -19,8 +20,10 @@ struct SODcmAssociationParams {
   int peerPort = 0;
 };
 
-// Events of the receiving service, raised on the thread that runs StartSCP. Every slot has
-// the service's own answer; a listener overrides what it handles.
+// Events of the receiving service. Each association is served on a thread of the service's
+// own, and its events are raised there, one event at a time for the whole service (never two
+// slots at once), in order within an association. OnStateChanged comes on the thread that runs
+// StartSCP. Every slot has the service's own answer; a listener overrides what it handles.
 class ISODcmSCPCallback {
  public:
   virtual ~ISODcmSCPCallback() = default;
@@ -58,9 +61,11 @@ enum SODcmTransferFormat {
   SODcmTransferFormat_All = 2,           // everything DCMTK knows, lossy compressions too
 };
 
-// The receiving service (C-ECHO, C-STORE and the slots above). Associations are served one
-// after another on the thread that calls StartSCP. A received object is held in memory up to
-// 16 MB; a larger one goes through a temporary file, so it is never held in memory whole.
+// The receiving service (C-ECHO, C-STORE and the slots above). Up to 8 associations are served
+// at once, each on a thread of its own; a peer that sends its request or any PDU too slowly, or
+// falls silent, is dropped at once when its limit passes (sodcm::Limits), so it never holds the
+// others. A received object is held in memory up to 16 MB; a larger one goes through a
+// temporary file, so it is never held in memory whole.
 class SODcmSCP {
  public:
   SODcmSCP();
@@ -79,12 +84,14 @@ class SODcmSCP {
   // Listens and serves until Stop; false at once (after OnStateChanged(false)) when the
   // port cannot be bound or InitSCP did not succeed.
   bool StartSCP();
-  // Any thread; StartSCP returns within about a second, after the current association.
+  // Any thread; StartSCP returns within about a second, whatever the peers do: associations
+  // under way are cut (the listener still gets OnStoreEnd for those that stored objects).
   void Stop();
   bool IsRunning() const { return running_.load(); }
 
  private:
-  std::unique_ptr<SODcmSCPServer> server_;
+  std::mutex serverMutex_;
+  SODcmSCPServer* server_ = nullptr;  // the running service, guarded by serverMutex_
   std::string aeTitle_;
   int port_ = 0;
   int format_ = SODcmTransferFormat_All;

@@ -14,7 +14,8 @@ bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const 
 
 bool SOEchoSCU::Echo() {
   if (!peer_->valid) return false;
-  sodcm::CallScope scope(*guard_);
+  // The whole exchange is bounded: a peer that answers slowly gets no true after minutes.
+  sodcm::CallScope scope(*guard_, sodcm::Limits().echo);
   sodcm::LayeredSCU<DcmSCU> scu(*guard_);
   peer_->ApplyTo(scu);
   OFList<OFString> syntaxes;
