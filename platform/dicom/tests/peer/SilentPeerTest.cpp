@@ -10,6 +10,7 @@
 #include "SOGetSCU.h"
 #include "SODcmDataset.h"
 #include "SOStoreSCU.h"
+#include "ScopedLimits.h"
 #include "TestSupport.h"
 
 #include <dcmtk/config/osconfig.h>
@@ -94,6 +95,9 @@ struct SilentNode {
 TEST(SilentPeer, EveryCallGivesUpWithFalse) {
   fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
   if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  sodcm::NetLimits limits;
+  limits.dimse = 3;
+  peer::ScopedLimits scoped(limits);
   SilentNode echoNode, storeNode, getNode, commitNode, printNode;
 
   // All at once, so the test waits for one time-out, not five.

@@ -1,0 +1,312 @@
+// Peers that send half a request, trickle bytes or say nothing: the receiving service keeps
+// serving DCMTK's storescu and echoscu beside them, drops each at its limit and stops at once;
+// our calls against a trickling node give up within their limits. The limits are short here.
+
+#include "PeerFiles.h"
+#include "PeerProcess.h"
+#include "SOCommitSCU.h"
+#include "SODcmDataset.h"
+#include "SODcmPrint.h"
+#include "SODcmSCP.h"
+#include "SOEchoSCU.h"
+#include "SOGetSCU.h"
+#include "SOStoreSCU.h"
+#include "ScopedLimits.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <future>
+#include <memory>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using orvanta::test::FreeLoopbackPort;
+using peer::ScopedLimits;
+
+namespace {
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// One TCP connection to the service, driven byte by byte.
+class RawPeer {
+ public:
+  explicit RawPeer(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    opened = Clock::now();
+  }
+  ~RawPeer() {
+    stop_ = true;
+    if (trickler_.joinable()) trickler_.join();
+    close(fd_);
+  }
+
+  bool Connected() const { return connected_; }
+  bool Send(const std::string& bytes) { return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size()); }
+
+  // One byte of an endless association request every interval, from another thread.
+  void Trickle(std::chrono::milliseconds interval) {
+    trickler_ = std::thread([this, interval] {
+      std::string request("\x01\x00\x00\x00\x10\x00", 6);
+      for (size_t i = 0; !stop_; ++i) {
+        if (!Send(std::string(1, i < request.size() ? request[i] : '\0'))) return;
+        std::this_thread::sleep_for(interval);
+      }
+    });
+  }
+
+  // When the service closed the connection, waiting at most limit from now; nullopt if not.
+  std::optional<Clock::time_point> ClosedBy(Clock::duration limit) {
+    const Clock::time_point end = Clock::now() + limit;
+    char buf[256];
+    while (Clock::now() < end) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN)) return Clock::now();
+      }
+    }
+    return std::nullopt;
+  }
+
+  Clock::time_point opened;
+
+ private:
+  int fd_;
+  bool connected_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread trickler_;
+};
+
+// An association request header announcing 1,000 bytes, then 2 of them, then nothing.
+const std::string kPartialRequest("\x01\x00\x00\x00\x03\xE8\x00\x01", 8);
+
+// Keeps every object, counting them.
+struct Keeper : ISODcmSCPCallback {
+  std::atomic<int> stored{0};
+  bool OnStore(SODcmAssociationParams&, SODcmFile*) override {
+    ++stored;
+    return true;
+  }
+};
+
+struct Service {
+  Keeper keeper;
+  SODcmSCP scp;
+  int port = FreeLoopbackPort();
+  std::thread thread;
+  Service() {
+    EXPECT_TRUE(scp.InitSCP("ORVANTA", port));
+    scp.SetCallback(&keeper);
+    thread = std::thread([this] { scp.StartSCP(); });
+    for (int i = 0; i < 200 && !scp.IsRunning(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(scp.IsRunning());
+  }
+  // How long StartSCP took to return after Stop.
+  double StopSeconds() {
+    const Clock::time_point asked = Clock::now();
+    scp.Stop();
+    thread.join();
+    return Seconds(Clock::now() - asked);
+  }
+  ~Service() {
+    if (thread.joinable()) StopSeconds();
+  }
+};
+
+// The hostile set of one run: a partial request, a trickle and five silent connections.
+struct HostileSet {
+  std::vector<std::unique_ptr<RawPeer>> silent;
+  std::unique_ptr<RawPeer> partial, trickle;
+  explicit HostileSet(int port) {
+    partial = std::make_unique<RawPeer>(port);
+    EXPECT_TRUE(partial->Connected() && partial->Send(kPartialRequest));
+    trickle = std::make_unique<RawPeer>(port);
+    EXPECT_TRUE(trickle->Connected());
+    trickle->Trickle(300ms);
+    for (int i = 0; i < 5; ++i) {
+      silent.push_back(std::make_unique<RawPeer>(port));
+      EXPECT_TRUE(silent.back()->Connected());
+    }
+  }
+};
+
+int RunTool(std::vector<std::string> argv, const fs::path& log, double& seconds) {
+  argv.insert(argv.begin(), {"env", "TCP_NODELAY=1"});
+  const Clock::time_point start = Clock::now();
+  peer::PeerProcess tool(argv, log);
+  const int status = tool.WaitExit(60s);
+  seconds = Seconds(Clock::now() - start);
+  if (status != 0) ADD_FAILURE() << argv[2] << " said:\n" << tool.Log();
+  return status;
+}
+
+TEST(HostilePeer, GoodPeersAreServedBesideThemAndEachIsDroppedAtItsLimit) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  fs::path dir = orvanta::test::MakeTempDir("hostile");
+  const std::vector<std::string> files = peer::MakeInstances(ct, dir / "ct", 10);
+  sodcm::NetLimits limits;
+  limits.acse = 6;
+  limits.pdu = 3;
+  limits.dimse = 6;
+  ScopedLimits scoped(limits);
+
+  Service service;
+  HostileSet hostile(service.port);
+  std::this_thread::sleep_for(200ms);
+
+  // Served in their usual time (well under a second here), not after the hostile ones.
+  double storeSeconds = 0, echoSeconds = 0;
+  std::vector<std::string> store{"storescu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)};
+  store.insert(store.end(), files.begin(), files.end());
+  EXPECT_EQ(RunTool(store, dir / "storescu.log", storeSeconds), 0);
+  EXPECT_EQ(RunTool({"echoscu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)}, dir / "echoscu.log",
+                    echoSeconds),
+            0);
+  EXPECT_EQ(service.keeper.stored, 10);
+  EXPECT_LT(storeSeconds, 2.5);
+  EXPECT_LT(echoSeconds, 2.5);
+
+  // Each hostile connection is closed when its limit passes: the partial and the trickled
+  // request (a byte every 0.3 s, so no single read ever waits long) at the PDU limit, the
+  // silent ones at the set-up limit.
+  struct Expect {
+    RawPeer* peer;
+    double limit;
+  };
+  std::vector<Expect> expects{{hostile.partial.get(), limits.pdu}, {hostile.trickle.get(), limits.pdu}};
+  for (auto& s : hostile.silent) expects.push_back({s.get(), double(limits.acse)});
+  for (const Expect& e : expects) {
+    std::optional<Clock::time_point> closed = e.peer->ClosedBy(10s);
+    ASSERT_TRUE(closed.has_value()) << "a hostile connection outlived its limit of " << e.limit << " s";
+    EXPECT_GT(Seconds(*closed - e.peer->opened), e.limit - 0.5);
+    EXPECT_LT(Seconds(*closed - e.peer->opened), e.limit + 1.5);
+  }
+
+  // Stop ends the service at once with a fresh hostile set holding it.
+  HostileSet again(service.port);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LT(service.StopSeconds(), 2.0);
+}
+
+// A node that accepts every connection and answers one byte at a time, slower than any
+// single read's limit would notice.
+class TricklingNode {
+ public:
+  TricklingNode() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    int on = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    listen(fd_, 16);
+    acceptor_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        const int client = accept(fd_, nullptr, nullptr);
+        if (client < 0) continue;
+        talkers_.emplace_back([this, client] {
+          // An association answer header announcing 200 bytes, then its body byte by byte.
+          std::string answer("\x02\x00\x00\x00\x00\xC8", 6);
+          answer.resize(206, '\0');
+          for (size_t i = 0; i < answer.size() && !stop_; ++i) {
+            if (send(client, &answer[i], 1, MSG_NOSIGNAL) != 1) break;
+            std::this_thread::sleep_for(300ms);
+          }
+          close(client);
+        });
+      }
+    });
+  }
+  ~TricklingNode() {
+    stop_ = true;
+    acceptor_.join();
+    for (std::thread& t : talkers_) t.join();
+    close(fd_);
+  }
+  int port = 0;
+
+ private:
+  int fd_;
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::vector<std::thread> talkers_;  // the acceptor's own
+};
+
+TEST(HostilePeer, EveryCallAgainstATricklingNodeGivesUpWithinItsLimit) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  sodcm::NetLimits limits;
+  limits.acse = 4;
+  limits.pdu = 2;
+  limits.dimse = 4;
+  limits.echo = 5;
+  ScopedLimits scoped(limits);
+  TricklingNode node;
+
+  const Clock::time_point start = Clock::now();
+  std::vector<std::future<bool>> calls;
+  calls.push_back(std::async(std::launch::async, [&] {
+    SOEchoSCU scu;
+    scu.InitSCP("127.0.0.1", node.port, "SLOW", "ORVANTA");
+    return scu.Echo();
+  }));
+  calls.push_back(std::async(std::launch::async, [&] {
+    SOStoreSCU scu;
+    scu.InitSCU("127.0.0.1", node.port, "SLOW", "ORVANTA", nullptr);
+    std::vector<std::string> sent;
+    return scu.SendFiles({ct.string()}, sent, true) || !sent.empty();
+  }));
+  calls.push_back(std::async(std::launch::async, [&] {
+    SOGetSCU scu;
+    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA", nullptr);
+    SODcmDataset keys;
+    keys.SetString(0x00080052, "STUDY");
+    keys.SetString(0x0020000D, "1.2.3");
+    std::vector<SODcmReferencedSOP> received;
+    return scu.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
+  }));
+  calls.push_back(std::async(std::launch::async, [&] {
+    SOCommitSCU scu;
+    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA", "");
+    SODcmCommitResult result;
+    return scu.RequestCommit(nullptr, {{"1.2.840.10008.5.1.4.1.1.2", "1.2.3.4"}}, result, nullptr, true, 30);
+  }));
+  calls.push_back(std::async(std::launch::async, [&] {
+    SODcmPrint scu;
+    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA");
+    std::vector<unsigned char> pixels(64 * 64, 128);
+    SODcmFilmSession session;
+    session.filmBoxes.push_back(SODcmFilmBox{});
+    session.filmBoxes.back().imageBoxes.push_back({64, 64, 1, pixels.data()});
+    SODcmPrintStatus status = PRINTSTATUS_PENDING;
+    return scu.Print(session, status) || status != PRINTSTATUS_FAILURE;
+  }));
+  for (std::future<bool>& call : calls) {
+    ASSERT_EQ(call.wait_until(start + 15s), std::future_status::ready) << "a call waited on the trickle";
+    EXPECT_FALSE(call.get());
+  }
+  // The answer's whole PDU was due within its limit of its first byte.
+  EXPECT_LT(Seconds(Clock::now() - start), limits.pdu + 2.0);
+}
+
+}  // namespace
