@@ -63,6 +63,31 @@ inline pid_t Spawn(const std::vector<std::string>& argv) {
   return pid;
 }
 
+// Runs a peer program found on PATH to its end, output discarded, without a shell between;
+// its exit status, or -1 when it cannot start or dies.
+inline int Run(const std::vector<std::string>& argv) {
+  pid_t pid = Spawn(argv);
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The median wall time of starting a peer program and its ending at once (argv: the program
+// with an option that makes it exit, e.g. --version): the share of each peer run that is
+// process start-up, not transfer.
+inline double StartupSeconds(const std::vector<std::string>& argv, int runs = 5) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(Seconds([&] { Run(argv); }));
+  return Median(times);
+}
+
+// Processor time used by the whole process (all its threads, not its children).
+inline double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
 // Stops a spawned peer and answers the processor time it used.
 inline double Stop(pid_t pid) {
   if (pid <= 0) return 0;
