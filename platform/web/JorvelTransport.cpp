@@ -1,0 +1,281 @@
+#include "JorvelTransport.h"
+
+#include <curl/curl.h>
+#include <tinyxml.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Jorvel.h"
+#include "SOUtil.h"
+#include "WebError.h"
+
+namespace jorvel {
+namespace {
+
+// An answer larger than this is refused rather than held in memory.
+constexpr size_t kMaxAnswerBytes = 64u << 20;
+// Idle handles kept for reuse; each keeps its connection to the service open.
+constexpr size_t kMaxIdleHandles = 32;
+
+JorvelSettings LoadSettings() {
+  JorvelSettings settings;
+  std::string path = SOUtil::GetModulePath() + "config/system.xml";
+  TiXmlDocument document;
+  if (document.LoadFile(path.c_str())) {
+    if (TiXmlElement* root = document.RootElement()) {
+      if (TiXmlElement* service = root->FirstChildElement("WebService")) {
+        if (const char* url = service->Attribute("url")) settings.baseUrl = url;
+        int value = 0;
+        if (service->QueryIntAttribute("connectTimeout", &value) == TIXML_SUCCESS && value > 0)
+          settings.connectTimeoutMs = value;
+        if (service->QueryIntAttribute("timeout", &value) == TIXML_SUCCESS && value > 0)
+          settings.timeoutMs = value;
+      }
+    }
+  }
+  if (const char* url = std::getenv("ORVANTA_WEB_URL"); url && *url) settings.baseUrl = url;
+  return settings;
+}
+
+struct SettingsHolder {
+  std::mutex lock;
+  bool loaded = false;      // guarded by lock
+  JorvelSettings settings;  // guarded by lock
+};
+
+SettingsHolder& Settings() {
+  static SettingsHolder* holder = new SettingsHolder;  // never freed: calls may run during exit
+  return *holder;
+}
+
+// Easy handles kept between calls so that a call reuses the previous one's connection.
+class HandlePool {
+ public:
+  HandlePool() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+  CURL* Take() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!idle_.empty()) {
+        CURL* handle = idle_.back();
+        idle_.pop_back();
+        return handle;
+      }
+    }
+    return curl_easy_init();
+  }
+
+  void Give(CURL* handle) {
+    curl_easy_reset(handle);  // keeps the live connection
+    std::lock_guard<std::mutex> hold(lock_);
+    if (idle_.size() < kMaxIdleHandles) {
+      idle_.push_back(handle);
+      return;
+    }
+    curl_easy_cleanup(handle);
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<CURL*> idle_;  // guarded by lock_
+};
+
+HandlePool& Pool() {
+  static HandlePool* pool = new HandlePool;  // never freed, like the client itself
+  return *pool;
+}
+
+struct PooledHandle {
+  CURL* handle = Pool().Take();
+  ~PooledHandle() {
+    if (handle) Pool().Give(handle);
+  }
+};
+
+struct HeaderList {
+  curl_slist* list = nullptr;
+  ~HeaderList() { curl_slist_free_all(list); }
+  void Add(const std::string& line) { list = curl_slist_append(list, line.c_str()); }
+};
+
+struct Answer {
+  std::string body;
+  bool tooLarge = false;
+};
+
+size_t OnAnswerBytes(char* data, size_t size, size_t count, void* user) {
+  Answer* answer = static_cast<Answer*>(user);
+  size_t bytes = size * count;
+  if (answer->body.size() + bytes > kMaxAnswerBytes) {
+    answer->tooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  answer->body.append(data, bytes);
+  return bytes;
+}
+
+std::string CodeText(const nlohmann::json& code) {
+  if (code.is_string()) return code.get<std::string>();
+  if (code.is_number_integer()) return std::to_string(code.get<long long>());
+  return std::string();
+}
+
+std::string Dump(const nlohmann::json& value) {
+  // Text that is not valid UTF-8 is sent with replacement characters rather than refused.
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void Fail(WebError* error, const char* code, const std::string& message) {
+  if (!error) return;
+  error->result = "fail";
+  error->code = code;
+  error->message = message;
+}
+
+bool IsLoopbackUrl(const std::string& url) {
+  size_t start = url.find("://");
+  if (start == std::string::npos) return false;
+  start += 3;
+  size_t end = url.find_first_of("/?#", start);
+  std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  std::string host;
+  if (!authority.empty() && authority[0] == '[') {
+    size_t close = authority.find(']');
+    if (close == std::string::npos) return false;
+    host = authority.substr(1, close - 1);
+  } else {
+    host = authority.substr(0, authority.find(':'));
+  }
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (host == "localhost" || host == "::1") return true;
+  // 127.0.0.0/8, written as four decimal parts.
+  if (host.rfind("127.", 0) != 0) return false;
+  int parts = 0;
+  size_t i = 0;
+  while (i <= host.size()) {
+    size_t dot = host.find('.', i);
+    std::string part = host.substr(i, dot == std::string::npos ? std::string::npos : dot - i);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(part) > 255)
+      return false;
+    ++parts;
+    if (dot == std::string::npos) break;
+    i = dot + 1;
+  }
+  return parts == 4;
+}
+
+bool Call(const char* operation, const nlohmann::json& args, const std::string& token, WebError* error,
+          const AnswerReader& read) {
+  JorvelSettings settings = Web_GetSettings();
+  std::string base = settings.baseUrl;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  if (base.empty()) {
+    Fail(error, kNetworkFailed, "no consultation service is configured");
+    return false;
+  }
+  bool https = base.rfind("https://", 0) == 0;
+  bool http = base.rfind("http://", 0) == 0;
+  if (!https && !(http && IsLoopbackUrl(base))) {
+    Fail(error, kNetworkFailed, "the consultation service must be reached over HTTPS: " + base);
+    return false;
+  }
+
+  PooledHandle pooled;
+  CURL* curl = pooled.handle;
+  if (!curl) {
+    Fail(error, kNetworkFailed, "no transfer handle");
+    return false;
+  }
+  std::string url = base + "/api/" + operation;
+  std::string body = Dump(args.is_null() ? nlohmann::json::object() : args);
+  HeaderList headers;
+  headers.Add("Content-Type: application/json");
+  headers.Add("Accept: application/json");
+  if (!token.empty()) headers.Add("Authorization: Bearer " + token);
+  Answer answer;
+
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnAnswerBytes);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, settings.timeoutMs);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe in any thread
+  curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
+
+  CURLcode result = curl_easy_perform(curl);
+  if (answer.tooLarge) {
+    Fail(error, kBadAnswer, std::string(operation) + ": the answer is too large");
+    return false;
+  }
+  if (result != CURLE_OK) {
+    Fail(error, kNetworkFailed, std::string(operation) + ": " + curl_easy_strerror(result));
+    return false;
+  }
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+
+  nlohmann::json reply = nlohmann::json::parse(answer.body, nullptr, false);
+  if (reply.is_discarded() || !reply.is_object() || !reply.contains("ok") || !reply["ok"].is_boolean()) {
+    if (status < 200 || status >= 300) {
+      Fail(error, kNetworkFailed, std::string(operation) + ": HTTP status " + std::to_string(status));
+    } else {
+      Fail(error, kBadAnswer, std::string(operation) + ": the answer is not a service answer");
+    }
+    return false;
+  }
+  if (!reply["ok"].get<bool>()) {
+    std::string code, message;
+    if (auto found = reply.find("error"); found != reply.end() && found->is_object()) {
+      if (auto c = found->find("code"); c != found->end()) code = CodeText(*c);
+      if (auto m = found->find("message"); m != found->end() && m->is_string()) message = m->get<std::string>();
+    }
+    if (code.empty()) {
+      Fail(error, kBadAnswer, std::string(operation) + ": refused without an error code");
+    } else {
+      Fail(error, code.c_str(), message);
+    }
+    return false;
+  }
+  if (read) {
+    try {
+      read(reply);
+    } catch (const nlohmann::json::exception& e) {
+      Fail(error, kBadAnswer, std::string(operation) + ": " + e.what());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace jorvel
+
+JorvelSettings Web_GetSettings() {
+  auto& holder = jorvel::Settings();
+  std::lock_guard<std::mutex> hold(holder.lock);
+  if (!holder.loaded) {
+    holder.settings = jorvel::LoadSettings();
+    holder.loaded = true;
+  }
+  return holder.settings;
+}
+
+void Web_SetSettings(const JorvelSettings& settings) {
+  auto& holder = jorvel::Settings();
+  std::lock_guard<std::mutex> hold(holder.lock);
+  holder.settings = settings;
+  holder.loaded = true;
+}
