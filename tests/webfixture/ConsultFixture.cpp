@@ -152,6 +152,7 @@ struct ConsultFixture::Impl {
   std::vector<JorvelCase> publicCases;
   std::vector<std::string> feedback;
   std::deque<json> requests;
+  std::map<std::string, std::deque<std::string>> scripted;  // operation -> raw answers to give next
   AppTraceAnswer notice;
   UpdateInfo update;
   std::string nodeAeTitle = "CONSULT";
@@ -168,7 +169,8 @@ struct ConsultFixture::Impl {
   std::thread thread;
   std::atomic<int> port{-1};
 
-  json Answer(const std::string& operation, const std::string& token, const std::string& body);
+  std::string Answer(const std::string& operation, const std::string& token, const std::string& body);
+  json Serve(const std::string& operation, const json& args, const std::string& userId, const std::string& token);
   json AdminCall(const std::string& name, const json& args);
 
   // Helpers; all run with lock held.
@@ -832,8 +834,7 @@ ConsultFixture::Impl::Impl() {
     if (int delay = delayMs.load(); delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     std::string auth = request.get_header_value("Authorization");
     std::string token = auth.rfind("Bearer ", 0) == 0 ? auth.substr(7) : std::string();
-    json answer = Answer(request.matches[1], token, request.body);
-    response.set_content(Dump(answer), "application/json");
+    response.set_content(Answer(request.matches[1], token, request.body), "application/json");
   });
   server.Post(R"(/admin/([A-Za-z]+))", [this](const httplib::Request& request, httplib::Response& response) {
     json args = json::parse(request.body.empty() ? "{}" : request.body, nullptr, false);
@@ -848,19 +849,31 @@ ConsultFixture::Impl::Impl() {
     }
     response.set_content(Dump(answer), "application/json");
   });
+  server.set_tcp_nodelay(true);  // answers go out at once, not after the peer's delayed ack
   server.set_keep_alive_max_count(100000);
   server.set_payload_max_length(16u << 20);
   // Enough threads for every kept-alive connection of a busy client plus the hooks.
   server.new_task_queue = [] { return new httplib::ThreadPool(64); };
 }
 
-json ConsultFixture::Impl::Answer(const std::string& operation, const std::string& token, const std::string& body) {
+std::string ConsultFixture::Impl::Answer(const std::string& operation, const std::string& token,
+                                         const std::string& body) {
   json args = json::parse(body, nullptr, false);
   std::lock_guard<std::mutex> hold(lock);
   std::string userId;
   if (auto session = sessions.find(token); session != sessions.end()) userId = session->second;
   if (requests.size() == kMaxLoggedRequests) requests.pop_front();
   requests.push_back({{"operation", operation}, {"args", args.is_discarded() ? json() : args}, {"user", userId}});
+  if (auto script = scripted.find(operation); script != scripted.end() && !script->second.empty()) {
+    std::string answer = std::move(script->second.front());
+    script->second.pop_front();
+    return answer;
+  }
+  return Dump(Serve(operation, args, userId, token));
+}
+
+json ConsultFixture::Impl::Serve(const std::string& operation, const json& args, const std::string& userId,
+                                 const std::string& token) {
   try {
     if (args.is_discarded() || !args.is_object()) Refuse(kRefused, "the request is not a JSON object");
     auto found = operations.find(operation);
@@ -944,6 +957,10 @@ json ConsultFixture::Impl::AdminCall(const std::string& name, const json& args) 
       item.id = static_cast<int>(++nextId);
       publicCases.push_back(item);
       return {{"case", item}};
+    }
+    if (name == "ScriptNext") {
+      scripted[Str(args, "operation")].push_back(Str(args, "body"));
+      return json::object();
     }
     if (name == "Requests") return {{"requests", json(requests)}};
     if (name == "ClearRequests") {

@@ -22,6 +22,7 @@
 //   SetNotice {noticeType,noticeContent}  the answer of AppTrace
 //   SetUpdate {info}                      the UpdateInfo offered to other versions
 //   AddPublicCase {case} -> {case}
+//   ScriptNext {operation,body}           the next call of operation gets body as its raw answer
 //   Requests {} -> {requests:[{operation,args,user}]}, ClearRequests {}
 //   Feedback {} -> {texts:[...]}
 class ConsultFixture {
