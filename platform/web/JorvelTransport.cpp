@@ -21,9 +21,10 @@ constexpr size_t kMaxAnswerBytes = 64u << 20;
 // Idle handles kept for reuse; each keeps its connection to the service open.
 constexpr size_t kMaxIdleHandles = 32;
 
-JorvelSettings LoadSettings() {
+}  // namespace
+
+JorvelSettings LoadSettings(const std::string& path) {
   JorvelSettings settings;
-  std::string path = SOUtil::GetModulePath() + "config/system.xml";
   TiXmlDocument document;
   if (document.LoadFile(path.c_str())) {
     if (TiXmlElement* root = document.RootElement()) {
@@ -40,6 +41,8 @@ JorvelSettings LoadSettings() {
   if (const char* url = std::getenv("ORVANTA_WEB_URL"); url && *url) settings.baseUrl = url;
   return settings;
 }
+
+namespace {
 
 struct SettingsHolder {
   std::mutex lock;
@@ -267,7 +270,7 @@ JorvelSettings Web_GetSettings() {
   auto& holder = jorvel::Settings();
   std::lock_guard<std::mutex> hold(holder.lock);
   if (!holder.loaded) {
-    holder.settings = jorvel::LoadSettings();
+    holder.settings = jorvel::LoadSettings(SOUtil::GetModulePath() + "config/system.xml");
     holder.loaded = true;
   }
   return holder.settings;

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+struct JorvelSettings;
 struct WebError;
 
 namespace jorvel {
@@ -25,6 +26,10 @@ bool Call(const char* operation, const nlohmann::json& args, const std::string& 
 
 // Fills error (when given) with code and message.
 void Fail(WebError* error, const char* code, const std::string& message);
+
+// The settings from a system.xml (its <WebService url connectTimeout timeout>), the URL replaced
+// by ORVANTA_WEB_URL when that is set; defaults for what is missing.
+JorvelSettings LoadSettings(const std::string& systemXmlPath);
 
 // True for http(s) URLs whose host is a loopback name or address.
 bool IsLoopbackUrl(const std::string& url);
