@@ -1,5 +1,6 @@
 // Runs the consultation service stand-in on a loopback port until interrupted.
-// Usage: consult_fixture [--port N] [--host ADDRESS] [--empty]
+// Usage: consult_fixture [--port N] [--host ADDRESS] [--node AET:HOST:PORT] [--empty]
+// --node names the DICOM node that new orders and cloud stations send their images to.
 // Unless --empty is given it starts with two users, a team and a public case, so that the
 // program's account, team and order windows have something to show.
 
@@ -32,19 +33,31 @@ int main(int argc, char** argv) {
   int port = 8080;
   std::string host = "127.0.0.1";
   bool seed = true;
+  nlohmann::json nodeArgs;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--port") && i + 1 < argc) {
       port = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--host") && i + 1 < argc) {
       host = argv[++i];
+    } else if (!std::strcmp(argv[i], "--node") && i + 1 < argc) {
+      std::string node = argv[++i];
+      size_t first = node.find(':'), last = node.rfind(':');
+      if (first == std::string::npos || first == last) {
+        std::fprintf(stderr, "--node wants AET:HOST:PORT\n");
+        return 2;
+      }
+      nodeArgs = {{"aeTitle", node.substr(0, first)},
+                  {"host", node.substr(first + 1, last - first - 1)},
+                  {"port", std::atoi(node.c_str() + last + 1)}};
     } else if (!std::strcmp(argv[i], "--empty")) {
       seed = false;
     } else {
-      std::fprintf(stderr, "usage: %s [--port N] [--host ADDRESS] [--empty]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--port N] [--host ADDRESS] [--node AET:HOST:PORT] [--empty]\n", argv[0]);
       return 2;
     }
   }
   ConsultFixture fixture;
+  if (!nodeArgs.is_null()) fixture.Admin("SetNode", nodeArgs);
   if (seed) Seed(fixture);
   // The server's threads inherit the blocked signals; this thread waits for them.
   sigset_t signals;
