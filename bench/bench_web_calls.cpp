@@ -4,9 +4,13 @@
 // percentile of a call's time and their ratios, then the process's open descriptors once the
 // client's connections are up and again after 10,000 more calls from eight threads (the same
 // count: nothing leaks). The peer starts a process per call, so it makes fewer calls by default.
+// A second line gives one curl process making all its calls over one kept-alive connection (a
+// config file with one block per request), which shows the per-request cost without process start.
 // Usage: bench_web_calls [calls=1000] [peerCalls=200]
 
 #include <dirent.h>
+
+#include <fstream>
 
 #include <algorithm>
 #include <atomic>
@@ -119,6 +123,22 @@ int main(int argc, char** argv) {
   Result oursOne = Run(1, calls, ours);
   Result peerOne = Run(1, peerCalls, peer);
   Print("sequential", oursOne, peerOne);
+  {
+    auto config = orvanta::test::MakeTempDir("curl") / "calls.conf";
+    std::ofstream out(config);
+    for (int i = 0; i < calls; ++i)
+      out << "url = \"" << url << "\"\nrequest = \"POST\"\nheader = \"Content-Type: application/json\"\n"
+          << "data = \"{}\"\noutput = \"/dev/null\"\n";
+    out.close();
+    bool ok = false;
+    double seconds = bench::Seconds([&] {
+      pid_t pid = bench::Spawn({"curl", "-s", "-f", "-K", config.string()});
+      int status = 0;
+      ok = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    });
+    std::printf("%-12s curl, one process, %d calls: %8.0f calls/s%s; ratio ours/curl %.1fx\n", "sequential",
+                calls, calls / seconds, ok ? "" : " (failed)", oursOne.PerSecond() / (calls / seconds));
+  }
   Result oursEight = Run(8, calls, ours);
   Result peerEight = Run(8, peerCalls, peer);
   Print("8 threads", oursEight, peerEight);

@@ -87,6 +87,15 @@ TEST(WebSession, LoginStateIsToldOncePerChange) {
   EXPECT_EQ(recorder.logouts, 2);
 }
 
+// Text in a legacy code page that slipped through unconverted must not bring the program down.
+TEST(WebSession, TextThatIsNotUtf8IsSentWithReplacementCharacters) {
+  Service();
+  std::string text = "\xd6\xd0\xce\xc4 ok";  // GB18030 bytes
+  WebError error;
+  ASSERT_TRUE(Web_Feedback(&text, &error)) << error.code << " " << error.message;
+  EXPECT_EQ(LastArgs("Feedback")["text"], "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD ok");
+}
+
 TEST(WebSession, SilentServiceGivesNetworkCodeWithinTheTimeout) {
   ConsultFixture& service = Service();
   Web_SetSettings({service.BaseUrl(), 1000, 1000});
