@@ -72,6 +72,10 @@ TEST(WebSettings, StandAloneServiceAnswersACurlLogin) {
     answer = Curl(login);
     if (answer.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  // The test hooks answer over HTTP too.
+  std::string base = "curl -s -X POST -H 'Content-Type: application/json' http://127.0.0.1:" + port;
+  Curl(base + "/api/VerifyCode -d '{\"mobile\":\"13900000009\"}'");
+  std::string sms = Curl(base + "/admin/SmsCode -d '{\"mobile\":\"13900000009\"}'");
   kill(pid, SIGTERM);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -83,6 +87,10 @@ TEST(WebSettings, StandAloneServiceAnswersACurlLogin) {
   EXPECT_TRUE(reply["token"].is_string() && !reply["token"].get<std::string>().empty());
   EXPECT_EQ(reply["user"]["userName"], "doctor");
   EXPECT_TRUE(reply["user"]["id"].is_string());
+  nlohmann::json code = nlohmann::json::parse(sms, nullptr, false);
+  ASSERT_TRUE(code.is_object()) << sms;
+  EXPECT_EQ(code["ok"], true);
+  EXPECT_EQ(code["code"].get<std::string>().size(), 6u);
 }
 
 }  // namespace
