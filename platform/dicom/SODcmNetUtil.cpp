@@ -305,8 +305,8 @@ class DeadlineConnection : public DcmTCPConnection {
   bool ended_ = false;
 };
 
-// The accept wait of the thread inside ServiceLayer::Receive, handed on by createConnection.
-thread_local std::unique_lock<std::timed_mutex>* acceptWait = nullptr;
+// The service layer whose accept turn the calling thread holds, if any.
+thread_local ServiceLayer* acceptTurnHolder = nullptr;
 
 }  // namespace
 
@@ -321,24 +321,39 @@ ServiceLayer::~ServiceLayer() {
 
 DcmTransportConnection* ServiceLayer::createConnection(DcmNativeSocketType openSocket, OFBool) {
   // The connection is accepted: the next thread may wait for one while this one reads its request.
-  if (acceptWait && acceptWait->owns_lock()) acceptWait->unlock();
+  if (acceptTurnHolder == this) PassTurn();
   return new DeadlineConnection(openSocket, wake_[0], nullptr);
 }
 
-OFCondition ServiceLayer::Receive(T_ASC_Network* network, T_ASC_Association** assoc, unsigned long maxPdu) {
-  std::unique_lock<std::timed_mutex> lock(accepting_, std::defer_lock);
-  while (!stopped_ && !lock.try_lock_for(std::chrono::milliseconds(100))) {
+void ServiceLayer::PassTurn() {
+  acceptTurnHolder = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(turnMutex_);
+    turnTaken_ = false;
   }
-  if (stopped_) return DUL_NOASSOCIATIONREQUEST;
-  acceptWait = &lock;
+  turnFree_.notify_one();
+}
+
+OFCondition ServiceLayer::Receive(T_ASC_Network* network, T_ASC_Association** assoc, unsigned long maxPdu) {
+  {
+    std::unique_lock<std::mutex> lock(turnMutex_);
+    turnFree_.wait(lock, [this] { return !turnTaken_ || stopped_; });
+    if (stopped_) return DUL_NOASSOCIATIONREQUEST;
+    turnTaken_ = true;
+  }
+  acceptTurnHolder = this;
   OFCondition cond =
       ASC_receiveAssociation(network, assoc, static_cast<int>(maxPdu), nullptr, nullptr, OFFalse, DUL_NOBLOCK, 1);
-  acceptWait = nullptr;
+  if (acceptTurnHolder == this) PassTurn();
   return cond;
 }
 
 void ServiceLayer::Stop() {
-  stopped_ = true;
+  {
+    std::lock_guard<std::mutex> lock(turnMutex_);
+    stopped_ = true;
+  }
+  turnFree_.notify_all();
   if (wake_[1] >= 0) {
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_[1], &byte, 1);

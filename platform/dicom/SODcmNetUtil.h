@@ -92,8 +92,13 @@ class ServiceLayer : public DcmTransportLayer {
   bool Stopped() const { return stopped_.load(); }
 
  private:
-  std::timed_mutex accepting_;  // held by the one thread waiting for a connection
-  int wake_[2] = {-1, -1};      // a pipe that turns readable on Stop
+  // The turn to wait for the next connection, held by one thread at a time.
+  void PassTurn();
+
+  std::mutex turnMutex_;  // guards turnTaken_ and the writing of stopped_
+  std::condition_variable turnFree_;
+  bool turnTaken_ = false;
+  int wake_[2] = {-1, -1};  // a pipe that turns readable on Stop
   std::atomic<bool> stopped_{false};
 };
 
