@@ -137,9 +137,10 @@ class PduCursor {
  public:
   bool AtBoundary() const { return headSeen_ == 0; }
 
-  // onStart(type) when a PDU's first byte passes, onEnd(type) when its last one does.
-  template <class Start, class End>
-  void Feed(const unsigned char* p, size_t n, Start onStart, End onEnd) {
+  // onStart(type) when a PDU's first byte passes, onBody(type, bytes, n) for the bytes of its
+  // body, onEnd(type) when its last byte does.
+  template <class Start, class Body, class End>
+  void Feed(const unsigned char* p, size_t n, Start onStart, Body onBody, End onEnd) {
     while (n > 0) {
       if (headSeen_ < sizeof head_) {
         if (headSeen_ == 0) onStart(p[0]);
@@ -152,6 +153,7 @@ class PduCursor {
         bodyLeft_ = (uint32_t{head_[2]} << 24) | (uint32_t{head_[3]} << 16) | (uint32_t{head_[4]} << 8) | head_[5];
       } else {
         const size_t take = static_cast<size_t>(std::min<uint64_t>(bodyLeft_, n));
+        onBody(head_[0], p, take);
         bodyLeft_ -= take;
         p += take;
         n -= take;
@@ -169,6 +171,49 @@ class PduCursor {
   uint64_t bodyLeft_ = 0;
 };
 
+// Follows the items of P-DATA-TF bodies: a 32-bit big-endian length, the presentation context,
+// the message control header, the fragment. An item never spans two PDUs.
+class PdvCursor {
+ public:
+  void Reset() { headSeen_ = 0, itemLeft_ = 0; }
+
+  // onItem(control) when an item's message control header passes.
+  template <class Item>
+  void Feed(const unsigned char* p, size_t n, Item onItem) {
+    while (n > 0) {
+      if (headSeen_ < sizeof head_) {
+        const size_t take = std::min(sizeof head_ - headSeen_, n);
+        std::memcpy(head_ + headSeen_, p, take);
+        headSeen_ += take;
+        p += take;
+        n -= take;
+        if (headSeen_ < sizeof head_) continue;
+        const uint32_t length = (uint32_t{head_[0]} << 24) | (uint32_t{head_[1]} << 16) | (uint32_t{head_[2]} << 8) | head_[3];
+        itemLeft_ = length > 2 ? length - 2 : 0;
+        onItem(head_[5]);
+      } else {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(itemLeft_, n));
+        itemLeft_ -= take;
+        p += take;
+        n -= take;
+      }
+      if (itemLeft_ == 0) headSeen_ = 0;
+    }
+  }
+
+ private:
+  unsigned char head_[6] = {};
+  size_t headSeen_ = 0;
+  uint64_t itemLeft_ = 0;
+};
+
+constexpr unsigned char kData = 0x04;
+// Message control header: the last fragment of a command or data set.
+constexpr unsigned char kLastFragment = 0x02;
+// A command or data set may take the DIMSE limit plus a second for every this many bytes it
+// carries, so that one sent in whole PDUs, each on time, but slowly and in tiny pieces, ends too.
+constexpr uint64_t kBytesPerSecondOwed = 16 << 10;
+
 // PDU types that end an association for the side that sends them.
 constexpr unsigned char kAssociateReject = 0x03;
 constexpr unsigned char kReleaseResponse = 0x06;
@@ -181,7 +226,9 @@ void DisableNagle(DcmNativeSocketType socket) {
 
 // A TCP connection that holds its peer to the limits: the first PDU whole within the set-up
 // limit of the connection's start, every PDU whole within its limit of its first byte, no
-// silence between PDUs longer than the DIMSE limit, and every write done within the PDU limit.
+// silence between PDUs longer than the DIMSE limit, every command and data set within the
+// DIMSE limit plus the time its size is owed (kBytesPerSecondOwed), and every write done within
+// the PDU limit.
 // Once the association is over for this side (it sent A-ASSOCIATE-RJ, A-RELEASE-RP or A-ABORT,
 // the peer sent A-ABORT, or a limit, a failure or the stop descriptor ended it), the connection
 // reads as closed at once, so DCMTK never waits for a silent peer to hang up. It tells its
@@ -206,7 +253,19 @@ class DeadlineConnection : public DcmTCPConnection {
         return got;
       }
       in_.Feed(
-          static_cast<const unsigned char*>(buf), static_cast<size_t>(got), [this](unsigned char) { pduStart_ = Clock::now(); },
+          static_cast<const unsigned char*>(buf), static_cast<size_t>(got),
+          [this](unsigned char) {
+            pduStart_ = Clock::now();
+            pdv_.Reset();
+          },
+          [this](unsigned char type, const unsigned char* body, size_t n) {
+            if (type != kData) return;
+            pdv_.Feed(body, n, [this](unsigned char control) {
+              if (!unitOpen_) unitStart_ = Clock::now(), unitBytes_ = 0;
+              unitOpen_ = (control & kLastFragment) == 0;
+            });
+            unitBytes_ += n;
+          },
           [this](unsigned char type) {
             firstDone_ = true;
             if (type == kAbort) ended_ = true;
@@ -233,7 +292,7 @@ class DeadlineConnection : public DcmTCPConnection {
         [&](unsigned char type) {
           if (type == kAssociateReject || type == kReleaseResponse || type == kAbort) last = true;
         },
-        [](unsigned char) {});
+        [](unsigned char, const unsigned char*, size_t) {}, [](unsigned char) {});
     if (last) ended_ = true;
     return static_cast<ssize_t>(n);
   }
@@ -244,7 +303,7 @@ class DeadlineConnection : public DcmTCPConnection {
     if (ended_) return OFTrue;
     const Clock::time_point now = Clock::now();
     Clock::time_point deadline = now + std::chrono::seconds(std::max(timeout, 0));
-    const bool bounded = !in_.AtBoundary() || !firstDone_;
+    const bool bounded = !in_.AtBoundary() || !firstDone_ || unitOpen_;
     const Clock::time_point own = ReadDeadline(now);
     if (bounded && own < deadline) deadline = own;
     const int ready = Wait(POLLIN, deadline);
@@ -264,9 +323,16 @@ class DeadlineConnection : public DcmTCPConnection {
  private:
   Clock::time_point ReadDeadline(Clock::time_point now) const {
     const Clock::time_point setUp = opened_ + std::chrono::seconds(limits_.acse);
-    if (in_.AtBoundary()) return firstDone_ ? now + std::chrono::seconds(limits_.dimse) : setUp;
-    const Clock::time_point whole = pduStart_ + std::chrono::seconds(limits_.pdu);
-    return firstDone_ ? whole : std::min(whole, setUp);
+    Clock::time_point deadline;
+    if (in_.AtBoundary())
+      deadline = firstDone_ ? now + std::chrono::seconds(limits_.dimse) : setUp;
+    else
+      deadline = firstDone_ ? pduStart_ + std::chrono::seconds(limits_.pdu)
+                            : std::min(pduStart_ + std::chrono::seconds(limits_.pdu), setUp);
+    if (unitOpen_)
+      deadline = std::min(deadline, unitStart_ + std::chrono::seconds(limits_.dimse) +
+                                        std::chrono::milliseconds(unitBytes_ * 1000 / kBytesPerSecondOwed));
+    return deadline;
   }
 
   // 1 when the socket is ready, 0 at the deadline, -1 when the stop descriptor fired.
@@ -301,6 +367,11 @@ class DeadlineConnection : public DcmTCPConnection {
   const Clock::time_point opened_;
   Clock::time_point pduStart_;
   PduCursor in_, out_;
+  PdvCursor pdv_;
+  // The command or data set coming in: open from its first fragment to its last.
+  bool unitOpen_ = false;
+  Clock::time_point unitStart_;
+  uint64_t unitBytes_ = 0;
   bool firstDone_ = false;  // the first PDU from the peer came whole
   bool ended_ = false;
 };

@@ -55,6 +55,7 @@ class RawPeer {
   }
 
   bool Connected() const { return connected_; }
+  int Socket() const { return fd_; }
   bool Send(const std::string& bytes) { return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size()); }
 
   // One byte of an endless association request every interval, from another thread.
@@ -201,6 +202,69 @@ TEST(HostilePeer, GoodPeersAreServedBesideThemAndEachIsDroppedAtItsLimit) {
   HostileSet again(service.port);
   std::this_thread::sleep_for(300ms);
   EXPECT_LT(service.StopSeconds(), 2.0);
+}
+
+// A big-endian field of n bytes.
+std::string BigEndian(uint32_t value, int n) {
+  std::string out;
+  for (int i = n - 1; i >= 0; --i) out += char((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+// An A-ASSOCIATE-RQ for verification, built by hand so the test holds the raw connection.
+std::string VerificationRequest() {
+  auto item = [](unsigned char type, const std::string& value) {
+    return std::string(1, char(type)) + '\0' + BigEndian(uint32_t(value.size()), 2) + value;
+  };
+  std::string body = BigEndian(1, 2) + std::string(2, '\0');
+  body += std::string("ORVANTA").append(9, ' ') + std::string("HOSTILE").append(9, ' ') + std::string(32, '\0');
+  body += item(0x10, "1.2.840.10008.3.1.1.1");
+  body += item(0x20, std::string("\x01\0\0\0", 4) + item(0x30, "1.2.840.10008.1.1") + item(0x40, "1.2.840.10008.1.2"));
+  body += item(0x50, item(0x51, BigEndian(16384, 4)) + item(0x52, "1.2.3.4"));
+  return std::string("\x01\0", 2) + BigEndian(uint32_t(body.size()), 4) + body;
+}
+
+TEST(HostilePeer, ACommandSentInTinyWholePdusIsCutAtItsLimit) {
+  sodcm::NetLimits limits;
+  limits.dimse = 2;
+  ScopedLimits scoped(limits);
+  Service service;
+  RawPeer peer(service.port);
+  ASSERT_TRUE(peer.Connected() && peer.Send(VerificationRequest()));
+  // The answer: A-ASSOCIATE-AC.
+  char type = 0;
+  ASSERT_EQ(recv(peer.Socket(), &type, 1, 0), 1);
+  ASSERT_EQ(type, 0x02);
+  // A C-ECHO request, one element per PDU every 0.8 s: each PDU whole at once, no pause between
+  // PDUs ever late, only the command as a whole.
+  auto element = [](uint16_t tag, const std::string& value) {
+    std::string e{'\0', '\0', char(tag & 0xFF), char(tag >> 8)};
+    for (int i = 0; i < 4; ++i) e += char((value.size() >> (8 * i)) & 0xFF);
+    return e + value;
+  };
+  auto us = [](uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+  std::vector<std::string> command{element(0x0002, std::string("1.2.840.10008.1.1", 18)), element(0x0100, us(0x0030)),
+                                   element(0x0110, us(1)), element(0x0800, us(0x0101))};
+  size_t length = 0;
+  for (const std::string& e : command) length += e.size();
+  command.insert(command.begin(), element(0x0000, std::string{char(length), 0, 0, 0}));
+  const Clock::time_point start = Clock::now();
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    for (size_t i = 0; i < command.size() && !stop; ++i) {
+      // context 1, a command fragment, the last one only at the end
+      const std::string pdv = BigEndian(uint32_t(command[i].size() + 2), 4) + '\x01' +
+                              char(i + 1 == command.size() ? 0x03 : 0x01) + command[i];
+      if (!peer.Send(std::string("\x04\0", 2) + BigEndian(uint32_t(pdv.size()), 4) + pdv)) return;
+      std::this_thread::sleep_for(800ms);
+    }
+  });
+  std::optional<Clock::time_point> closed = peer.ClosedBy(10s);
+  stop = true;
+  trickle.join();
+  ASSERT_TRUE(closed.has_value()) << "the command trickled on";
+  EXPECT_GT(Seconds(*closed - start), limits.dimse - 0.5);
+  EXPECT_LT(Seconds(*closed - start), limits.dimse + 1.5);
 }
 
 // A node that accepts every connection and answers one byte at a time, slower than any
