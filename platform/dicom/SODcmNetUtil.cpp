@@ -131,16 +131,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Follows the PDUs in one direction of a connection: a 6-byte header (type, reserved, 32-bit
-// big-endian length) and its body.
-class PduCursor {
+// Follows a stream of frames that each have a 6-byte header holding a 32-bit big-endian length
+// at lengthAt, which counts everything after it: the rest of the header and the body. PDUs (type,
+// reserved, length) are such frames, and so are the items of a P-DATA-TF body (length,
+// presentation context, message control header), which never span two PDUs.
+class FrameCursor {
  public:
-  bool AtBoundary() const { return headSeen_ == 0; }
+  explicit FrameCursor(size_t lengthAt) : lengthAt_(lengthAt) {}
 
-  // onStart(type) when a PDU's first byte passes, onBody(type, bytes, n) for the bytes of its
-  // body, onEnd(type) when its last byte does.
-  template <class Start, class Body, class End>
-  void Feed(const unsigned char* p, size_t n, Start onStart, Body onBody, End onEnd) {
+  bool AtBoundary() const { return headSeen_ == 0; }
+  void Reset() { headSeen_ = 0, bodyLeft_ = 0; }
+
+  // onStart(first byte) when a frame's first byte passes, onHead(header) when its header is
+  // whole, onBody(header, bytes, n) for the bytes of its body, onEnd(header) after its last.
+  template <class Start, class Head, class Body, class End>
+  void Feed(const unsigned char* p, size_t n, Start onStart, Head onHead, Body onBody, End onEnd) {
     while (n > 0) {
       if (headSeen_ < sizeof head_) {
         if (headSeen_ == 0) onStart(p[0]);
@@ -150,61 +155,30 @@ class PduCursor {
         p += take;
         n -= take;
         if (headSeen_ < sizeof head_) continue;
-        bodyLeft_ = (uint32_t{head_[2]} << 24) | (uint32_t{head_[3]} << 16) | (uint32_t{head_[4]} << 8) | head_[5];
+        const unsigned char* l = head_ + lengthAt_;
+        const uint64_t length = (uint32_t{l[0]} << 24) | (uint32_t{l[1]} << 16) | (uint32_t{l[2]} << 8) | l[3];
+        const uint64_t headAfter = sizeof head_ - (lengthAt_ + 4);
+        bodyLeft_ = length > headAfter ? length - headAfter : 0;
+        onHead(head_);
       } else {
         const size_t take = static_cast<size_t>(std::min<uint64_t>(bodyLeft_, n));
-        onBody(head_[0], p, take);
+        onBody(head_, p, take);
         bodyLeft_ -= take;
         p += take;
         n -= take;
       }
       if (bodyLeft_ == 0) {
         headSeen_ = 0;
-        onEnd(head_[0]);
+        onEnd(head_);
       }
     }
   }
 
  private:
+  const size_t lengthAt_;
   unsigned char head_[6] = {};
   size_t headSeen_ = 0;
   uint64_t bodyLeft_ = 0;
-};
-
-// Follows the items of P-DATA-TF bodies: a 32-bit big-endian length, the presentation context,
-// the message control header, the fragment. An item never spans two PDUs.
-class PdvCursor {
- public:
-  void Reset() { headSeen_ = 0, itemLeft_ = 0; }
-
-  // onItem(control) when an item's message control header passes.
-  template <class Item>
-  void Feed(const unsigned char* p, size_t n, Item onItem) {
-    while (n > 0) {
-      if (headSeen_ < sizeof head_) {
-        const size_t take = std::min(sizeof head_ - headSeen_, n);
-        std::memcpy(head_ + headSeen_, p, take);
-        headSeen_ += take;
-        p += take;
-        n -= take;
-        if (headSeen_ < sizeof head_) continue;
-        const uint32_t length = (uint32_t{head_[0]} << 24) | (uint32_t{head_[1]} << 16) | (uint32_t{head_[2]} << 8) | head_[3];
-        itemLeft_ = length > 2 ? length - 2 : 0;
-        onItem(head_[5]);
-      } else {
-        const size_t take = static_cast<size_t>(std::min<uint64_t>(itemLeft_, n));
-        itemLeft_ -= take;
-        p += take;
-        n -= take;
-      }
-      if (itemLeft_ == 0) headSeen_ = 0;
-    }
-  }
-
- private:
-  unsigned char head_[6] = {};
-  size_t headSeen_ = 0;
-  uint64_t itemLeft_ = 0;
 };
 
 constexpr unsigned char kData = 0x04;
@@ -258,17 +232,21 @@ class DeadlineConnection : public DcmTCPConnection {
             pduStart_ = Clock::now();
             pdv_.Reset();
           },
-          [this](unsigned char type, const unsigned char* body, size_t n) {
-            if (type != kData) return;
-            pdv_.Feed(body, n, [this](unsigned char control) {
-              if (!unitOpen_) unitStart_ = Clock::now(), unitBytes_ = 0;
-              unitOpen_ = (control & kLastFragment) == 0;
-            });
+          [](const unsigned char*) {},
+          [this](const unsigned char* pdu, const unsigned char* body, size_t n) {
+            if (pdu[0] != kData) return;
+            pdv_.Feed(
+                body, n, [](unsigned char) {},
+                [this](const unsigned char* item) {
+                  if (!unitOpen_) unitStart_ = Clock::now(), unitBytes_ = 0;
+                  unitOpen_ = (item[5] & kLastFragment) == 0;
+                },
+                [](const unsigned char*, const unsigned char*, size_t) {}, [](const unsigned char*) {});
             unitBytes_ += n;
           },
-          [this](unsigned char type) {
+          [this](const unsigned char* pdu) {
             firstDone_ = true;
-            if (type == kAbort) ended_ = true;
+            if (pdu[0] == kAbort) ended_ = true;
           });
       return got;
     }
@@ -292,7 +270,8 @@ class DeadlineConnection : public DcmTCPConnection {
         [&](unsigned char type) {
           if (type == kAssociateReject || type == kReleaseResponse || type == kAbort) last = true;
         },
-        [](unsigned char, const unsigned char*, size_t) {}, [](unsigned char) {});
+        [](const unsigned char*) {}, [](const unsigned char*, const unsigned char*, size_t) {},
+        [](const unsigned char*) {});
     if (last) ended_ = true;
     return static_cast<ssize_t>(n);
   }
@@ -366,8 +345,8 @@ class DeadlineConnection : public DcmTCPConnection {
   const DcmNativeSocketType socket_;
   const Clock::time_point opened_;
   Clock::time_point pduStart_;
-  PduCursor in_, out_;
-  PdvCursor pdv_;
+  FrameCursor in_{2}, out_{2};  // the PDUs each way
+  FrameCursor pdv_{0};           // the items of the P-DATA-TF coming in
   // The command or data set coming in: open from its first fragment to its last.
   bool unitOpen_ = false;
   Clock::time_point unitStart_;

@@ -2,15 +2,10 @@
 // serving DCMTK's storescu and echoscu beside them, drops each at its limit and stops at once;
 // our calls against a trickling node give up within their limits. The limits are short here.
 
+#include "EveryCall.h"
 #include "PeerFiles.h"
 #include "PeerProcess.h"
-#include "SOCommitSCU.h"
-#include "SODcmDataset.h"
-#include "SODcmPrint.h"
 #include "SODcmSCP.h"
-#include "SOEchoSCU.h"
-#include "SOGetSCU.h"
-#include "SOStoreSCU.h"
 #include "ScopedLimits.h"
 #include "TestSupport.h"
 
@@ -328,43 +323,8 @@ TEST(HostilePeer, EveryCallAgainstATricklingNodeGivesUpWithinItsLimit) {
   TricklingNode node;
 
   const Clock::time_point start = Clock::now();
-  std::vector<std::future<bool>> calls;
-  calls.push_back(std::async(std::launch::async, [&] {
-    SOEchoSCU scu;
-    scu.InitSCP("127.0.0.1", node.port, "SLOW", "ORVANTA");
-    return scu.Echo();
-  }));
-  calls.push_back(std::async(std::launch::async, [&] {
-    SOStoreSCU scu;
-    scu.InitSCU("127.0.0.1", node.port, "SLOW", "ORVANTA", nullptr);
-    std::vector<std::string> sent;
-    return scu.SendFiles({ct.string()}, sent, true) || !sent.empty();
-  }));
-  calls.push_back(std::async(std::launch::async, [&] {
-    SOGetSCU scu;
-    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA", nullptr);
-    SODcmDataset keys;
-    keys.SetString(0x00080052, "STUDY");
-    keys.SetString(0x0020000D, "1.2.3");
-    std::vector<SODcmReferencedSOP> received;
-    return scu.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
-  }));
-  calls.push_back(std::async(std::launch::async, [&] {
-    SOCommitSCU scu;
-    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA", "");
-    SODcmCommitResult result;
-    return scu.RequestCommit(nullptr, {{"1.2.840.10008.5.1.4.1.1.2", "1.2.3.4"}}, result, nullptr, true, 30);
-  }));
-  calls.push_back(std::async(std::launch::async, [&] {
-    SODcmPrint scu;
-    scu.Init("127.0.0.1", node.port, "SLOW", "ORVANTA");
-    std::vector<unsigned char> pixels(64 * 64, 128);
-    SODcmFilmSession session;
-    session.filmBoxes.push_back(SODcmFilmBox{});
-    session.filmBoxes.back().imageBoxes.push_back({64, 64, 1, pixels.data()});
-    SODcmPrintStatus status = PRINTSTATUS_PENDING;
-    return scu.Print(session, status) || status != PRINTSTATUS_FAILURE;
-  }));
+  std::vector<std::future<bool>> calls =
+      peer::CallEveryService({node.port, node.port, node.port, node.port, node.port}, ct, 30);
   for (std::future<bool>& call : calls) {
     ASSERT_EQ(call.wait_until(start + 15s), std::future_status::ready) << "a call waited on the trickle";
     EXPECT_FALSE(call.get());

@@ -2,11 +2,10 @@
 // false after its time-out, and Cancel ends a call at once. Also the storage commitment
 // answer on the request's own association, from our receiving service.
 
+#include "EveryCall.h"
 #include "PeerFiles.h"
 #include "SOCommitSCU.h"
-#include "SODcmPrint.h"
 #include "SODcmSCP.h"
-#include "SOEchoSCU.h"
 #include "SOGetSCU.h"
 #include "SODcmDataset.h"
 #include "SOStoreSCU.h"
@@ -101,42 +100,8 @@ TEST(SilentPeer, EveryCallGivesUpWithFalse) {
   SilentNode echoNode, storeNode, getNode, commitNode, printNode;
 
   // All at once, so the test waits for one time-out, not five.
-  auto echo = std::async(std::launch::async, [&] {
-    SOEchoSCU scu;
-    scu.InitSCP("127.0.0.1", echoNode.port, "SILENT", "ORVANTA");
-    return scu.Echo();
-  });
-  auto store = std::async(std::launch::async, [&] {
-    SOStoreSCU scu;
-    scu.InitSCU("127.0.0.1", storeNode.port, "SILENT", "ORVANTA", nullptr);
-    std::vector<std::string> sent;
-    return scu.SendFiles({ct.string()}, sent, true) || !sent.empty();
-  });
-  auto get = std::async(std::launch::async, [&] {
-    SOGetSCU scu;
-    scu.Init("127.0.0.1", getNode.port, "SILENT", "ORVANTA", nullptr);
-    SODcmDataset keys;
-    keys.SetString(0x00080052, "STUDY");
-    keys.SetString(0x0020000D, "1.2.3");
-    std::vector<SODcmReferencedSOP> received;
-    return scu.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
-  });
-  auto commit = std::async(std::launch::async, [&] {
-    SOCommitSCU scu;
-    scu.Init("127.0.0.1", commitNode.port, "SILENT", "ORVANTA", "");
-    SODcmCommitResult result;
-    return scu.RequestCommit(nullptr, {{UID_CTImageStorage, "1.2.3.4"}}, result, nullptr, true, 5);
-  });
-  auto print = std::async(std::launch::async, [&] {
-    SODcmPrint scu;
-    scu.Init("127.0.0.1", printNode.port, "SILENT", "ORVANTA");
-    std::vector<unsigned char> pixels(64 * 64, 128);
-    SODcmFilmSession session;
-    session.filmBoxes.push_back(SODcmFilmBox{});
-    session.filmBoxes.back().imageBoxes.push_back({64, 64, 1, pixels.data()});
-    SODcmPrintStatus status = PRINTSTATUS_PENDING;
-    return scu.Print(session, status) || status != PRINTSTATUS_FAILURE;
-  });
+  std::vector<std::future<bool>> calls =
+      peer::CallEveryService({echoNode.port, storeNode.port, getNode.port, commitNode.port, printNode.port}, ct, 5);
   // And our receiving service ends an association whose sender fell silent.
   auto receive = std::async(std::launch::async, [&] {
     struct Ends : ISODcmSCPCallback {
@@ -165,11 +130,7 @@ TEST(SilentPeer, EveryCallGivesUpWithFalse) {
     service.join();
     return stored && ends.count == 1;
   });
-  EXPECT_FALSE(echo.get());
-  EXPECT_FALSE(store.get());
-  EXPECT_FALSE(get.get());
-  EXPECT_FALSE(commit.get());
-  EXPECT_FALSE(print.get());
+  for (std::future<bool>& call : calls) EXPECT_FALSE(call.get());
   EXPECT_TRUE(receive.get());
 }
 
