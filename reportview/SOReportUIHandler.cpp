@@ -1,5 +1,6 @@
 #include "SOReportUIHandler.h"
 
+#include "ReportDocument.h"
 #include "ReportTags.h"
 #include "SODcmConvert.h"
 #include "SODcmSR.h"
@@ -67,33 +68,12 @@ std::wstring Wide(const std::string& text) {
   return SOUtil::UTF82WStr(text.c_str());
 }
 
-// The document's value of a tag as the page shows it; empty when it has none.
+// The document's value of a tag as the page shows it; empty when it has none. The verification
+// date-time shows as the document's top-level attribute.
 std::wstring DocumentText(SODcmSR* sr, unsigned long tag) {
   std::wstring text;
-  bool found = false;
-  switch (tag) {
-    case ReportTag::AcquisitionModality:
-      found = sr->GetAcquisitionModality(text);
-      break;
-    case ReportTag::VerifyingOrganization:
-      found = sr->GetVerifyingOrganization(text);
-      break;
-    case ReportTag::VerifyingObserverName:
-      found = sr->GetVerifyingObserverName(text);
-      break;
-    case ReportTag::Finding:
-      found = sr->GetFinding(text);
-      break;
-    case ReportTag::Conclusion:
-      found = sr->GetConclusion(text);
-      break;
-    case ReportTag::Author:
-      found = sr->GetAuthorObserverName(text);
-      break;
-    default:
-      found = sr->GetDataset()->GetString(tag, text);
-      break;
-  }
+  const bool found = tag == ReportTag::VerificationDateTime ? sr->GetDataset()->GetString(tag, text)
+                                                            : ReportDocument::Read(*sr, tag, text);
   return found ? text : std::wstring();
 }
 

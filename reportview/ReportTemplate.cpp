@@ -1,0 +1,42 @@
+#include "ReportTemplate.h"
+
+#include "SOUtil.h"
+
+using namespace DuiLib;
+
+namespace ReportTemplate {
+namespace {
+
+CContainerUI* AsContainer(CControlUI* root) {
+  auto* container = root ? static_cast<CContainerUI*>(root->GetInterface(L"Container")) : nullptr;
+  if (root && !container) delete root;
+  return container;
+}
+
+}  // namespace
+
+CContainerUI* Build(const char* path) {
+  if (!path) return nullptr;
+  CDialogBuilder builder;
+  return AsContainer(builder.CreateFromAbsolutePath(SOUtil::UTF82WStr(path).c_str()));
+}
+
+CContainerUI* BuildDefault() {
+  CDialogBuilder builder;
+  return AsContainer(builder.Create(kDefault));
+}
+
+SIZE PageSize(CControlUI* root) {
+  return root ? SIZE{root->GetFixedWidth(), root->GetFixedHeight()} : SIZE{};
+}
+
+void Show(CContainerUI* panel, CContainerUI* root) {
+  panel->RemoveAll();
+  root->SetFloat(true);
+  root->SetFixedXY(SIZE{0, 0});
+  panel->AddAt(root, 0);
+  panel->SetFixedWidth(root->GetFixedWidth());
+  panel->SetFixedHeight(root->GetFixedHeight());
+}
+
+}  // namespace ReportTemplate

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "UIlib.h"
+
+// Report templates: skin documents whose first control is the page.
+namespace ReportTemplate {
+
+// The default template, below the window library's resource path.
+inline constexpr const wchar_t* kDefault = L"srctrl/default_template.xml";
+
+// Builds a page from a template file (absolute path, UTF-8), or the default template. Null when it
+// cannot be built or its first control is no container.
+DuiLib::CContainerUI* Build(const char* path);
+DuiLib::CContainerUI* BuildDefault();
+
+// The page's size at zoom 1.0 (its fixed width and height).
+SIZE PageSize(DuiLib::CControlUI* root);
+
+// Shows `root` in `panel` (emptied first) as its only item, floating at its own size.
+void Show(DuiLib::CContainerUI* panel, DuiLib::CContainerUI* root);
+
+}  // namespace ReportTemplate
