@@ -217,6 +217,12 @@ DCPainter::DCPainter(DCObj* dc) {
     base_.translate(0, dc->bitmap->image.height());
     base_.scale(1, -1);
   }
+  // As in GDI, a printer DC's device coordinates start at the printable area's corner.
+  if (dc->kind == DCObj::Kind::Printer && dc->printer) {
+    const QRectF paper = dc->printer->paperRect(QPrinter::DevicePixel);
+    const QRectF page = dc->printer->pageRect(QPrinter::DevicePixel);
+    base_.translate(page.left() - paper.left(), page.top() - paper.top());
+  }
   p_->setTransform(base_);
   if (dc->state.clip) p_->setClipRegion(*dc->state.clip, shared ? Qt::IntersectClip : Qt::ReplaceClip);
   base_.translate(dc->state.origin.x(), dc->state.origin.y());
