@@ -3,7 +3,7 @@
 #include "ReportTags.h"
 #include "SODcmUtil.h"
 
-namespace ReportDocument {
+namespace wendrel::ReportDocument {
 
 bool MakeNew(SODcmSR& sr) {
   SODcmDataset& ds = *sr.GetDataset();
@@ -75,4 +75,4 @@ bool Write(SODcmSR& sr, unsigned long tag, const wchar_t* text) {
   }
 }
 
-}  // namespace ReportDocument
+}  // namespace wendrel::ReportDocument

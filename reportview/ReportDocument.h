@@ -5,7 +5,7 @@
 #include <string>
 
 // Report documents of the report control.
-namespace ReportDocument {
+namespace wendrel::ReportDocument {
 
 // A new report's own attributes: Basic Text SR, series 8001, instance 1, new Series and SOP
 // Instance UIDs, content date and time now, PARTIAL and UNVERIFIED.
@@ -19,4 +19,4 @@ bool AddDocumentStructure(SODcmSR& sr, const char* imagePath);
 bool Read(const SODcmSR& sr, unsigned long tag, std::wstring& text);
 bool Write(SODcmSR& sr, unsigned long tag, const wchar_t* text);
 
-}  // namespace ReportDocument
+}  // namespace wendrel::ReportDocument

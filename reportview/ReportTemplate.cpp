@@ -4,7 +4,7 @@
 
 using namespace DuiLib;
 
-namespace ReportTemplate {
+namespace wendrel::ReportTemplate {
 namespace {
 
 CContainerUI* AsContainer(CControlUI* root) {
@@ -39,4 +39,4 @@ void Show(CContainerUI* panel, CContainerUI* root) {
   panel->SetFixedHeight(root->GetFixedHeight());
 }
 
-}  // namespace ReportTemplate
+}  // namespace wendrel::ReportTemplate

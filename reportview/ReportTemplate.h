@@ -3,7 +3,7 @@
 #include "UIlib.h"
 
 // Report templates: skin documents whose first control is the page.
-namespace ReportTemplate {
+namespace wendrel::ReportTemplate {
 
 // The default template, below the window library's resource path.
 inline constexpr const wchar_t* kDefault = L"srctrl/default_template.xml";
@@ -19,4 +19,4 @@ SIZE PageSize(DuiLib::CControlUI* root);
 // Shows `root` in `panel` (emptied first) as its only item, floating at its own size.
 void Show(DuiLib::CContainerUI* panel, DuiLib::CContainerUI* root);
 
-}  // namespace ReportTemplate
+}  // namespace wendrel::ReportTemplate

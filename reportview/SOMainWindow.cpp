@@ -10,6 +10,8 @@
 
 using namespace DuiLib;
 
+namespace wendrel {
+
 namespace {
 
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -326,8 +328,10 @@ void SOMainWindow::OnTemplateLoaded(ISOReport* report) {
   Tell([report](IWendrelCallback* c) { c->OnTemplateLoaded(report); });
 }
 
+}  // namespace wendrel
+
 IWendrel* CreateWendrel() {
-  return new SOMainWindow;
+  return new wendrel::SOMainWindow;
 }
 
 void ReleaseWendrel(IWendrel* wendrel) {

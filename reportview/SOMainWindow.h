@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace wendrel {
+
 // The report control: a child window showing one of its open report pages at a time.
 class SOMainWindow : public DuiLib::WindowImplBase, public IWendrel, public ISOReportWindowCallback {
  public:
@@ -82,3 +84,5 @@ class SOMainWindow : public DuiLib::WindowImplBase, public IWendrel, public ISOR
   std::string m_sTemplatePath;
   std::string m_sDefaultTemplatePath;
 };
+
+}  // namespace wendrel

@@ -9,6 +9,8 @@
 
 using namespace DuiLib;
 
+namespace wendrel {
+
 namespace {
 
 // Rendered pages stay below this many pixels a side.
@@ -118,3 +120,5 @@ HBITMAP SOPrintWindow::RenderTemplate(const char* templatePath, int* width, int*
   DeleteDC(dc);
   return bitmap;
 }
+
+}  // namespace wendrel

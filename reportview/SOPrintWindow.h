@@ -4,6 +4,10 @@
 
 class SODcmSR;
 
+// The report control's own classes; a namespace of their own keeps their names apart from
+// same-named classes of other libraries in one process.
+namespace wendrel {
+
 // A hidden window holding its own copy of a template page, for printing a report and rendering
 // templates off the screen.
 class SOPrintWindow : public DuiLib::WindowImplBase {
@@ -32,3 +36,5 @@ class SOPrintWindow : public DuiLib::WindowImplBase {
   bool SetPage(DuiLib::CControlUI* root);
   DuiLib::CContainerUI* m_pRoot = nullptr;
 };
+
+}  // namespace wendrel

@@ -73,7 +73,7 @@ std::wstring Wide(const std::string& text) {
 std::wstring DocumentText(SODcmSR* sr, unsigned long tag) {
   std::wstring text;
   const bool found = tag == ReportTag::VerificationDateTime ? sr->GetDataset()->GetString(tag, text)
-                                                            : ReportDocument::Read(*sr, tag, text);
+                                                            : wendrel::ReportDocument::Read(*sr, tag, text);
   return found ? text : std::wstring();
 }
 

@@ -10,6 +10,8 @@
 
 using namespace DuiLib;
 
+namespace wendrel {
+
 namespace {
 
 // Posted to itself when the page area changed size: the page is laid out once the layout settles.
@@ -229,3 +231,5 @@ bool SOReportWindow::PrintTo(HDC hdc) {
   return m_pPrintWindow &&
          m_pPrintWindow->PrintDocument(hdc, &m_document, m_sTemplatePath.empty() ? nullptr : m_sTemplatePath.c_str());
 }
+
+}  // namespace wendrel

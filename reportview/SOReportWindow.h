@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+namespace wendrel {
+
 // What a page tells the report control while it is the active page.
 class ISOReportWindowCallback {
  public:
@@ -95,3 +97,5 @@ class SOReportWindow : public DuiLib::WindowImplBase, public ISOReport, public I
   SOReportUIHandler m_binding;
   bool m_bLayoutPosted = false;
 };
+
+}  // namespace wendrel

@@ -99,7 +99,7 @@ ORVANTA_SHOT("report/report_frame") {
 }
 
 ORVANTA_SHOT("report/print_window") {
-  auto* window = new SOPrintWindow;
+  auto* window = new wendrel::SOPrintWindow;
   window->CreatePrintWindow();
   SODcmSR sr;
   FillDocument(sr);
