@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Orvanta builds and tests with. Idempotent: it asks apt
-# only for what is missing, and refreshes the package lists only then.
+# Installs the Debian packages Orvanta builds and tests with. Idempotent: when every package is
+# installed it does nothing and needs no root; otherwise it refreshes the package lists and
+# installs only what is missing. Names are real package names, never virtual ones (dpkg-query
+# knows only real packages, so a virtual name would look missing on every run).
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-qpa-plugins libqt6svg6-dev
+  qt6-base-dev qt6-qpa-plugins qt6-svg-dev
   libdcmtk-dev dcmtk libopenjp2-7-dev libopenjp2-tools
   libsqlite3-dev sqlite3 libtinyxml-dev libstb-dev libqrencode-dev
   libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libcpp-httplib-dev
@@ -22,7 +24,13 @@ done
 
 echo "Installing: ${missing[*]}"
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Installing needs root: run as root  apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  sudo="sudo"
+fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
