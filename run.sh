@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds a release and starts Orvanta from the program folder.
+# Installs what is missing, builds the program with what it loads, and starts it from the program folder.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh Release
+scripts/build.sh program
 exec build/bin/Orvanta "$@"

@@ -1,5 +1,12 @@
 # Helpers that give every deliverable the same shape.
 
+# orvanta_program_part(TARGET...): targets the running program needs in its folder; the target
+# "program" (what ./run.sh builds) builds them and nothing else. Libraries and plug-ins join by
+# themselves; a helper program the shell starts joins with this.
+function(orvanta_program_part)
+  set_property(GLOBAL APPEND PROPERTY ORVANTA_PROGRAM_PARTS ${ARGN})
+endfunction()
+
 # orvanta_library(NAME SOURCES ... [PUBLIC_LINK ...] [PRIVATE_LINK ...])
 # A shared library in the program folder. Its folder and the project's include/ are public.
 function(orvanta_library name)
@@ -8,6 +15,7 @@ function(orvanta_library name)
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
   target_link_libraries(${name} PUBLIC ${A_PUBLIC_LINK} PRIVATE ${A_PRIVATE_LINK})
   add_dependencies(${name} orvanta_runtime)
+  orvanta_program_part(${name})
 endfunction()
 
 # orvanta_plugin(NAME SOURCES ... [LINK ...])
@@ -19,6 +27,7 @@ function(orvanta_plugin name)
   target_link_libraries(${name} PRIVATE ${A_LINK})
   set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   add_dependencies(${name} orvanta_runtime)
+  orvanta_program_part(${name})
 endfunction()
 
 # orvanta_tests(NAME SOURCES ... [LINK ...] [LABELS ...])
