@@ -1,10 +1,12 @@
 // Renders a volume to PNG from the command line: a synthetic phantom of HU ellipsoids with
 // noise, or a folder of DICOM slices, in any of the engine's modes.
 //
-//   vrender [--phantom NX NY NZ SX SY SZ | --dicom DIR] [--mode M] [--size W H]
+//   vrender [--phantom NX NY NZ SX SY SZ | --dicom DIR] [--mode M] [--size WxH]
 //           [--rotate H V] [--tf V:RRGGBB:A,...] [--slab MM] [--compare] -o OUT.png
 //
 // Modes: vr ve mip minip aip axial coronal sagittal oblique slab-mip slab-aip slab-minip.
+// Grey modes show a DICOM folder through its own window (its middle slice's first window, else
+// the volume's whole range) and the phantom through CT windows.
 // --compare (vr) also renders with every octree cell visible and rays over the whole image,
 // and prints how many pixels differ: empty-space skipping must not change the picture.
 
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,10 +35,15 @@
 
 namespace {
 
+struct Window {
+  int low, high;
+};
+
 struct Volume {
   std::vector<int16_t> voxels;
   std::vector<int16_t*> slices;
   V3VolumeData data{};
+  std::optional<Window> window;  // a DICOM folder's own window; none for the phantom
 
   void Allocate(int nx, int ny, int nz) {
     voxels.assign(size_t(nx) * ny * nz, -1024);
@@ -141,6 +149,16 @@ bool ReadDicom(Volume& v, const std::string& folder) {
       v.slices[z][i] = int16_t(std::clamp(value, -32768.0, 32767.0));
     }
   }
+  DcmFileFormat middle;
+  double center = 0, width = 0;
+  if (middle.loadFile(found[found.size() / 2].path.c_str()).good() &&
+      middle.getDataset()->findAndGetFloat64(DCM_WindowCenter, center).good() &&
+      middle.getDataset()->findAndGetFloat64(DCM_WindowWidth, width).good() && width >= 1) {
+    v.window = Window{int(std::lround(center - width / 2)), int(std::lround(center + width / 2))};
+  } else {
+    const auto [low, high] = std::minmax_element(v.voxels.begin(), v.voxels.end());
+    v.window = Window{*low, *high};
+  }
   const double dz = found[1].along - found[0].along;
   v.data.spacing[0] = float(spacing[1]), v.data.spacing[1] = float(spacing[0]), v.data.spacing[2] = float(dz);
   double slice[3];
@@ -165,11 +183,12 @@ bool SaveRGB(const std::string& path, const uint32_t* p, int w, int h) {
   return image.save(QString::fromStdString(path), "PNG");
 }
 
-bool SaveGrey(const std::string& path, const int16_t* p, int w, int h, int low, int high) {
+bool SaveGrey(const std::string& path, const int16_t* p, int w, int h, Window window) {
   QImage image(w, h, QImage::Format_Grayscale8);
+  const int range = std::max(1, window.high - window.low);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      image.scanLine(y)[x] = uchar(std::clamp((p[x + y * w] - low) * 255 / std::max(1, high - low), 0, 255));
+      image.scanLine(y)[x] = uchar(std::clamp((p[x + y * w] - window.low) * 255 / range, 0, 255));
   return image.save(QString::fromStdString(path), "PNG");
 }
 
@@ -231,7 +250,7 @@ int CompareWithFullRays(const Volume& v, Engine3D& engine, const V3ImageRGB& fra
 
 int Usage() {
   std::fprintf(stderr,
-               "vrender [--phantom NX NY NZ SX SY SZ | --dicom DIR] [--mode M] [--size W H] [--rotate H V]\n"
+               "vrender [--phantom NX NY NZ SX SY SZ | --dicom DIR] [--mode M] [--size WxH] [--rotate H V]\n"
                "        [--tf V:RRGGBB:A,...] [--slab MM] [--compare] -o OUT.png\n"
                "modes: vr ve mip minip aip axial coronal sagittal oblique slab-mip slab-aip slab-minip\n");
   return 2;
@@ -256,8 +275,8 @@ int main(int argc, char** argv) {
       dicom = argv[++i];
     } else if (a == "--mode" && need(1)) {
       mode = argv[++i];
-    } else if (a == "--size" && need(2)) {
-      width = std::atoi(argv[i + 1]), height = std::atoi(argv[i + 2]), i += 2;
+    } else if (a == "--size" && need(1)) {
+      if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2) return Usage();
     } else if (a == "--rotate" && need(2)) {
       rotateH = float(std::atof(argv[i + 1])), rotateV = float(std::atof(argv[i + 2])), i += 2;
     } else if (a == "--tf" && need(1)) {
@@ -322,7 +341,8 @@ int main(int argc, char** argv) {
     const bool ok = mode == "mip"   ? engine.ImagingMIP(height, width, pixels.data(), false, nullptr)
                     : mode == "aip" ? engine.ImagingAIP(height, width, pixels.data(), false, nullptr)
                                     : engine.ImagingMinIP(height, width, pixels.data(), false, nullptr);
-    return ok && SaveGrey(out, pixels.data(), width, height, -1024, mode == "minip" ? 200 : 1500) ? 0 : 1;
+    const Window ct{-1024, mode == "minip" ? 200 : 1500};
+    return ok && SaveGrey(out, pixels.data(), width, height, volume.window.value_or(ct)) ? 0 : 1;
   }
   V3ImageData plane;
   bool ok = false;
@@ -340,8 +360,6 @@ int main(int argc, char** argv) {
   } else {
     return Usage();
   }
-  return ok && SaveGrey(out, plane.data.data, plane.columns, plane.rows, -200,
-                        mode.rfind("slab", 0) == 0 ? 1500 : 300)
-             ? 0
-             : 1;
+  const Window ct{-200, mode.rfind("slab", 0) == 0 ? 1500 : 300};
+  return ok && SaveGrey(out, plane.data.data, plane.columns, plane.rows, volume.window.value_or(ct)) ? 0 : 1;
 }

@@ -30,8 +30,9 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
 
   SODcmObject object;
-  if (!object.ParseDcmFile(argv[1], false) && object.GetRows() == 0) {
-    std::fprintf(stderr, "cannot read %s\n", argv[1]);
+  const bool parsed = object.ParseDcmFile(argv[1], false);
+  if (object.GetRows() == 0 || object.GetColumns() == 0) {
+    std::fprintf(stderr, parsed ? "%s has no image\n" : "cannot read %s\n", argv[1]);
     return 1;
   }
   unsigned long frame = 0;
@@ -42,8 +43,8 @@ int main(int argc, char** argv) {
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (arg == "--frame" && i + 1 < argc)
       frame = std::strtoul(next(), nullptr, 10);
-    else if (arg == "--size" && i + 1 < argc)
-      std::sscanf(next(), "%dx%d", &width, &height);
+    else if (arg == "--size" && i + 1 < argc && std::sscanf(next(), "%dx%d", &width, &height) != 2)
+      return Usage();
   }
   image.SetDcmObject(&object, frame);
   for (int i = 3; i < argc; ++i) {
