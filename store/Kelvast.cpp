@@ -182,7 +182,10 @@ void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo
   // Study databases first: the patients database lists only studies whose instances are in.
   std::vector<InstanceInfo> listed;
   std::set<std::string> studiesWritten;
-  for (auto& [studyUID, records] : byStudy) {
+  for (auto& study : byStudy) {
+    // Named references, not a structured binding: the lambda below captures them.
+    const std::string& studyUID = study.first;
+    std::vector<InstanceInfo>& records = study.second;
     std::string path;
     bool ok = StudyDBPath(studyUID, path) &&
               Guarded(false, [&] { return studyDB_.AddInstances(path, records); });
