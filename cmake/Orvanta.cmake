@@ -41,6 +41,9 @@ function(orvanta_tests name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
+  if(ORVANTA_SANITIZE)
+    math(EXPR A_TIMEOUT "${A_TIMEOUT} * 5")  # instrumented code runs several times slower
+  endif()
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE orvanta_testmain ${A_LINK})
   set_target_properties(${name} PROPERTIES
