@@ -2,6 +2,7 @@
 #include "ReportTestUtil.h"
 #include "SODcmSR.h"
 #include "SOGdi.h"
+#include "SOPrintWindow.h"
 #include "SOWinQt.h"
 #include "TestSupport.h"
 #include "UITestDriver.h"
@@ -323,4 +324,41 @@ TEST_F(WendrelTest, PrintingGivesOnePageAndRenderingFitsItsBounds) {
   int width = 0, height = 0;
   EXPECT_EQ(wendrel_->RenderTemplate(flat.c_str(), &width, &height, 0, 0), nullptr);
   EXPECT_EQ(wendrel_->RenderTemplate(nullptr, &width, &height, 0, 0), nullptr);
+}
+
+TEST_F(WendrelTest, APrintedPageFitsThePrintableAreaInBothDirections) {
+  // A memory DC's printable area is the screen: make it wide and low, so only the height fits.
+  const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SOWin::SetScreenForTest(RECT{0, 0, 2000, 561}, RECT{0, 0, 2000, 561});
+  const std::string page = reporttest::WriteTemplate(
+      dir_, "page.xml",
+      R"(<VerticalLayout width="794" height="1123" bkcolor="#FF336699"><Control/><Control height="20" bkcolor="#FFFF0000"/></VerticalLayout>)");
+  wendrel::SOPrintWindow printer;
+  ASSERT_TRUE(printer.CreatePrintWindow());
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 1000, 700);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, 1000, 700};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SODcmSR sr;
+  const bool printed = printer.PrintDocument(dc, &sr, page.c_str());
+  SOWin::SetScreenForTest(screen, screen);
+  ASSERT_TRUE(printed);
+  EXPECT_EQ(GetPixel(dc, 100, 100), RGB(0x33, 0x66, 0x99));
+  EXPECT_EQ(GetPixel(dc, 100, 555), RGB(0xFF, 0, 0));      // the page's foot is on the sheet
+  EXPECT_EQ(GetPixel(dc, 100, 600), RGB(0xFF, 0xFF, 0xFF));  // and nothing lies below it
+  EXPECT_EQ(GetPixel(dc, 420, 100), RGB(0xFF, 0xFF, 0xFF));  // 397 pixels wide: the width follows
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+TEST_F(WendrelTest, TheVerificationTimeIsOneValueForThePageAndTheDocument) {
+  ISOReport* report = Open(L"Verified");
+  ASSERT_NE(report, nullptr);
+  ASSERT_TRUE(report->SetValue(0x0040A030, L"20240102120000"));
+  std::wstring text;
+  ASSERT_TRUE(report->GetValue(0x0040A030, text));
+  EXPECT_EQ(text, L"20240102120000");
+  EXPECT_EQ(Text(report, 0x0040A030), "20240102120000");  // where the page's controls read it
 }
