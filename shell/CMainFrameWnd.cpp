@@ -6,6 +6,11 @@
 
 #include "Gossamy.h"
 #include "IKelvast.h"
+#include "CFindPasswordDlg.h"
+#include "CLoginDlg.h"
+#include "CRegisterDlg.h"
+#include "PersonalInfoDlg.h"
+#include "SOAccountStore.h"
 #include "SOPluginLoader.h"
 #include "SOSettingDlg.h"
 #include "SOStandaloneWnd.h"
@@ -13,6 +18,8 @@
 #include "SOUtil.h"
 #include "SOWinApp.h"
 #include "ShellMessages.h"
+#include "ShellVersion.h"
+#include "Zarnet.h"
 
 using namespace DuiLib;
 
@@ -31,16 +38,12 @@ int Height(const RECT& rc) {
 
 }  // namespace
 
-CInvoke& CMainFrameWnd::UiInvoker() {
-  static CInvoke* invoker = new CInvoke;  // used by workers until the process ends
-  return *invoker;
-}
-
 CMainFrameWnd::CMainFrameWnd(Options options) : m_options(std::move(options)) {}
 
 CMainFrameWnd::~CMainFrameWnd() {
-  if (!m_workers.WaitAll(WORKER_WAIT_MS))
-    std::fprintf(stderr, "Orvanta: %d worker(s) still running at exit\n", m_workers.Running());
+  GetJorvel()->RemoveCallback(this);
+  if (!ShellWorkers().WaitAll(WORKER_WAIT_MS))
+    std::fprintf(stderr, "Orvanta: %d worker(s) still running at exit\n", ShellWorkers().Running());
   Gossamy::ReleaseArchiveDB();
 }
 
@@ -85,6 +88,15 @@ void CMainFrameWnd::InitWindow() {
   tray.hIcon = SOWin::LoadIconFile(SOWin::ToUtf8((CPaintManagerUI::GetResourcePath() + L"main/tray.png").str()));
   std::wcsncpy(tray.szTip, L"Orvanta", 127);
   Shell_NotifyIconW(NIM_ADD, &tray);
+
+  GetJorvel()->AddCallback(this);
+  RefreshLoginState();
+  if (CControlUI* userName = m_PaintManager.FindControl(L"userNameBtn"))
+    userName->OnNotify += MakeDelegate(this, &CMainFrameWnd::OnUserNameButton);
+
+  m_notifyWindow.Create(m_hWnd, nullptr, 0x82000000, 0, 0, 0, 360, 150);
+  ::ShowWindow(m_notifyWindow.GetHWND(), SW_HIDE);
+  PlaceNotifyWindow();
 }
 
 void CMainFrameWnd::Notify(TNotifyUI& msg) {
@@ -94,7 +106,7 @@ void CMainFrameWnd::Notify(TNotifyUI& msg) {
     if (CControlUI* setting = m_PaintManager.FindControl(L"settingbtn"))
       setting->OnNotify += MakeDelegate(this, &CMainFrameWnd::OnSettingButton);
     SetTimer(m_hWnd, SO_STARTUP_TIMER, m_options.startupDelayMs, nullptr);
-    m_workers.Start([this, hwnd = m_hWnd] {
+    ShellWorkers().Start([this, hwnd = m_hWnd] {
       std::vector<SOPluginItem> loaded = LoadPlugins(m_options.programDir, m_options.plugins, this);
       {
         std::lock_guard<std::mutex> hold(m_pendingLock);
@@ -103,9 +115,16 @@ void CMainFrameWnd::Notify(TNotifyUI& msg) {
       m_loaded = true;
       PostMessageW(hwnd, WM_SO_CREATEPLUGINS, 0, 0);
     });
-  } else if (msg.sType == L"click" && msg.pSender && msg.pSender->GetName() == L"splitWndBtn") {
-    SplitWindow();
-    return;
+    CheckForUpdate();
+  } else if (msg.sType == L"click" && msg.pSender) {
+    const CDuiString name = msg.pSender->GetName();
+    if (name == L"splitWndBtn") return SplitWindow();
+    if (name == L"loginBtn") {
+      PostMessageW(m_hWnd, WM_SO_LOGIN, 0, 0);
+      return;
+    }
+    if (name == L"feedbackBtn") return FeedbackDlg::Run(m_hWnd);
+    if (name == L"notifyBtn") return ShowNotice();
   }
   WindowImplBase::Notify(msg);
 }
@@ -146,6 +165,18 @@ LRESULT CMainFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
     case WM_SO_CREATEPLUGINS:
       CreatePluginWindows();
       return 0;
+    case WM_SO_LOGIN:
+      OpenLogin(reinterpret_cast<HWND>(wParam), lParam != 0);
+      return 0;
+    case WM_SO_REGISTER:
+      CRegisterDlg::Run(m_hWnd);
+      return 0;
+    case WM_SO_FINDPASSWORD:
+      CFindPasswordDlg::Run(m_hWnd);
+      return 0;
+    case WM_SO_APPUPDATE:
+      AppUpdateWindow::Run(m_hWnd, m_notifyWindow.GetInfo());
+      return 0;
     case WM_SO_REDOCK:
       Redock(wParam);
       return 0;
@@ -167,6 +198,7 @@ LRESULT CMainFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
       break;
     case WM_SIZE:
     case WM_MOVE:
+      PlaceNotifyWindow();
       break;
     default:
       break;
@@ -196,6 +228,7 @@ void CMainFrameWnd::CreatePluginWindows() {
     if (COptionUI* first = ItemOption(m_plugins.front())) first->Selected(true, true);
   if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"tabLayout"))) tabs->SelectItem(0);
   m_created = true;
+  if (SOAccountStore::AutoLoginAllowed()) PostMessageW(m_hWnd, WM_SO_LOGIN, 0, 1);
 }
 
 void CMainFrameWnd::AddBarItem(SOPluginItem& item) {
@@ -309,6 +342,8 @@ bool CMainFrameWnd::SendCommand(const wchar_t* name, const char* command, void* 
 
 bool CMainFrameWnd::Broadcast(int id, void* data, HWND owner) {
   for (SOPluginItem& item : m_plugins) item.plugin->OnMessage(id, data, owner);
+  if (id == SOMSG_LOGIN_REQUIRED && !GetJorvel()->IsLoggedIn())
+    PostMessageW(m_hWnd, WM_SO_LOGIN, reinterpret_cast<WPARAM>(data), 0);
   return true;
 }
 
@@ -403,7 +438,7 @@ void CMainFrameWnd::ImportFolder(const COPYDATASTRUCT* data) {
   // The sender's bytes are read within their length only, up to the first NUL.
   const char* bytes = static_cast<const char*>(data->lpData);
   std::string folder(bytes, strnlen(bytes, data->cbData));
-  m_workers.Start([folder = std::move(folder)] {
+  ShellWorkers().Start([folder = std::move(folder)] {
     std::vector<std::string> files;
     SOUtil::FindFiles(folder.c_str(), files, true);
     IKelvast* store = Gossamy::LocalDB();
@@ -411,4 +446,88 @@ void CMainFrameWnd::ImportFolder(const COPYDATASTRUCT* data) {
     for (const std::string& file : files) store->QueueFilePath(file.c_str());
     store->CommitQueue();
   });
+}
+
+// ---- Login state --------------------------------------------------------------------------
+
+void CMainFrameWnd::OnLogin(int) {
+  UiInvoker().BeginInvoke([this] { RefreshLoginState(); });
+}
+
+void CMainFrameWnd::OnLogout() {
+  UiInvoker().BeginInvoke([this] { RefreshLoginState(); });
+}
+
+void CMainFrameWnd::RefreshLoginState() {
+  auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"loginTabLayout"));
+  CControlUI* userName = m_PaintManager.FindControl(L"userNameBtn");
+  if (!tabs || !userName) return;
+  const bool loggedIn = GetJorvel()->IsLoggedIn();
+  tabs->SelectItem(loggedIn ? 1 : 0);
+  userName->SetText(loggedIn ? SOWin::FromUtf8(GetJorvel()->GetUserInfo()->userName).c_str() : L"");
+}
+
+void CMainFrameWnd::OpenLogin(HWND owner, bool autoLogin) {
+  if (m_loginOpen) return;
+  m_loginOpen = true;
+  CLoginDlg::Run(owner && IsWindow(owner) ? owner : m_hWnd, m_hWnd, autoLogin);
+  m_loginOpen = false;
+}
+
+bool CMainFrameWnd::OnUserNameButton(void* param) {
+  auto* msg = static_cast<TNotifyUI*>(param);
+  if (msg->sType == L"click") {
+    const RECT rc = msg->pSender->GetPos();
+    POINT pt{rc.right - 100, rc.bottom};
+    ClientToScreen(m_hWnd, &pt);
+    MenuBoxUI(msg->pSender, L"main/LoginMenu.xml", pt);
+  } else if (msg->sType == L"MENU_LOGOUT") {
+    GetJorvel()->Logout();
+  } else if (msg->sType == L"MENU_PERSON_INFO") {
+    PersonalInfoDlg::Run(m_hWnd);
+  }
+  return true;
+}
+
+// ---- Start-up notice and update -----------------------------------------------------------
+
+void CMainFrameWnd::CheckForUpdate() {
+  ShellWorkers().Start([this] {
+    AppTraceRequest trace{kProductName, kAppVersion, {}};
+    int count = 0;
+    if (IKelvast* store = Gossamy::LocalDB(); store && store->GetStudyCount(&count))
+      trace.studyCount = std::to_string(count);
+    AppTraceAnswer notice;
+    Web_AppTrace(&trace, &notice);
+    const std::string product = kProductName, version = kAppVersion;
+    UpdateInfo update;
+    WebError error;
+    Web_UpdateCheck(&product, &version, &update, &error);
+    UiInvoker().BeginInvoke([this, notice, update] {
+      m_noticeType = notice.noticeType;
+      m_noticeContent = notice.noticeContent;
+      if (CControlUI* button = m_PaintManager.FindControl(L"notifyBtn"))
+        button->SetVisible(m_noticeType == "web" || m_noticeType == "msg");
+      if (!update.url.empty() && !SafeDownloadName(update.fileName).empty()) m_notifyWindow.Announce(update);
+    });
+  });
+}
+
+void CMainFrameWnd::ShowNotice() {
+  if (m_noticeType == "web") {
+    // Only web pages: the service's text never names a local file or program to run.
+    if (m_noticeContent.rfind("http://", 0) == 0 || m_noticeContent.rfind("https://", 0) == 0)
+      ShellExecuteA(m_hWnd, "open", m_noticeContent.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  } else if (m_noticeType == "msg") {
+    MessageBoxUI(m_hWnd, SOWin::FromUtf8(m_noticeContent).c_str(), nullptr, 0);
+  }
+  if (CControlUI* button = m_PaintManager.FindControl(L"notifyBtn")) button->SetVisible(false);
+}
+
+void CMainFrameWnd::PlaceNotifyWindow() {
+  if (!m_notifyWindow.GetHWND()) return;
+  RECT frame;
+  GetWindowRect(m_hWnd, &frame);
+  SetWindowPos(m_notifyWindow.GetHWND(), nullptr, frame.right - 368, frame.bottom - 182, 360, 150,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -5,21 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "AppUpdate.h"
 #include "ISOPlugin.h"
+#include "Jorvel.h"
 #include "SOPluginItem.h"
 #include "SOWorkers.h"
+#include "ShellInvoker.h"
 #include "UIlib.h"
 
 // The program's one top-level window ("COrvantaWnd", "Orvanta") and the plug-in host. It loads
 // the plug-ins on a worker thread, creates their windows in "mainPanel" once loading is done
 // and the start-up timer has fired, lists them in "pluginBar", switches between them, and
 // implements ISOExecuter for them. It also owns the tray icon and the stand-alone windows of
-// undocked plug-ins, and imports folders sent to it with WM_COPYDATA.
+// undocked plug-ins, imports folders sent to it with WM_COPYDATA, shows the login state, opens
+// the account, feedback and settings dialogs, and checks for a start-up notice and an update.
 //
-// Threads: everything runs on the UI thread except the workers (plug-in loader, folder
-// imports), which reach the frame only through posted messages and the UI invoker. `plugins`
+// Threads: everything runs on the UI thread except the workers (plug-in loader, folder imports,
+// update check, login), which reach the frame only through posted messages and the UI invoker. `plugins`
 // belongs to the UI thread: the loader hands its list over with WM_SO_CREATEPLUGINS.
-class CMainFrameWnd : public DuiLib::WindowImplBase, public ISOExecuter {
+class CMainFrameWnd : public DuiLib::WindowImplBase, public ISOExecuter, public IJorvelCallback {
  public:
   struct Options {
     std::string programDir;                // ends in '/'; plug-in libraries are found here
@@ -44,14 +48,16 @@ class CMainFrameWnd : public DuiLib::WindowImplBase, public ISOExecuter {
   bool Broadcast(int id, void* data, HWND owner) override;
   void SetBadge(ISOPlugin* plugin, int count) override;
 
+  // IJorvelCallback: from any thread; the login area is refreshed on the UI thread.
+  void OnLogin(int result) override;
+  void OnLogout() override;
+
   // UI thread.
   const std::vector<SOPluginItem>& GetPlugins() const { return m_plugins; }
   bool IsCreated() const { return m_created; }
-  SOWorkers& Workers() { return m_workers; }
+  bool IsLoginOpen() const { return m_loginOpen; }
+  NotifyWindow& GetNotifyWindow() { return m_notifyWindow; }
   const wchar_t* GetWindowClassName() const override { return L"COrvantaWnd"; }
-
-  // The process-wide UI invoker, bound to the frame's window while it exists.
-  static DuiLib::CInvoke& UiInvoker();
 
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
@@ -78,17 +84,26 @@ class CMainFrameWnd : public DuiLib::WindowImplBase, public ISOExecuter {
   void Redock(WPARAM item);
   void OnTrayNotify(LPARAM mouse);
   void ImportFolder(const COPYDATASTRUCT* data);
+  void RefreshLoginState();
+  void OpenLogin(HWND owner, bool autoLogin);
+  bool OnUserNameButton(void* param);
+  void CheckForUpdate();
+  void ShowNotice();
+  void PlaceNotifyWindow();
 
   Options m_options;
   bool m_timerFired = false;
   std::atomic<bool> m_loaded{false};
   bool m_created = false;
   bool m_hasTray = false;
+  bool m_loginOpen = false;
+  std::string m_noticeType;  // UI thread, from the update check
+  std::string m_noticeContent;
   std::vector<SOPluginItem> m_plugins;  // UI thread
 
   std::mutex m_pendingLock;  // guards m_pending: written by the loader, taken by the UI thread
   std::vector<SOPluginItem> m_pending;
 
   DuiLib::CWndShadow m_shadow;
-  SOWorkers m_workers;
+  NotifyWindow m_notifyWindow;
 };

@@ -324,7 +324,7 @@ TEST_F(MainFrame, FolderImportRegistersEveryDicomFileInPlace) {
   data.lpData = file.data();
   SendMessageW(frame->GetHWND(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   SendMessageW(frame->GetHWND(), WM_COPYDATA, 0, 0);
-  ASSERT_TRUE(frame->Workers().WaitAll(10000));
+  ASSERT_TRUE(ShellWorkers().WaitAll(10000));
 
   std::vector<PatientRecord> studies;
   ASSERT_TRUE(Gossamy::LocalDB()->GetPatientRecords(studies, nullptr, true));
