@@ -71,14 +71,24 @@ size_t Requests(ConsultFixture& service, const std::string& operation) {
   return n;
 }
 
+// One service for a whole suite: stopping one waits for the client's idle connections.
 class Account : public testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    shared = new ConsultFixture;
+    ASSERT_GT(shared->Start(), 0);
+    shared->AddUser("alice", "pw1", "13812345678", "");
+    shared->AddUser("frank", "pw2", "13987654321", "");
+  }
+  static void TearDownTestSuite() {
+    delete shared;
+    shared = nullptr;
+  }
   void SetUp() override {
     orvanta::test::EnsureQtApp();
     shelltest::FreshRegistry();
-    ASSERT_GT(service.Start(), 0);
     Web_SetSettings({service.BaseUrl(), 2000, 5000});
-    service.AddUser("alice", "pw1", "13812345678", "");
+    service.Admin("ClearRequests");
     g_boxes.clear();
     AnswerBoxes();
   }
@@ -122,9 +132,12 @@ class Account : public testing::Test {
     UITest::ProcessEvents(20);
   }
 
-  ConsultFixture service;
+  static ConsultFixture* shared;
+  ConsultFixture& service = *shared;
   std::unique_ptr<CMainFrameWnd> frame;
 };
+
+ConsultFixture* Account::shared = nullptr;
 
 TEST_F(Account, LoginTrimsTheNameStoresTheAccountSealedAndShowsTheUser) {
   Open();
@@ -263,19 +276,19 @@ TEST_F(Account, RegistrationChecksEveryFieldAndCountsDownTheCodeButton) {
 
 TEST_F(Account, FindPasswordWalksFourPagesWithTheTokenOfTheCode) {
   Open();
-  Gossamy::WriteHKCU("UserName", "alice");
+  Gossamy::WriteHKCU("UserName", "frank");
   InDialog(L"CFindPasswordDlg", WM_SO_FINDPASSWORD, 0, 0, [&](WindowImplBase&, CPaintManagerUI& pm) {
-    EXPECT_EQ(Text(pm, L"userNameEdit"), L"alice");
+    EXPECT_EQ(Text(pm, L"userNameEdit"), L"frank");
     UITest::Click(pm, L"userConfirmBtn");
     ASSERT_EQ(Page(pm, L"tabLayout"), 1);
-    EXPECT_EQ(Text(pm, L"phoneEdit"), L"*******5678");
+    EXPECT_EQ(Text(pm, L"phoneEdit"), L"*******4321");
 
     UITest::Click(pm, L"verifyConfirmBtn");
     EXPECT_EQ(Text(pm, L"errorVerifyCodeLabel"), L"Please enter the verification code!");
     EXPECT_EQ(Requests(service, "TokenByMobile"), 0u);
     UITest::Click(pm, L"verifyCodeSendBtn");
     EXPECT_EQ(Text(pm, L"verifyCodeSendBtn"), L"(60S)");
-    UITest::SetText(pm, L"verifyCodeEdit", SOWin::FromUtf8(" " + service.SmsCode("13812345678") + " ").c_str());
+    UITest::SetText(pm, L"verifyCodeEdit", SOWin::FromUtf8(" " + service.SmsCode("13987654321") + " ").c_str());
     UITest::Click(pm, L"verifyConfirmBtn");
     ASSERT_EQ(Page(pm, L"tabLayout"), 2);
 
@@ -298,7 +311,7 @@ TEST_F(Account, FindPasswordWalksFourPagesWithTheTokenOfTheCode) {
     EXPECT_EQ(Page(pm, L"tabLayout"), 3);
   });
   WebError error;
-  EXPECT_TRUE(GetJorvel()->Login("alice", "newpw", &error));
+  EXPECT_TRUE(GetJorvel()->Login("frank", "newpw", &error));
 }
 
 TEST_F(Account, NicknameChangesOnceAndAFailureShowsTheStoredOne) {

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "AppUpdate.h"
+#include "CFindPasswordDlg.h"
+#include "CLoginDlg.h"
 #include "CMainFrameWnd.h"
+#include "CRegisterDlg.h"
+#include "PersonalInfoDlg.h"
 #include "Gossamy.h"
 #include "SOSettingDlg.h"
 #include "SOSystemConfig.h"
@@ -65,6 +72,55 @@ TEST_P(SkinTexts, FitTheirControls) {
     settings.GetPaintManager()->FindControl(L"localeNoticeLabel")->SetVisible(true);
     Check(settings, "settings");
     DestroyWindow(settings.GetHWND());
+  }
+}
+
+// Each page of a dialog (of its tab layout `tabs`), with `prepare` run on the page shown.
+template <class Dialog>
+void CheckPages(Dialog& dialog, const char* what, const wchar_t* tabs, int pages,
+                const std::function<void(CPaintManagerUI&)>& prepare = {}) {
+  ASSERT_NE(dialog.Create(nullptr, L"Check", 0x86C80000, 0, 0, 0, 0, 0), nullptr) << what;
+  CPaintManagerUI& pm = *dialog.GetPaintManager();
+  for (int page = 0; page < pages; ++page) {
+    if (auto* layout = dynamic_cast<CTabLayoutUI*>(pm.FindControl(tabs))) layout->SelectItem(page);
+    if (prepare) prepare(pm);
+    pm.UpdateLayout();
+    EXPECT_EQ(shelltest::OverflowingTexts(pm), std::vector<std::string>{}) << what << " page " << page;
+  }
+  DestroyWindow(dialog.GetHWND());
+}
+
+TEST_P(SkinTexts, AccountDialogsFitTheirControls) {
+  {
+    CLoginDlg login(nullptr, false);
+    CheckPages(login, "login", L"tabLayout", 2, [](CPaintManagerUI& pm) {
+      pm.FindControl(L"errorLabel")->SetText(ui_gettext(L"Incorrect username or password!"));
+    });
+  }
+  for (int state = 0; state < 4; ++state) {
+    CRegisterDlg registration;
+    CheckPages(registration, "registration", L"registerTabLayout", 2, [state](CPaintManagerUI& pm) {
+      for (const wchar_t* name : {L"userNameLabelLayout", L"passwordLabelLayout", L"phoneLabelLayout",
+                                  L"verifyCodeLabelLayout"})
+        if (auto* layout = dynamic_cast<CContainerUI*>(pm.FindControl(name)))
+          for (int i = 0; i < layout->GetCount(); ++i) layout->GetItemAt(i)->SetVisible(i == state);
+    });
+  }
+  {
+    CFindPasswordDlg findPassword;
+    CheckPages(findPassword, "find password", L"tabLayout", 4);
+  }
+  {
+    PersonalInfoDlg personal;
+    CheckPages(personal, "personal info", L"none", 1);
+  }
+  {
+    FeedbackDlg feedback;
+    CheckPages(feedback, "feedback", L"switch", 3);
+  }
+  {
+    NotifyWindow notify;
+    CheckPages(notify, "notify", L"none", 1);
   }
 }
 
