@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "Zarnet.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
@@ -32,9 +33,7 @@ AppUpdateWindow::AppUpdateWindow(UpdateInfo info) : m_info(std::move(info)) {}
 
 void AppUpdateWindow::Run(HWND owner, const UpdateInfo& info) {
   AppUpdateWindow window(info);
-  if (!window.Create(owner, L"Update", WS_POPUP, 0, 0, 0, 0, 0)) return;
-  window.CenterWindow();
-  window.ShowModal();
+  RunModal(window, owner, L"Update", WS_POPUP);
 }
 
 void AppUpdateWindow::InitWindow() {

@@ -5,14 +5,13 @@
 #include "SOAccountRules.h"
 #include "SOAccountStore.h"
 #include "ShellMessages.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
 void CFindPasswordDlg::Run(HWND owner) {
   CFindPasswordDlg dialog;
-  if (!dialog.Create(owner, L"CFindPasswordDlg", 0x86C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"CFindPasswordDlg", 0x86C80000);
 }
 
 void CFindPasswordDlg::InitWindow() {
@@ -47,7 +46,7 @@ void CFindPasswordDlg::SetLabel(const wchar_t* label, const std::wstring& text) 
 }
 
 void CFindPasswordDlg::ShowPage(int page) {
-  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"tabLayout"))) tabs->SelectItem(page);
+  SelectTab(m_PaintManager, L"tabLayout", page);
 }
 
 void CFindPasswordDlg::FindAccount() {

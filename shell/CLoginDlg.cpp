@@ -5,6 +5,7 @@
 #include "SOAccountRules.h"
 #include "SOAccountStore.h"
 #include "ShellMessages.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
@@ -12,9 +13,7 @@ CLoginDlg::CLoginDlg(HWND frame, bool autoLogin) : m_frame(frame), m_autoLogin(a
 
 void CLoginDlg::Run(HWND owner, HWND frame, bool autoLogin) {
   CLoginDlg dialog(frame, autoLogin);
-  if (!dialog.Create(owner, L"CLoginDlg", 0x80C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"CLoginDlg", 0x80C80000);
 }
 
 void CLoginDlg::InitWindow() {
@@ -82,8 +81,7 @@ void CLoginDlg::StartLogin() {
 
 void CLoginDlg::SetWaiting(bool waiting) {
   m_waiting = waiting;
-  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"tabLayout")))
-    tabs->SelectItem(waiting ? 1 : 0);
+  SelectTab(m_PaintManager, L"tabLayout", waiting ? 1 : 0);
   EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, waiting ? MF_GRAYED : MF_ENABLED);
   for (const wchar_t* name : {L"registerBtn", L"forgetPasswordBtn", L"closebtn"})
     if (CControlUI* button = m_PaintManager.FindControl(name)) button->SetEnabled(!waiting);

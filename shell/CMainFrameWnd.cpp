@@ -17,6 +17,7 @@
 #include "SOSystemConfig.h"
 #include "SOUtil.h"
 #include "SOWinApp.h"
+#include "ShellDialogs.h"
 #include "ShellMessages.h"
 #include "ShellVersion.h"
 #include "Zarnet.h"
@@ -226,7 +227,7 @@ void CMainFrameWnd::CreatePluginWindows() {
   }
   if (!m_plugins.empty())
     if (COptionUI* first = ItemOption(m_plugins.front())) first->Selected(true, true);
-  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"tabLayout"))) tabs->SelectItem(0);
+  SelectTab(m_PaintManager, L"tabLayout", 0);
   m_created = true;
   if (SOAccountStore::AutoLoginAllowed()) PostMessageW(m_hWnd, WM_SO_LOGIN, 0, 1);
 }

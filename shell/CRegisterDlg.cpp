@@ -6,6 +6,7 @@
 #include "Jorvel.h"
 #include "SOAccountRules.h"
 #include "ShellMessages.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
@@ -38,9 +39,7 @@ const Field* FindField(const wchar_t* edit) {
 
 void CRegisterDlg::Run(HWND owner) {
   CRegisterDlg dialog;
-  if (!dialog.Create(owner, L"CRegisterDlg", 0x80C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"CRegisterDlg", 0x80C80000);
 }
 
 void CRegisterDlg::InitWindow() {
@@ -120,7 +119,7 @@ void CRegisterDlg::Register() {
     ShowWebError(ui_gettext(Gossamy::GetString(error).c_str()));
     return;
   }
-  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"registerTabLayout"))) tabs->SelectItem(1);
+  SelectTab(m_PaintManager, L"registerTabLayout", 1);
   ShowWebError(L"");
 }
 

@@ -3,14 +3,13 @@
 #include "Gossamy.h"
 #include "Jorvel.h"
 #include "Zarnet.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
 void PersonalInfoDlg::Run(HWND owner) {
   PersonalInfoDlg dialog;
-  if (!dialog.Create(owner, L"PersonalInfoDlg", 0x80C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"PersonalInfoDlg", 0x80C80000);
 }
 
 void PersonalInfoDlg::InitWindow() {
@@ -60,9 +59,7 @@ void PersonalInfoDlg::ChangeNickName() {
 
 void FeedbackDlg::Run(HWND owner) {
   FeedbackDlg dialog;
-  if (!dialog.Create(owner, L"FeedbackDlg", 0x86C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"FeedbackDlg", 0x86C80000);
 }
 
 void FeedbackDlg::Notify(TNotifyUI& msg) {
@@ -76,7 +73,7 @@ void FeedbackDlg::Notify(TNotifyUI& msg) {
 }
 
 void FeedbackDlg::ShowPage(int page) {
-  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"switch"))) tabs->SelectItem(page);
+  SelectTab(m_PaintManager, L"switch", page);
 }
 
 void FeedbackDlg::Send() {

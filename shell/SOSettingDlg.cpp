@@ -3,6 +3,7 @@
 #include "SOSystemConfig.h"
 #include "ShellVersion.h"
 #include "Zarnet.h"
+#include "ShellDialogs.h"
 
 using namespace DuiLib;
 
@@ -10,9 +11,7 @@ SOSettingDlg::SOSettingDlg(SOSystemConfig* config) : m_config(config) {}
 
 void SOSettingDlg::Run(HWND owner, SOSystemConfig* config) {
   SOSettingDlg dialog(config);
-  if (!dialog.Create(owner, L"SOSettingDlg", 0x86C80000, 0, 0, 0, 0, 0)) return;
-  dialog.CenterWindow();
-  dialog.ShowModal();
+  RunModal(dialog, owner, L"SOSettingDlg", 0x86C80000);
 }
 
 void SOSettingDlg::InitWindow() {
