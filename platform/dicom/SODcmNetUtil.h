@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared plumbing of the network services: peer settings with their checks, the fixed
-// time-outs, and a transport layer that lets another thread end a blocked call.
+// Shared plumbing of the network services: peer settings with their checks, the limits every
+// peer is held to, and the transport layers that enforce them and let another thread end a
+// blocked call or a running service.
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmnet/assoc.h>
@@ -54,7 +55,7 @@ struct PeerSettings {
 
   // Refuses (and forgets any earlier peer) on an empty host, a bad port or AE title.
   bool Set(const char* host, int port, const char* calledAE, const char* callingAE);
-  // Host, port, AE titles and the bounded time-outs onto a DCMTK SCU.
+  // Host, port, AE titles and the limits onto a DCMTK SCU.
   void ApplyTo(DcmSCU& scu) const;
 };
 
@@ -102,9 +103,11 @@ class ServiceLayer : public DcmTransportLayer {
   std::atomic<bool> stopped_{false};
 };
 
-// Transport layer handed to DCMTK in place of the plain TCP one: it remembers the socket of
-// the running call so that Cancel, from any thread, can cut it after a grace period when the
-// call does not end by itself. One call at a time: Begin ... End on the calling thread.
+// Transport layer of our calls, in place of DCMTK's plain TCP one: its connections hold the peer
+// to the limits as the service's do, and it remembers the socket of the running call so that
+// Cancel, from any thread, can cut it after a grace period when the call does not end by
+// itself, and a whole-call deadline can cut it too. One call at a time: Begin ... End on the
+// calling thread.
 class CallGuard : public DcmTransportLayer {
  public:
   CallGuard() = default;
