@@ -472,6 +472,17 @@ bool SODcmDataset::SetUint8Array(unsigned long tag, const unsigned char* data, u
   return item_->putAndInsertUint8Array(dcmTag, data, count, OFTrue).good();
 }
 
+unsigned char* SODcmDataset::CreateUint8Array(unsigned long tag, unsigned long count) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  if (!SetUint8Array(tag, nullptr, 0)) return nullptr;
+  DcmElement* element = nullptr;
+  Uint8* bytes = nullptr;
+  if (item_->findAndGetElement(ToTagKey(tag), element, OFFalse).bad() || !element ||
+      element->createUint8Array(static_cast<Uint32>(count), bytes).bad())
+    return nullptr;
+  return bytes;
+}
+
 bool SODcmDataset::CopyAttribute(const SODcmDataset& source, unsigned long tag) {
   std::scoped_lock guard(Lock(), source.Lock());
   DropIndex();

@@ -75,6 +75,9 @@ class SODcmDataset {
   bool SetDate(unsigned long tag, const SODate& value);
   bool SetTime(unsigned long tag, const SOTime& value);
   bool SetUint8Array(unsigned long tag, const unsigned char* data, unsigned long count);
+  // Inserts a zero-filled byte value of count bytes and returns its bytes to be filled in place
+  // (valid while the element lives, written before the dataset is shared); null on failure.
+  unsigned char* CreateUint8Array(unsigned long tag, unsigned long count);
 
   // Copies the attribute `tag` of `source` (with its whole content, sequences included) into this
   // dataset; false when `source` lacks it.

@@ -34,13 +34,19 @@ bool SODcmGetSet::Get(const SODcmDataset& dataset, SODcmImagePixel& pixel) {
   return true;
 }
 
-bool SODcmGetSet::Set(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
+namespace {
+
+// The bytes the record's pixel data need; 0 for a record the module cannot hold.
+uint64_t NeededBytes(const SODcmImagePixel& pixel) {
   if (pixel.photometric <= PHOTOMETRIC_UNKNOWN || pixel.photometric > PHOTOMETRIC_YBR_FULL_422 ||
       (pixel.bitsAllocated != 8 && pixel.bitsAllocated != 16) || pixel.numberOfFrames < 1)
-    return false;
-  uint64_t needed = uint64_t(pixel.rows) * pixel.columns * pixel.samplesPerPixel * (pixel.bitsAllocated / 8) *
-                    uint64_t(pixel.numberOfFrames);
-  if (needed == 0 || !pixel.pixelData.data || pixel.pixelData.count < needed) return false;
+    return 0;
+  return uint64_t(pixel.rows) * pixel.columns * pixel.samplesPerPixel * (pixel.bitsAllocated / 8) *
+         uint64_t(pixel.numberOfFrames);
+}
+
+// Every attribute of the module but the pixel data.
+bool SetAttributes(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
   bool ok = dataset.SetUint16(0x00280002, pixel.samplesPerPixel) &&
             dataset.SetString(0x00280004, kPhotometricNames[pixel.photometric]) &&
             dataset.SetUint16(0x00280010, pixel.rows) && dataset.SetUint16(0x00280011, pixel.columns) &&
@@ -49,7 +55,15 @@ bool SODcmGetSet::Set(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
             dataset.SetUint16(0x00280103, pixel.pixelRepresentation);
   if (ok && pixel.samplesPerPixel > 1) ok = dataset.SetUint16(0x00280006, 0);
   if (ok && pixel.numberOfFrames > 1) ok = dataset.SetInt32(0x00280008, pixel.numberOfFrames);
-  if (!ok) return false;
+  return ok;
+}
+
+}  // namespace
+
+bool SODcmGetSet::Set(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
+  const uint64_t needed = NeededBytes(pixel);
+  if (needed == 0 || !pixel.pixelData.data || pixel.pixelData.count < needed) return false;
+  if (!SetAttributes(dataset, pixel)) return false;
   if (pixel.bitsAllocated == 8)
     return dataset.SetUint8Array(0x7FE00010, pixel.pixelData.data, static_cast<unsigned long>(needed));
   // Words are OW; their bytes are in the machine's (little-endian) order.
@@ -57,4 +71,12 @@ bool SODcmGetSet::Set(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
       ->putAndInsertUint16Array(DCM_PixelData, reinterpret_cast<const Uint16*>(pixel.pixelData.data),
                                 static_cast<unsigned long>(needed / 2))
       .good();
+}
+
+unsigned char* SODcmGetSet::Create(SODcmDataset& dataset, const SODcmImagePixel& pixel) {
+  const uint64_t needed = NeededBytes(pixel);
+  // Element lengths are 32-bit and even; 0xFFFFFFFF means undefined.
+  if (needed == 0 || needed >= 0xFFFFFFFEull || pixel.bitsAllocated != 8 || !SetAttributes(dataset, pixel))
+    return nullptr;
+  return dataset.CreateUint8Array(0x7FE00010, static_cast<unsigned long>(needed));
 }

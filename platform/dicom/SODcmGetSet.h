@@ -37,4 +37,8 @@ class SODcmGetSet {
   // Writes the module (Planar Configuration 0 for colour); false when the pixel data hold fewer
   // bytes than rows x columns x samples x frames need.
   static bool Set(SODcmDataset& dataset, const SODcmImagePixel& pixel);
+  // Writes the module of an 8-bit record with zero-filled pixel data of the size it needs and
+  // returns those bytes to be filled in place, sparing a copy of large images; pixel.pixelData
+  // is not read. Null on the faults Set refuses, other bit depths or more than 4 GB.
+  static unsigned char* Create(SODcmDataset& dataset, const SODcmImagePixel& pixel);
 };
