@@ -1,0 +1,36 @@
+#include "SOFilmGeometry.h"
+
+namespace film {
+
+namespace {
+
+struct FilmSize {
+  float width;
+  float height;
+};
+
+// By id - 1: 8x10, 8.5x11, 10x12, 10x14, 11x14, 11x17, 14x14, 14x17 in, 24x24 cm, 24x30 cm,
+// A4, A3.
+constexpr FilmSize kFilmSizes[] = {{8, 10},          {8.5f, 11},       {10, 12},       {10, 14},
+                                   {11, 14},         {11, 17},         {14, 14},       {14, 17},
+                                   {9.4488f, 9.4488f}, {9.4488f, 11.811f}, {8.2677f, 11.693f}, {11.693f, 16.5354f}};
+
+}  // namespace
+
+void FilmSizeInches(int id, float& width, float& height) {
+  if (id < kFirstFilmSize || id > kLastFilmSize) {
+    width = height = 0;
+    return;
+  }
+  width = kFilmSizes[id - 1].width;
+  height = kFilmSizes[id - 1].height;
+}
+
+void FilmSizePixels(int id, int dpi, int& width, int& height) {
+  float w = 0, h = 0;
+  FilmSizeInches(id, w, h);
+  width = static_cast<int>(static_cast<float>(dpi) * w);
+  height = static_cast<int>(static_cast<float>(dpi) * h);
+}
+
+}  // namespace film

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FilmTestUtil.h"
+#include "SOFilmBox.h"
+#include "SOFilmGeometry.h"
+#include "SOImageObject.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct Counter : ISOFilmBoxCallback {
+  void OnFilmBoxChanged(ISOFilmBox*) override { ++changed; }
+  void OnFilmBoxSelected(ISOFilmBox*) override { ++selected; }
+  int changed = 0;
+  int selected = 0;
+};
+
+}  // namespace
+
+TEST(FilmBox, LayoutCellsAndClamp) {
+  SOFilmBox box;
+  Counter counter;
+  box.RegisterCallback(&counter);
+  EXPECT_EQ(box.GetImageBoxCount(), 1);
+  EXPECT_FALSE(box.SetLayout(0, 3));
+  ASSERT_TRUE(box.SetLayout(2, 3));
+  EXPECT_EQ(counter.changed, 1);
+  ASSERT_EQ(box.GetImageBoxCount(), 6);
+  SOImageBox* cell = box.GetCell(1 * 3 + 2);
+  EXPECT_FLOAT_EQ(cell->GetX(), 2.0f / 3);
+  EXPECT_FLOAT_EQ(cell->GetY(), 0.5f);
+  EXPECT_FLOAT_EQ(cell->GetWidth(), 1.0f / 3);
+  EXPECT_FLOAT_EQ(cell->GetHeight(), 0.5f);
+  EXPECT_EQ(box.GetImageBox(6), nullptr);
+  // A grid no film can show is cut down instead of making millions of cells.
+  ASSERT_TRUE(box.SetLayout(100000, 100000));
+  EXPECT_EQ(box.GetImageBoxCount(), SOFilmBox::kMaxLayout * SOFilmBox::kMaxLayout);
+
+  box.SetSelected(true);
+  box.SetSelected(true);
+  EXPECT_EQ(counter.selected, 1);
+}
+
+TEST(FilmBox, SizesAndLuminance) {
+  int w = 0, h = 0;
+  film::FilmSizePixels(8, 300, w, h);
+  EXPECT_EQ(w, 4200);
+  EXPECT_EQ(h, 5100);
+  film::FilmSizePixels(11, 300, w, h);  // A4
+  EXPECT_EQ(w, 2480);
+  EXPECT_EQ(h, 3507);
+  for (int id : {0, 13, -1}) {
+    film::FilmSizePixels(id, 300, w, h);
+    EXPECT_EQ(w * h, 0) << id;
+  }
+  for (unsigned v = 0; v < 256; ++v) ASSERT_EQ(film::Luminance(0xFF000000u | v << 16 | v << 8 | v), v);
+  EXPECT_EQ(film::Luminance(0xFFFF0000u), 76);
+  EXPECT_EQ(film::Luminance(0xFF00FF00u), 149);
+  EXPECT_EQ(film::Luminance(0xFF0000FFu), 29);
+}
+
+TEST(FilmRender, HeaderBandCellsAndShortBuffer) {
+  orvanta::test::EnsureQtApp();
+  SOFilmBox box;
+  box.SetHeaderVisible(true);
+  box.SetPageNumber(2, 3);
+  const int W = 4200, H = 5100;
+  std::vector<unsigned char> out(static_cast<size_t>(W) * H, 7);
+  EXPECT_FALSE(box.Render(W, H, out.data(), static_cast<long long>(W) * H - 1, nullptr));
+  EXPECT_EQ(out[0], 7);
+  EXPECT_EQ(out.back(), 7);
+  ASSERT_TRUE(box.Render(W, H, out.data(), static_cast<long long>(out.size()), nullptr));
+  auto at = [&](int x, int y) { return out[static_cast<size_t>(y) * W + x]; };
+  for (int y = 0; y < 102; ++y)
+    for (int x = 0; x < 2000; x += 37) ASSERT_EQ(at(x, y), 0) << x << "," << y;
+  // The page text sits in the band's right end.
+  int lit = 0;
+  for (int y = 0; y < 102; ++y)
+    for (int x = 3000; x < W; ++x) lit += at(x, y) > 128;
+  EXPECT_GT(lit, 200);
+  EXPECT_EQ(at(100, 104), 255);
+  EXPECT_EQ(at(100, 105), 255);
+  // The empty 1x1 cell is black over (2, 106)-(4196, 5096).
+  EXPECT_EQ(at(2, 106), 0);
+  EXPECT_EQ(at(4195, 5095), 0);
+  EXPECT_EQ(at(1, 106), 255);
+  EXPECT_EQ(at(4196, 2000), 255);
+  EXPECT_EQ(at(2000, 5096), 255);
+}
+
+TEST(FilmRender, ColoursBecomeTheirLuminance) {
+  orvanta::test::EnsureQtApp();
+  film_test::Objects objects;
+  SODcmObject* red = objects.Add("1.9", 1);
+  SODcmObject* blue = objects.Add("1.9", 2);
+  const auto dir = orvanta::test::MakeTempDir("colours");
+  ASSERT_TRUE(film_test::PaintUniform(*red, (dir / "red.dcm").string(), 255, 0, 0));
+  ASSERT_TRUE(film_test::PaintUniform(*blue, (dir / "blue.dcm").string(), 0, 0, 255));
+  SOImageObject redImage, blueImage;
+  redImage.SetDcmObject(red, 0);
+  blueImage.SetDcmObject(blue, 0);
+  SOFilmBox box;
+  box.SetLayout(1, 2);
+  box.SetImages({&redImage, &blueImage});
+  const int W = 400, H = 200;
+  std::vector<unsigned char> out(W * H);
+  ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
+  EXPECT_EQ(out[100 * W + 100], 76);
+  EXPECT_EQ(out[100 * W + 300], 29);
+}
+
+TEST(FilmRender, LandscapeIsStoredTurnedClockwise) {
+  orvanta::test::EnsureQtApp();
+  SOFilmBox box;
+  box.SetHeaderVisible(true);
+  box.SetOrientation(2);
+  const int W = 420, H = 510;
+  std::vector<unsigned char> out(W * H, 7);
+  ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
+  // The canvas is 510 x 420 with an 8-pixel header band (y 0-7), the cell from (2, 12) to
+  // (508, 416). Output (r, c) shows canvas (x = r, y = W - 1 - c).
+  auto canvas = [&](int x, int y) { return out[static_cast<size_t>(x) * W + (W - 1 - y)]; };
+  for (int x = 0; x < 250; x += 7) EXPECT_EQ(canvas(x, 0), 0) << x;
+  EXPECT_EQ(canvas(0, 9), 255);   // left margin below the band
+  EXPECT_EQ(canvas(100, 10), 255);  // gap between band and cell
+  EXPECT_EQ(canvas(2, 12), 0);    // the cell's first pixel
+  EXPECT_EQ(canvas(505, 415), 0);
+  EXPECT_EQ(canvas(507, 300), 255);
+  EXPECT_EQ(canvas(509, 419), 255);
+  EXPECT_EQ(canvas(300, 417), 255);
+}
