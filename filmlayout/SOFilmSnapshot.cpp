@@ -23,7 +23,7 @@ class SOFilmImageCopy : public SOImageObject {
 // beyond what the film says: present, empty where nothing is known.
 void WriteRequiredAttributes(SODcmDataset& dataset) {
   for (unsigned long tag : {0x00100020UL, 0x00100030UL, 0x00100040UL, 0x00080020UL, 0x00080030UL, 0x00080090UL,
-                            0x00200010UL, 0x00080050UL, 0x00200011UL, 0x00200013UL, 0x00200020UL})
+                            0x00200010UL, 0x00080050UL, 0x00200011UL, 0x00200013UL, 0x00200020UL, 0x00200060UL})
     dataset.SetString(tag, "");
   dataset.SetString(0x00080060, "OT");
   dataset.SetString(0x00080064, "WSD");

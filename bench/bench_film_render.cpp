@@ -1,0 +1,161 @@
+// Rendering films at print resolution (14 x 17 in, 300 DPI: 4200 x 5100) and saving them as one
+// DICOM image, against a plain Qt QPainter render of the same images (windowed by DCMTK) onto a
+// canvas of the same size, saved with DCMTK, in the same run. Layouts 1x1, 4x5 and 7x6 of 512²
+// CT images with a header; then peak memory of exports of 1, 5 and 13 films (4x5), each in a
+// process of its own, against n x 21.4 MB + 100 MB.
+// Usage: bench_film_render [rounds=3]
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+#include <dcmtk/dcmimgle/dcmimage.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "DicomFixtures.h"
+#include "SODcmFile.h"
+#include "SODcmObject.h"
+#include "SOFilmSession.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace {
+
+constexpr int kWidth = 4200, kHeight = 5100;
+
+std::vector<fs::path> WriteImages(int count) {
+  fx::CtSeriesOptions options;
+  options.slices = count;
+  options.rows = options.columns = 512;
+  options.shuffleInstanceNumbers = false;
+  return fx::WriteCtSeries(orvanta::test::MakeTempDir("film"), options).files;
+}
+
+// Ours: a session of `films` films of rows x cols images, exported and saved.
+double RenderOurs(const std::vector<std::unique_ptr<SODcmObject>>& objects, int rows, int cols, int films,
+                  const fs::path& out) {
+  SOFilmSession session;
+  session.SetStudyInstanceUID("1.2.3");
+  session.SetHeaderVisible(true);
+  session.SetHeaderRatio(0.013f);
+  session.SetImageLayout(rows, cols, true);
+  const int count = rows * cols * films;
+  for (int i = 0; i < count; ++i) session.AddImage(objects[i % objects.size()].get());
+  return bench::Seconds([&] {
+    SODcmFile file;
+    session.ExportFilms(&file, true, nullptr);
+    file.SaveFile(out.c_str());
+  });
+}
+
+// The peer: DCMTK windows each image to 8 bits, QPainter scales it into its cell of a
+// 4200 x 5100 canvas, the canvas becomes grey bytes, DCMTK saves them.
+double RenderPeer(const std::vector<fs::path>& files, int rows, int cols, int films, const fs::path& out) {
+  return bench::Seconds([&] {
+    std::vector<Uint8> frames(static_cast<size_t>(kWidth) * kHeight * films);
+    size_t next = 0;
+    for (int f = 0; f < films; ++f) {
+      QImage canvas(kWidth, kHeight, QImage::Format_RGB32);
+      canvas.fill(Qt::white);
+      QPainter painter(&canvas);
+      painter.setRenderHint(QPainter::SmoothPixmapTransform);
+      painter.fillRect(0, 0, kWidth, 66, Qt::black);
+      const double cw = (kWidth - 6.0) / cols, ch = (kHeight - 76.0) / rows;
+      for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j) {
+          DicomImage image(files[next++ % files.size()].c_str());
+          image.setWindow(40, 400);
+          const void* bytes = image.getOutputData(8);
+          QImage grey(static_cast<const uchar*>(bytes), 512, 512, 512, QImage::Format_Grayscale8);
+          const QRectF cell(2 + j * cw, 70 + i * ch, cw, ch);
+          painter.fillRect(cell, Qt::black);
+          const double side = std::min(cw, ch);
+          painter.drawImage(QRectF(cell.center().x() - side / 2, cell.center().y() - side / 2, side, side), grey);
+        }
+      painter.end();
+      const QImage grey = canvas.convertToFormat(QImage::Format_Grayscale8);
+      Uint8* frame = frames.data() + static_cast<size_t>(f) * kWidth * kHeight;
+      for (int y = 0; y < kHeight; ++y) std::memcpy(frame + static_cast<size_t>(y) * kWidth, grey.constScanLine(y), kWidth);
+    }
+    DcmFileFormat format;
+    DcmDataset* dataset = format.getDataset();
+    dataset->putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    dataset->putAndInsertUint16(DCM_SamplesPerPixel, 1);
+    dataset->putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+    dataset->putAndInsertUint16(DCM_Rows, kHeight);
+    dataset->putAndInsertUint16(DCM_Columns, kWidth);
+    dataset->putAndInsertUint16(DCM_BitsAllocated, 8);
+    dataset->putAndInsertUint16(DCM_BitsStored, 8);
+    dataset->putAndInsertUint16(DCM_HighBit, 7);
+    dataset->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    dataset->putAndInsertString(DCM_NumberOfFrames, std::to_string(films).c_str());
+    dataset->putAndInsertUint8Array(DCM_PixelData, frames.data(), static_cast<unsigned long>(frames.size()));
+    format.saveFile(out.c_str(), EXS_LittleEndianExplicit);
+  });
+}
+
+std::vector<std::unique_ptr<SODcmObject>> Parse(const std::vector<fs::path>& files) {
+  std::vector<std::unique_ptr<SODcmObject>> objects;
+  for (const auto& file : files) {
+    objects.push_back(std::make_unique<SODcmObject>());
+    objects.back()->ParseDcmFile(file.c_str(), true);
+  }
+  return objects;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  orvanta::test::InitScratch();
+  orvanta::test::EnsureQtApp();
+  const fs::path out = orvanta::test::MakeTempDir("out");
+  // A child run: export `films` films of 4x5 and print the peak resident size.
+  if (argc > 2 && std::string(argv[1]) == "--rss") {
+    const int films = std::atoi(argv[2]);
+    const auto files = WriteImages(20);
+    const auto objects = Parse(files);
+    const long before = bench::PeakRssMb();
+    RenderOurs(objects, 5, 4, films, out / "rss.dcm");
+    std::printf("%ld %ld\n", before, bench::PeakRssMb());
+    orvanta::test::ShutdownScratch();
+    return 0;
+  }
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+  const auto files = WriteImages(42);
+  const auto objects = Parse(files);
+  std::printf("film render + save per film, 4200 x 5100, 512² CT images (median of %d)\n", rounds);
+  struct Layout {
+    int rows, cols;
+  };
+  for (const Layout layout : {Layout{1, 1}, Layout{5, 4}, Layout{6, 7}}) {
+    std::vector<double> ours, peer;
+    for (int r = 0; r < rounds; ++r) {
+      ours.push_back(RenderOurs(objects, layout.rows, layout.cols, 1, out / "ours.dcm"));
+      peer.push_back(RenderPeer(files, layout.rows, layout.cols, 1, out / "peer.dcm"));
+    }
+    const double o = bench::Median(ours), p = bench::Median(peer);
+    std::printf("  %dx%d: ours %.3f s, QPainter+DCMTK %.3f s, ratio %.2f (goal <= 1.3)\n", layout.cols,
+                layout.rows, o, p, o / p);
+  }
+  std::printf("peak resident memory of an all-films export (4x5 films), each in its own process\n");
+  for (int films : {1, 5, 13}) {
+    const std::string command = "\"" + fs::canonical("/proc/self/exe").string() + "\" --rss " + std::to_string(films);
+    FILE* pipe = popen(command.c_str(), "r");
+    long before = 0, peak = 0;
+    if (!pipe || std::fscanf(pipe, "%ld %ld", &before, &peak) != 2) std::printf("  %d films: failed\n", films);
+    else
+      std::printf("  %2d films: peak %ld MB (%ld MB before the export); budget %.0f MB\n", films, peak, before,
+                  films * 21.4 + 100 + before);
+    if (pipe) pclose(pipe);
+  }
+  orvanta::test::ShutdownScratch();
+  return 0;
+}
