@@ -33,4 +33,23 @@ void FilmSizePixels(int id, int dpi, int& width, int& height) {
   height = static_cast<int>(static_cast<float>(dpi) * h);
 }
 
+RECT FilmWindowRect(const RECT& client, int rows, int cols, int i, int j, float widthInches, float heightInches,
+                    int orientation) {
+  const int x = j * client.right / cols + client.left + 10, y = client.bottom * i / rows + client.top + 10;
+  const int m = client.right / cols - 20, o = client.bottom / rows - 20;
+  float width = static_cast<float>(m), height = static_cast<float>(o);
+  if (m > 0 && o > 0 && widthInches > 0 && heightInches > 0) {
+    const float aspect = orientation == 2 ? heightInches / widthInches : widthInches / heightInches;
+    if (static_cast<float>(m) / static_cast<float>(o) >= aspect) {
+      height = static_cast<float>(o);
+      width = aspect * height;
+    } else {
+      width = static_cast<float>(m);
+      height = width / aspect;
+    }
+  }
+  const int left = static_cast<int>(x + (m - width) / 2), top = static_cast<int>(y + (o - height) / 2);
+  return RECT{left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+}
+
 }  // namespace film

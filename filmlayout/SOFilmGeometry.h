@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "SOWin32.h"
+
 // Sizes and rounding shared by the film rendering and the film windows.
 namespace film {
 
@@ -32,5 +34,11 @@ inline unsigned char Luminance(unsigned int argb) {
 inline int Round(float value) {
   return static_cast<int>(std::round(value));
 }
+
+// Where a session window shows the film in row i, column j of its rows x cols film layout: the
+// largest rectangle of the film's aspect (turned for orientation 2) centred in its cell, the
+// cell being its share of client less 10 pixels on each side.
+RECT FilmWindowRect(const RECT& client, int rows, int cols, int i, int j, float widthInches, float heightInches,
+                    int orientation);
 
 }  // namespace film

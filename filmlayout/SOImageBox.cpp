@@ -7,6 +7,8 @@
 #include "SOFilmGeometry.h"
 #include "SOGdiPlus.h"
 #include "SOImageObject.h"
+#include "SOPluginMgr.h"
+#include "SORectF.h"
 
 void SOImageBox::SetPlace(float x, float y, float width, float height) {
   x_ = x;
@@ -26,16 +28,48 @@ void SOImageBox::Draw(HDC hdc, const RECT& rect, int deviceWidth, int deviceHeig
     graphics.FillRectangle(&black, static_cast<INT>(rect.left), static_cast<INT>(rect.top),
                            static_cast<INT>(rect.right - rect.left), static_cast<INT>(rect.bottom - rect.top));
   }
-  if (image_) image_->DrawImage(hdc, rect, false);
+  if (!image_) return;
+  image_->DrawImage(hdc, rect, false);
+  SOPluginMgr plugins;
+  plugins.SetPluginHost(this);
+  for (const char* name : {"OVERINFO", "ORIENT", "RULER"}) plugins.AddPlugin(name);
+  plugins.SetTextColor(0xFFFFFFFF, nullptr);
+  plugins.SetLineColor(0xFFFFFFFF, nullptr);
+  plugins.Draw(hdc, rect);
 }
 
-bool SOImageBox::GetDeviceSize(int& cx, int& cy) const {
+ISOImageObject* SOImageBox::GetDataObject() {
+  return image_;
+}
+
+SORectF SOImageBox::RenderRect() const {
+  return SORectF{static_cast<float>(rect_.left), static_cast<float>(rect_.top),
+                 static_cast<float>(rect_.right - rect_.left), static_cast<float>(rect_.bottom - rect_.top)};
+}
+
+bool SOImageBox::ScreenToImageCoords(const double* in, double* out) {
+  return image_ && image_->RenderRectToImageCoords(RenderRect(), in, out);
+}
+
+bool SOImageBox::ScreenToImageCoords(const SOPointF& in, SOPointF& out) {
+  return image_ && image_->RenderRectToImageCoords(RenderRect(), in, out);
+}
+
+bool SOImageBox::ImageToScreenCoords(const double* in, double* out) {
+  return image_ && image_->ImageToRenderRectCoords(RenderRect(), in, out);
+}
+
+bool SOImageBox::ImageToScreenCoords(const SOPointF& in, SOPointF& out) {
+  return image_ && image_->ImageToRenderRectCoords(RenderRect(), in, out);
+}
+
+bool SOImageBox::GetDeviceSize(int& cx, int& cy) {
   cx = deviceWidth_;
   cy = deviceHeight_;
   return true;
 }
 
-bool SOImageBox::GetFontSize(float& points) const {
+bool SOImageBox::GetFontSize(float& points) {
   if (deviceHeight_ <= 0) return false;
   const float h = static_cast<float>(std::abs(rect_.bottom - rect_.top));
   const float d = std::clamp(h / (0.618f * deviceHeight_) * 34.0f, 16.0f, 34.0f);
@@ -43,16 +77,16 @@ bool SOImageBox::GetFontSize(float& points) const {
   return true;
 }
 
-void* SOImageBox::GetUserData(int key) const {
+void* SOImageBox::GetUserData(int key) {
   auto found = userData_.find(key);
   return found == userData_.end() ? nullptr : found->second;
 }
 
-void SOImageBox::SetUserData(int key, void* data) {
+void SOImageBox::SetUserData(void* data, int key) {
   userData_[key] = data;
 }
 
-int SOImageBox::GetImageObjectIndex() const {
+int SOImageBox::GetImageObjectIndex() {
   ISODcmObject* object = image_ ? image_->GetDcmObject() : nullptr;
   int number = 0;
   if (!object || !object->GetAttributeValue(0x00200013, number, 0)) return 0;
