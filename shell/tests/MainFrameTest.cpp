@@ -337,3 +337,23 @@ TEST_F(MainFrame, FolderImportRegistersEveryDicomFileInPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFrame, EndingTheSessionDuringAModalDialogUnwindsEveryLoop) {
+  Open({"libTestA.so"});
+  const HWND hwnd = frame->GetHWND();
+  // The settings dialog opens from the frame's button; the end comes while it runs (as SIGTERM
+  // does, through a posted message).
+  bool ended = false;
+  UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* w) {
+    PostMessageW(hwnd, WM_ENDSESSION, 1, 1);
+    SOWin::PumpUntil([&] { return !IsWindow(w->GetHWND()); }, 2000);
+    ended = !IsWindow(hwnd);
+  });
+  ASSERT_TRUE(UITest::Click(PM(), L"settingbtn"));
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
