@@ -107,10 +107,6 @@ LRESULT CLoginDlg::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
 }
 
 LRESULT CLoginDlg::ResponseDefaultKeyEvent(WPARAM wParam) {
-  if (wParam == WPARAM(VK_RETURN)) {
-    StartLogin();
-    return TRUE;
-  }
   if (m_waiting) return TRUE;
   return WndDialog::ResponseDefaultKeyEvent(wParam);
 }
