@@ -1,8 +1,8 @@
 // Rendering films at print resolution (14 x 17 in, 300 DPI: 4200 x 5100) and saving them as one
 // DICOM image, against a plain Qt QPainter render of the same images (windowed by DCMTK) onto a
 // canvas of the same size, saved with DCMTK, in the same run. Layouts 1x1, 4x5 and 7x6 of 512²
-// CT images with a header; then peak memory of exports of 1, 5 and 13 films (4x5), each in a
-// process of its own, against n x 21.4 MB + 100 MB.
+// CT images with a header; then peak memory of exports of 1, 5 and 13 films (4x5 of 128² images),
+// each in a process of its own, against n x 21.4 MB + 100 MB.
 // Usage: bench_film_render [rounds=3]
 
 #include <dcmtk/config/osconfig.h>
@@ -31,10 +31,10 @@ namespace {
 
 constexpr int kWidth = 4200, kHeight = 5100;
 
-std::vector<fs::path> WriteImages(int count) {
+std::vector<fs::path> WriteImages(int count, int size = 512) {
   fx::CtSeriesOptions options;
   options.slices = count;
-  options.rows = options.columns = 512;
+  options.rows = options.columns = size;
   options.shuffleInstanceNumbers = false;
   return fx::WriteCtSeries(orvanta::test::MakeTempDir("film"), options).files;
 }
@@ -117,10 +117,11 @@ int main(int argc, char** argv) {
   orvanta::test::InitScratch();
   orvanta::test::EnsureQtApp();
   const fs::path out = orvanta::test::MakeTempDir("out");
-  // A child run: export `films` films of 4x5 and print the peak resident size.
+  // A child run: export `films` films of 4x5 distinct 128² images and print the peak resident
+  // size.
   if (argc > 2 && std::string(argv[1]) == "--rss") {
     const int films = std::atoi(argv[2]);
-    const auto files = WriteImages(20);
+    const auto files = WriteImages(20 * films, 128);
     const auto objects = Parse(files);
     const long before = bench::PeakRssMb();
     RenderOurs(objects, 5, 4, films, out / "rss.dcm");

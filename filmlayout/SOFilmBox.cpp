@@ -178,7 +178,8 @@ std::unique_ptr<SOFilmBox> SOFilmBox::CloneWith(std::vector<SOImageObject*> imag
   return copy;
 }
 
-bool SOFilmBox::Render(int width, int height, unsigned char* out, long long outSize, const char* caption) {
+bool SOFilmBox::Render(int width, int height, unsigned char* out, long long outSize, const char* caption,
+                       const std::function<void(SOImageObject*)>& drawn) {
   if (width <= 0 || height <= 0 || !out || outSize < static_cast<long long>(width) * height) return false;
   const bool landscape = orientation_ == 2;
   const int cw = landscape ? height : width, ch = landscape ? width : height;
@@ -200,6 +201,7 @@ bool SOFilmBox::Render(int width, int height, unsigned char* out, long long outS
     const RECT rect{film::Round(x), film::Round(y), film::Round(x + wa * cell->GetWidth()),
                     film::Round(y + ha * cell->GetHeight())};
     cell->Draw(hdc, rect, cw, ch);
+    if (drawn && cell->GetImageObject()) drawn(cell->GetImageObject());
   }
   if (caption && *caption) DrawCaption(hdc, WideFromUtf8(caption), 2, y0, cw - 4, ch - 4);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -57,8 +58,10 @@ class SOFilmBox : public ISOFilmBox {
 
   // Renders the film into width x height 8-bit grey pixels (portrait sense; a landscape film
   // is composed on a turned canvas and stored turned back). False, out untouched, when the
-  // size is empty or outSize is too small.
-  bool Render(int width, int height, unsigned char* out, long long outSize, const char* caption);
+  // size is empty or outSize is too small. drawn, when given, hears of each image once its
+  // cell is drawn.
+  bool Render(int width, int height, unsigned char* out, long long outSize, const char* caption,
+              const std::function<void(SOImageObject*)>& drawn = {});
 
   // The patient line and "page n/m" over a black band.
   void DrawHeader(HDC hdc, int left, int top, int right, int bottom);

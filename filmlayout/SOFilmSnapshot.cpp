@@ -17,6 +17,8 @@ class SOFilmImageCopy : public SOImageObject {
     State() = source.GetImagePresentationState();
     ActiveUpdateBitmapFlag();
   }
+  // Its pixels and bitmaps are needed no more once its cell is drawn.
+  void Discard() { DiscardPixelCaches(); }
 };
 
 // The patient, study, series and equipment attributes a Secondary Capture image must carry
@@ -78,7 +80,8 @@ bool SOFilmSnapshot::Export(SODcmFile* out, const char* caption, const Report& r
   const long long frameSize = static_cast<long long>(width) * height;
   int done = 0;
   for (size_t k = 0; k < films_.size() && static_cast<int>(k) < total; ++k) {
-    films_[k].box->Render(width, height, frames + k * frameSize, frameSize, caption);
+    films_[k].box->Render(width, height, frames + k * frameSize, frameSize, caption,
+                          [](SOImageObject* image) { static_cast<SOFilmImageCopy*>(image)->Discard(); });
     films_[k] = Film{};
     report(++done, total, false);
   }
