@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     control->LoadFiles(&paths);
     SOWin::PumpUntil([&] { return waiter.finished > 0; }, 600000);
     control->GetSeriesWindow(0)->SetImageLayout(rows, cols);
+    control->GetSeriesWindow(0)->ScrollToFirst();
     HWND cell = control->GetSeriesWnd(0)->GetImageWnd(0)->GetHWND();
     std::vector<double> ms;
     // Forward through the series and back again at its end.

@@ -149,3 +149,13 @@ TEST_F(SeriesWindowTest, LinkedWindowReachesEachImageOnce) {
   EXPECT_EQ(series.GetImageObject(1)->GetImagePresentationState().matrix.m01, before.m01);
   for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->UnRegisterCallback(&events);
 }
+
+// The copy is of the window tree, and a clipboard that cannot be opened is reported.
+TEST_F(SeriesWindowTest, ClipboardCopyReportsAClipboardInUse) {
+  Load(SmallSeries(1).files);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_FALSE(series.CopyToClipboard());
+  CloseClipboard();
+  EXPECT_TRUE(series.CopyToClipboard());
+  EXPECT_TRUE(IsClipboardFormatAvailable(CF_BITMAP));
+}

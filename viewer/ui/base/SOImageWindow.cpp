@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "LumexaModule.h"
+#include "SOBufferedPaint.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOImageObject.h"
@@ -325,29 +326,16 @@ LRESULT SOImageWindow::OnKeyDown(WPARAM wParam, LPARAM lParam, BOOL& handled) {
 
 LRESULT SOImageWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
-  PAINTSTRUCT ps{};
-  HDC hdc = ::BeginPaint(GetWindow(), &ps);
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
-  HDC mem = ::CreateCompatibleDC(hdc);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(hdc, client.right, client.bottom);
-  HGDIOBJ old = ::SelectObject(mem, bitmap);
-  {
-    Gdiplus::Graphics g(mem);
-    Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
-    g.FillRectangle(&black, 0, 0, static_cast<INT>(client.right), static_cast<INT>(client.bottom));
-  }
+  SOBufferedPaint paint(GetWindow(), client.right, client.bottom);
+  const HDC mem = paint.dc();
   const RECT inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
   DrawPluginsBefore(mem, inner);
   DrawImage(mem, inner);
   DrawPlugins(mem, inner);
   DrawBorder(mem, client);
   DrawForegroundText(mem, client);
-  ::BitBlt(hdc, 0, 0, client.right, client.bottom, mem, 0, 0, SRCCOPY);
-  ::SelectObject(mem, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(mem);
-  ::EndPaint(GetWindow(), &ps);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ISODcmObject.h"
 #include "ISODcmStudy.h"
+#include "SOBufferedPaint.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOOverInfoConfig.h"
@@ -18,32 +19,6 @@ bool SameSeries(ISODcmObject* object, SOSeriesWindow& window) {
   const char* a = object->GetSeriesInstanceUID();
   const char* b = shown ? shown->GetSeriesInstanceUID() : nullptr;
   return a && b && std::strcmp(a, b) == 0;
-}
-
-// The window's rectangle less inset on each side, rendered from the window tree (so it does
-// not depend on what covers the window on screen).
-HBITMAP CaptureWindowBitmap(HWND window, int inset) {
-  RECT r{};
-  if (!window || !::GetWindowRect(window, &r)) return nullptr;
-  const int w = r.right - r.left - 2 * inset;
-  const int h = r.bottom - r.top - 2 * inset;
-  if (w <= 0 || h <= 0) return nullptr;
-  HBITMAP whole = SOWin::CaptureWindow(window);
-  if (!whole || inset == 0) return whole;
-  HDC screen = ::GetDC(nullptr);
-  HDC from = ::CreateCompatibleDC(screen);
-  HDC to = ::CreateCompatibleDC(screen);
-  HBITMAP part = ::CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ oldFrom = ::SelectObject(from, whole);
-  HGDIOBJ oldTo = ::SelectObject(to, part);
-  ::BitBlt(to, 0, 0, w, h, from, inset, inset, SRCCOPY);
-  ::SelectObject(from, oldFrom);
-  ::SelectObject(to, oldTo);
-  ::DeleteDC(from);
-  ::DeleteDC(to);
-  ::ReleaseDC(nullptr, screen);
-  ::DeleteObject(whole);
-  return part;
 }
 
 }  // namespace
@@ -296,17 +271,7 @@ void SOMainWindow::ClearGraphics() {
 }
 
 bool SOMainWindow::CopyToClipboard() {
-  HBITMAP bitmap = CaptureWindowBitmap(GetWindow(), 0);
-  if (!bitmap) return false;
-  if (!::OpenClipboard(nullptr)) {
-    ::DeleteObject(bitmap);
-    return false;
-  }
-  ::EmptyClipboard();
-  const bool placed = ::SetClipboardData(CF_BITMAP, bitmap) != nullptr;
-  ::CloseClipboard();
-  if (!placed) ::DeleteObject(bitmap);
-  return placed;
+  return CopyBitmapToClipboard(CaptureWindowBitmap(GetWindow(), 0));
 }
 
 HBITMAP SOMainWindow::Capture(int kind, ISOImageObject** source) {
@@ -457,18 +422,12 @@ LRESULT SOMainWindow::OnSize(WPARAM, LPARAM, BOOL& handled) {
 
 LRESULT SOMainWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
-  PAINTSTRUCT ps{};
-  HDC hdc = ::BeginPaint(GetWindow(), &ps);
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
   const int w = std::max<int>(1, client.right), h = std::max<int>(1, client.bottom);
-  HDC mem = ::CreateCompatibleDC(hdc);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(hdc, w, h);
-  HGDIOBJ old = ::SelectObject(mem, bitmap);
+  SOBufferedPaint paint(GetWindow(), w, h);
   {
-    Gdiplus::Graphics g(mem);
-    Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
-    g.FillRectangle(&black, 0, 0, w, h);
+    Gdiplus::Graphics g(paint.dc());
     Gdiplus::Pen frame(Gdiplus::Color(0xFF303030), 1);
     g.DrawRectangle(&frame, 0, 0, w - 1, h - 1);
     Gdiplus::Pen separator(Gdiplus::Color(0xFF828282), 1);
@@ -483,10 +442,5 @@ LRESULT SOMainWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
       }
     }
   }
-  ::BitBlt(hdc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
-  ::SelectObject(mem, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(mem);
-  ::EndPaint(GetWindow(), &ps);
   return 0;
 }

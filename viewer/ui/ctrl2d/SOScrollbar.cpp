@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "SOBufferedPaint.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 
@@ -39,6 +40,8 @@ void SOScrollbar::StepDown() {
 }
 
 void SOScrollbar::UpdateThumb() {
+  const RECT before = GetThumb();
+  const int countBefore = paintedCount_;
   ::GetClientRect(GetWindow(), &client_);
   thumbLeft_ = client_.left + 2;
   thumbWidth_ = client_.right - 5;
@@ -48,7 +51,12 @@ void SOScrollbar::UpdateThumb() {
     thumbHeight_ = std::max(32, static_cast<int>(static_cast<float>(client_.bottom) / count_));
     thumbTop_ = static_cast<int>(static_cast<float>(client_.bottom - thumbHeight_) / (count_ - 1) * position_);
   }
-  UpdateWindow();
+  // Loading adds images one by one; the bar repaints only when what it shows changed.
+  const RECT after = GetThumb();
+  paintedCount_ = count_;
+  if (before.left != after.left || before.top != after.top || before.right != after.right ||
+      before.bottom != after.bottom || (countBefore > 1) != (count_ > 1))
+    UpdateWindow();
 }
 
 void SOScrollbar::DragBy(int dy) {
@@ -147,15 +155,11 @@ LRESULT SOScrollbar::OnMouseWheel(WPARAM wParam, LPARAM, BOOL& handled) {
 
 LRESULT SOScrollbar::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
-  PAINTSTRUCT ps{};
-  HDC hdc = ::BeginPaint(GetWindow(), &ps);
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
-  HDC mem = ::CreateCompatibleDC(hdc);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(hdc, std::max<LONG>(1, client.right), std::max<LONG>(1, client.bottom));
-  HGDIOBJ old = ::SelectObject(mem, bitmap);
+  SOBufferedPaint paint(GetWindow(), client.right, client.bottom);
   {
-    Gdiplus::Graphics g(mem);
+    Gdiplus::Graphics g(paint.dc());
     Gdiplus::SolidBrush back(Gdiplus::Color(0xFF242424));
     g.FillRectangle(&back, 0, 0, static_cast<INT>(client.right), static_cast<INT>(client.bottom));
     if (count_ > 1) {
@@ -166,10 +170,5 @@ LRESULT SOScrollbar::OnPaint(WPARAM, LPARAM, BOOL& handled) {
       g.DrawRectangle(&outline, thumbLeft_, thumbTop_, thumbWidth_, thumbHeight_);
     }
   }
-  ::BitBlt(hdc, 0, 0, client.right, client.bottom, mem, 0, 0, SRCCOPY);
-  ::SelectObject(mem, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(mem);
-  ::EndPaint(GetWindow(), &ps);
   return 0;
 }

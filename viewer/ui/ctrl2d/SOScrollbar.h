@@ -53,6 +53,7 @@ class SOScrollbar : public SOWindowBase {
 
   int position_ = 0;
   int count_ = 0;
+  int paintedCount_ = 0;  // the count the thumb was last laid out for
   RECT client_{};
   int thumbLeft_ = 0, thumbTop_ = 0, thumbWidth_ = 0, thumbHeight_ = 0;
   int lastX_ = 0, lastY_ = 0;

@@ -5,6 +5,7 @@
 #include "ISODcmObject.h"
 #include "ISODcmStudy.h"
 #include "ISOGraphic.h"
+#include "SOBufferedPaint.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOImageObjectSR.h"
@@ -156,17 +157,7 @@ void SOSeriesWindow::ClearGraphics() {
 // The window tree is rendered into the bitmap, so the copy holds this window even when it is
 // covered, hidden or offscreen.
 bool SOSeriesWindow::CopyToClipboard() {
-  HBITMAP bitmap = SOWin::CaptureWindow(GetWindow());
-  if (!bitmap) return false;
-  if (!::OpenClipboard(nullptr)) {
-    ::DeleteObject(bitmap);
-    return false;
-  }
-  ::EmptyClipboard();
-  const bool placed = ::SetClipboardData(CF_BITMAP, bitmap) != nullptr;
-  ::CloseClipboard();
-  if (!placed) ::DeleteObject(bitmap);
-  return placed;
+  return CopyBitmapToClipboard(CaptureWindowBitmap(GetWindow(), 0));
 }
 
 void SOSeriesWindow::ShowOverInfo(bool show) {
@@ -388,25 +379,13 @@ LRESULT SOSeriesWindow::OnSize(WPARAM, LPARAM, BOOL& handled) {
 
 LRESULT SOSeriesWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
-  PAINTSTRUCT ps{};
-  HDC hdc = ::BeginPaint(GetWindow(), &ps);
-  const int w = std::max<int>(1, imageArea_.right), h = std::max<int>(1, imageArea_.bottom);
-  HDC mem = ::CreateCompatibleDC(hdc);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(hdc, w, h);
-  HGDIOBJ old = ::SelectObject(mem, bitmap);
+  SOBufferedPaint paint(GetWindow(), imageArea_.right, imageArea_.bottom);
   {
-    Gdiplus::Graphics g(mem);
-    Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
-    g.FillRectangle(&black, 0, 0, w, h);
+    Gdiplus::Graphics g(paint.dc());
     Gdiplus::Pen pen(Gdiplus::Color(0xFF503C28), 1);
     pen.SetDashStyle(Gdiplus::DashStyleDash);
     for (const Segment& s : separators_) g.DrawLine(&pen, s.x1, s.y1, s.x2, s.y2);
   }
-  ::BitBlt(hdc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
-  ::SelectObject(mem, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(mem);
-  ::EndPaint(GetWindow(), &ps);
   return 0;
 }
 
