@@ -5,11 +5,22 @@
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 
-SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height)
+SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height, HBITMAP* keep)
     : hwnd_(hwnd), width_(std::max(1, width)), height_(std::max(1, height)) {
   hdc_ = ::BeginPaint(hwnd_, &ps_);
   mem_ = ::CreateCompatibleDC(hdc_);
-  bitmap_ = ::CreateCompatibleBitmap(hdc_, width_, height_);
+  if (keep) {
+    BITMAP info{};
+    if (*keep && (!::GetObjectW(*keep, sizeof(info), &info) || info.bmWidth != width_ || info.bmHeight != height_)) {
+      ::DeleteObject(*keep);
+      *keep = nullptr;
+    }
+    if (!*keep) *keep = ::CreateCompatibleBitmap(hdc_, width_, height_);
+    bitmap_ = *keep;
+    kept_ = true;
+  } else {
+    bitmap_ = ::CreateCompatibleBitmap(hdc_, width_, height_);
+  }
   old_ = ::SelectObject(mem_, bitmap_);
   Gdiplus::Graphics g(mem_);
   Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
@@ -19,7 +30,7 @@ SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height)
 SOBufferedPaint::~SOBufferedPaint() {
   ::BitBlt(hdc_, 0, 0, width_, height_, mem_, 0, 0, SRCCOPY);
   ::SelectObject(mem_, old_);
-  ::DeleteObject(bitmap_);
+  if (!kept_) ::DeleteObject(bitmap_);
   ::DeleteDC(mem_);
   ::EndPaint(hwnd_, &ps_);
 }

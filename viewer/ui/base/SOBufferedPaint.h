@@ -3,10 +3,12 @@
 #include "SOWin32.h"
 
 // One double-buffered WM_PAINT: begins the paint, hands out a memory context of the given
-// size filled with black, and at the end copies it to the window and frees everything.
+// size filled with black, and at the end copies it to the window and frees everything. A window
+// that repaints often passes a bitmap slot of its own: its bitmap is kept for the next paint of
+// the same size (the owner frees it with DeleteObject).
 class SOBufferedPaint {
  public:
-  SOBufferedPaint(HWND hwnd, int width, int height);
+  SOBufferedPaint(HWND hwnd, int width, int height, HBITMAP* keep = nullptr);
   ~SOBufferedPaint();
   SOBufferedPaint(const SOBufferedPaint&) = delete;
   SOBufferedPaint& operator=(const SOBufferedPaint&) = delete;
@@ -19,6 +21,7 @@ class SOBufferedPaint {
   HDC hdc_ = nullptr;
   HDC mem_ = nullptr;
   HBITMAP bitmap_ = nullptr;
+  bool kept_ = false;
   HGDIOBJ old_ = nullptr;
   int width_, height_;
 };

@@ -35,6 +35,7 @@ struct SOImageWindow::Members {
   RECT renderRect{};
   bool showSelectedBorder = true;
   bool hidePatientData = false;
+  HBITMAP paintBitmap = nullptr;  // kept between paints of the same size
 };
 
 // The tools every 2D cell carries, in drawing order; they come from the tools library.
@@ -52,6 +53,7 @@ SOImageWindow::~SOImageWindow() {
   DestroyOwnWindow();
   if (m_->image) m_->image->UnRegisterCallback(this);
   m_->plugins.Clear();
+  if (m_->paintBitmap) ::DeleteObject(m_->paintBitmap);
 }
 
 void SOImageWindow::SetMouseLeft(const char* name) {
@@ -328,7 +330,7 @@ LRESULT SOImageWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
-  SOBufferedPaint paint(GetWindow(), client.right, client.bottom);
+  SOBufferedPaint paint(GetWindow(), client.right, client.bottom, &m_->paintBitmap);
   const HDC mem = paint.dc();
   const RECT inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
   DrawPluginsBefore(mem, inner);
