@@ -23,6 +23,8 @@ bool SameSeries(ISODcmObject* object, SOSeriesWindow& window) {
 
 }  // namespace
 
+namespace lumexa {
+
 SOMainWindow::SOMainWindow() : own_(CreateDcmDataCenter()) {
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr);
@@ -444,3 +446,5 @@ LRESULT SOMainWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   }
   return 0;
 }
+
+}  // namespace lumexa

@@ -15,6 +15,10 @@ constexpr UINT SO_MSG_DCM_FILE_LOADED = 8045;
 constexpr UINT SO_MSG_DCM_LOAD_FINISHED = 8046;
 constexpr UINT SO_MSG_DCM_CLEARED = 8047;
 
+// The film layout control has a class of the same name in its own library; this one lives in a
+// namespace of its own so the two never resolve to each other's symbols in one process.
+namespace lumexa {
+
 // The 2D view control: a grid of series windows fed by a data centre of its own (or one the
 // host gives it). Loader events cross to the UI thread as messages to the control's window, so
 // every placing of images and every host notification runs on the UI thread.
@@ -127,3 +131,7 @@ class SOMainWindow : public SOWindowBase,
   std::atomic<bool> closing_{false};
   std::atomic<int> delivering_{0};  // loader calls inside Deliver
 };
+
+}  // namespace lumexa
+
+using lumexa::SOMainWindow;
