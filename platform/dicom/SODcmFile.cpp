@@ -13,10 +13,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <vector>
 
 #include "DcmInternal.h"
 
@@ -35,7 +38,7 @@ class BufferedFileProducer : public DcmProducer {
     if (fd_ < 0 || ::fstat(fd_, &opened_) != 0)
       status_ = EC_InvalidFilename;
     else
-      size_ = opened_.st_size;
+      size_ = zeroTail_ = opened_.st_size;
   }
   ~BufferedFileProducer() override {
     if (fd_ >= 0) ::close(fd_);
@@ -45,6 +48,39 @@ class BufferedFileProducer : public DcmProducer {
 
   // The status of the file as opened.
   const struct stat& Opened() const { return opened_; }
+
+  // Finds where the zero bytes that end the file begin; false when they are fewer than `atLeast`.
+  bool FindZeroTail(offile_off_t atLeast) {
+    // Most files end in a byte that is not zero, which one small read tells.
+    unsigned char last = 1;
+    if (size_ < atLeast || ::pread(fd_, &last, 1, size_ - 1) != 1 || last != 0) return false;
+    constexpr size_t kBlockWords = 8192;  // 64 KB, read from the end backwards
+    uint64_t block[kBlockWords];
+    offile_off_t end = size_;
+    while (end > 0) {
+      const offile_off_t start = std::max<offile_off_t>(0, (end - 1) / 8 * 8 - offile_off_t(kBlockWords - 1) * 8);
+      const size_t length = size_t(end - start);
+      if (::pread(fd_, block, length, start) != ssize_t(length)) return false;
+      const auto* bytes = reinterpret_cast<const unsigned char*>(block);
+      size_t n = length;
+      while (n % 8 && bytes[n - 1] == 0) --n;
+      if (n % 8 == 0) {
+        size_t word = n / 8;
+        while (word >= 8 && (block[word - 1] | block[word - 2] | block[word - 3] | block[word - 4] | block[word - 5] |
+                             block[word - 6] | block[word - 7] | block[word - 8]) == 0)
+          word -= 8;
+        while (word > 0 && block[word - 1] == 0) --word;
+        n = word * 8;
+        while (n > 0 && bytes[n - 1] == 0) --n;
+      }
+      end = start + offile_off_t(n);
+      if (n > 0) break;
+    }
+    zeroTail_ = end + (end & 1);  // elements start on even offsets
+    return size_ - zeroTail_ >= atLeast;
+  }
+  // Past the start of the trailing zeros nothing but zeros follows, which is no data element.
+  bool InZeroTail() const { return pos_ >= zeroTail_; }
 
   OFBool good() const override { return status_.good(); }
   OFCondition status() const override { return status_; }
@@ -100,7 +136,7 @@ class BufferedFileProducer : public DcmProducer {
   int fd_;
   struct stat opened_ {};
   OFCondition status_ = EC_Normal;
-  offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0;
+  offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0, zeroTail_ = 0;
   char buffer_[kBufferSize];
 };
 
@@ -109,6 +145,16 @@ class BufferedFileStream : public DcmInputStream {
   explicit BufferedFileStream(const char* path) : DcmInputStream(&producer_), producer_(path), path_(path) {}
   const struct stat& Opened() const { return producer_.Opened(); }
 
+  // Some writers pad a file with megabytes of zeros after its dataset, which DCMTK would read as
+  // hundreds of thousands of empty elements. With this set the dataset ends where the zeros begin,
+  // wherever DCMTK looks for its next element; a value that starts inside them (a value of zeros
+  // that ends the file) fails the read instead, and the caller reads again without it.
+  // Only where DCMTK reads the file itself: a deflate filter reads ahead.
+  bool StopAtZeroTail() { return stopAtZeroTail_ = producer_.good() && producer_.FindZeroTail(kMinZeroTail); }
+  OFBool eos() override {
+    return DcmInputStream::eos() || (stopAtZeroTail_ && currentProducer() == &producer_ && producer_.InZeroTail());
+  }
+
   // Values left on disk are read later through DCMTK's own file stream, as after loadFile; none
   // are left once a compression filter sits in between.
   DcmInputStreamFactory* newFactory() const override {
@@ -116,19 +162,32 @@ class BufferedFileStream : public DcmInputStream {
   }
 
  private:
+  // Shorter runs of zeros cost little to parse.
+  static constexpr offile_off_t kMinZeroTail = 1024;
   BufferedFileProducer producer_;
   OFFilename path_;
+  bool stopAtZeroTail_ = false;
 };
 
 // DcmFileFormat::loadFile over the buffered stream; `opened` is the file's status as opened.
-OFCondition ReadFile(DcmFileFormat& format, const char* path, struct stat& opened) {
+// Null when the file cannot be parsed.
+std::unique_ptr<DcmFileFormat> ReadFile(const char* path, struct stat& opened, bool stopAtZeroTail = true) {
   BufferedFileStream stream(path);
-  if (stream.status().bad()) return stream.status();
+  if (stream.status().bad()) return nullptr;
+  if (stopAtZeroTail && !stream.StopAtZeroTail()) stopAtZeroTail = false;
   opened = stream.Opened();
-  format.transferInit();
-  OFCondition result = format.read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
-  format.transferEnd();
-  return result;
+  auto format = std::make_unique<DcmFileFormat>();
+  OFCondition result;
+  {
+    // A failure there is read again without stopping, which says what is wrong if anything is.
+    std::optional<DcmQuietLog> quiet;
+    if (stopAtZeroTail) quiet.emplace();
+    format->transferInit();
+    result = format->read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
+    format->transferEnd();
+  }
+  if (result.good()) return format;
+  return stopAtZeroTail ? ReadFile(path, opened, false) : nullptr;
 }
 
 // A new file written past the page cache (O_DIRECT) from an aligned buffer of its own, for saves
@@ -263,9 +322,9 @@ void SODcmFile::Rebind() { dataset_.Reset(fileFormat_->getDataset(), false); }
 
 bool SODcmFile::LoadFile(const char* path, bool loadAll) {
   if (!path || !*path) return false;
-  auto loaded = std::make_unique<DcmFileFormat>();
   struct stat opened {};
-  if (ReadFile(*loaded, path, opened).bad()) return false;
+  std::unique_ptr<DcmFileFormat> loaded = ReadFile(path, opened);
+  if (!loaded) return false;
   if (loadAll && loaded->loadAllDataIntoMemory().bad()) return false;
   fileFormat_ = std::move(loaded);
   Rebind();

@@ -2,10 +2,14 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <gtest/gtest.h>
+#include <dcmtk/oflog/oflog.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -44,6 +48,33 @@ std::string Dump(DcmFileFormat& format) {
   format.print(out);
   return out.str();
 }
+
+// What the code under test writes on stderr.
+class StderrCapture {
+ public:
+  explicit StderrCapture(const fs::path& file) : file_(file) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrCapture() { Stop(); }
+  std::string Stop() {
+    if (saved_ >= 0) {
+      std::fflush(stderr);
+      ::dup2(saved_, 2);
+      ::close(saved_);
+      saved_ = -1;
+    }
+    std::ifstream in(file_);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+ private:
+  fs::path file_;
+  int saved_ = -1;
+};
 
 size_t FilesIn(const fs::path& dir) {
   size_t n = 0;
@@ -85,6 +116,45 @@ TEST(DicomFile, ParsesEveryEncodingAsDcmtksLoadFileDoes) {
     EXPECT_EQ(file.GetFileFormat()->loadAllDataIntoMemory().good(), plain.loadAllDataIntoMemory().good());
     EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
   }
+}
+
+TEST(DicomFile, ZerosAfterTheDatasetAreNotParsedNorLogged) {
+  // The dataset ends where a file's trailing zeros begin, also where the last value itself ends
+  // in zeros; a value made only of zeros that ends the file is still read whole.
+  auto dir = MakeTempDir("zeros");
+  fx::MrImageOptions blank;
+  blank.blank = true;
+  blank.name = "blank.dcm";
+  const fs::path mr = fx::WriteMrImage(dir), empty = fx::WriteMrImage(dir, blank);
+  struct Case {
+    fs::path file, plain;
+  } cases[] = {
+      {fx::WriteZeroPaddedCopy(mr, dir / "padded.dcm"), mr},
+      {fx::WriteZeroPaddedCopy(mr, dir / "few.dcm", 1030), mr},
+      {empty, empty},
+      {fx::WriteZeroPaddedCopy(empty, dir / "blank_padded.dcm", 4096), empty},
+  };
+  // DCMTK's own level is the library's, whatever the process asks of the others.
+  OFLog::configure(OFLogger::TRACE_LOG_LEVEL);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.filename().string());
+    DcmFileFormat plain;
+    ASSERT_TRUE(plain.loadFile(c.plain.c_str()).good());
+    SODcmFile file;
+    StderrCapture capture(dir / "stderr.txt");
+    ASSERT_TRUE(file.LoadFile(c.file.c_str()));
+    EXPECT_EQ(capture.Stop(), "");
+    if (c.file.filename() == "blank_padded.dcm") {
+      // The pixels of zeros run into the padding: read the slow way, but read right.
+      EXPECT_EQ(PixelAt(file, 256 * 256 - 1), 0);
+      continue;
+    }
+    EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
+    ASSERT_TRUE(file.GetFileFormat()->loadAllDataIntoMemory().good());
+    ASSERT_TRUE(plain.loadAllDataIntoMemory().good());
+    EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
+  }
+  OFLog::configure(OFLogger::ERROR_LOG_LEVEL);
 }
 
 TEST(DicomFile, FlushedSavesWriteTheToolkitsOwnEncoding) {
