@@ -23,6 +23,12 @@ struct DcmImageInputData {
   double slope = 1.0;
   // MONOCHROME1: low values are shown bright; windowing inverts for it.
   bool monochrome1 = false;
+  // Grey values paddingLow..paddingHigh (as held in `data`) mark pixels outside the image (Pixel
+  // Padding Value up to Pixel Padding Range Limit); none when paddingLow > paddingHigh.
+  int paddingLow = 1;
+  int paddingHigh = 0;
+
+  bool IsPadding(int value) const { return value >= paddingLow && value <= paddingHigh; }
 
   void Clear() { *this = DcmImageInputData(); }
 };

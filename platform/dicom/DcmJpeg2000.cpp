@@ -53,11 +53,66 @@ struct ImageDeleter {
   void operator()(opj_image_t* i) const { opj_image_destroy(i); }
 };
 
+uint32_t Big16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+uint32_t Big32(const uint8_t* p) { return Big16(p) << 16 | Big16(p + 2); }
+uint64_t Big64(const uint8_t* p) { return uint64_t(Big32(p)) << 32 | Big32(p + 4); }
+
+const uint8_t kJp2Signature[] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' '};
+
+// Where the codestream of a JP2 file starts (its 'jp2c' box); `size` when there is none.
+size_t CodestreamOffset(const uint8_t* data, size_t size) {
+  size_t pos = 0;
+  while (size - pos >= 8) {
+    uint64_t length = Big32(data + pos);
+    size_t header = 8;
+    if (length == 1) {
+      if (size - pos < 16) break;
+      length = Big64(data + pos + 8);
+      header = 16;
+    } else if (length == 0) {
+      length = size - pos;
+    }
+    if (length < header || length > size - pos) break;
+    if (std::memcmp(data + pos + 4, "jp2c", 4) == 0) return pos + header;
+    pos += size_t(length);
+  }
+  return size;
+}
+
 }  // namespace
 
-bool DecodeJpeg2000(const uint8_t* data, size_t size, DcmJ2KImage& image) {
+bool ReadJpeg2000Size(const uint8_t* data, size_t size, DcmJ2KSize& out) {
+  if (!data || size < 8) return false;
+  const size_t start = std::memcmp(data, kJp2Signature, 8) == 0 ? CodestreamOffset(data, size) : 0;
+  if (size - start < 42) return false;
+  const uint8_t* p = data + start;
+  // SOC, then SIZ: Lsiz, Rsiz, Xsiz, Ysiz, XOsiz, YOsiz, XTsiz, YTsiz, XTOsiz, YTOsiz, Csiz and
+  // three bytes per component.
+  if (Big16(p) != 0xFF4F || Big16(p + 2) != 0xFF51) return false;
+  const uint32_t length = Big16(p + 4), components = Big16(p + 40);
+  if (components == 0 || length != 38 + 3 * components || size - start - 4 < length) return false;
+  const uint32_t x1 = Big32(p + 8), y1 = Big32(p + 12), x0 = Big32(p + 16), y0 = Big32(p + 20);
+  const uint32_t tileW = Big32(p + 24), tileH = Big32(p + 28), tileX0 = Big32(p + 32), tileY0 = Big32(p + 36);
+  if (x0 >= x1 || y0 >= y1 || tileW == 0 || tileH == 0 || tileX0 > x0 || tileY0 > y0 ||
+      uint64_t(tileX0) + tileW <= x0 || uint64_t(tileY0) + tileH <= y0)
+    return false;
+  out.width = x1 - x0;
+  out.height = y1 - y0;
+  out.components = components;
+  out.tiles = ((uint64_t(x1) - tileX0 + tileW - 1) / tileW) * ((uint64_t(y1) - tileY0 + tileH - 1) / tileH);
+  for (uint32_t c = 0; c < components; ++c)
+    if (p[42 + 3 * c + 1] != 1 || p[42 + 3 * c + 2] != 1) return false;  // subsampled components
+  return true;
+}
+
+bool DecodeJpeg2000(const uint8_t* data, size_t size, int width, int height, int components, DcmJ2KImage& image) {
   if (!data || size < 12) return false;
-  static const uint8_t kJp2Signature[] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' '};
+  // A tile's index has 16 bits, so no codestream holds more tiles than this.
+  constexpr uint64_t kMaxTiles = 65535;
+  DcmJ2KSize declared;
+  if (!ReadJpeg2000Size(data, size, declared) || declared.width != uint32_t(width) ||
+      declared.height != uint32_t(height) || declared.components != uint32_t(components) || declared.tiles > kMaxTiles)
+    return false;
   OPJ_CODEC_FORMAT format = std::memcmp(data, kJp2Signature, 8) == 0 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K;
   std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(format));
   if (!codec) return false;
@@ -83,6 +138,9 @@ bool DecodeJpeg2000(const uint8_t* data, size_t size, DcmJ2KImage& image) {
     return false;
   }
   std::unique_ptr<opj_image_t, ImageDeleter> decoded(raw);
+  if (decoded->x1 - decoded->x0 != OPJ_UINT32(width) || decoded->y1 - decoded->y0 != OPJ_UINT32(height) ||
+      decoded->numcomps != OPJ_UINT32(components))
+    return false;
   if (!opj_decode(codec.get(), stream.get(), decoded.get()) || !opj_end_decompress(codec.get(), stream.get()))
     return false;
   if (decoded->numcomps == 0 || decoded->numcomps > 4) return false;

@@ -343,8 +343,7 @@ bool DecodeJ2KFrame(std::unique_lock<std::recursive_mutex>& lock, DcmPixelData* 
   if (!Jpeg2000FrameBytes(pixels, frame, f.frames, bytes)) return false;
   lock.unlock();
   DcmJ2KImage image;
-  if (!DecodeJpeg2000(bytes.data(), bytes.size(), image)) return false;
-  if (image.width != int(f.columns) || image.height != int(f.rows) || image.components != int(f.samples)) return false;
+  if (!DecodeJpeg2000(bytes.data(), bytes.size(), int(f.columns), int(f.rows), int(f.samples), image)) return false;
   size_t count = size_t(f.rows) * f.columns;
   if (f.samples == 1) {
     // The header's Pixel Representation and Bits Stored rule, also where the codestream disagrees.
@@ -358,6 +357,27 @@ bool DecodeJ2KFrame(std::unique_lock<std::recursive_mutex>& lock, DcmPixelData* 
   for (size_t i = 0; i < count * 3; ++i) out.data.data[i] = Clamp8(image.samples[i] >> down);
   out.type = DCM_PIXEL_RGB24;
   return true;
+}
+
+// The padding attributes in the record's grey values. They hold stored values (US or SS as the
+// pixels are; some writers use US for signed pixels), which the record may hold offset or scaled
+// with the rescale moved to match (PackGrey).
+void SetPadding(const SODcmDataset& ds, const PixelFormat& f, double storedIntercept, double storedSlope,
+                DcmImageInputData& out) {
+  auto stored = [&](unsigned long tag, int& value) {
+    if (!ds.GetInt32(tag, value)) return false;
+    if (f.isSigned && f.bitsAllocated <= 16 && value > 32767) value -= 65536;
+    return true;
+  };
+  int first = 0, last = 0;
+  if (f.samples != 1 || !stored(0x00280120, first)) return;
+  if (!stored(0x00280121, last)) last = first;
+  auto held = [&](int value) {
+    return (value * storedSlope + storedIntercept - out.intercept) / out.slope;
+  };
+  const double a = held(first), b = held(last);
+  out.paddingLow = static_cast<int>(std::ceil(std::min(a, b) - 1e-6));
+  out.paddingHigh = static_cast<int>(std::floor(std::max(a, b) + 1e-6));
 }
 
 bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long frame) {
@@ -377,11 +397,16 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
   out.columns = static_cast<unsigned short>(f.columns);
   out.monochrome1 = f.photometric == "MONOCHROME1";
   FrameRescale(*dataset, frame, out.intercept, out.slope);
+  const double storedIntercept = out.intercept, storedSlope = out.slope;
 
   E_TransferSyntax xfer;
   const DcmRepresentationParameter* param = nullptr;
   pixels->getCurrentRepresentationKey(xfer, param);
-  if (IsJpeg2000(xfer)) return DecodeJ2KFrame(lock, pixels, f, frame, out);
+  if (IsJpeg2000(xfer)) {
+    if (!DecodeJ2KFrame(lock, pixels, f, frame, out)) return false;
+    if (out.type == DCM_PIXEL_GRAY16) SetPadding(*dataset, f, storedIntercept, storedSlope, out);
+    return true;
+  }
 
   bool native = !DcmXfer(xfer).isEncapsulated();
   if (f.bitsAllocated == 1 && (!native || f.samples != 1)) return false;
@@ -424,6 +449,7 @@ bool DecodeFrame(SODcmDataset* dataset, DcmImageInputData& out, unsigned long fr
   lock.unlock();
   if (f.samples == 1) {
     GreyFromBuffer(f, buffer.data(), bitOffset, out);
+    SetPadding(*dataset, f, storedIntercept, storedSlope, out);
     out.type = DCM_PIXEL_GRAY16;
     return true;
   }

@@ -65,6 +65,8 @@ bool SODcmUtil::ZoomImagePixelData(const DcmImageInputData& input, DcmImageInput
   zoomed.intercept = input.intercept;
   zoomed.slope = input.slope;
   zoomed.monochrome1 = input.monochrome1;
+  zoomed.paddingLow = input.paddingLow;
+  zoomed.paddingHigh = input.paddingHigh;
   const size_t channels = IsGrey(input) ? 1 : BytesPerPixel(input.type);
   zoomed.data.Resize(static_cast<uint32_t>(size_t(rows) * columns * BytesPerPixel(input.type)));
   const int srcW = input.columns, srcH = input.rows;
@@ -78,6 +80,7 @@ bool SODcmUtil::ZoomImagePixelData(const DcmImageInputData& input, DcmImageInput
     x1[x] = std::min(x0[x] + 1, srcW - 1);
     fx[x] = float(p - x0[x]);
   }
+  const bool grey = IsGrey(input), padded = input.paddingLow <= input.paddingHigh;
   for (int y = 0; y < rows; ++y) {
     double p = std::clamp((y + 0.5) * sy - 0.5, 0.0, double(srcH - 1));
     int y0 = int(p), y1 = std::min(y0 + 1, srcH - 1);
@@ -88,6 +91,13 @@ bool SODcmUtil::ZoomImagePixelData(const DcmImageInputData& input, DcmImageInput
           size_t i = (size_t(yy) * srcW + xx) * channels + c;
           return IsGrey(input) ? float(GreyValues(input)[i]) : float(input.data.data[i]);
         };
+        if (grey && padded && (input.IsPadding(int(at(y0, x0[x]))) || input.IsPadding(int(at(y0, x1[x]))) ||
+                               input.IsPadding(int(at(y1, x0[x]))) || input.IsPadding(int(at(y1, x1[x]))))) {
+          // Padding is no value to blend with: near it the nearest sample is taken.
+          const int ny = fy < 0.5f ? y0 : y1, nx = fx[x] < 0.5f ? x0[x] : x1[x];
+          reinterpret_cast<int16_t*>(zoomed.data.data)[size_t(y) * columns + x] = static_cast<int16_t>(at(ny, nx));
+          continue;
+        }
         float top = at(y0, x0[x]) + (at(y0, x1[x]) - at(y0, x0[x])) * fx[x];
         float bottom = at(y1, x0[x]) + (at(y1, x1[x]) - at(y1, x0[x])) * fx[x];
         float v = top + (bottom - top) * fy;
@@ -111,11 +121,16 @@ bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData&
   const double slope = storedValues ? 1.0 : input.slope;
   const double intercept = storedValues ? 0.0 : input.intercept;
   if (width < 1) {
-    // No window given: span the frame's values.
+    // No window given: span the frame's values, padding left out (unless nothing else is left).
     int lo = 32767, hi = -32768;
     for (size_t i = 0; i < n; ++i) {
+      if (input.IsPadding(values[i])) continue;
       lo = std::min<int>(lo, values[i]);
       hi = std::max<int>(hi, values[i]);
+    }
+    if (lo > hi) {
+      lo = input.paddingLow;
+      hi = input.paddingHigh;
     }
     double a = lo * slope + intercept, b = hi * slope + intercept;
     center = (a + b) / 2;

@@ -8,9 +8,11 @@
 #include <thread>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "DcmJpeg2000.h"
 #include "DicomFixtures.h"
 #include "SODcmFile.h"
 #include "SODcmUtil.h"
@@ -206,6 +208,40 @@ TEST(DicomPixel, Monochrome1InvertAndZeroWidth) {
   EXPECT_FALSE(SODcmUtil::SetBitmapData8Bits(bits, colour, 0, 200, false, false));
 }
 
+TEST(DicomPixel, AutomaticWindowLeavesPaddingOut) {
+  // Air -1000 to bone 2000 span the window; padding at -2000 (and up to -1500 by range) stays
+  // out of it, also once the frame is zoomed for display.
+  auto dir = MakeTempDir("padding");
+  struct Case {
+    fx::PaddedCtOptions options;
+    int low, high;                // padding in the record
+    unsigned char air, water;     // -1000 and 40 HU shown
+  };
+  const Case cases[] = {
+      {{-2000, 0, true, "value.dcm"}, -2000, -2000, 0, 88},
+      {{-2000, -1500, true, "range.dcm"}, -2000, -1500, 0, 88},
+      {{-2000, 0, false, "none.dcm"}, 1, 0, 64, 130},  // no padding declared: every value counts
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.name);
+    DcmImageInputData d = Decode(fx::WritePaddedCt(dir, c.options));
+    EXPECT_EQ(d.paddingLow, c.low);
+    EXPECT_EQ(d.paddingHigh, c.high);
+    DcmImageInputData zoomed;
+    ASSERT_TRUE(SODcmUtil::ZoomImagePixelData(d, zoomed, 128, 128));
+    for (const DcmImageInputData* record : {&d, &zoomed}) {
+      const int k = record->columns / 64, stride = (record->columns + 3) & ~3;
+      std::vector<unsigned char> bits(size_t(stride) * record->rows);
+      ASSERT_TRUE(SODcmUtil::SetBitmapData8Bits(bits.data(), *record, 0, 0, false, false));
+      auto shown = [&](int row, int column) { return bits[size_t(row * k) * stride + column * k]; };
+      EXPECT_EQ(shown(31, 31), 255);  // bone
+      EXPECT_EQ(shown(31, 6), c.air);
+      EXPECT_EQ(shown(0, 0), 0);      // padding
+      EXPECT_NEAR(shown(31, 41), c.water, 1);
+    }
+  }
+}
+
 TEST(DicomPixel, Monochrome1FileIsMarked) {
   auto dir = MakeTempDir("mono1");
   DcmImageInputData d = Decode(WriteGrey16(dir, "m1.dcm", 1, 1, 12, 11, 0, {7}, "0", "1", "MONOCHROME1"));
@@ -365,4 +401,50 @@ TEST(DicomPixel, CompressedFrameClaimingAHugeImageAllocatesNothing) {
   DcmImageInputData d;
   EXPECT_FALSE(SODcmUtil::GetImageInputData(file.GetDataset(), d, 0));
   EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+}
+
+TEST(DicomPixel, Jpeg2000DeclaringAnotherImageIsRefusedBeforeDecoding) {
+  // Mutants of a real 512 x 512 JPEG 2000 CT whose codestream header claims another image: the
+  // first would have the decoder allocate 34 GB. Each is refused from the header alone.
+  const auto original = orvanta::test::PydicomFile("693_J2KI.dcm");
+  if (original.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  std::string bytes;
+  {
+    std::ifstream in(original, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const size_t soc = bytes.find("\xFF\x4F\xFF\x51");
+  ASSERT_NE(soc, std::string::npos);
+  auto dir = MakeTempDir("j2k");
+  struct Mutant {
+    const char* name;
+    size_t offset;  // from the codestream's start
+    std::string value;
+    uint32_t width, height;
+    uint64_t tiles;
+  };
+  const Mutant mutants[] = {
+      {"unchanged", 8, std::string("\0\0\x02\0", 4), 512, 512, 1},
+      {"wide", 8, std::string("\x01\0\x02\0", 4), 0x01000200, 512, 32769},
+      {"tall", 12, std::string("\0\0\x04\0", 4), 512, 1024, 2},
+      {"tiny tiles", 24, std::string("\0\0\0\x01\0\0\0\x01", 8), 512, 512, 512 * 512},
+  };
+  for (const Mutant& m : mutants) {
+    SCOPED_TRACE(m.name);
+    std::string mutated = bytes;
+    mutated.replace(soc + m.offset, m.value.size(), m.value);
+    DcmJ2KSize size;
+    ASSERT_TRUE(ReadJpeg2000Size(reinterpret_cast<const uint8_t*>(mutated.data()) + soc, mutated.size() - soc, size));
+    EXPECT_EQ(size.width, m.width);
+    EXPECT_EQ(size.height, m.height);
+    EXPECT_EQ(size.tiles, m.tiles);
+    const auto path = dir / (std::string(m.name) + ".dcm");
+    std::ofstream(path, std::ios::binary) << mutated;
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(path.c_str()));
+    const long before = ResidentKiB();
+    DcmImageInputData d;
+    EXPECT_EQ(SODcmUtil::GetImageInputData(file.GetDataset(), d, 0), std::string(m.name) == "unchanged");
+    EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+  }
 }
