@@ -4,7 +4,6 @@
 
 #include "SODcmDataset.h"
 #include "SODcmFile.h"
-#include "SOUtil.h"
 #include "StoreLayout.h"
 
 namespace {
@@ -51,33 +50,21 @@ int ReadNumber(const SODcmDataset& ds, unsigned long tag, const std::string& tex
   return number;
 }
 
-// Converts the five free texts to UTF-8: the local code page for files without a character set,
-// the toolkit otherwise. The plain Latin sets convert only the series description through the
-// toolkit: the other texts of such files are often mislabelled local text.
+// Converts the five free texts to UTF-8 through the toolkit, in the file's character set (the
+// legacy one where the file declares none or its bytes do not fit the declared one). The body
+// part rides in Patient Comments, a text attribute the conversion converts.
 void ConvertTexts(const std::string& charset, InstanceInfo& info) {
-  std::string* local[] = {&info.patientName, &info.studyDescription, &info.bodyPartExamined, &info.institutionName};
-  bool latin = charset == "ISO_IR 6" || charset == "ISO_IR 100" || charset == "ISO_IR 101" ||
-               charset == "ISO_IR 109" || charset == "ISO_IR 110";
-  if (charset.empty() || latin) {
-    for (std::string* text : local) *text = SOUtil::C2UTF8Str(text->c_str());
-  }
-  if (charset.empty()) {
-    info.seriesDescription = SOUtil::C2UTF8Str(info.seriesDescription.c_str());
-    return;
-  }
   struct Field {
     unsigned long tag;
     std::string* text;
   };
-  std::vector<Field> fields = {{kSeriesDescription, &info.seriesDescription}};
-  if (!latin) {
-    fields.push_back({kPatientName, &info.patientName});
-    fields.push_back({kStudyDescription, &info.studyDescription});
-    fields.push_back({kPatientComments, &info.bodyPartExamined});
-    fields.push_back({kInstitutionName, &info.institutionName});
-  }
+  const Field fields[] = {{kPatientName, &info.patientName},
+                          {kStudyDescription, &info.studyDescription},
+                          {kSeriesDescription, &info.seriesDescription},
+                          {kPatientComments, &info.bodyPartExamined},
+                          {kInstitutionName, &info.institutionName}};
   SODcmDataset texts;
-  texts.SetString(kSpecificCharacterSet, charset);
+  if (!charset.empty()) texts.SetString(kSpecificCharacterSet, charset);
   for (const Field& f : fields) texts.SetString(f.tag, *f.text);
   texts.ConvertToUTF8();
   for (const Field& f : fields) ReadWhole(texts, f.tag, *f.text);

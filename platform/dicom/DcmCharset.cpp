@@ -1,4 +1,5 @@
-// Text of a dataset's Specific Character Set to UTF-8, code extensions (ISO 2022) included.
+// Text of a dataset's Specific Character Set to UTF-8, code extensions (ISO 2022) included, with
+// the legacy character set for what the declared one cannot read.
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcelem.h>
@@ -7,10 +8,13 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "DcmInternal.h"
+#include "SODcmDataset.h"
+#include "SOWinReg.h"
 
 namespace {
 
@@ -132,13 +136,14 @@ std::vector<std::string> Terms(const std::string& charset) {
 }
 
 // ISO 2022 text: escape sequences switch G0 and G1; delimiters return to the first term's sets.
-std::string DecodeIso2022(const std::string& text, const std::string& firstTerm, bool personName) {
+// False when a character cannot be read in the set in force.
+bool DecodeIso2022(const std::string& text, const std::string& firstTerm, bool personName, std::string& out) {
   State initial;
   std::string number = TermNumber(firstTerm);
   for (const Designation& d : kDesignations)
     if (number == d.term) Apply(d, initial);
   State s = initial;
-  std::string out;
+  out.clear();
   size_t i = 0, n = text.size();
   while (i < n) {
     unsigned char c = text[i];
@@ -168,7 +173,7 @@ std::string DecodeIso2022(const std::string& text, const std::string& firstTerm,
         if (s.g0 == Set::Jis0212) euc += char(0x8F);
         euc += char(c | 0x80);
         euc += char(text[i + 1] | 0x80);
-        if (!Iconv("EUC-JP", euc, out)) out += "\xEF\xBF\xBD";
+        if (!Iconv("EUC-JP", euc, out)) return false;
         i += 2;
       } else {
         out += char(c);
@@ -177,20 +182,19 @@ std::string DecodeIso2022(const std::string& text, const std::string& firstTerm,
       continue;
     }
     if ((s.g1 == Set::Ksx1001 || s.g1 == Set::Gb2312) && i + 1 < n) {
-      if (!Iconv(s.g1 == Set::Ksx1001 ? "EUC-KR" : "GB2312", text.substr(i, 2), out)) out += "\xEF\xBF\xBD";
+      if (!Iconv(s.g1 == Set::Ksx1001 ? "EUC-KR" : "GB2312", text.substr(i, 2), out)) return false;
       i += 2;
     } else if (s.g1 == Set::Katakana && c >= 0xA1 && c <= 0xDF) {
       AppendUtf8(0xFF61 + (c - 0xA1), out);
       ++i;
     } else if (s.g1 == Set::Single && s.single) {
-      if (!Iconv(s.single, text.substr(i, 1), out)) out += "\xEF\xBF\xBD";
+      if (!Iconv(s.single, text.substr(i, 1), out)) return false;
       ++i;
     } else {
-      AppendUtf8(c, out);
-      ++i;
+      return false;  // an upper-half byte where no set is designated
     }
   }
-  return out;
+  return true;
 }
 
 const char* SingleSetIconvName(const std::string& term) {
@@ -229,20 +233,32 @@ void ItemToUtf8(DcmItem* item, std::string charset) {
   }
 }
 
+// `text` in the DICOM character set `charset`; false when that cannot read every byte.
+bool DecodeText(const std::string& text, const std::string& charset, bool personName, std::string& out) {
+  std::vector<std::string> terms = Terms(charset);
+  if (terms.size() > 1 || terms[0].rfind("ISO 2022", 0) == 0) return DecodeIso2022(text, terms[0], personName, out);
+  if (terms[0] == "ISO_IR 13") return DecodeIso2022(text, "ISO 2022 IR 13", personName, out);
+  const char* name = SingleSetIconvName(terms[0]);
+  out.clear();
+  return name && Iconv(name, text, out) && IsValidUtf8(out);
+}
+
+std::mutex legacyLock;
+std::string legacyCharset;  // guarded by legacyLock; empty until first asked for
+
 }  // namespace
 
 std::string DcmTextToUtf8(const std::string& text, const std::string& charset, bool personName) {
   bool ascii = true;
   for (unsigned char c : text) ascii = ascii && c < 0x80 && c != 0x1B;
   if (ascii) return text;
-  std::vector<std::string> terms = Terms(charset);
-  if (terms.size() > 1 || terms[0].rfind("ISO 2022", 0) == 0) return DecodeIso2022(text, terms[0], personName);
   std::string out;
-  const char* name = SingleSetIconvName(terms[0]);
-  if (terms[0] == "ISO_IR 13") return DecodeIso2022(text, "ISO 2022 IR 13", personName);
-  if (name && Iconv(name, text, out)) return out;
-  // Undeclared or unreadable bytes: keep valid UTF-8, read anything else as Latin-1.
-  return IsValidUtf8(text) ? text : Latin1ToUtf8(text);
+  if (!charset.empty() && DecodeText(text, charset, personName, out)) return out;
+  // No character set, or bytes it cannot hold: the legacy set, then Latin-1, which reads any byte.
+  // Never a replacement character.
+  const std::string legacy = SODcmDataset::GetLegacyCharacterSet();
+  if (legacy != charset && DecodeText(text, legacy, personName, out)) return out;
+  return Latin1ToUtf8(text);
 }
 
 void DcmItemToUtf8(DcmItem* root) {
@@ -250,4 +266,20 @@ void DcmItemToUtf8(DcmItem* root) {
   root->findAndGetOFStringArray(DCM_SpecificCharacterSet, charset, OFFalse);
   ItemToUtf8(root, charset.c_str());
   root->putAndInsertString(DCM_SpecificCharacterSet, "ISO_IR 192");
+}
+
+std::string SODcmDataset::GetLegacyCharacterSet() {
+  std::lock_guard<std::mutex> guard(legacyLock);
+  if (legacyCharset.empty()) {
+    std::string configured;
+    legacyCharset = SOWinReg::ReadHKCU("Software\\Orvanta", "LegacyCharacterSet", configured) && !configured.empty()
+                        ? configured
+                        : "GB18030";
+  }
+  return legacyCharset;
+}
+
+void SODcmDataset::SetLegacyCharacterSet(const std::string& charset) {
+  std::lock_guard<std::mutex> guard(legacyLock);
+  legacyCharset = charset;
 }

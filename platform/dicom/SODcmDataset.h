@@ -19,7 +19,8 @@ struct SOTime;
 //
 // Reads write their output only on success and answer false when the attribute is absent.
 // Narrow strings are the value bytes as stored, in the dataset's Specific Character Set
-// (0008,0005); wide strings are decoded from (written into) that character set. A dataset whose
+// (0008,0005); wide strings are decoded from (written into) that character set (see
+// GetLegacyCharacterSet for texts it cannot read). A dataset whose
 // character set cannot hold a wide text is converted to UTF-8 ("ISO_IR 192") first.
 //
 // Safe for use from several threads (see Lock()).
@@ -91,6 +92,14 @@ class SODcmDataset {
 
   // The specific character set (0008,0005) in force for this dataset or item; empty for the default.
   std::string GetCharacterSet() const;
+
+  // The character set that texts are read in when their dataset declares none, or declares one
+  // that cannot read their bytes: a defined term of (0008,0005), the HKCU value
+  // Software\Orvanta LegacyCharacterSet when set, else "GB18030". Texts that it cannot read
+  // either are read as Latin-1, so no byte is ever lost to a replacement character.
+  static std::string GetLegacyCharacterSet();
+  // Replaces it for this process; an empty value reads the registry again.
+  static void SetLegacyCharacterSet(const std::string& charset);
 
   // The underlying DCMTK item, for the toolkit's own classes; never null.
   DcmItem* GetDcmItem() const;

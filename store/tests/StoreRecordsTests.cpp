@@ -95,32 +95,37 @@ TEST(GetInstanceInfo, FillsKeysAndStudyId) {
 }
 
 TEST(GetInstanceInfo, ConvertsFreeTextByCharacterSet) {
-  // "中文" in GB18030.
-  const std::string gb = "\xd6\xd0\xce\xc4";
-  const std::string utf8 = "\xe4\xb8\xad\xe6\x96\x87";
-  auto file = MakeFile(Dataset{});
-  SODcmDataset* ds = file->GetDataset();
-  ds->SetString(0x00080005, "GB18030");
-  for (unsigned long tag : {0x00100010UL, 0x00081030UL, 0x0008103EUL, 0x00180015UL, 0x00080080UL}) ds->SetString(tag, gb);
-  InstanceInfo info;
-  ASSERT_TRUE(GetInstanceInfo(file.get(), info));
-  EXPECT_EQ(info.patientName, utf8);
-  EXPECT_EQ(info.studyDescription, utf8);
-  EXPECT_EQ(info.seriesDescription, utf8);
-  EXPECT_EQ(info.bodyPartExamined, utf8);
-  EXPECT_EQ(info.institutionName, utf8);
-  // The file's own dataset is left as it was.
-  std::string stored;
-  ds->GetString(0x00100010, stored);
-  EXPECT_EQ(stored, gb);
-
-  // Latin-1 labelled data: the series description goes through the toolkit.
-  auto latin = MakeFile(Dataset{});
-  latin->GetDataset()->SetString(0x00080005, "ISO_IR 100");
-  latin->GetDataset()->SetString(0x0008103E, "T\xe9te");
-  InstanceInfo latinInfo;
-  ASSERT_TRUE(GetInstanceInfo(latin.get(), latinInfo));
-  EXPECT_EQ(latinInfo.seriesDescription, "T\xc3\xa9te");
+  // The file's own character set, else (none declared, or bytes it cannot hold) the legacy one.
+  const std::string gb = "\xd6\xd0\xce\xc4", chinese = "\xe4\xb8\xad\xe6\x96\x87";  // "中文"
+  struct Case {
+    const char* charset;
+    std::string stored, expected;
+  } cases[] = {
+      {"GB18030", gb, chinese},
+      {"", gb, chinese},
+      {"ISO_IR 6", gb, chinese},
+      {"ISO_IR 100", "M\xfcller^Hans", "M\xc3\xbcller^Hans"},
+      {"ISO_IR 192", "M\xc3\xbcller^Hans", "M\xc3\xbcller^Hans"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.charset);
+    auto file = MakeFile(Dataset{});
+    SODcmDataset* ds = file->GetDataset();
+    if (*c.charset) ds->SetString(0x00080005, c.charset);
+    for (unsigned long tag : {0x00100010UL, 0x00081030UL, 0x0008103EUL, 0x00180015UL, 0x00080080UL})
+      ds->SetString(tag, c.stored);
+    InstanceInfo info;
+    ASSERT_TRUE(GetInstanceInfo(file.get(), info));
+    EXPECT_EQ(info.patientName, c.expected);
+    EXPECT_EQ(info.studyDescription, c.expected);
+    EXPECT_EQ(info.seriesDescription, c.expected);
+    EXPECT_EQ(info.bodyPartExamined, c.expected);
+    EXPECT_EQ(info.institutionName, c.expected);
+    // The file's own dataset is left as it was.
+    std::string stored;
+    ds->GetString(0x00100010, stored);
+    EXPECT_EQ(stored, c.stored);
+  }
 }
 
 TEST(GetInstanceInfos, FlattensTheTreeWithRecomputedIds) {

@@ -234,6 +234,62 @@ TEST(DicomDataset, PydicomCharacterSetFilesReadAsUtf8) {
   }
 }
 
+TEST(DicomDataset, TextDecodesThroughItsCharacterSetOrTheLegacyOne) {
+  struct Case {
+    const char* charset;
+    const char* stored;
+    const char* text;  // UTF-8
+  };
+  const Case cases[] = {
+      {"ISO_IR 100", "M\xFCller^Hans", "Müller^Hans"},
+      {"ISO_IR 101", "\xA3\xF3" "d\xBC", "Łódź"},
+      {"ISO_IR 109", "\xA6\xB6", "Ĥĥ"},
+      {"ISO_IR 110", "\xA3\xB3", "Ŗŗ"},
+      {"ISO_IR 144", "\xBB\xEE\xDA\xE1\xD5\xDC\xD1\xE3\xE0\xD3", "Люксембург"},
+      {"ISO_IR 148", "\xDE\xE7", "Şç"},
+      {"ISO_IR 192", "王^小东", "王^小东"},
+      {"GB18030", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      {"GBK", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      {"\\ISO 2022 IR 58", "Zhang^XiaoDong=\x1B$)A\xD5\xC5^\x1B$)A\xD0\xA1\xB6\xAB=", "Zhang^XiaoDong=张^小东="},
+      {"\\ISO 2022 IR 149", "Hong^Gildong=\x1B$)C\xFB\xF3^\x1B$)C\xD1\xCE\xD4\xD7=\x1B$)C\xC8\xAB^\x1B$)C\xB1\xE6\xB5\xBF",
+       "Hong^Gildong=洪^吉洞=홍^길동"},
+      {"\\ISO 2022 IR 87", "Yamada^Tarou=\x1B$B;3ED\x1B(B^\x1B$BB@O:\x1B(B=\x1B$B$d$^$@\x1B(B^\x1B$B$?$m$&\x1B(B",
+       "Yamada^Tarou=山田^太郎=やまだ^たろう"},
+      // No character set, or bytes the declared one cannot hold: the legacy set (GB18030).
+      {"", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      {"ISO_IR 6", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      {"ISO_IR 192", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      {"ISO_IR 999", "\xCD\xF5^\xD0\xA1\xB6\xAB", "王^小东"},
+      // Nor that one: Latin-1, which reads any byte. Never a replacement character.
+      {"", "\x80\xFF", "\u0080ÿ"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.charset) + " " + c.text);
+    SODcmDataset ds;
+    if (*c.charset) ASSERT_TRUE(ds.SetString(kCharset, c.charset));
+    ASSERT_TRUE(ds.SetString(kPatientName, std::string(c.stored)));
+    ASSERT_TRUE(ds.SetString(0x00081030, std::string(c.stored)));
+    std::wstring wide;
+    ASSERT_TRUE(ds.GetString(kPatientName, wide));
+    EXPECT_EQ(SOUtil::W2UTF8Str(wide.c_str()), c.text);
+    ASSERT_TRUE(ds.GetString(0x00081030, wide));
+    EXPECT_EQ(SOUtil::W2UTF8Str(wide.c_str()), c.text);
+    ASSERT_TRUE(ds.ConvertToUTF8());
+    std::string utf8;
+    ASSERT_TRUE(ds.GetString(kPatientName, utf8));
+    EXPECT_EQ(utf8, c.text);
+  }
+  // The legacy set is configurable.
+  SODcmDataset::SetLegacyCharacterSet("ISO_IR 100");
+  SODcmDataset latin;
+  ASSERT_TRUE(latin.SetString(kPatientName, std::string("M\xFCller")));
+  std::wstring wide;
+  ASSERT_TRUE(latin.GetString(kPatientName, wide));
+  EXPECT_EQ(wide, L"Müller");
+  SODcmDataset::SetLegacyCharacterSet("");
+  EXPECT_EQ(SODcmDataset::GetLegacyCharacterSet(), "GB18030");
+}
+
 TEST(DicomDataset, SequenceItemsFollowTheirOwnOrTheirRootsCharacterSet) {
   fs::path root = orvanta::test::PydicomTestFiles();
   if (root.empty()) GTEST_SKIP() << "python3-pydicom test files not installed";
