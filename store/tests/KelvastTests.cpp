@@ -225,6 +225,17 @@ TEST_F(KelvastTest, HostileValuesNeverNameFilesOrFolders) {
     std::string path;
     EXPECT_FALSE(store_->GetStoreFilePath(&file, path));
   }
+  {
+    // A UID holding a NUL is read whole, so "1.2\0/x" is refused instead of stored as "1.2".
+    auto made = MakeFile(Dataset{});
+    ASSERT_TRUE(made->GetDataset()->SetString(0x00080018, std::string("1.2\0/x", 6)));
+    const fs::path nul = in / "nul.dcm";
+    ASSERT_TRUE(made->SaveFile(nul.c_str()));
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(nul.c_str()));
+    EXPECT_FALSE(store_->StoreFile(&file, nullptr));
+    EXPECT_FALSE(store_->QueueFilePath(nul.c_str()));
+  }
   for (const char* uid : {"..", "DB", "patients", "values", "a/b", "."}) {
     Dataset d;
     d.studyUID = uid;
