@@ -127,17 +127,27 @@ TEST(ImageObjectsOfObject, RealFilesDrawInEveryEncoding) {
 }
 
 TEST(ImageObjectsOfObject, HostileFilesNeverCrash) {
+  // Odd values parse and draw; absurd dimensions parse but draw nothing; a file without its UIDs
+  // does not parse but its pixels still draw; a file cut in its header or pixel data does neither.
   orvanta::test::EnsureQtApp();
   fs::path dir = orvanta::test::MakeTempDir("hostile");
-  for (const fs::path& path : fx::WriteHostileFiles(dir)) {
-    SCOPED_TRACE(path.string());
+  const std::vector<fs::path> files = fx::WriteHostileFiles(dir);
+  for (size_t kind = 0; kind < files.size(); ++kind) {
+    SCOPED_TRACE(files[kind].string());
+    const auto hostile = static_cast<fx::Hostile>(kind);
+    const bool parses = hostile != fx::Hostile::TruncatedHeader && hostile != fx::Hostile::MissingUids &&
+                        hostile != fx::Hostile::TruncatedPixelData;
+    const bool draws = hostile != fx::Hostile::TruncatedHeader && hostile != fx::Hostile::TruncatedPixelData &&
+                       hostile != fx::Hostile::AbsurdDimensions;
     SODcmObject object;
-    object.ParseDcmFile(path.c_str(), false);
+    EXPECT_EQ(object.ParseDcmFile(files[kind].c_str(), false), parses);
     object.GetPixelDataRGB();
     if (IImageData* data = object.GetImageData()) data->GetFramePixelData(data->GetFrameCount() - 1);
-    for (auto& image : Make(&object)) {
+    auto images = Make(&object);
+    if (draws) EXPECT_FALSE(images.empty());
+    for (auto& image : images) {
       RenderSurface surface(64, 64);
-      image->DrawImage(surface.dc(), surface.rect(), false);
+      EXPECT_EQ(image->DrawImage(surface.dc(), surface.rect(), false), draws);
       image->GetGraphicMgr()->AddRectangle({1, 1}, 30, 30);
     }
   }
