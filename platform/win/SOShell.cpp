@@ -650,18 +650,22 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void*, DWORD disp
   if (!path) return INVALID_HANDLE_VALUE;
   const bool write = access & GENERIC_WRITE;
   int flags = write ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  // Truncation waits until the lock is ours: a refused opener must never shrink a file that
+  // another holder has mapped.
+  bool truncate = false;
   switch (disposition) {
     case CREATE_NEW:
       flags |= O_CREAT | O_EXCL;
       break;
     case CREATE_ALWAYS:
-      flags |= O_CREAT | O_TRUNC;
+      flags |= O_CREAT;
+      truncate = true;
       break;
     case OPEN_ALWAYS:
       flags |= O_CREAT;
       break;
     case TRUNCATE_EXISTING:
-      flags |= O_TRUNC;
+      truncate = true;
       break;
     default:
       break;
@@ -670,7 +674,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void*, DWORD disp
   if (fd < 0) return INVALID_HANDLE_VALUE;
   // No sharing: nobody else may hold the file; later openers fail.
   const int lockMode = (shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) ? LOCK_SH : LOCK_EX;
-  if (flock(fd, lockMode | LOCK_NB) != 0) {
+  if (flock(fd, lockMode | LOCK_NB) != 0 || (truncate && (!write || ftruncate(fd, 0) != 0))) {
     ::close(fd);
     return INVALID_HANDLE_VALUE;
   }

@@ -32,6 +32,11 @@ TEST(Shell, MappedFileIsExclusiveGrowsAndPersists) {
   auto* view = static_cast<uint16_t*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
   ASSERT_NE(view, nullptr);
   for (DWORD i = 0; i < size / 2; ++i) view[i] = static_cast<uint16_t>(i);
+  // A refused second creator must not truncate the file under the live mapping.
+  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(fs::file_size(path), size);
+  EXPECT_EQ(view[size / 2 - 1], static_cast<uint16_t>(size / 2 - 1));
   EXPECT_TRUE(UnmapViewOfFile(view));
   EXPECT_FALSE(UnmapViewOfFile(view));
   EXPECT_TRUE(CloseHandle(mapping));
