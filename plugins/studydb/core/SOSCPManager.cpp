@@ -1,0 +1,74 @@
+#include "SOSCPManager.h"
+
+#include "ArchiveConfig.h"
+#include "IKelvast.h"
+
+#include <algorithm>
+
+SOSCPManager& SOSCPManager::Instance() {
+  static SOSCPManager* manager = new SOSCPManager(ArchiveConfig::Instance());
+  return *manager;
+}
+
+SOSCPManager::SOSCPManager(ArchiveConfig& config) : config_(config), port_(config.Port()) {}
+
+SOSCPManager::~SOSCPManager() { Stop(); }
+
+bool SOSCPManager::Start() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (scp_.IsRunning()) return false;
+  // A service that could not bind has ended its thread already.
+  if (thread_.joinable()) thread_.join();
+  port_ = config_.Port();
+  std::string aeTitle = config_.AETitle();
+  scp_.InitSCP(aeTitle.c_str(), port_);
+  scp_.SetTransferFormat(SODcmTransferFormat_All);
+  scp_.SetCallback(this);
+  thread_ = std::thread([this] { scp_.StartSCP(); });
+  return true;
+}
+
+void SOSCPManager::Stop() {
+  std::thread thread;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scp_.Stop();
+    thread.swap(thread_);
+  }
+  if (thread.joinable()) thread.join();
+}
+
+void SOSCPManager::AddListener(ISCPManagerCallback* listener) {
+  if (!listener) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
+}
+
+std::vector<ISCPManagerCallback*> SOSCPManager::Listeners() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return listeners_;
+}
+
+bool SOSCPManager::OnStore(SODcmAssociationParams& params, SODcmFile* file) {
+  std::vector<ISCPManagerCallback*> listeners = Listeners();
+  // Nobody kept it unless somebody listened and every listener succeeded.
+  bool kept = !listeners.empty();
+  for (ISCPManagerCallback* listener : listeners) kept = listener->OnFileReceived(params, file) && kept;
+  return kept;
+}
+
+void SOSCPManager::OnStoreEnd(SODcmAssociationParams& params) {
+  for (ISCPManagerCallback* listener : Listeners()) listener->OnStoreEnd(params);
+}
+
+void SOSCPManager::OnStateChanged(bool running) {
+  for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
+}
+
+bool SOReceiveToStore::OnFileReceived(SODcmAssociationParams&, SODcmFile* file) {
+  return store_ && file && store_->QueueFile(file);
+}
+
+void SOReceiveToStore::OnStoreEnd(SODcmAssociationParams&) {
+  if (store_) store_->CommitQueue();
+}

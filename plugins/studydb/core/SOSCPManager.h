@@ -1,0 +1,72 @@
+#pragma once
+
+#include "SODcmSCP.h"
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class ArchiveConfig;
+class IKelvast;
+
+// Listeners of the receiving service, told on the service's threads.
+class ISCPManagerCallback {
+ public:
+  virtual ~ISCPManagerCallback() = default;
+  // One object arrived; the file is the service's and valid during the call. False when the
+  // object could not be kept: the sender is then answered with a failure status.
+  virtual bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) { return true; }
+  // A sending peer's association ended, released or aborted.
+  virtual void OnStoreEnd(SODcmAssociationParams& params) {}
+  virtual void OnStateChanged(bool running) {}
+};
+
+// The workstation's receiving service: the toolkit's service provider on a thread of its own,
+// with the port and AE title of archive.xml as they were when it started.
+class SOSCPManager : public ISODcmSCPCallback {
+ public:
+  // The module's object on ArchiveConfig::Instance(); never freed.
+  static SOSCPManager& Instance();
+
+  explicit SOSCPManager(ArchiveConfig& config);
+  ~SOSCPManager() override;
+  SOSCPManager(const SOSCPManager&) = delete;
+  SOSCPManager& operator=(const SOSCPManager&) = delete;
+
+  // Starts the service thread with the configuration's current values; false when it already
+  // runs. A port that cannot be bound is told through OnStateChanged(false).
+  bool Start();
+  // Ends the service and waits for its thread.
+  void Stop();
+  bool IsRunning() const { return scp_.IsRunning(); }
+  int Port() const { return port_; }
+
+  // Added once; null ignored.
+  void AddListener(ISCPManagerCallback* listener);
+
+  bool OnStore(SODcmAssociationParams& params, SODcmFile* file) override;
+  void OnStoreEnd(SODcmAssociationParams& params) override;
+  void OnStateChanged(bool running) override;
+
+ private:
+  std::vector<ISCPManagerCallback*> Listeners();
+
+  ArchiveConfig& config_;
+  SODcmSCP scp_;
+  int port_ = 0;
+  std::mutex mutex_;  // guards listeners_ and thread_
+  std::vector<ISCPManagerCallback*> listeners_;
+  std::thread thread_;
+};
+
+// What the study database does with received objects: each is saved into the store and
+// queued; the queue is written when the association ends, so a study appears whole.
+class SOReceiveToStore : public ISCPManagerCallback {
+ public:
+  explicit SOReceiveToStore(IKelvast* store) : store_(store) {}
+  bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) override;
+  void OnStoreEnd(SODcmAssociationParams& params) override;
+
+ private:
+  IKelvast* store_;
+};

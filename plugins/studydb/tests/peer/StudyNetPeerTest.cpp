@@ -1,0 +1,281 @@
+// The receiving service into a real store, fed by storescu and echoscu, and the send job to
+// storescp, all on loopback.
+
+#include "ArchiveConfig.h"
+#include "DicomFixtures.h"
+#include "IKelvast.h"
+#include "PeerProcess.h"
+#include "SOSCPManager.h"
+#include "StudyJobs.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using orvanta::test::FreeLoopbackPort;
+using orvanta::test::MakeTempDir;
+
+namespace {
+
+struct StoreHolder {
+  IKelvast* store;
+  explicit StoreHolder(const fs::path& folder) : store(BuildDB(folder.c_str())) {}
+  ~StoreHolder() { ReleaseDB(store); }
+  int Studies() {
+    int count = -1;
+    store->GetStudyCount(&count);
+    return count;
+  }
+  size_t Instances() {
+    std::vector<PatientRecord> studies;
+    store->GetPatientRecords(studies, nullptr, true);
+    size_t n = 0;
+    for (auto& study : studies)
+      for (auto& series : study.series) n += series.instances.size();
+    return n;
+  }
+};
+
+// Watches what the store shows while objects arrive, and the service's ends and states.
+struct Probe : ISCPManagerCallback {
+  StoreHolder* holder = nullptr;
+  std::atomic<int> received{0};
+  std::atomic<int> studiesSeenDuringReceive{0};
+  std::atomic<int> ends{0};
+  std::mutex mutex;
+  std::vector<bool> states;
+  bool OnFileReceived(SODcmAssociationParams&, SODcmFile*) override {
+    if (holder) studiesSeenDuringReceive = std::max(studiesSeenDuringReceive.load(), holder->Studies());
+    ++received;
+    return true;
+  }
+  void OnStoreEnd(SODcmAssociationParams&) override { ++ends; }
+  void OnStateChanged(bool running) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    states.push_back(running);
+  }
+};
+
+template <class Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = 20s) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// Two studies of 25 small CT slices each.
+std::vector<std::string> TwoStudies(const fs::path& dir, int slicesEach = 25) {
+  std::vector<std::string> files;
+  for (int s = 0; s < 2; ++s) {
+    orvanta::fixtures::CtSeriesOptions options;
+    options.slices = slicesEach;
+    options.rows = options.columns = 16;
+    options.patientId = "P" + std::to_string(s);
+    for (auto& f : orvanta::fixtures::WriteCtSeries(dir / std::to_string(s), options).files) files.push_back(f.string());
+  }
+  return files;
+}
+
+std::vector<std::string> StoreSCU(int port, const std::vector<std::string>& files) {
+  std::vector<std::string> argv{"env", "TCP_NODELAY=1", "storescu", "-aet", "MODALITY", "-aec", "Storage", "127.0.0.1",
+                                std::to_string(port)};
+  argv.insert(argv.end(), files.begin(), files.end());
+  return argv;
+}
+
+struct ReceivingService {
+  fs::path dir = MakeTempDir("recv");
+  StoreHolder holder{dir / "store"};
+  ArchiveConfig config{(dir / "archive.xml").string()};
+  SOSCPManager manager{config};
+  SOReceiveToStore sink{holder.store};
+  Probe probe;
+  int port = FreeLoopbackPort();
+  ReceivingService() {
+    EXPECT_TRUE(config.SetSCP(port, "Storage"));
+    probe.holder = &holder;
+    // The probe comes after the store, so it sees each end after the commit.
+    manager.AddListener(&sink);
+    manager.AddListener(&probe);
+    manager.Start();
+    EXPECT_TRUE(WaitFor([&] { return manager.IsRunning(); }));
+  }
+  // The listeners must outlive the service.
+  ~ReceivingService() { manager.Stop(); }
+};
+
+}  // namespace
+
+TEST(StudyReceivePeer, OneAssociationOfTwoStudiesIsListedAtItsEnd) {
+  ReceivingService service;
+  std::vector<std::string> files = TwoStudies(service.dir / "src");
+  ASSERT_EQ(files.size(), 50u);
+
+  peer::PeerProcess echo({"echoscu", "-aec", "Storage", "127.0.0.1", std::to_string(service.port)},
+                         service.dir / "echoscu.log");
+  EXPECT_EQ(echo.WaitExit(30s), 0) << echo.Log();
+
+  peer::PeerProcess storescu(StoreSCU(service.port, files), service.dir / "storescu.log");
+  EXPECT_EQ(storescu.WaitExit(60s), 0) << storescu.Log();
+  ASSERT_TRUE(WaitFor([&] { return service.probe.ends.load() == 1; }));
+  EXPECT_EQ(service.probe.received.load(), 50);
+  EXPECT_EQ(service.probe.studiesSeenDuringReceive.load(), 0) << "rows appeared before the association ended";
+  EXPECT_EQ(service.holder.Studies(), 2);
+  EXPECT_EQ(service.holder.Instances(), 50u);
+
+  // A port changed meanwhile does not move the running service.
+  EXPECT_TRUE(service.config.SetSCP(service.port + 1, "Storage"));
+  EXPECT_EQ(service.manager.Port(), service.port);
+  EXPECT_TRUE(service.manager.IsRunning());
+}
+
+TEST(StudyReceivePeer, ObjectsOfAnAbortedAssociationAreIndexed) {
+  ReceivingService service;
+  std::vector<std::string> files = TwoStudies(service.dir / "src", 300);
+  {
+    peer::PeerProcess storescu(StoreSCU(service.port, files), service.dir / "storescu.log");
+    ASSERT_TRUE(WaitFor([&] { return service.probe.received.load() >= 20; }));
+  }  // stopped mid-send
+  ASSERT_TRUE(WaitFor([&] { return service.probe.ends.load() == 1; }));
+  int received = service.probe.received.load();
+  EXPECT_LT(received, 600);
+  EXPECT_EQ(service.holder.Instances(), static_cast<size_t>(received));
+}
+
+TEST(StudyReceivePeer, BusyPortIsToldAsNotRunning) {
+  ReceivingService first;
+  ArchiveConfig config((first.dir / "second.xml").string());
+  ASSERT_TRUE(config.SetSCP(first.port, "Storage"));
+  Probe probe;
+  SOSCPManager second(config);
+  second.AddListener(&probe);
+  EXPECT_TRUE(second.Start());
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(probe.mutex);
+    return !probe.states.empty();
+  }));
+  EXPECT_EQ(probe.states, std::vector<bool>{false});
+  EXPECT_FALSE(second.IsRunning());
+  EXPECT_TRUE(first.manager.IsRunning());
+}
+
+TEST(StudyReceivePeer, ObjectTheStoreCannotKeepIsAnsweredWithFailure) {
+  fs::path dir = MakeTempDir("recv-fail");
+  ArchiveConfig config((dir / "archive.xml").string());
+  int port = FreeLoopbackPort();
+  ASSERT_TRUE(config.SetSCP(port, "Storage"));
+  SOSCPManager manager(config);
+  SOReceiveToStore sink(nullptr);
+  manager.AddListener(&sink);
+  struct StopFirst {
+    SOSCPManager& manager;
+    ~StopFirst() { manager.Stop(); }
+  } stopFirst{manager};
+  manager.Start();
+  ASSERT_TRUE(WaitFor([&] { return manager.IsRunning(); }));
+  std::vector<std::string> files = TwoStudies(dir / "src", 1);
+  peer::PeerProcess storescu(StoreSCU(port, {files[0]}), dir / "storescu.log");
+  storescu.WaitExit(30s);
+  std::string log = storescu.Log();
+  EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
+}
+
+namespace {
+
+struct SendRecorder : ISendEvents {
+  StudySender* sender = nullptr;
+  int cancelAt = -1;
+  int starts = 0;
+  std::vector<TransferProgress> progress;
+  std::vector<bool> done;
+  void OnSendStart() override { ++starts; }
+  void OnSendProgress(const TransferProgress& p) override {
+    progress.push_back(p);
+    if (sender && cancelAt > 0 && static_cast<int>(progress.size()) == cancelAt) sender->Cancel();
+  }
+  void OnSendDone(bool ok) override { done.push_back(ok); }
+};
+
+size_t FilesIn(const fs::path& dir) {
+  size_t n = 0;
+  for (auto& entry : fs::directory_iterator(dir)) n += entry.is_regular_file();
+  return n;
+}
+
+}  // namespace
+
+TEST(StudySendPeer, SendsAStudyWithProgressAndCancels) {
+  fs::path dir = MakeTempDir("send");
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 120;
+  options.rows = options.columns = 16;
+  SendJob job;
+  for (auto& f : orvanta::fixtures::WriteCtSeries(dir / "src", options).files) job.files.push_back(f.string());
+  int port = FreeLoopbackPort();
+  fs::create_directories(dir / "out");
+  peer::PeerProcess storescp({"env", "TCP_NODELAY=1", "storescp", "-aet", "PACS", "-od", (dir / "out").string(),
+                              std::to_string(port)},
+                             dir / "storescp.log");
+  ASSERT_TRUE(storescp.WaitForPort(port));
+  job.host = "127.0.0.1";
+  job.port = static_cast<uint16_t>(port);
+  job.calledAE = "PACS";
+
+  SendRecorder events;
+  StudySender sender(&events);
+  events.sender = &sender;
+  std::vector<std::string> statuses;
+  sender.RunSend(job, "Storage", [&](const std::string& text) { statuses.push_back(text); });
+  EXPECT_EQ(events.starts, 1);
+  ASSERT_EQ(events.progress.size(), 120u);
+  EXPECT_EQ(events.progress[9].text, "10/120");
+  EXPECT_EQ(events.progress.back().text, "120/120");
+  EXPECT_EQ(events.progress.back().percent, 100);
+  EXPECT_EQ(events.done, std::vector<bool>{true});
+  EXPECT_EQ(statuses, std::vector<std::string>{""});
+  EXPECT_TRUE(WaitFor([&] { return FilesIn(dir / "out") == 120; }));
+
+  // Cancelled after about ten files: fewer arrive, and the send failed.
+  fs::remove_all(dir / "out");
+  fs::create_directories(dir / "out");
+  events = SendRecorder{};
+  events.sender = &sender;
+  events.cancelAt = 10;
+  sender.RunSend(job, "Storage", nullptr);
+  EXPECT_EQ(events.done, std::vector<bool>{false});
+  EXPECT_LT(events.progress.size(), 120u);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_LT(FilesIn(dir / "out"), 120u);
+}
+
+TEST(StudySendPeer, UnreachableNodeFailsOnce) {
+  SendJob job;
+  job.files = {"/nonexistent.dcm"};
+  job.host = "127.0.0.1";
+  job.port = static_cast<uint16_t>(FreeLoopbackPort());
+  job.calledAE = "PACS";
+  SendRecorder events;
+  StudySender sender(&events);
+  auto start = std::chrono::steady_clock::now();
+  sender.RunSend(job, "Storage", nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+  EXPECT_EQ(events.done, std::vector<bool>{false});
+  EXPECT_STREQ(SendDoneText(false), "Send fail!");
+
+  // A node that cannot even be named is a failed send too, told once.
+  job.port = 0;
+  events = SendRecorder{};
+  sender.RunSend(job, "Storage", nullptr);
+  EXPECT_EQ(events.done, std::vector<bool>{false});
+  EXPECT_EQ(events.starts, 1);
+}
