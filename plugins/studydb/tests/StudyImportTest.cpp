@@ -5,6 +5,7 @@
 #include "SODcmFile.h"
 #include "SOUtil.h"
 #include "StudyJobs.h"
+#include "TestStore.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +17,6 @@ namespace fs = std::filesystem;
 using orvanta::test::MakeTempDir;
 
 namespace {
-
-struct StoreHolder {
-  IKelvast* store;
-  explicit StoreHolder(const fs::path& folder) : store(BuildDB(folder.c_str())) {}
-  ~StoreHolder() { ReleaseDB(store); }
-};
 
 std::vector<std::string> FolderFiles(const fs::path& folder) {
   std::vector<std::string> files;
@@ -38,7 +33,7 @@ TEST(StudyImport, CountsEveryFileAndListsTheStudyOnce) {
   options.rows = options.columns = 16;
   auto series = orvanta::fixtures::WriteCtSeries(source, options);
   std::ofstream(source / "readme.txt") << "not DICOM";
-  StoreHolder holder(MakeTempDir("store"));
+  TestStore holder(MakeTempDir("store"));
 
   std::vector<std::string> statuses;
   auto status = [&](const std::string& text) { statuses.push_back(text); };
@@ -71,13 +66,11 @@ TEST(StudyImport, NothingLoadsStillCountsAndFinishes) {
   fs::path source = MakeTempDir("src");
   std::ofstream(source / "a.txt") << "x";
   std::ofstream(source / "b.txt") << "y";
-  StoreHolder holder(MakeTempDir("store"));
+  TestStore holder(MakeTempDir("store"));
   std::vector<std::string> statuses;
   RunImport(FolderFiles(source), holder.store, [&](const std::string& text) { statuses.push_back(text); });
   EXPECT_EQ(statuses, (std::vector<std::string>{"", "Importing 1/2", "Importing 2/2", "Import finished!"}));
-  int count = -1;
-  ASSERT_TRUE(holder.store->GetStudyCount(&count));
-  EXPECT_EQ(count, 0);
+  EXPECT_EQ(holder.Studies(), 0);
 }
 
 TEST(StudyImport, TransferProgressNeverDividesByZero) {

@@ -7,6 +7,7 @@
 #include "PeerProcess.h"
 #include "SOSCPManager.h"
 #include "StudyJobs.h"
+#include "TestStore.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,28 +25,9 @@ using orvanta::test::MakeTempDir;
 
 namespace {
 
-struct StoreHolder {
-  IKelvast* store;
-  explicit StoreHolder(const fs::path& folder) : store(BuildDB(folder.c_str())) {}
-  ~StoreHolder() { ReleaseDB(store); }
-  int Studies() {
-    int count = -1;
-    store->GetStudyCount(&count);
-    return count;
-  }
-  size_t Instances() {
-    std::vector<PatientRecord> studies;
-    store->GetPatientRecords(studies, nullptr, true);
-    size_t n = 0;
-    for (auto& study : studies)
-      for (auto& series : study.series) n += series.instances.size();
-    return n;
-  }
-};
-
 // Watches what the store shows while objects arrive, and the service's ends and states.
 struct Probe : ISCPManagerCallback {
-  StoreHolder* holder = nullptr;
+  TestStore* holder = nullptr;
   std::atomic<int> received{0};
   std::atomic<int> studiesSeenDuringReceive{0};
   std::atomic<int> ends{0};
@@ -95,7 +77,7 @@ std::vector<std::string> StoreSCU(int port, const std::vector<std::string>& file
 
 struct ReceivingService {
   fs::path dir = MakeTempDir("recv");
-  StoreHolder holder{dir / "store"};
+  TestStore holder{dir / "store"};
   ArchiveConfig config{(dir / "archive.xml").string()};
   SOSCPManager manager{config};
   SOReceiveToStore sink{holder.store};
