@@ -4,34 +4,6 @@
 
 #include "StoreLayout.h"
 
-namespace {
-
-std::string Text(const CppSQLite3Query& q, const char* column) {
-  const char* text = q.FieldText(q.FieldIndex(column));
-  return text ? text : std::string();
-}
-
-int Int(const CppSQLite3Query& q, const char* column) { return q.FieldInt(q.FieldIndex(column), 0); }
-
-// The study columns that a study row and a listed study (with its workflow columns) share.
-template <class Record>
-void ReadStudyColumns(Record& r, const CppSQLite3Query& q) {
-  r.id = Text(q, "id");
-  r.studyUID = Text(q, "studyUID");
-  r.studyID = Text(q, "studyID");
-  r.accessionNumber = Text(q, "accessionNumber");
-  r.studyDate = Text(q, "studyDate");
-  r.studyTime = Text(q, "studyTime");
-  r.studyDescription = Text(q, "studyDescription");
-  r.patientName = Text(q, "patientName");
-  r.patientID = Text(q, "patientID");
-  r.patientBirthDate = Text(q, "patientBirthDate");
-  r.patientSex = Text(q, "patientSex");
-  r.patientAge = Text(q, "patientAge");
-}
-
-}  // namespace
-
 bool BasicDB::Open(const std::string& path) {
   if (path.empty()) return false;
   if (path == path_) return true;
@@ -82,61 +54,45 @@ void BasicDB::SetUserVersion(CppSQLite3DB& db, int version) {
   db.Execute(sql.Format("PRAGMA user_version = %d", version));
 }
 
-void BasicDB::ReadStudyRow(StudyRecord& r, const CppSQLite3Query& q) const {
-  ReadStudyColumns(r, q);
-  r.storePath = Text(q, "storePath");
-  r.createdTime = Text(q, "createdTime");
+void BasicDB::CompletePath(StudyRecord& r) const {
   if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetStudyPath(r));
 }
 
-void BasicDB::ReadSeriesRow(SeriesRecord& r, const CppSQLite3Query& q) const {
-  r.id = Text(q, "id");
-  r.patientID = Text(q, "patientID");
-  r.studyUID = Text(q, "studyUID");
-  r.seriesUID = Text(q, "seriesUID");
-  r.seriesNumber = Text(q, "seriesNumber");
-  r.seriesDate = Text(q, "seriesDate");
-  r.modality = Text(q, "modality");
-  r.imageType = Text(q, "imageType");
-  r.sliceThickness = Text(q, "sliceThickness");
-  r.seriesDescription = Text(q, "seriesDescription");
-  r.bodyPartExamined = Text(q, "bodyPartExamined");
-  r.institutionName = Text(q, "institutionName");
-  r.storePath = Text(q, "storePath");
-  r.createdTime = Text(q, "createdTime");
+void BasicDB::CompletePath(PatientRecord& r) const {
+  if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetStudyPath(r));
+}
+
+void BasicDB::CompletePath(SeriesRecord& r) const {
   if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetSeriesPath(r));
 }
 
-void BasicDB::ReadPatientRow(PatientRecord& r, const CppSQLite3Query& q) const {
-  ReadStudyColumns(r, q);
-  r.unread = Int(q, "unread") != 0;
-  r.locked = Int(q, "locked") != 0;
-  r.marked = Int(q, "marked") != 0;
-  r.positive = Int(q, "positive") != 0;
-  r.sendState = Int(q, "sendState");
-  r.printState = Int(q, "printState");
-  r.remoteState = Int(q, "remoteState");
-  r.reportState = Int(q, "reportState");
-  r.sendID = Text(q, "sendID");
-  r.printID = Text(q, "printID");
-  r.remoteID = Text(q, "remoteID");
-  r.sourceFrom = Text(q, "sourceFrom");
-  r.storePath = Text(q, "storePath");
-  r.createdTime = Text(q, "createdTime");
-  if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetStudyPath(r));
+void BasicDB::CompletePath(InstanceRecord& r) const {
+  if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetInstancePath(r));
 }
 
-void BasicDB::ReadInstanceRow(InstanceRecord& r, const CppSQLite3Query& q) const {
-  r.id = Text(q, "id");
-  r.series_id = Text(q, "series_id");
-  r.patientID = Text(q, "patientID");
-  r.studyUID = Text(q, "studyUID");
-  r.seriesUID = Text(q, "seriesUID");
-  r.sopClassUID = Text(q, "sopClassUID");
-  r.sopInstanceUID = Text(q, "sopInstanceUID");
-  r.instanceNumber = Text(q, "instanceNumber");
-  r.storePath = Text(q, "storePath");
-  if (r.storePath.empty()) r.storePath = StoreLayout::Join(storeFolder_, StoreLayout::GetInstancePath(r));
+std::string BasicDB::StudyInsert(const char* table) {
+  return std::string("INSERT OR IGNORE INTO ") + table +
+         " (id, studyUID, studyID, accessionNumber, studyDate, studyTime, studyDescription, patientName, patientID, "
+         "patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+}
+
+std::string BasicDB::SeriesInsert(const char* table) {
+  return std::string("INSERT OR IGNORE INTO ") + table +
+         " (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, imageType, bodyPartExamined, "
+         "institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+         "?);";
+}
+
+void BasicDB::InsertStudy(CppSQLite3Statement& insert, const InstanceInfo& i, const std::string& id,
+                          const std::string& storePath) {
+  insert.Execute({&id, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime, &i.studyDescription,
+                  &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex, &i.patientAge, &storePath});
+}
+
+void BasicDB::InsertSeries(CppSQLite3Statement& insert, const InstanceInfo& i) {
+  insert.Execute({&i.seriesKey, &i.patientID, &i.studyUID, &i.seriesUID, &i.seriesNumber, &i.seriesDate, &i.modality,
+                  &i.imageType, &i.bodyPartExamined, &i.institutionName, &i.sliceThickness, &i.seriesDescription,
+                  &i.seriesPath});
 }
 
 void BasicDB::GroupBySeries(const std::vector<InstanceInfo>& instances,

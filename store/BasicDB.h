@@ -9,11 +9,12 @@
 #include "InstanceInfo.h"
 #include "InstanceRecord.h"
 #include "PatientRecord.h"
+#include "RowReader.h"
 #include "SeriesRecord.h"
 #include "StudyRecord.h"
 
 // Base of the store's table classes: one connection kept open on one file until another path is
-// asked for, the schema stamp in PRAGMA user_version, and the row readers. Not locked: each table
+// asked for, the schema stamp in PRAGMA user_version, the row readers and the shared inserts. Not locked: each table
 // class serialises its own use.
 class BasicDB {
  public:
@@ -33,10 +34,31 @@ class BasicDB {
   static int GetUserVersion(CppSQLite3DB& db);
   static void SetUserVersion(CppSQLite3DB& db, int version);
 
-  void ReadStudyRow(StudyRecord& record, const CppSQLite3Query& q) const;
-  void ReadSeriesRow(SeriesRecord& record, const CppSQLite3Query& q) const;
-  void ReadPatientRow(PatientRecord& record, const CppSQLite3Query& q) const;
-  void ReadInstanceRow(InstanceRecord& record, const CppSQLite3Query& q) const;
+  // Each remaining row of q as a record to take(Record&&), or appended to out; a row without a
+  // storePath gets the one the store's layout gives it.
+  template <class Record, class Take>
+  void ReadRows(CppSQLite3Query& q, Take&& take) const {
+    ForEachRow<Record>(q, [&](Record&& record) {
+      CompletePath(record);
+      take(std::move(record));
+    });
+  }
+  template <class Record>
+  void ReadRows(CppSQLite3Query& q, std::vector<Record>& out) const {
+    ReadRows<Record>(q, [&](Record&& record) { out.push_back(std::move(record)); });
+  }
+  // The current row of q; false when there is none.
+  template <class Record>
+  bool ReadRow(const CppSQLite3Query& q, Record& record) const {
+    if (q.Eof()) return false;
+    RowReader<Record>(q).Read(q, record);
+    CompletePath(record);
+    return true;
+  }
+
+  // "INSERT OR IGNORE" of the study columns, or the series columns, into table.
+  static std::string StudyInsert(const char* table);
+  static std::string SeriesInsert(const char* table);
 
   // Instances grouped by study id + "_" + series key, keys in byte order, each group in list order.
   static void GroupBySeries(const std::vector<InstanceInfo>& instances,
@@ -50,9 +72,20 @@ class BasicDB {
   // sql (a constant text) compiled on db_ once while the file stays open.
   CppSQLite3Statement& Prepared(const char* sql);
 
+  // The row inserts both kinds of database share, each written once: a study row (id, the
+  // study's values, storePath) and a series row, from the statements below.
+  static void InsertStudy(CppSQLite3Statement& insert, const InstanceInfo& i, const std::string& id,
+                          const std::string& storePath);
+  static void InsertSeries(CppSQLite3Statement& insert, const InstanceInfo& i);
+
   CppSQLite3DB db_;
 
  private:
+  void CompletePath(StudyRecord& r) const;
+  void CompletePath(PatientRecord& r) const;
+  void CompletePath(SeriesRecord& r) const;
+  void CompletePath(InstanceRecord& r) const;
+
   std::map<const char*, std::unique_ptr<CppSQLite3Statement>> statements_;  // on db_; Close finalizes them
   std::string path_;
   std::string storeFolder_;

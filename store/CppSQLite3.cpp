@@ -50,7 +50,6 @@ CppSQLite3Query& CppSQLite3Query::operator=(CppSQLite3Query&& other) noexcept {
     stmt_ = other.stmt_;
     eof_ = other.eof_;
     columnCount_ = other.columnCount_;
-    indexCache_ = std::move(other.indexCache_);
     other.stmt_ = nullptr;
   }
   return *this;
@@ -71,15 +70,10 @@ void CppSQLite3Query::CheckIndex(int index) const {
 
 int CppSQLite3Query::FieldIndex(const char* name) const {
   CheckStatement();
-  for (const auto& [cached, index] : indexCache_)
-    if (cached == name && std::strcmp(sqlite3_column_name(stmt_, index), name) == 0) return index;
   if (name) {
     for (int i = 0; i < columnCount_; ++i) {
       const char* column = sqlite3_column_name(stmt_, i);
-      if (column && std::strcmp(column, name) == 0) {
-        indexCache_.emplace_back(name, i);
-        return i;
-      }
+      if (column && std::strcmp(column, name) == 0) return i;
     }
   }
   throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, kBadName);
@@ -90,14 +84,22 @@ int CppSQLite3Query::FieldType(int index) const {
   return sqlite3_column_type(stmt_, index);
 }
 
-const char* CppSQLite3Query::FieldText(int index) const {
+const char* CppSQLite3Query::FieldText(int index, size_t* length) const {
   CheckIndex(index);
-  return reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+  // After the text, as sqlite3 asks: the size of the text form.
+  if (length) *length = text ? size_t(sqlite3_column_bytes(stmt_, index)) : 0;
+  return text;
 }
 
 int CppSQLite3Query::FieldInt(int index, int nullValue) const {
   if (FieldType(index) == SQLITE_NULL) return nullValue;
   return sqlite3_column_int(stmt_, index);
+}
+
+long long CppSQLite3Query::FieldInt64(int index, long long nullValue) const {
+  if (FieldType(index) == SQLITE_NULL) return nullValue;
+  return sqlite3_column_int64(stmt_, index);
 }
 
 bool CppSQLite3Query::Eof() const {

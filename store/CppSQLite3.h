@@ -43,8 +43,10 @@ class CppSQLite3Query {
 
   int FieldIndex(const char* name) const;
   int FieldType(int index) const;
-  const char* FieldText(int index) const;
+  // null for NULL; length (when asked) gets the text's size in bytes.
+  const char* FieldText(int index, size_t* length = nullptr) const;
   int FieldInt(int index, int nullValue) const;
+  long long FieldInt64(int index, long long nullValue) const;
   bool Eof() const;
   int ColumnCount() const { return columnCount_; }
   void NextRow();
@@ -58,9 +60,6 @@ class CppSQLite3Query {
   sqlite3_stmt* stmt_ = nullptr;
   bool eof_ = true;
   int columnCount_ = 0;
-  // Row readers look every column up by name on every row: the index found for a name pointer
-  // is tried first (and checked) before the linear search.
-  mutable std::vector<std::pair<const char*, int>> indexCache_;
 };
 
 // A statement compiled once and run many times with bound text values (inserts of a commit).

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 #include <unordered_map>
 
 namespace {
@@ -11,18 +13,10 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-constexpr const char* kInsertPatient =
-    "INSERT OR IGNORE INTO archive_patient (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
-constexpr const char* kInsertStudy =
-    "INSERT OR IGNORE INTO archive_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
-constexpr const char* kInsertSeries =
-    "INSERT OR IGNORE INTO archive_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
-    "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?);";
+// Statement texts stay put while their statements are cached by address.
+const std::string kInsertPatient = BasicDB::StudyInsert("archive_patient");
+const std::string kInsertStudy = BasicDB::StudyInsert("archive_study");
+const std::string kInsertSeries = BasicDB::SeriesInsert("archive_series");
 
 // From this many studies on, one scan of the series table beats a query per study.
 constexpr size_t kBulkSeriesThreshold = 64;
@@ -44,6 +38,15 @@ std::string LikeClause(const char* table, const char* like) {
                     "%s.studyDescription LIKE %Q",
                     table, p, table, p, table, p, table, p);
 }
+
+// A listed study by Study UID and Patient ID, viewing the record's own strings.
+using StudyKey = std::pair<std::string_view, std::string_view>;
+struct StudyKeyHash {
+  size_t operator()(const StudyKey& key) const {
+    const size_t uid = std::hash<std::string_view>()(key.first);
+    return uid ^ (std::hash<std::string_view>()(key.second) + 0x9e3779b97f4a7c15ULL + (uid << 6) + (uid >> 2));
+  }
+};
 
 }  // namespace
 
@@ -81,20 +84,14 @@ bool PatientDB::AddInstances(const std::string& path, const std::vector<Instance
   std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
   SqlTransaction transaction(db_);
-  CppSQLite3Statement& patient = Prepared(kInsertPatient);
-  CppSQLite3Statement& study = Prepared(kInsertStudy);
-  CppSQLite3Statement& series = Prepared(kInsertSeries);
+  CppSQLite3Statement& patient = Prepared(kInsertPatient.c_str());
+  CppSQLite3Statement& study = Prepared(kInsertStudy.c_str());
+  CppSQLite3Statement& series = Prepared(kInsertSeries.c_str());
   for (const auto& [key, group] : groups) {
     const InstanceInfo& i = *group.front();
-    patient.Execute({&i.sid, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
-                     &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
-                     &i.patientAge, &i.archivePath});
-    study.Execute({&i.studyUID, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
-                   &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
-                   &i.patientAge, &i.studyPath});
-    series.Execute({&i.seriesKey, &i.patientID, &i.studyUID, &i.seriesUID, &i.seriesNumber, &i.seriesDate,
-                    &i.modality, &i.imageType, &i.bodyPartExamined, &i.institutionName, &i.sliceThickness,
-                    &i.seriesDescription, &i.seriesPath});
+    InsertStudy(patient, i, i.sid, i.archivePath);
+    InsertStudy(study, i, i.studyUID, i.studyPath);
+    InsertSeries(series, i);
   }
   transaction.Commit();
   return true;
@@ -105,11 +102,7 @@ void PatientDB::ReadSeriesOf(PatientRecord& record) {
   CppSQLite3Query q = db_.Query(sql.Format(
       "SELECT * FROM archive_series WHERE studyUID = %Q and patientID = %Q ORDER BY id ASC", record.studyUID.c_str(),
       record.patientID.c_str()));
-  for (; !q.Eof(); q.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, q);
-    record.series.push_back(std::move(series));
-  }
+  ReadRows(q, record.series);
 }
 
 bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>& out, const char* like) {
@@ -119,11 +112,7 @@ bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>&
   if (!Open(path)) return false;
   const std::string where = LikeClause("archive_patient", like);
   CppSQLite3Query q = db_.Query(("SELECT * FROM archive_patient" + where + " ORDER BY createdTime DESC").c_str());
-  for (; !q.Eof(); q.NextRow()) {
-    PatientRecord record;
-    ReadPatientRow(record, q);
-    out.push_back(std::move(record));
-  }
+  ReadRows(q, out);
   q.Finalize();
   if (!like && out.size() < kBulkSeriesThreshold) {
     for (PatientRecord& record : out) ReadSeriesOf(record);
@@ -132,27 +121,24 @@ bool PatientDB::GetPatients(const std::string& path, std::vector<PatientRecord>&
   // A long list reads every series in one pass instead of one query per study; a search reads
   // only the series of the studies found, through the series index (CROSS JOIN keeps the studies
   // the outer loop: otherwise the planner walks all series in id order).
-  std::unordered_map<std::string, PatientRecord*> byStudy;
-  for (PatientRecord& record : out) byStudy.emplace(record.studyUID + '\n' + record.patientID, &record);
+  std::unordered_map<StudyKey, PatientRecord*, StudyKeyHash> byStudy;
+  for (PatientRecord& record : out) byStudy.emplace(StudyKey{record.studyUID, record.patientID}, &record);
   CppSQLite3Query s = db_.Query(
       like ? ("SELECT archive_series.* FROM archive_patient CROSS JOIN archive_series ON archive_series.studyUID = "
               "archive_patient.studyUID and archive_series.patientID = archive_patient.patientID" +
               where + " ORDER BY archive_series.id ASC")
                  .c_str()
            : "SELECT * FROM archive_series ORDER BY id ASC");
-  for (; !s.Eof(); s.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, s);
-    auto found = byStudy.find(series.studyUID + '\n' + series.patientID);
+  ReadRows<SeriesRecord>(s, [&](SeriesRecord&& series) {
+    auto found = byStudy.find(StudyKey{series.studyUID, series.patientID});
     if (found != byStudy.end()) found->second->series.push_back(std::move(series));
-  }
+  });
   return true;
 }
 
 bool PatientDB::GetPatientWhere(const char* sql, PatientRecord& record) {
   CppSQLite3Query q = db_.Query(sql);
-  if (q.Eof()) return false;
-  ReadPatientRow(record, q);
+  if (!ReadRow(q, record)) return false;
   q.Finalize();
   ReadSeriesOf(record);
   return true;
@@ -186,9 +172,7 @@ bool PatientDB::GetSeries(const std::string& path, const char* id, SeriesRecord&
   if (!Open(path) || !id) return false;
   SqlText sql;
   CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_series WHERE id = %Q", id));
-  if (q.Eof()) return false;
-  ReadSeriesRow(record, q);
-  return true;
+  return ReadRow(q, record);
 }
 
 bool PatientDB::GetSeriesByUID(const std::string& path, const char* seriesUID, SeriesRecord& record) {
@@ -197,9 +181,7 @@ bool PatientDB::GetSeriesByUID(const std::string& path, const char* seriesUID, S
   if (!Open(path) || !seriesUID) return false;
   SqlText sql;
   CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_series WHERE seriesUID = %Q", seriesUID));
-  if (q.Eof()) return false;
-  ReadSeriesRow(record, q);
-  return true;
+  return ReadRow(q, record);
 }
 
 bool PatientDB::DeletePatient(const std::string& path, const char* id) {
@@ -211,9 +193,8 @@ bool PatientDB::DeletePatient(const std::string& path, const char* id) {
   std::string studyUID, patientID;
   {
     CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM archive_patient WHERE id = %Q", id));
-    if (q.Eof()) return true;
     PatientRecord row;
-    ReadPatientRow(row, q);
+    if (!ReadRow(q, row)) return true;
     studyUID = row.studyUID;
     patientID = row.patientID;
   }
@@ -246,11 +227,7 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
   if (!Open(path)) return false;
   const std::string where = LikeClause("archive_study", like);
   CppSQLite3Query q = db_.Query(("SELECT * FROM archive_study" + where + " ORDER BY createdTime DESC").c_str());
-  for (; !q.Eof(); q.NextRow()) {
-    StudyRecord record;
-    ReadStudyRow(record, q);
-    out.push_back(std::move(record));
-  }
+  ReadRows(q, out);
   q.Finalize();
   if (!withSeries) return true;
   if (!like && out.size() < kBulkSeriesThreshold) {
@@ -258,11 +235,7 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
     for (StudyRecord& record : out) {
       CppSQLite3Query s = db_.Query(
           sql.Format("SELECT * FROM archive_series WHERE studyUID = %Q ORDER BY id ASC", record.studyUID.c_str()));
-      for (; !s.Eof(); s.NextRow()) {
-        SeriesRecord series;
-        ReadSeriesRow(series, s);
-        record.series.push_back(std::move(series));
-      }
+      ReadRows(s, record.series);
     }
     return true;
   }
@@ -274,12 +247,10 @@ bool PatientDB::GetStudies(const std::string& path, std::vector<StudyRecord>& ou
               where + " ORDER BY archive_series.id ASC")
                  .c_str()
            : "SELECT * FROM archive_series ORDER BY id ASC");
-  for (; !s.Eof(); s.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, s);
+  ReadRows<SeriesRecord>(s, [&](SeriesRecord&& series) {
     auto found = byStudy.find(series.studyUID);
     if (found != byStudy.end()) found->second->series.push_back(std::move(series));
-  }
+  });
   return true;
 }
 
@@ -289,11 +260,7 @@ bool PatientDB::GetAllSeries(const std::string& path, std::vector<SeriesRecord>&
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Open(path)) return false;
   CppSQLite3Query q = db_.Query("SELECT * FROM archive_series");
-  for (; !q.Eof(); q.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, q);
-    out.push_back(std::move(series));
-  }
+  ReadRows(q, out);
   return true;
 }
 

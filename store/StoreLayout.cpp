@@ -2,14 +2,37 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
 namespace StoreLayout {
 
+namespace {
+
+// The parts with '/' between each two, in one allocation (lists build many paths).
+std::string Joined(std::initializer_list<std::string_view> parts) {
+  std::string path;
+  size_t size = parts.size();
+  for (std::string_view part : parts) size += part.size();
+  path.reserve(size);
+  for (const std::string_view& part : parts) {
+    if (&part != parts.begin()) path += '/';
+    path += part;
+  }
+  return path;
+}
+
+}  // namespace
+
 std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty() || folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path += folder;
+  if (!folder.empty() && folder.back() != '/') path += '/';
+  path += name;
+  return path;
 }
 
 std::string ParentOf(const std::string& path) {
@@ -57,15 +80,15 @@ std::string StudyId(const std::string& patientID, const std::string& studyUID) {
   return patientID.empty() ? studyUID : patientID + "_" + studyUID;
 }
 
-std::string GetInstancePath(const InstanceInfo& info) { return info.studyUID + "/" + info.seriesKey + "/" + info.instanceKey; }
+std::string GetInstancePath(const InstanceInfo& info) { return Joined({info.studyUID, info.seriesKey, info.instanceKey}); }
 
-std::string GetInstancePath(const InstanceRecord& record) { return record.studyUID + "/" + record.series_id + "/" + record.id; }
+std::string GetInstancePath(const InstanceRecord& record) { return Joined({record.studyUID, record.series_id, record.id}); }
 
 std::string GetStudyPath(const PatientRecord& record) { return record.studyUID; }
 
 std::string GetStudyPath(const StudyRecord& record) { return record.studyUID; }
 
-std::string GetSeriesPath(const SeriesRecord& record) { return record.studyUID + "/" + record.id; }
+std::string GetSeriesPath(const SeriesRecord& record) { return Joined({record.studyUID, record.id}); }
 
 bool IsDeletableInStore(const std::string& storeFolder, const std::string& path) {
   std::error_code ec;

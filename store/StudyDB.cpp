@@ -28,14 +28,9 @@ const char* const StudyDB::kCreateStatements[] = {
 
 namespace {
 
-constexpr const char* kInsertStudy =
-    "INSERT OR IGNORE INTO dcm_study (id, studyUID, studyID, accessionNumber, studyDate, studyTime, "
-    "studyDescription, patientName, patientID, patientBirthDate, patientSex, patientAge, storePath) VALUES (?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
-constexpr const char* kInsertSeries =
-    "INSERT OR IGNORE INTO dcm_series (id, patientID, studyUID, seriesUID, seriesNumber, seriesDate, modality, "
-    "imageType, bodyPartExamined, institutionName, sliceThickness, seriesDescription, storePath) VALUES (?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?);";
+// Statement texts stay put while their statements are cached by address.
+const std::string kInsertStudy = BasicDB::StudyInsert("dcm_study");
+const std::string kInsertSeries = BasicDB::SeriesInsert("dcm_series");
 constexpr const char* kInsertInstance =
     "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
     "sopInstanceUID, instanceNumber, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);";
@@ -51,17 +46,13 @@ void StudyDB::InsertRows(const std::vector<InstanceInfo>& list) {
   std::map<std::string, std::vector<const InstanceInfo*>> groups;
   GroupBySeries(list, groups);
   SqlTransaction transaction(db_);
-  CppSQLite3Statement& study = Prepared(kInsertStudy);
-  CppSQLite3Statement& series = Prepared(kInsertSeries);
+  CppSQLite3Statement& study = Prepared(kInsertStudy.c_str());
+  CppSQLite3Statement& series = Prepared(kInsertSeries.c_str());
   CppSQLite3Statement& instance = Prepared(kInsertInstance);
   for (const auto& [key, group] : groups) {
     const InstanceInfo& i = *group.front();
-    study.Execute({&i.studyUID, &i.studyUID, &i.studyID, &i.accessionNumber, &i.studyDate, &i.studyTime,
-                   &i.studyDescription, &i.patientName, &i.patientID, &i.patientBirthDate, &i.patientSex,
-                   &i.patientAge, &i.studyPath});
-    series.Execute({&i.seriesKey, &i.patientID, &i.studyUID, &i.seriesUID, &i.seriesNumber, &i.seriesDate,
-                    &i.modality, &i.imageType, &i.bodyPartExamined, &i.institutionName, &i.sliceThickness,
-                    &i.seriesDescription, &i.seriesPath});
+    InsertStudy(study, i, i.studyUID, i.studyPath);
+    InsertSeries(series, i);
     for (const InstanceInfo* f : group)
       instance.Execute({&f->instanceKey, &f->seriesKey, &f->patientID, &f->studyUID, &f->seriesUID, &f->sopClassUID,
                         &f->sopInstanceUID, &f->instanceNumber, &f->filePath});
@@ -89,16 +80,14 @@ bool StudyDB::DeleteSeries(const std::string& path, const char* seriesId) {
 
 void StudyDB::AttachInstances(CppSQLite3DB& db, std::vector<SeriesRecord>& series) const {
   CppSQLite3Query q = db.Query("SELECT * FROM dcm_instance ORDER BY instanceNumber ASC");
-  for (; !q.Eof(); q.NextRow()) {
-    InstanceRecord instance;
-    ReadInstanceRow(instance, q);
+  ReadRows<InstanceRecord>(q, [&](InstanceRecord&& instance) {
     for (SeriesRecord& s : series) {
       if (s.id == instance.series_id) {
         s.instances.push_back(std::move(instance));
         break;
       }
     }
-  }
+  });
 }
 
 bool StudyDB::GetAllSeries(const std::string& path, std::vector<SeriesRecord>& out, bool withInstances) const {
@@ -107,11 +96,7 @@ bool StudyDB::GetAllSeries(const std::string& path, std::vector<SeriesRecord>& o
   CppSQLite3DB db;
   db.Open(path.c_str(), false);
   CppSQLite3Query q = db.Query("SELECT * FROM dcm_series ORDER BY id ASC");
-  for (; !q.Eof(); q.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, q);
-    out.push_back(std::move(series));
-  }
+  ReadRows(q, out);
   q.Finalize();
   if (withInstances) AttachInstances(db, out);
   return true;
@@ -126,11 +111,7 @@ bool StudyDB::GetSeriesInstances(const std::string& path, const char* seriesId,
   SqlText sql;
   CppSQLite3Query q =
       db.Query(sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", seriesId));
-  for (; !q.Eof(); q.NextRow()) {
-    InstanceRecord instance;
-    ReadInstanceRow(instance, q);
-    out.push_back(std::move(instance));
-  }
+  ReadRows(q, out);
   return true;
 }
 
@@ -141,16 +122,11 @@ bool StudyDB::GetSeries(const std::string& path, const char* seriesId, SeriesRec
   SqlText sql;
   {
     CppSQLite3Query q = db.Query(sql.Format("SELECT * FROM dcm_series WHERE id = %Q", seriesId));
-    if (q.Eof()) return false;
-    ReadSeriesRow(record, q);
+    if (!ReadRow(q, record)) return false;
   }
   CppSQLite3Query q = db.Query(
       sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", record.id.c_str()));
-  for (; !q.Eof(); q.NextRow()) {
-    InstanceRecord instance;
-    ReadInstanceRow(instance, q);
-    record.instances.push_back(std::move(instance));
-  }
+  ReadRows(q, record.instances);
   return true;
 }
 
@@ -160,9 +136,7 @@ bool StudyDB::GetInstance(const std::string& path, const char* instanceId, Insta
   db.Open(path.c_str(), false);
   SqlText sql;
   CppSQLite3Query q = db.Query(sql.Format("SELECT * FROM dcm_instance WHERE id = %Q", instanceId));
-  if (q.Eof()) return false;
-  ReadInstanceRow(record, q);
-  return true;
+  return ReadRow(q, record);
 }
 
 bool StudyDB::GetStudySeries(const std::string& path, const char* patientID, const char* studyUID,
@@ -175,11 +149,7 @@ bool StudyDB::GetStudySeries(const std::string& path, const char* patientID, con
   SqlText sql;
   CppSQLite3Query q = db.Query(sql.Format(
       "SELECT * FROM dcm_series WHERE studyUID = %Q and patientID = %Q ORDER BY id ASC", studyUID, patientID));
-  for (; !q.Eof(); q.NextRow()) {
-    SeriesRecord series;
-    ReadSeriesRow(series, q);
-    out.push_back(std::move(series));
-  }
+  ReadRows(q, out);
   q.Finalize();
   if (withInstances) AttachInstances(db, out);
   return true;
@@ -193,11 +163,7 @@ bool StudyDB::GetInstances(const std::string& path, std::vector<InstanceRecord>&
   SqlText sql;
   CppSQLite3Query q = db.Query(studyUID ? sql.Format("SELECT * FROM dcm_instance WHERE studyUID = %Q;", studyUID)
                                         : "SELECT * FROM dcm_instance");
-  for (; !q.Eof(); q.NextRow()) {
-    InstanceRecord instance;
-    ReadInstanceRow(instance, q);
-    out.push_back(std::move(instance));
-  }
+  ReadRows(q, out);
   return true;
 }
 
