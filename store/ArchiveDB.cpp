@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "Guarded.h"
+#include "RowReader.h"
 #include "StoreLayout.h"
 
 namespace fs = std::filesystem;
@@ -10,16 +12,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDefaultStore = "LOCAL";
-
-std::string Text(const CppSQLite3Query& q, const char* column) {
-  const char* text = q.FieldText(q.FieldIndex(column));
-  return text ? text : std::string();
-}
-
-int64_t Int64(const CppSQLite3Query& q, const char* column) {
-  const char* text = q.FieldText(q.FieldIndex(column));
-  return text ? std::strtoll(text, nullptr, 10) : 0;
-}
 
 }  // namespace
 
@@ -37,13 +29,15 @@ bool ArchiveDB::OpenRoot(const char* root) {
   root_ = root;
   std::string path = StoreLayout::Join(root_, "DB/archive");
   fs::create_directories(fs::path(path).parent_path(), ec);
-  try {
+  const bool opened = Guarded(false, [&] {
     db_.Open(path.c_str());
     db_.Execute(
         "CREATE TABLE IF NOT EXISTS kelvast (id INTEGER PRIMARY KEY AUTOINCREMENT,status TEXT DEFAULT "
         "'Waiting',store_name TEXT UNIQUE NOT NULL,updated_time INTEGER DEFAULT (strftime('%s','now')),created_time "
         "INTEGER DEFAULT (strftime('%s','now')));");
-  } catch (const CppSQLite3Exception&) {
+    return true;
+  });
+  if (!opened) {
     db_.Close();
     return false;
   }
@@ -55,11 +49,7 @@ bool ArchiveDB::ReadStoreRecord(const std::string& name, StoreRecord& record) {
   SqlText sql;
   CppSQLite3Query q = db_.Query(sql.Format("SELECT * FROM kelvast WHERE store_name = %Q", name.c_str()));
   if (q.Eof()) return false;
-  record.id = q.FieldInt(q.FieldIndex("id"), 0);
-  record.status = Text(q, "status");
-  record.storeName = Text(q, "store_name");
-  record.updatedTime = Int64(q, "updated_time");
-  record.createdTime = Int64(q, "created_time");
+  RowReader<StoreRecord>(q).Read(q, record);
   return true;
 }
 
@@ -84,18 +74,18 @@ IKelvast* ArchiveDB::OpenStore(const char* name, StoreRecord* record) {
   IKelvast* result = nullptr;
   bool added = false;
   std::vector<IArchiveDBListener*> listeners;
-  try {
+  const bool opened = Guarded(false, [&] {
     std::lock_guard<std::recursive_mutex> hold(lock_);
-    if (dbPath_.empty()) return nullptr;
+    if (dbPath_.empty()) return false;
     auto found = stores_.find(key);
     if (found != stores_.end()) {
       StoreRecord row;
       if (record && ReadStoreRecord(key, row)) *record = row;
     } else {
       StoreRecord row;
-      if (!EnsureStoreRecord(key, row, added) && !ReadStoreRecord(key, row)) return nullptr;
+      if (!EnsureStoreRecord(key, row, added) && !ReadStoreRecord(key, row)) return false;
       std::unique_ptr<IKelvast> store(BuildDB(StoreLayout::Join(root_, key).c_str()));
-      if (!store) return nullptr;
+      if (!store) return false;
       std::error_code ec;
       fs::create_directories(StoreLayout::Join(root_, key), ec);
       store->SetSaveMode(saveMode_);
@@ -105,11 +95,9 @@ IKelvast* ArchiveDB::OpenStore(const char* name, StoreRecord* record) {
     ++found->second.count;
     result = found->second.store.get();
     listeners = listeners_;
-  } catch (const std::exception&) {
-    return nullptr;
-  } catch (const CppSQLite3Exception&) {
-    return nullptr;
-  }
+    return true;
+  });
+  if (!opened) return nullptr;
   if (added)
     for (IArchiveDBListener* listener : listeners) listener->OnStoreAdded(this);
   return result;
@@ -118,13 +106,7 @@ IKelvast* ArchiveDB::OpenStore(const char* name, StoreRecord* record) {
 bool ArchiveDB::GetStoreRecord(const char* name, StoreRecord& record) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (dbPath_.empty()) return false;
-  try {
-    return ReadStoreRecord(name ? name : kDefaultStore, record);
-  } catch (const CppSQLite3Exception&) {
-    return false;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return Guarded(false, [&] { return ReadStoreRecord(name ? name : kDefaultStore, record); });
 }
 
 IKelvast* ArchiveDB::GetStore(const char* name) {
@@ -153,43 +135,27 @@ bool ArchiveDB::ReleaseStore(IKelvast* store) {
 bool ArchiveDB::UpdateStoreRecord(const StoreRecord& record) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (dbPath_.empty()) return false;
-  try {
+  return Guarded(false, [&] {
     SqlText sql;
     db_.Execute(sql.Format(
         "UPDATE kelvast SET status = %Q, updated_time = %lld, created_time = %lld WHERE id = %d and store_name = %Q;",
         record.status.c_str(), static_cast<long long>(record.updatedTime), static_cast<long long>(record.createdTime),
         record.id, record.storeName.c_str()));
     return true;
-  } catch (const CppSQLite3Exception&) {
-    return false;
-  } catch (const std::exception&) {
-    return false;
-  }
+  });
 }
 
 bool ArchiveDB::GetStoreRecords(std::vector<StoreRecord>& records) {
   records.clear();
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (dbPath_.empty()) return false;
-  try {
+  const bool read = Guarded(false, [&] {
     CppSQLite3Query q = db_.Query("SELECT * FROM kelvast");
-    for (; !q.Eof(); q.NextRow()) {
-      StoreRecord record;
-      record.id = q.FieldInt(q.FieldIndex("id"), 0);
-      record.status = Text(q, "status");
-      record.storeName = Text(q, "store_name");
-      record.updatedTime = Int64(q, "updated_time");
-      record.createdTime = Int64(q, "created_time");
-      records.push_back(std::move(record));
-    }
+    ForEachRow<StoreRecord>(q, [&](StoreRecord&& record) { records.push_back(std::move(record)); });
     return true;
-  } catch (const CppSQLite3Exception&) {
-    records.clear();
-    return false;
-  } catch (const std::exception&) {
-    records.clear();
-    return false;
-  }
+  });
+  if (!read) records.clear();
+  return read;
 }
 
 void ArchiveDB::ReleaseAll() {
@@ -219,16 +185,14 @@ void ArchiveDB::RemoveListener(IArchiveDBListener* listener) {
 
 IArchiveDB* BuildArchiveDB(const char* root) {
   if (!root) return nullptr;
-  try {
+  return Guarded<IArchiveDB*>(nullptr, [&]() -> IArchiveDB* {
     auto archive = std::make_unique<ArchiveDB>();
     std::error_code ec;
     fs::create_directories(root, ec);
     if (!fs::is_directory(root, ec)) return nullptr;
     archive->OpenRoot(root);
     return archive.release();
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+  });
 }
 
 void ReleaseArchiveDB(IArchiveDB* archive) { delete archive; }

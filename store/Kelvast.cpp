@@ -18,6 +18,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "Guarded.h"
 #include "SOCommitSCU.h"
 #include "SODcmFile.h"
 #include "StoreLayout.h"
@@ -27,19 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kTrashFolder = ".trash";
-
-// Nothing may throw across the store's interface: database errors and allocation failures
-// become the operation's failure result.
-template <typename Result, typename Body>
-Result Guarded(Result failure, Body&& body) {
-  try {
-    return body();
-  } catch (const CppSQLite3Exception&) {
-    return failure;
-  } catch (const std::exception&) {
-    return failure;
-  }
-}
 
 // Starts writing a saved file out now, so its flush finds little to wait for; answers the open
 // file for the flusher, or -1.

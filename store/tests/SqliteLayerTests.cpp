@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "BasicDB.h"
 #include "CppSQLite3.h"
+#include "Guarded.h"
 #include "TestSupport.h"
 
 namespace {
@@ -63,6 +65,18 @@ TEST(CppSQLite3DB, QueriesRaiseLayerErrors) {
 
   // A statement that does not compile carries no detail after the colon.
   EXPECT_EQ(MessageOf([&] { db.Query("SELEC nonsense"); }), "SQLITE_ERROR[1]: ");
+}
+
+// A failure crossing the store's interface becomes the failure result, with its text in the log.
+TEST(Guarded, FailureResultAndLoggedText) {
+  CppSQLite3DB db;
+  db.Open(":memory:");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Guarded(false, [&] { return db.Execute("SELECT * FROM missing") >= 0; }));
+  EXPECT_EQ(Guarded(7, [&]() -> int { throw std::runtime_error("disk on fire"); }), 7);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("Kelvast: SQLITE_ERROR[1]: no such table: missing"), std::string::npos) << log;
+  EXPECT_NE(log.find("Kelvast: disk on fire"), std::string::npos) << log;
 }
 
 TEST(SqlText, QuotedValuesCannotInject) {
@@ -149,12 +163,14 @@ TEST(BasicDB, RowReadersFillDefaultsForEmptyColumns) {
       "INSERT INTO i VALUES ('x', 's', 'P', '', '8', NULL, NULL, NULL, NULL);");
   CppSQLite3Query q = raw.Query("SELECT * FROM i");
   InstanceRecord record;
-  db.ReadInstanceRow(record, q);
+  ASSERT_TRUE(db.ReadRow(q, record));
   EXPECT_EQ(record.storePath, "/store/7/00000002_8/000001_9");
   q.NextRow();
-  db.ReadInstanceRow(record, q);
+  ASSERT_TRUE(db.ReadRow(q, record));
   EXPECT_EQ(record.storePath, "/store//s/x");
   EXPECT_EQ(record.sopClassUID, "");
+  q.NextRow();
+  EXPECT_FALSE(db.ReadRow(q, record));
 }
 
 }  // namespace
