@@ -76,7 +76,6 @@ Engine3D::Engine3D() : m_state(new Engine3DState) {}
 
 Engine3D::~Engine3D() {
   Clear();
-  delete m_state;
 }
 
 void Engine3D::Clear() {

@@ -46,9 +46,7 @@ EngineMPR::EngineMPR() : m_state(new EngineMPRState) {
   std::copy(&kStandardFrames[0][0], &kStandardFrames[0][0] + 18, &m_state->frames[0][0]);
 }
 
-EngineMPR::~EngineMPR() {
-  delete m_state;
-}
+EngineMPR::~EngineMPR() = default;
 
 bool EngineMPR::InitData(const V3VolumeData& volume) {
   EngineMPRState& s = *m_state;

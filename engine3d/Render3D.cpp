@@ -37,7 +37,6 @@ Render3D::Render3D() : m_state(new Render3DState) {}
 
 Render3D::~Render3D() {
   Clear();
-  delete m_state;
 }
 
 bool Render3D::SetVolumeData(const V3VolumeData& volume) {

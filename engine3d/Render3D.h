@@ -4,6 +4,8 @@
 // empty-space skipping through the brick octree. Each image call runs on up to 48 worker
 // threads that it joins before returning; one Render3D must not be used from two threads.
 
+#include <memory>
+
 #include "RayCast.h"
 
 struct Render3DState;
@@ -49,5 +51,5 @@ class Render3D final {
   bool ImagingIP(float depth, V3ImageVAL* image, Projection kind);
   bool ImagingIP(const V3Camera& camera, float fieldOfView, float depth, V3ImageVAL* image, Projection kind);
 
-  Render3DState* m_state;
+  std::unique_ptr<Render3DState> m_state;
 };

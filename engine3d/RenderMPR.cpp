@@ -126,9 +126,7 @@ bool SameDims(const int32_t* a, const int32_t* b) {
 
 RenderMPR::RenderMPR() : m_state(new RenderMPRState) {}
 
-RenderMPR::~RenderMPR() {
-  delete m_state;
-}
+RenderMPR::~RenderMPR() = default;
 
 bool RenderMPR::InitData(const V3VolumeData& volume) {
   m_state->volume = V3VolumeData{};

@@ -4,6 +4,7 @@
 // screen and thick-slab projections of a plane. Every call is synchronous; an engine must not
 // be entered from two threads at once.
 
+#include <memory>
 #include <stdint.h>
 
 #include "V3VolumeData.h"
@@ -80,5 +81,5 @@ class Engine3D final {
   void LazyUpload();
   void PushRenderState();
 
-  Engine3DState* m_state;
+  std::unique_ptr<Engine3DState> m_state;
 };

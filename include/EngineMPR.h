@@ -3,6 +3,7 @@
 // Multiplanar reslicing of a volume on the calling thread: the three standard planes through a
 // movable origin, arbitrary square planes, and the same planes of the label mask.
 
+#include <memory>
 #include <stdint.h>
 
 #include "V3VolumeData.h"
@@ -52,7 +53,7 @@ class RenderMPR final : public IVolumeMPR {
   bool ImagingAIP(float thickness, V3ImageVAL* image) override;
 
  private:
-  RenderMPRState* m_state;
+  std::unique_ptr<RenderMPRState> m_state;
 };
 
 struct EngineMPRState;
@@ -85,5 +86,5 @@ class EngineMPR final {
   bool StandardFrame(V3MPRType type, Plane* image);
   bool PlaneFrame(const V3SliceParam& plane, V3ImageData* image);
 
-  EngineMPRState* m_state;
+  std::unique_ptr<EngineMPRState> m_state;
 };

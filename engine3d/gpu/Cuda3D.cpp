@@ -59,7 +59,6 @@ Cuda3D::Cuda3D(DeviceApi* device) : m_state(new Cuda3DState) {
 
 Cuda3D::~Cuda3D() {
   Clear();
-  delete m_state;
 }
 
 bool Cuda3D::SupportCuda() {

@@ -3,6 +3,8 @@
 // The GPU twin of the CPU renderer. The engine links only its constructor and destructor and
 // reaches everything else through the virtual operations.
 
+#include <memory>
+
 #include "VolumeRecords.h"
 
 class DeviceApi;
@@ -37,5 +39,5 @@ class Cuda3D final {
  private:
   bool UpdateAllOctrees();
 
-  Cuda3DState* m_state;
+  std::unique_ptr<Cuda3DState> m_state;
 };
