@@ -198,47 +198,4 @@ TEST(Engine3D, AttachedPhasesAndProjectionsThroughTheFacade) {
   EXPECT_EQ(main, attached);
 }
 
-// Pictures of a head-like phantom for a person to look at (ORVANTA_PNG_DIR keeps them).
-TEST(Engine3D, HeadPhantomPictures) {
-  TestVolume v(96, 96, 80, 0.9f, 0.9f, 1.1f);
-  voxtest::FillHeadPhantom(v, 20);
-  Engine3D engine;
-  ASSERT_TRUE(engine.InitData(v.data));
-  engine.RotateH(0.5f);
-  engine.RotateV(0.3f);
-  const std::string dir = voxtest::ImageFolder();
-  std::vector<uint32_t> rgb(256 * 256);
-  ASSERT_TRUE(engine.ImagingVR(256, 256, rgb.data(), false, nullptr, 0));
-  EXPECT_TRUE(Lit(rgb));
-  ASSERT_TRUE(voxtest::SaveRGB(dir + "/head_vr.png", rgb.data(), 256, 256));
-  // Cropped in half: the skull opens onto the brain.
-  float lo[3], hi[3];
-  engine.GetBoundingBox(lo, hi);
-  lo[1] = (lo[1] + hi[1]) / 2;
-  engine.SetVisibleBox(lo, hi);
-  engine.SetPalette(MakePalette(
-      {{-100, 0x803020, 0.0f}, {20, 0xC08060, 0.05f}, {300, 0xFFE0A0, 0.4f}, {1500, 0xFFFFFF, 0.9f}}, 0.2f,
-      0.7f, 0.3f));
-  ASSERT_TRUE(engine.ImagingVR(256, 256, rgb.data(), false, nullptr, 0));
-  ASSERT_TRUE(voxtest::SaveRGB(dir + "/head_vr_cropped.png", rgb.data(), 256, 256));
-  std::vector<int16_t> mip(256 * 256);
-  engine.GetBoundingBox(lo, hi);
-  engine.SetVisibleBox(lo, hi);
-  ASSERT_TRUE(engine.ImagingMIP(256, 256, mip.data(), false, nullptr));
-  ASSERT_TRUE(voxtest::SaveGrey(dir + "/head_mip.png", mip.data(), 256, 256, -1024, 1500));
-
-  EngineMPR mpr;
-  ASSERT_TRUE(mpr.InitData(v.data));
-  V3SliceParam plane{
-      {-5, -5, 45}, {std::cos(0.3), 0, std::sin(0.3)}, {0, std::cos(0.4), -std::sin(0.4)}, 100};
-  V3ImageData oblique;
-  ASSERT_TRUE(mpr.Imaging(plane, &oblique));
-  ASSERT_TRUE(voxtest::SaveGrey(dir + "/head_mpr_oblique.png", oblique.data.data, oblique.columns,
-                                oblique.rows, -200, 300));
-  V3ImageData slab;
-  ASSERT_TRUE(engine.ImagingMIP(plane, 20, &slab));
-  ASSERT_TRUE(
-      voxtest::SaveGrey(dir + "/head_slab_mip.png", slab.data.data, slab.columns, slab.rows, -200, 1500));
-}
-
 }  // namespace

@@ -18,18 +18,6 @@ bool SaveRGB(const std::string& path, const uint32_t* pixels, int width, int hei
   return image.save(QString::fromStdString(path), "PNG");
 }
 
-bool SaveGrey(const std::string& path, const int16_t* pixels, int width, int height, int low, int high) {
-  QImage image(width, height, QImage::Format_Grayscale8);
-  for (int y = 0; y < height; ++y) {
-    uchar* line = image.scanLine(y);
-    for (int x = 0; x < width; ++x) {
-      const int v = pixels[x + y * width];
-      line[x] = uchar(std::clamp((v - low) * 255 / std::max(1, high - low), 0, 255));
-    }
-  }
-  return image.save(QString::fromStdString(path), "PNG");
-}
-
 std::string ImageFolder() {
   if (const char* dir = std::getenv("ORVANTA_PNG_DIR")) {
     std::filesystem::create_directories(dir);

@@ -60,39 +60,8 @@ inline V3Palette MakePalette(std::initializer_list<V3PalettePoint> points, float
   return p;
 }
 
-// A head-like phantom in HU: skull shell, brain, ventricles, with noise of the given sigma.
-inline void FillHeadPhantom(TestVolume& v, float sigma, unsigned seed = 1) {
-  const int nx = v.data.dims[0], ny = v.data.dims[1], nz = v.data.dims[2];
-  uint32_t state = seed * 2654435761u + 1;
-  auto noise = [&]() {
-    float s = 0;
-    for (int k = 0; k < 4; ++k) {
-      state = state * 1664525u + 1013904223u;
-      s += float(state >> 8) / float(1 << 24) - 0.5f;
-    }
-    return s * sigma * 1.7320508f;  // sum of 4 uniforms, scaled to sigma
-  };
-  auto inside = [](float x, float y, float z, float a, float b, float c) {
-    return x * x / (a * a) + y * y / (b * b) + z * z / (c * c) <= 1.0f;
-  };
-  for (int z = 0; z < nz; ++z)
-    for (int y = 0; y < ny; ++y)
-      for (int x = 0; x < nx; ++x) {
-        const float px = (x - nx / 2.0f) / (nx / 2.0f), py = (y - ny / 2.0f) / (ny / 2.0f),
-                    pz = (z - nz / 2.0f) / (nz / 2.0f);
-        float hu = -1000;
-        if (inside(px, py, pz, 0.9f, 0.95f, 0.9f)) hu = 1200;  // skull
-        if (inside(px, py, pz, 0.8f, 0.85f, 0.8f)) hu = 35;    // brain
-        if (inside(px - 0.15f, py, pz, 0.1f, 0.3f, 0.15f) || inside(px + 0.15f, py, pz, 0.1f, 0.3f, 0.15f))
-          hu = 5;                                                                    // ventricles
-        if (inside(px - 0.3f, py + 0.3f, pz - 0.3f, 0.12f, 0.12f, 0.12f)) hu = 300;  // contrast blob
-        v.at(x, y, z) = int16_t(std::lround(hu + noise()));
-      }
-}
-
-// Writes an RGB image (B<<24|G<<16|R<<8|A words) or a grey value image as PNG.
+// Writes an RGB image (B<<24|G<<16|R<<8|A words) as PNG.
 bool SaveRGB(const std::string& path, const uint32_t* pixels, int width, int height);
-bool SaveGrey(const std::string& path, const int16_t* pixels, int width, int height, int low, int high);
 
 // Folder for images a person may look at (ORVANTA_PNG_DIR, else the test's scratch folder).
 std::string ImageFolder();
