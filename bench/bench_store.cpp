@@ -16,7 +16,7 @@
 // Usage: bench_store [files=2000] [rows=256]
 //        bench_store scale [studies=2000] [seriesPerStudy=5] [instancesPerSeries=100]
 //        (rows written directly: listing, search and delete against plain sqlite3 reads of the
-//        same database files). bench/store_import.sh and bench/store_scale.sh run the full sizes.
+//        same database files, the list also against the same rows read into plain records). bench/store_import.sh and bench/store_scale.sh run the full sizes.
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
@@ -41,6 +41,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "DicomFixtures.h"
@@ -401,16 +402,11 @@ int ScaleBench(int studyCount, int seriesPerStudy, int instancesPerSeries) {
   std::printf("%d studies, %d series, %ld instances written in %.1f s\n", studyCount, studyCount * seriesPerStudy,
               instanceCount, writing);
 
-  std::vector<PatientRecord> studies;
-  double list = Seconds([&] { store->GetPatientRecords(studies, nullptr, false); });
-  size_t listed = studies.size();
-  double search = Seconds([&] { store->GetPatientRecords(studies, "smith", false); });
-  size_t found = studies.size();
-  std::string victim = "P3_1.2.826.0.1.3";
-  double removal = Seconds([&] { store->DeleteStudy(victim.c_str()); });
-
   sqlite3* db = nullptr;
   sqlite3_open((folder / "DB/patients").c_str(), &db);
+  // The statements the store's list runs: every study, then every series in id order.
+  const char* kStudies = "SELECT * FROM archive_patient ORDER BY createdTime DESC";
+  const char* kSeries = "SELECT * FROM archive_series ORDER BY id ASC";
   auto scan = [&](const char* sql) {
     size_t rows = 0;
     sqlite3_stmt* stmt = nullptr;
@@ -420,19 +416,80 @@ int ScaleBench(int studyCount, int seriesPerStudy, int instancesPerSeries) {
     sqlite3_finalize(stmt);
     return rows;
   };
-  double plainList = Seconds([&] {
-    scan("SELECT * FROM archive_patient ORDER BY createdTime DESC");
-    scan("SELECT * FROM archive_series ORDER BY id");
-  });
-  double plainSearch = Seconds([&] {
-    scan("SELECT * FROM archive_patient WHERE patientID LIKE '%smith%' or patientName LIKE '%smith%' or studyID "
-         "LIKE '%smith%' or studyDescription LIKE '%smith%' ORDER BY createdTime DESC");
-  });
+  // The peer's records: every column of a row as text in a plain struct, the series attached to
+  // their study through a hash of Study UID and Patient ID, as a hand-written reader would.
+  struct PlainRow {
+    std::vector<std::string> columns;
+    std::vector<PlainRow> children;
+  };
+  auto readPlain = [&](const char* sql, const std::function<void(PlainRow&&, sqlite3_stmt*)>& take) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    const int count = sqlite3_column_count(stmt);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      PlainRow row;
+      row.columns.reserve(count);
+      for (int c = 0; c < count; ++c) {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        row.columns.emplace_back(text ? text : "", text ? size_t(sqlite3_column_bytes(stmt, c)) : 0);
+      }
+      take(std::move(row), stmt);
+    }
+    sqlite3_finalize(stmt);
+  };
+  auto columnOf = [](sqlite3_stmt* stmt, const char* name) {
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+      if (std::string(sqlite3_column_name(stmt, c)) == name) return c;
+    return -1;
+  };
+  auto plainRecords = [&] {
+    std::vector<PlainRow> studies;
+    int uid = -1, patient = -1;
+    readPlain(kStudies, [&](PlainRow&& row, sqlite3_stmt* stmt) {
+      if (uid < 0) uid = columnOf(stmt, "studyUID"), patient = columnOf(stmt, "patientID");
+      studies.push_back(std::move(row));
+    });
+    std::unordered_map<std::string, PlainRow*> byStudy;
+    for (PlainRow& study : studies) byStudy.emplace(study.columns[uid] + '\n' + study.columns[patient], &study);
+    int seriesUid = -1, seriesPatient = -1;
+    readPlain(kSeries, [&](PlainRow&& row, sqlite3_stmt* stmt) {
+      if (seriesUid < 0) seriesUid = columnOf(stmt, "studyUID"), seriesPatient = columnOf(stmt, "patientID");
+      auto found = byStudy.find(row.columns[seriesUid] + '\n' + row.columns[seriesPatient]);
+      if (found != byStudy.end()) found->second->children.push_back(std::move(row));
+    });
+    return studies.size();
+  };
+
+  // Rounds alternate the three sides so a change of load falls on each; medians are reported.
+  std::vector<double> lists, sqls, plains, searches, plainSearches;
+  size_t listed = 0, found = 0, plainListed = 0;
+  std::vector<PatientRecord> studies;
+  for (int round = 0; round < 7; ++round) {
+    lists.push_back(Seconds([&] { store->GetPatientRecords(studies, nullptr, false); }));
+    listed = studies.size();
+    studies.clear();
+    sqls.push_back(Seconds([&] { scan(kStudies), scan(kSeries); }));
+    plains.push_back(Seconds([&] { plainListed = plainRecords(); }));
+    searches.push_back(Seconds([&] { store->GetPatientRecords(studies, "smith", false); }));
+    found = studies.size();
+    studies.clear();
+    plainSearches.push_back(Seconds([&] {
+      scan("SELECT * FROM archive_patient WHERE patientID LIKE '%smith%' or patientName LIKE '%smith%' or studyID "
+           "LIKE '%smith%' or studyDescription LIKE '%smith%' ORDER BY createdTime DESC");
+    }));
+  }
+  std::string victim = "P3_1.2.826.0.1.3";
+  double removal = Seconds([&] { store->DeleteStudy(victim.c_str()); });
   sqlite3_close(db);
-  std::printf("listed %zu studies, found %zu\n", listed, found);
-  Report("list all studies with series", list, plainList, "sqlite3 scans of both tables");
+  const double list = Median(lists), sql = Median(sqls), plain = Median(plains);
+  const double search = Median(searches), plainSearch = Median(plainSearches);
+  std::printf("listed %zu studies (plain records %zu), found %zu; medians of 7 alternating rounds\n", listed,
+              plainListed, found);
+  std::printf("%-34s %9.1f ms   its SQL alone %.1f ms (%.2fx the SQL; goal: under 150 ms, at most 2.5x)\n",
+              "list all studies with series", list * 1000, sql * 1000, list / sql);
+  Report("list all studies with series", list, plain, "sqlite3 + plain records");
   Report("search \"smith\"", search, plainSearch, "sqlite3 LIKE query");
-  std::printf("%-34s %9.4f s   (goals: list < 0.3 s, search < 0.1 s, delete < 0.02 s at 10,000 studies)\n",
+  std::printf("%-34s %9.4f s   (goals: search < 0.1 s, delete < 0.02 s at 10,000 studies)\n",
               ("delete a " + std::to_string(victimPerSeries * seriesPerStudy) + "-instance study").c_str(), removal);
   ReleaseDB(store);
   return written && listed == size_t(studyCount) ? 0 : 1;
