@@ -7,6 +7,7 @@
 //   - MPR axial, sagittal, coronal, oblique planes and a 20 mm oblique slab MIP: vtkImageReslice,
 //     linear, multi-threaded, on exactly the frame our plane answers.
 // VTK renders through its own window (run under Xvfb; bench/vtk/run.sh sets it all up).
+// The two sides take turns at every timed step; each line gives wall and processor times.
 // Usage: bench_engine3d_vtk [views=36] [pngFolder] [scenarios]; scenarios is a comma list of vr, tf,
 // mip, mpr, slab (all when empty), to measure only some while working on them.
 // Threads: VTK gets as many as the cores this process may run on (taskset), ours splits its
@@ -108,10 +109,13 @@ double FarPercent(const V3ImageData& ours, vtkImageData* vtk) {
   return 100.0 * far / n;
 }
 
+// Wall time (median) and processor time (mean per run, all threads) of both sides.
 void Report(const std::string& what, const Runs& ours, const Runs& vtk) {
   const double o = Median(ours.wall), v = Median(vtk.wall);
-  std::printf("  %-32s ours %8.1f ms   VTK %9.1f ms   ratio ours/VTK %.3f   (processor time ratio %.3f)\n",
-              what.c_str(), o * 1e3, v * 1e3, o / v, ours.CpuPerRun() / vtk.CpuPerRun());
+  std::printf("  %-32s wall: ours %8.1f ms  VTK %9.1f ms  ratio ours/VTK %.3f   processor: ours %8.1f ms  VTK "
+              "%9.1f ms  ratio %.3f\n",
+              what.c_str(), o * 1e3, v * 1e3, o / v, ours.CpuPerRun() * 1e3, vtk.CpuPerRun() * 1e3,
+              ours.CpuPerRun() / vtk.CpuPerRun());
 }
 
 void Cross(const double a[3], const double b[3], double out[3]) {
@@ -285,7 +289,9 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   const Phantom phantom(nx, ny, nz, spacing);
   const double baseMiB = ResidentMiB();
 
-  // Ours first, all scenarios, so its peak memory is read before VTK's structures exist.
+  // Both sides are set up before anything is timed in turn, ours first so its memory is read
+  // before VTK's structures exist. Every timed step then runs ours and VTK's back to back (ours,
+  // VTK, ours, VTK ...), so a change of load on the machine falls on both.
   Engine3D engine;
   std::vector<uint32_t> pixels(size_t(image) * image);
   std::vector<V3ImageRGB> frames(views);
@@ -297,28 +303,47 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   if (!pngs.empty()) SaveOurs(pngs + "/" + name + "-vr-ours.png", pixels, image);
   V3Palette palette;
   engine.GetPalette(palette);
-  Runs oursViews;
+  EngineMPR mpr;
+  mpr.InitData(phantom.data);
+  const double oursMiB = ResidentMiB();
+
+  VtkSide vtk(phantom, threads, image);
+  vtk.SetVR(palette);
+  Runs vtkFirst;
+  if (vr) vtkFirst.Add(Seconds([&] { vtk.Render(frames[0]); }));
+  if (vr && !pngs.empty()) vtk.Save(pngs + "/" + name + "-vr-vtk.png");
+
+  Runs oursViews, vtkViews;
   for (int k = 1; vr && k < views; ++k) {
     engine.RotateH(float(2 * M_PI / views));
     oursViews.Add(Seconds([&] { engine.ImagingVR(image, image, pixels.data(), false, &frames[k], 0); }));
+    vtkViews.Add(Seconds([&] { vtk.Render(frames[k]); }));
   }
-  Runs oursTf;
-  std::vector<V3Palette> tfs(20);
+  Runs oursTf, vtkTf;
   for (int k = 0; tf && k < 20; ++k) {
     oursTf.Add(Seconds([&] {
       engine.AdjustColor(5);
       engine.ImagingVR(image, image, pixels.data(), false, &frames[0], 0);
     }));
-    engine.GetPalette(tfs[k]);
+    V3Palette changed;
+    engine.GetPalette(changed);
+    vtkTf.Add(Seconds([&] {
+      vtk.SetVR(changed);
+      vtk.Render(frames[0]);
+    }));
   }
+
   std::vector<int16_t> mip(pixels.size());
   V3ImageVAL mipFrame{};
-  Runs oursMip;
-  for (int k = 0; mipWanted && k < 5; ++k)
-    oursMip.Add(Seconds([&] { engine.ImagingMIP(image, image, mip.data(), false, &mipFrame); }));
+  Runs oursMip, vtkMip;
+  if (mipWanted) {
+    vtk.SetMIP();
+    for (int k = 0; k < 5; ++k) {
+      oursMip.Add(Seconds([&] { engine.ImagingMIP(image, image, mip.data(), false, &mipFrame); }));
+      vtkMip.Add(Seconds([&] { vtk.Render(mipFrame); }));
+    }
+  }
 
-  EngineMPR mpr;
-  mpr.InitData(phantom.data);
   float lo[3], hi[3];
   engine.GetBoundingBox(lo, hi);
   double centre[3];
@@ -334,40 +359,19 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
   oblique.fieldOfView = fov;
   const char* planeNames[5] = {"MPR axial", "MPR sagittal", "MPR coronal", "MPR oblique", "slab MIP 20 mm oblique"};
   std::vector<V3ImageData> planes(5);
-  Runs oursPlane[5];
-  for (int k = 0; k < 7; ++k) {
-    if (planesWanted) {
-      oursPlane[0].Add(Seconds([&] { mpr.Imaging(V3MPR_AXIAL, &planes[0]); }));
-      oursPlane[1].Add(Seconds([&] { mpr.Imaging(V3MPR_SAGITTAL, &planes[1]); }));
-      oursPlane[2].Add(Seconds([&] { mpr.Imaging(V3MPR_CORONAL, &planes[2]); }));
-      oursPlane[3].Add(Seconds([&] { mpr.Imaging(oblique, &planes[3]); }));
-    }
-    if (slab) oursPlane[4].Add(Seconds([&] { engine.ImagingMIP(oblique, 20.0f, &planes[4]); }));
-  }
-  const double oursMiB = ResidentMiB();
-
-  VtkSide vtk(phantom, threads, image);
-  vtk.SetVR(palette);
-  Runs vtkFirst;
-  if (vr) vtkFirst.Add(Seconds([&] { vtk.Render(frames[0]); }));
-  if (vr && !pngs.empty()) vtk.Save(pngs + "/" + name + "-vr-vtk.png");
-  Runs vtkViews;
-  for (int k = 1; vr && k < views; ++k) vtkViews.Add(Seconds([&] { vtk.Render(frames[k]); }));
-  Runs vtkTf;
-  for (int k = 0; tf && k < 20; ++k)
-    vtkTf.Add(Seconds([&] {
-      vtk.SetVR(tfs[k]);
-      vtk.Render(frames[0]);
-    }));
-  vtk.SetMIP();
-  Runs vtkMip;
-  for (int k = 0; mipWanted && k < 5; ++k) vtkMip.Add(Seconds([&] { vtk.Render(mipFrame); }));
-  Runs vtkPlane[5];
+  Runs oursPlane[5], vtkPlane[5];
   const int slabSlices = int(std::lround(20.0 / std::min({spacing[0], spacing[1], spacing[2]}))) + 1;
   const bool planeWanted[5] = {planesWanted, planesWanted, planesWanted, planesWanted, slab};
+  const std::function<void()> oursPlaneCall[5] = {
+      [&] { mpr.Imaging(V3MPR_AXIAL, &planes[0]); }, [&] { mpr.Imaging(V3MPR_SAGITTAL, &planes[1]); },
+      [&] { mpr.Imaging(V3MPR_CORONAL, &planes[2]); }, [&] { mpr.Imaging(oblique, &planes[3]); },
+      [&] { engine.ImagingMIP(oblique, 20.0f, &planes[4]); }};
   for (int k = 0; k < 7; ++k)
-    for (int p = 0; p < 5; ++p)
-      if (planeWanted[p]) vtkPlane[p].Add(Seconds([&] { vtk.Reslice(planes[p], p == 4 ? slabSlices : 1); }));
+    for (int p = 0; p < 5; ++p) {
+      if (!planeWanted[p]) continue;
+      oursPlane[p].Add(Seconds(oursPlaneCall[p]));
+      vtkPlane[p].Add(Seconds([&] { vtk.Reslice(planes[p], p == 4 ? slabSlices : 1); }));
+    }
   const double vtkMiB = ResidentMiB();
   double differences[5] = {};
   for (int p = 0; p < 5; ++p)
