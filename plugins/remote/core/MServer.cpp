@@ -1,0 +1,180 @@
+#include "MServer.h"
+
+#include "IHalvex.h"
+#include "Jorvel.h"
+#include "Link.h"
+#include "LinkManager.h"
+#include "TeamLink.h"
+#include "RemoteSession.h"
+#include "WebError.h"
+
+MServer& MServer::Instance() {
+  static MServer server;
+  return server;
+}
+
+MServer::MServer() : indicatorCall_(Web_GetNotifyIndicator) { thread_ = std::thread(&MServer::TimerThread, this); }
+
+MServer::~MServer() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void MServer::TimerThread() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!quit_) {
+    if (!timerActive_) {
+      wake_.wait(lock);
+      continue;
+    }
+    if (wake_.wait_until(lock, due_) == std::cv_status::timeout || std::chrono::steady_clock::now() >= due_) {
+      if (!timerActive_ || quit_) continue;
+      lock.unlock();
+      OnTimer();
+      lock.lock();
+    }
+  }
+}
+
+void MServer::SetTimer(int ms) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    timerActive_ = true;
+    due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  }
+  wake_.notify_all();
+}
+
+void MServer::KillTimer() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    timerActive_ = false;
+  }
+  wake_.notify_all();
+}
+
+bool MServer::TimerActive() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return timerActive_;
+}
+
+void MServer::OnTimer() {
+  KillTimer();
+  if (!IsRunning()) return;
+  Poll();
+  int interval = 0;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    // Logout during the poll leaves the timer off.
+    if (!running_) return;
+    interval = interval_;
+  }
+  SetTimer(interval);
+}
+
+bool MServer::IsRunning() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return running_;
+}
+
+void MServer::Start(const JorvelUserInfo& user) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    user_ = user;
+    running_ = true;
+  }
+  SetTimer(0);
+}
+
+void MServer::Stop() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    running_ = false;
+  }
+  KillTimer();
+  Reset();
+}
+
+void MServer::PollNow() {
+  if (IsRunning()) SetTimer(0);
+}
+
+void MServer::Reset() {
+  RemoteSession::NetworkStore()->CancelAll();
+  std::lock_guard<std::mutex> pollGuard(pollMutex_);
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    myOrdersSeen_ = teamOrdersSeen_ = teamsSeen_ = 0;
+  }
+  LinkManager::Instance().Clear();
+  MyLink::Instance()->Clear();
+}
+
+void MServer::Poll() {
+  std::lock_guard<std::mutex> pollGuard(pollMutex_);
+  IndicatorCall call;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    call = indicatorCall_;
+  }
+  NotifyIndicator indicator;
+  WebError error;
+  if (call(&indicator, &error)) Apply(indicator);
+  LinkManager::Instance().LoadMissingLists();
+}
+
+void MServer::Apply(const NotifyIndicator& indicator) {
+  int myOrdersSeen, teamOrdersSeen, teamsSeen;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (indicator.userId != user_.id) return;
+    myOrdersSeen = myOrdersSeen_;
+    teamOrdersSeen = teamOrdersSeen_;
+    teamsSeen = teamsSeen_;
+  }
+  auto store = [this](int MServer::*counter, int value) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    this->*counter = value;
+  };
+  if (indicator.myOrders != myOrdersSeen && MyLink::Instance()->Update()) store(&MServer::myOrdersSeen_, indicator.myOrders);
+  bool teamsRefreshed = false;
+  if (indicator.teams != teamsSeen && LinkManager::Instance().RefreshTeams()) {
+    store(&MServer::teamsSeen_, indicator.teams);
+    teamsRefreshed = true;
+  }
+  LinkManager& links = LinkManager::Instance();
+  if (indicator.teamOrders != teamOrdersSeen) {
+    if (links.UpdateAllTeams()) store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+  } else if (teamsRefreshed) {
+    // A team that joined in this poll gets its first page now, even when no team order moved.
+    for (const auto& link : links.Teams()) {
+      if (link->Stamp() == 0) link->Update();
+    }
+  }
+}
+
+void MServer::SetUser(const JorvelUserInfo& user) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  user_ = user;
+}
+
+void MServer::SetIndicatorCall(IndicatorCall call) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  indicatorCall_ = call ? std::move(call) : IndicatorCall(Web_GetNotifyIndicator);
+}
+
+void MServer::SetInterval(int ms) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  interval_ = ms;
+}
+
+void MServer::Counters(int& myOrders, int& teamOrders, int& teams) const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  myOrders = myOrdersSeen_;
+  teamOrders = teamOrdersSeen_;
+  teams = teamsSeen_;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "JorvelRecords.h"
+
+struct WebError;
+
+// The notification poller: once a minute it asks the service for the change counters of the
+// user's lists and refreshes exactly the lists whose counter moved since their last successful
+// refresh. Runs from login to logout on a thread of its own. One per process.
+class MServer {
+ public:
+  using IndicatorCall = std::function<bool(NotifyIndicator*, WebError*)>;
+
+  static MServer& Instance();
+  ~MServer();
+
+  // Login: the poller works for the user and polls at once.
+  void Start(const JorvelUserInfo& user);
+  // Logout: stops the timer, waits for a poll under way, then resets.
+  void Stop();
+  // Transfers cancelled, counters 0, every team link and order dropped. Waits for a poll under
+  // way, so no list it is filling is dropped under it.
+  void Reset();
+  // Polls as soon as possible; nothing when stopped.
+  void PollNow();
+  bool IsRunning() const;
+
+  // One poll on the calling thread.
+  void Poll();
+  // The refreshes one indicator calls for.
+  void Apply(const NotifyIndicator& indicator);
+
+  // Timer control: fires OnTimer after ms; KillTimer stops it.
+  void SetTimer(int ms);
+  void KillTimer();
+  bool TimerActive() const;
+
+  // Tests: the user polled for without starting the timer, the indicator source and the
+  // interval between polls.
+  void SetUser(const JorvelUserInfo& user);
+  void SetIndicatorCall(IndicatorCall call);
+  void SetInterval(int ms);
+  void Counters(int& myOrders, int& teamOrders, int& teams) const;
+
+ private:
+  MServer();
+  void TimerThread();
+  void OnTimer();
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool quit_ = false;                                     // guarded by mutex_
+  bool timerActive_ = false;                              // guarded by mutex_
+  std::chrono::steady_clock::time_point due_;             // guarded by mutex_
+  bool running_ = false;                                  // guarded by mutex_
+  JorvelUserInfo user_;                                   // guarded by mutex_
+  int myOrdersSeen_ = 0, teamOrdersSeen_ = 0, teamsSeen_ = 0;  // guarded by mutex_
+  int interval_ = 60000;                                  // guarded by mutex_
+  IndicatorCall indicatorCall_;                           // guarded by mutex_
+  std::mutex pollMutex_;  // held for a whole poll and a whole reset
+  std::thread thread_;
+};

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "IHalvex.h"
+#include "JorvelRecords.h"
+#include "PatientRecord.h"
+
+class IKelvast;
+class OrderObject;
+
+// Observer of one order. Called on whichever thread raised the event, with no lock of the
+// order held; observers move their work to the UI thread themselves.
+class IOrderObjectCallback {
+ public:
+  virtual ~IOrderObjectCallback() = default;
+  virtual void OnOrderUpdated(OrderObject*) {}
+  virtual void OnUploadQueued(OrderObject*) {}
+  virtual void OnUploadProgress(OrderObject*, int /*percent*/) {}
+  virtual void OnUploadFinished(OrderObject*) {}
+  virtual void OnDownloadQueued(OrderObject*) {}
+  virtual void OnDownloadStarted(OrderObject*) {}
+  virtual void OnDownloadProgress(OrderObject*, int /*percent*/) {}
+  virtual void OnDownloadFinished(OrderObject*) {}
+  virtual void OnDownloadCancelled(OrderObject*) {}
+  virtual void OnStudyFilesStored(OrderObject*) {}
+  virtual void OnReportFetchStarted(OrderObject*) {}
+  virtual void OnReportFetchFinished(OrderObject*) {}
+};
+
+// One consultation order: its web record, its study in a local store and its transfers through
+// the plug-in's network store. Shared-owned (the link and any thread working for it hold it), so
+// a transfer or fetch that outlives the link's list still has a live object.
+class OrderObject : public IHalvexCallback,
+                    public ISTORECallback,
+                    public std::enable_shared_from_this<OrderObject> {
+ public:
+  explicit OrderObject(IKelvast* store);
+  ~OrderObject() override;
+  OrderObject(const OrderObject&) = delete;
+  OrderObject& operator=(const OrderObject&) = delete;
+
+  // IHalvexCallback; notifications for another transfer key are ignored.
+  void OnDownloadQueued(const DCMDownload* download) override;
+  void OnDownloadStarted(const DCMDownload* download) override;
+  void OnDownloadFile(const DCMDownload* download, SODcmFile* file) override;
+  void OnDownloadProgress(const DCMDownload* download, const DCMProgress* progress) override;
+  void OnDownloadFinished(const DCMDownload* download, const DCMFinish* finish) override;
+  void OnDownloadCancelled(const DCMDownload* download) override;
+  void OnUploadStarted(const DCMUpload*) override {}
+  void OnUploadProgress(const DCMUpload* upload, const DCMProgress* progress) override;
+  void OnUploadFinished(const DCMUpload* upload, const DCMFinish* finish) override;
+  // A queued upload taken out of the queue ends like a failed upload.
+  void OnUploadCancelled(const DCMUpload* upload) override;
+  // ISTORECallback: a file of the report fetch.
+  void OnStoreFile(const DCMDownload* download, SODcmFile* file) override;
+
+  // Copies the record; observers hear OnOrderUpdated when notify.
+  virtual bool Update(const DiagnosticRecord& record, bool notify);
+  virtual bool Start() { return true; }
+  virtual bool GetReportPath(std::string& path) = 0;
+  virtual bool GetStudyPath(std::string& path);
+  virtual bool LoadLocalStudy(PatientRecord& study);
+  virtual bool GetImagePaths(std::vector<std::string>& paths);
+  virtual void ReceiveReport() = 0;
+
+  void AddObserver(IOrderObjectCallback* observer);
+  void RemoveObserver(IOrderObjectCallback* observer);
+
+  bool UploadImages(bool reupload);
+  bool DownloadImages(bool redownload);
+  bool NeedsImageDownload();
+  bool NeedsReportDownload();
+  // Starts the report fetch unless one runs; true.
+  bool FetchReport();
+  // 0 not locked, 1 locked by the current user, 2 locked by another member.
+  int GetLockState() const;
+  std::string GetFinding() const;
+  std::string GetConclusion() const;
+
+  // A copy of the record as last applied.
+  DiagnosticRecord Record() const;
+  int Progress() const { return progress_.load(); }
+  std::string ReportPath() const;
+  IKelvast* Store() const { return store_; }
+
+  // Percentage of a transfer: done / total, truncated; 0 when the total is 0.
+  static int Percent(int done, int total);
+
+ protected:
+  // Runs after the network store reported the end of this order's upload, on a thread of its
+  // own (never inside the store's notification).
+  virtual void UploadFinishedSteps(bool success);
+  void SetReportPath(const std::string& path);
+  std::string StudyId(const DiagnosticRecord& record) const;
+  void Notify(void (IOrderObjectCallback::*event)(OrderObject*));
+  // Runs fn on a detached thread that keeps this object alive.
+  template <typename Fn>
+  void RunDetached(Fn fn);
+  bool KeyMatches(const std::string& key) const;
+  void FillTransfer(const DiagnosticRecord& record, std::string& key, std::string& host, int& port,
+                    std::string& callingAE, std::string& calledAE) const;
+
+  IKelvast* store_;  // borrowed; set by the link that creates the object
+
+ private:
+  void FetchReportThread();
+  std::vector<IOrderObjectCallback*> ObserversCopy();
+
+  mutable std::mutex recordMutex_;
+  DiagnosticRecord record_;  // guarded by recordMutex_
+  std::string reportPath_;   // guarded by recordMutex_
+  std::mutex observersMutex_;
+  std::vector<IOrderObjectCallback*> observers_;  // guarded by observersMutex_
+  std::atomic<int> progress_{0};
+  std::atomic<bool> fetchingReport_{false};
+};
