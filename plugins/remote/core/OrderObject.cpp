@@ -30,7 +30,10 @@ OrderObject::~OrderObject() { RemoteSession::NetworkStore()->RemoveCallback(this
 
 template <typename Fn>
 void OrderObject::RunDetached(Fn fn) {
-  std::thread([self = shared_from_this(), fn]() { fn(self.get()); }).detach();
+  // A network-store event may still arrive while the last owner lets go; nothing to do then.
+  std::shared_ptr<OrderObject> self = weak_from_this().lock();
+  if (!self) return;
+  std::thread([self, fn]() { fn(self.get()); }).detach();
 }
 
 int OrderObject::Percent(int done, int total) {
