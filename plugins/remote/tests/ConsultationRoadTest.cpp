@@ -1,29 +1,11 @@
 #include "ClientOrder.h"
-#include "DicomFixtures.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
 #include "PatientRecord.h"
 #include "RemoteWebSupport.h"
 #include "TeamOrder.h"
 
-using namespace orvanta::fixtures;
-
 namespace {
-
-// A small CT series of patient P1 written and stored into the default store; returns its series.
-WrittenSeries StoreLocalStudy(const std::string& studyUID) {
-  CtSeriesOptions options;
-  options.slices = 3;
-  options.rows = options.columns = 16;
-  options.patientId = "P1";
-  options.studyUid = studyUID;
-  options.seriesUid = studyUID + ".1";
-  WrittenSeries series = WriteCtSeries(orvanta::test::MakeTempDir("study"), options);
-  IKelvast* store = Gossamy::LocalDB();
-  for (const auto& file : series.files) store->QueueFilePath(file.string().c_str());
-  store->CommitQueue();
-  return series;
-}
 
 PatientRecord StoredStudy(const std::string& studyUID) {
   IKelvast* store = Gossamy::LocalDB();

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "ConsultFixture.h"
+#include "DicomFixtures.h"
+#include "Gossamy.h"
+#include "IKelvast.h"
 #include "Jorvel.h"
 #include "Link.h"
 #include "LinkManager.h"
@@ -95,6 +98,21 @@ class RemoteWebTest : public ::testing::Test {
 
   ConsultFixture service;
 };
+
+// A small CT series of patient P1 written and stored into the default store; returns its series.
+inline orvanta::fixtures::WrittenSeries StoreLocalStudy(const std::string& studyUID) {
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 3;
+  options.rows = options.columns = 16;
+  options.patientId = "P1";
+  options.studyUid = studyUID;
+  options.seriesUid = studyUID + ".1";
+  orvanta::fixtures::WrittenSeries series = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("study"), options);
+  IKelvast* store = Gossamy::LocalDB();
+  for (const auto& file : series.files) store->QueueFilePath(file.string().c_str());
+  store->CommitQueue();
+  return series;
+}
 
 // Waits (bounded) until the condition holds.
 inline bool WaitUntil(const std::function<bool()>& condition, int ms = 5000) {

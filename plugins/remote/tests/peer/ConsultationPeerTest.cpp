@@ -58,16 +58,8 @@ TEST_F(RemoteWebTest, ReportTravelsThroughTheNodeToTheClientStore) {
 
   // A: a local study, its order, and the images on the node.
   Login("client");
-  CtSeriesOptions options;
-  options.slices = 2;
-  options.rows = options.columns = 16;
-  options.patientId = "P1";
-  options.studyUid = kStudyUID;
-  options.seriesUid = kStudyUID + ".1";
-  WrittenSeries series = WriteCtSeries(orvanta::test::MakeTempDir("study"), options);
+  WrittenSeries series = StoreLocalStudy(kStudyUID);
   IKelvast* local = Gossamy::LocalDB();
-  for (const auto& file : series.files) local->QueueFilePath(file.string().c_str());
-  local->CommitQueue();
   DiagnosticRecord answer = CreateOrder(created.id, kStudyUID);
   std::shared_ptr<MyLink> mine = MyLink::Instance();
   mine->AddOrUpdateOrder(answer, false);
