@@ -12,6 +12,7 @@
 #include "DicomFixtures.h"
 #include "HostFrame.h"
 #include "ISOLumexa.h"
+#include "LoadWaiter.h"
 #include "Lumexa.h"
 #include "SOImageObject.h"
 #include "SOMainWindow.h"
@@ -22,15 +23,6 @@ namespace fx = orvanta::fixtures;
 using namespace bench;
 
 namespace {
-
-class Waiter : public ISOViewerCtrlCallback {
- public:
-  void OnFileLoaded(const SOViewerFileEvent*) override {}
-  void OnLoadFinished(const SOViewerFinishEvent*) override { ++finished; }
-  void OnCleared() override {}
-  void OnSeriesActivated(ISOSeriesWnd*) override {}
-  int finished = 0;
-};
 
 // Counts window events of the images and paints of the shown cells.
 class Counter : public ISOImageObjectCallback, public ISOCtrlPlugin {
@@ -62,7 +54,7 @@ int main(int argc, char** argv) {
   auto* control = static_cast<SOMainWindow*>(CreateLumexa());
   control->Create(frame.GetWindow(), 0, 0, 1024, 1024, true);
   SOWin::PumpEvents(20);
-  Waiter waiter;
+  LoadWaiter waiter;
   control->RegisterCallback(&waiter);
   control->LoadFiles(&paths);
   SOWin::PumpUntil([&] { return waiter.finished > 0; }, 600000);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ISOLumexa.h"
+#include "LoadWaiter.h"
 #include "Lumexa.h"
 #include "SOImageWindow.h"
 #include "SOMainWindow.h"
@@ -74,16 +75,6 @@ bool Parse(int argc, char** argv, Options& o) {
   return !o.out.empty() && (!o.folder.empty() || !o.files.empty());
 }
 
-// Counts the finished requests.
-class Waiter : public ISOViewerCtrlCallback {
- public:
-  void OnFileLoaded(const SOViewerFileEvent*) override {}
-  void OnLoadFinished(const SOViewerFinishEvent*) override { ++finished; }
-  void OnCleared() override {}
-  void OnSeriesActivated(ISOSeriesWnd*) override {}
-  int finished = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,7 +86,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   ISOLumexa* control = CreateLumexa();
-  Waiter waiter;
+  LoadWaiter waiter;
   control->RegisterCallback(&waiter);
   HostFrame frame(o.width, o.height);
   if (!control->Create(frame.GetWindow(), 0, 0, o.width, o.height, true)) return 1;
