@@ -42,6 +42,13 @@ inline double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// The value below which a share p (0..1) of the samples lie; 0 without samples.
+inline double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(p * (values.size() - 1) + 0.5))];
+}
+
 inline long PeakRssMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

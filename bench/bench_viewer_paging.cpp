@@ -41,11 +41,6 @@ class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
   std::atomic<int> finished{0};
 };
 
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -36,11 +36,7 @@ struct Result {
   std::vector<double> latencies;  // milliseconds
   int failures = 0;
   double PerSecond() const { return latencies.size() / seconds; }
-  double P99() const {
-    std::vector<double> sorted = latencies;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
-  }
+  double P99() const { return bench::Percentile(latencies, 0.99); }
 };
 
 // Runs call `calls` times on each of `threads` threads.
