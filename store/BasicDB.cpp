@@ -95,6 +95,24 @@ void BasicDB::InsertSeries(CppSQLite3Statement& insert, const InstanceInfo& i) {
                   &i.seriesPath});
 }
 
+std::string BasicDB::StudyTextsUpdate(const char* table) {
+  return std::string("UPDATE ") + table +
+         " SET patientName = ?, studyDescription = ? WHERE studyUID = ? AND patientID = ?;";
+}
+
+std::string BasicDB::SeriesTextsUpdate(const char* table) {
+  return std::string("UPDATE ") + table +
+         " SET seriesDescription = ?, bodyPartExamined = ?, institutionName = ? WHERE studyUID = ? AND seriesUID = ?;";
+}
+
+int BasicDB::UpdateStudyTexts(CppSQLite3Statement& update, const InstanceInfo& i) {
+  return update.Execute({&i.patientName, &i.studyDescription, &i.studyUID, &i.patientID});
+}
+
+int BasicDB::UpdateSeriesTexts(CppSQLite3Statement& update, const InstanceInfo& i) {
+  return update.Execute({&i.seriesDescription, &i.bodyPartExamined, &i.institutionName, &i.studyUID, &i.seriesUID});
+}
+
 void BasicDB::GroupBySeries(const std::vector<InstanceInfo>& instances,
                             std::map<std::string, std::vector<const InstanceInfo*>>& groups) {
   groups.clear();

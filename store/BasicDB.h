@@ -77,6 +77,12 @@ class BasicDB {
   static void InsertStudy(CppSQLite3Statement& insert, const InstanceInfo& i, const std::string& id,
                           const std::string& storePath);
   static void InsertSeries(CppSQLite3Statement& insert, const InstanceInfo& i);
+  // "UPDATE" of the free texts (patient name, study description; series description, body part,
+  // institution) of one study's rows, or one series' rows, in table; and their execution.
+  static std::string StudyTextsUpdate(const char* table);
+  static std::string SeriesTextsUpdate(const char* table);
+  static int UpdateStudyTexts(CppSQLite3Statement& update, const InstanceInfo& i);
+  static int UpdateSeriesTexts(CppSQLite3Statement& update, const InstanceInfo& i);
 
   CppSQLite3DB db_;
 

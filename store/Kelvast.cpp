@@ -325,6 +325,40 @@ bool Kelvast::CommitQueue() {
 
 void Kelvast::SetSaveMode(int mode) { saveMode_ = mode; }
 
+bool Kelvast::ReindexTexts(ReindexResult& result, const std::function<void(int, int)>& progress) {
+  result = {};
+  std::vector<SeriesRecord> all;
+  if (!GetAllSeriesRecords(all, true)) return false;
+  bool ok = true;
+  for (const SeriesRecord& series : all) {
+    ++result.series;
+    InstanceInfo info;
+    bool read = false;
+    for (const InstanceRecord& instance : series.instances) {
+      SODcmFile file;
+      if (file.LoadFile(instance.storePath.c_str(), false) && file.ConvertToUTF8() && GetStorableInfo(&file, info) &&
+          info.studyUID == series.studyUID && info.seriesUID == series.seriesUID) {
+        read = true;
+        break;
+      }
+    }
+    if (!read) {
+      ++result.unreadable;
+    } else {
+      std::string path;
+      bool written = Guarded(false, [&] {
+        return StudyDBPath(info.studyUID, path) && studyDB_.UpdateTexts(path, info) &&
+               patientDB_.UpdateTexts(PatientsPath(), info);
+      });
+      if (written) ++result.rewritten;
+      ok = ok && written;
+    }
+    if (progress) progress(result.series, static_cast<int>(all.size()));
+  }
+  if (result.rewritten) NotifyStoreChanged();
+  return ok;
+}
+
 void Kelvast::AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID) {
   std::string path;
   if (!StudyDBPath(studyUID, path)) return;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_set>
@@ -57,6 +58,19 @@ class Kelvast : public IKelvast {
   bool ClearStore() override;
 
   const std::string& Folder() const { return folder_; }
+
+  // What ReindexTexts did: series looked at, series rewritten, series none of whose files could
+  // be read (their rows are left as they were).
+  struct ReindexResult {
+    int series = 0;
+    int rewritten = 0;
+    int unreadable = 0;
+  };
+  // Reads the free texts (patient name, study and series descriptions, body part, institution)
+  // again from one stored file of each series, through the file's character set, and rewrites
+  // them in every table that holds them. Corrects stores indexed when texts were taken as UTF-8
+  // whatever their character set. False when the store's databases cannot be read or written.
+  bool ReindexTexts(ReindexResult& result, const std::function<void(int done, int total)>& progress = {});
 
  private:
   // A record waiting for its commit, with the ticket of its saved file (0: no file of ours).

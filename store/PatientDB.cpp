@@ -97,6 +97,20 @@ bool PatientDB::AddInstances(const std::string& path, const std::vector<Instance
   return true;
 }
 
+bool PatientDB::UpdateTexts(const std::string& path, const InstanceInfo& info) {
+  static const std::string patient = StudyTextsUpdate("archive_patient");
+  static const std::string study = StudyTextsUpdate("archive_study");
+  static const std::string series = SeriesTextsUpdate("archive_series");
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  SqlTransaction transaction(db_);
+  UpdateStudyTexts(Prepared(patient.c_str()), info);
+  UpdateStudyTexts(Prepared(study.c_str()), info);
+  UpdateSeriesTexts(Prepared(series.c_str()), info);
+  transaction.Commit();
+  return true;
+}
+
 void PatientDB::ReadSeriesOf(PatientRecord& record) {
   SqlText sql;
   CppSQLite3Query q = db_.Query(sql.Format(

@@ -13,6 +13,9 @@ class PatientDB : public BasicDB {
  public:
   // The three tables in one transaction: a crash never leaves part of a commit.
   bool AddInstances(const std::string& path, const std::vector<InstanceInfo>& list);
+  // Rewrites the free texts of the study and series rows of info (all three tables, one
+  // transaction); false when the file cannot be opened.
+  bool UpdateTexts(const std::string& path, const InstanceInfo& info);
   bool GetPatients(const std::string& path, std::vector<PatientRecord>& out, const char* like);
   // Single-row lookups answer false for a missing file as for a missing row.
   bool GetPatient(const std::string& path, const char* id, PatientRecord& record);

@@ -67,6 +67,18 @@ bool StudyDB::AddInstances(const std::string& path, const std::vector<InstanceIn
   return true;
 }
 
+bool StudyDB::UpdateTexts(const std::string& path, const InstanceInfo& info) {
+  static const std::string study = StudyTextsUpdate("dcm_study");
+  static const std::string series = SeriesTextsUpdate("dcm_series");
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!Open(path)) return false;
+  SqlTransaction transaction(db_);
+  UpdateStudyTexts(Prepared(study.c_str()), info);
+  UpdateSeriesTexts(Prepared(series.c_str()), info);
+  transaction.Commit();
+  return true;
+}
+
 bool StudyDB::DeleteSeries(const std::string& path, const char* seriesId) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Open(path)) return false;

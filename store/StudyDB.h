@@ -16,6 +16,8 @@ class StudyDB : public BasicDB {
   // All rows of one study in one transaction.
   bool AddInstances(const std::string& path, const std::vector<InstanceInfo>& list);
   bool DeleteSeries(const std::string& path, const char* seriesId);
+  // Rewrites the free texts of the study and series rows of info, in one transaction.
+  bool UpdateTexts(const std::string& path, const InstanceInfo& info);
 
   bool GetAllSeries(const std::string& path, std::vector<SeriesRecord>& out, bool withInstances) const;
   bool GetSeriesInstances(const std::string& path, const char* seriesId, std::vector<InstanceRecord>& out) const;

@@ -18,6 +18,7 @@
 
 #include "CppSQLite3.h"
 #include "DicomFixtures.h"
+#include "Kelvast.h"
 #include "SOCommitSCU.h"
 #include "StoreTestUtil.h"
 #include "TestSupport.h"
@@ -430,6 +431,94 @@ TEST_F(KelvastTest, SearchMatchesFourColumnsAnyCase) {
   std::vector<StudyRecord> studies;
   ASSERT_TRUE(store_->GetStudyRecords(studies, "HEAD", true));
   EXPECT_EQ(studies.size(), 3u);
+}
+
+// Texts arrive in the lists in UTF-8 whatever the file's character set; a store indexed when
+// every text was taken as UTF-8 (replacement characters in the rows) is mended by the reindex.
+TEST_F(KelvastTest, ListsShowTextsOfEveryCharacterSetAndReindexMendsOldRows) {
+  struct Text {
+    const char* charset;
+    std::string name, description, expectedName, expectedDescription;
+  } texts[] = {
+      {"ISO_IR 100", "M\xfcller^Hans", "T\xf6rax", "M\xc3\xbcller^Hans", "T\xc3\xb6rax"},
+      {"GB18030", "\xd5\xc5\xc8\xfd", "\xd0\xd8\xb2\xbf", "\xe5\xbc\xa0\xe4\xb8\x89", "\xe8\x83\xb8\xe9\x83\xa8"},
+  };
+  int n = 0;
+  for (const Text& t : texts) {
+    Dataset d;
+    d.patientID = "C" + std::to_string(++n);
+    d.studyUID = "3." + std::to_string(n);
+    d.seriesUID = d.studyUID + ".1";
+    d.sopUID = d.studyUID + ".1.1";
+    auto file = MakeFile(d);
+    SODcmDataset* ds = file->GetDataset();
+    ds->SetString(0x00080005, t.charset);
+    ds->SetString(0x00100010, t.name);
+    for (unsigned long tag : {0x00081030UL, 0x0008103EUL, 0x00080080UL}) ds->SetString(tag, t.description);
+    ASSERT_TRUE(store_->StoreFile(file.get(), nullptr));
+  }
+  auto expectTexts = [&] {
+    for (int i = 0; i < 2; ++i) {
+      const Text& t = texts[i];
+      SCOPED_TRACE(t.charset);
+      std::vector<PatientRecord> found;
+      ASSERT_TRUE(store_->GetPatientRecords(found, t.expectedName.c_str(), true));
+      ASSERT_EQ(found.size(), 1u);
+      EXPECT_EQ(found[0].patientName, t.expectedName);
+      EXPECT_EQ(found[0].studyDescription, t.expectedDescription);
+      ASSERT_EQ(found[0].series.size(), 1u);
+      EXPECT_EQ(found[0].series[0].seriesDescription, t.expectedDescription);
+      EXPECT_EQ(found[0].series[0].institutionName, t.expectedDescription);
+      std::vector<StudyRecord> studies;
+      ASSERT_TRUE(store_->GetStudyRecords(studies, t.expectedName.c_str(), true));
+      ASSERT_EQ(studies.size(), 1u);
+      EXPECT_EQ(studies[0].patientName, t.expectedName);
+      ASSERT_EQ(studies[0].series.size(), 1u);
+      EXPECT_EQ(studies[0].series[0].seriesDescription, t.expectedDescription);
+    }
+  };
+  expectTexts();
+
+  // The rows as an earlier version wrote them: every non-ASCII byte a replacement character.
+  const std::string lost = "M\xef\xbf\xbdller";
+  auto spoil = [&](const fs::path& db, const char* study, const char* series) {
+    CppSQLite3DB conn;
+    conn.Open(db.c_str(), false);
+    conn.Execute((std::string("UPDATE ") + study + " SET patientName = '" + lost + "', studyDescription = '" + lost +
+                  "';").c_str());
+    conn.Execute((std::string("UPDATE ") + series + " SET seriesDescription = '" + lost + "', institutionName = '" +
+                  lost + "';").c_str());
+  };
+  spoil(folder_ / "DB/patients", "archive_patient", "archive_series");
+  spoil(folder_ / "DB/patients", "archive_study", "archive_series");
+  for (const char* uid : {"3.1", "3.2"}) spoil(folder_ / "DB" / uid, "dcm_study", "dcm_series");
+  std::vector<PatientRecord> spoiled;
+  ASSERT_TRUE(store_->GetPatientRecords(spoiled, lost.c_str(), false));
+  ASSERT_EQ(spoiled.size(), 2u);
+
+  // A third series whose only file is gone keeps its rows and is counted apart.
+  Dataset gone;
+  gone.patientID = "C9";
+  gone.studyUID = "3.9";
+  gone.seriesUID = "3.9.1";
+  gone.sopUID = "3.9.1.1";
+  ASSERT_TRUE(store_->StoreFile(MakeFile(gone).get(), nullptr));
+  fs::remove(folder_ / "3.9/00000002_3.9.1/000005_3.9.1.1");
+
+  Kelvast::ReindexResult result;
+  std::vector<std::pair<int, int>> steps;
+  ASSERT_TRUE(static_cast<Kelvast&>(*store_).ReindexTexts(result, [&](int done, int total) {
+    steps.emplace_back(done, total);
+  }));
+  EXPECT_EQ(result.series, 3);
+  EXPECT_EQ(result.rewritten, 2);
+  EXPECT_EQ(result.unreadable, 1);
+  EXPECT_EQ(steps.back(), std::make_pair(3, 3));
+  expectTexts();
+  ASSERT_TRUE(store_->GetPatientRecords(spoiled, lost.c_str(), false));
+  EXPECT_TRUE(spoiled.empty());
+  PatientRecord kept;
+  EXPECT_TRUE(store_->GetPatientRecord("C9_3.9", kept, false));
 }
 
 // Long lists read the series table in one pass; each study must still get exactly its own.
