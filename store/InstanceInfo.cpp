@@ -4,37 +4,10 @@
 
 #include "SODcmDataset.h"
 #include "SODcmFile.h"
+#include "SODcmTags.h"
 #include "StoreLayout.h"
 
 namespace {
-
-enum : unsigned long {
-  kSpecificCharacterSet = 0x00080005,
-  kImageType = 0x00080008,
-  kSOPClassUID = 0x00080016,
-  kSOPInstanceUID = 0x00080018,
-  kStudyDate = 0x00080020,
-  kSeriesDate = 0x00080021,
-  kStudyTime = 0x00080030,
-  kAccessionNumber = 0x00080050,
-  kModality = 0x00080060,
-  kInstitutionName = 0x00080080,
-  kStudyDescription = 0x00081030,
-  kSeriesDescription = 0x0008103E,
-  kPatientName = 0x00100010,
-  kPatientID = 0x00100020,
-  kPatientBirthDate = 0x00100030,
-  kPatientSex = 0x00100040,
-  kPatientAge = 0x00101010,
-  kPatientComments = 0x00104000,
-  kBodyPartExamined = 0x00180015,
-  kSliceThickness = 0x00180050,
-  kStudyInstanceUID = 0x0020000D,
-  kSeriesInstanceUID = 0x0020000E,
-  kStudyID = 0x00200010,
-  kSeriesNumber = 0x00200011,
-  kInstanceNumber = 0x00200013,
-};
 
 void Read(const SODcmDataset& ds, unsigned long tag, std::string& field) { ds.GetString(tag, field, 0); }
 
@@ -58,13 +31,13 @@ void ConvertTexts(const std::string& charset, InstanceInfo& info) {
     unsigned long tag;
     std::string* text;
   };
-  const Field fields[] = {{kPatientName, &info.patientName},
-                          {kStudyDescription, &info.studyDescription},
-                          {kSeriesDescription, &info.seriesDescription},
-                          {kPatientComments, &info.bodyPartExamined},
-                          {kInstitutionName, &info.institutionName}};
+  const Field fields[] = {{dcmtag::PatientName, &info.patientName},
+                          {dcmtag::StudyDescription, &info.studyDescription},
+                          {dcmtag::SeriesDescription, &info.seriesDescription},
+                          {dcmtag::PatientComments, &info.bodyPartExamined},
+                          {dcmtag::InstitutionName, &info.institutionName}};
   SODcmDataset texts;
-  if (!charset.empty()) texts.SetString(kSpecificCharacterSet, charset);
+  if (!charset.empty()) texts.SetString(dcmtag::SpecificCharacterSet, charset);
   for (const Field& f : fields) texts.SetString(f.tag, *f.text);
   texts.ConvertToUTF8();
   for (const Field& f : fields) ReadWhole(texts, f.tag, *f.text);
@@ -75,41 +48,43 @@ void ConvertTexts(const std::string& charset, InstanceInfo& info) {
 bool GetInstanceInfo(SODcmFile* file, InstanceInfo& info) {
   if (!file) return false;
   const SODcmDataset& ds = *file->GetDataset();
-  Read(ds, kStudyInstanceUID, info.studyUID);
+  Read(ds, dcmtag::StudyInstanceUID, info.studyUID);
   info.studyUID = StoreLayout::TrimUID(info.studyUID);
-  Read(ds, kStudyID, info.studyID);
-  Read(ds, kAccessionNumber, info.accessionNumber);
-  Read(ds, kStudyDate, info.studyDate);
-  Read(ds, kStudyTime, info.studyTime);
-  Read(ds, kStudyDescription, info.studyDescription);
-  Read(ds, kPatientName, info.patientName);
-  Read(ds, kPatientID, info.patientID);
-  Read(ds, kPatientBirthDate, info.patientBirthDate);
-  Read(ds, kPatientSex, info.patientSex);
-  Read(ds, kPatientAge, info.patientAge);
+  Read(ds, dcmtag::StudyID, info.studyID);
+  Read(ds, dcmtag::AccessionNumber, info.accessionNumber);
+  Read(ds, dcmtag::StudyDate, info.studyDate);
+  Read(ds, dcmtag::StudyTime, info.studyTime);
+  Read(ds, dcmtag::StudyDescription, info.studyDescription);
+  Read(ds, dcmtag::PatientName, info.patientName);
+  Read(ds, dcmtag::PatientID, info.patientID);
+  Read(ds, dcmtag::PatientBirthDate, info.patientBirthDate);
+  Read(ds, dcmtag::PatientSex, info.patientSex);
+  Read(ds, dcmtag::PatientAge, info.patientAge);
   info.sid = StoreLayout::StudyId(info.patientID, info.studyUID);
 
-  Read(ds, kSeriesInstanceUID, info.seriesUID);
+  Read(ds, dcmtag::SeriesInstanceUID, info.seriesUID);
   info.seriesUID = StoreLayout::TrimUID(info.seriesUID);
-  Read(ds, kSeriesNumber, info.seriesNumber);
-  Read(ds, kSeriesDate, info.seriesDate);
-  Read(ds, kModality, info.modality);
-  Read(ds, kSliceThickness, info.sliceThickness);
-  ReadWhole(ds, kImageType, info.imageType);
-  Read(ds, kSeriesDescription, info.seriesDescription);
-  Read(ds, kBodyPartExamined, info.bodyPartExamined);
-  Read(ds, kInstitutionName, info.institutionName);
-  info.seriesKey = StoreLayout::SeriesKey(ReadNumber(ds, kSeriesNumber, info.seriesNumber), info.seriesUID);
+  Read(ds, dcmtag::SeriesNumber, info.seriesNumber);
+  Read(ds, dcmtag::SeriesDate, info.seriesDate);
+  Read(ds, dcmtag::Modality, info.modality);
+  Read(ds, dcmtag::SliceThickness, info.sliceThickness);
+  ReadWhole(ds, dcmtag::ImageType, info.imageType);
+  Read(ds, dcmtag::SeriesDescription, info.seriesDescription);
+  Read(ds, dcmtag::BodyPartExamined, info.bodyPartExamined);
+  Read(ds, dcmtag::InstitutionName, info.institutionName);
+  info.seriesKey =
+      StoreLayout::SeriesKey(ReadNumber(ds, dcmtag::SeriesNumber, info.seriesNumber), info.seriesUID);
 
-  Read(ds, kSOPClassUID, info.sopClassUID);
-  Read(ds, kSOPInstanceUID, info.sopInstanceUID);
+  Read(ds, dcmtag::SOPClassUID, info.sopClassUID);
+  Read(ds, dcmtag::SOPInstanceUID, info.sopInstanceUID);
   info.sopInstanceUID = StoreLayout::TrimUID(info.sopInstanceUID);
-  Read(ds, kInstanceNumber, info.instanceNumber);
-  info.instanceKey = StoreLayout::InstanceKey(ReadNumber(ds, kInstanceNumber, info.instanceNumber), info.sopInstanceUID);
+  Read(ds, dcmtag::InstanceNumber, info.instanceNumber);
+  info.instanceKey = StoreLayout::InstanceKey(ReadNumber(ds, dcmtag::InstanceNumber, info.instanceNumber),
+                                              info.sopInstanceUID);
   info.sidSeriesKey = info.sid + "_" + info.seriesKey;
 
   std::string charset;
-  ReadWhole(ds, kSpecificCharacterSet, charset);
+  ReadWhole(ds, dcmtag::SpecificCharacterSet, charset);
   ConvertTexts(charset, info);
   return !info.studyUID.empty();
 }

@@ -5,26 +5,24 @@
 #include <vector>
 
 #include "SODcmFile.h"
+#include "SODcmTags.h"
 #include "SODcmUtil.h"
 #include "SOGdi.h"
 
 namespace {
 
-constexpr unsigned long kNumberOfFrames = 0x00280008;
-constexpr unsigned long kPerFrameGroups = 0x52009230;
-constexpr unsigned long kFrameVoiLut = 0x00289132;
-constexpr unsigned long kWindowCenter = 0x00281050;
-constexpr unsigned long kWindowWidth = 0x00281051;
-
 // The first window the image offers for frame 0: the enhanced per-frame one, then the top level.
 bool FirstWindow(const SODcmDataset& ds, double& center, double& width) {
   int frames = 0;
   SODcmDataset group, voi;
-  if (ds.GetInt32(kNumberOfFrames, frames) && ds.GetSequenceItem(kPerFrameGroups, 0, group) &&
-      group.GetSequenceItem(kFrameVoiLut, 0, voi) && voi.GetFloat64(kWindowCenter, center) &&
-      voi.GetFloat64(kWindowWidth, width) && width >= 1)
+  if (ds.GetInt32(dcmtag::NumberOfFrames, frames) &&
+      ds.GetSequenceItem(dcmtag::PerFrameFunctionalGroupsSequence, 0, group) &&
+      group.GetSequenceItem(dcmtag::FrameVOILUTSequence, 0, voi) &&
+      voi.GetFloat64(dcmtag::WindowCenter, center) && voi.GetFloat64(dcmtag::WindowWidth, width) &&
+      width >= 1)
     return true;
-  return ds.GetFloat64(kWindowCenter, center) && ds.GetFloat64(kWindowWidth, width) && width >= 1;
+  return ds.GetFloat64(dcmtag::WindowCenter, center) && ds.GetFloat64(dcmtag::WindowWidth, width) &&
+         width >= 1;
 }
 
 }  // namespace

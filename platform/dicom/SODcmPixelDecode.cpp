@@ -17,17 +17,11 @@
 #include "DcmInternal.h"
 #include "DcmJpeg2000.h"
 #include "SODcmDataset.h"
+#include "SODcmTags.h"
 #include "SODcmUtil.h"
 
 namespace {
 
-constexpr unsigned long kPixelData = 0x7FE00010;
-constexpr unsigned long kNumberOfFrames = 0x00280008;
-constexpr unsigned long kPerFrameGroups = 0x52009230;
-constexpr unsigned long kSharedGroups = 0x52009229;
-constexpr unsigned long kPixelValueTransformation = 0x00289145;
-constexpr unsigned long kRescaleIntercept = 0x00281052;
-constexpr unsigned long kRescaleSlope = 0x00281053;
 // No decoded frame may need more than this; guards against absurd Rows/Columns.
 constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
 // Lossless codecs shrink flat images a lot, but not beyond this.
@@ -70,7 +64,7 @@ bool ReadFormat(const SODcmDataset& ds, PixelFormat& f) {
   if (f.samples != 1 && f.samples != 3) return false;
   f.planar = ds.GetUint16(0x00280006, v) ? v : 0;
   int frames = 1;
-  if (ds.GetInt32(kNumberOfFrames, frames) && frames < 1) return false;
+  if (ds.GetInt32(dcmtag::NumberOfFrames, frames) && frames < 1) return false;
   f.frames = static_cast<unsigned long>(frames);
   std::string photometric;
   ds.GetString(0x00280004, photometric);
@@ -85,17 +79,17 @@ void FrameRescale(const SODcmDataset& ds, unsigned long frame, double& intercept
   slope = 1.0;
   auto take = [&](const SODcmDataset& place) {
     double s;
-    if (place.GetFloat64(kRescaleSlope, s) && s != 0) slope = s;
-    return place.GetFloat64(kRescaleIntercept, intercept);
+    if (place.GetFloat64(dcmtag::RescaleSlope, s) && s != 0) slope = s;
+    return place.GetFloat64(dcmtag::RescaleIntercept, intercept);
   };
   int frames = 0;
-  if (ds.GetInt32(kNumberOfFrames, frames)) {
+  if (ds.GetInt32(dcmtag::NumberOfFrames, frames)) {
     SODcmDataset group, transform;
-    if (ds.GetSequenceItem(kPerFrameGroups, frame, group) &&
-        group.GetSequenceItem(kPixelValueTransformation, 0, transform) && take(transform))
+    if (ds.GetSequenceItem(dcmtag::PerFrameFunctionalGroupsSequence, frame, group) &&
+        group.GetSequenceItem(dcmtag::PixelValueTransformationSequence, 0, transform) && take(transform))
       return;
-    if (ds.GetSequenceItem(kSharedGroups, 0, group) &&
-        group.GetSequenceItem(kPixelValueTransformation, 0, transform) && take(transform))
+    if (ds.GetSequenceItem(dcmtag::SharedFunctionalGroupsSequence, 0, group) &&
+        group.GetSequenceItem(dcmtag::PixelValueTransformationSequence, 0, transform) && take(transform))
       return;
   }
   take(ds);

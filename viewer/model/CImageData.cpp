@@ -6,26 +6,26 @@
 
 #include "FrameGroups.h"
 #include "SODcmDataset.h"
+#include "SODcmTags.h"
 #include "SODcmUtil.h"
-#include "ViewerTags.h"
 
 CImageData::CImageData(SODcmDataset* dataset) : dataset_(dataset) {
   if (!dataset_) return;
-  frameCount_ = dataset_->TagExists(vtag::PixelData) ? 1 : 0;
-  if (dataset_->GetInt32(vtag::NumberOfFrames, numberOfFrames_)) {
+  frameCount_ = dataset_->TagExists(dcmtag::PixelData) ? 1 : 0;
+  if (dataset_->GetInt32(dcmtag::NumberOfFrames, numberOfFrames_)) {
     // Kept in 16 bits: larger counts are clamped rather than wrapped.
     numberOfFrames_ = std::max(numberOfFrames_, 0);
     frameCount_ = static_cast<short>(std::min(numberOfFrames_, int{std::numeric_limits<short>::max()}));
   } else {
     numberOfFrames_ = 0;
   }
-  dataset_->GetUint16(vtag::Rows, rows_);
-  dataset_->GetUint16(vtag::Columns, columns_);
+  dataset_->GetUint16(dcmtag::Rows, rows_);
+  dataset_->GetUint16(dcmtag::Columns, columns_);
   unsigned short samples = 1;
-  dataset_->GetUint16(vtag::SamplesPerPixel, samples);
+  dataset_->GetUint16(dcmtag::SamplesPerPixel, samples);
   color_ = samples == 3;
   std::string photometric;
-  if (dataset_->GetString(vtag::PhotometricInterpretation, photometric)) {
+  if (dataset_->GetString(dcmtag::PhotometricInterpretation, photometric)) {
     if (photometric == "MONOCHROME2")
       photometric_ = 1;
     else if (photometric == "RGB")
@@ -38,17 +38,11 @@ CImageData::FrameRecord* CImageData::GetFrameRecord(int frame) {
   frame = std::max(frame, 0);
   auto found = frames_.find(frame);
   if (found != frames_.end()) return &found->second;
-  bool multiFrame = dataset_->TagExists(vtag::NumberOfFrames);
+  bool multiFrame = dataset_->TagExists(dcmtag::NumberOfFrames);
   if (frame > 0 && (!multiFrame || frame >= numberOfFrames_)) return nullptr;
 
-  FrameValues values;
-  ReadFrameValues(FrameGroups(*dataset_, frame), values);
   FrameRecord& record = frames_[frame];
-  record.windowCenter = values.windowCenter;
-  record.windowWidth = values.windowWidth;
-  std::copy(std::begin(values.orientation), std::end(values.orientation), record.orientation);
-  std::copy(std::begin(values.position), std::end(values.position), record.position);
-  std::copy(std::begin(values.spacing), std::end(values.spacing), record.spacing);
+  ReadFrameValues(FrameGroups(*dataset_, frame), record.values);
   return &record;
 }
 
@@ -103,8 +97,8 @@ bool CImageData::GetFrameWindow(double* center, double* width, int frame) {
   std::lock_guard lock(lock_);
   FrameRecord* record = GetFrameRecord(frame);
   if (!record) return false;
-  if (center) *center = record->windowCenter;
-  if (width) *width = record->windowWidth;
+  if (center) *center = record->values.windowCenter;
+  if (width) *width = record->values.windowWidth;
   return true;
 }
 
@@ -112,7 +106,7 @@ bool CImageData::GetFramePixelSpacing(double* spacing2, int frame) {
   std::lock_guard lock(lock_);
   FrameRecord* record = GetFrameRecord(frame);
   if (!record || !spacing2) return false;
-  std::copy_n(record->spacing, 2, spacing2);
+  std::copy_n(record->values.spacing, 2, spacing2);
   return true;
 }
 
@@ -120,7 +114,7 @@ bool CImageData::GetFrameImageOrientationPatient(double* orientation6, int frame
   std::lock_guard lock(lock_);
   FrameRecord* record = GetFrameRecord(frame);
   if (!record || !orientation6) return false;
-  std::copy_n(record->orientation, 6, orientation6);
+  std::copy_n(record->values.orientation, 6, orientation6);
   return true;
 }
 
@@ -128,6 +122,6 @@ bool CImageData::GetFrameImagePositionPatient(double* position3, int frame) {
   std::lock_guard lock(lock_);
   FrameRecord* record = GetFrameRecord(frame);
   if (!record || !position3) return false;
-  std::copy_n(record->position, 3, position3);
+  std::copy_n(record->values.position, 3, position3);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "DcmImageInputData.h"
+#include "FrameGroups.h"
 #include "IImageData.h"
 
 class SODcmDataset;
@@ -33,11 +34,7 @@ class CImageData : public IImageData {
 
  private:
   struct FrameRecord {
-    double windowCenter = 0;
-    double windowWidth = 0;
-    double orientation[6] = {0, 0, 0, 0, 0, 0};
-    double position[3] = {0, 0, 0};
-    double spacing[2] = {0, 0};
+    FrameValues values;
     DcmImagePixelData grey;
     DcmImagePixelDataRGB rgb;
   };

@@ -4,16 +4,17 @@
 #include <charconv>
 #include <cstring>
 
-#include "ViewerTags.h"
+#include "SODcmTags.h"
 
 FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame)
-    : FrameGroups(dataset, frame, dataset.TagExists(vtag::NumberOfFrames)) {}
+    : FrameGroups(dataset, frame, dataset.TagExists(dcmtag::NumberOfFrames)) {}
 
 FrameGroups::FrameGroups(const SODcmDataset& dataset, unsigned long frame, bool multiFrame)
     : dataset_(dataset) {
   if (!multiFrame) return;
-  if (!dataset.GetSequenceItem(vtag::PerFrameFunctionalGroupsSequence, frame, perFrame_.emplace())) perFrame_.reset();
-  if (!dataset.GetSequenceItem(vtag::SharedFunctionalGroupsSequence, 0, shared_.emplace())) shared_.reset();
+  if (!dataset.GetSequenceItem(dcmtag::PerFrameFunctionalGroupsSequence, frame, perFrame_.emplace()))
+    perFrame_.reset();
+  if (!dataset.GetSequenceItem(dcmtag::SharedFunctionalGroupsSequence, 0, shared_.emplace())) shared_.reset();
 }
 
 bool ReadDoubles(const SODcmDataset& dataset, unsigned long tag, double* out, int n) {
@@ -35,18 +36,18 @@ bool ReadDoubles(const SODcmDataset& dataset, unsigned long tag, double* out, in
 }
 
 void ReadFrameValues(const FrameGroups& groups, FrameValues& values) {
-  groups.FindInMacro(vtag::FrameVOILUTSequence, [&](const SODcmDataset& item) {
-    bool center = item.GetFloat64(vtag::WindowCenter, values.windowCenter);
-    bool width = item.GetFloat64(vtag::WindowWidth, values.windowWidth);
+  groups.FindInMacro(dcmtag::FrameVOILUTSequence, [&](const SODcmDataset& item) {
+    bool center = item.GetFloat64(dcmtag::WindowCenter, values.windowCenter);
+    bool width = item.GetFloat64(dcmtag::WindowWidth, values.windowWidth);
     return center || width;
   });
-  groups.FindInMacro(vtag::PixelMeasuresSequence, [&](const SODcmDataset& item) {
-    return ReadDoubles(item, vtag::PixelSpacing, values.spacing, 2);
+  groups.FindInMacro(dcmtag::PixelMeasuresSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, dcmtag::PixelSpacing, values.spacing, 2);
   });
-  groups.FindInMacro(vtag::PlanePositionSequence, [&](const SODcmDataset& item) {
-    return ReadDoubles(item, vtag::ImagePositionPatient, values.position, 3);
+  groups.FindInMacro(dcmtag::PlanePositionSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, dcmtag::ImagePositionPatient, values.position, 3);
   });
-  groups.FindInMacro(vtag::PlaneOrientationSequence, [&](const SODcmDataset& item) {
-    return ReadDoubles(item, vtag::ImageOrientationPatient, values.orientation, 6);
+  groups.FindInMacro(dcmtag::PlaneOrientationSequence, [&](const SODcmDataset& item) {
+    return ReadDoubles(item, dcmtag::ImageOrientationPatient, values.orientation, 6);
   });
 }

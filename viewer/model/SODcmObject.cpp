@@ -5,9 +5,9 @@
 
 #include "CImageData.h"
 #include "FrameGroups.h"
+#include "SODcmTags.h"
 #include "SODcmUtil.h"
 #include "SOString.h"
-#include "ViewerTags.h"
 
 SODcmObject::SODcmObject() : SODcmObject(nullptr, 0) {}
 
@@ -32,10 +32,7 @@ void SODcmObject::ResetMemberValues() {
   m.instanceNumber = 0;
   m.grey = {};
   m.rgb = {};
-  m.windowCenter = m.windowWidth = 0;
-  std::fill(std::begin(m.orientation), std::end(m.orientation), 0.0);
-  std::fill(std::begin(m.position), std::end(m.position), 0.0);
-  std::fill(std::begin(m.spacing), std::end(m.spacing), 0.0);
+  m.frame = {};
   m.rows = m.columns = 0;
   m.rescaleIntercept = 0;
   m.rescaleSlope = 1.0;
@@ -66,43 +63,32 @@ bool SODcmObject::ParseDcmDataset(const SODcmDataset* dataset, unsigned long fra
   SODcmObjectMembers& m = *m_;
   // Some fifteen attributes: one walk of the dataset instead of one each.
   SODcmDataset::Indexed indexed(*dataset);
-  dataset->GetString(vtag::SOPInstanceUID, m.sopInstanceUID);
-  dataset->GetString(vtag::SeriesInstanceUID, m.seriesInstanceUID);
-  dataset->GetString(vtag::StudyInstanceUID, m.studyInstanceUID);
-  dataset->GetString(vtag::PatientPosition, m.patientPosition);
-  dataset->GetInt32(vtag::InstanceNumber, m.instanceNumber);
-  dataset->GetUint16(vtag::Rows, m.rows);
-  dataset->GetUint16(vtag::Columns, m.columns);
+  dataset->GetString(dcmtag::SOPInstanceUID, m.sopInstanceUID);
+  dataset->GetString(dcmtag::SeriesInstanceUID, m.seriesInstanceUID);
+  dataset->GetString(dcmtag::StudyInstanceUID, m.studyInstanceUID);
+  dataset->GetString(dcmtag::PatientPosition, m.patientPosition);
+  dataset->GetInt32(dcmtag::InstanceNumber, m.instanceNumber);
+  dataset->GetUint16(dcmtag::Rows, m.rows);
+  dataset->GetUint16(dcmtag::Columns, m.columns);
 
   int frames = 0;
-  const bool multiFrame = dataset->GetInt32(vtag::NumberOfFrames, frames);
+  const bool multiFrame = dataset->GetInt32(dcmtag::NumberOfFrames, frames);
   m.numberOfFrames = multiFrame ? frames : 0;
   // The frame is taken only when the file has it.
   if (multiFrame && frames > 0 && frame < static_cast<unsigned long>(frames)) m.frameIndex = frame;
   // Enhanced objects keep rescale, window and geometry per frame or in the shared groups.
   FrameGroups groups(*dataset, m.frameIndex, multiFrame);
   ReadRescale(groups);
-  FrameValues values;
-  values.windowCenter = m.windowCenter;
-  values.windowWidth = m.windowWidth;
-  std::copy(std::begin(m.orientation), std::end(m.orientation), values.orientation);
-  std::copy(std::begin(m.position), std::end(m.position), values.position);
-  std::copy(std::begin(m.spacing), std::end(m.spacing), values.spacing);
-  ReadFrameValues(groups, values);
-  m.windowCenter = values.windowCenter;
-  m.windowWidth = values.windowWidth;
-  std::copy(std::begin(values.orientation), std::end(values.orientation), m.orientation);
-  std::copy(std::begin(values.position), std::end(values.position), m.position);
-  std::copy(std::begin(values.spacing), std::end(values.spacing), m.spacing);
+  ReadFrameValues(groups, m.frame);
 
   return !m.sopInstanceUID.empty() && !m.seriesInstanceUID.empty() && !m.studyInstanceUID.empty();
 }
 
 void SODcmObject::ReadRescale(const FrameGroups& groups) {
   double slope = 1.0, intercept = 0;
-  bool found = groups.FindInMacro(vtag::PixelValueTransformationSequence, [&](const SODcmDataset& item) {
-    item.GetFloat64(vtag::RescaleSlope, slope);
-    return item.GetFloat64(vtag::RescaleIntercept, intercept);
+  bool found = groups.FindInMacro(dcmtag::PixelValueTransformationSequence, [&](const SODcmDataset& item) {
+    item.GetFloat64(dcmtag::RescaleSlope, slope);
+    return item.GetFloat64(dcmtag::RescaleIntercept, intercept);
   });
   m_->rescaleIntercept = found ? intercept : 0;
   m_->rescaleSlope = found ? slope : 1.0;
@@ -129,15 +115,15 @@ void SODcmObject::SetPixelDataRGB(const unsigned long* pixels, int rows, int col
 }
 
 void SODcmObject::SetImageOrientationPatient(const double orientation[6]) {
-  std::copy(orientation, orientation + 6, m_->orientation);
+  std::copy(orientation, orientation + 6, m_->frame.orientation);
 }
 
 void SODcmObject::SetImagePositionPatient(const double position[3]) {
-  std::copy(position, position + 3, m_->position);
+  std::copy(position, position + 3, m_->frame.position);
 }
 
 void SODcmObject::SetPixelSpacing(const double spacing[2]) {
-  std::copy(spacing, spacing + 2, m_->spacing);
+  std::copy(spacing, spacing + 2, m_->frame.spacing);
 }
 
 const char* SODcmObject::GetFilePath() {
@@ -149,19 +135,19 @@ const unsigned long* SODcmObject::GetPixelDataRGB() {
   if (m.rgb.pixels.count) return m.rgb.pixels.data;
   SODcmDataset* dataset = m.file->GetDataset();
   unsigned short samples = 0, rows = 0, columns = 0, bitsAllocated = 0, representation = 0, bitsStored = 0;
-  if (!dataset->GetUint16(vtag::SamplesPerPixel, samples) || !dataset->GetUint16(vtag::Rows, rows) ||
-      !dataset->GetUint16(vtag::Columns, columns) ||
-      !dataset->GetUint16(vtag::BitsAllocated, bitsAllocated) ||
-      !dataset->GetUint16(vtag::PixelRepresentation, representation) ||
-      !dataset->GetUint16(vtag::BitsStored, bitsStored))
+  if (!dataset->GetUint16(dcmtag::SamplesPerPixel, samples) || !dataset->GetUint16(dcmtag::Rows, rows) ||
+      !dataset->GetUint16(dcmtag::Columns, columns) ||
+      !dataset->GetUint16(dcmtag::BitsAllocated, bitsAllocated) ||
+      !dataset->GetUint16(dcmtag::PixelRepresentation, representation) ||
+      !dataset->GetUint16(dcmtag::BitsStored, bitsStored))
     return nullptr;
   if (samples != 3 || bitsAllocated != 8 || rows == 0 || columns == 0) return nullptr;
   unsigned short planar = 0;
-  dataset->GetUint16(vtag::PlanarConfiguration, planar);
+  dataset->GetUint16(dcmtag::PlanarConfiguration, planar);
 
   const unsigned char* bytes = nullptr;
   unsigned long count = 0;
-  if (!dataset->GetUint8Array(vtag::PixelData, bytes, count) || !bytes) return nullptr;
+  if (!dataset->GetUint8Array(dcmtag::PixelData, bytes, count) || !bytes) return nullptr;
   const uint64_t pixels = static_cast<uint64_t>(rows) * columns;
   const uint64_t frameBytes = pixels * 3;
   const uint64_t offset = count > frameBytes ? frameBytes * m.frameIndex : 0;
@@ -203,7 +189,7 @@ template <typename Read>
 bool SODcmObject::LookUp(Read read) {
   const SODcmDataset& dataset = *m_->file->GetDataset();
   int frames = 0;
-  const bool multiFrame = dataset.GetInt32(vtag::NumberOfFrames, frames);
+  const bool multiFrame = dataset.GetInt32(dcmtag::NumberOfFrames, frames);
   if (multiFrame) m_->numberOfFrames = frames;
   return FrameGroups(dataset, m_->frameIndex, multiFrame).Find(read);
 }
@@ -258,11 +244,11 @@ bool SODcmObject::GetImagePixelData(DcmImageInputData* out, unsigned long frame,
 }
 
 bool SODcmObject::GetFrameNumber(int& frames) {
-  return m_->file->GetDataset()->GetInt32(vtag::NumberOfFrames, frames);
+  return m_->file->GetDataset()->GetInt32(dcmtag::NumberOfFrames, frames);
 }
 
 IImageData* SODcmObject::GetImageData() {
-  if (!m_->imageData && m_->file->GetDataset()->TagExists(vtag::PixelData))
+  if (!m_->imageData && m_->file->GetDataset()->TagExists(dcmtag::PixelData))
     m_->imageData = std::make_unique<CImageData>(m_->file->GetDataset());
   return m_->imageData.get();
 }

@@ -3,12 +3,12 @@
 #include <memory>
 #include <string>
 
+#include "FrameGroups.h"
 #include "ISODcmObject.h"
 #include "SOData.h"
 #include "SODcmFile.h"
 
 class CImageData;
-class FrameGroups;
 
 // A buffer with the image size it holds.
 template <typename T>
@@ -26,12 +26,8 @@ struct SODcmObjectMembers {
   int instanceNumber = 0;
   SOPixelBuffer<short> grey;         // filled only by SetPixelData
   SOPixelBuffer<unsigned long> rgb;  // 0x00RRGGBB; SetPixelDataRGB, or built by GetPixelDataRGB
-  double windowCenter = 0;
-  double windowWidth = 0;
+  FrameValues frame;                 // window and geometry; spacing is between rows, then between columns
   std::string patientPosition;
-  double orientation[6] = {0, 0, 0, 0, 0, 0};
-  double position[3] = {0, 0, 0};
-  double spacing[2] = {0, 0};  // between rows, between columns
   unsigned short columns = 0;
   unsigned short rows = 0;
   unsigned long frameIndex = 0;
@@ -77,17 +73,17 @@ class SODcmObject : public ISODcmObject {
   const unsigned long* GetPixelDataRGB() override;
   unsigned short GetColumns() const override { return m_->columns; }
   unsigned short GetRows() const override { return m_->rows; }
-  double GetWindowCenter() const override { return m_->windowCenter; }
-  double GetWindowWidth() const override { return m_->windowWidth; }
+  double GetWindowCenter() const override { return m_->frame.windowCenter; }
+  double GetWindowWidth() const override { return m_->frame.windowWidth; }
   double GetRescaleIntercept() const override { return m_->rescaleIntercept; }
   double GetRescaleSlope() const override { return m_->rescaleSlope; }
   const char* GetPatientPosition() override { return m_->patientPosition.c_str(); }
   bool GetImageOrientationPatient(double* out6, int frame) override;
-  const double* GetImageOrientationPatient() override { return m_->orientation; }
+  const double* GetImageOrientationPatient() override { return m_->frame.orientation; }
   bool GetImagePositionPatient(double* out3, int frame) override;
-  const double* GetImagePositionPatient() override { return m_->position; }
+  const double* GetImagePositionPatient() override { return m_->frame.position; }
   bool GetPixelSpacing(double* out2, int frame) override;
-  const double* GetPixelSpacing() override { return m_->spacing; }
+  const double* GetPixelSpacing() override { return m_->frame.spacing; }
   bool GetAttributeValue(unsigned long tag, std::string& value, unsigned long index) override;
   bool GetAttributeValue(unsigned long tag, std::wstring& value, unsigned long index) override;
   bool GetAttributeValue(unsigned long tag, SOString& value, unsigned long index) override;

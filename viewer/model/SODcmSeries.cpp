@@ -12,20 +12,19 @@ SODcmSeries::SODcmSeries(ISODcmStudy* study, const char* seriesInstanceUID) : st
 
 SODcmSeries::~SODcmSeries() {
   // Objects read their files while they go, so they go first.
-  for (ISODcmObject* object : objects_) delete object;
   objects_.clear();
   files_.clear();
 }
 
 ISODcmObject* SODcmSeries::GetObjectAt(int index) {
   if (index < 0 || index >= GetObjectCount()) return nullptr;
-  return objects_[index];
+  return objects_[index].get();
 }
 
 ISODcmObject* SODcmSeries::FindObject(const char* sopInstanceUID) {
   if (!sopInstanceUID) return nullptr;
-  for (ISODcmObject* object : objects_)
-    if (std::strcmp(object->GetSopInstanceUID(), sopInstanceUID) == 0) return object;
+  for (const auto& object : objects_)
+    if (std::strcmp(object->GetSopInstanceUID(), sopInstanceUID) == 0) return object.get();
   return nullptr;
 }
 
@@ -41,20 +40,20 @@ bool SODcmSeries::AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODc
     found->second = std::move(file);
   } else {
     SODcmFile* kept = found->second.get();
-    for (ISODcmObject* existing : objects_) {
+    for (const auto& existing : objects_) {
       if (existing->GetDcmFile() == kept && existing->GetFrameIndex() == 0) {
-        objects.push_back(existing);
+        objects.push_back(existing.get());
         return true;
       }
     }
     object->SetDcmFile(kept, 0);
   }
   objects.push_back(object.get());
-  InsertObject(object.release());
+  InsertObject(std::move(object));
   return true;
 }
 
-bool SODcmSeries::InsertObject(ISODcmObject* object) {
+bool SODcmSeries::InsertObject(std::unique_ptr<ISODcmObject> object) {
   if (!object) return false;
   // Objects stay sorted, so the first one not below the new number is a binary search; a series
   // arriving in order only appends.
@@ -62,8 +61,8 @@ bool SODcmSeries::InsertObject(ISODcmObject* object) {
   auto at = !objects_.empty() && objects_.back()->GetInstanceNumber() < number
                 ? objects_.end()
                 : std::lower_bound(objects_.begin(), objects_.end(), number,
-                                   [](ISODcmObject* o, int n) { return o->GetInstanceNumber() < n; });
-  objects_.insert(at, object);
-  if (auto* dcmObject = dynamic_cast<SODcmObject*>(object)) dcmObject->SetDcmSeries(this);
+                                   [](const auto& o, int n) { return o->GetInstanceNumber() < n; });
+  if (auto* dcmObject = dynamic_cast<SODcmObject*>(object.get())) dcmObject->SetDcmSeries(this);
+  objects_.insert(at, std::move(object));
   return true;
 }

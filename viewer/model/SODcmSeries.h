@@ -31,12 +31,12 @@ class SODcmSeries : public ISODcmSeries {
   // what was not taken stays with the caller. False, taking nothing, without a SOP Instance UID.
   bool AddFile(std::unique_ptr<SODcmFile>& file, std::unique_ptr<SODcmObject>& object,
                std::vector<ISODcmObject*>& objects);
-  // Before the first object whose Instance Number is at least the new one's.
-  bool InsertObject(ISODcmObject* object);
+  // Takes the object, before the first one whose Instance Number is at least the new one's.
+  bool InsertObject(std::unique_ptr<ISODcmObject> object);
 
  private:
   ISODcmStudy* study_;
   std::string uid_;
-  std::vector<ISODcmObject*> objects_;  // owned; deleted before the files
+  std::vector<std::unique_ptr<ISODcmObject>> objects_;  // deleted before the files
   std::map<std::string, std::unique_ptr<SODcmFile>> files_;
 };

@@ -9,7 +9,7 @@
 #include "SOImageObject.h"
 
 struct SOGraphicMgrMembers {
-  std::vector<SOGraphic*> graphics;  // owned
+  std::vector<std::unique_ptr<SOGraphic>> graphics;
   SOImageObject* owner = nullptr;
   ISOGraphicWindow* window = nullptr;
   std::vector<ISOGraphicCallback*> listeners;
@@ -23,13 +23,19 @@ bool IsSlices(ISOGraphic* graphic) {
   return *graphic->GetType() == "SLICES";
 }
 
+// The graphics as they are now: callbacks run over it may add or remove graphics.
+std::vector<SOGraphic*> Snapshot(const std::vector<std::unique_ptr<SOGraphic>>& graphics) {
+  std::vector<SOGraphic*> list;
+  list.reserve(graphics.size());
+  for (const auto& graphic : graphics) list.push_back(graphic.get());
+  return list;
+}
+
 }  // namespace
 
 SOGraphicMgr::SOGraphicMgr() : m_(std::make_unique<SOGraphicMgrMembers>()) {}
 
-SOGraphicMgr::~SOGraphicMgr() {
-  for (SOGraphic* graphic : m_->graphics) delete graphic;
-}
+SOGraphicMgr::~SOGraphicMgr() = default;
 
 ISOGraphic* SOGraphicMgr::AddGraphic(const char* type, const SOArray<SOPointF>& points, bool select) {
   if (!type) return nullptr;
@@ -49,8 +55,8 @@ ISOGraphic* SOGraphicMgr::AddGraphic(const char* type, const SOArray<SOPointF>& 
     return nullptr;
   if (!graphic->SetPoints(points)) return nullptr;
 
-  SOGraphic* added = graphic.release();
-  m_->graphics.push_back(added);
+  SOGraphic* added = graphic.get();
+  m_->graphics.push_back(std::move(graphic));
   added->ObjectCallbacks().push_back(this);
   added->SetImageObject(m_->owner);
   added->SetGraphicWindow(m_->window);
@@ -61,26 +67,25 @@ ISOGraphic* SOGraphicMgr::AddGraphic(const char* type, const SOArray<SOPointF>& 
 
 ISOGraphic* SOGraphicMgr::GetGraphicAt(int index) {
   if (index < 0 || index >= GetCount()) return nullptr;
-  return m_->graphics[index];
+  return m_->graphics[index].get();
 }
 
 ISOGraphic* SOGraphicMgr::GetGraphicByTitle(char* title) {
-  for (SOGraphic* graphic : m_->graphics)
-    if (*graphic->GetTitle() == title) return graphic;
+  for (const auto& graphic : m_->graphics)
+    if (*graphic->GetTitle() == title) return graphic.get();
   return nullptr;
 }
 
 int SOGraphicMgr::GetGraphicIndex(ISOGraphic* graphic) {
   auto& list = m_->graphics;
-  auto found = std::find(list.begin(), list.end(), graphic);
+  auto found = std::find_if(list.begin(), list.end(), [&](const auto& g) { return g.get() == graphic; });
   return found == list.end() ? -1 : static_cast<int>(found - list.begin());
 }
 
 void SOGraphicMgr::Remove(int index) {
-  SOGraphic* graphic = m_->graphics[index];
+  std::unique_ptr<SOGraphic> graphic = std::move(m_->graphics[index]);
   m_->graphics.erase(m_->graphics.begin() + index);
-  TriggerGraphicObjectDeletedEvent(graphic);
-  delete graphic;
+  TriggerGraphicObjectDeletedEvent(graphic.get());
 }
 
 void SOGraphicMgr::DeleteAt(int index) {
@@ -130,15 +135,15 @@ int SOGraphicMgr::GetCount() {
 }
 
 ISOGraphic* SOGraphicMgr::GetSelected() {
-  for (SOGraphic* graphic : m_->graphics)
-    if (graphic->IsSelected()) return graphic;
+  for (const auto& graphic : m_->graphics)
+    if (graphic->IsSelected()) return graphic.get();
   return nullptr;
 }
 
 void SOGraphicMgr::SetSelectedAt(int index) {
   if (index >= GetCount()) return;
   for (int i = 0; i < GetCount(); ++i) {
-    SOGraphic* graphic = m_->graphics[i];
+    SOGraphic* graphic = m_->graphics[i].get();
     if (graphic->IsSelected() == (i == index)) continue;
     graphic->SetSelected(i == index);
     UpdateWindow();
@@ -146,7 +151,7 @@ void SOGraphicMgr::SetSelectedAt(int index) {
 }
 
 void SOGraphicMgr::SetSelectedByTitle(char* title) {
-  for (SOGraphic* graphic : m_->graphics) {
+  for (const auto& graphic : m_->graphics) {
     bool selected = *graphic->GetTitle() == title;
     if (graphic->IsSelected() == selected) continue;
     graphic->SetSelected(selected);
@@ -155,7 +160,7 @@ void SOGraphicMgr::SetSelectedByTitle(char* title) {
 }
 
 void SOGraphicMgr::CancelSelected() {
-  for (SOGraphic* graphic : m_->graphics) {
+  for (const auto& graphic : m_->graphics) {
     if (graphic->IsSelected()) {
       graphic->SetSelected(false);
       UpdateWindow();
@@ -165,9 +170,9 @@ void SOGraphicMgr::CancelSelected() {
 }
 
 void SOGraphicMgr::SelectGraphice(SOGraphic* selected) {
-  for (SOGraphic* graphic : m_->graphics) {
-    if (graphic->IsSelected() == (graphic == selected)) continue;
-    graphic->SetSelected(graphic == selected);
+  for (const auto& graphic : m_->graphics) {
+    if (graphic->IsSelected() == (graphic.get() == selected)) continue;
+    graphic->SetSelected(graphic.get() == selected);
     UpdateWindow();
   }
 }
@@ -203,14 +208,13 @@ void SOGraphicMgr::SetDefaultSlicesParam(double thickness, double spacing) {
 
 void SOGraphicMgr::DeleteAllSlices() {
   for (int i = GetCount() - 1; i >= 0; --i)
-    if (IsSlices(m_->graphics[i])) Remove(i);
+    if (IsSlices(m_->graphics[i].get())) Remove(i);
   UpdateWindow();
 }
 
 template <typename Change>
 void SOGraphicMgr::ChangeSlices(Change change) {
-  std::vector<SOGraphic*> graphics = m_->graphics;
-  for (SOGraphic* graphic : graphics) {
+  for (SOGraphic* graphic : Snapshot(m_->graphics)) {
     if (!IsSlices(graphic) || !change(*graphic->GetValues())) continue;
     graphic->Calculate();
     graphic->UpdateLabel();
@@ -251,13 +255,13 @@ float SOGraphicMgr::GetSliceThickness() {
 }
 
 void SOGraphicMgr::SetSlicesVisible(bool visible) {
-  for (SOGraphic* graphic : m_->graphics)
-    if (IsSlices(graphic)) graphic->SetVisible(visible);
+  for (const auto& graphic : m_->graphics)
+    if (IsSlices(graphic.get())) graphic->SetVisible(visible);
   UpdateWindow();
 }
 
 void SOGraphicMgr::UpdateGraphics() {
-  for (SOGraphic* graphic : std::vector(m_->graphics)) {
+  for (SOGraphic* graphic : Snapshot(m_->graphics)) {
     if (!m_->owner) break;
     graphic->Calculate();
     graphic->UpdateLabel();
@@ -268,17 +272,17 @@ void SOGraphicMgr::UpdateGraphics() {
 void SOGraphicMgr::SetImageObject(SOImageObject* imageObject) {
   if (imageObject == m_->owner) return;
   m_->owner = imageObject;
-  for (SOGraphic* graphic : std::vector(m_->graphics)) graphic->SetImageObject(imageObject);
+  for (SOGraphic* graphic : Snapshot(m_->graphics)) graphic->SetImageObject(imageObject);
 }
 
 void SOGraphicMgr::SetGraphicWindow(ISOGraphicWindow* window) {
   if (window == m_->window) return;
   m_->window = window;
-  for (SOGraphic* graphic : std::vector(m_->graphics)) graphic->SetGraphicWindow(window);
+  for (SOGraphic* graphic : Snapshot(m_->graphics)) graphic->SetGraphicWindow(window);
 }
 
 bool SOGraphicMgr::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  std::vector<SOGraphic*> graphics = m_->graphics;
+  std::vector<SOGraphic*> graphics = Snapshot(m_->graphics);
   for (auto it = graphics.rbegin(); it != graphics.rend(); ++it) {
     SOGraphic* graphic = *it;
     if (!graphic->IsVisible() || !graphic->OnMessage(msg, wParam, lParam)) continue;
@@ -291,7 +295,7 @@ bool SOGraphicMgr::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void SOGraphicMgr::Draw(HDC hdc) {
   if (!m_->window) return;
-  for (SOGraphic* graphic : m_->graphics) graphic->Draw(hdc);
+  for (const auto& graphic : m_->graphics) graphic->Draw(hdc);
 }
 
 void SOGraphicMgr::UpdateWindow() {

@@ -4,10 +4,10 @@
 
 #include "ISODcmObject.h"
 #include "SODcmFile.h"
+#include "SODcmTags.h"
 #include "SODcmUtil.h"
 #include "SOMatrixProc.h"
 #include "SOString.h"
-#include "ViewerTags.h"
 
 void SOImageObjectSR::ResetImagePresentationState() {
   SOImagePresentationState& s = State();
@@ -63,9 +63,9 @@ int FramesPresent(ISODcmObject* object, int claimed) {
 std::vector<SOImageObject*> CreateImageObjects(ISODcmObject* object) {
   std::vector<SOImageObject*> result;
   if (!object) return result;
-  if (object->AttributeExistsWithValue(vtag::PixelData)) {
+  if (object->AttributeExistsWithValue(dcmtag::PixelData)) {
     int frames = 1;
-    object->GetAttributeValue(vtag::NumberOfFrames, frames, 0);
+    object->GetAttributeValue(dcmtag::NumberOfFrames, frames, 0);
     frames = FramesPresent(object, frames);
     for (int i = 0; i < frames; ++i) {
       auto* image = new SOImageObject;
@@ -75,7 +75,8 @@ std::vector<SOImageObject*> CreateImageObjects(ISODcmObject* object) {
     return result;
   }
   SOString modality;
-  if (!object->GetAttributeValue(vtag::Modality, modality, 0) || !(modality == "SR") || !object->GetDcmFile())
+  if (!object->GetAttributeValue(dcmtag::Modality, modality, 0) || !(modality == "SR") ||
+      !object->GetDcmFile())
     return result;
   std::string text;
   if (!SODcmUtil::GetSRContentUTF8(object->GetDcmFile()->GetDataset(), text)) return result;
