@@ -14,26 +14,11 @@ Link::Link() = default;
 
 Link::~Link() = default;
 
-void Link::AddCallback(ILinkCallback* callback) {
-  if (!callback) return;
-  std::lock_guard<std::mutex> guard(listenersMutex_);
-  if (std::find(listeners_.begin(), listeners_.end(), callback) == listeners_.end()) listeners_.push_back(callback);
-}
+void Link::AddCallback(ILinkCallback* callback) { listeners_.Add(callback); }
 
-void Link::RemoveCallback(ILinkCallback* callback) {
-  std::lock_guard<std::mutex> guard(listenersMutex_);
-  auto it = std::find(listeners_.begin(), listeners_.end(), callback);
-  if (it != listeners_.end()) listeners_.erase(it);
-}
+void Link::RemoveCallback(ILinkCallback* callback) { listeners_.Remove(callback); }
 
-void Link::NotifyListeners(const std::function<void(ILinkCallback*)>& event) {
-  std::vector<ILinkCallback*> listeners;
-  {
-    std::lock_guard<std::mutex> guard(listenersMutex_);
-    listeners = listeners_;
-  }
-  for (ILinkCallback* listener : listeners) event(listener);
-}
+void Link::NotifyListeners(const std::function<void(ILinkCallback*)>& event) { listeners_.ForEach(event); }
 
 std::vector<std::shared_ptr<OrderObject>> Link::Orders() const {
   SOAutoLock guard(ordersLock_);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "JorvelRecords.h"
+#include "ListenerSet.h"
 #include "SOLock.h"
 
 class Link;
@@ -15,7 +16,8 @@ class OrderObject;
 struct WebError;
 
 // Listener of a link. Called on the thread that caused the event, after the link released its
-// locks, so a listener may call the link; listeners that touch windows post to the UI thread.
+// locks, so a listener may call the link; listeners that touch windows post to the UI thread
+// and never wait for it (RemoveCallback waits for a call under way).
 class ILinkCallback {
  public:
   virtual ~ILinkCallback() = default;
@@ -88,8 +90,7 @@ class Link : public std::enable_shared_from_this<Link> {
   std::vector<std::shared_ptr<OrderObject>> orders_;  // guarded by ordersLock_
   int stamp_ = 0;                                     // guarded by ordersLock_
   uint64_t generation_ = 0;                           // guarded by ordersLock_; moves at every Clear
-  std::mutex listenersMutex_;
-  std::vector<ILinkCallback*> listeners_;  // guarded by listenersMutex_
+  ListenerSet<ILinkCallback> listeners_;
 };
 
 // The orders the logged-in user created. One per process.

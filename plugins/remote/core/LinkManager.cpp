@@ -11,17 +11,9 @@ LinkManager& LinkManager::Instance() {
   return *manager;
 }
 
-void LinkManager::AddCallback(ILinkManagerCallback* callback) {
-  if (!callback) return;
-  std::lock_guard<std::mutex> guard(listenersMutex_);
-  if (std::find(listeners_.begin(), listeners_.end(), callback) == listeners_.end()) listeners_.push_back(callback);
-}
+void LinkManager::AddCallback(ILinkManagerCallback* callback) { listeners_.Add(callback); }
 
-void LinkManager::RemoveCallback(ILinkManagerCallback* callback) {
-  std::lock_guard<std::mutex> guard(listenersMutex_);
-  auto it = std::find(listeners_.begin(), listeners_.end(), callback);
-  if (it != listeners_.end()) listeners_.erase(it);
-}
+void LinkManager::RemoveCallback(ILinkManagerCallback* callback) { listeners_.Remove(callback); }
 
 std::vector<std::shared_ptr<TeamLink>> LinkManager::Teams() const {
   std::lock_guard<std::mutex> guard(teamsMutex_);
@@ -53,12 +45,7 @@ void LinkManager::AddOrUpdateTeam(const TeamRecord& record) {
   if (created) {
     // Listeners run after the list's lock is released: the window they reach may be the one
     // that clears the list at logout.
-    std::vector<ILinkManagerCallback*> listeners;
-    {
-      std::lock_guard<std::mutex> guard(listenersMutex_);
-      listeners = listeners_;
-    }
-    for (ILinkManagerCallback* listener : listeners) listener->OnLinkAdded(link);
+    listeners_.ForEach([&link](ILinkManagerCallback* listener) { listener->OnLinkAdded(link); });
   }
   link->SetTeam(record);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "JorvelRecords.h"
+#include "ListenerSet.h"
 
 class TeamLink;
 
@@ -43,6 +44,5 @@ class LinkManager {
 
   mutable std::mutex teamsMutex_;
   std::vector<std::shared_ptr<TeamLink>> teams_;  // guarded by teamsMutex_
-  std::mutex listenersMutex_;
-  std::vector<ILinkManagerCallback*> listeners_;  // guarded by listenersMutex_
+  ListenerSet<ILinkManagerCallback> listeners_;
 };

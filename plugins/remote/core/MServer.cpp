@@ -66,14 +66,14 @@ void MServer::OnTimer() {
   KillTimer();
   if (!IsRunning()) return;
   Poll();
-  int interval = 0;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    // Logout during the poll leaves the timer off.
-    if (!running_) return;
-    interval = interval_;
+    // Logout during the poll leaves the timer off; a poll asked for during this one stands.
+    if (!running_ || timerActive_) return;
+    timerActive_ = true;
+    due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
   }
-  SetTimer(interval);
+  wake_.notify_all();
 }
 
 bool MServer::IsRunning() const {

@@ -61,26 +61,13 @@ bool OrderObject::KeyMatches(const std::string& key) const {
   return key == record_.study.transferKey;
 }
 
-std::vector<IOrderObjectCallback*> OrderObject::ObserversCopy() {
-  std::lock_guard<std::mutex> guard(observersMutex_);
-  return observers_;
-}
-
 void OrderObject::Notify(void (IOrderObjectCallback::*event)(OrderObject*)) {
-  for (IOrderObjectCallback* observer : ObserversCopy()) (observer->*event)(this);
+  observers_.ForEach([this, event](IOrderObjectCallback* observer) { (observer->*event)(this); });
 }
 
-void OrderObject::AddObserver(IOrderObjectCallback* observer) {
-  if (!observer) return;
-  std::lock_guard<std::mutex> guard(observersMutex_);
-  if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) observers_.push_back(observer);
-}
+void OrderObject::AddObserver(IOrderObjectCallback* observer) { observers_.Add(observer); }
 
-void OrderObject::RemoveObserver(IOrderObjectCallback* observer) {
-  std::lock_guard<std::mutex> guard(observersMutex_);
-  auto it = std::find(observers_.begin(), observers_.end(), observer);
-  if (it != observers_.end()) observers_.erase(it);
-}
+void OrderObject::RemoveObserver(IOrderObjectCallback* observer) { observers_.Remove(observer); }
 
 bool OrderObject::Update(const DiagnosticRecord& record, bool notify) {
   {
@@ -284,7 +271,8 @@ void OrderObject::OnDownloadFile(const DCMDownload* download, SODcmFile* file) {
 void OrderObject::OnDownloadProgress(const DCMDownload* download, const DCMProgress* progress) {
   if (!KeyMatches(download->key)) return;
   progress_ = Percent(progress->done, progress->total);
-  for (IOrderObjectCallback* observer : ObserversCopy()) observer->OnDownloadProgress(this, progress_);
+  const int percent = progress_;
+  observers_.ForEach([this, percent](IOrderObjectCallback* observer) { observer->OnDownloadProgress(this, percent); });
 }
 
 void OrderObject::OnDownloadFinished(const DCMDownload* download, const DCMFinish* finish) {
@@ -309,7 +297,8 @@ void OrderObject::OnDownloadCancelled(const DCMDownload* download) {
 void OrderObject::OnUploadProgress(const DCMUpload* upload, const DCMProgress* progress) {
   if (!KeyMatches(upload->key)) return;
   progress_ = Percent(progress->done, progress->total);
-  for (IOrderObjectCallback* observer : ObserversCopy()) observer->OnUploadProgress(this, progress_);
+  const int percent = progress_;
+  observers_.ForEach([this, percent](IOrderObjectCallback* observer) { observer->OnUploadProgress(this, percent); });
 }
 
 void OrderObject::OnUploadFinished(const DCMUpload* upload, const DCMFinish* finish) {

@@ -8,13 +8,15 @@
 
 #include "IHalvex.h"
 #include "JorvelRecords.h"
+#include "ListenerSet.h"
 #include "PatientRecord.h"
 
 class IKelvast;
 class OrderObject;
 
 // Observer of one order. Called on whichever thread raised the event, with no lock of the
-// order held; observers move their work to the UI thread themselves.
+// order held; observers move their work to the UI thread themselves and never wait for it
+// (RemoveObserver waits for the calls under way to the observer it removes).
 class IOrderObjectCallback {
  public:
   virtual ~IOrderObjectCallback() = default;
@@ -69,6 +71,8 @@ class OrderObject : public IHalvexCallback,
   virtual void ReceiveReport() = 0;
 
   void AddObserver(IOrderObjectCallback* observer);
+  // When it returns, the observer is called no more: a call under way on another thread has
+  // ended, so the observer may be destroyed.
   void RemoveObserver(IOrderObjectCallback* observer);
 
   bool UploadImages(bool reupload);
@@ -109,13 +113,11 @@ class OrderObject : public IHalvexCallback,
 
  private:
   void FetchReportThread();
-  std::vector<IOrderObjectCallback*> ObserversCopy();
 
   mutable std::mutex recordMutex_;
   DiagnosticRecord record_;  // guarded by recordMutex_
   std::string reportPath_;   // guarded by recordMutex_
-  std::mutex observersMutex_;
-  std::vector<IOrderObjectCallback*> observers_;  // guarded by observersMutex_
+  ListenerSet<IOrderObjectCallback> observers_;
   std::atomic<int> progress_{0};
   std::atomic<bool> fetchingReport_{false};
 };

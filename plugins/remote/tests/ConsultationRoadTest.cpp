@@ -252,6 +252,24 @@ TEST_F(RemoteWebTest, TimerOfAStoppedPollerMakesNoCall) {
   server.SetInterval(60000);
 }
 
+TEST_F(RemoteWebTest, APollAskedForDuringAPollIsNotLost) {
+  Login("client");
+  MServer& server = MServer::Instance();
+  std::mutex gate;
+  std::unique_lock<std::mutex> closed(gate);
+  std::atomic<int> calls{0};
+  server.SetIndicatorCall([&](NotifyIndicator*, WebError*) {
+    if (++calls == 1) std::lock_guard<std::mutex> wait(gate);  // the first poll waits for the gate
+    return false;
+  });
+  server.Start(RemoteSession::CurrentUser());
+  ASSERT_TRUE(WaitUntil([&] { return calls.load() == 1; }));
+  server.PollNow();  // the refresh button, pressed while the first poll runs
+  closed.unlock();
+  EXPECT_TRUE(WaitUntil([&] { return calls.load() == 2; }, 2000));
+  server.Stop();
+}
+
 TEST_F(RemoteWebTest, LogoutDuringAPollLeavesNoOrdersOfThePreviousUser) {
   Login("reporter");
   TeamRecord team = CreateTeam("Public", "13800000002");

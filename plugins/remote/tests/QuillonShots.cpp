@@ -1,0 +1,152 @@
+// The plug-in's windows as users see them, for the shots tool: a consultation service in
+// process with a client hospital, a reading team and a handful of orders.
+
+#include <cstdio>
+#include <memory>
+
+#include "ConsultFixture.h"
+#include "Jorvel.h"
+#include "LinkManager.h"
+#include "LinkWindows.h"
+#include "MServer.h"
+#include "QuillonWnd.h"
+#include "Shots.h"
+#include "TeamLink.h"
+#include "UITestDriver.h"
+
+using namespace DuiLib;
+
+namespace {
+
+struct Demo {
+  ConsultFixture service;
+  TeamRecord team;
+};
+
+// Started once for the tool's run; every shot logs in as the user it shows.
+Demo& TheDemo() {
+  static Demo* demo = [] {
+    auto* d = new Demo;
+    d->service.Start();
+    Web_SetSettings({d->service.BaseUrl(), 2000, 5000});
+    d->service.Admin("SetNode", {{"aeTitle", "CONSULT"}, {"host", "127.0.0.1"}, {"port", 9}});
+    d->service.AddUser("client", "pw", "13800000001", "仁和县人民医院");
+    d->service.AddUser("reporter", "pw", "13800000002", "李医生");
+    WebError error;
+    GetJorvel()->Login("reporter", "pw", &error);
+    const std::string mobile = "13800000002";
+    Web_VerifyCode(&mobile, &error);
+    Web_TeamCreate("胸部影像会诊组", "Chest CT and radiographs", mobile, d->service.SmsCode(mobile), &d->team, &error);
+    GetJorvel()->Login("client", "pw", &error);
+    const struct {
+      const char* name;
+      const char* sex;
+      const char* age;
+      const char* modality;
+      const char* state;
+    } orders[] = {{"张伟", "M", "045Y", "CT", "NEW"},          {"李娜", "F", "032Y", "CT,MR", "WAITING"},
+                  {"王芳", "F", "067Y", "MR", "VERIFIED"},     {"Chen Jie", "M", "008Y", "DX", "CANCELLED"},
+                  {"赵磊", "M", "051Y", "CT", "FAILED"}};
+    int64_t now = 1765400000;
+    for (const auto& o : orders) {
+      d->service.Admin("SetClock", {{"now", now += 3600}});
+      DiagnosticCreateRequest request;
+      request.teamId = d->team.id;
+      request.modalities = o.modality;
+      request.patientName = o.name;
+      request.patientID = std::string("P") + std::to_string(now % 1000);
+      request.patientSex = o.sex;
+      request.patientAge = o.age;
+      request.studyDate = "20251210";
+      request.studyUID = "1.2.826.0.1." + std::to_string(now);
+      request.seriesUIDs = {request.studyUID + ".1"};
+      request.imageCount = 120;
+      DiagnosticRecord answer;
+      if (!Web_DiagnosticCreate(&request, &answer, &error)) {
+        std::fprintf(stderr, "demo order not created: %s %s\n", error.code.c_str(), error.message.c_str());
+        continue;
+      }
+      if (std::string(o.state) == "WAITING") {
+        Web_DiagnosticActivate(answer.id, &answer, &error);
+      } else if (std::string(o.state) != "NEW") {
+        d->service.Admin("SetOrderState", {{"id", answer.id}, {"state", o.state}});
+      }
+    }
+    // The balance ran low since: the team is asked to recharge.
+    d->service.Admin("SetTeam", {{"teamId", d->team.id}, {"chargeMode", "PAID"}, {"platformFee", "20"}, {"totalAmount", "5"}});
+    GetJorvel()->Logout();
+    return d;
+  }();
+  return *demo;
+}
+
+LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+struct Opened {
+  HWND host = nullptr;
+  CQuillonWnd* plugin = nullptr;
+};
+
+// The plug-in window in a plain host window of the main panel's size.
+Opened OpenPlugin(const char* user) {
+  TheDemo();
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = L"QuillonShotHost";
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+  Opened opened;
+  opened.host = CreateWindowExW(0, L"QuillonShotHost", L"host", WS_POPUP, 0, 0, 1190, 680, nullptr, nullptr,
+                                nullptr, nullptr);
+  ShowWindow(opened.host, SW_SHOW);
+  opened.plugin = new CQuillonWnd;  // deletes nothing at the end, as in the program
+  opened.plugin->CreateWnd(opened.host, 0, 0, 1190, 680);
+  if (user) {
+    WebError error;
+    GetJorvel()->Login(user, "pw", &error);
+    SOWin::PumpUntil([&] { return !opened.plugin->Entries().empty(); }, 3000);
+    // The first poll: the own orders and the teams with their orders.
+    SOWin::PumpUntil(
+        [&] {
+          const auto& entries = opened.plugin->Entries();
+          return entries.size() > 1 ? !entries.back()->window->Items().empty()
+                                    : !entries.empty() && !entries[0]->window->Items().empty();
+        },
+        3000);
+  }
+  SOWin::PumpEvents(50);
+  return opened;
+}
+
+void Close(const Opened& opened) {
+  GetJorvel()->Logout();
+  SOWin::PumpEvents(20);
+  MServer::Instance().Stop();
+  DestroyWindow(opened.host);
+  SOWin::PumpEvents(20);
+}
+
+}  // namespace
+
+ORVANTA_SHOT("remote/main_logged_out") {
+  Opened opened = OpenPlugin(nullptr);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+ORVANTA_SHOT("remote/my_orders") {
+  Opened opened = OpenPlugin("client");
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+ORVANTA_SHOT("remote/team_orders") {
+  Opened opened = OpenPlugin("reporter");
+  const auto& entries = opened.plugin->Entries();
+  if (entries.size() > 1) entries[1]->Option()->Selected(true, true);
+  SOWin::PumpEvents(50);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}

@@ -1,0 +1,250 @@
+// The plug-in window, its entry list and the order list windows, offscreen against the
+// consultation service in process.
+
+#include <filesystem>
+
+#include "ClientOrder.h"
+#include "LinkWindows.h"
+#include "QuillonWnd.h"
+#include "RemoteWebSupport.h"
+#include "UITestDriver.h"
+
+using namespace DuiLib;
+
+namespace {
+
+// The host as the plug-in sees it: records the broadcasts.
+struct RecordingHost : ISOExecuter {
+  std::vector<std::pair<int, HWND>> broadcasts;
+  bool HasPlugin(const wchar_t*) override { return false; }
+  bool ActivatePlugin(const wchar_t*) override { return true; }
+  bool SetStatusText(const char*) override { return true; }
+  bool SendCommand(const wchar_t*, const char*, void*) override { return false; }
+  // The login request carries its owner window as the data.
+  bool Broadcast(int id, void* data, HWND) override {
+    broadcasts.emplace_back(id, static_cast<HWND>(data));
+    return true;
+  }
+  void SetBadge(ISOPlugin*, int) override {}
+};
+
+LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// A plain top-level window standing in for the shell's main panel.
+HWND MakeHostWindow() {
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = L"QuillonTestHost";
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+  return CreateWindowExW(0, L"QuillonTestHost", L"host", WS_POPUP, 0, 0, 1200, 700, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
+bool Pump(const std::function<bool()>& condition, int ms = 5000) { return SOWin::PumpUntil(condition, ms); }
+
+// The window's own visibility (the test's host window is never shown).
+bool IsShown(CWindowWnd* window) { return window && (GetWindowLongW(window->GetHWND(), GWL_STYLE) & WS_VISIBLE); }
+
+DiagnosticRecord Record(const std::string& id, int64_t orderTime) {
+  DiagnosticRecord record;
+  record.id = id;
+  record.orderNumber = "N" + id;
+  record.state = "NEW";
+  record.orderTime = orderTime;
+  return record;
+}
+
+std::shared_ptr<OrderObject> MakeOrder(const std::string& id, int64_t orderTime) {
+  auto order = std::make_shared<ClientOrder>(Gossamy::LocalDB());
+  order->Update(Record(id, orderTime), false);
+  return order;
+}
+
+}  // namespace
+
+class QuillonWindowsTest : public RemoteWebTest {
+ protected:
+  void SetUp() override {
+    RemoteWebTest::SetUp();
+    orvanta::test::EnsureQtApp();
+    const auto skins = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
+                       "runtime" / "skin";
+    CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
+    host = MakeHostWindow();
+  }
+  void TearDown() override {
+    if (plugin) plugin->LogoutUI();
+    SOWin::PumpEvents(10);
+    if (IsWindow(host)) DestroyWindow(host);
+    SOWin::PumpEvents(10);
+    RemoteWebTest::TearDown();
+  }
+
+  // The plug-in window as the shell makes it (the window itself is never deleted, as in the
+  // program, where a plug-in lives to the end).
+  CQuillonWnd* OpenPlugin() {
+    plugin = new CQuillonWnd;
+    plugin->SetExecuter(&executer);
+    EXPECT_NE(plugin->CreateWnd(host, 0, 0, 1200, 700), nullptr);
+    SOWin::PumpEvents(20);
+    return plugin;
+  }
+
+  void LoginUser(const std::string& name) {
+    WebError error;
+    ASSERT_TRUE(GetJorvel()->Login(name.c_str(), "pw", &error)) << error.code;
+  }
+
+  RecordingHost executer;
+  HWND host = nullptr;
+  CQuillonWnd* plugin = nullptr;
+};
+
+TEST_F(QuillonWindowsTest, ConsultationRequestsAskForALoginFirst) {
+  OpenPlugin();
+  EXPECT_FALSE(plugin->OnMessage(SOMSG_SHARE_STUDY, nullptr, host));
+  EXPECT_FALSE(plugin->OnMessage(SOMSG_LOGIN_REQUIRED, nullptr, host));
+  EXPECT_TRUE(executer.broadcasts.empty());
+  EXPECT_TRUE(plugin->OnMessage(SOMSG_REMOTE_DIAGNOSIS, nullptr, host));
+  ASSERT_EQ(executer.broadcasts.size(), 1u);
+  EXPECT_EQ(executer.broadcasts[0], std::make_pair(SOMSG_LOGIN_REQUIRED, host));
+  // Logged in: answered without a login request; a request without a study opens nothing.
+  LoginUser("client");
+  EXPECT_TRUE(plugin->OnMessage(SOMSG_REMOTE_DIAGNOSIS, nullptr, host));
+  EXPECT_EQ(executer.broadcasts.size(), 1u);
+}
+
+TEST_F(QuillonWindowsTest, LoginGivesOneRowAndTeamsAddRowsBehindIt) {
+  OpenPlugin();
+  auto* tabs = dynamic_cast<CTabLayoutUI*>(plugin->PaintManager().FindControl(L"mainTabLayout"));
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->GetCurSel(), 0);
+
+  LoginUser("reporter");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  EXPECT_EQ(tabs->GetCurSel(), 1);
+  CLinkWindow* myWindow = plugin->Entries()[0]->window;
+  ASSERT_NE(myWindow, nullptr);
+  EXPECT_TRUE(IsShown(myWindow));
+
+  // Logging out and in again gives one own-orders window, not two.
+  GetJorvel()->Logout();
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().empty() && tabs->GetCurSel() == 0; }));
+  LoginUser("reporter");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  int ownWindows = 0;
+  for (HWND child = GetWindow(plugin->GetHWND(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[64] = {};
+    GetClassNameW(child, name, 64);
+    ownWindows += std::wstring(name) == L"CLinkMyWindow";
+  }
+  EXPECT_EQ(ownWindows, 1);
+
+  // A team created meanwhile: a new row at the end with its name; the own orders stay shown.
+  const TeamRecord team = CreateTeam("Cardiology", "13800000002");
+  MServer::Instance().PollNow();
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 2; }));
+  EntryItemUI* row = plugin->Entries()[1];
+  EXPECT_EQ(row->Text(), L"Cardiology");
+  EXPECT_FALSE(row->Mark()->IsVisible());
+  EXPECT_TRUE(IsShown(plugin->Entries()[0]->window));
+  EXPECT_FALSE(IsShown(row->window));
+
+  // Blocked by the service: the row shows its mark, the team window its label.
+  service.Admin("SetTeam", {{"teamId", team.id}, {"state", "BLOCKED"}});
+  MServer::Instance().PollNow();
+  ASSERT_TRUE(Pump([&] { return row->Mark()->IsVisible(); })) << LinkManager::Instance().Teams()[0]->IsBlocked();
+  auto* teamWindow = dynamic_cast<CLinkTeamWindow*>(row->window);
+  ASSERT_NE(teamWindow, nullptr);
+  ASSERT_TRUE(Pump([&] {
+    CControlUI* label = teamWindow->GetPaintManager()->FindControl(L"team_blocked_label");
+    return label && label->IsVisible();
+  }));
+
+  // Selecting the row shows its window alone; a resize of the panel moves the hidden one too.
+  row->Option()->Selected(true, true);
+  EXPECT_TRUE(IsShown(row->window));
+  EXPECT_FALSE(IsShown(plugin->Entries()[0]->window));
+  MoveWindow(plugin->GetHWND(), 0, 0, 900, 500, TRUE);
+  SOWin::PumpEvents(20);
+  const RECT panel = plugin->PaintManager().FindControl(L"mainPanel")->GetPos();
+  for (EntryItemUI* entry : plugin->Entries()) {
+    RECT rc;
+    GetWindowRect(entry->window->GetHWND(), &rc);
+    EXPECT_EQ(rc.right - rc.left, panel.right - panel.left);
+    EXPECT_EQ(rc.bottom - rc.top, panel.bottom - panel.top);
+  }
+}
+
+TEST_F(QuillonWindowsTest, OrdersAreListedNewestFirstAndTheViewStaysPut) {
+  OpenPlugin();
+  LoginUser("client");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  CLinkWindow* window = plugin->Entries()[0]->window;
+  auto ids = [&] {
+    std::vector<std::string> out;
+    for (OrderUI* item : window->Items()) out.push_back(item->OrderId());
+    return out;
+  };
+  // Times 300 > 200 > 100 arriving as 200, 100, 300; a second 200 goes behind the first.
+  window->AddOrder(MakeOrder("2", 200));
+  window->AddOrder(MakeOrder("1", 100));
+  window->AddOrder(MakeOrder("3", 300));
+  window->AddOrder(MakeOrder("4", 200));
+  EXPECT_EQ(ids(), (std::vector<std::string>{"3", "2", "4", "1"}));
+  // The same id again rebinds its row.
+  window->AddOrder(MakeOrder("2", 200));
+  EXPECT_EQ(ids().size(), 4u);
+  auto* list = dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList"));
+  ASSERT_NE(list, nullptr);
+  for (size_t i = 0; i < window->Items().size(); ++i)
+    EXPECT_EQ(list->GetItemIndex(window->Items()[i]->Root()), int(i));
+
+  // Enough rows to scroll; scrolled to the bottom, a newer order inserted above keeps it there.
+  for (int i = 10; i < 40; ++i) window->AddOrder(MakeOrder(std::to_string(i), 50));
+  list->SetPos(list->GetPos(), true);
+  ASSERT_GT(list->GetScrollRange().cy, 0);
+  list->SetScrollPos(SIZE{0, list->GetScrollRange().cy});
+  const int before = list->GetScrollPos().cy;
+  CControlUI* lastRow = window->Items().back()->Root();
+  const int lastTop = lastRow->GetPos().top;
+  window->AddOrder(MakeOrder("99", 1000));
+  list->SetPos(list->GetPos(), true);
+  EXPECT_GT(list->GetScrollPos().cy, before);
+  EXPECT_EQ(lastRow->GetPos().top, lastTop);
+
+  // "itemselect" with nothing selected picks the first row's order.
+  TNotifyUI msg;
+  msg.pSender = list;
+  msg.sType = L"itemselect";
+  window->Notify(msg);
+  EXPECT_EQ(window->SelectedOrder(), window->Items()[0]->Order());
+}
+
+TEST_F(QuillonWindowsTest, OrdersOfALogoutNeverReachTheNextUsersList) {
+  OpenPlugin();
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Public", "13800000002");
+  Login("client");
+  for (int i = 0; i < 3; ++i) CreateOrder(team.id, "1.2.3." + std::to_string(i));
+  GetJorvel()->Logout();
+  LoginUser("client");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && plugin->Entries()[0]->window->Items().size() == 3; }));
+
+  // An order reaches the list while the logout and the next login are already under way: it
+  // is posted for the client's window and must not land in the next user's.
+  DiagnosticRecord late = Record("777", 9999);
+  late.creator = RemoteSession::CurrentUser();
+  MyLink::Instance()->AddOrUpdateOrder(late, true);
+  plugin->LogoutUI();
+  LoginUser("verifier");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && RemoteSession::CurrentUser().userName == "verifier"; }));
+  SOWin::PumpEvents(100);
+  EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
+}

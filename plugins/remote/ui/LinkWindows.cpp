@@ -1,0 +1,146 @@
+#include "LinkWindows.h"
+
+#include "TeamLink.h"
+
+using namespace DuiLib;
+
+// ---- CLinkWindow ------------------------------------------------------------------------------
+
+CLinkWindow::CLinkWindow(std::shared_ptr<Link> link) : link_(std::move(link)) {}
+
+CLinkWindow::~CLinkWindow() {
+  // The controls may be gone with the window: only the link and the items are let go.
+  if (link_) link_->RemoveCallback(this);
+  link_.reset();
+  for (OrderUI* item : items_) delete item;
+  items_.clear();
+}
+
+void CLinkWindow::InitWindow() {
+  orderList_ = RemoteUI::Find<CListUI>(m_PaintManager, L"orderList");
+  moreContainer_ = m_PaintManager.FindControl(L"msg_more_container");
+  moreWaiting_ = m_PaintManager.FindControl(L"msg_more_waiting");
+  moreButton_ = m_PaintManager.FindControl(L"msg_more_button");
+  seriesPanel_ = m_PaintManager.FindControl(L"seriesPanel");
+  if (!link_) return;
+  link_->AddCallback(this);
+  // Orders loaded before the window existed; one added meanwhile is only rebound.
+  for (const auto& order : link_->Orders()) AddOrder(order);
+  if (moreContainer_) moreContainer_->SetVisible(!items_.empty() && link_->HasMore());
+}
+
+void CLinkWindow::ReleaseLink() {
+  if (link_) link_->RemoveCallback(this);
+  link_.reset();
+  DeleteItems();
+}
+
+void CLinkWindow::DeleteItems() {
+  selected_ = nullptr;
+  if (orderList_) orderList_->RemoveAll();
+  for (OrderUI* item : items_) delete item;
+  items_.clear();
+}
+
+void CLinkWindow::Notify(TNotifyUI& msg) {
+  if (msg.pSender && msg.pSender == orderList_) OnListNotify(msg);
+  if (msg.sType == L"click" && msg.pSender && msg.pSender == moreButton_ && link_) link_->LoadMore();
+  WindowImplBase::Notify(msg);
+}
+
+void CLinkWindow::OnListNotify(TNotifyUI& msg) {
+  if (msg.sType != L"itemselect" || !orderList_) return;
+  const int selected = orderList_->GetCurSel();
+  CControlUI* element = orderList_->GetItemAt(selected >= 0 ? selected : 0);
+  auto* order = element ? reinterpret_cast<OrderObject*>(element->GetTag()) : nullptr;
+  if (!order) return;
+  selected_ = order;
+  if (seriesPanel_) seriesPanel_->SetVisible(true);
+}
+
+void CLinkWindow::AddOrder(const std::shared_ptr<OrderObject>& order) {
+  if (!order || !orderList_) return;
+  const DiagnosticRecord record = order->Record();
+  for (OrderUI* item : items_)
+    if (item->OrderId() == record.id) {
+      item->SetOrder(order);
+      return;
+    }
+  OrderUI* item = MakeItem();
+  if (!item->Root()) {
+    delete item;
+    return;
+  }
+  // In front of the first older order; equal times keep their arrival order.
+  size_t position = items_.size();
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i]->Order() && items_[i]->Order()->Record().orderTime < record.orderTime) {
+      position = i;
+      break;
+    }
+  const int index = position < items_.size() ? orderList_->GetItemIndex(items_[position]->Root())
+                    : items_.empty()         ? 0
+                                             : orderList_->GetItemIndex(items_.back()->Root()) + 1;
+  items_.insert(items_.begin() + position, item);
+  // Rows the user looks at stay in place when an order goes in above them.
+  const SIZE range0 = orderList_->GetScrollRange();
+  const SIZE pos0 = orderList_->GetScrollPos();
+  orderList_->AddAt(item->Root(), index);
+  item->SetOrder(order);
+  orderList_->SetPos(orderList_->GetPos(), true);
+  const SIZE range1 = orderList_->GetScrollRange();
+  orderList_->SetScrollPos(SIZE{pos0.cx, pos0.cy + range1.cy - range0.cy});
+}
+
+void CLinkWindow::OnMoreStarted(Link*) {
+  Post([this] {
+    if (moreButton_) moreButton_->SetVisible(false);
+    if (moreWaiting_) moreWaiting_->SetVisible(true);
+  });
+}
+
+void CLinkWindow::OnMoreFinished(Link*) {
+  Post([this] {
+    if (moreButton_) moreButton_->SetVisible(true);
+    if (moreWaiting_) moreWaiting_->SetVisible(false);
+    if (moreContainer_) moreContainer_->SetVisible(link_ && link_->HasMore());
+  });
+}
+
+void CLinkWindow::OnOrderAdded(Link*, const std::shared_ptr<OrderObject>& order) {
+  // The order travels shared: it lives until the UI thread has placed it, even when the link
+  // is cleared meanwhile; a window closed meanwhile drops it.
+  Post([this, order] {
+    if (link_) AddOrder(order);
+  });
+}
+
+// ---- CLinkMyWindow ----------------------------------------------------------------------------
+
+CLinkMyWindow::CLinkMyWindow() : CLinkWindow(MyLink::Instance()) {}
+
+OrderUI* CLinkMyWindow::MakeItem() { return new ClientOrderUI(&m_PaintManager, m_hWnd); }
+
+// ---- CLinkTeamWindow --------------------------------------------------------------------------
+
+CLinkTeamWindow::CLinkTeamWindow(const std::shared_ptr<TeamLink>& link) : CLinkWindow(link) {}
+
+OrderUI* CLinkTeamWindow::MakeItem() { return new TeamOrderUI(&m_PaintManager, m_hWnd); }
+
+void CLinkTeamWindow::InitWindow() {
+  CLinkWindow::InitWindow();
+  RefreshHeader();
+}
+
+void CLinkTeamWindow::OnLinkChanged(Link*) {
+  Post([this] { RefreshHeader(); });
+}
+
+void CLinkTeamWindow::RefreshHeader() {
+  auto* link = dynamic_cast<TeamLink*>(link_.get());
+  if (!link) return;
+  if (CControlUI* blocked = m_PaintManager.FindControl(L"team_blocked_label")) blocked->SetVisible(link->IsBlocked());
+  if (CControlUI* alert = m_PaintManager.FindControl(L"team_recharge_alert")) alert->SetVisible(link->NeedsRecharge());
+  if (CControlUI* title = m_PaintManager.FindControl(L"team_title_label"))
+    title->SetText(RemoteUI::Wide(link->GetName()).c_str());
+}
