@@ -21,6 +21,12 @@ void VRBuilder4D::Submit(unsigned long id) {
   Post(id);
 }
 
+void VRBuilder4D::Clear() {
+  Cancel();
+  std::lock_guard lock(resultsMutex_);
+  frames_.clear();
+}
+
 void VRBuilder4D::Run(unsigned long id) {
   {
     std::lock_guard lock(resultsMutex_);

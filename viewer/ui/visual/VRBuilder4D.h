@@ -39,6 +39,8 @@ class VRBuilder4D : public task_thread<unsigned long> {
 
   // Drops the stored frames and renders all phases again under the new id.
   void Submit(unsigned long id);
+  // Cancels the worker and drops the stored frames.
+  void Clear();
   bool GetFrame(int index, V3PixelsRGB* out, V3ImageRGB* frameOut) const;
   int GetFrameCount() const;
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// The DICOM file, object and image object that carry one result image of the MPR and VR builders.
+
+#include <initializer_list>
+#include <memory>
+
+#include "DcmImageInputData.h"
+#include "SODcmFile.h"
+#include "SODcmObject.h"
+#include "SOImageObjectEx.h"
+
+namespace visual {
+
+struct ResultImage {
+  std::unique_ptr<SODcmFile> file;
+  std::unique_ptr<SODcmObject> object;
+  std::unique_ptr<SOImageObjectEx> image;
+};
+
+// A new file with the given attributes of source (each only when present there), an object on it
+// and an image object showing its frame 0.
+inline ResultImage MakeResultImage(SODcmFile* source, std::initializer_list<unsigned long> tags) {
+  ResultImage r;
+  r.file = std::make_unique<SODcmFile>();
+  if (source)
+    for (unsigned long tag : tags) r.file->GetDataset()->CopyAttribute(*source->GetDataset(), tag);
+  r.object = std::make_unique<SODcmObject>();
+  r.object->SetDcmFile(r.file.get(), 0);
+  r.image = std::make_unique<SOImageObjectEx>();
+  r.image->SetDcmObject(r.object.get(), 0);
+  return r;
+}
+
+// Makes the image's own pixel record a 16-bit grey frame (rescale 1, 0) with a copy of pixels.
+inline void SetGreyRecord(SOImageObjectEx& image, const int16_t* pixels, int rows, int columns) {
+  DcmImageInputData* record = image.GetOriginalImagePixelData();
+  if (!record) return;
+  record->Clear();
+  record->type = DCM_PIXEL_GRAY16;
+  record->rows = static_cast<unsigned short>(rows);
+  record->columns = static_cast<unsigned short>(columns);
+  record->data.Resize(static_cast<uint32_t>(rows) * columns * 2);
+  if (pixels) std::copy_n(reinterpret_cast<const unsigned char*>(pixels), record->data.count, record->data.data);
+}
+
+// Geometry of a plane image into the object: the first pixel's position, row then column
+// direction, and (row spacing, column spacing).
+inline void SetObjectGeometry(SODcmObject& object, const double corner[3], const double right[3], const double down[3],
+                              double rowSpacing, double columnSpacing) {
+  const double orientation[6] = {right[0], right[1], right[2], down[0], down[1], down[2]};
+  const double spacing[2] = {rowSpacing, columnSpacing};
+  object.SetImagePositionPatient(corner);
+  object.SetImageOrientationPatient(orientation);
+  object.SetPixelSpacing(spacing);
+}
+
+}  // namespace visual

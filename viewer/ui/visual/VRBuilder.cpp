@@ -1,0 +1,272 @@
+#include "VRBuilder.h"
+
+#include <algorithm>
+
+#include "ResultObjects.h"
+#include "SOContour.h"
+#include "SOImageWindow.h"
+
+namespace {
+
+constexpr std::initializer_list<unsigned long> kCopiedTags = {
+    0x00080005,  // Specific Character Set
+    0x00100010,  // Patient's Name
+    0x00101010,  // Patient's Age
+    0x00100040,  // Patient's Sex
+    0x00100020,  // Patient ID
+    0x00080080,  // Institution Name
+    0x00080070,  // Manufacturer
+    0x00080060,  // Modality
+};
+
+}  // namespace
+
+VRBuilder::VRBuilder() : builder4D_(&engine_, &engineMutex_, this) {}
+
+VRBuilder::~VRBuilder() { Clear(); }
+
+bool VRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
+  Clear();
+  {
+    std::lock_guard lock(engineMutex_);
+    if (!engine_.InitData(volume)) return false;
+  }
+  volume_ = volume;
+  visual::ResultImage result = visual::MakeResultImage(source, kCopiedTags);
+  file_ = std::move(result.file);
+  object_ = std::move(result.object);
+  image_ = std::move(result.image);
+  image_->RegisterCallback(this);
+  Render();
+  for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeBuilt();
+  return true;
+}
+
+void VRBuilder::Clear() {
+  // The worker renders phases on this engine from volumes that are about to go.
+  builder4D_.Clear();
+  builder4D_.SetPhases({});
+  volume_.slices = nullptr;
+  if (image_)
+    for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeCleared();
+  {
+    std::lock_guard lock(engineMutex_);
+    engine_.Clear();
+  }
+  image_.reset();
+  object_.reset();
+  file_.reset();
+  zoom_ = 1.0f;
+}
+
+void VRBuilder::RenderSize(int& rows, int& columns) {
+  rows = columns = kDefaultSize;
+  if (SOImageWindow* owner = image_->GetOwnerWindow()) {
+    RECT rc{};
+    if (owner->GetWindow() && GetClientRect(owner->GetWindow(), &rc)) {
+      const int w = rc.right - rc.left - 2, h = rc.bottom - rc.top - 2;
+      if (w > 0 && h > 0) rows = h, columns = w;
+    }
+  }
+  bool gpu;
+  {
+    std::lock_guard lock(engineMutex_);
+    gpu = engine_.IsGPUEnabled();
+  }
+  if (!gpu && interacting_) rows /= 4, columns /= 4;
+}
+
+void VRBuilder::WriteColour(const uint32_t* pixels, int rows, int columns) {
+  // The engine's words (B << 24 | G << 16 | R << 8 | A) lie in memory as A, R, G, B: the
+  // image record's 32-bit format. The object keeps 0x00RRGGBB words.
+  const size_t n = size_t(rows) * columns;
+  DcmImageInputData* record = image_->GetOriginalImagePixelData();
+  record->Clear();
+  record->type = DCM_PIXEL_ARGB32;
+  record->rows = static_cast<unsigned short>(rows);
+  record->columns = static_cast<unsigned short>(columns);
+  record->data.Resize(static_cast<uint32_t>(n * 4));
+  std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
+  std::vector<unsigned long> rgb(n);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t w = pixels[i];
+    rgb[i] = ((w >> 8) & 0xFFu) << 16 | ((w >> 16) & 0xFFu) << 8 | (w >> 24);
+  }
+  object_->SetPixelDataRGB(rgb.data(), rows, columns);
+}
+
+template <typename Frame>
+static void WriteGeometry(SODcmObject& object, const Frame& frame) {
+  visual::SetObjectGeometry(object, frame.corner, frame.right, frame.down, frame.rowSpacing, frame.columnSpacing);
+}
+
+void VRBuilder::Render() {
+  if (!object_) return;
+  int rows, columns;
+  RenderSize(rows, columns);
+  // While the user drags, stale phase work only competes for the engine.
+  if (interacting_) builder4D_.Cancel();
+  if (imagingType_ == 0) {
+    std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
+    V3ImageRGB frame{};
+    {
+      std::lock_guard lock(engineMutex_);
+      engine_.Imaging(rows, columns, pixels.data(), false, &frame, 0);
+    }
+    ++renderStamp_;
+    WriteColour(pixels.data(), rows, columns);
+    WriteGeometry(*object_, frame);
+    if (is4D_ && !interacting_) builder4D_.Submit(renderStamp_);
+  } else {
+    DcmImageInputData* record = image_->GetOriginalImagePixelData();
+    // The size of the last colour rendering; the computed one before any.
+    if (record->rows > 0 && record->columns > 0) rows = record->rows, columns = record->columns;
+    std::vector<int16_t> pixels(size_t(rows) * columns, 0);
+    V3ImageVAL frame{};
+    {
+      std::lock_guard lock(engineMutex_);
+      if (imagingType_ == 1)
+        engine_.ImagingMIP(rows, columns, pixels.data(), false, &frame);
+      else if (imagingType_ == 2)
+        engine_.ImagingAIP(rows, columns, pixels.data(), false, &frame);
+      else if (imagingType_ == 3)
+        engine_.ImagingMinIP(rows, columns, pixels.data(), false, &frame);
+    }
+    visual::SetGreyRecord(*image_, pixels.data(), rows, columns);
+    object_->SetPixelData(pixels.data(), rows, columns);
+    WriteGeometry(*object_, frame);
+  }
+  double origin[3] = {0, 0, 0};
+  {
+    std::lock_guard lock(engineMutex_);
+    engine_.GetOrigin(origin);
+  }
+  image_->SetPatientPoint(origin);
+  image_->UpdateImage();
+}
+
+void VRBuilder::Zoom(float delta) {
+  {
+    std::lock_guard lock(engineMutex_);
+    if (renderMode_ == 1) {
+      engine_.Step(delta > 0 ? 10.0f : delta < 0 ? -10.0f : 0.0f);
+    } else {
+      if (delta > 0) zoom_ += 0.1f;
+      if (delta < 0) zoom_ -= 0.1f;
+      zoom_ = std::clamp(zoom_, 0.1f, 10.0f);
+      engine_.Zoom(zoom_);
+    }
+  }
+  Render();
+  if (renderMode_ == 1)
+    for (IVRBuilderCallback* c : GetCallbacks()) c->OnOriginMoved();
+}
+
+void VRBuilder::CutContour(const std::vector<SOPoint>& contour) {
+  if (!object_) return;
+  const int rows = object_->GetRows(), cols = object_->GetColumns();
+  if (rows <= 0 || cols <= 0) return;
+  {
+    std::lock_guard lock(engineMutex_);
+    V3VolumeData v{};
+    if (!engine_.GetVolumeData(v)) return;
+    const size_t sliceBytes = size_t(v.dims[0]) * v.dims[1];
+    std::vector<uint8_t> bytes(sliceBytes * v.dims[2]);
+    std::vector<uint8_t*> slices(v.dims[2]);
+    for (int z = 0; z < v.dims[2]; ++z) slices[z] = bytes.data() + sliceBytes * z;
+    V3VolumeMark volumeMark{slices.data(), {v.dims[0], v.dims[1], v.dims[2]}};
+
+    std::vector<uint8_t> mask(size_t(rows) * cols, 0);
+    V3ImageMark imageMark{};
+    imageMark.pixels = mask.data();
+    imageMark.width = cols;
+    imageMark.height = rows;
+    const double* spacing = object_->GetPixelSpacing();
+    const double* orientation = object_->GetImageOrientationPatient();
+    const double* position = object_->GetImagePositionPatient();
+    imageMark.rowSpacing = spacing[0];
+    imageMark.columnSpacing = spacing[1];
+    for (int i = 0; i < 3; ++i) {
+      imageMark.right[i] = orientation[i];
+      imageMark.down[i] = orientation[3 + i];
+      imageMark.corner[i] = position[i];
+    }
+    SOContour::FillContour(mask.data(), rows, cols, contour, 1);
+    engine_.CutFill(imageMark, volumeMark, 1);
+    engine_.CutAppend(volumeMark);
+  }
+  Render();
+}
+
+void VRBuilder::ClearCut() {
+  if (!object_) return;
+  {
+    std::lock_guard lock(engineMutex_);
+    V3VolumeMark* mark = engine_.GetMarkData();
+    if (!mark || !mark->slices) return;
+    const size_t sliceBytes = size_t(mark->dims[0]) * mark->dims[1];
+    for (int z = 0; z < mark->dims[2]; ++z)
+      if (mark->slices[z]) std::fill_n(mark->slices[z], sliceBytes, uint8_t(0));
+    engine_.UpdateMarkData();
+  }
+  Render();
+}
+
+bool VRBuilder::SetRenderMode(int mode) {
+  if (mode >= 0 && mode <= 7) {
+    renderMode_ = mode;
+    std::lock_guard lock(engineMutex_);
+    if (mode <= 1) {
+      engine_.SetAnatomicalRenderEnable(false);
+      engine_.SetRenderType(mode == 1 ? V3RENDER_VE : V3RENDER_VR);
+    } else {
+      static const V3AnatomicalPlane kPlanes[3] = {V3PLANE_AXIAL, V3PLANE_SAGITTAL, V3PLANE_CORONAL};
+      engine_.SetAnatomicalRenderEnable(true);
+      engine_.SetAnatomicalPlane(kPlanes[(mode - 2) % 3]);
+      engine_.SetAnatomicalPart(mode <= 4 ? V3PART_LOWER : V3PART_UPPER);
+      engine_.SetRenderType(V3RENDER_VR);
+    }
+  }
+  Render();
+  return true;
+}
+
+bool VRBuilder::ShowPhase(int phase) {
+  if (!image_) return false;
+  V3PixelsRGB pixels;
+  V3ImageRGB frame{};
+  if (!builder4D_.GetFrame(phase, &pixels, &frame)) return false;
+  WriteColour(pixels.data.data, pixels.rows, pixels.columns);
+  WriteGeometry(*object_, frame);
+  image_->UpdateImage();
+  return true;
+}
+
+void VRBuilder::RegisterCallback(IVRBuilderCallback* callback) {
+  std::lock_guard lock(callbacksMutex_);
+  if (callback && std::find(callbacks_.begin(), callbacks_.end(), callback) == callbacks_.end())
+    callbacks_.push_back(callback);
+}
+
+void VRBuilder::UnRegisterCallback(IVRBuilderCallback* callback) {
+  std::lock_guard lock(callbacksMutex_);
+  callbacks_.erase(std::remove(callbacks_.begin(), callbacks_.end(), callback), callbacks_.end());
+}
+
+std::vector<IVRBuilderCallback*> VRBuilder::GetCallbacks() const {
+  std::lock_guard lock(callbacksMutex_);
+  return callbacks_;
+}
+
+void VRBuilder::OnImageObjectUpdated(SOImageObject* sender, unsigned int event, long) {
+  if (event != SOImageDataUpdated) return;
+  for (IVRBuilderCallback* c : GetCallbacks()) c->OnImageUpdated(sender);
+}
+
+void VRBuilder::OnPhaseProgress(int total, int done) {
+  for (IVRBuilderCallback* c : GetCallbacks()) c->OnPhaseProgress(total, done);
+}
+
+void VRBuilder::OnPhasesFinished() {
+  for (IVRBuilderCallback* c : GetCallbacks()) c->OnPhasesFinished();
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+// Turns the control's volume into one displayable colour (or grey projection) image: owns the
+// volume rendering engine, renders into its own DICOM object and image object so the 3D window
+// shows the result like any image, cuts the volume along screen contours and drives the
+// background rendering of 4D phases.
+//
+// UI thread only, except the phase callbacks, which arrive on the phase worker. The engine is
+// shared with that worker: every call into it holds EngineMutex().
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Engine3D.h"
+#include "ISOImageObject.h"
+#include "SOPoint.h"
+#include "V3VolumeData.h"
+#include "VRBuilder4D.h"
+
+class SODcmFile;
+class SODcmObject;
+class SOImageObject;
+class SOImageObjectEx;
+
+class IVRBuilderCallback {
+ public:
+  virtual void OnVolumeBuilt() {}
+  virtual void OnVolumeCleared() {}
+  virtual void OnImageUpdated(ISOImageObject* image) { (void)image; }
+  virtual void OnOriginMoved() {}
+  virtual void OnImagingTypeChanged(int type) { (void)type; }
+  // The two below are raised on the phase worker.
+  virtual void OnPhaseProgress(int total, int done) { (void)total, (void)done; }
+  virtual void OnPhasesFinished() {}
+
+ protected:
+  ~IVRBuilderCallback() = default;
+};
+
+class VRBuilder : public ISOImageObjectCallback, public IVRBuilder4DCallback {
+ public:
+  static constexpr int kDefaultSize = 1024;
+
+  VRBuilder();
+  ~VRBuilder() override;
+  VRBuilder(const VRBuilder&) = delete;
+  VRBuilder& operator=(const VRBuilder&) = delete;
+
+  // Gives the engine the volume (whose voxels stay the caller's) and renders it; false, with the
+  // builder left empty, when the engine refuses it. The patient attributes of source are copied.
+  bool Build(const V3VolumeData& volume, SODcmFile* source);
+  void Clear();
+  // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
+  // while interacting without GPU; nothing without a volume.
+  void Render();
+  // delta > 0 zooms in one step, < 0 out; in perspective mode it moves the eye instead.
+  void Zoom(float delta);
+  // Cuts away what lies under the contour (result image pixel coordinates) along the view.
+  void CutContour(const std::vector<SOPoint>& contour);
+  // Clears every cut and label of the volume.
+  void ClearCut();
+  bool SetRenderMode(int mode);
+  int GetRenderMode() const { return renderMode_; }
+  // Shows the stored frame of a 4D phase; false when there is none.
+  bool ShowPhase(int phase);
+
+  Engine3D* GetEngine() { return &engine_; }
+  std::mutex& EngineMutex() { return engineMutex_; }
+  SOImageObjectEx* GetImage() const { return image_.get(); }
+  SODcmObject* GetObject() const { return object_.get(); }
+  const V3VolumeData& GetVolume() const { return volume_; }
+  float GetZoomFactor() const { return zoom_; }
+
+  bool IsInteracting() const { return interacting_; }
+  void SetInteracting(bool interacting) { interacting_ = interacting; }
+  int GetImagingType() const { return imagingType_; }
+  void SetImagingTypeValue(int type) { imagingType_ = type; }
+  int GetRenderQuality() const { return renderQuality_; }
+  void SetRenderQuality(int quality) { renderQuality_ = quality; }
+  bool Is4D() const { return is4D_; }
+  void Set4D(bool on) { is4D_ = on; }
+  int GetRenderStamp() const { return renderStamp_; }
+  VRBuilder4D& Builder4D() { return builder4D_; }
+
+  // No duplicates; null ignored.
+  void RegisterCallback(IVRBuilderCallback* callback);
+  void UnRegisterCallback(IVRBuilderCallback* callback);
+  std::vector<IVRBuilderCallback*> GetCallbacks() const;
+
+  // ISOImageObjectCallback
+  void OnImageObjectUpdated(SOImageObject* sender, unsigned int event, long parameter) override;
+  // IVRBuilder4DCallback (phase worker)
+  void OnPhaseProgress(int total, int done) override;
+  void OnPhasesFinished() override;
+
+ private:
+  void RenderSize(int& rows, int& columns);
+  void WriteFrameGeometry(const V3ScreenImage<uint32_t>* rgb, const V3ImageVAL* grey);
+  void WriteColour(const uint32_t* pixels, int rows, int columns);
+
+  float zoom_ = 1.0f;
+  int renderMode_ = 0;
+  std::mutex engineMutex_;
+  Engine3D engine_;
+  std::unique_ptr<SODcmFile> file_;
+  std::unique_ptr<SODcmObject> object_;
+  std::unique_ptr<SOImageObjectEx> image_;
+  int renderQuality_ = 1;
+  int imagingType_ = 0;
+  bool interacting_ = false;
+  mutable std::mutex callbacksMutex_;  // the phase worker reads the list
+  std::vector<IVRBuilderCallback*> callbacks_;
+  int renderStamp_ = 0;
+  V3VolumeData volume_{};
+  bool is4D_ = false;
+  VRBuilder4D builder4D_;  // last: its worker goes first
+};
