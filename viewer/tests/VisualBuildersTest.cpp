@@ -127,7 +127,7 @@ TEST(MPRBuilder, SlabsWrapAroundAndNumberTheObliqueImage) {
   DcmImageInputData* r = oblique->GetOriginalImagePixelData();
   ASSERT_EQ(r->type, DCM_PIXEL_GRAY16);
   EXPECT_EQ(GreyAt(oblique, r->rows / 2, r->columns / 2), 1000);
-  EXPECT_EQ(oblique->GetSlabType(), MPRBuilder::kSlabPlane);
+  EXPECT_EQ(oblique->slabType, MPRBuilder::kSlabPlane);
 }
 
 TEST(MPRBuilder, SlabProjectionsWaitForTheProjectionEngine) {
@@ -143,14 +143,14 @@ TEST(MPRBuilder, SlabProjectionsWaitForTheProjectionEngine) {
   EXPECT_NE(mpr.GetObliqueImage()->GetOriginalImagePixelData()->type, DCM_PIXEL_GRAY16);
 
   ASSERT_TRUE(vr.Build(p.volume, &p.source));
-  mpr.SetProjectionEngine(vr.GetEngine(), &vr.EngineMutex());
+  mpr.SetProjectionEngine(vr.GetEngine(), &vr.GetEngineLock());
   mpr.UpdateOblique();
   SOImageObjectEx* oblique = mpr.GetObliqueImage();
   DcmImageInputData* r = oblique->GetOriginalImagePixelData();
   ASSERT_EQ(r->type, DCM_PIXEL_GRAY16);
   EXPECT_EQ(GreyAt(oblique, r->rows / 2, r->columns / 2), 1000);
-  EXPECT_EQ(oblique->GetSlabType(), MPRBuilder::kSlabMIP);
-  EXPECT_FLOAT_EQ(oblique->GetSlabThickness(), 40.0f);
+  EXPECT_EQ(oblique->slabType, MPRBuilder::kSlabMIP);
+  EXPECT_FLOAT_EQ(oblique->slabThickness, 40.0f);
   mpr.SetSlabType(MPRBuilder::kSlabPlane);
   mpr.UpdateOblique();
   EXPECT_EQ(GreyAt(oblique, r->rows / 2, r->columns / 2), -1000);
@@ -182,11 +182,22 @@ TEST(MPRBuilder, TheCrossPointMovesThePlanes) {
   SOImageObjectEx* axial = mpr.GetAxialImage();
   DcmImageInputData* r = axial->GetOriginalImagePixelData();
   EXPECT_EQ(GreyAt(axial, r->rows / 2, r->columns / 2), -1000);
-  EXPECT_DOUBLE_EQ(axial->GetPatientPoint()[2], 2);
+  EXPECT_DOUBLE_EQ(axial->patientPoint[2], 2);
   EXPECT_NEAR(axial->GetDcmObject()->GetImagePositionPatient()[2], 2, 1e-6);
 }
 
 // --- VR builder ---
+
+// Listens to nothing; tests override what they watch.
+struct VRCalls : IVRBuilderCallback {
+  void OnVolumeBuilt() override {}
+  void OnVolumeCleared() override {}
+  void OnImageUpdated(ISOImageObject*) override {}
+  void OnOriginMoved() override {}
+  void OnImagingTypeChanged(int) override {}
+  void OnPhaseProgress(int, int) override {}
+  void OnPhasesFinished() override {}
+};
 
 V3Palette RedPalette() {
   V3Palette palette;
@@ -212,10 +223,10 @@ TEST(VRBuilder, TheImageSizeFollowsTheOwnerWindowAndShrinksWhileInteracting) {
   } cases[] = {{nullptr, false, 1024, 1024}, {&small, false, 1024, 1024}, {&pane, false, 150, 200},
                {&pane, true, 37, 50}, {nullptr, true, 256, 256}};
   for (const Case& c : cases) {
-    vr.GetImage()->SetOwnerWindow(c.owner);
+    vr.GetResultImage()->ownerWindow = c.owner;
     vr.SetInteracting(c.interacting);
     vr.Render();
-    DcmImageInputData* r = vr.GetImage()->GetOriginalImagePixelData();
+    DcmImageInputData* r = vr.GetResultImage()->GetOriginalImagePixelData();
     EXPECT_EQ(r->type, DCM_PIXEL_ARGB32);
     EXPECT_EQ(r->rows, c.rows);
     EXPECT_EQ(r->columns, c.columns);
@@ -228,7 +239,7 @@ TEST(VRBuilder, ColourPixelsKeepTheirChannelsAndAGreyProjectionBeforeAnyColourHa
   ASSERT_TRUE(vr.Build(p.volume, &p.source));
   vr.GetEngine()->SetPalette(RedPalette());
   vr.Render();
-  DcmImageInputData* r = vr.GetImage()->GetOriginalImagePixelData();
+  DcmImageInputData* r = vr.GetResultImage()->GetOriginalImagePixelData();
   const unsigned char* centre = r->data.data + (size_t(512) * r->columns + 512) * 4;  // A, R, G, B
   EXPECT_GT(centre[1], 100);
   EXPECT_EQ(centre[2], 0);
@@ -240,7 +251,7 @@ TEST(VRBuilder, ColourPixelsKeepTheirChannelsAndAGreyProjectionBeforeAnyColourHa
   VRBuilder grey;
   grey.SetImagingTypeValue(1);  // MIP from the start: no colour rendering has set a size
   ASSERT_TRUE(grey.Build(p.volume, &p.source));
-  SOImageObjectEx* image = grey.GetImage();
+  SOImageObjectEx* image = grey.GetResultImage();
   r = image->GetOriginalImagePixelData();
   ASSERT_EQ(r->type, DCM_PIXEL_GRAY16);
   ASSERT_EQ(r->rows, 1024);
@@ -254,7 +265,7 @@ TEST(VRBuilder, ZoomStepsStayWithinTheirRangeAndPerspectiveMovesTheEye) {
   pane.Create(frame.GetWindow(), 0, 0, 34, 34);
   VRBuilder vr;
   ASSERT_TRUE(vr.Build(p.volume, &p.source));
-  vr.GetImage()->SetOwnerWindow(&pane);
+  vr.GetResultImage()->ownerWindow = &pane;
   vr.Zoom(1);
   EXPECT_FLOAT_EQ(vr.GetZoomFactor(), 1.1f);
   vr.Zoom(0);
@@ -264,7 +275,7 @@ TEST(VRBuilder, ZoomStepsStayWithinTheirRangeAndPerspectiveMovesTheEye) {
   for (int i = 0; i < 120; ++i) vr.Zoom(-1);
   EXPECT_FLOAT_EQ(vr.GetZoomFactor(), 0.1f);
 
-  struct Moves : IVRBuilderCallback {
+  struct Moves : VRCalls {
     int moved = 0;
     void OnOriginMoved() override { ++moved; }
   } moves;
@@ -289,7 +300,7 @@ TEST(VRBuilder, ZoomStepsStayWithinTheirRangeAndPerspectiveMovesTheEye) {
 }
 
 int LitPixels(VRBuilder& vr) {
-  DcmImageInputData* r = vr.GetImage()->GetOriginalImagePixelData();
+  DcmImageInputData* r = vr.GetResultImage()->GetOriginalImagePixelData();
   int lit = 0;
   for (uint32_t i = 0; i < r->data.count; i += 4) lit += r->data.data[i + 1] || r->data.data[i + 2] || r->data.data[i + 3];
   return lit;
@@ -302,7 +313,7 @@ TEST(VRBuilder, AContourCutClearsVoxelsAndClearCutBringsThemBack) {
   pane.Create(frame.GetWindow(), 0, 0, 130, 130);
   VRBuilder vr;
   ASSERT_TRUE(vr.Build(p.volume, &p.source));
-  vr.GetImage()->SetOwnerWindow(&pane);
+  vr.GetResultImage()->ownerWindow = &pane;
   vr.GetEngine()->SetPalette(RedPalette());
   vr.Render();
   const int whole = LitPixels(vr);
@@ -323,7 +334,7 @@ TEST(VRBuilder, AContourCutClearsVoxelsAndClearCutBringsThemBack) {
 TEST(VRBuilder, PhasesRenderOnlyAfterAFullSizeColourRendering) {
   Phantom p;
   VRBuilder vr;
-  struct Done : IVRBuilderCallback {
+  struct Done : VRCalls {
     std::mutex m;
     std::condition_variable cv;
     int finished = 0;
@@ -349,7 +360,7 @@ TEST(VRBuilder, PhasesRenderOnlyAfterAFullSizeColourRendering) {
     ASSERT_TRUE(done.cv.wait_for(lock, std::chrono::seconds(60), [&] { return done.finished > 0; }));
   }
   ASSERT_TRUE(vr.ShowPhase(1));
-  EXPECT_EQ(vr.GetImage()->GetOriginalImagePixelData()->rows, VRBuilder4D::kFrameSize);
+  EXPECT_EQ(vr.GetResultImage()->GetOriginalImagePixelData()->rows, VRBuilder4D::kFrameSize);
   EXPECT_FALSE(vr.ShowPhase(2));
 }
 

@@ -73,7 +73,7 @@ void MPRBuilder::Clear() {
 void MPRBuilder::ShowPlane(Result& result, const V3ImageData& data) {
   double origin[3] = {0, 0, 0};
   GetOrigin(origin);
-  result.image->SetPatientPoint(origin);
+  std::copy_n(origin, 3, result.image->patientPoint);
   if (data.data.data && data.rows > 0 && data.columns > 0) {
     visual::SetGreyRecord(*result.image, data.data.data, data.rows, data.columns);
     result.object->SetPixelData(data.data.data, data.rows, data.columns);
@@ -125,8 +125,8 @@ void MPRBuilder::UpdateOblique() {
   }
   if (!ok) return;
   SOImageObjectEx& image = *oblique_.image;
-  image.SetSlabType(slabType_);
-  image.SetSlabThickness(thickness_);
+  image.slabType = slabType_;
+  image.slabThickness = thickness_;
   if (data.data.data && data.rows > 0 && data.columns > 0) {
     visual::SetGreyRecord(image, data.data.data, data.rows, data.columns);
     oblique_.object->SetPixelData(data.data.data, data.rows, data.columns);

@@ -61,7 +61,7 @@ void VRBuilder::Clear() {
 
 void VRBuilder::RenderSize(int& rows, int& columns) {
   rows = columns = kDefaultSize;
-  if (SOImageWindow* owner = image_->GetOwnerWindow()) {
+  if (SOImageWindow* owner = image_->ownerWindow) {
     RECT rc{};
     if (owner->GetWindow() && GetClientRect(owner->GetWindow(), &rc)) {
       const int w = rc.right - rc.left - 2, h = rc.bottom - rc.top - 2;
@@ -141,7 +141,7 @@ void VRBuilder::Render() {
     std::lock_guard lock(engineMutex_);
     engine_.GetOrigin(origin);
   }
-  image_->SetPatientPoint(origin);
+  std::copy_n(origin, 3, image_->patientPoint);
   image_->UpdateImage();
 }
 

@@ -14,7 +14,7 @@
 
 #include "Engine3D.h"
 #include "ISOImageObject.h"
-#include "SOPoint.h"
+#include "IVRBuilder.h"
 #include "V3VolumeData.h"
 #include "VRBuilder4D.h"
 
@@ -23,27 +23,12 @@ class SODcmObject;
 class SOImageObject;
 class SOImageObjectEx;
 
-class IVRBuilderCallback {
- public:
-  virtual void OnVolumeBuilt() {}
-  virtual void OnVolumeCleared() {}
-  virtual void OnImageUpdated(ISOImageObject* image) { (void)image; }
-  virtual void OnOriginMoved() {}
-  virtual void OnImagingTypeChanged(int type) { (void)type; }
-  // The two below are raised on the phase worker.
-  virtual void OnPhaseProgress(int total, int done) { (void)total, (void)done; }
-  virtual void OnPhasesFinished() {}
-
- protected:
-  ~IVRBuilderCallback() = default;
-};
-
-class VRBuilder : public ISOImageObjectCallback, public IVRBuilder4DCallback {
+class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBuilder4DCallback {
  public:
   static constexpr int kDefaultSize = 1024;
 
   VRBuilder();
-  ~VRBuilder() override;
+  ~VRBuilder();
   VRBuilder(const VRBuilder&) = delete;
   VRBuilder& operator=(const VRBuilder&) = delete;
 
@@ -53,27 +38,29 @@ class VRBuilder : public ISOImageObjectCallback, public IVRBuilder4DCallback {
   void Clear();
   // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
   // while interacting without GPU; nothing without a volume.
-  void Render();
+  void Render() override;
   // delta > 0 zooms in one step, < 0 out; in perspective mode it moves the eye instead.
-  void Zoom(float delta);
+  void Zoom(float delta) override;
   // Cuts away what lies under the contour (result image pixel coordinates) along the view.
-  void CutContour(const std::vector<SOPoint>& contour);
+  void CutContour(const std::vector<SOPoint>& contour) override;
   // Clears every cut and label of the volume.
   void ClearCut();
   bool SetRenderMode(int mode);
-  int GetRenderMode() const { return renderMode_; }
+  int GetRenderMode() override { return renderMode_; }
   // Shows the stored frame of a 4D phase; false when there is none.
   bool ShowPhase(int phase);
 
-  Engine3D* GetEngine() { return &engine_; }
-  std::mutex& EngineMutex() { return engineMutex_; }
-  SOImageObjectEx* GetImage() const { return image_.get(); }
+  Engine3D* GetEngine() override { return &engine_; }
+  std::mutex& GetEngineLock() override { return engineMutex_; }
+  SOImageObjectEx* GetResultImage() override { return image_.get(); }
+  // Stops the phase rendering (waiting for it) and drops its frames.
+  void CancelPhases() override { builder4D_.Clear(); }
   SODcmObject* GetObject() const { return object_.get(); }
   const V3VolumeData& GetVolume() const { return volume_; }
   float GetZoomFactor() const { return zoom_; }
 
-  bool IsInteracting() const { return interacting_; }
-  void SetInteracting(bool interacting) { interacting_ = interacting; }
+  bool IsInteracting() override { return interacting_; }
+  void SetInteracting(bool interacting) override { interacting_ = interacting; }
   int GetImagingType() const { return imagingType_; }
   void SetImagingTypeValue(int type) { imagingType_ = type; }
   int GetRenderQuality() const { return renderQuality_; }
@@ -84,8 +71,8 @@ class VRBuilder : public ISOImageObjectCallback, public IVRBuilder4DCallback {
   VRBuilder4D& Builder4D() { return builder4D_; }
 
   // No duplicates; null ignored.
-  void RegisterCallback(IVRBuilderCallback* callback);
-  void UnRegisterCallback(IVRBuilderCallback* callback);
+  void RegisterCallback(IVRBuilderCallback* callback) override;
+  void UnRegisterCallback(IVRBuilderCallback* callback) override;
   std::vector<IVRBuilderCallback*> GetCallbacks() const;
 
   // ISOImageObjectCallback
