@@ -184,7 +184,7 @@ TEST(HostilePeer, GoodPeersAreServedBesideThemAndEachIsDroppedAtItsLimit) {
     RawPeer* peer;
     double limit;
   };
-  std::vector<Expect> expects{{hostile.partial.get(), limits.pdu}, {hostile.trickle.get(), limits.pdu}};
+  std::vector<Expect> expects{{hostile.partial.get(), double(limits.pdu)}, {hostile.trickle.get(), double(limits.pdu)}};
   for (auto& s : hostile.silent) expects.push_back({s.get(), double(limits.acse)});
   for (const Expect& e : expects) {
     std::optional<Clock::time_point> closed = e.peer->ClosedBy(10s);
