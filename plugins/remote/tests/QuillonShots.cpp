@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ConsultFixture.h"
+#include "DiagCreateDlg.h"
 #include "Jorvel.h"
 #include "LinkManager.h"
 #include "LinkWindows.h"
@@ -149,4 +150,80 @@ ORVANTA_SHOT("remote/team_orders") {
   if (entries.size() > 1) entries[1]->Option()->Selected(true, true);
   SOWin::PumpEvents(50);
   return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+namespace {
+
+PatientRecord DemoStudy() {
+  PatientRecord study;
+  study.id = "P0042_1.2.826.0.1.42";
+  study.patientName = "张伟";
+  study.patientID = "P0042";
+  study.patientSex = "M";
+  study.patientAge = "045Y";
+  study.studyUID = "1.2.826.0.1.42";
+  const struct {
+    const char* number;
+    const char* type;
+    const char* modality;
+    int images;
+    const char* thickness;
+  } series[] = {{"1", "ORIGINAL\\PRIMARY\\AXIAL", "CT", 245, "1.25"},
+                {"2", "DERIVED\\SECONDARY\\REFORMATTED", "CT", 60, "5"},
+                {"99", "", "SR", 1, ""}};
+  for (const auto& s : series) {
+    SeriesRecord record;
+    record.seriesNumber = s.number;
+    record.imageType = s.type;
+    record.modality = s.modality;
+    record.sliceThickness = s.thickness;
+    record.seriesUID = study.studyUID + "." + s.number;
+    record.instances.resize(s.images);
+    study.series.push_back(record);
+  }
+  return study;
+}
+
+// The dialog saved from inside its loop; `prepare` sets it up first.
+void SaveCreationDialog(const shots::Context& ctx, std::function<void(DiagCreateDlg*)> prepare) {
+  TheDemo();
+  UITest::OnModal(L"SOBuilderDlg", [&ctx, prepare](CWindowWnd* w) {
+    auto* dialog = static_cast<DiagCreateDlg*>(w);
+    if (prepare) prepare(dialog);
+    SOWin::PumpEvents(30);
+    ctx.save(w->GetHWND());
+    SendMessageW(w->GetHWND(), WM_CLOSE, 0, 0);
+  });
+  DiagCreateDlg::Run(DemoStudy(), nullptr, true);
+}
+
+}  // namespace
+
+ORVANTA_SHOT("remote/diag_create_dlg") {
+  SaveCreationDialog(ctx, [](DiagCreateDlg* dialog) {
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    pm.FindControl(L"commentsEdit")->SetText(L"Chest pain for 3 days; please compare with the CT of last year.");
+  });
+  return {};
+}
+
+ORVANTA_SHOT("remote/diag_create_searching") {
+  SaveCreationDialog(ctx, [](DiagCreateDlg* dialog) {
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    pm.FindControl(L"teamSearchEdit")->SetText(L"T2046");
+    pm.FindControl(L"teamSearchDeleteLikeBtn")->SetVisible(true);
+    static_cast<CTabLayoutUI*>(pm.FindControl(L"teamSearchTabLayout"))->SelectItem(2, false);
+  });
+  return {};
+}
+
+ORVANTA_SHOT("remote/diag_create_waiting") {
+  SaveCreationDialog(ctx, [](DiagCreateDlg* dialog) {
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    auto* layout = static_cast<CTabLayoutUI*>(pm.FindControl(L"waitingLayout"));
+    layout->SelectItem(2, false);
+    layout->SetVisible(true);
+    pm.FindControl(L"waitingErrorLabel")->SetText(ui_gettext(L"Report upload failed!"));
+  });
+  return {};
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "DiagCreateDlg.h"
 #include "LinkWindows.h"
 #include "MServer.h"
 #include "RemoteSession.h"
@@ -156,7 +157,9 @@ bool CQuillonWnd::OnMessage(int id, void* data, HWND owner) {
   return true;
 }
 
-void CQuillonWnd::RunCreationDialog(void*, HWND) {}
+void CQuillonWnd::RunCreationDialog(void* data, HWND owner) {
+  DiagCreateDlg::Run(*static_cast<const PatientRecord*>(data), owner, true);
+}
 
 RECT CQuillonWnd::PanelRect() const {
   return mainPanel_ ? mainPanel_->GetPos() : RECT{};

@@ -1,0 +1,232 @@
+// The consultation creation dialog and its parts, offscreen against the consultation service
+// in process.
+
+#include <filesystem>
+
+#include "DiagCreateDlg.h"
+#include "IKelvast.h"
+#include "LikedTeams.h"
+#include "OrderCreation.h"
+#include "RemoteWebSupport.h"
+#include "UITestDriver.h"
+#include "Waiting.h"
+
+using namespace DuiLib;
+
+namespace {
+
+void UseRuntimeSkins() {
+  orvanta::test::EnsureQtApp();
+  const auto skins =
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "runtime" / "skin";
+  CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
+}
+
+SeriesRecord Series(const std::string& uid, const std::string& modality, int images) {
+  SeriesRecord s;
+  s.seriesUID = uid;
+  s.modality = modality;
+  s.seriesNumber = uid.substr(uid.size() - 1);
+  s.instances.resize(images);
+  return s;
+}
+
+// Every message box is confirmed and its text kept.
+std::vector<std::wstring> g_boxes;
+void AnswerBoxes() {
+  UITest::OnModal(L"CMessageBoxUI", [](CWindowWnd* box) {
+    CControlUI* text = static_cast<WindowImplBase*>(box)->GetPaintManager()->FindControl(L"textText");
+    g_boxes.push_back(text ? text->GetText().str() : L"");
+    AnswerBoxes();
+    box->Close(IDOK);
+  });
+}
+
+}  // namespace
+
+TEST(OrderCreationRules, ModalitiesAndTheRequestComeFromTheChosenSeries) {
+  const struct {
+    std::vector<std::string> modalities;
+    std::string joined;
+  } cases[] = {{{"CT", "CT", "MR", "OT"}, "CT,MR"}, {{"SR", "OT"}, ""}, {{"US", "CR", "US", "PT"}, "US,CR,PT"}};
+  for (const auto& c : cases) {
+    std::vector<SeriesRecord> series;
+    for (const std::string& m : c.modalities) series.push_back(Series("1.1", m, 1));
+    EXPECT_EQ(OrderCreation::Modalities(series), c.joined);
+  }
+
+  PatientRecord study;
+  study.patientName = "Li^Na";
+  study.patientID = "P7";
+  study.patientSex = "F";
+  study.patientAge = "045Y";
+  study.studyUID = "1.2.3";
+  study.series = {Series("1.2.3.1", "CT", 2), Series("1.2.3.2", "MR", 3)};
+  TeamRecord team;
+  DiagnosticCreateRequest request;
+  EXPECT_FALSE(OrderCreation::BuildRequest(study, team, "", request));  // neither id nor sid
+  team.sid = "T100";  // a liked team carries only its code
+  ASSERT_TRUE(OrderCreation::BuildRequest(study, team, "please", request));
+  EXPECT_EQ(request.teamSid, "T100");
+  EXPECT_EQ(request.modalities, "CT,MR");
+  EXPECT_EQ(request.seriesUIDs, (std::vector<std::string>{"1.2.3.1", "1.2.3.2"}));
+  EXPECT_EQ(request.imageCount, 5);
+  EXPECT_EQ(request.patientName, "Li^Na");
+  EXPECT_EQ(request.patientAge, "045Y");
+  EXPECT_EQ(request.comments, "please");
+  study.series.clear();
+  EXPECT_FALSE(OrderCreation::BuildRequest(study, team, "", request));
+}
+
+// A refused order marks the study failed, but never the study of another consultation.
+TEST_F(RemoteWebTest, ARefusedOrderMarksOnlyAStudyWithoutConsultation) {
+  Login("reporter");
+  TeamRecord team = CreateTeam("Private", "13800000002");
+  ASSERT_TRUE(Web_TeamUpdateType(team.id, "PRIVATE", &team, nullptr));
+  Login("client");
+  StoreLocalStudy("1.2.840.77.1");
+  StoreLocalStudy("1.2.840.77.2");
+  IKelvast* store = Gossamy::LocalDB();
+  PatientRecord fresh, taken;
+  ASSERT_TRUE(store->GetPatientRecord("P1_1.2.840.77.1", fresh, true));
+  ASSERT_TRUE(store->GetPatientRecord("P1_1.2.840.77.2", taken, true));
+  store->SetPatientText(taken.id.c_str(), "remoteID", "DX-OTHER");
+  store->SetPatientState(taken.id.c_str(), "remoteState", 2);
+
+  DiagnosticRecord answer;
+  WebError error;
+  EXPECT_FALSE(OrderCreation::Create(fresh, team, "", &answer, &error));
+  EXPECT_FALSE(error.code.empty());
+  EXPECT_FALSE(OrderCreation::Create(taken, team, "", &answer, &error));
+  PatientRecord after;
+  ASSERT_TRUE(store->GetPatientRecord(fresh.id.c_str(), after, false));
+  EXPECT_EQ(after.remoteState, 4);
+  ASSERT_TRUE(store->GetPatientRecord(taken.id.c_str(), after, false));
+  EXPECT_EQ(after.remoteState, 2);
+  EXPECT_EQ(after.remoteID, "DX-OTHER");
+}
+
+TEST_F(RemoteWebTest, CreationDialogSendsTheCheckedSeriesOnceToTheSearchedTeam) {
+  UseRuntimeSkins();
+  UIX_Waiting::SetResultDelay(30);
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Public", "13800000002");
+  Login("client");
+  MyLink::Instance()->Clear();
+  for (const TeamRecord& liked : std::vector<TeamRecord>(LikedTeams::Instance().Teams())) LikedTeams::Instance().Unlike(liked);
+  StoreLocalStudy("1.2.840.88.1");
+  PatientRecord study;
+  ASSERT_TRUE(Gossamy::LocalDB()->GetPatientRecord("P1_1.2.840.88.1", study, true));
+  study.patientSex = "F";
+  study.patientAge = "045Y";
+  study.series.push_back(Series("1.2.840.88.9", "SR", 1));
+  study.series.push_back(Series("1.2.840.88.2", "MR", 2));
+
+  g_boxes.clear();
+  AnswerBoxes();
+  bool checked = false;
+  UITest::OnModal(L"SOBuilderDlg", [&](CWindowWnd* window) {
+    auto* dialog = static_cast<DiagCreateDlg*>(window);
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    ASSERT_EQ(dialog->Entries().size(), 3u);
+    EXPECT_TRUE(dialog->Entries()[0].checked);
+    EXPECT_FALSE(dialog->Entries()[1].checked);  // the SR series
+    EXPECT_EQ(static_cast<CComboUI*>(pm.FindControl(L"patientSexCombo"))->GetCurSel(), 1);
+    EXPECT_STREQ(pm.FindControl(L"patientAgeEdit")->GetText(), L"45");
+    EXPECT_EQ(static_cast<CComboUI*>(pm.FindControl(L"patientAgeCombo"))->GetCurSel(), 0);
+
+    // No team yet: the message, nothing sent.
+    UITest::Click(pm, L"confirmBtn");
+    // The team found by its code is listed, selected and liked.
+    UITest::SetText(pm, L"teamSearchEdit", RemoteUI::Wide(team.sid).c_str());
+    UITest::Click(pm, L"teamSearchBtn");
+    SOWin::PumpUntil([&] { return static_cast<CListUI*>(pm.FindControl(L"teamSearchList"))->GetCount() == 1; }, 3000);
+    EXPECT_EQ(LikedTeams::Instance().Teams().size(), 1u);
+
+    // A click in the check column of every row: the SR row is checked now, the others not.
+    auto* list = static_cast<CListUI*>(pm.FindControl(L"seriesList"));
+    const RECT column = list->GetListHeader()->GetItemAt(0)->GetPos();
+    for (int row = 0; row < 3; ++row) {
+      TNotifyUI msg;
+      msg.sType = L"itemclick";
+      msg.pSender = list->GetItemAt(row);
+      msg.ptMouse = POINT{(column.left + column.right) / 2, list->GetItemAt(row)->GetPos().top + 5};
+      dialog->Notify(msg);
+    }
+    EXPECT_TRUE(dialog->Entries()[1].checked);
+    EXPECT_FALSE(dialog->Entries()[0].checked);
+    // Only the SR row checked and unchecked again: nothing to send.
+    TNotifyUI msg;
+    msg.sType = L"itemclick";
+    msg.pSender = list->GetItemAt(1);
+    msg.ptMouse = POINT{(column.left + column.right) / 2, 0};
+    dialog->Notify(msg);
+    UITest::Click(pm, L"confirmBtn");
+    // CT and MR again; two clicks in a row create one order.
+    for (int row : {0, 2}) {
+      msg.pSender = list->GetItemAt(row);
+      dialog->Notify(msg);
+    }
+    UITest::Click(pm, L"confirmBtn");
+    UITest::Click(pm, L"confirmBtn");
+    EXPECT_TRUE(dialog->Busy());
+    checked = true;
+  });
+  DiagCreateDlg::Run(study, nullptr, true);  // returns once the success closed it
+  ASSERT_TRUE(checked);
+  EXPECT_EQ(g_boxes, (std::vector<std::wstring>{L"One diagnostic team needs to be selected!",
+                                                L"At least one series needs to be selected!"}));
+  EXPECT_EQ(Count("DiagnosticCreate"), 1);
+  const auto orders = MyLink::Instance()->Orders();
+  ASSERT_EQ(orders.size(), 1u);
+  const DiagnosticRecord created = orders[0]->Record();
+  EXPECT_EQ(created.extraText, "CT,MR");
+  EXPECT_EQ(created.infoText, "5 images");  // 3 CT slices and 2 MR images
+  PatientRecord marked;
+  ASSERT_TRUE(Gossamy::LocalDB()->GetPatientRecord(study.id.c_str(), marked, false));
+  EXPECT_EQ(marked.remoteID, created.orderNumber);
+  UIX_Waiting::SetResultDelay(1500);
+}
+
+namespace {
+class OverlayDialog : public WndDialog {
+ public:
+  const wchar_t* GetWindowClassName() const override { return L"OverlayDialog"; }
+  void InitWindow() override { waiting.Init(m_hWnd, &m_PaintManager); }
+  UIX_Waiting waiting;
+
+ protected:
+  CDuiString GetSkinFolder() override { return L"skin/"; }
+  CDuiString GetSkinFile() override {
+    return L"<Window size=\"300,200\"><Container><Control/><TabLayout name=\"waitingLayout\" visible=\"false\">"
+           L"<Control/><Control/><Label name=\"waitingErrorLabel\"/></TabLayout></Container></Window>";
+  }
+};
+}  // namespace
+
+// A result page stays up for the delay; a result delay that a later Show made stale leaves the
+// new waiting page alone; a success closes the dialog.
+TEST(WaitingOverlay, StaleResultsLeaveTheOverlayAndSuccessCloses) {
+  UseRuntimeSkins();
+  UIX_Waiting::SetResultDelay(30);
+  OverlayDialog dialog;
+  ASSERT_TRUE(dialog.Create(nullptr, L"OverlayDialog", 0x00C80000, 0, 0, 0, 300, 200));
+  auto* layout = static_cast<CTabLayoutUI*>(dialog.GetPaintManager()->FindControl(L"waitingLayout"));
+  dialog.waiting.Error(L"Report upload failed!");
+  EXPECT_TRUE(layout->IsVisible());
+  EXPECT_EQ(layout->GetCurSel(), 2);
+  EXPECT_STREQ(dialog.GetPaintManager()->FindControl(L"waitingErrorLabel")->GetText(), L"Report upload failed!");
+  dialog.waiting.Show();
+  SOWin::PumpEvents(120);
+  EXPECT_TRUE(layout->IsVisible());
+  EXPECT_EQ(layout->GetCurSel(), 0);
+
+  dialog.waiting.Error(L"again");
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return !layout->IsVisible(); }, 2000));
+  EXPECT_TRUE(IsWindow(dialog.GetHWND()));
+
+  const HWND hwnd = dialog.GetHWND();
+  dialog.waiting.Success();
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return !IsWindow(hwnd); }, 2000));
+  UIX_Waiting::SetResultDelay(1500);
+}
