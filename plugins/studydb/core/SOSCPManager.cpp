@@ -44,12 +44,19 @@ void SOSCPManager::AddListener(ISCPManagerCallback* listener) {
   if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
 }
 
+void SOSCPManager::RemoveListener(ISCPManagerCallback* listener) {
+  std::lock_guard<std::mutex> calls(callMutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
 std::vector<ISCPManagerCallback*> SOSCPManager::Listeners() {
   std::lock_guard<std::mutex> lock(mutex_);
   return listeners_;
 }
 
 bool SOSCPManager::OnStore(SODcmAssociationParams& params, SODcmFile* file) {
+  std::lock_guard<std::mutex> calls(callMutex_);
   std::vector<ISCPManagerCallback*> listeners = Listeners();
   // Nobody kept it unless somebody listened and every listener succeeded.
   bool kept = !listeners.empty();
@@ -58,10 +65,12 @@ bool SOSCPManager::OnStore(SODcmAssociationParams& params, SODcmFile* file) {
 }
 
 void SOSCPManager::OnStoreEnd(SODcmAssociationParams& params) {
+  std::lock_guard<std::mutex> calls(callMutex_);
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStoreEnd(params);
 }
 
 void SOSCPManager::OnStateChanged(bool running) {
+  std::lock_guard<std::mutex> calls(callMutex_);
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
 }
 

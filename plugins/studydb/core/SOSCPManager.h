@@ -43,6 +43,8 @@ class SOSCPManager : public ISODcmSCPCallback {
 
   // Added once; null ignored.
   void AddListener(ISCPManagerCallback* listener);
+  // Waits for a call under way to that listener, so it may be destroyed afterwards.
+  void RemoveListener(ISCPManagerCallback* listener);
 
   bool OnStore(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
@@ -56,6 +58,7 @@ class SOSCPManager : public ISODcmSCPCallback {
   int port_ = 0;
   std::mutex mutex_;  // guards listeners_ and thread_
   std::vector<ISCPManagerCallback*> listeners_;
+  std::mutex callMutex_;  // held while listeners are told
   std::thread thread_;
 };
 
