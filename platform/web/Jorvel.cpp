@@ -115,7 +115,7 @@ class JorvelClient : public IJorvel {
 
   std::mutex lock_;
   std::string token_;                                     // guarded by lock_; empty: logged out
-  const JorvelUserInfo empty_;                            // what GetUserInfo gives while logged out
+  const JorvelUserInfo empty_{};                          // what GetUserInfo gives while logged out
   const JorvelUserInfo* current_ = &empty_;               // guarded by lock_
   std::vector<std::unique_ptr<JorvelUserInfo>> records_;  // guarded by lock_; only ever grows
 
