@@ -3,7 +3,12 @@
 
 #include <filesystem>
 
+#include <qrencode.h>
+
 #include "DiagCreateDlg.h"
+#include "LinkManager.h"
+#include "TeamDialogs.h"
+#include "TeamLink.h"
 #include "IKelvast.h"
 #include "LikedTeams.h"
 #include "OrderCreation.h"
@@ -229,4 +234,156 @@ TEST(WaitingOverlay, StaleResultsLeaveTheOverlayAndSuccessCloses) {
   dialog.waiting.Success();
   EXPECT_TRUE(SOWin::PumpUntil([&] { return !IsWindow(hwnd); }, 2000));
   UIX_Waiting::SetResultDelay(1500);
+}
+
+TEST(TeamCreationRules, MobileNumbers) {
+  const struct {
+    const wchar_t* text;
+    bool ok;
+  } cases[] = {{L"13812345678", true},  {L"19912345678", true},  {L"12812345678", false},
+               {L"1381234567", false},  {L"138123456789", false}, {L"1381234567a", false},
+               {L"23812345678", false}, {L"", false}};
+  for (const auto& c : cases) EXPECT_EQ(CTeamCreateDlg::IsMobileNumber(c.text), c.ok) << c.text;
+}
+
+namespace {
+std::wstring TextOf(CPaintManagerUI& pm, const wchar_t* name) {
+  CControlUI* control = pm.FindControl(name);
+  return control ? control->GetText().str() : L"<missing>";
+}
+}  // namespace
+
+TEST_F(RemoteWebTest, TeamCreationCountsDownAndKeepsTheFieldsOnAFailure) {
+  UseRuntimeSkins();
+  UIX_Waiting::SetResultDelay(30);
+  Login("reporter");
+  bool checked = false;
+  UITest::OnModal(L"CTeamCreateDlg", [&](CWindowWnd* window) {
+    auto* dialog = static_cast<CTeamCreateDlg*>(window);
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    UITest::SetText(pm, L"phoneEdit", L"12812345678");
+    UITest::Click(pm, L"verifyCodeSendBtn");
+    EXPECT_EQ(TextOf(pm, L"webErrorLabel"), ui_gettext(L"The mobile number format is incorrect!"));
+    UITest::SetText(pm, L"phoneEdit", L" 13800000002 ");
+    UITest::Click(pm, L"verifyCodeSendBtn");
+    EXPECT_EQ(TextOf(pm, L"phoneEdit"), L"13800000002");
+    EXPECT_EQ(TextOf(pm, L"webErrorLabel"), L"");
+    CControlUI* send = pm.FindControl(L"verifyCodeSendBtn");
+    EXPECT_EQ(TextOf(pm, L"verifyCodeSendBtn"), L"(60S)");
+    EXPECT_FALSE(send->IsEnabled());
+    for (int i = 0; i < 59; ++i) dialog->OnTick();
+    EXPECT_EQ(TextOf(pm, L"verifyCodeSendBtn"), L"(1S)");
+    EXPECT_FALSE(send->IsEnabled());
+    dialog->OnTick();
+    EXPECT_EQ(TextOf(pm, L"verifyCodeSendBtn"), ui_gettext(L"获取短信验证码"));
+    EXPECT_TRUE(send->IsEnabled());
+
+    // A field left empty; then a wrong code: the service's message, the fields kept.
+    UITest::SetText(pm, L"teamNameEdit", L"Neuro");
+    UITest::SetText(pm, L"verifyCodeEdit", L"000000");
+    UITest::Click(pm, L"createBtn");
+    EXPECT_EQ(TextOf(pm, L"webErrorLabel"), ui_gettext(L"Input fields cannot be empty!"));
+    UITest::SetText(pm, L"teamDescEdit", L"Brain MR");
+    const std::string code = service.SmsCode("13800000002");
+    UITest::SetText(pm, L"verifyCodeEdit", code == "000000" ? L"111111" : L"000000");
+    UITest::Click(pm, L"createBtn");
+    EXPECT_NE(TextOf(pm, L"webErrorLabel"), L"");
+    EXPECT_FALSE(pm.FindControl(L"waitingLayout")->IsVisible());
+    EXPECT_EQ(TextOf(pm, L"teamNameEdit"), L"Neuro");
+    // The right code: created, and the dialog closes after its success page.
+    UITest::SetText(pm, L"verifyCodeEdit", RemoteUI::Wide(code).c_str());
+    UITest::Click(pm, L"createBtn");
+    EXPECT_TRUE(pm.FindControl(L"waitingLayout")->IsVisible());
+    checked = true;
+  });
+  CTeamCreateDlg::Run(nullptr);
+  ASSERT_TRUE(checked);
+  std::vector<TeamRecord> teams;
+  ASSERT_TRUE(Web_TeamListOfMine(&teams, nullptr));
+  ASSERT_EQ(teams.size(), 1u);
+  EXPECT_EQ(teams[0].name, "Neuro");
+  UIX_Waiting::SetResultDelay(1500);
+}
+
+TEST(RechargeRules, AmountsAndTheQRCodeModules) {
+  const struct {
+    const char* text;
+    int amount;
+  } cases[] = {{"12.5", 12}, {"", 0}, {"abc", 0}, {"-3", -3}, {" 7", 7}, {"99999999999", 0}, {"0012", 12}};
+  for (const auto& c : cases) EXPECT_EQ(CRechargeDlg::ParseAmount(c.text), c.amount) << c.text;
+
+  const std::string text = "orvanta-pay://P123456?fee=12.00";
+  int width = 0;
+  HBITMAP bitmap = CRechargeDlg::MakeQRBitmap(text, width);
+  ASSERT_NE(bitmap, nullptr);
+  QRcode* code = QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_H, QR_MODE_8, 1);
+  ASSERT_NE(code, nullptr);
+  EXPECT_EQ(width, code->width);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  int wrong = 0;
+  for (int y = 0; y < width; ++y)
+    for (int x = 0; x < width; ++x) {
+      const bool black = (GetPixel(dc, x, y) & 0xFFFFFF) == 0;
+      wrong += black != bool(code->data[y * width + x] & 1);
+    }
+  EXPECT_EQ(wrong, 0);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  QRcode_free(code);
+}
+
+TEST_F(RemoteWebTest, RechargeShowsTheCodeAndThePaidTeamUpdatesItsLink) {
+  UseRuntimeSkins();
+  CRechargeDlg::SetPollInterval(20);
+  Login("reporter");
+  const TeamRecord created = CreateTeam("Paid", "13800000002");
+  service.Admin("SetTeam", {{"teamId", created.id}, {"chargeMode", "PAID"}, {"platformFee", "15"}, {"totalAmount", "5"}});
+  ASSERT_TRUE(LinkManager::Instance().RefreshTeams());
+  auto link = LinkManager::Instance().Find(created.id);
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(link->NeedsRecharge());
+
+  g_boxes.clear();
+  AnswerBoxes();
+  bool checked = false;
+  UITest::OnModal(L"CRechargeDlg", [&](CWindowWnd* window) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(window)->GetPaintManager();
+    auto* tabs = static_cast<CTabLayoutUI*>(pm.FindControl(L"tabLayout"));
+    EXPECT_EQ(TextOf(pm, L"totalAmountLabel"), L"5");
+    UITest::Click(pm, L"nextStepBtn");  // nothing typed
+    EXPECT_EQ(tabs->GetCurSel(), 0);
+    EXPECT_EQ(TextOf(pm, L"chargeAmountEdit"), L"0");
+
+    // A refused payment order: no code, the refresh asks again for the same amount.
+    service.Admin("ScriptNext", {{"operation", "PayOrvantaTeam"}, {"body", R"({"ok":false,"error":{"code":"10011"}})"}});
+    UITest::SetText(pm, L"chargeAmountEdit", L"12.5");
+    UITest::Click(pm, L"nextStepBtn");
+    EXPECT_EQ(TextOf(pm, L"chargeAmountEdit"), L"12");
+    EXPECT_EQ(tabs->GetCurSel(), 1);
+    EXPECT_TRUE(pm.FindControl(L"refreshLayout")->IsVisible());
+    UITest::Click(pm, L"refreshQRBtn");
+    EXPECT_FALSE(pm.FindControl(L"refreshLayout")->IsVisible());
+    const nlohmann::json requests = service.Admin("Requests").at("requests");
+    std::vector<std::string> amounts;
+    for (const auto& r : requests)
+      if (r.at("operation") == "PayOrvantaTeam") amounts.push_back(r.at("args").at("amount"));
+    EXPECT_EQ(amounts, (std::vector<std::string>{"12", "12"}));
+
+    // The code shown is the order's; once paid, the paid page and the link's new balance.
+    const std::wstring image = pm.FindControl(L"QRCodeCtrl")->GetBkImage();
+    ASSERT_FALSE(image.empty());
+    EXPECT_NE(pm.GetImage(image.c_str()), nullptr);
+    service.Admin("MarkPaid", {{"tradeNo", RemoteUI::Utf8(image)}});
+    EXPECT_TRUE(SOWin::PumpUntil([&] { return tabs->GetCurSel() == 2; }, 3000));
+    checked = true;
+    window->Close(IDOK);
+  });
+  CRechargeDlg::Run(link->Team(), nullptr);
+  ASSERT_TRUE(checked);
+  EXPECT_EQ(g_boxes, (std::vector<std::wstring>{ui_gettext(L"充值额度需要大于等于1元")}));
+  EXPECT_FALSE(link->NeedsRecharge());
+  EXPECT_EQ(std::stod(link->Team().totalAmount), 17.0);
+  CRechargeDlg::SetPollInterval(1500);
 }

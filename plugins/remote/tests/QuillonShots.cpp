@@ -6,6 +6,7 @@
 
 #include "ConsultFixture.h"
 #include "DiagCreateDlg.h"
+#include "TeamDialogs.h"
 #include "Jorvel.h"
 #include "LinkManager.h"
 #include "LinkWindows.h"
@@ -225,5 +226,82 @@ ORVANTA_SHOT("remote/diag_create_waiting") {
     layout->SetVisible(true);
     pm.FindControl(L"waitingErrorLabel")->SetText(ui_gettext(L"Report upload failed!"));
   });
+  return {};
+}
+
+namespace {
+
+// A modal dialog of class windowClass saved from inside its loop after `prepare`.
+void SaveModal(const shots::Context& ctx, const wchar_t* windowClass, std::function<void(WindowImplBase*)> prepare,
+               const std::function<void()>& open) {
+  TheDemo();
+  UITest::OnModal(windowClass, [&ctx, prepare](CWindowWnd* w) {
+    auto* dialog = static_cast<WindowImplBase*>(w);
+    if (prepare) prepare(dialog);
+    SOWin::PumpEvents(30);
+    ctx.save(w->GetHWND());
+    SendMessageW(w->GetHWND(), WM_CLOSE, 0, 0);
+  });
+  open();
+}
+
+}  // namespace
+
+ORVANTA_SHOT("remote/team_create_dlg") {
+  SaveModal(
+      ctx, L"CTeamCreateDlg",
+      [](WindowImplBase* dialog) {
+        CPaintManagerUI& pm = *dialog->GetPaintManager();
+        pm.FindControl(L"teamNameEdit")->SetText(L"神经影像会诊组");
+        pm.FindControl(L"teamDescEdit")->SetText(L"Brain MR and CT, answers within 24 hours.");
+        pm.FindControl(L"phoneEdit")->SetText(L"13800000002");
+        static_cast<CTeamCreateDlg*>(dialog)->OnTick();
+        CControlUI* send = pm.FindControl(L"verifyCodeSendBtn");
+        send->SetText(L"(42S)");
+        send->SetEnabled(false);
+      },
+      [] { CTeamCreateDlg::Run(nullptr); });
+  return {};
+}
+
+ORVANTA_SHOT("remote/team_create_dlg_error") {
+  SaveModal(
+      ctx, L"CTeamCreateDlg",
+      [](WindowImplBase* dialog) {
+        CPaintManagerUI& pm = *dialog->GetPaintManager();
+        pm.FindControl(L"phoneEdit")->SetText(L"1281234567");
+        UITest::Click(pm, L"verifyCodeSendBtn");
+      },
+      [] { CTeamCreateDlg::Run(nullptr); });
+  return {};
+}
+
+ORVANTA_SHOT("remote/recharge_dlg") {
+  SaveModal(ctx, L"CRechargeDlg", nullptr, [] { CRechargeDlg::Run(TheDemo().team, nullptr); });
+  return {};
+}
+
+ORVANTA_SHOT("remote/recharge_dlg_code") {
+  SaveModal(
+      ctx, L"CRechargeDlg",
+      [](WindowImplBase* dialog) {
+        CPaintManagerUI& pm = *dialog->GetPaintManager();
+        pm.FindControl(L"chargeAmountEdit")->SetText(L"200");
+        UITest::Click(pm, L"nextStepBtn");
+      },
+      [] {
+        WebError error;
+        GetJorvel()->Login("reporter", "pw", &error);
+        CRechargeDlg::Run(TheDemo().team, nullptr);
+        GetJorvel()->Logout();
+      });
+  return {};
+}
+
+ORVANTA_SHOT("remote/recharge_dlg_paid") {
+  SaveModal(
+      ctx, L"CRechargeDlg",
+      [](WindowImplBase* dialog) { SendMessageW(dialog->GetHWND(), CRechargeDlg::kPaidMessage, 0, 0); },
+      [] { CRechargeDlg::Run(TheDemo().team, nullptr); });
   return {};
 }

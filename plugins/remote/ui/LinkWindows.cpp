@@ -1,5 +1,6 @@
 #include "LinkWindows.h"
 
+#include "TeamDialogs.h"
 #include "TeamLink.h"
 
 using namespace DuiLib;
@@ -45,6 +46,7 @@ void CLinkWindow::DeleteItems() {
 void CLinkWindow::Notify(TNotifyUI& msg) {
   if (msg.pSender && msg.pSender == orderList_) OnListNotify(msg);
   if (msg.sType == L"click" && msg.pSender && msg.pSender == moreButton_ && link_) link_->LoadMore();
+  if (msg.sType == L"click" && msg.pSender) OnClick(msg.pSender->GetName());
   WindowImplBase::Notify(msg);
 }
 
@@ -130,6 +132,11 @@ OrderUI* CLinkTeamWindow::MakeItem() { return new TeamOrderUI(&m_PaintManager, m
 void CLinkTeamWindow::InitWindow() {
   CLinkWindow::InitWindow();
   RefreshHeader();
+}
+
+void CLinkTeamWindow::OnClick(const CDuiString& name) {
+  auto* link = dynamic_cast<TeamLink*>(link_.get());
+  if (name == L"rechargeBtn" && link) CRechargeDlg::Run(link->Team(), m_hWnd);
 }
 
 void CLinkTeamWindow::OnLinkChanged(Link*) {

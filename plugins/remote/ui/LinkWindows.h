@@ -36,6 +36,7 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
  protected:
   explicit CLinkWindow(std::shared_ptr<Link> link);
   virtual OrderUI* MakeItem() = 0;
+  virtual void OnClick(const DuiLib::CDuiString&) {}
   void Post(std::function<void()> fn) { RemoteUI::Post(weak_, std::move(fn)); }
   void DeleteItems();
 
@@ -80,4 +81,5 @@ class CLinkTeamWindow : public CLinkWindow {
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"remote/main_panel_team.xml"; }
   OrderUI* MakeItem() override;
+  void OnClick(const DuiLib::CDuiString& name) override;
 };

@@ -4,6 +4,7 @@
 
 #include "DiagCreateDlg.h"
 #include "LinkWindows.h"
+#include "TeamDialogs.h"
 #include "MServer.h"
 #include "RemoteSession.h"
 #include "TeamLink.h"
@@ -143,6 +144,7 @@ void CQuillonWnd::Notify(TNotifyUI& msg) {
       MServer::Instance().PollNow();
       return;
     }
+    if (name == L"createTeamBtn") return CTeamCreateDlg::Run(m_hWnd);
   }
   WindowImplBase::Notify(msg);
 }
