@@ -1,5 +1,7 @@
 #include "SOTabriskWnd.h"
 
+#include "CFilmDlg.h"
+#include "SettingsDialogs.h"
 #include "StudyDialogs.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
@@ -588,8 +590,14 @@ void SOTabriskWnd::FilmSeries() {
 }
 
 void SOTabriskWnd::ShowFilmDialog(const PatientRecord& record, HWND owner) {
-  (void)record;
-  (void)owner;
+  CFilmDlg dialog(record);
+  dialog.Create(owner, L"CFilmDlg", 0x00CF0000, 0, 0, 0, 0, 0);
+  dialog.CenterWindow();
+  dialog.ShowModal();
+  std::vector<std::string> paths = dialog.GetResult();
+  if (paths.empty() || !m_host) return;
+  m_host->ActivatePlugin(SOPLUGIN_BRENVIK);
+  m_host->Broadcast(SOMSG_FILM_FILES, &paths, nullptr);
 }
 
 // ---- Menus ---------------------------------------------------------------------------------
@@ -701,7 +709,12 @@ void SOTabriskWnd::ShowSupport() {
   dialog.ShowModal();
 }
 
-void SOTabriskWnd::ShowSettings() {}
+void SOTabriskWnd::ShowSettings() {
+  SOSettingDlg dialog;
+  dialog.Create(m_hWnd, L"SOSettingDlg", 0x86C80000, 0, 0, 0, 0, 0);
+  dialog.CenterWindow();
+  dialog.ShowModal();
+}
 
 // ---- Import and send -----------------------------------------------------------------------
 
@@ -739,7 +752,16 @@ void SOTabriskWnd::SendFiles(const std::vector<std::string>& paths, bool cloud) 
   SendJob job;
   job.files = paths;
   if (cloud) {
-    return;
+    CloudSendDlg dialog;
+    dialog.Create(m_hWnd, L"CloudSendDlg", 0x86C80000, 0, 0, 0, 0, 0);
+    dialog.CenterWindow();
+    dialog.ShowModal();
+    CloudStation station;
+    if (!dialog.GetResult(station)) return;
+    job.name = station.stationID;
+    job.calledAE = station.aeTitle;
+    job.host = station.host;
+    job.port = station.port;
   } else {
     SOSendDlg dialog;
     dialog.Create(m_hWnd, L"SOSendDlg", 0x86C80000, 0, 0, 0, 0, 0);
