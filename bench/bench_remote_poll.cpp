@@ -1,0 +1,242 @@
+// The remote-diagnosis plug-in against the consultation service stand-in in process: a member
+// of 50 teams holding 10,000 orders logs in; the plug-in window shows every list's first page;
+// then 20 orders change and one poll cycle brings them into the lists. Beside it, in the same
+// run, the same web calls made directly one after another (the peer: what the plug-in cannot
+// avoid). Prints both times in ms and their ratio, and the longest stretch the UI thread was
+// busy in one go while the plug-in worked (a 1 ms timer's largest gap).
+// Usage: bench_remote_poll [orders=10000] [teams=50]
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "ConsultFixture.h"
+#include "Jorvel.h"
+#include "LinkManager.h"
+#include "LinkWindows.h"
+#include "MServer.h"
+#include "QuillonWnd.h"
+#include "TeamLink.h"
+#include "TestSupport.h"
+#include "UIlib.h"
+#include "WebError.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+
+// The largest gap between two ticks of a 1 ms timer on the UI thread while it runs.
+class BusyProbe {
+ public:
+  BusyProbe() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const auto now = Clock::now();
+      if (started_) worst_ = std::max(worst_, std::chrono::duration<double, std::milli>(now - last_).count());
+      started_ = true;
+      last_ = now;
+    });
+    timer_.setInterval(1);
+  }
+  void Start() {
+    worst_ = 0;
+    started_ = false;
+    timer_.start();
+  }
+  double Stop() {
+    timer_.stop();
+    return worst_;
+  }
+
+ private:
+  QTimer timer_;
+  Clock::time_point last_;
+  bool started_ = false;
+  double worst_ = 0;
+};
+
+LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "bench_remote_poll: %s failed\n", what);
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  orvanta::test::InitScratch();
+  orvanta::test::EnsureQtApp();
+  const int orderCount = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const int teamCount = argc > 2 ? std::atoi(argv[2]) : 50;
+  DuiLib::CPaintManagerUI::SetResourcePath((orvanta::test::ProgramFolder() / "skin").wstring().append(L"/").c_str());
+
+  ConsultFixture service;
+  Check(service.Start() > 0, "starting the service");
+  Web_SetSettings({service.BaseUrl(), 2000, 20000});
+  service.Admin("SetNode", {{"aeTitle", "CONSULT"}, {"host", "127.0.0.1"}, {"port", 9}});
+  service.AddUser("reporter", "pw", "13800000002", "Reporter");
+  service.AddUser("client", "pw", "13800000001", "Client");
+  WebError error;
+
+  // The teams, then the orders spread over them, oldest first.
+  const auto setupStart = Clock::now();
+  Check(GetJorvel()->Login("reporter", "pw", &error), "login");
+  std::vector<TeamRecord> teams(teamCount);
+  const std::string mobile = "13800000002";
+  for (int t = 0; t < teamCount; ++t) {
+    Check(Web_VerifyCode(&mobile, &error), "verify code");
+    Check(Web_TeamCreate("Team " + std::to_string(t), "bench", mobile, service.SmsCode(mobile), &teams[t], &error),
+          "team creation");
+  }
+  Check(GetJorvel()->Login("client", "pw", &error), "client login");
+  std::vector<std::string> orderIds;
+  for (int i = 0; i < orderCount; ++i) {
+    service.Admin("SetClock", {{"now", 1765000000 + i}});
+    DiagnosticCreateRequest request;
+    request.teamId = teams[i % teamCount].id;
+    request.patientName = "Patient " + std::to_string(i);
+    request.studyUID = "1.2.826.0.9." + std::to_string(i);
+    request.seriesUIDs = {request.studyUID + ".1"};
+    DiagnosticRecord answer;
+    Check(Web_DiagnosticCreate(&request, &answer, &error), "order creation");
+    orderIds.push_back(answer.id);
+  }
+  std::printf("set-up: %d teams, %d orders in %.1f s\n", teamCount, orderCount,
+              std::chrono::duration<double>(Clock::now() - setupStart).count());
+  int changeRound = 0;
+  // 20 of the newest orders change (each team's newest ones, so every list shows them).
+  auto changeOrders = [&] {
+    const char* state = changeRound++ % 2 ? "WAITING" : "PROCESSING";
+    for (int k = 0; k < 20; ++k)
+      service.Admin("SetOrderState", {{"id", orderIds[orderIds.size() - 1 - k]}, {"state", state}});
+  };
+
+  // The peer: the web calls of a login's first poll and of one poll cycle, made directly.
+  Check(GetJorvel()->Login("reporter", "pw", &error), "reporter login");
+  service.Admin("ClearRequests");
+  std::vector<int> stamps(teamCount);
+  std::vector<std::string> lastIds(teamCount);
+  auto rawStart = Clock::now();
+  {
+    NotifyIndicator indicator;
+    std::vector<TeamRecord> mine;
+    std::vector<DiagnosticRecord> records;
+    int stamp = 0;
+    Check(Web_GetNotifyIndicator(&indicator, &error), "indicator");
+    Check(Web_TeamListOfMine(&mine, &error), "team list");
+    Check(Web_DiagnosticListOfMy(&records, "", 20, &stamp, &error), "own orders");
+    for (int t = 0; t < teamCount; ++t) {
+      records.clear();
+      Check(Web_DiagnosticListOfTeam(teams[t].id, &records, "", 20, &stamps[t], &error), "team orders");
+      lastIds[t] = records.empty() ? std::string() : records.back().id;
+      std::vector<TeamListEntry> white, black;
+      Check(Web_TeamWhiteBlackList(teams[t].id, &white, &black, &error), "lists");
+    }
+  }
+  const double rawFirst = Ms(rawStart);
+  const size_t rawFirstCalls = service.Admin("Requests").at("requests").size();
+  std::vector<double> rawPolls;
+  for (int round = 0; round < 3; ++round) {
+    changeOrders();
+    service.Admin("ClearRequests");
+    rawStart = Clock::now();
+    NotifyIndicator indicator;
+    Check(Web_GetNotifyIndicator(&indicator, &error), "indicator");
+    for (int t = 0; t < teamCount; ++t) {
+      std::vector<DiagnosticRecord> records;
+      int newStamp = 0;
+      Check(Web_DiagnosticUpdatedListOfTeam(teams[t].id, &records, lastIds[t], stamps[t], &newStamp, &error),
+            "changes");
+      stamps[t] = newStamp;
+    }
+    rawPolls.push_back(Ms(rawStart));
+  }
+  const size_t rawPollCalls = service.Admin("Requests").at("requests").size();
+  GetJorvel()->Logout();
+
+  // The plug-in: its window, the login, every list's first page shown.
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = L"BenchRemoteHost";
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+  HWND host = CreateWindowExW(0, L"BenchRemoteHost", L"host", WS_POPUP, 0, 0, 1200, 700, nullptr, nullptr, nullptr,
+                              nullptr);
+  auto* plugin = new CQuillonWnd;  // lives to the end, as in the program
+  Check(plugin->CreateWnd(host, 0, 0, 1200, 700) != nullptr, "plug-in window");
+  SOWin::PumpEvents(20);
+  auto listsShown = [&](const std::function<bool(CLinkWindow*)>& done) {
+    const auto& entries = plugin->Entries();
+    if (int(entries.size()) != teamCount + 1) return false;
+    for (size_t i = 1; i < entries.size(); ++i)
+      if (!entries[i]->window || !done(entries[i]->window)) return false;
+    return true;
+  };
+  BusyProbe probe;
+  service.Admin("ClearRequests");
+  probe.Start();
+  const auto pluginStart = Clock::now();
+  Check(GetJorvel()->Login("reporter", "pw", &error), "plug-in login");
+  Check(SOWin::PumpUntil([&] { return listsShown([](CLinkWindow* w) { return w->Items().size() == 20; }); }, 120000),
+        "first pages shown");
+  const double pluginFirst = Ms(pluginStart);
+  const double firstBusy = probe.Stop();
+  const size_t pluginFirstCalls = service.Admin("Requests").at("requests").size();
+
+  std::vector<double> pluginPolls;
+  double pollBusy = 0;
+  for (int round = 0; round < 3; ++round) {
+    changeOrders();
+    const std::string wanted = (changeRound - 1) % 2 ? "WAITING" : "PROCESSING";
+    auto changedShown = [&] {
+      int shown = 0;
+      for (const auto& link : LinkManager::Instance().Teams())
+        for (const auto& order : link->Orders()) shown += order->Record().state == wanted;
+      return shown >= 20;
+    };
+    service.Admin("ClearRequests");
+    probe.Start();
+    const auto pollStart = Clock::now();
+    MServer::Instance().PollNow();
+    Check(SOWin::PumpUntil(changedShown, 60000), "poll cycle");
+    SOWin::PumpEvents(0);  // the rows' refreshes posted by the changes
+    pluginPolls.push_back(Ms(pollStart));
+    pollBusy = std::max(pollBusy, probe.Stop());
+  }
+  const size_t pluginPollCalls = service.Admin("Requests").at("requests").size();
+
+  const double rawPoll = bench::Median(rawPolls), pluginPoll = bench::Median(pluginPolls);
+  std::printf("first pages shown: plug-in %8.1f ms (%zu calls)  raw web calls %8.1f ms (%zu calls)  ratio %.2fx\n",
+              pluginFirst, pluginFirstCalls, rawFirst, rawFirstCalls, pluginFirst / rawFirst);
+  std::printf("poll cycle, 20 changed orders (median of 3): plug-in %6.1f ms (%zu calls)  raw web calls %6.1f ms "
+              "(%zu calls)  ratio %.2fx\n",
+              pluginPoll, pluginPollCalls, rawPoll, rawPollCalls, pluginPoll / rawPoll);
+  std::printf("UI thread longest busy stretch: first pages %.1f ms, poll cycles %.1f ms (goal <= 16 ms per poll)\n",
+              firstBusy, pollBusy);
+
+  GetJorvel()->Logout();
+  SOWin::PumpEvents(50);
+  MServer::Instance().Stop();
+  DestroyWindow(host);
+  SOWin::PumpEvents(20);
+  // The plug-in's objects live to the end of the process, as in the program; the process ends
+  // here without running the destructors of the application's statics.
+  std::fflush(stdout);
+  _exit(0);
+}
