@@ -11,7 +11,7 @@
 
 const wchar_t* PrintJobStateText(int state) {
   switch (state) {
-    case PRINTJOB_WAITING: return L"Waiting";
+    case PRINTJOB_WAITING: return L"Waiting to print";
     case PRINTJOB_PRINTING: return L"Printing";
     case PRINTJOB_DONE: return L"Done";
     case PRINTJOB_FAILED: return L"Failed";
@@ -59,7 +59,11 @@ PrintJob SOPrintQueue::ReadJob(const SODcmFile& file) {
     job.state = stored;
   if (!ds->GetInt32(0x20000010, job.copies)) job.copies = 1;
   if (!ds->GetInt32(0x00280008, job.filmCount)) job.filmCount = 1;
-  ds->GetString(0x21100030, job.printerName);
+  // Films of this system name their printer only in the private block.
+  if (!ds->GetString(0x21100030, job.printerName) || job.printerName.empty()) {
+    std::wstring name;
+    if (ds->GetString(filmfile::kPrinterName, name)) job.printerName = SOUtil::W2UTF8Str(name.c_str());
+  }
   SODate date;
   SOTime time;
   if (ds->GetDate(0x00080023, date)) job.dateTime.date = date;

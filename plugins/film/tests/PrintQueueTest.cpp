@@ -49,6 +49,7 @@ TEST(PrintQueue, TheFirstScanListsEarlierFilmsNewestFirstWithTheirStoredStates) 
   EXPECT_EQ(first.patientName, L"张三^胶片");
   EXPECT_EQ(first.filmCount, 1);
   EXPECT_EQ(first.copies, 1);
+  EXPECT_EQ(first.printerName, "胶片机");
   EXPECT_EQ(first.path, (folder / old).string());
   EXPECT_EQ(first.dateTime.toString(), "2024-01-01 08:00:00");
   EXPECT_STREQ(PrintJobStateText(first.state), L"Paused");

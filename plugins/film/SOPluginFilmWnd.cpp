@@ -1,0 +1,396 @@
+#include "SOPluginFilmWnd.h"
+
+#include "BlockLayout.h"
+#include "FilmFile.h"
+#include "FilmWindows.h"
+#include "Gossamy.h"
+#include "SODcmFile.h"
+#include "SOFilmSettingDlg.h"
+#include "SOPrintQueueDlg.h"
+#include "SOString.h"
+#include "Zarnet.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+using namespace DuiLib;
+
+namespace brenvik {
+
+namespace {
+
+struct ProgressRecord {
+  int percent = 0;
+  std::wstring text;
+  bool autoClose = false;
+};
+
+std::wstring Format(const wchar_t* key, int done, int total) {
+  wchar_t text[128];
+  std::swprintf(text, 128, ui_gettext(key), done, total);
+  return text;
+}
+
+}  // namespace
+
+SOPluginFilmWnd::SOPluginFilmWnd(PrinterConfig* config, SOPrintQueue* queue)
+    : m_config(config ? config : PrinterConfig::Instance()), m_queue(queue) {}
+
+HWND SOPluginFilmWnd::CreateWnd(HWND parent, int x, int y, int cx, int cy) {
+  return Create(parent, L"SOPluginFilmWnd", 0x56000000, WS_EX_ACCEPTFILES, x, y, cx, cy);
+}
+
+void SOPluginFilmWnd::InitWindow() {
+  m_invoke.Create(m_hWnd);
+  m_config->AddListener(this);
+
+  CControlUI* panel = m_PaintManager.FindControl(L"ostrelPanel");
+  m_ostrel = CreateOstrel();
+  const RECT pos = panel ? panel->GetPos() : RECT{};
+  m_ostrel->Create(m_hWnd, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top);
+  m_ostrel->RegisterCallback(this);
+  m_ostrel->SetHeaderVisible(true);
+  m_ostrel->SetHeaderRatio(0.013f);
+  if (panel) panel->OnSize += MakeDelegate(this, &SOPluginFilmWnd::OnPanelSize);
+
+  m_tabs = Find<CHorizontalLayoutUI>(m_PaintManager, L"filmTabHeadr");
+  if (m_tabs) m_tabs->SetVisible(false);
+  m_printerCombo = Find<CComboUI>(m_PaintManager, L"printerCombo");
+  FillPrinterCombo();
+}
+
+bool SOPluginFilmWnd::OnPanelSize(void* param) {
+  auto* panel = static_cast<CControlUI*>(param);
+  const RECT pos = panel->GetPos();
+  if (m_ostrel) m_ostrel->Move(pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top);
+  return true;
+}
+
+bool SOPluginFilmWnd::OnMessage(int id, void* data, HWND) {
+  if (id != SOMSG_FILM_FILES || !data || !m_ostrel) return false;
+  const auto& paths = *static_cast<const std::vector<std::string>*>(data);
+  if (paths.empty()) return false;
+  SOPtrArray list;
+  std::vector<std::unique_ptr<SOString>> owned;
+  for (const std::string& path : paths) {
+    owned.push_back(std::make_unique<SOString>(path.c_str()));
+    list.Add(owned.back().get());
+  }
+  m_ostrel->LoadFiles(&list);
+  SODcmFile first;
+  std::string study;
+  if (first.LoadFile(paths.front().c_str(), false) && first.GetDataset()->GetString(0x0020000D, study) && !study.empty())
+    m_ostrel->SelectSessionByStudyUID(study.c_str());
+  return false;
+}
+
+bool SOPluginFilmWnd::AllFilms() {
+  auto* all = Find<COptionUI>(m_PaintManager, L"allOpt");
+  return all && all->IsSelected();
+}
+
+POINT SOPluginFilmWnd::BelowControl(CControlUI* control) {
+  const RECT pos = control->GetPos();
+  POINT at{pos.left, pos.bottom};
+  ::ClientToScreen(m_hWnd, &at);
+  return at;
+}
+
+int SOPluginFilmWnd::PopupMenu(CControlUI* below, const std::vector<const wchar_t*>& items) {
+  HMENU menu = ::CreatePopupMenu();
+  UINT id = 1;
+  for (const wchar_t* item : items) {
+    if (item)
+      ::AppendMenuW(menu, MF_STRING, id, ui_gettext(item));
+    else
+      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ++id;
+  }
+  const POINT at = BelowControl(below);
+  const int chosen = ::TrackPopupMenu(menu, TPM_RETURNCMD, at.x, at.y, 0, m_hWnd, nullptr);
+  ::DestroyMenu(menu);
+  return chosen;
+}
+
+void SOPluginFilmWnd::OpenLayoutPicker(CControlUI* below) {
+  const HWND self = m_hWnd;
+  BlockLayout::Open(m_hWnd, BelowControl(below), [self](int rows, int columns) {
+    ::PostMessageW(self, WM_SO_IMAGELAYOUT, static_cast<WPARAM>(rows), static_cast<LPARAM>(columns));
+  });
+}
+
+void SOPluginFilmWnd::ToggleTool(const wchar_t* icon, int tool) {
+  auto* option = Find<COptionUI>(m_PaintManager, icon);
+  if (!option) return;
+  option->Selected(!option->IsSelected(), false);
+  m_ostrel->SetMouseTool(option->IsSelected() ? tool : 0);
+}
+
+void SOPluginFilmWnd::SelectGraphic(int page, bool toggle) {
+  static const int kTools[] = {6, 5, 4, 7};
+  auto* tabs = Find<CTabLayoutUI>(m_PaintManager, L"graphicTab");
+  if (!tabs || page < 0 || page > 3) return;
+  tabs->SelectItem(page, false);
+  auto* option = dynamic_cast<COptionUI*>(tabs->GetItemAt(page));
+  if (!option) return;
+  option->Selected(toggle ? !option->IsSelected() : true, false);
+  m_ostrel->SetMouseTool(option->IsSelected() ? kTools[page] : 0);
+}
+
+void SOPluginFilmWnd::Notify(TNotifyUI& msg) {
+  if (!msg.pSender || !m_ostrel) {
+    WindowImplBase::Notify(msg);
+    return;
+  }
+  const CDuiString name = msg.pSender->GetName();
+  if (msg.sType == L"selectchanged" && name == L"filmTabOpt") {
+    if (msg.pSender->GetParent()) m_ostrel->SelectSession(reinterpret_cast<ISOFilmSession*>(msg.pSender->GetParent()->GetTag()));
+    return;
+  }
+  if (msg.sType == L"itemselect" && msg.pSender == m_printerCombo) {
+    ApplyPrinterHeader();
+    return;
+  }
+  if (msg.sType != L"click") {
+    WindowImplBase::Notify(msg);
+    return;
+  }
+  static const struct {
+    const wchar_t* name;
+    int rows, columns;
+  } kFilmLayouts[] = {{L"S1X1Btn", 1, 1}, {L"S1X2Btn", 1, 2}, {L"S1X3Btn", 1, 3}, {L"S2X2Btn", 2, 2}},
+    kImageLayouts[] = {{L"I1X1Btn", 1, 1}, {L"I4X5Btn", 5, 4}, {L"I5X7Btn", 7, 5}};
+  for (const auto& l : kFilmLayouts)
+    if (name == l.name) return (void)m_ostrel->SetFilmLayout(l.rows, l.columns);
+  for (const auto& l : kImageLayouts)
+    if (name == l.name) return m_ostrel->SetImageLayout(l.rows, l.columns, AllFilms());
+
+  if (name == L"filmTabCloseBtn") {
+    if (msg.pSender->GetParent())
+      m_ostrel->RemoveSession(reinterpret_cast<ISOFilmSession*>(msg.pSender->GetParent()->GetTag()));
+  } else if (name == L"openFolderBtn") {
+    OpenFolder();
+  } else if (name == L"openFileBtn") {
+    OpenFile();
+  } else if (name == L"settingBtn") {
+    SOSettingDlg dialog(m_config);
+    RunModal(dialog, m_hWnd, L"SOSettingDlg");
+  } else if (name == L"filmLayoutDownBtn") {
+    CControlUI* icon = m_PaintManager.FindControl(L"filmLayoutIcon");
+    if (icon && ::PtInRect(&icon->GetPos(), msg.ptMouse)) {
+      OpenLayoutPicker(msg.pSender);
+    } else {
+      const int chosen = PopupMenu(msg.pSender, {L"6x7", L"6x8", L"MxN"});
+      if (chosen == 1) m_ostrel->SetImageLayout(7, 6, AllFilms());
+      if (chosen == 2) m_ostrel->SetImageLayout(8, 6, AllFilms());
+      if (chosen == 3) OpenLayoutPicker(msg.pSender);
+    }
+  } else if (name == L"portraitBtn" || name == L"landscapeBtn") {
+    m_ostrel->SetOrientation(name == L"portraitBtn" ? 1 : 2, AllFilms());
+  } else if (name == L"wwBtn") {
+    ToggleTool(L"wwIcon", 1);
+  } else if (name == L"zoomBtn") {
+    ToggleTool(L"zoomIcon", 2);
+  } else if (name == L"panBtn") {
+    ToggleTool(L"panIcon", 3);
+  } else if (name == L"graphicDownBtn") {
+    auto* tabs = Find<CTabLayoutUI>(m_PaintManager, L"graphicTab");
+    if (tabs && ::PtInRect(&tabs->GetPos(), msg.ptMouse)) {
+      SelectGraphic(tabs->GetCurSel(), true);
+    } else {
+      const int chosen = PopupMenu(msg.pSender, {L"Length", L"Ellipse", L"Rectangle", L"Angle", nullptr, L"Remove all"});
+      if (chosen >= 1 && chosen <= 4) SelectGraphic(chosen - 1, false);
+      if (chosen == 6) m_ostrel->ClearGraphics();
+    }
+  } else if (name == L"deleteImageBtn") {
+    m_ostrel->DeleteImage();
+  } else if (name == L"deleteFilmBtn") {
+    m_ostrel->DeleteFilm();
+  } else if (name == L"recoverFilmBtn") {
+    m_ostrel->RecoverFilm();
+  } else if (name == L"printQueueBtn") {
+    SOPrintQueueDlg dialog(m_queue ? m_queue : SOPrintQueue::Instance());
+    RunModal(dialog, m_hWnd, L"SOPrintQueueDlg");
+  } else if (name == L"printCurrentBtn" || name == L"printAllBtn") {
+    Print(name == L"printAllBtn");
+  } else {
+    WindowImplBase::Notify(msg);
+  }
+}
+
+LRESULT SOPluginFilmWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  if (uMsg == WM_SO_IMAGELAYOUT) {
+    if (m_ostrel) m_ostrel->SetImageLayout(static_cast<int>(wParam), static_cast<int>(lParam), AllFilms());
+    return 0;
+  }
+  return WindowImplBase::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+}
+
+void SOPluginFilmWnd::OpenFolder() {
+  std::string folder;
+  Gossamy::ReadHKCU("FilmOpenPath", folder);
+  BROWSEINFOW info;
+  info.hwndOwner = m_hWnd;
+  info.lpszTitle = ui_gettext(L"Select folder");
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  const std::wstring start = SOWin::FromUtf8(folder);
+  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+  if (!chosen) return;
+  wchar_t path[4096] = {};
+  const bool ok = ::SHGetPathFromIDListW(chosen, path);
+  ::CoTaskMemFree(chosen);
+  if (!ok || !path[0]) return;
+  const std::string utf8 = SOWin::ToUtf8(path);
+  Gossamy::WriteHKCU("FilmOpenPath", utf8.c_str());
+  m_ostrel->LoadDir(utf8.c_str());
+}
+
+void SOPluginFilmWnd::OpenFile() {
+  std::vector<wchar_t> buffer(20800, 0);
+  OPENFILENAMEW ofn;
+  ofn.hwndOwner = m_hWnd;
+  ofn.lpstrFilter = L"DICOM \0*.*\0\0";
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (!::GetOpenFileNameW(&ofn)) return;
+  // The dialog gives the whole path; it is used as it stands.
+  SOString path(SOWin::ToUtf8(buffer.data()).c_str());
+  SOPtrArray list;
+  list.Add(&path);
+  m_ostrel->LoadFiles(&list);
+}
+
+CContainerUI* SOPluginFilmWnd::TabOf(ISOFilmSession* session) {
+  for (int i = 0; m_tabs && i < m_tabs->GetCount(); ++i)
+    if (m_tabs->GetItemAt(i)->GetTag() == reinterpret_cast<UINT_PTR>(session))
+      return dynamic_cast<CContainerUI*>(m_tabs->GetItemAt(i));
+  return nullptr;
+}
+
+void SOPluginFilmWnd::OnLoadProgress(int done, int total) {
+  // The status line takes plain ASCII.
+  char text[64];
+  std::snprintf(text, sizeof text, "Loading %d/%d ...", done, total);
+  if (m_host) m_host->SetStatusText(text);
+}
+
+void SOPluginFilmWnd::OnLoadFinished(int, int) {
+  if (m_host) m_host->SetStatusText("Load finished!");
+}
+
+void SOPluginFilmWnd::OnSessionAdded(ISOFilmSession* session) {
+  if (!m_tabs) return;
+  CDialogBuilder builder;
+  auto* item = dynamic_cast<CContainerUI*>(builder.Create(L"film/tabitem.xml", nullptr, nullptr, &m_PaintManager));
+  if (!item) return;
+  item->SetTag(reinterpret_cast<UINT_PTR>(session));
+  if (CControlUI* option = item->GetItemAt(0)) {
+    const std::wstring title = SOWin::FromUtf8(session->GetTitle().str());
+    option->SetText(title.c_str());
+    option->SetToolTip(title.c_str());
+  }
+  m_tabs->Add(item);
+  m_tabs->SetVisible(true);
+}
+
+void SOPluginFilmWnd::OnSessionRemoved(ISOFilmSession* session) {
+  if (CContainerUI* item = TabOf(session)) m_tabs->Remove(item);
+  if (m_tabs && m_tabs->GetCount() == 0) m_tabs->SetVisible(false);
+}
+
+void SOPluginFilmWnd::OnSessionSelected(ISOFilmSession* session) {
+  if (CContainerUI* item = TabOf(session))
+    if (auto* option = dynamic_cast<COptionUI*>(item->GetItemAt(0))) option->Selected(true, false);
+}
+
+void SOPluginFilmWnd::OnExportProgress(ISOFilmSession*, SODcmFile*, int done, int total) {
+  auto* record = new ProgressRecord{total > 0 ? done * 100 / total : 0, Format(L"Generating films %d/%d ...", done, total)};
+  const HWND self = m_hWnd;
+  m_invoke.BeginInvoke(std::function<void(ProgressRecord*)>([self](ProgressRecord* r) {
+                         ProgressBoxUI(self, static_cast<unsigned short>(r->percent), r->text.c_str(), r->autoClose, false);
+                       }),
+                       record);
+}
+
+void SOPluginFilmWnd::OnExportFinished(ISOFilmSession*, SODcmFile*, int, int) {
+  auto* record = new ProgressRecord{100, ui_gettext(L"Generating films finished!"), true};
+  const HWND self = m_hWnd;
+  m_invoke.BeginInvoke(std::function<void(ProgressRecord*)>([self](ProgressRecord* r) {
+                         ProgressBoxUI(self, static_cast<unsigned short>(r->percent), r->text.c_str(), r->autoClose, false);
+                       }),
+                       record);
+}
+
+void SOPluginFilmWnd::OnPrinterConfigChanged() { FillPrinterCombo(); }
+
+void SOPluginFilmWnd::FillPrinterCombo() {
+  if (!m_printerCombo) return;
+  const std::wstring remembered = m_printerCombo->GetText().GetData();
+  m_printerCombo->RemoveAll();
+  const std::vector<PrinterRecord> printers = m_config->Printers();
+  int byName = -1, byDefault = -1;
+  for (size_t i = 0; i < printers.size(); ++i) {
+    auto* item = new CListLabelElementUI;
+    const std::wstring name = SOWin::FromUtf8(printers[i].name);
+    item->SetText(name.c_str());
+    item->SetFixedHeight(28);
+    m_printerCombo->Add(item);
+    if (byName < 0 && name == remembered) byName = static_cast<int>(i);
+    if (byDefault < 0 && printers[i].isDefault) byDefault = static_cast<int>(i);
+  }
+  if (printers.empty()) return;
+  m_printerCombo->SelectItem(byName >= 0 ? byName : byDefault >= 0 ? byDefault : 0, false, false);
+  ApplyPrinterHeader();
+}
+
+void SOPluginFilmWnd::ApplyPrinterHeader() {
+  std::optional<PrinterRecord> printer = GetSelectedPrinter();
+  if (!printer || !m_ostrel) return;
+  m_ostrel->SetHeaderVisible(printer->headerVisible);
+  m_ostrel->SetHeaderRatio(static_cast<float>(printer->headerSizeRatio));
+}
+
+std::optional<PrinterRecord> SOPluginFilmWnd::GetSelectedPrinter() {
+  if (!m_printerCombo) return std::nullopt;
+  const std::string text = SOWin::ToUtf8(m_printerCombo->GetText().GetData());
+  if (text.empty()) return std::nullopt;
+  for (const PrinterRecord& p : m_config->Printers())
+    if (p.name == text) return p;
+  return std::nullopt;
+}
+
+void SOPluginFilmWnd::ShowMessage(const wchar_t* key) {
+  m_invoke.BeginInvoke([self = m_hWnd, key] { MessageBoxUI(self, ui_gettext(key), nullptr, 0); });
+}
+
+bool SOPluginFilmWnd::Print(bool allFilms) {
+  std::optional<PrinterRecord> printer = GetSelectedPrinter();
+  if (!printer) {
+    MessageBoxUI(m_hWnd, ui_gettext(L"Please select a printer!"), nullptr, 0);
+    return false;
+  }
+  ++m_generating;
+  std::thread([this, task = FilmPrintTask{*printer, allFilms}] {
+    GenerateFilms(task);
+    --m_generating;
+  }).detach();
+  return true;
+}
+
+void SOPluginFilmWnd::GenerateFilms(FilmPrintTask task) {
+  if (!m_ostrel->GetCurrentSession()) return;
+  SODcmFile file;
+  if (!m_ostrel->ExportFilms(&file, task.allFilms, nullptr)) {
+    ShowMessage(L"The films could not be generated!");
+    return;
+  }
+  filmfile::StampPrinter(*file.GetDataset(), task.printer);
+  SOPrintQueue* queue = m_queue ? m_queue : SOPrintQueue::Instance();
+  if (!queue->AddJob(&file)) ShowMessage(L"The film could not be saved for printing!");
+}
+
+}  // namespace brenvik
