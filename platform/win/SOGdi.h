@@ -326,6 +326,10 @@ constexpr DWORD PRINTER_ENUM_CONNECTIONS = 0x4;
 BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                    DWORD* returned);
 
+// The default printer's name: with a null buffer (or one too short) *size becomes the length in
+// characters with the terminator and the answer is FALSE; FALSE with *size 0 when there is none.
+BOOL GetDefaultPrinterW(LPWSTR buffer, DWORD* size);
+
 struct DOCINFOW {
   int cbSize = sizeof(DOCINFOW);
   LPCWSTR lpszDocName = nullptr;
@@ -346,4 +350,6 @@ namespace SOWin {
 // Adds a printer that writes PDF files to the folder (tests, and machines without printers).
 // Pages of one document go to "<folder>/<document name>.pdf".
 void AddPdfPrinterForTest(const std::string& name, const std::string& folder);
+// Makes GetDefaultPrinterW answer `name` ("" goes back to the system's default).
+void SetDefaultPrinterForTest(const std::string& name);
 }  // namespace SOWin

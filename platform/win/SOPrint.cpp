@@ -2,6 +2,7 @@
 
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -15,6 +16,7 @@ namespace {
 
 std::mutex g_pdfMutex;                             // guards g_pdfPrinters
 std::map<std::string, std::string> g_pdfPrinters;  // name -> output folder
+std::string g_defaultPrinter;                      // the tests' default printer, guarded by g_pdfMutex
 
 std::vector<std::string> PrinterNames() {
   std::vector<std::string> names;
@@ -48,6 +50,29 @@ BOOL EnumPrintersA(DWORD, LPSTR, DWORD level, BYTE* buffer, DWORD bufferSize, DW
     text += names[i].size() + 1;
   }
   *returned = static_cast<DWORD>(names.size());
+  return TRUE;
+}
+
+BOOL GetDefaultPrinterW(LPWSTR buffer, DWORD* size) {
+  if (!size) return FALSE;
+  std::string name;
+  {
+    std::lock_guard lock(g_pdfMutex);
+    name = g_defaultPrinter;
+  }
+  if (name.empty()) name = QPrinterInfo::defaultPrinterName().toStdString();
+  if (name.empty()) {
+    *size = 0;
+    return FALSE;
+  }
+  const std::wstring wide = SOWin::FromUtf8(name);
+  const DWORD needed = static_cast<DWORD>(wide.size() + 1);
+  if (!buffer || *size < needed) {
+    *size = needed;
+    return FALSE;
+  }
+  std::copy(wide.c_str(), wide.c_str() + needed, buffer);
+  *size = needed;
   return TRUE;
 }
 
@@ -127,5 +152,9 @@ namespace SOWin {
 void AddPdfPrinterForTest(const std::string& name, const std::string& folder) {
   std::lock_guard lock(g_pdfMutex);
   g_pdfPrinters[name] = folder;
+}
+void SetDefaultPrinterForTest(const std::string& name) {
+  std::lock_guard lock(g_pdfMutex);
+  g_defaultPrinter = name;
 }
 }  // namespace SOWin
