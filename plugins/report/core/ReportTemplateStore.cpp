@@ -53,6 +53,10 @@ void ReportTemplateStore::AddListener(ITemplateConfigCallback* listener) {
     listeners_.push_back(listener);
 }
 
+void ReportTemplateStore::RemoveListener(ITemplateConfigCallback* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
 void ReportTemplateStore::NotifyListeners() {
   for (ITemplateConfigCallback* listener : listeners_) listener->OnTemplateListChanged();
 }

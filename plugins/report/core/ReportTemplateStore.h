@@ -34,6 +34,7 @@ class ReportTemplateStore {
   ReportTemplateStore& operator=(const ReportTemplateStore&) = delete;
 
   void AddListener(ITemplateConfigCallback* listener);
+  void RemoveListener(ITemplateConfigCallback* listener);
   const std::vector<TemplateInfo>& GetTemplates() const { return templates_; }
   // Reads both folders again; tells nobody.
   void Reload();

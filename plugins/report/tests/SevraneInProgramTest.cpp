@@ -1,0 +1,90 @@
+// The report plug-in as the program runs it: loaded by the shell from the program folder and
+// reached only through the host's commands.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "CMainFrameWnd.h"
+#include "IKelvast.h"
+#include "ReportWindowTestUtil.h"
+
+using namespace DuiLib;
+using namespace reportwnd;
+
+TEST(SevraneInProgram, OpenEditAndSaveAReportThroughTheHost) {
+  FreshUser();
+  const fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files missing";
+
+  // A program folder holding the plug-in and the build's skins and catalogs.
+  const fs::path bin = orvanta::test::ProgramFolder();
+  const fs::path dir = orvanta::test::MakeTempDir("program");
+  fs::create_directories(dir / "config");
+  std::ofstream(dir / "config" / "system.xml")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System>\n  <Version>1.0.0</Version>\n  <Plugins>\n"
+         "    <Plugin name=\"libSevrane.so\"/>\n  </Plugins>\n</System>\n";
+  fs::create_symlink(bin / "libSevrane.so", dir / "libSevrane.so");
+  for (const char* sub : {"skin", "locale"}) fs::create_directory_symlink(bin / sub, dir / sub);
+  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
+
+  CMainFrameWnd::Options options;
+  options.programDir = dir.string() + "/";
+  options.plugins = {"libSevrane.so"};
+  options.startupDelayMs = 20;
+  options.trayAvailable = 0;
+  auto frame = std::make_unique<CMainFrameWnd>(options);
+  ASSERT_NE(frame->CreateFrame(), nullptr);
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 5000));
+  ASSERT_EQ(frame->GetPlugins().size(), 1u);
+  const SOPluginItem& item = frame->GetPlugins()[0];
+  EXPECT_EQ(item.name, L"Sevrane");
+  EXPECT_EQ(item.icon, L"sr/SR.png");
+  ASSERT_NE(item.window, nullptr);
+  auto* window = dynamic_cast<WindowImplBase*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(item.window, GWLP_USERDATA)));
+  ASSERT_NE(window, nullptr);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+
+  // The study database's road: a new report from an image, sent unsaved, then the plug-in shown.
+  IWendrel* maker = CreateWendrel();
+  maker->Create(frame->GetHWND(), 0, 0, 300, 200);
+  ShowWindow(maker->GetHWND(), SW_HIDE);
+  ISOReport* made = maker->NewReportFromImage(ct.string().c_str());
+  ASSERT_NE(made, nullptr);
+  SROpenRequest request;
+  request.sr = made->GetSR();
+  request.modified = true;
+  EXPECT_TRUE(frame->SendCommand(L"Sevrane", SOCMD_OPEN_SR_FILEG, &request));
+  EXPECT_TRUE(frame->ActivatePlugin(L"Sevrane"));
+  ReleaseWendrel(maker);
+
+  auto* header = dynamic_cast<CContainerUI*>(pm.FindControl(L"reportTabHeader"));
+  ASSERT_NE(header, nullptr);
+  ASSERT_EQ(header->GetCount(), 1);
+  auto* report = reinterpret_cast<ISOReport*>(header->GetItemAt(0)->GetTag());
+  ASSERT_TRUE(report->IsModified());
+
+  // The side panel writes the report.
+  ASSERT_TRUE(UITest::Click(pm, L"editModeOpt"));
+  ASSERT_NE(SideControl(pm, L"0721,1002", L"sideConclusion"), nullptr);
+  ASSERT_TRUE(UITest::SetText(pm, L"sideConclusion", L"Normal study. 未见异常。"));
+  std::wstring conclusion;
+  report->GetValue(0x07211002, conclusion);
+  EXPECT_EQ(conclusion, L"Normal study. 未见异常。");
+
+  // Saved into the local store, twice: one row.
+  for (int i = 0; i < 2; ++i) {
+    AnswerBox(nullptr);
+    ASSERT_TRUE(UITest::Click(pm, L"saveFileBtn"));
+  }
+  EXPECT_FALSE(report->IsModified());
+  std::vector<InstanceRecord> rows;
+  Gossamy::LocalDB()->GetAllInstanceRecords(rows);
+  EXPECT_EQ(rows.size(), 1u);
+
+  DestroyWindow(frame->GetHWND());
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  frame.reset();
+}

@@ -1,0 +1,1 @@
+// Report plug-in windows for the shots tool.
