@@ -72,6 +72,7 @@ void SOSevraneWnd::InitWindow() {
   m_setting = std::make_unique<SOSettingWindow>(m_templates, m_cases);
   m_setting->Create(m_hWnd, L"SOSettingWindow", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0,
                     client.right - client.left, client.bottom - client.top);
+  m_setting->ShowWindow(false, false);  // hidden until asked for, also when this window shows later
 
   m_wendrel = CreateWendrel();
   const RECT rc = panel ? panel->GetPos() : client;
@@ -90,6 +91,9 @@ void SOSevraneWnd::InitWindow() {
   m_attribute.m_handler->EnableUI(false);
 
   FillTemplateCombo();
+  // The page starts fitted to the view: the zoom chooser says so.
+  if (auto* zoom = dynamic_cast<CComboUI*>(m_PaintManager.FindControl(L"zoomCombo")); zoom && zoom->GetCurSel() < 0)
+    zoom->SelectItem(0, false, false);
 
   m_imageBoxPanel = m_PaintManager.FindControl(L"imageBoxPanel");
   m_imageBoxLayout = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl(L"imageBoxLayout"));
@@ -342,8 +346,10 @@ void SOSevraneWnd::Notify(TNotifyUI& msg) {
       RunReportDialog(dialog, m_hWnd, L"SOPrintDlg", kDialogStyle);
     } else if (name == L"settingBtn") {
       if (m_setting && m_setting->GetHWND()) {
+        RECT client{};
+        GetClientRect(m_hWnd, &client);
+        SetWindowPos(m_setting->GetHWND(), HWND_TOP, 0, 0, client.right - client.left, client.bottom - client.top, 0);
         m_setting->ShowWindow(true, true);
-        SetWindowPos(m_setting->GetHWND(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       }
     } else if (name == L"reportTabCloseBtn") {
       if (CControlUI* tab = msg.pSender->GetParent()) CloseTab(reinterpret_cast<ISOReport*>(tab->GetTag()));
