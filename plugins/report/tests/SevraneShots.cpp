@@ -203,7 +203,7 @@ ORVANTA_SHOT("report/case_library_dialog") {
   OpenWindow(ctx);
   SOCaseLibDlg::ForgetRememberedChoices();
   SaveModal(ctx, L"SOCaseLibDlg", [](WindowImplBase& dialog) {
-    UITest::SelectItem(*dialog.GetPaintManager(), L"localList", 1);
+    UITest::SelectItem(*dialog.GetPaintManager(), L"localList", 0);
   });
   UITest::Click(*g_window->GetPaintManager(), L"caselibBtn");
   CloseAll();

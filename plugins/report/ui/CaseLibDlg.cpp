@@ -22,6 +22,20 @@ std::wstring CaseTreeKey(const std::string& modality, const std::string& bodyPar
   return Wide(modality) + L'\x1F' + Wide(bodyPart);
 }
 
+std::vector<CaseRecord> TakeCases(CaseLibrary& library, int source) {
+  std::vector<CaseRecord> cases;
+  if (source == 0) {
+    library.GetLocalCases(cases);
+  } else if (source == 1) {
+    cases = library.GetPublicCases();
+    if (cases.empty()) library.FetchPublicCases();
+  } else {
+    cases = library.GetPrivateCases();
+    if (cases.empty()) library.FetchPrivateCases();
+  }
+  return cases;
+}
+
 void SOCaseLibDlg::ForgetRememberedChoices() {
   g_lastOption.clear();
   for (auto& node : g_lastNode) node.clear();
@@ -42,7 +56,7 @@ void SOCaseLibDlg::InitWindow() {
   if (!web || !web->IsLoggedIn()) {
     if (CControlUI* option = m_PaintManager.FindControl(L"privateOpt")) {
       const wchar_t* text = option->GetCustomAttribute(L"notlogintext");
-      if (text && *text) option->SetText(text);
+      if (text && *text) option->SetText(ui_gettext(text));
     }
   }
   for (int i = 0; i < 3; ++i) {
@@ -118,16 +132,7 @@ void SOCaseLibDlg::Notify(TNotifyUI& msg) {
 }
 
 void SOCaseLibDlg::Refresh(Source source) {
-  std::vector<CaseRecord> cases;
-  if (source == kLocal) {
-    m_library->GetLocalCases(cases);
-  } else if (source == kPublic) {
-    cases = m_library->GetPublicCases();
-    if (cases.empty()) m_library->FetchPublicCases();
-  } else {
-    cases = m_library->GetPrivateCases();
-    if (cases.empty()) m_library->FetchPrivateCases();
-  }
+  const std::vector<CaseRecord> cases = TakeCases(*m_library, source);
   m_caseTrees[source].clear();
   CaseLibrary::BuildCaseTree(cases, m_caseTrees[source]);
   if (m_lists[source]) m_lists[source]->RemoveAll();

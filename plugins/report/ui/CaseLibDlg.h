@@ -61,6 +61,11 @@ class SOCaseLibDlg : public DuiLib::WndDialog, public ICaseLibraryCallback, publ
   std::wstring m_conclusion;
 };
 
+// A copy of one source's cases (0 local, 1 public, 2 private): the local list is read from the
+// database when still empty; an empty public or private list starts a fetch, whose end the
+// library's listeners hear.
+std::vector<CaseRecord> TakeCases(CaseLibrary& library, int source);
+
 // The key of a body-part node: its modality and body part, kept apart by a separator that
 // neither text holds.
 std::wstring CaseTreeKey(const std::string& modality, const std::string& bodyPart);

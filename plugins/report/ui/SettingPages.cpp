@@ -4,6 +4,7 @@
 #include <set>
 
 #include "CaseDlg.h"
+#include "CaseLibDlg.h"
 #include "ReportDialogs.h"
 #include "ReportSettings.h"
 #include "Zarnet.h"
@@ -201,16 +202,7 @@ void SettingCaselibPage::RefreshButtons(Source source) {
 void SettingCaselibPage::RefreshTree(Source source) {
   CTreeViewUI* tree = m_trees[source];
   if (!tree) return;
-  std::vector<CaseRecord> cases;
-  if (source == kLocal) {
-    m_library->GetLocalCases(cases);
-  } else if (source == kPublic) {
-    cases = m_library->GetPublicCases();
-    if (cases.empty()) m_library->FetchPublicCases();
-  } else {
-    cases = m_library->GetPrivateCases();
-    if (cases.empty()) m_library->FetchPrivateCases();
-  }
+  const std::vector<CaseRecord> cases = TakeCases(*m_library, source);
   if (cases.empty()) {
     tree->RemoveAll();
     RefreshButtons(source);
