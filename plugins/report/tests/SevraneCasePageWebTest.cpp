@@ -2,6 +2,8 @@
 
 #include "ConsultFixture.h"
 #include "ReportWindowTestUtil.h"
+#include "CaseLibDlg.h"
+#include "ReportDialogs.h"
 #include "SettingWindow.h"
 
 using namespace DuiLib;
@@ -93,4 +95,19 @@ TEST_F(CasePageWeb, PublicCasesArriveAndCopyAndAFailedPrivateDeleteKeepsItsNode)
   GetJorvel()->Logout();
   ASSERT_TRUE(SOWin::PumpUntil([&] { return !pm.FindControl(L"privateNewBtn")->IsEnabled(); }, 5000));
   EXPECT_EQ(privateTree->GetCount(), 0);
+}
+
+TEST_F(CasePageWeb, TheDialogsPublicTreeFillsWhenTheFetchEnds) {
+  service_.Admin("AddPublicCase", {{"case", {{"modality", "DX"}, {"bodyPart", "CHEST"}, {"caseName", "clear"},
+                                            {"finding", "f"}, {"conclusion", "c"}}}});
+  host_ = std::make_unique<HostWindow>();
+  SOCaseLibDlg::ForgetRememberedChoices();
+  SOCaseLibDlg dialog(cases_.get());
+  bool filled = false;
+  InModal(L"SOCaseLibDlg", [&](WindowImplBase& w) {
+    auto* tree = dynamic_cast<CTreeViewUI*>(w.GetPaintManager()->FindControl(L"publicTree"));
+    filled = SOWin::PumpUntil([&] { return tree->GetCount() == 2; }, 10000);
+  });
+  RunReportDialog(dialog, host_->GetHWND(), L"SOCaseLibDlg", WS_POPUP | WS_CAPTION);
+  EXPECT_TRUE(filled);
 }

@@ -316,6 +316,14 @@ TEST_F(ReportWindowTest, TheCaseLibraryPageEditsDeletesExportsAndKeepsButtonsInS
   cases_->LoadLocalCases(local);
   EXPECT_EQ(local.size(), 1u);
 
+  // An imported file's cases reach the tree through the library's notification.
+  const fs::path csv = root_ / "cases.csv";
+  std::ofstream(csv, std::ios::binary) << "\"MR\",\"KNEE\",\"Tear, medial\",\"f\",\"c\"\r\n";
+  SOWin::SetFileChooserHook([&](const std::string&, const std::string&) { return csv.string(); });
+  ASSERT_TRUE(UITest::Click(pm, L"localImportBtn"));
+  SOWin::SetFileChooserHook(nullptr);
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return Row(tree, L"KNEE") >= 0; }, 2000));
+
   // An export goes where the user chose; the folder is remembered.
   const fs::path folder = orvanta::test::MakeTempDir("export");
   SOWin::SetFileChooserHook([&](const std::string& kind, const std::string&) {
