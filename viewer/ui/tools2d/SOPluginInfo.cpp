@@ -136,6 +136,17 @@ bool SOPluginInfo::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
 }
 
 void SOPluginInfo::Draw(HDC hdc, RECT r) {
+  DrawCorners(hdc, r, 0);
+}
+
+float SOPluginInfo::TextSize(HDC hdc, RECT r) {
+  const int dpi = std::max(1, ::GetDeviceCaps(hdc, LOGPIXELSY));
+  float size = static_cast<float>(std::abs(r.bottom - r.top) / 34.0 * 72 / dpi);
+  host_->GetFontSize(size);
+  return size > 0 ? size : 0;
+}
+
+void SOPluginInfo::DrawCorners(HDC hdc, RECT r, int lift) {
   ISOImageObject* image = host_ ? host_->GetDataObject() : nullptr;
   if (!enabled_ || !image) return;
   ISOImageWnd* wnd = host_->GetImageWnd();
@@ -148,9 +159,7 @@ void SOPluginInfo::Draw(HDC hdc, RECT r) {
     built_ = source;
   }
   const std::wstring* corners = corners_;
-  const int dpi = std::max(1, ::GetDeviceCaps(hdc, LOGPIXELSY));
-  float size = static_cast<float>(std::abs(r.bottom - r.top) / 34.0 * 72 / dpi);
-  host_->GetFontSize(size);
+  const float size = TextSize(hdc, r);
   if (!(size > 0)) return;
   Gdiplus::Graphics g(hdc);
   g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
@@ -158,23 +167,25 @@ void SOPluginInfo::Draw(HDC hdc, RECT r) {
   Gdiplus::SolidBrush brush(Gdiplus::Color(static_cast<Gdiplus::ARGB>(color_)));
   const Gdiplus::RectF layout(static_cast<float>(r.left), static_cast<float>(r.top),
                               static_cast<float>(r.right - r.left), static_cast<float>(r.bottom - r.top));
+  const Gdiplus::RectF lifted(layout.X, layout.Y, layout.Width, layout.Height - static_cast<float>(lift));
   std::wstring bottomLeft = corners[1];
   if (!pointer_.empty()) bottomLeft = bottomLeft.empty() ? pointer_ : pointer_ + L"\n\r" + bottomLeft;
   struct Block {
     const std::wstring* text;
     Gdiplus::StringAlignment horizontal, vertical;
+    const Gdiplus::RectF* in;
   };
   const Block blocks[4] = {
-      {&corners[0], Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentNear},
-      {&corners[2], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentNear},
-      {&bottomLeft, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentFar},
-      {&corners[3], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentFar},
+      {&corners[0], Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentNear, &layout},
+      {&corners[2], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentNear, &layout},
+      {&bottomLeft, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentFar, &lifted},
+      {&corners[3], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentFar, &layout},
   };
   for (const Block& b : blocks) {
     if (b.text->empty()) continue;
     Gdiplus::StringFormat format;
     format.SetAlignment(b.horizontal);
     format.SetLineAlignment(b.vertical);
-    g.DrawString(b.text->c_str(), -1, &font, layout, &format, &brush);
+    g.DrawString(b.text->c_str(), -1, &font, *b.in, &format, &brush);
   }
 }

@@ -24,6 +24,16 @@ class SOPluginInfo : public ISOCtrlPlugin {
   static std::wstring FormatCornerText(int corner, ISOImageObject* image, int imageIndex, bool hidePatientData);
   const std::wstring& GetPointerText() const { return pointer_; }
 
+ protected:
+  // The text size in pixels for the draw rectangle r; 0 when there is none.
+  float TextSize(HDC hdc, RECT r);
+  // The four corner blocks in r, the bottom-left one ending lift pixels above r's bottom.
+  void DrawCorners(HDC hdc, RECT r, int lift);
+
+  bool enabled_ = true;
+  IPluginHost* host_ = nullptr;
+  unsigned long color_ = 0xFFFFEC8B;
+
  private:
   // What the corner texts were last built from: they are rebuilt only when it changes.
   struct Source {
@@ -35,10 +45,7 @@ class SOPluginInfo : public ISOCtrlPlugin {
     bool operator==(const Source&) const = default;
   };
 
-  bool enabled_ = true;
-  IPluginHost* host_ = nullptr;
   Source built_;
   std::wstring corners_[4];
   std::wstring pointer_;
-  unsigned long color_ = 0xFFFFEC8B;
 };
