@@ -8,6 +8,7 @@
 #include "DiagCreateDlg.h"
 #include "LinkManager.h"
 #include "TeamDialogs.h"
+#include "TeamWnd.h"
 #include "TeamLink.h"
 #include "IKelvast.h"
 #include "LikedTeams.h"
@@ -386,4 +387,115 @@ TEST_F(RemoteWebTest, RechargeShowsTheCodeAndThePaidTeamUpdatesItsLink) {
   EXPECT_FALSE(link->NeedsRecharge());
   EXPECT_EQ(std::stod(link->Team().totalAmount), 17.0);
   CRechargeDlg::SetPollInterval(1500);
+}
+
+namespace {
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+HWND TeamHost() {
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = HostProc;
+    wc.lpszClassName = L"TeamWndTestHost";
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+  return CreateWindowExW(0, L"TeamWndTestHost", L"host", WS_POPUP, 0, 0, 800, 700, nullptr, nullptr, nullptr, nullptr);
+}
+}  // namespace
+
+// What the owner and a member see, and the value dialogs: a refused value keeps its dialog open
+// with the service's message; the signed name goes to the user's membership.
+TEST_F(RemoteWebTest, TeamWindowShowsOwnerControlsOnlyToTheOwner) {
+  UseRuntimeSkins();
+  const JorvelUserInfo verifier = Login("verifier");
+  Login("reporter");
+  const TeamRecord created = CreateTeam("Thorax", "13800000002");
+  ASSERT_TRUE(LinkManager::Instance().RefreshTeams());
+  auto link = LinkManager::Instance().Find(created.id);
+  ASSERT_NE(link, nullptr);
+  ASSERT_TRUE(link->AddMember(&verifier));
+  ASSERT_TRUE(link->LoadLists());
+  HWND host = TeamHost();
+
+  struct Case {
+    const char* user;
+    bool owner;
+  } cases[] = {{"reporter", true}, {"verifier", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.user);
+    Login(c.user);
+    auto* window = new CTeamWnd(link);
+    ASSERT_NE(window->Create(host, L"TeamInfoWnd", 0x50000000, 0), nullptr);
+    CPaintManagerUI& pm = *window->GetPaintManager();
+    for (const wchar_t* name : {L"memberAddLayout", L"serviceLayout", L"teamNameEditBtn", L"teamDescEditBtn",
+                                L"instNameEditBtn", L"totalAmountLayout"})
+      EXPECT_EQ(pm.FindControl(name)->IsVisible(), c.owner) << RemoteUI::Utf8(name);
+    EXPECT_TRUE(pm.FindControl(L"signedNameEditBtn")->IsVisible());
+    auto* members = static_cast<CContainerUI*>(pm.FindControl(L"memberList"));
+    ASSERT_EQ(members->GetCount(), 2);
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(static_cast<CContainerUI*>(members->GetItemAt(i))->GetItemAt(2)->IsVisible(), c.owner);
+    // A new team is public: only its black list applies; the white list is empty.
+    EXPECT_FALSE(pm.FindControl(L"whiteListBtn")->IsEnabled());
+    EXPECT_TRUE(pm.FindControl(L"blackListBtn")->IsEnabled());
+    EXPECT_EQ(TextOf(pm, L"whiteListLabel"), L"0");
+    EXPECT_FALSE(pm.FindControl(L"whiteList")->IsVisible());
+    DestroyWindow(window->GetHWND());
+  }
+
+  // The verifier's signed name goes to his membership; an empty team name is refused and the
+  // dialog stays with the message.
+  g_boxes.clear();
+  AnswerBoxes();
+  link->SetTeam(link->Team());  // the membership of the verifier, now logged in
+  UITest::OnModal(L"CValueUpdateDlg", [](CWindowWnd* window) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(window)->GetPaintManager();
+    UITest::SetText(pm, L"valueControlUI", L"Dr. C");
+    UITest::Click(pm, L"saveBtn");
+    SOWin::PumpEvents(10);
+    if (IsWindow(window->GetHWND())) window->Close(IDCANCEL);
+  });
+  CValueUpdateDlg_MemberSignedName signedName(link);
+  signedName.Create(host, L"CValueUpdateDlg_MemberSignedName", 0x86C80000, 0, 0, 0, 0, 0);
+  signedName.ShowModal();
+  EXPECT_EQ(link->Me().signedName, "Dr. C");
+  EXPECT_TRUE(g_boxes.empty());
+
+  Login("reporter");
+  link->SetTeam(link->Team());
+  bool stayed = false;
+  UITest::OnModal(L"CValueUpdateDlg", [&](CWindowWnd* window) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(window)->GetPaintManager();
+    EXPECT_EQ(TextOf(pm, L"valueControlUI"), L"Thorax");
+    UITest::SetText(pm, L"valueControlUI", L"");
+    UITest::Click(pm, L"saveBtn");
+    SOWin::PumpEvents(20);
+    stayed = IsWindow(window->GetHWND());
+    window->Close(IDCANCEL);
+  });
+  CValueUpdateDlg_TeamName name(link);
+  name.Create(host, L"CValueUpdateDlg_TeamName", 0x86C80000, 0, 0, 0, 0, 0);
+  name.ShowModal();
+  EXPECT_TRUE(stayed);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_FALSE(g_boxes[0].empty());
+  EXPECT_EQ(link->Team().name, "Thorax");
+
+  // A service type the list does not know: nothing selected.
+  service.Admin("SetTeam", {{"teamId", created.id}, {"serviceType", "OTHER"}});
+  ASSERT_TRUE(LinkManager::Instance().RefreshTeams());
+  link = LinkManager::Instance().Find(created.id);  // the logins in between made the links anew
+  ASSERT_EQ(link->Team().serviceType, "OTHER");
+  UITest::OnModal(L"CValueUpdateDlg", [](CWindowWnd* window) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(window)->GetPaintManager();
+    EXPECT_EQ(static_cast<CComboUI*>(pm.FindControl(L"valueControlUI"))->GetCurSel(), -1);
+    window->Close(IDCANCEL);
+  });
+  CValueUpdateDlg_TeamType type(link);
+  type.Create(host, L"CValueUpdateDlg_TeamType", 0x86C80000, 0, 0, 0, 0, 0);
+  type.ShowModal();
+  DestroyWindow(host);
 }

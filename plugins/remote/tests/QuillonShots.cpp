@@ -7,6 +7,7 @@
 #include "ConsultFixture.h"
 #include "DiagCreateDlg.h"
 #include "TeamDialogs.h"
+#include "TeamWnd.h"
 #include "Jorvel.h"
 #include "LinkManager.h"
 #include "LinkWindows.h"
@@ -305,3 +306,59 @@ ORVANTA_SHOT("remote/recharge_dlg_paid") {
       [] { CRechargeDlg::Run(TheDemo().team, nullptr); });
   return {};
 }
+
+namespace {
+
+// The reporter's team window inside the team's order list.
+CTeamWnd* OpenTeamWindow(const Opened& opened) {
+  const auto& entries = opened.plugin->Entries();
+  if (entries.size() < 2) return nullptr;
+  entries[1]->Option()->Selected(true, true);
+  auto* teamWindow = dynamic_cast<CLinkTeamWindow*>(entries[1]->window);
+  if (!teamWindow) return nullptr;
+  teamWindow->OpenTeamWnd();
+  SOWin::PumpEvents(30);
+  return teamWindow->TeamWnd();
+}
+
+std::shared_ptr<TeamLink> DemoLink() {
+  return LinkManager::Instance().Find(TheDemo().team.id);
+}
+
+}  // namespace
+
+ORVANTA_SHOT("remote/team_info_wnd") {
+  Opened opened = OpenPlugin("reporter");
+  OpenTeamWindow(opened);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+ORVANTA_SHOT("remote/team_info_black_list") {
+  Opened opened = OpenPlugin("reporter");
+  if (CTeamWnd* info = OpenTeamWindow(opened)) {
+    UITest::Click(*info->GetPaintManager(), L"blackListBtn");
+    SOWin::PumpEvents(20);
+  }
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+#define VALUE_DIALOG_SHOT(shot, Class)                                                    \
+  ORVANTA_SHOT(shot) {                                                                  \
+    Opened opened = OpenPlugin("reporter");                                             \
+    if (auto link = DemoLink())                                                         \
+      SaveModal(ctx, L"CValueUpdateDlg", nullptr, [link] {                              \
+        Class dialog(link);                                                             \
+        if (dialog.Create(nullptr, L## #Class, 0x86C80000, 0, 0, 0, 0, 0)) {            \
+          dialog.CenterWindow();                                                        \
+          dialog.ShowModal();                                                           \
+        }                                                                               \
+      });                                                                               \
+    Close(opened);                                                                      \
+    return {};                                                                          \
+  }
+
+VALUE_DIALOG_SHOT("remote/value_teamname_dlg", CValueUpdateDlg_TeamName)
+VALUE_DIALOG_SHOT("remote/value_teamdesc_dlg", CValueUpdateDlg_TeamDesc)
+VALUE_DIALOG_SHOT("remote/value_instname_dlg", CValueUpdateDlg_InstName)
+VALUE_DIALOG_SHOT("remote/value_teamtype_dlg", CValueUpdateDlg_TeamType)
+VALUE_DIALOG_SHOT("remote/value_member_nickname_dlg", CValueUpdateDlg_MemberSignedName)

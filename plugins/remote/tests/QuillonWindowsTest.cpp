@@ -167,6 +167,17 @@ TEST_F(QuillonWindowsTest, LoginGivesOneRowAndTeamsAddRowsBehindIt) {
     return label && label->IsVisible();
   }));
 
+  // The team window: one at a time, and not again within a second of its opening.
+  teamWindow->OpenTeamWnd();
+  CTeamWnd* info = teamWindow->TeamWnd();
+  ASSERT_NE(info, nullptr);
+  teamWindow->OpenTeamWnd();
+  EXPECT_EQ(teamWindow->TeamWnd(), info);
+  DestroyWindow(info->GetHWND());
+  EXPECT_EQ(teamWindow->TeamWnd(), nullptr);
+  teamWindow->OpenTeamWnd();
+  EXPECT_EQ(teamWindow->TeamWnd(), nullptr);
+
   // Selecting the row shows its window alone; a resize of the panel moves the hidden one too.
   row->Option()->Selected(true, true);
   EXPECT_TRUE(IsShown(row->window));

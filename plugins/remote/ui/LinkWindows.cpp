@@ -1,5 +1,7 @@
 #include "LinkWindows.h"
 
+#include <algorithm>
+
 #include "TeamDialogs.h"
 #include "TeamLink.h"
 
@@ -131,12 +133,53 @@ OrderUI* CLinkTeamWindow::MakeItem() { return new TeamOrderUI(&m_PaintManager, m
 
 void CLinkTeamWindow::InitWindow() {
   CLinkWindow::InitWindow();
+  if (CControlUI* content = m_PaintManager.FindControl(L"contentContainer"))
+    content->OnSize += MakeDelegate(this, &CLinkTeamWindow::OnContentSize);
   RefreshHeader();
+}
+
+RECT CLinkTeamWindow::DockRect(int width) const {
+  CControlUI* content = m_PaintManager.FindControl(L"contentContainer");
+  RECT rc = content ? content->GetPos() : RECT{};
+  rc.left = std::max(rc.left, rc.right - width);
+  return rc;
+}
+
+bool CLinkTeamWindow::OnContentSize(void*) {
+  if (!teamWnd_) return true;
+  RECT own;
+  GetWindowRect(teamWnd_->GetHWND(), &own);
+  const RECT rc = DockRect(own.right - own.left);
+  MoveWindow(teamWnd_->GetHWND(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+  return true;
+}
+
+void CLinkTeamWindow::OpenTeamWnd() {
+  auto link = std::dynamic_pointer_cast<TeamLink>(link_);
+  if (teamWnd_ || !link) return;
+  const DWORD now = GetTickCount();
+  if (teamWndEverOpened_ && DWORD(now - teamWndOpened_) <= 1000) return;
+  auto* window = new CTeamWnd(link);
+  if (!window->Create(m_hWnd, L"TeamInfoWnd", 0x50000000, 0)) {
+    delete window;
+    return;
+  }
+  RECT own;
+  GetWindowRect(window->GetHWND(), &own);
+  const RECT rc = DockRect(own.right - own.left);
+  MoveWindow(window->GetHWND(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+  SetWindowPos(window->GetHWND(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  window->callback = this;
+  window->ShowWindow(true, true);
+  teamWnd_ = window;
+  teamWndOpened_ = now;
+  teamWndEverOpened_ = true;
 }
 
 void CLinkTeamWindow::OnClick(const CDuiString& name) {
   auto* link = dynamic_cast<TeamLink*>(link_.get());
   if (name == L"rechargeBtn" && link) CRechargeDlg::Run(link->Team(), m_hWnd);
+  if (name == L"team_info_button") OpenTeamWnd();
 }
 
 void CLinkTeamWindow::OnLinkChanged(Link*) {

@@ -6,6 +6,7 @@
 #include "Link.h"
 #include "OrderItems.h"
 #include "RemoteUI.h"
+#include "TeamWnd.h"
 
 class TeamLink;
 
@@ -69,17 +70,30 @@ class CLinkMyWindow : public CLinkWindow {
 };
 
 // One team's orders with a header: the team's name, its state and the recharge alert.
-class CLinkTeamWindow : public CLinkWindow {
+class CLinkTeamWindow : public CLinkWindow, public ITeamWndCallback {
  public:
   explicit CLinkTeamWindow(const std::shared_ptr<TeamLink>& link);
   const wchar_t* GetWindowClassName() const override { return L"CLinkTeamWindow"; }
   void InitWindow() override;
   void OnLinkChanged(Link*) override;
   void RefreshHeader();
+  void OnTeamWndClosed() override { teamWnd_ = nullptr; }
+  // The team window, docked at the right of the content area; one at a time, and not again
+  // within a second of the last opening.
+  void OpenTeamWnd();
+  CTeamWnd* TeamWnd() const { return teamWnd_; }
 
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"remote/main_panel_team.xml"; }
   OrderUI* MakeItem() override;
   void OnClick(const DuiLib::CDuiString& name) override;
+
+ private:
+  bool OnContentSize(void*);
+  RECT DockRect(int width) const;
+
+  CTeamWnd* teamWnd_ = nullptr;
+  DWORD teamWndOpened_ = 0;
+  bool teamWndEverOpened_ = false;
 };
