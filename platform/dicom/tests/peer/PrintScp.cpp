@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 namespace peer {
 
-PrintSCP::PrintSCP() : dir(orvanta::test::MakeTempDir("dcmprscp")), port(orvanta::test::FreeLoopbackPort()) {
+PrintSCP::PrintSCP(int maxPdu) : dir(orvanta::test::MakeTempDir("dcmprscp")), port(orvanta::test::FreeLoopbackPort()) {
   for (const char* sub : {"db", "spool", "lut", "log", "reports"}) fs::create_directories(dir / sub);
   std::ofstream cfg(dir / "print.cfg");
   cfg << "[[GENERAL]]\n[APPLICATION]\nLogDirectory = " << (dir / "log").string()
@@ -28,7 +28,7 @@ PrintSCP::PrintSCP() : dir(orvanta::test::MakeTempDir("dcmprscp")), port(orvanta
       << "EmptyImageDensity = 20\\BLACK\\WHITE\nFilmDestination = MAGAZINE\\PROCESSOR\n"
       << "FilmSizeID = 8INX10IN\\10INX12IN\\10INX14IN\\11INX14IN\\14INX14IN\\14INX17IN\\24CMX24CM\\24CMX30CM\n"
       << "ImplicitOnly = false\nMagnificationType = REPLICATE\\BILINEAR\\CUBIC\\NONE\nMaxDensity = 320\n"
-      << "MaxPDU = 32768\nMediumType = PAPER\\CLEAR FILM\\BLUE FILM\nMinDensity = 20\n"
+      << "MaxPDU = " << maxPdu << "\nMediumType = PAPER\\CLEAR FILM\\BLUE FILM\nMinDensity = 20\n"
       << "OmitSOPClassUIDFromCreateResponse = false\nPresentationLUTMatchRequired = false\n"
       << "PresentationLUTinFilmSession = false\nResolutionID = STANDARD\\HIGH\nSmoothingType = NONE\n"
       << "Supports12Bit = true\nSupportsDecimateCrop = true\nSupportsImageSize = true\n"

@@ -4,6 +4,7 @@
 #include "FilmWindows.h"
 #include "SOFilmSettingDlg.h"
 #include "SOPrintQueueDlg.h"
+#include "SOPluginFilmWnd.h"
 #include "SOPrinterAddDlg.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +188,43 @@ TEST_F(FilmDialogs, TheLayoutPickerMarksABlockAndChoosesOrClosesWithoutAChoice) 
   UITest::ProcessEvents(20);
   EXPECT_FALSE(::IsWindow(window));
   EXPECT_EQ(choices, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FilmDialogs, TheWindowTogglesToolsAndFollowsThePrinterItsHeaderComesFrom) {
+  PrinterRecord plain = Named("plain");
+  plain.isDefault = true;
+  PrinterRecord headless = Named("headless");
+  headless.headerVisible = false;
+  headless.headerSizeRatio = 0.05;
+  ASSERT_TRUE(config.Add(plain));
+  ASSERT_TRUE(config.Add(headless));
+  SOPrintQueue queue(MakeTempDir("films").string());
+  auto* window = new brenvik::SOPluginFilmWnd(&config, &queue);  // plug-in windows live as long as the process
+  HWND hwnd = window->Create(nullptr, L"SOPluginFilmWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
+  ASSERT_NE(hwnd, nullptr);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  ISOOstrel* ostrel = window->GetOstrel();
+
+  UITest::Click(pm, L"wwBtn");
+  EXPECT_EQ(ostrel->GetMouseTool(), 1);
+  UITest::Click(pm, L"wwBtn");
+  EXPECT_EQ(ostrel->GetMouseTool(), 0);
+
+  EXPECT_EQ(Text(pm, L"printerCombo"), L"plain");  // the default
+  EXPECT_TRUE(ostrel->IsHeaderVisible());
+  ASSERT_TRUE(UITest::SelectItem(pm, L"printerCombo", 1));
+  EXPECT_FALSE(ostrel->IsHeaderVisible());
+  // A change of the configuration keeps the chosen printer while it exists.
+  ASSERT_TRUE(config.Add(Named("third")));
+  EXPECT_EQ(Text(pm, L"printerCombo"), L"headless");
+  ASSERT_TRUE(config.RemoveAt(1));
+  EXPECT_EQ(Text(pm, L"printerCombo"), L"plain");
+  config.RemoveListener(window);
+  ::DestroyWindow(hwnd);
 }
 
 }  // namespace
