@@ -98,8 +98,9 @@ TEST(PrintQueuePeer, RefusalsAndUnprintableFilesEndFailedAndSayFailure) {
   std::vector<std::string> uids;
   for (Case& c : cases) uids.push_back(Queue(queue, *c.film));
   queue.WaitIdle();
+  const std::vector<PrintJob> jobs = queue.Jobs();
   for (size_t i = 0; i < uids.size(); ++i) {
-    const PrintJob* job = Find(queue.Jobs(), uids[i]);
+    const PrintJob* job = Find(jobs, uids[i]);
     ASSERT_TRUE(job) << cases[i].name;
     EXPECT_EQ(job->state, PRINTJOB_FAILED) << cases[i].name;
     EXPECT_EQ(StoredStatus(folder / uids[i]), "FAILURE") << cases[i].name;
