@@ -46,7 +46,7 @@ struct BallVolume {
 // rendered into a result image at its owner window's size (a quarter while interacting).
 class TestVRBuilder : public IVRBuilder {
  public:
-  TestVRBuilder() {
+  explicit TestVRBuilder(int n = 32) : ball(n) {
     engine.InitData(ball.volume);
     image.SetDcmObject(&object, 0);
   }
@@ -119,7 +119,12 @@ class TestVRBuilder : public IVRBuilder {
 struct PlaneImage {
   PlaneImage(const double orientation[6], const double point[3], int size = 100) {
     std::vector<short> pixels(static_cast<size_t>(size) * size);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<short>(i % size * 10);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const double d = std::hypot(x - size / 2.0, y - size / 2.0);
+        pixels[static_cast<size_t>(y) * size + x] = static_cast<short>(d < size / 3.0 ? 1000 : 100);
+      }
+    }
     object.SetPixelData(pixels.data(), size, size);
     // The top-left pixel lies half a field before the point along both directions.
     double corner[3];

@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "DcmImageInputData.h"
+#include "ISOCtrlPlugin.h"
 #include "ISOImageObject.h"
+#include "SODcmUtil.h"
 
 bool ImageProjectOf(ISOImageObject* image, SODcmImageProject& project) {
   DcmImageInputData* data = image ? image->GetOriginalImagePixelData() : nullptr;
@@ -34,4 +36,12 @@ void ViewDirectionOf(const double o[6], double n[3]) {
   n[2] = o[0] * o[4] - o[1] * o[3];
   const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]) + 0.000001;
   for (int i = 0; i < 3; ++i) n[i] /= length;
+}
+
+bool PatientToScreen(IPluginHost* host, const SODcmImageProject& project, const double patient[3], double screen[2]) {
+  const SOPoint3F p{static_cast<float>(patient[0]), static_cast<float>(patient[1]), static_cast<float>(patient[2])};
+  SOPointF pixel;
+  if (!SODcmUtil::PatientToImageCoords(project, p, pixel)) return false;
+  const double in[2] = {pixel.x, pixel.y};
+  return host->ImageToScreenCoords(in, screen);
 }

@@ -13,3 +13,8 @@ int ViewKindOf(const double orientation[6]);
 
 // The viewing direction of a rendered image: row x column, divided by its length + 1e-6.
 void ViewDirectionOf(const double orientation[6], double n[3]);
+
+class IPluginHost;
+
+// A patient point (mm) through the image plane to the host's window coordinates.
+bool PatientToScreen(IPluginHost* host, const SODcmImageProject& project, const double patient[3], double screen[2]);
