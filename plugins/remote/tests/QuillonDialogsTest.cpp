@@ -6,6 +6,7 @@
 #include <qrencode.h>
 
 #include "DiagCreateDlg.h"
+#include "HostWindow.h"
 #include "LinkManager.h"
 #include "TeamDialogs.h"
 #include "TeamWnd.h"
@@ -389,22 +390,6 @@ TEST_F(RemoteWebTest, RechargeShowsTheCodeAndThePaidTeamUpdatesItsLink) {
   CRechargeDlg::SetPollInterval(1500);
 }
 
-namespace {
-LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-HWND TeamHost() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = HostProc;
-    wc.lpszClassName = L"TeamWndTestHost";
-    return RegisterClassExW(&wc) != 0;
-  }();
-  (void)registered;
-  return CreateWindowExW(0, L"TeamWndTestHost", L"host", WS_POPUP, 0, 0, 800, 700, nullptr, nullptr, nullptr, nullptr);
-}
-}  // namespace
 
 // What the owner and a member see, and the value dialogs: a refused value keeps its dialog open
 // with the service's message; the signed name goes to the user's membership.
@@ -418,7 +403,7 @@ TEST_F(RemoteWebTest, TeamWindowShowsOwnerControlsOnlyToTheOwner) {
   ASSERT_NE(link, nullptr);
   ASSERT_TRUE(link->AddMember(&verifier));
   ASSERT_TRUE(link->LoadLists());
-  HWND host = TeamHost();
+  HWND host = MakeHostWindow(800, 700);
 
   struct Case {
     const char* user;

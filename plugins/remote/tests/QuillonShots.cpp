@@ -6,6 +6,7 @@
 
 #include "ConsultFixture.h"
 #include "DiagCreateDlg.h"
+#include "HostWindow.h"
 #include "TeamDialogs.h"
 #include "TeamWnd.h"
 #include "Jorvel.h"
@@ -83,10 +84,6 @@ Demo& TheDemo() {
   return *demo;
 }
 
-LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
 struct Opened {
   HWND host = nullptr;
   CQuillonWnd* plugin = nullptr;
@@ -95,17 +92,8 @@ struct Opened {
 // The plug-in window in a plain host window of the main panel's size.
 Opened OpenPlugin(const char* user) {
   TheDemo();
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = PlainProc;
-    wc.lpszClassName = L"QuillonShotHost";
-    return RegisterClassExW(&wc) != 0;
-  }();
-  (void)registered;
   Opened opened;
-  opened.host = CreateWindowExW(0, L"QuillonShotHost", L"host", WS_POPUP, 0, 0, 1190, 680, nullptr, nullptr,
-                                nullptr, nullptr);
+  opened.host = MakeHostWindow(1190, 680);
   ShowWindow(opened.host, SW_SHOW);
   opened.plugin = new CQuillonWnd;  // deletes nothing at the end, as in the program
   opened.plugin->CreateWnd(opened.host, 0, 0, 1190, 680);

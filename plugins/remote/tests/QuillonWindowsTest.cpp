@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "ClientOrder.h"
+#include "HostWindow.h"
 #include "LinkWindows.h"
 #include "QuillonWnd.h"
 #include "RemoteWebSupport.h"
@@ -27,24 +28,6 @@ struct RecordingHost : ISOExecuter {
   }
   void SetBadge(ISOPlugin*, int) override {}
 };
-
-LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-// A plain top-level window standing in for the shell's main panel.
-HWND MakeHostWindow() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = PlainProc;
-    wc.lpszClassName = L"QuillonTestHost";
-    return RegisterClassExW(&wc) != 0;
-  }();
-  (void)registered;
-  return CreateWindowExW(0, L"QuillonTestHost", L"host", WS_POPUP, 0, 0, 1200, 700, nullptr, nullptr, nullptr,
-                         nullptr);
-}
 
 bool Pump(const std::function<bool()>& condition, int ms = 5000) { return SOWin::PumpUntil(condition, ms); }
 
@@ -76,7 +59,7 @@ class QuillonWindowsTest : public RemoteWebTest {
     const auto skins = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
                        "runtime" / "skin";
     CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
-    host = MakeHostWindow();
+    host = MakeHostWindow(1200, 700);
   }
   void TearDown() override {
     if (plugin) plugin->LogoutUI();

@@ -2,6 +2,7 @@
 
 #include <qrencode.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -76,35 +77,29 @@ void CTeamCreateDlg::OnSendCode() {
   WebError error;
   if (!Web_VerifyCode(&number, &error)) return ShowError(ui_gettext(Gossamy::GetString(error).c_str()));
   countdown_ = 60;
-  if (CControlUI* button = m_PaintManager.FindControl(L"verifyCodeSendBtn")) {
-    CDuiString text;
-    text.Format(L"(%dS)", countdown_);
-    button->SetText(text);
-    button->SetEnabled(false);
-  }
+  ShowCountdown();
   SetTimer(m_hWnd, kCountdownTimer, 1000, nullptr);
   ShowError(L"");
 }
 
 void CTeamCreateDlg::OnTick() {
   const int n = countdown_;
-  countdown_ = n - 1;
+  countdown_ = std::max(n - 1, 0);
+  if (n <= 1) KillTimer(m_hWnd, kCountdownTimer);
+  ShowCountdown();
+}
+
+void CTeamCreateDlg::ShowCountdown() {
   CControlUI* button = m_PaintManager.FindControl(L"verifyCodeSendBtn");
-  if (n <= 1) {
-    countdown_ = 0;
-    KillTimer(m_hWnd, kCountdownTimer);
-    if (button) {
-      button->SetText(ui_gettext(L"获取短信验证码"));
-      button->SetEnabled(true);
-    }
-    return;
-  }
-  if (button) {
+  if (!button) return;
+  if (countdown_ > 0) {
     CDuiString text;
     text.Format(L"(%dS)", countdown_);
     button->SetText(text);
-    button->SetEnabled(false);
+  } else {
+    button->SetText(ui_gettext(L"获取短信验证码"));
   }
+  button->SetEnabled(countdown_ == 0);
 }
 
 LRESULT CTeamCreateDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {

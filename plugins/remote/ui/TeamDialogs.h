@@ -33,6 +33,7 @@ class CTeamCreateDlg : public DuiLib::WndDialog {
   std::wstring Trimmed(const wchar_t* edit);
   void ShowError(const std::wstring& text);
   void OnSendCode();
+  void ShowCountdown();
   void OnCreate();
 
   int countdown_ = 0;

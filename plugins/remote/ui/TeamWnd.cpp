@@ -137,32 +137,50 @@ void CTeamWnd::Notify(TNotifyUI& msg) {
     if (name == L"blackListBtn") return RemoteUI::SelectPage(m_PaintManager, L"tabLayout", 2);
     if (name == L"whiteListBackBtn" || name == L"blackListBackBtn")
       return RemoteUI::SelectPage(m_PaintManager, L"tabLayout", 0);
-    if (name == L"teamNameEditBtn") {
-      CValueUpdateDlg_TeamName dialog(link_);
-      return RunDialog(dialog, L"CValueUpdateDlg_TeamName", 0x86C80000);
-    }
-    if (name == L"teamDescEditBtn") {
-      CValueUpdateDlg_TeamDesc dialog(link_);
-      return RunDialog(dialog, L"CValueUpdateDlg_TeamDesc", 0x86C80000);
-    }
-    if (name == L"instNameEditBtn") {
-      CValueUpdateDlg_InstName dialog(link_);
-      return RunDialog(dialog, L"CValueUpdateDlg_InstName", 0x86C80000);
-    }
-    if (name == L"typeBtn") {
-      CValueUpdateDlg_TeamType dialog(link_);
-      return RunDialog(dialog, L"CValueUpdateDlg_TeamType", 0x86C80000);
-    }
-    if (name == L"signedNameEditBtn") {
-      CValueUpdateDlg_MemberSignedName dialog(link_);
-      return RunDialog(dialog, L"CValueUpdateDlg_MemberSignedName", 0x86C80000);
-    }
+    if (RunValueDialog(name)) return;
     if (name == L"rechargeBtn") {
       CRechargeDlg dialog(link_->Team());
       return RunDialog(dialog, L"CRechargeDlg", 0x00C80000);
     }
   }
   WindowImplBase::Notify(msg);
+}
+
+bool CTeamWnd::RunValueDialog(const CDuiString& button) {
+  using Make = std::unique_ptr<CValueUpdateDlg> (*)(const std::shared_ptr<TeamLink>&);
+  static const struct {
+    const wchar_t* button;
+    const wchar_t* name;
+    Make make;
+  } dialogs[] = {
+      {L"teamNameEditBtn", L"CValueUpdateDlg_TeamName",
+       [](const std::shared_ptr<TeamLink>& l) -> std::unique_ptr<CValueUpdateDlg> {
+         return std::make_unique<CValueUpdateDlg_TeamName>(l);
+       }},
+      {L"teamDescEditBtn", L"CValueUpdateDlg_TeamDesc",
+       [](const std::shared_ptr<TeamLink>& l) -> std::unique_ptr<CValueUpdateDlg> {
+         return std::make_unique<CValueUpdateDlg_TeamDesc>(l);
+       }},
+      {L"instNameEditBtn", L"CValueUpdateDlg_InstName",
+       [](const std::shared_ptr<TeamLink>& l) -> std::unique_ptr<CValueUpdateDlg> {
+         return std::make_unique<CValueUpdateDlg_InstName>(l);
+       }},
+      {L"typeBtn", L"CValueUpdateDlg_TeamType",
+       [](const std::shared_ptr<TeamLink>& l) -> std::unique_ptr<CValueUpdateDlg> {
+         return std::make_unique<CValueUpdateDlg_TeamType>(l);
+       }},
+      {L"signedNameEditBtn", L"CValueUpdateDlg_MemberSignedName",
+       [](const std::shared_ptr<TeamLink>& l) -> std::unique_ptr<CValueUpdateDlg> {
+         return std::make_unique<CValueUpdateDlg_MemberSignedName>(l);
+       }},
+  };
+  for (const auto& d : dialogs)
+    if (button == d.button) {
+      std::unique_ptr<CValueUpdateDlg> dialog = d.make(link_);
+      RunDialog(*dialog, d.name, 0x86C80000);
+      return true;
+    }
+  return false;
 }
 
 void CTeamWnd::RunDialog(CWindowWnd& dialog, const wchar_t* name, DWORD style) {

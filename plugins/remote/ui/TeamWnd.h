@@ -49,6 +49,8 @@ class CTeamWnd : public DuiLib::WindowImplBase, public ILinkCallback {
                 bool white);
   // Runs a dialog of this window without closing it when the focus goes.
   void RunDialog(DuiLib::CWindowWnd& dialog, const wchar_t* name, DWORD style);
+  // The value editor of a button; false for another button.
+  bool RunValueDialog(const DuiLib::CDuiString& button);
   void AfterDialog();
   bool OnMemberMenu(void* param);
   bool OnEntryMenu(void* param);
