@@ -180,6 +180,21 @@ TEST_F(Window3DTest, RotationTurnsAboutTheAxisOfTheLargerMove) {
   }
 }
 
+// A window laid out with no size has no turn per pixel: the drag leaves the view as it was.
+TEST_F(Window3DTest, RotationInAnEmptyWindowTurnsNothing) {
+  window.MoveWindow(0, 0, 0, 0);
+  double right0[3], down0[3], right1[3], down1[3];
+  Axes(right0, down0);
+  Send(WM_LBUTTONDOWN, 0, 0, MK_LBUTTON);
+  Send(WM_MOUSEMOVE, 30, 10, MK_LBUTTON);
+  Send(WM_LBUTTONUP, 30, 10);
+  Axes(right1, down1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(right1[i], right0[i]);
+    EXPECT_EQ(down1[i], down0[i]);
+  }
+}
+
 TEST(WindowMPR, CrossSitsSecondAndTheInfoToolTakesItsPlace) {
   SOImageWindowMPR window;
   EXPECT_NE(window.GetPluginMgr().GetPlugin("MPRCROSS"), nullptr);
