@@ -1,13 +1,25 @@
 // Paging through a CT series in the real 2D view control, offscreen: each wheel step is sent to
 // image window 0 and timed until the control's windows are painted again (the repaint is
-// synchronous). Also the load of the same files into the control to its finish event, against
-// the data centre alone in the same run, and the parts of a paint measured apart: windowing and
-// resampling of a frame drawn for the first time, corner texts and overlays.
+// synchronous). The peer, stepped in turn with the control on the same files, is the least a
+// viewer can do per page: DCMTK's DicomImage reads the file and windows it to 8 bits, and a
+// plain Qt widget of the same size draws the frames smoothly scaled into its cells. Wall times
+// suffer on a busy machine; the processor time of the process per step (Qt's painting threads
+// included) is shown beside them.
+// Also the load of the same files into the control to its finish event, against the data centre
+// alone in the same run, and the parts of a paint measured apart: windowing and resampling of a
+// frame drawn for the first time, corner texts and overlays.
 // Usage: bench_viewer_paging [files=1000] [size=512] [steps=200]
 
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmimgle/dcmimage.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -39,6 +51,47 @@ class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
   void OnLoadFinishedEvent(const SODcmLoadEvent*) override { ++finished; }
   void OnClearedEvent() override {}
   std::atomic<int> finished{0};
+};
+
+// The peer: one page of frames, each read and windowed by DCMTK, drawn by a plain widget.
+class PlainPager : public QWidget {
+ public:
+  PlainPager(const std::vector<fs::path>& files, int rows, int cols) : files_(files), rows_(rows), cols_(cols) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+  void ShowPage(int page) {
+    frames_.clear();
+    for (int k = 0; k < rows_ * cols_; ++k) {
+      const size_t i = static_cast<size_t>(page) * rows_ * cols_ + k;
+      if (i >= files_.size()) break;
+      DicomImage image(files_[i].c_str());
+      image.setWindow(40, 400);
+      const auto* pixels = static_cast<const uchar*>(image.getOutputData(8));
+      if (!pixels) continue;
+      const int w = static_cast<int>(image.getWidth()), h = static_cast<int>(image.getHeight());
+      frames_.push_back(QImage(pixels, w, h, w, QImage::Format_Grayscale8).copy());
+    }
+    repaint();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const int cw = width() / cols_, ch = height() / rows_;
+    for (size_t k = 0; k < frames_.size(); ++k) {
+      const int side = std::min(cw, ch) - 2;
+      const QRect cell(static_cast<int>(k % cols_) * cw + (cw - side) / 2,
+                       static_cast<int>(k / cols_) * ch + (ch - side) / 2, side, side);
+      p.drawImage(cell, frames_[k]);
+    }
+  }
+
+ private:
+  const std::vector<fs::path>& files_;
+  int rows_, cols_;
+  std::vector<QImage> frames_;
 };
 
 }  // namespace
@@ -104,20 +157,41 @@ int main(int argc, char** argv) {
     control->GetSeriesWindow(0)->SetImageLayout(rows, cols);
     control->GetSeriesWindow(0)->ScrollToFirst();
     HWND cell = control->GetSeriesWnd(0)->GetImageWnd(0)->GetHWND();
-    std::vector<double> ms;
-    // Forward through the series and back again at its end.
+    QWidget plainTop;
+    plainTop.setGeometry(0, 0, 1024, 1024);
+    PlainPager plain(series.files, rows, cols);
+    plain.setParent(&plainTop);
+    const RECT area = control->GetSeriesWindow(0)->GetImageWindow(0)->GetWindowRect();  // the peer's cells as large as ours
+    plain.setGeometry(0, 0, (area.right - area.left) * cols, (area.bottom - area.top) * rows);
+    plainTop.show();
+    SOWin::PumpEvents(20);
+    std::vector<double> ms, cpu, peerMs, peerCpu;
+    // Forward through the series and back again at its end; the peer shows the same page next.
     const int pages = (count + rows * cols - 1) / (rows * cols);
     int page = 0, direction = 1;
     for (int i = 0; i < steps && pages > 1; ++i) {
       if (page + direction < 0 || page + direction >= pages) direction = -direction;
       page += direction;
+      double c0 = ProcessCpuSeconds();
       ms.push_back(1000 * Seconds([&] {
         SendMessageW(cell, WM_MOUSEWHEEL, MAKEWPARAM(0, direction > 0 ? -120 : 120), 0);
       }));
+      double c1 = ProcessCpuSeconds();
+      cpu.push_back(1000 * (c1 - c0));
+      peerMs.push_back(1000 * Seconds([&] { plain.ShowPage(page); }));
+      peerCpu.push_back(1000 * (ProcessCpuSeconds() - c1));
     }
-    if (ms.empty()) ms.push_back(0);
+    for (auto* v : {&ms, &cpu, &peerMs, &peerCpu})
+      if (v->empty()) v->push_back(0);
     std::printf("%dx%d wheel to painted: p50 %.2f ms  p95 %.2f ms  max %.2f ms   budget p95 < %d ms\n", rows, cols,
                 Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0), rows == 1 ? 8 : 16);
+    std::printf("  DCMTK DicomImage + plain Qt widget: p50 %.2f ms  p95 %.2f ms  max %.2f ms\n",
+                Percentile(peerMs, 0.5), Percentile(peerMs, 0.95), Percentile(peerMs, 1.0));
+    std::printf("  processor time per step: ours p50 %.2f / p95 %.2f ms, peer p50 %.2f / p95 %.2f ms\n",
+                Percentile(cpu, 0.5), Percentile(cpu, 0.95), Percentile(peerCpu, 0.5), Percentile(peerCpu, 0.95));
+    std::printf("  ratio (ours / peer): wall p50 %.2f  p95 %.2f   processor p50 %.2f  p95 %.2f\n",
+                Percentile(ms, 0.5) / Percentile(peerMs, 0.5), Percentile(ms, 0.95) / Percentile(peerMs, 0.95),
+                Percentile(cpu, 0.5) / Percentile(peerCpu, 0.5), Percentile(cpu, 0.95) / Percentile(peerCpu, 0.95));
 
     // The parts of one cell's paint, measured on images not drawn before.
     SOSeriesWindow* s = control->GetSeriesWindow(0);
