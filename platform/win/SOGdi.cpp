@@ -740,17 +740,28 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, i
   if (s && s->kind == DCObj::Kind::Window) tree = RenderTree(s->hwnd);
   QImage* srcImage = !tree.isNull() ? &tree : s ? TargetImage(s) : nullptr;
   if (!srcImage) return FALSE;
-  // Take the source rectangle out first: source and destination may be the same image.
   QRect srcRect(xSrc + s->state.origin.x(), ySrc + s->state.origin.y(), wSrc, hSrc);
-  QImage part = srcImage->copy(srcRect.normalized());
-  if (s->kind == DCObj::Kind::Memory && s->bitmap && s->bitmap->bottomUp) {
-    const int h = srcImage->height();
-    part =
-        srcImage
-            ->copy(QRect(srcRect.x(), h - srcRect.y() - srcRect.height(), srcRect.width(), srcRect.height()))
-            .mirrored();
+  const bool bottomUp = s->kind == DCObj::Kind::Memory && s->bitmap && s->bitmap->bottomUp;
+  // A plain blit from another image, inside its bounds, draws straight from it: a double-buffered
+  // paint does this every frame, and copying the buffer out first costs as much again.
+  const QImage* destImage = d->kind == DCObj::Kind::Printer ? nullptr : TargetImage(d);
+  const bool direct = !bottomUp && wSrc > 0 && hSrc > 0 && wDest > 0 && hDest > 0 &&
+                      srcImage->rect().contains(srcRect) &&
+                      (!destImage || destImage->constBits() != srcImage->constBits());
+  QImage part;
+  if (!direct) {
+    // Take the source rectangle out first: source and destination may be the same image.
+    part = srcImage->copy(srcRect.normalized());
+    if (bottomUp) {
+      const int h = srcImage->height();
+      part = srcImage
+                 ->copy(QRect(srcRect.x(), h - srcRect.y() - srcRect.height(), srcRect.width(),
+                              srcRect.height()))
+                 .mirrored();
+    }
+    part = part.mirrored((wSrc < 0) != (wDest < 0), (hSrc < 0) != (hDest < 0));
+    srcRect = part.rect();
   }
-  part = part.mirrored((wSrc < 0) != (wDest < 0), (hSrc < 0) != (hDest < 0));
   DCPainter p(d);
   if (!p.Active()) return FALSE;
   switch (rop) {
@@ -775,7 +786,7 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int wDest, int hDest, HDC src, i
   p->setRenderHint(QPainter::SmoothPixmapTransform, d->state.stretchMode == STRETCH_HALFTONE);
   p->drawImage(QRect(QPoint(xDest, yDest), QSize(std::abs(wDest), std::abs(hDest)))
                    .translated(wDest < 0 ? wDest : 0, hDest < 0 ? hDest : 0),
-               part);
+               direct ? *srcImage : part, srcRect);
   return TRUE;
 }
 
