@@ -939,7 +939,8 @@ bool BlitIndexed(QPainter& p, const QImage& img, const QRect& src) {
 
 // 32-bit copies of the 8-bit images this thread painted last, oldest first. A repaint of an
 // unchanged bitmap (a pan, an overlay) reuses its copy; the budget bounds what the copies hold
-// however many bitmaps live.
+// however many bitmaps live. It covers the cells of a page, not a series: a new copy past it
+// takes over old memory, and fresh pages cost more to touch than re-expanding a frame.
 struct DrawnCopy {
   quint64 image;    // Image::Impl::id
   quint64 changes;  // the image's change count the copy shows
@@ -952,7 +953,7 @@ struct DrawnCopies : std::vector<DrawnCopy> {
   ~DrawnCopies() { t_drawnCopiesGone = true; }
 };
 thread_local DrawnCopies t_drawnCopies;
-constexpr qsizetype kDrawnCopiesBudget = qsizetype{64} << 20;
+constexpr qsizetype kDrawnCopiesBudget = qsizetype{16} << 20;
 
 struct Image::Impl {
   Impl() {
@@ -986,8 +987,23 @@ QImage Image::Impl::Drawable() {
   if (copy.pixels.isNull() || copy.changes != changes || callerMemory) {
     const IndexedColours colours(img);
     const QImage::Format format = colours.opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-    if (copy.pixels.size() != img.size() || copy.pixels.format() != format)
-      copy.pixels = QImage(img.size(), format);
+    if (copy.pixels.size() != img.size() || copy.pixels.format() != format) {
+      copy.pixels = QImage();
+      // With the budget spent, the oldest copy of the same size gives up its pixels: paging
+      // through a series then writes into memory already mapped instead of fresh pages.
+      qsizetype held = 0;
+      for (const DrawnCopy& c : copies) held += c.pixels.sizeInBytes();
+      if (held + qsizetype{4} * img.width() * img.height() > kDrawnCopiesBudget) {
+        auto same = std::find_if(copies.begin(), copies.end(), [&](const DrawnCopy& c) {
+          return c.pixels.size() == img.size() && c.pixels.format() == format;
+        });
+        if (same != copies.end()) {
+          copy.pixels = std::move(same->pixels);
+          copies.erase(same);
+        }
+      }
+      if (copy.pixels.isNull()) copy.pixels = QImage(img.size(), format);
+    }
     if (copy.pixels.isNull()) return img;  // no memory for the copy: Qt converts while it draws
     for (int y = 0; y < img.height(); ++y)
       colours.Expand(img.constScanLine(y), reinterpret_cast<QRgb*>(copy.pixels.scanLine(y)), img.width());

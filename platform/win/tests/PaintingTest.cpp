@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "SOGdiPlus.h"
 #include "WinTestUtil.h"
@@ -405,6 +406,60 @@ TEST_F(Painting, DibTransfersKeepRowOrderAndPadding) {
   DeleteDC(mem);
 }
 
+// Blits between memory bitmaps: pixel exact, a source overlapping its destination read as it was
+// before, source pixels past the bitmap's edge black, negative extents mirrored, raster operations.
+TEST_F(Painting, BlitsCopyExactPixelsAlsoOverlappingAndPastTheEdge) {
+  auto source = [](int x, int y) { return RGB(10 * x + 1, 10 * y + 2, 100); };
+  HDC a = CreateCompatibleDC(nullptr), b = CreateCompatibleDC(nullptr);
+  HBITMAP bmpA = CreateCompatibleBitmap(a, 6, 4), bmpB = CreateCompatibleBitmap(b, 6, 4);
+  HGDIOBJ oldA = SelectObject(a, bmpA), oldB = SelectObject(b, bmpB);
+  auto reset = [&] {
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x) {
+        SetPixel(a, x, y, source(x, y));
+        SetPixel(b, x, y, RGB(200, 200, 200));
+      }
+  };
+  struct Case {
+    const char* name;
+    HDC dest;
+    int x, y, w, h, sx, sy;
+    DWORD rop;
+    // The expected colour at (x, y) of the destination.
+    std::function<COLORREF(int, int)> want;
+    int sw = 0, sh = 0;  // the source extent when it differs from the destination's
+  };
+  const COLORREF grey = RGB(200, 200, 200);
+  const Case cases[] = {
+      {"inside", b, 1, 1, 3, 2, 2, 1, SRCCOPY,
+       [&](int x, int y) { return x >= 1 && x < 4 && y >= 1 && y < 3 ? source(x + 1, y) : grey; }},
+      {"onto itself, shifted right", a, 1, 0, 5, 4, 0, 0, SRCCOPY,
+       [&](int x, int y) { return x >= 1 ? source(x - 1, y) : source(x, y); }},
+      {"onto itself, shifted left", a, 0, 0, 5, 4, 1, 0, SRCCOPY,
+       [&](int x, int y) { return x < 5 ? source(x + 1, y) : source(x, y); }},
+      {"past the edge", b, 0, 0, 4, 4, 3, 2, SRCCOPY,
+       [&](int x, int y) { return x >= 4 ? grey : x + 3 < 6 && y + 2 < 4 ? source(x + 3, y + 2) : RGB(0, 0, 0); }},
+      {"doubled", b, 0, 0, 6, 4, 1, 1, SRCCOPY, [&](int x, int y) { return source(1 + x / 2, 1 + y / 2); }, 3, 2},
+      {"mirrored", b, 6, 0, -6, 4, 0, 0, SRCCOPY, [&](int x, int y) { return source(5 - x, y); }},
+      {"inverted", b, 0, 0, 6, 4, 0, 0, NOTSRCCOPY, [&](int x, int y) { return source(x, y) ^ 0xFFFFFF; }},
+      {"and", b, 0, 0, 6, 4, 0, 0, SRCAND, [&](int x, int y) { return source(x, y) & grey; }},
+  };
+  for (const Case& c : cases) {
+    reset();
+    ASSERT_TRUE(StretchBlt(c.dest, c.x, c.y, c.w, c.h, a, c.sx, c.sy, c.sw ? c.sw : std::abs(c.w),
+                           c.sh ? c.sh : c.h, c.rop))
+        << c.name;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x) ASSERT_EQ(GetPixel(c.dest, x, y), c.want(x, y)) << c.name << " at " << x << "," << y;
+  }
+  SelectObject(a, oldA);
+  SelectObject(b, oldB);
+  DeleteObject(bmpA);
+  DeleteObject(bmpB);
+  DeleteDC(a);
+  DeleteDC(b);
+}
+
 // A window whose child paints a gradient through a memory DC and GDI+, with GDI text.
 LRESULT GradientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wp, lp);
@@ -642,11 +697,11 @@ TEST_F(Painting, IndexedBitmapsDrawAsQtDrawsThemAcrossChanges) {
 // Painted copies belong to their bitmap: two live bitmaps with the same number of changes, drawn
 // scaled in turn, each show their own pixels.
 TEST_F(Painting, IndexedBitmapsKeepTheirOwnPaintedCopies) {
-  auto filled = [](BYTE index) {
-    auto bmp = std::make_unique<Bitmap>(4, 4, PixelFormat8bppIndexed);
+  auto filled = [](BYTE index, int side = 4) {
+    auto bmp = std::make_unique<Bitmap>(side, side, PixelFormat8bppIndexed);
     BitmapData data;
     EXPECT_EQ(bmp->LockBits(nullptr, ImageLockModeWrite, PixelFormat8bppIndexed, &data), Ok);
-    for (int y = 0; y < 4; ++y) std::memset(static_cast<BYTE*>(data.Scan0) + y * data.Stride, index, 4);
+    for (int y = 0; y < side; ++y) std::memset(static_cast<BYTE*>(data.Scan0) + y * data.Stride, index, side);
     bmp->UnlockBits(&data);
     return bmp;
   };
@@ -677,5 +732,16 @@ TEST_F(Painting, IndexedBitmapsKeepTheirOwnPaintedCopies) {
   dark.reset();
   auto next = filled(99);
   EXPECT_EQ(drawnGrey(*next), 99);
+  EXPECT_EQ(drawnGrey(*light), 200);
+
+  // More large bitmaps than the copies may hold: copies give their memory to newer ones, and
+  // every bitmap, drawn again, still shows its own pixels.
+  std::vector<std::unique_ptr<Bitmap>> large;
+  for (BYTE i = 0; i < 6; ++i) large.push_back(filled(static_cast<BYTE>(30 + 20 * i), 2048));
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < 6; ++i) {
+      const int k = round ? 5 - i : i;
+      EXPECT_EQ(drawnGrey(*large[k]), 30 + 20 * k) << "round " << round << ", bitmap " << k;
+    }
   EXPECT_EQ(drawnGrey(*light), 200);
 }
