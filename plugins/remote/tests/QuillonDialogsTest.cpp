@@ -9,6 +9,7 @@
 #include "HostWindow.h"
 #include "LinkManager.h"
 #include "TeamDialogs.h"
+#include "MemberDialogs.h"
 #include "TeamWnd.h"
 #include "TeamLink.h"
 #include "IKelvast.h"
@@ -482,5 +483,55 @@ TEST_F(RemoteWebTest, TeamWindowShowsOwnerControlsOnlyToTheOwner) {
   CValueUpdateDlg_TeamType type(link);
   type.Create(host, L"CValueUpdateDlg_TeamType", 0x86C80000, 0, 0, 0, 0, 0);
   type.ShowModal();
+  DestroyWindow(host);
+}
+
+// Users found by name are added by the owner; the permission dialog changes one member's rights.
+TEST_F(RemoteWebTest, MemberDialogsAddTheChosenUserAndSetPermissions) {
+  UseRuntimeSkins();
+  Login("reporter");
+  const TeamRecord created = CreateTeam("Spine", "13800000002");
+  ASSERT_TRUE(LinkManager::Instance().RefreshTeams());
+  auto link = LinkManager::Instance().Find(created.id);
+  ASSERT_NE(link, nullptr);
+  HWND host = MakeHostWindow(600, 500);
+
+  UITest::OnModal(L"CMemberAddDlg", [](CWindowWnd* window) {
+    auto* dialog = static_cast<CMemberAddDlg*>(window);
+    CPaintManagerUI& pm = *dialog->GetPaintManager();
+    CControlUI* add = pm.FindControl(L"addBtn");
+    UITest::Click(pm, L"searchBtn");  // no text: no rows
+    EXPECT_FALSE(add->IsEnabled());
+    UITest::Click(pm, L"addBtn");
+    EXPECT_TRUE(IsWindow(window->GetHWND()));
+    UITest::SetText(pm, L"searchEdit", L"verifier");
+    UITest::Click(pm, L"searchBtn");
+    ASSERT_EQ(dialog->Results().size(), 1u);
+    EXPECT_EQ(static_cast<CListUI*>(pm.FindControl(L"resultList"))->GetCurSel(), 0);
+    EXPECT_TRUE(add->IsEnabled());
+    UITest::Click(pm, L"addBtn");
+  });
+  CMemberAddDlg add(link);
+  add.Create(host, L"CMemberAddDlg", 0x86C80000, 0, 0, 0, 0, 0);
+  add.ShowModal();
+  const std::vector<MemberRecord> members = link->Team().members;
+  ASSERT_EQ(members.size(), 2u);
+  const MemberRecord verifier = members[0].user.userName == "verifier" ? members[0] : members[1];
+  EXPECT_EQ(verifier.user.userName, "verifier");
+
+  UITest::OnModal(L"CMemberPermitDlg", [](CWindowWnd* window) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(window)->GetPaintManager();
+    static_cast<COptionUI*>(pm.FindControl(L"verifyCheck"))->Selected(true, false);
+    static_cast<COptionUI*>(pm.FindControl(L"editCheck"))->Selected(false, false);
+    UITest::Click(pm, L"saveBtn");
+  });
+  CMemberPermitDlg permit(link, verifier);
+  permit.Create(host, L"CMemberPermitDlg", 0x86C80000, 0, 0, 0, 0, 0);
+  permit.ShowModal();
+  for (const MemberRecord& m : link->Team().members)
+    if (m.user.userName == "verifier") {
+      EXPECT_TRUE(m.verifyPermit);
+      EXPECT_FALSE(m.editPermit);
+    }
   DestroyWindow(host);
 }

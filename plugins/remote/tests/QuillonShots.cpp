@@ -7,6 +7,7 @@
 #include "ConsultFixture.h"
 #include "DiagCreateDlg.h"
 #include "HostWindow.h"
+#include "MemberDialogs.h"
 #include "TeamDialogs.h"
 #include "TeamWnd.h"
 #include "Jorvel.h"
@@ -350,3 +351,38 @@ VALUE_DIALOG_SHOT("remote/value_teamdesc_dlg", CValueUpdateDlg_TeamDesc)
 VALUE_DIALOG_SHOT("remote/value_instname_dlg", CValueUpdateDlg_InstName)
 VALUE_DIALOG_SHOT("remote/value_teamtype_dlg", CValueUpdateDlg_TeamType)
 VALUE_DIALOG_SHOT("remote/value_member_nickname_dlg", CValueUpdateDlg_MemberSignedName)
+
+ORVANTA_SHOT("remote/member_add_dlg") {
+  Opened opened = OpenPlugin("reporter");
+  if (auto link = DemoLink())
+    SaveModal(
+        ctx, L"CMemberAddDlg",
+        [](WindowImplBase* dialog) {
+          CPaintManagerUI& pm = *dialog->GetPaintManager();
+          pm.FindControl(L"searchEdit")->SetText(L"client");
+          UITest::Click(pm, L"searchBtn");
+        },
+        [link] {
+          CMemberAddDlg dialog(link);
+          if (dialog.Create(nullptr, L"CMemberAddDlg", 0x86C80000, 0, 0, 0, 0, 0)) {
+            dialog.CenterWindow();
+            dialog.ShowModal();
+          }
+        });
+  Close(opened);
+  return {};
+}
+
+ORVANTA_SHOT("remote/member_permit_dlg") {
+  Opened opened = OpenPlugin("reporter");
+  if (auto link = DemoLink())
+    SaveModal(ctx, L"CMemberPermitDlg", nullptr, [link] {
+      CMemberPermitDlg dialog(link, link->Me());
+      if (dialog.Create(nullptr, L"CMemberPermitDlg", 0x86C80000, 0, 0, 0, 0, 0)) {
+        dialog.CenterWindow();
+        dialog.ShowModal();
+      }
+    });
+  Close(opened);
+  return {};
+}

@@ -1,6 +1,7 @@
 #include "TeamWnd.h"
 
 #include "Gossamy.h"
+#include "MemberDialogs.h"
 #include "RemoteRecords.h"
 #include "RemoteSession.h"
 #include "TeamDialogs.h"
@@ -138,6 +139,18 @@ void CTeamWnd::Notify(TNotifyUI& msg) {
     if (name == L"whiteListBackBtn" || name == L"blackListBackBtn")
       return RemoteUI::SelectPage(m_PaintManager, L"tabLayout", 0);
     if (RunValueDialog(name)) return;
+    if (name == L"memberAddBtn") {
+      CMemberAddDlg dialog(link_);
+      return RunDialog(dialog, L"CMemberAddDlg", 0x86C80000);
+    }
+    if (name == L"whitelistAddBtn") {
+      CWhiteListAddDlg dialog(link_);
+      return RunDialog(dialog, L"CWhiteListAddDlg", 0x86C80000);
+    }
+    if (name == L"blacklistAddBtn") {
+      CBlackListAddDlg dialog(link_);
+      return RunDialog(dialog, L"CBlackListAddDlg", 0x86C80000);
+    }
     if (name == L"rechargeBtn") {
       CRechargeDlg dialog(link_->Team());
       return RunDialog(dialog, L"CRechargeDlg", 0x00C80000);
@@ -216,6 +229,13 @@ bool CTeamWnd::OnMemberMenu(void* param) {
   const POINT pt = MenuPoint(msg->pSender);
   const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, pt.x, pt.y, 0, m_hWnd, nullptr);
   DestroyMenu(menu);
+  if (chosen == 1) {
+    CMemberPermitDlg dialog(link_, member);
+    if (dialog.Create(m_hWnd, L"CMemberPermitDlg", 0x86C80000, 0, 0, 0, 0, 0)) {
+      dialog.CenterWindow();
+      dialog.ShowModal();
+    }
+  }
   if (chosen == 2) {
     WebError error;
     if (!link_->DeleteMember(&member, &error))
