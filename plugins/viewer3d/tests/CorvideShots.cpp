@@ -16,3 +16,4 @@ ORVANTA_SHOT("3d/color_panel") {
   HWND hwnd = panel->GetHWND();
   return {hwnd, [hwnd] { ::DestroyWindow(hwnd); }};
 }
+
