@@ -535,3 +535,29 @@ TEST_F(RemoteWebTest, MemberDialogsAddTheChosenUserAndSetPermissions) {
     }
   DestroyWindow(host);
 }
+
+TEST(MemberCard, TitleFallsBackAndPermissionsShowAsLabels) {
+  UseRuntimeSkins();
+  const struct {
+    bool edit, verify;
+    const char* signedName;
+    const char* nickName;
+    const wchar_t* title;
+  } cases[] = {{true, true, "Dr. Li", "Li", L"Dr. Li"}, {false, false, "", "", L"liwei"}, {true, false, "", "Li", L"Li"}};
+  for (const auto& c : cases) {
+    MemberRecord member;
+    member.editPermit = c.edit;
+    member.verifyPermit = c.verify;
+    member.signedName = c.signedName;
+    member.user.nickName = c.nickName;
+    member.user.userName = "liwei";
+    CMemberWnd card(member);
+    ASSERT_NE(card.Create(nullptr, L"CMemberWnd", 0x80880000, 0, 0, 0, 0, 0), nullptr);
+    CPaintManagerUI& pm = *card.GetPaintManager();
+    EXPECT_EQ(TextOf(pm, L"userTitleLabel"), c.title);
+    EXPECT_EQ(pm.FindControl(L"readOnlyLabel")->IsVisible(), !c.edit && !c.verify);
+    EXPECT_EQ(pm.FindControl(L"editPermitLabel")->IsVisible(), c.edit);
+    EXPECT_EQ(pm.FindControl(L"verifyPermitLabel")->IsVisible(), c.verify);
+    DestroyWindow(card.GetHWND());
+  }
+}

@@ -386,3 +386,21 @@ ORVANTA_SHOT("remote/member_permit_dlg") {
   Close(opened);
   return {};
 }
+
+ORVANTA_SHOT("remote/member_info_wnd") {
+  MemberRecord member;
+  member.signedName = "李医生";
+  member.editPermit = member.verifyPermit = true;
+  member.user.userID = "100002";
+  member.user.userName = "reporter";
+  member.user.nickName = "Dr. Li";
+  member.user.mobile = "13800000002";
+  auto* card = new CMemberWnd(member);
+  card->Create(nullptr, L"CMemberWnd", 0x80880000, 0, 0, 0, 0, 0);
+  SOWin::PumpEvents(20);
+  const HWND hwnd = card->GetHWND();
+  return {hwnd, [card, hwnd] {
+            DestroyWindow(hwnd);
+            delete card;
+          }};
+}

@@ -2,6 +2,7 @@
 
 #include "Gossamy.h"
 #include "Jorvel.h"
+#include "RemoteRecords.h"
 #include "TeamLink.h"
 #include "Zarnet.h"
 
@@ -79,4 +80,28 @@ void CMemberPermitDlg::Notify(TNotifyUI& msg) {
     return;
   }
   WindowImplBase::Notify(msg);
+}
+
+void CMemberWnd::InitWindow() {
+  const struct {
+    const wchar_t* name;
+    std::string text;
+  } labels[] = {{L"userTitleLabel", RemoteRecords::DisplayName(member_)},
+                {L"userIDLabel", member_.user.userID},
+                {L"userNameLabel", member_.user.userName},
+                {L"nickNameLabel", member_.user.nickName},
+                {L"mobileLabel", member_.user.mobile},
+                {L"signedNameLabel", member_.signedName}};
+  for (const auto& label : labels)
+    if (CControlUI* control = m_PaintManager.FindControl(label.name)) control->SetText(RemoteUI::Wide(label.text).c_str());
+  if (CControlUI* readOnly = m_PaintManager.FindControl(L"readOnlyLabel"))
+    readOnly->SetVisible(!member_.editPermit && !member_.verifyPermit);
+  if (CControlUI* edit = m_PaintManager.FindControl(L"editPermitLabel")) edit->SetVisible(member_.editPermit);
+  if (CControlUI* verify = m_PaintManager.FindControl(L"verifyPermitLabel")) verify->SetVisible(member_.verifyPermit);
+}
+
+LRESULT CMemberWnd::OnKillFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  Close(1);
+  bHandled = TRUE;
+  return 0;
 }

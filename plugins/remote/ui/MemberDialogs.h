@@ -61,3 +61,19 @@ class CMemberPermitDlg : public DuiLib::WindowImplBase {
   std::shared_ptr<TeamLink> link_;
   MemberRecord member_;
 };
+
+// A read-only card of one member: names, mobile and permissions. Closes when it loses the focus.
+class CMemberWnd : public DuiLib::WindowImplBase {
+ public:
+  explicit CMemberWnd(const MemberRecord& member) : member_(member) {}
+  const wchar_t* GetWindowClassName() const override { return L"CMemberWnd"; }
+  void InitWindow() override;
+  LRESULT OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+
+ protected:
+  DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
+  DuiLib::CDuiString GetSkinFile() override { return L"remote/member_info_wnd.xml"; }
+
+ private:
+  MemberRecord member_;
+};

@@ -91,6 +91,7 @@ void CTeamWnd::Fill() {
       if (CControlUI* name = row->GetItemAt(0)) {
         name->SetTag(reinterpret_cast<UINT_PTR>(&member));
         name->SetText(RemoteUI::Wide(RemoteRecords::DisplayName(member)).c_str());
+        name->OnNotify += MakeDelegate(this, &CTeamWnd::OnMemberCard);
       }
       if (auto* marks = dynamic_cast<CContainerUI*>(row->GetItemAt(1))) {
         if (CControlUI* edit = marks->GetItemAt(0)) edit->SetVisible(member.editPermit);
@@ -242,6 +243,29 @@ bool CTeamWnd::OnMemberMenu(void* param) {
       MessageBoxUI(m_hWnd, ui_gettext(Gossamy::GetString(error).c_str()), nullptr, 0);
   }
   AfterDialog();
+  return true;
+}
+
+bool CTeamWnd::OnMemberCard(void* param) {
+  auto* msg = static_cast<TNotifyUI*>(param);
+  if (msg->sType != L"click" || !msg->pSender) return true;
+  const MemberRecord member = *reinterpret_cast<const MemberRecord*>(msg->pSender->GetTag());
+  autoClose_ = false;
+  POINT pt = msg->ptMouse;
+  ClientToScreen(m_hWnd, &pt);
+  CMemberWnd card(member);
+  if (card.Create(m_hWnd, L"CMemberWnd", 0x80880000, 0, pt.x, pt.y, 0, 0)) {
+    // Its right edge where the click was, and never below the screen.
+    RECT rc;
+    GetWindowRect(card.GetHWND(), &rc);
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    int top = rc.top;
+    if (rc.bottom > GetSystemMetrics(SM_CYSCREEN)) top = GetSystemMetrics(SM_CYSCREEN) - height;
+    MoveWindow(card.GetHWND(), rc.left - width, top, width, height, TRUE);
+    card.ShowModal();
+  }
+  SetFocus(m_hWnd);
+  autoClose_ = true;
   return true;
 }
 

@@ -54,6 +54,7 @@ class CTeamWnd : public DuiLib::WindowImplBase, public ILinkCallback {
   void AfterDialog();
   bool OnMemberMenu(void* param);
   bool OnEntryMenu(void* param);
+  bool OnMemberCard(void* param);
   POINT MenuPoint(DuiLib::CControlUI* button) const;
 
   std::shared_ptr<TeamLink> link_;
