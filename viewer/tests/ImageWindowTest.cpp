@@ -120,10 +120,15 @@ TEST_F(ImageWindowTest, RightDragWindowsAndMiddleDragZoomsWhateverTheLeftTool) {
   window.SetMouseMode2D(SOMouseModePan);
   images[0].WW(40, 400);
   const HWND h = window.GetWindow();
+  int paints = 0;
+  window.GetPluginMgr().AddPlugin(new PaintCounter(&paints));
   SendMessageW(h, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(50, 50));
   SendMessageW(h, WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(51, 51));  // inside the dead zone
   EXPECT_DOUBLE_EQ(images[0].GetImagePresentationState().windowWidth, 400);
+  paints = 0;
   SendMessageW(h, WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(61, 51));
+  // The pointer text and the new window show in one paint, made once the move is handled.
+  EXPECT_EQ(paints, 1);
   SendMessageW(h, WM_RBUTTONUP, 0, MAKELPARAM(61, 51));
   EXPECT_DOUBLE_EQ(images[0].GetImagePresentationState().windowWidth, 410);
   EXPECT_FLOAT_EQ(images[0].GetImagePresentationState().panX, 0);

@@ -5,22 +5,22 @@
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 
-SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height, HBITMAP* keep)
+SOPaintBitmap::~SOPaintBitmap() {
+  if (bitmap_) ::DeleteObject(bitmap_);
+}
+
+SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height, SOPaintBitmap& keep)
     : hwnd_(hwnd), width_(std::max(1, width)), height_(std::max(1, height)) {
   hdc_ = ::BeginPaint(hwnd_, &ps_);
   mem_ = ::CreateCompatibleDC(hdc_);
-  if (keep) {
-    BITMAP info{};
-    if (*keep && (!::GetObjectW(*keep, sizeof(info), &info) || info.bmWidth != width_ || info.bmHeight != height_)) {
-      ::DeleteObject(*keep);
-      *keep = nullptr;
-    }
-    if (!*keep) *keep = ::CreateCompatibleBitmap(hdc_, width_, height_);
-    bitmap_ = *keep;
-    kept_ = true;
-  } else {
-    bitmap_ = ::CreateCompatibleBitmap(hdc_, width_, height_);
+  BITMAP info{};
+  if (keep.bitmap_ && (!::GetObjectW(keep.bitmap_, sizeof(info), &info) || info.bmWidth != width_ ||
+                       info.bmHeight != height_)) {
+    ::DeleteObject(keep.bitmap_);
+    keep.bitmap_ = nullptr;
   }
+  if (!keep.bitmap_) keep.bitmap_ = ::CreateCompatibleBitmap(hdc_, width_, height_);
+  bitmap_ = keep.bitmap_;
   old_ = ::SelectObject(mem_, bitmap_);
   Gdiplus::Graphics g(mem_);
   Gdiplus::SolidBrush black(Gdiplus::Color(0xFF000000));
@@ -30,7 +30,6 @@ SOBufferedPaint::SOBufferedPaint(HWND hwnd, int width, int height, HBITMAP* keep
 SOBufferedPaint::~SOBufferedPaint() {
   ::BitBlt(hdc_, 0, 0, width_, height_, mem_, 0, 0, SRCCOPY);
   ::SelectObject(mem_, old_);
-  if (!kept_) ::DeleteObject(bitmap_);
   ::DeleteDC(mem_);
   ::EndPaint(hwnd_, &ps_);
 }

@@ -2,13 +2,26 @@
 
 #include "SOWin32.h"
 
+// A window's paint bitmap, kept from one paint to the next of the same size: fresh memory for
+// every paint costs more than the painting.
+class SOPaintBitmap {
+ public:
+  SOPaintBitmap() = default;
+  ~SOPaintBitmap();
+  SOPaintBitmap(const SOPaintBitmap&) = delete;
+  SOPaintBitmap& operator=(const SOPaintBitmap&) = delete;
+
+ private:
+  friend class SOBufferedPaint;
+  HBITMAP bitmap_ = nullptr;
+};
+
 // One double-buffered WM_PAINT: begins the paint, hands out a memory context of the given
-// size filled with black, and at the end copies it to the window and frees everything. A window
-// that repaints often passes a bitmap slot of its own: its bitmap is kept for the next paint of
-// the same size (the owner frees it with DeleteObject).
+// size filled with black, and at the end copies it to the window and ends the paint. The
+// memory context draws on the window's kept bitmap.
 class SOBufferedPaint {
  public:
-  SOBufferedPaint(HWND hwnd, int width, int height, HBITMAP* keep = nullptr);
+  SOBufferedPaint(HWND hwnd, int width, int height, SOPaintBitmap& keep);
   ~SOBufferedPaint();
   SOBufferedPaint(const SOBufferedPaint&) = delete;
   SOBufferedPaint& operator=(const SOBufferedPaint&) = delete;
@@ -21,7 +34,6 @@ class SOBufferedPaint {
   HDC hdc_ = nullptr;
   HDC mem_ = nullptr;
   HBITMAP bitmap_ = nullptr;
-  bool kept_ = false;
   HGDIOBJ old_ = nullptr;
   int width_, height_;
 };

@@ -35,7 +35,8 @@ struct SOImageWindow::Members {
   RECT renderRect{};
   bool showSelectedBorder = true;
   bool hidePatientData = false;
-  HBITMAP paintBitmap = nullptr;  // kept between paints of the same size
+  SOPaintBitmap paintBitmap;
+  int handling = 0;               // pointer moves being handled; their repaints wait for the end
 };
 
 // The tools every 2D cell carries, in drawing order; they come from the tools library.
@@ -53,7 +54,6 @@ SOImageWindow::~SOImageWindow() {
   DestroyOwnWindow();
   if (m_->image) m_->image->UnRegisterCallback(this);
   m_->plugins.Clear();
-  if (m_->paintBitmap) ::DeleteObject(m_->paintBitmap);
 }
 
 void SOImageWindow::SetMouseLeft(const char* name) {
@@ -87,7 +87,7 @@ bool SOImageWindow::SetLocationLine(ISOImageObject* reference) {
 void SOImageWindow::HidePatientData(bool hide) {
   if (m_->hidePatientData == hide) return;
   m_->hidePatientData = hide;
-  UpdateWindow();
+  Repaint();
 }
 
 bool SOImageWindow::IsHidePatientData() {
@@ -95,7 +95,7 @@ bool SOImageWindow::IsHidePatientData() {
 }
 
 void SOImageWindow::OnImageObjectUpdated(SOImageObject* sender, unsigned int event, long) {
-  if (sender == m_->image && event == SOImageDataUpdated) UpdateWindow();
+  if (sender == m_->image && event == SOImageDataUpdated) Repaint();
 }
 
 ISOImageObject* SOImageWindow::GetDataObject() {
@@ -179,7 +179,7 @@ void SOImageWindow::SetImageObject(SOImageObject* image, int index) {
   m_->image = image;
   if (image) image->RegisterCallback(this);
   TriggerImageObjectChangedEvent(image);
-  UpdateWindow();
+  Repaint();
 }
 
 SOImageObject* SOImageWindow::GetSOImageObject() {
@@ -205,14 +205,14 @@ void SOImageWindow::SetLineColor(unsigned long color) {
 void SOImageWindow::ShowSelectedBorder(bool show) {
   if (m_->showSelectedBorder == show) return;
   m_->showSelectedBorder = show;
-  if (m_->image && m_->image->IsSelected()) UpdateWindow();
+  if (m_->image && m_->image->IsSelected()) Repaint();
 }
 
 void SOImageWindow::EnablePlugin(const char* name, bool enable, bool redraw) {
   ISOCtrlPlugin* plugin = m_->plugins.GetPlugin(name);
   if (!plugin) return;
   plugin->SetEnable(enable);
-  if (redraw) UpdateWindow();
+  if (redraw) Repaint();
 }
 
 SOPluginMgr& SOImageWindow::GetPluginMgr() {
@@ -228,9 +228,22 @@ bool SOImageWindow::GetImageRenderSize(int& cx, int& cy) {
 }
 
 bool SOImageWindow::NotifyMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  const bool move = msg == WM_MOUSEMOVE;
+  m_->handling += move;
   const bool taken = m_->image ? m_->plugins.OnMessage(msg, wParam, lParam) : false;
   TriggerImageWindowMessageEvent(msg, wParam, lParam);
+  if (move && --m_->handling == 0 && GetWindow()) ::UpdateWindow(GetWindow());
   return taken;
+}
+
+// A pointer move often changes a window twice (a drag moves the pointer text and windows the
+// image): while it is handled the repaint only marks the window, and it paints once at the end.
+// Other messages paint at once: a press relies on its paint to place a new graphic's handles.
+void SOImageWindow::Repaint() {
+  if (m_->handling > 0)
+    ::InvalidateRect(GetWindow(), nullptr, TRUE);
+  else
+    UpdateWindow();
 }
 
 void SOImageWindow::TriggerImageWindowMessageEvent(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -330,7 +343,7 @@ LRESULT SOImageWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
-  SOBufferedPaint paint(GetWindow(), client.right, client.bottom, &m_->paintBitmap);
+  SOBufferedPaint paint(GetWindow(), client.right, client.bottom, m_->paintBitmap);
   const HDC mem = paint.dc();
   const RECT inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
   DrawPluginsBefore(mem, inner);

@@ -54,11 +54,11 @@ class SOImageWindow : public SOWindowBase,
 
   // IPluginHost
   HWND GetHostWnd() override { return GetWindow(); }
-  void UpdateHostWnd() override { UpdateWindow(); }
+  void UpdateHostWnd() override { Repaint(); }
   ISOImageObject* GetDataObject() override;
   ISOImageWnd* GetImageWnd() override { return this; }
   RECT GetScreenRect() override { return GetWindowRect(); }
-  void UpdateScreen() override { UpdateWindow(); }
+  void UpdateScreen() override { Repaint(); }
   bool ScreenToImageCoords(const double* in, double* out) override;
   bool ScreenToImageCoords(const SOPointF& in, SOPointF& out) override;
   bool ImageToScreenCoords(const double* in, double* out) override;
@@ -105,6 +105,7 @@ class SOImageWindow : public SOWindowBase,
 
  protected:
   bool NotifyMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  void Repaint();
   void TriggerImageWindowMessageEvent(UINT msg, WPARAM wParam, LPARAM lParam);
   void TriggerImageObjectChangedEvent(ISOImageObject* image);
   // Paints the image into rect of the memory context; the 3D and MPR windows paint their own.

@@ -427,7 +427,7 @@ LRESULT SOMainWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
   const int w = std::max<int>(1, client.right), h = std::max<int>(1, client.bottom);
-  SOBufferedPaint paint(GetWindow(), w, h);
+  SOBufferedPaint paint(GetWindow(), w, h, paintBitmap_);
   {
     Gdiplus::Graphics g(paint.dc());
     Gdiplus::Pen frame(Gdiplus::Color(0xFF303030), 1);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "SOBufferedPaint.h"
 #include "ISOLumexa.h"
 #include "SOSeriesWindow.h"
 #include "SOWindowBase.h"
@@ -130,6 +131,7 @@ class SOMainWindow : public SOWindowBase,
   unsigned long borderColor_ = 0xFF16D9D6;
   std::atomic<bool> closing_{false};
   std::atomic<int> delivering_{0};  // loader calls inside Deliver
+  SOPaintBitmap paintBitmap_;
 };
 
 }  // namespace lumexa

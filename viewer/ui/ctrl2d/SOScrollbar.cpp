@@ -157,7 +157,7 @@ LRESULT SOScrollbar::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
-  SOBufferedPaint paint(GetWindow(), client.right, client.bottom);
+  SOBufferedPaint paint(GetWindow(), client.right, client.bottom, paintBitmap_);
   {
     Gdiplus::Graphics g(paint.dc());
     Gdiplus::SolidBrush back(Gdiplus::Color(0xFF242424));

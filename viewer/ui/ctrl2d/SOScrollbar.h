@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "SOBufferedPaint.h"
 #include "SOWindowBase.h"
 
 // Told when the scroll bar moves to another page (and on every drag move).
@@ -58,6 +59,7 @@ class SOScrollbar : public SOWindowBase {
   int thumbLeft_ = 0, thumbTop_ = 0, thumbWidth_ = 0, thumbHeight_ = 0;
   int lastX_ = 0, lastY_ = 0;
   bool hovering_ = false;
+  SOPaintBitmap paintBitmap_;
   bool dragging_ = false;
   std::vector<ISOScrollCallback*> callbacks_;
 };

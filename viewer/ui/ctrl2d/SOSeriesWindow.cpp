@@ -379,7 +379,7 @@ LRESULT SOSeriesWindow::OnSize(WPARAM, LPARAM, BOOL& handled) {
 
 LRESULT SOSeriesWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   handled = TRUE;
-  SOBufferedPaint paint(GetWindow(), imageArea_.right, imageArea_.bottom);
+  SOBufferedPaint paint(GetWindow(), imageArea_.right, imageArea_.bottom, paintBitmap_);
   {
     Gdiplus::Graphics g(paint.dc());
     Gdiplus::Pen pen(Gdiplus::Color(0xFF503C28), 1);

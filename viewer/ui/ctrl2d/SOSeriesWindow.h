@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "SOBufferedPaint.h"
 #include "ISOSeriesWnd.h"
 #include "SOImageObject.h"
 #include "SOImageWindow.h"
@@ -128,6 +129,7 @@ class SOSeriesWindow : public SOWindowBase,
   SOScrollbar scrollbar_;
   RECT imageArea_{};
   RECT scrollRect_{};
+  SOPaintBitmap paintBitmap_;
   std::vector<Segment> separators_;
   std::vector<ISOSeriesWindowCallback*> callbacks_;
   SOMouseMode2D mouseMode_ = SOMouseModeNone;
