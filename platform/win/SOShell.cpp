@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "SOWinApp.h"
 #include "SOWinPrivate.h"
@@ -116,6 +119,40 @@ void CoTaskMemFree(LPVOID p) {
 }
 
 namespace {
+// Several chosen files (one path a line) in the multiple-selection layout: the folder, each
+// name, an empty name. One file is its whole path. Files of different folders cannot be told
+// in that layout and are refused, as is a buffer too small.
+BOOL WriteChoices(OPENFILENAMEW* ofn, const std::string& lines) {
+  std::vector<std::wstring> paths;
+  std::stringstream in(lines);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) paths.push_back(SOWin::FromUtf8(line));
+  if (paths.empty()) return FALSE;
+  std::wstring out;
+  if (paths.size() == 1) {
+    out = paths[0];
+    out += L'\0';
+  } else {
+    const std::wstring folder = paths[0].substr(0, paths[0].rfind(L'/') == std::wstring::npos ? 0 : paths[0].rfind(L'/'));
+    out = folder;
+    out += L'\0';
+    for (const auto& p : paths) {
+      if (p.size() <= folder.size() + 1 || p.compare(0, folder.size(), folder) != 0 || p[folder.size()] != L'/' ||
+          p.find(L'/', folder.size() + 1) != std::wstring::npos)
+        return FALSE;
+      out += p.substr(folder.size() + 1);
+      out += L'\0';
+    }
+  }
+  if (out.size() + 1 > ofn->nMaxFile) return FALSE;
+  std::copy(out.begin(), out.end(), ofn->lpstrFile);
+  ofn->lpstrFile[out.size()] = 0;
+  const size_t slash = paths[0].rfind(L'/');
+  ofn->nFileOffset = static_cast<WORD>(slash == std::wstring::npos ? 0 : slash + 1);
+  ofn->nFileExtension = 0;
+  return TRUE;
+}
+
 BOOL ChooseFile(OPENFILENAMEW* ofn, bool save) {
   if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) return FALSE;
   const std::string title = Narrow(ofn->lpstrTitle);
@@ -134,13 +171,20 @@ BOOL ChooseFile(OPENFILENAMEW* ofn, bool save) {
     }
     QWidget* parent = SOWin::WidgetOf(ofn->hwndOwner);
     const QString dir = ofn->lpstrInitialDir ? QString::fromWCharArray(ofn->lpstrInitialDir) : QString();
-    path = (save ? QFileDialog::getSaveFileName(parent, QString::fromStdString(title), dir,
-                                                filters.join(QLatin1String(";;")))
-                 : QFileDialog::getOpenFileName(parent, QString::fromStdString(title), dir,
-                                                filters.join(QLatin1String(";;"))))
-               .toStdString();
+    if (!save && (ofn->Flags & OFN_ALLOWMULTISELECT))
+      path = QFileDialog::getOpenFileNames(parent, QString::fromStdString(title), dir,
+                                           filters.join(QLatin1String(";;")))
+                 .join(QLatin1Char('\n'))
+                 .toStdString();
+    else
+      path = (save ? QFileDialog::getSaveFileName(parent, QString::fromStdString(title), dir,
+                                                  filters.join(QLatin1String(";;")))
+                   : QFileDialog::getOpenFileName(parent, QString::fromStdString(title), dir,
+                                                  filters.join(QLatin1String(";;"))))
+                 .toStdString();
   }
   if (path.empty()) return FALSE;
+  if (!save && (ofn->Flags & OFN_ALLOWMULTISELECT)) return WriteChoices(ofn, path);
   const std::wstring w = SOWin::FromUtf8(path);
   if (w.size() + 1 > ofn->nMaxFile) return FALSE;
   wcscpy(ofn->lpstrFile, w.c_str());

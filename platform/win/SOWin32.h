@@ -822,6 +822,9 @@ constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 constexpr DWORD OFN_PATHMUSTEXIST = 0x00000800;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr DWORD OFN_EXPLORER = 0x00080000;
+// Several files: lpstrFile receives the folder, then each name, each ended by a NUL, and a final
+// NUL; a single choice is its whole path as usual. The chooser hook answers one path a line.
+constexpr DWORD OFN_ALLOWMULTISELECT = 0x00000200;
 struct OPENFILENAMEW {
   DWORD lStructSize = sizeof(OPENFILENAMEW);
   HWND hwndOwner = nullptr;

@@ -129,6 +129,28 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
   SOWin::SetFileChooserHook(
       [](const std::string&, const std::string&) { return std::string("/a/much/too/long/name.xml"); });
   EXPECT_FALSE(GetOpenFileNameW(&ofn)) << "a path longer than the buffer is refused, not cut";
+
+  // Multiple selection: the folder and each name, NUL-separated; one file is its whole path.
+  struct {
+    const char* chosen;
+    std::wstring buffer;  // empty: refused
+  } choices[] = {{"/d/a.dcm\n/d/b c.dcm", std::wstring(L"/d\0a.dcm\0b c.dcm\0\0", 18)},
+                 {"/d/a.dcm", std::wstring(L"/d/a.dcm\0\0", 10)},
+                 {"/d/a.dcm\n/e/b.dcm", L""},
+                 {"/d/a.dcm\n/d/sub/b.dcm", L""}};
+  for (const auto& c : choices) {
+    const std::string chosen = c.chosen;
+    SOWin::SetFileChooserHook([&](const std::string& kind, const std::string&) { return kind == "open" ? chosen : ""; });
+    std::wstring buffer(64, L'#');
+    OPENFILENAMEW multi;
+    multi.lpstrFile = buffer.data();
+    multi.nMaxFile = static_cast<DWORD>(buffer.size());
+    multi.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT;
+    EXPECT_EQ(GetOpenFileNameW(&multi) != FALSE, !c.buffer.empty()) << chosen;
+    if (!c.buffer.empty()) {
+      EXPECT_EQ(buffer.substr(0, c.buffer.size()), c.buffer) << chosen;
+    }
+  }
   SOWin::SetFileChooserHook({});
 }
 
