@@ -8,6 +8,7 @@
 #include "SOTessalyWnd.h"
 #include "Shots.h"
 #include "UITestDriver.h"
+#include "VelstromWnd.h"
 #include "ViewerLayout.h"
 #include "tools/HostFrame.h"
 #include "tools/LoadWaiter.h"
@@ -96,4 +97,26 @@ ORVANTA_SHOT("2d/layout") {
   HWND hwnd = picker->Create(nullptr, nullptr, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 100, 100, 100, 120);
   SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(53, 30));
   return {hwnd, [hwnd] { DestroyWindow(hwnd); }};
+}
+
+ORVANTA_SHOT("velstrom/main") {
+  fx::CtSeriesOptions options;
+  options.slices = 1;
+  options.rows = options.columns = 64;
+  const auto file = fx::WriteCtSeries(ctx.scratch, options).files[0];
+  SODcmFile dcm;
+  if (dcm.LoadFile(file.c_str(), true)) {
+    dcm.GetDataset()->SetString(0x00080005, "ISO_IR 192");
+    dcm.GetDataset()->SetString(0x00100010, "王^小明");
+    dcm.GetDataset()->SetString(0x0008103E, "胸部 平扫");
+    dcm.SaveFile(file.c_str());
+  }
+  auto* window = new VelstromWnd(file.string());
+  window->Create(nullptr, L"Velstrom", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 0, 0, 0);
+  UITest::SetText(*window->GetPaintManager(), L"searchEdit", L"0010");
+  const HWND hwnd = window->GetHWND();
+  return {hwnd, [window, hwnd] {
+            DestroyWindow(hwnd);
+            delete window;
+          }};
 }
