@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -67,14 +68,14 @@ int main(int argc, char** argv) {
   const fs::path folder = orvanta::test::MakeTempDir("open2d");
   fx::WriteCtSeries(folder, options);
   std::printf("%d files of %dx%d 16-bit\n", count, size, size);
-  HostFrame frame(1200, 800);
+  auto frame = std::make_unique<HostFrame>(1200, 800);
 
   std::vector<double> viewerFirst, viewerEnd, controlFirst, controlEnd;
   for (int round = 0; round < 5; ++round) {
     for (int turn = 0; turn < 2; ++turn) {
       if ((round + turn) % 2 == 0) {
         auto* window = new SOTessalyWnd;
-        window->CreateWnd(frame.GetWindow(), 0, 0, 1200, 800);
+        window->CreateWnd(frame->GetWindow(), 0, 0, 1200, 800);
         SOWin::PumpEvents(20);
         const Times t = Open(window->GetLumexa(), [&] {
           window->OnCommand("LOADDIR", const_cast<char*>(folder.c_str()));
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         delete window;
       } else {
         ISOLumexa* control = CreateLumexa();
-        control->Create(frame.GetWindow(), 236, 58, 964, 742, true);
+        control->Create(frame->GetWindow(), 236, 58, 964, 742, true);
         SOWin::PumpEvents(20);
         const Times t = Open(control, [&] {
           // The same work the plug-in's command does before the control takes over.
@@ -105,5 +106,7 @@ int main(int argc, char** argv) {
               vf / cf);
   std::printf("finished (thumbnails included): 2D viewer %.3f s, 2D control alone %.3f s, ratio %.2f   goal <= 1.10\n",
               ve, ce, ve / ce);
+  std::fflush(stdout);
+  frame.reset();  // before the application goes
   return 0;
 }
