@@ -128,14 +128,14 @@ std::vector<V3VolumeData> VisualVolume::BuildPhases(ISODcmStudy* study) {
 
 void VisualVolume::ReleasePhases() { phases_.clear(); }
 
-std::vector<V3SliceParam> VisualVolume::SlabPlanes(ISOImageObject* image, float& thickness) {
+std::vector<V3SliceParam> VisualVolume::SlabPlanes(ISOImageObject* image, float& thickness, ISOGraphic* skip) {
   thickness = 1.0f;
   std::vector<V3SliceParam> planes;
   ISOGraphicMgr* graphics = image ? image->GetGraphicMgr() : nullptr;
   if (!graphics) return planes;
   for (int g = 0; g < graphics->GetCount(); ++g) {
     ISOGraphic* graphic = graphics->GetGraphicAt(g);
-    if (!graphic || !graphic->CheckType("SLICES")) continue;
+    if (!graphic || graphic == skip || !graphic->CheckType("SLICES")) continue;
     const SOGraphicValues& s = graphic->GetData()->values;
     double u[3], v[3];
     std::memcpy(u, s.lineDirection, sizeof u);

@@ -13,6 +13,7 @@
 
 class ISODcmSeries;
 class ISODcmStudy;
+class ISOGraphic;
 class ISOImageObject;
 
 class VisualVolume {
@@ -40,8 +41,9 @@ class VisualVolume {
   int GetPhaseCount() const { return static_cast<int>(phases_.size()); }
 
   // The square planes of side FOV through every line of the image's slab graphics, and the
-  // thickness of the last slab graphic (1.0 without one).
-  static std::vector<V3SliceParam> SlabPlanes(ISOImageObject* image, float& thickness);
+  // thickness of the last slab graphic (1.0 without one). skip, when given, is left out (a
+  // graphic about to be deleted).
+  static std::vector<V3SliceParam> SlabPlanes(ISOImageObject* image, float& thickness, ISOGraphic* skip = nullptr);
   // Adds count slab graphics spread down the middle of the image; the index of the first one,
   // selected, or -1 when nothing was added.
   static int AddSlices(ISOImageObject* image, int count);

@@ -1,0 +1,287 @@
+// The 3D/MPR control driven through its interface and window messages, offscreen.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "DicomFixtures.h"
+#include "ISOVisualCtrl.h"
+#include "Lumexa.h"
+#include "SOImageObjectEx.h"
+#include "SOImageWindow3D.h"
+#include "SOImageWindowMPR.h"
+#include "SOVisualWindow.h"
+#include "TestSupport.h"
+#include "ViewerUiTestUtil.h"
+
+namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
+
+namespace {
+
+fx::WrittenSeries SmallCt(const fs::path& folder, int slices = 24, int size = 48, std::string studyUid = {}) {
+  fx::CtSeriesOptions o;
+  o.slices = slices;
+  o.rows = o.columns = size;
+  o.rowSpacing = o.columnSpacing = 1.0;
+  o.sliceSpacing = 1.0;
+  o.studyUid = std::move(studyUid);
+  return fx::WriteCtSeries(folder, o);
+}
+
+// Pumps events until cond holds or a generous limit passes.
+template <typename Cond>
+bool PumpUntil(Cond cond, int ms = 60000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    SOWin::PumpEvents(5);
+  }
+  return true;
+}
+
+struct Control {
+  viewer_ui_test::Frame frame{800, 600};
+  SOVisualWindow* ctrl = static_cast<SOVisualWindow*>(CreateVisualCtrl());
+  Control() { ctrl->Create(frame.GetWindow(), 0, 0, 800, 600); }
+  ~Control() { ReleaseVisualCtrl(ctrl); }
+  // Loads a folder and waits until the volume is built (or refused).
+  bool Load(const fs::path& folder) {
+    const int builds = ctrl->GetVolumeBuilds();
+    ctrl->LoadFolder(folder.c_str());
+    return PumpUntil([&] { return ctrl->GetVolumeBuilds() > builds; });
+  }
+};
+
+RECT Rect(int x, int y, int cx, int cy) { return RECT{x, y, cx, cy}; }
+bool Same(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(VisualCtrl, LayoutsDivideTheClientExactly) {
+  Control c;
+  struct Case {
+    int layout;
+    RECT axial, sagittal, coronal, pane;
+  } cases[] = {
+      {0, Rect(1, 1, 304, 198), Rect(1, 200, 304, 198), Rect(1, 399, 304, 200), Rect(306, 1, 493, 598)},
+      {1, Rect(1, 1, 398, 298), Rect(1, 300, 398, 299), Rect(400, 1, 399, 298), Rect(400, 300, 399, 299)},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.layout);
+    c.ctrl->SetLayout(k.layout);
+    EXPECT_TRUE(Same(c.ctrl->GetPaneRect(0), k.axial));
+    EXPECT_TRUE(Same(c.ctrl->GetPaneRect(1), k.sagittal));
+    EXPECT_TRUE(Same(c.ctrl->GetPaneRect(2), k.coronal));
+    EXPECT_TRUE(Same(c.ctrl->GetPaneRect(3), k.pane));
+    const RECT w = c.ctrl->GetSagittalWindow()->GetWindowRect();  // (left, top, right, bottom)
+    EXPECT_EQ(w.right - w.left, k.sagittal.right);
+    EXPECT_EQ(w.top, k.sagittal.top);
+    EXPECT_TRUE(IsWindowVisible(c.ctrl->GetAxialWindow()->GetWindow()));
+  }
+  c.ctrl->SetLayout(2);
+  EXPECT_TRUE(Same(c.ctrl->GetPaneRect(3), Rect(0, 0, 800, 600)));
+  EXPECT_TRUE(c.ctrl->GetSeparators().empty());
+  for (SOImageWindow* w : {static_cast<SOImageWindow*>(c.ctrl->GetAxialWindow()), static_cast<SOImageWindow*>(c.ctrl->GetSagittalWindow()),
+                           static_cast<SOImageWindow*>(c.ctrl->GetCoronalWindow())})
+    EXPECT_FALSE(IsWindowVisible(w->GetWindow()));
+  EXPECT_TRUE(IsWindowVisible(c.ctrl->Get3DWindow()->GetWindow()));
+  EXPECT_FALSE(IsWindowVisible(c.ctrl->GetObliqueWindow()->GetWindow()));
+  EXPECT_EQ(c.ctrl->GetLayout(), 2);
+}
+
+TEST(VisualCtrl, ALoadShowsThreePlanesAndARenderingAndTheWheelMovesTheCross) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vc"));
+  Control c;
+  ASSERT_TRUE(c.Load(series.files[0].parent_path()));
+  SOVisualWindow& ctrl = *c.ctrl;
+  ASSERT_NE(ctrl.GetImageObject(0), nullptr);
+  EXPECT_EQ(ctrl.GetImageObject(0), ctrl.GetMPRBuilder().GetAxialImage());
+  EXPECT_EQ(ctrl.GetImageObject(1), ctrl.GetMPRBuilder().GetCoronalImage());
+  EXPECT_EQ(ctrl.GetImageObject(2), ctrl.GetMPRBuilder().GetSagittalImage());
+  EXPECT_EQ(ctrl.GetImageObject(4), ctrl.GetVRBuilder().GetResultImage());
+  EXPECT_EQ(ctrl.GetImageObject(3), nullptr);  // no slab lines yet
+  EXPECT_EQ(ctrl.Get3DWindow()->GetAxialImage(), ctrl.GetMPRBuilder().GetAxialImage());
+  // The rendering fills the pane less its frame.
+  DcmImageInputData* rendered = ctrl.GetVRBuilder().GetResultImage()->GetOriginalImagePixelData();
+  EXPECT_EQ(rendered->columns, 491);
+  EXPECT_EQ(rendered->rows, 596);
+
+  const QImage shot = viewer_ui_test::Snap(ctrl.GetWindow());
+  auto lit = [&](const RECT& r) {
+    int n = 0;
+    for (int y = r.top + 2; y < r.top + r.bottom - 2; y += 3)
+      for (int x = r.left + 2; x < r.left + r.right - 2; x += 3) n += viewer_ui_test::Rgb(shot, x, y) != 0;
+    return n;
+  };
+  for (int pane = 0; pane < 4; ++pane) EXPECT_GT(lit(ctrl.GetPaneRect(pane)), 50) << "pane " << pane;
+
+  // One notch over each orthogonal window moves the cross by exactly 1 along its normal.
+  struct Case {
+    SOImageWindow* window;
+    int axis;
+    short delta;
+    double move;
+  } cases[] = {{ctrl.GetAxialWindow(), 2, 120, 1.0},
+               {ctrl.GetSagittalWindow(), 0, -120, -1.0},
+               {ctrl.GetCoronalWindow(), 1, 240, 1.0}};
+  for (const Case& k : cases) {
+    double before[3], after[3];
+    ASSERT_TRUE(ctrl.GetMPRBuilder().GetOrigin(before));
+    ::SendMessageW(k.window->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(k.delta)), MAKELPARAM(50, 50));
+    ASSERT_TRUE(ctrl.GetMPRBuilder().GetOrigin(after));
+    for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(after[i] - before[i], i == k.axis ? k.move : 0.0) << i;
+  }
+  double origin[3];
+  ctrl.GetMPRBuilder().GetOrigin(origin);
+  EXPECT_NEAR(ctrl.GetMPRBuilder().GetAxialImage()->patientPoint[2], origin[2], 1e-9);
+}
+
+TEST(VisualCtrl, SelectionBordersAndTheClipboardCopy) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcsel"));
+  Control c;
+  ASSERT_TRUE(c.Load(series.files[0].parent_path()));
+  SOVisualWindow& ctrl = *c.ctrl;
+  ctrl.Show3DView(false);
+  ::SendMessageW(ctrl.GetObliqueWindow()->GetWindow(), WM_LBUTTONDOWN, 0, MAKELPARAM(20, 20));
+  ::SendMessageW(ctrl.GetObliqueWindow()->GetWindow(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_TRUE(ctrl.IsSelected(3));
+  const RECT pane = ctrl.GetPaneRect(3);
+  QImage shot = viewer_ui_test::Snap(ctrl.GetWindow());
+  EXPECT_NE(viewer_ui_test::Rgb(shot, pane.left - 1, pane.top + 100), 0x16D9D6u);  // no border
+  ctrl.CopyToClipboard(false);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HBITMAP copied = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  ASSERT_NE(copied, nullptr);
+  ASSERT_NE(SOWin::ImageOf(copied), nullptr);
+  EXPECT_EQ(SOWin::ImageOf(copied)->width(), pane.right);
+  CloseClipboard();
+
+  // A click on the axial window selects it alone and draws its border; Ctrl adds the sagittal.
+  ::SendMessageW(ctrl.GetAxialWindow()->GetWindow(), WM_RBUTTONDOWN, 0, MAKELPARAM(20, 20));
+  ::SendMessageW(ctrl.GetAxialWindow()->GetWindow(), WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
+  ::SendMessageW(ctrl.GetSagittalWindow()->GetWindow(), WM_MBUTTONDOWN, MK_CONTROL, MAKELPARAM(20, 20));
+  ::SendMessageW(ctrl.GetSagittalWindow()->GetWindow(), WM_MBUTTONUP, MK_CONTROL, MAKELPARAM(20, 20));
+  EXPECT_FALSE(ctrl.IsSelected(3));
+  EXPECT_TRUE(ctrl.IsSelected(0));
+  EXPECT_TRUE(ctrl.IsSelected(1));
+  shot = viewer_ui_test::Snap(ctrl.GetWindow());
+  const RECT axial = ctrl.GetPaneRect(0);
+  EXPECT_EQ(viewer_ui_test::Rgb(shot, axial.left + 50, axial.top - 1), 0x16D9D6u);
+
+  EXPECT_FALSE(ctrl.StartCine());
+  EXPECT_FALSE(ctrl.StopCine());
+  const int stamp = ctrl.GetVRBuilder().GetRenderStamp();
+  ctrl.SetImagingType(0);
+  EXPECT_EQ(ctrl.GetVRBuilder().GetRenderStamp(), stamp);
+  ctrl.SetColorPreset(4);
+  EXPECT_EQ(ctrl.GetVRBuilder().GetRenderStamp(), stamp);
+  ctrl.SetColorPreset(1);
+  EXPECT_EQ(ctrl.GetVRBuilder().GetRenderStamp(), stamp + 1);
+}
+
+TEST(VisualCtrl, SlabLinesMakeTheObliqueImageAndDeletingThemEmptiesIt) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcslab"));
+  Control c;
+  ASSERT_TRUE(c.Load(series.files[0].parent_path()));
+  SOVisualWindow& ctrl = *c.ctrl;
+  struct Host : ISOVisualCtrlCallback {
+    std::vector<float> thickness;
+    void OnSliceThicknessChanged(float t) override { thickness.push_back(t); }
+  } host;
+  ctrl.RegisterCallback(&host);
+  ctrl.Show3DView(false);
+  ctrl.SetSlabType(0);
+  ASSERT_EQ(ctrl.AddSlices(3), 0);
+  EXPECT_EQ(ctrl.GetMPRBuilder().SlabList().size(), 3u);
+  EXPECT_EQ(ctrl.GetImageObject(3), ctrl.GetMPRBuilder().GetObliqueImage());
+  ASSERT_FALSE(host.thickness.empty());
+  EXPECT_EQ(ctrl.GetMPRBuilder().GetObliqueImage()->GetOriginalImagePixelData()->type, DCM_PIXEL_GRAY16);
+  ::SendMessageW(ctrl.GetObliqueWindow()->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+  EXPECT_EQ(ctrl.GetMPRBuilder().GetSlabIndex(), 1);
+  ::SendMessageW(ctrl.GetObliqueWindow()->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+  ::SendMessageW(ctrl.GetObliqueWindow()->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+  EXPECT_EQ(ctrl.GetMPRBuilder().GetSlabIndex(), 2);
+  // Deleting the graphics one by one: the last one empties the list and the oblique window.
+  ISOGraphicMgr* graphics = ctrl.GetImageObject(2)->GetGraphicMgr();
+  while (graphics->GetCount() > 0) graphics->DeleteAt(0);
+  EXPECT_TRUE(ctrl.GetMPRBuilder().SlabList().empty());
+  EXPECT_EQ(ctrl.GetImageObject(3), nullptr);
+  EXPECT_FLOAT_EQ(host.thickness.back(), 1.0f);
+  ctrl.UnRegisterCallback(&host);
+}
+
+TEST(VisualCtrl, AnIrregularSeriesLeavesTheWindowsEmpty) {
+  const fs::path folder = orvanta::test::MakeTempDir("vcbad");
+  fx::CtSeriesOptions o;
+  o.slices = 4;
+  o.rows = o.columns = 32;
+  o.sliceSpacing = 0;  // every slice at one place
+  fx::WriteCtSeries(folder, o);
+  Control c;
+  ASSERT_TRUE(c.Load(folder));
+  EXPECT_EQ(c.ctrl->GetObjectCount(), 4);
+  EXPECT_EQ(c.ctrl->GetImageObject(0), nullptr);
+  EXPECT_EQ(c.ctrl->GetImageObject(4), nullptr);
+  EXPECT_TRUE(IsWindowVisible(c.ctrl->GetAxialWindow()->GetWindow()));
+}
+
+TEST(VisualCtrl, PhasesBecomeACineWhileTheWorkersRun) {
+  const fs::path folder = orvanta::test::MakeTempDir("vc4d");
+  const std::string study = fx::NewUid();
+  std::vector<fx::WrittenSeries> phases;
+  for (int p = 0; p < 3; ++p) phases.push_back(SmallCt(folder / ("phase" + std::to_string(p)), 16, 32, study));
+  Control c;
+  ASSERT_TRUE(c.Load(folder / "phase0"));
+  SOVisualWindow& ctrl = *c.ctrl;
+  struct Host : ISOVisualCtrlCallback {
+    int ready = 0;
+    void OnVolumeReady() override { ++ready; }
+  } host;
+  ctrl.RegisterCallback(&host);
+  SOArray<SOString> paths;
+  for (int p = 1; p < 3; ++p)
+    for (const fs::path& f : phases[p].files) paths.Add(SOString(f.c_str()));
+  ctrl.LoadPhaseFiles(&paths);
+  ASSERT_TRUE(PumpUntil([&] { return host.ready > 0; }));
+  EXPECT_EQ(host.ready, 1);
+  // Three ticks while the workers may still run: each shows a stored frame or restarts the cine.
+  ctrl.StartCine();
+  std::vector<int> seen;
+  for (int tick = 0; tick < 3; ++tick) {
+    ::SendMessageW(ctrl.GetWindow(), WM_TIMER, SOVisualWindow::kCineTimer, 0);
+    EXPECT_GE(SOVisualWindow::CinePhase(), 0);
+    EXPECT_LE(SOVisualWindow::CinePhase(), 2);
+  }
+  ctrl.StopCine();
+  // Once every phase is rendered, the ticks walk through the phases and wrap.
+  ASSERT_TRUE(PumpUntil([&] { return ctrl.GetVRBuilder().Builder4D().GetFrameCount() == 3; }));
+  seen.clear();
+  for (int tick = 0; tick < 4; ++tick) {
+    ::SendMessageW(ctrl.GetWindow(), WM_TIMER, SOVisualWindow::kCineTimer, 0);
+    seen.push_back(SOVisualWindow::CinePhase());
+    if (seen.back() != 0)
+      EXPECT_EQ(ctrl.GetVRBuilder().GetResultImage()->GetOriginalImagePixelData()->rows, VRBuilder4D::kFrameSize);
+  }
+  // Phases 1, 2, then past the last frame back to 0, from wherever earlier ticks left it.
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 3) << i;
+  ctrl.UnRegisterCallback(&host);
+}
+
+TEST(VisualCtrl, ReleaseMidLoadIsClean) {
+  ReleaseVisualCtrl(nullptr);
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcrel"), 30);
+  viewer_ui_test::Frame frame;
+  for (int round = 0; round < 3; ++round) {
+    ISOVisualCtrl* ctrl = CreateVisualCtrl();
+    HWND hwnd = ctrl->Create(frame.GetWindow(), 0, 0, 300, 200);
+    ctrl->LoadFolder(series.files[0].parent_path().c_str());
+    SOWin::PumpEvents(round * 10);
+    ReleaseVisualCtrl(ctrl);
+    EXPECT_FALSE(IsWindow(hwnd));
+  }
+}
+
+}  // namespace
