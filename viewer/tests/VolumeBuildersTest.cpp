@@ -69,12 +69,13 @@ TEST(SeriesVolumeFile, HoldsTheSlicesInAMappedFileDeletedWithIt) {
     EXPECT_FLOAT_EQ(v.spacing[1], 0.5f);
     EXPECT_FLOAT_EQ(v.spacing[2], 1.25f);
     EXPECT_FLOAT_EQ(v.orientation[8], 1.0f);
-    // Slice k of the file is object k's frame, as stored values after the modality table.
+    // Slice k of the file is object k's frame in modality values (the fixture's intercept is -1024).
     std::vector<int16_t> bytes(3 * 16 * 12);
     std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), bytes.size() * 2);
     for (int k = 0; k < 3; ++k) {
       std::vector<short> expected(16 * 12);
       ASSERT_TRUE(series->GetObjectAt(k)->GetImageData()->CopyFramePixelData(expected.data(), 16 * 12, 0));
+      for (short& value : expected) value = static_cast<short>(value - 1024);
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + k * 16 * 12)) << "slice " << k;
       EXPECT_EQ(v.slices[k][5], expected[5]);
     }

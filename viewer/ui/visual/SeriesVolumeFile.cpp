@@ -1,5 +1,6 @@
 #include "SeriesVolumeFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <regex>
@@ -129,6 +130,12 @@ bool SeriesVolumeFile::Build() {
     IImageData* image = series_->GetObjectAt(i)->GetImageData();
     if (!image || !image->CopyFramePixelData(slice, static_cast<unsigned>(sliceValues), 0))
       return Fail("image " + std::to_string(i + 1) + " of the series has no readable pixels");
+    // Modality values, as in the displayed volume.
+    ISODcmObject* object = series_->GetObjectAt(i);
+    const double slope = object->GetRescaleSlope(), intercept = object->GetRescaleIntercept();
+    if (slope != 1.0 || intercept != 0.0)
+      for (uint64_t k = 0; k < sliceValues; ++k)
+        slice[k] = static_cast<int16_t>(std::clamp(std::round(slice[k] * slope + intercept), -32768.0, 32767.0));
     sliceTable_[i] = slice;
   }
   return true;

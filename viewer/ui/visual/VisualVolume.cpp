@@ -1,5 +1,6 @@
 #include "VisualVolume.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -36,6 +37,19 @@ bool FillGeometry(V3VolumeData& v, int columns, int rows, int slices, const doub
   for (int k = 0; k < 6; ++k) v.orientation[k] = static_cast<float>(orientation[k]);
   for (int k = 0; k < 3; ++k) v.orientation[6 + k] = static_cast<float>(d[k] / distance);
   return true;
+}
+
+// Stored values into modality values (HU for CT), which the palettes, presets and windows use.
+void Rescale(int16_t* values, size_t count, double slope, double intercept) {
+  if (slope == 1.0 && intercept == 0.0) return;
+  for (size_t i = 0; i < count; ++i) {
+    const double v = std::round(values[i] * slope + intercept);
+    values[i] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+  }
+}
+
+bool Identity(ISODcmObject* object) {
+  return object->GetRescaleSlope() == 1.0 && object->GetRescaleIntercept() == 0.0;
 }
 
 }  // namespace
@@ -88,6 +102,7 @@ bool VisualVolume::Build(ISODcmSeries* series) {
       sliceTable_[i] = voxels_.data() + sliceValues * i;
       if (!image->CopyFramePixelData(sliceTable_[i], static_cast<unsigned>(sliceValues), i))
         return Fail("frame " + std::to_string(i + 1) + " has no readable pixels");
+      Rescale(sliceTable_[i], sliceValues, first->GetRescaleSlope(), first->GetRescaleIntercept());
     }
   } else {
     ISODcmObject* second = series->GetObjectAt(1);
@@ -106,6 +121,20 @@ bool VisualVolume::Build(ISODcmSeries* series) {
       if (!image || image->GetRows() != rows || image->GetColumns() != columns ||
           !(sliceTable_[i] = image->GetFramePixelData(0)))
         return Fail("image " + std::to_string(i + 1) + " has no readable pixels");
+    }
+    // Frames are lent as they are when they already hold modality values; else the volume is a
+    // rescaled copy.
+    bool identity = true;
+    for (int i = 0; i < n && identity; ++i) identity = Identity(series->GetObjectAt(i));
+    if (!identity) {
+      voxels_.resize(sliceValues * n);
+      for (int i = 0; i < n; ++i) {
+        int16_t* slice = voxels_.data() + sliceValues * i;
+        std::copy_n(sliceTable_[i], sliceValues, slice);
+        ISODcmObject* object = series->GetObjectAt(i);
+        Rescale(slice, sliceValues, object->GetRescaleSlope(), object->GetRescaleIntercept());
+        sliceTable_[i] = slice;
+      }
     }
   }
   volume_.slices = sliceTable_.data();
