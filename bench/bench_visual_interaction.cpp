@@ -1,0 +1,303 @@
+// The 3D/MPR control under interaction on a generated CT, through the real control offscreen,
+// each figure beside the volume engine doing the same work alone in the same run (the peer), so
+// the control's overhead is the ratio ours / engine:
+//   (a) MPR cross drag, per move: 3 reslices, 3 repaints and the 3D plane overlay;
+//   (b) VR rotation at a quarter of an 800 x 600 pane, per frame;
+//   (c) the full-size rendering on release;
+//   (d) building the volume (data and octree) for a taller volume, and how long the UI waits;
+//   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds.
+// Runs itself once per thread count (2 and 8 cores by default), each child pinned to that many.
+//
+// bench_visual_interaction [size 512] [slices 300] [build-slices 1000] [moves 40] [frames 20]
+
+#include <sched.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "DicomFixtures.h"
+#include "Engine3D.h"
+#include "EngineMPR.h"
+#include "HostFrame.h"
+#include "Lumexa.h"
+#include "SOImageObjectEx.h"
+#include "SOImageWindowMPR.h"
+#include "SOVisualWindow.h"
+#include "TestSupport.h"
+#include "VisualPhantom.h"
+
+namespace {
+
+using bench::PeakRssMb;
+using bench::Percentile;
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+void Line(const char* what, const std::vector<double>& ours, const std::vector<double>& peer) {
+  const double o50 = Percentile(ours, 0.5), o95 = Percentile(ours, 0.95);
+  const double p50 = Percentile(peer, 0.5), p95 = Percentile(peer, 0.95);
+  std::printf("  %-34s ours p50 %7.1f p95 %7.1f ms | engine p50 %7.1f p95 %7.1f ms | ratio p50 %.2f p95 %.2f\n", what,
+              o50, o95, p50, p95, p50 > 0 ? o50 / p50 : 0, p95 > 0 ? o95 / p95 : 0);
+}
+
+bool PinTo(int cores) {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return false;
+  cpu_set_t pinned;
+  CPU_ZERO(&pinned);
+  int taken = 0;
+  for (int c = 0; c < CPU_SETSIZE && taken < cores; ++c)
+    if (CPU_ISSET(c, &allowed)) CPU_SET(c, &pinned), ++taken;
+  return taken == cores && sched_setaffinity(0, sizeof pinned, &pinned) == 0;
+}
+
+long RssMb() {
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  long pages = 0, resident = 0;
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE) / (1024 * 1024);
+}
+
+struct PhaseWait : IVRBuilderCallback {
+  std::mutex m;
+  std::condition_variable cv;
+  int finished = 0;
+  void OnVolumeBuilt() override {}
+  void OnVolumeCleared() override {}
+  void OnImageUpdated(ISOImageObject*) override {}
+  void OnOriginMoved() override {}
+  void OnImagingTypeChanged(int) override {}
+  void OnPhaseProgress(int, int) override {}
+  void OnPhasesFinished() override {
+    std::lock_guard lock(m);
+    ++finished;
+    cv.notify_all();
+  }
+};
+
+int Child(const std::string& folder, int threads, int buildSlices, int size, int moves, int frames) {
+  if (!PinTo(threads)) std::printf("(could not pin to %d cores; running on what is allowed)\n", threads);
+  orvanta::test::EnsureQtApp();
+  std::printf("== %d threads ==\n", threads);
+  HostFrame frame(800, 600);
+  auto* ctrl = static_cast<SOVisualWindow*>(CreateVisualCtrl());
+  ctrl->Create(frame.GetWindow(), 0, 0, 800, 600);
+  SOWin::PumpEvents(20);
+
+  // Load and build: the longest time the UI thread did not come back to its event loop.
+  const int builds = ctrl->GetVolumeBuilds();
+  const auto loadStart = Clock::now();
+  ctrl->LoadFolder(folder.c_str());
+  double longestGap = 0;
+  auto last = Clock::now();
+  SOWin::PumpUntil(
+      [&] {
+        const auto now = Clock::now();
+        longestGap = std::max(longestGap, Ms(last, now));
+        last = now;
+        return ctrl->GetVolumeBuilds() > builds;
+      },
+      1200000);
+  std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms (the build runs on the UI "
+              "thread, behind the progress bar)\n",
+              Ms(loadStart, Clock::now()), longestGap);
+  if (!ctrl->GetImageObject(0)) {
+    std::printf("  the series made no volume\n");
+    ReleaseVisualCtrl(ctrl);
+    return 1;
+  }
+  const V3VolumeData volume = ctrl->GetMPRBuilder().GetVolume();
+
+  // (a) cross drag
+  EngineMPR mpr;
+  mpr.InitData(volume);
+  double origin[3];
+  ctrl->GetMPRBuilder().GetOrigin(origin);
+  std::vector<double> ours, peer;
+  for (int i = 0; i < moves; ++i) {
+    const float p[3] = {float(origin[0] + (i % 20) - 10), float(origin[1] + (i % 14) - 7), float(origin[2] + (i % 8) - 4)};
+    auto t0 = Clock::now();
+    ctrl->OnCrossMoved(ctrl->GetAxialWindow(), p);
+    auto t1 = Clock::now();
+    const double d[3] = {p[0], p[1], p[2]};
+    mpr.SetOrigin(d);
+    V3ImageData a, s, c;
+    mpr.Imaging(V3MPR_AXIAL, &a);
+    mpr.Imaging(V3MPR_CORONAL, &c);
+    mpr.Imaging(V3MPR_SAGITTAL, &s);
+    auto t2 = Clock::now();
+    ours.push_back(Ms(t0, t1));
+    peer.push_back(Ms(t1, t2));
+  }
+  Line("(a) MPR cross drag, per move", ours, peer);
+
+  // (b) quarter-size rotation in an 800 x 600 pane, (c) the full size on release
+  ctrl->SetLayout(2);
+  Engine3D engine;
+  engine.InitData(volume);
+  VRBuilder& vr = ctrl->GetVRBuilder();
+  DcmImageInputData* record = vr.GetResultImage()->GetOriginalImagePixelData();
+  const int fullRows = record->rows, fullColumns = record->columns;
+  vr.SetInteracting(true);
+  std::vector<uint32_t> pixels(size_t(fullRows) * fullColumns);
+  V3ImageRGB rgb{};
+  ours.clear(), peer.clear();
+  for (int i = 0; i < frames; ++i) {
+    auto t0 = Clock::now();
+    ctrl->RotateH(0.03f);
+    auto t1 = Clock::now();
+    engine.RotateH(0.03f);
+    engine.Imaging(fullRows / 4, fullColumns / 4, pixels.data(), false, &rgb, 0);
+    auto t2 = Clock::now();
+    ours.push_back(Ms(t0, t1));
+    peer.push_back(Ms(t1, t2));
+  }
+  char what[80];
+  std::snprintf(what, sizeof what, "(b) VR rotation %dx%d, per frame", record->columns, record->rows);
+  Line(what, ours, peer);
+  vr.SetInteracting(false);
+  ours.clear(), peer.clear();
+  for (int i = 0; i < 3; ++i) {
+    auto t0 = Clock::now();
+    vr.Render();
+    auto t1 = Clock::now();
+    engine.Imaging(fullRows, fullColumns, pixels.data(), false, &rgb, 0);
+    auto t2 = Clock::now();
+    ours.push_back(Ms(t0, t1));
+    peer.push_back(Ms(t1, t2));
+  }
+  std::snprintf(what, sizeof what, "(c) full size %dx%d on release", fullColumns, fullRows);
+  Line(what, ours, peer);
+
+  // (e) 4D: three phases rendered on the phase worker
+  {
+    PhaseWait wait;
+    VRBuilder phases;
+    phases.RegisterCallback(&wait);
+    phases.Build(volume, nullptr);
+    const long before = RssMb();
+    phases.Builder4D().SetPhases({volume, volume, volume});
+    phases.Set4D(true);
+    auto t0 = Clock::now();
+    phases.Render();  // a full-size colour rendering submits the phases
+    auto t1 = Clock::now();
+    {
+      std::unique_lock lock(wait.m);
+      wait.cv.wait_for(lock, std::chrono::minutes(10), [&] { return wait.finished > 0; });
+    }
+    auto t2 = Clock::now();
+    const long after = RssMb();
+    std::vector<uint32_t> frame1024(size_t(1024) * 1024);
+    auto t3 = Clock::now();
+    for (int p = 0; p < 3; ++p) {
+      engine.ClearAttachVolume();
+      engine.AttachVolumeData(volume);
+      engine.Imaging(1024, 1024, frame1024.data(), false, &rgb, 1);
+    }
+    auto t4 = Clock::now();
+    const double oursPhase = (Ms(t0, t2) - Ms(t0, t1)) / 3, peerPhase = Ms(t3, t4) / 3;
+    std::printf("  (e) 4D phase 1024^2 on the worker     ours %7.1f ms | engine %7.1f ms | ratio %.2f; frames held "
+                "%ld MiB more resident\n",
+                oursPhase, peerPhase, peerPhase > 0 ? oursPhase / peerPhase : 0, after - before);
+  }
+  ReleaseVisualCtrl(ctrl);
+
+  // (d) the build of a taller volume: the control's steps (both engines' data and octree, the
+  // first rendering) against the engines' InitData alone.
+  if (buildSlices > 0) {
+    std::vector<int16_t> voxels(size_t(size) * size * buildSlices);
+    std::vector<int16_t*> table(buildSlices);
+    for (int z = 0; z < buildSlices; ++z) {
+      table[z] = voxels.data() + size_t(size) * size * z;
+      for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+          const int dx = x - size / 2, dy = y - size / 2;
+          table[z][x + y * size] = int16_t(dx * dx + dy * dy < size * size / 6 ? ((x ^ y ^ z) & 7) * 40 : -1000);
+        }
+    }
+    V3VolumeData tall = volume;
+    tall.slices = table.data();
+    tall.dims[0] = tall.dims[1] = size;
+    tall.dims[2] = buildSlices;
+    auto t0 = Clock::now();
+    {
+      VRBuilder vrb;
+      MPRBuilder mprb;
+      vrb.Build(tall, nullptr);
+      mprb.Build(tall, nullptr);
+      auto t1 = Clock::now();
+      Engine3D e;
+      EngineMPR m;
+      e.InitData(tall);
+      m.InitData(tall);
+      auto t2 = Clock::now();
+      std::printf("  (d) build %dx%dx%d                 ours %7.0f ms | engine InitData %7.0f ms | ratio %.2f; on the UI "
+                  "thread, so input waits that long\n",
+                  size, size, buildSlices, Ms(t0, t1), Ms(t1, t2), Ms(t0, t1) / std::max(1.0, Ms(t1, t2)));
+    }
+  }
+  std::printf("  peak RSS %ld MiB\n", PeakRssMb());
+  return 0;
+}
+
+// Runs this program again with its output shown; its exit status, or -1.
+int RunChild(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int threads = 0;
+  std::string folder;
+  std::vector<std::string> rest;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
+    else if (a == "--folder" && i + 1 < argc) folder = argv[++i];
+    else rest.push_back(a);
+  }
+  auto arg = [&](size_t i, int fallback) { return i < rest.size() ? std::atoi(rest[i].c_str()) : fallback; };
+  const int size = arg(0, 512), slices = arg(1, 300), buildSlices = arg(2, 1000), moves = arg(3, 40),
+            frames = arg(4, 20);
+  if (threads > 0) {
+    const int rc = Child(folder, threads, buildSlices, size, moves, frames);
+    // Leave without the application's teardown at exit: only the figures matter here.
+    std::fflush(stdout);
+    std::_Exit(rc);
+  }
+
+  orvanta::test::InitScratch();
+  const std::string dir = orvanta::test::MakeTempDir("visual_bench").string();
+  std::printf("CT %dx%dx%d (1 mm) through the 3D/MPR control; peer: the volume engine alone, same volume, same run\n",
+              size, size, slices);
+  visual_phantom::Write(dir, size, slices, 1.0);
+  int status = 0;
+  for (int t : {2, 8}) {
+    std::vector<std::string> child = {argv[0], "--threads", std::to_string(t), "--folder", dir};
+    for (const std::string& r : rest) child.push_back(r);
+    std::fflush(stdout);
+    status |= RunChild(child);
+  }
+  return status;
+}
