@@ -14,6 +14,7 @@
 #include "ISOGraphic.h"
 #include "SOImageObject.h"
 #include "TestSupport.h"
+#include "VolumeTestUtil.h"
 #include "VisualVolume.h"
 
 namespace fs = std::filesystem;
@@ -21,23 +22,8 @@ namespace fx = orvanta::fixtures;
 
 namespace {
 
-struct DataCenter {
-  ISODcmDataCenter* dc = CreateDcmDataCenter();
-  ~DataCenter() { ReleaseDcmDataCenter(dc); }
-  ISODcmSeries* Load(const fs::path& folder, const std::string& seriesUid) {
-    dc->LoadFolder(folder.c_str());
-    return dc->FindSeries(seriesUid.c_str());
-  }
-};
-
-fx::CtSeriesOptions SmallCt(int slices, int rows = 16, int columns = 12) {
-  fx::CtSeriesOptions o;
-  o.slices = slices;
-  o.rows = rows;
-  o.columns = columns;
-  o.shuffleInstanceNumbers = false;
-  return o;
-}
+using volume_test::DataCenter;
+using volume_test::SmallCt;
 
 TEST(VisualVolume, ASeriesLendsItsFramesAndAMultiFrameImageIsCopied) {
   DataCenter data;
