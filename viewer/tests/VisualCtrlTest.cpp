@@ -137,6 +137,14 @@ TEST(VisualCtrl, ALoadShowsThreePlanesAndARenderingAndTheWheelMovesTheCross) {
   double origin[3];
   ctrl.GetMPRBuilder().GetOrigin(origin);
   EXPECT_NEAR(ctrl.GetMPRBuilder().GetAxialImage()->patientPoint[2], origin[2], 1e-9);
+
+  // Clear lets go of the images everywhere before the data centre drops the pixels under them.
+  ctrl.Clear();
+  EXPECT_EQ(ctrl.GetObjectCount(), 0);
+  for (int view = 0; view < 5; ++view) EXPECT_EQ(ctrl.GetImageObject(view), nullptr) << view;
+  EXPECT_EQ(ctrl.Get3DWindow()->GetAxialImage(), nullptr);
+  EXPECT_EQ(ctrl.Get3DWindow()->GetSagittalImage(), nullptr);
+  viewer_ui_test::Snap(ctrl.GetWindow());  // paints with nothing borrowed
 }
 
 TEST(VisualCtrl, SelectionBordersAndTheClipboardCopy) {
