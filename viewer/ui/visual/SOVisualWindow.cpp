@@ -329,7 +329,7 @@ LRESULT SOVisualWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
   RECT client{};
   ::GetClientRect(GetWindow(), &client);
   const int w = std::max<int>(1, client.right), h = std::max<int>(1, client.bottom);
-  SOBufferedPaint paint(GetWindow(), w, h);
+  SOBufferedPaint paint(GetWindow(), w, h, paintBitmap_);
   Gdiplus::Graphics g(paint.dc());
   Gdiplus::Pen frame(Gdiplus::Color(kFrameColour), 1);
   g.DrawRectangle(&frame, 0, 0, client.right - 1, client.bottom - 1);

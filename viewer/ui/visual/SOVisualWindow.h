@@ -15,6 +15,7 @@
 #include "ISOMPRImageWindowCallback.h"
 #include "ISOVisualCtrl.h"
 #include "MPRBuilder.h"
+#include "SOBufferedPaint.h"
 #include "SOImageWindow.h"
 #include "SOWindowBase.h"
 #include "VRBuilder.h"
@@ -204,6 +205,7 @@ class SOVisualWindow : public SOWindowBase,
   int progressDone_ = 0, progressTotal_ = 0;
   std::wstring progressText_;
   std::vector<ISOVisualCtrlCallback*> callbacks_;
+  SOPaintBitmap paintBitmap_;
   // After the builders: the windows go first and leave the builders' lists.
   std::unique_ptr<SOImageWindow3D> window3D_;
   std::unique_ptr<SOImageWindowMPR> axial_, sagittal_, coronal_, oblique_;
