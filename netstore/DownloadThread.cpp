@@ -122,8 +122,9 @@ void DownloadThread::OnProgress(void*, const SODcmGetProgress* counters) {
   manager_->OnProgress(&current_, &progress);
 }
 
-void DownloadThread::OnFileReceived(SODcmFile* file) {
+bool DownloadThread::OnFileReceived(SODcmFile* file) {
   manager_->OnFile(&current_, file);
+  return true;
 }
 
 CallbackProxy::CallbackProxy(ISTORECallback* callback, const DCMDownload& download) : callback_(callback) {
@@ -135,8 +136,9 @@ CallbackProxy::CallbackProxy(ISTORECallback* callback, const DCMDownload& downlo
   download_.extra = download.extra;
 }
 
-void CallbackProxy::OnFileReceived(SODcmFile* file) {
+bool CallbackProxy::OnFileReceived(SODcmFile* file) {
   callback_->OnStoreFile(&download_, file);
+  return true;
 }
 
 bool GetSeriesNow(const DCMDownload& download, const std::vector<std::string>& seriesUIDs,

@@ -22,7 +22,7 @@ class DownloadThread : public TransferThread<DCMDownload>, private ISODcmGetSCUC
 
  private:
   void OnProgress(void* reserved, const SODcmGetProgress* counters) override;
-  void OnFileReceived(SODcmFile* file) override;
+  bool OnFileReceived(SODcmFile* file) override;
 
   int Fetch(const std::vector<std::string>& missing);
 
@@ -40,7 +40,7 @@ class CallbackProxy : public ISODcmGetSCUCallback {
   CallbackProxy(ISTORECallback* callback, const DCMDownload& download);
 
   void OnProgress(void* reserved, const SODcmGetProgress* counters) override {}
-  void OnFileReceived(SODcmFile* file) override;
+  bool OnFileReceived(SODcmFile* file) override;
 
  private:
   ISTORECallback* callback_;

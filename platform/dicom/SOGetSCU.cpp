@@ -79,13 +79,14 @@ class GetSCU : public sodcm::LayeredSCU<DcmSCU> {
     OFString sopClass, sopInstance;
     incomingObject->findAndGetOFString(DCM_SOPClassUID, sopClass);
     incomingObject->findAndGetOFString(DCM_SOPInstanceUID, sopInstance);
+    bool kept = true;
     {
       SODcmFile file;
       file.TakeDataset(incomingObject);
-      if (callback_) callback_->OnFileReceived(&file);
+      if (callback_) kept = callback_->OnFileReceived(&file);
     }
-    received_.push_back({sopClass.c_str(), sopInstance.c_str()});
-    status = STATUS_Success;
+    if (kept) received_.push_back({sopClass.c_str(), sopInstance.c_str()});
+    status = kept ? STATUS_Success : STATUS_STORE_Refused_OutOfResources;
     CancelIfAsked();
     return EC_Normal;
   }

@@ -26,8 +26,10 @@ class ISODcmGetSCUCallback {
   virtual ~ISODcmGetSCUCallback() = default;
   // 0: after each response of the node that carries counters.
   virtual void OnProgress(void* reserved, const SODcmGetProgress* counters) = 0;
-  // 1: one object arrived; the file is the client's and valid during the call.
-  virtual void OnFileReceived(SODcmFile* file) = 0;
+  // 1: one object arrived; the file is the client's and valid during the call. False when the
+  // object could not be kept: its sub-operation then fails at the node, so the node does not
+  // count it as delivered, and it is left out of the received list.
+  virtual bool OnFileReceived(SODcmFile* file) = 0;
 };
 
 // Query/retrieve information models; each names the C-GET SOP class used.

@@ -98,6 +98,6 @@ void CloudReceiver::OnProgress(void*, const SODcmGetProgress* counters) {
   events_->OnDownloadProgress(MakeTransferProgress(done, done + counters->remaining));
 }
 
-void CloudReceiver::OnFileReceived(SODcmFile* file) {
-  if (store_ && file) store_->QueueFile(file);
+bool CloudReceiver::OnFileReceived(SODcmFile* file) {
+  return store_ && file && store_->QueueFile(file);
 }

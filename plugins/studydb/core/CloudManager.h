@@ -83,7 +83,7 @@ class CloudReceiver : private ISODcmGetSCUCallback {
 
  private:
   void OnProgress(void* reserved, const SODcmGetProgress* counters) override;
-  void OnFileReceived(SODcmFile* file) override;
+  bool OnFileReceived(SODcmFile* file) override;
 
   IKelvast* store_;
   ICloudReceiveEvents* events_;

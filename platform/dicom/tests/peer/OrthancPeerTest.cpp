@@ -86,13 +86,16 @@ struct Receiver : ISODcmGetSCUCallback {
   std::vector<SODcmGetProgress> progress;
   std::vector<std::string> uids;
   std::function<void()> onFile;
+  bool keep = true;  // what the callback answers
   void OnProgress(void*, const SODcmGetProgress* counters) override { progress.push_back(*counters); }
-  void OnFileReceived(SODcmFile* file) override {
+  bool OnFileReceived(SODcmFile* file) override {
+    if (!keep) return false;
     std::string uid;
     file->GetDataset()->GetString(0x00080018, uid);
     file->SaveFile((dir / (uid + ".dcm")).c_str(), true);
     uids.push_back(uid);
     if (onFile) onFile();
+    return true;
   }
 };
 
@@ -147,6 +150,25 @@ TEST_F(OrthancWithStudies, GetAtImageAndSeriesLevelBringsTheOriginals) {
   EXPECT_FALSE(get.RequestGet(7, &keys, received));
   ASSERT_TRUE(get.Init("127.0.0.1", FreeLoopbackPort(), peer::OrthancPeer::kAETitle, kOurAE, nullptr));
   EXPECT_FALSE(get.RequestGet(SODcmQRModel_StudyRoot, &keys, received));
+}
+
+// Objects the caller cannot keep fail their sub-operations: the node counts them as failed and
+// they are not among the received ones.
+TEST_F(OrthancWithStudies, ObjectsTheCallerCannotKeepFailAtTheNode) {
+  SOGetSCU get;
+  Receiver receiver;
+  receiver.keep = false;
+  get.SetCallback(&receiver);
+  ASSERT_TRUE(get.Init("127.0.0.1", orthanc->port, peer::OrthancPeer::kAETitle, kOurAE, nullptr));
+  SODcmDataset keys;
+  keys.SetString(0x00080052, "SERIES");
+  keys.SetString(0x0020000E, seriesCT);
+  std::vector<SODcmReferencedSOP> received;
+  get.RequestGet(SODcmQRModel_StudyRoot, &keys, received);
+  EXPECT_TRUE(received.empty());
+  ASSERT_FALSE(receiver.progress.empty()) << orthanc->process->Log();
+  EXPECT_EQ(receiver.progress.back().failed, 4);
+  EXPECT_EQ(receiver.progress.back().completed, 0);
 }
 
 TEST_F(OrthancWithStudies, CancelledGetIsAFailure) {

@@ -31,11 +31,12 @@ struct Collector : ISODcmGetSCUCallback {
   std::vector<std::string> uids;
   int progressReports = 0;
   void OnProgress(void*, const SODcmGetProgress*) override { ++progressReports; }
-  void OnFileReceived(SODcmFile* file) override {
+  bool OnFileReceived(SODcmFile* file) override {
     std::string uid;
     file->GetDataset()->GetString(0x00080018, uid);
     file->SaveFile((dir / (uid + ".dcm")).c_str(), true);
     uids.push_back(uid);
+    return true;
   }
 };
 
