@@ -32,6 +32,7 @@ std::mutex g_mutex;
 std::map<std::wstring, std::shared_ptr<ClassInfo>> g_classes;
 std::unordered_map<HWND, std::shared_ptr<WindowObj>> g_windows;
 std::atomic<std::uintptr_t> g_nextHandle{0x10000};
+int g_paintDepth = 0;  // windows inside their WM_PAINT now (UI thread only)
 
 // UI-thread state.
 HWND g_focus = nullptr;
@@ -135,7 +136,9 @@ class WinWidget : public QWidget {
       w->painting = w->invalid;
       w->invalid = QRegion();
       w->inPaint = true;
+      ++g_paintDepth;
       CallProc(w, WM_PAINT, 0, 0);
+      --g_paintDepth;
       w->inPaint = false;
       w->painting = QRegion();
     }
@@ -1082,7 +1085,13 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect) {
 BOOL UpdateWindow(HWND hwnd) {
   auto w = FindWindowObj(hwnd);
   if (!w || !w->widget) return FALSE;
-  if (!w->invalid.isEmpty() && w->widget->isVisible() && !w->inPaint) w->widget->repaint(w->invalid);
+  if (w->invalid.isEmpty() || !w->widget->isVisible() || w->inPaint) return TRUE;
+  // Qt paints a whole window tree in one pass and refuses a nested one: a window updated while
+  // another paints (a control moved by its parent's layout, say) is painted in the next pass.
+  if (g_paintDepth > 0)
+    w->widget->update(w->invalid);
+  else
+    w->widget->repaint(w->invalid);
   return TRUE;
 }
 

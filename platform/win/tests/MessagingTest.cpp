@@ -624,6 +624,38 @@ TEST_F(Messaging, UpdateWindowPaintsAtOnce) {
   EXPECT_EQ(Rec().Count(h, WM_PAINT), 1) << "nothing left to paint";
 }
 
+// A parent that lays out its children while it paints (as skinned windows do) moves a child whose
+// size handler calls UpdateWindow: Qt refuses a nested repaint, so the child paints in the next pass.
+TEST_F(Messaging, UpdateWindowInsideAnotherPaintDefersAndNeverNests) {
+  HWND top = Top();
+  HWND child = MakeChild(top, 0, 0, 50, 50);
+  ShowWindow(top, SW_SHOW);
+  SOWin::PumpEvents(20);
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+    warnings.push_back(text.toStdString());
+  });
+  int width = 50;
+  Rec().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (h == top && msg == WM_PAINT) MoveWindow(child, 0, 0, ++width, 50, TRUE);
+    if (h == child && msg == WM_SIZE) {
+      InvalidateRect(child, nullptr, FALSE);
+      UpdateWindow(child);
+    }
+    return false;
+  };
+  Rec().Clear();
+  InvalidateRect(top, nullptr, FALSE);
+  UpdateWindow(top);
+  Rec().handler = nullptr;
+  SOWin::PumpEvents(50);
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(Rec().Count(top, WM_PAINT), 1);
+  EXPECT_GE(Rec().Count(child, WM_PAINT), 1) << "the child still paints";
+  for (const std::string& warning : warnings) EXPECT_EQ(warning.find("Recursive repaint"), std::string::npos) << warning;
+}
+
 TEST_F(Messaging, DrawingOutsidePaintStaysUntilInvalidated) {
   HWND h = Top();
   ShowWindow(h, SW_SHOW);
