@@ -28,7 +28,8 @@ struct Demo {
   TeamRecord team;
 };
 
-// Started once for the tool's run; every shot logs in as the user it shows.
+// Started once for the tool's run; every shot logs in as the user it shows, and points the web
+// client at it again, since other windows' shots point it elsewhere.
 Demo& TheDemo() {
   static Demo* demo = [] {
     auto* d = new Demo;
@@ -82,6 +83,7 @@ Demo& TheDemo() {
     GetJorvel()->Logout();
     return d;
   }();
+  Web_SetSettings({demo->service.BaseUrl(), 2000, 5000});
   return *demo;
 }
 
