@@ -4,8 +4,9 @@
 
 class ISOImageObject;
 
-// The left-button tool of 2D image windows.
-enum SOMouseMode2D {
+// The left-button tool of 2D image windows; an int underneath, so any number a caller passes is
+// a value the window checks.
+enum SOMouseMode2D : int {
   SOMouseModeNone = 0,
   SOMouseModeWW = 1,
   SOMouseModeZoom = 2,

@@ -1,9 +1,10 @@
 #pragma once
 
 // Film and print enumerations of basic print management; SODcmConvert turns them into the
-// DICOM strings and back.
+// DICOM strings and back. Each is an int underneath, so a number read from a file or a setting is
+// a value the range checks can refuse.
 
-enum SODcmFilmSizeID {
+enum SODcmFilmSizeID : int {
   FILMSIZE_8INX10IN = 0,
   FILMSIZE_14INX17IN = 1,
   FILMSIZE_8_5INX11IN = 2,
@@ -18,18 +19,18 @@ enum SODcmFilmSizeID {
   FILMSIZE_A3 = 11,
 };
 
-enum SODcmFilmOrientation {
+enum SODcmFilmOrientation : int {
   FILMORIENT_LANDSCAPE = 0,
   FILMORIENT_PORTRAIT = 1,
 };
 
 // Kept in the film file's private attribute; 1 prints in colour (print type 1).
-enum SODcmFilmFormat {
+enum SODcmFilmFormat : int {
   FILMFORMAT_GRAYSCALE = 0,
   FILMFORMAT_COLOR = 1,
 };
 
-enum SODcmMediumType {
+enum SODcmMediumType : int {
   MEDIUM_BLUE_FILM = 0,
   MEDIUM_CLEAR_FILM = 1,
   MEDIUM_MAMMO_BLUE_FILM = 2,
@@ -37,13 +38,13 @@ enum SODcmMediumType {
   MEDIUM_PAPER = 4,
 };
 
-enum SODcmPrintPriority {
+enum SODcmPrintPriority : int {
   PRIORITY_HIGH = 0,
   PRIORITY_LOW = 1,
   PRIORITY_MED = 2,
 };
 
-enum SODcmMagnificationType {
+enum SODcmMagnificationType : int {
   MAGNIFY_BILINEAR = 0,
   MAGNIFY_CUBIC = 1,
   MAGNIFY_NONE = 2,
@@ -51,7 +52,7 @@ enum SODcmMagnificationType {
 };
 
 // Execution status of a print job; 3 and 4 are what a finished job keeps.
-enum SODcmPrintStatus {
+enum SODcmPrintStatus : int {
   PRINTSTATUS_PENDING = 0,
   PRINTSTATUS_QUEUED = 1,
   PRINTSTATUS_PRINTING = 2,

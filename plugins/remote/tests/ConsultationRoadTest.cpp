@@ -52,7 +52,8 @@ TEST_F(RemoteWebTest, ConsultationRoadAcrossThreeUsers) {
 
   JorvelUserInfo a = FindUser("client"), c = FindUser("verifier");
   ASSERT_TRUE(team->AddMember(&c));
-  const MemberRecord* cMember = MemberOf(team->Team(), c.id);
+  const TeamRecord teamNow = team->Team();
+  const MemberRecord* cMember = MemberOf(teamNow, c.id);
   ASSERT_NE(cMember, nullptr);
   std::string cMembership = cMember->id;
   ASSERT_TRUE(team->SetPermission(&cMembership, false, true));
