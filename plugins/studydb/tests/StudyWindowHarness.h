@@ -90,7 +90,8 @@ inline void CloseStudyWindow(tabrisk::SOTabriskWnd* window) {
   delete window;
 }
 
-struct StudySpec {
+// What a test study holds: its patient, series of CT slices and reports.
+struct StudyContents {
   std::string patientId;
   std::string patientName;
   int series = 1;
@@ -99,21 +100,21 @@ struct StudySpec {
 };
 
 // Writes the study's files below folder and imports them into the store; the study id.
-inline std::string AddStudy(IKelvast* store, const fs::path& folder, const StudySpec& spec) {
+inline std::string AddStudy(IKelvast* store, const fs::path& folder, const StudyContents& study) {
   std::vector<std::string> files;
   std::string studyUid;
-  for (int s = 0; s < spec.series; ++s) {
+  for (int s = 0; s < study.series; ++s) {
     orvanta::fixtures::CtSeriesOptions options;
-    options.slices = spec.slices;
+    options.slices = study.slices;
     options.rows = options.columns = 16;
-    options.patientId = spec.patientId;
-    options.patientName = spec.patientName;
+    options.patientId = study.patientId;
+    options.patientName = study.patientName;
     options.studyUid = studyUid;
     auto written = orvanta::fixtures::WriteCtSeries(folder / ("s" + std::to_string(s)), options);
     studyUid = written.studyUid;
     for (const auto& file : written.files) files.push_back(file.string());
   }
-  for (int r = 0; r < spec.reports; ++r) {
+  for (int r = 0; r < study.reports; ++r) {
     SODcmSR sr;
     SODcmUtil::CreateSR(sr, files.front().c_str());
     sr.SetFinding(SOUtil::UTF82WStr(SOUtil::Format("Finding %d", r + 1).c_str()).c_str());
@@ -124,7 +125,7 @@ inline std::string AddStudy(IKelvast* store, const fs::path& folder, const Study
     files.push_back(path.string());
   }
   RunImport(files, store, nullptr);
-  return spec.patientId + "_" + studyUid;
+  return study.patientId + "_" + studyUid;
 }
 
 }  // namespace studytest

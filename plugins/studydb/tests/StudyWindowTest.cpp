@@ -53,7 +53,7 @@ class StudyWindow : public testing::Test {
       if (Cell(L"studyList", i, 2) == SOUtil::UTF82WStr(patientId.c_str())) return i;
     return -1;
   }
-  std::string Add(const StudySpec& spec) { return AddStudy(holder.store, MakeTempDir("study"), spec); }
+  std::string Add(const StudyContents& study) { return AddStudy(holder.store, MakeTempDir("study"), study); }
 
   TestStore holder{MakeTempDir("store")};
   RecordingHost host;
