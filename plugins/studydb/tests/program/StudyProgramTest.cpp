@@ -1,0 +1,175 @@
+// The study database plug-in as the program loads it: the real frame, the plug-in library from
+// the program folder beside the 2D viewer it hands studies to, driven through its window and the
+// host, on the user's store, against storescu on loopback.
+
+#include "CMainFrameWnd.h"
+#include "DicomFixtures.h"
+#include "Gossamy.h"
+#include "IKelvast.h"
+#include "PeerProcess.h"
+#include "TestSupport.h"
+#include "UITestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace DuiLib;
+using namespace std::chrono_literals;
+using orvanta::test::MakeTempDir;
+
+namespace {
+
+WindowImplBase* PluginWindow(const CMainFrameWnd& frame, const wchar_t* name) {
+  for (const SOPluginItem& item : frame.GetPlugins())
+    if (item.name == name)
+      return dynamic_cast<WindowImplBase*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(item.window, GWLP_USERDATA)));
+  return nullptr;
+}
+
+CContainerUI* Row(CContainerUI* list, int i) { return dynamic_cast<CContainerUI*>(list->GetItemAt(i)); }
+
+std::wstring TextOf(CControlUI* c) { return c ? std::wstring(c->GetText().GetData()) : L"<none>"; }
+
+CListUI* List(CPaintManagerUI& pm, const wchar_t* name) { return dynamic_cast<CListUI*>(pm.FindControl(name)); }
+
+std::wstring Cell(CListUI* list, int row, int column) {
+  auto* item = dynamic_cast<CListTextElementUI*>(list->GetItemAt(row));
+  return item ? std::wstring(item->GetText(column)) : L"<none>";
+}
+
+int Studies() {
+  int count = -1;
+  Gossamy::LocalDB()->GetStudyCount(&count);
+  return count;
+}
+
+}  // namespace
+
+TEST(StudyProgram, ImportViewSearchReceiveAndDeleteInTheRunningProgram) {
+  const fs::path dicomdir = orvanta::test::PydicomTestFiles() / "dicomdirtests";
+  if (!fs::is_directory(dicomdir)) GTEST_SKIP() << "pydicom's test files are not installed";
+  orvanta::test::EnsureQtApp();
+  const fs::path bin = orvanta::test::ProgramFolder();
+  CPaintManagerUI::SetResourcePath(((bin / "skin").wstring() + L"/").c_str());
+  // The plug-in's receiving service listens where archive.xml says.
+  const int port = orvanta::test::FreeLoopbackPort();
+  std::ofstream(fs::path(Gossamy::GetConfigPath()) / "archive.xml")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Config>\n  <CloudReceive minutes=\"5\"/>\n  <SCP port=\"" << port
+      << "\" AETitle=\"Storage\"/>\n  <Remote/>\n  <CloudDevice/>\n</Config>\n";
+
+  CMainFrameWnd::Options options;
+  options.programDir = bin.string() + "/";
+  options.plugins = {"libTabrisk.so", "libTessaly.so"};
+  options.startupDelayMs = 50;
+  options.trayAvailable = 0;
+  auto frame = std::make_unique<CMainFrameWnd>(options);
+  ASSERT_NE(frame->CreateFrame(), nullptr);
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 10000));
+  ASSERT_EQ(frame->GetPlugins().size(), 2u);
+  WindowImplBase* window = PluginWindow(*frame, L"Tabrisk");
+  WindowImplBase* viewer = PluginWindow(*frame, L"Tessaly");
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(viewer, nullptr);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  CListUI* studies = List(pm, L"studyList");
+  ASSERT_NE(studies, nullptr);
+  EXPECT_EQ(studies->GetCount(), 0);
+
+  // Import: a generated CT study of three series, then pydicom's DICOMDIR tree.
+  const fs::path ctFolder = MakeTempDir("ct");
+  std::string studyUid;
+  for (int s = 0; s < 3; ++s) {
+    orvanta::fixtures::CtSeriesOptions ct;
+    ct.slices = 4;
+    ct.rows = ct.columns = 32;
+    ct.patientId = "ROAD01";
+    ct.patientName = "Road^Study";
+    ct.studyUid = studyUid;
+    studyUid = orvanta::fixtures::WriteCtSeries(ctFolder / std::to_string(s), ct).studyUid;
+  }
+  for (const fs::path& folder : {ctFolder, dicomdir}) {
+    SOWin::SetFileChooserHook([folder](const std::string&, const std::string&) { return folder.string(); });
+    ASSERT_TRUE(UITest::Click(pm, L"importBtn"));
+    const int before = studies->GetCount();
+    ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() > before && studies->GetCount() == Studies(); }, 30000));
+  }
+  SOWin::SetFileChooserHook({});
+  std::string imported;
+  Gossamy::ReadHKCU("DBImportPath", imported);
+  EXPECT_EQ(imported, dicomdir.string());
+  const int all = studies->GetCount();
+  EXPECT_GE(all, 3);
+
+  // The CT study's row, with its thirteen columns.
+  int road = -1;
+  for (int i = 0; i < all; ++i)
+    if (Cell(studies, i, 2) == L"ROAD01") road = i;
+  ASSERT_GE(road, 0);
+  EXPECT_EQ(Cell(studies, road, 3), L"Road^Study");
+  EXPECT_EQ(Cell(studies, road, 9), L"CT");
+  EXPECT_FALSE(Cell(studies, road, 6).empty());
+  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", road));
+  EXPECT_EQ(List(pm, L"seriesList")->GetCount(), 3);
+
+  // A double-click hands the study's twelve images to the 2D viewer, which comes to view with the
+  // study and its three series in its list.
+  auto* viewerList = dynamic_cast<CContainerUI*>(viewer->GetPaintManager()->FindControl(L"studySeriesList"));
+  ASSERT_NE(viewerList, nullptr);
+  EXPECT_EQ(viewerList->GetCount(), 0);
+  ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", road));
+  EXPECT_TRUE(SOWin::PumpUntil(
+      [&] {
+        if (viewerList->GetCount() != 4) return false;
+        for (int i = 1; i < 4; ++i)
+          if (TextOf(Row(Row(viewerList, i), 3)->GetItemAt(1)) != L"4") return false;
+        return true;
+      },
+      20000));
+  EXPECT_EQ(TextOf(Row(Row(viewerList, 0), 2)->GetItemAt(1)), L"Road^Study");
+  EXPECT_TRUE(IsWindowVisible(viewer->GetHWND()));
+  EXPECT_FALSE(IsWindowVisible(window->GetHWND()));
+  ASSERT_TRUE(frame->ActivatePlugin(L"Tabrisk"));
+  SOWin::PumpEvents(20);
+
+  // The search narrows the list, clearing it shows every study again.
+  ASSERT_TRUE(UITest::SetText(pm, L"likeSearchEdit", L"ROAD01"));
+  ASSERT_TRUE(UITest::Click(pm, L"searchBtn"));
+  EXPECT_EQ(studies->GetCount(), 1);
+  ASSERT_TRUE(UITest::Click(pm, L"deleteLikeBtn"));
+  EXPECT_EQ(studies->GetCount(), all);
+
+  // Two studies from storescu over the plug-in's receiving service.
+  std::vector<std::string> argv{"storescu", "-aec", "Storage", "127.0.0.1", std::to_string(port)};
+  for (int s = 0; s < 2; ++s) {
+    orvanta::fixtures::CtSeriesOptions ct;
+    ct.slices = 5;
+    ct.rows = ct.columns = 16;
+    ct.patientId = "RECV" + std::to_string(s);
+    for (const auto& f : orvanta::fixtures::WriteCtSeries(MakeTempDir("recv"), ct).files) argv.push_back(f.string());
+  }
+  peer::PeerProcess storescu(argv, MakeTempDir("log") / "storescu.log");
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == all + 2; }, 30000)) << storescu.Log();
+  EXPECT_EQ(storescu.WaitExit(30s), 0) << storescu.Log();
+
+  // Deleting the CT study, confirmed, removes it from the store and the list.
+  for (int i = 0; i < studies->GetCount(); ++i)
+    if (Cell(studies, i, 2) == L"ROAD01") road = i;
+  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", road));
+  SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 8; });
+  UITest::OnModal(L"CMessageBoxUI", [](CWindowWnd* box) {
+    UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), L"confirmBtn");
+  });
+  pm.SendNotify(studies, L"menu");
+  SOWin::SetPopupMenuHook({});
+  EXPECT_EQ(studies->GetCount(), all + 1);
+  EXPECT_EQ(Studies(), all + 1);
+
+  DestroyWindow(frame->GetHWND());
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  frame.reset();
+}
