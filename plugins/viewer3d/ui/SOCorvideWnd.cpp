@@ -1,5 +1,6 @@
 #include "SOCorvideWnd.h"
 
+#include "CCaptureDlg.h"
 #include "ColorPanel.h"
 #include "FieldClamp.h"
 #include "Gossamy.h"
@@ -414,11 +415,12 @@ std::vector<const wchar_t*> SOCorvideWnd::CaptureMenuItems() {
 }
 
 void SOCorvideWnd::CaptureView(int view) {
-  if (!m_ctrl || !m_ctrl->GetObject(0)) return;
+  ISODcmObject* source = m_ctrl ? m_ctrl->GetObject(0) : nullptr;
+  if (!source) return;
   HBITMAP bitmap = m_ctrl->Capture(view);
   if (!bitmap) return;
-  // The capture dialog that takes the picture further is not part of this library yet.
-  std::fprintf(stderr, "Corvide: capture of view %d taken, no capture dialog to show it\n", view);
+  // The capture belongs to the loaded series' study, whichever view it shows.
+  CCaptureDlg::Run(m_hWnd, bitmap, source, g_host, L"3d/capture_dlg.xml");
   ::DeleteObject(bitmap);
 }
 
