@@ -279,7 +279,9 @@ TEST_F(CorvideWndTest, FieldsClampAndApply) {
     PM(*w).FindControl(c.field)->SetText(c.typed);
     w->OnFieldLeft(c.field);
     EXPECT_EQ(std::wstring(PM(*w).FindControl(c.field)->GetText()), c.shown);
-    if (!c.call.empty()) EXPECT_EQ(fake->calls, std::vector<std::string>{c.call});
+    if (!c.call.empty()) {
+      EXPECT_EQ(fake->calls, std::vector<std::string>{c.call});
+    }
   }
   w->ShowVEPage();
   fake->calls.clear();
