@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "SODialog.h"
 #include "SOWinApp.h"
 #include "SOWinPrivate.h"
 #include "SOWinQt.h"
@@ -30,6 +31,15 @@ std::function<int(const std::wstring&, const std::wstring&, UINT)> g_messageBoxH
 
 std::string Narrow(LPCWSTR s) {
   return s ? SOWin::ToUtf8(s) : std::string();
+}
+
+// The folder the user chooses (UTF-8, whole), empty when cancelled.
+std::string AskFolder(HWND owner, const std::string& title, const std::string& start) {
+  if (g_chooserHook) return g_chooserHook("folder", title);
+  if (!IsUiThread()) return {};
+  return QFileDialog::getExistingDirectory(SOWin::WidgetOf(owner), QString::fromStdString(title),
+                                           QString::fromStdString(start))
+      .toStdString();
 }
 
 }  // namespace
@@ -88,13 +98,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
 
 PIDLIST_ABSOLUTE SHBrowseForFolderW(BROWSEINFOW* info) {
   if (!info) return nullptr;
-  const std::string title = Narrow(info->lpszTitle);
-  std::string path;
-  if (g_chooserHook)
-    path = g_chooserHook("folder", title);
-  else if (IsUiThread())
-    path = QFileDialog::getExistingDirectory(SOWin::WidgetOf(info->hwndOwner), QString::fromStdString(title))
-               .toStdString();
+  const std::string path = AskFolder(info->hwndOwner, Narrow(info->lpszTitle), std::string());
   if (path.empty()) return nullptr;
   auto* copy = new std::wstring(SOWin::FromUtf8(path));
   if (info->pszDisplayName) {
@@ -202,6 +206,13 @@ BOOL GetOpenFileNameW(OPENFILENAMEW* ofn) {
 }
 BOOL GetSaveFileNameW(OPENFILENAMEW* ofn) {
   return ChooseFile(ofn, true);
+}
+
+bool SODialog::BrowseForFolder(HWND owner, const wchar_t* title, const std::string& start, std::string& chosen) {
+  const std::string path = AskFolder(owner, Narrow(title), start);
+  if (path.empty()) return false;
+  chosen = path;
+  return true;
 }
 
 namespace SOWin {

@@ -10,6 +10,7 @@
 #include "ISODcmObject.h"
 #include "SODcmFile.h"
 #include "SODcmUtil.h"
+#include "SODialog.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "Zarnet.h"
@@ -121,18 +122,11 @@ void CCaptureDlg::Notify(TNotifyUI& msg) {
 }
 
 void CCaptureDlg::ChooseFolder() {
-  BROWSEINFOW info;
-  info.hwndOwner = m_hWnd;
-  info.lpszTitle = ui_gettext(L"Select folder");
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return;
-  wchar_t folder[4096] = {};
-  const bool ok = SHGetPathFromIDListW(chosen, folder);
-  CoTaskMemFree(chosen);
-  if (!ok) return;
-  if (m_imagePathEdit) m_imagePathEdit->SetText(folder);
-  Gossamy::WriteHKCU(L"ImageSavePath", folder);
+  std::string start, folder;
+  Gossamy::ReadHKCU("ImageSavePath", start);
+  if (!SODialog::BrowseForFolder(m_hWnd, ui_gettext(L"Select folder"), start, folder)) return;
+  if (m_imagePathEdit) m_imagePathEdit->SetText(SOWin::FromUtf8(folder).c_str());
+  Gossamy::WriteHKCU("ImageSavePath", folder.c_str());
 }
 
 void CCaptureDlg::Confirm() {

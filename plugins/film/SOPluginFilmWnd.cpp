@@ -5,6 +5,7 @@
 #include "FilmWindows.h"
 #include "Gossamy.h"
 #include "SODcmFile.h"
+#include "SODialog.h"
 #include "SOFilmSettingDlg.h"
 #include "SOPrintQueueDlg.h"
 #include "SOString.h"
@@ -229,23 +230,11 @@ LRESULT SOPluginFilmWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
 }
 
 void SOPluginFilmWnd::OpenFolder() {
-  std::string folder;
-  Gossamy::ReadHKCU("FilmOpenPath", folder);
-  BROWSEINFOW info;
-  info.hwndOwner = m_hWnd;
-  info.lpszTitle = ui_gettext(L"Select folder");
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  const std::wstring start = SOWin::FromUtf8(folder);
-  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
-  if (!chosen) return;
-  wchar_t path[4096] = {};
-  const bool ok = ::SHGetPathFromIDListW(chosen, path);
-  ::CoTaskMemFree(chosen);
-  if (!ok || !path[0]) return;
-  const std::string utf8 = SOWin::ToUtf8(path);
-  Gossamy::WriteHKCU("FilmOpenPath", utf8.c_str());
-  m_ostrel->LoadDir(utf8.c_str());
+  std::string start, folder;
+  Gossamy::ReadHKCU("FilmOpenPath", start);
+  if (!SODialog::BrowseForFolder(m_hWnd, ui_gettext(L"Select folder"), start, folder)) return;
+  Gossamy::WriteHKCU("FilmOpenPath", folder.c_str());
+  m_ostrel->LoadDir(folder.c_str());
 }
 
 void SOPluginFilmWnd::OpenFile() {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "SODialog.h"
 #include "SOGdiPlus.h"
 #include "WinTestUtil.h"
 
@@ -121,6 +122,17 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
   EXPECT_TRUE(SHGetPathFromIDListW(list, path));
   EXPECT_STREQ(path, L"/data/images");
   CoTaskMemFree(list);
+  // The helper gives the chosen folder whole, however long, and false when cancelled.
+  const std::string deep = "/data/" + std::string(300, 'd');
+  SOWin::SetFileChooserHook([&](const std::string& kind, const std::string& title) {
+    return kind == "folder" && title == "Select folder" ? deep : std::string();
+  });
+  std::string folder;
+  EXPECT_TRUE(SODialog::BrowseForFolder(nullptr, L"Select folder", "/start", folder));
+  EXPECT_EQ(folder, deep);
+  folder = "kept";
+  EXPECT_FALSE(SODialog::BrowseForFolder(nullptr, L"Other", "", folder));
+  EXPECT_EQ(folder, "kept");
   wchar_t file[8] = {};
   OPENFILENAMEW ofn;
   ofn.lpstrFile = file;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "CCaptureDlg.h"
+#include "SODialog.h"
 #include "Gossamy.h"
 #include "ISODcmObject.h"
 #include "Lumexa.h"
@@ -216,19 +217,9 @@ void SOTessalyWnd::OnDropFiles(HDROP drop) {
 
 bool SOTessalyWnd::OnOpenFolderClick(void* param) {
   if (!ClickOf(param) || !m_lumexa) return true;
-  std::string start;
+  std::string start, folder;
   Gossamy::ReadHKCU("FolderOpenPath", start);
-  BROWSEINFOW info;
-  info.hwndOwner = m_hWnd;
-  info.lpszTitle = ui_gettext(L"Select folder");
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return true;
-  wchar_t wide[4096] = {};
-  const bool ok = SHGetPathFromIDListW(chosen, wide);
-  CoTaskMemFree(chosen);
-  if (!ok) return true;
-  const std::string folder = SOWin::ToUtf8(wide);
+  if (!SODialog::BrowseForFolder(m_hWnd, ui_gettext(L"Select folder"), start, folder)) return true;
   Gossamy::WriteHKCU("FolderOpenPath", folder.c_str());
   m_lumexa->CloseAll();
   m_lumexa->LoadFolder(folder.c_str(), -1);
