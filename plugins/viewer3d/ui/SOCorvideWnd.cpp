@@ -5,10 +5,12 @@
 #include "FieldClamp.h"
 #include "Gossamy.h"
 #include "Lumexa.h"
+#include "SODialog.h"
 #include "SOUtil.h"
 #include "TissuePresetStore.h"
 #include "UIGettext.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +29,7 @@ std::string TextOf(CControlUI* control) {
 std::vector<std::string> FilesBelow(const std::string& folder) {
   std::vector<std::string> files;
   SOUtil::FindFiles(folder.c_str(), files, true);
+  std::sort(files.begin(), files.end());
   return files;
 }
 
@@ -222,23 +225,11 @@ void SOCorvideWnd::OnDropFiles(HDROP drop) {
 }
 
 void SOCorvideWnd::OpenFolder() {
-  std::string folder;
-  Gossamy::ReadHKCU("FolderOpenPath", folder);
-  BROWSEINFOW info{};
-  info.hwndOwner = m_hWnd;
-  info.lpszTitle = ui_gettext(L"Select folder");
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  const std::wstring start = SOWin::FromUtf8(folder);
-  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
-  if (!chosen) return;
-  wchar_t path[4096] = {};
-  const bool ok = ::SHGetPathFromIDListW(chosen, path);
-  ::CoTaskMemFree(chosen);
-  if (!ok || !path[0]) return;
-  const std::string utf8 = SOWin::ToUtf8(path);
-  Gossamy::WriteHKCU("FolderOpenPath", utf8.c_str());
-  Load(FilesBelow(utf8));
+  std::string start, folder;
+  Gossamy::ReadHKCU("FolderOpenPath", start);
+  if (!SODialog::BrowseForFolder(m_hWnd, ui_gettext(L"Select folder"), start, folder)) return;
+  Gossamy::WriteHKCU("FolderOpenPath", folder.c_str());
+  Load(FilesBelow(folder));
 }
 
 void SOCorvideWnd::OpenFiles() {
@@ -249,7 +240,7 @@ void SOCorvideWnd::OpenFiles() {
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   if (!::GetOpenFileNameW(&ofn)) return;
   // One whole path, or the folder followed by the names, each ended by a NUL.
   std::vector<std::wstring> parts;

@@ -1,10 +1,8 @@
-// The 3D viewer as the program runs it: both viewer plug-ins loaded by the shell from a program
+// The 3D viewer as the program runs it: both viewer plug-ins loaded by the shell from the program
 // folder, a CT series handed from the 2D viewer to the 3D viewer, then its pages and a capture,
 // driven only through the host and the windows' skins.
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "CCaptureDlg.h"
 #include "CMainFrameWnd.h"
@@ -22,19 +20,6 @@ namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
 namespace {
-
-// A program folder holding the built viewer plug-ins, the skins, the catalogs and the colours.
-fs::path ProgramDir() {
-  const fs::path dir = orvanta::test::MakeTempDir("program");
-  const fs::path bin = orvanta::test::ProgramFolder();
-  fs::create_directories(dir / "config");
-  std::ofstream(dir / "config" / "system.xml")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System><Version>1.0.0</Version><Plugins>"
-         "<Plugin name=\"libTessaly.so\"/><Plugin name=\"libCorvide.so\"/></Plugins></System>\n";
-  for (const char* lib : {"libTessaly.so", "libCorvide.so"}) fs::create_symlink(bin / lib, dir / lib);
-  for (const char* sub : {"skin", "locale", "colors"}) fs::create_directory_symlink(bin / sub, dir / sub);
-  return dir;
-}
 
 CPaintManagerUI& PaintOf(HWND window) {
   auto* plugin =
@@ -80,7 +65,8 @@ TEST(CorvideInTheProgram, SeriesFromThe2DViewerShowsVRWithBoneThenMPRVEAndBackAn
   ::setenv("XDG_CONFIG_HOME", orvanta::test::MakeTempDir("config").c_str(), 1);
   Gossamy::ReleaseArchiveDB();
   Gossamy::SetStorePath(orvanta::test::MakeTempDir("store").c_str());
-  const fs::path dir = ProgramDir();
+  // The program folder of the build, with the plug-ins, skins, catalogs and colours.
+  const fs::path dir = orvanta::test::ProgramFolder();
   CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
   CMainFrameWnd::Options options;
   options.programDir = dir.string() + "/";

@@ -9,8 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QWidget>
+#include <QMimeData>
+#include <QUrl>
+
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace DuiLib;
@@ -140,14 +147,17 @@ class CorvideWndTest : public ::testing::Test {
     CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((bin / "skin").string() + "/").c_str());
     ::setenv("XDG_CONFIG_HOME", orvanta::test::MakeTempDir("config").c_str(), 1);
   }
-  void TearDown() override { SOWin::SetPopupMenuHook(nullptr); }
+  void TearDown() override {
+    SOWin::SetPopupMenuHook(nullptr);
+    SOWin::SetFileChooserHook({});
+  }
 
   // A window over a fake control; gpu says whether the control has a device.
   std::unique_ptr<SOCorvideWnd> Open(bool gpu = false) {
     fake = new FakeVisual;
     fake->gpu = gpu;
     auto window = std::make_unique<SOCorvideWnd>([this] { return fake; }, [](ISOVisualCtrl* c) { delete c; });
-    window->Create(nullptr, L"SOCorvideWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
+    window->Create(nullptr, L"SOCorvideWnd", WS_POPUP | WS_VISIBLE, WS_EX_ACCEPTFILES, 0, 0, 1200, 760);
     UITest::ProcessEvents(20);
     return window;
   }
@@ -326,4 +336,65 @@ TEST_F(CorvideWndTest, SplitButtonsAndMenus) {
   w->ShowMPRPage();
   Click(*w, L"C1C7Btn");
   EXPECT_EQ(fake->labels, (std::vector<std::string>{"C1", "C2", "C3", "C4", "C5", "C6", "C7"}));
+}
+
+// The open-folder and open-files buttons and drops each replace what is loaded; the folder
+// chooser starts from and remembers the folder the 2D viewer shares.
+TEST_F(CorvideWndTest, OpenersAndDropsLoadTheirFiles) {
+  auto w = Open();
+  const fs::path dir = orvanta::test::MakeTempDir("open");
+  fs::create_directories(dir / "series" / "sub");
+  for (const fs::path& f : {dir / "series" / "a.dcm", dir / "series" / "sub" / "b.dcm", dir / "c.dcm", dir / "d e.dcm"})
+    std::ofstream(f) << "x";
+  const std::string series = (dir / "series").string(), c = (dir / "c.dcm").string(), d = (dir / "d e.dcm").string();
+  const std::vector<std::string> below = {series + "/a.dcm", series + "/sub/b.dcm"};
+  Gossamy::WriteHKCU("FolderOpenPath", "/before");
+
+  struct Case {
+    const char* name;
+    const wchar_t* button;  // null: a drop of the paths in `answer`, one a line
+    std::string answer;     // what the chooser gives; empty cancels
+    std::vector<std::string> loaded;
+  };
+  const Case cases[] = {
+      {"folder", L"openFolderBtn", series, below},
+      {"folder cancelled", L"openFolderBtn", "", {}},
+      {"two files", L"openFileBtn", c + "\n" + d, {c, d}},
+      {"one file", L"openFileBtn", d, {d}},
+      {"files cancelled", L"openFileBtn", "", {}},
+      {"drop of a folder and a file", nullptr, series + "\n" + c, {below[0], below[1], c}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    fake->calls.clear();
+    fake->loaded.clear();
+    std::vector<std::string> asked;
+    SOWin::SetFileChooserHook([&](const std::string& kind, const std::string& title) {
+      asked.push_back(kind + ":" + title);
+      return k.answer;
+    });
+    if (k.button) {
+      Click(*w, k.button);
+      EXPECT_EQ(asked, std::vector<std::string>{std::string(k.button == std::wstring(L"openFolderBtn")
+                                                                ? "folder:Select folder"
+                                                                : "open:")});
+    } else {
+      QMimeData mime;
+      QList<QUrl> urls;
+      std::stringstream lines(k.answer);
+      for (std::string line; std::getline(lines, line);) urls << QUrl::fromLocalFile(QString::fromStdString(line));
+      mime.setUrls(urls);
+      QWidget* target = SOWin::WidgetOf(w->GetHWND());
+      QDragEnterEvent enter(QPoint(600, 400), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(target, &enter);
+      QDropEvent drop(QPointF(600, 400), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(target, &drop);
+      UITest::ProcessEvents(20);
+    }
+    EXPECT_EQ(fake->loaded, k.loaded);
+    EXPECT_EQ(Has(fake->calls, "Clear"), !k.loaded.empty());
+  }
+  std::string remembered;
+  ASSERT_TRUE(Gossamy::ReadHKCU("FolderOpenPath", remembered));
+  EXPECT_EQ(remembered, series);
 }
