@@ -293,6 +293,9 @@ TEST_F(CorvideWndTest, FieldsClampAndApply) {
       EXPECT_EQ(fake->calls, std::vector<std::string>{c.call});
     }
   }
+  // The control's slab lines report their thickness into the field.
+  w->OnSliceThicknessChanged(2.46f);
+  EXPECT_EQ(std::wstring(PM(*w).FindControl(L"sliceThicknessEditCombo")->GetText()), L"2.5");
   w->ShowVEPage();
   fake->calls.clear();
   Click(*w, L"viewInBtn");
