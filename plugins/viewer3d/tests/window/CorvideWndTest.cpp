@@ -1,6 +1,8 @@
 #include "SOCorvideWnd.h"
 
+#include "DicomFixtures.h"
 #include "Gossamy.h"
+#include "ISODcmDataCenter.h"
 #include "SOWinQt.h"
 #include "TestSupport.h"
 #include "TissuePresetStore.h"
@@ -20,6 +22,7 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+namespace fx = orvanta::fixtures;
 using namespace DuiLib;
 
 namespace {
@@ -324,6 +327,35 @@ TEST_F(CorvideWndTest, SplitButtonsAndMenus) {
   EXPECT_EQ(std::wstring(w->CaptureMenuItems().at(3)), L"Capture VR");
   fake->shown3D = false;
   EXPECT_EQ(std::wstring(w->CaptureMenuItems().at(3)), L"Capture MPR");
+  // Each entry captures its view; without a loaded object nothing is captured.
+  w->OnSplitButton(L"cameraDownBtn", Inside(*w, L"cameraIcon"));
+  EXPECT_TRUE(fake->captured.empty());
+  fx::CtSeriesOptions ct;
+  ct.slices = 1;
+  ct.rows = ct.columns = 8;
+  const auto one = fx::WriteCtSeries(orvanta::test::MakeTempDir("one"), ct);
+  ISODcmDataCenter* center = CreateDcmDataCenter();
+  SOArray<ISODcmObject*> objects;
+  ASSERT_TRUE(center->LoadFile(one.files[0].c_str(), objects));
+  fake->object = objects[0];
+  struct {
+    UINT id;  // 0: a click on the icon
+    bool shown3D;
+    int view;
+  } captures[] = {{0, true, 5}, {1, true, 0}, {2, true, 1}, {3, false, 2}, {4, true, 4}, {4, false, 3}, {5, false, 5}};
+  for (const auto& c : captures) {
+    fake->captured.clear();
+    fake->shown3D = c.shown3D;
+    if (c.id) {
+      AnswerMenu(c.id);
+      w->OnSplitButton(L"cameraDownBtn", Outside(*w, L"cameraDownBtn"));
+    } else {
+      w->OnSplitButton(L"cameraDownBtn", Inside(*w, L"cameraIcon"));
+    }
+    EXPECT_EQ(fake->captured, std::vector<int>{c.view}) << c.id << " " << c.shown3D;
+  }
+  fake->object = nullptr;
+  ReleaseDcmDataCenter(center);
   // Layout: direct toggles between the two, the menu picks.
   fake->calls.clear();
   w->OnSplitButton(L"layoutDownBtn", Inside(*w, L"layoutIcon"));
