@@ -215,6 +215,30 @@ bool SODialog::BrowseForFolder(HWND owner, const wchar_t* title, const std::stri
   return true;
 }
 
+bool SODialog::ChooseFiles(HWND owner, const wchar_t* filter, size_t maxChars, std::vector<std::string>& paths) {
+  std::wstring buffer(std::max<size_t>(maxChars, 2), L'\0');
+  OPENFILENAMEW ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (!GetOpenFileNameW(&ofn)) return false;
+  // One whole path, or the folder followed by the names, each ended by a NUL.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) parts.emplace_back(p);
+  paths.clear();
+  if (parts.size() == 1) {
+    paths.push_back(SOWin::ToUtf8(parts[0]));
+  } else if (parts.size() > 1) {
+    std::wstring folder = parts[0];
+    if (folder.back() != L'/') folder += L'/';
+    for (size_t i = 1; i < parts.size(); ++i) paths.push_back(SOWin::ToUtf8(folder + parts[i]));
+  }
+  return !paths.empty();
+}
+
 namespace SOWin {
 
 void SetShellOpenHook(

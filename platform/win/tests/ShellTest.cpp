@@ -163,6 +163,22 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
       EXPECT_EQ(buffer.substr(0, c.buffer.size()), c.buffer) << chosen;
     }
   }
+  // The helper gives whole paths in the order chosen; cancelled or too long for the result, none.
+  struct {
+    const char* chosen;
+    size_t maxChars;
+    std::vector<std::string> paths;
+  } files[] = {{"/d/a.dcm\n/d/b c.dcm", 64, {"/d/a.dcm", "/d/b c.dcm"}},
+               {"/d/a.dcm", 64, {"/d/a.dcm"}},
+               {"", 64, {}},
+               {"/d/a.dcm\n/d/b.dcm", 8, {}}};
+  for (const auto& f : files) {
+    const std::string chosen = f.chosen;
+    SOWin::SetFileChooserHook([&](const std::string& kind, const std::string&) { return kind == "open" ? chosen : ""; });
+    std::vector<std::string> paths;
+    EXPECT_EQ(SODialog::ChooseFiles(nullptr, L"DICOM \0*.*\0\0", f.maxChars, paths), !f.paths.empty()) << chosen;
+    EXPECT_EQ(paths, f.paths) << chosen;
+  }
   SOWin::SetFileChooserHook({});
 }
 

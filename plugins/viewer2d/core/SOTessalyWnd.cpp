@@ -228,28 +228,10 @@ bool SOTessalyWnd::OnOpenFolderClick(void* param) {
 
 bool SOTessalyWnd::OnOpenFileClick(void* param) {
   if (!ClickOf(param) || !m_lumexa) return true;
-  std::wstring buffer(41600, L'\0');
-  static const wchar_t kFilter[] = L"DICOM \0*.*\0\0";
-  OPENFILENAMEW ofn;
-  ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = kFilter;
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) return true;
-  // The folder, then each name, NUL-separated and ended by an empty name; a single choice is
-  // the whole path alone.
-  std::vector<std::wstring> parts;
-  for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) parts.emplace_back(p);
+  std::vector<std::string> chosen;
+  if (!SODialog::ChooseFiles(m_hWnd, L"DICOM \0*.*\0\0", 41600, chosen)) return true;
   SOArray<SOString> paths;
-  if (parts.size() == 1) {
-    paths.Add(SOString(SOWin::ToUtf8(parts[0]).c_str()));
-  } else if (parts.size() > 1) {
-    std::wstring folder = parts[0];
-    if (folder.back() != L'/') folder += L'/';
-    for (size_t i = 1; i < parts.size(); ++i) paths.Add(SOString(SOWin::ToUtf8(folder + parts[i]).c_str()));
-  }
+  for (const std::string& path : chosen) paths.Add(SOString(path.c_str()));
   Load(paths);
   return true;
 }

@@ -233,27 +233,8 @@ void SOCorvideWnd::OpenFolder() {
 }
 
 void SOCorvideWnd::OpenFiles() {
-  std::vector<wchar_t> buffer(41600, 0);
-  OPENFILENAMEW ofn{};
-  ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = L"DICOM \0*.*\0\0";
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (!::GetOpenFileNameW(&ofn)) return;
-  // One whole path, or the folder followed by the names, each ended by a NUL.
-  std::vector<std::wstring> parts;
-  for (const wchar_t* p = buffer.data(); *p; p += std::wcslen(p) + 1) parts.emplace_back(p);
   std::vector<std::string> paths;
-  if (parts.size() == 1) {
-    paths.push_back(SOWin::ToUtf8(parts[0]));
-  } else if (parts.size() > 1) {
-    std::wstring folder = parts[0];
-    if (!folder.empty() && folder.back() != L'/') folder += L'/';
-    for (size_t i = 1; i < parts.size(); ++i) paths.push_back(SOWin::ToUtf8(folder + parts[i]));
-  }
-  Load(paths);
+  if (SODialog::ChooseFiles(m_hWnd, L"DICOM \0*.*\0\0", 41600, paths)) Load(paths);
 }
 
 POINT SOCorvideWnd::BelowControl(CControlUI* control) {
