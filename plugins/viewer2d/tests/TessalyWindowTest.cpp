@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "Gossamy.h"
 #include "ISODcmObject.h"
 #include "PatientRecord.h"
 #include "SOWinQt.h"
@@ -113,6 +114,34 @@ TEST_F(Viewer, DroppedFoldersAndFilesReplaceTheImagesInDropOrder) {
   EXPECT_EQ(List()->GetStudies()[0]->studyUID, first.studyUid);
   EXPECT_EQ(List()->GetStudies()[0]->series[0]->objectCount, 4);
   EXPECT_EQ(List()->GetStudies()[1]->series[0]->objectCount, 2);
+}
+
+// The open buttons go through the desktop's choosers; the folder is remembered for next time.
+TEST_F(Viewer, OpenFolderAndOpenFilesLoadWhatWasChosen) {
+  const fs::path dir = orvanta::test::MakeTempDir("open");
+  WriteCt(dir / "f", 4);
+  const auto loose = WriteCt(dir / "l", 3);
+  struct {
+    const wchar_t* button;
+    std::string chosen;  // one path a line
+    int objects;
+  } cases[] = {{L"openFolderBtn", (dir / "f").string(), 4},
+               {L"openFileBtn", loose.files[0].string() + "\n" + loose.files[1].string(), 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(SOWin::ToUtf8(c.button));
+    int asked = 0;
+    SOWin::SetFileChooserHook([&](const std::string&, const std::string&) { ++asked; return c.chosen; });
+    const int before = waiter.finished;
+    ASSERT_TRUE(UITest::Click(PM(), c.button));
+    SOWin::SetFileChooserHook({});
+    ASSERT_EQ(asked, 1);
+    ASSERT_TRUE(SOWin::PumpUntil([&] { return waiter.finished > before; }, 10000));
+    ASSERT_EQ(List()->GetStudies().size(), 1u);
+    EXPECT_EQ(List()->GetStudies()[0]->series[0]->objectCount, c.objects);
+  }
+  std::string remembered;
+  ASSERT_TRUE(Gossamy::ReadHKCU("FolderOpenPath", remembered));
+  EXPECT_EQ(remembered, (dir / "f").string());
 }
 
 TEST_F(Viewer, HandOffButtonsFollowTheSeriesAndSendTheRightThings) {
