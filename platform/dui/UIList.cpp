@@ -468,7 +468,7 @@ bool CListUI::AddAt(CControlUI* control, int index) {
   if (!CContainerUI::AddAt(control, index + FirstRow())) return false;
   if (IListItemUI* item = AsItem(control)) item->SetOwner(this);
   if (m_iCurSel >= index) ++m_iCurSel;
-  Reindex();
+  Reindex(index);
   return true;
 }
 
@@ -488,7 +488,7 @@ bool CListUI::RemoveAt(int index, bool doNotDestroy) {
     m_iCurSel = -1;
   else if (index < m_iCurSel)
     --m_iCurSel;
-  Reindex();
+  Reindex(index);
   return true;
 }
 
@@ -500,8 +500,8 @@ void CListUI::RemoveAll() {
   NeedUpdate();
 }
 
-void CListUI::Reindex() {
-  for (int i = 0; i < GetCount(); ++i)
+void CListUI::Reindex(int from) {
+  for (int i = from, count = GetCount(); i < count; ++i)
     if (IListItemUI* item = AsItem(GetItemAt(i))) item->SetIndex(i);
 }
 
@@ -761,7 +761,7 @@ bool CComboUI::AddAt(CControlUI* control, int index) {
   if (!CContainerUI::AddAt(control, index)) return false;
   if (IListItemUI* item = AsItem(control)) item->SetOwner(this);
   if (m_iCurSel >= index) ++m_iCurSel;
-  Reindex();
+  Reindex(index);
   return true;
 }
 
@@ -777,7 +777,7 @@ bool CComboUI::RemoveAt(int index, bool doNotDestroy) {
     m_iCurSel = -1;
   else if (index < m_iCurSel)
     --m_iCurSel;
-  Reindex();
+  Reindex(index);
   return true;
 }
 
@@ -787,8 +787,8 @@ void CComboUI::RemoveAll() {
   CContainerUI::RemoveAll();
 }
 
-void CComboUI::Reindex() {
-  for (int i = 0; i < GetCount(); ++i)
+void CComboUI::Reindex(int from) {
+  for (int i = from, count = GetCount(); i < count; ++i)
     if (IListItemUI* item = AsItem(GetItemAt(i))) item->SetIndex(i);
 }
 

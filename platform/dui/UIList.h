@@ -192,7 +192,9 @@ class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
   // Rows are the items after the header.
   int FirstRow() const { return m_pHeader ? 1 : 0; }
   RECT BodyRect() const;
-  void Reindex();
+  // Tells the rows from `from` on their index (rows before it keep theirs), so appending a row
+  // costs one row, not the whole list.
+  void Reindex(int from = 0);
 
   CListHeaderUI* m_pHeader = nullptr;
   int m_iCurSel = -1;
@@ -241,7 +243,7 @@ class CComboUI : public CContainerUI, public IListOwnerUI {
 
  protected:
   friend class CComboDropWnd;
-  void Reindex();
+  void Reindex(int from = 0);  // as CListUI::Reindex
 
   int m_iCurSel = -1;
   bool m_bHot = false;

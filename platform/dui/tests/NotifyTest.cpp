@@ -201,6 +201,19 @@ TEST_F(DuiNotify, ListSelectionNotifiesOnceWithNewAndOldIndex) {
   ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", 1));
   EXPECT_EQ(rec.Count(L"itemdbclick:row2"), 1);
   EXPECT_EQ(rec.Count(L"itemactivate:row2"), 1);
+  // A row inserted at the top moves the rows after it: each reports its new index.
+  auto* top = new CListTextElementUI;
+  top->SetName(L"top");
+  ASSERT_TRUE(list->AddAt(top, 0));
+  std::vector<WPARAM> indexes;
+  rec.also = [&](TNotifyUI& msg) {
+    if (msg.sType == L"itemactivate") indexes.push_back(msg.wParam);
+  };
+  ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", 2));
+  ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", 0));
+  EXPECT_EQ(rec.Count(L"itemactivate:row2"), 2);
+  EXPECT_EQ(rec.Count(L"itemactivate:top"), 1);
+  EXPECT_EQ(indexes, (std::vector<WPARAM>{2, 0}));
 }
 
 TEST_F(DuiNotify, ComboItemsCarryUserData) {
