@@ -351,7 +351,8 @@ void SOTabriskWnd::RefreshStudyList(const char* text) {
 void SOTabriskWnd::FillStudyRow(CListTextElementUI* row, const PatientRecord* record) {
   row->SetTag(reinterpret_cast<UINT_PTR>(record));
   const StudyRowTexts texts = MakeStudyRow(*record);
-  for (int column = 0; column < StudyRowTexts::kColumns; ++column) {
+  // Last column first: the row sizes its texts once.
+  for (int column = StudyRowTexts::kColumns - 1; column >= 0; --column) {
     if ((column == 0 && !texts.hasRemoteIcon) || (column == 1 && !texts.hasReportIcon)) continue;
     row->SetText(column, texts.columns[column].c_str());
   }
