@@ -137,14 +137,17 @@ BOOL WriteChoices(OPENFILENAMEW* ofn, const std::string& lines) {
     out = paths[0];
     out += L'\0';
   } else {
-    const std::wstring folder = paths[0].substr(0, paths[0].rfind(L'/') == std::wstring::npos ? 0 : paths[0].rfind(L'/'));
-    out = folder;
+    const size_t slash = paths[0].rfind(L'/');
+    if (slash == std::wstring::npos) return FALSE;
+    // Files at the root have the folder "/".
+    const std::wstring prefix = paths[0].substr(0, slash + 1);
+    out = slash == 0 ? prefix : prefix.substr(0, slash);
     out += L'\0';
     for (const auto& p : paths) {
-      if (p.size() <= folder.size() + 1 || p.compare(0, folder.size(), folder) != 0 || p[folder.size()] != L'/' ||
-          p.find(L'/', folder.size() + 1) != std::wstring::npos)
+      if (p.size() <= prefix.size() || p.compare(0, prefix.size(), prefix) != 0 ||
+          p.find(L'/', prefix.size()) != std::wstring::npos)
         return FALSE;
-      out += p.substr(folder.size() + 1);
+      out += p.substr(prefix.size());
       out += L'\0';
     }
   }

@@ -148,6 +148,7 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
     std::wstring buffer;  // empty: refused
   } choices[] = {{"/d/a.dcm\n/d/b c.dcm", std::wstring(L"/d\0a.dcm\0b c.dcm\0\0", 18)},
                  {"/d/a.dcm", std::wstring(L"/d/a.dcm\0\0", 10)},
+                 {"/a.dcm\n/b.dcm", std::wstring(L"/\0a.dcm\0b.dcm\0\0", 15)},
                  {"/d/a.dcm\n/e/b.dcm", L""},
                  {"/d/a.dcm\n/d/sub/b.dcm", L""}};
   for (const auto& c : choices) {
@@ -170,6 +171,7 @@ TEST(Shell, ShellOpenAndChoosersGoThroughTheirHooks) {
     std::vector<std::string> paths;
   } files[] = {{"/d/a.dcm\n/d/b c.dcm", 64, {"/d/a.dcm", "/d/b c.dcm"}},
                {"/d/a.dcm", 64, {"/d/a.dcm"}},
+               {"/a.dcm\n/b.dcm", 64, {"/a.dcm", "/b.dcm"}},
                {"", 64, {}},
                {"/d/a.dcm\n/d/b.dcm", 8, {}}};
   for (const auto& f : files) {
