@@ -1,0 +1,111 @@
+// Cloud receive with real objects: a station on loopback answering the transfer key by C-GET
+// sub-operations, reached directly and through the window's download button with the station
+// the web service reports.
+
+#include "CloudManager.h"
+#include "ConsultFixture.h"
+#include "DicomFixtures.h"
+#include "Jorvel.h"
+#include "StudyJobs.h"
+#include "StudyWindowHarness.h"
+#include "TestStore.h"
+#include "TransferStation.h"
+#include "UITestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace DuiLib;
+using namespace studytest;
+using orvanta::test::MakeTempDir;
+
+namespace {
+
+struct ReceiveRecorder : ICloudReceiveEvents {
+  std::vector<TransferProgress> progress;
+  std::vector<bool> done;
+  void OnDownloadProgress(const TransferProgress& p) override { progress.push_back(p); }
+  void OnCloudReceiveDone(bool ok) override { done.push_back(ok); }
+};
+
+std::vector<fs::path> CtStudy(const fs::path& folder, const std::string& patientId, int slices) {
+  orvanta::fixtures::CtSeriesOptions ct;
+  ct.slices = slices;
+  ct.rows = ct.columns = 16;
+  ct.patientId = patientId;
+  return orvanta::fixtures::WriteCtSeries(folder, ct).files;
+}
+
+CloudStation StationAt(int port) {
+  CloudStation station;
+  station.stationKey = "key";
+  station.stationID = "123456789";
+  station.aeTitle = "CLOUD";
+  station.host = "127.0.0.1";
+  station.port = uint16_t(port);
+  return station;
+}
+
+}  // namespace
+
+TEST(CloudReceivePeer, TheStationsObjectsAreStoredWithProgressAndOneDone) {
+  const fs::path dir = MakeTempDir("cloud");
+  TransferStation station(CtStudy(dir / "station", "CLOUD01", 10));
+  ASSERT_TRUE(station.Listening());
+  TestStore holder{dir / "store"};
+  ReceiveRecorder events;
+  CloudReceiver receiver(holder.store, &events);
+
+  EXPECT_TRUE(receiver.Run(StationAt(station.Port())));
+  EXPECT_EQ(station.Keys(), std::vector<std::string>{"TRANSFER"});
+  EXPECT_EQ(station.StoreStatuses(), std::vector<unsigned>(10, 0));
+  EXPECT_EQ(holder.Studies(), 1);
+  EXPECT_EQ(holder.Instances(), 10u);
+  ASSERT_FALSE(events.progress.empty());
+  EXPECT_EQ(events.progress.back().text, "10/10");
+  EXPECT_EQ(events.progress.back().percent, 100);
+  EXPECT_EQ(events.done, std::vector<bool>{true});
+}
+
+TEST(CloudReceivePeer, TheDownloadButtonBringsTheStationsStudyIntoTheList) {
+  UseProgramSkins();
+  const fs::path dir = MakeTempDir("cloud-window");
+  TransferStation station(CtStudy(dir / "station", "CLOUD02", 12));
+  ASSERT_TRUE(station.Listening());
+  ConsultFixture service;
+  service.Start();
+  Web_SetSettings({service.BaseUrl(), 2000, 5000});
+  service.AddUser("doctor", "pw", "13800000002", "Dr. Wang");
+  service.Admin("SetNode", {{"aeTitle", "CLOUD"}, {"host", "127.0.0.1"}, {"port", station.Port()}});
+  WebError error;
+  ASSERT_TRUE(GetJorvel()->Login("doctor", "pw", &error));
+  // The window also starts the receiving service: on a free port, stopped afterwards.
+  SOSCPManager::Instance().Stop();
+  ASSERT_TRUE(ArchiveConfig::Instance().SetSCP(orvanta::test::FreeLoopbackPort(), "Storage"));
+
+  TestStore holder{dir / "store"};
+  RecordingHost host;
+  tabrisk::SOTabriskWnd* window = OpenStudyWindow(holder.store, &host);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  auto* studies = dynamic_cast<CListUI*>(pm.FindControl(L"studyList"));
+  ASSERT_TRUE(SOWin::PumpUntil(
+      [] { return !CloudManager::Instance().Busy() && IsUsableStation(CloudManager::Instance().Station()); }, 10000));
+  EXPECT_EQ(studies->GetCount(), 0);
+
+  ASSERT_TRUE(UITest::Click(pm, L"downloadBtn"));
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return window->DownloadBox() != nullptr; }, 5000));
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.Statuses().back() == "Cloud receive finish!"; }, 30000));
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == 1; }, 5000));
+  EXPECT_EQ(holder.Instances(), 12u);
+  const std::vector<std::string> statuses = host.Statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Preparing to download..."), statuses.end());
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "12/12"), statuses.end());
+  EXPECT_EQ(station.Keys(), std::vector<std::string>{"TRANSFER"});
+  // The box closes itself after the outcome.
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return window->DownloadBox() == nullptr; }, 15000));
+
+  CloseStudyWindow(window);
+  SOSCPManager::Instance().Stop();
+  GetJorvel()->Logout();
+}
