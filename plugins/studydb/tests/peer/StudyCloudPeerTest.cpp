@@ -1,11 +1,14 @@
-// Cloud receive with real objects: a station on loopback answering the transfer key by C-GET
+// Cloud stations with real objects: a station on loopback answering the transfer key by C-GET
 // sub-operations, reached directly and through the window's download button with the station
-// the web service reports.
+// the web service reports; and a study sent to another user's station (storescp) found by its
+// device code.
 
 #include "CloudManager.h"
 #include "ConsultFixture.h"
 #include "DicomFixtures.h"
 #include "Jorvel.h"
+#include "PeerProcess.h"
+#include "RemoteNodeRules.h"
 #include "StudyJobs.h"
 #include "StudyWindowHarness.h"
 #include "TestStore.h"
@@ -107,5 +110,57 @@ TEST(CloudReceivePeer, TheDownloadButtonBringsTheStationsStudyIntoTheList) {
 
   CloseStudyWindow(window);
   SOSCPManager::Instance().Stop();
+  GetJorvel()->Logout();
+}
+
+TEST(CloudSendPeer, CloudSendFromTheStudyMenuReachesTheStationByItsCode) {
+  UseProgramSkins();
+  const fs::path dir = MakeTempDir("cloud-send");
+  // The other party's station is storescp.
+  const int stationPort = orvanta::test::FreeLoopbackPort();
+  fs::create_directories(dir / "out");
+  peer::PeerProcess storescp({"storescp", "-aet", "CLOUD", "-od", (dir / "out").string(), std::to_string(stationPort)},
+                             dir / "storescp.log");
+  ASSERT_TRUE(storescp.WaitForPort(stationPort));
+  ConsultFixture service;
+  service.Start();
+  Web_SetSettings({service.BaseUrl(), 2000, 5000});
+  service.Admin("SetNode", {{"aeTitle", "CLOUD"}, {"host", "127.0.0.1"}, {"port", stationPort}});
+  service.AddUser("owner", "pw", "13800000003");
+  service.AddUser("sender", "pw", "13800000004");
+  WebError error;
+  CloudStation owner;
+  ASSERT_TRUE(GetJorvel()->Login("owner", "pw", &error));
+  ASSERT_TRUE(Web_EnableCloudStation(true, &owner, &error));
+  ASSERT_TRUE(GetJorvel()->Login("sender", "pw", &error));
+  SOSCPManager::Instance().Stop();
+  ASSERT_TRUE(ArchiveConfig::Instance().SetSCP(orvanta::test::FreeLoopbackPort(), "Storage"));
+
+  TestStore holder{dir / "store"};
+  AddStudy(holder.store, dir / "src", {"CSEND1", "Cloud^Send", 1, 15});
+  RecordingHost host;
+  tabrisk::SOTabriskWnd* window = OpenStudyWindow(holder.store, &host);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  auto* studies = dynamic_cast<CListUI*>(pm.FindControl(L"studyList"));
+  ASSERT_EQ(studies->GetCount(), 1);
+  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", 0));
+
+  const std::wstring code = SOUtil::UTF82WStr(GroupDeviceCode(owner.stationID).c_str());
+  UITest::OnModal(L"CloudSendDlg", [&](CWindowWnd* dialog) {
+    CPaintManagerUI& dpm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
+    UITest::SetText(dpm, L"deviceCodeEdit", code.c_str());
+    UITest::Click(dpm, L"sendBtn");
+  });
+  SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 6; });  // "Cloud Send"
+  pm.SendNotify(studies, L"menu");
+  SOWin::SetPopupMenuHook({});
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return window->SendBox() != nullptr; }, 15000));
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.Statuses().back() == "Send finish!"; }, 30000));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator{}), 15) << storescp.Log();
+
+  CloseStudyWindow(window);
+  SOSCPManager::Instance().Stop();
+  while (ArchiveConfig::Instance().RemoveCloudDevice(0)) {
+  }
   GetJorvel()->Logout();
 }
