@@ -39,8 +39,9 @@ class CommitWatch : public SOReceiveToStore {
  public:
   explicit CommitWatch(IKelvast* store) : SOReceiveToStore(store) {}
   void OnStoreEnd(SODcmAssociationParams& params) override {
-    SOReceiveToStore::OnStoreEnd(params);
+    const double seconds = Seconds([&] { SOReceiveToStore::OnStoreEnd(params); });
     std::lock_guard<std::mutex> hold(mutex_);
+    commit = seconds;
     ++ended_;
     changed_.notify_all();
   }
@@ -48,6 +49,7 @@ class CommitWatch : public SOReceiveToStore {
     std::unique_lock<std::mutex> hold(mutex_);
     return changed_.wait_for(hold, std::chrono::minutes(5), [&] { return ended_ >= count; });
   }
+  double commit = 0;  // seconds the last association's commit took
 
  private:
   std::mutex mutex_;
@@ -65,8 +67,9 @@ size_t FilesUnder(const fs::path& dir) {
   return count;
 }
 
-// Seconds from storescu's start to the rows of its association committed; negative on failure.
-double Ours(const fs::path& in, size_t files, int round) {
+// Seconds from storescu's start to the rows of its association committed, negative on failure;
+// `commit` is the share of it spent in the commit at the association's end.
+double Ours(const fs::path& in, size_t files, int round, double& commit) {
   const fs::path root = orvanta::test::MakeTempDir("receive-store") / "LOCAL";
   IKelvast* store = BuildDB(root.c_str());
   const int port = orvanta::test::FreeLoopbackPort();
@@ -85,6 +88,7 @@ double Ours(const fs::path& in, size_t files, int round) {
   });
   service.Stop();
   service.RemoveListener(&receiver);
+  commit = receiver.commit;
   int studies = 0;
   std::vector<InstanceRecord> instances;
   store->GetStudyCount(&studies);
@@ -157,18 +161,19 @@ int main(int argc, char** argv) {
 
   std::vector<double> ours, peer, durable, sync;
   for (int round = 0; round <= rounds; ++round) {
-    double o = -1;
+    double o = -1, commit = 0;
     PeerTimes p;
     if (round % 2) {
-      o = Ours(in, files, round);
+      o = Ours(in, files, round, commit);
       p = Peer(in, files, round);
     } else {
       p = Peer(in, files, round);
-      o = Ours(in, files, round);
+      o = Ours(in, files, round, commit);
     }
     if (o < 0 || p.receive < 0) return 1;
-    std::printf("round %d%s: service into the store %.3f s, storescp -od %.3f s (+ fdatasync of its files %.3f s)\n",
-                round, round ? "" : " (warm-up)", o, p.receive, p.durable);
+    std::printf("round %d%s: service into the store %.3f s (commit at the end %.3f s), storescp -od %.3f s "
+                "(+ fdatasync of its files %.3f s)\n",
+                round, round ? "" : " (warm-up)", o, commit, p.receive, p.durable);
     if (round == 0) continue;
     ours.push_back(o);
     peer.push_back(p.receive);
