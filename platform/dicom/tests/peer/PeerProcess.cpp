@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
@@ -24,6 +25,16 @@ bool PortOpen(int port) {
   bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
   return ok;
+}
+
+bool Listening(int port) {
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  char local[16];
+  std::snprintf(local, sizeof local, ":%04X ", port);
+  while (std::getline(tcp, line))
+    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
+  return false;
 }
 
 PeerProcess::PeerProcess(const std::vector<std::string>& argv, const std::filesystem::path& log) : log_(log) {

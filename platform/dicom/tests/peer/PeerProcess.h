@@ -33,5 +33,8 @@ class PeerProcess {
 
 // True when a TCP connection to 127.0.0.1:port succeeds now.
 bool PortOpen(int port);
+// True when something listens on the port, found without connecting (a probe connection would
+// itself take a serial node's one association).
+bool Listening(int port);
 
 }  // namespace peer

@@ -4,6 +4,7 @@
 
 #include "EveryCall.h"
 #include "PeerFiles.h"
+#include "PeerProcess.h"
 #include "SOCommitSCU.h"
 #include "SODcmSCP.h"
 #include "SOGetSCU.h"
@@ -59,18 +60,6 @@ class SilentSCP : public DcmSCP {
   const std::atomic<bool>& stop_;
 };
 
-// Whether something listens on the port, found without connecting (a probe connection
-// would itself keep the serial node busy).
-bool Listening(int port) {
-  std::ifstream tcp("/proc/net/tcp");
-  std::string line;
-  char local[16];
-  std::snprintf(local, sizeof local, ":%04X ", port);
-  while (std::getline(tcp, line))
-    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
-  return false;
-}
-
 // One silent node per call, each on its own thread and port.
 struct SilentNode {
   std::atomic<bool> stop{false};
@@ -82,8 +71,8 @@ struct SilentNode {
       scp.getConfig().setPort(static_cast<Uint16>(port));
       scp.listen();
     });
-    for (int i = 0; i < 200 && !Listening(port); ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(Listening(port));
+    for (int i = 0; i < 200 && !peer::Listening(port); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(peer::Listening(port));
   }
   ~SilentNode() {
     stop = true;

@@ -1,5 +1,7 @@
 #include "TransferStation.h"
 
+#include "PeerProcess.h"
+
 #include "TestSupport.h"
 
 #include <dcmtk/config/osconfig.h>
@@ -9,7 +11,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -124,18 +125,6 @@ class StationScp : public DcmSCP {
   Uint16 nextId_ = 1;
 };
 
-// Whether something listens on the port, found without connecting (a probe would take the
-// serial provider's one association).
-bool ListeningOn(int port) {
-  std::ifstream tcp("/proc/net/tcp");
-  std::string line;
-  char local[16];
-  std::snprintf(local, sizeof local, ":%04X ", port);
-  while (std::getline(tcp, line))
-    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
-  return false;
-}
-
 }  // namespace
 
 TransferStation::TransferStation(std::vector<fs::path> files)
@@ -146,7 +135,7 @@ TransferStation::TransferStation(std::vector<fs::path> files)
     scp.getConfig().setAETitle("CLOUD");
     scp.listen();
   });
-  for (int i = 0; i < 300 && !ListeningOn(port_); ++i) std::this_thread::sleep_for(10ms);
+  for (int i = 0; i < 300 && !peer::Listening(port_); ++i) std::this_thread::sleep_for(10ms);
 }
 
 TransferStation::~TransferStation() {
@@ -154,7 +143,7 @@ TransferStation::~TransferStation() {
   thread_.join();
 }
 
-bool TransferStation::Listening() const { return ListeningOn(port_); }
+bool TransferStation::Listening() const { return peer::Listening(port_); }
 
 std::vector<std::string> TransferStation::Keys() const {
   std::lock_guard<std::mutex> hold(mutex_);
