@@ -44,6 +44,10 @@ class RecordingHost : public ISOExecuter {
   bool SendCommand(const wchar_t* name, const char* command, void* data) override {
     std::string call = "Command " + SOWin::ToUtf8(name) + " " + command;
     if (std::string(command) == SOCMD_LOADDIR) call += std::string(" ") + static_cast<const char*>(data);
+    if (std::string(command) == SOCMD_OPEN_SR_FILEG) {
+      const auto* request = static_cast<const SROpenRequest*>(data);
+      call += request->modified ? " new" : request->readOnly ? " read-only" : " editable";
+    }
     calls.push_back(call);
     return commandResult;
   }

@@ -186,6 +186,47 @@ TEST_F(StudyWindow, HandOffsGoThroughTheHost) {
   EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_FILM, nullptr, nullptr));
 }
 
+TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
+  struct Case {
+    const char* patientId;
+    int reports;
+    std::vector<std::string> calls;  // what the host is asked
+    int dialogRows;                  // rows of the report dialog; -1: no dialog
+  } cases[] = {
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1},
+      // Several: the dialog lists them; "newBtn" starts a new report from the study's first image.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2},
+  };
+  std::vector<std::string> images;
+  for (const Case& c : cases) {
+    const std::string id = Add({c.patientId, "Report^Request", 1, 2, c.reports});
+    std::vector<SeriesRecord> series;
+    ASSERT_TRUE(holder.store->GetSeriesRecords(id.c_str(), series, true));
+    for (const SeriesRecord& s : series)
+      if (s.modality == "CT") images.push_back(s.instances.at(0).storePath);
+  }
+  ASSERT_EQ(images.size(), 3u);
+  Open();
+  EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, nullptr, nullptr));
+  EXPECT_TRUE(host.calls.empty());
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].patientId);
+    host.calls.clear();
+    int rows = -1;
+    if (cases[i].dialogRows >= 0)
+      UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
+        CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
+        rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
+        UITest::Click(pm, L"newBtn");
+      });
+    EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, const_cast<char*>(images[i].c_str()), nullptr));
+    SOWin::PumpEvents(20);
+    EXPECT_EQ(host.calls, cases[i].calls);
+    EXPECT_EQ(rows, cases[i].dialogRows);
+  }
+}
+
 TEST_F(StudyWindow, DeletingAStudyAsksFirstAndThenListsEveryStudy) {
   Add({"D-1", "Delete^Me", 1, 2});
   Add({"K-2", "Keep^Me", 1, 2});
