@@ -1,7 +1,10 @@
 // The study database window on a real store: rows, selection, search, store notifications,
 // the hand-offs through the host, deleting, the service's error line and the send flow's dialogs.
 
+#include "CloudManager.h"
+#include "ConsultFixture.h"
 #include "ISOLumexa.h"
+#include "Jorvel.h"
 #include "StudyDialogs.h"
 #include "StudyWindowHarness.h"
 #include "TestStore.h"
@@ -225,6 +228,37 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     EXPECT_EQ(host.calls, cases[i].calls);
     EXPECT_EQ(rows, cases[i].dialogRows);
   }
+}
+
+TEST_F(StudyWindow, TheCloudReceiveTimerRunsOnlyWhileTheStationReceives) {
+  ConsultFixture service;
+  service.Start();
+  Web_SetSettings({service.BaseUrl(), 2000, 5000});
+  service.AddUser("doctor", "pw", "13800000005");
+  service.Admin("SetNode", {{"aeTitle", "CLOUD"}, {"host", "127.0.0.1"}, {"port", 4242}});
+  WebError error;
+  CloudStation station;
+  ASSERT_TRUE(GetJorvel()->Login("doctor", "pw", &error));
+  ASSERT_TRUE(Web_EnableCloudStation(true, &station, &error));
+  CloudManager& cloud = CloudManager::Instance();
+  // KillTimer answers whether the window had the timer (and stops it).
+  auto hadTimer = [&] { return KillTimer(window->GetHWND(), tabrisk::kCloudReceiveTimer) == TRUE; };
+  auto settle = [&] {
+    SOWin::PumpUntil([&] { return !cloud.Busy(); }, 5000);
+    SOWin::PumpEvents(30);  // the window follows the station on its UI thread
+  };
+
+  // Opening refreshes the station: it receives, so the timer runs.
+  Open();
+  settle();
+  ASSERT_TRUE(cloud.Station().enabled);
+  EXPECT_TRUE(hadTimer());
+  ASSERT_TRUE(cloud.Enable(true));
+  settle();
+  ASSERT_TRUE(cloud.Enable(false));
+  settle();
+  EXPECT_FALSE(hadTimer());
+  GetJorvel()->Logout();
 }
 
 TEST_F(StudyWindow, DeletingAStudyAsksFirstAndThenListsEveryStudy) {
