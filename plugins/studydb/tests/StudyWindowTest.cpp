@@ -289,6 +289,31 @@ TEST_F(StudyWindow, DeletingAStudyAsksFirstAndThenListsEveryStudy) {
   EXPECT_EQ(PM().FindControl(L"likeSearchEdit")->GetText(), L"D-1");
 }
 
+TEST_F(StudyWindow, DeletingAReportRemovesOnlyItsSeriesAfterConfirmation) {
+  const std::string id = Add({"RD-1", "Report^Delete", 1, 2, 2});
+  Open();
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"studyList", 0));
+  ASSERT_EQ(List(L"reportSeriesList")->GetCount(), 2);
+  ASSERT_TRUE(UITest::Click(PM(), L"reportSeriesOpt"));
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"reportSeriesList", 1));
+  const std::string gone = window->Reports()[1].seriesId, kept = window->Reports()[0].seriesId;
+  SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 4; });  // "Delete"
+  for (const wchar_t* answer : {L"cancelBtn", L"confirmBtn"}) {
+    UITest::OnModal(L"CMessageBoxUI", [&](CWindowWnd* box) {
+      UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), answer);
+    });
+    PM().SendNotify(List(L"reportSeriesList"), L"menu");
+  }
+  SeriesRecord series;
+  EXPECT_FALSE(holder.store->GetSeriesRecord(gone.c_str(), series));
+  EXPECT_TRUE(holder.store->GetSeriesRecord(kept.c_str(), series));
+  ASSERT_EQ(window->Reports().size(), 1u);
+  EXPECT_EQ(window->Reports()[0].seriesId, kept);
+  EXPECT_EQ(PM().FindControl(L"reportSeriesOpt")->GetText(), L"1");
+  EXPECT_EQ(List(L"seriesList")->GetCount(), 1);  // the image series stays
+  EXPECT_EQ(window->SelectedStudy()->id, id);
+}
+
 TEST_F(StudyWindow, AServiceThatCannotListenShowsWhy) {
   // Something else holds the port.
   int busy = ::socket(AF_INET, SOCK_STREAM, 0);
