@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "DicomFixtures.h"
 #include "ISOGraphic.h"
@@ -20,12 +25,48 @@ class Host : public ISOViewerCtrlCallback {
   void OnFileLoaded(const SOViewerFileEvent* e) override {
     ++files;
     objects += e->objects.GetLength();
+    done.push_back(e->done);
+    // Reading the objects shows they are alive when reported.
+    for (int i = 0; i < e->objects.GetLength(); ++i) {
+      if (!first) first = e->objects[i];
+      uids += e->objects[i]->GetSopInstanceUID()[0] ? 1 : 0;
+    }
   }
-  void OnLoadFinished(const SOViewerFinishEvent*) override { ++finished; }
-  void OnCleared() override { ++cleared; }
+  void OnLoadFinished(const SOViewerFinishEvent*) override {
+    ++finished;
+    filesAtFinish = files;
+  }
+  void OnCleared() override {
+    ++cleared;
+    filesAtClear = files;
+    if (onCleared) onCleared();
+  }
   void OnSeriesActivated(ISOSeriesWnd* s) override { activated.push_back(s); }
-  int files = 0, objects = 0, finished = 0, cleared = 0;
+  int files = 0, objects = 0, finished = 0, cleared = 0, uids = 0;
+  int filesAtFinish = -1, filesAtClear = -1;
+  std::vector<int> done;
+  ISODcmObject* first = nullptr;
+  std::function<void()> onCleared;
   std::vector<ISOSeriesWnd*> activated;
+};
+
+// Hears a data centre's finish on its loader thread.
+class LoaderFinish : public ISODcmDataCenterCallback {
+ public:
+  void OnFileLoadedEvent(const SODcmLoadEvent*) override {}
+  void OnLoadFinishedEvent(const SODcmLoadEvent*) override {
+    std::lock_guard lock(m);
+    finished = true;
+    cv.notify_all();
+  }
+  void OnClearedEvent() override {}
+  bool Wait() {
+    std::unique_lock lock(m);
+    return cv.wait_for(lock, std::chrono::seconds(20), [&] { return finished; });
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool finished = false;
 };
 
 fx::WrittenSeries Series(const fs::path& folder, int slices, const std::string& studyUid = "1.2.826.0.1.7") {
@@ -94,6 +135,64 @@ TEST_F(MainWindowTest, FirstSeriesFillsWindowZeroAndOthersAreOnlyReported) {
   EXPECT_FALSE(control->ShowSeries("9.9.9"));
   EXPECT_FALSE(control->LoadFolder(nullptr, -1));
   EXPECT_FALSE(control->LoadFiles(nullptr));
+}
+
+// The loader queues its events and goes on: it finishes while the UI thread is busy, and the UI
+// thread then places everything in one go, reporting each file in order before the finish. The
+// page stays with the image that arrived first, as when the files come one by one.
+TEST_F(MainWindowTest, TheLoaderNeverWaitsForTheUiThread) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 30);
+  LoaderFinish loader;
+  control->GetDataCenter()->RegisterCallback(&loader);
+  ASSERT_TRUE(control->LoadFolder(a.files[0].parent_path().c_str(), -1));
+  EXPECT_TRUE(loader.Wait());
+  EXPECT_EQ(host.files, 0);
+  ASSERT_TRUE(WaitFinished(1));
+  control->GetDataCenter()->UnRegisterCallback(&loader);
+  EXPECT_EQ(host.filesAtFinish, 30);
+  std::vector<int> order(30);
+  for (int i = 0; i < 30; ++i) order[i] = i + 1;
+  EXPECT_EQ(host.done, order);
+  EXPECT_EQ(host.uids, 30);
+  SOSeriesWindow* w0 = control->GetSeriesWindow(0);
+  ASSERT_EQ(w0->GetImageObjectCount(), 30);
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(w0->GetImageObject(i)->GetDcmObject()->GetInstanceNumber(), i + 1);
+  EXPECT_EQ(w0->GetScrollbar().GetCount(), 30);
+  ASSERT_NE(w0->GetImageWindow(0)->GetSOImageObject(), nullptr);
+  EXPECT_EQ(w0->GetImageWindow(0)->GetSOImageObject()->GetDcmObject(), host.first);
+}
+
+// A data centre the host gives the control, cleared on another thread after its loader queued
+// a whole series: the clear waits until the UI thread has reported the queued files (their
+// objects alive) and the clear itself, then frees them.
+TEST_F(MainWindowTest, ClearOnAnotherThreadWaitsForTheQueuedFiles) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 12);
+  ISODcmDataCenter* center = CreateDcmDataCenter();
+  control->SetDataCenter(center);
+  LoaderFinish loader;
+  center->RegisterCallback(&loader);
+  host.onCleared = [&] {
+    for (int i = 0; i < control->GetSeriesWndCount(); ++i) control->GetSeriesWnd(i)->Clear();
+  };
+  SOArray<SOString> paths;
+  for (const auto& f : a.files) paths.Add(SOString(f.string()));
+  ASSERT_TRUE(control->LoadFiles(&paths));
+  ASSERT_TRUE(loader.Wait());
+  int clearedWhenReturned = -1;
+  std::thread clearing([&] {
+    center->Clear();
+    clearedWhenReturned = host.cleared;
+  });
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.cleared == 1; }, 20000));
+  clearing.join();
+  EXPECT_EQ(clearedWhenReturned, 1);
+  EXPECT_EQ(host.filesAtClear, 12);
+  EXPECT_EQ(host.uids, 12);
+  EXPECT_EQ(host.finished, 1);
+  EXPECT_TRUE(control->GetSeriesWnd(0)->IsEmpty());
+  center->UnRegisterCallback(&loader);
+  control->SetDataCenter(nullptr);
+  ReleaseDcmDataCenter(center);
 }
 
 TEST_F(MainWindowTest, LateEventsAfterCloseAllPlaceNothingButAreReported) {

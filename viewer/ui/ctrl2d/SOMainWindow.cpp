@@ -13,6 +13,10 @@
 
 namespace {
 
+// A loading series shows at most one batch of new images per frame.
+constexpr auto kDrainInterval = std::chrono::milliseconds(16);
+constexpr UINT_PTR kDrainTimer = 1;
+
 bool SameSeries(ISODcmObject* object, SOSeriesWindow& window) {
   SOImageObject* first = window.GetImageObject(0);
   ISODcmObject* shown = first ? first->GetDcmObject() : nullptr;
@@ -34,10 +38,11 @@ SOMainWindow::SOMainWindow() : own_(CreateDcmDataCenter()) {
 }
 
 SOMainWindow::~SOMainWindow() {
-  // Deliveries stop before anything they reach is freed: no new ones, the window gone (which
-  // releases a loader blocked in SendMessageW), the calls already inside finished, then the own
-  // data centre stopped with its loader.
+  // Deliveries stop before anything they reach is freed: no new ones, a clearing thread that
+  // waits released, the calls already inside finished, the window gone, then the own data
+  // centre stopped with its loader.
   closing_ = true;
+  Detach();
   if (current_) current_->UnRegisterCallback(this);
   DestroyOwnWindow();
   hwnd_ = nullptr;
@@ -49,6 +54,7 @@ SOMainWindow::~SOMainWindow() {
 
 HWND SOMainWindow::Create(HWND parent, int x, int y, int cx, int cy, bool visible) {
   visible_ = visible;
+  uiThread_ = ::GetCurrentThreadId();
   HWND hwnd = SOWindowBase::Create(parent, x, y, cx, cy);
   hwnd_ = hwnd;
   if (hwnd) SetSeriesLayout(1, 1);
@@ -111,13 +117,24 @@ bool SOMainWindow::LoadFiles(SOArray<SOString>* paths) {
   return current_->LoadFilesAsync(*paths) != 0;
 }
 
-SOImageObject* SOMainWindow::Route(ISODcmObject* object) {
+SOImageObject* SOMainWindow::Route(ISODcmObject* object, std::vector<SOSeriesWindow*>* touched) {
   if (series_.empty()) return nullptr;
-  if (series_[0]->IsEmpty()) return series_[0]->AddObject(object);
-  for (auto& s : series_) {
-    if (!s->IsEmpty() && SameSeries(object, *s)) return s->AddObject(object);
+  SOSeriesWindow* target = nullptr;
+  if (series_[0]->IsEmpty()) {
+    target = series_[0].get();
+  } else {
+    for (auto& s : series_) {
+      if (!s->IsEmpty() && SameSeries(object, *s)) {
+        target = s.get();
+        break;
+      }
+    }
   }
-  return nullptr;
+  if (!target) return nullptr;
+  if (!touched) return target->AddObject(object);
+  SOImageObject* made = target->AddObject(object, false);
+  if (made && std::find(touched->begin(), touched->end(), target) == touched->end()) touched->push_back(target);
+  return made;
 }
 
 SOImageObject* SOMainWindow::LoadFile(const char* path, int seriesWnd) {
@@ -202,8 +219,17 @@ void SOMainWindow::ShowSelectedImageBorder(bool show) {
 
 void SOMainWindow::SetDataCenter(ISODcmDataCenter* dataCenter) {
   if (dataCenter == current_) return;
+  // What the old centre queued is placed and reported while its objects live (a clear of it on
+  // another thread waits for that); what it queues from here on is dropped.
+  DrainQueue();
+  Detach();
   if (current_) current_->UnRegisterCallback(this);
+  {
+    std::lock_guard lock(queueMutex_);
+    detaching_ = false;
+  }
   current_ = dataCenter;
+  closeStamp_ = 0;  // stamps are the new centre's
   if (current_) current_->RegisterCallback(this);
 }
 
@@ -319,63 +345,205 @@ void SOMainWindow::HidePatientData(bool hide) {
   for (auto& s : series_) s->HidePatientData(hide);
 }
 
-void SOMainWindow::Deliver(UINT msg, const SODcmLoadEvent* event) {
+SOMainWindow::QueuedEvent SOMainWindow::Copy(UINT msg, const SODcmLoadEvent* event) {
+  QueuedEvent copy;
+  copy.msg = msg;
+  if (!event) return copy;
+  copy.stamp = event->stamp;
+  copy.total = event->total;
+  copy.done = event->done;
+  if (event->path) copy.path = event->path;
+  copy.objects = event->objects;
+  return copy;
+}
+
+void SOMainWindow::Queue(UINT msg, const SODcmLoadEvent* event) {
   ++delivering_;
   const HWND hwnd = hwnd_.load();
-  // The event stays the sender's: SendMessageW returns once the UI thread handled it, or at
-  // once with 0 when the window is gone.
-  if (!closing_ && hwnd) ::SendMessageW(hwnd, msg, reinterpret_cast<WPARAM>(event), 0);
+  if (!closing_ && hwnd && event) {
+    QueuedEvent queued = Copy(msg, event);
+    bool wake = false;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (!detaching_) {
+        // One wake-up per batch, since the UI thread takes everything queued when it handles
+        // it; a finish wakes it again, so it is not held back to the next frame.
+        wake = queue_.empty() || (msg != SO_MSG_DCM_FILE_LOADED && !urgent_);
+        if (msg != SO_MSG_DCM_FILE_LOADED) urgent_ = true;
+        queue_.push_back(std::move(queued));
+      }
+    }
+    if (wake) ::PostMessageW(hwnd, SO_MSG_DCM_FILE_LOADED, 0, 0);
+  }
   --delivering_;
 }
 
 void SOMainWindow::OnFileLoadedEvent(const SODcmLoadEvent* event) {
-  Deliver(SO_MSG_DCM_FILE_LOADED, event);
+  Queue(SO_MSG_DCM_FILE_LOADED, event);
 }
 
 void SOMainWindow::OnLoadFinishedEvent(const SODcmLoadEvent* event) {
-  Deliver(SO_MSG_DCM_LOAD_FINISHED, event);
+  Queue(SO_MSG_DCM_LOAD_FINISHED, event);
 }
 
 void SOMainWindow::OnClearedEvent() {
-  Deliver(SO_MSG_DCM_CLEARED, nullptr);
-}
-
-void SOMainWindow::PlaceFileEvent(const SODcmLoadEvent& event) {
-  if (event.stamp > closeStamp_) {
-    for (int i = 0; i < event.objects.GetLength(); ++i) {
-      if (event.objects[i]) Route(event.objects[i]);
+  if (::GetCurrentThreadId() == uiThread_) {
+    if (closing_ || !hwnd_.load()) return;
+    DrainQueue();
+    Report(Copy(SO_MSG_DCM_CLEARED, nullptr));
+    return;
+  }
+  // Cleared on another thread: the objects of the events still queued are freed once this
+  // returns, so it waits until the UI thread has reported them and the clear, or until the
+  // control drops them (closing, another data centre, its window gone).
+  ++delivering_;
+  {
+    std::unique_lock lock(queueMutex_);
+    const HWND hwnd = hwnd_.load();
+    if (!closing_ && !detaching_ && hwnd) {
+      QueuedEvent cleared = Copy(SO_MSG_DCM_CLEARED, nullptr);
+      cleared.ticket = ++clearsQueued_;
+      const uint64_t ticket = cleared.ticket, epoch = epoch_;
+      const bool wake = queue_.empty() || !urgent_;
+      urgent_ = true;
+      queue_.push_back(std::move(cleared));
+      if (wake) ::PostMessageW(hwnd, SO_MSG_DCM_FILE_LOADED, 0, 0);
+      clearReported_.wait(lock, [&] { return clearsReported_ >= ticket || epoch_ != epoch; });
     }
   }
-  SOViewerFileEvent out;
-  out.total = event.total;
-  out.done = event.done;
-  out.path = event.path;
-  out.objects = event.objects;
+  --delivering_;
+}
+
+void SOMainWindow::Detach() {
+  {
+    std::lock_guard lock(queueMutex_);
+    detaching_ = true;
+    ++epoch_;
+    urgent_ = false;
+    queue_.clear();
+  }
+  clearReported_.notify_all();
+}
+
+void SOMainWindow::DrainQueue() {
+  std::vector<QueuedEvent> taken;
+  {
+    std::lock_guard lock(queueMutex_);
+    taken.swap(queue_);
+    urgent_ = false;
+  }
+  if (!taken.empty()) {
+    lastDrain_ = std::chrono::steady_clock::now();
+    std::vector<SOSeriesWindow*> touched;
+    for (QueuedEvent& event : taken) {
+      if (event.msg == SO_MSG_DCM_FILE_LOADED && event.stamp > closeStamp_) {
+        for (int i = 0; i < event.objects.GetLength(); ++i) {
+          if (event.objects[i]) Route(event.objects[i], &touched);
+        }
+      }
+      unreported_.push_back(std::move(event));
+    }
+    for (SOSeriesWindow* s : touched) s->Refresh(false);
+  }
+  // A host callback may drain again (a clear, another data centre): the nested drain reports
+  // the rest, in order.
+  while (!unreported_.empty()) {
+    const QueuedEvent event = std::move(unreported_.front());
+    unreported_.pop_front();
+    Report(event);
+  }
+}
+
+void SOMainWindow::OnWake() {
+  bool urgent = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    urgent = urgent_;
+  }
+  const auto since = std::chrono::steady_clock::now() - lastDrain_;
+  if (urgent || since >= kDrainInterval) {
+    DrainQueue();
+    return;
+  }
+  if (drainTimer_) return;
+  const auto rest = std::chrono::ceil<std::chrono::milliseconds>(kDrainInterval - since);
+  drainTimer_ = ::SetTimer(GetWindow(), kDrainTimer, static_cast<UINT>(rest.count()), nullptr) != 0;
+  if (!drainTimer_) DrainQueue();
+}
+
+void SOMainWindow::Report(const QueuedEvent& event) {
   const auto callbacks = callbacks_;
-  for (ISOViewerCtrlCallback* c : callbacks) c->OnFileLoaded(&out);
+  switch (event.msg) {
+    case SO_MSG_DCM_FILE_LOADED: {
+      SOViewerFileEvent out;
+      out.total = event.total;
+      out.done = event.done;
+      out.path = event.path.c_str();
+      out.objects = event.objects;
+      for (ISOViewerCtrlCallback* c : callbacks) c->OnFileLoaded(&out);
+      break;
+    }
+    case SO_MSG_DCM_LOAD_FINISHED: {
+      SOViewerFinishEvent out;
+      out.total = event.total;
+      out.done = event.done;
+      out.objects = event.objects;
+      for (ISOViewerCtrlCallback* c : callbacks) c->OnLoadFinished(&out);
+      break;
+    }
+    case SO_MSG_DCM_CLEARED:
+      for (ISOViewerCtrlCallback* c : callbacks) c->OnCleared();
+      break;
+    default:
+      break;
+  }
+  if (event.ticket) {
+    {
+      std::lock_guard lock(queueMutex_);
+      clearsReported_ = std::max(clearsReported_, event.ticket);
+    }
+    clearReported_.notify_all();
+  }
 }
 
 LRESULT SOMainWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
   const auto* event = reinterpret_cast<const SODcmLoadEvent*>(wParam);
   switch (msg) {
+    case WM_TIMER:
+      if (wParam != kDrainTimer) {
+        handled = FALSE;
+        return 0;
+      }
+      ::KillTimer(GetWindow(), kDrainTimer);
+      drainTimer_ = false;
+      DrainQueue();
+      break;
     case SO_MSG_DCM_FILE_LOADED:
-      if (event) PlaceFileEvent(*event);
-      break;
-    case SO_MSG_DCM_LOAD_FINISHED: {
-      if (!event) break;
-      SOViewerFinishEvent out;
-      out.total = event->total;
-      out.done = event->done;
-      out.objects = event->objects;
-      const auto callbacks = callbacks_;
-      for (ISOViewerCtrlCallback* c : callbacks) c->OnLoadFinished(&out);
-      break;
-    }
+      if (!event) {
+        OnWake();
+        break;
+      }
+      [[fallthrough]];
+    case SO_MSG_DCM_LOAD_FINISHED:
     case SO_MSG_DCM_CLEARED: {
-      const auto callbacks = callbacks_;
-      for (ISOViewerCtrlCallback* c : callbacks) c->OnCleared();
+      DrainQueue();
+      // A sent event (wParam) is handled after everything queued before it.
+      if (!event && msg != SO_MSG_DCM_CLEARED) break;
+      const QueuedEvent one = Copy(msg, event);
+      if (msg == SO_MSG_DCM_FILE_LOADED && one.stamp > closeStamp_) {
+        for (int i = 0; i < one.objects.GetLength(); ++i) {
+          if (one.objects[i]) Route(one.objects[i]);
+        }
+      }
+      Report(one);
       break;
     }
+    case WM_NCDESTROY:
+      // Nothing queued is handled any more: drop it and release a clearing thread that waits.
+      hwnd_ = nullptr;
+      Detach();
+      handled = FALSE;
+      return 0;
     default:
       handled = FALSE;
       return 0;

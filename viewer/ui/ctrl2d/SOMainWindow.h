@@ -1,8 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "SOBufferedPaint.h"
@@ -10,8 +15,9 @@
 #include "SOSeriesWindow.h"
 #include "SOWindowBase.h"
 
-// Sent by the control to its own window: wParam the data centre's event (owned by the sender,
-// which waits), lParam 0.
+// Posted by the control to its own window with wParam 0 when the loader queued events for the
+// UI thread. Sent with wParam a data centre event (owned by the sender), it is handled as that
+// one event, after everything queued before it.
 constexpr UINT SO_MSG_DCM_FILE_LOADED = 8045;
 constexpr UINT SO_MSG_DCM_LOAD_FINISHED = 8046;
 constexpr UINT SO_MSG_DCM_CLEARED = 8047;
@@ -21,8 +27,9 @@ constexpr UINT SO_MSG_DCM_CLEARED = 8047;
 namespace lumexa {
 
 // The 2D view control: a grid of series windows fed by a data centre of its own (or one the
-// host gives it). Loader events cross to the UI thread as messages to the control's window, so
-// every placing of images and every host notification runs on the UI thread.
+// host gives it). Loader events cross to the UI thread through a queue the control owns and one
+// posted wake-up per batch, so every placing of images and every host notification runs on the
+// UI thread and the loader never waits for it.
 class SOMainWindow : public SOWindowBase,
                      public ISOLumexa,
                      public ISODcmDataCenterCallback,
@@ -104,11 +111,31 @@ class SOMainWindow : public SOWindowBase,
  private:
   void Layout();
   void UpdateLocationLines();
-  // Places one object by the routing rule; the image made last, or null.
-  SOImageObject* Route(ISODcmObject* object);
-  void PlaceFileEvent(const SODcmLoadEvent& event);
-  // Sends msg with event to the window and waits; nothing once the control is closing.
-  void Deliver(UINT msg, const SODcmLoadEvent* event);
+  // A data centre event as the control keeps it until the UI thread has reported it.
+  struct QueuedEvent {
+    UINT msg = 0;  // SO_MSG_DCM_FILE_LOADED, _LOAD_FINISHED or _CLEARED
+    uint64_t stamp = 0;
+    int total = 0, done = 0;
+    std::string path;
+    SOArray<ISODcmObject*> objects;
+    uint64_t ticket = 0;  // a clear on another thread, waiting until this is reported
+  };
+  // Places one object by the routing rule; the image made last, or null. Windows that took an
+  // image are added to touched (when given) and refresh later instead of at once.
+  SOImageObject* Route(ISODcmObject* object, std::vector<SOSeriesWindow*>* touched = nullptr);
+  static QueuedEvent Copy(UINT msg, const SODcmLoadEvent* event);
+  // Loader side: queues a copy of the event and wakes the UI thread when the queue was empty.
+  void Queue(UINT msg, const SODcmLoadEvent* event);
+  // UI thread: places the objects of every queued file event, refreshes each series window that
+  // took images once, then reports the queued events to the host in order.
+  void DrainQueue();
+  void Report(const QueuedEvent& event);
+  // The wake-up: drains at once when a finish or clear waits or the last batch is a frame old,
+  // otherwise arms a timer for the rest of the frame.
+  void OnWake();
+  // Drops what is queued and releases a clearing thread that waits (the control closes or
+  // leaves its data centre); detach also drops events until Attach.
+  void Detach();
   template <typename Op>
   void ForEachActive(Op op);
 
@@ -130,7 +157,18 @@ class SOMainWindow : public SOWindowBase,
   bool visible_ = true;
   unsigned long borderColor_ = 0xFF16D9D6;
   std::atomic<bool> closing_{false};
-  std::atomic<int> delivering_{0};  // loader calls inside Deliver
+  std::atomic<int> delivering_{0};  // loader calls inside Queue
+  DWORD uiThread_ = 0;
+  std::mutex queueMutex_;  // guards queue_ and the four below
+  std::vector<QueuedEvent> queue_;  // filled by the loader, emptied by the UI thread
+  bool detaching_ = false;
+  bool urgent_ = false;  // a finish or clear is queued
+  uint64_t epoch_ = 0;  // moves when queued events are dropped
+  uint64_t clearsQueued_ = 0, clearsReported_ = 0;
+  std::condition_variable clearReported_;
+  std::deque<QueuedEvent> unreported_;  // placed, not yet reported (UI thread)
+  std::chrono::steady_clock::time_point lastDrain_{};
+  bool drainTimer_ = false;
   SOPaintBitmap paintBitmap_;
 };
 

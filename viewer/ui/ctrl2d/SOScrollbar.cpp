@@ -55,8 +55,12 @@ void SOScrollbar::UpdateThumb() {
   const RECT after = GetThumb();
   paintedCount_ = count_;
   if (before.left != after.left || before.top != after.top || before.right != after.right ||
-      before.bottom != after.bottom || (countBefore > 1) != (count_ > 1))
-    UpdateWindow();
+      before.bottom != after.bottom || (countBefore > 1) != (count_ > 1)) {
+    if (deferPaints_)
+      ::InvalidateRect(GetWindow(), nullptr, TRUE);
+    else
+      UpdateWindow();
+  }
 }
 
 void SOScrollbar::DragBy(int dy) {

@@ -34,7 +34,12 @@ class SOScrollbar : public SOWindowBase {
   void SetPosition(int position);
   void StepUp();
   void StepDown();
+  // Places the thumb; repaints at once when it moved, or marks the bar for the next paint pass
+  // while paints are deferred.
   void UpdateThumb();
+  // Many changes in a row (a batch of loaded images) repaint the bar once, in the next pass.
+  void DeferPaints(bool defer) { deferPaints_ = defer; }
+  bool PaintsDeferred() const { return deferPaints_; }
   RECT GetThumb() const { return RECT{thumbLeft_, thumbTop_, thumbLeft_ + thumbWidth_, thumbTop_ + thumbHeight_}; }
   bool IsHovering() const { return hovering_; }
 
@@ -53,6 +58,7 @@ class SOScrollbar : public SOWindowBase {
   bool OverThumb(int y) const { return thumbTop_ <= y && y <= thumbTop_ + thumbHeight_; }
 
   int position_ = 0;
+  bool deferPaints_ = false;
   int count_ = 0;
   int paintedCount_ = 0;  // the count the thumb was last laid out for
   RECT client_{};

@@ -182,7 +182,7 @@ void SOSeriesWindow::Take(const std::vector<SOImageObject*>& made, size_t at) {
                  std::make_move_iterator(owned.end()));
 }
 
-SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object) {
+SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object, bool refresh) {
   if (!object) return nullptr;
   const std::string uid = SopUid(object);
   if (sopUids_.count(uid)) return nullptr;
@@ -212,12 +212,16 @@ SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object) {
   } else {
     requestedFirst_ = static_cast<int>(at + made.size() - 1);
   }
-  Refresh();
+  if (refresh)
+    Refresh();
+  else
+    SettlePage();
   return made.back();
 }
 
 void SOSeriesWindow::AddObjects(const std::vector<ISODcmObject*>& objects) {
-  for (ISODcmObject* o : objects) AddObject(o);
+  for (ISODcmObject* o : objects) AddObject(o, false);
+  Refresh();
 }
 
 bool SOSeriesWindow::ShowSeries(ISODcmSeries* series) {
@@ -245,12 +249,20 @@ void SOSeriesWindow::UnRegisterCallback(ISOSeriesWindowCallback* callback) {
   callbacks_.erase(std::remove(callbacks_.begin(), callbacks_.end(), callback), callbacks_.end());
 }
 
-void SOSeriesWindow::Refresh() {
+void SOSeriesWindow::SettlePage() {
+  const int n = rows_ * cols_;
+  if (n < 1) return;
+  first_ = std::max(0, requestedFirst_ / n * n);
+  if (first_ >= GetImageObjectCount()) first_ = 0;
+}
+
+void SOSeriesWindow::Refresh(bool paintNow) {
   const int n = rows_ * cols_;
   if (n < 1) return;
   const int count = GetImageObjectCount();
-  first_ = std::max(0, requestedFirst_ / n * n);
-  if (first_ >= count) first_ = 0;
+  const bool deferred = scrollbar_.PaintsDeferred();
+  if (!paintNow) scrollbar_.DeferPaints(true);
+  SettlePage();
   for (int k = 0; k < n && k < GetImageWndCount(); ++k) {
     const int i = first_ + k;
     windows_[k]->SetImageObject(i < count ? images_[i].get() : nullptr, i < count ? i : 0);
@@ -261,6 +273,7 @@ void SOSeriesWindow::Refresh() {
     scrollbar_.SetPosition(std::max(0, std::min(first_ / n, pages - 1)));
   }
   scrollbar_.UpdateThumb();
+  scrollbar_.DeferPaints(deferred);
 }
 
 bool SOSeriesWindow::SetImageLayout(int rows, int cols) {

@@ -82,8 +82,13 @@ class SOSeriesWindow : public SOWindowBase,
   void ShowOverInfo(bool show) override;
   void HidePatientData(bool hide) override;
 
-  // Null for a null object, a SOP instance already held, or an object with no image.
-  SOImageObject* AddObject(ISODcmObject* object);
+  // Null for a null object, a SOP instance already held, or an object with no image. With
+  // refresh false the cells and the page bar wait for the next Refresh, so a batch of adds
+  // shows once.
+  SOImageObject* AddObject(ISODcmObject* object, bool refresh = true);
+  // Shows the current page again in the cells and the page bar; with paintNow false a moved
+  // thumb waits for the next paint pass (many adds in a row).
+  void Refresh(bool paintNow = true);
   void AddObjects(const std::vector<ISODcmObject*>& objects);
   bool ShowSeries(ISODcmSeries* series);
   void RegisterCallback(ISOSeriesWindowCallback* callback);
@@ -107,7 +112,8 @@ class SOSeriesWindow : public SOWindowBase,
   LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
  private:
-  void Refresh();
+  // Moves first_ to the page of requestedFirst_, as Refresh does, without showing it.
+  void SettlePage();
   void LayoutScrollbar();
   void LayoutImageWindows();
   void Take(const std::vector<SOImageObject*>& made, size_t at);
