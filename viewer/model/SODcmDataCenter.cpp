@@ -28,6 +28,29 @@ void ReleaseDcmDataCenter(ISODcmDataCenter* dataCenter) {
 
 SODcmDataCenter::SODcmDataCenter() : loader_([this] { LoaderLoop(); }) {}
 
+template <typename Fn>
+void SODcmDataCenter::Notify(Fn fn) {
+  std::vector<ISODcmDataCenterCallback*> callbacks;
+  {
+    std::lock_guard lock(callbacksMutex_);
+    callbacks = callbacks_;
+  }
+  const std::thread::id self = std::this_thread::get_id();
+  for (ISODcmDataCenterCallback* callback : callbacks) {
+    {
+      std::lock_guard lock(callbacksMutex_);
+      if (std::find(callbacks_.begin(), callbacks_.end(), callback) == callbacks_.end()) continue;
+      inFlight_.emplace_back(callback, self);
+    }
+    fn(callback);
+    {
+      std::lock_guard lock(callbacksMutex_);
+      inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), std::make_pair(callback, self)));
+    }
+    callbackReturned_.notify_all();
+  }
+}
+
 SODcmDataCenter::~SODcmDataCenter() {
   Clear();
   {
@@ -117,7 +140,7 @@ int SODcmDataCenter::Post(std::vector<std::string> paths) {
 void SODcmDataCenter::Clear() {
   clearStamp_ = NextStamp();
   std::lock_guard lock(mutex_);
-  for (ISODcmDataCenterCallback* callback : Callbacks()) callback->OnClearedEvent();
+  Notify([](ISODcmDataCenterCallback* callback) { callback->OnClearedEvent(); });
   studies_.clear();
 }
 
@@ -163,15 +186,17 @@ void SODcmDataCenter::RegisterCallback(ISODcmDataCenterCallback* callback) {
 }
 
 void SODcmDataCenter::UnRegisterCallback(ISODcmDataCenterCallback* callback) {
-  std::lock_guard lock(callbacksMutex_);
+  std::unique_lock lock(callbacksMutex_);
   auto found = std::find(callbacks_.begin(), callbacks_.end(), callback);
   if (found != callbacks_.end()) callbacks_.erase(found);
+  // A callback that unregisters itself from inside its own call cannot wait for that call.
+  const std::thread::id self = std::this_thread::get_id();
+  callbackReturned_.wait(lock, [&] {
+    return std::none_of(inFlight_.begin(), inFlight_.end(),
+                        [&](const auto& call) { return call.first == callback && call.second != self; });
+  });
 }
 
-std::vector<ISODcmDataCenterCallback*> SODcmDataCenter::Callbacks() {
-  std::lock_guard lock(callbacksMutex_);
-  return callbacks_;
-}
 
 void SODcmDataCenter::LoaderLoop() {
   for (;;) {
@@ -206,9 +231,9 @@ void SODcmDataCenter::ServeRequest(const SODcmLoadRequest& request) {
     ++fileEvent.done;
     for (int i = 0; i < fileObjects.GetLength(); ++i) finishEvent.objects.Add(fileObjects[i]);
     if (!IsCurrent(request.stamp)) continue;
-    for (ISODcmDataCenterCallback* callback : Callbacks()) callback->OnFileLoadedEvent(&fileEvent);
+    Notify([&](ISODcmDataCenterCallback* callback) { callback->OnFileLoadedEvent(&fileEvent); });
   }
   if (request.stamp < clearStamp_) finishEvent.objects.Clear();
   if (shutdown_) return;
-  for (ISODcmDataCenterCallback* callback : Callbacks()) callback->OnLoadFinishedEvent(&finishEvent);
+  Notify([&](ISODcmDataCenterCallback* callback) { callback->OnLoadFinishedEvent(&finishEvent); });
 }

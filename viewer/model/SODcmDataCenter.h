@@ -53,7 +53,11 @@ class SODcmDataCenter : public ISODcmDataCenter {
   void ServeRequest(const SODcmLoadRequest& request);
   // True while requests of this stamp may still report (no later Clear, not shut down).
   bool IsCurrent(uint64_t stamp) const { return stamp > clearStamp_ && !shutdown_; }
-  std::vector<ISODcmDataCenterCallback*> Callbacks();
+  // Calls fn for each callback still registered when its turn comes. UnRegisterCallback waits
+  // for the calls of its callback in flight on other threads, so once it returns the callback
+  // is neither called nor being called.
+  template <typename Fn>
+  void Notify(Fn fn);
 
   std::atomic<uint64_t> stamp_{1};
   std::atomic<uint64_t> clearStamp_{0};
@@ -64,8 +68,10 @@ class SODcmDataCenter : public ISODcmDataCenter {
   SOMutex mutex_;  // guards studies_ and everything below them
   std::vector<std::unique_ptr<SODcmStudy>> studies_;
 
-  std::mutex callbacksMutex_;  // guards callbacks_
+  std::mutex callbacksMutex_;  // guards callbacks_ and inFlight_
   std::vector<ISODcmDataCenterCallback*> callbacks_;
+  std::vector<std::pair<ISODcmDataCenterCallback*, std::thread::id>> inFlight_;
+  std::condition_variable callbackReturned_;
   std::atomic<ISODcmDataCenterFilter*> filter_{nullptr};
 
   std::mutex queueMutex_;  // guards queue_

@@ -301,3 +301,54 @@ TEST(DataCenter, DestroyingWithRequestsQueuedIsCleanAndSilent) {
   EXPECT_LE(seen, 51u);
   ReleaseDcmDataCenter(nullptr);
 }
+
+namespace {
+
+// Unregisters itself from inside its first call.
+class SelfRemover : public ISODcmDataCenterCallback {
+ public:
+  explicit SelfRemover(ISODcmDataCenter* dc) : dc_(dc) {}
+  void OnFileLoadedEvent(const SODcmLoadEvent*) override {
+    ++calls;
+    dc_->UnRegisterCallback(this);
+  }
+  void OnLoadFinishedEvent(const SODcmLoadEvent*) override { ++calls; }
+  void OnClearedEvent() override {}
+  std::atomic<int> calls{0};
+
+ private:
+  ISODcmDataCenter* dc_;
+};
+
+}  // namespace
+
+// Once UnRegisterCallback returns, the callback is neither being called nor called again: it
+// waits for a call in flight on the loader thread. A callback that unregisters itself inside
+// its own call does not wait for itself.
+TEST(DataCenter, UnRegisterWaitsForTheCallInFlight) {
+  fx::CtSeriesOptions options;
+  options.slices = 4;
+  options.rows = options.columns = 8;
+  const fx::WrittenSeries series = fx::WriteCtSeries(orvanta::test::MakeTempDir("unregister"), options);
+  DataCenter dc;
+  Recorder held, last;
+  SelfRemover self(dc.dc);
+  held.HoldAfter(1);
+  dc->RegisterCallback(&self);
+  dc->RegisterCallback(&held);
+  dc->RegisterCallback(&last);
+  dc->LoadFilesAsync(Paths(series.files));
+  held.WaitHeld();
+  std::atomic<bool> returned{false};
+  std::thread unregistering([&] {
+    dc->UnRegisterCallback(&held);
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);
+  held.Release();
+  unregistering.join();
+  EXPECT_EQ(last.WaitFinished(1).size(), 5u);
+  EXPECT_EQ(held.events.size(), 1u);
+  EXPECT_EQ(self.calls, 1);
+}

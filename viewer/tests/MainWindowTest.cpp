@@ -195,6 +195,26 @@ TEST_F(MainWindowTest, ClearOnAnotherThreadWaitsForTheQueuedFiles) {
   ReleaseDcmDataCenter(center);
 }
 
+// Leaving a data centre while its loader runs: nothing of it reaches the control afterwards,
+// also once it is freed.
+TEST_F(MainWindowTest, LeavingADataCentreMidLoadStopsItsEvents) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 40);
+  for (int round = 0; round < 3; ++round) {
+    ISODcmDataCenter* center = CreateDcmDataCenter();
+    control->SetDataCenter(center);
+    ASSERT_TRUE(control->LoadFolder(a.files[0].parent_path().c_str(), -1));
+    SOWin::PumpEvents(round * 3);
+    control->SetDataCenter(nullptr);
+    const int files = host.files, finished = host.finished;
+    for (int i = 0; i < control->GetSeriesWndCount(); ++i) control->GetSeriesWnd(i)->Clear();
+    ReleaseDcmDataCenter(center);
+    SOWin::PumpEvents(20);
+    EXPECT_EQ(host.files, files);
+    EXPECT_EQ(host.finished, finished);
+    EXPECT_EQ(host.uids, host.objects);
+  }
+}
+
 TEST_F(MainWindowTest, LateEventsAfterCloseAllPlaceNothingButAreReported) {
   const auto a = Series(orvanta::test::MakeTempDir(), 2);
   viewer_ui_test::LoadedSeries other;

@@ -45,12 +45,12 @@ SOVisualWindow::SOVisualWindow() : dataCenter_(CreateDcmDataCenter()) {
 
 SOVisualWindow::~SOVisualWindow() {
   // Deliveries stop first: no new ones, the window gone (which wakes a loader blocked in
-  // SendMessageW), the calls already inside finished.
+  // SendMessageW), then the unregistering, which waits for the calls already inside.
   closing_ = true;
-  dataCenter_->UnRegisterCallback(this);
   ::KillTimer(GetWindow(), kCineTimer);
   DestroyOwnWindow();
   hwnd_ = nullptr;
+  dataCenter_->UnRegisterCallback(this);
   while (delivering_.load() > 0) std::this_thread::yield();
   // The builders stop borrowing the volume and the phase files before they go.
   ReleaseVolume();
