@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "DicomFixtures.h"
@@ -53,6 +58,39 @@ struct Control {
     ctrl->LoadFolder(folder.c_str());
     return PumpUntil([&] { return ctrl->GetVolumeBuilds() > builds; });
   }
+};
+
+// Holds a mutex from another thread; Release lets go of it a little later, so whoever then
+// waits for it (through someone else waiting for them) is seen waiting.
+class HeldLock {
+ public:
+  explicit HeldLock(std::mutex& m)
+      : thread_([this, &m] {
+          std::unique_lock held(m);
+          std::unique_lock state(state_);
+          locked_ = true;
+          cv_.notify_all();
+          cv_.wait(state, [&] { return release_; });
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }) {
+    std::unique_lock state(state_);
+    cv_.wait(state, [&] { return locked_; });
+  }
+  ~HeldLock() {
+    Release();
+    thread_.join();
+  }
+  void Release() {
+    std::lock_guard state(state_);
+    release_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex state_;
+  std::condition_variable cv_;
+  bool locked_ = false, release_ = false;
+  std::thread thread_;
 };
 
 RECT Rect(int x, int y, int cx, int cy) { return RECT{x, y, cx, cy}; }
@@ -276,6 +314,54 @@ TEST(VisualCtrl, PhasesBecomeACineWhileTheWorkersRun) {
   // Phases 1, 2, then past the last frame back to 0, from wherever earlier ticks left it.
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 3) << i;
   ctrl.UnRegisterCallback(&host);
+}
+
+// The volume builds on the control's build thread: held there (the MPR engine taken by another
+// thread), the UI thread goes on handling events and painting the progress bar, calls that would
+// need the engine return at once, and a Clear or Release waits for the build and drops its result,
+// also when that result already waits in the queue.
+TEST(VisualCtrl, TheUiStaysLiveWhileTheVolumeBuildsAndClearOrReleaseDropsTheBuild) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcbuild"));
+  enum End { kClearMidBuild, kClearWithTheResultQueued, kReleaseMidBuild };
+  for (const End end : {kClearMidBuild, kClearWithTheResultQueued, kReleaseMidBuild}) {
+    SCOPED_TRACE(end);
+    auto c = std::make_unique<Control>();
+    SOVisualWindow& ctrl = *c->ctrl;
+    const HWND hwnd = ctrl.GetWindow();
+    auto hold = std::make_unique<HeldLock>(ctrl.GetMPRBuilder().EngineMutex());
+    ctrl.LoadFolder(series.files[0].parent_path().c_str());
+    ASSERT_TRUE(PumpUntil([&] { return ctrl.IsVolumeBuilding(); }));
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    ASSERT_TRUE(PumpUntil([&] { return fired; }));
+    ctrl.RotateH(0.5f);
+    ctrl.SetColorPreset(1);
+    const QImage shot = viewer_ui_test::Snap(hwnd);
+    EXPECT_EQ(viewer_ui_test::Rgb(shot, 400, 292), 0xFFFFFFu);  // the progress bar's outline
+    EXPECT_TRUE(ctrl.IsVolumeBuilding());
+    EXPECT_EQ(ctrl.GetImageObject(0), nullptr);
+
+    hold->Release();
+    if (end == kClearWithTheResultQueued) {
+      hold.reset();
+      // The build finishes without the UI thread; its report waits in the queue.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    if (end == kReleaseMidBuild) {
+      c.reset();
+      EXPECT_FALSE(IsWindow(hwnd));
+      continue;
+    }
+    const int builds = ctrl.GetVolumeBuilds();
+    ctrl.Clear();
+    EXPECT_FALSE(ctrl.IsVolumeBuilding());
+    EXPECT_FALSE(ctrl.IsBuilding());
+    SOWin::PumpEvents(50);
+    EXPECT_EQ(ctrl.GetVolumeBuilds(), builds);
+    for (int view = 0; view < 5; ++view) EXPECT_EQ(ctrl.GetImageObject(view), nullptr) << view;
+    EXPECT_TRUE(IsWindowVisible(ctrl.GetAxialWindow()->GetWindow()));
+    EXPECT_FALSE(ctrl.GetVRBuilder().GetVolume().slices);
+  }
 }
 
 TEST(VisualCtrl, ReleaseMidLoadIsClean) {

@@ -41,10 +41,17 @@ MPRBuilder::~MPRBuilder() { Clear(); }
 
 bool MPRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   Clear();
-  {
-    std::lock_guard lock(engineMutex_);
-    if (!engine_.InitData(volume)) return false;
-  }
+  if (!InitEngine(volume)) return false;
+  Attach(volume, source);
+  return true;
+}
+
+bool MPRBuilder::InitEngine(const V3VolumeData& volume) {
+  std::lock_guard lock(engineMutex_);
+  return engine_.InitData(volume);
+}
+
+void MPRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
   volume_ = volume;
   for (Result* r : {&axial_, &coronal_, &sagittal_, &oblique_}) {
     visual::ResultImage made = visual::MakeResultImage(source, kCopiedTags);
@@ -56,7 +63,6 @@ bool MPRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   for (Result* r : {&axial_, &coronal_, &sagittal_, &oblique_}) r->image->RegisterCallback(this);
   Update();
   for (IMPRBuilderCallback* c : std::vector(callbacks_)) c->OnMPRBuilt();
-  return true;
 }
 
 void MPRBuilder::Clear() {

@@ -50,6 +50,10 @@ class MPRBuilder : public ISOImageObjectCallback {
   // with the patient attributes of source and samples the three planes; false, with the builder
   // left empty, when the engine refuses the volume.
   bool Build(const V3VolumeData& volume, SODcmFile* source);
+  // Build in two steps, as VRBuilder's: InitEngine on any thread (the builder empty, its phase
+  // worker idle), then Attach on the UI thread.
+  bool InitEngine(const V3VolumeData& volume);
+  void Attach(const V3VolumeData& volume, SODcmFile* source);
   void Clear();
   // Samples the three orthogonal planes through the cross point.
   void Update();

@@ -14,6 +14,7 @@
 #include "SOImageWindow3D.h"
 #include "SOImageWindowMPR.h"
 #include "SOPluginMPRInfo.h"
+#include "TaskThread.h"
 
 namespace lumexa {
 
@@ -34,6 +35,17 @@ bool IsSlices(ISOGraphic* graphic) { return graphic && graphic->CheckType("SLICE
 
 int SOVisualWindow::CinePhase() { return g_cinePhase; }
 
+// Runs the newest build only; a cancelled build returns between its steps.
+class SOVisualWindow::BuildThread : public task_thread<int> {
+ public:
+  explicit BuildThread(SOVisualWindow& owner) : task_thread(true), owner_(owner) {}
+  ~BuildThread() override { Stop(); }
+
+ private:
+  void Run(int id) override { owner_.RunBuild(id); }
+  SOVisualWindow& owner_;
+};
+
 SOVisualWindow::SOVisualWindow() : dataCenter_(CreateDcmDataCenter()) {
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr);
@@ -41,6 +53,7 @@ SOVisualWindow::SOVisualWindow() : dataCenter_(CreateDcmDataCenter()) {
   mpr_.RegisterCallback(this);
   vr_.RegisterCallback(this);
   SeriesVolumeFile::RemoveStale();
+  buildThread_ = std::make_unique<BuildThread>(*this);
 }
 
 SOVisualWindow::~SOVisualWindow() {
@@ -52,6 +65,9 @@ SOVisualWindow::~SOVisualWindow() {
   hwnd_ = nullptr;
   dataCenter_->UnRegisterCallback(this);
   while (delivering_.load() > 0) std::this_thread::yield();
+  // A running build lets go of the volume and the engines before they go.
+  CancelBuild();
+  buildThread_.reset();
   // The builders stop borrowing the volume and the phase files before they go.
   ReleaseVolume();
   mpr_.UnRegisterCallback(this);
@@ -126,10 +142,19 @@ bool SOVisualWindow::LoadPhaseFiles(SOArray<SOString>* paths) {
 }
 
 void SOVisualWindow::Clear() {
-  // The engines borrow the data centre's pixels: they let go first.
+  // A running build reads the data centre's pixels into the engines, and the engines borrow
+  // them: the build stops first, then the engines let go.
+  const bool wasBuilding = volumeBuilding_;
+  CancelBuild();
   mpr_.Clear();
   vr_.Clear();
   dataCenter_->Clear();
+  if (wasBuilding) {
+    building_ = false;
+    progressText_.clear();
+    ShowPanes();
+    UpdateWindow();
+  }
 }
 
 void SOVisualWindow::Deliver(UINT msg, const SODcmLoadEvent* event) {
@@ -166,6 +191,9 @@ LRESULT SOVisualWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM lP
       return 0;
     case kCleared:
       return 0;
+    case kVolumeBuilt:
+      FinishBuild(static_cast<int>(wParam), lParam);
+      return 0;
     case WM_TIMER:
       if (wParam != kCineTimer) break;
       CineStep();
@@ -194,17 +222,40 @@ void SOVisualWindow::ReleaseVolume() {
 }
 
 void SOVisualWindow::BuildVolume() {
+  CancelBuild();
   building_ = true;
   HideAll();
   progressText_ = L"Initializing...";
   UpdateWindow();
   ReleaseVolume();
   ISODcmSeries* series = FirstSeries();
-  if (series && series->GetObjectCount() > 0 && volume_.Build(series)) {
-    currentSeries_ = series;
-    SODcmFile* source = series->GetObjectAt(0)->GetDcmFile();
-    vr_.Build(volume_.GetVolume(), source);
-    mpr_.Build(volume_.GetVolume(), source);
+  buildSeries_ = series && series->GetObjectCount() > 0 ? series : nullptr;
+  volumeBuilding_ = true;
+  buildThread_->Post(++buildId_);
+}
+
+void SOVisualWindow::RunBuild(int id) {
+  auto stale = [&] { return buildThread_->IsCancelled() || id != buildId_.load(); };
+  if (stale()) return;
+  LPARAM built = 0;
+  if (buildSeries_ && volume_.Build(buildSeries_)) {
+    built |= kBuiltVolume;
+    if (!stale() && vr_.InitEngine(volume_.GetVolume())) built |= kBuiltVR;
+    if (!stale() && mpr_.InitEngine(volume_.GetVolume())) built |= kBuiltMPR;
+  }
+  if (stale()) return;
+  if (HWND hwnd = hwnd_.load()) ::PostMessageW(hwnd, kVolumeBuilt, static_cast<WPARAM>(id), built);
+}
+
+void SOVisualWindow::FinishBuild(int id, LPARAM built) {
+  // A result that arrives after its build was cancelled or replaced is dropped.
+  if (!volumeBuilding_ || id != buildId_.load()) return;
+  volumeBuilding_ = false;
+  if (built & kBuiltVolume) {
+    currentSeries_ = buildSeries_;
+    SODcmFile* source = buildSeries_->GetObjectAt(0)->GetDcmFile();
+    if (built & kBuiltVR) vr_.Attach(volume_.GetVolume(), source);
+    if (built & kBuiltMPR) mpr_.Attach(volume_.GetVolume(), source);
     mpr_.SetProjectionEngine(vr_.GetEngine(), &vr_.GetEngineLock());
   }
   building_ = false;
@@ -212,9 +263,25 @@ void SOVisualWindow::BuildVolume() {
   progressText_.clear();
   ShowPanes();
   UpdateWindow();
+  if (phasesPending_) {
+    phasesPending_ = false;
+    BuildPhases();
+  }
+}
+
+void SOVisualWindow::CancelBuild() {
+  ++buildId_;
+  buildThread_->Cancel();
+  volumeBuilding_ = false;
+  phasesPending_ = false;
 }
 
 void SOVisualWindow::BuildPhases() {
+  // The phases need the volume's size: they wait for a running build.
+  if (volumeBuilding_) {
+    phasesPending_ = true;
+    return;
+  }
   if (dataCenter_->GetStudyCount() < 1) return;
   ISODcmStudy* study = dataCenter_->GetStudyAt(0);
   if (!study || study->GetSeriesCount() < 1) return;
@@ -602,6 +669,14 @@ void SOVisualWindow::OnImageUpdated(ISOImageObject* image) {
 
 template <typename Op>
 void SOVisualWindow::WithEngine(Op op) {
+  // The build thread holds the engine while it takes the volume, and the build resets the
+  // camera and the palette: waiting for it would only freeze the UI for nothing.
+  if (volumeBuilding_) return;
+  WithEngineWait(op);
+}
+
+template <typename Op>
+void SOVisualWindow::WithEngineWait(Op op) {
   std::lock_guard lock(vr_.GetEngineLock());
   op(*vr_.GetEngine());
 }
@@ -725,7 +800,7 @@ void SOVisualWindow::StepOrigin(float distance) {
   Render();
 }
 void SOVisualWindow::SetViewAngle(float degrees) {
-  WithEngine([&](Engine3D& e) { e.SetViewAngle(degrees); });
+  WithEngineWait([&](Engine3D& e) { e.SetViewAngle(degrees); });
   if (vr_.GetRenderMode() == 1) Render();
 }
 void SOVisualWindow::SetRenderQuality(int quality) {
@@ -745,7 +820,7 @@ void SOVisualWindow::SetPalette(const V3Palette* palette, bool render) {
 }
 bool SOVisualWindow::GetPalette(V3Palette& palette) {
   bool ok = false;
-  WithEngine([&](Engine3D& e) { ok = e.GetPalette(palette); });
+  WithEngineWait([&](Engine3D& e) { ok = e.GetPalette(palette); });
   return ok;
 }
 bool SOVisualWindow::SetRenderMode(int mode) {
@@ -771,17 +846,17 @@ void SOVisualWindow::ResetVisibleBox() {
 }
 bool SOVisualWindow::SupportGPU() {
   bool ok = false;
-  WithEngine([&](Engine3D& e) { ok = e.SupportGPU(); });
+  WithEngineWait([&](Engine3D& e) { ok = e.SupportGPU(); });
   return ok;
 }
 bool SOVisualWindow::SetGPUEnabled(bool enabled) {
   bool ok = false;
-  WithEngine([&](Engine3D& e) { ok = e.SetGPUEnabled(enabled); });
+  WithEngineWait([&](Engine3D& e) { ok = e.SetGPUEnabled(enabled); });
   return ok;
 }
 bool SOVisualWindow::IsGPUEnabled() {
   bool ok = false;
-  WithEngine([&](Engine3D& e) { ok = e.IsGPUEnabled(); });
+  WithEngineWait([&](Engine3D& e) { ok = e.IsGPUEnabled(); });
   return ok;
 }
 bool SOVisualWindow::ClearCut() {

@@ -3,7 +3,9 @@
 // The 3D/MPR control: a private data centre, one volume from its first series shown in three
 // orthogonal MPR windows, an oblique MPR window and a 3D window (the last two share a pane), the
 // MPR and VR builders behind them, and the phase cine of 4D loads. Loader events cross to the UI
-// thread as messages to the control's window and are filtered there.
+// thread as messages to the control's window and are filtered there. The volume (its data and
+// both engines' octrees and samplers) builds on the control's build thread behind the progress
+// bar; the UI thread attaches the result when the build thread reports it.
 
 #include <atomic>
 #include <memory>
@@ -40,6 +42,8 @@ class SOVisualWindow : public SOWindowBase,
   static constexpr UINT kFileLoaded = 8045;
   static constexpr UINT kLoadFinished = 8046;
   static constexpr UINT kCleared = 8047;
+  // From the build thread: wParam the build's id, lParam its kBuilt* bits.
+  static constexpr UINT kVolumeBuilt = 8048;
   static constexpr UINT_PTR kCineTimer = 34;
   static constexpr UINT kCineMs = 100;
 
@@ -161,6 +165,8 @@ class SOVisualWindow : public SOWindowBase,
   MPRBuilder& GetMPRBuilder() { return mpr_; }
   VRBuilder& GetVRBuilder() { return vr_; }
   bool IsBuilding() const { return building_; }
+  // True from the end of the load until the build thread's result is attached or dropped.
+  bool IsVolumeBuilding() const { return volumeBuilding_; }
   // Volume builds finished (whether the series made a volume or not).
   int GetVolumeBuilds() const { return volumeBuilds_; }
   bool IsSelected(int window) const { return selected_[window]; }
@@ -173,14 +179,25 @@ class SOVisualWindow : public SOWindowBase,
   void ShowPanes();
   void HideAll();
   ISODcmSeries* FirstSeries();
+  class BuildThread;
+  enum : LPARAM { kBuiltVolume = 1, kBuiltVR = 2, kBuiltMPR = 4 };
   void BuildVolume();
+  // Build thread: the volume and both engines for build id; reports with kVolumeBuilt.
+  void RunBuild(int id);
+  void FinishBuild(int id, LPARAM built);
+  // Drops the running build, waiting for the build thread to let go of the volume and engines.
+  void CancelBuild();
   void BuildPhases();
   void ReleaseVolume();
   void RebuildSlabPlanes(SOImageObject* image, ISOGraphic* skip);
   void CineStep();
   void Render() { vr_.Render(); }
+  // Drops op while a volume builds (the build starts camera and palette afresh anyway).
   template <typename Op>
   void WithEngine(Op op);
+  // Waits for a running build: for state that outlives the build, and for answers.
+  template <typename Op>
+  void WithEngineWait(Op op);
   void SyncEngineOrigin();
   SOImageWindow* Window(int view) const;
   std::vector<SOImageWindowMPR*> OrthogonalWindows() const;
@@ -201,6 +218,10 @@ class SOVisualWindow : public SOWindowBase,
   VRBuilder vr_;
   std::vector<Segment> separators_;
   bool building_ = false;
+  bool volumeBuilding_ = false;
+  bool phasesPending_ = false;  // a phase load finished while the volume was building
+  ISODcmSeries* buildSeries_ = nullptr;  // set before a build is posted, read by the build thread
+  std::atomic<int> buildId_{0};
   int volumeBuilds_ = 0;
   int progressDone_ = 0, progressTotal_ = 0;
   std::wstring progressText_;
@@ -213,6 +234,8 @@ class SOVisualWindow : public SOWindowBase,
   std::atomic<HWND> hwnd_{nullptr};
   std::atomic<bool> closing_{false};
   std::atomic<int> delivering_{0};
+  // Last: its thread stops before anything it touches goes.
+  std::unique_ptr<BuildThread> buildThread_;
 };
 
 }  // namespace lumexa

@@ -27,10 +27,17 @@ VRBuilder::~VRBuilder() { Clear(); }
 
 bool VRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   Clear();
-  {
-    std::lock_guard lock(engineMutex_);
-    if (!engine_.InitData(volume)) return false;
-  }
+  if (!InitEngine(volume)) return false;
+  Attach(volume, source);
+  return true;
+}
+
+bool VRBuilder::InitEngine(const V3VolumeData& volume) {
+  std::lock_guard lock(engineMutex_);
+  return engine_.InitData(volume);
+}
+
+void VRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
   volume_ = volume;
   visual::ResultImage result = visual::MakeResultImage(source, kCopiedTags);
   file_ = std::move(result.file);
@@ -39,7 +46,6 @@ bool VRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   image_->RegisterCallback(this);
   Render();
   for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeBuilt();
-  return true;
 }
 
 void VRBuilder::Clear() {

@@ -35,6 +35,11 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // Gives the engine the volume (whose voxels stay the caller's) and renders it; false, with the
   // builder left empty, when the engine refuses it. The patient attributes of source are copied.
   bool Build(const V3VolumeData& volume, SODcmFile* source);
+  // Build in two steps, so the slow one can leave the UI thread: InitEngine (any thread, the
+  // builder empty and its phase worker idle) gives the engine the volume under the engine's
+  // lock; Attach (UI thread) then makes the result image and renders.
+  bool InitEngine(const V3VolumeData& volume);
+  void Attach(const V3VolumeData& volume, SODcmFile* source);
   void Clear();
   // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
   // while interacting without GPU; nothing without a volume.

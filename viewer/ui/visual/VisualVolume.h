@@ -2,7 +2,8 @@
 
 // The data side of the 3D/MPR control: the volume of its first series, the phase volumes of a 4D
 // load, the oblique planes made from the slab lines of an MPR image, slab lines added from the
-// host, and the built-in colour palettes. UI thread only.
+// host, and the built-in colour palettes. UI thread only, except Build, which the control runs on
+// its build thread while the UI thread leaves the volume alone.
 
 #include <memory>
 #include <string>
