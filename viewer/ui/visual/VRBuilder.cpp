@@ -34,7 +34,13 @@ bool VRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
 
 bool VRBuilder::InitEngine(const V3VolumeData& volume) {
   std::lock_guard lock(engineMutex_);
-  return engine_.InitData(volume);
+  firstFrame_.clear();
+  if (!engine_.InitData(volume)) return false;
+  // Attach renders before any window owns the image, so at the default size: that frame (and
+  // the octree's first preparation for the palette, which costs more) is made here.
+  firstFrame_.assign(size_t(kDefaultSize) * kDefaultSize, 0u);
+  engine_.Imaging(kDefaultSize, kDefaultSize, firstFrame_.data(), false, &firstGeometry_, 0);
+  return true;
 }
 
 void VRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
@@ -44,7 +50,16 @@ void VRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
   object_ = std::move(result.object);
   image_ = std::move(result.image);
   image_->RegisterCallback(this);
-  Render();
+  int rows, columns;
+  RenderSize(rows, columns);
+  if (imagingType_ == 0 && rows == kDefaultSize && columns == kDefaultSize &&
+      firstFrame_.size() == size_t(rows) * columns) {
+    ShowColour(firstFrame_.data(), rows, columns, firstGeometry_);
+    ShowResult();
+  } else {
+    Render();
+  }
+  firstFrame_ = {};
   for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeBuilt();
 }
 
@@ -85,20 +100,29 @@ void VRBuilder::RenderSize(int& rows, int& columns) {
 void VRBuilder::WriteColour(const uint32_t* pixels, int rows, int columns) {
   // The engine's words (B << 24 | G << 16 | R << 8 | A) lie in memory as A, R, G, B: the
   // image record's 32-bit format. The object keeps 0x00RRGGBB words.
+  // One rendering follows another at the same size: both buffers are kept while it holds, since
+  // fresh ones of a few megabytes cost more than the copies.
   const size_t n = size_t(rows) * columns;
   DcmImageInputData* record = image_->GetOriginalImagePixelData();
-  record->Clear();
-  record->type = DCM_PIXEL_ARGB32;
+  if (record->type != DCM_PIXEL_ARGB32 || record->data.count != n * 4 || !record->data.owned) {
+    record->Clear();
+    record->type = DCM_PIXEL_ARGB32;
+    record->data.Resize(static_cast<uint32_t>(n * 4));
+  }
   record->rows = static_cast<unsigned short>(rows);
   record->columns = static_cast<unsigned short>(columns);
-  record->data.Resize(static_cast<uint32_t>(n * 4));
   std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
-  std::vector<unsigned long> rgb(n);
+  SODcmObjectMembers& m = *object_->GetMembers();
+  if (m.rgb.pixels.count != n || !m.rgb.pixels.owned) m.rgb.pixels.Resize(static_cast<uint32_t>(n));
+  m.rows = record->rows;
+  m.columns = record->columns;
+  m.rgb.rows = rows;
+  m.rgb.columns = columns;
+  unsigned long* rgb = m.rgb.pixels.data;
   for (size_t i = 0; i < n; ++i) {
     const uint32_t w = pixels[i];
     rgb[i] = ((w >> 8) & 0xFFu) << 16 | ((w >> 16) & 0xFFu) << 8 | (w >> 24);
   }
-  object_->SetPixelDataRGB(rgb.data(), rows, columns);
 }
 
 template <typename Frame>
@@ -119,10 +143,7 @@ void VRBuilder::Render() {
       std::lock_guard lock(engineMutex_);
       engine_.Imaging(rows, columns, pixels.data(), false, &frame, 0);
     }
-    ++renderStamp_;
-    WriteColour(pixels.data(), rows, columns);
-    WriteGeometry(*object_, frame);
-    if (is4D_ && !interacting_) builder4D_.Submit(renderStamp_);
+    ShowColour(pixels.data(), rows, columns, frame);
   } else {
     DcmImageInputData* record = image_->GetOriginalImagePixelData();
     // The size of the last colour rendering; the computed one before any.
@@ -142,6 +163,17 @@ void VRBuilder::Render() {
     object_->SetPixelData(pixels.data(), rows, columns);
     WriteGeometry(*object_, frame);
   }
+  ShowResult();
+}
+
+void VRBuilder::ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame) {
+  ++renderStamp_;
+  WriteColour(pixels, rows, columns);
+  WriteGeometry(*object_, frame);
+  if (is4D_ && !interacting_) builder4D_.Submit(renderStamp_);
+}
+
+void VRBuilder::ShowResult() {
   double origin[3] = {0, 0, 0};
   {
     std::lock_guard lock(engineMutex_);

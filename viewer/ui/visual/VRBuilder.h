@@ -90,6 +90,9 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   void RenderSize(int& rows, int& columns);
   void WriteFrameGeometry(const V3ScreenImage<uint32_t>* rgb, const V3ImageVAL* grey);
   void WriteColour(const uint32_t* pixels, int rows, int columns);
+  // A colour rendering into the result object; then ShowResult for the point and the event.
+  void ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame);
+  void ShowResult();
 
   float zoom_ = 1.0f;
   int renderMode_ = 0;
@@ -105,6 +108,9 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   std::vector<IVRBuilderCallback*> callbacks_;
   int renderStamp_ = 0;
   V3VolumeData volume_{};
+  // Made by InitEngine, shown by Attach.
+  std::vector<uint32_t> firstFrame_;
+  V3ImageRGB firstGeometry_{};
   bool is4D_ = false;
   VRBuilder4D builder4D_;  // last: its worker goes first
 };
