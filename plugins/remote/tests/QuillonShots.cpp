@@ -6,7 +6,10 @@
 
 #include "ConsultFixture.h"
 #include "DiagCreateDlg.h"
+#include "DicomFixtures.h"
 #include "HostWindow.h"
+#include "IKelvast.h"
+#include "ISOLumexa.h"
 #include "MemberDialogs.h"
 #include "TeamDialogs.h"
 #include "TeamWnd.h"
@@ -15,7 +18,9 @@
 #include "LinkWindows.h"
 #include "MServer.h"
 #include "QuillonWnd.h"
+#include "SeriesListWnd.h"
 #include "Shots.h"
+#include "TestSupport.h"
 #include "TeamLink.h"
 #include "UITestDriver.h"
 
@@ -142,6 +147,56 @@ ORVANTA_SHOT("remote/team_orders") {
   const auto& entries = opened.plugin->Entries();
   if (entries.size() > 1) entries[1]->Option()->Selected(true, true);
   SOWin::PumpEvents(50);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
+// The verified order selected: its series from the local store, the first one in the view, and
+// the report summary.
+ORVANTA_SHOT("remote/my_orders_series") {
+  Opened opened = OpenPlugin("client");
+  CLinkWindow* window = opened.plugin->Entries().empty() ? nullptr : opened.plugin->Entries()[0]->window;
+  OrderUI* chosen = nullptr;
+  if (window)
+    for (OrderUI* item : window->Items())
+      if (item->Order() && item->Order()->Record().patientName == "王芳") chosen = item;
+  if (chosen) {
+    OrderObject* order = chosen->Order();
+    DiagnosticRecord record = order->Record();
+    IKelvast* store = order->Store();
+    const struct {
+      int slices;
+      const char* suffix;
+    } series[] = {{12, ".1"}, {4, ".2"}};
+    for (const auto& s : series) {
+      orvanta::fixtures::CtSeriesOptions options;
+      options.slices = s.slices;
+      options.patientName = "Wang^Fang";
+      options.patientId = record.study.patientID;
+      options.studyUid = record.study.studyUID;
+      options.seriesUid = record.study.studyUID + s.suffix;
+      for (const auto& file : orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("shot"), options).files)
+        store->QueueFilePath(file.string().c_str());
+    }
+    store->CommitQueue();
+    record.study.seriesUIDs = {record.study.studyUID + ".1", record.study.studyUID + ".2"};
+    record.comments = "右肺上叶结节复查，请对比去年 CT。";
+    record.reportAuthorName = "李医生";
+    record.reportVerifierName = "周主任";
+    record.reportFinding = "右肺上叶见一磨玻璃结节，约 6 mm，边界清楚。";
+    record.verifyConclusion = "右肺上叶磨玻璃结节，建议 6 个月后复查。";
+    record.reportUpdatedTime = 1765420000;
+    order->Update(record, false);
+    auto* list = dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList"));
+    list->SelectItem(list->GetItemIndex(chosen->Root()), false, true);
+    SOWin::PumpUntil(
+        [&] {
+          CSeriesListWnd* panel = window->SeriesWnd();
+          ISOSeriesWnd* shown = panel && panel->View() ? panel->View()->GetSeriesWnd(0) : nullptr;
+          return shown && shown->GetImageObjectCount() > 0;
+        },
+        3000);
+    SOWin::PumpEvents(100);
+  }
   return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
 }
 

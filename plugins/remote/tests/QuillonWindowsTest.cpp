@@ -2,9 +2,11 @@
 // consultation service in process.
 
 #include <filesystem>
+#include <thread>
 
 #include "ClientOrder.h"
 #include "HostWindow.h"
+#include "ISOLumexa.h"
 #include "LinkWindows.h"
 #include "QuillonWnd.h"
 #include "RemoteWebSupport.h"
@@ -241,4 +243,146 @@ TEST_F(QuillonWindowsTest, OrdersOfALogoutNeverReachTheNextUsersList) {
   ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && RemoteSession::CurrentUser().userName == "verifier"; }));
   SOWin::PumpEvents(100);
   EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
+}
+
+namespace {
+
+// Series of `slices` images each in one local study of patient P1.
+void StoreSeries(const std::string& studyUID, const std::vector<int>& slices) {
+  IKelvast* store = Gossamy::LocalDB();
+  for (size_t i = 0; i < slices.size(); ++i) {
+    orvanta::fixtures::CtSeriesOptions options;
+    options.slices = slices[i];
+    options.rows = options.columns = 16;
+    options.patientId = "P1";
+    options.studyUid = studyUID;
+    options.seriesUid = studyUID + "." + std::to_string(i + 1);
+    auto series = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("series"), options);
+    for (const auto& file : series.files) store->QueueFilePath(file.string().c_str());
+  }
+  store->CommitQueue();
+}
+
+// The order's series are the study's .1, .2 and .3.
+std::shared_ptr<OrderObject> MakeStudyOrder(const std::string& id, const std::string& studyUID) {
+  DiagnosticRecord record = Record(id, 100);
+  record.patientName = "Wang Fang";
+  record.patientSex = "F";
+  record.patientAge = "045Y";
+  record.comments = "Cough for two weeks";
+  record.study.patientID = "P1";
+  record.study.studyUID = studyUID;
+  for (const char* suffix : {".1", ".2", ".3"}) record.study.seriesUIDs.push_back(studyUID + suffix);
+  auto order = std::make_shared<ClientOrder>(Gossamy::LocalDB());
+  order->Update(record, false);
+  return order;
+}
+
+std::wstring Text(CSeriesListWnd* panel, const wchar_t* name) {
+  CControlUI* control = panel->GetPaintManager()->FindControl(name);
+  return control ? std::wstring(control->GetText().GetData()) : L"<missing>";
+}
+
+std::vector<std::wstring> FileCounts(CListUI* list) {
+  std::vector<std::wstring> counts;
+  for (int i = 0; i < list->GetCount(); ++i)
+    counts.push_back(static_cast<CListTextElementUI*>(list->GetItemAt(i))->GetText(1));
+  return counts;
+}
+
+int ShownImages(CSeriesListWnd* panel) {
+  ISOSeriesWnd* series = panel->View() ? panel->View()->GetSeriesWnd(0) : nullptr;
+  return series ? series->GetImageObjectCount() : -1;
+}
+
+}  // namespace
+
+TEST_F(QuillonWindowsTest, SeriesPanelFollowsTheSelectedOrderAndItsStoredFiles) {
+  OpenPlugin();
+  LoginUser("client");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  CLinkWindow* window = plugin->Entries()[0]->window;
+  StoreSeries("1.2.3.100", {1, 2, 3});
+  StoreSeries("1.2.3.200", {2});
+  auto a = MakeStudyOrder("1", "1.2.3.100");
+  auto b = MakeStudyOrder("2", "1.2.3.200");
+  auto empty = MakeStudyOrder("3", "1.2.3.300");
+  window->AddOrder(a);
+  window->AddOrder(b);
+  window->AddOrder(empty);
+  auto* orders = dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList"));
+  auto select = [&](const std::shared_ptr<OrderObject>& order) {
+    for (OrderUI* item : window->Items())
+      if (item->Order() == order.get()) orders->SelectItem(orders->GetItemIndex(item->Root()), false, true);
+    SOWin::PumpEvents(20);
+  };
+
+  CSeriesListWnd* panel = window->SeriesWnd();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_FALSE(window->GetPaintManager()->FindControl(L"seriesPanel")->IsVisible());
+  select(a);
+  EXPECT_TRUE(window->GetPaintManager()->FindControl(L"seriesPanel")->IsVisible());
+  ASSERT_EQ(panel->Order(), a.get());
+  auto* series = dynamic_cast<CListUI*>(panel->GetPaintManager()->FindControl(L"seriesList"));
+  ASSERT_NE(series, nullptr);
+  std::vector<std::wstring> counts = FileCounts(series);
+  std::sort(counts.begin(), counts.end());
+  EXPECT_EQ(counts, (std::vector<std::wstring>{L"1", L"2", L"3"}));
+  EXPECT_EQ(static_cast<CListTextElementUI*>(series->GetItemAt(0))->GetText(2), std::wstring(L"CT"));
+  EXPECT_EQ(series->GetCurSel(), 0);
+  // No report yet: dashes and a lone line break; the age loses its leading zero.
+  EXPECT_EQ(Text(panel, L"orderPatientInfoLabel"), L"Wang Fang  F  45Y");
+  EXPECT_EQ(Text(panel, L"orderCommentLabel"), L"Cough for two weeks");
+  for (const wchar_t* name : {L"orderReportAuthorNameLabel", L"orderReportVerifierNameLabel", L"orderReportUpdatedTimeLabel"})
+    EXPECT_EQ(Text(panel, name), L"--") << name;
+  EXPECT_EQ(Text(panel, L"orderReportRichEdit"), L"\n");
+  const std::wstring firstCount = static_cast<CListTextElementUI*>(series->GetItemAt(0))->GetText(1);
+  ASSERT_TRUE(Pump([&] { return ShownImages(panel) == std::stoi(firstCount); }));
+
+  // The third row shown; the next order has one series, so its only row is selected.
+  series->SelectItem(2, false, true);
+  const std::wstring thirdCount = static_cast<CListTextElementUI*>(series->GetItemAt(2))->GetText(1);
+  ASSERT_TRUE(Pump([&] { return ShownImages(panel) == std::stoi(thirdCount); }));
+  select(b);
+  ASSERT_EQ(panel->Order(), b.get());
+  EXPECT_EQ(series->GetCount(), 1);
+  EXPECT_EQ(series->GetCurSel(), 0);
+  ASSERT_TRUE(Pump([&] { return ShownImages(panel) == 2; }));
+
+  // A report arrives from a worker: the labels follow; the order no longer shown is ignored.
+  DiagnosticRecord reported = b->Record();
+  reported.reportAuthorName = "Reporter B";
+  reported.reportFinding = "Clear lungs.";
+  reported.verifyFinding = "Lungs are clear.";
+  reported.reportConclusion = "Normal.";
+  reported.reportUpdatedTime = 1700000000;
+  std::thread([&] { b->Update(reported, true); }).join();
+  ASSERT_TRUE(Pump([&] { return Text(panel, L"orderReportAuthorNameLabel") == L"Reporter B"; }));
+  EXPECT_EQ(Text(panel, L"orderReportVerifierNameLabel"), L"--");
+  EXPECT_EQ(Text(panel, L"orderReportUpdatedTimeLabel"), ui_time(1700000000));
+  EXPECT_EQ(Text(panel, L"orderReportRichEdit"), L"Lungs are clear.\nNormal.");
+  std::thread([&] { a->Update(a->Record(), true); panel->OnStudyFilesStored(a.get()); }).join();
+  SOWin::PumpEvents(50);
+  EXPECT_EQ(series->GetCount(), 1);
+
+  // Images downloaded into the shown study: counts refilled, the patient line left as it was.
+  DiagnosticRecord renamed = b->Record();
+  renamed.patientName = "Li Lei";
+  b->Update(renamed, false);
+  StoreSeries("1.2.3.200", {2, 4});
+  std::thread([&] { panel->OnStudyFilesStored(b.get()); }).join();
+  ASSERT_TRUE(Pump([&] { return series->GetCount() == 2; }));
+  counts = FileCounts(series);
+  std::sort(counts.begin(), counts.end());
+  EXPECT_EQ(counts, (std::vector<std::wstring>{L"2", L"4"}));
+  EXPECT_EQ(Text(panel, L"orderPatientInfoLabel"), L"Wang Fang  F  45Y");
+
+  // A study with nothing local: no rows, nothing shown.
+  select(empty);
+  EXPECT_EQ(series->GetCount(), 0);
+  EXPECT_EQ(ShownImages(panel), 0);
+
+  // Logout lets go of the order the panel observed.
+  window->ReleaseLink();
+  EXPECT_EQ(panel->Order(), nullptr);
 }

@@ -25,11 +25,34 @@ void CLinkWindow::InitWindow() {
   moreWaiting_ = m_PaintManager.FindControl(L"msg_more_waiting");
   moreButton_ = m_PaintManager.FindControl(L"msg_more_button");
   seriesPanel_ = m_PaintManager.FindControl(L"seriesPanel");
+  seriesContainer_ = m_PaintManager.FindControl(L"seriesContainer");
+  CreateSeriesWnd();
   if (!link_) return;
   link_->AddCallback(this);
   // Orders loaded before the window existed; one added meanwhile is only rebound.
   for (const auto& order : link_->Orders()) AddOrder(order);
   if (moreContainer_) moreContainer_->SetVisible(!items_.empty() && link_->HasMore());
+}
+
+void CLinkWindow::CreateSeriesWnd() {
+  if (!seriesContainer_) return;
+  seriesContainer_->OnSize += MakeDelegate(this, &CLinkWindow::OnSeriesContainerSize);
+  auto* window = new CSeriesListWnd;
+  const RECT rc = seriesContainer_->GetPos();
+  if (!window->Create(m_hWnd, L"SeriesListWnd", 0x56000000, WS_EX_WINDOWEDGE, rc)) {
+    delete window;
+    return;
+  }
+  seriesWnd_ = window;
+  seriesHwnd_ = window->GetHWND();
+}
+
+bool CLinkWindow::OnSeriesContainerSize(void*) {
+  if (CSeriesListWnd* window = SeriesWnd()) {
+    const RECT rc = seriesContainer_->GetPos();
+    MoveWindow(window->GetHWND(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+  }
+  return true;
 }
 
 void CLinkWindow::ReleaseLink() {
@@ -40,6 +63,8 @@ void CLinkWindow::ReleaseLink() {
 
 void CLinkWindow::DeleteItems() {
   selected_ = nullptr;
+  // The panel lets go of its order before the rows do.
+  if (CSeriesListWnd* window = SeriesWnd()) window->SetOrder(nullptr);
   if (orderList_) orderList_->RemoveAll();
   for (OrderUI* item : items_) delete item;
   items_.clear();
@@ -59,6 +84,7 @@ void CLinkWindow::OnListNotify(TNotifyUI& msg) {
   auto* order = element ? reinterpret_cast<OrderObject*>(element->GetTag()) : nullptr;
   if (!order) return;
   selected_ = order;
+  if (CSeriesListWnd* window = SeriesWnd()) window->SetOrder(order->shared_from_this());
   if (seriesPanel_) seriesPanel_->SetVisible(true);
 }
 

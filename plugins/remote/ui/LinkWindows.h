@@ -6,6 +6,7 @@
 #include "Link.h"
 #include "OrderItems.h"
 #include "RemoteUI.h"
+#include "SeriesListWnd.h"
 #include "TeamWnd.h"
 
 class TeamLink;
@@ -28,6 +29,8 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
   const std::vector<OrderUI*>& Items() const { return items_; }
   // The order the series panel shows, after an "itemselect".
   OrderObject* SelectedOrder() const { return selected_; }
+  // The series panel; a child window that goes with this one.
+  CSeriesListWnd* SeriesWnd() const { return IsWindow(seriesHwnd_) ? seriesWnd_ : nullptr; }
 
   // ILinkCallback: every change is posted to the UI thread.
   void OnMoreStarted(Link*) override;
@@ -47,12 +50,19 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
   DuiLib::CControlUI* moreWaiting_ = nullptr;
   DuiLib::CControlUI* moreContainer_ = nullptr;
   DuiLib::CControlUI* seriesPanel_ = nullptr;
+  DuiLib::CControlUI* seriesContainer_ = nullptr;
 
  private:
   void OnListNotify(DuiLib::TNotifyUI& msg);
+  void CreateSeriesWnd();
+  bool OnSeriesContainerSize(void*);
 
   std::vector<OrderUI*> items_;  // owned, in list order
   OrderObject* selected_ = nullptr;
+  // Deletes itself when destroyed, before this window is: reached only while seriesHwnd_ is a
+  // window.
+  CSeriesListWnd* seriesWnd_ = nullptr;
+  HWND seriesHwnd_ = nullptr;
   RemoteUI::Token token_ = RemoteUI::MakeToken();
   const RemoteUI::WeakToken weak_ = token_;
 };
