@@ -83,6 +83,9 @@ void CMemberPermitDlg::Notify(TNotifyUI& msg) {
 }
 
 void CMemberWnd::InitWindow() {
+  shadow_.Create(m_hWnd);
+  shadow_.SetSize(3);
+  shadow_.SetPosition(0, 0);
   const struct {
     const wchar_t* name;
     std::string text;

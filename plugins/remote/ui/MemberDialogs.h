@@ -76,4 +76,5 @@ class CMemberWnd : public DuiLib::WindowImplBase {
 
  private:
   MemberRecord member_;
+  DuiLib::CWndShadow shadow_;
 };
