@@ -80,6 +80,8 @@ bool Link::Update() {
   }
   if (firstPage && records.size() < static_cast<size_t>(kPageSize)) hasMore_ = false;
   ApplyRecords(records, generation, firstPage);
+  // The first page ends like any page load, so the lists offer more pages from then on.
+  if (firstPage) NotifyListeners([this](ILinkCallback* listener) { listener->OnMoreFinished(this); });
   return true;
 }
 
