@@ -125,14 +125,19 @@ bool OrderObject::GetImagePaths(std::vector<std::string>& paths) {
   return true;
 }
 
-void OrderObject::FillTransfer(const DiagnosticRecord& record, std::string& key, std::string& host, int& port,
-                               std::string& callingAE, std::string& calledAE) const {
-  key = record.study.transferKey;
-  host = record.study.host;
-  port = record.study.port;
-  callingAE = kCallingAE;
-  calledAE = record.study.aeTitle;
+template <typename Transfer>
+void OrderObject::FillTransfer(const DiagnosticRecord& record, Transfer& item) {
+  item.key = record.study.transferKey;
+  item.host = record.study.host;
+  item.port = record.study.port;
+  item.callingAE = kCallingAE;
+  item.calledAE = record.study.aeTitle;
+  const int answerPort = RemoteSession::CommitAnswerPort();
+  item.extra = answerPort > 0 ? std::to_string(answerPort) : std::string();
 }
+
+template void OrderObject::FillTransfer(const DiagnosticRecord&, DCMUpload&);
+template void OrderObject::FillTransfer(const DiagnosticRecord&, DCMDownload&);
 
 bool OrderObject::UploadImages(bool reupload) {
   DiagnosticRecord record = Record();
@@ -141,7 +146,7 @@ bool OrderObject::UploadImages(bool reupload) {
     return false;
   }
   DCMUpload upload;
-  FillTransfer(record, upload.key, upload.host, upload.port, upload.callingAE, upload.calledAE);
+  FillTransfer(record, upload);
   upload.skipFirstCommit = reupload;
   PatientRecord study;
   store_->GetPatientRecord(StudyId(record).c_str(), study, true);
@@ -168,7 +173,7 @@ bool OrderObject::DownloadImages(bool redownload) {
     return false;
   }
   DCMDownload download;
-  FillTransfer(record, download.key, download.host, download.port, download.callingAE, download.calledAE);
+  FillTransfer(record, download);
   download.studyUIDs = {record.study.studyUID};
   if (!redownload) {
     PatientRecord study;
@@ -238,7 +243,7 @@ void OrderObject::FetchReportThread() {
   }
   Notify(&IOrderObjectCallback::OnReportFetchStarted);
   DCMDownload download;
-  FillTransfer(record, download.key, download.host, download.port, download.callingAE, download.calledAE);
+  FillTransfer(record, download);
   if (RemoteSession::NetworkStore()->GetSeriesNow(download, {reportSeries}, this)) {
     ReceiveReport();
     store_->SetValue(reportSeries.c_str(), DecimalText(record.reportUpdatedTime).c_str());

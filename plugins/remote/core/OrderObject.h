@@ -106,8 +106,9 @@ class OrderObject : public IHalvexCallback,
   template <typename Fn>
   void RunDetached(Fn fn);
   bool KeyMatches(const std::string& key) const;
-  void FillTransfer(const DiagnosticRecord& record, std::string& key, std::string& host, int& port,
-                    std::string& callingAE, std::string& calledAE) const;
+  // Fills the node and names of a transfer of this order (an upload or a download item).
+  template <typename Transfer>
+  static void FillTransfer(const DiagnosticRecord& record, Transfer& item);
 
   IKelvast* store_;  // borrowed; set by the link that creates the object
 

@@ -149,7 +149,7 @@ bool TeamOrder::SubmitReport(Submit kind, WebError* error) {
 
   DiagnosticRecord record = Record();
   DCMUpload upload;
-  FillTransfer(record, upload.key, upload.host, upload.port, upload.callingAE, upload.calledAE);
+  FillTransfer(record, upload);
   upload.files.push_back({sopClass, sopInstance, path});
   if (!RemoteSession::NetworkStore()->SendNow(upload)) {
     error->code = "20001";
