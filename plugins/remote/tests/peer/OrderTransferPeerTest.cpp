@@ -27,6 +27,15 @@ class OrderTransferTest : public RemoteWebTest {
     RemoteWebTest::TearDown();
   }
 
+  // The reporter's team, with orders going to the node; the client is logged in after.
+  TeamRecord TeamAtNode(const std::string& aeTitle, int port) {
+    service.Admin("SetNode", {{"aeTitle", aeTitle}, {"host", "127.0.0.1"}, {"port", port}});
+    Login("reporter");
+    const TeamRecord team = CreateTeam("Remote Reading", "13800000002");
+    Login("client");
+    return team;
+  }
+
   // The client's order of a local study, started as the creation dialog starts it: the images
   // are queued for upload. The client is logged in.
   std::shared_ptr<ClientOrder> StartOrder(const std::string& teamId, const std::string& studyUID) {
@@ -53,18 +62,16 @@ TEST_F(OrderTransferTest, UploadIsCommittedByANodeThatAnswersOnItsOwnAssociation
   peer::OrthancPeer orthanc("ORVANTA", answerPort);
   ASSERT_TRUE(orthanc.Ready());
   RemoteSession::SetCommitAnswerPort(answerPort);
-  service.Admin("SetNode", {{"aeTitle", peer::OrthancPeer::kAETitle}, {"host", "127.0.0.1"}, {"port", orthanc.port}});
-  Login("reporter");
-  const TeamRecord team = CreateTeam("Remote Reading", "13800000002");
-  Login("client");
+  const TeamRecord team = TeamAtNode(peer::OrthancPeer::kAETitle, orthanc.port);
 
   // Committed after the send, the upload activates the order: the study waits for the team.
   const std::string studyUID = "1.2.826.0.1.3680043.2.1125.77.10";
   std::shared_ptr<ClientOrder> order = StartOrder(team.id, studyUID);
   ASSERT_TRUE(order);
-  ASSERT_TRUE(WaitUntil([&] { return order->Record().state == "WAITING"; }, 60000)) << order->Record().state;
+  // The store's column follows the record.
+  ASSERT_TRUE(WaitUntil([&] { return order->Record().state == "WAITING" && RemoteState(studyUID) == 2; }, 60000))
+      << order->Record().state;
   EXPECT_EQ(order->Progress(), 100);
-  EXPECT_EQ(RemoteState(studyUID), 2);
   EXPECT_EQ(Count("DiagnosticActivate"), 1);
 }
 
@@ -72,19 +79,16 @@ TEST_F(OrderTransferTest, TheTeamDownloadsWhatTheClientUploadedThroughTheConsult
   netpeer::TestPeer node(orvanta::test::MakeTempDir("node"));
   const int port = orvanta::test::FreeLoopbackPort();
   ASSERT_TRUE(node.Start(port));
-  service.Admin("SetNode", {{"aeTitle", "CONSULT"}, {"host", "127.0.0.1"}, {"port", port}});
-  Login("reporter");
-  const TeamRecord team = CreateTeam("Remote Reading", "13800000002");
-  Login("client");
+  const TeamRecord team = TeamAtNode("CONSULT", port);
 
   // Asked what it holds before the send and to commit it after: the order is activated.
   const std::string studyUID = "1.2.826.0.1.3680043.2.1125.77.11";
   std::shared_ptr<ClientOrder> order = StartOrder(team.id, studyUID);
   ASSERT_TRUE(order);
-  ASSERT_TRUE(WaitUntil([&] { return order->Record().state == "WAITING"; }, 30000)) << order->Record().state;
+  ASSERT_TRUE(WaitUntil([&] { return order->Record().state == "WAITING" && RemoteState(studyUID) == 2; }, 30000))
+      << order->Record().state;
   EXPECT_EQ(node.HeldUIDs().size(), 3u);
   EXPECT_EQ(node.GetCounters().commitRequests, 2);
-  EXPECT_EQ(RemoteState(studyUID), 2);
 
   // The team's poll lists it; the download fills the team's own store, named after the node.
   Login("reporter");
