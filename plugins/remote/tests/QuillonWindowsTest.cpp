@@ -317,11 +317,12 @@ TEST_F(QuillonWindowsTest, SeriesPanelFollowsTheSelectedOrderAndItsStoredFiles) 
     SOWin::PumpEvents(20);
   };
 
-  CSeriesListWnd* panel = window->SeriesWnd();
-  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(window->SeriesWnd(), nullptr);
   EXPECT_FALSE(window->GetPaintManager()->FindControl(L"seriesPanel")->IsVisible());
   select(a);
   EXPECT_TRUE(window->GetPaintManager()->FindControl(L"seriesPanel")->IsVisible());
+  CSeriesListWnd* panel = window->SeriesWnd();
+  ASSERT_NE(panel, nullptr);
   ASSERT_EQ(panel->Order(), a.get());
   auto* series = dynamic_cast<CListUI*>(panel->GetPaintManager()->FindControl(L"seriesList"));
   ASSERT_NE(series, nullptr);

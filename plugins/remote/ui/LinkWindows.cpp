@@ -26,7 +26,7 @@ void CLinkWindow::InitWindow() {
   moreButton_ = m_PaintManager.FindControl(L"msg_more_button");
   seriesPanel_ = m_PaintManager.FindControl(L"seriesPanel");
   seriesContainer_ = m_PaintManager.FindControl(L"seriesContainer");
-  CreateSeriesWnd();
+  if (seriesContainer_) seriesContainer_->OnSize += MakeDelegate(this, &CLinkWindow::OnSeriesContainerSize);
   if (!link_) return;
   link_->AddCallback(this);
   // Orders loaded before the window existed; one added meanwhile is only rebound.
@@ -35,8 +35,9 @@ void CLinkWindow::InitWindow() {
 }
 
 void CLinkWindow::CreateSeriesWnd() {
-  if (!seriesContainer_) return;
-  seriesContainer_->OnSize += MakeDelegate(this, &CLinkWindow::OnSeriesContainerSize);
+  // Made with the first selection: a login builds a window per team, and most lists are never
+  // looked at.
+  if (!seriesContainer_ || SeriesWnd()) return;
   auto* window = new CSeriesListWnd;
   const RECT rc = seriesContainer_->GetPos();
   if (!window->Create(m_hWnd, L"SeriesListWnd", 0x56000000, WS_EX_WINDOWEDGE, rc)) {
@@ -84,6 +85,7 @@ void CLinkWindow::OnListNotify(TNotifyUI& msg) {
   auto* order = element ? reinterpret_cast<OrderObject*>(element->GetTag()) : nullptr;
   if (!order) return;
   selected_ = order;
+  CreateSeriesWnd();
   if (CSeriesListWnd* window = SeriesWnd()) window->SetOrder(order->shared_from_this());
   if (seriesPanel_) seriesPanel_->SetVisible(true);
 }

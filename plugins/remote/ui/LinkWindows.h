@@ -29,7 +29,7 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
   const std::vector<OrderUI*>& Items() const { return items_; }
   // The order the series panel shows, after an "itemselect".
   OrderObject* SelectedOrder() const { return selected_; }
-  // The series panel; a child window that goes with this one.
+  // The series panel, once an order was selected; a child window that goes with this one.
   CSeriesListWnd* SeriesWnd() const { return IsWindow(seriesHwnd_) ? seriesWnd_ : nullptr; }
 
   // ILinkCallback: every change is posted to the UI thread.

@@ -1,6 +1,7 @@
 #include "OrderItems.h"
 
 #include <cstdio>
+#include <map>
 
 #include "ClientOrder.h"
 #include "ISOPlugin.h"
@@ -39,8 +40,17 @@ void SetVisible(CControlUI* control, bool visible) {
 // ---- OrderUI ----------------------------------------------------------------------------------
 
 OrderUI::OrderUI(CPaintManagerUI* manager, HWND window, const wchar_t* skin) : manager_(manager), window_(window) {
-  CDialogBuilder builder;
-  root_ = builder.Create(skin, (unsigned int)0, nullptr, manager_);
+  // A login builds a row per order of every list: each row skin is read and parsed once, then
+  // built from the parsed document (UI thread only, kept to the end of the process).
+  static auto* builders = new std::map<std::wstring, std::unique_ptr<CDialogBuilder>>;
+  std::unique_ptr<CDialogBuilder>& builder = (*builders)[skin];
+  if (builder) {
+    root_ = builder->Create(nullptr, manager_);
+  } else {
+    builder = std::make_unique<CDialogBuilder>();
+    root_ = builder->Create(skin, (unsigned int)0, nullptr, manager_);
+    if (!root_) builder.reset();
+  }
   if (!root_) return;
   root_->OnNotify += MakeDelegate(this, &OrderUI::OnRowNotify);
   if (CControlUI* row = Cell(-1)) row->OnNotify += MakeDelegate(this, &OrderUI::OnRowNotify);
