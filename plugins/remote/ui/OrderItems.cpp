@@ -9,6 +9,7 @@
 #include "OrderStates.h"
 #include "RemoteRecords.h"
 #include "RemoteSession.h"
+#include "ReportDlg.h"
 #include "TeamOrder.h"
 #include "Zarnet.h"
 
@@ -227,7 +228,7 @@ ClientOrderUI::ClientOrderUI(CPaintManagerUI* manager, HWND window)
   });
   OnClick(CellChild(10, 2), [this] {
     SelectInList();
-    Refresh();
+    OpenReport();
   });
   if (auto* box = dynamic_cast<CContainerUI*>(CellChild(10, 3)))
     OnClick(box->GetItemAt(1), [this] {
@@ -271,7 +272,15 @@ std::vector<int> ClientOrderUI::MenuCommands() const { return OrderStates::Clien
 void ClientOrderUI::RunCommand(int command) {
   if (command == 3) ViewImages();
   if (command == 5 && order_) order_->UploadImages(true);
-  if (command == 2) Refresh();
+  if (command == 2) OpenReport();
+}
+
+void ClientOrderUI::OpenReport() {
+  std::string path;
+  if (order_ && order_->GetReportPath(path))
+    CReportDlg::Open(CReportDlg::kRead, order_, window_, L"Report");
+  else
+    Refresh();
 }
 
 void ClientOrderUI::OnUploadQueued(OrderObject*) {
@@ -317,8 +326,18 @@ TeamOrderUI::TeamOrderUI(CPaintManagerUI* manager, HWND window)
     SelectInList();
     WriteReport();
   });
-  for (int button : {3, 4, 5})
-    OnClick(CellChild(13, button), [this] { SelectInList(); });
+  OnClick(CellChild(13, 3), [this] {
+    SelectInList();
+    if (displayState_ == 5) OpenReport(CReportDlg::kWrite, L"CReportDlg");
+  });
+  OnClick(CellChild(13, 4), [this] {
+    SelectInList();
+    if (displayState_ == 6) OpenReport(CReportDlg::kVerify, L"CReportDlg");
+  });
+  OnClick(CellChild(13, 5), [this] {
+    SelectInList();
+    OpenReport(CReportDlg::kRead, L"Report");
+  });
   if (auto* box = dynamic_cast<CContainerUI*>(CellChild(13, 6)))
     OnClick(box->GetItemAt(1), [this] {
       SelectInList();
@@ -332,8 +351,15 @@ TeamOrderUI::TeamOrderUI(CPaintManagerUI* manager, HWND window)
 
 void TeamOrderUI::WriteReport() {
   auto* order = dynamic_cast<TeamOrder*>(order_.get());
-  if (order && !order->CanEdit())
+  if (!order) return;
+  if (order->CanEdit())
+    OpenReport(CReportDlg::kWrite, L"CReportDlg");
+  else
     MessageBoxUI(window_, ui_gettext(L"You don't have edit permission!"), nullptr, 0);
+}
+
+void TeamOrderUI::OpenReport(int mode, const wchar_t* title) {
+  if (order_) CReportDlg::Open(mode, order_, window_, title);
 }
 
 void TeamOrderUI::Refresh() {
@@ -374,6 +400,8 @@ const wchar_t* TeamOrderUI::MenuText(int command) const {
 }
 
 void TeamOrderUI::RunCommand(int command) {
+  if (command == 1) OpenReport(CReportDlg::kRevise, L"Revise");
+  if (command == 2) OpenReport(CReportDlg::kRead, L"Report");
   if (command == 3) ViewImages();
   if (command == 5 && order_) order_->DownloadImages(true);
 }

@@ -95,6 +95,8 @@ class ClientOrderUI : public OrderUI {
   void OnUploadFinished(OrderObject*) override;
 
  private:
+  // Read-only, when the order's report is here; otherwise the row refreshes.
+  void OpenReport();
   bool uploaded_ = false;
 };
 
@@ -117,5 +119,6 @@ class TeamOrderUI : public OrderUI {
 
  private:
   void WriteReport();
+  void OpenReport(int mode, const wchar_t* title);
   int lockState_ = 0;
 };
