@@ -763,7 +763,8 @@ json ConsultFixture::Impl::DiagnosticCreate(const std::string& userId, const jso
   r.patientSex = request.patientSex;
   r.patientAge = request.patientAge;
   r.dicomDate = request.studyDate;
-  r.titleSuffix = " - " + r.orderNumber;
+  // The sender, which the report editor shows at the end of its title.
+  r.titleSuffix = r.creator.nickName.empty() ? r.creator.userName : r.creator.nickName;
   r.infoText = std::to_string(request.imageCount) + " images";
   r.orderTime = Now();
   Order& stored = orders[std::stoll(r.id)] = std::move(order);
