@@ -10,10 +10,12 @@
 #include "IArchiveDB.h"
 #include "IKelvast.h"
 #include "ISOPlugin.h"
+#include "OrderItems.h"
 #include "RemoteWebSupport.h"
 #include "ReportDlg.h"
 #include "SODcmSCP.h"
 #include "SODcmSR.h"
+#include "SkinTextCheck.h"
 #include "TeamOrder.h"
 #include "UITestDriver.h"
 
@@ -436,4 +438,119 @@ TEST_F(ReportEditorTest, AnotherMembersLockMakesItReadOnlyAndAFailedVerifyKeepsT
   std::wstring conclusion;
   stored.GetConclusion(conclusion);
   EXPECT_EQ(conclusion, L"");
+}
+
+namespace {
+
+// An order of no team: the editor opens on it read-only, with every control in place.
+class LocalOrder : public OrderObject {
+ public:
+  LocalOrder() : OrderObject(nullptr) {}
+  bool GetReportPath(std::string&) override { return false; }
+  void ReceiveReport() override {}
+};
+
+class ReportTexts : public testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    UseRuntimeSkins();
+    ui_bindtextdomain("orvanta", (orvanta::test::ProgramFolder() / "locale").c_str());
+    ui_textdomain("orvanta");
+    ui_setlocal(0, GetParam());
+  }
+  void TearDown() override { ui_setlocal(0, "en_US"); }
+};
+
+}  // namespace
+
+TEST_P(ReportTexts, FitTheirControls) {
+  HWND host = MakeHostWindow(900, 700);
+  CSRContentWnd panel;
+  ASSERT_TRUE(panel.Create(host, L"CSRContentWnd", 0x00CF0000, 0, 0, 0, 0, 0));
+  panel.GetPaintManager()->UpdateLayout();
+  EXPECT_EQ(shelltest::OverflowingTexts(*panel.GetPaintManager()), std::vector<std::string>{});
+  DestroyWindow(panel.GetHWND());
+
+  CReportDlg* editor = CReportDlg::Open(CReportDlg::kWrite, std::make_shared<LocalOrder>(), host, L"CReportDlg");
+  ASSERT_NE(editor, nullptr);
+  CPaintManagerUI& pm = *editor->GetPaintManager();
+  for (const wchar_t* shown : {L"lockByNone", L"lockByMe", L"lockByOther"}) {
+    for (const wchar_t* name : {L"lockByNone", L"lockByMe", L"lockByOther"}) pm.FindControl(name)->SetVisible(name == shown);
+    pm.UpdateLayout();
+    EXPECT_EQ(shelltest::OverflowingTexts(pm), std::vector<std::string>{}) << testing::PrintToString(std::wstring(shown));
+  }
+  for (const wchar_t* name : {L"verifyBtn", L"reviseBtn"}) {
+    pm.FindControl(name)->SetVisible(true);
+    pm.UpdateLayout();
+    EXPECT_EQ(shelltest::OverflowingTexts(pm), std::vector<std::string>{}) << testing::PrintToString(std::wstring(name));
+  }
+  DestroyWindow(editor->GetHWND());
+  UITest::ProcessEvents(0);
+  DestroyWindow(host);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ReportTexts, testing::Values("zh_CN", "zh_TW", "en_US"));
+
+// The team row's buttons open the editor: writing locks the order for a member who may edit;
+// one who may not gets the message and no editor.
+TEST_F(ReportEditorTest, RowButtonsOpenTheEditorOnlyForAPermittedWriter) {
+  std::shared_ptr<TeamOrder> order = TeamOrderOfB("1.2.826.0.1.3680043.2.1125.93.1");
+  ASSERT_TRUE(order);
+  // The images count as downloaded for this test only (the store is the process's).
+  order->Store()->SetValue("HasDownload", "true");
+  struct Restore {
+    IKelvast* store;
+    ~Restore() { store->SetValue("HasDownload", ""); }
+  } restore{order->Store()};
+  CSRContentWnd window;  // any skinned window hosts the row's controls
+  ASSERT_TRUE(window.Create(host, L"CSRContentWnd", 0x00CF0000, 0, 0, 0, 0, 0));
+  auto click = [](OrderUI& row, int button) {
+    auto* cells = static_cast<CContainerUI*>(static_cast<CContainerUI*>(row.Root())->GetItemAt(0));
+    CControlUI* control = static_cast<CContainerUI*>(cells->GetItemAt(13))->GetItemAt(button);
+    TNotifyUI msg;
+    msg.sType = L"click";
+    msg.pSender = control;
+    control->OnNotify(&msg);
+  };
+  std::vector<std::wstring> boxes;
+  auto answerBox = [&boxes] {
+    UITest::OnModal(L"CMessageBoxUI", [&boxes](CWindowWnd* box) {
+      CControlUI* text = static_cast<WindowImplBase*>(box)->GetPaintManager()->FindControl(L"textText");
+      boxes.push_back(text ? text->GetText().str() : L"");
+      box->Close(IDOK);
+    });
+  };
+
+  {
+    TeamOrderUI row(window.GetPaintManager(), window.GetHWND());
+    ASSERT_NE(row.Root(), nullptr);
+    window.AttributePanel()->Add(row.Root());  // the window owns the row's controls
+    ASSERT_TRUE(row.SetOrder(order));
+    EXPECT_EQ(row.DisplayState(), 4) << "the write button shows";
+    click(row, 2);
+    const HWND editor = FindWindowW(L"CReportDlg", nullptr);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(order->GetLockState(), 1);
+    click(row, 3);  // continue: only in its own state
+    click(row, 4);  // verify: likewise
+    EXPECT_EQ(CReportDlg::Open(CReportDlg::kWrite, order, host, L"CReportDlg")->GetHWND(), editor);
+    AnswerSaveBox(L"noBtn");
+    PostMessageW(editor, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitClosed(editor));
+    EXPECT_EQ(order->GetLockState(), 0);
+    window.AttributePanel()->Remove(row.Root());
+  }
+
+  order = PollAs("verifier");
+  ASSERT_TRUE(order);
+  TeamOrderUI row(window.GetPaintManager(), window.GetHWND());
+  ASSERT_NE(row.Root(), nullptr);
+  window.AttributePanel()->Add(row.Root());
+  ASSERT_TRUE(row.SetOrder(order));
+  answerBox();
+  click(row, 2);
+  EXPECT_EQ(boxes, std::vector<std::wstring>{ui_gettext(L"You don't have edit permission!")});
+  EXPECT_EQ(FindWindowW(L"CReportDlg", nullptr), nullptr);
+  EXPECT_EQ(order->GetLockState(), 0);
+  DestroyWindow(window.GetHWND());
 }
