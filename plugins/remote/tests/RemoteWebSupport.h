@@ -99,8 +99,10 @@ class RemoteWebTest : public ::testing::Test {
   ConsultFixture service;
 };
 
-// A small CT series of patient P1 written and stored into the default store; returns its series.
-inline orvanta::fixtures::WrittenSeries StoreLocalStudy(const std::string& studyUID) {
+// A small CT series of patient P1 written and stored into a store (the default one unless
+// another is given); returns its series.
+inline orvanta::fixtures::WrittenSeries StoreLocalStudy(const std::string& studyUID,
+                                                        IKelvast* store = Gossamy::LocalDB()) {
   orvanta::fixtures::CtSeriesOptions options;
   options.slices = 3;
   options.rows = options.columns = 16;
@@ -108,7 +110,6 @@ inline orvanta::fixtures::WrittenSeries StoreLocalStudy(const std::string& study
   options.studyUid = studyUID;
   options.seriesUid = studyUID + ".1";
   orvanta::fixtures::WrittenSeries series = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("study"), options);
-  IKelvast* store = Gossamy::LocalDB();
   for (const auto& file : series.files) store->QueueFilePath(file.string().c_str());
   store->CommitQueue();
   return series;

@@ -245,16 +245,8 @@ class ReportEditorTest : public RemoteWebTest {
     EXPECT_TRUE(Web_DiagnosticCreate(&request, &order, &error)) << error.code;
     EXPECT_TRUE(Web_DiagnosticActivate(order.id, &order, &error)) << error.code;
 
-    orvanta::fixtures::CtSeriesOptions options;
-    options.slices = 2;
-    options.rows = options.columns = 16;
-    options.patientId = "P1";
-    options.studyUid = studyUID;
-    options.seriesUid = studyUID + ".1";
-    const auto series = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("consult"), options);
     IKelvast* store = Gossamy::ArchiveDB()->OpenStore("CONSULT", nullptr);
-    for (const auto& file : series.files) store->QueueFilePath(file.string().c_str());
-    store->CommitQueue();
+    StoreLocalStudy(studyUID, store);
     Gossamy::ArchiveDB()->ReleaseStore(store);
     return PollAs("reporter");
   }
