@@ -340,6 +340,39 @@ TEST_F(ReportEditorTest, WriterLocksSignsSubmitsAndUnlocksOnClose) {
   ASSERT_TRUE(stored.LoadFile(path.c_str(), true));
   EXPECT_TRUE(stored.IsCompleted());
   EXPECT_FALSE(order->NeedsReportDownload()) << "the member's own submit is the current report";
+
+  // The sender, with the report fetched into the local store, opens it read-only from the row.
+  Login("client");
+  MServer::Instance().Poll();
+  ASSERT_EQ(MyLink::Instance()->Orders().size(), 1u);
+  std::shared_ptr<OrderObject> mine = MyLink::Instance()->Orders()[0];
+  IKelvast* local = Gossamy::LocalDB();
+  local->QueueFilePath(path.c_str());
+  local->CommitQueue();
+  const DiagnosticRecord sent = mine->Record();
+  local->SetValue(sent.study.reportSeriesUID.c_str(), std::to_string(sent.reportUpdatedTime).c_str());
+  ASSERT_FALSE(mine->NeedsReportDownload());
+  CSRContentWnd window;  // any skinned window hosts the row's controls
+  ASSERT_TRUE(window.Create(host, L"CSRContentWnd", 0x00CF0000, 0, 0, 0, 0, 0));
+  ClientOrderUI row(window.GetPaintManager(), window.GetHWND());
+  ASSERT_NE(row.Root(), nullptr);
+  window.AttributePanel()->Add(row.Root());
+  ASSERT_TRUE(row.SetOrder(mine));
+  auto* cells = static_cast<CContainerUI*>(static_cast<CContainerUI*>(row.Root())->GetItemAt(0));
+  CControlUI* openReport = static_cast<CContainerUI*>(cells->GetItemAt(10))->GetItemAt(2);
+  TNotifyUI click;
+  click.sType = L"click";
+  click.pSender = openReport;
+  openReport->OnNotify(&click);
+  const HWND reader = FindWindowW(L"CReportDlg", nullptr);
+  ASSERT_NE(reader, nullptr);
+  wchar_t title[256] = {};
+  GetWindowTextW(reader, title, 256);
+  EXPECT_EQ(std::wstring(title).rfind(L"Report - [" + RemoteUI::Wide(sent.orderNumber) + L"]", 0), 0u) << title;
+  PostMessageW(reader, WM_CLOSE, 0, 0);  // nothing to store: no question
+  ASSERT_TRUE(WaitClosed(reader));
+  window.AttributePanel()->Remove(row.Root());
+  DestroyWindow(window.GetHWND());
 }
 
 // Verifying under another member's lock is read-only and leaves the lock alone; a failed
