@@ -6,13 +6,15 @@
 // the other pending. Our time runs until the rows are committed, not only until storescu ends.
 // The floor the store cannot go below is measured too: making storescp's files durable (fdatasync
 // of each, one after another, as the store does before a row may point at a file), alone and
-// added to storescp's own time.
+// added to storescp's own time. When Orthanc is installed it receives the same objects too, with
+// an index and its storage area synced (a receiver that keeps what it acknowledged, like ours).
 // Usage: bench_study_receive [files=2000] [size=256] [rounds=3]
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <condition_variable>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -135,6 +137,32 @@ PeerTimes Peer(const fs::path& in, size_t files, int round) {
   return times;
 }
 
+// storescu's run against Orthanc on loopback (index and synced storage area, its own folder);
+// negative when Orthanc is missing or the send failed.
+double Orthanc(const fs::path& in, size_t files, int round) {
+  if (std::system("command -v Orthanc >/dev/null 2>&1") != 0) return -1;
+  const fs::path dir = orvanta::test::MakeTempDir("receive-orthanc");
+  const int httpPort = orvanta::test::FreeLoopbackPort(), dicomPort = orvanta::test::FreeLoopbackPort();
+  std::ofstream(dir / "orthanc.json") << "{ \"Name\": \"Bench\", \"StorageDirectory\": \"" << (dir / "storage").string()
+                                      << "\", \"IndexDirectory\": \"" << (dir / "index").string()
+                                      << "\", \"HttpPort\": " << httpPort << ", \"DicomPort\": " << dicomPort
+                                      << ", \"DicomAet\": \"ORTHANC\", \"RemoteAccessAllowed\": false, "
+                                         "\"AuthenticationEnabled\": false, \"StorageCompression\": false, "
+                                         "\"SyncStorageArea\": true, \"SaveJobs\": false, \"Plugins\": [] }\n";
+  const pid_t pid = bench::Spawn({"Orthanc", (dir / "orthanc.json").string()});
+  if (pid < 0 || !bench::WaitPort(dicomPort)) return -1;
+  ::sync();
+  int rc = -1;
+  const double seconds = Seconds([&] { rc = bench::Run(Storescu(in, dicomPort, "ORTHANC")); });
+  bench::Stop(pid);
+  fs::remove_all(dir);
+  if (rc != 0) {
+    std::fprintf(stderr, "round %d: storescu to Orthanc %d (%zu objects)\n", round, rc, files);
+    return -1;
+  }
+  return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,7 +187,7 @@ int main(int argc, char** argv) {
   std::printf("%zu objects of %dx%d, %d rounds after a warm-up round, sides alternating\n", files, size, size,
               rounds);
 
-  std::vector<double> ours, peer, durable, sync;
+  std::vector<double> ours, peer, durable, sync, orthanc;
   for (int round = 0; round <= rounds; ++round) {
     double o = -1, commit = 0;
     PeerTimes p;
@@ -171,14 +199,16 @@ int main(int argc, char** argv) {
       o = Ours(in, files, round, commit);
     }
     if (o < 0 || p.receive < 0) return 1;
+    const double oc = Orthanc(in, files, round);
     std::printf("round %d%s: service into the store %.3f s (commit at the end %.3f s), storescp -od %.3f s "
-                "(+ fdatasync of its files %.3f s)\n",
-                round, round ? "" : " (warm-up)", o, commit, p.receive, p.durable);
+                "(+ fdatasync of its files %.3f s), Orthanc %.3f s\n",
+                round, round ? "" : " (warm-up)", o, commit, p.receive, p.durable, oc);
     if (round == 0) continue;
     ours.push_back(o);
     peer.push_back(p.receive);
     durable.push_back(p.receive + p.durable);
     sync.push_back(p.durable);
+    if (oc > 0) orthanc.push_back(oc);
   }
 
   const double o = Median(ours), p = Median(peer), both = Median(durable), floor = Median(sync);
@@ -190,7 +220,10 @@ int main(int argc, char** argv) {
   line("storescp -od (files only, no index, not durable)", p);
   line("floor: fdatasync of the same files alone", floor);
   line("storescp -od, then its files made durable", both);
-  std::printf("ours / storescp -od %.2f (goal <= 1.2); ours / durability floor %.2f\n", o / p, o / floor);
+  if (!orthanc.empty()) line("Orthanc (index, synced storage area)", Median(orthanc));
+  std::printf("ours / storescp -od %.2f (goal <= 1.2); ours / durability floor %.2f", o / p, o / floor);
+  if (!orthanc.empty()) std::printf("; ours / Orthanc %.2f", o / Median(orthanc));
+  std::printf("\n");
   if (floor > 1.2 * p)
     std::printf("the goal is out of reach for a store that makes each object durable: fdatasync alone takes %.2fx "
                 "storescp -od's time\n",
