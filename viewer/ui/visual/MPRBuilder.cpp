@@ -82,7 +82,7 @@ void MPRBuilder::ShowPlane(Result& result, const V3ImageData& data) {
   std::copy_n(origin, 3, result.image->patientPoint);
   if (data.data.data && data.rows > 0 && data.columns > 0) {
     visual::SetGreyRecord(*result.image, data.data.data, data.rows, data.columns);
-    result.object->SetPixelData(data.data.data, data.rows, data.columns);
+    visual::SetObjectGrey(*result.object, data.data.data, data.rows, data.columns);
   }
   WriteGeometry(*result.object, data);
 }

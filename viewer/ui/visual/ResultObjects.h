@@ -36,12 +36,28 @@ inline ResultImage MakeResultImage(SODcmFile* source, std::initializer_list<unsi
 inline void SetGreyRecord(SOImageObjectEx& image, const int16_t* pixels, int rows, int columns) {
   DcmImageInputData* record = image.GetOriginalImagePixelData();
   if (!record) return;
-  record->Clear();
-  record->type = DCM_PIXEL_GRAY16;
+  // Planes follow one another at one size while the cross moves: the buffer stays then.
+  const uint32_t bytes = static_cast<uint32_t>(rows) * columns * 2;
+  if (record->type != DCM_PIXEL_GRAY16 || record->data.count != bytes || !record->data.owned) {
+    record->Clear();
+    record->type = DCM_PIXEL_GRAY16;
+    record->data.Resize(bytes);
+  }
   record->rows = static_cast<unsigned short>(rows);
   record->columns = static_cast<unsigned short>(columns);
-  record->data.Resize(static_cast<uint32_t>(rows) * columns * 2);
   if (pixels) std::copy_n(reinterpret_cast<const unsigned char*>(pixels), record->data.count, record->data.data);
+}
+
+// Grey pixels into the object, keeping its buffer while the size holds.
+inline void SetObjectGrey(SODcmObject& object, const int16_t* pixels, int rows, int columns) {
+  SODcmObjectMembers& m = *object.GetMembers();
+  const uint32_t n = static_cast<uint32_t>(rows) * columns;
+  if (m.grey.pixels.count != n || !m.grey.pixels.owned) m.grey.pixels.Resize(n);
+  m.rows = static_cast<unsigned short>(rows);
+  m.columns = static_cast<unsigned short>(columns);
+  m.grey.rows = rows;
+  m.grey.columns = columns;
+  std::copy_n(pixels, n, m.grey.pixels.data);
 }
 
 // Geometry of a plane image into the object: the first pixel's position, row then column

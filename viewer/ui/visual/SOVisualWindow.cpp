@@ -655,16 +655,28 @@ void SOVisualWindow::OnMPRCleared() {
 }
 
 void SOVisualWindow::OnImageUpdated(ISOImageObject* image) {
-  if (!axial_) return;
-  for (SOImageWindowMPR* w : OrthogonalWindows())
-    if (w->GetImageObject() == image) w->UpdateWindow();
-  if (oblique_->GetImageObject() == image) {
-    oblique_->UpdateWindow();
+  // Both builders call this. A window repaints on its own image's data event, which raised
+  // this call, so only what shows another window's image is painted here: the plane overlay
+  // of the 3D window, once per batch of planes.
+  if (!axial_ || image == vr_.GetResultImage()) return;
+  if (oblique_->GetImageObject() == image)
     for (SOImageWindowMPR* w : OrthogonalWindows())
       w->SetLocationLine(w->GetImageObject() == slabOwner_ && slabOwner_ ? image : nullptr);
-  }
   window3D_->SetPlaneImages(mpr_.GetAxialImage(), mpr_.GetCoronalImage(), mpr_.GetSagittalImage());
-  window3D_->UpdateWindow();
+  if (planeBatch_ > 0)
+    planesChanged_ = true;
+  else
+    window3D_->UpdateWindow();
+}
+
+void SOVisualWindow::UpdatePlanes() {
+  ++planeBatch_;
+  mpr_.Update();
+  for (IMPRBuilderCallback* c : std::vector(mpr_.GetCallbacks())) c->OnOriginChanged();
+  if (--planeBatch_ == 0 && planesChanged_) {
+    planesChanged_ = false;
+    window3D_->UpdateWindow();
+  }
 }
 
 template <typename Op>
@@ -722,16 +734,14 @@ void SOVisualWindow::OnImageWindowMessageEvent(SOImageWindow* sender, UINT msg, 
     const int axis = flag == 0 ? 2 : flag == 1 ? 0 : 1;
     origin[axis] += up ? 1.0 : -1.0;
     mpr_.SetOrigin(origin);
-    mpr_.Update();
-    for (IMPRBuilderCallback* c : std::vector(mpr_.GetCallbacks())) c->OnOriginChanged();
+    UpdatePlanes();
   }
 }
 
 void SOVisualWindow::OnCrossMoved(SOImageWindow*, const float point[3]) {
   const double origin[3] = {point[0], point[1], point[2]};
   if (!mpr_.SetOrigin(origin)) return;
-  mpr_.Update();
-  for (IMPRBuilderCallback* c : std::vector(mpr_.GetCallbacks())) c->OnOriginChanged();
+  UpdatePlanes();
 }
 
 void SOVisualWindow::OnSlabTypeChanged(SOImageWindow* window, int type) {

@@ -191,6 +191,9 @@ class SOVisualWindow : public SOWindowBase,
   void ReleaseVolume();
   void RebuildSlabPlanes(SOImageObject* image, ISOGraphic* skip);
   void CineStep();
+  // The three planes through the new cross point and the origin callbacks, with the 3D
+  // window's plane overlay painted once at the end.
+  void UpdatePlanes();
   void Render() { vr_.Render(); }
   // Drops op while a volume builds (the build starts camera and palette afresh anyway).
   template <typename Op>
@@ -219,7 +222,9 @@ class SOVisualWindow : public SOWindowBase,
   std::vector<Segment> separators_;
   bool building_ = false;
   bool volumeBuilding_ = false;
-  bool phasesPending_ = false;  // a phase load finished while the volume was building
+  bool phasesPending_ = false;
+  int planeBatch_ = 0;
+  bool planesChanged_ = false;  // a phase load finished while the volume was building
   ISODcmSeries* buildSeries_ = nullptr;  // set before a build is posted, read by the build thread
   std::atomic<int> buildId_{0};
   int volumeBuilds_ = 0;
