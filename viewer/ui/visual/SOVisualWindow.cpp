@@ -522,6 +522,7 @@ void SOVisualWindow::ShowOverInfo(bool show) {
 }
 
 void SOVisualWindow::Show3DMPR(bool show, bool redraw) {
+  show3DPlanes_ = show;
   if (window3D_) window3D_->EnablePlugin("3DMPR", show, redraw);
 }
 
@@ -657,12 +658,13 @@ void SOVisualWindow::OnMPRCleared() {
 void SOVisualWindow::OnImageUpdated(ISOImageObject* image) {
   // Both builders call this. A window repaints on its own image's data event, which raised
   // this call, so only what shows another window's image is painted here: the plane overlay
-  // of the 3D window, once per batch of planes.
+  // of the 3D window when it is shown, once per batch of planes.
   if (!axial_ || image == vr_.GetResultImage()) return;
   if (oblique_->GetImageObject() == image)
     for (SOImageWindowMPR* w : OrthogonalWindows())
       w->SetLocationLine(w->GetImageObject() == slabOwner_ && slabOwner_ ? image : nullptr);
   window3D_->SetPlaneImages(mpr_.GetAxialImage(), mpr_.GetCoronalImage(), mpr_.GetSagittalImage());
+  if (!show3DPlanes_) return;
   if (planeBatch_ > 0)
     planesChanged_ = true;
   else

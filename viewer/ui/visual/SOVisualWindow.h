@@ -224,6 +224,7 @@ class SOVisualWindow : public SOWindowBase,
   bool volumeBuilding_ = false;
   bool phasesPending_ = false;
   int planeBatch_ = 0;
+  bool show3DPlanes_ = false;  // the 3D window's MPR planes (off until Show3DMPR)
   bool planesChanged_ = false;  // a phase load finished while the volume was building
   ISODcmSeries* buildSeries_ = nullptr;  // set before a build is posted, read by the build thread
   std::atomic<int> buildId_{0};
