@@ -46,6 +46,19 @@ TEST(VisualVolume, ASeriesLendsItsFramesAndAMultiFrameImageIsCopied) {
     const short* stored = series->GetObjectAt(k)->GetImageData()->GetFramePixelData(0);
     for (int i : {0, 7, 100, 191}) EXPECT_EQ(v.slices[k][i], stored[i] - 1024) << "slice " << k;
   }
+  // Instance numbers out of step with the positions: the slices still stack by position.
+  fx::CtSeriesOptions shuffled = SmallCt(5);
+  shuffled.shuffleInstanceNumbers = true;
+  shuffled.storedValue = [](int slice, int, int) { return 1000 + 10 * slice; };
+  const auto out = fx::WriteCtSeries(orvanta::test::MakeTempDir("vvs"), shuffled);
+  ASSERT_NE(out.instanceNumbers, std::vector<int>({1, 2, 3, 4, 5}));
+  DataCenter unordered;
+  ISODcmSeries* mixed = unordered.Load(out.files[0].parent_path(), out.seriesUid);
+  ASSERT_NE(mixed, nullptr);
+  ASSERT_TRUE(volume.Build(mixed)) << volume.GetError();
+  EXPECT_FLOAT_EQ(volume.GetVolume().spacing[2], 1.25f);
+  EXPECT_FLOAT_EQ(volume.GetVolume().origin[2], 100.0f);
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(volume.GetVolume().slices[k][0], 10 * k - 24) << "slice " << k;
 
   fx::EnhancedCtOptions e;
   e.frames = 6;

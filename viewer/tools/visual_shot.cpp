@@ -4,13 +4,14 @@
 //
 // visual_shot (--folder DIR | --phantom DIR [--phantom-size N] | --ct DIR [--ct-slices N])
 //   [--layout 0|1|2] [--oblique] [--render-mode M] [--preset P] [--imaging T]
-//   [--crop X0,Y0,Z0,X1,Y1,Z1] [--slab TYPE,THICKNESS] [--cut] [--box] [--planes3d]
+//   [--crop X0,Y0,Z0,X1,Y1,Z1] [--slab TYPE,THICKNESS] [--cut] [--box] [--planes3d] [--rotate H,V]
 //   [--tool3d NAME] [--drag3d X1,Y1:X2,Y2[:X3,Y3...] ...] [--size WxH] --out FILE.png
 // --ct writes a CT series with the test fixtures' writer (shuffled instance numbers, unequal
 // spacings) and loads it.
 // --crop takes fractions (0 to 1) of the volume's bounding box. --slab adds three slab lines on
 // the sagittal image and shows the second one's slab in the oblique pane. --cut cuts the left half of the 3D view away.
-// --box and --planes3d show the 3D window's crop box and MPR planes.
+// --box and --planes3d show the 3D window's crop box and MPR planes; --rotate turns the view by
+// H and V radians first.
 // Drags go to the 3D window in its client coordinates with the named left tool (ROTATE by
 // default; 3DBox drags a face, CUT draws a contour along the points); the size of the rendering
 // during and after each drag, the visible box and the number of cut voxels are printed.
@@ -40,6 +41,7 @@ struct Options {
   std::string folder, phantom, ct;
   int phantomSize = 128, ctSlices = 24;
   bool box = false, planes3d = false;
+  float rotateH = 0, rotateV = 0;
   int layout = 0;
   bool oblique = false;
   int renderMode = 0, preset = -1, imaging = 0;
@@ -77,6 +79,9 @@ bool Parse(int argc, char** argv, Options& o) {
     else if (a == "--phantom") o.phantom = v;
     else if (a == "--phantom-size") o.phantomSize = std::atoi(v);
     else if (a == "--ct") o.ct = v;
+    else if (a == "--rotate") {
+      if (std::sscanf(v, "%f,%f", &o.rotateH, &o.rotateV) != 2) return false;
+    }
     else if (a == "--ct-slices") o.ctSlices = std::atoi(v);
     else if (a == "--layout") o.layout = std::atoi(v);
     else if (a == "--render-mode") o.renderMode = std::atoi(v);
@@ -139,7 +144,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: visual_shot (--folder DIR | --phantom DIR [--phantom-size N] | --ct DIR [--ct-slices N]) "
                  "[--layout L] [--oblique] [--render-mode M] [--preset P] [--imaging T] [--crop X0,Y0,Z0,X1,Y1,Z1] "
-                 "[--slab TYPE,THICKNESS] [--cut] [--box] [--planes3d] [--tool3d NAME] [--drag3d X1,Y1:X2,Y2[:...]] "
+                 "[--slab TYPE,THICKNESS] [--cut] [--box] [--planes3d] [--rotate H,V] [--tool3d NAME] [--drag3d X1,Y1:X2,Y2[:...]] "
                  "[--size WxH] --out FILE.png\n");
     return 2;
   }
@@ -198,6 +203,8 @@ int main(int argc, char** argv) {
     DcmImageInputData* r = image ? image->GetOriginalImagePixelData() : nullptr;
     if (r) ctrl->GetVRBuilder().CutContour({{0, 0}, {r->columns / 2, 0}, {r->columns / 2, r->rows - 1}, {0, r->rows - 1}});
   }
+  if (o.rotateH != 0) ctrl->RotateH(o.rotateH);
+  if (o.rotateV != 0) ctrl->RotateV(o.rotateV);
   if (o.box) ctrl->Show3DBox(true);
   if (o.planes3d) ctrl->Show3DMPR(true, true);
   HWND view = ctrl->Get3DWindow()->GetWindow();
