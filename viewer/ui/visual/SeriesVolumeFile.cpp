@@ -70,18 +70,38 @@ bool SeriesVolumeFile::Fail(std::string why) {
   return false;
 }
 
+std::vector<ISODcmObject*> SlicesByPosition(ISODcmSeries* series) {
+  const int n = series ? series->GetObjectCount() : 0;
+  ISODcmObject* first = n > 0 ? series->GetObjectAt(0) : nullptr;
+  double r[6];
+  if (!first || !first->GetImageOrientationPatient(r, 0)) return {};
+  const double normal[3] = {r[1] * r[5] - r[2] * r[4], r[2] * r[3] - r[0] * r[5], r[0] * r[4] - r[1] * r[3]};
+  std::vector<std::pair<double, ISODcmObject*>> stack;
+  for (int i = 0; i < n; ++i) {
+    ISODcmObject* object = series->GetObjectAt(i);
+    double p[3];
+    if (!object || !object->GetImagePositionPatient(p, 0)) return {};
+    stack.push_back({p[0] * normal[0] + p[1] * normal[1] + p[2] * normal[2], object});
+  }
+  std::stable_sort(stack.begin(), stack.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<ISODcmObject*> slices;
+  for (const auto& entry : stack) slices.push_back(entry.second);
+  return slices;
+}
+
 bool SeriesVolumeFile::Build() {
   const int n = series_ ? series_->GetObjectCount() : 0;
   if (n < 2) return Fail("a volume needs at least two images");
-  ISODcmObject* first = series_->GetObjectAt(0);
-  ISODcmObject* second = series_->GetObjectAt(1);
-  if (!first || !second) return Fail("the series has missing images");
+  const std::vector<ISODcmObject*> slices = SlicesByPosition(series_);
+  if (slices.empty()) return Fail("the images carry no position, orientation or pixel spacing");
+  ISODcmObject* first = slices[0];
+  ISODcmObject* second = slices[1];
   const int rows = first->GetRows();
   const int columns = first->GetColumns();
   if (rows <= 0 || columns <= 0) return Fail("the first image has no size");
   // Every slice is copied at the first one's size: a smaller one would be read past its end.
   for (int i = 1; i < n; ++i) {
-    ISODcmObject* object = series_->GetObjectAt(i);
+    ISODcmObject* object = slices[i];
     if (!object || object->GetRows() != rows || object->GetColumns() != columns)
       return Fail("the images of the series differ in size");
   }
@@ -127,11 +147,11 @@ bool SeriesVolumeFile::Build() {
   sliceTable_ = std::make_unique<int16_t*[]>(n);
   for (int i = 0; i < n; ++i) {
     int16_t* slice = view_ + sliceValues * uint64_t(i);
-    IImageData* image = series_->GetObjectAt(i)->GetImageData();
+    IImageData* image = slices[i]->GetImageData();
     if (!image || !image->CopyFramePixelData(slice, static_cast<unsigned>(sliceValues), 0))
       return Fail("image " + std::to_string(i + 1) + " of the series has no readable pixels");
     // Modality values, as in the displayed volume.
-    ISODcmObject* object = series_->GetObjectAt(i);
+    ISODcmObject* object = slices[i];
     const double slope = object->GetRescaleSlope(), intercept = object->GetRescaleIntercept();
     if (slope != 1.0 || intercept != 0.0)
       for (uint64_t k = 0; k < sliceValues; ++k)

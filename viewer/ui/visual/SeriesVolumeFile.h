@@ -7,11 +7,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "SOWin32.h"
 #include "V3VolumeData.h"
 
+class ISODcmObject;
 class ISODcmSeries;
+
+// The series' images in the order of their positions along the first one's normal (instance
+// numbers need not follow them); empty when an image, its position or orientation is missing.
+std::vector<ISODcmObject*> SlicesByPosition(ISODcmSeries* series);
 
 class SeriesVolumeFile {
  public:

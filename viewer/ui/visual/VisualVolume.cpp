@@ -105,28 +105,17 @@ bool VisualVolume::Build(ISODcmSeries* series) {
       Rescale(sliceTable_[i], sliceValues, first->GetRescaleSlope(), first->GetRescaleIntercept());
     }
   } else {
-    if (!first->GetPixelSpacing(spacing, 0) || !first->GetImageOrientationPatient(orientation, 0))
+    // The slices stack along the normal by position: instance numbers need not follow it.
+    const std::vector<ISODcmObject*> stack = SlicesByPosition(series);
+    if (stack.empty() || !first->GetPixelSpacing(spacing, 0) || !first->GetImageOrientationPatient(orientation, 0))
       return Fail("the images carry no position, orientation or pixel spacing");
-    // The slices stack along the normal in the order of their positions: instance numbers need
-    // not follow them.
-    const double* r = orientation;
-    const double normal[3] = {r[1] * r[5] - r[2] * r[4], r[2] * r[3] - r[0] * r[5], r[0] * r[4] - r[1] * r[3]};
-    std::vector<std::pair<double, ISODcmObject*>> stack;
-    for (int i = 0; i < n; ++i) {
-      ISODcmObject* object = series->GetObjectAt(i);
-      double p[3];
-      if (!object || !object->GetImagePositionPatient(p, 0))
-        return Fail("the images carry no position, orientation or pixel spacing");
-      stack.push_back({p[0] * normal[0] + p[1] * normal[1] + p[2] * normal[2], object});
-    }
-    std::stable_sort(stack.begin(), stack.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    stack[0].second->GetImagePositionPatient(p0, 0);
-    stack[1].second->GetImagePositionPatient(p1, 0);
+    stack[0]->GetImagePositionPatient(p0, 0);
+    stack[1]->GetImagePositionPatient(p1, 0);
     if (!FillGeometry(volume_, columns, rows, n, spacing, orientation, p0, p1))
       return Fail("the slice spacing is zero or not a number");
     sliceTable_.resize(n);
     for (int i = 0; i < n; ++i) {
-      ISODcmObject* object = stack[i].second;
+      ISODcmObject* object = stack[i];
       // The engines read every slice at the first one's size.
       if (!object || object->GetRows() != rows || object->GetColumns() != columns)
         return Fail("the images of the series differ in size");
@@ -138,13 +127,13 @@ bool VisualVolume::Build(ISODcmSeries* series) {
     // Frames are lent as they are when they already hold modality values; else the volume is a
     // rescaled copy.
     bool identity = true;
-    for (int i = 0; i < n && identity; ++i) identity = Identity(stack[i].second);
+    for (int i = 0; i < n && identity; ++i) identity = Identity(stack[i]);
     if (!identity) {
       voxels_.resize(sliceValues * n);
       for (int i = 0; i < n; ++i) {
         int16_t* slice = voxels_.data() + sliceValues * i;
         std::copy_n(sliceTable_[i], sliceValues, slice);
-        ISODcmObject* object = stack[i].second;
+        ISODcmObject* object = stack[i];
         Rescale(slice, sliceValues, object->GetRescaleSlope(), object->GetRescaleIntercept());
         sliceTable_[i] = slice;
       }
