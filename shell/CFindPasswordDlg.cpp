@@ -1,6 +1,6 @@
 #include "CFindPasswordDlg.h"
 
-#include "Gossamy.h"
+#include "ShellStore.h"
 #include "Jorvel.h"
 #include "SOAccountRules.h"
 #include "SOAccountStore.h"
@@ -59,7 +59,7 @@ void CFindPasswordDlg::FindAccount() {
   JorvelUserInfo account;
   WebError error;
   if (!Web_UserSearchByUserName(user, &account, &error)) {
-    SetLabel(L"errorLabel", ui_gettext(Gossamy::GetString(error).c_str()));
+    SetLabel(L"errorLabel", ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   m_account = account;
@@ -72,7 +72,7 @@ void CFindPasswordDlg::SendCode() {
   SetLabel(L"errorVerifyCodeLabel", L"");
   WebError error;
   if (!Web_VerifyCode(&m_account.mobile, &error)) {
-    SetLabel(L"errorVerifyCodeLabel", ui_gettext(Gossamy::GetString(error).c_str()));
+    SetLabel(L"errorVerifyCodeLabel", ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   m_countdown.Start(m_hWnd, m_PaintManager.FindControl(L"verifyCodeSendBtn"));
@@ -90,7 +90,7 @@ void CFindPasswordDlg::CheckCode() {
   std::string token;
   WebError error;
   if (!Web_TokenByMobile(&m_account.mobile, &code, &info, &token, &error)) {
-    SetLabel(L"errorVerifyCodeLabel", ui_gettext(Gossamy::GetString(error).c_str()));
+    SetLabel(L"errorVerifyCodeLabel", ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   m_token = token;
@@ -113,7 +113,7 @@ void CFindPasswordDlg::ChangePassword() {
   }
   WebError error;
   if (!Web_PasswordUpdate(&m_token, &password, &error)) {
-    SetLabel(L"errorPasswordLabel", ui_gettext(Gossamy::GetString(error).c_str()));
+    SetLabel(L"errorPasswordLabel", ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   ShowPage(3);

@@ -1,6 +1,6 @@
 #include "CLoginDlg.h"
 
-#include "Gossamy.h"
+#include "ShellStore.h"
 #include "Jorvel.h"
 #include "SOAccountRules.h"
 #include "SOAccountStore.h"
@@ -94,7 +94,7 @@ void CLoginDlg::Finished(bool ok, const WebError& error) {
     return;
   }
   if (CControlUI* errorLabel = m_PaintManager.FindControl(L"errorLabel"))
-    errorLabel->SetText(ui_gettext(Gossamy::GetString(error).c_str()));
+    errorLabel->SetText(ui_gettext(ShellStore::GetString(error).c_str()));
 }
 
 LRESULT CLoginDlg::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Gossamy.h"
+#include "ShellStore.h"
 #include "IKelvast.h"
 #include "CFindPasswordDlg.h"
 #include "CLoginDlg.h"
@@ -45,7 +45,7 @@ CMainFrameWnd::~CMainFrameWnd() {
   GetJorvel()->RemoveCallback(this);
   if (!ShellWorkers().WaitAll(WORKER_WAIT_MS))
     std::fprintf(stderr, "Orvanta: %d worker(s) still running at exit\n", ShellWorkers().Running());
-  Gossamy::ReleaseArchiveDB();
+  ShellStore::ReleaseArchiveDB();
 }
 
 HWND CMainFrameWnd::CreateFrame() {
@@ -72,7 +72,9 @@ LRESULT CMainFrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& b
     if (!(platform && std::strcmp(platform, "offscreen") == 0))
       MessageBoxW(nullptr, L"加载资源文件失败", L"SoUI", MB_ICONERROR);
     std::fprintf(stderr, "Orvanta: the main skin cannot be loaded\n");
-    std::exit(1);
+    // At once, without the static destructors: nothing is kept yet, and the start-up's helper
+    // threads may still be using what they would destroy.
+    std::_Exit(1);
   }
   return result;
 }
@@ -442,7 +444,7 @@ void CMainFrameWnd::ImportFolder(const COPYDATASTRUCT* data) {
   ShellWorkers().Start([folder = std::move(folder)] {
     std::vector<std::string> files;
     SOUtil::FindFiles(folder.c_str(), files, true);
-    IKelvast* store = Gossamy::LocalDB();
+    IKelvast* store = ShellStore::LocalDB();
     if (!store) return;
     for (const std::string& file : files) store->QueueFilePath(file.c_str());
     store->CommitQueue();
@@ -496,7 +498,7 @@ void CMainFrameWnd::CheckForUpdate() {
   ShellWorkers().Start([this] {
     AppTraceRequest trace{kProductName, kAppVersion, {}};
     int count = 0;
-    if (IKelvast* store = Gossamy::LocalDB(); store && store->GetStudyCount(&count))
+    if (IKelvast* store = ShellStore::LocalDB(); store && store->GetStudyCount(&count))
       trace.studyCount = std::to_string(count);
     AppTraceAnswer notice;
     Web_AppTrace(&trace, &notice);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Gossamy.h"
+#include "ShellStore.h"
 #include "Jorvel.h"
 #include "SOAccountRules.h"
 #include "ShellMessages.h"
@@ -99,7 +99,7 @@ void CRegisterDlg::SendCode() {
   const std::string phone = SOWin::ToUtf8(m_PaintManager.FindControl(L"phoneEdit")->GetText().str());
   WebError error;
   if (!Web_VerifyCodeForRegister(&phone, &error)) {
-    ShowWebError(ui_gettext(Gossamy::GetString(error).c_str()));
+    ShowWebError(ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   m_countdown.Start(m_hWnd, m_PaintManager.FindControl(L"verifyCodeSendBtn"));
@@ -116,7 +116,7 @@ void CRegisterDlg::Register() {
                     code = text(L"verifyCodeEdit");
   WebError error;
   if (!Web_UserRegister(&user, &password, &phone, &code, &error)) {
-    ShowWebError(ui_gettext(Gossamy::GetString(error).c_str()));
+    ShowWebError(ui_gettext(ShellStore::GetString(error).c_str()));
     return;
   }
   SelectTab(m_PaintManager, L"registerTabLayout", 1);

@@ -1,6 +1,6 @@
 #include "PersonalInfoDlg.h"
 
-#include "Gossamy.h"
+#include "ShellStore.h"
 #include "Jorvel.h"
 #include "Zarnet.h"
 #include "ShellDialogs.h"
@@ -54,7 +54,7 @@ void PersonalInfoDlg::ChangeNickName() {
   // The edit shows the stored nickname again before the box, so that leaving the edit while
   // the box is up asks nothing more of the service.
   edit->SetText(SOWin::FromUtf8(m_user.nickName).c_str());
-  MessageBoxUI(m_hWnd, ui_gettext(Gossamy::GetString(error).c_str()), nullptr, 0);
+  MessageBoxUI(m_hWnd, ui_gettext(ShellStore::GetString(error).c_str()), nullptr, 0);
 }
 
 void FeedbackDlg::Run(HWND owner) {

@@ -13,8 +13,8 @@
 #include <memory>
 #include <mutex>
 
-#include "Gossamy.h"
 #include "SOWinReg.h"
+#include "ShellStore.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ bool UserKey(Key& key) {
 
 std::string ReadValue(const char* name) {
   std::string value;
-  Gossamy::ReadHKCU(name, value);
+  ShellStore::ReadHKCU(name, value);
   return value;
 }
 
@@ -149,12 +149,12 @@ bool AutoLogin() {
 bool Save(const std::string& userName, const std::string& password, bool remember) {
   const std::string sealed = remember ? Seal(password) : std::string();
   if (remember && !password.empty() && sealed.empty()) return false;
-  return Gossamy::WriteHKCU("UserName", userName.c_str()) && Gossamy::WriteHKCU("Password", sealed.c_str()) &&
+  return ShellStore::WriteHKCU("UserName", userName.c_str()) && ShellStore::WriteHKCU("Password", sealed.c_str()) &&
          SetAutoLogin(remember);
 }
 
 bool SetAutoLogin(bool on) {
-  return Gossamy::WriteHKCU("AutoLogin", on ? "true" : "false");
+  return ShellStore::WriteHKCU("AutoLogin", on ? "true" : "false");
 }
 
 bool AutoLoginAllowed() {

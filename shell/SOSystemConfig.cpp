@@ -7,8 +7,8 @@
 
 #include <tinyxml.h>
 
-#include "Gossamy.h"
 #include "SOWin32.h"
+#include "ShellStore.h"
 
 namespace {
 
@@ -66,10 +66,10 @@ std::string SOSystemConfig::SystemLocale() {
 
 void SOSystemConfig::InitLanguage(const char* systemLocale) {
   std::string code;
-  Gossamy::ReadHKCU("Local", code);
+  ShellStore::ReadHKCU("Local", code);
   if (!IsLanguageCode(code)) {
     code = LanguageOfLocale(systemLocale ? systemLocale : SystemLocale());
-    Gossamy::WriteHKCU("Local", code.c_str());
+    ShellStore::WriteHKCU("Local", code.c_str());
   }
   language = currentLanguage = code;
 }
@@ -78,6 +78,6 @@ void SOSystemConfig::SetLanguage(const wchar_t* code) {
   if (!code) return;
   const std::string narrow = SOWin::ToUtf8(code);
   if (!IsLanguageCode(narrow)) return;
-  Gossamy::WriteHKCU("Local", narrow.c_str());
+  ShellStore::WriteHKCU("Local", narrow.c_str());
   language = narrow;
 }
