@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SODialog.h"
@@ -260,7 +263,16 @@ int RunApplication(int& argc, char** argv, const std::function<int()>& body) {
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   EnsureDispatcher();
-  return body();
+  // What the first paint waits for and no window has to do itself, done beside the UI thread
+  // while the program builds its first window: the font database (the system's font
+  // configuration) and the image format plug-ins (the first image read loads every one).
+  std::thread warmUp([] {
+    QFontDatabase::families();
+    QImageReader::supportedImageFormats();
+  });
+  const int result = body();
+  warmUp.join();
+  return result;
 }
 
 std::string ToUtf8(const std::wstring& s) {
