@@ -2,7 +2,11 @@
 // DICOM image, against a plain Qt QPainter render of the same images (windowed by DCMTK) onto a
 // canvas of the same size, saved with DCMTK, in the same run. Layouts 1x1, 4x5 and 7x6 of 512²
 // CT images with a header; then peak memory of exports of 1, 5 and 13 films (4x5 of 128² images),
-// each in a process of its own, against n x 21.4 MB + 100 MB.
+// each in a process of its own, against n x 21.4 MB + 100 MB. Landscape films are composed on
+// their side and turned into the film's grey bytes; that turn is timed on its own against Qt
+// turning the same canvas (QImage::transformed by 90 degrees) and converting it to grey, and
+// against our own portrait conversion of it (no turn); and a 4x5 landscape film beside a portrait
+// one.
 // Usage: bench_film_render [rounds=3]
 
 #include <dcmtk/config/osconfig.h>
@@ -11,8 +15,10 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QTransform>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +27,7 @@
 #include "DicomFixtures.h"
 #include "SODcmFile.h"
 #include "SODcmObject.h"
+#include "SOFilmGeometry.h"
 #include "SOFilmSession.h"
 #include "TestSupport.h"
 
@@ -41,7 +48,7 @@ std::vector<fs::path> WriteImages(int count, int size = 512) {
 
 // Ours: a session of `films` films of rows x cols images, exported and saved.
 double RenderOurs(const std::vector<std::unique_ptr<SODcmObject>>& objects, int rows, int cols, int films,
-                  const fs::path& out) {
+                  const fs::path& out, int orientation = 1) {
   SOFilmSession session;
   session.SetStudyInstanceUID("1.2.3");
   session.SetHeaderVisible(true);
@@ -49,6 +56,7 @@ double RenderOurs(const std::vector<std::unique_ptr<SODcmObject>>& objects, int 
   session.SetImageLayout(rows, cols, true);
   const int count = rows * cols * films;
   for (int i = 0; i < count; ++i) session.AddImage(objects[i % objects.size()].get());
+  session.SetOrientation(orientation, true);
   return bench::Seconds([&] {
     SODcmFile file;
     session.ExportFilms(&file, true, nullptr);
@@ -145,6 +153,38 @@ int main(int argc, char** argv) {
     const double o = bench::Median(ours), p = bench::Median(peer);
     std::printf("  %dx%d: ours %.3f s, QPainter+DCMTK %.3f s, ratio %.2f (goal <= 1.3)\n", layout.cols,
                 layout.rows, o, p, o / p);
+  }
+  {
+    // The turn alone, on a canvas with a picture in it (the 4x5 film's composition stands in).
+    QImage canvas(kHeight, kWidth, QImage::Format_RGB32);
+    for (int y = 0; y < canvas.height(); ++y) {
+      auto* line = reinterpret_cast<uint32_t*>(canvas.scanLine(y));
+      for (int x = 0; x < canvas.width(); ++x) line[x] = 0xFF000000u | ((x * 7 + y * 3) & 0xFF) * 0x010101u;
+    }
+    std::vector<unsigned char> grey(static_cast<size_t>(kWidth) * kHeight);
+    const auto* bits = reinterpret_cast<const uint32_t*>(canvas.constBits());
+    std::vector<double> turn, straight, qt, portrait, landscape;
+    for (int r = 0; r < std::max(rounds, 5); ++r) {
+      turn.push_back(bench::Seconds([&] { film::CanvasToGrey(bits, kWidth, kHeight, true, grey.data()); }));
+      straight.push_back(bench::Seconds([&] { film::CanvasToGrey(bits, kHeight, kWidth, false, grey.data()); }));
+      qt.push_back(bench::Seconds([&] {
+        const QImage turned = canvas.transformed(QTransform().rotate(90)).convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y < kHeight; ++y)
+          std::memcpy(grey.data() + static_cast<size_t>(y) * kWidth, turned.constScanLine(y), kWidth);
+      }));
+    }
+    for (int r = 0; r < rounds; ++r) {
+      portrait.push_back(RenderOurs(objects, 5, 4, 1, out / "portrait.dcm", 1));
+      landscape.push_back(RenderOurs(objects, 5, 4, 1, out / "landscape.dcm", 2));
+    }
+    const double t = bench::Median(turn), q = bench::Median(qt), p = bench::Median(straight);
+    std::printf("landscape turn of a 5100 x 4200 canvas into 4200 x 5100 grey bytes (median of %d)\n",
+                std::max(rounds, 5));
+    std::printf("  ours %.1f ms, QImage::transformed(90) + grey %.1f ms, ratio %.2f; our portrait conversion %.1f ms "
+                "(the turn costs %.2f x it)\n",
+                1000 * t, 1000 * q, t / q, 1000 * p, t / p);
+    const double lp = bench::Median(portrait), ll = bench::Median(landscape);
+    std::printf("  4x5 film render + save: landscape %.3f s, portrait %.3f s, ratio %.2f\n", ll, lp, ll / lp);
   }
   std::printf("peak resident memory of an all-films export (4x5 films), each in its own process\n");
   for (int films : {1, 5, 13}) {

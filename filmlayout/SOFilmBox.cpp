@@ -205,23 +205,7 @@ bool SOFilmBox::Render(int width, int height, unsigned char* out, long long outS
   }
   if (caption && *caption) DrawCaption(hdc, WideFromUtf8(caption), 2, y0, cw - 4, ch - 4);
 
-  const uint32_t* bits = canvas.bits();
-  if (!landscape) {
-    const size_t count = static_cast<size_t>(width) * height;
-    for (size_t i = 0; i < count; ++i) out[i] = film::Luminance(bits[i]);
-    return true;
-  }
-  // Turned clockwise: output (r, c) is canvas (x = r, y = width - 1 - c); in tiles, so both
-  // sides are read and written a cache line at a time.
-  constexpr int kTile = 64;
-  for (int r0 = 0; r0 < height; r0 += kTile)
-    for (int c0 = 0; c0 < width; c0 += kTile) {
-      const int r1 = std::min(r0 + kTile, height), c1 = std::min(c0 + kTile, width);
-      for (int c = c0; c < c1; ++c) {
-        const uint32_t* row = bits + static_cast<size_t>(width - 1 - c) * cw;
-        for (int r = r0; r < r1; ++r) out[static_cast<size_t>(r) * width + c] = film::Luminance(row[r]);
-      }
-    }
+  film::CanvasToGrey(canvas.bits(), width, height, landscape, out);
   return true;
 }
 

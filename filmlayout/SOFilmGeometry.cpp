@@ -1,5 +1,7 @@
 #include "SOFilmGeometry.h"
 
+#include <algorithm>
+
 namespace film {
 
 namespace {
@@ -50,6 +52,25 @@ RECT FilmWindowRect(const RECT& client, int rows, int cols, int i, int j, float 
   }
   const int left = static_cast<int>(x + (m - width) / 2), top = static_cast<int>(y + (o - height) / 2);
   return RECT{left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+}
+
+void CanvasToGrey(const uint32_t* canvas, int width, int height, bool landscape, unsigned char* out) {
+  if (!landscape) {
+    const size_t count = static_cast<size_t>(width) * height;
+    for (size_t i = 0; i < count; ++i) out[i] = Luminance(canvas[i]);
+    return;
+  }
+  // In tiles, so both sides are read and written a cache line at a time.
+  constexpr int kTile = 64;
+  const int canvasWidth = height;
+  for (int r0 = 0; r0 < height; r0 += kTile)
+    for (int c0 = 0; c0 < width; c0 += kTile) {
+      const int r1 = std::min(r0 + kTile, height), c1 = std::min(c0 + kTile, width);
+      for (int c = c0; c < c1; ++c) {
+        const uint32_t* row = canvas + static_cast<size_t>(width - 1 - c) * canvasWidth;
+        for (int r = r0; r < r1; ++r) out[static_cast<size_t>(r) * width + c] = Luminance(row[r]);
+      }
+    }
 }
 
 }  // namespace film

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 #include "SOWin32.h"
 
@@ -29,6 +30,11 @@ inline unsigned char Luminance(unsigned int argb) {
   const unsigned int b = argb & 0xFF, g = (argb >> 8) & 0xFF, r = (argb >> 16) & 0xFF;
   return static_cast<unsigned char>((299 * r + 587 * g + 114 * b) / 1000);
 }
+
+// The film's grey bytes (width x height, row after row) from its top-down 32-bit canvas. A
+// portrait canvas is width x height; a landscape one lies on its side (height x width) and is
+// turned clockwise: out(r, c) = canvas(x = r, y = width - 1 - c).
+void CanvasToGrey(const uint32_t* canvas, int width, int height, bool landscape, unsigned char* out);
 
 // Rounds half away from zero, as the film geometry does everywhere.
 inline int Round(float value) {
