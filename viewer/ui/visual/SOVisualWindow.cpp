@@ -230,6 +230,13 @@ void SOVisualWindow::BuildVolume() {
   ReleaseVolume();
   ISODcmSeries* series = FirstSeries();
   buildSeries_ = series && series->GetObjectCount() > 0 ? series : nullptr;
+  // The 3D window renders at its size as soon as it holds the image: the build thread makes
+  // that rendering too.
+  RECT pane{};
+  if (window3D_ && ::GetClientRect(window3D_->GetWindow(), &pane) && pane.right > 2 && pane.bottom > 2)
+    vr_.PrepareFirstRendering(pane.bottom - 2, pane.right - 2);
+  else
+    vr_.PrepareFirstRendering(0, 0);
   volumeBuilding_ = true;
   buildThread_->Post(++buildId_);
 }
@@ -692,6 +699,7 @@ void SOVisualWindow::WithEngine(Op op) {
 template <typename Op>
 void SOVisualWindow::WithEngineWait(Op op) {
   std::lock_guard lock(vr_.GetEngineLock());
+  vr_.DropPreparedRendering();
   op(*vr_.GetEngine());
 }
 

@@ -40,6 +40,12 @@ bool VRBuilder::InitEngine(const V3VolumeData& volume) {
   // the octree's first preparation for the palette, which costs more) is made here.
   firstFrame_.assign(size_t(kDefaultSize) * kDefaultSize, 0u);
   engine_.Imaging(kDefaultSize, kDefaultSize, firstFrame_.data(), false, &firstGeometry_, 0);
+  // And the one the owner window will ask for once it holds the image, when its size is known.
+  readyFrame_.clear();
+  if (readyRows_ > 0 && readyColumns_ > 0) {
+    readyFrame_.assign(size_t(readyRows_) * readyColumns_, 0u);
+    engine_.Imaging(readyRows_, readyColumns_, readyFrame_.data(), false, &readyGeometry_, 0);
+  }
   return true;
 }
 
@@ -61,6 +67,8 @@ void VRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
   }
   firstFrame_ = {};
   for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeBuilt();
+  // Only the owner window's first rendering, from the callback above, may use it.
+  readyFrame_ = {};
 }
 
 void VRBuilder::Clear() {
@@ -130,13 +138,24 @@ static void WriteGeometry(SODcmObject& object, const Frame& frame) {
   visual::SetObjectGeometry(object, frame.corner, frame.right, frame.down, frame.rowSpacing, frame.columnSpacing);
 }
 
+void VRBuilder::PrepareFirstRendering(int rows, int columns) {
+  readyRows_ = rows;
+  readyColumns_ = columns;
+  readyFrame_ = {};
+}
+
 void VRBuilder::Render() {
   if (!object_) return;
   int rows, columns;
   RenderSize(rows, columns);
   // While the user drags, stale phase work only competes for the engine.
   if (interacting_) builder4D_.Cancel();
-  if (imagingType_ == 0) {
+  std::vector<uint32_t> ready = std::move(readyFrame_);
+  readyFrame_ = {};
+  if (imagingType_ == 0 && !interacting_ && ready.size() == size_t(rows) * columns && rows == readyRows_ &&
+      columns == readyColumns_) {
+    ShowColour(ready.data(), rows, columns, readyGeometry_);
+  } else if (imagingType_ == 0) {
     std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
     V3ImageRGB frame{};
     {
@@ -254,6 +273,7 @@ bool VRBuilder::SetRenderMode(int mode) {
   if (mode >= 0 && mode <= 7) {
     renderMode_ = mode;
     std::lock_guard lock(engineMutex_);
+    readyFrame_ = {};
     if (mode <= 1) {
       engine_.SetAnatomicalRenderEnable(false);
       engine_.SetRenderType(mode == 1 ? V3RENDER_VE : V3RENDER_VR);

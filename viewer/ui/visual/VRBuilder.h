@@ -40,6 +40,11 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // lock; Attach (UI thread) then makes the result image and renders.
   bool InitEngine(const V3VolumeData& volume);
   void Attach(const V3VolumeData& volume, SODcmFile* source);
+  // Before InitEngine: the size the owner window will render at first; InitEngine renders it
+  // too, and the owner's rendering from OnVolumeBuilt during Attach shows it, unless the view
+  // changed meanwhile (DropPreparedRendering, with the engine's lock held).
+  void PrepareFirstRendering(int rows, int columns);
+  void DropPreparedRendering() { readyFrame_ = {}; }
   void Clear();
   // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
   // while interacting without GPU; nothing without a volume.
@@ -111,6 +116,9 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // Made by InitEngine, shown by Attach.
   std::vector<uint32_t> firstFrame_;
   V3ImageRGB firstGeometry_{};
+  int readyRows_ = 0, readyColumns_ = 0;
+  std::vector<uint32_t> readyFrame_;
+  V3ImageRGB readyGeometry_{};
   bool is4D_ = false;
   VRBuilder4D builder4D_;  // last: its worker goes first
 };
