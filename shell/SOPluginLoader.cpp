@@ -4,6 +4,20 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+
+namespace {
+
+// Plug-ins are never deleted: the process keeps every one it created here, so each stays
+// reachable for the life of the process, after the lists that named it are gone.
+void KeepForTheProcess(ISOPlugin* plugin) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<ISOPlugin*>;
+  std::lock_guard hold(lock);
+  kept->push_back(plugin);
+}
+
+}  // namespace
 
 std::vector<SOPluginItem> LoadPlugins(const std::string& programDir, const std::vector<std::string>& names,
                                       ISOExecuter* host) {
@@ -32,6 +46,7 @@ std::vector<SOPluginItem> LoadPlugins(const std::string& programDir, const std::
       std::fprintf(stderr, "Orvanta: plug-in %s skipped: CreatePlugin gave no plug-in\n", path.c_str());
       continue;
     }
+    KeepForTheProcess(plugin);
     plugin->SetExecuter(host);
     SOPluginItem item;
     if (const wchar_t* key = plugin->GetName()) item.name = key;
