@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 using namespace DuiLib;
 
@@ -38,6 +39,14 @@ std::wstring Format(const wchar_t* key, int done, int total) {
 
 SOPluginFilmWnd::SOPluginFilmWnd(PrinterConfig* config, SOPrintQueue* queue)
     : m_config(config ? config : PrinterConfig::Instance()), m_queue(queue) {}
+
+SOPluginFilmWnd::~SOPluginFilmWnd() {
+  m_config->RemoveListener(this);
+  if (ISOOstrel* ostrel = std::exchange(m_ostrel, nullptr)) {
+    ostrel->UnRegisterCallback(this);
+    ReleaseOstrel(ostrel);
+  }
+}
 
 HWND SOPluginFilmWnd::CreateWnd(HWND parent, int x, int y, int cx, int cy) {
   return Create(parent, L"SOPluginFilmWnd", 0x56000000, WS_EX_ACCEPTFILES, x, y, cx, cy);

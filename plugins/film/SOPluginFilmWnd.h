@@ -26,6 +26,9 @@ class SOPluginFilmWnd : public DuiLib::WindowImplBase,
  public:
   // config and queue default to the process's own.
   explicit SOPluginFilmWnd(PrinterConfig* config = nullptr, SOPrintQueue* queue = nullptr);
+  // The host keeps its plug-in for the life of the process; a window made on its own (tests,
+  // pictures) ends here, after its window is destroyed and its generation threads are done.
+  ~SOPluginFilmWnd() override;
 
   const wchar_t* GetName() override { return L"Brenvik"; }
   const wchar_t* GetTitle() override { return m_PaintManager.GetTitle(); }

@@ -333,7 +333,7 @@ TEST(VRBuilder, AContourCutClearsVoxelsAndClearCutBringsThemBack) {
 
 TEST(VRBuilder, PhasesRenderOnlyAfterAFullSizeColourRendering) {
   Phantom p;
-  VRBuilder vr;
+  // Declared before the builder, which still calls it back while it clears.
   struct Done : VRCalls {
     std::mutex m;
     std::condition_variable cv;
@@ -344,6 +344,7 @@ TEST(VRBuilder, PhasesRenderOnlyAfterAFullSizeColourRendering) {
       cv.notify_all();
     }
   } done;
+  VRBuilder vr;
   vr.RegisterCallback(&done);
   ASSERT_TRUE(vr.Build(p.volume, &p.source));
   vr.Builder4D().SetPhases({p.volume, p.volume});

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace fs = std::filesystem;
 using namespace DuiLib;
 using namespace filmgui;
@@ -203,7 +205,7 @@ TEST_F(FilmDialogs, TheWindowTogglesToolsAndFollowsThePrinterItsHeaderComesFrom)
   ASSERT_TRUE(config.Add(plain));
   ASSERT_TRUE(config.Add(headless));
   SOPrintQueue queue(MakeTempDir("films").string());
-  auto* window = new brenvik::SOPluginFilmWnd(&config, &queue);  // plug-in windows live as long as the process
+  auto window = std::make_unique<brenvik::SOPluginFilmWnd>(&config, &queue);
   HWND hwnd = window->Create(nullptr, L"SOPluginFilmWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
   ASSERT_NE(hwnd, nullptr);
   CPaintManagerUI& pm = *window->GetPaintManager();
@@ -223,7 +225,6 @@ TEST_F(FilmDialogs, TheWindowTogglesToolsAndFollowsThePrinterItsHeaderComesFrom)
   EXPECT_EQ(Text(pm, L"printerCombo"), L"headless");
   ASSERT_TRUE(config.RemoveAt(1));
   EXPECT_EQ(Text(pm, L"printerCombo"), L"plain");
-  config.RemoveListener(window);
   ::DestroyWindow(hwnd);
 }
 

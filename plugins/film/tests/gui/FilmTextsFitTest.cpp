@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace DuiLib;
 using namespace filmgui;
 
@@ -47,12 +49,11 @@ TEST_P(FilmTexts, FitTheirControls) {
   brenvik::SOPrintQueueDlg jobs(&queue);
   EXPECT_EQ(Overflowing(jobs, L"SOPrintQueueDlg"), std::vector<std::string>{});
 
-  auto* window = new brenvik::SOPluginFilmWnd(&config, &queue);  // plug-in windows live as long as the process
+  auto window = std::make_unique<brenvik::SOPluginFilmWnd>(&config, &queue);
   HWND hwnd = window->Create(nullptr, L"SOPluginFilmWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
   ASSERT_NE(hwnd, nullptr);
   window->GetPaintManager()->UpdateLayout();
   EXPECT_EQ(shelltest::OverflowingTexts(*window->GetPaintManager()), std::vector<std::string>{});
-  config.RemoveListener(window);
   ::DestroyWindow(hwnd);
 }
 
