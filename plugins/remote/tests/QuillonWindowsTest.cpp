@@ -2,6 +2,7 @@
 // consultation service in process.
 
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "ClientOrder.h"
@@ -68,17 +69,18 @@ class QuillonWindowsTest : public RemoteWebTest {
     SOWin::PumpEvents(10);
     if (IsWindow(host)) DestroyWindow(host);
     SOWin::PumpEvents(10);
+    plugin.reset();
     RemoteWebTest::TearDown();
   }
 
-  // The plug-in window as the shell makes it (the window itself is never deleted, as in the
-  // program, where a plug-in lives to the end).
+  // The plug-in window as the shell makes it; the test ends it after its host window, where the
+  // program keeps a plug-in to the end.
   CQuillonWnd* OpenPlugin() {
-    plugin = new CQuillonWnd;
+    plugin = std::make_unique<CQuillonWnd>();
     plugin->SetExecuter(&executer);
     EXPECT_NE(plugin->CreateWnd(host, 0, 0, 1200, 700), nullptr);
     SOWin::PumpEvents(20);
-    return plugin;
+    return plugin.get();
   }
 
   void LoginUser(const std::string& name) {
@@ -88,7 +90,7 @@ class QuillonWindowsTest : public RemoteWebTest {
 
   RecordingHost executer;
   HWND host = nullptr;
-  CQuillonWnd* plugin = nullptr;
+  std::unique_ptr<CQuillonWnd> plugin;
 };
 
 TEST_F(QuillonWindowsTest, ConsultationRequestsAskForALoginFirst) {
