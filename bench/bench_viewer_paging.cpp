@@ -4,7 +4,8 @@
 // viewer can do per page: DCMTK's DicomImage reads the file and windows it to 8 bits, and a
 // plain Qt widget of the same size draws the frames smoothly scaled into its cells. Wall times
 // suffer on a busy machine; the processor time of the process per step (Qt's painting threads
-// included) is shown beside them.
+// included) is shown beside them, and the fresh pages each side touches per step. Both sides
+// share the process's heap: memory one side frees is warm memory for the other.
 // Also the load of the same files into the control to its finish event, against the data centre
 // alone in the same run, and the parts of a paint measured apart: windowing and resampling of a
 // frame drawn for the first time, corner texts and overlays.
@@ -18,6 +19,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +46,23 @@ namespace fx = orvanta::fixtures;
 using namespace bench;
 
 namespace {
+
+// Resident memory now, in MB.
+long RssMb() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE) / (1024 * 1024);
+}
+
+// Pages the process touched for the first time (minor faults) so far.
+long FreshPages() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
 
 class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
  public:
@@ -182,7 +203,8 @@ int main(int argc, char** argv) {
     plain.setGeometry(0, 0, (area.right - area.left) * cols, (area.bottom - area.top) * rows);
     plainTop.show();
     SOWin::PumpEvents(20);
-    std::vector<double> ms, cpu, peerMs, peerCpu;
+    const long rssLoaded = RssMb();
+    std::vector<double> ms, cpu, peerMs, peerCpu, faults, peerFaults;
     // Forward through the series and back again at its end; the peer shows the same page next.
     const int pages = (count + rows * cols - 1) / (rows * cols);
     int page = 0, direction = 1;
@@ -190,15 +212,19 @@ int main(int argc, char** argv) {
       if (page + direction < 0 || page + direction >= pages) direction = -direction;
       page += direction;
       double c0 = ProcessCpuSeconds();
+      const long f0 = FreshPages();
       ms.push_back(1000 * Seconds([&] {
         SendMessageW(cell, WM_MOUSEWHEEL, MAKEWPARAM(0, direction > 0 ? -120 : 120), 0);
       }));
       double c1 = ProcessCpuSeconds();
+      const long f1 = FreshPages();
       cpu.push_back(1000 * (c1 - c0));
+      faults.push_back(static_cast<double>(f1 - f0));
       peerMs.push_back(1000 * Seconds([&] { plain.ShowPage(page); }));
       peerCpu.push_back(1000 * (ProcessCpuSeconds() - c1));
+      peerFaults.push_back(static_cast<double>(FreshPages() - f1));
     }
-    for (auto* v : {&ms, &cpu, &peerMs, &peerCpu})
+    for (auto* v : {&ms, &cpu, &peerMs, &peerCpu, &faults, &peerFaults})
       if (v->empty()) v->push_back(0);
     std::printf("%dx%d wheel to painted: p50 %.2f ms  p95 %.2f ms  max %.2f ms   budget p95 < %d ms\n", rows, cols,
                 Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0), rows == 1 ? 8 : 16);
@@ -209,6 +235,10 @@ int main(int argc, char** argv) {
     std::printf("  ratio (ours / peer): wall p50 %.2f  p95 %.2f   processor p50 %.2f  p95 %.2f\n",
                 Percentile(ms, 0.5) / Percentile(peerMs, 0.5), Percentile(ms, 0.95) / Percentile(peerMs, 0.95),
                 Percentile(cpu, 0.5) / Percentile(peerCpu, 0.5), Percentile(cpu, 0.95) / Percentile(peerCpu, 0.95));
+    std::printf("  fresh 4 KB pages touched per step: ours p50 %.0f / p95 %.0f, peer p50 %.0f / p95 %.0f\n",
+                Percentile(faults, 0.5), Percentile(faults, 0.95), Percentile(peerFaults, 0.5),
+                Percentile(peerFaults, 0.95));
+    std::printf("  resident memory: %ld MB loaded, %ld MB after paging\n", rssLoaded, RssMb());
 
     // The parts of one cell's paint, measured on images not drawn before.
     SOSeriesWindow* s = control->GetSeriesWindow(0);

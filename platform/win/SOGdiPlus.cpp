@@ -1097,7 +1097,11 @@ struct Bitmap::Lock {
 
 Bitmap::~Bitmap() = default;
 
-Bitmap::Bitmap(INT width, INT height, PixelFormat format) {
+Bitmap::Bitmap(INT width, INT height, PixelFormat format) : Bitmap(width, height, format, Uncleared{}) {
+  d_->img.fill(0);
+}
+
+Bitmap::Bitmap(INT width, INT height, PixelFormat format, Uncleared) {
   const QImage::Format f = QtFormat(format);
   if (width <= 0 || height <= 0 || f == QImage::Format_Invalid) {
     status_ = InvalidParameter;
@@ -1105,8 +1109,11 @@ Bitmap::Bitmap(INT width, INT height, PixelFormat format) {
   }
   d_->img = QImage(width, height, f);
   if (f == QImage::Format_Indexed8) d_->img.setColorTable(GreyRamp());
-  d_->img.fill(0);
   if (d_->img.isNull()) status_ = OutOfMemory;
+}
+
+Bitmap* Bitmap::NewUncleared(INT width, INT height, PixelFormat format) {
+  return new Bitmap(width, height, format, Uncleared{});
 }
 
 Bitmap::Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0) {

@@ -631,6 +631,9 @@ class Bitmap : public Image {
   static Bitmap* FromHBITMAP(HBITMAP hbm, HPALETTE hpal);
   static Bitmap* FromFile(const WCHAR* filename, BOOL useIcm = FALSE);
   static Bitmap* FromStream(IStream* stream, BOOL useIcm = FALSE);
+  // Our own: a bitmap whose pixels are left as the allocator gives them, for a caller that
+  // writes every pixel before it draws (the constructor above clears them).
+  static Bitmap* NewUncleared(INT width, INT height, PixelFormat format);
   Bitmap* Clone(const Rect& rect, PixelFormat format) const;
   Bitmap* Clone(INT x, INT y, INT w, INT h, PixelFormat format) const;
   Status LockBits(const Rect* rect, UINT flags, PixelFormat format, BitmapData* data);
@@ -643,6 +646,8 @@ class Bitmap : public Image {
 
  private:
   struct Lock;
+  struct Uncleared {};
+  Bitmap(INT width, INT height, PixelFormat format, Uncleared);
   std::unique_ptr<Lock> lock_;
 };
 

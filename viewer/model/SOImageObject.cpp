@@ -56,6 +56,10 @@ void SOImageObject::SetDcmObject(ISODcmObject* object, unsigned long frame) {
   ResetImagePresentationState();
 }
 
+bool SOImageObject::HoldsPixels() const {
+  return m_->original != nullptr;
+}
+
 void SOImageObject::DiscardPixelCaches() {
   m_->primary.reset();
   m_->origin.reset();

@@ -94,6 +94,11 @@ class SOImageObject : public ISOImageObject {
   bool DrawImage(HDC hdc, RECT rect, bool reserved);
   // The frame at native size with the current window, invert and palette; owned here.
   Gdiplus::Bitmap* GetOriginBitmapData();
+  // Frees the decoded frame and the bitmaps made from it; they are made again from the file
+  // when next asked for. Not for images whose record is filled by hand.
+  void ReleasePixelCaches() { DiscardPixelCaches(); }
+  // True while the decoded frame is held.
+  bool HoldsPixels() const;
 
  protected:
   void ActiveUpdateBitmapFlag();

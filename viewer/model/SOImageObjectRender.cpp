@@ -135,7 +135,10 @@ Gdiplus::Bitmap* SOImageObject::GetOriginBitmapData() {
 
 Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* record) {
   if (!record || record->type == DCM_PIXEL_NONE || !record->columns || !record->rows) return nullptr;
-  auto bitmap = std::make_unique<Gdiplus::Bitmap>(record->columns, record->rows, BitmapFormat(*record));
+  // Every pixel is written next, so the bitmap is not cleared first.
+  std::unique_ptr<Gdiplus::Bitmap> bitmap(
+      Gdiplus::Bitmap::NewUncleared(record->columns, record->rows, BitmapFormat(*record)));
+  if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
   return WriteBitmapPixels(*bitmap, record) ? bitmap.release() : nullptr;
 }
 

@@ -65,6 +65,27 @@ TEST_F(SeriesWindowTest, PagesAndTheWheel) {
   EXPECT_EQ(series.GetFirstIndex(), 0);
 }
 
+// Paging a long series keeps the pixels of the last few pages only; an image paged back to is
+// read again and shows as before, in the window it had.
+TEST_F(SeriesWindowTest, PagingHoldsAFewPagesOfPixels) {
+  Load(SmallSeries(40).files);
+  ASSERT_TRUE(series.SetImageLayout(1, 2));
+  series.ScrollToFirst();
+  series.GetImageObject(0)->WW(30, 700);
+  const QImage first = viewer_ui_test::Snap(series.GetWindow());
+  ASSERT_TRUE(series.GetImageObject(0)->HoldsPixels());
+  for (int page = 1; page < 20; ++page) series.ScrollNext();
+  EXPECT_EQ(series.GetFirstIndex(), 38);
+  int held = 0;
+  for (int i = 0; i < 40; ++i) held += series.GetImageObject(i)->HoldsPixels();
+  EXPECT_EQ(held, 16);
+  EXPECT_TRUE(series.GetImageObject(39)->HoldsPixels());
+  EXPECT_FALSE(series.GetImageObject(0)->HoldsPixels());
+  series.ScrollToFirst();
+  EXPECT_TRUE(series.GetImageObject(0)->HoldsPixels());
+  EXPECT_EQ(viewer_ui_test::Snap(series.GetWindow()), first);
+}
+
 TEST_F(SeriesWindowTest, InstanceNumberOrderTiesAndDuplicates) {
   const auto written = SmallSeries(4);
   const int numbers[4] = {3, 1, 2, 2};

@@ -65,6 +65,7 @@ void SOSeriesWindow::Clear() {
   for (auto& w : windows_) w->SetImageObject(nullptr, 0);
   for (auto& image : images_) image->UnRegisterCallback(this);
   images_.clear();
+  shownLately_.clear();
   sopUids_.clear();
   ordered_ = true;
   requestedFirst_ = first_ = 0;
@@ -256,6 +257,21 @@ void SOSeriesWindow::SettlePage() {
   if (first_ >= GetImageObjectCount()) first_ = 0;
 }
 
+size_t SOSeriesWindow::KeptImages() const {
+  return std::max<size_t>(16, 4 * static_cast<size_t>(rows_) * cols_);
+}
+
+void SOSeriesWindow::KeepShown(SOImageObject* image) {
+  auto at = std::find(shownLately_.begin(), shownLately_.end(), image);
+  if (at == shownLately_.begin() && at != shownLately_.end()) return;
+  if (at != shownLately_.end()) shownLately_.erase(at);
+  shownLately_.push_front(image);
+  while (shownLately_.size() > KeptImages()) {
+    shownLately_.back()->ReleasePixelCaches();
+    shownLately_.pop_back();
+  }
+}
+
 void SOSeriesWindow::Refresh(bool paintNow) {
   const int n = rows_ * cols_;
   if (n < 1) return;
@@ -266,6 +282,7 @@ void SOSeriesWindow::Refresh(bool paintNow) {
   for (int k = 0; k < n && k < GetImageWndCount(); ++k) {
     const int i = first_ + k;
     windows_[k]->SetImageObject(i < count ? images_[i].get() : nullptr, i < count ? i : 0);
+    if (i < count) KeepShown(images_[i].get());
   }
   const int pages = count / n + (count % n ? 1 : 0);
   if (pages != scrollbar_.GetCount()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -126,6 +127,12 @@ class SOSeriesWindow : public SOWindowBase,
   int requestedFirst_ = 0;
   int first_ = 0;
   std::vector<std::unique_ptr<SOImageObject>> images_;
+  // Images shown lately, the latest first: past the first KeptImages() the decoded frames and
+  // bitmaps are freed, so paging reuses memory already touched and a long series holds only
+  // a few pages of pixels.
+  std::deque<SOImageObject*> shownLately_;
+  size_t KeptImages() const;
+  void KeepShown(SOImageObject* image);
   std::unordered_set<std::string> sopUids_;  // of the images held
   bool ordered_ = true;  // images_ is in Instance Number order (ShowSeries keeps the series' order)
   std::vector<std::unique_ptr<SOImageWindow>> windows_;
