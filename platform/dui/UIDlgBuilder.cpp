@@ -12,12 +12,29 @@
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace DuiLib {
 
-struct CDialogBuilder::Document {
-  TiXmlDocument xml;
+// A parsed skin with its names and values already wide: built once per file and shared by
+// every builder that builds from it.
+struct SkinNode {
+  std::wstring name;
+  std::vector<std::pair<std::wstring, std::wstring>> attributes;
+  std::vector<SkinNode> children;
+
+  const std::wstring* Attribute(const wchar_t* key) const {
+    for (const auto& a : attributes)
+      if (a.first == key) return &a.second;
+    return nullptr;
+  }
+};
+struct SkinDocument {
+  SkinNode root;
 };
 
 namespace {
@@ -35,6 +52,44 @@ bool IsConfigElement(const std::wstring& name) {
          name == L"Include";
 }
 
+void Convert(const TiXmlElement* e, SkinNode& out);
+
+// Parses UTF-8 markup; on failure returns null and fills `error` with the reason and line.
+std::shared_ptr<const SkinDocument> ParseDocument(const char* text, std::string& error, int& line) {
+  TiXmlDocument xml;
+  xml.Parse(text, nullptr, TIXML_ENCODING_UTF8);
+  if (xml.Error() || !xml.RootElement()) {
+    error = xml.ErrorDesc() ? xml.ErrorDesc() : "";
+    line = xml.ErrorRow();
+    return nullptr;
+  }
+  auto doc = std::make_shared<SkinDocument>();
+  Convert(xml.RootElement(), doc->root);
+  return doc;
+}
+
+// Skin files parsed so far, by path, with the text they were parsed from: a file is read each
+// time (cheap) and parsed again only when its text changed.
+struct CachedFile {
+  std::string text;
+  std::shared_ptr<const SkinDocument> doc;
+};
+std::mutex g_cacheLock;
+std::map<std::string, CachedFile>& Cache() {
+  static auto* cache = new std::map<std::string, CachedFile>;
+  return *cache;
+}
+
+}  // namespace
+
+namespace {
+void Convert(const TiXmlElement* e, SkinNode& out) {
+  out.name = Wide(e->Value());
+  for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next())
+    out.attributes.emplace_back(Wide(a->Name()), Wide(a->Value()));
+  for (const TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
+    Convert(c, out.children.emplace_back());
+}
 }  // namespace
 
 CDialogBuilder::CDialogBuilder() = default;
@@ -77,8 +132,10 @@ CControlUI* CDialogBuilder::CreateBuiltinControl(const wchar_t* c) {
 }
 
 bool CDialogBuilder::LoadFile(const std::wstring& path) {
-  std::ifstream in(Utf8(path), std::ios::binary);
+  std::string file = Utf8(path);
+  std::ifstream in(file, std::ios::binary);
   if (!in) {
+    m_doc.reset();
     m_sError = L"cannot open " + CDuiString(path);
     return false;
   }
@@ -87,22 +144,32 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
   std::string text = buf.str();
   // A UTF-8 byte order mark is allowed.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  m_doc = std::make_unique<Document>();
-  m_doc->xml.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-  if (m_doc->xml.Error() || !m_doc->xml.RootElement()) {
-    m_sError.Format(L"%ls: %s (line %d)", path.c_str(), m_doc->xml.ErrorDesc(), m_doc->xml.ErrorRow());
-    m_doc.reset();
+  {
+    std::lock_guard<std::mutex> lock(g_cacheLock);
+    auto it = Cache().find(file);
+    if (it != Cache().end() && it->second.text == text) {
+      m_doc = it->second.doc;
+      return true;
+    }
+  }
+  std::string error;
+  int line = 0;
+  m_doc = ParseDocument(text.c_str(), error, line);
+  if (!m_doc) {
+    m_sError.Format(L"%ls: %s (line %d)", path.c_str(), error.c_str(), line);
     return false;
   }
+  std::lock_guard<std::mutex> lock(g_cacheLock);
+  Cache()[file] = CachedFile{std::move(text), m_doc};
   return true;
 }
 
 bool CDialogBuilder::LoadMarkup(const std::wstring& markup) {
-  m_doc = std::make_unique<Document>();
-  m_doc->xml.Parse(Utf8(markup).c_str(), nullptr, TIXML_ENCODING_UTF8);
-  if (m_doc->xml.Error() || !m_doc->xml.RootElement()) {
-    m_sError.Format(L"markup: %s (line %d)", m_doc->xml.ErrorDesc(), m_doc->xml.ErrorRow());
-    m_doc.reset();
+  std::string error;
+  int line = 0;
+  m_doc = ParseDocument(Utf8(markup).c_str(), error, line);
+  if (!m_doc) {
+    m_sError.Format(L"markup: %s (line %d)", error.c_str(), line);
     return false;
   }
   return true;
@@ -146,17 +213,17 @@ CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintManag
                                    CControlUI* parent) {
   if (!m_doc) return nullptr;
   m_pCallback = callback;
-  TiXmlElement* root = m_doc->xml.RootElement();
+  std::shared_ptr<const SkinDocument> doc = m_doc;  // held while the tree is built
+  const SkinNode& root = doc->root;
   if (manager) ApplyWindowElement(root, manager);
   CControlUI* result = Parse(root, parent, manager);
   if (!result && m_sError.IsEmpty()) m_sError = L"no control in the skin";
   return result;
 }
 
-void CDialogBuilder::ApplyWindowElement(TiXmlElement* window, CPaintManagerUI* manager) {
-  if (Wide(window->Value()) == L"Window") {
-    for (TiXmlAttribute* a = window->FirstAttribute(); a; a = a->Next()) {
-      std::wstring n = Wide(a->Name()), v = Wide(a->Value());
+void CDialogBuilder::ApplyWindowElement(const SkinNode& window, CPaintManagerUI* manager) {
+  if (window.name == L"Window") {
+    for (const auto& [n, v] : window.attributes) {
       if (n == L"size") {
         SIZE sz = ParseSize(v.c_str());
         manager->SetInitSize(sz.cx, sz.cy);
@@ -183,32 +250,36 @@ void CDialogBuilder::ApplyWindowElement(TiXmlElement* window, CPaintManagerUI* m
         manager->AddWindowCustomAttribute(n.c_str(), v.c_str());
     }
   }
-  for (TiXmlElement* e = window->FirstChildElement(); e; e = e->NextSiblingElement()) {
-    std::wstring name = Wide(e->Value());
-    auto attr = [&](const char* key) { return Wide(e->Attribute(key)); };
+  for (const SkinNode& e : window.children) {
+    const std::wstring& name = e.name;
+    auto attr = [&](const wchar_t* key) {
+      const std::wstring* v = e.Attribute(key);
+      return v ? *v : std::wstring();
+    };
     if (name == L"Font") {
-      std::wstring face = attr("name");
-      int size = int(wcstol(attr("size").c_str(), nullptr, 10));
-      bool bold = attr("bold") == L"true", underline = attr("underline") == L"true",
-           italic = attr("italic") == L"true";
+      std::wstring face = attr(L"name");
+      int size = int(wcstol(attr(L"size").c_str(), nullptr, 10));
+      bool bold = attr(L"bold") == L"true", underline = attr(L"underline") == L"true",
+           italic = attr(L"italic") == L"true";
       manager->AddFont(face.c_str(), size, bold, underline, italic);
-      if (attr("default") == L"true") manager->SetDefaultFont(face.c_str(), size, bold, underline, italic);
+      if (attr(L"default") == L"true") manager->SetDefaultFont(face.c_str(), size, bold, underline, italic);
     } else if (name == L"Default") {
-      manager->AddDefaultAttributeList(attr("name").c_str(), attr("value").c_str());
+      manager->AddDefaultAttributeList(attr(L"name").c_str(), attr(L"value").c_str());
     } else if (name == L"Style") {
-      manager->AddStyle(attr("name").c_str(), attr("value").c_str());
+      manager->AddStyle(attr(L"name").c_str(), attr(L"value").c_str());
     }
   }
 }
 
-CControlUI* CDialogBuilder::Parse(TiXmlElement* root, CControlUI* parent, CPaintManagerUI* manager) {
+CControlUI* CDialogBuilder::Parse(const SkinNode& root, CControlUI* parent, CPaintManagerUI* manager) {
   CControlUI* first = nullptr;
-  for (TiXmlElement* node = root->FirstChildElement(); node; node = node->NextSiblingElement()) {
-    std::wstring cls = Wide(node->Value());
+  for (const SkinNode& node : root.children) {
+    const std::wstring& cls = node.name;
     if (cls == L"Include") {
       // Another skin file's controls, in place.
       CDialogBuilder included;
-      std::wstring source = Wide(node->Attribute("source"));
+      const std::wstring* src = node.Attribute(L"source");
+      std::wstring source = src ? *src : std::wstring();
       if (CControlUI* c = included.Create(source.c_str(), (unsigned int)0, m_pCallback, manager, parent))
         if (!first) first = c;
       continue;
@@ -218,15 +289,14 @@ CControlUI* CDialogBuilder::Parse(TiXmlElement* root, CControlUI* parent, CPaint
     if (!control && m_pCallback) control = m_pCallback->CreateControl(cls.c_str());
     if (!control) continue;  // an element nobody knows, with everything inside it
 
-    if (node->FirstChildElement()) Parse(node, control, manager);
+    if (!node.children.empty()) Parse(node, control, manager);
 
     if (manager) {
       control->SetManager(manager, nullptr, false);
       if (const wchar_t* defaults = manager->GetDefaultAttributeList(cls.c_str()))
         control->ApplyAttributeList(defaults);
     }
-    for (TiXmlAttribute* a = node->FirstAttribute(); a; a = a->Next())
-      control->SetAttribute(Wide(a->Name()).c_str(), Wide(a->Value()).c_str());
+    for (const auto& [name, value] : node.attributes) control->SetAttribute(name.c_str(), value.c_str());
     if (manager) control->SetManager(nullptr, nullptr, false);
 
     if (parent) {

@@ -4,9 +4,10 @@
 
 #include <memory>
 
-class TiXmlElement;
-
 namespace DuiLib {
+
+struct SkinNode;
+struct SkinDocument;
 
 // Lets the application build its own control classes from skin elements.
 class IDialogBuilderCallback {
@@ -45,13 +46,12 @@ class CDialogBuilder {
   static CControlUI* CreateBuiltinControl(const wchar_t* className);
 
  private:
-  struct Document;
   bool LoadFile(const std::wstring& path);
   bool LoadMarkup(const std::wstring& markup);
-  CControlUI* Parse(TiXmlElement* root, CControlUI* parent, CPaintManagerUI* manager);
-  void ApplyWindowElement(TiXmlElement* window, CPaintManagerUI* manager);
+  CControlUI* Parse(const SkinNode& root, CControlUI* parent, CPaintManagerUI* manager);
+  void ApplyWindowElement(const SkinNode& window, CPaintManagerUI* manager);
 
-  std::unique_ptr<Document> m_doc;
+  std::shared_ptr<const SkinDocument> m_doc;  // parsed skin files are shared between builders
   IDialogBuilderCallback* m_pCallback = nullptr;
   CDuiString m_sError;
 };

@@ -6,6 +6,12 @@
 
 #include <QBuffer>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
 using namespace DuiLib;
 
 namespace {
@@ -85,6 +91,37 @@ TEST_F(DuiNotify, BrokenSkinFailsWithAReason) {
   ASSERT_NE(root, nullptr);
   EXPECT_STREQ(root->GetClass(), L"Label");
   delete root;
+}
+
+// Skin files are parsed once and shared; a file written again is read again, and every build
+// gives a tree of its own.
+TEST_F(DuiNotify, SkinFileBuiltAgainFollowsItsLatestContent) {
+  std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("dui_rebuild_" + std::to_string(::getpid()) + ".xml");
+  auto write = [&](const char* text) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+  };
+  auto build = [&](CPaintManagerUI& m) {
+    CDialogBuilder builder;
+    return builder.CreateFromAbsolutePath(file.wstring().c_str(), nullptr, &m);
+  };
+  write("<Window size='10,10'><Label name='a' text='one'/></Window>");
+  CPaintManagerUI m1, m2, m3;
+  std::unique_ptr<CControlUI> first(build(m1)), second(build(m2));
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_STREQ(second->GetText(), L"one");
+  first->SetText(L"changed");
+  EXPECT_STREQ(second->GetText(), L"one");
+  write("<Window size='20,20'><Button name='b' text='two'/></Window>");
+  std::unique_ptr<CControlUI> third(build(m3));
+  ASSERT_TRUE(third);
+  EXPECT_STREQ(third->GetClass(), L"Button");
+  EXPECT_STREQ(third->GetText(), L"two");
+  EXPECT_EQ(m3.GetInitSize().cx, 20);
+  std::filesystem::remove(file);
+  CDialogBuilder gone;
+  EXPECT_EQ(gone.CreateFromAbsolutePath(file.wstring().c_str()), nullptr);
 }
 
 TEST_F(DuiNotify, GroupedOptionRaisesOneSelectChanged) {
