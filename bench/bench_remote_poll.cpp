@@ -3,7 +3,8 @@
 // then 20 orders change and one poll cycle brings them into the lists. Beside it, in the same
 // run, the same web calls made directly one after another (the peer: what the plug-in cannot
 // avoid). Prints both times in ms and their ratio, and the longest stretch the UI thread was
-// busy in one go while the plug-in worked (a 1 ms timer's largest gap).
+// busy in one go while the plug-in worked (a 1 ms timer's largest gap). The floor beside them: the
+// same number of list windows and rows made by the skin engine alone, no plug-in logic, no calls.
 // Usage: bench_remote_poll [orders=10000] [teams=50]
 
 #include <QCoreApplication>
@@ -72,6 +73,49 @@ void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "bench_remote_poll: %s failed\n", what);
   std::exit(1);
+}
+
+// A bare skinned window showing a list skin, for the floor: what the skin engine alone costs to
+// make the lists' windows and rows, without the plug-in's logic and without web calls.
+class PlainListWindow : public DuiLib::WindowImplBase {
+ public:
+  explicit PlainListWindow(const wchar_t* skin) : skin_(skin) {}
+  const wchar_t* GetWindowClassName() const override { return L"BenchPlainList"; }
+  DuiLib::CDuiString GetSkinFolder() override { return L""; }
+  DuiLib::CDuiString GetSkinFile() override { return skin_; }
+  void OnFinalMessage(HWND) override { delete this; }
+  DuiLib::CPaintManagerUI& Manager() { return m_PaintManager; }
+
+ private:
+  const wchar_t* skin_;
+};
+
+// Makes `windows` list windows, then `rows` rows in each from the row skin parsed once, the
+// way the plug-in builds them; returns the time in ms. The windows are closed afterwards.
+double SkinFloor(HWND parent, int windows, int rows) {
+  const auto start = Clock::now();
+  std::vector<PlainListWindow*> made;
+  DuiLib::CDialogBuilder rowBuilder;
+  for (int w = 0; w < windows; ++w) {
+    auto* window = new PlainListWindow(w == 0 ? L"remote/main_panel_my.xml" : L"remote/main_panel_team.xml");
+    Check(window->Create(parent, L"BenchPlainList", w == 0 ? 0x56000000 : 0x46000000, 0, 0, 0, 1000, 600) != nullptr,
+          "plain list window");
+    auto* list = dynamic_cast<DuiLib::CListUI*>(window->Manager().FindControl(L"orderList"));
+    Check(list != nullptr, "plain list");
+    for (int r = 0; r < rows; ++r) {
+      DuiLib::CControlUI* row = r == 0 && w == 0
+                                    ? rowBuilder.Create(L"remote/list_item_team.xml", (unsigned int)0, nullptr,
+                                                        &window->Manager())
+                                    : rowBuilder.Create(nullptr, &window->Manager());
+      Check(row != nullptr && list->Add(row), "plain row");
+    }
+    made.push_back(window);
+  }
+  SOWin::PumpEvents(0);
+  const double ms = Ms(start);
+  for (PlainListWindow* window : made) DestroyWindow(window->GetHWND());
+  SOWin::PumpEvents(20);
+  return ms;
 }
 
 }  // namespace
@@ -220,6 +264,7 @@ int main(int argc, char** argv) {
     pollBusy = std::max(pollBusy, probe.Stop());
   }
   const size_t pluginPollCalls = service.Admin("Requests").at("requests").size();
+  const double floorMs = SkinFloor(host, teamCount + 1, 20);
 
   const double rawPoll = bench::Median(rawPolls), pluginPoll = bench::Median(pluginPolls);
   std::printf("first pages shown: plug-in %8.1f ms (%zu calls)  raw web calls %8.1f ms (%zu calls)  ratio %.2fx\n",
@@ -227,6 +272,9 @@ int main(int argc, char** argv) {
   std::printf("poll cycle, 20 changed orders (median of 3): plug-in %6.1f ms (%zu calls)  raw web calls %6.1f ms "
               "(%zu calls)  ratio %.2fx\n",
               pluginPoll, pluginPollCalls, rawPoll, rawPollCalls, pluginPoll / rawPoll);
+  std::printf("floor, the skin engine alone making the same %d list windows and %d rows: %8.1f ms  "
+              "(raw web calls + floor %.2fx the raw web calls)\n",
+              teamCount + 1, (teamCount + 1) * 20, floorMs, (rawFirst + floorMs) / rawFirst);
   std::printf("UI thread longest busy stretch: first pages %.1f ms, poll cycles %.1f ms (goal <= 16 ms per poll)\n",
               firstBusy, pollBusy);
 
