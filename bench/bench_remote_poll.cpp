@@ -3,7 +3,7 @@
 // then 20 orders change and one poll cycle brings them into the lists. Beside it, in the same
 // run, the same web calls made directly one after another (the peer: what the plug-in cannot
 // avoid). Prints both times in ms and their ratio, and the longest stretch the UI thread was
-// busy in one go while the plug-in worked (a 1 ms timer's largest gap). The floor beside them: the
+// busy in one go while the plug-in worked (a 1 ms timer's largest gap). For scale beside them: the
 // same number of list windows and rows made by the skin engine alone, no plug-in logic, no calls.
 // Usage: bench_remote_poll [orders=10000] [teams=50]
 
@@ -75,7 +75,7 @@ void Check(bool ok, const char* what) {
   std::exit(1);
 }
 
-// A bare skinned window showing a list skin, for the floor: what the skin engine alone costs to
+// A bare skinned window showing a list skin, for scale: what the skin engine alone costs to
 // make the lists' windows and rows, without the plug-in's logic and without web calls.
 class PlainListWindow : public DuiLib::WindowImplBase {
  public:
@@ -92,7 +92,7 @@ class PlainListWindow : public DuiLib::WindowImplBase {
 
 // Makes `windows` list windows, then `rows` rows in each from the row skin parsed once, the
 // way the plug-in builds them; returns the time in ms. The windows are closed afterwards.
-double SkinFloor(HWND parent, int windows, int rows) {
+double SkinEngineAlone(HWND parent, int windows, int rows) {
   const auto start = Clock::now();
   std::vector<PlainListWindow*> made;
   DuiLib::CDialogBuilder rowBuilder;
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
     pollBusy = std::max(pollBusy, probe.Stop());
   }
   const size_t pluginPollCalls = service.Admin("Requests").at("requests").size();
-  const double floorMs = SkinFloor(host, teamCount + 1, 20);
+  const double aloneMs = SkinEngineAlone(host, teamCount + 1, 20);
 
   const double rawPoll = bench::Median(rawPolls), pluginPoll = bench::Median(pluginPolls);
   std::printf("first pages shown: plug-in %8.1f ms (%zu calls)  raw web calls %8.1f ms (%zu calls)  ratio %.2fx\n",
@@ -272,9 +272,9 @@ int main(int argc, char** argv) {
   std::printf("poll cycle, 20 changed orders (median of 3): plug-in %6.1f ms (%zu calls)  raw web calls %6.1f ms "
               "(%zu calls)  ratio %.2fx\n",
               pluginPoll, pluginPollCalls, rawPoll, rawPollCalls, pluginPoll / rawPoll);
-  std::printf("floor, the skin engine alone making the same %d list windows and %d rows: %8.1f ms  "
-              "(raw web calls + floor %.2fx the raw web calls)\n",
-              teamCount + 1, (teamCount + 1) * 20, floorMs, (rawFirst + floorMs) / rawFirst);
+  std::printf("for scale, the skin engine alone making %d list windows of 1000x600 and %d rows: %8.1f ms "
+              "(%.2fx the raw web calls)\n",
+              teamCount + 1, (teamCount + 1) * 20, aloneMs, aloneMs / rawFirst);
   std::printf("UI thread longest busy stretch: first pages %.1f ms, poll cycles %.1f ms (goal <= 16 ms per poll)\n",
               firstBusy, pollBusy);
 
