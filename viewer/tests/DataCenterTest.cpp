@@ -330,8 +330,8 @@ TEST(DataCenter, UnRegisterWaitsForTheCallInFlight) {
   options.slices = 4;
   options.rows = options.columns = 8;
   const fx::WrittenSeries series = fx::WriteCtSeries(orvanta::test::MakeTempDir("unregister"), options);
+  Recorder held, last;  // outlive the data centre, which reports its clear to `last`
   DataCenter dc;
-  Recorder held, last;
   SelfRemover self(dc.dc);
   held.HoldAfter(1);
   dc->RegisterCallback(&self);
