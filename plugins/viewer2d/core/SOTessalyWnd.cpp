@@ -152,6 +152,7 @@ void SOTessalyWnd::InitWindow() {
   CControlUI* panel = m_PaintManager.FindControl(L"lumexaPanel");
   if (panel) panel->OnSize += MakeDelegate(this, &SOTessalyWnd::OnLumexaPanelSize);
   const RECT rc = panel ? panel->GetPos() : RECT{};
+  m_panel = rc;
   m_lumexa = CreateLumexa();
   m_lumexa->Create(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, true);
   m_lumexa->RegisterCallback(this);
@@ -166,10 +167,14 @@ void SOTessalyWnd::OnFinalMessage(HWND hWnd) {
 
 bool SOTessalyWnd::OnLumexaPanelSize(void* param) {
   auto* panel = static_cast<CControlUI*>(param);
-  if (m_lumexa && panel) {
-    const RECT rc = panel->GetPos();
-    m_lumexa->Move(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
-  }
+  if (!m_lumexa || !panel) return true;
+  // A relayout of the window (a new list row) leaves the panel where it was: moving the control
+  // to the same place would lay out and repaint all its views again.
+  const RECT rc = panel->GetPos();
+  if (rc.left == m_panel.left && rc.top == m_panel.top && rc.right == m_panel.right && rc.bottom == m_panel.bottom)
+    return true;
+  m_panel = rc;
+  m_lumexa->Move(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
   return true;
 }
 

@@ -97,6 +97,7 @@ class SOTessalyWnd : public DuiLib::WindowImplBase, public ISOViewerCtrlCallback
   ISOExecuter* m_host = nullptr;
   ISOLumexa* m_lumexa = nullptr;
   CStudySeriesListUI* m_list = nullptr;
+  RECT m_panel{};  // where the control was last placed
   bool m_annotations = true;
   int m_refills = 0;
 };

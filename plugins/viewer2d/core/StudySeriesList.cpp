@@ -1,7 +1,9 @@
 #include "StudySeriesList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "ISODcmObject.h"
 #include "SODcmUtil.h"
@@ -84,9 +86,34 @@ bool IsImageSeries(ISODcmSeries* series) {
   return modality != "SR";
 }
 
-CStudySeriesListUI::CStudySeriesListUI() = default;
+namespace {
+
+// A decoded thumbnail on its way to the UI thread; freed unless it was handed over.
+struct OwnedBitmap {
+  explicit OwnedBitmap(HBITMAP b) : bitmap(b) {}
+  ~OwnedBitmap() {
+    if (bitmap) DeleteObject(bitmap);
+  }
+  HBITMAP Release() { return std::exchange(bitmap, nullptr); }
+  HBITMAP bitmap;
+};
+
+}  // namespace
+
+CStudySeriesListUI::CStudySeriesListUI() {
+  m_thumbnails->list = this;
+}
 
 CStudySeriesListUI::~CStudySeriesListUI() {
+  // Deliveries already queued on the UI thread find no list and free their bitmaps.
+  m_thumbnails->list = nullptr;
+  {
+    std::lock_guard lock(m_thumbnails->mutex);
+    m_thumbnails->stop = true;
+    m_thumbnails->jobs.clear();
+  }
+  m_thumbnails->wake.notify_all();
+  if (m_thumbnailThread.joinable()) m_thumbnailThread.join();
   // The controls go with the container; only the records are ours.
   for (StudyListItem* study : m_studies) {
     for (SeriesListItem* item : study->series) delete item;
@@ -181,19 +208,16 @@ void CStudySeriesListUI::FillSeriesTexts(SeriesListItem* item) {
   ISODcmSeries* series = item->series;
   const int count = series ? series->GetObjectCount() : 0;
   if (count <= 0) return;
-  const std::wstring image = Wide(item->seriesUID);
   if (m_pManager) {
     // A thumbnail registered once stays until the list is cleared: no decode on later refills.
-    bool registered = m_pManager->GetImage(image.c_str()) != nullptr;
-    ISODcmObject* middle = series->GetObjectAt(count / 2);
-    if (!registered && middle && middle->GetFilePath()) {
-      if (HBITMAP bitmap = reinterpret_cast<HBITMAP>(SODcmUtil::CreateBitmap(middle->GetFilePath(), 64, 64))) {
-        registered = m_pManager->AddImage(image.c_str(), bitmap, 64, 64, false) != nullptr;
-        if (!registered) DeleteObject(bitmap);
-      }
+    const std::wstring image = Wide(item->seriesUID);
+    if (m_pManager->GetImage(image.c_str())) {
+      CControlUI* thumbnail = Child(item->control, 1);
+      const wchar_t* shown = thumbnail ? thumbnail->GetBkImage() : nullptr;
+      if (thumbnail && (!shown || image != shown)) thumbnail->SetBkImage(image.c_str());
+    } else {
+      RequestThumbnail(item);
     }
-    if (registered)
-      if (CControlUI* thumbnail = Child(item->control, 1)) thumbnail->SetBkImage(image.c_str());
   }
   ISODcmObject* first = series->GetObjectAt(0);
   std::wstring description;
@@ -203,7 +227,73 @@ void CStudySeriesListUI::FillSeriesTexts(SeriesListItem* item) {
   if (CControlUI* label = Child(Child(item->control, 3), 1)) label->SetText(std::to_wstring(count).c_str());
 }
 
+void CStudySeriesListUI::RequestThumbnail(SeriesListItem* item) {
+  if (std::find(m_requested.begin(), m_requested.end(), item->seriesUID) != m_requested.end()) return;
+  ISODcmSeries* series = item->series;
+  ISODcmObject* middle = series && series->GetObjectCount() > 0 ? series->GetObjectAt(series->GetObjectCount() / 2)
+                                                                 : nullptr;
+  if (!middle || !middle->GetFilePath() || !*middle->GetFilePath()) return;
+  m_requested.push_back(item->seriesUID);
+  ++m_pendingThumbnails;
+  {
+    std::lock_guard lock(m_thumbnails->mutex);
+    m_thumbnails->jobs.emplace_back(item->seriesUID, middle->GetFilePath());
+  }
+  m_thumbnails->wake.notify_one();
+  if (m_thumbnailThread.joinable()) return;
+  m_thumbnailThread = std::thread([queue = m_thumbnails] {
+    for (;;) {
+      std::pair<std::string, std::string> job;
+      unsigned generation = 0;
+      {
+        std::unique_lock lock(queue->mutex);
+        queue->wake.wait(lock, [&] { return queue->stop || !queue->jobs.empty(); });
+        if (queue->stop) return;
+        job = std::move(queue->jobs.front());
+        queue->jobs.pop_front();
+        generation = queue->generation;
+      }
+      auto bitmap = std::make_shared<OwnedBitmap>(
+          reinterpret_cast<HBITMAP>(SODcmUtil::CreateBitmap(job.second.c_str(), 64, 64)));
+      SOWin::InvokeOnUiThread(
+          [queue, generation, uid = std::move(job.first), bitmap] {
+            if (queue->list) queue->list->OnThumbnail(generation, uid, bitmap->Release());
+          },
+          false);
+    }
+  });
+}
+
+void CStudySeriesListUI::OnThumbnail(unsigned generation, const std::string& seriesUID, HBITMAP bitmap) {
+  {
+    std::lock_guard lock(m_thumbnails->mutex);
+    if (generation != m_thumbnails->generation) {
+      // Made for rows that were cleared since.
+      if (bitmap) DeleteObject(bitmap);
+      return;
+    }
+  }
+  --m_pendingThumbnails;
+  if (!bitmap) return;  // not decodable: the row keeps no thumbnail
+  const std::wstring image = Wide(seriesUID);
+  if (!m_pManager || !m_pManager->AddImage(image.c_str(), bitmap, 64, 64, false)) {
+    DeleteObject(bitmap);
+    return;
+  }
+  for (StudyListItem* study : m_studies)
+    for (SeriesListItem* item : study->series)
+      if (item->seriesUID == seriesUID)
+        if (CControlUI* thumbnail = Child(item->control, 1)) thumbnail->SetBkImage(image.c_str());
+}
+
 void CStudySeriesListUI::RemoveAll() {
+  {
+    std::lock_guard lock(m_thumbnails->mutex);
+    ++m_thumbnails->generation;
+    m_thumbnails->jobs.clear();
+  }
+  m_requested.clear();
+  m_pendingThumbnails = 0;
   CVerticalLayoutUI::RemoveAll();
   for (StudyListItem* study : m_studies) {
     for (SeriesListItem* item : study->series) {

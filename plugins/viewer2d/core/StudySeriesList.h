@@ -1,6 +1,11 @@
 #pragma once
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ISODcmDataCenter.h"
@@ -25,7 +30,9 @@ struct StudyListItem {
 // The studies and series the 2D control holds, one row per study and under it one row per
 // series with a thumbnail, a description and its image count. The list owns its rows; the
 // studies and series are the data centre's and stay valid until the control is cleared, which
-// clears the list first.
+// clears the list first. Thumbnails are decoded on the list's own thread and registered on the
+// UI thread when they arrive; one that arrives after the list was cleared or destroyed is
+// dropped.
 class CStudySeriesListUI : public DuiLib::CVerticalLayoutUI {
  public:
   CStudySeriesListUI();
@@ -42,6 +49,8 @@ class CStudySeriesListUI : public DuiLib::CVerticalLayoutUI {
   void SetCollapsed(StudyListItem* study, bool collapsed);
 
   const std::vector<StudyListItem*>& GetStudies() const { return m_studies; }
+  // Thumbnails asked for and not yet registered (nor dropped).
+  int PendingThumbnails() const { return m_pendingThumbnails; }
 
   // Fired with the Series Instance UID (const char*) of a clicked series row.
   DuiLib::CEventSource OnSelect;
@@ -52,6 +61,22 @@ class CStudySeriesListUI : public DuiLib::CVerticalLayoutUI {
   void FillStudyTexts(StudyListItem* study);
   void FillSeriesTexts(SeriesListItem* item);
   bool OnRowNotify(void* param);
+  void RequestThumbnail(SeriesListItem* item);
+  void OnThumbnail(unsigned generation, const std::string& seriesUID, HBITMAP bitmap);
+
+  // Shared with the decoding thread and with deliveries queued on the UI thread.
+  struct ThumbnailQueue {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::pair<std::string, std::string>> jobs;  // series UID, file path
+    bool stop = false;
+    unsigned generation = 0;                     // guarded by mutex; bumped when the list is cleared
+    CStudySeriesListUI* list = nullptr;          // UI thread only; null once the list is gone
+  };
+  std::shared_ptr<ThumbnailQueue> m_thumbnails = std::make_shared<ThumbnailQueue>();
+  std::thread m_thumbnailThread;
+  int m_pendingThumbnails = 0;
+  std::vector<std::string> m_requested;  // series whose thumbnail is on its way
 
   std::vector<StudyListItem*> m_studies;
   DuiLib::CDialogBuilder m_studyBuilder;

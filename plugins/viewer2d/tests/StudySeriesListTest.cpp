@@ -161,6 +161,52 @@ TEST_F(Viewer, RowsKeepTheirStudyTogetherAndRefreshInsteadOfRepeating) {
   EXPECT_EQ(PM().GetImage(SOWin::FromUtf8(a.seriesUid).c_str()), nullptr);
 }
 
+TEST_F(Viewer, ThumbnailsArriveAfterTheirRowsAndNotAfterAClearOrTheWindow) {
+  const fs::path dir = orvanta::test::MakeTempDir("thumbs");
+  fx::CtSeriesOptions options;
+  options.slices = 2;
+  options.rows = options.columns = 32;
+  std::vector<fx::WrittenSeries> written;
+  std::vector<fs::path> files;
+  for (const char* name : {"a", "b", "c", "d"}) {
+    written.push_back(fx::WriteCtSeries(dir / name, options));
+    files.insert(files.end(), written.back().files.begin(), written.back().files.end());
+  }
+  Loaded loaded(files);
+  auto registered = [&](const fx::WrittenSeries& s) {
+    return PM().GetImage(SOWin::FromUtf8(s.seriesUid).c_str()) != nullptr;
+  };
+  CStudySeriesListUI* list = List();
+
+  // The row is there at once; its thumbnail only once the UI thread takes it.
+  list->AddSeries(loaded.Series(written[0].seriesUid));
+  ASSERT_EQ(list->GetStudies().size(), 1u);
+  EXPECT_EQ(list->PendingThumbnails(), 1);
+  EXPECT_FALSE(registered(written[0]));
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return list->PendingThumbnails() == 0; }, 20000));
+  EXPECT_TRUE(registered(written[0]));
+  CControlUI* thumbnail = dynamic_cast<CContainerUI*>(list->GetStudies()[0]->series[0]->control)->GetItemAt(1);
+  EXPECT_EQ(std::wstring(thumbnail->GetBkImage()), SOWin::FromUtf8(written[0].seriesUid));
+  list->AddSeries(loaded.Series(written[0].seriesUid));  // a refill asks no second time
+  EXPECT_EQ(list->PendingThumbnails(), 0);
+
+  // One asked for before a clear is dropped; one asked for after it arrives. Deliveries keep
+  // their order, so once the later one is in, the earlier one has been handled.
+  list->AddSeries(loaded.Series(written[1].seriesUid));
+  list->RemoveAll();
+  EXPECT_EQ(list->PendingThumbnails(), 0);
+  list->AddSeries(loaded.Series(written[2].seriesUid));
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return list->PendingThumbnails() == 0; }, 20000));
+  EXPECT_TRUE(registered(written[2]));
+  EXPECT_FALSE(registered(written[1]));
+  EXPECT_EQ(list->GetCount(), 2);
+
+  // The window goes while a thumbnail is on its way: the delivery finds no list.
+  list->AddSeries(loaded.Series(written[3].seriesUid));
+  CloseWindow();
+  SOWin::PumpEvents(50);
+}
+
 TEST_F(Viewer, TheContextMenuOffersThreeDOnlyOnVolumes) {
   const fs::path dir = orvanta::test::MakeTempDir("menu");
   fx::CtSeriesOptions options;

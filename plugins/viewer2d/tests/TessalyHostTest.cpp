@@ -85,8 +85,11 @@ TEST(TessalyInTheProgram, LoadDirShowsTheStudyItsSeriesAndTheFirstSeries) {
   SOWin::PumpEvents(50);
   EXPECT_EQ(TextOf(Row(Row(list, 0), 2)->GetItemAt(1)), L"Doe^Jane");
   EXPECT_EQ(TextOf(Row(Row(list, 1), 3)->GetItemAt(1)), L"12");
+  // Thumbnails are made on their own thread and arrive after the rows.
   for (const auto* series : {&volume, &thin})
-    EXPECT_NE(pm.GetImage(SOWin::FromUtf8(series->seriesUid).c_str()), nullptr) << series->seriesUid;
+    EXPECT_TRUE(SOWin::PumpUntil(
+        [&] { return pm.GetImage(SOWin::FromUtf8(series->seriesUid).c_str()) != nullptr; }, 20000))
+        << series->seriesUid;
   // The first series is painted in the view.
   const RECT panel = pm.FindControl(L"lumexaPanel")->GetPos();
   HBITMAP capture = SOWin::CaptureWindow(frame->GetPlugins()[0].window);

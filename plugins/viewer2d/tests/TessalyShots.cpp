@@ -6,6 +6,7 @@
 #include "SODcmFile.h"
 #include "SOGdi.h"
 #include "SOTessalyWnd.h"
+#include "StudySeriesList.h"
 #include "Shots.h"
 #include "UITestDriver.h"
 #include "VelstromWnd.h"
@@ -54,7 +55,7 @@ Opened OpenViewer(const shots::Context& ctx) {
   LoadWaiter waiter;
   window->GetLumexa()->RegisterCallback(&waiter);
   window->OnCommand("LOADDIR", const_cast<char*>(ctx.scratch.c_str()));
-  SOWin::PumpUntil([&] { return waiter.finished > 0; }, 20000);
+  SOWin::PumpUntil([&] { return waiter.finished > 0 && window->GetList()->PendingThumbnails() == 0; }, 20000);
   window->GetLumexa()->UnRegisterCallback(&waiter);
   SOWin::PumpEvents(100);
   return {frame, window};

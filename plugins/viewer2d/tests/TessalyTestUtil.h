@@ -70,10 +70,15 @@ class Viewer : public testing::Test {
   }
   void TearDown() override {
     SOWin::SetPopupMenuHook({});
+    CloseWindow();
+    frame.reset();
+  }
+  void CloseWindow() {
+    if (!window) return;
     window->GetLumexa()->UnRegisterCallback(&waiter);
     DestroyWindow(window->GetHWND());
     delete window;
-    frame.reset();
+    window = nullptr;
   }
 
   DuiLib::CPaintManagerUI& PM() { return *window->GetPaintManager(); }
