@@ -1,8 +1,9 @@
 // Opening a CT folder in the 2D viewer plug-in's window (study/series list with thumbnails
 // refilled every ten files) against the 2D view control alone, same files, same run: time to
-// the first image painted and to the load's end. Alternating rounds, medians of 5.
-// Usage: bench_viewer2d_open [files=1000] [size=512]
+// the first image painted and to the load's end. Alternating rounds, medians.
+// Usage: bench_viewer2d_open [files=1000] [size=512] [rounds=5]
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "Lumexa.h"
 #include "SOTessalyWnd.h"
 #include "SOUtil.h"
+#include "StudySeriesList.h"
 #include "TestSupport.h"
 #include "UIlib.h"
 
@@ -31,8 +33,9 @@ struct Times {
   double finished = 0;
 };
 
-// Loads the folder into the control and times the first painted image and the end.
-Times Open(ISOLumexa* control, const std::function<void()>& load) {
+// Loads the folder into the control and times the first painted image and the end: the
+// control's load finished and `settled` true (the viewer's thumbnails all registered).
+Times Open(ISOLumexa* control, const std::function<void()>& load, const std::function<bool()>& settled) {
   LoadWaiter waiter;
   control->RegisterCallback(&waiter);
   Times t;
@@ -47,7 +50,7 @@ Times Open(ISOLumexa* control, const std::function<void()>& load) {
       600000);
   if (ISOSeriesWnd* s = control->GetSeriesWnd(0)) UpdateWindow(s->GetImageWnd(0)->GetHWND());
   t.firstImage = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  SOWin::PumpUntil([&] { return waiter.finished > 0; }, 600000);
+  SOWin::PumpUntil([&] { return waiter.finished > 0 && settled(); }, 600000);
   t.finished = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   control->UnRegisterCallback(&waiter);
   return t;
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
       SOWin::FromUtf8((orvanta::test::ProgramFolder() / "skin").string() + "/").c_str());
   const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
   const int size = argc > 2 ? std::atoi(argv[2]) : 512;
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
   fx::CtSeriesOptions options;
   options.slices = count;
   options.rows = options.columns = size;
@@ -71,15 +75,15 @@ int main(int argc, char** argv) {
   auto frame = std::make_unique<HostFrame>(1200, 800);
 
   std::vector<double> viewerFirst, viewerEnd, controlFirst, controlEnd;
-  for (int round = 0; round < 5; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     for (int turn = 0; turn < 2; ++turn) {
       if ((round + turn) % 2 == 0) {
         auto* window = new SOTessalyWnd;
         window->CreateWnd(frame->GetWindow(), 0, 0, 1200, 800);
         SOWin::PumpEvents(20);
-        const Times t = Open(window->GetLumexa(), [&] {
-          window->OnCommand("LOADDIR", const_cast<char*>(folder.c_str()));
-        });
+        const Times t = Open(
+            window->GetLumexa(), [&] { window->OnCommand("LOADDIR", const_cast<char*>(folder.c_str())); },
+            [&] { return window->GetList()->PendingThumbnails() == 0; });
         viewerFirst.push_back(t.firstImage);
         viewerEnd.push_back(t.finished);
         DestroyWindow(window->GetHWND());
@@ -94,7 +98,7 @@ int main(int argc, char** argv) {
           SOUtil::FindFiles(folder.c_str(), paths, true);
           control->CloseAll();
           control->LoadFiles(&paths);
-        });
+        }, [] { return true; });
         controlFirst.push_back(t.firstImage);
         controlEnd.push_back(t.finished);
         ReleaseLumexa(control);
