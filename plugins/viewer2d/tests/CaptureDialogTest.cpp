@@ -2,6 +2,7 @@
 // clipboard, and the checks before writing.
 
 #include <QImage>
+#include <map>
 
 #include "CCaptureDlg.h"
 #include "Gossamy.h"
@@ -230,4 +231,77 @@ TEST_F(Capture, ThePathPanelFollowsTheFormatsAndTheOtherDestinationsDeliver) {
   ASSERT_EQ(host.commands.size(), 1u);
   EXPECT_EQ(host.commands[0].plugin, L"Sevrane");
   EXPECT_EQ(host.commands[0].command, "SR_PICTURE");
+}
+
+// The camera button of a window showing a CT with 2x2 images: the icon captures the active
+// image, the menu's "Capture Series" the whole grid; each goes through the dialog into the
+// local store as the next free series of the CT's study.
+TEST_F(Viewer, TheCameraButtonCapturesIntoTheDialogAndTheStore) {
+  Gossamy::ReleaseArchiveDB();
+  Gossamy::SetStorePath(orvanta::test::MakeTempDir("store").c_str());
+  fx::CtSeriesOptions options;
+  options.slices = 6;
+  options.rows = options.columns = 64;
+  const auto ct = fx::WriteCtSeries(orvanta::test::MakeTempDir("ct"), options);
+  LoadDir(ct.files[0].parent_path());
+  SendMessageW(window->GetHWND(), WM_SO_IMAGE_LAYOUT, 2, 2);
+  SOWin::PumpEvents(20);
+  ISOSeriesWnd* grid = Lumexa()->GetSeriesWnd(0);
+  ASSERT_EQ(grid->GetImageWndCount(), 4);
+  RECT gridRect{}, imageRect{};
+  GetClientRect(grid->GetHWND(), &gridRect);
+  GetClientRect(grid->GetImageWnd(0)->GetHWND(), &imageRect);
+  InflateRect(&imageRect, -1, -1);  // an image is captured inside its one-pixel frame
+
+  int dialogs = 0;
+  auto storeLocally = [&] {
+    UITest::OnModal(L"CCaptureDlg", [&](CWindowWnd* w) {
+      ++dialogs;
+      CPaintManagerUI& pm = *dynamic_cast<CCaptureDlg*>(w)->GetPaintManager();
+      UITest::Click(pm, L"toLocalOpt");
+      UITest::Click(pm, L"confirmBtn");
+      SOWin::PumpEvents(10);
+      if (IsWindow(w->GetHWND())) dynamic_cast<CCaptureDlg*>(w)->Close(IDCANCEL);
+    });
+  };
+  storeLocally();
+  ClickAt(Centre(Rect(L"cameraIcon")));  // the icon: the active image
+  storeLocally();
+  EXPECT_EQ(ChooseFromMenu(L"cameraDownBtn", 2), 1);  // the menu: the series, all four images
+  EXPECT_EQ(dialogs, 2);
+
+  std::vector<SeriesRecord> series;
+  ASSERT_TRUE(Gossamy::LocalDB()->GetAllSeriesRecords(series, true));
+  std::map<std::string, const SeriesRecord*> captures;
+  for (const auto& s : series)
+    if (s.seriesUID != ct.seriesUid) captures[s.seriesNumber] = &s;
+  ASSERT_EQ(captures.size(), 2u);
+  // Where the phantom's white centre must show, in quarters of the capture's width and height.
+  const std::vector<std::pair<int, int>> single{{2, 2}}, quadrants{{1, 1}, {3, 1}, {1, 3}, {3, 3}};
+  struct {
+    const char* number;
+    RECT size;
+    const std::vector<std::pair<int, int>>& centres;
+  } expected[] = {{"50001", imageRect, single}, {"50002", gridRect, quadrants}};
+  for (const auto& e : expected) {
+    ASSERT_TRUE(captures.count(e.number)) << e.number;
+    const SeriesRecord& record = *captures[e.number];
+    EXPECT_EQ(record.studyUID, ct.studyUid);
+    ASSERT_EQ(record.instances.size(), 1u);
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(record.instances[0].storePath.c_str(), true));
+    const int rows = std::stoi(Text(file, 0x00280010));
+    const int columns = std::stoi(Text(file, 0x00280011));
+    EXPECT_EQ(columns, e.size.right - e.size.left) << e.number;
+    EXPECT_EQ(rows, e.size.bottom - e.size.top) << e.number;
+    const unsigned char* pixels = nullptr;
+    unsigned long length = 0;
+    ASSERT_TRUE(file.GetDataset()->GetUint8Array(0x7FE00010, pixels, length));
+    ASSERT_EQ((length + 1) / 2, (static_cast<unsigned long>(rows) * columns * 3 + 1) / 2);  // padded to even
+    for (auto [qx, qy] : e.centres) {
+      const unsigned char* p = pixels + (static_cast<size_t>(rows * qy / 4) * columns + columns * qx / 4) * 3;
+      EXPECT_GT(p[0], 200) << e.number << " at " << qx << "," << qy;
+    }
+  }
+  Gossamy::ReleaseArchiveDB();
 }

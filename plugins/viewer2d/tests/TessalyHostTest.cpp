@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <fstream>
 
 #include "CMainFrameWnd.h"
@@ -117,6 +118,36 @@ TEST(TessalyInTheProgram, LoadDirShowsTheStudyItsSeriesAndTheFirstSeries) {
     EXPECT_EQ(pm.FindControl(L"3DBtn")->IsEnabled(), r.threeD) << r.row;
     EXPECT_TRUE(pm.FindControl(L"filmBtn")->IsEnabled());
   }
+
+  // "Show DICOM tags" in the tag button's menu starts the program beside the plug-in, with the
+  // shown file (of the series chosen last) as one argument.
+  const fs::path tags = dir / "tags.txt";
+  {
+    std::ofstream script(dir / "Velstrom");
+    script << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" << tags.string() << ".part'\nmv '" << tags.string()
+           << ".part' '" << tags.string() << "'\n";
+  }
+  fs::permissions(dir / "Velstrom", fs::perms::owner_all);
+  int menus = 0;
+  SOWin::SetPopupMenuHook([&](HMENU menu, int, int, HWND) {
+    ++menus;
+    EXPECT_EQ(GetMenuItemCount(menu), 2);
+    return 2u;
+  });
+  const RECT tagBtn = pm.FindControl(L"tagDownBtn")->GetPos();
+  const LPARAM arrow = MAKELPARAM(tagBtn.right - 4, (tagBtn.top + tagBtn.bottom) / 2);
+  SendMessageW(frame->GetPlugins()[0].window, WM_LBUTTONDOWN, MK_LBUTTON, arrow);
+  SendMessageW(frame->GetPlugins()[0].window, WM_LBUTTONUP, 0, arrow);
+  SOWin::SetPopupMenuHook({});
+  EXPECT_EQ(menus, 1);
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return fs::exists(tags); }, 10000));
+  std::vector<std::string> args;
+  std::ifstream in(tags);
+  for (std::string line; std::getline(in, line);) args.push_back(line);
+  ASSERT_EQ(args.size(), 3u);
+  EXPECT_EQ(args[0], "2");
+  EXPECT_EQ(args[1], "ORVANTA_DICOM_TAGS");
+  EXPECT_NE(std::find(thin.files.begin(), thin.files.end(), fs::path(args[2])), thin.files.end()) << args[2];
 
   // An empty view-files broadcast keeps what is shown.
   std::vector<std::string> none;
