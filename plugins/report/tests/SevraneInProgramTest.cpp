@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "CMainFrameWnd.h"
+#include "FrameTestSupport.h"
 #include "IKelvast.h"
 #include "ReportWindowTestUtil.h"
 
@@ -17,25 +18,9 @@ TEST(SevraneInProgram, OpenEditAndSaveAReportThroughTheHost) {
   const fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
   if (ct.empty()) GTEST_SKIP() << "pydicom test files missing";
 
-  // A program folder holding the plug-in and the build's skins and catalogs.
-  const fs::path bin = orvanta::test::ProgramFolder();
-  const fs::path dir = orvanta::test::MakeTempDir("program");
-  fs::create_directories(dir / "config");
-  std::ofstream(dir / "config" / "system.xml")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System>\n  <Version>1.0.0</Version>\n  <Plugins>\n"
-         "    <Plugin name=\"libSevrane.so\"/>\n  </Plugins>\n</System>\n";
-  fs::create_symlink(bin / "libSevrane.so", dir / "libSevrane.so");
-  for (const char* sub : {"skin", "locale"}) fs::create_directory_symlink(bin / sub, dir / sub);
-  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
-
-  CMainFrameWnd::Options options;
-  options.programDir = dir.string() + "/";
-  options.plugins = {"libSevrane.so"};
-  options.startupDelayMs = 20;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 5000));
+  const fs::path dir = orvanta::test::ProgramWithPlugins({"libSevrane.so"});
+  auto frame = orvanta::test::StartFrame(dir, {"libSevrane.so"}, 20);
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 1u);
   const SOPluginItem& item = frame->GetPlugins()[0];
   EXPECT_EQ(item.name, L"Sevrane");

@@ -9,6 +9,7 @@
 
 #include "CMainFrameWnd.h"
 #include "DicomFixtures.h"
+#include "FrameTestSupport.h"
 #include "SOGdi.h"
 #include "SOWinQt.h"
 #include "TestSupport.h"
@@ -19,19 +20,6 @@ namespace fs = std::filesystem;
 namespace fx = orvanta::fixtures;
 
 namespace {
-
-// A program folder holding the built plug-in, the skins and the catalogs.
-fs::path ProgramDir() {
-  const fs::path dir = orvanta::test::MakeTempDir("program");
-  const fs::path bin = orvanta::test::ProgramFolder();
-  fs::create_directories(dir / "config");
-  std::ofstream(dir / "config" / "system.xml")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System><Version>1.0.0</Version><Plugins>"
-         "<Plugin name=\"libTessaly.so\"/></Plugins></System>\n";
-  fs::create_symlink(bin / "libTessaly.so", dir / "libTessaly.so");
-  for (const char* sub : {"skin", "locale"}) fs::create_directory_symlink(bin / sub, dir / sub);
-  return dir;
-}
 
 CContainerUI* Row(CContainerUI* list, int i) {
   return dynamic_cast<CContainerUI*>(list->GetItemAt(i));
@@ -46,16 +34,9 @@ std::wstring TextOf(CControlUI* c) {
 TEST(TessalyInTheProgram, LoadDirShowsTheStudyItsSeriesAndTheFirstSeries) {
   orvanta::test::EnsureQtApp();
   ::setenv("XDG_CONFIG_HOME", orvanta::test::MakeTempDir("config").c_str(), 1);
-  const fs::path dir = ProgramDir();
-  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
-  CMainFrameWnd::Options options;
-  options.programDir = dir.string() + "/";
-  options.plugins = {"libTessaly.so"};
-  options.startupDelayMs = 10;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 10000));
+  const fs::path dir = orvanta::test::ProgramWithPlugins({"libTessaly.so"});
+  auto frame = orvanta::test::StartFrame(dir, {"libTessaly.so"});
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 1u);
   EXPECT_EQ(frame->GetPlugins()[0].name, L"Tessaly");
   auto* plugin = dynamic_cast<WindowImplBase*>(

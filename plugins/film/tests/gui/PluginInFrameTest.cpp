@@ -5,6 +5,7 @@
 #include "CMainFrameWnd.h"
 #include "DicomFixtures.h"
 #include "FilmGuiSupport.h"
+#include "FrameTestSupport.h"
 #include "FilmFile.h"
 #include "Gossamy.h"
 #include "PrintScp.h"
@@ -22,18 +23,6 @@ using namespace filmgui;
 namespace {
 
 // A program folder with the build's film plug-in, skins and catalogs.
-fs::path ProgramWithFilmPlugin() {
-  const fs::path dir = orvanta::test::MakeTempDir("program");
-  fs::create_directories(dir / "config");
-  std::ofstream(dir / "config" / "system.xml")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System>\n  <Version>1.0.0</Version>\n  <Plugins>\n"
-         "    <Plugin name=\"libBrenvik.so\"/>\n  </Plugins>\n</System>\n";
-  const fs::path bin = orvanta::test::ProgramFolder();
-  fs::create_symlink(bin / "libBrenvik.so", dir / "libBrenvik.so");
-  for (const char* sub : {"skin", "locale"}) fs::create_directory_symlink(bin / sub, dir / sub);
-  return dir;
-}
-
 std::vector<fs::path> FilmFiles() {
   std::vector<fs::path> out;
   const fs::path folder = fs::path(Gossamy::GetConfigPath()) / "Films";
@@ -48,16 +37,9 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
   ASSERT_TRUE(scp.Ready()) << scp.process->Log();
   fs::remove(fs::path(Gossamy::GetConfigPath()) / "printer.xml");
 
-  const fs::path dir = ProgramWithFilmPlugin();
-  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
-  CMainFrameWnd::Options options;
-  options.programDir = dir.string() + "/";
-  options.plugins = {"libBrenvik.so"};
-  options.startupDelayMs = 20;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return frame->IsCreated(); }, 10000));
+  const fs::path dir = orvanta::test::ProgramWithPlugins({"libBrenvik.so"});
+  auto frame = orvanta::test::StartFrame(dir, {"libBrenvik.so"}, 20);
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 1u);
   EXPECT_EQ(frame->GetPlugins()[0].name, L"Brenvik");
   HWND window = frame->GetPlugins()[0].window;

@@ -12,6 +12,7 @@
 #include "Gossamy.h"
 #include "IKelvast.h"
 #include "Jorvel.h"
+#include "FrameTestSupport.h"
 #include "TestSupport.h"
 #include "UITestDriver.h"
 
@@ -19,18 +20,6 @@ using namespace DuiLib;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ProgramDir() {
-  const fs::path dir = orvanta::test::MakeTempDir("program");
-  const fs::path bin = orvanta::test::ProgramFolder();
-  fs::create_directories(dir / "config");
-  std::ofstream(dir / "config" / "system.xml")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<System><Version>1.0.0</Version><Plugins>"
-         "<Plugin name=\"libQuillon.so\"/><Plugin name=\"libTessaly.so\"/></Plugins></System>\n";
-  for (const char* lib : {"libQuillon.so", "libTessaly.so"}) fs::create_symlink(bin / lib, dir / lib);
-  for (const char* sub : {"skin", "locale"}) fs::create_directory_symlink(bin / sub, dir / sub);
-  return dir;
-}
 
 WindowImplBase* WindowOf(HWND hwnd) {
   return hwnd ? dynamic_cast<WindowImplBase*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
@@ -126,16 +115,9 @@ TEST(QuillonInProgram, OrdersTeamsAndTheConsultationRequestThroughTheHost) {
   store->CommitQueue();
   GetJorvel()->Logout();
 
-  const fs::path dir = ProgramDir();
-  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
-  CMainFrameWnd::Options options;
-  options.programDir = dir.string() + "/";
-  options.plugins = {"libQuillon.so", "libTessaly.so"};
-  options.startupDelayMs = 10;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(Pump([&] { return frame->IsCreated(); }));
+  const fs::path dir = orvanta::test::ProgramWithPlugins({"libQuillon.so", "libTessaly.so"});
+  auto frame = orvanta::test::StartFrame(dir, {"libQuillon.so", "libTessaly.so"});
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 2u);
   EXPECT_EQ(frame->GetPlugins()[0].name, L"Quillon");
   HWND pluginHwnd = frame->GetPlugins()[0].window;

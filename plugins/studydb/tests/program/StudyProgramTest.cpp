@@ -3,6 +3,7 @@
 // host, on the user's store, against storescu on loopback.
 
 #include "CMainFrameWnd.h"
+#include "FrameTestSupport.h"
 #include "DicomFixtures.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
@@ -60,14 +61,8 @@ TEST(StudyProgram, ImportViewSearchReceiveAndDeleteInTheRunningProgram) {
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Config>\n  <CloudReceive minutes=\"5\"/>\n  <SCP port=\"" << port
       << "\" AETitle=\"Storage\"/>\n  <Remote/>\n  <CloudDevice/>\n</Config>\n";
 
-  CMainFrameWnd::Options options;
-  options.programDir = bin.string() + "/";
-  options.plugins = {"libTabrisk.so", "libTessaly.so"};
-  options.startupDelayMs = 50;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 10000));
+  auto frame = orvanta::test::StartFrame(bin, {"libTabrisk.so", "libTessaly.so"}, 50);
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 2u);
   WindowImplBase* window = PluginWindow(*frame, L"Tabrisk");
   WindowImplBase* viewer = PluginWindow(*frame, L"Tessaly");

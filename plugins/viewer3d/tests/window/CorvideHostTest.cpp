@@ -6,6 +6,7 @@
 
 #include "CCaptureDlg.h"
 #include "CMainFrameWnd.h"
+#include "FrameTestSupport.h"
 #include "DicomFixtures.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
@@ -67,15 +68,8 @@ TEST(CorvideInTheProgram, SeriesFromThe2DViewerShowsVRWithBoneThenMPRVEAndBackAn
   Gossamy::SetStorePath(orvanta::test::MakeTempDir("store").c_str());
   // The program folder of the build, with the plug-ins, skins, catalogs and colours.
   const fs::path dir = orvanta::test::ProgramFolder();
-  CPaintManagerUI::SetResourcePath(SOWin::FromUtf8((dir / "skin").string() + "/").c_str());
-  CMainFrameWnd::Options options;
-  options.programDir = dir.string() + "/";
-  options.plugins = {"libTessaly.so", "libCorvide.so"};
-  options.startupDelayMs = 10;
-  options.trayAvailable = 0;
-  auto frame = std::make_unique<CMainFrameWnd>(options);
-  ASSERT_NE(frame->CreateFrame(), nullptr);
-  ASSERT_TRUE(SOWin::PumpUntil([&] { return frame->IsCreated(); }, 10000));
+  auto frame = orvanta::test::StartFrame(dir, {"libTessaly.so", "libCorvide.so"});
+  ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->GetPlugins().size(), 2u);
   const HWND viewer2d = frame->GetPlugins()[0].window;
   const HWND viewer3d = frame->GetPlugins()[1].window;
