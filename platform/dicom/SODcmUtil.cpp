@@ -113,9 +113,22 @@ bool SODcmUtil::ZoomImagePixelData(const DcmImageInputData& input, DcmImageInput
   return true;
 }
 
-bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center, double width,
-                                   bool invert, bool storedValues) {
-  if (!bits || !IsGrey(input) || !HasWholeFrame(input)) return false;
+namespace {
+
+// The linear VOI function of DICOM as an affine map of the stored value, clamped to 0..255:
+// x <= c - 0.5 - (w - 1) / 2 gives 0, x > c - 0.5 + (w - 1) / 2 gives 255.
+struct WindowMap {
+  float scale = 0, offset = 0;
+  // Written the same way wherever it is applied, so every path gives the same levels.
+  unsigned char operator()(int16_t value) const {
+    float y = value * scale + offset;
+    y = y < 0.0f ? 0.0f : y;
+    y = y > 255.0f ? 255.0f : y;
+    return static_cast<unsigned char>(static_cast<int>(y + 0.5f));
+  }
+};
+
+WindowMap MapWindow(const DcmImageInputData& input, double center, double width, bool invert, bool storedValues) {
   const size_t n = PixelCount(input);
   const int16_t* values = GreyValues(input);
   const double slope = storedValues ? 1.0 : input.slope;
@@ -137,34 +150,87 @@ bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData&
     width = std::max(1.0, std::fabs(b - a));
   }
   const bool flip = invert != input.monochrome1;
-  const size_t stride = (size_t(input.columns) + 3) & ~size_t(3);
-  // The linear VOI function of DICOM is an affine map of the stored value, clamped to 0..255:
-  // x <= c - 0.5 - (w - 1) / 2 gives 0, x > c - 0.5 + (w - 1) / 2 gives 255.
-  float scale, offset;
+  WindowMap map;
   if (width > 1) {
-    scale = static_cast<float>(slope * 255.0 / (width - 1));
-    offset = static_cast<float>((intercept - center + 0.5) * 255.0 / (width - 1) + 127.5);
+    map.scale = static_cast<float>(slope * 255.0 / (width - 1));
+    map.offset = static_cast<float>((intercept - center + 0.5) * 255.0 / (width - 1) + 127.5);
   } else {
     // A width of 1 is a threshold at the centre.
-    scale = slope >= 0 ? 1e9f : -1e9f;
-    offset = static_cast<float>(((intercept - center + 0.5) / std::max(std::fabs(slope), 1e-12)) * 1e9);
+    map.scale = slope >= 0 ? 1e9f : -1e9f;
+    map.offset = static_cast<float>(((intercept - center + 0.5) / std::max(std::fabs(slope), 1e-12)) * 1e9);
   }
   if (flip) {
-    scale = -scale;
-    offset = 255.0f - offset;
+    map.scale = -map.scale;
+    map.offset = 255.0f - map.offset;
   }
+  return map;
+}
+
+// Colours of every stored value (indexed by the value as uint16) for one window and palette.
+struct ColourTable {
+  WindowMap map;
+  uint32_t palette[256];
+  std::vector<uint32_t> colours;
+};
+
+// The tables this thread made last, newest first: a drag re-windows the shown frames with one
+// window, paging shows new frames with the same one.
+const uint32_t* ColoursFor(const WindowMap& map, const uint32_t palette[256]) {
+  constexpr size_t kKept = 4;
+  thread_local std::vector<ColourTable> tables;
+  auto same = [&](const ColourTable& t) {
+    return t.map.scale == map.scale && t.map.offset == map.offset &&
+           std::memcmp(t.palette, palette, sizeof(t.palette)) == 0;
+  };
+  auto it = std::find_if(tables.begin(), tables.end(), same);
+  if (it == tables.end()) {
+    ColourTable table;
+    if (tables.size() >= kKept) {
+      table.colours = std::move(tables.back().colours);  // memory already touched
+      tables.pop_back();
+    }
+    table.map = map;
+    std::memcpy(table.palette, palette, sizeof(table.palette));
+    table.colours.resize(65536);
+    unsigned char levels[65536];
+    for (int i = 0; i < 65536; ++i) levels[i] = map(static_cast<int16_t>(i));
+    for (int i = 0; i < 65536; ++i) table.colours[i] = palette[levels[i]];
+    tables.insert(tables.begin(), std::move(table));
+  } else if (it != tables.begin()) {
+    std::rotate(tables.begin(), it, it + 1);
+  }
+  return tables.front().colours.data();
+}
+
+}  // namespace
+
+bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center, double width,
+                                   bool invert, bool storedValues) {
+  if (!bits || !IsGrey(input) || !HasWholeFrame(input)) return false;
+  const WindowMap map = MapWindow(input, center, width, invert, storedValues);
+  const size_t stride = (size_t(input.columns) + 3) & ~size_t(3);
+  const int16_t* values = GreyValues(input);
   // Sizes in locals: the output bytes could alias the record, which would stop vectorising.
   const size_t rows = input.rows, columns = input.columns;
   for (size_t r = 0; r < rows; ++r) {
     const int16_t* __restrict src = values + r * columns;
     unsigned char* __restrict dst = bits + r * stride;
-    for (size_t c = 0; c < columns; ++c) {
-      float y = src[c] * scale + offset;
-      y = y < 0.0f ? 0.0f : y;
-      y = y > 255.0f ? 255.0f : y;
-      dst[c] = static_cast<unsigned char>(static_cast<int>(y + 0.5f));
-    }
+    for (size_t c = 0; c < columns; ++c) dst[c] = map(src[c]);
     std::memset(dst + columns, 0, stride - columns);
+  }
+  return true;
+}
+
+bool SODcmUtil::SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input, double center,
+                                    double width, bool invert, bool storedValues, const uint32_t colours[256]) {
+  if (!bits || !colours || !IsGrey(input) || !HasWholeFrame(input) || stride < size_t(input.columns)) return false;
+  const uint32_t* table = ColoursFor(MapWindow(input, center, width, invert, storedValues), colours);
+  const int16_t* values = GreyValues(input);
+  const size_t rows = input.rows, columns = input.columns;
+  for (size_t r = 0; r < rows; ++r) {
+    const int16_t* __restrict src = values + r * columns;
+    uint32_t* __restrict dst = bits + r * stride;
+    for (size_t c = 0; c < columns; ++c) dst[c] = table[static_cast<uint16_t>(src[c])];
   }
   return true;
 }

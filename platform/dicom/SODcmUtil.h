@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ class SODcmUtil {
   // inverted relative to MONOCHROME2, and `invert` inverts again. False for colour or empty data.
   static bool SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center,
                                  double width, bool invert, bool storedValues);
+  // The same window, each 8-bit index then given as colours[index]: rows of 32-bit pixels
+  // `stride` pixels apart (at least the columns). The same image as SetBitmapData8Bits drawn
+  // through a 256-entry palette, without the 8-bit step. One table per window and palette maps
+  // every stored value; the calling thread keeps the last few, so the frames of a series shown
+  // with one window share theirs.
+  static bool SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input, double center,
+                                  double width, bool invert, bool storedValues, const uint32_t colours[256]);
 
   // The modality value (rescaled) of the pixel at column x, row y of a grey record.
   static bool GetImagePixelValue(const DcmImageInputData& input, int x, int y, double& value);

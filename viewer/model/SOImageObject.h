@@ -110,7 +110,9 @@ class SOImageObject : public ISOImageObject {
   void GetAffineMatrix(SOMatrix3R3C& matrix, SORectF rect);
   DcmImageInputData* GetOptimizedPixelData(int width, int height);
   Gdiplus::Bitmap* GetPrimaryBitmap2(int width, int height);
-  Gdiplus::Bitmap* CreateBitmapByPixelData(DcmImageInputData* record);
+  // Grey records give 8-bit bitmaps with the palette, or with `drawn` 32-bit bitmaps of the
+  // palette's colours, as painting takes them.
+  Gdiplus::Bitmap* CreateBitmapByPixelData(DcmImageInputData* record, bool drawn = false);
   // Writes the record into a bitmap of its size and format (windowed, for grey records).
   bool WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData* record);
 

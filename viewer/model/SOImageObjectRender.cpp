@@ -58,10 +58,11 @@ void FitSize(int columns, int rows, int width, int height, int& fitW, int& fitH)
   }
 }
 
-Gdiplus::PixelFormat BitmapFormat(const DcmImageInputData& record) {
+Gdiplus::PixelFormat BitmapFormat(const DcmImageInputData& record, bool drawn) {
   if (record.type == DCM_PIXEL_RGB24) return Gdiplus::PixelFormat24bppRGB;
   if (record.type == DCM_PIXEL_ARGB32) return Gdiplus::PixelFormat32bppARGB;
-  return Gdiplus::PixelFormat8bppIndexed;
+  // Palettes are opaque: their colours drawn are what the 8-bit bitmap would draw.
+  return drawn ? Gdiplus::PixelFormat32bppRGB : Gdiplus::PixelFormat8bppIndexed;
 }
 
 }  // namespace
@@ -118,8 +119,9 @@ Gdiplus::Bitmap* SOImageObject::GetPrimaryBitmap2(int width, int height) {
     m_->primaryStale = false;
   }
   DcmImageInputData* original = GetOriginalImagePixelData();
+  // The drawn bitmap holds colours: windowing writes what painting takes, with no 8-bit step.
   if (!m_->primary && original && original->type != DCM_PIXEL_NONE)
-    m_->primary.reset(CreateBitmapByPixelData(record));
+    m_->primary.reset(CreateBitmapByPixelData(record, true));
   return m_->primary.get();
 }
 
@@ -133,17 +135,18 @@ Gdiplus::Bitmap* SOImageObject::GetOriginBitmapData() {
   return m_->origin.get();
 }
 
-Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* record) {
+Gdiplus::Bitmap* SOImageObject::CreateBitmapByPixelData(DcmImageInputData* record, bool drawn) {
   if (!record || record->type == DCM_PIXEL_NONE || !record->columns || !record->rows) return nullptr;
   // Every pixel is written next, so the bitmap is not cleared first.
   std::unique_ptr<Gdiplus::Bitmap> bitmap(
-      Gdiplus::Bitmap::NewUncleared(record->columns, record->rows, BitmapFormat(*record)));
+      Gdiplus::Bitmap::NewUncleared(record->columns, record->rows, BitmapFormat(*record, drawn)));
   if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
   return WriteBitmapPixels(*bitmap, record) ? bitmap.release() : nullptr;
 }
 
 bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData* record) {
-  if (!record || record->type == DCM_PIXEL_NONE || bitmap.GetPixelFormat() != BitmapFormat(*record) ||
+  const bool drawn = bitmap.GetPixelFormat() == Gdiplus::PixelFormat32bppRGB;
+  if (!record || record->type == DCM_PIXEL_NONE || bitmap.GetPixelFormat() != BitmapFormat(*record, drawn) ||
       bitmap.GetWidth() != record->columns || bitmap.GetHeight() != record->rows)
     return false;
   const int width = record->columns, height = record->rows;
@@ -179,6 +182,16 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
   }
 
   std::vector<uint32_t> entries = PaletteEntries(m_->state.palette);
+  const SOImagePresentationState& s = m_->state;
+  if (drawn) {
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat32bppRGB, &locked) != Gdiplus::Ok)
+      return false;
+    const bool ok = locked.Stride % 4 == 0 &&
+                    SODcmUtil::SetBitmapData32Bits(static_cast<uint32_t*>(locked.Scan0), locked.Stride / 4, *record,
+                                                   s.windowCenter, s.windowWidth, s.invert, false, entries.data());
+    bitmap.UnlockBits(&locked);
+    return ok;
+  }
   std::vector<unsigned char> paletteBytes(sizeof(Gdiplus::ColorPalette) + 255 * sizeof(Gdiplus::ARGB));
   auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(paletteBytes.data());
   palette->Flags = 0;
@@ -190,7 +203,6 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
       Gdiplus::Ok)
     return false;
   const int stride = (width + 3) & ~3;
-  const SOImagePresentationState& s = m_->state;
   bool ok;
   if (locked.Stride == stride) {
     ok = SODcmUtil::SetBitmapData8Bits(static_cast<unsigned char*>(locked.Scan0), *record, s.windowCenter,

@@ -208,6 +208,51 @@ TEST(DicomPixel, Monochrome1InvertAndZeroWidth) {
   EXPECT_FALSE(SODcmUtil::SetBitmapData8Bits(bits, colour, 0, 200, false, false));
 }
 
+TEST(DicomPixel, ColourWindowingIsTheIndexedWindowThroughThePalette) {
+  // Every stored value, in rows of 256 written 260 pixels apart.
+  std::vector<int16_t> values(65536);
+  for (int i = 0; i < 65536; ++i) values[i] = static_cast<int16_t>(i - 32768);
+  DcmImageInputData d = GreyRecord(256, 256, values);
+  uint32_t grey[256], hot[256];
+  for (uint32_t i = 0; i < 256; ++i) {
+    grey[i] = 0xFF000000u | 0x010101u * i;
+    hot[i] = 0xFF000000u | (i << 16) | ((i * 7 & 255) << 8) | (255 - i);
+  }
+  struct Case {
+    double center, width, slope, intercept;
+    bool invert, monochrome1, stored;
+    const uint32_t* palette;
+  };
+  const Case cases[] = {
+      {40, 400, 1, -1024, false, false, false, grey},  {40, 400, 1, -1024, false, false, false, hot},
+      {40, 400, 1, -1024, true, false, false, grey},   {40, 400, 1, -1024, false, true, false, hot},
+      {-600, 1500, 0.5, 0, false, false, false, hot},  {0, 1, 1, 0, false, false, false, grey},
+      {100.5, 1, -2, 0, true, false, false, grey},     {0, 0, 1, 0, false, false, false, hot},
+      {300, 2000, 1, -1024, false, false, true, grey}, {40, 400, 1, -1024, false, false, false, grey},
+  };
+  std::vector<unsigned char> levels(256 * 256);
+  std::vector<uint32_t> colours(260 * 256, 0xABABABABu);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.center << "/" << c.width << " slope " << c.slope << " invert " << c.invert
+                                    << " mono1 " << c.monochrome1 << " stored " << c.stored);
+    d.slope = c.slope;
+    d.intercept = c.intercept;
+    d.monochrome1 = c.monochrome1;
+    ASSERT_TRUE(SODcmUtil::SetBitmapData8Bits(levels.data(), d, c.center, c.width, c.invert, c.stored));
+    ASSERT_TRUE(SODcmUtil::SetBitmapData32Bits(colours.data(), 260, d, c.center, c.width, c.invert, c.stored,
+                                               c.palette));
+    int wrong = 0;
+    for (int r = 0; r < 256; ++r)
+      for (int x = 0; x < 256; ++x) wrong += colours[r * 260 + x] != c.palette[levels[r * 256 + x]];
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(colours[256], 0xABABABABu);  // past the columns nothing is written
+  }
+  EXPECT_FALSE(SODcmUtil::SetBitmapData32Bits(colours.data(), 255, d, 0, 100, false, false, grey));
+  DcmImageInputData colour;
+  colour.type = DCM_PIXEL_RGB24;
+  EXPECT_FALSE(SODcmUtil::SetBitmapData32Bits(colours.data(), 260, colour, 0, 100, false, false, grey));
+}
+
 TEST(DicomPixel, AutomaticWindowLeavesPaddingOut) {
   // Air -1000 to bone 2000 span the window; padding at -2000 (and up to -1500 by range) stays
   // out of it, also once the frame is zoomed for display.
