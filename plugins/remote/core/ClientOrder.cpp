@@ -5,6 +5,7 @@
 
 #include "IKelvast.h"
 #include "Jorvel.h"
+#include "OrderStates.h"
 #include "RemoteRecords.h"
 #include "RemoteSession.h"
 
@@ -23,6 +24,12 @@ bool ClientOrder::Update(const DiagnosticRecord& record, bool notify) {
     if (autoFetchReport_.compare_exchange_strong(expected, false)) FetchReport();
   }
   return true;
+}
+
+void ClientOrder::AskStore(const DiagnosticRecord& record, LocalAnswers& answers) {
+  OrderStates::ClientDisplayState(
+      0, record.state, record.study.transferStatus,
+      OrderStates::Remember(answers.needsReportDownload, [this] { return NeedsReportDownload(); }));
 }
 
 bool ClientOrder::Start() {

@@ -20,6 +20,7 @@ class ClientOrder : public OrderObject {
 
  protected:
   void UploadFinishedSteps(bool success) override;
+  void AskStore(const DiagnosticRecord& record, LocalAnswers& answers) override;
 
  private:
   std::atomic<bool> autoFetchReport_{true};  // each object fetches by itself at most once

@@ -46,6 +46,26 @@ DiagnosticRecord OrderObject::Record() const {
   return record_;
 }
 
+LocalAnswers OrderObject::Answers() const {
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  return answers_;
+}
+
+void OrderObject::RefreshAnswers() {
+  DiagnosticRecord record;
+  uint64_t version = 0;
+  {
+    std::lock_guard<std::mutex> guard(recordMutex_);
+    record = record_;
+    version = recordVersion_;
+  }
+  LocalAnswers answers;
+  AskStore(record, answers);
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  // A record applied meanwhile has asked, or is asking, for itself.
+  if (version == recordVersion_) answers_ = answers;
+}
+
 std::string OrderObject::ReportPath() const {
   std::lock_guard<std::mutex> guard(recordMutex_);
   return reportPath_;
@@ -73,7 +93,10 @@ bool OrderObject::Update(const DiagnosticRecord& record, bool notify) {
   {
     std::lock_guard<std::mutex> guard(recordMutex_);
     record_ = record;
+    ++recordVersion_;
+    answers_ = LocalAnswers();
   }
+  RefreshAnswers();
   if (notify) Notify(&IOrderObjectCallback::OnOrderUpdated);
   return true;
 }
@@ -248,6 +271,7 @@ void OrderObject::FetchReportThread() {
     ReceiveReport();
     store_->SetValue(reportSeries.c_str(), DecimalText(record.reportUpdatedTime).c_str());
   }
+  RefreshAnswers();
   Notify(&IOrderObjectCallback::OnReportFetchFinished);
   fetchingReport_ = false;
 }
@@ -285,6 +309,7 @@ void OrderObject::OnDownloadFinished(const DCMDownload* download, const DCMFinis
   store_->CommitQueue();
   if (finish->success) store_->SetValue("HasDownload", "true");
   RunDetached([](OrderObject* self) {
+    self->RefreshAnswers();
     self->Notify(&IOrderObjectCallback::OnDownloadFinished);
     self->Notify(&IOrderObjectCallback::OnStudyFilesStored);
     RemoteSession::NetworkStore()->RemoveCallback(self);
@@ -294,6 +319,7 @@ void OrderObject::OnDownloadFinished(const DCMDownload* download, const DCMFinis
 void OrderObject::OnDownloadCancelled(const DCMDownload* download) {
   if (!KeyMatches(download->key)) return;
   RunDetached([](OrderObject* self) {
+    self->RefreshAnswers();
     self->Notify(&IOrderObjectCallback::OnDownloadCancelled);
     RemoteSession::NetworkStore()->RemoveCallback(self);
   });

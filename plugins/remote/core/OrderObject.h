@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ class IOrderObjectCallback {
   virtual void OnReportFetchFinished(OrderObject*) {}
 };
 
+// The store's answers an order list row needs to show the order's record: asked by the thread
+// that applied the record or ended a transfer, so the UI thread builds rows without store
+// queries. An answer the record's state did not call for stays empty.
+struct LocalAnswers {
+  std::optional<bool> needsImageDownload;
+  std::optional<bool> hasReport;
+  std::optional<bool> needsReportDownload;
+};
+
 // One consultation order: its web record, its study in a local store and its transfers through
 // the plug-in's network store. Shared-owned (the link and any thread working for it hold it), so
 // a transfer or fetch that outlives the link's list still has a live object.
@@ -61,7 +71,8 @@ class OrderObject : public IHalvexCallback,
   // ISTORECallback: a file of the report fetch.
   void OnStoreFile(const DCMDownload* download, SODcmFile* file) override;
 
-  // Copies the record; observers hear OnOrderUpdated when notify.
+  // Copies the record and asks the store what its rows need (AskStore); observers hear
+  // OnOrderUpdated when notify.
   virtual bool Update(const DiagnosticRecord& record, bool notify);
   virtual bool Start() { return true; }
   virtual bool GetReportPath(std::string& path) = 0;
@@ -88,6 +99,11 @@ class OrderObject : public IHalvexCallback,
 
   // A copy of the record as last applied.
   DiagnosticRecord Record() const;
+  // The store's answers for that record; empty ones were not asked yet.
+  LocalAnswers Answers() const;
+  // Asks the store again, after its files or values changed; store queries, so not on the UI
+  // thread when it can be helped.
+  void RefreshAnswers();
   int Progress() const { return progress_.load(); }
   std::string ReportPath() const;
   IKelvast* Store() const { return store_; }
@@ -100,6 +116,9 @@ class OrderObject : public IHalvexCallback,
   // own (never inside the store's notification).
   virtual void UploadFinishedSteps(bool success);
   void SetReportPath(const std::string& path);
+  // Asks the store what the rows need for a record in the record's state (the rules of
+  // OrderStates); the base asks nothing.
+  virtual void AskStore(const DiagnosticRecord&, LocalAnswers&) {}
   std::string StudyId(const DiagnosticRecord& record) const;
   void Notify(void (IOrderObjectCallback::*event)(OrderObject*));
   // Runs fn on a detached thread that keeps this object alive.
@@ -117,6 +136,8 @@ class OrderObject : public IHalvexCallback,
 
   mutable std::mutex recordMutex_;
   DiagnosticRecord record_;  // guarded by recordMutex_
+  uint64_t recordVersion_ = 0;  // guarded by recordMutex_; moves with every record applied
+  LocalAnswers answers_;     // guarded by recordMutex_; for record_
   std::string reportPath_;   // guarded by recordMutex_
   ListenerSet<IOrderObjectCallback> observers_;
   std::atomic<int> progress_{0};

@@ -2,6 +2,17 @@
 
 namespace OrderStates {
 
+Check Remember(std::optional<bool>& answer, Check ask) {
+  return [&answer, ask = std::move(ask)] {
+    if (!answer) answer = ask();
+    return *answer;
+  };
+}
+
+Check Recall(const std::optional<bool>& answer, Check ask) {
+  return [answer, ask = std::move(ask)] { return answer ? *answer : ask(); };
+}
+
 int ClientDisplayState(int current, const std::string& state, const std::string& transferStatus,
                        const Check& needsReportDownload) {
   if (current == 1) return current;

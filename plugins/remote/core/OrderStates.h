@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@
 namespace OrderStates {
 
 using Check = std::function<bool()>;
+
+// A check that asks once and keeps the answer in `answer`.
+Check Remember(std::optional<bool>& answer, Check ask);
+// The kept answer when there is one, else asks.
+Check Recall(const std::optional<bool>& answer, Check ask);
 
 // Client item. `current` is kept while a transfer runs (1).
 int ClientDisplayState(int current, const std::string& state, const std::string& transferStatus,

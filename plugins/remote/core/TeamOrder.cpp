@@ -7,6 +7,7 @@
 #include "IKelvast.h"
 #include "InstanceRecord.h"
 #include "Jorvel.h"
+#include "OrderStates.h"
 #include "RemoteRecords.h"
 #include "RemoteSession.h"
 #include "SODcmDataset.h"
@@ -217,8 +218,17 @@ bool TeamOrder::StoreReportFile(SODcmFile* file) {
     std::lock_guard<std::mutex> guard(reportMutex_);
     if (teamReportPath_.empty()) teamReportPath_ = instance.storePath;
   }
+  RefreshAnswers();
   Notify(&IOrderObjectCallback::OnStudyFilesStored);
   return true;
+}
+
+void TeamOrder::AskStore(const DiagnosticRecord& record, LocalAnswers& answers) {
+  using OrderStates::Remember;
+  OrderStates::TeamDisplayState(
+      0, record.state, Remember(answers.needsImageDownload, [this] { return NeedsImageDownload(); }),
+      Remember(answers.hasReport, [this] { return FindReport(); }),
+      Remember(answers.needsReportDownload, [this] { return NeedsReportDownload(); }));
 }
 
 bool TeamOrder::FindReport() {

@@ -44,6 +44,9 @@ class TeamOrder : public OrderObject {
   // yyMMdd01 for the date, raised past every series number of the study (their leading digits).
   static int NextReportSeriesNumber(const std::vector<std::string>& seriesNumbers, int year, int month, int day);
 
+ protected:
+  void AskStore(const DiagnosticRecord& record, LocalAnswers& answers) override;
+
  private:
   TeamOrder(const std::shared_ptr<TeamLink>& team, IKelvast* store);
   enum class Submit { Report, Verify, Revise };

@@ -98,3 +98,40 @@ TEST(OrderStates, TeamPagesButtonsAndMenus) {
   EXPECT_EQ(TeamMenu(4), (std::vector<int>{2, 3, 5}));
   EXPECT_EQ(TeamMenu(7), (std::vector<int>{1, 2, 3, 5}));
 }
+
+// The answers kept on the thread that applied a record give the UI thread the same state
+// without asking the store again; checks the state did not call for stay unasked.
+TEST(OrderStates, KeptAnswersGiveTheSameStateWithoutAskingAgain) {
+  struct Case {
+    const char* state;
+    bool needsImages, hasReport, needsReport;
+    bool asksReport, asksReportDownload;
+  } cases[] = {
+      {"WAITING", false, true, false, true, false},
+      {"REPORTED", false, false, true, false, true},
+      {"PROCESSING", true, false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    std::optional<bool> images, report, download;
+    int asked = 0;
+    auto counted = [&asked](bool value) -> Check {
+      return [&asked, value] {
+        ++asked;
+        return value;
+      };
+    };
+    const int worker = TeamDisplayState(0, c.state, Remember(images, counted(c.needsImages)),
+                                        Remember(report, counted(c.hasReport)),
+                                        Remember(download, counted(c.needsReport)));
+    EXPECT_EQ(report.has_value(), c.asksReport) << c.state;
+    EXPECT_EQ(download.has_value(), c.asksReportDownload) << c.state;
+    const int before = asked;
+    EXPECT_EQ(TeamDisplayState(4, c.state, Recall(images, Never()), Recall(report, Never()),
+                               Recall(download, Never())),
+              worker)
+        << c.state;
+    EXPECT_EQ(asked, before) << c.state;
+  }
+  // Nothing kept: the row asks.
+  EXPECT_EQ(ClientDisplayState(0, "VERIFIED", "COMPLETED", Recall(std::nullopt, Answer(true))), 6);
+}

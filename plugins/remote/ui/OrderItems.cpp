@@ -62,10 +62,6 @@ OrderUI::~OrderUI() {
   if (order_) order_->RemoveObserver(this);
 }
 
-std::string OrderUI::OrderId() const {
-  return order_ ? order_->Record().id : std::string();
-}
-
 bool OrderUI::SetOrder(const std::shared_ptr<OrderObject>& order) {
   if (!order) return false;
   if (order_ != order) {
@@ -97,7 +93,9 @@ void OrderUI::SetCellText(int index, const std::string& utf8) {
   }
 }
 
-void OrderUI::FillPatientTexts(const DiagnosticRecord& record) {
+void OrderUI::ShowRecord(const DiagnosticRecord& record) {
+  shownId_ = record.id;
+  shownTime_ = record.orderTime;
   SetCellText(0, record.orderNumber);
   SetCellText(1, record.infoText);
   SetCellText(2, record.patientName);
@@ -244,11 +242,13 @@ ClientOrderUI::ClientOrderUI(CPaintManagerUI* manager, HWND window)
 void ClientOrderUI::Refresh() {
   if (!order_ || !root_) return;
   const DiagnosticRecord record = order_->Record();
+  const LocalAnswers answers = order_->Answers();
   if (displayState_ != 1)
-    displayState_ = OrderStates::ClientDisplayState(displayState_, record.state, record.study.transferStatus,
-                                                    [this] { return order_->NeedsReportDownload(); });
+    displayState_ = OrderStates::ClientDisplayState(
+        displayState_, record.state, record.study.transferStatus,
+        OrderStates::Recall(answers.needsReportDownload, [this] { return order_->NeedsReportDownload(); }));
   root_->SetTag(reinterpret_cast<UINT_PTR>(order_.get()));
-  FillPatientTexts(record);
+  ShowRecord(record);
   SetCellText(12, record.team.name);
   if (auto* page = dynamic_cast<CTabLayoutUI*>(Cell(9)))
     page->SelectItem(OrderStates::ClientStatePage(record.state, uploaded_), false);
@@ -277,10 +277,13 @@ void ClientOrderUI::RunCommand(int command) {
 
 void ClientOrderUI::OpenReport() {
   std::string path;
-  if (order_ && order_->GetReportPath(path))
+  if (order_ && order_->GetReportPath(path)) {
     CReportDlg::Open(CReportDlg::kRead, order_, window_, L"Report");
-  else
+  } else if (order_) {
+    // The report file went away: the row asks the store again and offers the download.
+    order_->RefreshAnswers();
     Refresh();
+  }
 }
 
 void ClientOrderUI::OnUploadQueued(OrderObject*) {
@@ -366,13 +369,16 @@ void TeamOrderUI::Refresh() {
   auto* order = dynamic_cast<TeamOrder*>(order_.get());
   if (!order || !root_) return;
   const DiagnosticRecord record = order->Record();
+  const LocalAnswers answers = order->Answers();
   lockState_ = order->GetLockState();
+  using OrderStates::Recall;
   if (displayState_ != 1)
     displayState_ = OrderStates::TeamDisplayState(
-        displayState_, record.state, [order] { return order->NeedsImageDownload(); },
-        [order] { return order->FindReport(); }, [order] { return order->NeedsReportDownload(); });
+        displayState_, record.state, Recall(answers.needsImageDownload, [order] { return order->NeedsImageDownload(); }),
+        Recall(answers.hasReport, [order] { return order->FindReport(); }),
+        Recall(answers.needsReportDownload, [order] { return order->NeedsReportDownload(); }));
   root_->SetTag(reinterpret_cast<UINT_PTR>(order));
-  FillPatientTexts(record);
+  ShowRecord(record);
   SetCellText(9, order->GetReporterName());
   SetCellText(10, order->GetVerifierName());
   SetCellText(15, RemoteRecords::DisplayName(record.creator));

@@ -25,8 +25,9 @@ class OrderUI : public IOrderObjectCallback {
   OrderObject* Order() const { return order_.get(); }
   int DisplayState() const { return displayState_; }
 
-  // The order's web record id.
-  std::string OrderId() const;
+  // The web record id and order time of the order as last shown.
+  const std::string& OrderId() const { return shownId_; }
+  int64_t OrderTime() const { return shownTime_; }
 
  protected:
   OrderUI(DuiLib::CPaintManagerUI* manager, HWND window, const wchar_t* skin);
@@ -35,7 +36,8 @@ class OrderUI : public IOrderObjectCallback {
   DuiLib::CControlUI* Cell(int index) const;
   DuiLib::CControlUI* CellChild(int index, int child) const;
   void SetCellText(int index, const std::string& utf8);
-  void FillPatientTexts(const DiagnosticRecord& record);
+  // The texts every row shows; the record's id and time are kept for the list's ordering.
+  void ShowRecord(const DiagnosticRecord& record);
   void SetProgressValue(int percent);
   void StartTransfer();
   void FinishTransfer();
@@ -73,6 +75,8 @@ class OrderUI : public IOrderObjectCallback {
  private:
   bool OnControlNotify(void* param);
 
+  std::string shownId_;
+  int64_t shownTime_ = 0;
   RemoteUI::Token token_ = RemoteUI::MakeToken();
   const RemoteUI::WeakToken weak_ = token_;
   std::vector<std::pair<DuiLib::CControlUI*, std::function<void()>>> clicks_;
