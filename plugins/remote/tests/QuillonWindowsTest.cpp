@@ -204,10 +204,13 @@ TEST_F(QuillonWindowsTest, OrdersAreListedNewestFirstAndTheViewStaysPut) {
   for (size_t i = 0; i < window->Items().size(); ++i)
     EXPECT_EQ(list->GetItemIndex(window->Items()[i]->Root()), int(i));
 
-  // Enough rows to scroll; scrolled to the bottom, a newer order inserted above keeps it there.
+  // Enough rows to scroll; older orders go in below and the rows in view stay in view.
+  const int shown = list->GetScrollPos().cy;
   for (int i = 10; i < 40; ++i) window->AddOrder(MakeOrder(std::to_string(i), 50));
   list->SetPos(list->GetPos(), true);
-  ASSERT_GT(list->GetScrollRange().cy, 0);
+  ASSERT_GT(list->GetScrollRange().cy, shown);
+  EXPECT_EQ(list->GetScrollPos().cy, shown);
+  // Scrolled to the bottom, a newer order inserted above keeps it there.
   list->SetScrollPos(SIZE{0, list->GetScrollRange().cy});
   const int before = list->GetScrollPos().cy;
   CControlUI* lastRow = window->Items().back()->Root();

@@ -106,14 +106,22 @@ void CLinkWindow::AddOrder(const std::shared_ptr<OrderObject>& order) {
   // In front of the first older order; equal times keep their arrival order.
   size_t position = items_.size();
   for (size_t i = 0; i < items_.size(); ++i)
-    if (items_[i]->Order() && items_[i]->Order()->Record().orderTime < record.orderTime) {
+    if (items_[i]->Order() && items_[i]->OrderTime() < record.orderTime) {
       position = i;
       break;
     }
   const int index = position < items_.size() ? orderList_->GetItemIndex(items_[position]->Root())
                     : items_.empty()         ? 0
                                              : orderList_->GetItemIndex(items_.back()->Root()) + 1;
+  const bool above = position < items_.size();
   items_.insert(items_.begin() + position, item);
+  if (!above) {
+    // Appended below every row: nothing the user looks at moves, and the list is laid out
+    // when it is next shown (a page load appends twenty rows).
+    orderList_->AddAt(item->Root(), index);
+    item->SetOrder(order);
+    return;
+  }
   // Rows the user looks at stay in place when an order goes in above them.
   const SIZE range0 = orderList_->GetScrollRange();
   const SIZE pos0 = orderList_->GetScrollPos();
