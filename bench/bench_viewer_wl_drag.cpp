@@ -4,7 +4,8 @@
 // image calls per move, and how many cells repainted. The peer, moved in turn with the control
 // to the same window, is the least a viewer can do per move: DCMTK's DicomImage, the four shown
 // frames already read, re-windows each to 8 bits, and a plain Qt widget of the same size draws
-// them smoothly scaled into its cells.
+// them smoothly scaled into its cells. Our moves scale quickly and the release repaints in full;
+// the release is timed apart.
 // Usage: bench_viewer_wl_drag [files=1000] [size=512] [moves=100]
 
 #include <dcmtk/config/osconfig.h>
@@ -143,9 +144,8 @@ int main(int argc, char** argv) {
     peerCpu.push_back(1000 * (ProcessCpuSeconds() - c1));
     counter->events = counter->paints = 0;
   }
-  counter->events = events;
-  counter->paints = paints;
-  SendMessageW(cell, WM_RBUTTONUP, 0, MAKELPARAM(100, 100));
+  // The release repaints the shown cells in full (the moves scale quickly).
+  const double releaseMs = 1000 * Seconds([&] { SendMessageW(cell, WM_RBUTTONUP, 0, MAKELPARAM(100, 100)); });
   std::printf("%d linked images of %dx%d, 2x2 cells, %d moves\n", count, size, size, moves);
   std::printf("ms per move: median %.2f  p95 %.2f  max %.2f   budget < 5 ms\n", Median(ms), Percentile(ms, 0.95),
               Percentile(ms, 1.0));
@@ -154,10 +154,11 @@ int main(int argc, char** argv) {
   std::printf("  processor time per move: ours median %.2f ms, peer median %.2f ms\n", Median(cpu), Median(peerCpu));
   std::printf("  ratio (ours / peer): wall median %.2f  processor median %.2f\n", Median(ms) / Median(peerMs),
               Median(cpu) / Median(peerCpu));
+  std::printf("  release (the shown cells repainted in full): %.2f ms\n", releaseMs);
   std::printf("window events per move %.1f (N = %d; without the link guard about N^2 = %.0f)\n",
-              static_cast<double>(counter->events) / moves, count, static_cast<double>(count) * count);
+              static_cast<double>(events) / moves, count, static_cast<double>(count) * count);
   std::printf("repaints of the first cell per move %.2f (only shown cells paint)\n",
-              static_cast<double>(counter->paints) / moves);
+              static_cast<double>(paints) / moves);
   for (int i = 0; i < s->GetImageObjectCount(); ++i) s->GetImageObject(i)->UnRegisterCallback(counter);
   plainTop.reset();
   ReleaseLumexa(control);

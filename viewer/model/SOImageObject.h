@@ -92,6 +92,10 @@ class SOImageObject : public ISOImageObject {
 
   // Paints the frame into rect of the device context; false when there is nothing to draw.
   bool DrawImage(HDC hdc, RECT rect, bool reserved);
+  // While on, DrawImage on this thread scales with the nearest pixel instead of bicubic: a
+  // cheaper picture for the moves of a drag, which its caller repaints in full when it ends.
+  static void SetQuickScaling(bool on);
+  static bool IsQuickScaling();
   // The frame at native size with the current window, invert and palette; owned here.
   Gdiplus::Bitmap* GetOriginBitmapData();
   // Frees the decoded frame and the bitmaps made from it; they are made again from the file

@@ -15,6 +15,8 @@ namespace {
 // The largest side of a resampled record: above it the painter scales the bitmap.
 constexpr int kMaxResampledSide = 4096;
 
+thread_local bool t_quickScaling = false;
+
 const std::vector<unsigned char>* PaletteTable(SOColorPalette palette) {
   switch (palette) {
     case SOColorPaletteHotIron:
@@ -218,6 +220,14 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
   return ok;
 }
 
+void SOImageObject::SetQuickScaling(bool on) {
+  t_quickScaling = on;
+}
+
+bool SOImageObject::IsQuickScaling() {
+  return t_quickScaling;
+}
+
 bool SOImageObject::DrawImage(HDC hdc, RECT rect, bool) {
   if (!hdc) return false;
   const int W = rect.right - rect.left, H = rect.bottom - rect.top;
@@ -245,7 +255,8 @@ bool SOImageObject::DrawImage(HDC hdc, RECT rect, bool) {
   Gdiplus::ImageAttributes attributes;
   attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY, Gdiplus::Color(255, 0, 0, 0));
   graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-  graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+  graphics.SetInterpolationMode(t_quickScaling ? Gdiplus::InterpolationModeNearestNeighbor
+                                               : Gdiplus::InterpolationModeHighQualityBicubic);
   // Turns and mirrors act about the rectangle's centre, as the render map's do.
   const float cx = rect.left + W * 0.5f, cy = rect.top + H * 0.5f;
   const SOMatrix2R2C& m = s.matrix;

@@ -2,6 +2,7 @@
 
 #include "DicomFixtures.h"
 #include "SOSeriesWindow.h"
+#include "SOWinQt.h"
 #include "TestSupport.h"
 #include "ViewerTestUtil.h"
 #include "ViewerUiTestUtil.h"
@@ -45,6 +46,20 @@ class WindowEvents : public ISOImageObjectCallback {
  public:
   void OnImageObjectUpdated(SOImageObject*, unsigned int event, long) override { count += event == SOImageWWUpdated; }
   int count = 0;
+};
+
+// Keeps what the last paint of its cell put into the paint buffer, the image and tools drawn.
+class LastPaint : public ISOCtrlPlugin {
+ public:
+  const char* GetName() override { return "LASTPAINT"; }
+  void SetHost(IPluginHost*) override {}
+  void Draw(HDC hdc, RECT) override {
+    ++paints;
+    if (QImage* image = SOWin::ImageOf(static_cast<HBITMAP>(GetCurrentObject(hdc, OBJ_BITMAP))))
+      picture = image->copy();
+  }
+  int paints = 0;
+  QImage picture;
 };
 
 }  // namespace
@@ -169,6 +184,43 @@ TEST_F(SeriesWindowTest, LinkedWindowReachesEachImageOnce) {
   series.GetImageObject(0)->Rotate(true);
   EXPECT_EQ(series.GetImageObject(1)->GetImagePresentationState().matrix.m01, before.m01);
   for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->UnRegisterCallback(&events);
+}
+
+// The moves of a window drag paint quickly; the release repaints every cell so painted once,
+// and they then show what a paint without a drag shows. A move without a button ends a drag
+// whose release went elsewhere the same way.
+TEST_F(SeriesWindowTest, CellsPaintedDuringADragEndAsWithoutOne) {
+  Load(SmallSeries(4).files);
+  ASSERT_TRUE(series.SetImageLayout(2, 2));
+  series.GetImageWindow(0)->SetMouseMode2D(SOMouseModeWW);
+  LastPaint* cells[2] = {new LastPaint, new LastPaint};  // owned by the cells' managers
+  series.GetImageWindow(0)->GetPluginMgr().AddPlugin(cells[0]);
+  series.GetImageWindow(3)->GetPluginMgr().AddPlugin(cells[1]);
+  const HWND dragged = series.GetImageWindow(0)->GetWindow();
+  auto fullRepaint = [&](int k) {
+    const HWND h = series.GetImageWindow(k == 0 ? 0 : 3)->GetWindow();
+    InvalidateRect(h, nullptr, TRUE);
+    UpdateWindow(h);
+    return cells[k]->picture;
+  };
+  for (const UINT end : {UINT(WM_LBUTTONUP), UINT(WM_MOUSEMOVE)}) {
+    SCOPED_TRACE(end == WM_LBUTTONUP ? "release" : "move without a button");
+    SendMessageW(dragged, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+    SendMessageW(dragged, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 40));
+    QImage during[2] = {cells[0]->picture, cells[1]->picture};
+    const int paints[2] = {cells[0]->paints, cells[1]->paints};
+    SendMessageW(dragged, end, 0, MAKELPARAM(80, 40));
+    for (int k = 0; k < 2; ++k) {
+      if (end == WM_LBUTTONUP) EXPECT_EQ(cells[k]->paints, paints[k] + 1) << k;
+      const QImage ended = cells[k]->picture;
+      const QImage full = fullRepaint(k);
+      EXPECT_TRUE(ended == full) << k;
+      EXPECT_FALSE(during[k] == full) << k;  // the drag's own paints were the quick ones
+    }
+    if (end == WM_MOUSEMOVE) SendMessageW(dragged, WM_LBUTTONUP, 0, MAKELPARAM(80, 40));
+  }
+  EXPECT_DOUBLE_EQ(series.GetImageObject(3)->GetImagePresentationState().windowWidth,
+                   series.GetImageObject(0)->GetImagePresentationState().windowWidth);
 }
 
 // The copy is of the window tree, and a clipboard that cannot be opened is reported.

@@ -1,5 +1,8 @@
 #include "LumexaModule.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "Lumexa.h"
 #include "SOString.h"
 
@@ -12,6 +15,12 @@ std::wstring& ForegroundText() {
   static std::wstring text;
   return text;
 }
+
+struct ViewDrag {
+  bool on = false;
+  std::vector<HWND> painted;  // windows painted quickly since the drag began
+};
+thread_local ViewDrag t_viewDrag;
 
 }  // namespace
 
@@ -29,4 +38,29 @@ HCURSOR LumexaCursor(int id) {
 
 void SetForegroundText(const char* text) {
   ForegroundText() = SOString(text ? text : "").c_wstr();
+}
+
+void LumexaBeginViewDrag() {
+  t_viewDrag.on = true;
+}
+
+void LumexaEndViewDrag() {
+  if (!t_viewDrag.on) return;
+  t_viewDrag.on = false;
+  const std::vector<HWND> painted = std::move(t_viewDrag.painted);
+  t_viewDrag.painted.clear();
+  for (HWND window : painted) {
+    if (!::IsWindow(window)) continue;
+    ::InvalidateRect(window, nullptr, TRUE);
+    ::UpdateWindow(window);
+  }
+}
+
+bool LumexaInViewDrag() {
+  return t_viewDrag.on;
+}
+
+void LumexaNoteQuickPaint(HWND window) {
+  auto& painted = t_viewDrag.painted;
+  if (std::find(painted.begin(), painted.end(), window) == painted.end()) painted.push_back(window);
 }

@@ -12,3 +12,11 @@ const std::wstring& LumexaForegroundText();
 
 // One of the library's cursors, 104 to 113.
 HCURSOR LumexaCursor(int id);
+
+// A view drag (window, zoom or pan with a button held). While it goes on, image windows paint
+// their image with quick scaling and are noted; when it ends, each of them still there repaints
+// at once in full, so the picture left is the one painted without a drag. UI thread only.
+void LumexaBeginViewDrag();
+void LumexaEndViewDrag();
+bool LumexaInViewDrag();
+void LumexaNoteQuickPaint(HWND window);

@@ -260,6 +260,8 @@ void SOImageWindow::TriggerImageObjectChangedEvent(ISOImageObject* image) {
 
 LRESULT SOImageWindow::OnMouseMove(WPARAM wParam, LPARAM lParam, BOOL& handled) {
   handled = NotifyMessage(WM_MOUSEMOVE, wParam, lParam);
+  // A view drag whose release went elsewhere ends with the first move without a button.
+  if (!(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) LumexaEndViewDrag();
   if (!GetWindow()) return 0;
   // Leave too, so the pointer line and other hover state clear when the pointer goes.
   TRACKMOUSEEVENT tme{};
@@ -356,7 +358,12 @@ LRESULT SOImageWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
 
 void SOImageWindow::DrawImage(HDC hdc, RECT rect) {
   if (!m_->image) return;
+  // The moves of a view drag scale quickly; the drag's end repaints this window in full.
+  const bool quick = LumexaInViewDrag() && GetWindow();
+  if (quick) LumexaNoteQuickPaint(GetWindow());
+  SOImageObject::SetQuickScaling(quick);
   m_->image->DrawImage(hdc, rect, false);
+  SOImageObject::SetQuickScaling(false);
   m_->renderRect = rect;
 }
 

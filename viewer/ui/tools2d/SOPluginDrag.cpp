@@ -23,9 +23,11 @@ bool SOPluginDrag::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
       dragging_ = false;
       lastX_ = x;
       lastY_ = y;
+      LumexaEndViewDrag();
       return true;
     case WM_MOUSEMOVE:
       if (!dragging_) return false;
+      LumexaBeginViewDrag();
       Drag(image, x, y);
       lastX_ = x;
       lastY_ = y;
