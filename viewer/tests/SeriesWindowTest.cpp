@@ -223,6 +223,34 @@ TEST_F(SeriesWindowTest, CellsPaintedDuringADragEndAsWithoutOne) {
                    series.GetImageObject(0)->GetImagePresentationState().windowWidth);
 }
 
+// Wheel steps page with quick scaling; once the wheel rests each cell so painted repaints in
+// full, once.
+TEST_F(SeriesWindowTest, CellsPagedByTheWheelRepaintInFullOnceItRests) {
+  Load(SmallSeries(12).files);
+  ASSERT_TRUE(series.SetImageLayout(2, 2));
+  LastPaint* cells[2] = {new LastPaint, new LastPaint};  // owned by the cells' managers
+  series.GetImageWindow(0)->GetPluginMgr().AddPlugin(cells[0]);
+  series.GetImageWindow(3)->GetPluginMgr().AddPlugin(cells[1]);
+  const HWND wheeled = series.GetImageWindow(0)->GetWindow();
+  SendMessageW(wheeled, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  SendMessageW(wheeled, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  const int first = NumberAt(0);
+  ASSERT_NE(Shown(0)->GetDcmObject()->GetInstanceNumber(), first);
+  const QImage during[2] = {cells[0]->picture, cells[1]->picture};
+  const int paints[2] = {cells[0]->paints, cells[1]->paints};
+  SOWin::PumpUntil([&] { return cells[0]->paints > paints[0] && cells[1]->paints > paints[1]; }, 2000);
+  SOWin::PumpEvents(20);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(cells[k]->paints, paints[k] + 1) << k;
+    const QImage rested = cells[k]->picture;
+    const HWND h = series.GetImageWindow(k == 0 ? 0 : 3)->GetWindow();
+    InvalidateRect(h, nullptr, TRUE);
+    UpdateWindow(h);
+    EXPECT_TRUE(rested == cells[k]->picture) << k;
+    EXPECT_FALSE(during[k] == cells[k]->picture) << k;
+  }
+}
+
 // The copy is of the window tree, and a clipboard that cannot be opened is reported.
 TEST_F(SeriesWindowTest, ClipboardCopyReportsAClipboardInUse) {
   Load(SmallSeries(1).files);

@@ -44,8 +44,11 @@ void LumexaBeginViewDrag() {
   t_viewDrag.on = true;
 }
 
+void LumexaPauseViewDrag() {
+  t_viewDrag.on = false;
+}
+
 void LumexaEndViewDrag() {
-  if (!t_viewDrag.on) return;
   t_viewDrag.on = false;
   const std::vector<HWND> painted = std::move(t_viewDrag.painted);
   t_viewDrag.painted.clear();

@@ -14,9 +14,12 @@ const std::wstring& LumexaForegroundText();
 HCURSOR LumexaCursor(int id);
 
 // A view drag (window, zoom or pan with a button held). While it goes on, image windows paint
-// their image with quick scaling and are noted; when it ends, each of them still there repaints
-// at once in full, so the picture left is the one painted without a drag. UI thread only.
+// their image with quick scaling and are noted; when it ends, each window so painted that is
+// still there repaints at once in full, so the picture left is the one painted without a drag.
+// A wheel burst pages the same way between LumexaBeginViewDrag and LumexaPauseViewDrag, and its
+// cells repaint in full at LumexaEndViewDrag once the wheel rests. UI thread only.
 void LumexaBeginViewDrag();
+void LumexaPauseViewDrag();
 void LumexaEndViewDrag();
 bool LumexaInViewDrag();
 void LumexaNoteQuickPaint(HWND window);

@@ -261,7 +261,7 @@ void SOImageWindow::TriggerImageObjectChangedEvent(ISOImageObject* image) {
 LRESULT SOImageWindow::OnMouseMove(WPARAM wParam, LPARAM lParam, BOOL& handled) {
   handled = NotifyMessage(WM_MOUSEMOVE, wParam, lParam);
   // A view drag whose release went elsewhere ends with the first move without a button.
-  if (!(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) LumexaEndViewDrag();
+  if (!(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && LumexaInViewDrag()) LumexaEndViewDrag();
   if (!GetWindow()) return 0;
   // Leave too, so the pointer line and other hover state clear when the pointer goes.
   TRACKMOUSEEVENT tme{};

@@ -5,12 +5,17 @@
 #include "ISODcmObject.h"
 #include "ISODcmStudy.h"
 #include "ISOGraphic.h"
+#include "LumexaModule.h"
 #include "SOBufferedPaint.h"
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOImageObjectSR.h"
 
 namespace {
+
+// A wheel burst pages with quick scaling; this long after its last step the cells repaint in full.
+constexpr UINT_PTR kWheelRestTimer = 0x5EE1;
+constexpr UINT kWheelRestMs = 120;
 
 int InstanceNumber(SOImageObject* image) {
   ISODcmObject* object = image->GetDcmObject();
@@ -420,8 +425,25 @@ LRESULT SOSeriesWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
 }
 
 LRESULT SOSeriesWindow::OnMouseWheel(WPARAM wParam, LPARAM, BOOL& handled) {
+  const bool dragging = LumexaInViewDrag();
+  LumexaBeginViewDrag();
   if (GET_WHEEL_DELTA_WPARAM(wParam) < 0) scrollbar_.StepDown();
   else scrollbar_.StepUp();
+  // Paints between the steps (a capture, an uncovered window) are made in full.
+  if (!dragging) LumexaPauseViewDrag();
+  if (GetWindow()) ::SetTimer(GetWindow(), kWheelRestTimer, kWheelRestMs, nullptr);
+  handled = TRUE;
+  return 0;
+}
+
+LRESULT SOSeriesWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
+  if (msg != WM_TIMER || wParam != kWheelRestTimer) {
+    handled = FALSE;
+    return 0;
+  }
+  ::KillTimer(GetWindow(), kWheelRestTimer);
+  // A drag going on repaints everything painted quickly when it ends.
+  if (!LumexaInViewDrag()) LumexaEndViewDrag();
   handled = TRUE;
   return 0;
 }

@@ -111,6 +111,7 @@ class SOSeriesWindow : public SOWindowBase,
   LRESULT OnSize(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
   LRESULT OnPaint(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
   LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+  LRESULT HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
  private:
   // Moves first_ to the page of requestedFirst_, as Refresh does, without showing it.
