@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -68,11 +69,14 @@ std::shared_ptr<const SkinDocument> ParseDocument(const char* text, std::string&
   return doc;
 }
 
-// Skin files parsed so far, by path, with the text they were parsed from: a file is read each
-// time (cheap) and parsed again only when its text changed.
+// Skin files parsed so far, by path, with the text they were parsed from and the file's size and
+// modification time then: a file whose size and time are unchanged is not read again; one that
+// was written is read, and parsed again only when its text changed.
 struct CachedFile {
   std::string text;
   std::shared_ptr<const SkinDocument> doc;
+  std::uintmax_t size = 0;
+  std::filesystem::file_time_type written;
 };
 std::mutex g_cacheLock;
 std::map<std::string, CachedFile>& Cache() {
@@ -133,6 +137,18 @@ CControlUI* CDialogBuilder::CreateBuiltinControl(const wchar_t* c) {
 
 bool CDialogBuilder::LoadFile(const std::wstring& path) {
   std::string file = Utf8(path);
+  std::error_code sizeError, timeError;
+  const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
+  const std::filesystem::file_time_type written = std::filesystem::last_write_time(file, timeError);
+  const bool known = !sizeError && !timeError;
+  if (known) {
+    std::lock_guard<std::mutex> lock(g_cacheLock);
+    auto it = Cache().find(file);
+    if (it != Cache().end() && it->second.size == size && it->second.written == written) {
+      m_doc = it->second.doc;
+      return true;
+    }
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     m_doc.reset();
@@ -148,6 +164,10 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
     std::lock_guard<std::mutex> lock(g_cacheLock);
     auto it = Cache().find(file);
     if (it != Cache().end() && it->second.text == text) {
+      if (known) {
+        it->second.size = size;
+        it->second.written = written;
+      }
       m_doc = it->second.doc;
       return true;
     }
@@ -160,7 +180,8 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
     return false;
   }
   std::lock_guard<std::mutex> lock(g_cacheLock);
-  Cache()[file] = CachedFile{std::move(text), m_doc};
+  // A file whose size or time could not be read is compared by its text next time.
+  Cache()[file] = CachedFile{std::move(text), m_doc, known ? size : std::uintmax_t(-1), written};
   return true;
 }
 

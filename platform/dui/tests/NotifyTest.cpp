@@ -119,6 +119,13 @@ TEST_F(DuiNotify, SkinFileBuiltAgainFollowsItsLatestContent) {
   EXPECT_STREQ(third->GetClass(), L"Button");
   EXPECT_STREQ(third->GetText(), L"two");
   EXPECT_EQ(m3.GetInitSize().cx, 20);
+  // Rewritten with text of the same size: the newer time alone tells it changed.
+  write("<Window size='20,20'><Button name='b' text='2nd'/></Window>");
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::seconds(2));
+  CPaintManagerUI m4;
+  std::unique_ptr<CControlUI> fourth(build(m4));
+  ASSERT_TRUE(fourth);
+  EXPECT_STREQ(fourth->GetText(), L"2nd");
   std::filesystem::remove(file);
   CDialogBuilder gone;
   EXPECT_EQ(gone.CreateFromAbsolutePath(file.wstring().c_str()), nullptr);
