@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -31,6 +30,7 @@
 
 #include "BenchSupport.h"
 #include "DicomFixtures.h"
+#include "PlainCells.h"
 #include "HostFrame.h"
 #include "ISODcmDataCenter.h"
 #include "ISOLumexa.h"
@@ -84,11 +84,9 @@ class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
 };
 
 // The peer: one page of frames, each read and windowed by DCMTK, drawn by a plain widget.
-class PlainPager : public QWidget {
+class PlainPager : public PlainCells {
  public:
-  PlainPager(const std::vector<fs::path>& files, int rows, int cols) : files_(files), rows_(rows), cols_(cols) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-  }
+  PlainPager(const std::vector<fs::path>& files, int rows, int cols) : PlainCells(rows, cols), files_(files) {}
   void ShowPage(int page) {
     frames_.clear();
     for (int k = 0; k < rows_ * cols_; ++k) {
@@ -104,24 +102,8 @@ class PlainPager : public QWidget {
     repaint();
   }
 
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int cw = width() / cols_, ch = height() / rows_;
-    for (size_t k = 0; k < frames_.size(); ++k) {
-      const int side = std::min(cw, ch) - 2;
-      const QRect cell(static_cast<int>(k % cols_) * cw + (cw - side) / 2,
-                       static_cast<int>(k / cols_) * ch + (ch - side) / 2, side, side);
-      p.drawImage(cell, frames_[k]);
-    }
-  }
-
  private:
   const std::vector<fs::path>& files_;
-  int rows_, cols_;
-  std::vector<QImage> frames_;
 };
 
 }  // namespace

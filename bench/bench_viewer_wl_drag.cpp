@@ -12,7 +12,6 @@
 #include <dcmtk/dcmimgle/dcmimage.h>
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 
 #include <algorithm>
@@ -23,6 +22,7 @@
 
 #include "BenchSupport.h"
 #include "DicomFixtures.h"
+#include "PlainCells.h"
 #include "HostFrame.h"
 #include "ISOLumexa.h"
 #include "LoadWaiter.h"
@@ -49,10 +49,9 @@ class Counter : public ISOImageObjectCallback, public ISOCtrlPlugin {
 };
 
 // The peer: the frames of one page, read once, re-windowed by DCMTK and drawn by a plain widget.
-class PlainWindower : public QWidget {
+class PlainWindower : public PlainCells {
  public:
-  PlainWindower(const std::vector<fs::path>& files, int rows, int cols) : rows_(rows), cols_(cols) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+  PlainWindower(const std::vector<fs::path>& files, int rows, int cols) : PlainCells(rows, cols) {
     for (size_t i = 0; i < files.size() && images_.size() < static_cast<size_t>(rows * cols); ++i)
       images_.push_back(std::make_unique<DicomImage>(files[i].c_str()));
   }
@@ -68,24 +67,8 @@ class PlainWindower : public QWidget {
     repaint();
   }
 
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int cw = width() / cols_, ch = height() / rows_;
-    for (size_t k = 0; k < frames_.size(); ++k) {
-      const int side = std::min(cw, ch) - 2;
-      const QRect cell(static_cast<int>(k % cols_) * cw + (cw - side) / 2,
-                       static_cast<int>(k / cols_) * ch + (ch - side) / 2, side, side);
-      p.drawImage(cell, frames_[k]);
-    }
-  }
-
  private:
-  int rows_, cols_;
   std::vector<std::unique_ptr<DicomImage>> images_;
-  std::vector<QImage> frames_;
 };
 
 }  // namespace
