@@ -5,8 +5,9 @@
 //   (b) VR rotation at a quarter of an 800 x 600 pane, per frame;
 //   (c) the full-size rendering on release;
 //   (d) building the volume (data and octree) for a taller volume, and the longest time the UI
-//       thread stays away from its events during a load and build (the build runs on the
-//       control's build thread; the UI thread makes the images and the first rendering);
+//       thread stays away from its events during a load and build, up to the windows' first
+//       paints (the build thread also makes the result images and the first rendering; the UI
+//       thread attaches them, then shows the windows in a later step);
 //   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds.
 // Runs itself once per thread count (2 and 8 cores by default), each child pinned to that many.
 //
@@ -105,16 +106,24 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   ctrl->LoadFolder(folder.c_str());
   double longestGap = 0;
   auto last = Clock::now();
+  // Called each time the UI thread is back in its event loop.
+  auto backInTheLoop = [&] {
+    const auto now = Clock::now();
+    longestGap = std::max(longestGap, Ms(last, now));
+    last = now;
+    return now;
+  };
   SOWin::PumpUntil(
       [&] {
-        const auto now = Clock::now();
-        longestGap = std::max(longestGap, Ms(last, now));
-        last = now;
+        backInTheLoop();
         return ctrl->GetVolumeBuilds() > builds;
       },
       1200000);
-  std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms\n", Ms(loadStart, Clock::now()),
-              longestGap);
+  const double loadMs = Ms(loadStart, Clock::now());
+  // The windows' first paints may follow in later events: they count too.
+  const auto shown = Clock::now();
+  SOWin::PumpUntil([&] { return Ms(shown, backInTheLoop()) > 300; }, 10000);
+  std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms\n", loadMs, longestGap);
   if (!ctrl->GetImageObject(0)) {
     std::printf("  the series made no volume\n");
     ReleaseVisualCtrl(ctrl);

@@ -41,27 +41,42 @@ MPRBuilder::~MPRBuilder() { Clear(); }
 
 bool MPRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   Clear();
-  if (!InitEngine(volume)) return false;
-  Attach(volume, source);
+  if (!InitEngine(volume, source)) return false;
+  Attach(volume);
   return true;
 }
 
-bool MPRBuilder::InitEngine(const V3VolumeData& volume) {
-  std::lock_guard lock(engineMutex_);
-  return engine_.InitData(volume);
+bool MPRBuilder::InitEngine(const V3VolumeData& volume, SODcmFile* source) {
+  {
+    std::lock_guard lock(engineMutex_);
+    if (!engine_.InitData(volume)) return false;
+  }
+  // The images and their first planes are made here too: their fresh buffers cost page faults
+  // at their first touch.
+  for (Result& r : pending_) {
+    visual::ResultImage made = visual::MakeResultImage(source, kCopiedTags);
+    r.file = std::move(made.file);
+    r.object = std::move(made.object);
+    r.image = std::move(made.image);
+  }
+  pending_[3].file->GetDataset()->SetUint8Array(kPixelData, nullptr, 0);
+  SamplePlane(V3MPR_AXIAL, pending_[0]);
+  SamplePlane(V3MPR_CORONAL, pending_[1]);
+  SamplePlane(V3MPR_SAGITTAL, pending_[2]);
+  GetOrigin(sampledOrigin_);
+  return true;
 }
 
-void MPRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
+void MPRBuilder::Attach(const V3VolumeData& volume) {
   volume_ = volume;
-  for (Result* r : {&axial_, &coronal_, &sagittal_, &oblique_}) {
-    visual::ResultImage made = visual::MakeResultImage(source, kCopiedTags);
-    r->file = std::move(made.file);
-    r->object = std::move(made.object);
-    r->image = std::move(made.image);
+  Result* results[4] = {&axial_, &coronal_, &sagittal_, &oblique_};
+  for (int i = 0; i < 4; ++i) {
+    *results[i] = std::move(pending_[i]);
+    results[i]->image->RegisterCallback(this);
   }
-  oblique_.file->GetDataset()->SetUint8Array(kPixelData, nullptr, 0);
-  for (Result* r : {&axial_, &coronal_, &sagittal_, &oblique_}) r->image->RegisterCallback(this);
-  Update();
+  // The build thread's planes hold unless the cross point moved since.
+  double origin[3] = {0, 0, 0};
+  Refresh(!GetOrigin(origin) || !std::equal(origin, origin + 3, sampledOrigin_));
   for (IMPRBuilderCallback* c : std::vector(callbacks_)) c->OnMPRBuilt();
 }
 
@@ -70,6 +85,7 @@ void MPRBuilder::Clear() {
   builder4D_.Clear();
   builder4D_.SetPhases({});
   volume_.slices = nullptr;
+  for (Result& r : pending_) r.Reset();
   if (axial_.image)
     for (IMPRBuilderCallback* c : std::vector(callbacks_)) c->OnMPRCleared();
   for (Result* r : {&axial_, &coronal_, &sagittal_, &oblique_}) r->Reset();
@@ -87,20 +103,24 @@ void MPRBuilder::ShowPlane(Result& result, const V3ImageData& data) {
   WriteGeometry(*result.object, data);
 }
 
-void MPRBuilder::Update() {
+bool MPRBuilder::SamplePlane(V3MPRType type, Result& result) {
+  V3ImageData data;
+  {
+    std::lock_guard lock(engineMutex_);
+    if (!engine_.Imaging(type, &data)) return false;
+  }
+  ShowPlane(result, data);
+  return true;
+}
+
+void MPRBuilder::Update() { Refresh(true); }
+
+void MPRBuilder::Refresh(bool sample) {
   ++stamp_;
   const std::pair<V3MPRType, Result*> planes[3] = {
       {V3MPR_AXIAL, &axial_}, {V3MPR_CORONAL, &coronal_}, {V3MPR_SAGITTAL, &sagittal_}};
   for (const auto& [type, result] : planes) {
-    if (!result->image) continue;
-    V3ImageData data;
-    bool ok;
-    {
-      std::lock_guard lock(engineMutex_);
-      ok = engine_.Imaging(type, &data);
-    }
-    if (!ok) continue;
-    ShowPlane(*result, data);
+    if (!result->image || (sample && !SamplePlane(type, *result))) continue;
     result->image->UpdateImage();
   }
   if (is4D_) {

@@ -51,9 +51,10 @@ class MPRBuilder : public ISOImageObjectCallback {
   // left empty, when the engine refuses the volume.
   bool Build(const V3VolumeData& volume, SODcmFile* source);
   // Build in two steps, as VRBuilder's: InitEngine on any thread (the builder empty, its phase
-  // worker idle), then Attach on the UI thread.
-  bool InitEngine(const V3VolumeData& volume);
-  void Attach(const V3VolumeData& volume, SODcmFile* source);
+  // worker idle) gives the engine the volume and makes the four result images with their first
+  // planes; Attach on the UI thread takes them and shows them.
+  bool InitEngine(const V3VolumeData& volume, SODcmFile* source);
+  void Attach(const V3VolumeData& volume);
   void Clear();
   // Samples the three orthogonal planes through the cross point.
   void Update();
@@ -108,6 +109,11 @@ class MPRBuilder : public ISOImageObjectCallback {
     void Reset();
   };
   void ShowPlane(Result& result, const V3ImageData& data);
+  // One orthogonal plane through the cross point into result; false when the engine made none.
+  bool SamplePlane(V3MPRType type, Result& result);
+  // The planes changed: their images raise their events and the phases follow the new stamp;
+  // sample samples them first.
+  void Refresh(bool sample);
 
   bool is4D_ = false;
   int stamp_ = 0;
@@ -117,6 +123,10 @@ class MPRBuilder : public ISOImageObjectCallback {
   Engine3D* projection_ = nullptr;     // borrowed
   std::mutex* projectionMutex_ = nullptr;
   Result axial_, coronal_, sagittal_, oblique_;
+  // Made by InitEngine, taken by Attach (axial, coronal, sagittal, oblique), with the cross
+  // point their planes were sampled through.
+  Result pending_[4];
+  double sampledOrigin_[3] = {0, 0, 0};
   std::vector<IMPRBuilderCallback*> callbacks_;
   int slabIndex_ = -1;
   std::vector<V3SliceParam> slabs_;

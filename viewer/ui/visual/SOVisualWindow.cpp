@@ -144,7 +144,7 @@ bool SOVisualWindow::LoadPhaseFiles(SOArray<SOString>* paths) {
 void SOVisualWindow::Clear() {
   // A running build reads the data centre's pixels into the engines, and the engines borrow
   // them: the build stops first, then the engines let go.
-  const bool wasBuilding = volumeBuilding_;
+  const bool wasBuilding = building_;
   CancelBuild();
   mpr_.Clear();
   vr_.Clear();
@@ -193,6 +193,9 @@ LRESULT SOVisualWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM lP
       return 0;
     case kVolumeBuilt:
       FinishBuild(static_cast<int>(wParam), lParam);
+      return 0;
+    case kVolumeShown:
+      ShowBuiltVolume(static_cast<int>(wParam));
       return 0;
     case WM_TIMER:
       if (wParam != kCineTimer) break;
@@ -247,8 +250,9 @@ void SOVisualWindow::RunBuild(int id) {
   LPARAM built = 0;
   if (buildSeries_ && volume_.Build(buildSeries_)) {
     built |= kBuiltVolume;
-    if (!stale() && vr_.InitEngine(volume_.GetVolume())) built |= kBuiltVR;
-    if (!stale() && mpr_.InitEngine(volume_.GetVolume())) built |= kBuiltMPR;
+    SODcmFile* source = buildSeries_->GetObjectAt(0)->GetDcmFile();
+    if (!stale() && vr_.InitEngine(volume_.GetVolume(), source)) built |= kBuiltVR;
+    if (!stale() && mpr_.InitEngine(volume_.GetVolume(), source)) built |= kBuiltMPR;
   }
   if (stale()) return;
   if (HWND hwnd = hwnd_.load()) ::PostMessageW(hwnd, kVolumeBuilt, static_cast<WPARAM>(id), built);
@@ -260,11 +264,16 @@ void SOVisualWindow::FinishBuild(int id, LPARAM built) {
   volumeBuilding_ = false;
   if (built & kBuiltVolume) {
     currentSeries_ = buildSeries_;
-    SODcmFile* source = buildSeries_->GetObjectAt(0)->GetDcmFile();
-    if (built & kBuiltVR) vr_.Attach(volume_.GetVolume(), source);
-    if (built & kBuiltMPR) mpr_.Attach(volume_.GetVolume(), source);
+    if (built & kBuiltVR) vr_.Attach(volume_.GetVolume());
+    if (built & kBuiltMPR) mpr_.Attach(volume_.GetVolume());
     mpr_.SetProjectionEngine(vr_.GetEngine(), &vr_.GetEngineLock());
   }
+  if (HWND hwnd = GetWindow()) ::PostMessageW(hwnd, kVolumeShown, static_cast<WPARAM>(id), 0);
+}
+
+void SOVisualWindow::ShowBuiltVolume(int id) {
+  // Dropped when a Clear or a new load came in between.
+  if (!building_ || volumeBuilding_ || id != buildId_.load()) return;
   building_ = false;
   ++volumeBuilds_;
   progressText_.clear();

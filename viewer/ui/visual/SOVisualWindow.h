@@ -44,6 +44,9 @@ class SOVisualWindow : public SOWindowBase,
   static constexpr UINT kCleared = 8047;
   // From the build thread: wParam the build's id, lParam its kBuilt* bits.
   static constexpr UINT kVolumeBuilt = 8048;
+  // Posted by the control after attaching a build's result: wParam the build's id. The windows
+  // show (and paint) in a step of their own, so the UI thread handles input in between.
+  static constexpr UINT kVolumeShown = 8049;
   static constexpr UINT_PTR kCineTimer = 34;
   static constexpr UINT kCineMs = 100;
 
@@ -167,7 +170,7 @@ class SOVisualWindow : public SOWindowBase,
   bool IsBuilding() const { return building_; }
   // True from the end of the load until the build thread's result is attached or dropped.
   bool IsVolumeBuilding() const { return volumeBuilding_; }
-  // Volume builds finished (whether the series made a volume or not).
+  // Volume builds finished and shown (whether the series made a volume or not).
   int GetVolumeBuilds() const { return volumeBuilds_; }
   bool IsSelected(int window) const { return selected_[window]; }
   // The cine's phase counter, shared by every control of the process.
@@ -185,6 +188,7 @@ class SOVisualWindow : public SOWindowBase,
   // Build thread: the volume and both engines for build id; reports with kVolumeBuilt.
   void RunBuild(int id);
   void FinishBuild(int id, LPARAM built);
+  void ShowBuiltVolume(int id);
   // Drops the running build, waiting for the build thread to let go of the volume and engines.
   void CancelBuild();
   void BuildPhases();

@@ -19,6 +19,40 @@ constexpr std::initializer_list<unsigned long> kCopiedTags = {
     0x00080060,  // Modality
 };
 
+// A colour rendering into the image's record and the object.
+void WriteColour(SOImageObjectEx& image, SODcmObject& object, const uint32_t* pixels, int rows, int columns) {
+  // The engine's words (B << 24 | G << 16 | R << 8 | A) lie in memory as A, R, G, B: the
+  // image record's 32-bit format. The object keeps 0x00RRGGBB words.
+  // One rendering follows another at the same size: both buffers are kept while it holds, since
+  // fresh ones of a few megabytes cost more than the copies.
+  const size_t n = size_t(rows) * columns;
+  DcmImageInputData* record = image.GetOriginalImagePixelData();
+  if (record->type != DCM_PIXEL_ARGB32 || record->data.count != n * 4 || !record->data.owned) {
+    record->Clear();
+    record->type = DCM_PIXEL_ARGB32;
+    record->data.Resize(static_cast<uint32_t>(n * 4));
+  }
+  record->rows = static_cast<unsigned short>(rows);
+  record->columns = static_cast<unsigned short>(columns);
+  std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
+  SODcmObjectMembers& m = *object.GetMembers();
+  if (m.rgb.pixels.count != n || !m.rgb.pixels.owned) m.rgb.pixels.Resize(static_cast<uint32_t>(n));
+  m.rows = record->rows;
+  m.columns = record->columns;
+  m.rgb.rows = rows;
+  m.rgb.columns = columns;
+  unsigned long* rgb = m.rgb.pixels.data;
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t w = pixels[i];
+    rgb[i] = ((w >> 8) & 0xFFu) << 16 | ((w >> 16) & 0xFFu) << 8 | (w >> 24);
+  }
+}
+
+template <typename Frame>
+void WriteGeometry(SODcmObject& object, const Frame& frame) {
+  visual::SetObjectGeometry(object, frame.corner, frame.right, frame.down, frame.rowSpacing, frame.columnSpacing);
+}
+
 }  // namespace
 
 VRBuilder::VRBuilder() : builder4D_(&engine_, &engineMutex_, this) {}
@@ -27,48 +61,53 @@ VRBuilder::~VRBuilder() { Clear(); }
 
 bool VRBuilder::Build(const V3VolumeData& volume, SODcmFile* source) {
   Clear();
-  if (!InitEngine(volume)) return false;
-  Attach(volume, source);
+  if (!InitEngine(volume, source)) return false;
+  Attach(volume);
   return true;
 }
 
-bool VRBuilder::InitEngine(const V3VolumeData& volume) {
+bool VRBuilder::InitEngine(const V3VolumeData& volume, SODcmFile* source) {
   std::lock_guard lock(engineMutex_);
-  firstFrame_.clear();
+  prepared_ = false;
   if (!engine_.InitData(volume)) return false;
-  // Attach renders before any window owns the image, so at the default size: that frame (and
-  // the octree's first preparation for the palette, which costs more) is made here.
-  firstFrame_.assign(size_t(kDefaultSize) * kDefaultSize, 0u);
-  engine_.Imaging(kDefaultSize, kDefaultSize, firstFrame_.data(), false, &firstGeometry_, 0);
-  // And the one the owner window will ask for once it holds the image, when its size is known.
-  readyFrame_.clear();
-  if (readyRows_ > 0 && readyColumns_ > 0) {
-    readyFrame_.assign(size_t(readyRows_) * readyColumns_, 0u);
-    engine_.Imaging(readyRows_, readyColumns_, readyFrame_.data(), false, &readyGeometry_, 0);
-  }
+  // The first rendering (and the octree's first preparation for the palette, which costs more)
+  // is made here, at the owner window's size when it is known; so is the result image, whose
+  // fresh buffers of a few megabytes cost page faults at their first touch.
+  const bool sized = readyRows_ > 0 && readyColumns_ > 0;
+  firstRows_ = sized ? readyRows_ : kDefaultSize;
+  firstColumns_ = sized ? readyColumns_ : kDefaultSize;
+  std::vector<uint32_t> pixels(size_t(firstRows_) * firstColumns_, 0u);
+  V3ImageRGB frame{};
+  engine_.Imaging(firstRows_, firstColumns_, pixels.data(), false, &frame, 0);
+  visual::ResultImage result = visual::MakeResultImage(source, kCopiedTags);
+  WriteColour(*result.image, *result.object, pixels.data(), firstRows_, firstColumns_);
+  WriteGeometry(*result.object, frame);
+  pendingFile_ = std::move(result.file);
+  pendingObject_ = std::move(result.object);
+  pendingImage_ = std::move(result.image);
+  prepared_ = true;
   return true;
 }
 
-void VRBuilder::Attach(const V3VolumeData& volume, SODcmFile* source) {
+void VRBuilder::Attach(const V3VolumeData& volume) {
   volume_ = volume;
-  visual::ResultImage result = visual::MakeResultImage(source, kCopiedTags);
-  file_ = std::move(result.file);
-  object_ = std::move(result.object);
-  image_ = std::move(result.image);
+  file_ = std::move(pendingFile_);
+  object_ = std::move(pendingObject_);
+  image_ = std::move(pendingImage_);
   image_->RegisterCallback(this);
-  int rows, columns;
-  RenderSize(rows, columns);
-  if (imagingType_ == 0 && rows == kDefaultSize && columns == kDefaultSize &&
-      firstFrame_.size() == size_t(rows) * columns) {
-    ShowColour(firstFrame_.data(), rows, columns, firstGeometry_);
+  const bool current = prepared_;
+  if (imagingType_ == 0) {
+    ColourShown();
     ShowResult();
   } else {
     Render();
   }
-  firstFrame_ = {};
+  const int shown = renderStamp_;
   for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeBuilt();
-  // Only the owner window's first rendering, from the callback above, may use it.
-  readyFrame_ = {};
+  // Only the owner window's first rendering, from the callbacks above, may reuse it.
+  prepared_ = false;
+  // A frame made before the view changed is still showing when no owner rendered afresh.
+  if (imagingType_ == 0 && !current && renderStamp_ == shown) Render();
 }
 
 void VRBuilder::Clear() {
@@ -76,6 +115,9 @@ void VRBuilder::Clear() {
   builder4D_.Clear();
   builder4D_.SetPhases({});
   volume_.slices = nullptr;
+  pendingImage_.reset();
+  pendingObject_.reset();
+  pendingFile_.reset();
   if (image_)
     for (IVRBuilderCallback* c : GetCallbacks()) c->OnVolumeCleared();
   {
@@ -105,43 +147,9 @@ void VRBuilder::RenderSize(int& rows, int& columns) {
   if (!gpu && interacting_) rows /= 4, columns /= 4;
 }
 
-void VRBuilder::WriteColour(const uint32_t* pixels, int rows, int columns) {
-  // The engine's words (B << 24 | G << 16 | R << 8 | A) lie in memory as A, R, G, B: the
-  // image record's 32-bit format. The object keeps 0x00RRGGBB words.
-  // One rendering follows another at the same size: both buffers are kept while it holds, since
-  // fresh ones of a few megabytes cost more than the copies.
-  const size_t n = size_t(rows) * columns;
-  DcmImageInputData* record = image_->GetOriginalImagePixelData();
-  if (record->type != DCM_PIXEL_ARGB32 || record->data.count != n * 4 || !record->data.owned) {
-    record->Clear();
-    record->type = DCM_PIXEL_ARGB32;
-    record->data.Resize(static_cast<uint32_t>(n * 4));
-  }
-  record->rows = static_cast<unsigned short>(rows);
-  record->columns = static_cast<unsigned short>(columns);
-  std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
-  SODcmObjectMembers& m = *object_->GetMembers();
-  if (m.rgb.pixels.count != n || !m.rgb.pixels.owned) m.rgb.pixels.Resize(static_cast<uint32_t>(n));
-  m.rows = record->rows;
-  m.columns = record->columns;
-  m.rgb.rows = rows;
-  m.rgb.columns = columns;
-  unsigned long* rgb = m.rgb.pixels.data;
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t w = pixels[i];
-    rgb[i] = ((w >> 8) & 0xFFu) << 16 | ((w >> 16) & 0xFFu) << 8 | (w >> 24);
-  }
-}
-
-template <typename Frame>
-static void WriteGeometry(SODcmObject& object, const Frame& frame) {
-  visual::SetObjectGeometry(object, frame.corner, frame.right, frame.down, frame.rowSpacing, frame.columnSpacing);
-}
-
 void VRBuilder::PrepareFirstRendering(int rows, int columns) {
   readyRows_ = rows;
   readyColumns_ = columns;
-  readyFrame_ = {};
 }
 
 void VRBuilder::Render() {
@@ -150,11 +158,9 @@ void VRBuilder::Render() {
   RenderSize(rows, columns);
   // While the user drags, stale phase work only competes for the engine.
   if (interacting_) builder4D_.Cancel();
-  std::vector<uint32_t> ready = std::move(readyFrame_);
-  readyFrame_ = {};
-  if (imagingType_ == 0 && !interacting_ && ready.size() == size_t(rows) * columns && rows == readyRows_ &&
-      columns == readyColumns_) {
-    ShowColour(ready.data(), rows, columns, readyGeometry_);
+  if (imagingType_ == 0 && !interacting_ && prepared_ && rows == firstRows_ && columns == firstColumns_) {
+    // The build thread's frame is already in the result image.
+    prepared_ = false;
   } else if (imagingType_ == 0) {
     std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
     V3ImageRGB frame{};
@@ -186,9 +192,13 @@ void VRBuilder::Render() {
 }
 
 void VRBuilder::ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame) {
-  ++renderStamp_;
-  WriteColour(pixels, rows, columns);
+  WriteColour(*image_, *object_, pixels, rows, columns);
   WriteGeometry(*object_, frame);
+  ColourShown();
+}
+
+void VRBuilder::ColourShown() {
+  ++renderStamp_;
   if (is4D_ && !interacting_) builder4D_.Submit(renderStamp_);
 }
 
@@ -273,7 +283,7 @@ bool VRBuilder::SetRenderMode(int mode) {
   if (mode >= 0 && mode <= 7) {
     renderMode_ = mode;
     std::lock_guard lock(engineMutex_);
-    readyFrame_ = {};
+    prepared_ = false;
     if (mode <= 1) {
       engine_.SetAnatomicalRenderEnable(false);
       engine_.SetRenderType(mode == 1 ? V3RENDER_VE : V3RENDER_VR);
@@ -294,7 +304,7 @@ bool VRBuilder::ShowPhase(int phase) {
   V3PixelsRGB pixels;
   V3ImageRGB frame{};
   if (!builder4D_.GetFrame(phase, &pixels, &frame)) return false;
-  WriteColour(pixels.data.data, pixels.rows, pixels.columns);
+  WriteColour(*image_, *object_, pixels.data.data, pixels.rows, pixels.columns);
   WriteGeometry(*object_, frame);
   image_->UpdateImage();
   return true;

@@ -8,6 +8,7 @@
 // UI thread only, except the phase callbacks, which arrive on the phase worker. The engine is
 // shared with that worker: every call into it holds EngineMutex().
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -37,14 +38,15 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   bool Build(const V3VolumeData& volume, SODcmFile* source);
   // Build in two steps, so the slow one can leave the UI thread: InitEngine (any thread, the
   // builder empty and its phase worker idle) gives the engine the volume under the engine's
-  // lock; Attach (UI thread) then makes the result image and renders.
-  bool InitEngine(const V3VolumeData& volume);
-  void Attach(const V3VolumeData& volume, SODcmFile* source);
-  // Before InitEngine: the size the owner window will render at first; InitEngine renders it
-  // too, and the owner's rendering from OnVolumeBuilt during Attach shows it, unless the view
-  // changed meanwhile (DropPreparedRendering, with the engine's lock held).
+  // lock and makes the result image, with the patient attributes of source, and its first
+  // rendering; Attach (UI thread) then takes that image and shows it.
+  bool InitEngine(const V3VolumeData& volume, SODcmFile* source);
+  void Attach(const V3VolumeData& volume);
+  // Before InitEngine: the size the owner window will render at first (0 x 0: the default
+  // size). The owner's rendering from OnVolumeBuilt during Attach shows InitEngine's frame,
+  // unless the view changed meanwhile (DropPreparedRendering, with the engine's lock held).
   void PrepareFirstRendering(int rows, int columns);
-  void DropPreparedRendering() { readyFrame_ = {}; }
+  void DropPreparedRendering() { prepared_ = false; }
   void Clear();
   // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
   // while interacting without GPU; nothing without a volume.
@@ -93,10 +95,10 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
 
  private:
   void RenderSize(int& rows, int& columns);
-  void WriteFrameGeometry(const V3ScreenImage<uint32_t>* rgb, const V3ImageVAL* grey);
-  void WriteColour(const uint32_t* pixels, int rows, int columns);
   // A colour rendering into the result object; then ShowResult for the point and the event.
   void ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame);
+  // A new colour rendering is in the result object: counted, and the phases follow it.
+  void ColourShown();
   void ShowResult();
 
   float zoom_ = 1.0f;
@@ -113,12 +115,16 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   std::vector<IVRBuilderCallback*> callbacks_;
   int renderStamp_ = 0;
   V3VolumeData volume_{};
-  // Made by InitEngine, shown by Attach.
-  std::vector<uint32_t> firstFrame_;
-  V3ImageRGB firstGeometry_{};
+  // Made by InitEngine, taken by Attach: the result image holding the first rendering, of
+  // firstRows_ x firstColumns_.
+  std::unique_ptr<SODcmFile> pendingFile_;
+  std::unique_ptr<SODcmObject> pendingObject_;
+  std::unique_ptr<SOImageObjectEx> pendingImage_;
   int readyRows_ = 0, readyColumns_ = 0;
-  std::vector<uint32_t> readyFrame_;
-  V3ImageRGB readyGeometry_{};
+  int firstRows_ = 0, firstColumns_ = 0;
+  // True while that rendering shows the current view: set by InitEngine, cleared by a view
+  // change (under the engine's lock) and at the end of Attach.
+  std::atomic<bool> prepared_{false};
   bool is4D_ = false;
   VRBuilder4D builder4D_;  // last: its worker goes first
 };
