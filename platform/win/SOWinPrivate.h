@@ -201,6 +201,8 @@ LRESULT CallProc(const std::shared_ptr<WindowObj>& w, UINT msg, WPARAM wp, LPARA
 QImage RenderTree(HWND hwnd);
 // Keeps the backing image at the client size.
 void EnsureBacking(WindowObj& w);
+// After a size change: EnsureBacking for a shown window; a hidden one drops its picture.
+void NoteBackingSize(WindowObj& w);
 // Timers and pending cross-thread sends of a window that is going away.
 void ReleaseWindowMessaging(WindowObj& w);
 void EndModalLoopsOf(HWND hwnd);

@@ -252,7 +252,7 @@ void WinWidget::SendSizeIfChanged(HWND hwnd) {
   const QPoint pos = w->widget->pos();
   if (size != w->lastSize) {
     w->lastSize = size;
-    EnsureBacking(*w);
+    NoteBackingSize(*w);
     const bool minimized = w->widget->isWindow() && w->widget->isMinimized();
     const bool maximized = w->widget->isWindow() && w->widget->isMaximized();
     CallProc(w, WM_SIZE,
@@ -350,6 +350,17 @@ LRESULT CallProc(const std::shared_ptr<WindowObj>& w, UINT msg, WPARAM wp, LPARA
   if (msg == WM_MOUSEMOVE) NoteMouseMove(*w);
   WNDPROC proc = w->proc ? w->proc : DefWindowProcW;
   return proc(w->hwnd, msg, wp, lp);
+}
+
+void NoteBackingSize(WindowObj& w) {
+  // A hidden window gets its picture when it first paints: a program that makes many hidden
+  // windows (one per list, say) pays for none until it is shown, and one shown later paints
+  // its whole area then.
+  if (w.widget && !w.widget->isVisible()) {
+    w.backing = QImage();
+    return;
+  }
+  EnsureBacking(w);
 }
 
 void EnsureBacking(WindowObj& w) {
@@ -502,7 +513,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   {
     const QSize size = widget->size();
     w->lastSize = size;
-    EnsureBacking(*w);
+    NoteBackingSize(*w);
     CallProc(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(size.width(), size.height()));
     if (!IsWindow(hwnd)) return nullptr;
     w->lastPos = widget->pos();
@@ -834,7 +845,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
       const QSize size = widget->size();
       if (size != obj->lastSize) {
         obj->lastSize = size;
-        EnsureBacking(*obj);
+        NoteBackingSize(*obj);
         CallProc(obj, WM_SIZE, SIZE_RESTORED, MAKELPARAM(size.width(), size.height()));
         if (obj->cls && (obj->cls->style & (CS_HREDRAW | CS_VREDRAW))) InvalidateRect(hwnd, nullptr, TRUE);
       }

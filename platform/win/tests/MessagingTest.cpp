@@ -656,6 +656,39 @@ TEST_F(Messaging, UpdateWindowInsideAnotherPaintDefersAndNeverNests) {
   for (const std::string& warning : warnings) EXPECT_EQ(warning.find("Recursive repaint"), std::string::npos) << warning;
 }
 
+// A hidden window resized keeps no picture of its old size: shown, it paints all of its new area.
+TEST_F(Messaging, WindowResizedWhileHiddenPaintsItsWholeAreaWhenShown) {
+  HWND h = Top();
+  HWND child = MakeChild(h, 0, 0, 40, 30);
+  MoveWindow(child, 0, 0, 120, 90, TRUE);
+  std::vector<RECT> painted;
+  Rec().handler = [&](HWND hwnd, UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    if (hwnd != child || msg != WM_PAINT) return false;
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    painted.push_back(ps.rcPaint);
+    HBRUSH red = CreateSolidBrush(0x0000FF);
+    FillRect(ps.hdc, &ps.rcPaint, red);
+    DeleteObject(red);
+    EndPaint(hwnd, &ps);
+    r = 0;
+    return true;
+  };
+  ShowWindow(h, SW_SHOW);
+  SOWin::PumpEvents(20);
+  Rec().handler = nullptr;
+  ASSERT_FALSE(painted.empty());
+  EXPECT_EQ(painted[0].right, 120);
+  EXPECT_EQ(painted[0].bottom, 90);
+  HBITMAP shot = SOWin::CaptureWindow(child);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, shot);
+  EXPECT_EQ(GetPixel(mem, 119, 89), 0x0000FFu);
+  SelectObject(mem, old);
+  DeleteObject(shot);
+  DeleteDC(mem);
+}
+
 TEST_F(Messaging, DrawingOutsidePaintStaysUntilInvalidated) {
   HWND h = Top();
   ShowWindow(h, SW_SHOW);
