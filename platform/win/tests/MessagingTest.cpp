@@ -656,6 +656,20 @@ TEST_F(Messaging, UpdateWindowInsideAnotherPaintDefersAndNeverNests) {
   for (const std::string& warning : warnings) EXPECT_EQ(warning.find("Recursive repaint"), std::string::npos) << warning;
 }
 
+namespace {
+// A pixel of the window as a capture of it shows it.
+COLORREF CapturedPixel(HWND hwnd, int x, int y) {
+  HBITMAP shot = SOWin::CaptureWindow(hwnd);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, shot);
+  const COLORREF pixel = GetPixel(mem, x, y);
+  SelectObject(mem, old);
+  DeleteObject(shot);
+  DeleteDC(mem);
+  return pixel;
+}
+}  // namespace
+
 // A hidden window resized keeps no picture of its old size: shown, it paints all of its new area.
 TEST_F(Messaging, WindowResizedWhileHiddenPaintsItsWholeAreaWhenShown) {
   HWND h = Top();
@@ -680,13 +694,7 @@ TEST_F(Messaging, WindowResizedWhileHiddenPaintsItsWholeAreaWhenShown) {
   ASSERT_FALSE(painted.empty());
   EXPECT_EQ(painted[0].right, 120);
   EXPECT_EQ(painted[0].bottom, 90);
-  HBITMAP shot = SOWin::CaptureWindow(child);
-  HDC mem = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(mem, shot);
-  EXPECT_EQ(GetPixel(mem, 119, 89), 0x0000FFu);
-  SelectObject(mem, old);
-  DeleteObject(shot);
-  DeleteDC(mem);
+  EXPECT_EQ(CapturedPixel(child, 119, 89), 0x0000FFu);
 }
 
 TEST_F(Messaging, DrawingOutsidePaintStaysUntilInvalidated) {
@@ -702,13 +710,7 @@ TEST_F(Messaging, DrawingOutsidePaintStaysUntilInvalidated) {
   DeleteObject(red);
   SOWin::PumpEvents(20);
   EXPECT_EQ(Rec().Count(h, WM_PAINT), 0) << "showing the drawing asks for no repaint";
-  HBITMAP shot = SOWin::CaptureWindow(h);
-  HDC mem = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(mem, shot);
-  EXPECT_EQ(GetPixel(mem, 10, 10), 0x0000FFu);
-  SelectObject(mem, old);
-  DeleteObject(shot);
-  DeleteDC(mem);
+  EXPECT_EQ(CapturedPixel(h, 10, 10), 0x0000FFu);
   EXPECT_EQ(Rec().Count(h, WM_PAINT), 0);
   InvalidateRect(h, &r, FALSE);
   UpdateWindow(h);

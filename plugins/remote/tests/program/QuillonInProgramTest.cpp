@@ -12,6 +12,7 @@
 #include "Gossamy.h"
 #include "IKelvast.h"
 #include "Jorvel.h"
+#include "ProgramWindows.h"
 #include "FrameTestSupport.h"
 #include "TestSupport.h"
 #include "UITestDriver.h"
@@ -20,23 +21,6 @@ using namespace DuiLib;
 namespace fs = std::filesystem;
 
 namespace {
-
-WindowImplBase* WindowOf(HWND hwnd) {
-  return hwnd ? dynamic_cast<WindowImplBase*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
-              : nullptr;
-}
-
-// Child windows of a class, in creation order.
-std::vector<WindowImplBase*> Children(HWND parent, const std::wstring& windowClass) {
-  std::vector<WindowImplBase*> found;
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[64] = {};
-    GetClassNameW(child, name, 64);
-    if (windowClass == name)
-      if (WindowImplBase* window = WindowOf(child)) found.push_back(window);
-  }
-  return found;
-}
 
 CListUI* ListOf(WindowImplBase* window, const wchar_t* name) {
   return window ? dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(name)) : nullptr;

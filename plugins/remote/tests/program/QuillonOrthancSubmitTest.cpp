@@ -18,6 +18,7 @@
 #include "IKelvast.h"
 #include "Jorvel.h"
 #include "OrthancPeer.h"
+#include "ProgramWindows.h"
 #include "SODcmDataset.h"
 #include "SODcmSR.h"
 #include "TestSupport.h"
@@ -28,18 +29,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-WindowImplBase* WindowOf(HWND hwnd) {
-  return hwnd ? dynamic_cast<WindowImplBase*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
-              : nullptr;
-}
-
 WindowImplBase* FirstChild(HWND parent, const std::wstring& windowClass) {
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[64] = {};
-    GetClassNameW(child, name, 64);
-    if (windowClass == name) return WindowOf(child);
-  }
-  return nullptr;
+  const std::vector<WindowImplBase*> children = Children(parent, windowClass);
+  return children.empty() ? nullptr : children[0];
 }
 
 bool Pump(const std::function<bool()>& condition, int ms = 15000) { return SOWin::PumpUntil(condition, ms); }
