@@ -33,7 +33,7 @@ int Link::Stamp() const {
 bool Link::NextPageStart(const std::vector<std::shared_ptr<OrderObject>>& orders, std::string& startId) {
   startId.clear();
   if (orders.empty()) return true;
-  std::string id = orders.back()->Record().id;
+  std::string id = orders.back()->Id();
   long long value = 0;
   auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), value);
   if (id.empty() || ec != std::errc() || end != id.data() + id.size()) return false;
@@ -61,7 +61,7 @@ bool Link::Update() {
   {
     SOAutoLock guard(ordersLock_);
     if (!orders_.empty() && stamp_ != 0) {
-      lastId = orders_.back()->Record().id;
+      lastId = orders_.back()->Id();
       stamp = stamp_;
     }
     generation = generation_;
@@ -137,7 +137,7 @@ bool Link::AddOrUpdateLocked(const DiagnosticRecord& record, uint64_t generation
     SOAutoLock guard(ordersLock_);
     if (generation != generation_) return false;
     for (const auto& order : orders_) {
-      if (order->Record().id == record.id) {
+      if (order->Id() == record.id) {
         existing = order;
         break;
       }
@@ -145,7 +145,7 @@ bool Link::AddOrUpdateLocked(const DiagnosticRecord& record, uint64_t generation
     if (!existing) {
       added = MakeOrder(record);
       if (!added) return true;
-      if (!page && !orders_.empty() && record.orderTime >= orders_.front()->Record().orderTime) {
+      if (!page && !orders_.empty() && record.orderTime >= orders_.front()->OrderTime()) {
         orders_.insert(orders_.begin(), added);
       } else {
         orders_.push_back(added);

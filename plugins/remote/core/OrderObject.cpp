@@ -46,6 +46,16 @@ DiagnosticRecord OrderObject::Record() const {
   return record_;
 }
 
+std::string OrderObject::Id() const {
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  return record_.id;
+}
+
+int64_t OrderObject::OrderTime() const {
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  return record_.orderTime;
+}
+
 LocalAnswers OrderObject::Answers() const {
   std::lock_guard<std::mutex> guard(recordMutex_);
   return answers_;

@@ -99,6 +99,9 @@ class OrderObject : public IHalvexCallback,
 
   // A copy of the record as last applied.
   DiagnosticRecord Record() const;
+  // Its id and order time alone, for the lists that look through many orders.
+  std::string Id() const;
+  int64_t OrderTime() const;
   // The store's answers for that record; empty ones were not asked yet.
   LocalAnswers Answers() const;
   // Asks the store again, after its files or values changed; store queries, so not on the UI

@@ -92,9 +92,10 @@ void CLinkWindow::OnListNotify(TNotifyUI& msg) {
 
 void CLinkWindow::AddOrder(const std::shared_ptr<OrderObject>& order) {
   if (!order || !orderList_) return;
-  const DiagnosticRecord record = order->Record();
+  const std::string id = order->Id();
+  const int64_t orderTime = order->OrderTime();
   for (OrderUI* item : items_)
-    if (item->OrderId() == record.id) {
+    if (item->OrderId() == id) {
       item->SetOrder(order);
       return;
     }
@@ -106,7 +107,7 @@ void CLinkWindow::AddOrder(const std::shared_ptr<OrderObject>& order) {
   // In front of the first older order; equal times keep their arrival order.
   size_t position = items_.size();
   for (size_t i = 0; i < items_.size(); ++i)
-    if (items_[i]->Order() && items_[i]->OrderTime() < record.orderTime) {
+    if (items_[i]->Order() && items_[i]->OrderTime() < orderTime) {
       position = i;
       break;
     }
