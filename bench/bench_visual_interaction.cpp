@@ -8,7 +8,9 @@
 //       thread stays away from its events during a load and build, up to the windows' first
 //       paints (the build thread also makes the result images and the first rendering; the UI
 //       thread attaches them, then shows the windows in a later step);
-//   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds.
+//   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds;
+//   (f) a palette change: the time until its picture shows, beside the engine's SetPalette and
+//       full-size rendering, and the longest UI stall meanwhile.
 // Runs itself once per thread count (2 and 8 cores by default), each child pinned to that many.
 //
 // bench_visual_interaction [size 512] [slices 300] [build-slices 1000] [moves 40] [frames 20]
@@ -17,6 +19,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -36,6 +39,7 @@
 #include "SOVisualWindow.h"
 #include "TestSupport.h"
 #include "VisualPhantom.h"
+#include "VisualVolume.h"
 
 namespace {
 
@@ -191,6 +195,40 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   }
   std::snprintf(what, sizeof what, "(c) full size %dx%d on release", fullColumns, fullRows);
   Line(what, ours, peer);
+
+  // (f) palette changes: the octree's preparation for the new palette and the first rendering
+  // with it; ours is the time until the new picture shows, with the longest UI stall meanwhile.
+  {
+    std::vector<double> stalls;
+    ours.clear(), peer.clear();
+    for (int i = 0; i < 4; ++i) {
+      const int preset = i % 2 ? 1 : 2;
+      const auto t0 = Clock::now();
+      last = t0;
+      longestGap = 0;
+      ctrl->SetColorPreset(preset);
+      backInTheLoop();
+      SOWin::PumpUntil(
+          [&] {
+            backInTheLoop();
+            return !ctrl->IsRenderingInBackground();
+          },
+          120000);
+      const auto t1 = Clock::now();
+      V3Palette palette;
+      VisualVolume::ColorPreset(preset, palette);
+      engine.SetPalette(palette);
+      engine.Imaging(fullRows, fullColumns, pixels.data(), false, &rgb, 0);
+      const auto t2 = Clock::now();
+      ours.push_back(Ms(t0, t1));
+      peer.push_back(Ms(t1, t2));
+      stalls.push_back(longestGap);
+    }
+    std::snprintf(what, sizeof what, "(f) palette change, new picture");
+    Line(what, ours, peer);
+    std::printf("  (f) longest UI stall during a palette change: p50 %.1f max %.1f ms\n", Percentile(stalls, 0.5),
+                *std::max_element(stalls.begin(), stalls.end()));
+  }
 
   // (e) 4D: three phases rendered on the phase worker
   {

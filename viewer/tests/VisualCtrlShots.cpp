@@ -26,6 +26,7 @@ ORVANTA_SHOT("viewer/visual_layout0") {
   auto* frame = new HostFrame(800, 600);
   SOVisualWindow* ctrl = LoadPhantom(ctx, frame, 0);
   ctrl->SetColorPreset(0);
+  SOWin::PumpUntil([&] { return !ctrl->IsRenderingInBackground(); }, 120000);
   return {frame->GetWindow(), [ctrl, frame] {
             ReleaseVisualCtrl(ctrl);
             delete frame;

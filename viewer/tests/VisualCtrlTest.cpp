@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "SOImageWindowMPR.h"
 #include "SOVisualWindow.h"
 #include "TestSupport.h"
+#include "VisualVolume.h"
 #include "ViewerUiTestUtil.h"
 
 namespace fs = std::filesystem;
@@ -225,6 +227,7 @@ TEST(VisualCtrl, SelectionBordersAndTheClipboardCopy) {
   ctrl.SetColorPreset(4);
   EXPECT_EQ(ctrl.GetVRBuilder().GetRenderStamp(), stamp);
   ctrl.SetColorPreset(1);
+  ASSERT_TRUE(PumpUntil([&] { return !ctrl.IsRenderingInBackground(); }));
   EXPECT_EQ(ctrl.GetVRBuilder().GetRenderStamp(), stamp + 1);
 }
 
@@ -362,6 +365,86 @@ TEST(VisualCtrl, TheUiStaysLiveWhileTheVolumeBuildsAndClearOrReleaseDropsTheBuil
     EXPECT_TRUE(IsWindowVisible(ctrl.GetAxialWindow()->GetWindow()));
     EXPECT_FALSE(ctrl.GetVRBuilder().GetVolume().slices);
   }
+}
+
+// The 3D window's picture: the VR result's size and pixels.
+std::vector<unsigned char> Picture(SOVisualWindow& ctrl) {
+  const DcmImageInputData* r = ctrl.GetVRBuilder().GetResultImage()->GetOriginalImagePixelData();
+  std::vector<unsigned char> picture = {static_cast<unsigned char>(r->rows >> 8), static_cast<unsigned char>(r->rows),
+                                        static_cast<unsigned char>(r->columns >> 8),
+                                        static_cast<unsigned char>(r->columns)};
+  picture.insert(picture.end(), r->data.data, r->data.data + r->data.count);
+  return picture;
+}
+
+bool Settled(SOVisualWindow& ctrl) {
+  return PumpUntil([&] { return !ctrl.IsVolumeBuilding() && !ctrl.IsBuilding() && !ctrl.IsRenderingInBackground(); });
+}
+
+// Layout, rendering mode and palette changed while the volume builds (held on the MPR engine)
+// take effect when it ends, the last of each winning: the picture is then the one a control
+// shows that got the same changes after its build. A burst of palette changes later shows the
+// last one (the renderings of the earlier ones are dropped), and a Clear drops a rendering on
+// its way.
+TEST(VisualCtrl, ViewChangesDuringABuildEndInTheLastOneAskedFor) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcview"));
+  const fs::path folder = series.files[0].parent_path();
+  Control reference;
+  ASSERT_TRUE(reference.Load(folder));
+  reference.ctrl->SetLayout(1);
+  reference.ctrl->SetRenderMode(2);
+  reference.ctrl->SetColorPreset(2);
+  ASSERT_TRUE(Settled(*reference.ctrl));
+
+  Control c;
+  SOVisualWindow& ctrl = *c.ctrl;
+  const int builds = ctrl.GetVolumeBuilds();
+  {
+    HeldLock hold(ctrl.GetMPRBuilder().EngineMutex());
+    ctrl.LoadFolder(folder.c_str());
+    ASSERT_TRUE(PumpUntil([&] { return ctrl.IsVolumeBuilding(); }));
+    ctrl.SetColorPreset(1);
+    ctrl.SetRenderMode(3);
+    ctrl.SetLayout(1);
+    ctrl.SetColorPreset(2);
+    ctrl.SetRenderMode(2);
+    V3Palette asked, preset;
+    ASSERT_TRUE(ctrl.GetPalette(asked));
+    ASSERT_TRUE(VisualVolume::ColorPreset(2, preset));
+    EXPECT_EQ(asked.points.count, preset.points.count);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return ctrl.GetVolumeBuilds() > builds; }));
+  ASSERT_TRUE(Settled(ctrl));
+  EXPECT_EQ(ctrl.GetVRBuilder().GetRenderMode(), 2);
+  EXPECT_FALSE(IsWindowVisible(ctrl.GetObliqueWindow()->GetWindow()));
+  EXPECT_TRUE(Same(ctrl.Get3DWindow()->GetWindowRect(), reference.ctrl->Get3DWindow()->GetWindowRect()));
+  EXPECT_TRUE(Picture(ctrl) == Picture(*reference.ctrl));
+
+  for (int preset : {0, 3, 1, 2}) ctrl.SetColorPreset(preset);
+  ASSERT_TRUE(Settled(ctrl));
+  EXPECT_TRUE(Picture(ctrl) == Picture(*reference.ctrl));
+  {
+    // It is what the engine renders for that view on this thread.
+    int rows = 0, columns = 0;
+    ctrl.GetVRBuilder().GetRenderSize(rows, columns);
+    std::vector<uint32_t> fresh(size_t(rows) * columns);
+    V3ImageRGB frame{};
+    std::lock_guard lock(ctrl.GetVRBuilder().GetEngineLock());
+    ctrl.GetEngine3D()->Imaging(rows, columns, fresh.data(), false, &frame, 0);
+    const std::vector<unsigned char> shown = Picture(ctrl);
+    ASSERT_EQ(shown.size(), 4 + fresh.size() * 4);
+    EXPECT_EQ(std::memcmp(shown.data() + 4, fresh.data(), fresh.size() * 4), 0);
+  }
+  // The comparison tells palettes apart.
+  reference.ctrl->SetColorPreset(3);
+  ASSERT_TRUE(Settled(*reference.ctrl));
+  EXPECT_FALSE(Picture(ctrl) == Picture(*reference.ctrl));
+
+  ctrl.SetColorPreset(3);
+  ctrl.Clear();
+  EXPECT_FALSE(ctrl.IsRenderingInBackground());
+  SOWin::PumpEvents(50);
+  EXPECT_EQ(ctrl.GetImageObject(4), nullptr);
 }
 
 TEST(VisualCtrl, ReleaseMidLoadIsClean) {

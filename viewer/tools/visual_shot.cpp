@@ -174,6 +174,7 @@ int main(int argc, char** argv) {
   }
   if (!ctrl->GetImageObject(0)) std::fprintf(stderr, "visual_shot: the series made no volume\n");
   if (o.preset >= 0) ctrl->SetColorPreset(o.preset);
+  SOWin::PumpUntil([&] { return !ctrl->IsRenderingInBackground(); }, 120000);
   if (o.renderMode) ctrl->SetRenderMode(o.renderMode);
   if (o.imaging) ctrl->SetImagingType(o.imaging);
   if (o.crop) {

@@ -35,14 +35,20 @@ bool IsSlices(ISOGraphic* graphic) { return graphic && graphic->CheckType("SLICE
 
 int SOVisualWindow::CinePhase() { return g_cinePhase; }
 
-// Runs the newest build only; a cancelled build returns between its steps.
-class SOVisualWindow::BuildThread : public task_thread<int> {
+// Runs the newest job only (a build, or a palette's rendering); a cancelled build returns between
+// its steps.
+class SOVisualWindow::BuildThread : public task_thread<Job> {
  public:
   explicit BuildThread(SOVisualWindow& owner) : task_thread(true), owner_(owner) {}
   ~BuildThread() override { Stop(); }
 
  private:
-  void Run(int id) override { owner_.RunBuild(id); }
+  void Run(Job job) override {
+    if (job.render)
+      owner_.RunRendering(job);
+    else
+      owner_.RunBuild(job.id);
+  }
   SOVisualWindow& owner_;
 };
 
@@ -197,6 +203,9 @@ LRESULT SOVisualWindow::HandleCustomerMessage(UINT msg, WPARAM wParam, LPARAM lP
     case kVolumeShown:
       ShowBuiltVolume(static_cast<int>(wParam));
       return 0;
+    case kRendered:
+      ShowRendering(static_cast<int>(wParam));
+      return 0;
     case WM_TIMER:
       if (wParam != kCineTimer) break;
       CineStep();
@@ -241,7 +250,7 @@ void SOVisualWindow::BuildVolume() {
   else
     vr_.PrepareFirstRendering(0, 0);
   volumeBuilding_ = true;
-  buildThread_->Post(++buildId_);
+  buildThread_->Post(Job{++buildId_});
 }
 
 void SOVisualWindow::RunBuild(int id) {
@@ -262,13 +271,20 @@ void SOVisualWindow::FinishBuild(int id, LPARAM built) {
   // A result that arrives after its build was cancelled or replaced is dropped.
   if (!volumeBuilding_ || id != buildId_.load()) return;
   volumeBuilding_ = false;
+  const std::optional<int> mode = pendingMode_;
+  pendingMode_.reset();
   if (built & kBuiltVolume) {
     currentSeries_ = buildSeries_;
-    if (built & kBuiltVR) vr_.Attach(volume_.GetVolume());
     if (built & kBuiltMPR) mpr_.Attach(volume_.GetVolume());
+    // Before the 3D window's first rendering, which then shows the mode.
+    if (mode) SetRenderMode(*mode);
+    if (built & kBuiltVR) vr_.Attach(volume_.GetVolume());
     mpr_.SetProjectionEngine(vr_.GetEngine(), &vr_.GetEngineLock());
   }
   if (HWND hwnd = GetWindow()) ::PostMessageW(hwnd, kVolumeShown, static_cast<WPARAM>(id), 0);
+  // A palette asked for during the build.
+  V3Palette palette;
+  if (vr_.GetResultImage() && vr_.RequestedPalette(palette)) PostRendering();
 }
 
 void SOVisualWindow::ShowBuiltVolume(int id) {
@@ -287,9 +303,38 @@ void SOVisualWindow::ShowBuiltVolume(int id) {
 
 void SOVisualWindow::CancelBuild() {
   ++buildId_;
+  ++renderId_;
   buildThread_->Cancel();
   volumeBuilding_ = false;
+  renderingInBackground_ = false;
   phasesPending_ = false;
+  pendingMode_.reset();
+}
+
+void SOVisualWindow::ChangePalette(const V3Palette& palette, bool render) {
+  vr_.RequestPalette(palette, render);
+  // During a build it waits for the build's end (which starts the palette afresh).
+  if (!volumeBuilding_) PostRendering();
+}
+
+void SOVisualWindow::PostRendering() {
+  Job job{++renderId_, true};
+  vr_.GetRenderSize(job.rows, job.columns);
+  renderingInBackground_ = true;
+  buildThread_->Post(job);
+}
+
+void SOVisualWindow::RunRendering(const Job& job) {
+  vr_.RenderRequested(job.rows, job.columns);
+  if (buildThread_->IsCancelled()) return;
+  if (HWND hwnd = hwnd_.load()) ::PostMessageW(hwnd, kRendered, static_cast<WPARAM>(job.id), 0);
+}
+
+void SOVisualWindow::ShowRendering(int id) {
+  // Only the newest request's report shows; an older one's frame is either its or stale.
+  if (id != renderId_.load()) return;
+  renderingInBackground_ = false;
+  vr_.ShowBackgroundRendering();
 }
 
 void SOVisualWindow::BuildPhases() {
@@ -838,21 +883,23 @@ void SOVisualWindow::SetRenderQuality(int quality) {
 }
 void SOVisualWindow::SetColorPreset(int preset) {
   V3Palette palette;
-  if (!VisualVolume::ColorPreset(preset, palette)) return;
-  WithEngine([&](Engine3D& e) { e.SetPalette(palette); });
-  Render();
+  if (VisualVolume::ColorPreset(preset, palette)) ChangePalette(palette, true);
 }
 void SOVisualWindow::SetPalette(const V3Palette* palette, bool render) {
-  if (!palette) return;
-  WithEngine([&](Engine3D& e) { e.SetPalette(*palette); });
-  if (render) Render();
+  if (palette) ChangePalette(*palette, render);
 }
 bool SOVisualWindow::GetPalette(V3Palette& palette) {
+  if (vr_.RequestedPalette(palette)) return true;
   bool ok = false;
   WithEngineWait([&](Engine3D& e) { ok = e.GetPalette(palette); });
   return ok;
 }
 bool SOVisualWindow::SetRenderMode(int mode) {
+  // The engine is the build's until it ends: the mode is given then.
+  if (volumeBuilding_) {
+    pendingMode_ = mode;
+    return true;
+  }
   if (mode != 0) SyncEngineOrigin();
   return vr_.SetRenderMode(mode);
 }

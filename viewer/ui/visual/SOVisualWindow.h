@@ -5,10 +5,12 @@
 // MPR and VR builders behind them, and the phase cine of 4D loads. Loader events cross to the UI
 // thread as messages to the control's window and are filtered there. The volume (its data and
 // both engines' octrees and samplers) builds on the control's build thread behind the progress
-// bar; the UI thread attaches the result when the build thread reports it.
+// bar; the UI thread attaches the result when the build thread reports it. A palette change,
+// whose first rendering re-prepares the octree, is rendered there too.
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,8 @@ class SOVisualWindow : public SOWindowBase,
   // Posted by the control after attaching a build's result: wParam the build's id. The windows
   // show (and paint) in a step of their own, so the UI thread handles input in between.
   static constexpr UINT kVolumeShown = 8049;
+  // From the build thread: a rendering asked for by a palette change is made; wParam its id.
+  static constexpr UINT kRendered = 8050;
   static constexpr UINT_PTR kCineTimer = 34;
   static constexpr UINT kCineMs = 100;
 
@@ -170,6 +174,8 @@ class SOVisualWindow : public SOWindowBase,
   bool IsBuilding() const { return building_; }
   // True from the end of the load until the build thread's result is attached or dropped.
   bool IsVolumeBuilding() const { return volumeBuilding_; }
+  // True while a palette change is being prepared and rendered on the build thread.
+  bool IsRenderingInBackground() const { return renderingInBackground_; }
   // Volume builds finished and shown (whether the series made a volume or not).
   int GetVolumeBuilds() const { return volumeBuilds_; }
   bool IsSelected(int window) const { return selected_[window]; }
@@ -182,11 +188,24 @@ class SOVisualWindow : public SOWindowBase,
   void ShowPanes();
   void HideAll();
   ISODcmSeries* FirstSeries();
+  // The build thread's work: a volume build, or the rendering of a palette change at rows x
+  // columns (0 x 0: only the palette).
+  struct Job {
+    int id = 0;
+    bool render = false;
+    int rows = 0, columns = 0;
+  };
   class BuildThread;
   enum : LPARAM { kBuiltVolume = 1, kBuiltVR = 2, kBuiltMPR = 4 };
   void BuildVolume();
   // Build thread: the volume and both engines for build id; reports with kVolumeBuilt.
   void RunBuild(int id);
+  // Palette changes: the palette is kept by the VR builder and given to the engine on the build
+  // thread, which makes the first rendering with it and reports with kRendered.
+  void ChangePalette(const V3Palette& palette, bool render);
+  void PostRendering();
+  void RunRendering(const Job& job);
+  void ShowRendering(int id);
   void FinishBuild(int id, LPARAM built);
   void ShowBuiltVolume(int id);
   // Drops the running build, waiting for the build thread to let go of the volume and engines.
@@ -232,6 +251,9 @@ class SOVisualWindow : public SOWindowBase,
   bool planesChanged_ = false;  // a phase load finished while the volume was building
   ISODcmSeries* buildSeries_ = nullptr;  // set before a build is posted, read by the build thread
   std::atomic<int> buildId_{0};
+  std::atomic<int> renderId_{0};
+  bool renderingInBackground_ = false;
+  std::optional<int> pendingMode_;  // a rendering mode asked for during a build
   int volumeBuilds_ = 0;
   int progressDone_ = 0, progressTotal_ = 0;
   std::wstring progressText_;

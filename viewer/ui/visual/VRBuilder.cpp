@@ -123,6 +123,10 @@ void VRBuilder::Clear() {
   {
     std::lock_guard lock(engineMutex_);
     engine_.Clear();
+    backgroundFrame_ = {};
+    std::lock_guard request(requestMutex_);
+    requestedPalette_.reset();
+    renderRequested_ = false;
   }
   image_.reset();
   object_.reset();
@@ -152,6 +156,76 @@ void VRBuilder::PrepareFirstRendering(int rows, int columns) {
   readyColumns_ = columns;
 }
 
+void VRBuilder::GetRenderSize(int& rows, int& columns) {
+  rows = columns = 0;
+  if (image_) RenderSize(rows, columns);
+}
+
+void VRBuilder::RequestPalette(const V3Palette& palette, bool render) {
+  std::lock_guard lock(requestMutex_);
+  requestedPalette_ = palette;
+  renderRequested_ = renderRequested_ || render;
+}
+
+bool VRBuilder::RequestedPalette(V3Palette& palette) {
+  std::lock_guard lock(requestMutex_);
+  if (!requestedPalette_) return false;
+  palette = *requestedPalette_;
+  return true;
+}
+
+void VRBuilder::GiveRequestedPalette() {
+  std::optional<V3Palette> palette;
+  {
+    std::lock_guard request(requestMutex_);
+    palette.swap(requestedPalette_);
+  }
+  if (palette) engine_.SetPalette(*palette);
+}
+
+void VRBuilder::RenderRequested(int rows, int columns) {
+  std::lock_guard lock(engineMutex_);
+  bool render;
+  {
+    std::lock_guard request(requestMutex_);
+    if (!requestedPalette_ && !renderRequested_) return;
+    render = renderRequested_ && rows > 0 && columns > 0;
+    renderRequested_ = false;
+  }
+  GiveRequestedPalette();
+  prepared_ = false;
+  if (!render) rows = columns = 1;
+  std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
+  V3ImageRGB frame{};
+  engine_.Imaging(rows, columns, pixels.data(), false, &frame, 0);
+  backgroundFrame_ = {};
+  if (!render) return;
+  backgroundFrame_ = std::move(pixels);
+  backgroundGeometry_ = frame;
+  backgroundRows_ = rows;
+  backgroundColumns_ = columns;
+  backgroundAt_ = renderings_;
+}
+
+bool VRBuilder::ShowBackgroundRendering() {
+  std::vector<uint32_t> pixels;
+  V3ImageRGB frame{};
+  {
+    std::lock_guard lock(engineMutex_);
+    pixels = std::move(backgroundFrame_);
+    backgroundFrame_ = {};
+    frame = backgroundGeometry_;
+    if (backgroundAt_ != renderings_) return false;
+  }
+  int rows, columns;
+  GetRenderSize(rows, columns);
+  if (!object_ || imagingType_ != 0 || pixels.empty() || rows != backgroundRows_ || columns != backgroundColumns_)
+    return false;
+  ShowColour(pixels.data(), rows, columns, frame);
+  ShowResult();
+  return true;
+}
+
 void VRBuilder::Render() {
   if (!object_) return;
   int rows, columns;
@@ -166,6 +240,9 @@ void VRBuilder::Render() {
     V3ImageRGB frame{};
     {
       std::lock_guard lock(engineMutex_);
+      // A palette still waiting for the build thread shows here already (paying its preparation).
+      GiveRequestedPalette();
+      ++renderings_;
       engine_.Imaging(rows, columns, pixels.data(), false, &frame, 0);
     }
     ShowColour(pixels.data(), rows, columns, frame);
@@ -177,6 +254,8 @@ void VRBuilder::Render() {
     V3ImageVAL frame{};
     {
       std::lock_guard lock(engineMutex_);
+      GiveRequestedPalette();
+      ++renderings_;
       if (imagingType_ == 1)
         engine_.ImagingMIP(rows, columns, pixels.data(), false, &frame);
       else if (imagingType_ == 2)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "Engine3D.h"
@@ -51,6 +52,19 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // Renders at the owner window's client size less 2 (1024 x 1024 without one), a quarter of it
   // while interacting without GPU; nothing without a volume.
   void Render() override;
+  // The size Render renders at now.
+  void GetRenderSize(int& rows, int& columns);
+  // A new palette re-prepares the octree at its first rendering, which costs too much for the
+  // UI thread: RequestPalette (UI thread) keeps it, and whether a rendering is wanted, until
+  // RenderRequested (another thread) gives it to the engine and makes that rendering of the
+  // current view at rows x columns (a 1 x 1 one only prepares), all under the engine's lock.
+  // RequestedPalette is the palette asked for and not yet given; Clear drops it.
+  void RequestPalette(const V3Palette& palette, bool render);
+  bool RequestedPalette(V3Palette& palette);
+  void RenderRequested(int rows, int columns);
+  // UI thread: shows RenderRequested's rendering, unless a rendering made here since (or a new
+  // volume, size or imaging type) makes it stale; false when it was dropped.
+  bool ShowBackgroundRendering();
   // delta > 0 zooms in one step, < 0 out; in perspective mode it moves the eye instead.
   void Zoom(float delta) override;
   // Cuts away what lies under the contour (result image pixel coordinates) along the view.
@@ -95,6 +109,8 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
 
  private:
   void RenderSize(int& rows, int& columns);
+  // With the engine's lock held: gives the engine the requested palette, if any.
+  void GiveRequestedPalette();
   // A colour rendering into the result object; then ShowResult for the point and the event.
   void ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame);
   // A new colour rendering is in the result object: counted, and the phases follow it.
@@ -125,6 +141,15 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // True while that rendering shows the current view: set by InitEngine, cleared by a view
   // change (under the engine's lock) and at the end of Attach.
   std::atomic<bool> prepared_{false};
+  std::mutex requestMutex_;  // guards the two below; taken inside the engine's lock, never around it
+  std::optional<V3Palette> requestedPalette_;
+  bool renderRequested_ = false;
+  // Under the engine's lock: renderings made by Render, and RenderRequested's frame with the
+  // count it was made at.
+  int renderings_ = 0;
+  std::vector<uint32_t> backgroundFrame_;
+  V3ImageRGB backgroundGeometry_{};
+  int backgroundRows_ = 0, backgroundColumns_ = 0, backgroundAt_ = -1;
   bool is4D_ = false;
   VRBuilder4D builder4D_;  // last: its worker goes first
 };
