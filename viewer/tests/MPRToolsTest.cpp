@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "LumexaModule.h"
 #include "SOImageWindowMPR.h"
 #include "SOPluginMPRCross.h"
 #include "SOPluginMPRInfo.h"
@@ -24,9 +25,11 @@ struct Recorder : ISOMPRImageWindowCallback {
   void OnCrossMoved(SOImageWindow* w, const float p[3]) override {
     window = w;
     points.push_back({p[0], p[1], p[2]});
+    inViewDrag = LumexaInViewDrag();
   }
   void OnSlabTypeChanged(SOImageWindow*, int type) override { types.push_back(type); }
   void OnSlabThicknessChanged(SOImageWindow*, float t) override { thicknesses.push_back(t); }
+  bool inViewDrag = false;
   SOImageWindow* window = nullptr;
   std::vector<std::array<float, 3>> points;
   std::vector<int> types;
@@ -112,6 +115,9 @@ TEST_F(MPRToolTest, DragsMoveTheCoordinatesOfTheGrabbedTraces) {
     Send(WM_LBUTTONUP, c.pressX + 20, c.pressY + 20);
     ASSERT_EQ(recorder.points.size(), 1u);
     EXPECT_EQ(recorder.window, &window);
+    // The planes paint quickly while the cross moves; the release repaints them in full.
+    EXPECT_TRUE(recorder.inViewDrag);
+    EXPECT_FALSE(LumexaInViewDrag());
     for (int i = 0; i < 3; ++i) {
       const bool expected = std::find(c.moved.begin(), c.moved.end(), i) != c.moved.end();
       // 20 px is about 10 mm.

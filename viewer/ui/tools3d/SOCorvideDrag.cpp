@@ -6,6 +6,7 @@
 
 #include "Engine3D.h"
 #include "IVRBuilder.h"
+#include "LumexaModule.h"
 
 IVRBuilder* HostVRBuilder(IPluginHost* host) {
   return host ? static_cast<IVRBuilder*>(host->GetUserData(0)) : nullptr;
@@ -40,6 +41,8 @@ bool SOCorvideDrag::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
       return false;
     case WM_MOUSEMOVE:
       if (!dragging_) return false;
+      // The renderings of the moves scale quickly; the release repaints in full.
+      LumexaBeginViewDrag();
       if (IVRBuilder* builder = HostVRBuilder(host_)) Step(builder, x, y);
       lastX_ = x;
       lastY_ = y;
@@ -56,6 +59,7 @@ void SOCorvideDrag::EndDrag() {
     builder->SetInteracting(false);
     builder->Render();
   }
+  LumexaEndViewDrag();
 }
 
 void SOCorvideRotate::Step(IVRBuilder* builder, int x, int y) {

@@ -5,6 +5,7 @@
 
 #include "DcmImageInputData.h"
 #include "ISOImageObject.h"
+#include "LumexaModule.h"
 #include "SODcmImageProject.h"
 #include "SODcmUtil.h"
 #include "SOGdiPlus.h"
@@ -127,6 +128,8 @@ bool SOPluginMPRCross::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
       if (!dragging_) return false;
       dragging_ = false;
+      // The planes painted quickly while the cross moved repaint in full.
+      LumexaEndViewDrag();
       return true;
     case WM_MOUSEMOVE:
       break;
@@ -151,6 +154,8 @@ bool SOPluginMPRCross::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (hover_ == kHorizontal || hover_ == kCentre) point[kAxes[view_][0]] = moved[kAxes[view_][0]];
   if (hover_ == kVertical || hover_ == kCentre) point[kAxes[view_][1]] = moved[kAxes[view_][1]];
   auto* window = dynamic_cast<SOImageWindowMPR*>(host_);
+  // Each move repaints every plane: they scale quickly until the release.
+  LumexaBeginViewDrag();
   if (window && window->GetMPRCallback()) window->GetMPRCallback()->OnCrossMoved(window, point);
   return true;
 }
