@@ -1,10 +1,10 @@
 #include "SONet.h"
 
-#include <curl/curl.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+
+#include "SOCurl.h"
 
 namespace {
 
@@ -28,36 +28,36 @@ int Progress(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off
 
 bool SONet::Download(const char* url, const char* path, INetCallback* progress, long lowSpeedSeconds) {
   if (!url || !path || !*url || !*path) return false;
-  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!initialised) return false;
+  const SOCurlApi* const curlApi = SOCurl();
+  if (!curlApi) return false;
   const std::string part = std::string(path) + ".part";
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+  std::unique_ptr<CURL, void (*)(CURL*)> curl(curlApi->easy_init(), curlApi->easy_cleanup);
   Transfer transfer{std::fopen(part.c_str(), "wb"), progress};
   if (!curl || !transfer.file) {
     if (transfer.file) std::fclose(transfer.file);
     std::remove(part.c_str());
     return false;
   }
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url);
-  curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 15L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, Progress);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  const CURLcode code = curl_easy_perform(curl.get());
+  curlApi->easy_setopt(curl.get(), CURLOPT_URL, url);
+  curlApi->easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+  curlApi->easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curlApi->easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
+  curlApi->easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 5L);
+  curlApi->easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  curlApi->easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 15L);
+  curlApi->easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curlApi->easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
+  curlApi->easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WriteBody);
+  curlApi->easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
+  curlApi->easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, Progress);
+  curlApi->easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
+  curlApi->easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  const CURLcode code = curlApi->easy_perform(curl.get());
   long status = 0;
   curl_off_t announced = -1, received = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-  curl_easy_getinfo(curl.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
+  curlApi->easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  curlApi->easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  curlApi->easy_getinfo(curl.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
   const bool flushed = std::fclose(transfer.file) == 0;
   const bool complete = code == CURLE_OK && flushed && status >= 200 && status < 300 &&
                         (announced < 0 || announced == received);

@@ -1,6 +1,5 @@
 #include "JorvelTransport.h"
 
-#include <curl/curl.h>
 #include <tinyxml.h>
 
 #include <cctype>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "Jorvel.h"
+#include "SOCurl.h"
 #include "SOUtil.h"
 #include "WebError.h"
 
@@ -58,8 +58,7 @@ SettingsHolder& Settings() {
 // Easy handles kept between calls so that a call reuses the previous one's connection.
 class HandlePool {
  public:
-  HandlePool() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-
+  // Null when libcurl cannot be opened.
   CURL* Take() {
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -69,17 +68,20 @@ class HandlePool {
         return handle;
       }
     }
-    return curl_easy_init();
+    const SOCurlApi* curl = SOCurl();
+    return curl ? curl->easy_init() : nullptr;
   }
 
+  // Only handles that Take made, so libcurl is open.
   void Give(CURL* handle) {
-    curl_easy_reset(handle);  // keeps the live connection
+    const SOCurlApi* curl = SOCurl();
+    curl->easy_reset(handle);  // keeps the live connection
     std::lock_guard<std::mutex> hold(lock_);
     if (idle_.size() < kMaxIdleHandles) {
       idle_.push_back(handle);
       return;
     }
-    curl_easy_cleanup(handle);
+    curl->easy_cleanup(handle);
   }
 
  private:
@@ -99,10 +101,11 @@ struct PooledHandle {
   }
 };
 
+// Used only once a handle was taken, so libcurl is open.
 struct HeaderList {
   curl_slist* list = nullptr;
-  ~HeaderList() { curl_slist_free_all(list); }
-  void Add(const std::string& line) { list = curl_slist_append(list, line.c_str()); }
+  ~HeaderList() { SOCurl()->slist_free_all(list); }
+  void Add(const std::string& line) { list = SOCurl()->slist_append(list, line.c_str()); }
 };
 
 struct Answer {
@@ -192,8 +195,8 @@ bool Call(const char* operation, const nlohmann::json& args, const std::string& 
   }
 
   PooledHandle pooled;
-  CURL* curl = pooled.handle;
-  if (!curl) {
+  CURL* handle = pooled.handle;
+  if (!handle) {
     Fail(error, kNetworkFailed, "no transfer handle");
     return false;
   }
@@ -204,32 +207,33 @@ bool Call(const char* operation, const nlohmann::json& args, const std::string& 
   headers.Add("Accept: application/json");
   if (!token.empty()) headers.Add("Authorization: Bearer " + token);
   Answer answer;
+  const SOCurlApi* curl = SOCurl();
 
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_POST, 1L);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnAnswerBytes);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, settings.timeoutMs);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe in any thread
-  curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
+  curl->easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl->easy_setopt(handle, CURLOPT_POST, 1L);
+  curl->easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
+  curl->easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl->easy_setopt(handle, CURLOPT_HTTPHEADER, headers.list);
+  curl->easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnAnswerBytes);
+  curl->easy_setopt(handle, CURLOPT_WRITEDATA, &answer);
+  curl->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
+  curl->easy_setopt(handle, CURLOPT_TIMEOUT_MS, settings.timeoutMs);
+  curl->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe in any thread
+  curl->easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl->easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L);
 
-  CURLcode result = curl_easy_perform(curl);
+  CURLcode result = curl->easy_perform(handle);
   if (answer.tooLarge) {
     Fail(error, kBadAnswer, std::string(operation) + ": the answer is too large");
     return false;
   }
   if (result != CURLE_OK) {
-    Fail(error, kNetworkFailed, std::string(operation) + ": " + curl_easy_strerror(result));
+    Fail(error, kNetworkFailed, std::string(operation) + ": " + curl->easy_strerror(result));
     return false;
   }
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl->easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
 
   nlohmann::json reply = nlohmann::json::parse(answer.body, nullptr, false);
   if (reply.is_discarded() || !reply.is_object() || !reply.contains("ok") || !reply["ok"].is_boolean()) {
