@@ -18,6 +18,64 @@ struct CInvoke::State {
 
 namespace {
 
+#if defined(__SANITIZE_THREAD__)
+#define DUI_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define DUI_TSAN 1
+#endif
+#endif
+
+#ifdef DUI_TSAN
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
+// Qt is not built with ThreadSanitizer, so the synchronisation inside its event queue and its
+// reference count on a queued call is invisible to it. The last member of a queued call announces
+// that order: released once the call is fully built (each move builds it anew) and once the UI
+// thread is done with it, acquired before the other thread reads or destroys it.
+struct HandOver {
+  HandOver() { Release(); }
+  HandOver(const HandOver&) { Release(); }
+  HandOver(HandOver&&) noexcept { Release(); }
+  HandOver& operator=(const HandOver&) = delete;
+  ~HandOver() { Acquire(); }
+#ifdef DUI_TSAN
+  void Release() { __tsan_release(this); }
+  void Acquire() { __tsan_acquire(this); }
+#else
+  void Release() {}
+  void Acquire() {}
+#endif
+};
+
+template <class State>  // CInvoke::State, which is private to the invoker
+struct QueuedCall {
+  std::shared_ptr<State> state;
+  unsigned long generation;
+  std::function<void()> fn;
+  HandOver handOver;  // last: built after the members above, destroyed before them
+
+  void operator()() {
+    handOver.Acquire();
+    // Qt destroys the queued call on whichever thread drops its last reference, which may be
+    // the calling one; what the call owns is taken here and destroyed on the UI thread.
+    RunIfBound(std::move(state), generation, std::move(fn));
+    handOver.Release();
+  }
+
+  static void RunIfBound(std::shared_ptr<State> state, unsigned long generation, std::function<void()> fn) {
+    HWND hwnd;
+    {
+      std::lock_guard lock(state->mutex);
+      if (state->generation != generation) return;
+      hwnd = state->hwnd;
+    }
+    if (hwnd && IsWindow(hwnd)) fn();
+  }
+};
+
 bool OnUiThread() {
   QCoreApplication* app = QCoreApplication::instance();
   return app && QThread::currentThread() == app->thread();
@@ -58,18 +116,7 @@ bool CInvoke::BeginInvoke(std::function<void()> fn) {
   }
   std::shared_ptr<State> state = m_state;
   // The functor (and any record it owns) is destroyed on the UI thread, run or not.
-  QMetaObject::invokeMethod(
-      app,
-      [state, generation, fn = std::move(fn)] {
-        HWND hwnd;
-        {
-          std::lock_guard lock(state->mutex);
-          if (state->generation != generation) return;
-          hwnd = state->hwnd;
-        }
-        if (hwnd && IsWindow(hwnd)) fn();
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(app, QueuedCall<State>{std::move(state), generation, std::move(fn), {}}, Qt::QueuedConnection);
   return true;
 }
 
