@@ -48,7 +48,7 @@ SOCaseLibDlg::~SOCaseLibDlg() {
 }
 
 void SOCaseLibDlg::Post(UINT message) {
-  if (m_hWnd) PostMessage(message);
+  if (HWND target = m_target.load()) PostMessageW(target, message, 0, 0);
 }
 
 void SOCaseLibDlg::InitWindow() {
@@ -70,6 +70,7 @@ void SOCaseLibDlg::InitWindow() {
       option->Selected(true, true);
   Refresh(kLocal);
   Refresh(kPublic);
+  m_target = m_hWnd;
   m_library->AddListener(this);
   m_listening = true;
 }
@@ -77,6 +78,7 @@ void SOCaseLibDlg::InitWindow() {
 LRESULT SOCaseLibDlg::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
   if (m_listening) m_library->RemoveListener(this);
   m_listening = false;
+  m_target = nullptr;
   return WndDialog::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 

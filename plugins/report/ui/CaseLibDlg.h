@@ -3,6 +3,7 @@
 // The dialog in which the user picks a model case (local, public or private) to put its
 // finding and conclusion into a report: append (1), apply (2) or cancel (3); 0 when closed.
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ class SOCaseLibDlg : public DuiLib::WndDialog, public ICaseLibraryCallback, publ
 
   CaseLibrary* m_library;
   bool m_listening = false;
+  // The window the library's notifications post to, from the threads that change the lists;
+  // set while the dialog listens.
+  std::atomic<HWND> m_target{nullptr};
   DuiLib::CTreeViewUI* m_trees[3] = {};
   DuiLib::CListUI* m_lists[3] = {};
   std::vector<CaseTreeModality> m_caseTrees[3];
