@@ -4,9 +4,17 @@
 #include "IKelvast.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 SOSCPManager& SOSCPManager::Instance() {
-  static SOSCPManager* manager = new SOSCPManager(ArchiveConfig::Instance());
+  static SOSCPManager* manager = [] {
+    auto* made = new SOSCPManager(ArchiveConfig::Instance());
+    // The manager lives until the process ends, but its service must not: its threads use
+    // DCMTK's globals, which the end of the process destroys. Handlers registered now run
+    // before those (constructed earlier) are destroyed.
+    std::atexit([] { manager->Stop(); });
+    return made;
+  }();
   return *manager;
 }
 
