@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -271,11 +272,21 @@ TEST(VRBuilder4D, RendersEveryPhaseAndShowsNoFramesUntilTheSetIsComplete) {
   V3PixelsRGB pixels;
   V3ImageRGB record{};
   {
-    // While the UI holds the engine the worker cannot render, so nothing is visible yet.
-    std::lock_guard uiCall(engineLock);
+    // While the UI holds the engine the worker cannot render, so nothing is visible yet. The
+    // engine is held by a thread of its own: the UI never submits while holding it, since
+    // Submit waits for the running task, which may be waiting for the engine.
+    std::promise<void> held, done;
+    std::thread ui([&] {
+      std::lock_guard uiCall(engineLock);
+      held.set_value();
+      done.get_future().wait();
+    });
+    held.get_future().wait();
     builder.Submit(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(builder.GetFrame(0, &pixels, &record));
+    done.set_value();
+    ui.join();
   }
   ASSERT_TRUE(WaitFor([&] { return callback.finished == 1; }));
   ASSERT_EQ(builder.GetFrameCount(), 3);
