@@ -60,7 +60,7 @@ ORVANTA_SHOT("film/main") {
     options.patientId = "F00" + std::to_string(s);
     fx::WriteCtSeries(ctx.scratch / ("study" + std::to_string(s)), options);
   }
-  auto* window = new brenvik::SOPluginFilmWnd(config.get(), nullptr);
+  auto window = std::make_shared<brenvik::SOPluginFilmWnd>(config.get(), nullptr);
   HWND hwnd = window->Create(nullptr, L"SOPluginFilmWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
   std::vector<std::string> files;
   for (int s = 0; s < 2; ++s)
@@ -71,7 +71,10 @@ ORVANTA_SHOT("film/main") {
   UITest::ProcessEvents(300);
   window->GetOstrel()->SetImageLayout(2, 2, true);
   UITest::ProcessEvents(100);
-  return {hwnd, [hwnd] { ::DestroyWindow(hwnd); }};
+  return {hwnd, [hwnd, window]() mutable {
+            ::DestroyWindow(hwnd);
+            window.reset();
+          }};
 }
 
 ORVANTA_SHOT("film/settings") {

@@ -94,7 +94,8 @@ Demo& TheDemo() {
 
 struct Opened {
   HWND host = nullptr;
-  CQuillonWnd* plugin = nullptr;
+  // Shared with the shot's close; the window goes with the last copy, after its host.
+  std::shared_ptr<CQuillonWnd> plugin;
 };
 
 // The plug-in window in a plain host window of the main panel's size.
@@ -103,7 +104,7 @@ Opened OpenPlugin(const char* user) {
   Opened opened;
   opened.host = MakeHostWindow(1190, 680);
   ShowWindow(opened.host, SW_SHOW);
-  opened.plugin = new CQuillonWnd;  // deletes nothing at the end, as in the program
+  opened.plugin = std::make_shared<CQuillonWnd>();
   opened.plugin->CreateWnd(opened.host, 0, 0, 1190, 680);
   if (user) {
     WebError error;
