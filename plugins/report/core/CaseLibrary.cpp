@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -59,7 +60,13 @@ CaseRecord FromJorvel(const JorvelCase& c) {
 }  // namespace
 
 CaseLibrary* CaseLibrary::GetInstance() {
-  static CaseLibrary* instance = new CaseLibrary(std::string(Gossamy::GetConfigPath()) + "report/case.db");
+  static CaseLibrary* instance = [] {
+    auto* made = new CaseLibrary(std::string(Gossamy::GetConfigPath()) + "report/case.db");
+    // The library lives until the process ends; its fetch threads end before the globals they
+    // use (the web client's) are destroyed.
+    std::atexit([] { instance->WaitForFetches(); });
+    return made;
+  }();
   return instance;
 }
 
