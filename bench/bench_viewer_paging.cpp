@@ -15,12 +15,12 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmimgle/dcmimage.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QImage>
 #include <QWidget>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,12 +30,12 @@
 
 #include "BenchSupport.h"
 #include "DicomFixtures.h"
-#include "PlainCells.h"
 #include "HostFrame.h"
 #include "ISODcmDataCenter.h"
 #include "ISOLumexa.h"
 #include "Lumexa.h"
 #include "LumexaModule.h"
+#include "PlainCells.h"
 #include "RenderSurface.h"
 #include "SOImageObject.h"
 #include "SOMainWindow.h"
@@ -86,7 +86,8 @@ class Waiter : public ISOViewerCtrlCallback, public ISODcmDataCenterCallback {
 // The peer: one page of frames, each read and windowed by DCMTK, drawn by a plain widget.
 class PlainPager : public PlainCells {
  public:
-  PlainPager(const std::vector<fs::path>& files, int rows, int cols) : PlainCells(rows, cols), files_(files) {}
+  PlainPager(const std::vector<fs::path>& files, int rows, int cols)
+      : PlainCells(rows, cols), files_(files) {}
   void ShowPage(int page) {
     frames_.clear();
     for (int k = 0; k < rows_ * cols_; ++k) {

@@ -22,11 +22,11 @@
 
 #include "BenchSupport.h"
 #include "DicomFixtures.h"
-#include "PlainCells.h"
 #include "HostFrame.h"
 #include "ISOLumexa.h"
 #include "LoadWaiter.h"
 #include "Lumexa.h"
+#include "PlainCells.h"
 #include "SOImageObject.h"
 #include "SOMainWindow.h"
 #include "TestSupport.h"
@@ -130,11 +130,13 @@ int main(int argc, char** argv) {
   // The release repaints the shown cells in full (the moves scale quickly).
   const double releaseMs = 1000 * Seconds([&] { SendMessageW(cell, WM_RBUTTONUP, 0, MAKELPARAM(100, 100)); });
   std::printf("%d linked images of %dx%d, 2x2 cells, %d moves\n", count, size, size, moves);
-  std::printf("ms per move: median %.2f  p95 %.2f  max %.2f   budget < 5 ms\n", Median(ms), Percentile(ms, 0.95),
-              Percentile(ms, 1.0));
-  std::printf("  DCMTK DicomImage re-windowing the 4 shown frames + plain Qt widget: median %.2f  p95 %.2f ms\n",
-              Median(peerMs), Percentile(peerMs, 0.95));
-  std::printf("  processor time per move: ours median %.2f ms, peer median %.2f ms\n", Median(cpu), Median(peerCpu));
+  std::printf("ms per move: median %.2f  p95 %.2f  max %.2f   budget < 5 ms\n", Median(ms),
+              Percentile(ms, 0.95), Percentile(ms, 1.0));
+  std::printf(
+      "  DCMTK DicomImage re-windowing the 4 shown frames + plain Qt widget: median %.2f  p95 %.2f ms\n",
+      Median(peerMs), Percentile(peerMs, 0.95));
+  std::printf("  processor time per move: ours median %.2f ms, peer median %.2f ms\n", Median(cpu),
+              Median(peerCpu));
   std::printf("  ratio (ours / peer): wall median %.2f  processor median %.2f\n", Median(ms) / Median(peerMs),
               Median(cpu) / Median(peerCpu));
   std::printf("  release (the shown cells repainted in full): %.2f ms\n", releaseMs);

@@ -128,7 +128,8 @@ struct WindowMap {
   }
 };
 
-WindowMap MapWindow(const DcmImageInputData& input, double center, double width, bool invert, bool storedValues) {
+WindowMap MapWindow(const DcmImageInputData& input, double center, double width, bool invert,
+                    bool storedValues) {
   const size_t n = PixelCount(input);
   const int16_t* values = GreyValues(input);
   const double slope = storedValues ? 1.0 : input.slope;
@@ -204,8 +205,8 @@ const uint32_t* ColoursFor(const WindowMap& map, const uint32_t palette[256]) {
 
 }  // namespace
 
-bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center, double width,
-                                   bool invert, bool storedValues) {
+bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center,
+                                   double width, bool invert, bool storedValues) {
   if (!bits || !IsGrey(input) || !HasWholeFrame(input)) return false;
   const WindowMap map = MapWindow(input, center, width, invert, storedValues);
   const size_t stride = (size_t(input.columns) + 3) & ~size_t(3);
@@ -221,9 +222,11 @@ bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData&
   return true;
 }
 
-bool SODcmUtil::SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input, double center,
-                                    double width, bool invert, bool storedValues, const uint32_t colours[256]) {
-  if (!bits || !colours || !IsGrey(input) || !HasWholeFrame(input) || stride < size_t(input.columns)) return false;
+bool SODcmUtil::SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input,
+                                    double center, double width, bool invert, bool storedValues,
+                                    const uint32_t colours[256]) {
+  if (!bits || !colours || !IsGrey(input) || !HasWholeFrame(input) || stride < size_t(input.columns))
+    return false;
   const uint32_t* table = ColoursFor(MapWindow(input, center, width, invert, storedValues), colours);
   const int16_t* values = GreyValues(input);
   const size_t rows = input.rows, columns = input.columns;

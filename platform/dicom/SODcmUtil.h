@@ -41,8 +41,9 @@ class SODcmUtil {
   // through a 256-entry palette, without the 8-bit step. One table per window and palette maps
   // every stored value; the calling thread keeps the last few, so the frames of a series shown
   // with one window share theirs.
-  static bool SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input, double center,
-                                  double width, bool invert, bool storedValues, const uint32_t colours[256]);
+  static bool SetBitmapData32Bits(uint32_t* bits, size_t stride, const DcmImageInputData& input,
+                                  double center, double width, bool invert, bool storedValues,
+                                  const uint32_t colours[256]);
 
   // The modality value (rescaled) of the pixel at column x, row y of a grey record.
   static bool GetImagePixelValue(const DcmImageInputData& input, int x, int y, double& value);

@@ -186,11 +186,13 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
   std::vector<uint32_t> entries = PaletteEntries(m_->state.palette);
   const SOImagePresentationState& s = m_->state;
   if (drawn) {
-    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat32bppRGB, &locked) != Gdiplus::Ok)
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, Gdiplus::PixelFormat32bppRGB, &locked) !=
+        Gdiplus::Ok)
       return false;
-    const bool ok = locked.Stride % 4 == 0 &&
-                    SODcmUtil::SetBitmapData32Bits(static_cast<uint32_t*>(locked.Scan0), locked.Stride / 4, *record,
-                                                   s.windowCenter, s.windowWidth, s.invert, false, entries.data());
+    const bool ok =
+        locked.Stride % 4 == 0 &&
+        SODcmUtil::SetBitmapData32Bits(static_cast<uint32_t*>(locked.Scan0), locked.Stride / 4, *record,
+                                       s.windowCenter, s.windowWidth, s.invert, false, entries.data());
     bitmap.UnlockBits(&locked);
     return ok;
   }

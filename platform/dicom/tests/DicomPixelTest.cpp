@@ -233,8 +233,8 @@ TEST(DicomPixel, ColourWindowingIsTheIndexedWindowThroughThePalette) {
   std::vector<unsigned char> levels(256 * 256);
   std::vector<uint32_t> colours(260 * 256, 0xABABABABu);
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.center << "/" << c.width << " slope " << c.slope << " invert " << c.invert
-                                    << " mono1 " << c.monochrome1 << " stored " << c.stored);
+    SCOPED_TRACE(testing::Message() << c.center << "/" << c.width << " slope " << c.slope << " invert "
+                                    << c.invert << " mono1 " << c.monochrome1 << " stored " << c.stored);
     d.slope = c.slope;
     d.intercept = c.intercept;
     d.monochrome1 = c.monochrome1;
