@@ -349,7 +349,10 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
     if (!listener->Start(reportPort_, peer_->callingAE)) return false;
   }
 
+  // The whole call: its share for the instances named, and the wait asked for on top.
   WatchedGuard guard;
+  sodcm::CallScope scope(guard, "storage commitment", *peer_, refs.size());
+  if (wait) guard.AddSeconds(timeoutSeconds > 0 ? timeoutSeconds : 1);
   CommitSCU scu(guard, transactions);
   peer_->ApplyTo(scu);
   scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
@@ -396,5 +399,5 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   if (listener) listener->Stop();
   if (scu.isConnected()) scu.releaseAssociation();
   transactions.Merge(result);
-  return ok;
+  return ok && !guard.DeadlinePassed();
 }

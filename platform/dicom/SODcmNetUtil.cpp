@@ -4,11 +4,13 @@
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/scu.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iomanip>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -21,6 +23,8 @@ namespace {
 
 std::mutex limitsMutex;
 NetLimits limitsNow;  // guarded by limitsMutex
+
+OFLogger netLog = OFLog::getLogger("orvanta.dicom.net");
 
 }  // namespace
 
@@ -226,6 +230,7 @@ class DeadlineConnection : public DcmTCPConnection {
         ended_ = true;
         return got;
       }
+      if (guard_) guard_->Moved(static_cast<size_t>(got));
       in_.Feed(
           static_cast<const unsigned char*>(buf), static_cast<size_t>(got),
           [this](unsigned char) {
@@ -263,6 +268,7 @@ class DeadlineConnection : public DcmTCPConnection {
       if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (sent <= 0) return Fail(errno);
       done += static_cast<size_t>(sent);
+      if (guard_) guard_->Moved(static_cast<size_t>(sent));
     }
     bool last = false;
     out_.Feed(
@@ -424,15 +430,21 @@ void CallGuard::Forget(DcmNativeSocketType socket) {
   if (socket_ == socket) socket_ = -1;
 }
 
-void CallGuard::Begin(int callSeconds) {
+void CallGuard::Begin(size_t objects) {
   End();
+  const NetLimits limits = Limits();
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = false;
+  deadlinePassed_ = false;
   running_ = true;
   done_ = false;
   cut_ = false;
-  deadlineSet_ = callSeconds > 0;
-  if (deadlineSet_) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(callSeconds);
+  cancelDueSet_ = false;
+  start_ = Clock::now();
+  perObject_ = limits.perObject;
+  perByte_ = limits.perMegabyte / double(1 << 20);
+  earned_ = limits.call + perObject_ * double(objects);
+  moved_ = 0;
   watchdog_ = std::thread(&CallGuard::Watch, this);
 }
 
@@ -447,37 +459,71 @@ void CallGuard::End() {
   if (watchdog_.joinable()) watchdog_.join();
 }
 
+void CallGuard::AddObjects(size_t objects) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  earned_ += perObject_ * double(objects);
+}
+
+void CallGuard::AddSeconds(double seconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  earned_ += std::max(seconds, 0.0);
+}
+
+double CallGuard::SecondsAllowed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return earned_ + perByte_ * double(moved_.load());
+}
+
+Clock::time_point CallGuard::Due() const {
+  const double seconds = earned_ + perByte_ * double(moved_.load());
+  return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 void CallGuard::Cancel() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!running_) return;
-    const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(kCancelGraceSeconds);
-    const bool sooner = !cancelled_ && (!deadlineSet_ || grace < deadline_);
+    if (!running_ || cancelled_) return;
     cancelled_ = true;
-    if (!sooner) return;
-    deadlineSet_ = true;
-    deadline_ = grace;
+    cancelDueSet_ = true;
+    cancelDue_ = Clock::now() + std::chrono::seconds(kCancelGraceSeconds);
   }
   cv_.notify_all();
 }
 
 void CallGuard::Watch() {
   std::unique_lock<std::mutex> lock(mutex_);
+  bool byDeadline = false;
   for (;;) {
     if (done_) return;
-    if (!deadlineSet_) {
-      cv_.wait(lock);
-      continue;
+    // The work earned only ever moves the deadline on, so waking at the last known one and
+    // looking again is enough; a cancel wakes the wait.
+    const Clock::time_point due = Due();
+    const Clock::time_point now = Clock::now();
+    if (now >= due) {
+      byDeadline = true;
+      break;
     }
-    const auto deadline = deadline_;
-    cv_.wait_until(lock, deadline);
-    if (done_) return;
-    if (deadline_ == deadline && std::chrono::steady_clock::now() >= deadline) break;
+    if (cancelDueSet_ && now >= cancelDue_) break;
+    cv_.wait_until(lock, cancelDueSet_ ? std::min(due, cancelDue_) : due);
   }
   // The call did not wind down by itself: unblock whatever read or write it waits in, and any
   // connection it still opens.
   cut_ = true;
+  if (byDeadline) deadlinePassed_ = true;
   if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+}
+
+CallScope::CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects)
+    : guard_(guard), what_(what), peer_(peer) {
+  guard_.Begin(objects);
+}
+
+CallScope::~CallScope() {
+  guard_.End();
+  if (guard_.DeadlinePassed())
+    OFLOG_ERROR(netLog, what_ << " with " << peer_.calledAE << " at " << peer_.host << ":" << peer_.port
+                              << " was cut: it ran past its whole-call deadline of " << std::fixed
+                              << std::setprecision(1) << guard_.SecondsAllowed() << " s");
 }
 
 }  // namespace sodcm

@@ -12,6 +12,7 @@
 #include "SOCommitSCU.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -24,12 +25,25 @@ namespace sodcm {
 
 // How long a peer may take (seconds). Whole PDUs and whole association set-ups are bounded,
 // not single reads, so a peer that trickles bytes is dropped like a silent one.
+//
+// Every call also has a deadline for the whole call, sized to its work, so that a node that
+// answers each step just in time cannot hold it for the sum of the step limits:
+//   call + perObject x objects + perMegabyte x megabytes moved.
+// Objects are those the call stores, fetches, prints (films and image boxes) or asks to have
+// committed; fetched objects count as they arrive. Megabytes (2^20 bytes) are those that pass
+// the call's connections either way, counted as they pass, so compressed files sent
+// decompressed and fetched objects of any size are paid for as they go. With the defaults a
+// call is never cut while the node averages 5 s an object or better and the link 64 KB/s (half
+// a megabit) or better. A storage commitment that waits for its answer gets its wait on top.
+// C-ECHO has no work: its deadline is the fixed part alone.
 struct NetLimits {
   int connect = 10;  // to open the TCP connection
   int acse = 30;     // from the connection to the whole association request or answer
   int dimse = 30;    // a peer's silence between PDUs
   int pdu = 30;      // one PDU from its first byte to its last; one write of ours
-  int echo = 60;     // a whole C-ECHO call
+  double call = 60;         // the fixed part of a whole call
+  double perObject = 5;     // added for each object of the call
+  double perMegabyte = 16;  // added for each megabyte the call moves
 };
 // The limits every service and call of the process uses from its next connection on.
 NetLimits Limits();
@@ -106,8 +120,8 @@ class ServiceLayer : public DcmTransportLayer {
 // Transport layer of our calls, in place of DCMTK's plain TCP one: its connections hold the peer
 // to the limits as the service's do, and it remembers the socket of the running call so that
 // Cancel, from any thread, can cut it after a grace period when the call does not end by
-// itself, and a whole-call deadline can cut it too. One call at a time: Begin ... End on the
-// calling thread.
+// itself, and the whole-call deadline (see NetLimits) cuts it too. One call at a time:
+// Begin ... End on the calling thread.
 class CallGuard : public DcmTransportLayer {
  public:
   CallGuard() = default;
@@ -115,29 +129,45 @@ class CallGuard : public DcmTransportLayer {
 
   DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
 
-  // callSeconds > 0 bounds the whole call: the connection is cut when it runs longer.
-  void Begin(int callSeconds = 0);
+  // Starts a call of objects objects, its whole-call deadline sized by Limits().
+  void Begin(size_t objects);
   void End();
+  // The calling thread, while the call runs: more work found on the way (objects that arrived,
+  // a wait the caller asked for), which moves the deadline on.
+  void AddObjects(size_t objects);
+  void AddSeconds(double seconds);
   // Any thread. Ignored while no call runs.
   void Cancel();
   bool Cancelled() const { return cancelled_.load(); }
+  // The last call ran past its whole-call deadline and was cut.
+  bool DeadlinePassed() const { return deadlinePassed_.load(); }
+  // The whole-call time the last call had earned when it ended or was cut, in seconds.
+  double SecondsAllowed();
 
-  // Called by the guarded connection when it closes its socket.
+  // Called by the guarded connections: bytes passed either way; the socket closes.
+  void Moved(size_t bytes) { moved_ += bytes; }
   void Forget(DcmNativeSocketType socket);
 
  private:
   void Watch();
+  // The whole-call deadline as earned so far; mutex_ held.
+  std::chrono::steady_clock::time_point Due() const;
 
-  // mutex_ guards socket_ and the flags and deadline below; the watchdog thread waits on cv_.
+  // mutex_ guards socket_ and the fields below up to cancelled_; the watchdog waits on cv_.
   std::mutex mutex_;
   std::condition_variable cv_;
   DcmNativeSocketType socket_ = -1;
   bool running_ = false;
   bool done_ = false;
-  bool cut_ = false;  // the deadline passed: connections of this call are cut as they come
-  bool deadlineSet_ = false;
-  std::chrono::steady_clock::time_point deadline_;
+  bool cut_ = false;  // a deadline passed: connections of this call are cut as they come
+  std::chrono::steady_clock::time_point start_;
+  double perObject_ = 0, perByte_ = 0;
+  double earned_ = 0;  // seconds: the fixed part, the objects and the added waits
+  bool cancelDueSet_ = false;
+  std::chrono::steady_clock::time_point cancelDue_;
+  std::atomic<uint64_t> moved_{0};
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> deadlinePassed_{false};
   std::thread watchdog_;
 };
 
@@ -165,16 +195,19 @@ class LayeredSCU : public Base {
   CallGuard& guard_;
 };
 
-// Scope of one call on a guard: Begin now, End on every way out.
+// Scope of one call on a guard: Begin now, End on every way out. A call cut by its whole-call
+// deadline is logged as an error naming the call, the node and the time it had earned.
 class CallScope {
  public:
-  explicit CallScope(CallGuard& guard, int callSeconds = 0) : guard_(guard) { guard_.Begin(callSeconds); }
-  ~CallScope() { guard_.End(); }
+  CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects = 0);
+  ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
 
  private:
   CallGuard& guard_;
+  const char* what_;
+  const PeerSettings& peer_;
 };
 
 }  // namespace sodcm

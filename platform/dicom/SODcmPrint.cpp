@@ -55,6 +55,7 @@ class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
   PrintSCU() : LayeredSCU(guard_) {}
 
   T_ASC_PresentationContextID meta = 0;
+  sodcm::CallGuard& Guard() { return guard_; }
 
   // One request and its response. False when it could not be sent or answered; status
   // then stays 0xFFFF.
@@ -262,7 +263,11 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
   status = PRINTSTATUS_FAILURE;
   if (!peer_->valid || session.filmBoxes.empty() || session.numberOfCopies < 1) return false;
   const Classes classes = ClassesFor(session.printType);
+  // Each film and each image box is an object of the whole-call deadline.
+  size_t objects = session.filmBoxes.size();
+  for (const SODcmFilmBox& film : session.filmBoxes) objects += film.imageBoxes.size();
   PrintSCU scu;
+  sodcm::CallScope scope(scu.Guard(), "print", *peer_, objects);
   if (!scu.Open(*peer_, classes.meta)) {
     scu.Close(false);
     return false;
@@ -282,6 +287,7 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
     ok = scu.Delete(UID_BasicFilmSessionSOPClass, filmSession) && ok;
   }
   scu.Close(ok);
+  ok = ok && !scu.Guard().DeadlinePassed();
   if (ok) status = PRINTSTATUS_DONE;
   return ok;
 }
@@ -290,6 +296,7 @@ bool SODcmPrint::GetPrinterInstance(SODcmPrinter& printer, int printType) {
   printer = SODcmPrinter{};
   if (!peer_->valid) return false;
   PrintSCU scu;
+  sodcm::CallScope scope(scu.Guard(), "printer status", *peer_);
   std::unique_ptr<DcmDataset> attributes;
   bool ok = scu.Open(*peer_, ClassesFor(printType).meta) && scu.GetPrinter(attributes);
   if (ok && attributes) {
@@ -299,5 +306,5 @@ bool SODcmPrint::GetPrinterInstance(SODcmPrinter& printer, int printType) {
     if (attributes->findAndGetOFString(DCM_PrinterName, value).good()) printer.name = value.c_str();
   }
   scu.Close(ok);
-  return ok;
+  return ok && !scu.Guard().DeadlinePassed();
 }

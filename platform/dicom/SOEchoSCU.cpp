@@ -15,7 +15,7 @@ bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const 
 bool SOEchoSCU::Echo() {
   if (!peer_->valid) return false;
   // The whole exchange is bounded: a peer that answers slowly gets no true after minutes.
-  sodcm::CallScope scope(*guard_, sodcm::Limits().echo);
+  sodcm::CallScope scope(*guard_, "C-ECHO", *peer_);
   sodcm::LayeredSCU<DcmSCU> scu(*guard_);
   peer_->ApplyTo(scu);
   OFList<OFString> syntaxes;
@@ -24,7 +24,7 @@ bool SOEchoSCU::Echo() {
   scu.addPresentationContext(UID_VerificationSOPClass, syntaxes);
   if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
-  bool ok = scu.sendECHORequest(0).good();
+  bool ok = scu.sendECHORequest(0).good() && !guard_->DeadlinePassed();
   if (ok)
     scu.releaseAssociation();
   else

@@ -76,6 +76,7 @@ class GetSCU : public sodcm::LayeredSCU<DcmSCU> {
       status = STATUS_STORE_Error_CannotUnderstand;
       return DIMSE_NULLKEY;
     }
+    guard_.AddObjects(1);
     OFString sopClass, sopInstance;
     incomingObject->findAndGetOFString(DCM_SOPClassUID, sopClass);
     incomingObject->findAndGetOFString(DCM_SOPInstanceUID, sopInstance);
@@ -123,7 +124,8 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   received.clear();
   const char* sopClass = GetSOPClass(model);
   if (!peer_->valid || !sopClass || !keys) return false;
-  sodcm::CallScope scope(*guard_);
+  // Each object that arrives earns its share of the whole-call deadline.
+  sodcm::CallScope scope(*guard_, "C-GET", *peer_);
   GetSCU scu(*guard_, callback_, received);
   peer_->ApplyTo(scu);
   OFList<OFString> plain;
@@ -148,7 +150,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   if (!responses.empty()) finalStatus = responses.back()->m_status;
   for (RetrieveResponse* r : responses) delete r;
 
-  const bool ok = cond.good() && !guard_->Cancelled() && (finalStatus == 0x0000 || (finalStatus & 0xF000) == 0xB000);
+  const bool ok = cond.good() && !guard_->Cancelled() && !guard_->DeadlinePassed() && (finalStatus == 0x0000 || (finalStatus & 0xF000) == 0xB000);
   if (cond.good() && scu.isConnected())
     scu.releaseAssociation();
   else

@@ -53,8 +53,8 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
   if (!peer_->valid) return false;
   // A compressed file goes to a node that only takes uncompressed data decompressed.
   RegisterDcmCodecs();
-  sodcm::CallScope scope(*guard_);
   const int total = static_cast<int>(files.size());
+  sodcm::CallScope scope(*guard_, "C-STORE", *peer_, files.size());
   StoreSCU scu(*guard_, callback_, total);
   peer_->ApplyTo(scu);
   scu.setDecompressionMode(DcmStorageSCU::DM_losslessOnly);
@@ -80,7 +80,9 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
     }
     scu.releaseAssociation();
   }
-  if (guard_->Cancelled()) ok = false;
+  // A cut call reports no success, whatever its release did; an object whose answer never came
+  // is not in sent.
+  if (guard_->Cancelled() || guard_->DeadlinePassed()) ok = false;
   // The paths the node stored, in the order it stored them.
   sent = std::move(scu.sentFiles);
   if (callback_) callback_->OnFinish(static_cast<int>(sent.size()), total);

@@ -44,7 +44,7 @@ std::vector<std::future<bool>> CallEveryService(const CallPorts& ports, const st
   }));
   calls.push_back(std::async(std::launch::async, [=] {
     SODcmPrint scu;
-    scu.Init("127.0.0.1", ports.print, "NODE", "ORVANTA");
+    scu.Init("127.0.0.1", ports.print, ports.printAE.c_str(), "ORVANTA");
     std::vector<unsigned char> pixels(64 * 64, 128);
     SODcmFilmSession session;
     session.filmBoxes.push_back(SODcmFilmBox{});

@@ -1,20 +1,25 @@
 // Peers that send half a request, trickle bytes or say nothing: the receiving service keeps
 // serving DCMTK's storescu and echoscu beside them, drops each at its limit and stops at once;
-// our calls against a trickling node give up within their limits. The limits are short here.
+// our calls against a trickling node give up within their limits, and against a node that
+// answers each step just in time within their whole-call deadlines. The limits are short here.
 
 #include "EveryCall.h"
+#include "PrintScp.h"
 #include "PeerFiles.h"
 #include "PeerProcess.h"
 #include "SODcmSCP.h"
 #include "ScopedLimits.h"
 #include "TestSupport.h"
 
+#include <dcmtk/oflog/oflog.h>
+#include <dcmtk/oflog/spi/logevent.h>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
@@ -318,7 +323,7 @@ TEST(HostilePeer, EveryCallAgainstATricklingNodeGivesUpWithinItsLimit) {
   limits.acse = 4;
   limits.pdu = 2;
   limits.dimse = 4;
-  limits.echo = 5;
+  limits.call = 5;
   ScopedLimits scoped(limits);
   TricklingNode node;
 
@@ -331,6 +336,226 @@ TEST(HostilePeer, EveryCallAgainstATricklingNodeGivesUpWithinItsLimit) {
   }
   // The answer's whole PDU was due within its limit of its first byte.
   EXPECT_LT(Seconds(Clock::now() - start), limits.pdu + 2.0);
+}
+
+// Stands in front of a real node and holds back each message of the node for delay before
+// passing it on: every PDU but the data PDUs that follow a command. Each step of a call is
+// then answered just inside its limit, so only the whole-call deadline can end the call early.
+class JustInTimeProxy {
+ public:
+  JustInTimeProxy(int nodePort, std::chrono::milliseconds delay) : node_(nodePort), delay_(delay) {
+    listen_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(0);
+    bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    listen(listen_, 16);
+    acceptor_ = std::thread([this] { Accept(); });
+  }
+  ~JustInTimeProxy() {
+    stop_ = true;
+    acceptor_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Link& link : links_) {
+      shutdown(link.ours, SHUT_RDWR);
+      shutdown(link.node, SHUT_RDWR);
+    }
+    for (Link& link : links_) {
+      link.up.join();
+      link.down.join();
+      close(link.ours);
+      close(link.node);
+    }
+  }
+
+  // Connections we made through the proxy, and how many of them our side has closed.
+  int Made() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return int(links_.size());
+  }
+  int ClosedByUs() { return closedByUs_; }
+
+  int port = 0;
+
+ private:
+  struct Link {
+    int ours, node;
+    std::thread up, down;
+  };
+
+  static sockaddr_in Loopback(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    return addr;
+  }
+
+  void Accept() {
+    while (!stop_) {
+      pollfd p{listen_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const int ours = accept(listen_, nullptr, nullptr);
+      if (ours < 0) continue;
+      const int node = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in addr = Loopback(node_);
+      connect(node, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+      std::lock_guard<std::mutex> lock(mutex_);
+      links_.push_back({ours, node, {}, {}});
+      links_.back().up = std::thread([this, ours, node] {
+        // Our requests go on at once; our close is counted and passed on.
+        char buf[16384];
+        ssize_t n;
+        while ((n = recv(ours, buf, sizeof buf, 0)) > 0)
+          if (send(node, buf, size_t(n), MSG_NOSIGNAL) != n) break;
+        if (n <= 0 && !stop_) ++closedByUs_;
+        shutdown(node, SHUT_WR);
+      });
+      links_.back().down = std::thread([this, ours, node] {
+        std::string pdu;
+        while (ReadPdu(node, pdu)) {
+          // A P-DATA whose first item is a data fragment (bit 0 of its control header clear)
+          // goes on at once; everything else starts a step and waits.
+          const bool data = pdu[0] == 0x04 && pdu.size() > 11 && (pdu[11] & 0x01) == 0;
+          for (auto waited = 0ms; !data && waited < delay_ && !stop_; waited += 20ms)
+            std::this_thread::sleep_for(20ms);
+          if (send(ours, pdu.data(), pdu.size(), MSG_NOSIGNAL) != ssize_t(pdu.size())) break;
+        }
+        shutdown(ours, SHUT_WR);
+      });
+    }
+  }
+
+  static bool ReadAll(int fd, char* p, size_t n) {
+    while (n > 0) {
+      const ssize_t got = recv(fd, p, n, 0);
+      if (got <= 0) return false;
+      p += got;
+      n -= size_t(got);
+    }
+    return true;
+  }
+  static bool ReadPdu(int fd, std::string& pdu) {
+    pdu.assign(6, '\0');
+    if (!ReadAll(fd, pdu.data(), 6)) return false;
+    const size_t length = (size_t(uint8_t(pdu[2])) << 24) | (size_t(uint8_t(pdu[3])) << 16) |
+                          (size_t(uint8_t(pdu[4])) << 8) | uint8_t(pdu[5]);
+    pdu.resize(6 + length);
+    return ReadAll(fd, pdu.data() + 6, length);
+  }
+
+  const int node_;
+  const std::chrono::milliseconds delay_;
+  int listen_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> closedByUs_{0};
+  std::mutex mutex_;
+  std::vector<Link> links_;  // the acceptor adds, the destructor joins
+  std::thread acceptor_;
+};
+
+// Collects what our calls log as errors while it lives.
+class ErrorLog {
+ public:
+  ErrorLog() { dcmtk::log4cplus::Logger::getInstance("orvanta.dicom.net").addAppender(appender_); }
+  ~ErrorLog() { dcmtk::log4cplus::Logger::getInstance("orvanta.dicom.net").removeAppender(appender_); }
+  std::vector<std::string> Lines() { return lines_->Lines(); }
+
+ private:
+  class Collector : public dcmtk::log4cplus::Appender {
+   public:
+    ~Collector() override { destructorImpl(); }
+    void close() override {}
+    std::vector<std::string> Lines() {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return lines_;
+    }
+
+   protected:
+    void append(const dcmtk::log4cplus::spi::InternalLoggingEvent& event) override {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back(event.getMessage().c_str());
+    }
+
+   private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+  };
+  Collector* lines_ = new Collector;  // owned by appender_
+  dcmtk::log4cplus::SharedAppenderPtr appender_{lines_};
+};
+
+// Keeps every object, answers every C-GET and commits everything asked.
+struct Obliging : Keeper {
+  bool OnGet(SODcmAssociationParams&, SODcmDataset*) override { return true; }
+  bool OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                SODcmCommitResult& result) override {
+    result.success = refs;
+    return true;
+  }
+};
+
+TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  sodcm::NetLimits limits;
+  limits.acse = 4;
+  limits.pdu = 2;
+  limits.dimse = 4;
+  limits.call = 2;
+  limits.perObject = 1;
+  limits.perMegabyte = 1;
+  ScopedLimits scoped(limits);
+
+  Obliging obliging;
+  SODcmSCP scp;
+  const int scpPort = FreeLoopbackPort();
+  ASSERT_TRUE(scp.InitSCP("NODE", scpPort));
+  scp.SetCallback(&obliging);
+  std::thread service([&] { scp.StartSCP(); });
+  peer::PrintSCP printer;
+  ASSERT_TRUE(printer.Ready()) << printer.process->Log();
+  for (int i = 0; i < 200 && !scp.IsRunning(); ++i) std::this_thread::sleep_for(10ms);
+
+  // Every answer 3 s late, inside the 4 s step limits: without a whole-call deadline echo
+  // would take 9 s (association, echo, release) and answer true, print some 20 s.
+  JustInTimeProxy node(scpPort, 3000ms), printNode(printer.port, 3000ms);
+  ErrorLog errors;
+  const Clock::time_point start = Clock::now();
+  const int commitWait = 1;
+  std::vector<std::future<bool>> calls = peer::CallEveryService(
+      {node.port, node.port, node.port, node.port, printNode.port, "PRINTSCP"}, ct, commitWait);
+  // Each call's deadline: the fixed part, a second per object (the file stored; the film and
+  // its image box; the instance to commit, plus the wait), the file's 40 KB next to nothing.
+  struct Call {
+    const char* name;
+    double allowed;
+  };
+  const std::vector<Call> expected{{"echo", 2}, {"store", 3}, {"get", 2}, {"commit", 3.0 + commitWait}, {"print", 4}};
+  std::vector<double> took(calls.size(), -1);
+  for (size_t done = 0; done < calls.size() && Clock::now() < start + 15s;) {
+    std::this_thread::sleep_for(20ms);
+    for (size_t i = 0; i < calls.size(); ++i)
+      if (took[i] < 0 && calls[i].wait_for(0s) == std::future_status::ready) took[i] = Seconds(Clock::now() - start), ++done;
+  }
+  for (size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    ASSERT_GE(took[i], 0) << "still running after 15 s";
+    EXPECT_FALSE(calls[i].get()) << "claimed success (a stored object counts as one)";
+    EXPECT_GT(took[i], expected[i].allowed - 0.3);
+    EXPECT_LT(took[i], expected[i].allowed + 1.5);
+  }
+  // Every association is gone from our side, and each cut is said in the log.
+  EXPECT_EQ(node.ClosedByUs(), node.Made());
+  EXPECT_EQ(printNode.ClosedByUs(), printNode.Made());
+  EXPECT_EQ(node.Made() + printNode.Made(), 5);
+  const std::vector<std::string> lines = errors.Lines();
+  EXPECT_EQ(lines.size(), 5u);
+  for (const std::string& line : lines) EXPECT_NE(line.find("whole-call deadline"), std::string::npos) << line;
+
+  scp.Stop();
+  service.join();
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST(PrintQueuePeer, AFilmLeftWithoutStatusIsPausedAfterARestartAndPrintsWhenSta
 // A printer that takes the connection and never answers keeps a job printing for as long as
 // the association set-up limit, so the test can act on a printing and a waiting job.
 TEST(PrintQueuePeer, APrintingJobCannotBeRestartedOrRemovedButAWaitingOneCanBeRemoved) {
-  peer::ScopedLimits limits({.connect = 2, .acse = 3, .dimse = 3, .pdu = 3, .echo = 5});
+  peer::ScopedLimits limits({.connect = 2, .acse = 3, .dimse = 3, .pdu = 3, .call = 5});
   int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
