@@ -265,13 +265,14 @@ int RunApplication(int& argc, char** argv, const std::function<int()>& body) {
   EnsureDispatcher();
   // What the first paint waits for and no window has to do itself, done beside the UI thread
   // while the program builds its first window: the font database (the system's font
-  // configuration) and the image format plug-ins (the first image read loads every one).
-  std::thread warmUp([] {
-    QFontDatabase::families();
-    QImageReader::supportedImageFormats();
-  });
+  // configuration) and the image format plug-ins (the first image read loads every one). Each
+  // has a thread of its own: the first window reads its first image well before the font
+  // database is ready, and would otherwise load the plug-ins itself.
+  std::thread imageFormats([] { QImageReader::supportedImageFormats(); });
+  std::thread fonts([] { QFontDatabase::families(); });
   const int result = body();
-  warmUp.join();
+  imageFormats.join();
+  fonts.join();
   return result;
 }
 
