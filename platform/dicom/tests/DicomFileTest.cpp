@@ -49,6 +49,13 @@ std::string Dump(DcmFileFormat& format) {
   return out.str();
 }
 
+// A dump less the empty (0000,0000) element that zero bytes parse into.
+std::string WithoutZeroElement(std::string dump) {
+  const std::string line = "\n(0000,0000) ?? (no value available)";
+  if (const size_t at = dump.find(line); at != std::string::npos) dump.erase(at, dump.find('\n', at + 1) - at);
+  return dump;
+}
+
 // What the code under test writes on stderr.
 class StderrCapture {
  public:
@@ -155,6 +162,33 @@ TEST(DicomFile, ZerosAfterTheDatasetAreNotParsedNorLogged) {
     EXPECT_EQ(Dump(*file.GetFileFormat()), Dump(plain));
   }
   OFLog::configure(OFLogger::ERROR_LOG_LEVEL);
+}
+
+TEST(DicomFile, AByteAfterZerosIsNeverLost) {
+  // Zeros are only the end of a file when every one of them is. One byte that is not zero, wherever
+  // it sits among them (first, at the edges of the loader's blocks and pages, near the end), and
+  // everything DCMTK reads is read, but for the empty element it makes of zeros.
+  auto dir = MakeTempDir("stray");
+  const fs::path mr = fx::WriteMrImage(dir);
+  const auto start = fs::file_size(mr);
+  const fs::path padded = fx::WriteZeroPaddedCopy(mr, dir / "padded.dcm", 140000);
+  const auto size = fs::file_size(padded);
+  for (const uintmax_t at : {start, start + 1, uintmax_t(262143), uintmax_t(262144), size - 4097, size - 4096,
+                             size - 1025, size - 2}) {
+    SCOPED_TRACE(at);
+    const fs::path stray = dir / "stray.dcm";
+    fs::copy_file(padded, stray, fs::copy_options::overwrite_existing);
+    {
+      std::fstream out(stray, std::ios::in | std::ios::out | std::ios::binary);
+      out.seekp(std::streamoff(at));
+      out.put('\x01');
+    }
+    DcmFileFormat plain;
+    const bool plainLoaded = plain.loadFile(stray.c_str()).good();
+    SODcmFile file;
+    ASSERT_EQ(file.LoadFile(stray.c_str()), plainLoaded);
+    if (plainLoaded) EXPECT_EQ(WithoutZeroElement(Dump(*file.GetFileFormat())), WithoutZeroElement(Dump(plain)));
+  }
 }
 
 TEST(DicomFile, FlushedSavesWriteTheToolkitsOwnEncoding) {
