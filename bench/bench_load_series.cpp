@@ -7,8 +7,10 @@
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +24,7 @@
 
 #include "DicomFixtures.h"
 #include "ISODcmDataCenter.h"
+#include "SODcmFile.h"
 #include "TestSupport.h"
 #include "BenchSupport.h"
 
@@ -75,6 +78,22 @@ double LoadThroughDataCentre(const SOArray<SOString>& files) {
   return seconds;
 }
 
+// Reading a file's bytes from `from` to its end once, from the page cache, the way the loader
+// reads the zeros that end a file (pread, 256 KB at a time): the least any load that looks at
+// every byte of the padding pays. The file is opened outside the timing, as a load opens it anyway.
+double ReadPadding(const fs::path& path, uintmax_t from) {
+  constexpr size_t kBlock = 256 * 1024;
+  static std::vector<char> buffer(kBlock);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const double seconds = Seconds([&] {
+    for (off_t at = off_t(from); ::pread(fd, buffer.data(), kBlock, at) > 0; at += kBlock) {
+    }
+  });
+  ::close(fd);
+  return seconds;
+}
+
 void PaddedSliceCheck() {
   const fs::path dir = orvanta::test::MakeTempDir("padded");
   const fs::path plain = fx::WriteMrImage(dir);
@@ -91,25 +110,25 @@ void PaddedSliceCheck() {
     paddedTimes.push_back(LoadThroughDataCentre(paddedFiles));
     if (round % 2 == 0) plainTimes.push_back(LoadThroughDataCentre(plainFiles));
   }
-  // The floor: reading the padded file's bytes once, beyond the unpadded file's, from the page cache.
-  auto readWhole = [](const fs::path& path) {
-    auto start = std::chrono::steady_clock::now();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    static std::vector<char> buffer(1 << 20);
-    while (f && std::fread(buffer.data(), 1, buffer.size(), f) == buffer.size()) {
-    }
-    if (f) std::fclose(f);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  };
-  std::vector<double> extraReads;
-  for (int round = 0; round < kRounds; ++round) extraReads.push_back(readWhole(padded) - readWhole(plain));
+  // What the padding costs loading the file alone, without the data centre around it.
+  std::vector<double> plainLoads, paddedLoads, tailReads;
+  for (int round = 0; round < kRounds; ++round) {
+    plainLoads.push_back(Seconds([&] { SODcmFile().LoadFile(plain.c_str()); }));
+    paddedLoads.push_back(Seconds([&] { SODcmFile().LoadFile(padded.c_str()); }));
+    tailReads.push_back(ReadPadding(padded, fs::file_size(plain)));
+  }
   const double plainTime = Median(plainTimes), paddedTime = Median(paddedTimes);
-  std::printf("MR slice + 2.5 MB of zeros, data centre  %8.2f ms   (median of %d)\n", paddedTime * 1e3, kRounds);
-  std::printf("same slice unpadded, data centre         %8.2f ms\n", plainTime * 1e3);
-  std::printf("ratio (padded / unpadded) %.2f   goal <= 1.20\n", paddedTime / plainTime);
-  const double extra = std::max(0.0, Median(extraReads));
-  std::printf("floor: reading the extra bytes once takes %.2f ms, so no load can beat a ratio of %.2f\n", extra * 1e3,
-              (plainTime + extra) / plainTime);
+  const double extra = Median(paddedLoads) - Median(plainLoads), readOnce = Median(tailReads);
+  const double goal = 1.2, floorRatio = (plainTime + readOnce) / plainTime;
+  std::printf("MR slice + 2.5 MB of zeros, data centre  %8.3f ms   (median of %d)\n", paddedTime * 1e3, kRounds);
+  std::printf("same slice unpadded, data centre         %8.3f ms\n", plainTime * 1e3);
+  std::printf("ratio (padded / unpadded) %.2f   goal <= %.2f\n", paddedTime / plainTime, goal);
+  std::printf("the padding costs a bare load %.1f us; reading it once costs %.1f us\n", extra * 1e6, readOnce * 1e6);
+  std::printf("floor: no load that reads the padding can beat a ratio of %.2f\n", floorRatio);
+  if (floorRatio > goal)
+    std::printf("the goal of %.2f lies below that floor: no load that proves the padding is all zeros can meet it "
+                "on this machine\n",
+                goal);
 }
 
 }  // namespace
