@@ -102,6 +102,9 @@ DcmImageInputData* SOImageObject::GetOptimizedPixelData(int width, int height) {
   }
   fitH = std::max(fitH, 1);
   if (m_->zoomed && m_->zoomed->columns != fitW) m_->zoomed.reset();
+  // A quick paint of new pixels (a drag's planes, a paging step) leaves the scaling to the
+  // nearest-pixel painter: resampling each new frame costs more than its whole paint.
+  if (!m_->zoomed && t_quickScaling) return original;
   if (!m_->zoomed) {
     auto zoomed = std::make_unique<DcmImageInputData>();
     if (!SODcmUtil::ZoomImagePixelData(*original, *zoomed, fitW, fitH)) return nullptr;
