@@ -4,9 +4,9 @@
 // answers each step just in time within their whole-call deadlines. The limits are short here.
 
 #include "EveryCall.h"
-#include "PrintScp.h"
 #include "PeerFiles.h"
 #include "PeerProcess.h"
+#include "PrintScp.h"
 #include "SODcmSCP.h"
 #include "ScopedLimits.h"
 #include "TestSupport.h"
@@ -95,11 +95,17 @@ class RawPeer {
 // An association request header announcing 1,000 bytes, then 2 of them, then nothing.
 const std::string kPartialRequest("\x01\x00\x00\x00\x03\xE8\x00\x01", 8);
 
-// Keeps every object, counting them.
+// Keeps every object, counting them, answers every C-GET and commits everything asked.
 struct Keeper : ISODcmSCPCallback {
   std::atomic<int> stored{0};
   bool OnStore(SODcmAssociationParams&, SODcmFile*) override {
     ++stored;
+    return true;
+  }
+  bool OnGet(SODcmAssociationParams&, SODcmDataset*) override { return true; }
+  bool OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                SODcmCommitResult& result) override {
+    result.success = refs;
     return true;
   }
 };
@@ -486,16 +492,6 @@ class ErrorLog {
   dcmtk::log4cplus::SharedAppenderPtr appender_{lines_};
 };
 
-// Keeps every object, answers every C-GET and commits everything asked.
-struct Obliging : Keeper {
-  bool OnGet(SODcmAssociationParams&, SODcmDataset*) override { return true; }
-  bool OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
-                SODcmCommitResult& result) override {
-    result.success = refs;
-    return true;
-  }
-};
-
 TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
   fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
   if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
@@ -508,19 +504,13 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
   limits.perMegabyte = 1;
   ScopedLimits scoped(limits);
 
-  Obliging obliging;
-  SODcmSCP scp;
-  const int scpPort = FreeLoopbackPort();
-  ASSERT_TRUE(scp.InitSCP("NODE", scpPort));
-  scp.SetCallback(&obliging);
-  std::thread service([&] { scp.StartSCP(); });
+  Service service;
   peer::PrintSCP printer;
   ASSERT_TRUE(printer.Ready()) << printer.process->Log();
-  for (int i = 0; i < 200 && !scp.IsRunning(); ++i) std::this_thread::sleep_for(10ms);
 
   // Every answer 3 s late, inside the 4 s step limits: without a whole-call deadline echo
   // would take 9 s (association, echo, release) and answer true, print some 20 s.
-  JustInTimeProxy node(scpPort, 3000ms), printNode(printer.port, 3000ms);
+  JustInTimeProxy node(service.port, 3000ms), printNode(printer.port, 3000ms);
   ErrorLog errors;
   const Clock::time_point start = Clock::now();
   const int commitWait = 1;
@@ -553,9 +543,6 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
   const std::vector<std::string> lines = errors.Lines();
   EXPECT_EQ(lines.size(), 5u);
   for (const std::string& line : lines) EXPECT_NE(line.find("whole-call deadline"), std::string::npos) << line;
-
-  scp.Stop();
-  service.join();
 }
 
 }  // namespace
