@@ -37,6 +37,7 @@
 #include "Lumexa.h"
 #include "LumexaModule.h"
 #include "SOImageObjectEx.h"
+#include "SOImageWindow3D.h"
 #include "SOImageWindowMPR.h"
 #include "SOVisualWindow.h"
 #include "TestSupport.h"
@@ -198,8 +199,8 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   ours.clear(), peer.clear();
   for (int i = 0; i < 3; ++i) {
     auto t0 = Clock::now();
+    LumexaEndViewDrag(ctrl->Get3DWindow()->GetWindow());
     vr.Render();
-    LumexaEndViewDrag();
     auto t1 = Clock::now();
     engine.Imaging(fullRows, fullColumns, pixels.data(), false, &rgb, 0);
     auto t2 = Clock::now();

@@ -48,12 +48,12 @@ void LumexaPauseViewDrag() {
   t_viewDrag.on = false;
 }
 
-void LumexaEndViewDrag() {
+void LumexaEndViewDrag(HWND repaints) {
   t_viewDrag.on = false;
   const std::vector<HWND> painted = std::move(t_viewDrag.painted);
   t_viewDrag.painted.clear();
   for (HWND window : painted) {
-    if (!::IsWindow(window)) continue;
+    if (window == repaints || !::IsWindow(window)) continue;
     ::InvalidateRect(window, nullptr, TRUE);
     ::UpdateWindow(window);
   }

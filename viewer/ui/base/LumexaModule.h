@@ -20,6 +20,8 @@ HCURSOR LumexaCursor(int id);
 // cells repaint in full at LumexaEndViewDrag once the wheel rests. UI thread only.
 void LumexaBeginViewDrag();
 void LumexaPauseViewDrag();
-void LumexaEndViewDrag();
+// repaints: a window its caller repaints in full right after (a drag's final rendering); it is
+// left out of the repaint.
+void LumexaEndViewDrag(HWND repaints = nullptr);
 bool LumexaInViewDrag();
 void LumexaNoteQuickPaint(HWND window);

@@ -55,11 +55,14 @@ bool SOCorvideDrag::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
 void SOCorvideDrag::EndDrag() {
   dragging_ = false;
   IVRBuilder* builder = HostVRBuilder(host_);
-  if (builder && builder->IsInteracting()) {
+  const bool rendering = builder && builder->IsInteracting();
+  // The full-size rendering repaints the window in full: the drag ends first, so that is its
+  // only repaint.
+  LumexaEndViewDrag(rendering ? host_->GetHostWnd() : nullptr);
+  if (rendering) {
     builder->SetInteracting(false);
     builder->Render();
   }
-  LumexaEndViewDrag();
 }
 
 void SOCorvideRotate::Step(IVRBuilder* builder, int x, int y) {
