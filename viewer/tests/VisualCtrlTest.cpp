@@ -351,6 +351,8 @@ TEST(VisualCtrl, TheUiStaysLiveWhileTheVolumeBuildsAndClearOrReleaseDropsTheBuil
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     if (end == kReleaseMidBuild) {
+      // The holder gives the engine back first: the control's end frees the engine's mutex.
+      hold.reset();
       c.reset();
       EXPECT_FALSE(IsWindow(hwnd));
       continue;
