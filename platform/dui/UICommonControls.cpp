@@ -11,6 +11,7 @@
 #include <QPainterPath>
 
 #include <cwchar>
+#include <string_view>
 
 namespace DuiLib {
 
@@ -98,7 +99,7 @@ SIZE CLabelUI::EstimateSize(SIZE available) {
 }
 
 void CLabelUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"align")
     SetTextStyle(ApplyAlign(m_uTextStyle, value, false));
   else if (n == L"valign")
@@ -250,7 +251,7 @@ void CButtonUI::DoEvent(TEventUI& event) {
 }
 
 void CButtonUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"normalimage")
     SetNormalImage(value);
   else if (n == L"hotimage")
@@ -384,7 +385,7 @@ void COptionUI::SetEnabled(bool enable) {
 }
 
 void COptionUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"group")
     SetGroup(value);
   else if (n == L"selected")
@@ -687,7 +688,7 @@ void CEditUI::DoEvent(TEventUI& event) {
 }
 
 void CEditUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"readonly")
     SetReadOnly(ParseBool(value));
   else if (n == L"password")
@@ -851,7 +852,7 @@ void CProgressUI::SetValue(int value) {
 }
 
 void CProgressUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"hor")
     SetHorizontal(ParseBool(value));
   else if (n == L"min")

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string_view>
 
 namespace DuiLib {
 
@@ -296,7 +297,7 @@ void CContainerUI::DoPaint(HDC hDC, const RECT& rcPaint) {
 }
 
 void CContainerUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"inset")
     SetInset(ParseRect(value));
   else if (n == L"childpadding")

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <cwchar>
+#include <string_view>
 
 namespace DuiLib {
 
@@ -244,7 +245,7 @@ void CControlUI::DoEvent(TEventUI& event) {
 }
 
 void CControlUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"pos") {
     RECT rc = ParseRect(value);
     m_cXY = SIZE{rc.left, rc.top};

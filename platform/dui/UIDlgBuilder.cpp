@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -101,7 +102,7 @@ CDialogBuilder::~CDialogBuilder() = default;
 
 CControlUI* CDialogBuilder::CreateBuiltinControl(const wchar_t* c) {
   if (!c) return nullptr;
-  std::wstring n = c;
+  const std::wstring_view n = c;
   if (n == L"Control") return new CControlUI;
   if (n == L"Container") return new CContainerUI;
   if (n == L"VerticalLayout") return new CVerticalLayoutUI;

@@ -11,6 +11,7 @@
 #include <QPainterPath>
 
 #include <cwchar>
+#include <string_view>
 
 namespace DuiLib {
 
@@ -623,7 +624,7 @@ CControlUI* CListUI::FindControl(FINDCONTROLPROC proc, void* data, UINT flags) {
 }
 
 void CListUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"itemselectedbkcolor")
     m_dwSelectedBkColor = ParseColor(value);
   else if (n == L"itemhotbkcolor")
@@ -877,7 +878,7 @@ CControlUI* CComboUI::FindControl(FINDCONTROLPROC proc, void* data, UINT flags) 
 }
 
 void CComboUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"dropboxsize")
     m_szDropBox = ParseSize(value);
   else if (n == L"font" || n == L"itemfont")
@@ -1124,7 +1125,7 @@ void CTreeNodeUI::SetExpanded(bool expanded) {
 }
 
 void CTreeNodeUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
-  std::wstring n = name;
+  const std::wstring_view n = name;
   if (n == L"itemtext")
     SetItemText(ui_gettext(value));
   else if (n == L"folderattr" || n == L"checkboxattr" || n == L"itemattr")
