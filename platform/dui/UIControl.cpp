@@ -298,7 +298,8 @@ void CControlUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     SetFloat(ParseBool(value));
   } else if (n == L"style") {
     // A named attribute list of the skin.
-    if (m_pManager && m_pManager->GetStyle(value)) ApplyAttributeList(m_pManager->GetStyle(value));
+    if (m_pManager)
+      if (const AttributePairs* style = m_pManager->GetStyleAttributes(value)) ApplyAttributes(*style);
   } else {
     // Unknown to the engine: kept for the application (GetCustomAttribute).
     AddCustomAttribute(name, value);
@@ -306,23 +307,12 @@ void CControlUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 CControlUI* CControlUI::ApplyAttributeList(const wchar_t* list) {
-  // name="value" pairs, as in the skin's Default elements (quotes " or ').
-  std::wstring s = list ? list : L"";
-  size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && (s[i] == L' ' || s[i] == L'\t' || s[i] == L'\n' || s[i] == L'\r')) ++i;
-    size_t eq = s.find(L'=', i);
-    if (eq == std::wstring::npos) break;
-    std::wstring key = s.substr(i, eq - i);
-    while (!key.empty() && key.back() == L' ') key.pop_back();
-    size_t q = eq + 1;
-    while (q < s.size() && s[q] == L' ') ++q;
-    if (q >= s.size() || (s[q] != L'"' && s[q] != L'\'')) break;
-    size_t end = s.find(s[q], q + 1);
-    if (end == std::wstring::npos) break;
-    SetAttribute(key.c_str(), s.substr(q + 1, end - q - 1).c_str());
-    i = end + 1;
-  }
+  // name="value" pairs, as in the skin's Default elements.
+  return ApplyAttributes(ParseAttributeList(list));
+}
+
+CControlUI* CControlUI::ApplyAttributes(const AttributePairs& pairs) {
+  for (const auto& [name, value] : pairs) SetAttribute(name.c_str(), value.c_str());
   return this;
 }
 

@@ -117,6 +117,7 @@ class CControlUI {
 
   virtual void SetAttribute(const wchar_t* name, const wchar_t* value);
   CControlUI* ApplyAttributeList(const wchar_t* list);
+  CControlUI* ApplyAttributes(const AttributePairs& pairs);
 
   // Paints the part of this control inside rcPaint, in window coordinates.
   virtual void DoPaint(HDC hDC, const RECT& rcPaint);

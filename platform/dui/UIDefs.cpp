@@ -145,4 +145,25 @@ bool ParseBool(const wchar_t* text) {
   return text && wcscmp(text, L"true") == 0;
 }
 
+AttributePairs ParseAttributeList(const wchar_t* list) {
+  AttributePairs pairs;
+  const std::wstring s = list ? list : L"";
+  size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && (s[i] == L' ' || s[i] == L'\t' || s[i] == L'\n' || s[i] == L'\r')) ++i;
+    size_t eq = s.find(L'=', i);
+    if (eq == std::wstring::npos) break;
+    std::wstring key = s.substr(i, eq - i);
+    while (!key.empty() && key.back() == L' ') key.pop_back();
+    size_t q = eq + 1;
+    while (q < s.size() && s[q] == L' ') ++q;
+    if (q >= s.size() || (s[q] != L'"' && s[q] != L'\'')) break;
+    size_t end = s.find(s[q], q + 1);
+    if (end == std::wstring::npos) break;
+    pairs.emplace_back(std::move(key), s.substr(q + 1, end - q - 1));
+    i = end + 1;
+  }
+  return pairs;
+}
+
 }  // namespace DuiLib

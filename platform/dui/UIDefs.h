@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace DuiLib {
@@ -244,5 +245,10 @@ DWORD ParseColor(const wchar_t* text);
 RECT ParseRect(const wchar_t* text);
 SIZE ParseSize(const wchar_t* text);
 bool ParseBool(const wchar_t* text);
+
+// The name="value" pairs of an attribute list (quotes " or '), in order; parsing stops at the
+// first malformed pair.
+using AttributePairs = std::vector<std::pair<std::wstring, std::wstring>>;
+AttributePairs ParseAttributeList(const wchar_t* list);
 
 }  // namespace DuiLib

@@ -315,8 +315,8 @@ CControlUI* CDialogBuilder::Parse(const SkinNode& root, CControlUI* parent, CPai
 
     if (manager) {
       control->SetManager(manager, nullptr, false);
-      if (const wchar_t* defaults = manager->GetDefaultAttributeList(cls.c_str()))
-        control->ApplyAttributeList(defaults);
+      if (const AttributePairs* defaults = manager->GetDefaultAttributes(cls.c_str()))
+        control->ApplyAttributes(*defaults);
     }
     for (const auto& [name, value] : node.attributes) control->SetAttribute(name.c_str(), value.c_str());
     if (manager) control->SetManager(nullptr, nullptr, false);

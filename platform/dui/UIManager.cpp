@@ -14,9 +14,10 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <utility>
 #include <cwchar>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 namespace DuiLib {
 
@@ -302,21 +303,32 @@ void CPaintManagerUI::RemoveAllImages() {
 }
 
 void CPaintManagerUI::AddDefaultAttributeList(const wchar_t* controlName, const wchar_t* attributes) {
-  if (controlName && attributes) m_defaultAttributes[controlName] = attributes;
+  if (controlName && attributes)
+    m_defaultAttributes[controlName] = {attributes, ParseAttributeList(attributes)};
 }
 
 const wchar_t* CPaintManagerUI::GetDefaultAttributeList(const wchar_t* controlName) const {
-  auto it = m_defaultAttributes.find(controlName ? controlName : L"");
-  return it == m_defaultAttributes.end() ? nullptr : it->second.c_str();
+  auto it = m_defaultAttributes.find(std::wstring_view(controlName ? controlName : L""));
+  return it == m_defaultAttributes.end() ? nullptr : it->second.text.c_str();
+}
+
+const AttributePairs* CPaintManagerUI::GetDefaultAttributes(const wchar_t* controlName) const {
+  auto it = m_defaultAttributes.find(std::wstring_view(controlName ? controlName : L""));
+  return it == m_defaultAttributes.end() ? nullptr : &it->second.pairs;
 }
 
 void CPaintManagerUI::AddStyle(const wchar_t* name, const wchar_t* attributes) {
-  if (name && attributes) m_styles[name] = attributes;
+  if (name && attributes) m_styles[name] = {attributes, ParseAttributeList(attributes)};
 }
 
 const wchar_t* CPaintManagerUI::GetStyle(const wchar_t* name) const {
-  auto it = m_styles.find(name ? name : L"");
-  return it == m_styles.end() ? nullptr : it->second.c_str();
+  auto it = m_styles.find(std::wstring_view(name ? name : L""));
+  return it == m_styles.end() ? nullptr : it->second.text.c_str();
+}
+
+const AttributePairs* CPaintManagerUI::GetStyleAttributes(const wchar_t* name) const {
+  auto it = m_styles.find(std::wstring_view(name ? name : L""));
+  return it == m_styles.end() ? nullptr : &it->second.pairs;
 }
 
 void CPaintManagerUI::AddWindowCustomAttribute(const wchar_t* name, const wchar_t* value) {

@@ -106,6 +106,9 @@ class CPaintManagerUI {
   // Named attribute lists a control can apply with style="name" (Style elements).
   void AddStyle(const wchar_t* name, const wchar_t* attributes);
   const wchar_t* GetStyle(const wchar_t* name) const;
+  // The same lists as pairs, parsed once when added; null when there is none.
+  const AttributePairs* GetDefaultAttributes(const wchar_t* controlName) const;
+  const AttributePairs* GetStyleAttributes(const wchar_t* name) const;
   // Window-level custom attributes.
   void AddWindowCustomAttribute(const wchar_t* name, const wchar_t* value);
   const wchar_t* GetWindowCustomAttribute(const wchar_t* name) const;
@@ -203,8 +206,12 @@ class CPaintManagerUI {
   DWORD m_dwDefaultFontColor = 0xFF1F2328;
   DWORD m_dwDefaultDisabledColor = 0xFFA0A4AA;
   std::map<std::wstring, std::unique_ptr<CImageEntry>> m_images;
-  std::map<std::wstring, std::wstring> m_defaultAttributes;
-  std::map<std::wstring, std::wstring> m_styles;
+  struct TAttributeList {
+    std::wstring text;
+    AttributePairs pairs;
+  };
+  std::map<std::wstring, TAttributeList, std::less<>> m_defaultAttributes;
+  std::map<std::wstring, TAttributeList, std::less<>> m_styles;
   std::map<std::wstring, std::wstring> m_windowCustomAttributes;
   std::map<std::wstring, std::vector<CControlUI*>> m_optionGroups;
 
