@@ -154,14 +154,16 @@ int main(int argc, char** argv) {
     const fs::path bareMark = mark / "bare";
     start = Clock::now();
     pid = bench::Spawn({argv[0], "--bare", bareMark.string()});
-    if (!WaitFor([&] { return fs::exists(bareMark); }, 20000)) return std::fprintf(stderr, "no bare window\n"), 1;
+    if (!WaitFor([&] { return fs::exists(bareMark); }, 20000))
+      return std::fprintf(stderr, "no bare window\n"), 1;
     bare.push_back(Since(start));
     bench::Stop(pid);
 
     const fs::path textMark = mark / "text";
     start = Clock::now();
     pid = bench::Spawn({argv[0], "--text", textMark.string(), (bin / "skin").string()});
-    if (!WaitFor([&] { return fs::exists(textMark); }, 20000)) return std::fprintf(stderr, "no text window\n"), 1;
+    if (!WaitFor([&] { return fs::exists(textMark); }, 20000))
+      return std::fprintf(stderr, "no text window\n"), 1;
     text.push_back(Since(start));
     bench::Stop(pid);
   }
@@ -169,21 +171,28 @@ int main(int argc, char** argv) {
   std::printf("start-up, median of %d rounds (offscreen):\n", rounds);
   const double t = bench::Median(text);
   std::printf("  bare Qt window shown        %8.1f ms\n", b);
-  std::printf("  floor: Qt window with Chinese text and the logo %8.1f ms   %.2f x the bare window\n", t, t / b);
-  std::printf("  Orvanta frame shown          %8.1f ms   ratio %.2f x the bare window (goal <= 1.5), %.2f x the floor\n", s,
-              s / b, s / t);
-  std::printf("  six plug-in windows created  %8.1f ms   %.1f ms after the frame; the start-up timer is 1000 ms (goal <= 1100)\n",
-              w, w - s);
+  std::printf("  floor: Qt window with Chinese text and the logo %8.1f ms   %.2f x the bare window\n", t,
+              t / b);
+  std::printf(
+      "  Orvanta frame shown          %8.1f ms   ratio %.2f x the bare window (goal <= 1.5), %.2f x the "
+      "floor\n",
+      s, s / b, s / t);
+  std::printf(
+      "  six plug-in windows created  %8.1f ms   %.1f ms after the frame; the start-up timer is 1000 ms "
+      "(goal <= 1100)\n",
+      w, w - s);
   if (!other.empty()) {
     const double os = bench::Median(otherShown), ow = bench::Median(otherWindows);
-    std::printf("  %s/Orvanta: frame shown %.1f ms (ratio %.2f), plug-in windows %.1f ms after it\n", other.c_str(), os,
-                os / b, ow - os);
+    std::printf("  %s/Orvanta: frame shown %.1f ms (ratio %.2f), plug-in windows %.1f ms after it\n",
+                other.c_str(), os, os / b, ow - os);
   }
   if (built > 0) {
     const double rs = bench::Median(realShown), rm = bench::Median(realMapped);
-    std::printf("  over the shipped configuration (%zu of its 6 plug-ins built): frame shown %.1f ms (ratio %.2f),\n"
-                "    last plug-in library mapped %.1f ms after the frame (the windows wait for it and the 1000 ms timer)\n",
-                built, rs, rs / b, rm - rs);
+    std::printf(
+        "  over the shipped configuration (%zu of its 6 plug-ins built): frame shown %.1f ms (ratio %.2f),\n"
+        "    last plug-in library mapped %.1f ms after the frame (the windows wait for it and the 1000 ms "
+        "timer)\n",
+        built, rs, rs / b, rm - rs);
   }
   orvanta::test::ShutdownScratch();
   return 0;
