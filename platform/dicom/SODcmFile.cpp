@@ -96,29 +96,19 @@ class BufferedFileProducer : public DcmProducer {
   // The status of the file as opened.
   const struct stat& Opened() const { return opened_; }
 
-  // Finds where the zero bytes that end the file begin; false when they are fewer than `atLeast`.
-  // Every byte of the run is looked at: whatever follows a stretch of zeros must still be parsed.
-  bool FindZeroTail(offile_off_t atLeast) {
-    // Most files end in a byte that is not zero, which one small read tells.
-    unsigned char last = 1;
-    if (size_ < atLeast || ::pread(fd_, &last, 1, size_ - 1) != 1 || last != 0) return false;
-    ScanBuffer buffer;
-    unsigned char* block = buffer.get();
-    offile_off_t end = size_;
-    while (end > 0) {
-      // Blocks on multiples of their size, from the end backwards.
-      const offile_off_t start = (end - 1) / kScanBlock * kScanBlock;
-      const size_t length = size_t(end - start);
-      if (::pread(fd_, block, length, start) != ssize_t(length)) return false;
-      const size_t kept = LengthBeforeZeros(block, length);
-      end = start + offile_off_t(kept);
-      if (kept > 0) break;
+  // Whether only zeros are left from here, where DCMTK is about to read an element, and at least
+  // `atLeast` of them. They are looked for once, the first time the next bytes are zeros, from
+  // there to the end; every byte is looked at: whatever follows a stretch of zeros must be parsed.
+  bool AtZeroTail(offile_off_t atLeast) {
+    if (!tailSought_) {
+      if (size_ - pos_ < atLeast || !NextBytesAreZero()) return false;
+      tailSought_ = true;
+      const offile_off_t end = bufferEnd_ < size_ ? EndOfData(bufferEnd_) : bufferEnd_;
+      const offile_off_t tail = end == bufferEnd_ ? pos_ : end + (end & 1);  // elements start on even offsets
+      if (end >= 0 && size_ - tail >= atLeast) zeroTail_ = tail;
     }
-    zeroTail_ = end + (end & 1);  // elements start on even offsets
-    return size_ - zeroTail_ >= atLeast;
+    return pos_ >= zeroTail_;
   }
-  // Past the start of the trailing zeros nothing but zeros follows, which is no data element.
-  bool InZeroTail() const { return pos_ >= zeroTail_; }
 
   OFBool good() const override { return status_.good(); }
   OFCondition status() const override { return status_; }
@@ -131,20 +121,17 @@ class BufferedFileProducer : public DcmProducer {
     while (good() && done < buflen && pos_ < size_) {
       if (pos_ < bufferStart_ || pos_ >= bufferEnd_) {
         // A large value goes straight to the caller.
-        const bool direct = buflen - done >= kBufferSize;
-        const ssize_t n = direct ? ::pread(fd_, out + done, buflen - done, pos_)
-                                 : ::pread(fd_, buffer_, kBufferSize, pos_);
-        if (n <= 0) {
-          status_ = EC_InvalidStream;
-          break;
-        }
-        if (direct) {
+        if (buflen - done >= kBufferSize) {
+          const ssize_t n = ::pread(fd_, out + done, buflen - done, pos_);
+          if (n <= 0) {
+            status_ = EC_InvalidStream;
+            break;
+          }
           done += n;
           pos_ += n;
           continue;
         }
-        bufferStart_ = pos_;
-        bufferEnd_ = pos_ + n;
+        if (!Fill()) break;
       }
       const offile_off_t take = std::min(buflen - done, bufferEnd_ - pos_);
       std::memcpy(out + done, buffer_ + (pos_ - bufferStart_), take);
@@ -170,28 +157,78 @@ class BufferedFileProducer : public DcmProducer {
   }
 
  private:
+  // The buffer filled from the current position.
+  bool Fill() {
+    const ssize_t n = ::pread(fd_, buffer_, kBufferSize, pos_);
+    if (n <= 0) {
+      status_ = EC_InvalidStream;
+      return false;
+    }
+    bufferStart_ = pos_;
+    bufferEnd_ = pos_ + n;
+    return true;
+  }
+
+  // Whether the next bytes, as many as the buffer holds, are all zeros. The buffer is filled from
+  // here when it holds fewer of them, which costs a read only where they are zeros so far (or
+  // where DCMTK's next read would fill it anyway).
+  bool NextBytesAreZero() {
+    for (bool filled = false;; filled = true) {
+      if ((pos_ < bufferStart_ || pos_ >= bufferEnd_) && !Fill()) return false;
+      const unsigned char* next = reinterpret_cast<const unsigned char*>(buffer_) + (pos_ - bufferStart_);
+      if (*next != 0 || LengthBeforeZeros(next, size_t(bufferEnd_ - pos_)) != 0) return false;
+      if (filled || bufferEnd_ - pos_ >= std::min(kBufferSize, size_ - pos_)) return true;
+      bufferEnd_ = bufferStart_;  // too few to tell: fill from here
+    }
+  }
+
+  // The end of the last byte that is not zero from `from` to the end of the file, read backwards;
+  // `from` when there is none, -1 when the file cannot be read.
+  offile_off_t EndOfData(offile_off_t from) {
+    ScanBuffer buffer;
+    offile_off_t end = size_;
+    while (end > from) {
+      // Blocks on multiples of their size, from the end backwards.
+      const offile_off_t start = std::max(from, (end - 1) / kScanBlock * kScanBlock);
+      const size_t length = size_t(end - start);
+      if (::pread(fd_, buffer.get(), length, start) != ssize_t(length)) return -1;
+      const size_t kept = LengthBeforeZeros(buffer.get(), length);
+      end = start + offile_off_t(kept);
+      if (kept > 0) break;
+    }
+    return end;
+  }
+
   static constexpr offile_off_t kBufferSize = 8192;
   int fd_;
   struct stat opened_ {};
   OFCondition status_ = EC_Normal;
-  offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0, zeroTail_ = 0;
+  offile_off_t size_ = 0, pos_ = 0, bufferStart_ = 0, bufferEnd_ = 0;
+  offile_off_t zeroTail_ = 0;  // where the trailing zeros start; the file's size until they are found
+  bool tailSought_ = false;
   char buffer_[kBufferSize];
 };
 
 class BufferedFileStream : public DcmInputStream {
  public:
-  explicit BufferedFileStream(const char* path) : DcmInputStream(&producer_), producer_(path), path_(path) {}
+  // Some writers pad a file with megabytes of zeros after its dataset, which DCMTK would read as
+  // hundreds of thousands of empty elements. With `stopAtZeroTail` the dataset ends where the
+  // zeros begin, wherever DCMTK looks for its next element; a value that starts inside them (a
+  // value of zeros that ends the file) fails the read instead, and the caller reads again without
+  // stopping. What DCMTK logs once the zeros are reached is not logged.
+  // Only where DCMTK reads the file itself: a deflate filter reads ahead.
+  BufferedFileStream(const char* path, bool stopAtZeroTail)
+      : DcmInputStream(&producer_), producer_(path), path_(path), stopAtZeroTail_(stopAtZeroTail) {}
   const struct stat& Opened() const { return producer_.Opened(); }
 
-  // Some writers pad a file with megabytes of zeros after its dataset, which DCMTK would read as
-  // hundreds of thousands of empty elements. With this set the dataset ends where the zeros begin,
-  // wherever DCMTK looks for its next element; a value that starts inside them (a value of zeros
-  // that ends the file) fails the read instead, and the caller reads again without it.
-  // Only where DCMTK reads the file itself: a deflate filter reads ahead.
-  bool StopAtZeroTail() { return stopAtZeroTail_ = producer_.good() && producer_.FindZeroTail(kMinZeroTail); }
   OFBool eos() override {
-    return DcmInputStream::eos() || (stopAtZeroTail_ && currentProducer() == &producer_ && producer_.InZeroTail());
+    if (DcmInputStream::eos()) return true;
+    if (!stopAtZeroTail_ || currentProducer() != &producer_ || !producer_.AtZeroTail(kMinZeroTail)) return false;
+    if (!quiet_) quiet_.emplace();
+    return true;
   }
+  // Whether the stream ended at trailing zeros.
+  bool StoppedAtZeroTail() const { return quiet_.has_value(); }
 
   // Values left on disk are read later through DCMTK's own file stream, as after loadFile; none
   // are left once a compression filter sits in between.
@@ -204,28 +241,31 @@ class BufferedFileStream : public DcmInputStream {
   static constexpr offile_off_t kMinZeroTail = 1024;
   BufferedFileProducer producer_;
   OFFilename path_;
-  bool stopAtZeroTail_ = false;
+  bool stopAtZeroTail_;
+  std::optional<DcmQuietLog> quiet_;
 };
 
-// DcmFileFormat::loadFile over the buffered stream; `opened` is the file's status as opened.
-// Null when the file cannot be parsed.
-std::unique_ptr<DcmFileFormat> ReadFile(const char* path, struct stat& opened, bool stopAtZeroTail = true) {
-  BufferedFileStream stream(path);
+// One DcmFileFormat::read over the buffered stream; `opened` is the file's status as opened.
+// Null when the file cannot be parsed; `stopped` tells whether the read ended at trailing zeros.
+std::unique_ptr<DcmFileFormat> ReadOnce(const char* path, struct stat& opened, bool stopAtZeroTail, bool& stopped) {
+  BufferedFileStream stream(path, stopAtZeroTail);
   if (stream.status().bad()) return nullptr;
-  if (stopAtZeroTail && !stream.StopAtZeroTail()) stopAtZeroTail = false;
   opened = stream.Opened();
   auto format = std::make_unique<DcmFileFormat>();
-  OFCondition result;
-  {
-    // A failure there is read again without stopping, which says what is wrong if anything is.
-    std::optional<DcmQuietLog> quiet;
-    if (stopAtZeroTail) quiet.emplace();
-    format->transferInit();
-    result = format->read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
-    format->transferEnd();
-  }
-  if (result.good()) return format;
-  return stopAtZeroTail ? ReadFile(path, opened, false) : nullptr;
+  format->transferInit();
+  const OFCondition result = format->read(stream, EXS_Unknown, EGL_noChange, kMaxReadLength);
+  format->transferEnd();
+  stopped = stream.StoppedAtZeroTail();
+  return result.good() ? std::move(format) : nullptr;
+}
+
+// DcmFileFormat::loadFile over the buffered stream, as ReadOnce. A read that failed where it took
+// trailing zeros for the end is read again without stopping, which says what is wrong if anything is.
+std::unique_ptr<DcmFileFormat> ReadFile(const char* path, struct stat& opened) {
+  bool stopped = false;
+  std::unique_ptr<DcmFileFormat> format = ReadOnce(path, opened, true, stopped);
+  if (format || !stopped) return format;
+  return ReadOnce(path, opened, false, stopped);
 }
 
 // A new file written past the page cache (O_DIRECT) from an aligned buffer of its own, for saves
