@@ -12,6 +12,9 @@
 //   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds;
 //   (f) a palette change: the time until its picture shows, beside the engine's SetPalette and
 //       full-size rendering, and the longest UI stall meanwhile.
+// Beside the engine, a floor for (a) to (c): the engine's same work shown by a plain Qt widget
+// (planes windowed to grey and drawn into the panes of an 800 x 600 grid, the rendering drawn
+// into its pane), the least any display of it pays; ours / floor is printed after each line.
 // Runs itself once per thread count (2 and 8 cores by default), each child pinned to that many.
 //
 // bench_visual_interaction [size 512] [slices 300] [build-slices 1000] [moves 40] [frames 20]
@@ -36,6 +39,7 @@
 #include "HostFrame.h"
 #include "Lumexa.h"
 #include "LumexaModule.h"
+#include "PlainCells.h"
 #include "SOImageObjectEx.h"
 #include "SOImageWindow3D.h"
 #include "SOImageWindowMPR.h"
@@ -51,14 +55,54 @@ using bench::Percentile;
 
 using Clock = std::chrono::steady_clock;
 
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+double Ms(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
 
-void Line(const char* what, const std::vector<double>& ours, const std::vector<double>& peer) {
+void Line(const char* what, const std::vector<double>& ours, const std::vector<double>& peer,
+          const std::vector<double>& floor = {}) {
   const double o50 = Percentile(ours, 0.5), o95 = Percentile(ours, 0.95);
   const double p50 = Percentile(peer, 0.5), p95 = Percentile(peer, 0.95);
-  std::printf("  %-34s ours p50 %7.1f p95 %7.1f ms | engine p50 %7.1f p95 %7.1f ms | ratio p50 %.2f p95 %.2f\n", what,
-              o50, o95, p50, p95, p50 > 0 ? o50 / p50 : 0, p95 > 0 ? o95 / p95 : 0);
+  std::printf(
+      "  %-34s ours p50 %7.1f p95 %7.1f ms | engine p50 %7.1f p95 %7.1f ms | ratio p50 %.2f p95 %.2f\n", what,
+      o50, o95, p50, p95, p50 > 0 ? o50 / p50 : 0, p95 > 0 ? o95 / p95 : 0);
+  if (floor.empty()) return;
+  const double f50 = Percentile(floor, 0.5), f95 = Percentile(floor, 0.95);
+  std::printf(
+      "  %-34s floor: engine + plain display p50 %7.1f p95 %7.1f ms | ours / floor p50 %.2f p95 %.2f\n", "",
+      f50, f95, f50 > 0 ? o50 / f50 : 0, f95 > 0 ? o95 / f95 : 0);
 }
+
+// The floor's display: engine planes windowed to grey, renderings as they are, drawn by a plain
+// widget into the cells of a grid.
+class PlainPanes : public bench::PlainCells {
+ public:
+  PlainPanes(int rows, int cols) : PlainCells(rows, cols) {
+    resize(800, 600);
+    show();
+    SOWin::PumpEvents(20);  // exposed, so that repaint() paints
+  }
+  void ShowPlanes(const std::vector<const V3ImageData*>& planes) {
+    frames_.clear();
+    for (const V3ImageData* plane : planes) {
+      QImage grey(plane->columns, plane->rows, QImage::Format_Grayscale8);
+      const int16_t* in = plane->data.data;
+      for (int y = 0; y < plane->rows; ++y) {
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < plane->columns; ++x) {
+          const int v = (in[size_t(y) * plane->columns + x] + 160) * 255 / 400;  // window 40 / 400
+          out[x] = static_cast<uchar>(std::clamp(v, 0, 255));
+        }
+      }
+      frames_.push_back(std::move(grey));
+    }
+    repaint();
+  }
+  void ShowRendering(const uint32_t* pixels, int columns, int rows) {
+    frames_.assign(1, QImage(reinterpret_cast<const uchar*>(pixels), columns, rows, QImage::Format_RGB32));
+    repaint();
+  }
+};
 
 bool PinTo(int cores) {
   cpu_set_t allowed;
@@ -130,7 +174,8 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   // The windows' first paints may follow in later events: they count too.
   const auto shown = Clock::now();
   SOWin::PumpUntil([&] { return Ms(shown, backInTheLoop()) > 300; }, 10000);
-  std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms\n", loadMs, longestGap);
+  std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms\n", loadMs,
+              longestGap);
   if (!ctrl->GetImageObject(0)) {
     std::printf("  the series made no volume\n");
     ReleaseVisualCtrl(ctrl);
@@ -143,9 +188,12 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   mpr.InitData(volume);
   double origin[3];
   ctrl->GetMPRBuilder().GetOrigin(origin);
-  std::vector<double> ours, peer;
+  std::vector<double> ours, peer, floor;
+  PlainPanes panes(2, 2);
+  panes.SetQuick(true);
   for (int i = 0; i < moves; ++i) {
-    const float p[3] = {float(origin[0] + (i % 20) - 10), float(origin[1] + (i % 14) - 7), float(origin[2] + (i % 8) - 4)};
+    const float p[3] = {float(origin[0] + (i % 20) - 10), float(origin[1] + (i % 14) - 7),
+                        float(origin[2] + (i % 8) - 4)};
     auto t0 = Clock::now();
     // As the cross tool moves it: a view drag, whose paints scale quickly.
     LumexaBeginViewDrag();
@@ -158,10 +206,13 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     mpr.Imaging(V3MPR_CORONAL, &c);
     mpr.Imaging(V3MPR_SAGITTAL, &s);
     auto t2 = Clock::now();
+    panes.ShowPlanes({&a, &c, &s});
+    auto t3 = Clock::now();
     ours.push_back(Ms(t0, t1));
     peer.push_back(Ms(t1, t2));
+    floor.push_back(Ms(t1, t3));
   }
-  Line("(a) MPR cross drag, per move", ours, peer);
+  Line("(a) MPR cross drag, per move", ours, peer, floor);
   {
     // The release repaints the planes in full.
     const auto t0 = Clock::now();
@@ -179,7 +230,9 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   vr.SetInteracting(true);
   std::vector<uint32_t> pixels(size_t(fullRows) * fullColumns);
   V3ImageRGB rgb{};
-  ours.clear(), peer.clear();
+  ours.clear(), peer.clear(), floor.clear();
+  PlainPanes pane(1, 1);
+  pane.SetQuick(true);
   for (int i = 0; i < frames; ++i) {
     auto t0 = Clock::now();
     // As the rotate tool turns it: a view drag.
@@ -189,14 +242,18 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     engine.RotateH(0.03f);
     engine.Imaging(fullRows / 4, fullColumns / 4, pixels.data(), false, &rgb, 0);
     auto t2 = Clock::now();
+    pane.ShowRendering(pixels.data(), fullColumns / 4, fullRows / 4);
+    auto t3 = Clock::now();
     ours.push_back(Ms(t0, t1));
     peer.push_back(Ms(t1, t2));
+    floor.push_back(Ms(t1, t3));
   }
   char what[80];
   std::snprintf(what, sizeof what, "(b) VR rotation %dx%d, per frame", record->columns, record->rows);
-  Line(what, ours, peer);
+  Line(what, ours, peer, floor);
   vr.SetInteracting(false);
-  ours.clear(), peer.clear();
+  pane.SetQuick(false);
+  ours.clear(), peer.clear(), floor.clear();
   for (int i = 0; i < 3; ++i) {
     auto t0 = Clock::now();
     LumexaEndViewDrag(ctrl->Get3DWindow()->GetWindow());
@@ -204,11 +261,14 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     auto t1 = Clock::now();
     engine.Imaging(fullRows, fullColumns, pixels.data(), false, &rgb, 0);
     auto t2 = Clock::now();
+    pane.ShowRendering(pixels.data(), fullColumns, fullRows);
+    auto t3 = Clock::now();
     ours.push_back(Ms(t0, t1));
     peer.push_back(Ms(t1, t2));
+    floor.push_back(Ms(t1, t3));
   }
   std::snprintf(what, sizeof what, "(c) full size %dx%d on release", fullColumns, fullRows);
-  Line(what, ours, peer);
+  Line(what, ours, peer, floor);
 
   // (f) palette changes: the octree's preparation for the new palette and the first rendering
   // with it; ours is the time until the new picture shows, with the longest UI stall meanwhile.
@@ -240,8 +300,8 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     }
     std::snprintf(what, sizeof what, "(f) palette change, new picture");
     Line(what, ours, peer);
-    std::printf("  (f) longest UI stall during a palette change: p50 %.1f max %.1f ms\n", Percentile(stalls, 0.5),
-                *std::max_element(stalls.begin(), stalls.end()));
+    std::printf("  (f) longest UI stall during a palette change: p50 %.1f max %.1f ms\n",
+                Percentile(stalls, 0.5), *std::max_element(stalls.begin(), stalls.end()));
   }
 
   // (e) 4D: three phases rendered on the phase worker
@@ -271,9 +331,10 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     }
     auto t4 = Clock::now();
     const double oursPhase = (Ms(t0, t2) - Ms(t0, t1)) / 3, peerPhase = Ms(t3, t4) / 3;
-    std::printf("  (e) 4D phase 1024^2 on the worker     ours %7.1f ms | engine %7.1f ms | ratio %.2f; frames held "
-                "%ld MiB more resident\n",
-                oursPhase, peerPhase, peerPhase > 0 ? oursPhase / peerPhase : 0, after - before);
+    std::printf(
+        "  (e) 4D phase 1024^2 on the worker     ours %7.1f ms | engine %7.1f ms | ratio %.2f; frames held "
+        "%ld MiB more resident\n",
+        oursPhase, peerPhase, peerPhase > 0 ? oursPhase / peerPhase : 0, after - before);
   }
   ReleaseVisualCtrl(ctrl);
 
@@ -287,7 +348,8 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
       for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
           const int dx = x - size / 2, dy = y - size / 2;
-          table[z][x + y * size] = int16_t(dx * dx + dy * dy < size * size / 6 ? ((x ^ y ^ z) & 7) * 40 : -1000);
+          table[z][x + y * size] =
+              int16_t(dx * dx + dy * dy < size * size / 6 ? ((x ^ y ^ z) & 7) * 40 : -1000);
         }
     }
     V3VolumeData tall = volume;
@@ -306,9 +368,11 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
       e.InitData(tall);
       m.InitData(tall);
       auto t2 = Clock::now();
-      std::printf("  (d) build %dx%dx%d                 ours %7.0f ms | engine InitData %7.0f ms | ratio %.2f (on the "
-                  "control's build thread)\n",
-                  size, size, buildSlices, Ms(t0, t1), Ms(t1, t2), Ms(t0, t1) / std::max(1.0, Ms(t1, t2)));
+      std::printf(
+          "  (d) build %dx%dx%d                 ours %7.0f ms | engine InitData %7.0f ms | ratio %.2f (on "
+          "the "
+          "control's build thread)\n",
+          size, size, buildSlices, Ms(t0, t1), Ms(t1, t2), Ms(t0, t1) / std::max(1.0, Ms(t1, t2)));
     }
   }
   std::printf("  peak RSS %ld MiB\n", PeakRssMb());
@@ -335,9 +399,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
-    else if (a == "--folder" && i + 1 < argc) folder = argv[++i];
-    else rest.push_back(a);
+    if (a == "--threads" && i + 1 < argc)
+      threads = std::atoi(argv[++i]);
+    else if (a == "--folder" && i + 1 < argc)
+      folder = argv[++i];
+    else
+      rest.push_back(a);
   }
   auto arg = [&](size_t i, int fallback) { return i < rest.size() ? std::atoi(rest[i].c_str()) : fallback; };
   const int size = arg(0, 512), slices = arg(1, 300), buildSlices = arg(2, 1000), moves = arg(3, 40),
@@ -351,8 +418,9 @@ int main(int argc, char** argv) {
 
   orvanta::test::InitScratch();
   const std::string dir = orvanta::test::MakeTempDir("visual_bench").string();
-  std::printf("CT %dx%dx%d (1 mm) through the 3D/MPR control; peer: the volume engine alone, same volume, same run\n",
-              size, size, slices);
+  std::printf(
+      "CT %dx%dx%d (1 mm) through the 3D/MPR control; peer: the volume engine alone, same volume, same run\n",
+      size, size, slices);
   visual_phantom::Write(dir, size, slices, 1.0);
   int status = 0;
   for (int t : {2, 8}) {
