@@ -2,6 +2,7 @@
 // cloud send dialog against the consultation fixture.
 
 #include "CFilmDlg.h"
+#include "CloudManager.h"
 #include "ConsultFixture.h"
 #include "FilmRange.h"
 #include "ISOLumexa.h"
@@ -224,11 +225,15 @@ TEST_F(StudyDialogs, SettingsSaveOnlyWhatChangedAndClampTheMinutes) {
   ASSERT_TRUE(config.AddRemote({"ONLY", "AE1", "127.0.0.1", uint16_t(orvanta::test::FreeLoopbackPort())}));
   const std::string before = orvanta::test::FileBytes(config.Path());
   BoxAnswers boxes;
+  // The process's cloud station is whatever an earlier test left: the page shows it, or "--".
+  const CloudStation station = CloudManager::Instance().Station();
+  const bool usable = IsUsableStation(station);
+  const std::wstring code = usable ? SOUtil::UTF82WStr(GroupDeviceCode(station.stationID).c_str()) : L"--";
   UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* window) {
     CPaintManagerUI& pm = PM(window);
     EXPECT_EQ(TextOf(window, L"portEdit"), std::to_wstring(config.Port()));
-    EXPECT_EQ(TextOf(window, L"cloudIDLabel"), L"--");
-    EXPECT_FALSE(pm.FindControl(L"cloudPanel")->IsEnabled());
+    EXPECT_EQ(TextOf(window, L"cloudIDLabel"), code);
+    EXPECT_EQ(pm.FindControl(L"cloudPanel")->IsEnabled(), usable && station.enabled);
 
     // Saving what is shown writes nothing.
     UITest::SetText(pm, L"calledTitleEdit", SOUtil::UTF82WStr(config.AETitle().c_str()).c_str());
