@@ -260,13 +260,12 @@ void SOGraphicMgr::SetSlicesVisible(bool visible) {
   UpdateWindow();
 }
 
-void SOGraphicMgr::UpdateGraphics() {
+void SOGraphicMgr::CalculateGraphics() {
   for (SOGraphic* graphic : Snapshot(m_->graphics)) {
     if (!m_->owner) break;
     graphic->Calculate();
     graphic->UpdateLabel();
   }
-  UpdateWindow();
 }
 
 void SOGraphicMgr::SetImageObject(SOImageObject* imageObject) {

@@ -46,7 +46,9 @@ class SOGraphicMgr : public ISOGraphicMgr, public ISOGraphicObjectCallback {
   float GetSliceThickness() override;
   void SetSlicesVisible(bool visible) override;
 
-  void UpdateGraphics();
+  // Recomputes every graphic for the image's new data. It paints nothing: the image's data
+  // event, which follows, repaints each window that shows the image (and so its graphics).
+  void CalculateGraphics();
   void SetImageObject(SOImageObject* imageObject);
   void SetGraphicWindow(ISOGraphicWindow* window);
   bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);

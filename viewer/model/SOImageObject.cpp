@@ -201,7 +201,8 @@ short* SOImageObject::GetPixelData() {
 void SOImageObject::UpdateImage() {
   ActiveUpdateBitmapFlag();
   m_->zoomed.reset();
-  m_->graphicMgr->UpdateGraphics();
+  // One paint per update: the window showing the image repaints on the data event.
+  m_->graphicMgr->CalculateGraphics();
   TriggerImageObjectDataUpdateEvent();
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "DicomFixtures.h"
+#include "ISOGraphic.h"
 #include "Lumexa.h"
 #include "SOImageObject.h"
 #include "SOImageWindow.h"
@@ -74,6 +75,17 @@ TEST_F(ImageWindowTest, SameImageWithAnotherIndexOnlyChangesTheIndex) {
   // The image's own changes repaint.
   images[0].WW(100, 500);
   EXPECT_GT(paints, paintsAfterFirst);
+}
+
+TEST_F(ImageWindowTest, NewImageDataPaintsTheWindowOnceWithItsGraphics) {
+  window.SetImageObject(&images[0], 0);
+  ASSERT_NE(window.GetPluginMgr().GetPlugin("GRAPHICS"), nullptr);
+  images[0].GetGraphicMgr()->AddRectangle({10, 10}, 20, 20);
+  int paints = 0;
+  window.GetPluginMgr().AddPlugin(new PaintCounter(&paints));
+  // A builder writing each new frame into the image: the graphics follow it in the same paint.
+  images[0].UpdateImage();
+  EXPECT_EQ(paints, 1);
 }
 
 TEST_F(ImageWindowTest, NullImagePaintsBlackInsideTheGreyRing) {
