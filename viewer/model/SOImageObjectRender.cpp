@@ -1,6 +1,7 @@
 // Turning an image object's frame into pixels: the pixel records, bitmaps and painting.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -169,16 +170,20 @@ bool SOImageObject::WriteBitmapPixels(Gdiplus::Bitmap& bitmap, DcmImageInputData
     for (int y = 0; y < height; ++y) {
       const unsigned char* in = source + static_cast<uint64_t>(y) * width * sourceBytes;
       auto* out = static_cast<unsigned char*>(locked.Scan0) + static_cast<int64_t>(y) * locked.Stride;
-      for (int x = 0; x < width; ++x, in += sourceBytes) {
-        if (rgb) {  // R, G, B in, B, G, R out
+      if (rgb) {
+        for (int x = 0; x < width; ++x, in += 3) {  // R, G, B in, B, G, R out
           *out++ = in[2];
           *out++ = in[1];
           *out++ = in[0];
-        } else {  // A, R, G, B in, B, G, R, A out
-          *out++ = in[3];
-          *out++ = in[2];
-          *out++ = in[1];
-          *out++ = in[0];
+        }
+      } else {
+        // A, R, G, B in, B, G, R, A out: each pixel's bytes reversed, a word at a time (a frame
+        // of colour rendering is converted at every new rendering).
+        for (int x = 0; x < width; ++x) {
+          uint32_t word;
+          std::memcpy(&word, in + static_cast<size_t>(x) * 4, 4);
+          word = word >> 24 | (word >> 8 & 0xFF00u) | (word << 8 & 0xFF0000u) | word << 24;
+          std::memcpy(out + static_cast<size_t>(x) * 4, &word, 4);
         }
       }
     }
