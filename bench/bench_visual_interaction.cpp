@@ -4,7 +4,7 @@
 //   (a) MPR cross drag, per move: 3 reslices, 3 repaints and the 3D plane overlay (scaled quickly
 //       during the drag, as the cross tool's drag paints them), and the full repaint on release;
 //   (b) VR rotation at a quarter of an 800 x 600 pane, per frame (a drag, scaled quickly);
-//   (c) the full-size rendering on release, with its full repaint;
+//   (c) the full-size rendering on release, with its full repaint, each after a short drag;
 //   (d) building the volume (data and octree) for a taller volume, and the longest time the UI
 //       thread stays away from its events during a load and build, up to the windows' first
 //       paints (the build thread also makes the result images and the first rendering; the UI
@@ -251,12 +251,23 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   char what[80];
   std::snprintf(what, sizeof what, "(b) VR rotation %dx%d, per frame", record->columns, record->rows);
   Line(what, ours, peer, floor);
-  vr.SetInteracting(false);
-  pane.SetQuick(false);
+  // (c) The release of a drag, what the user waits for after the quarter-size frames: each
+  // sample is a short drag (three frames, not timed), then its end as the rotate tool ends it.
   ours.clear(), peer.clear(), floor.clear();
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 5; ++i) {
+    vr.SetInteracting(true);
+    pane.SetQuick(true);
+    for (int k = 0; k < 3; ++k) {
+      LumexaBeginViewDrag();
+      ctrl->RotateH(0.03f);
+      engine.RotateH(0.03f);
+      engine.Imaging(fullRows / 4, fullColumns / 4, pixels.data(), false, &rgb, 0);
+      pane.ShowRendering(pixels.data(), fullColumns / 4, fullRows / 4);
+    }
+    pane.SetQuick(false);
     auto t0 = Clock::now();
     LumexaEndViewDrag(ctrl->Get3DWindow()->GetWindow());
+    vr.SetInteracting(false);
     vr.Render();
     auto t1 = Clock::now();
     engine.Imaging(fullRows, fullColumns, pixels.data(), false, &rgb, 0);
