@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -230,6 +231,15 @@ TEST(VRBuilder, TheImageSizeFollowsTheOwnerWindowAndShrinksWhileInteracting) {
     EXPECT_EQ(r->type, DCM_PIXEL_ARGB32);
     EXPECT_EQ(r->rows, c.rows);
     EXPECT_EQ(r->columns, c.columns);
+    // Smaller and larger in turn, the record and the object hold this rendering whole.
+    std::vector<uint32_t> expected(size_t(c.rows) * c.columns);
+    V3ImageRGB geometry{};
+    vr.GetEngine()->Imaging(c.rows, c.columns, expected.data(), false, &geometry, 0);
+    ASSERT_GE(r->data.count, expected.size() * 4);
+    EXPECT_EQ(std::memcmp(r->data.data, expected.data(), expected.size() * 4), 0);
+    const unsigned long* rgb = vr.GetObject()->GetPixelDataRGB();
+    const uint32_t last = expected.back();
+    EXPECT_EQ(rgb[expected.size() - 1], ((last >> 8) & 0xFFu) << 16 | ((last >> 16) & 0xFFu) << 8 | (last >> 24));
   }
 }
 

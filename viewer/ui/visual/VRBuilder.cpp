@@ -20,23 +20,39 @@ constexpr std::initializer_list<unsigned long> kCopiedTags = {
 };
 
 // A colour rendering into the image's record and the object.
-void WriteColour(SOImageObjectEx& image, SODcmObject& object, const uint32_t* pixels, int rows, int columns) {
+// Fresh buffers of a few megabytes cost more than the copies (their page faults), so they are
+// kept. With keep (the UI thread's renderings) the record and the object borrow keep's buffers,
+// which stay at the largest size rendered: a drag renders at a quarter of the size and its
+// release at the full size, and the release, which the user waits for, finds its buffers ready.
+// Without keep (a build thread's result image) they own theirs, kept while the size holds.
+void WriteColour(SOImageObjectEx& image, SODcmObject& object, const uint32_t* pixels, int rows, int columns,
+                 ColourBuffers* keep) {
   // The engine's words (B << 24 | G << 16 | R << 8 | A) lie in memory as A, R, G, B: the
   // image record's 32-bit format. The object keeps 0x00RRGGBB words.
-  // One rendering follows another at the same size: both buffers are kept while it holds, since
-  // fresh ones of a few megabytes cost more than the copies.
   const size_t n = size_t(rows) * columns;
   DcmImageInputData* record = image.GetOriginalImagePixelData();
-  if (record->type != DCM_PIXEL_ARGB32 || record->data.count != n * 4 || !record->data.owned) {
-    record->Clear();
-    record->type = DCM_PIXEL_ARGB32;
-    record->data.Resize(static_cast<uint32_t>(n * 4));
+  SODcmObjectMembers& m = *object.GetMembers();
+  if (keep) {
+    if (keep->record.size() < n * 4) keep->record.resize(n * 4);
+    if (keep->rgb.size() < n) keep->rgb.resize(n);
+    if (record->type != DCM_PIXEL_ARGB32 || record->data.data != keep->record.data() || record->data.count != n * 4) {
+      record->Clear();
+      record->type = DCM_PIXEL_ARGB32;
+      record->data = SOData<unsigned char>(keep->record.data(), static_cast<uint32_t>(n * 4));
+    }
+    if (m.rgb.pixels.data != keep->rgb.data() || m.rgb.pixels.count != n)
+      m.rgb.pixels = SOData<unsigned long>(keep->rgb.data(), static_cast<uint32_t>(n));
+  } else {
+    if (record->type != DCM_PIXEL_ARGB32 || record->data.count != n * 4 || !record->data.owned) {
+      record->Clear();
+      record->type = DCM_PIXEL_ARGB32;
+      record->data.Resize(static_cast<uint32_t>(n * 4));
+    }
+    if (m.rgb.pixels.count != n || !m.rgb.pixels.owned) m.rgb.pixels.Resize(static_cast<uint32_t>(n));
   }
   record->rows = static_cast<unsigned short>(rows);
   record->columns = static_cast<unsigned short>(columns);
   std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
-  SODcmObjectMembers& m = *object.GetMembers();
-  if (m.rgb.pixels.count != n || !m.rgb.pixels.owned) m.rgb.pixels.Resize(static_cast<uint32_t>(n));
   m.rows = record->rows;
   m.columns = record->columns;
   m.rgb.rows = rows;
@@ -80,7 +96,7 @@ bool VRBuilder::InitEngine(const V3VolumeData& volume, SODcmFile* source) {
   V3ImageRGB frame{};
   engine_.Imaging(firstRows_, firstColumns_, pixels.data(), false, &frame, 0);
   visual::ResultImage result = visual::MakeResultImage(source, kCopiedTags);
-  WriteColour(*result.image, *result.object, pixels.data(), firstRows_, firstColumns_);
+  WriteColour(*result.image, *result.object, pixels.data(), firstRows_, firstColumns_, nullptr);
   WriteGeometry(*result.object, frame);
   pendingFile_ = std::move(result.file);
   pendingObject_ = std::move(result.object);
@@ -131,6 +147,8 @@ void VRBuilder::Clear() {
   image_.reset();
   object_.reset();
   file_.reset();
+  shown_ = {};
+  frame_ = {};
   zoom_ = 1.0f;
 }
 
@@ -236,16 +254,17 @@ void VRBuilder::Render() {
     // The build thread's frame is already in the result image.
     prepared_ = false;
   } else if (imagingType_ == 0) {
-    std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
+    // Kept from one rendering to the next at the largest size's capacity, as the result's buffers.
+    frame_.assign(size_t(rows) * columns, 0u);
     V3ImageRGB frame{};
     {
       std::lock_guard lock(engineMutex_);
       // A palette still waiting for the build thread shows here already (paying its preparation).
       GiveRequestedPalette();
       ++renderings_;
-      engine_.Imaging(rows, columns, pixels.data(), false, &frame, 0);
+      engine_.Imaging(rows, columns, frame_.data(), false, &frame, 0);
     }
-    ShowColour(pixels.data(), rows, columns, frame);
+    ShowColour(frame_.data(), rows, columns, frame);
   } else {
     DcmImageInputData* record = image_->GetOriginalImagePixelData();
     // The size of the last colour rendering; the computed one before any.
@@ -271,7 +290,7 @@ void VRBuilder::Render() {
 }
 
 void VRBuilder::ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame) {
-  WriteColour(*image_, *object_, pixels, rows, columns);
+  WriteColour(*image_, *object_, pixels, rows, columns, &shown_);
   WriteGeometry(*object_, frame);
   ColourShown();
 }
@@ -383,7 +402,7 @@ bool VRBuilder::ShowPhase(int phase) {
   V3PixelsRGB pixels;
   V3ImageRGB frame{};
   if (!builder4D_.GetFrame(phase, &pixels, &frame)) return false;
-  WriteColour(*image_, *object_, pixels.data.data, pixels.rows, pixels.columns);
+  WriteColour(*image_, *object_, pixels.data.data, pixels.rows, pixels.columns, &shown_);
   WriteGeometry(*object_, frame);
   image_->UpdateImage();
   return true;

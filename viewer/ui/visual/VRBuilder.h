@@ -25,6 +25,12 @@ class SODcmObject;
 class SOImageObject;
 class SOImageObjectEx;
 
+// Pixel buffers a result image's record and object borrow (see VRBuilder.cpp).
+struct ColourBuffers {
+  std::vector<unsigned char> record;
+  std::vector<unsigned long> rgb;
+};
+
 class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBuilder4DCallback {
  public:
   static constexpr int kDefaultSize = 1024;
@@ -121,6 +127,9 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   int renderMode_ = 0;
   std::mutex engineMutex_;
   Engine3D engine_;
+  // Before the result image and object that borrow them, so they go after those.
+  ColourBuffers shown_;
+  std::vector<uint32_t> frame_;  // Render's rendering before it is shown
   std::unique_ptr<SODcmFile> file_;
   std::unique_ptr<SODcmObject> object_;
   std::unique_ptr<SOImageObjectEx> image_;
