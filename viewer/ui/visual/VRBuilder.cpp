@@ -33,12 +33,13 @@ void WriteColour(SOImageObjectEx& image, SODcmObject& object, const uint32_t* pi
   DcmImageInputData* record = image.GetOriginalImagePixelData();
   SODcmObjectMembers& m = *object.GetMembers();
   if (keep) {
-    if (keep->record.size() < n * 4) keep->record.resize(n * 4);
+    if (keep->record.size() < n) keep->record.resize(n);
     if (keep->rgb.size() < n) keep->rgb.resize(n);
-    if (record->type != DCM_PIXEL_ARGB32 || record->data.data != keep->record.data() || record->data.count != n * 4) {
+    auto* bytes = reinterpret_cast<unsigned char*>(keep->record.data());
+    if (record->type != DCM_PIXEL_ARGB32 || record->data.data != bytes || record->data.count != n * 4) {
       record->Clear();
       record->type = DCM_PIXEL_ARGB32;
-      record->data = SOData<unsigned char>(keep->record.data(), static_cast<uint32_t>(n * 4));
+      record->data = SOData<unsigned char>(bytes, static_cast<uint32_t>(n * 4));
     }
     if (m.rgb.pixels.data != keep->rgb.data() || m.rgb.pixels.count != n)
       m.rgb.pixels = SOData<unsigned long>(keep->rgb.data(), static_cast<uint32_t>(n));
@@ -52,7 +53,9 @@ void WriteColour(SOImageObjectEx& image, SODcmObject& object, const uint32_t* pi
   }
   record->rows = static_cast<unsigned short>(rows);
   record->columns = static_cast<unsigned short>(columns);
-  std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
+  // Render's frames are made in the record's own buffer already.
+  if (reinterpret_cast<const unsigned char*>(pixels) != record->data.data)
+    std::copy_n(reinterpret_cast<const unsigned char*>(pixels), n * 4, record->data.data);
   m.rows = record->rows;
   m.columns = record->columns;
   m.rgb.rows = rows;
@@ -148,7 +151,6 @@ void VRBuilder::Clear() {
   object_.reset();
   file_.reset();
   shown_ = {};
-  frame_ = {};
   zoom_ = 1.0f;
 }
 
@@ -254,17 +256,20 @@ void VRBuilder::Render() {
     // The build thread's frame is already in the result image.
     prepared_ = false;
   } else if (imagingType_ == 0) {
-    // Kept from one rendering to the next at the largest size's capacity, as the result's buffers.
-    frame_.assign(size_t(rows) * columns, 0u);
+    // Made straight in the buffer the result's record borrows (nothing reads the record before
+    // ShowColour points it at this frame).
+    const size_t n = size_t(rows) * columns;
+    if (shown_.record.size() < n) shown_.record.resize(n);
+    std::fill_n(shown_.record.data(), n, 0u);
     V3ImageRGB frame{};
     {
       std::lock_guard lock(engineMutex_);
       // A palette still waiting for the build thread shows here already (paying its preparation).
       GiveRequestedPalette();
       ++renderings_;
-      engine_.Imaging(rows, columns, frame_.data(), false, &frame, 0);
+      engine_.Imaging(rows, columns, shown_.record.data(), false, &frame, 0);
     }
-    ShowColour(frame_.data(), rows, columns, frame);
+    ShowColour(shown_.record.data(), rows, columns, frame);
   } else {
     DcmImageInputData* record = image_->GetOriginalImagePixelData();
     // The size of the last colour rendering; the computed one before any.

@@ -9,6 +9,7 @@
 // shared with that worker: every call into it holds EngineMutex().
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,7 +28,7 @@ class SOImageObjectEx;
 
 // Pixel buffers a result image's record and object borrow (see VRBuilder.cpp).
 struct ColourBuffers {
-  std::vector<unsigned char> record;
+  std::vector<uint32_t> record;  // lent to the record as its A, R, G, B bytes
   std::vector<unsigned long> rgb;
 };
 
@@ -129,7 +130,6 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   Engine3D engine_;
   // Before the result image and object that borrow them, so they go after those.
   ColourBuffers shown_;
-  std::vector<uint32_t> frame_;  // Render's rendering before it is shown
   std::unique_ptr<SODcmFile> file_;
   std::unique_ptr<SODcmObject> object_;
   std::unique_ptr<SOImageObjectEx> image_;
