@@ -62,7 +62,9 @@ void SOCorvideOrient::Draw(HDC hdc, RECT r) {
   ISOImageObject* image = enabled_ && host_ ? host_->GetDataObject() : nullptr;
   if (!image) return;
   const auto& textures = Textures();
-  std::vector<uint32_t> cube(kSide * kSide, 0xFF000000);
+  // Transparent where no face lands: the faces' colours and letters are never black, so this is
+  // the picture a black background keyed out would give, without a keyed copy at each paint.
+  std::vector<uint32_t> cube(kSide * kSide, 0u);
   const double* o = image->GetImageOrientationPatient();
   double n[3];
   ViewDirectionOf(o, n);
@@ -82,9 +84,7 @@ void SOCorvideOrient::Draw(HDC hdc, RECT r) {
     SOImageProc::Perspective(textures[face].data(), kTexture, kTexture, source, cube.data(), kSide, kSide, target);
   }
   Gdiplus::Bitmap bitmap(kSide, kSide, kSide * 4, Gdiplus::PixelFormat32bppARGB, reinterpret_cast<BYTE*>(cube.data()));
-  Gdiplus::ImageAttributes keyed;
-  keyed.SetColorKey(Gdiplus::Color(0xFF000000), Gdiplus::Color(0xFF000000));
   Gdiplus::Graphics g(hdc);
   const RECT at = CubeRect(r);
-  g.DrawImage(&bitmap, Gdiplus::Rect(at.left, at.top, kSide, kSide), 0, 0, kSide, kSide, Gdiplus::UnitPixel, &keyed);
+  g.DrawImage(&bitmap, Gdiplus::Rect(at.left, at.top, kSide, kSide), 0, 0, kSide, kSide, Gdiplus::UnitPixel);
 }
