@@ -1,5 +1,6 @@
 #include "SOAccountStore.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -24,7 +26,67 @@ constexpr size_t kTagSize = 16;
 constexpr const char* kPrefix = "v1:";
 
 using Key = std::array<unsigned char, kKeySize>;
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+
+// libcrypto, opened when a password is first sealed or opened rather than linked: it is a large
+// library that every start would otherwise map and relocate before main(), for a password that
+// is read only once the plug-ins are up, when at all.
+struct Crypto {
+  decltype(&::RAND_bytes) randBytes;
+  decltype(&::EVP_CIPHER_CTX_new) contextNew;
+  decltype(&::EVP_CIPHER_CTX_free) contextFree;
+  decltype(&::EVP_CIPHER_CTX_ctrl) contextCtrl;
+  decltype(&::EVP_aes_256_gcm) aes256Gcm;
+  decltype(&::EVP_EncryptInit_ex) encryptInit;
+  decltype(&::EVP_EncryptUpdate) encryptUpdate;
+  decltype(&::EVP_EncryptFinal_ex) encryptFinal;
+  decltype(&::EVP_DecryptInit_ex) decryptInit;
+  decltype(&::EVP_DecryptUpdate) decryptUpdate;
+  decltype(&::EVP_DecryptFinal_ex) decryptFinal;
+  decltype(&::EVP_EncodeBlock) encodeBlock;
+  decltype(&::EVP_DecodeBlock) decodeBlock;
+};
+
+template <typename F>
+bool Resolve(void* library, const char* name, F& function) {
+  function = reinterpret_cast<F>(dlsym(library, name));
+  if (!function) std::fprintf(stderr, "libcrypto: %s is missing\n", name);
+  return function != nullptr;
+}
+
+const Crypto* OpenCrypto() {
+  void* library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    std::fprintf(stderr, "libcrypto: %s\n", dlerror());
+    return nullptr;
+  }
+  static Crypto api;
+  const bool complete = Resolve(library, "RAND_bytes", api.randBytes) &&
+                        Resolve(library, "EVP_CIPHER_CTX_new", api.contextNew) &&
+                        Resolve(library, "EVP_CIPHER_CTX_free", api.contextFree) &&
+                        Resolve(library, "EVP_CIPHER_CTX_ctrl", api.contextCtrl) &&
+                        Resolve(library, "EVP_aes_256_gcm", api.aes256Gcm) &&
+                        Resolve(library, "EVP_EncryptInit_ex", api.encryptInit) &&
+                        Resolve(library, "EVP_EncryptUpdate", api.encryptUpdate) &&
+                        Resolve(library, "EVP_EncryptFinal_ex", api.encryptFinal) &&
+                        Resolve(library, "EVP_DecryptInit_ex", api.decryptInit) &&
+                        Resolve(library, "EVP_DecryptUpdate", api.decryptUpdate) &&
+                        Resolve(library, "EVP_DecryptFinal_ex", api.decryptFinal) &&
+                        Resolve(library, "EVP_EncodeBlock", api.encodeBlock) &&
+                        Resolve(library, "EVP_DecodeBlock", api.decodeBlock);
+  if (!complete) {
+    dlclose(library);
+    return nullptr;
+  }
+  return &api;
+}
+
+// libcrypto once per process, from any thread; null when it cannot be opened (said on stderr).
+const Crypto* Lib() {
+  static const Crypto* const api = OpenCrypto();
+  return api;
+}
+
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)>;
 
 std::string KeyPath() {
   return (std::filesystem::path(SOWinReg::RegistryPath()).parent_path() / "account.key").string();
@@ -41,7 +103,7 @@ bool ReadKey(int fd, Key& key) {
 }
 
 // The user's key, made on first use. Two makers racing settle on the one file that won.
-bool UserKey(Key& key) {
+bool UserKey(const Crypto& crypto, Key& key) {
   static std::mutex lock;  // one maker per process at a time
   std::lock_guard<std::mutex> hold(lock);
   const std::string path = KeyPath();
@@ -57,7 +119,7 @@ bool UserKey(Key& key) {
       return ok;
     }
     Key fresh;
-    if (RAND_bytes(fresh.data(), static_cast<int>(fresh.size())) != 1) return false;
+    if (crypto.randBytes(fresh.data(), static_cast<int>(fresh.size())) != 1) return false;
     const std::string temp = path + ".new." + std::to_string(::getpid());
     const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) return false;
@@ -82,54 +144,58 @@ std::string ReadValue(const char* name) {
 namespace SOAccountStore {
 
 std::string Seal(const std::string& plain) {
-  if (plain.empty()) return {};
+  const Crypto* crypto = Lib();
+  if (plain.empty() || !crypto) return {};
   Key key;
   std::array<unsigned char, kNonceSize> nonce;
-  if (!UserKey(key) || RAND_bytes(nonce.data(), static_cast<int>(nonce.size())) != 1) return {};
-  CipherContext ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  if (!UserKey(*crypto, key) || crypto->randBytes(nonce.data(), static_cast<int>(nonce.size())) != 1)
+    return {};
+  CipherContext ctx(crypto->contextNew(), crypto->contextFree);
   std::string sealed(nonce.begin(), nonce.end());
   sealed.resize(kNonceSize + plain.size() + kTagSize);
   auto* out = reinterpret_cast<unsigned char*>(sealed.data()) + kNonceSize;
   int len = 0, tail = 0;
-  if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), nonce.data()) != 1 ||
-      EVP_EncryptUpdate(ctx.get(), out, &len, reinterpret_cast<const unsigned char*>(plain.data()),
-                        static_cast<int>(plain.size())) != 1 ||
-      EVP_EncryptFinal_ex(ctx.get(), out + len, &tail) != 1 ||
-      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, out + plain.size()) != 1)
+  if (!ctx || crypto->encryptInit(ctx.get(), crypto->aes256Gcm(), nullptr, key.data(), nonce.data()) != 1 ||
+      crypto->encryptUpdate(ctx.get(), out, &len, reinterpret_cast<const unsigned char*>(plain.data()),
+                            static_cast<int>(plain.size())) != 1 ||
+      crypto->encryptFinal(ctx.get(), out + len, &tail) != 1 ||
+      crypto->contextCtrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, out + plain.size()) != 1)
     return {};
   std::string encoded(4 * ((sealed.size() + 2) / 3), '\0');
-  EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
-                  reinterpret_cast<const unsigned char*>(sealed.data()), static_cast<int>(sealed.size()));
+  crypto->encodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                      reinterpret_cast<const unsigned char*>(sealed.data()), static_cast<int>(sealed.size()));
   return kPrefix + encoded;
 }
 
 std::string Open(const std::string& text) {
   const std::string prefix = kPrefix;
   if (text.compare(0, prefix.size(), prefix) != 0) return {};
+  const Crypto* crypto = Lib();
+  if (!crypto) return {};
   const std::string encoded = text.substr(prefix.size());
   if (encoded.empty() || encoded.size() % 4 != 0) return {};
   std::string sealed(3 * encoded.size() / 4, '\0');
-  const int decoded = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(sealed.data()),
-                                      reinterpret_cast<const unsigned char*>(encoded.data()),
-                                      static_cast<int>(encoded.size()));
+  const int decoded = crypto->decodeBlock(reinterpret_cast<unsigned char*>(sealed.data()),
+                                          reinterpret_cast<const unsigned char*>(encoded.data()),
+                                          static_cast<int>(encoded.size()));
   if (decoded < 0) return {};
   size_t size = static_cast<size_t>(decoded);
   for (size_t i = encoded.size(); i > 0 && encoded[i - 1] == '='; --i) --size;  // padding
   if (size <= kNonceSize + kTagSize) return {};
   Key key;
-  if (!UserKey(key)) return {};
+  if (!UserKey(*crypto, key)) return {};
   const auto* bytes = reinterpret_cast<const unsigned char*>(sealed.data());
   const size_t plainSize = size - kNonceSize - kTagSize;
   std::string plain(plainSize, '\0');
-  CipherContext ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  CipherContext ctx(crypto->contextNew(), crypto->contextFree);
   int len = 0, tail = 0;
   std::array<unsigned char, kTagSize> tag;
   std::copy(bytes + kNonceSize + plainSize, bytes + size, tag.begin());
-  if (!ctx || EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), bytes) != 1 ||
-      EVP_DecryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()), &len, bytes + kNonceSize,
-                        static_cast<int>(plainSize)) != 1 ||
-      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) != 1 ||
-      EVP_DecryptFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()) + len, &tail) != 1)
+  if (!ctx || crypto->decryptInit(ctx.get(), crypto->aes256Gcm(), nullptr, key.data(), bytes) != 1 ||
+      crypto->decryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()), &len,
+                            bytes + kNonceSize, static_cast<int>(plainSize)) != 1 ||
+      crypto->contextCtrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) != 1 ||
+      crypto->decryptFinal(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()) + len, &tail) != 1)
     return {};
   return plain;
 }
