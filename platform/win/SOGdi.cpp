@@ -219,8 +219,8 @@ DCPainter::DCPainter(DCObj* dc) {
   }
   // As in GDI, a printer DC's device coordinates start at the printable area's corner.
   if (dc->kind == DCObj::Kind::Printer && dc->printer) {
-    const QRectF paper = dc->printer->paperRect(QPrinter::DevicePixel);
-    const QRectF page = dc->printer->pageRect(QPrinter::DevicePixel);
+    const QRectF paper = Print()->paperRect(dc->printer.get());
+    const QRectF page = Print()->pageRect(dc->printer.get());
     base_.translate(page.left() - paper.left(), page.top() - paper.top());
   }
   p_->setTransform(base_);
@@ -389,13 +389,14 @@ int GetDeviceCaps(HDC hdc, int index) {
   DCObj* dc = LookupDC(hdc);
   if (!dc) return 0;
   if (dc->kind == DCObj::Kind::Printer && dc->printer) {
-    QPrinter& pr = *dc->printer;
-    const QRect paper = pr.paperRect(QPrinter::DevicePixel).toRect();
-    const QRect page = pr.pageRect(QPrinter::DevicePixel).toRect();
+    const QPrinter* pr = dc->printer.get();
+    const QRect paper = Print()->paperRect(pr).toRect();
+    const QRect page = Print()->pageRect(pr).toRect();
+    const int resolution = Print()->resolution(pr);
     switch (index) {
       case LOGPIXELSX:
       case LOGPIXELSY:
-        return pr.resolution();
+        return resolution;
       case PHYSICALWIDTH:
         return paper.width();
       case PHYSICALHEIGHT:
@@ -409,9 +410,9 @@ int GetDeviceCaps(HDC hdc, int index) {
       case VERTRES:
         return page.height();
       case HORZSIZE:
-        return qRound(page.width() * 25.4 / pr.resolution());
+        return qRound(page.width() * 25.4 / resolution);
       case VERTSIZE:
-        return qRound(page.height() * 25.4 / pr.resolution());
+        return qRound(page.height() * 25.4 / resolution);
       case BITSPIXEL:
         return 24;
       default:

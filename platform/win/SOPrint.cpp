@@ -1,8 +1,10 @@
 // Printers: the spooler's list and printer DCs on QPrinter; PDF printers for tests.
 
+#include <dlfcn.h>
+
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -18,15 +20,45 @@ std::mutex g_pdfMutex;                             // guards g_pdfPrinters
 std::map<std::string, std::string> g_pdfPrinters;  // name -> output folder
 std::string g_defaultPrinter;                      // the tests' default printer, guarded by g_pdfMutex
 
+const PrintApi* OpenPrintModule() {
+  // The module lies beside this library.
+  std::string path = "libOrvantaPrint.so";
+  Dl_info self;
+  if (dladdr(reinterpret_cast<void*>(&OpenPrintModule), &self) && self.dli_fname) {
+    const std::string library = self.dli_fname;
+    const size_t slash = library.rfind('/');
+    if (slash != std::string::npos) path = library.substr(0, slash + 1) + path;
+  }
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    std::fprintf(stderr, "printing: %s\n", dlerror());
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<const PrintApi* (*)()>(dlsym(module, "SOPrintModuleApi"));
+  if (!entry) {
+    std::fprintf(stderr, "printing: %s has no SOPrintModuleApi\n", path.c_str());
+    dlclose(module);
+    return nullptr;
+  }
+  return entry();
+}
+
 std::vector<std::string> PrinterNames() {
   std::vector<std::string> names;
-  for (const QString& n : QPrinterInfo::availablePrinterNames()) names.push_back(n.toStdString());
+  if (const PrintApi* print = Print()) names = print->printerNames();
   std::lock_guard lock(g_pdfMutex);
   for (auto& [name, folder] : g_pdfPrinters) names.push_back(name);
   return names;
 }
 
 }  // namespace
+
+namespace sowin {
+const PrintApi* Print() {
+  static const PrintApi* const api = OpenPrintModule();  // a static's initialisation runs once, thread-safe
+  return api;
+}
+}  // namespace sowin
 
 BOOL EnumPrintersA(DWORD, LPSTR, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                    DWORD* returned) {
@@ -60,7 +92,8 @@ BOOL GetDefaultPrinterW(LPWSTR buffer, DWORD* size) {
     std::lock_guard lock(g_pdfMutex);
     name = g_defaultPrinter;
   }
-  if (name.empty()) name = QPrinterInfo::defaultPrinterName().toStdString();
+  if (name.empty())
+    if (const PrintApi* print = Print()) name = print->defaultPrinterName();
   if (name.empty()) {
     *size = 0;
     return FALSE;
@@ -77,7 +110,8 @@ BOOL GetDefaultPrinterW(LPWSTR buffer, DWORD* size) {
 }
 
 HDC CreateDCA(LPCSTR, LPCSTR device, LPCSTR, const DEVMODEA*) {
-  if (!device) return nullptr;
+  const PrintApi* print = Print();
+  if (!device || !print) return nullptr;
   auto dc = std::make_unique<DCObj>();
   dc->kind = DCObj::Kind::Printer;
   std::string pdfFolder;
@@ -87,15 +121,12 @@ HDC CreateDCA(LPCSTR, LPCSTR device, LPCSTR, const DEVMODEA*) {
     if (it != g_pdfPrinters.end()) pdfFolder = it->second;
   }
   if (!pdfFolder.empty()) {
-    dc->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    dc->printer->setOutputFormat(QPrinter::PdfFormat);
+    dc->printer.reset(print->newPdfPrinter());
     dc->pdfPath = QString::fromStdString(pdfFolder);
   } else {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(device));
-    if (info.isNull()) return nullptr;
-    dc->printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    dc->printer.reset(print->newPrinter(device));
+    if (!dc->printer) return nullptr;
   }
-  dc->printer->setFullPage(true);
   return NewDC(dc.release());
 }
 
@@ -103,9 +134,9 @@ int StartDocW(HDC hdc, const DOCINFOW* info) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printer || dc->printerPainter) return 0;
   const QString name = info && info->lpszDocName ? ToQString(info->lpszDocName) : QStringLiteral("document");
-  dc->printer->setDocName(name);
-  if (!dc->pdfPath.isEmpty())
-    dc->printer->setOutputFileName(dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
+  Print()->setDocument(
+      dc->printer.get(), name,
+      dc->pdfPath.isEmpty() ? QString() : dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
   dc->printerPainter = std::make_unique<QPainter>();
   if (!dc->printerPainter->begin(dc->printer.get())) {
     dc->printerPainter.reset();
@@ -119,7 +150,7 @@ int StartPage(HDC hdc) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printerPainter) return 0;
   // The painter's first page is open already.
-  if (dc->pages > 0 && !dc->printer->newPage()) return 0;
+  if (dc->pages > 0 && !Print()->newPage(dc->printer.get())) return 0;
   ++dc->pages;
   return 1;
 }
@@ -142,7 +173,7 @@ int AbortDoc(HDC hdc) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printerPainter) return 0;
   dc->shared.reset();
-  dc->printer->abort();
+  Print()->abort(dc->printer.get());
   dc->printerPainter->end();
   dc->printerPainter.reset();
   return 1;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "SOGdi.h"
+#include "print/SOPrintApi.h"
 
 class QTimer;
 
@@ -102,6 +103,13 @@ struct DCState {
 
 class DCPainter;
 
+// Qt's printing library, opened on the first use of a printer; null (said on stderr, once)
+// when its module cannot be opened. Every QPrinter of this layer comes from it.
+const PrintApi* Print();
+struct PrinterDeleter {
+  void operator()(QPrinter* printer) const { Print()->destroy(printer); }
+};
+
 struct DCObj {
   enum class Kind { Window, Memory, Screen, Printer };
   Kind kind = Kind::Memory;
@@ -109,7 +117,7 @@ struct DCObj {
   BitmapObj* bitmap = nullptr;  // memory DCs
   DCState state;
   std::vector<DCState> saved;
-  std::unique_ptr<QPrinter> printer;
+  std::unique_ptr<QPrinter, PrinterDeleter> printer;
   std::unique_ptr<QPainter> printerPainter;  // one painter per printed document
   std::unique_ptr<DCPainter> shared;         // the painter of an open SOWin::DCPaintScope
   int pages = 0;
