@@ -249,7 +249,9 @@ const TImageInfo* CPaintManagerUI::GetImage(const wchar_t* name) {
   auto info = std::make_unique<CImageEntry>();
   for (const QString& path : candidates) {
     if (path.isEmpty() || (path == candidates[0] && !QFileInfo(path).isAbsolute())) continue;
-    if (QFileInfo::exists(path) && info->image.load(path)) break;
+    if (!QFileInfo::exists(path)) continue;
+    info->image = SOWin::ReadImageFile(path);
+    if (!info->image.isNull()) break;
   }
   // A missing image is remembered as missing, so that painting does not retry the disk.
   if (!info->image.isNull()) info->image = info->image.convertToFormat(QImage::Format_ARGB32_Premultiplied);

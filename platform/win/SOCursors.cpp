@@ -143,7 +143,7 @@ HICON LoadIconFile(const std::string& path) {
   std::lock_guard lock(m);
   auto& slot = cache[path];
   if (!slot) {
-    QPixmap pixmap(QString::fromStdString(NormalisePath(path)));
+    const QPixmap pixmap = QPixmap::fromImage(ReadImageFile(QString::fromStdString(NormalisePath(path))));
     if (pixmap.isNull()) return nullptr;
     slot.reset(new CursorObj{QCursor(pixmap)});
   }

@@ -1132,8 +1132,9 @@ Bitmap::Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan
 }
 
 Bitmap::Bitmap(const WCHAR* filename, BOOL) {
-  const QImage img(filename ? QString::fromStdString(SOWin::NormalisePath(SOWin::ToUtf8(filename)))
-                            : QString());
+  const QImage img =
+      filename ? SOWin::ReadImageFile(QString::fromStdString(SOWin::NormalisePath(SOWin::ToUtf8(filename))))
+               : QImage();
   if (img.isNull()) {
     status_ = filename ? FileNotFound : InvalidParameter;
     return;

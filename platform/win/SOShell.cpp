@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QImageReader>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
@@ -263,15 +262,10 @@ int RunApplication(int& argc, char** argv, const std::function<int()>& body) {
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   EnsureDispatcher();
-  // What the first paint waits for and no window has to do itself, done beside the UI thread
-  // while the program builds its first window: the font database (the system's font
-  // configuration) and the image format plug-ins (the first image read loads every one). Each
-  // has a thread of its own: the first window reads its first image well before the font
-  // database is ready, and would otherwise load the plug-ins itself.
-  std::thread imageFormats([] { QImageReader::supportedImageFormats(); });
+  // The font database, which the first paint waits for and no window has to build itself, is
+  // built beside the UI thread while the program builds its first window.
   std::thread fonts([] { QFontDatabase::families(); });
   const int result = body();
-  imageFormats.join();
   fonts.join();
   return result;
 }

@@ -7,6 +7,7 @@
 
 class QWidget;
 class QImage;
+class QString;
 class QPaintDevice;
 class QPoint;
 class QPainter;
@@ -52,5 +53,9 @@ class DCPaintScope {
 QImage* ImageOf(HBITMAP bitmap);
 // A new bitmap (owned by the caller, freed with DeleteObject) holding a copy of image.
 HBITMAP BitmapFromImage(const QImage& image);
+
+// The image in a file, as QImage reads it; null when it does not read. A PNG is decoded
+// without Qt loading its image plug-ins first.
+QImage ReadImageFile(const QString& path);
 
 }  // namespace SOWin
