@@ -13,6 +13,7 @@
 // font and the frame's logo from the skin folder, the least any skinned window with text pays
 // (the font database and an image decode), which the bare window never does.
 #include <QApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -39,7 +40,11 @@ int Bare(int argc, char** argv, const char* mark, const char* skin = nullptr) {
   if (skin) {
     auto* layout = new QVBoxLayout(&window);
     auto* logo = new QLabel;
-    logo->setPixmap(QPixmap(QString::fromUtf8(skin) + "/main/logo.png"));
+    // Read as the least a program must: named a PNG, so that Qt does not load its image
+    // plug-ins (SVG, JPEG, ...) first to ask each whether it knows the file.
+    QImageReader png(QString::fromUtf8(skin) + "/main/logo.png", "png");
+    png.setAutoDetectImageFormat(false);
+    logo->setPixmap(QPixmap::fromImage(png.read()));
     auto* text = new QLabel(QString::fromUtf8("影像工作站 Orvanta"));
     text->setFont(QFont("Noto Sans CJK SC", 12));
     layout->addWidget(logo);
