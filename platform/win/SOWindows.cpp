@@ -777,6 +777,9 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         widget->show();
       break;
   }
+  // A window that shows gets its picture now, not at its first paint: making a fresh image of the
+  // window's size then overlaps what the loop waits for before it paints (the fonts, at start).
+  if (widget->isVisible()) EnsureBacking(*w);
   return wasVisible;
 }
 
