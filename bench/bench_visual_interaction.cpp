@@ -98,10 +98,26 @@ class PlainPanes : public bench::PlainCells {
     }
     repaint();
   }
+  // A rendering is made at its pane's size (or a quarter of it while dragging), so it fills the
+  // pane inside a one-pixel border, as the control draws it, not a square cell.
   void ShowRendering(const uint32_t* pixels, int columns, int rows) {
     frames_.assign(1, QImage(reinterpret_cast<const uchar*>(pixels), columns, rows, QImage::Format_RGB32));
+    rendering_ = true;
     repaint();
+    rendering_ = false;
   }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    if (!rendering_) return PlainCells::paintEvent(event);
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !quick_);
+    p.drawImage(rect().adjusted(1, 1, -1, -1), frames_.front());
+  }
+
+ private:
+  bool rendering_ = false;
 };
 
 bool PinTo(int cores) {
