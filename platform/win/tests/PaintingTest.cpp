@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <functional>
 
 #include "SOGdiPlus.h"
+#include "SOWinQt.h"
 #include "WinTestUtil.h"
 
 using namespace Gdiplus;
@@ -744,4 +746,45 @@ TEST_F(Painting, IndexedBitmapsKeepTheirOwnPaintedCopies) {
       EXPECT_EQ(drawnGrey(*large[k]), 30 + 20 * k) << "round " << round << ", bitmap " << k;
     }
   EXPECT_EQ(drawnGrey(*light), 200);
+}
+
+// Files read the way QImage reads them, whichever decoder the PNG signature picks: every PNG
+// layout, other formats, a PNG named otherwise, another format named .png, a broken PNG.
+TEST_F(Painting, ImageFilesReadAsQtReadsThem) {
+  QImage argb(7, 5, QImage::Format_ARGB32);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) argb.setPixel(x, y, qRgba(x * 30, y * 50, 90, x == y ? 0 : 40 + x * 30));
+  QImage deep = argb.convertToFormat(QImage::Format_RGBA64);
+  deep.setPixelColor(1, 1, QColor::fromRgba64(0x1234, 0xfedc, 0x0101, 0x8000));
+  struct Case {
+    const char* name;
+    QImage image;
+    const char* format;
+  };
+  const Case cases[] = {
+      {"argb.png", argb, "PNG"},
+      {"rgb.png", argb.convertToFormat(QImage::Format_RGB32), "PNG"},
+      {"grey.png", argb.convertToFormat(QImage::Format_Grayscale8), "PNG"},
+      {"palette.png", argb.convertToFormat(QImage::Format_Indexed8), "PNG"},
+      {"deep.png", deep, "PNG"},
+      {"png-named.bmp", argb, "PNG"},
+      {"picture.bmp", argb, "BMP"},
+      {"bmp-named.png", argb, "BMP"},
+      {"photo.jpg", argb.convertToFormat(QImage::Format_RGB32), "JPEG"},
+  };
+  for (const Case& c : cases) {
+    const QString path = QString::fromStdString((dir / c.name).string());
+    ASSERT_TRUE(c.image.save(path, c.format)) << c.name;
+    const QImage read = SOWin::ReadImageFile(path), qt(path);
+    EXPECT_FALSE(read.isNull()) << c.name;
+    EXPECT_EQ(read.format(), qt.format()) << c.name;
+    EXPECT_TRUE(read == qt) << c.name;
+  }
+  // The first 40 bytes of a PNG: the signature, then a cut header.
+  const QString whole = QString::fromStdString((dir / "argb.png").string());
+  const QString cut = QString::fromStdString((dir / "cut.png").string());
+  QFile::copy(whole, cut);
+  QFile(cut).resize(40);
+  EXPECT_TRUE(SOWin::ReadImageFile(cut).isNull());
+  EXPECT_TRUE(SOWin::ReadImageFile(QString::fromStdString((dir / "missing.png").string())).isNull());
 }
