@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "SOLibrary.h"
 #include "SOWinReg.h"
 #include "ShellStore.h"
 
@@ -46,33 +47,26 @@ struct Crypto {
   decltype(&::EVP_DecodeBlock) decodeBlock;
 };
 
-template <typename F>
-bool Resolve(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(dlsym(library, name));
-  if (!function) std::fprintf(stderr, "libcrypto: %s is missing\n", name);
-  return function != nullptr;
-}
-
 const Crypto* OpenCrypto() {
-  void* library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    std::fprintf(stderr, "libcrypto: %s\n", dlerror());
-    return nullptr;
-  }
+  void* library = SOLibrary::Open("libcrypto.so.3", "libcrypto");
+  if (!library) return nullptr;
+  const auto Resolve = [library](const char* name, auto& function) {
+    return SOLibrary::Resolve(library, "libcrypto", name, function);
+  };
   static Crypto api;
-  const bool complete = Resolve(library, "RAND_bytes", api.randBytes) &&
-                        Resolve(library, "EVP_CIPHER_CTX_new", api.contextNew) &&
-                        Resolve(library, "EVP_CIPHER_CTX_free", api.contextFree) &&
-                        Resolve(library, "EVP_CIPHER_CTX_ctrl", api.contextCtrl) &&
-                        Resolve(library, "EVP_aes_256_gcm", api.aes256Gcm) &&
-                        Resolve(library, "EVP_EncryptInit_ex", api.encryptInit) &&
-                        Resolve(library, "EVP_EncryptUpdate", api.encryptUpdate) &&
-                        Resolve(library, "EVP_EncryptFinal_ex", api.encryptFinal) &&
-                        Resolve(library, "EVP_DecryptInit_ex", api.decryptInit) &&
-                        Resolve(library, "EVP_DecryptUpdate", api.decryptUpdate) &&
-                        Resolve(library, "EVP_DecryptFinal_ex", api.decryptFinal) &&
-                        Resolve(library, "EVP_EncodeBlock", api.encodeBlock) &&
-                        Resolve(library, "EVP_DecodeBlock", api.decodeBlock);
+  const bool complete = Resolve("RAND_bytes", api.randBytes) &&
+                        Resolve("EVP_CIPHER_CTX_new", api.contextNew) &&
+                        Resolve("EVP_CIPHER_CTX_free", api.contextFree) &&
+                        Resolve("EVP_CIPHER_CTX_ctrl", api.contextCtrl) &&
+                        Resolve("EVP_aes_256_gcm", api.aes256Gcm) &&
+                        Resolve("EVP_EncryptInit_ex", api.encryptInit) &&
+                        Resolve("EVP_EncryptUpdate", api.encryptUpdate) &&
+                        Resolve("EVP_EncryptFinal_ex", api.encryptFinal) &&
+                        Resolve("EVP_DecryptInit_ex", api.decryptInit) &&
+                        Resolve("EVP_DecryptUpdate", api.decryptUpdate) &&
+                        Resolve("EVP_DecryptFinal_ex", api.decryptFinal) &&
+                        Resolve("EVP_EncodeBlock", api.encodeBlock) &&
+                        Resolve("EVP_DecodeBlock", api.decodeBlock);
   if (!complete) {
     dlclose(library);
     return nullptr;

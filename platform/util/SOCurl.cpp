@@ -1,36 +1,29 @@
 #include "SOCurl.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
+
+#include "SOLibrary.h"
 
 namespace {
 
-template <typename F>
-bool Resolve(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(dlsym(library, name));
-  if (!function) std::fprintf(stderr, "libcurl: %s is missing\n", name);
-  return function != nullptr;
-}
-
 const SOCurlApi* Open() {
-  void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    std::fprintf(stderr, "libcurl: %s\n", dlerror());
-    return nullptr;
-  }
+  void* library = SOLibrary::Open("libcurl.so.4", "libcurl");
+  if (!library) return nullptr;
+  const auto Resolve = [library](const char* name, auto& function) {
+    return SOLibrary::Resolve(library, "libcurl", name, function);
+  };
   static SOCurlApi api;
   CURLcode (*globalInit)(long) = nullptr;
-  const bool complete = Resolve(library, "curl_global_init", globalInit) &&
-                        Resolve(library, "curl_easy_init", api.easy_init) &&
-                        Resolve(library, "curl_easy_cleanup", api.easy_cleanup) &&
-                        Resolve(library, "curl_easy_reset", api.easy_reset) &&
-                        Resolve(library, "curl_easy_setopt", api.easy_setopt) &&
-                        Resolve(library, "curl_easy_getinfo", api.easy_getinfo) &&
-                        Resolve(library, "curl_easy_perform", api.easy_perform) &&
-                        Resolve(library, "curl_easy_strerror", api.easy_strerror) &&
-                        Resolve(library, "curl_slist_append", api.slist_append) &&
-                        Resolve(library, "curl_slist_free_all", api.slist_free_all);
+  const bool complete = Resolve("curl_global_init", globalInit) &&
+                        Resolve("curl_easy_init", api.easy_init) &&
+                        Resolve("curl_easy_cleanup", api.easy_cleanup) &&
+                        Resolve("curl_easy_reset", api.easy_reset) &&
+                        Resolve("curl_easy_setopt", api.easy_setopt) &&
+                        Resolve("curl_easy_getinfo", api.easy_getinfo) &&
+                        Resolve("curl_easy_perform", api.easy_perform) &&
+                        Resolve("curl_easy_strerror", api.easy_strerror) &&
+                        Resolve("curl_slist_append", api.slist_append) &&
+                        Resolve("curl_slist_free_all", api.slist_free_all);
   if (!complete) {
     dlclose(library);
     return nullptr;
