@@ -11,7 +11,8 @@
 //       thread attaches them, then shows the windows in a later step);
 //   (e) 4D: ms per 1024^2 phase rendering on the phase worker, and the memory it holds;
 //   (f) a palette change: the time until its picture shows, beside the engine's SetPalette and
-//       full-size rendering, and the longest UI stall meanwhile.
+//       full-size rendering, and the longest UI stall meanwhile; the same stall when switching
+//       to endoscopy (a palette, then the rendering mode).
 // Beside the engine, a floor for (a) to (c): the engine's same work shown by a plain Qt widget
 // (planes windowed to grey and drawn into the panes of an 800 x 600 grid, the rendering drawn
 // into its pane), the least any display of it pays; ours / floor is printed after each line.
@@ -328,6 +329,30 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
     std::snprintf(what, sizeof what, "(f) palette change, new picture");
     Line(what, ours, peer);
     std::printf("  (f) longest UI stall during a palette change: p50 %.1f max %.1f ms\n",
+                Percentile(stalls, 0.5), *std::max_element(stalls.begin(), stalls.end()));
+  }
+
+  // (f) the switch to endoscopy and back as the 3D plug-in makes it: a palette given without a
+  // rendering, then the rendering mode; the longest UI stall until the new picture shows.
+  {
+    std::vector<double> stalls;
+    for (int i = 0; i < 4; ++i) {
+      V3Palette palette;
+      VisualVolume::ColorPreset(i % 2 ? 2 : 1, palette);
+      last = Clock::now();
+      longestGap = 0;
+      ctrl->SetPalette(&palette, false);
+      ctrl->SetRenderMode(i % 2 ? 0 : 1);
+      backInTheLoop();
+      SOWin::PumpUntil(
+          [&] {
+            backInTheLoop();
+            return !ctrl->IsRenderingInBackground();
+          },
+          120000);
+      stalls.push_back(longestGap);
+    }
+    std::printf("  (f) longest UI stall switching to endoscopy and back: p50 %.1f max %.1f ms\n",
                 Percentile(stalls, 0.5), *std::max_element(stalls.begin(), stalls.end()));
   }
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -447,6 +449,57 @@ TEST(VisualCtrl, ViewChangesDuringABuildEndInTheLastOneAskedFor) {
   EXPECT_FALSE(ctrl.IsRenderingInBackground());
   SOWin::PumpEvents(50);
   EXPECT_EQ(ctrl.GetImageObject(4), nullptr);
+}
+
+// The 3D plug-in's switch to endoscopy: a palette given without a rendering, then the rendering
+// mode. The palette's preparation belongs to the build thread; the mode must not wait for it on
+// the UI thread (here the engine is held meanwhile), and the picture that follows is the one of a
+// control given both while idle.
+TEST(VisualCtrl, AModeSetWhileAPaletteIsPreparedGoesWithItsRendering) {
+  const auto series = SmallCt(orvanta::test::MakeTempDir("vcmode"));
+  const fs::path folder = series.files[0].parent_path();
+  V3Palette palette;
+  ASSERT_TRUE(VisualVolume::ColorPreset(1, palette));
+  Control reference;
+  ASSERT_TRUE(reference.Load(folder));
+  ASSERT_TRUE(Settled(*reference.ctrl));
+  reference.ctrl->SetPalette(&palette, false);
+  ASSERT_TRUE(Settled(*reference.ctrl));
+  reference.ctrl->SetRenderMode(1);
+  ASSERT_TRUE(Settled(*reference.ctrl));
+
+  Control c;
+  SOVisualWindow& ctrl = *c.ctrl;
+  ASSERT_TRUE(c.Load(folder));
+  ASSERT_TRUE(Settled(ctrl));
+  const std::vector<unsigned char> before = Picture(ctrl);
+  {
+    HeldLock hold(ctrl.GetVRBuilder().GetEngineLock());
+    // Lets go after a while should the calls below wait for the engine, so that a regression
+    // fails instead of hanging.
+    std::promise<void> done;
+    std::atomic<bool> waited{false};
+    std::thread watchdog([&, returned = done.get_future()] {
+      if (returned.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) waited = true;
+      hold.Release();
+    });
+    ctrl.SetPalette(&palette, false);
+    ctrl.SetRenderMode(1);
+    done.set_value();
+    watchdog.join();
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(ctrl.GetVRBuilder().GetRenderMode(), 1);
+  }
+  ASSERT_TRUE(Settled(ctrl));
+  EXPECT_FALSE(Picture(ctrl) == before);
+  EXPECT_TRUE(Picture(ctrl) == Picture(*reference.ctrl));
+
+  // Back to volume rendering with the engine free: at once, as before.
+  ctrl.SetRenderMode(0);
+  reference.ctrl->SetRenderMode(0);
+  ASSERT_TRUE(Settled(ctrl));
+  ASSERT_TRUE(Settled(*reference.ctrl));
+  EXPECT_TRUE(Picture(ctrl) == Picture(*reference.ctrl));
 }
 
 TEST(VisualCtrl, ReleaseMidLoadIsClean) {

@@ -757,11 +757,19 @@ void SOVisualWindow::WithEngineWait(Op op) {
   op(*vr_.GetEngine());
 }
 
+void SOVisualWindow::EngineOrigin(double origin[3]) {
+  double cross[3] = {0, 0, 0};
+  if (!mpr_.GetOrigin(cross)) cross[0] = cross[1] = cross[2] = 0;
+  for (int i = 0; i < 3; ++i) origin[i] = float(cross[i]);
+}
+
 void SOVisualWindow::SyncEngineOrigin() {
-  double origin[3] = {0, 0, 0};
-  if (!mpr_.GetOrigin(origin)) origin[0] = origin[1] = origin[2] = 0;
-  const double single[3] = {float(origin[0]), float(origin[1]), float(origin[2])};
-  WithEngine([&](Engine3D& e) { e.SetOrigin(single); });
+  double origin[3];
+  EngineOrigin(origin);
+  WithEngine([&](Engine3D& e) {
+    e.SetOrigin(origin);
+    vr_.DropRequestedOrigin();  // older than this one
+  });
 }
 
 void SOVisualWindow::OnOriginChanged() {
@@ -898,6 +906,16 @@ bool SOVisualWindow::SetRenderMode(int mode) {
   // The engine is the build's until it ends: the mode is given then.
   if (volumeBuilding_) {
     pendingMode_ = mode;
+    return true;
+  }
+  // While the build thread prepares a new palette, the mode (and the eye's origin) go with the
+  // next background rendering: setting them here would wait for that preparation.
+  if (renderingInBackground_ && vr_.GetImagingType() == 0) {
+    if (mode < 0 || mode > 7) return true;
+    double origin[3];
+    EngineOrigin(origin);
+    vr_.RequestRenderMode(mode, mode != 0 ? origin : nullptr);
+    PostRendering();
     return true;
   }
   if (mode != 0) SyncEngineOrigin();

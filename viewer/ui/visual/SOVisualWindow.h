@@ -224,6 +224,8 @@ class SOVisualWindow : public SOWindowBase,
   // Waits for a running build: for state that outlives the build, and for answers.
   template <typename Op>
   void WithEngineWait(Op op);
+  // The cross point as the 3D engine takes it (single precision), or 0 without planes.
+  void EngineOrigin(double origin[3]);
   void SyncEngineOrigin();
   SOImageWindow* Window(int view) const;
   std::vector<SOImageWindowMPR*> OrthogonalWindows() const;

@@ -145,6 +145,8 @@ void VRBuilder::Clear() {
     backgroundFrame_ = {};
     std::lock_guard request(requestMutex_);
     requestedPalette_.reset();
+    requestedMode_.reset();
+    requestedOrigin_.reset();
     renderRequested_ = false;
   }
   image_.reset();
@@ -163,12 +165,10 @@ void VRBuilder::RenderSize(int& rows, int& columns) {
       if (w > 0 && h > 0) rows = h, columns = w;
     }
   }
-  bool gpu;
-  {
-    std::lock_guard lock(engineMutex_);
-    gpu = engine_.IsGPUEnabled();
-  }
-  if (!gpu && interacting_) rows /= 4, columns /= 4;
+  // While the build thread holds the engine (preparing a palette), the device it last reported:
+  // waiting for it here would freeze the UI thread for that preparation.
+  if (std::unique_lock lock(engineMutex_, std::try_to_lock); lock) gpuSeen_ = engine_.IsGPUEnabled();
+  if (!gpuSeen_ && interacting_) rows /= 4, columns /= 4;
 }
 
 void VRBuilder::PrepareFirstRendering(int rows, int columns) {
@@ -196,11 +196,26 @@ bool VRBuilder::RequestedPalette(V3Palette& palette) {
 
 void VRBuilder::GiveRequestedPalette() {
   std::optional<V3Palette> palette;
+  std::optional<int> mode;
+  std::optional<std::array<double, 3>> origin;
   {
     std::lock_guard request(requestMutex_);
     palette.swap(requestedPalette_);
+    mode.swap(requestedMode_);
+    origin.swap(requestedOrigin_);
   }
+  if (origin) engine_.SetOrigin(origin->data());
+  if (mode) ApplyRenderMode(*mode);
   if (palette) engine_.SetPalette(*palette);
+}
+
+void VRBuilder::RequestRenderMode(int mode, const double* origin) {
+  if (mode < 0 || mode > 7) return;
+  renderMode_ = mode;
+  std::lock_guard request(requestMutex_);
+  requestedMode_ = mode;
+  if (origin) requestedOrigin_ = std::array<double, 3>{origin[0], origin[1], origin[2]};
+  renderRequested_ = true;
 }
 
 void VRBuilder::RenderRequested(int rows, int columns) {
@@ -208,7 +223,7 @@ void VRBuilder::RenderRequested(int rows, int columns) {
   bool render;
   {
     std::lock_guard request(requestMutex_);
-    if (!requestedPalette_ && !renderRequested_) return;
+    if (!requestedPalette_ && !requestedMode_ && !renderRequested_) return;
     render = renderRequested_ && rows > 0 && columns > 0;
     renderRequested_ = false;
   }
@@ -387,19 +402,28 @@ bool VRBuilder::SetRenderMode(int mode) {
     renderMode_ = mode;
     std::lock_guard lock(engineMutex_);
     prepared_ = false;
-    if (mode <= 1) {
-      engine_.SetAnatomicalRenderEnable(false);
-      engine_.SetRenderType(mode == 1 ? V3RENDER_VE : V3RENDER_VR);
-    } else {
-      static const V3AnatomicalPlane kPlanes[3] = {V3PLANE_AXIAL, V3PLANE_SAGITTAL, V3PLANE_CORONAL};
-      engine_.SetAnatomicalRenderEnable(true);
-      engine_.SetAnatomicalPlane(kPlanes[(mode - 2) % 3]);
-      engine_.SetAnatomicalPart(mode <= 4 ? V3PART_LOWER : V3PART_UPPER);
-      engine_.SetRenderType(V3RENDER_VR);
+    {
+      // An earlier mode still waiting for the build thread would undo this one.
+      std::lock_guard request(requestMutex_);
+      requestedMode_.reset();
     }
+    ApplyRenderMode(mode);
   }
   Render();
   return true;
+}
+
+void VRBuilder::ApplyRenderMode(int mode) {
+  if (mode <= 1) {
+    engine_.SetAnatomicalRenderEnable(false);
+    engine_.SetRenderType(mode == 1 ? V3RENDER_VE : V3RENDER_VR);
+  } else {
+    static const V3AnatomicalPlane kPlanes[3] = {V3PLANE_AXIAL, V3PLANE_SAGITTAL, V3PLANE_CORONAL};
+    engine_.SetAnatomicalRenderEnable(true);
+    engine_.SetAnatomicalPlane(kPlanes[(mode - 2) % 3]);
+    engine_.SetAnatomicalPart(mode <= 4 ? V3PART_LOWER : V3PART_UPPER);
+    engine_.SetRenderType(V3RENDER_VR);
+  }
 }
 
 bool VRBuilder::ShowPhase(int phase) {

@@ -8,6 +8,7 @@
 // UI thread only, except the phase callbacks, which arrive on the phase worker. The engine is
 // shared with that worker: every call into it holds EngineMutex().
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -79,6 +80,15 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // Clears every cut and label of the volume.
   void ClearCut();
   bool SetRenderMode(int mode);
+  // A rendering mode (with the eye's origin for modes other than 0) for RenderRequested to give
+  // the engine, as RequestPalette keeps a palette: asked while the build thread prepares a
+  // palette, setting it here would wait for that preparation. Shown by GetRenderMode at once.
+  void RequestRenderMode(int mode, const double* origin);
+  // With the engine's lock held, after the origin was given to the engine directly.
+  void DropRequestedOrigin() {
+    std::lock_guard request(requestMutex_);
+    requestedOrigin_.reset();
+  }
   int GetRenderMode() override { return renderMode_; }
   // Shows the stored frame of a 4D phase; false when there is none.
   bool ShowPhase(int phase);
@@ -116,8 +126,11 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
 
  private:
   void RenderSize(int& rows, int& columns);
-  // With the engine's lock held: gives the engine the requested palette, if any.
+  // With the engine's lock held: gives the engine the requested palette and rendering mode, if
+  // any.
   void GiveRequestedPalette();
+  // With the engine's lock held: the engine set for rendering mode `mode` (0 to 7).
+  void ApplyRenderMode(int mode);
   // A colour rendering into the result object; then ShowResult for the point and the event.
   void ShowColour(const uint32_t* pixels, int rows, int columns, const V3ImageRGB& frame);
   // A new colour rendering is in the result object: counted, and the phases follow it.
@@ -150,8 +163,12 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   // True while that rendering shows the current view: set by InitEngine, cleared by a view
   // change (under the engine's lock) and at the end of Attach.
   std::atomic<bool> prepared_{false};
-  std::mutex requestMutex_;  // guards the two below; taken inside the engine's lock, never around it
+  // Whether the engine renders on the GPU, as RenderSize last read it.
+  std::atomic<bool> gpuSeen_{false};
+  std::mutex requestMutex_;  // guards the four below; taken inside the engine's lock, never around it
   std::optional<V3Palette> requestedPalette_;
+  std::optional<int> requestedMode_;
+  std::optional<std::array<double, 3>> requestedOrigin_;
   bool renderRequested_ = false;
   // Under the engine's lock: renderings made by Render, and RenderRequested's frame with the
   // count it was made at.
