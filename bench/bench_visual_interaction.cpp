@@ -191,6 +191,16 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
   // The windows' first paints may follow in later events: they count too.
   const auto shown = Clock::now();
   SOWin::PumpUntil([&] { return Ms(shown, backInTheLoop()) > 300; }, 10000);
+  // Pumps until the rendering on the build thread shows, timing the loop's gaps.
+  auto untilRendered = [&] {
+    backInTheLoop();
+    SOWin::PumpUntil(
+        [&] {
+          backInTheLoop();
+          return !ctrl->IsRenderingInBackground();
+        },
+        120000);
+  };
   std::printf("  load and build through the control: %.0f ms; longest UI stall %.0f ms\n", loadMs,
               longestGap);
   if (!ctrl->GetImageObject(0)) {
@@ -309,13 +319,7 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
       last = t0;
       longestGap = 0;
       ctrl->SetColorPreset(preset);
-      backInTheLoop();
-      SOWin::PumpUntil(
-          [&] {
-            backInTheLoop();
-            return !ctrl->IsRenderingInBackground();
-          },
-          120000);
+      untilRendered();
       const auto t1 = Clock::now();
       V3Palette palette;
       VisualVolume::ColorPreset(preset, palette);
@@ -343,13 +347,7 @@ int Child(const std::string& folder, int threads, int buildSlices, int size, int
       longestGap = 0;
       ctrl->SetPalette(&palette, false);
       ctrl->SetRenderMode(i % 2 ? 0 : 1);
-      backInTheLoop();
-      SOWin::PumpUntil(
-          [&] {
-            backInTheLoop();
-            return !ctrl->IsRenderingInBackground();
-          },
-          120000);
+      untilRendered();
       stalls.push_back(longestGap);
     }
     std::printf("  (f) longest UI stall switching to endoscopy and back: p50 %.1f max %.1f ms\n",
