@@ -1,10 +1,8 @@
 #include "ShellStore.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
 #include <mutex>
 
+#include "SOLibrary.h"
 #include "SOUtil.h"
 #include "SOWinReg.h"
 #include "ShellStoreApi.h"
@@ -20,11 +18,6 @@ struct Api {
   decltype(&OrvantaShellStore_GetString) getString = nullptr;
 };
 
-template <class F>
-void Find(void* module, const char* name, F& function) {
-  function = reinterpret_cast<F>(dlsym(module, name));
-}
-
 // The library's entry points, looked up once; null when it cannot be opened.
 const Api* Open() {
   static std::once_flag once;
@@ -32,17 +25,14 @@ const Api* Open() {
   static bool ok = false;
   std::call_once(once, [] {
     // Found beside the program (its run path); never closed.
-    void* module = dlopen(kShellStoreLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-      const char* why = dlerror();
-      std::fprintf(stderr, "Orvanta: %s\n", why ? why : "the store library cannot be loaded");
-      return;
-    }
-    Find(module, "OrvantaShellStore_LocalDB", api.localDB);
-    Find(module, "OrvantaShellStore_ReleaseArchiveDB", api.releaseArchiveDB);
-    Find(module, "OrvantaShellStore_GetString", api.getString);
-    ok = api.localDB && api.releaseArchiveDB && api.getString;
-    if (!ok) std::fprintf(stderr, "Orvanta: %s lacks an entry point\n", kShellStoreLibrary);
+    void* module = SOLibrary::Open(kShellStoreLibrary, "Orvanta");
+    if (!module) return;
+    const auto Resolve = [module](const char* name, auto& function) {
+      return SOLibrary::Resolve(module, kShellStoreLibrary, name, function);
+    };
+    ok = Resolve("OrvantaShellStore_LocalDB", api.localDB) &&
+         Resolve("OrvantaShellStore_ReleaseArchiveDB", api.releaseArchiveDB) &&
+         Resolve("OrvantaShellStore_GetString", api.getString);
   });
   return ok ? &api : nullptr;
 }

@@ -4,12 +4,12 @@
 
 #include <QPrinter>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 
 #include "SOGdi.h"
+#include "SOLibrary.h"
 #include "SOWinPrivate.h"
 
 using namespace sowin;
@@ -29,14 +29,10 @@ const PrintApi* OpenPrintModule() {
     const size_t slash = library.rfind('/');
     if (slash != std::string::npos) path = library.substr(0, slash + 1) + path;
   }
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    std::fprintf(stderr, "printing: %s\n", dlerror());
-    return nullptr;
-  }
-  auto entry = reinterpret_cast<const PrintApi* (*)()>(dlsym(module, "SOPrintModuleApi"));
-  if (!entry) {
-    std::fprintf(stderr, "printing: %s has no SOPrintModuleApi\n", path.c_str());
+  void* module = SOLibrary::Open(path.c_str(), "printing");
+  if (!module) return nullptr;
+  const PrintApi* (*entry)() = nullptr;
+  if (!SOLibrary::Resolve(module, "printing", "SOPrintModuleApi", entry)) {
     dlclose(module);
     return nullptr;
   }
