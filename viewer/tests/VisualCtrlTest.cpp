@@ -313,8 +313,9 @@ TEST(VisualCtrl, PhasesBecomeACineWhileTheWorkersRun) {
   for (int tick = 0; tick < 4; ++tick) {
     ::SendMessageW(ctrl.GetWindow(), WM_TIMER, SOVisualWindow::kCineTimer, 0);
     seen.push_back(SOVisualWindow::CinePhase());
-    if (seen.back() != 0)
+    if (seen.back() != 0) {
       EXPECT_EQ(ctrl.GetVRBuilder().GetResultImage()->GetOriginalImagePixelData()->rows, VRBuilder4D::kFrameSize);
+    }
   }
   // Phases 1, 2, then past the last frame back to 0, from wherever earlier ticks left it.
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 3) << i;

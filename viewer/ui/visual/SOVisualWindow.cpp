@@ -766,10 +766,7 @@ void SOVisualWindow::EngineOrigin(double origin[3]) {
 void SOVisualWindow::SyncEngineOrigin() {
   double origin[3];
   EngineOrigin(origin);
-  WithEngine([&](Engine3D& e) {
-    e.SetOrigin(origin);
-    vr_.DropRequestedOrigin();  // older than this one
-  });
+  WithEngine([&](Engine3D&) { vr_.GiveOrigin(origin); });
 }
 
 void SOVisualWindow::OnOriginChanged() {
@@ -911,11 +908,9 @@ bool SOVisualWindow::SetRenderMode(int mode) {
   // While the build thread prepares a new palette, the mode (and the eye's origin) go with the
   // next background rendering: setting them here would wait for that preparation.
   if (renderingInBackground_ && vr_.GetImagingType() == 0) {
-    if (mode < 0 || mode > 7) return true;
     double origin[3];
     EngineOrigin(origin);
-    vr_.RequestRenderMode(mode, mode != 0 ? origin : nullptr);
-    PostRendering();
+    if (vr_.RequestRenderMode(mode, mode != 0 ? origin : nullptr)) PostRendering();
     return true;
   }
   if (mode != 0) SyncEngineOrigin();

@@ -194,7 +194,7 @@ bool VRBuilder::RequestedPalette(V3Palette& palette) {
   return true;
 }
 
-void VRBuilder::GiveRequestedPalette() {
+void VRBuilder::GiveRequests() {
   std::optional<V3Palette> palette;
   std::optional<int> mode;
   std::optional<std::array<double, 3>> origin;
@@ -209,13 +209,20 @@ void VRBuilder::GiveRequestedPalette() {
   if (palette) engine_.SetPalette(*palette);
 }
 
-void VRBuilder::RequestRenderMode(int mode, const double* origin) {
-  if (mode < 0 || mode > 7) return;
+bool VRBuilder::RequestRenderMode(int mode, const double* origin) {
+  if (mode < 0 || mode > 7) return false;
   renderMode_ = mode;
   std::lock_guard request(requestMutex_);
   requestedMode_ = mode;
   if (origin) requestedOrigin_ = std::array<double, 3>{origin[0], origin[1], origin[2]};
   renderRequested_ = true;
+  return true;
+}
+
+void VRBuilder::GiveOrigin(const double origin[3]) {
+  engine_.SetOrigin(origin);
+  std::lock_guard request(requestMutex_);
+  requestedOrigin_.reset();
 }
 
 void VRBuilder::RenderRequested(int rows, int columns) {
@@ -227,7 +234,7 @@ void VRBuilder::RenderRequested(int rows, int columns) {
     render = renderRequested_ && rows > 0 && columns > 0;
     renderRequested_ = false;
   }
-  GiveRequestedPalette();
+  GiveRequests();
   prepared_ = false;
   if (!render) rows = columns = 1;
   std::vector<uint32_t> pixels(size_t(rows) * columns, 0u);
@@ -280,7 +287,7 @@ void VRBuilder::Render() {
     {
       std::lock_guard lock(engineMutex_);
       // A palette still waiting for the build thread shows here already (paying its preparation).
-      GiveRequestedPalette();
+      GiveRequests();
       ++renderings_;
       engine_.Imaging(rows, columns, shown_.record.data(), false, &frame, 0);
     }
@@ -293,7 +300,7 @@ void VRBuilder::Render() {
     V3ImageVAL frame{};
     {
       std::lock_guard lock(engineMutex_);
-      GiveRequestedPalette();
+      GiveRequests();
       ++renderings_;
       if (imagingType_ == 1)
         engine_.ImagingMIP(rows, columns, pixels.data(), false, &frame);

@@ -82,13 +82,11 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
   bool SetRenderMode(int mode);
   // A rendering mode (with the eye's origin for modes other than 0) for RenderRequested to give
   // the engine, as RequestPalette keeps a palette: asked while the build thread prepares a
-  // palette, setting it here would wait for that preparation. Shown by GetRenderMode at once.
-  void RequestRenderMode(int mode, const double* origin);
-  // With the engine's lock held, after the origin was given to the engine directly.
-  void DropRequestedOrigin() {
-    std::lock_guard request(requestMutex_);
-    requestedOrigin_.reset();
-  }
+  // palette, setting it here would wait for that preparation. Shown by GetRenderMode at once;
+  // false for a mode that is not one (0 to 7).
+  bool RequestRenderMode(int mode, const double* origin);
+  // With the engine's lock held: the eye's origin given to the engine now, over any requested.
+  void GiveOrigin(const double origin[3]);
   int GetRenderMode() override { return renderMode_; }
   // Shows the stored frame of a 4D phase; false when there is none.
   bool ShowPhase(int phase);
@@ -126,9 +124,9 @@ class VRBuilder : public IVRBuilder, public ISOImageObjectCallback, public IVRBu
 
  private:
   void RenderSize(int& rows, int& columns);
-  // With the engine's lock held: gives the engine the requested palette and rendering mode, if
-  // any.
-  void GiveRequestedPalette();
+  // With the engine's lock held: gives the engine the requested palette, rendering mode and
+  // origin, if any.
+  void GiveRequests();
   // With the engine's lock held: the engine set for rendering mode `mode` (0 to 7).
   void ApplyRenderMode(int mode);
   // A colour rendering into the result object; then ShowResult for the point and the event.
