@@ -15,7 +15,7 @@ namespace reporttest {
 
 // The report windows read the project's own runtime skins.
 inline std::filesystem::path RuntimeSkins() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "runtime" / "skin";
+  return orvanta::test::SourceRoot() / "runtime" / "skin";
 }
 
 inline void UseRuntimeSkins() {

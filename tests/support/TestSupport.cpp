@@ -75,6 +75,16 @@ fs::path ProgramFolder() {
   return fs::canonical("/proc/self/exe").parent_path().parent_path() / "bin";
 }
 
+fs::path SourceRoot() {
+  if (const char* dir = std::getenv("ORVANTA_SOURCE_DIR")) return dir;
+  // Started by hand: the build folder's cache names the source tree.
+  std::ifstream cache(fs::canonical("/proc/self/exe").parent_path().parent_path() / "CMakeCache.txt");
+  const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+  for (std::string line; std::getline(cache, line);)
+    if (line.rfind(key, 0) == 0) return line.substr(key.size());
+  return {};
+}
+
 int RunCommand(const std::string& command) {
   int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

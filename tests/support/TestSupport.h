@@ -34,6 +34,9 @@ std::string FileBytes(const std::filesystem::path& path);
 // The program folder of this build (build/bin), where libraries and runtime/ live.
 std::filesystem::path ProgramFolder();
 
+// The source tree this build was configured from (where runtime/skin and the test skins live).
+std::filesystem::path SourceRoot();
+
 // Runs a shell command, returning its exit status; output goes to the test log.
 int RunCommand(const std::string& command);
 

@@ -16,12 +16,12 @@ namespace zarnettest {
 // The boxes read the project's own runtime skins.
 inline void UseRuntimeSkins() {
   orvanta::test::EnsureQtApp();
-  auto skins = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "runtime" / "skin";
+  auto skins = orvanta::test::SourceRoot() / "runtime" / "skin";
   DuiLib::CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
 }
 
 inline std::filesystem::path TestSkin(const char* name) {
-  return std::filesystem::path(__FILE__).parent_path() / "skins" / name;
+  return orvanta::test::SourceRoot() / "uictrl" / "tests" / "skins" / name;
 }
 
 struct Received {

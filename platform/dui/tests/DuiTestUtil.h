@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestSupport.h"
 #include "SOWinQt.h"
 #include "UIlib.h"
 
@@ -12,7 +13,7 @@ namespace duitest {
 
 // The test skins' folder (resource path of the tests).
 inline std::filesystem::path SkinFolder() {
-  return std::filesystem::path(__FILE__).parent_path() / "skins";
+  return orvanta::test::SourceRoot() / "platform" / "dui" / "tests" / "skins";
 }
 
 inline void UseTestSkins() {

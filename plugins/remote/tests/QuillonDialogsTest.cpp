@@ -1,6 +1,7 @@
 // The consultation creation dialog and its parts, offscreen against the consultation service
 // in process.
 
+#include "TestSupport.h"
 #include <filesystem>
 
 #include <qrencode.h>
@@ -26,7 +27,7 @@ namespace {
 void UseRuntimeSkins() {
   orvanta::test::EnsureQtApp();
   const auto skins =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "runtime" / "skin";
+      orvanta::test::SourceRoot() / "runtime" / "skin";
   CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
 }
 

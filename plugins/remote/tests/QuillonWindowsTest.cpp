@@ -1,6 +1,7 @@
 // The plug-in window, its entry list and the order list windows, offscreen against the
 // consultation service in process.
 
+#include "TestSupport.h"
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -59,7 +60,7 @@ class QuillonWindowsTest : public RemoteWebTest {
   void SetUp() override {
     RemoteWebTest::SetUp();
     orvanta::test::EnsureQtApp();
-    const auto skins = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
+    const auto skins = orvanta::test::SourceRoot() /
                        "runtime" / "skin";
     CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
     host = MakeHostWindow(1200, 700);

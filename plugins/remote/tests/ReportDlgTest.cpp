@@ -1,6 +1,7 @@
 // The consultation report editor and its content panel, offscreen against the consultation
 // service in process, with a receiving node of our own as the order's DICOM node.
 
+#include "TestSupport.h"
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -32,7 +33,7 @@ constexpr DWORD kConclusion = 0x07211002;
 void UseRuntimeSkins() {
   orvanta::test::EnsureQtApp();
   const auto skins =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "runtime" / "skin";
+      orvanta::test::SourceRoot() / "runtime" / "skin";
   CPaintManagerUI::SetResourcePath((skins.wstring() + L"/").c_str());
 }
 

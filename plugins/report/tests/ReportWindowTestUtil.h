@@ -25,7 +25,7 @@ namespace reportwnd {
 
 namespace fs = std::filesystem;
 
-inline fs::path SourceRoot() { return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path(); }
+inline fs::path SourceRoot() { return orvanta::test::SourceRoot(); }
 inline fs::path RuntimeSkins() { return SourceRoot() / "runtime" / "skin"; }
 inline fs::path BuiltInTemplates() { return SourceRoot() / "runtime" / "report" / "Template"; }
 
