@@ -4,6 +4,8 @@
 // the images, writes and submits the report, verifies it, and the client gets the verified
 // version (each version is an instance of its own, as Orthanc keeps the first copy of one).
 
+#include <QtTest/QTest>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -20,6 +22,7 @@
 #include "ProgramWindows.h"
 #include "SODcmDataset.h"
 #include "SODcmSR.h"
+#include "SOWinQt.h"
 #include "TestSupport.h"
 #include "UITestDriver.h"
 
@@ -57,24 +60,36 @@ CContainerUI* FirstRow(HWND pluginHwnd, const wchar_t* windowClass) {
   return cells;
 }
 
+// A left click as the user makes it: a Qt mouse press and release on the program's window, at
+// the control's centre.
+void UserClick(HWND hwnd, CControlUI* control) {
+  QWidget* widget = SOWin::WidgetOf(hwnd);
+  ASSERT_NE(widget, nullptr);
+  ASSERT_NE(control, nullptr);
+  const RECT rc = control->GetPos();
+  QWidget* top = widget->window();
+  const QPoint at = widget->mapTo(top, QPoint((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
+  QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
 // A button of a row's action cell.
 CButtonUI* RowButton(CContainerUI* cells, int cell, int index) {
   auto* actions = cells ? dynamic_cast<CContainerUI*>(cells->GetItemAt(cell)) : nullptr;
   return actions ? dynamic_cast<CButtonUI*>(actions->GetItemAt(index)) : nullptr;
 }
 
-// Opens the editor from a row's button, lets `work` fill it and press its button, and waits for
-// the successful submit to close it.
-void RunEditor(CButtonUI* opener, const std::function<void(CPaintManagerUI&)>& work) {
+// Opens the editor with a click on a row's button of the list window, lets `work` fill it and
+// press its button, and waits for the successful submit to close it.
+void RunEditor(HWND list, CButtonUI* opener, const std::function<void(HWND, CPaintManagerUI&)>& work) {
   ASSERT_NE(opener, nullptr);
   ASSERT_TRUE(Pump([&] { return opener->IsVisible(); }, 30000));
-  ASSERT_TRUE(opener->Activate());
+  UserClick(list, opener);
   HWND editorHwnd = nullptr;
   ASSERT_TRUE(Pump([&] { return (editorHwnd = FindWindowW(L"CReportDlg", nullptr)) != nullptr; }));
   WindowImplBase* editor = WindowOf(editorHwnd);
   ASSERT_NE(editor, nullptr);
   UITest::ProcessEvents(400);  // the editor takes its edits a moment after it opens
-  work(*editor->GetPaintManager());
+  work(editorHwnd, *editor->GetPaintManager());
   ASSERT_TRUE(Pump([&] { return !IsWindow(editorHwnd); }, 30000)) << "a successful submit closes the editor";
 }
 
@@ -149,25 +164,40 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   CButtonUI* upload = RowButton(clientRow, 10, 0);
   ASSERT_NE(upload, nullptr);
   ASSERT_TRUE(Pump([&] { return upload->IsVisible(); }));
-  ASSERT_TRUE(upload->Activate());
+  UserClick(FirstChild(pluginHwnd, L"CLinkMyWindow")->GetHWND(), upload);
   std::vector<DiagnosticRecord> mine;
   int stamp = 0;
   ASSERT_TRUE(Pump(
       [&] {
         mine.clear();
+        stamp = 0;
         return Web_DiagnosticListOfMy(&mine, "", 20, &stamp, &error) && mine.size() == 1 && mine[0].state == "WAITING";
       },
       60000))
       << orthanc.process->Log();
 
-  // B: the row's download button fetches the images from Orthanc into the team's store.
+  // B picks the team in the side bar; its information opens from its button and closes when B
+  // clicks elsewhere in the plug-in.
   ASSERT_TRUE(GetJorvel()->Login("reporter", "pw", &error));
   CContainerUI* teamRow = FirstRow(pluginHwnd, L"CLinkTeamWindow");
   ASSERT_NE(teamRow, nullptr);
+  WindowImplBase* teamList = FirstChild(pluginHwnd, L"CLinkTeamWindow");
+  auto* entries = dynamic_cast<CContainerUI*>(WindowOf(pluginHwnd)->GetPaintManager()->FindControl(L"entry_list"));
+  ASSERT_NE(entries, nullptr);
+  ASSERT_TRUE(Pump([&] { return entries->GetCount() == 1; })) << entries->GetCount();
+  auto* teamEntry = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(entries->GetItemAt(0))->GetItemAt(0));
+  UserClick(pluginHwnd, teamEntry->GetItemAt(0));
+  ASSERT_TRUE(Pump([&] { return IsWindowVisible(teamList->GetHWND()); }));
+  UserClick(teamList->GetHWND(), teamList->GetPaintManager()->FindControl(L"team_info_button"));
+  ASSERT_TRUE(Pump([&] { return FirstChild(teamList->GetHWND(), L"CTeamWnd") != nullptr; }));
+  UserClick(teamList->GetHWND(), teamList->GetPaintManager()->FindControl(L"orderList"));
+  EXPECT_TRUE(Pump([&] { return FirstChild(teamList->GetHWND(), L"CTeamWnd") == nullptr; }));
+
+  // B: the row's download button fetches the images from Orthanc into the team's store.
   CButtonUI* download = RowButton(teamRow, 13, 0);
   ASSERT_NE(download, nullptr);
   ASSERT_TRUE(Pump([&] { return download->IsVisible(); }));
-  ASSERT_TRUE(download->Activate());
+  UserClick(teamList->GetHWND(), download);
   CButtonUI* write = RowButton(teamRow, 13, 2);
   ASSERT_TRUE(Pump([&] { return write && write->IsVisible(); }, 60000)) << orthanc.process->Log();
   IKelvast* nodeStore = Gossamy::ArchiveDB()->OpenStore(peer::OrthancPeer::kAETitle, nullptr);
@@ -178,18 +208,20 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   Gossamy::ArchiveDB()->ReleaseStore(nodeStore);
 
   // B writes and submits, then verifies.
-  RunEditor(write, [](CPaintManagerUI& pm) {
+  RunEditor(teamList->GetHWND(), write, [](HWND editor, CPaintManagerUI& pm) {
     EXPECT_EQ(std::wstring(pm.FindControl(L"authorEdit")->GetText().GetData()), L"Dr. B");
     ASSERT_TRUE(UITest::SetText(pm, L"findingEdit", L"肝脏形态正常"));
     ASSERT_TRUE(UITest::SetText(pm, L"conclusionEdit", L"未见异常"));
-    ASSERT_TRUE(UITest::Click(pm, L"submitBtn"));
+    UserClick(editor, pm.FindControl(L"submitBtn"));
   });
-  RunEditor(RowButton(teamRow, 13, 4), [](CPaintManagerUI& pm) { ASSERT_TRUE(UITest::Click(pm, L"verifyBtn")); });
+  RunEditor(teamList->GetHWND(), RowButton(teamRow, 13, 4),
+            [](HWND editor, CPaintManagerUI& pm) { UserClick(editor, pm.FindControl(L"verifyBtn")); });
 
   // The service has the verified report; Orthanc holds both versions, each with the
   // consultation marker.
   ASSERT_TRUE(GetJorvel()->Login("client", "pw", &error));
   mine.clear();
+  stamp = 0;
   ASSERT_TRUE(Web_DiagnosticListOfMy(&mine, "", 20, &stamp, &error));
   ASSERT_EQ(mine.size(), 1u);
   EXPECT_EQ(mine[0].state, "VERIFIED");
