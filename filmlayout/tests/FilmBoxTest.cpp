@@ -109,6 +109,12 @@ TEST(FilmRender, ColoursBecomeTheirLuminance) {
   ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
   EXPECT_EQ(out[100 * W + 100], 76);
   EXPECT_EQ(out[100 * W + 300], 29);
+  // A landscape film lies turned: its 200 x 400 canvas has red left of x 100 and blue right of
+  // it, and output (r, c) shows canvas (x = r, y = W - 1 - c). Both keep their luminance.
+  box.SetOrientation(2);
+  ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
+  EXPECT_EQ(out[50 * W + 200], 76);
+  EXPECT_EQ(out[150 * W + 200], 29);
 }
 
 TEST(FilmRender, LandscapeIsStoredTurnedClockwise) {
