@@ -212,11 +212,11 @@ SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object, bool refresh) {
   }
   const bool hadFirst = first_ < GetImageObjectCount();
   Take(made, at);
-  // The page stays with the image it showed.
+  // The page stays with the image it showed; an empty window opens on the object's first frame.
   if (hadFirst) {
     requestedFirst_ = first_ < static_cast<int>(at) ? first_ : first_ + static_cast<int>(made.size());
   } else {
-    requestedFirst_ = static_cast<int>(at + made.size() - 1);
+    requestedFirst_ = static_cast<int>(at);
   }
   if (refresh)
     Refresh();
