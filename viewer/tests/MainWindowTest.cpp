@@ -130,6 +130,10 @@ TEST_F(MainWindowTest, FirstSeriesFillsWindowZeroAndOthersAreOnlyReported) {
   const int shown = w0->GetImageObjectCount();
   EXPECT_TRUE(shown == 6 || shown == 4);
   for (int i = 1; i < 4; ++i) EXPECT_TRUE(control->GetSeriesWnd(i)->IsEmpty()) << i;
+  // The study opened into series window 0 makes it the active one: a window preset reaches it.
+  EXPECT_EQ(host.activated, std::vector<ISOSeriesWnd*>{w0});
+  control->WW(-500, 1500);
+  EXPECT_EQ(w0->GetImageObject(0)->GetImagePresentationState().windowWidth, 1500);
   const std::string other = w0->GetImageObject(0)->GetDcmObject()->GetSeriesInstanceUID() == a.seriesUid ? b.seriesUid : a.seriesUid;
   ASSERT_TRUE(control->ActivateSeriesWnd(1));
   ASSERT_TRUE(control->ShowSeries(other.c_str()));
