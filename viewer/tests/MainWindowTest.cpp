@@ -235,6 +235,21 @@ TEST_F(MainWindowTest, LateEventsAfterCloseAllPlaceNothingButAreReported) {
   SendMessageW(control->GetHWND(), SO_MSG_DCM_FILE_LOADED, reinterpret_cast<WPARAM>(&late), 0);
   EXPECT_TRUE(control->GetSeriesWnd(0)->IsEmpty());
   EXPECT_EQ(host.files, 1);
+  // The same through the queue the loader thread fills: the late file is reported, not placed,
+  // while a file of a request made after the close is placed.
+  struct Case {
+    uint64_t stamp;
+    bool placed;
+  } cases[] = {{1, false}, {control->GetDataCenter()->NextStamp(), true}};
+  for (const Case& c : cases) {
+    late.stamp = c.stamp;
+    const int files = host.files;
+    std::thread([&] { control->OnFileLoadedEvent(&late); }).join();
+    EXPECT_TRUE(SOWin::PumpUntil([&] { return host.files == files + 1; }, 5000)) << c.stamp;
+    EXPECT_EQ(control->GetSeriesWnd(0)->IsEmpty(), !c.placed) << c.stamp;
+  }
+  control->CloseAll();
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.cleared == 2; }, 5000));
   // A synchronous load after the close places, once.
   EXPECT_NE(control->LoadFile(a.files[1].c_str(), 0), nullptr);
   EXPECT_EQ(control->LoadFile(a.files[1].c_str(), 0), nullptr);
