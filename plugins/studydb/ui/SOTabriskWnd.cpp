@@ -99,6 +99,7 @@ void SOTabriskWnd::InitWindow() {
   SOSCPManager& service = SOSCPManager::Instance();
   service.AddListener(this);
   service.Start();
+  service.ApplyCommitListener();
 
   m_serviceError = m_PaintManager.FindControl(L"storeSCPErrorCtl");
   m_studyList = dynamic_cast<CListUI*>(m_PaintManager.FindControl(L"studyList"));
@@ -292,6 +293,10 @@ bool SOTabriskWnd::OnFileReceived(SODcmAssociationParams& params, SODcmFile* fil
 }
 
 void SOTabriskWnd::OnStoreEnd(SODcmAssociationParams& params) { m_receiver.OnStoreEnd(params); }
+
+bool SOTabriskWnd::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
+  return m_receiver.OnCommitRequested(refs, result);
+}
 
 void SOTabriskWnd::OnStateChanged(bool running) {
   m_invoke.BeginInvoke([this, running] { ShowServiceState(running); });

@@ -70,6 +70,7 @@ class SOTabriskWnd : public DuiLib::WindowImplBase,
   bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
   void OnStateChanged(bool running) override;
+  bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) override;
 
   // ICloudManagerCallback: the web call's thread.
   void OnCloudStationChanged() override;
