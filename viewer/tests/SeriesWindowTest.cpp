@@ -132,6 +132,30 @@ TEST_F(SeriesWindowTest, ImagesAddedBeforeTheShownPageKeepThePage) {
   EXPECT_EQ(series.GetFirstIndex(), 3);
 }
 
+// A multi-frame object opens on its first frame, whatever the grid; an object added later leaves
+// the page with the image it shows.
+TEST_F(SeriesWindowTest, AMultiFrameObjectOpensOnItsFirstFrame) {
+  const fs::path dir = orvanta::test::MakeTempDir();
+  const fs::path clip = fx::WriteRgbClip(dir / "clip", 30, 8, 8);
+  const fs::path enhanced = fx::WriteEnhancedCt(dir / "ct");
+  for (const auto& [rows, cols] : {std::pair{1, 1}, std::pair{2, 2}}) {
+    SCOPED_TRACE(rows * cols);
+    series.Clear();
+    ASSERT_TRUE(series.SetImageLayout(rows, cols));
+    viewer_ui_test::LoadedSeries one;
+    one.Load({clip, enhanced});
+    series.AddObject(one.objects[0]);
+    ASSERT_EQ(series.GetImageObjectCount(), 30);
+    EXPECT_EQ(series.GetFirstIndex(), 0);
+    EXPECT_EQ(Shown(0)->GetFrameIndex(), 0u);
+    series.ScrollNext();
+    SOImageObject* paged = Shown(0);
+    series.AddObject(one.objects[1]);
+    EXPECT_EQ(series.GetImageObjectCount(), 42);
+    EXPECT_EQ(Shown(0), paged);
+  }
+}
+
 TEST_F(SeriesWindowTest, ClicksSelectAndCtrlAdds) {
   Load(SmallSeries(4).files);
   series.SetImageLayout(2, 2);

@@ -212,11 +212,11 @@ SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object, bool refresh) {
   }
   const bool hadFirst = first_ < GetImageObjectCount();
   Take(made, at);
-  // The page stays with the image it showed.
+  // The page stays with the image it showed; an empty window opens on the object's first frame.
   if (hadFirst) {
     requestedFirst_ = first_ < static_cast<int>(at) ? first_ : first_ + static_cast<int>(made.size());
   } else {
-    requestedFirst_ = static_cast<int>(at + made.size() - 1);
+    requestedFirst_ = static_cast<int>(at);
   }
   if (refresh)
     Refresh();
@@ -378,7 +378,9 @@ void SOSeriesWindow::OnImageObjectUpdated(SOImageObject* sender, unsigned int ev
   for (auto& image : images_) {
     SOImageObject* other = image.get();
     if (other == sender) continue;
-    if (event == SOImageWWUpdated) other->WW(state.windowCenter, state.windowWidth);
+    // A width below 1 is the automatic window, which each image works out over its own values.
+    if (event == SOImageWWUpdated && state.windowWidth < 1) other->ResetWW();
+    else if (event == SOImageWWUpdated) other->WW(state.windowCenter, state.windowWidth);
     else if (event == SOImageZoomUpdated) other->Zoom(state.zoom);
     else other->Pan(state.panX, state.panY);
   }

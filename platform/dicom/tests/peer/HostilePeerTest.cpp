@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -218,12 +219,12 @@ std::string BigEndian(uint32_t value, int n) {
 }
 
 // An A-ASSOCIATE-RQ for verification, built by hand so the test holds the raw connection.
-std::string VerificationRequest() {
+std::string VerificationRequest(std::string callingAE = "HOSTILE") {
   auto item = [](unsigned char type, const std::string& value) {
     return std::string(1, char(type)) + '\0' + BigEndian(uint32_t(value.size()), 2) + value;
   };
   std::string body = BigEndian(1, 2) + std::string(2, '\0');
-  body += std::string("ORVANTA").append(9, ' ') + std::string("HOSTILE").append(9, ' ') + std::string(32, '\0');
+  body += std::string("ORVANTA").append(9, ' ') + callingAE.append(16 - callingAE.size(), ' ') + std::string(32, '\0');
   body += item(0x10, "1.2.840.10008.3.1.1.1");
   body += item(0x20, std::string("\x01\0\0\0", 4) + item(0x30, "1.2.840.10008.1.1") + item(0x40, "1.2.840.10008.1.2"));
   body += item(0x50, item(0x51, BigEndian(16384, 4)) + item(0x52, "1.2.3.4"));
@@ -546,3 +547,73 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first bytes the service answers with, as many as came within limit (at most n).
+std::string Answer(RawPeer& peer, size_t n, Clock::duration limit) {
+  std::string got;
+  const Clock::time_point end = Clock::now() + limit;
+  while (got.size() < n && Clock::now() < end) {
+    pollfd p{peer.Socket(), POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    char buf[64];
+    ssize_t r = recv(peer.Socket(), buf, std::min(sizeof buf, n - got.size()), MSG_DONTWAIT);
+    if (r <= 0) break;
+    got.append(buf, size_t(r));
+  }
+  return got;
+}
+
+}  // namespace
+
+// Twenty silent connections and eight associations held open by one peer, all from this host,
+// at the service's own limits: the peer gets its share of places and each request over it is
+// refused at once as a transient rejection, and a normal sender is served in its usual time.
+TEST(HostilePeer, HeldAndSilentConnectionsLeaveRoomForANormalSender) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  fs::path dir = orvanta::test::MakeTempDir("crowded");
+  const std::vector<std::string> files = peer::MakeInstances(ct, dir / "ct", 20);
+  Service service;
+  std::vector<std::unique_ptr<RawPeer>> silent;
+  for (int i = 0; i < 20; ++i) {
+    silent.push_back(std::make_unique<RawPeer>(service.port));
+    EXPECT_TRUE(silent.back()->Connected());
+  }
+  std::vector<std::unique_ptr<RawPeer>> held;
+  int accepted = 0, refused = 0;
+  for (int i = 0; i < 8; ++i) {
+    held.push_back(std::make_unique<RawPeer>(service.port));
+    RawPeer& peer = *held.back();
+    ASSERT_TRUE(peer.Connected() && peer.Send(VerificationRequest("KEEPALIVE")));
+    const Clock::time_point asked = Clock::now();
+    const std::string answer = Answer(peer, 10, 10s);
+    ASSERT_FALSE(answer.empty()) << "request " << i << " was not answered";
+    if (answer[0] == 0x02) {
+      ++accepted;
+    } else {
+      ++refused;
+      ASSERT_EQ(answer.size(), 10u);
+      EXPECT_EQ(answer[0], 0x03);  // A-ASSOCIATE-RJ
+      EXPECT_EQ(answer[7], 0x02);  // rejected, transient
+      EXPECT_EQ(answer[8], 0x03);  // by the service provider (presentation)
+      EXPECT_EQ(answer[9], 0x02);  // local limit exceeded
+      EXPECT_LT(Seconds(Clock::now() - asked), 1.0);
+    }
+  }
+  EXPECT_EQ(accepted, 4);
+  EXPECT_EQ(refused, 4);
+
+  double storeSeconds = 0, echoSeconds = 0;
+  std::vector<std::string> store{"storescu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)};
+  store.insert(store.end(), files.begin(), files.end());
+  EXPECT_EQ(RunTool(store, dir / "storescu.log", storeSeconds), 0);
+  EXPECT_EQ(RunTool({"echoscu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)}, dir / "echoscu.log",
+                    echoSeconds),
+            0);
+  EXPECT_EQ(service.keeper.stored, 20);
+  std::cout << "normal sender served in " << storeSeconds << " s, echo in " << echoSeconds << " s\n";
+  EXPECT_LT(storeSeconds, 5.0);
+  EXPECT_LT(echoSeconds, 5.0);
+}
