@@ -164,7 +164,9 @@ int main(int argc, char** argv) {
   std::printf("film control on screen, %dx%d session window, %dx%d-image films of %d² CT images, %d steps each\n",
               kWidth, kHeight, kImageCols, kImageRows, kSize, steps);
 
-  for (auto [filmRows, filmCols] : {std::pair{1, 1}, std::pair{2, 2}}) {
+  for (const std::pair<int, int>& layout : {std::pair{1, 1}, std::pair{2, 2}}) {
+    // Plain names: the lambdas below capture them.
+    const int filmRows = layout.first, filmCols = layout.second;
     HostFrame frame(kWidth, kHeight);
     SOFilmSessionWindow window;
     window.Create(frame.GetWindow(), 0, 0, kWidth, kHeight);

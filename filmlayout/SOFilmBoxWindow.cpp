@@ -88,6 +88,8 @@ void SOFilmBoxWindow::OnImageWindowMessageEvent(SOImageWindow* sender, UINT msg,
 
 void SOFilmBoxWindow::OnFilmBoxChanged(ISOFilmBox*) {
   LayoutImageWindows();
+  // A re-flow renumbers the pages of films that stay on screen: their headers paint again.
+  if (header_.GetWindow()) InvalidateRect(header_.GetWindow(), nullptr, FALSE);
 }
 
 void SOFilmBoxWindow::OnFilmBoxSelected(ISOFilmBox* filmBox) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QWidget>
+
 #include <atomic>
 #include <thread>
 
@@ -11,6 +14,7 @@
 #include "SOFilmSessionWindow.h"
 #include "SOImageObject.h"
 #include "SOMainWindow.h"
+#include "SOWinQt.h"
 #include "SOWindowBase.h"
 #include "TestSupport.h"
 
@@ -103,6 +107,46 @@ TEST(FilmWindows, SessionWindowPlacesPagesAndDetaches) {
   EXPECT_EQ(window.GetFilmBoxWindowCount(), 1);
   third->SetSelected(true);
   session.Reflow();
+}
+
+// Counts the paints one window receives.
+class PaintCount : public QObject {
+ public:
+  explicit PaintCount(HWND hwnd) : widget_(SOWin::WidgetOf(hwnd)) { widget_->installEventFilter(this); }
+  ~PaintCount() override { widget_->removeEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    paints += object == widget_ && event->type() == QEvent::Paint;
+    return false;
+  }
+
+ private:
+  QWidget* widget_;
+};
+
+TEST(FilmWindows, AHeaderOnScreenPaintsAgainWhenItsPageCountChanges) {
+  Frame frame(800, 600);
+  Objects objects;
+  SOFilmSessionWindow window;
+  ASSERT_NE(window.Create(frame.GetWindow(), 0, 0, 800, 600), nullptr);
+  SOFilmSession& session = window.GetSession();
+  session.SetHeaderVisible(true);
+  session.SetImageLayout(1, 1, true);
+  ASSERT_TRUE(window.SetFilmLayout(1, 1));
+  session.AddImage(objects.Add("1.A", 1));
+  SOWin::PumpEvents(20);
+  SOFilmHeaderWindow& header = window.GetFilmBoxWindow(0)->GetHeaderWindow();
+  ASSERT_TRUE(IsWindowVisible(header.GetWindow()));
+  PaintCount count(header.GetWindow());
+  // The first film stays on screen while the films of a loading study arrive: "1/1" becomes "1/3".
+  session.AddImage(objects.Add("1.A", 2));
+  session.AddImage(objects.Add("1.A", 3));
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(window.GetFilmBoxWindow(0)->GetFilmBox(), session.GetFilmBox(0));
+  EXPECT_EQ(session.GetFilmBoxCount(), 3);
+  EXPECT_GT(count.paints, 0);
 }
 
 TEST(FilmWindows, ClicksSelectFilmAndImage) {

@@ -228,6 +228,8 @@ void CContainerUI::SetScrollPos(SIZE pos) {
   if (m_pVerticalScrollBar->GetScrollPos() == old) return;
   SetPos(m_rcItem, false);
   Invalidate();
+  // Queued and merged: a wheel burst or a thumb drag is one "scroll" for whoever fills rows.
+  if (m_pManager) m_pManager->SendNotify(this, L"scroll", 0, 0, true, false);
 }
 
 void CContainerUI::LineUp() {

@@ -40,6 +40,7 @@ const wchar_t* kPage =
       <ListLabelElement text="One" userdata="1"/>
     </Combo>
     <Label name="modality" userdata="0008,0060"/>
+    <Label name="verifiedOn" userdata="0040,A030"/>
     <Edit name="caption"/>
   </HorizontalLayout>
   <Picture name="pic0" height="40"/>
@@ -79,6 +80,7 @@ class ReportUIHandlerTest : public ::testing::Test {
     ds->SetString(0x00101010, "045Y");
     ds->SetString(0x00080020, "20240318");
     ds->SetString(0x00100030, "1979-13-45");
+    ds->SetString(0x0040A030, "20261211133956");
     sr_.SetAcquisitionModality(L"CT");
     sr_.SetFinding(L"No acute findings. 未见异常。");
     handler_.RegisterCallback(&reported_);
@@ -138,6 +140,7 @@ TEST_F(ReportUIHandlerTest, FillShowsEveryBoundControlByItsRuleAndReportsNothing
   EXPECT_EQ(Text(L"studyDate"), L"2024-03-18");
   EXPECT_EQ(Text(L"birthDate"), L"1979-13-45");  // no date: shown as it stands
   EXPECT_EQ(Text(L"modality"), L"CT");           // the report's modality, not "SR"
+  EXPECT_EQ(Text(L"verifiedOn"), L"2026-12-11 13:39:56");
   EXPECT_EQ(Text(L"finding"), L"No acute findings. 未见异常。");
   EXPECT_EQ(Text(L"inTile"), L"untouched");  // inside a tile layout: not part of the page
   EXPECT_TRUE(reported_.seen.empty());
