@@ -127,9 +127,21 @@ TEST_F(SeriesWindowTest, ImagesAddedBeforeTheShownPageKeepThePage) {
   series.ScrollNext();
   series.ScrollNext();
   ASSERT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
+  auto* painted = new LastPaint;  // owned by the cell's manager
+  series.GetImageWindow(0)->GetPluginMgr().AddPlugin(painted);
+  const HWND cell = series.GetImageWindow(0)->GetWindow();
+  InvalidateRect(cell, nullptr, TRUE);
+  UpdateWindow(cell);
+  const QImage before = painted->picture;
   series.AddObject(loaded.objects[0]);
   EXPECT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
   EXPECT_EQ(series.GetFirstIndex(), 3);
+  // The cell shows its image's new place in the series at once ("Im: 4" now).
+  const QImage shown = painted->picture;
+  EXPECT_NE(shown, before);
+  InvalidateRect(cell, nullptr, TRUE);
+  UpdateWindow(cell);
+  EXPECT_EQ(shown, painted->picture);
 }
 
 // A multi-frame object opens on its first frame, whatever the grid; an object added later leaves
