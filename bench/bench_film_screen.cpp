@@ -27,7 +27,6 @@
 #include <cstdlib>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,16 +189,6 @@ class PlainFilms : public QWidget {
   std::vector<QImage> frames_;
 };
 
-// The machine's load averages over 1, 5 and 15 minutes.
-std::string LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  double one = 0, five = 0, fifteen = 0;
-  in >> one >> five >> fifteen;
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
-  return text;
-}
-
 struct Times {
   std::vector<double> ms, cpu;
 };
@@ -284,8 +273,8 @@ int main(int argc, char** argv) {
     int windows = 0;
     for (int f = 0; f < window.GetFilmBoxWindowCount(); ++f)
       windows += window.GetFilmBoxWindow(f)->GetImageWindowCount();
-    std::printf("film layout %dx%d: %d image windows; load before %s\n", filmCols, filmRows, windows,
-                LoadAverage().c_str());
+    std::printf("film layout %dx%d: %d image windows; load before %.2f\n", filmCols, filmRows, windows,
+                LoadAverage());
 
     Times oursWheel, peerWheel, oursRepaint, peerRepaint;
     for (int i = 0; i < steps; ++i) {
@@ -311,8 +300,8 @@ int main(int argc, char** argv) {
     }
     Print("wheel", oursWheel, peerWheel);
     Print("repaint", oursRepaint, peerRepaint);
-    std::printf("  load after %s; goal: wheel p95 under 16 ms (a frame), or the peer's p95 where that is above\n",
-                LoadAverage().c_str());
+    std::printf("  load after %.2f; goal: wheel p95 under 16 ms (a frame), or the peer's p95 where that is above\n",
+                LoadAverage());
   }
   orvanta::test::ShutdownScratch();
   return 0;
