@@ -3,6 +3,7 @@
 #include "SOCommitSCU.h"
 
 #include "ArchiveConfig.h"
+#include "Gossamy.h"
 #include "IKelvast.h"
 
 #include <algorithm>
@@ -34,6 +35,7 @@ bool SOSCPManager::Start() {
   scp_.InitSCP(aeTitle.c_str(), port_);
   scp_.SetTransferFormat(SODcmTransferFormat_All);
   scp_.SetCallback(this);
+  scp_.SetSpillFolder(Gossamy::GetStorePath());
   thread_ = std::thread([this] { scp_.StartSCP(); });
   return true;
 }
