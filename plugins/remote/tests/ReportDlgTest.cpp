@@ -444,6 +444,10 @@ TEST_F(ReportEditorTest, AnotherMembersLockMakesItReadOnlyAndAFailedVerifyKeepsT
   SODcmSR stored;
   ASSERT_TRUE(stored.LoadFile(path.c_str(), true));
   EXPECT_TRUE(stored.IsVerified());
+  // C has no signed name: the document still names its verifier.
+  std::wstring verifiedBy;
+  EXPECT_TRUE(stored.GetVerifyingObserverName(verifiedBy));
+  EXPECT_EQ(verifiedBy, L"Verifier C");
 
   // An edit is asked about at close: cancel stays, no closes without storing; the report
   // plug-in gets the stored report writable.
