@@ -695,7 +695,8 @@ RECT CScrollBarUI::ThumbRect() const {
 }
 
 void CScrollBarUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_BUTTONDOWN) {
+  // A quick second click on the track pages again.
+  if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
     RECT thumb = ThumbRect();
     if (InRect(thumb, event.ptMouse)) {
       m_nDragOffset = event.ptMouse.y - thumb.top;

@@ -172,8 +172,9 @@ ORVANTA_SHOT("report/verify_dialog") {
   return {};
 }
 
-// A machine without printers: printing goes to a PDF file.
-ORVANTA_SHOT("report/print_dialog_no_printer") {
+// A machine without printers: printing goes to a PDF file. (Named to come before the shot that
+// adds a printer to the process.)
+ORVANTA_SHOT("report/pdf_print_dialog") {
   OpenWindow(ctx);
   SaveModal(ctx, L"SOPrintDlg");
   UITest::Click(*g_window->GetPaintManager(), L"printBtn");
