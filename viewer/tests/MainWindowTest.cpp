@@ -414,3 +414,71 @@ TEST_F(MainWindowTest, WindowDragOnImagesWithoutAStoredWindowStartsFromTheShownO
                                               -before.height() / 4);
   EXPECT_EQ(viewer_ui_test::Snap(cell->GetWindow()).copy(inside), before.copy(inside));
 }
+
+// The control's display switches reach every cell, and series windows made by a later layout
+// take them over: hidden patient data changes the corner, corner texts off leave it black.
+TEST_F(MainWindowTest, DisplaySwitchesReachEveryCellAndLaterLayouts) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 2);
+  ASSERT_NE(control->LoadFile(a.files[0].c_str(), 0), nullptr);
+  auto corner = [&](int seriesWnd) {
+    const QImage shot = viewer_ui_test::Snap(control->GetSeriesWindow(seriesWnd)->GetImageWindow(0)->GetWindow());
+    return shot.copy(2, 2, 40, 40);  // the top-left texts, above the image
+  };
+  auto lit = [](const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += viewer_ui_test::Rgb(image, x, y) != 0;
+    return n;
+  };
+  const QImage named = corner(0);
+  ASSERT_GT(lit(named), 20);
+  control->HidePatientData(true);
+  EXPECT_TRUE(control->IsHidePatientData());
+  EXPECT_NE(corner(0), named);
+  control->ShowOverInfo(false);
+  EXPECT_EQ(lit(corner(0)), 0);
+
+  ASSERT_TRUE(control->SetSeriesLayout(1, 2));
+  ASSERT_NE(control->LoadFile(a.files[1].c_str(), 1), nullptr);
+  EXPECT_TRUE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_EQ(lit(corner(1)), 0);
+  control->ShowOverInfo(true);
+  for (int s = 0; s < 2; ++s) EXPECT_GT(lit(corner(s)), 20) << s;
+  const QImage hidden = corner(1);
+  control->HidePatientData(false);
+  EXPECT_FALSE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_NE(corner(1), hidden);
+}
+
+// A capture takes the first active series window that shows images (else the first that does),
+// and in it the first cell whose image is selected (else cell 0); its kind sizes the bitmap.
+TEST_F(MainWindowTest, CaptureTakesTheSelectedCellOfTheActiveSeriesWindow) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 4);
+  ASSERT_TRUE(control->SetSeriesLayout(1, 2));
+  for (const auto& file : a.files) ASSERT_NE(control->LoadFile(file.c_str(), 1), nullptr);
+  SOSeriesWindow* series = control->GetSeriesWindow(1);
+  ASSERT_TRUE(series->SetImageLayout(2, 2));
+  auto width = [](HBITMAP bitmap) {
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof(info), &info);
+    DeleteObject(bitmap);
+    return static_cast<LONG>(info.bmWidth);
+  };
+  auto widthOf = [](SOWindowBase* w, int inset) {
+    const RECT r = w->GetWindowRect();
+    return r.right - r.left - 2 * inset;
+  };
+  struct Case {
+    int selected;  // the cell whose image is selected, -1 for none
+    int cell;      // the cell captured
+  } cases[] = {{-1, 0}, {2, 2}, {3, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selected);
+    for (int i = 0; i < 4; ++i) series->GetImageWindow(i)->GetSOImageObject()->SetSelected(i == c.selected);
+    ISOImageObject* source = nullptr;
+    EXPECT_EQ(width(control->Capture(0, &source)), widthOf(series->GetImageWindow(c.cell), 1));
+    EXPECT_EQ(source, series->GetImageWindow(c.cell)->GetSOImageObject());
+  }
+  EXPECT_EQ(width(control->Capture(1, nullptr)), widthOf(series, 0));
+  EXPECT_EQ(width(control->Capture(2, nullptr)), 400);  // the whole control
+}
