@@ -1,5 +1,6 @@
 #include "SODcmSCP.h"
 
+#include "DcmTagOrder.h"
 #include "SODcmDataset.h"
 #include "SODcmFile.h"
 #include "SODcmNetUtil.h"
@@ -65,6 +66,9 @@ constexpr uint64_t kMaxObjectBytes = uint64_t(4) << 30;
 // arrives, every kFreeSpaceStep bytes.
 constexpr uint64_t kFreeSpaceReserve = uint64_t(256) << 20;
 constexpr uint64_t kFreeSpaceStep = uint64_t(64) << 20;
+// A data set with more elements out of order than this is refused before DCMTK reads it, which
+// would take time in the square of its size; a few stray ones (real devices send them) pass.
+constexpr size_t kMaxBackward = 64;
 
 bool FreeSpaceLow(const fs::path& folder) {
   struct statvfs st {};
@@ -87,8 +91,15 @@ class ObjectSink : public DcmConsumer {
   // blocks: memory kept from object to object; xfer: the transfer syntax of the data.
   ObjectSink(Blocks& blocks, fs::path path, const T_DIMSE_C_StoreRQ& req, T_ASC_Association* assoc,
              T_ASC_PresentationContextID presID, E_TransferSyntax xfer, bool refuse)
-      : blocks_(blocks), path_(std::move(path)), req_(req), assoc_(assoc), presID_(presID), xfer_(xfer),
-        refused_(refuse) {
+      : blocks_(blocks),
+        path_(std::move(path)),
+        req_(req),
+        assoc_(assoc),
+        presID_(presID),
+        xfer_(xfer),
+        order_(DcmXfer(xfer).isExplicitVR(), DcmXfer(xfer).getByteOrder() == EBO_BigEndian),
+        followOrder_(DcmXfer(xfer).getStreamCompression() == ESC_none),
+        refusal_(refuse ? kStoreNotKept : kSuccess) {
     // (DcmDataset::read itself inflates a deflated dataset.)
     dataset_->transferInit();
   }
@@ -112,10 +123,17 @@ class ObjectSink : public DcmConsumer {
       return 0;
     }
     // A refused object is read to its end, so the association goes on, and dropped.
-    if (refused_) return length;
+    if (refusal_ != kSuccess) return length;
+    if (followOrder_) {
+      order_.Feed(reinterpret_cast<const unsigned char*>(bytes), n);
+      if (order_.Backward() > kMaxBackward) {
+        Refuse(kCannotUnderstand);
+        return length;
+      }
+    }
     if (spilled_ && received_ / kFreeSpaceStep != (received_ - n) / kFreeSpaceStep &&
         FreeSpaceLow(path_.parent_path())) {
-      Refuse();
+      Refuse(kStoreNotKept);
       return length;
     }
     if (!spilled_ && size_ + n <= kInMemoryLimit) {
@@ -141,17 +159,19 @@ class ObjectSink : public DcmConsumer {
     return WriteFile(bytes, n) ? length : 0;
   }
 
-  // The object is not kept: what came and what comes is dropped.
-  void Refuse() {
+  // The object is not kept, and its sender is answered with status: what came and what comes
+  // is dropped.
+  void Refuse(Uint16 status) {
     Discard();
-    refused_ = true;
+    refusal_ = status;
   }
-  bool Refused() const { return refused_; }
+  // The status of a refused object, kSuccess while it is not.
+  Uint16 Refusal() const { return refusal_; }
 
   // The received object for the listener: parsed in memory, or read from the temporary file
   // with large values left on disk. False when it does not parse.
   bool Load(SODcmFile& file) {
-    if (refused_) return false;
+    if (refusal_ != kSuccess) return false;
     if (spilled_) {
       file_.reset();
       return good() && file.LoadFile(path_.c_str(), false);
@@ -231,7 +251,9 @@ class ObjectSink : public DcmConsumer {
   OFCondition parsed_ = EC_StreamNotifyClient;  // the parser wants more data while it says so
   std::unique_ptr<DcmOutputFileStream> file_;
   bool spilled_ = false;
-  bool refused_;
+  DcmTagOrder order_;
+  const bool followOrder_;  // deflated data are not followed
+  Uint16 refusal_;
   OFCondition status_ = EC_Normal;
 };
 
@@ -423,10 +445,10 @@ class AssociationHandler : public DcmThreadSCP {
       cond = makeDcmnetCondition(DIMSEC_INVALIDPRESENTATIONCONTEXTID, OF_error,
                                  "DIMSE: Presentation Contexts of Command and Data Set differ");
     if (cond.bad()) return cond;
-    Uint16 status = sink.Refused() ? kStoreNotKept : kCannotUnderstand;
+    Uint16 status = sink.Refusal() != kSuccess ? sink.Refusal() : kCannotUnderstand;
     {
       SODcmFile file;
-      if (!sink.Refused() && sink.Load(file))
+      if (sink.Refusal() == kSuccess && sink.Load(file))
         status = events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnStore(params_, &file); }) ? kSuccess
                                                                                                      : kStoreNotKept;
     }

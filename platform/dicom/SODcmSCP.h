@@ -69,7 +69,8 @@ enum SODcmTransferFormat {
 // never holds the others. A received object is held in memory up to 16 MB; a larger one goes
 // through a temporary file in a private folder of the service's own, so it is never held in
 // memory whole. An object over 4 GB ends its association; while the spill folder's filesystem
-// is short of space objects are refused (out of resources).
+// is short of space objects are refused (out of resources), and so is a data set with many
+// elements out of order (cannot understand) before it is parsed.
 class SODcmSCP {
  public:
   SODcmSCP();

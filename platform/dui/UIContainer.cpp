@@ -754,7 +754,8 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
     const SIZE now = m_pOwner->GetScrollPos();
     m_pOwner->SetScrollPos(m_bHorizontal ? SIZE{pos, now.cy} : SIZE{now.cx, pos});
   };
-  if (event.Type == UIEVENT_BUTTONDOWN) {
+  // A quick second click on the track pages again.
+  if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
     RECT thumb = ThumbRect();
     const int thumbBegin = m_bHorizontal ? thumb.left : thumb.top;
     if (InRect(thumb, event.ptMouse))

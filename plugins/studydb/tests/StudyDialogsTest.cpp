@@ -147,12 +147,8 @@ TEST_F(StudyDialogs, FilmDialogKeepsCheckedSeriesAndUnchangedRanges) {
     EXPECT_EQ(std::wstring(dynamic_cast<CListTextElementUI*>(list->GetItemAt(0))->GetText(4)), L"2/5");
 
     // A click in the second row's check column leaves that series out.
-    UITest::SelectItem(pm, L"seriesList", 1);
-    TNotifyUI click;
-    click.sType = L"itemclick";
-    click.pSender = list->GetItemAt(1);
-    click.ptMouse = {list->GetItemAt(1)->GetPos().left + 4, list->GetItemAt(1)->GetPos().top + 4};
-    pm.SendNotify(click);
+    const RECT second = list->GetItemAt(1)->GetPos();
+    ASSERT_TRUE(UITest::ClickAt(pm, POINT{second.left + 4, (second.top + second.bottom) / 2}));
     EXPECT_EQ(std::wstring(dynamic_cast<CListTextElementUI*>(list->GetItemAt(1))->GetText(0)),
               L"<i common\\image\\check_bk1.png>");
 

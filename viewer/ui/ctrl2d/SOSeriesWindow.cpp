@@ -286,8 +286,17 @@ void SOSeriesWindow::Refresh(bool paintNow) {
   SettlePage();
   for (int k = 0; k < n && k < GetImageWndCount(); ++k) {
     const int i = first_ + k;
-    windows_[k]->SetImageObject(i < count ? images_[i].get() : nullptr, i < count ? i : 0);
-    if (i < count) KeepShown(images_[i].get());
+    SOImageWindow& cell = *windows_[k];
+    SOImageObject* image = i < count ? images_[i].get() : nullptr;
+    // An image that stays in its cell while images are added before it changes only its index,
+    // which the cell does not repaint for; its number in the corner must follow.
+    const bool moved = image && image == cell.GetSOImageObject() && cell.GetImageObjectIndex() != i;
+    cell.SetImageObject(image, i < count ? i : 0);
+    if (moved) {
+      ::InvalidateRect(cell.GetWindow(), nullptr, TRUE);
+      ::UpdateWindow(cell.GetWindow());
+    }
+    if (image) KeepShown(image);
   }
   const int pages = count / n + (count % n ? 1 : 0);
   if (pages != scrollbar_.GetCount()) {
