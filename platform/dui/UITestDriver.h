@@ -51,6 +51,8 @@ bool PressKey(CPaintManagerUI& pm, const wchar_t* name, UINT vk, UINT keys = 0);
 bool SelectItem(CPaintManagerUI& pm, const wchar_t* name, int index);
 // Scrolls row `index` of a list into view and double-clicks it.
 bool ActivateItem(CPaintManagerUI& pm, const wchar_t* name, int index);
+// Scrolls row `index` of a list into view and right-clicks it (its context menu).
+bool RightClickItem(CPaintManagerUI& pm, const wchar_t* name, int index);
 
 // Hands the control one event of `type` (EVENTTYPE_UI) as the engine would after translating a
 // message, without any input: for tests about the event itself.
