@@ -355,6 +355,11 @@ bool Click(CPaintManagerUI& pm, const wchar_t* name) {
   return c && ClickControl(pm, c, Qt::LeftButton, 1);
 }
 
+bool Click(CControlUI* control) {
+  CPaintManagerUI* pm = control ? control->GetManager() : nullptr;
+  return pm && control->IsVisible() && control->IsEnabled() && ClickControl(*pm, control, Qt::LeftButton, 1);
+}
+
 bool DoubleClick(CPaintManagerUI& pm, const wchar_t* name) {
   CControlUI* c = Usable(pm, name);
   return c && ClickControl(pm, c, Qt::LeftButton, 2);
