@@ -105,21 +105,25 @@ TEST(QuillonInProgram, ReportWrittenInTheEditorReachesOrthancAsTheOrdersNode) {
   HWND pluginHwnd = frame->GetPlugins().at(0).window;
   ASSERT_TRUE(frame->ActivatePlugin(L"Quillon"));
 
-  // B's team list shows the order with its write button.
+  // B chooses the team's entry: its list shows the order with its write button.
   ASSERT_TRUE(GetJorvel()->Login("reporter", "pw", &error));
   WindowImplBase* teamWindow = nullptr;
   CListUI* list = nullptr;
+  CContainerUI* entries = nullptr;
   ASSERT_TRUE(Pump([&] {
     teamWindow = FirstChild(pluginHwnd, L"CLinkTeamWindow");
     list = teamWindow ? dynamic_cast<CListUI*>(teamWindow->GetPaintManager()->FindControl(L"orderList")) : nullptr;
-    return list && list->GetCount() == 1;
+    entries = dynamic_cast<CContainerUI*>(WindowOf(pluginHwnd)->GetPaintManager()->FindControl(L"entry_list"));
+    return list && list->GetCount() == 1 && entries && entries->GetCount() == 1;
   }));
+  auto* entry = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(entries->GetItemAt(0))->GetItemAt(0));
+  ASSERT_TRUE(UITest::Click(entry->GetItemAt(0)));
   auto* cells = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(list->GetItemAt(0))->GetItemAt(0));
   ASSERT_NE(cells, nullptr);
   auto* write = dynamic_cast<CButtonUI*>(dynamic_cast<CContainerUI*>(cells->GetItemAt(13))->GetItemAt(2));
   ASSERT_NE(write, nullptr);
   ASSERT_TRUE(Pump([&] { return write->IsVisible(); }));
-  ASSERT_TRUE(write->Activate());
+  ASSERT_TRUE(UITest::Click(write));
 
   // The editor: B's lock, signed name; the finding and conclusion typed, then submitted.
   HWND editorHwnd = nullptr;
