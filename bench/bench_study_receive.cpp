@@ -64,14 +64,6 @@ std::vector<std::string> Storescu(const fs::path& in, int port, const char* call
   return {"storescu", "-aec", calledAe, "+sd", "+r", "127.0.0.1", std::to_string(port), in.string()};
 }
 
-// The system's load averages, as /proc/loadavg gives them.
-std::string Load() {
-  std::ifstream in("/proc/loadavg");
-  std::string one, five, fifteen;
-  in >> one >> five >> fifteen;
-  return one + " " + five + " " + fifteen;
-}
-
 size_t FilesUnder(const fs::path& dir) {
   size_t count = 0;
   for (const auto& entry : fs::recursive_directory_iterator(dir)) count += entry.is_regular_file();
@@ -206,8 +198,8 @@ int main(int argc, char** argv) {
     if (o < 0 || p.receive < 0) return 1;
     const double oc = Orthanc(in, files, round);
     std::printf("round %d%s: service into the store %.3f s (commit at the end %.3f s), storescp -od %.3f s "
-                "(+ syncfs %.3f s), Orthanc %.3f s, load %s\n",
-                round, round ? "" : " (warm-up)", o, commit, p.receive, p.durable, oc, Load().c_str());
+                "(+ syncfs %.3f s), Orthanc %.3f s, load %.2f\n",
+                round, round ? "" : " (warm-up)", o, commit, p.receive, p.durable, oc, bench::LoadAverage());
     if (round == 0) continue;
     ours.push_back(o);
     peer.push_back(p.receive);
@@ -230,7 +222,7 @@ int main(int argc, char** argv) {
               both / p, o / both);
   if (!orthanc.empty()) std::printf("; ours / Orthanc %.2f", o / Median(orthanc));
   std::printf("\n");
-  std::printf("load (1, 5, 15 min) at the end: %s\n", Load().c_str());
+  std::printf("load (1 min) at the end: %.2f\n", bench::LoadAverage());
   orvanta::test::ShutdownScratch();
   return 0;
 }

@@ -414,3 +414,38 @@ TEST_F(MainWindowTest, WindowDragOnImagesWithoutAStoredWindowStartsFromTheShownO
                                               -before.height() / 4);
   EXPECT_EQ(viewer_ui_test::Snap(cell->GetWindow()).copy(inside), before.copy(inside));
 }
+
+// The control's display switches reach every cell, and series windows made by a later layout
+// take them over: hidden patient data changes the corner, corner texts off leave it black.
+TEST_F(MainWindowTest, DisplaySwitchesReachEveryCellAndLaterLayouts) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 2);
+  ASSERT_NE(control->LoadFile(a.files[0].c_str(), 0), nullptr);
+  auto corner = [&](int seriesWnd) {
+    const QImage shot = viewer_ui_test::Snap(control->GetSeriesWindow(seriesWnd)->GetImageWindow(0)->GetWindow());
+    return shot.copy(2, 2, 40, 40);  // the top-left texts, above the image
+  };
+  auto lit = [](const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += viewer_ui_test::Rgb(image, x, y) != 0;
+    return n;
+  };
+  const QImage named = corner(0);
+  ASSERT_GT(lit(named), 20);
+  control->HidePatientData(true);
+  EXPECT_TRUE(control->IsHidePatientData());
+  EXPECT_NE(corner(0), named);
+  control->ShowOverInfo(false);
+  EXPECT_EQ(lit(corner(0)), 0);
+
+  ASSERT_TRUE(control->SetSeriesLayout(1, 2));
+  ASSERT_NE(control->LoadFile(a.files[1].c_str(), 1), nullptr);
+  EXPECT_TRUE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_EQ(lit(corner(1)), 0);
+  control->ShowOverInfo(true);
+  for (int s = 0; s < 2; ++s) EXPECT_GT(lit(corner(s)), 20) << s;
+  const QImage hidden = corner(1);
+  control->HidePatientData(false);
+  EXPECT_FALSE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_NE(corner(1), hidden);
+}

@@ -41,11 +41,16 @@ class SeriesWindowTest : public testing::Test {
   SOSeriesWindow series;
 };
 
-// Counts the window events each image raises.
+// Counts the window events the images raise, and keeps their senders in order.
 class WindowEvents : public ISOImageObjectCallback {
  public:
-  void OnImageObjectUpdated(SOImageObject*, unsigned int event, long) override { count += event == SOImageWWUpdated; }
+  void OnImageObjectUpdated(SOImageObject* sender, unsigned int event, long) override {
+    if (event != SOImageWWUpdated) return;
+    ++count;
+    senders.push_back(sender);
+  }
   int count = 0;
+  std::vector<SOImageObject*> senders;
 };
 
 // Keeps what the last paint of its cell put into the paint buffer, the image and tools drawn.
@@ -212,6 +217,13 @@ TEST_F(SeriesWindowTest, LinkedWindowReachesEachImageOnce) {
   for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->RegisterCallback(&events);
   series.GetImageObject(500)->WW(55, 555);
   EXPECT_EQ(events.count, 1000);
+  // One loop over the series reaches them in order; a loop entered again from each image's own
+  // event would reach them innermost first.
+  std::vector<SOImageObject*> order;
+  for (int i = 0; i < 1000; ++i)
+    if (i != 500) order.push_back(series.GetImageObject(i));
+  order.push_back(series.GetImageObject(500));
+  EXPECT_TRUE(events.senders == order);
   for (int i : {0, 999}) {
     EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowWidth, 555);
     EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowCenter, 55);

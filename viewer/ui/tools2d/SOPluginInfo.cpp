@@ -186,9 +186,11 @@ void SOPluginInfo::DrawCorners(HDC hdc, RECT r, int lift) {
   // would meet, each keeps to its share of the edge, clipped there, one line per line.
   auto edge = [&](const std::wstring& left, const std::wstring& right, Gdiplus::StringAlignment vertical,
                   const Gdiplus::RectF& in) {
-    float leftWidth = left.empty() ? 0 : TextWidth(g, font, size, left);
-    float rightWidth = right.empty() ? 0 : TextWidth(g, font, size, right);
-    if (left.empty() || right.empty() || leftWidth + rightWidth + 2 * pad <= in.Width) {
+    // No glyph is wider than the text size: texts short enough need no measuring.
+    const bool roomy = (LongestLine(left) + LongestLine(right)) * size + 2 * pad <= in.Width;
+    float leftWidth = left.empty() || roomy ? 0 : TextWidth(g, font, size, left);
+    float rightWidth = right.empty() || roomy ? 0 : TextWidth(g, font, size, right);
+    if (left.empty() || right.empty() || roomy || leftWidth + rightWidth + 2 * pad <= in.Width) {
       draw(left, Gdiplus::StringAlignmentNear, vertical, in, false);
       draw(right, Gdiplus::StringAlignmentFar, vertical, in, false);
       return;
@@ -206,6 +208,13 @@ void SOPluginInfo::DrawCorners(HDC hdc, RECT r, int lift) {
     draw(bottomLeft, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentFar, lifted, false);
     draw(corners[3], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentFar, layout, false);
   }
+}
+
+size_t SOPluginInfo::LongestLine(const std::wstring& text) {
+  size_t longest = 0, start = 0;
+  for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+    longest = std::max(longest, end - start);
+  return std::max(longest, text.size() - start);
 }
 
 float SOPluginInfo::TextWidth(Gdiplus::Graphics& g, const Gdiplus::Font& font, float size, const std::wstring& text) {

@@ -58,6 +58,8 @@ class SOPluginInfo : public ISOCtrlPlugin {
     std::wstring text;
     float width;
   };
+  // Characters in the longest line of a text.
+  static size_t LongestLine(const std::wstring& text);
   float TextWidth(Gdiplus::Graphics& g, const Gdiplus::Font& font, float size, const std::wstring& text);
 
   Source built_;
