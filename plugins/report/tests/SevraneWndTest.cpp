@@ -286,8 +286,8 @@ TEST_F(ReportWindowTest, PicturesOfTheActiveStudyComeNewestFirstAndGoIntoImageBo
   auto* boxes = dynamic_cast<CContainerUI*>(Find(L"imageBoxLayout"));
   ASSERT_EQ(boxes->GetCount(), report->GetImageBoxCount());
   ASSERT_GT(boxes->GetCount(), 0);
-  list->SelectItem(1, false, false);
-  PM().SendNotify(boxes->GetItemAt(0), L"click");
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"pictureList", 1));
+  ASSERT_TRUE(UITest::Click(boxes->GetItemAt(0)));
   UITest::ProcessEvents(5);
   EXPECT_TRUE(report->IsModified());
   SODcmDataset item;
