@@ -69,6 +69,7 @@ class SOSettingDlg : public DuiLib::WndDialog, public ISOConfigCallback, public 
   DuiLib::CListUI* m_nodes = nullptr;
   DuiLib::CControlUI* m_saveBtn = nullptr;
   DuiLib::COptionUI* m_cloudCheck = nullptr;
+  DuiLib::CBackgroundCall m_nodeTest;  // the remote node's echo
 };
 
 // Finds another user's cloud station by its device code, for a cloud send.
