@@ -1,6 +1,7 @@
 #include "Kelvast.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -66,6 +68,31 @@ void RemoveDetached(fs::path path) {
   }
 }
 
+// A save's temporary file ("<file>.part<pid>_<n>") whose process is gone: a save cut by a kill.
+bool IsStalePartialSave(const fs::path& file) {
+  const std::string name = file.filename().string();
+  const size_t at = name.rfind(".part");
+  if (at == std::string::npos) return false;
+  const char* digits = name.c_str() + at + 5;
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  if (end == digits || *end != '_' || pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void RemoveStalePartialSaves(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().filename() == "DB" || it->path().filename() == kTrashFolder) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::error_code statError;
+    if (it->is_regular_file(statError) && IsStalePartialSave(it->path())) fs::remove(it->path(), statError);
+  }
+}
+
 std::string UniqueTrashName() {
   static std::atomic<unsigned> counter{0};
   return std::to_string(::getpid()) + "_" +
@@ -79,7 +106,9 @@ Kelvast::Kelvast(const std::string& folder) : folder_(folder) {
   studyDB_.SetStoreFolder(folder_);
   patientDB_.SetStoreFolder(folder_);
   valueDB_.SetStoreFolder(folder_);
+  StoreLayout::MakePrivate(folder_);
   PurgeTrash();
+  RemovePartialSaves();
 }
 
 Kelvast::~Kelvast() {
@@ -113,12 +142,8 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   std::lock_guard<std::mutex> hold(foldersLock_);
   if (readyFolders_.count(folder)) return true;
   std::error_code ec;
-  if (!fs::exists(folder_, ec)) {
-    fs::create_directories(folder_, ec);
-    if (!ec) MarkTopFolder(folder_);
-  }
-  fs::create_directories(folder, ec);
-  if (ec) return false;
+  if (!fs::exists(folder_, ec) && StoreLayout::CreatePrivateFolders(folder_)) MarkTopFolder(folder_);
+  if (!StoreLayout::CreatePrivateFolders(folder)) return false;
   std::string study = StoreLayout::ParentOf(folder);
   if (!FileFlusher::SyncFolder(study) || !FileFlusher::SyncFolder(StoreLayout::ParentOf(study))) return false;
   readyFolders_.insert(folder);
@@ -134,12 +159,13 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t* t
   // tears an earlier copy. Without a ticket the data are flushed before the rename and the folder
   // after it, here: the file is on disk when this returns, and the flushes of threads storing at
   // the same time run side by side instead of in turn.
-  if (!ticket) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && FileFlusher::SyncFolder(folder);
+  if (!ticket)
+    return file->SaveFile(path.c_str(), keepTransferSyntax, true) && StoreLayout::MakePrivate(path) && FileFlusher::SyncFolder(folder);
   // Handed to the flusher: a file replacing one a row may already point at is flushed before its
   // rename; a new one is flushed before its row is committed.
   std::error_code ec;
   bool replacing = fs::exists(path, ec);
-  if (!file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec)) return false;
+  if (!file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec) || !StoreLayout::MakePrivate(path)) return false;
   int fd = StartWriteback(path);
   return fd >= 0 && flusher_.Add(fd, path, *ticket);
 }
@@ -541,7 +567,7 @@ void Kelvast::RemoveFolder(const std::string& folder) {
   if (!fs::exists(fs::symlink_status(folder, ec))) return;
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
   fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
-  fs::create_directories(trash, ec);
+  StoreLayout::CreatePrivateFolders(trash.string());
   fs::path target = trash / UniqueTrashName();
   fs::rename(folder, target, ec);
   if (ec) {
@@ -549,6 +575,14 @@ void Kelvast::RemoveFolder(const std::string& folder) {
     return;
   }
   RemoveDetached(target);
+}
+
+void Kelvast::RemovePartialSaves() {
+  // The walk takes a while in a large store; nothing waits for it.
+  try {
+    std::thread([folder = fs::path(folder_)] { RemoveStalePartialSaves(folder); }).detach();
+  } catch (const std::system_error&) {
+  }
 }
 
 void Kelvast::PurgeTrash() {
