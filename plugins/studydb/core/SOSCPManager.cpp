@@ -1,6 +1,9 @@
 #include "SOSCPManager.h"
 
+#include "SOCommitSCU.h"
+
 #include "ArchiveConfig.h"
+#include "Gossamy.h"
 #include "IKelvast.h"
 
 #include <algorithm>
@@ -32,9 +35,23 @@ bool SOSCPManager::Start() {
   scp_.InitSCP(aeTitle.c_str(), port_);
   scp_.SetTransferFormat(SODcmTransferFormat_All);
   scp_.SetCallback(this);
+  scp_.SetSpillFolder(Gossamy::GetStorePath());
   thread_ = std::thread([this] { scp_.StartSCP(); });
   return true;
 }
+
+bool SOSCPManager::ApplyCommitListener() {
+  if (!config_.CommitEnabled()) {
+    SOCommitSCU::StopStationListener();
+    return true;
+  }
+  const std::string aeTitle = config_.CommitAETitle();
+  const int port = config_.CommitPort();
+  if (SOCommitSCU::StationListenerPort() == port && SOCommitSCU::StationListenerAETitle() == aeTitle) return true;
+  return SOCommitSCU::StartStationListener(aeTitle.c_str(), port);
+}
+
+bool SOSCPManager::IsCommitListenerRunning() { return SOCommitSCU::StationListenerPort() != 0; }
 
 void SOSCPManager::Stop() {
   std::thread thread;
@@ -82,10 +99,22 @@ void SOSCPManager::OnStateChanged(bool running) {
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
 }
 
+bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                            SODcmCommitResult& result) {
+  std::lock_guard<std::mutex> calls(callMutex_);
+  for (ISCPManagerCallback* listener : Listeners())
+    if (listener->OnCommitRequested(refs, result)) return true;
+  return false;
+}
+
 bool SOReceiveToStore::OnFileReceived(SODcmAssociationParams&, SODcmFile* file) {
   return store_ && file && store_->QueueFile(file);
 }
 
 void SOReceiveToStore::OnStoreEnd(SODcmAssociationParams&) {
   if (store_) store_->CommitQueue();
+}
+
+bool SOReceiveToStore::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
+  return store_ && store_->CheckCommitment(refs, result);
 }
