@@ -782,6 +782,29 @@ TEST_F(KelvastTest, QueueOfAKilledProcessIsCommittedByTheNextOpening) {
   EXPECT_TRUE(FilesBelow(folder_ / ".queue").empty());
 }
 
+// A long queue gets its files flushed and its study rows written while it grows; the study is
+// still listed only by the commit, with every instance once.
+TEST_F(KelvastTest, LongQueueIsListedOnlyByItsCommit) {
+  constexpr int kFiles = 450;
+  for (int i = 1; i <= kFiles; ++i) {
+    Dataset d;
+    d.sopUID = "1.2.3.4." + std::to_string(i);
+    d.instanceNumber = std::to_string(i);
+    ASSERT_TRUE(store_->QueueFile(MakeFile(d).get()));
+  }
+  EXPECT_TRUE(Eventually([&] { return fs::exists(folder_ / "DB" / "1.2.3"); }));
+  EXPECT_EQ(CountStudies(*store_), 0u);
+  EXPECT_TRUE(listener_.Take().empty());
+  ASSERT_TRUE(store_->CommitQueue());
+  std::vector<InstanceRecord> instances;
+  ASSERT_TRUE(store_->GetAllInstanceRecords(instances));
+  std::set<std::string> uids;
+  for (const InstanceRecord& instance : instances) uids.insert(instance.sopInstanceUID);
+  EXPECT_EQ(instances.size(), size_t(kFiles));
+  EXPECT_EQ(uids.size(), size_t(kFiles));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"changed:P1_1.2.3", "store"}));
+}
+
 TEST_F(KelvastTest, ConcurrentImportsAndListingsLoseNoRows) {
   constexpr int kThreads = 4;
   constexpr int kStudies = 5;

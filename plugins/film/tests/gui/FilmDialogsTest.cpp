@@ -95,7 +95,7 @@ TEST_F(FilmDialogs, TheSettingsDialogEditsInPlaceAndDeletesOnlyWhenConfirmed) {
     ASSERT_TRUE(UITest::SelectItem(pm, L"filmPrinterList", 2));
     auto deleteRow = [&](int row) {
       CControlUI* button = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(list->GetItemAt(row))->GetItemAt(0))->GetItemAt(3);
-      pm.SendNotify(button, L"click");
+      ASSERT_TRUE(UITest::Click(button));
     };
     boxes.answer = IDCANCEL;
     deleteRow(2);

@@ -123,7 +123,7 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
 
   // Closing the other study's tab removes only that study.
   auto* secondClose = dynamic_cast<CContainerUI*>(tabs->GetItemAt(0))->GetItemAt(1);
-  pm.SendNotify(secondClose, L"click");
+  ASSERT_TRUE(UITest::Click(secondClose));
   UITest::ProcessEvents(50);
   EXPECT_EQ(tabs->GetCount(), 1);
 
