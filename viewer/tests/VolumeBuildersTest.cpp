@@ -249,6 +249,26 @@ TEST(MPRBuilder4D, SamplesThreePlanesOfEveryPhaseForTheCurrentIdOnly) {
     }
   EXPECT_FALSE(builder.GetImage(3, 0, &plane));
   EXPECT_FALSE(builder.GetImage(0, 3, &plane));
+
+  // A task that goes stale while it samples (the cross moved on) keeps none of its planes.
+  {
+    std::promise<void> held, release;
+    std::thread ui([&] {
+      std::lock_guard uiCall(engineLock);
+      held.set_value();
+      release.get_future().wait();
+    });
+    held.get_future().wait();
+    builder.SetCurrentId(3);
+    builder.Post(3);
+    // The task has started once the last planes are gone; it now waits for the engine.
+    EXPECT_TRUE(WaitFor([&] { return !builder.GetImage(0, 0, &plane); }));
+    builder.SetCurrentId(4);
+    release.set_value();
+    ui.join();
+  }
+  builder.Cancel();
+  EXPECT_FALSE(builder.GetImage(0, 0, &plane));
   builder.Clear();
   EXPECT_FALSE(builder.GetImage(0, 0, &plane));
 }

@@ -181,7 +181,7 @@ TEST_F(StudyWindow, HandOffsGoThroughTheHost) {
     return true;
   });
   SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 9; });
-  PM().SendNotify(List(L"studyList"), L"menu");
+  ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", List(L"studyList")->GetCurSel()));
   EXPECT_EQ(opened, (std::vector<std::string>{"explorer.exe", window->SelectedStudy()->storePath}));
 
   EXPECT_FALSE(window->OnCommand(SOCMD_LOADDIR, const_cast<char*>(folder.c_str())));
@@ -276,7 +276,7 @@ TEST_F(StudyWindow, DeletingAStudyAsksFirstAndThenListsEveryStudy) {
       ++asked;
       UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), answer);
     });
-    PM().SendNotify(List(L"studyList"), L"menu");
+    ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", 0));
     EXPECT_EQ(asked, 1);
   }
   int studies = -1;
@@ -302,7 +302,7 @@ TEST_F(StudyWindow, DeletingAReportRemovesOnlyItsSeriesAfterConfirmation) {
     UITest::OnModal(L"CMessageBoxUI", [&](CWindowWnd* box) {
       UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), answer);
     });
-    PM().SendNotify(List(L"reportSeriesList"), L"menu");
+    ASSERT_TRUE(UITest::RightClickItem(PM(), L"reportSeriesList", 1));
   }
   SeriesRecord series;
   EXPECT_FALSE(holder.store->GetSeriesRecord(gone.c_str(), series));
