@@ -75,8 +75,9 @@ void QueueJournal::Segment::Remove() {
 
 bool QueueJournal::Append(const std::string& line) {
   if (!current_.Open()) {
+    // Names of patients' files: the user's alone.
     std::error_code ec;
-    fs::create_directories(folder_, ec);
+    if (fs::create_directories(folder_, ec)) fs::permissions(folder_, fs::perms::owner_all, ec);
     const std::string path = (fs::path(folder_) / UniqueName()).string();
     const std::string made = path + ".new";
     int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
