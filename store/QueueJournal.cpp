@@ -1,5 +1,7 @@
 #include "QueueJournal.h"
 
+#include "StoreLayout.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -75,9 +77,7 @@ void QueueJournal::Segment::Remove() {
 
 bool QueueJournal::Append(const std::string& line) {
   if (!current_.Open()) {
-    // Names of patients' files: the user's alone.
-    std::error_code ec;
-    if (fs::create_directories(folder_, ec)) fs::permissions(folder_, fs::perms::owner_all, ec);
+    StoreLayout::CreatePrivateFolders(folder_);
     const std::string path = (fs::path(folder_) / UniqueName()).string();
     const std::string made = path + ".new";
     int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
