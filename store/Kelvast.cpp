@@ -1,6 +1,7 @@
 #include "Kelvast.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -69,6 +71,31 @@ void RemoveDetached(fs::path path) {
   }
 }
 
+// A save's temporary file ("<file>.part<pid>_<n>") whose process is gone: a save cut by a kill.
+bool IsStalePartialSave(const fs::path& file) {
+  const std::string name = file.filename().string();
+  const size_t at = name.rfind(".part");
+  if (at == std::string::npos) return false;
+  const char* digits = name.c_str() + at + 5;
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  if (end == digits || *end != '_' || pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void RemoveStalePartialSaves(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().filename() == "DB" || it->path().filename() == kTrashFolder) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::error_code statError;
+    if (it->is_regular_file(statError) && IsStalePartialSave(it->path())) fs::remove(it->path(), statError);
+  }
+}
+
 std::string UniqueTrashName() {
   static std::atomic<unsigned> counter{0};
   return std::to_string(::getpid()) + "_" +
@@ -83,8 +110,10 @@ Kelvast::Kelvast(const std::string& folder)
   studyDB_.SetStoreFolder(folder_);
   patientDB_.SetStoreFolder(folder_);
   valueDB_.SetStoreFolder(folder_);
+  StoreLayout::MakePrivate(folder_);
   PurgeTrash();
   ReplayJournals();
+  RemovePartialSaves();
 }
 
 Kelvast::~Kelvast() {
@@ -131,13 +160,9 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   std::lock_guard<std::mutex> hold(foldersLock_);
   if (readyFolders_.count(folder)) return true;
   std::error_code ec;
-  if (!fs::exists(folder_, ec)) {
-    fs::create_directories(folder_, ec);
-    if (!ec) MarkTopFolder(folder_);
-  }
+  if (!fs::exists(folder_, ec) && StoreLayout::CreatePrivateFolders(folder_)) MarkTopFolder(folder_);
   if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  fs::create_directories(folder, ec);
-  if (ec || storeFd_ < 0) return false;
+  if (!StoreLayout::CreatePrivateFolders(folder) || storeFd_ < 0) return false;
   std::string study = StoreLayout::ParentOf(folder);
   if (!SyncFolder(study) || !SyncFolder(StoreLayout::ParentOf(study))) return false;
   readyFolders_.insert(folder);
@@ -152,12 +177,13 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, bool durabl
   // The toolkit writes a temporary file beside the target and renames it, so a failed save never
   // tears an earlier copy. Durable: the data are flushed before the rename and the folder after
   // it, here, and the flushes of threads storing at the same time run side by side.
-  if (durable) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && SyncFolder(folder);
+  if (durable)
+    return file->SaveFile(path.c_str(), keepTransferSyntax, true) && StoreLayout::MakePrivate(path) && SyncFolder(folder);
   // A file replacing one a row may already point at is flushed before its rename; a new one is
   // flushed with its whole commit, before its row is written.
   std::error_code ec;
   bool replacing = fs::exists(path, ec);
-  return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec);
+  return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec) && StoreLayout::MakePrivate(path);
 }
 
 bool Kelvast::SyncSaved() {
@@ -678,7 +704,7 @@ void Kelvast::RemoveFolder(const std::string& folder) {
   if (!fs::exists(fs::symlink_status(folder, ec))) return;
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
   fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
-  fs::create_directories(trash, ec);
+  StoreLayout::CreatePrivateFolders(trash.string());
   fs::path target = trash / UniqueTrashName();
   fs::rename(folder, target, ec);
   if (ec) {
@@ -686,6 +712,14 @@ void Kelvast::RemoveFolder(const std::string& folder) {
     return;
   }
   RemoveDetached(target);
+}
+
+void Kelvast::RemovePartialSaves() {
+  // The walk takes a while in a large store; nothing waits for it.
+  try {
+    std::thread([folder = fs::path(folder_)] { RemoveStalePartialSaves(folder); }).detach();
+  } catch (const std::system_error&) {
+  }
 }
 
 void Kelvast::PurgeTrash() {

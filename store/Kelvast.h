@@ -146,6 +146,8 @@ class Kelvast : public IKelvast {
   // outside the store (files registered in place) are left alone.
   void RemoveFolder(const std::string& folder);
   void PurgeTrash();
+  // Removes, in the background, the temporary files of saves that a kill cut short.
+  void RemovePartialSaves();
 
   std::vector<IKelvastListener*> Listeners() const;
   void NotifyStudyChanged(const std::string& sid);

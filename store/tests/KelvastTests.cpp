@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -287,6 +288,42 @@ TEST_F(KelvastTest, FilesRegisteredInPlaceAreNeverDeleted) {
   EXPECT_FALSE(store_->QueueFilePath("/in/f.dcm"));
   EXPECT_FALSE(store_->QueueFilePath(nullptr));
   EXPECT_FALSE(store_->QueueFilePath((std::string(5000, 'a') + "/b/c").c_str()));
+}
+
+TEST(KelvastAtRest, TheStoreIsItsUsersAloneAndSavesCutByAKillGoAtOpen) {
+  const mode_t umaskBefore = ::umask(022);
+  // A store left by an earlier run, readable by all, holding the temporary file of a save cut
+  // by a kill, and one of a save this process still runs.
+  const fs::path folder = orvanta::test::MakeTempDir("private") / "LOCAL";
+  const fs::path series = folder / "1.2.3/00000002_1.2.3.4";
+  fs::create_directories(series);
+  fs::permissions(folder, fs::perms(0755));
+  const fs::path cut = series / "000001_1.2.3.4.1.part2147483646_1";
+  const fs::path running = series / ("000002_1.2.3.4.2.part" + std::to_string(getpid()) + "_1");
+  std::ofstream(cut) << "half";
+  std::ofstream(running) << "half";
+  const std::set<fs::path> earlier{folder / "1.2.3", series, running};
+  {
+    StorePtr store = OpenStore(folder);
+    ASSERT_TRUE(store->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+    Dataset other;
+    other.studyUID = "1.2.4", other.seriesUID = "1.2.4.1", other.sopUID = "1.2.4.1.1";
+    ASSERT_TRUE(store->QueueFile(MakeFile(other).get()));
+    ASSERT_TRUE(store->CommitQueue());
+  }
+  for (int i = 0; i < 250 && fs::exists(cut); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(fs::exists(cut));
+  EXPECT_TRUE(fs::exists(running));
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+  size_t checked = 0;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (earlier.count(entry.path())) continue;
+    const fs::perms mode = entry.status().permissions();
+    EXPECT_EQ(mode & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << entry.path();
+    ++checked;
+  }
+  EXPECT_GE(checked, 8u);  // the new study's folders, both files, DB and its databases
+  ::umask(umaskBefore);
 }
 
 TEST_F(KelvastTest, DeletesStayInsideTheStoreAndSkipSymlinkTargets) {

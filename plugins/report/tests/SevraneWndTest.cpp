@@ -2,7 +2,6 @@
 
 #include "IKelvast.h"
 #include "ReportSettings.h"
-#include "RealInput.h"
 #include "ReportWindowTestUtil.h"
 #include "SOReportWindow.h"
 #include "SOWinQt.h"
@@ -373,21 +372,28 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
   ASSERT_GE(fields.size(), 8u);
   auto* zoomCombo = dynamic_cast<CComboUI*>(Find(L"zoomCombo"));
   int typed = 10;
-  for (const wchar_t* zoom : {L"Auto", L"0.5", L"0.75", L"1"}) {
+  for (const wchar_t* zoom : {L"Auto", L"0.5", L"0.75", L"1", L"2"}) {
     SCOPED_TRACE(testing::Message() << SOWin::ToUtf8(zoom));
     for (int i = 0; i < zoomCombo->GetCount(); ++i)
       if (std::wstring(zoomCombo->GetItemAt(i)->GetUserData()) == zoom) ASSERT_TRUE(UITest::SelectItem(PM(), L"zoomCombo", i));
     UITest::ProcessEvents(20);
     RECT client{};
     GetClientRect(hwnd, &client);
-    int wheeled = 0;
+    int wheeled = 0, sideways = 0;
     for (CControlUI* field : fields) {
       const DWORD tag = TagOf(field);
-      // A field below the view is scrolled to with the wheel over the page's margin.
-      for (int i = 0; i < 30 && Centre(field).y > client.bottom - 20; ++i, ++wheeled)
-        realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, -1);
-      for (int i = 0; i < 30 && Centre(field).y < 20; ++i) realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, 1);
-      ASSERT_LT(Centre(field).y, client.bottom) << std::hex << tag;
+      // A field out of view (clear of the view's margins and bars) is scrolled to with the wheel
+      // over the view's top margin, sideways with Shift.
+      const int edge = int(24 * pagePm.GetZoomRatio()) + 16;
+      const POINT margin{4, client.bottom / 2};
+      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) UITest::WheelWindow(hwnd, margin, -1);
+      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) UITest::WheelWindow(hwnd, margin, 1);
+      for (int i = 0; i < 40 && Centre(field).x > client.right - edge; ++i, ++sideways)
+        UITest::WheelWindow(hwnd, margin, -1, MK_SHIFT);
+      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) UITest::WheelWindow(hwnd, margin, 1, MK_SHIFT);
+      ASSERT_LE(Centre(field).y, client.bottom - edge) << std::hex << tag;
+      ASSERT_LE(Centre(field).x, client.right - edge) << std::hex << tag;
+      ASSERT_GE(Centre(field).x, edge) << std::hex << tag;
       std::vector<std::wstring> before;
       for (CControlUI* f : fields) before.push_back(f->GetText().GetData());
       std::wstring valueBefore;
@@ -398,8 +404,8 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
       const bool editable = !(edit && edit->IsReadOnly());
       EXPECT_EQ(editable, tag != 0x00100020);
       const std::string digits = std::to_string(++typed);
-      ASSERT_TRUE(realinput::Click(hwnd, Centre(field)));
-      realinput::Type(hwnd, digits.c_str());
+      ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(field)));
+      UITest::TypeWindow(hwnd, SOWin::FromUtf8(digits).c_str());
       for (size_t i = 0; i < fields.size(); ++i) {
         const std::wstring now = fields[i]->GetText().GetData();
         if (fields[i] == field && editable)
@@ -411,9 +417,10 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
       report->GetValue(tag, value);
       EXPECT_EQ(value != valueBefore, editable) << std::hex << tag;
     }
-    // Fitted, the whole page is in view; at 100% it is not.
-    if (std::wstring(zoom) == L"Auto") EXPECT_EQ(wheeled, 0);
+    // Fitted, the whole page is in view; at 100% it is not, at 200% not even its width.
+    if (std::wstring(zoom) == L"Auto") EXPECT_EQ(wheeled + sideways, 0);
     if (std::wstring(zoom) == L"1") EXPECT_GT(wheeled, 0);
+    if (std::wstring(zoom) == L"2") EXPECT_GT(sideways, 0);
   }
 
   // Ctrl+A in a text box selects its whole text: what is typed next replaces it.
@@ -421,9 +428,9 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
   for (CControlUI* field : fields)
     if (TagOf(field) == kConclusion) conclusion = field;
   ASSERT_NE(conclusion, nullptr);
-  ASSERT_TRUE(realinput::Click(hwnd, Centre(conclusion)));
-  realinput::Key(hwnd, Qt::Key_A, Qt::ControlModifier);
-  realinput::Type(hwnd, "77");
+  ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(conclusion)));
+  UITest::KeyWindow(hwnd, 'A', MK_CONTROL);
+  UITest::TypeWindow(hwnd, L"77");
   std::wstring text;
   report->GetValue(kConclusion, text);
   EXPECT_EQ(text, L"77");
@@ -442,9 +449,9 @@ TEST_F(ReportWindowTest, TypingInTheSidePanelLeavesTheEditAsTheUserLeftIt) {
   ASSERT_FALSE(name.empty());
   // The caret goes to the start and stays there while typing: a value written back into the
   // edit would move it to the end after the first key.
-  ASSERT_TRUE(realinput::Click(window_->GetHWND(), Centre(sideName)));
-  realinput::Key(window_->GetHWND(), Qt::Key_Home);
-  realinput::Type(window_->GetHWND(), "12");
+  ASSERT_TRUE(UITest::ClickWindow(window_->GetHWND(), Centre(sideName)));
+  UITest::KeyWindow(window_->GetHWND(), VK_HOME);
+  UITest::TypeWindow(window_->GetHWND(), L"12");
   EXPECT_EQ(std::wstring(sideName->GetText().GetData()), L"12" + name);
   std::wstring value;
   report->GetValue(kName, value);

@@ -91,7 +91,9 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
       UITest::Click(form, L"confirmBtn");
     });
     UITest::Click(PM(settings), L"addPrinterBtn");
+    const size_t before = boxes.texts.size();
     UITest::Click(PM(settings), L"connectTestBtn");
+    EXPECT_TRUE(PumpUntil([&] { return boxes.texts.size() > before; }));
     EXPECT_EQ(boxes.Last(), L"连接成功！");
     settings->Close(IDOK);
   });
