@@ -380,6 +380,20 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
     RECT client{};
     GetClientRect(hwnd, &client);
     int wheeled = 0, sideways = 0;
+    if (std::wstring(zoom) == L"1") {
+      // The bar's thumb dragged to its end shows the end of the page, and dragged back its top.
+      auto* view = static_cast<CContainerUI*>(pagePm.FindControl(L"pageView"));
+      CScrollBarUI* bar = view->GetVerticalScrollBar();
+      ASSERT_TRUE(bar && bar->IsVisible());
+      for (int i = 0; i < 60 && bar->GetScrollPos() > 0; ++i) UITest::WheelWindow(hwnd, POINT{4, client.bottom / 2}, 1);
+      const RECT track = bar->GetPos();
+      const LONG x = (track.left + track.right) / 2;
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.top + 5}, POINT{x, track.bottom - 1}));
+      EXPECT_EQ(bar->GetScrollPos(), bar->GetScrollRange());
+      EXPECT_LT(Centre(fields.back()).y, client.bottom - 20);
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.bottom - 5}, POINT{x, track.top + 1}));
+      EXPECT_EQ(bar->GetScrollPos(), 0);
+    }
     for (CControlUI* field : fields) {
       const DWORD tag = TagOf(field);
       // A field out of view (clear of the view's margins and bars) is scrolled to with the wheel
