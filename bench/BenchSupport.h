@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
@@ -53,6 +54,27 @@ inline long PeakRssMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss / 1024;
+}
+
+// Resident memory now, in MB.
+inline long RssMb() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE) / (1024 * 1024);
+}
+
+// The machine's one-minute load average, printed beside ratios: a ratio taken on a loaded
+// machine says less than one taken on an idle one.
+inline double LoadAverage() {
+  double load = 0;
+  if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+    std::fclose(f);
+  }
+  return load;
 }
 
 // Starts a peer program found on PATH with its output discarded; -1 when it cannot start.

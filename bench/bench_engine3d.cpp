@@ -1,11 +1,13 @@
 // CPU volume rendering of Engine3D against a straightforward ray caster measured in the same
-// run on the same phantom, frame and transfer function: one thread, a fixed step of 0.33 of the
-// smallest spacing, trilinear values and central-difference gradients, early ray termination,
-// no empty-space skipping (the peer). MIP likewise against a one-thread walker of every sample.
+// run on the same phantom, frame and transfer function: a fixed step of 0.33 of the smallest
+// spacing, trilinear values and central-difference gradients, early ray termination, no
+// empty-space skipping (the peer), its rows split over as many threads as the process may use
+// cores, as ours are. MIP likewise against a walker of every sample on the same threads.
+// Ours and the peer alternate view by view; wall and processor times and the load are printed.
 // Usage: bench_engine3d [size=256] [image=256] [views=12]
-// For a two-core figure run it under `taskset -c 0,1`; the engine always splits work over up to
-// 48 threads, so the cores given are what changes.
+// For a two-core figure run it under `taskset -c 0,1`: both sides use the cores given.
 
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -14,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "BenchPhantom.h"
+#include "BenchSupport.h"
 #include "Engine3D.h"
 
 namespace {
@@ -70,7 +74,26 @@ struct CpuSplit {
   }
 };
 
-// The peer: a plain one-thread ray caster over the same frame.
+// The cores this process may run on.
+int AllowedCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return std::max(1, CPU_COUNT(&set));
+}
+
+// Runs body(row) for rows 0..height-1, the rows dealt out in turn over one thread per core.
+void EachRow(int height, const std::function<void(int)>& body) {
+  const int threads = std::min(AllowedCores(), height);
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t)
+    workers.emplace_back([&, t] {
+      for (int row = t; row < height; row += threads) body(row);
+    });
+  for (auto& w : workers) w.join();
+}
+
+// The peer: a plain ray caster over the same frame, its rows over the same cores.
 class PeerCaster {
  public:
   PeerCaster(const V3VolumeData& v, const V3Palette& p) : v_(v) { BuildTable(p); }
@@ -128,7 +151,7 @@ class PeerCaster {
                     float(frame.right[2] * frame.down[0] - frame.right[0] * frame.down[2]),
                     float(frame.right[0] * frame.down[1] - frame.right[1] * frame.down[0])};
     const float step = 0.33f;
-    for (int row = 0; row < frame.height; ++row)
+    EachRow(frame.height, [&](int row) {
       for (int col = 0; col < frame.width; ++col) {
         float o[3];
         for (int i = 0; i < 3; ++i)
@@ -157,6 +180,7 @@ class PeerCaster {
         out[col + row * frame.width] =
             b << 24 | g << 16 | r << 8 | (T < 0.001f ? 255u : uint32_t(255 * (1 - T)));
       }
+    });
   }
 
   void RenderMIP(const V3ImageVAL& frame, int16_t* out) const {
@@ -164,7 +188,7 @@ class PeerCaster {
     float dir[3] = {float(frame.right[1] * frame.down[2] - frame.right[2] * frame.down[1]),
                     float(frame.right[2] * frame.down[0] - frame.right[0] * frame.down[2]),
                     float(frame.right[0] * frame.down[1] - frame.right[1] * frame.down[0])};
-    for (int row = 0; row < frame.height; ++row)
+    EachRow(frame.height, [&](int row) {
       for (int col = 0; col < frame.width; ++col) {
         float o[3];
         for (int i = 0; i < 3; ++i)
@@ -178,6 +202,7 @@ class PeerCaster {
                                   std::min(o[2] + dir[2] * t, v_.dims[2] - 2.02f)));
         out[col + row * frame.width] = int16_t(std::floor(m + 0.5f));
       }
+    });
   }
 
  private:
@@ -202,9 +227,9 @@ int main(int argc, char** argv) {
   const int image = argc > 2 ? std::atoi(argv[2]) : 256;
   const int views = argc > 3 ? std::atoi(argv[3]) : 12;
   std::printf(
-      "phantom %d^3 at 0.5 mm, image %d^2, %d views; ours: Engine3D on the CPU (up to 48 threads), "
-      "peer: one-thread plain ray caster\n",
-      size, image, views);
+      "phantom %d^3 at 0.5 mm, image %d^2, %d views; ours: Engine3D on the CPU, peer: plain ray caster; "
+      "both on %d cores; load %.1f\n",
+      size, image, views, AllowedCores(), bench::LoadAverage());
   Phantom phantom(size, 0.5f);
   Engine3D engine;
   std::vector<uint32_t> ours(size_t(image) * image), peer(ours.size());
@@ -232,7 +257,7 @@ int main(int argc, char** argv) {
   for (int k = 0; k < views; ++k) {
     engine.RotateH(float(2 * M_PI / views));
     o.push_back(steady.Ours([&] { engine.ImagingVR(image, image, ours.data(), false, &frame, 0); }));
-    if (k < 3) p.push_back(steady.Peer([&] { caster.RenderVR(frame, peer.data()); }));
+    p.push_back(steady.Peer([&] { caster.RenderVR(frame, peer.data()); }));
   }
   Report("VR steady, median per view", Median(o), Median(p));
   steady.Print();
@@ -244,7 +269,7 @@ int main(int argc, char** argv) {
       engine.AdjustColor(5);
       engine.ImagingVR(image, image, ours.data(), false, &frame, 0);
     }));
-    if (k < 2) {
+    {
       engine.GetPalette(palette);
       p.push_back(change.Peer([&] {
         caster.BuildTable(palette);
@@ -259,7 +284,7 @@ int main(int argc, char** argv) {
   V3ImageVAL mipFrame{};
   o.clear(), p.clear();
   CpuSplit mip;
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < 5; ++k) {
     o.push_back(mip.Ours([&] { engine.ImagingMIP(image, image, mipOurs.data(), false, &mipFrame); }));
     p.push_back(mip.Peer([&] { caster.RenderMIP(mipFrame, mipPeer.data()); }));
   }

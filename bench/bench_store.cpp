@@ -157,10 +157,9 @@ double StorescpReceive(const fs::path& in) {
   if (pid < 0 || !WaitPort(std::stoi(port))) return -1;
   int rc = 0;
   Settle();
-  double seconds = Seconds([&] {
-    rc = std::system(("storescu -aec STORESCP +sd +r 127.0.0.1 " + port + " '" + in.string() + "'").c_str());
-  });
+  double seconds = Seconds([&] { rc = Run({"storescu", "-aec", "STORESCP", "+sd", "+r", "127.0.0.1", port, in.string()}); });
   Stop(pid);
+  fs::remove_all(out);
   return rc == 0 ? seconds : -1;
 }
 
@@ -223,7 +222,7 @@ int ImportBench(int count, int size) {
   double dcmtkSynced4 = dcmtkSyncedWith("bench-dcmtk-sync4", 4);
   fs::path copyFolder = orvanta::test::MakeTempDir("bench-cp");
   Settle();
-  double copy = Seconds([&] { std::system(("cp -r '" + in.string() + "' '" + copyFolder.string() + "/in'").c_str()); });
+  double copy = Seconds([&] { Run({"cp", "-r", in.string(), (copyFolder / "in").string()}); });
 
   auto queueStore = BuildDB((orvanta::test::MakeTempDir("bench-queue") / "LOCAL").c_str());
   double committing = 0;
@@ -236,20 +235,42 @@ int ImportBench(int count, int size) {
     committing += Seconds([&] { queueStore->CommitQueue(); });
   });
 
-  // The same through files read from disk, as a receiver or an import gets them.
-  auto diskStore = BuildDB((orvanta::test::MakeTempDir("bench-disk") / "LOCAL").c_str());
-  Settle();
-  double fromDisk = Seconds([&] {
-    for (size_t i = 0; i < paths.size(); ++i) {
-      SODcmFile file;
-      if (file.LoadFile(paths[i].c_str(), true)) diskStore->QueueFile(&file);
-      if (i % 100 == 99) diskStore->CommitQueue();
+  // The same through files read from disk, as a receiver or an import gets them, beside
+  // storescu -> storescp -od receiving the same files: a warm-up round of each, then rounds
+  // alternating which goes first, medians.
+  auto fromDiskRun = [&] {
+    const fs::path folder = orvanta::test::MakeTempDir("bench-disk");
+    auto diskStore = BuildDB((folder / "LOCAL").c_str());
+    Settle();
+    double seconds = Seconds([&] {
+      for (size_t i = 0; i < paths.size(); ++i) {
+        SODcmFile file;
+        if (file.LoadFile(paths[i].c_str(), true)) diskStore->QueueFile(&file);
+        if (i % 100 == 99) diskStore->CommitQueue();
+      }
+      diskStore->CommitQueue();
+    });
+    ReleaseDB(diskStore);
+    fs::remove_all(folder);
+    return seconds;
+  };
+  std::vector<double> fromDiskRounds, storescpRounds;
+  for (int round = 0; round <= 3; ++round) {
+    double d = 0, p = 0;
+    if (round % 2) {
+      d = fromDiskRun();
+      p = StorescpReceive(in);
+    } else {
+      p = StorescpReceive(in);
+      d = fromDiskRun();
     }
-    diskStore->CommitQueue();
-  });
-  ReleaseDB(diskStore);
+    if (round == 0) continue;
+    fromDiskRounds.push_back(d);
+    if (p > 0) storescpRounds.push_back(p);
+  }
+  const double fromDisk = Median(fromDiskRounds);
+  const double storescp = storescpRounds.size() == 3 ? Median(storescpRounds) : -1;
   const double orthanc = OrthancPost(paths, 4);
-  const double storescp = StorescpReceive(in);
 
   std::atomic<size_t> storeFailures{0};
   auto storeEach = [&](const char* folder, int threads, bool fromFiles) {
@@ -344,7 +365,9 @@ int ImportBench(int count, int size) {
     std::printf("  Orthanc peer not measured (not installed or it refused a file)\n");
   }
   if (storescp > 0) {
-    std::printf("  storescu -> storescp -od: %.0f files/s\n", n / storescp);
+    std::printf("  storescu -> storescp -od: %.0f files/s (median of 3 rounds alternating with the store's "
+                "queue from files, load %.2f)\n",
+                n / storescp, LoadAverage());
     Report("QueueFile+CommitQueue (indexed)", queued, storescp, "storescu -> storescp -od");
     Report("files from disk, Queue+Commit", fromDisk, storescp, "storescu -> storescp -od");
     Report("StoreFile, 1 thread", stored, storescp, "storescu -> storescp -od");

@@ -1,8 +1,10 @@
 // The study database window over a store of many studies: opening the plug-in until its list is
 // shown, and one search (text typed, then the search button) until the list is refreshed,
 // beside the store's own list and search on the same database in the same run (the peer: what
-// the window cannot avoid). Prints both times in ms and what the window adds; the goal is at
-// most 50 ms added to each.
+// the window cannot avoid). Prints both times in ms, what the window adds and the ratio; the
+// goals are at most 50 ms added at 10,000 studies and at most 2x the store's time at 100,000.
+// Also the resident memory with the window open (rows are made for what the list shows and
+// what scrolling reaches, not for every study).
 // Usage: bench_studylist [studies=10000] [rounds=5] [store folder, kept and reused when it
 // already holds that many studies]
 
@@ -92,6 +94,7 @@ int main(int argc, char** argv) {
   std::printf("%d studies written in %.1f s\n", studyCount, writing);
 
   std::vector<double> storeLists, storeSearches, opens, searches;
+  long rssOpen = 0;
   size_t listed = 0, found = 0;
   int shown = 0, shownFound = 0;
   for (int round = 0; round <= rounds; ++round) {
@@ -109,6 +112,7 @@ int main(int argc, char** argv) {
       Paint(window);
     });
     shown = Rows(window);
+    rssOpen = bench::RssMb();
     CPaintManagerUI& pm = *window->GetPaintManager();
     UITest::SetText(pm, L"likeSearchEdit", L"SMITH");
     const double keystroke = Seconds([&] {
@@ -131,10 +135,13 @@ int main(int argc, char** argv) {
   const double storeSearch = Median(storeSearches) * 1000, search = Median(searches) * 1000;
   std::printf("rows: list %zu shown %d, search %zu shown %d; medians of %d rounds after a warm-up\n", listed, shown,
               found, shownFound, rounds);
-  std::printf("%-44s %8.1f ms   store list alone   %8.1f ms   window adds %7.1f ms  ratio %.2f (goal: adds <= 50 ms)\n",
-              "open the plug-in to the list shown", open, storeList, open - storeList, open / storeList);
-  std::printf("%-44s %8.1f ms   store search alone %8.1f ms   window adds %7.1f ms  ratio %.2f (goal: adds <= 50 ms)\n",
-              "search keystroke to the list refreshed", search, storeSearch, search - storeSearch, search / storeSearch);
+  const char* goal = studyCount >= 100000 ? "goal: ratio <= 2" : "goal: adds <= 50 ms";
+  std::printf("%-44s %8.1f ms   store list alone   %8.1f ms   window adds %7.1f ms  ratio %.2f (%s)\n",
+              "open the plug-in to the list shown", open, storeList, open - storeList, open / storeList, goal);
+  std::printf("%-44s %8.1f ms   store search alone %8.1f ms   window adds %7.1f ms  ratio %.2f (%s)\n",
+              "search keystroke to the list refreshed", search, storeSearch, search - storeSearch, search / storeSearch,
+              goal);
+  std::printf("resident memory with the window open: %ld MB; load %.1f\n", rssOpen, bench::LoadAverage());
   ReleaseDB(store);
   orvanta::test::ShutdownScratch();
   return 0;

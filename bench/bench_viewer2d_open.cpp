@@ -110,7 +110,11 @@ int main(int argc, char** argv) {
               vf / cf);
   std::printf("finished (thumbnails included): 2D viewer %.3f s, 2D control alone %.3f s, ratio %.2f   goal <= 1.10\n",
               ve, ce, ve / ce);
+  std::printf("load %.1f\n", LoadAverage());
   std::fflush(stdout);
   frame.reset();  // before the application goes
+  // The application goes before the process's statics, and the generated series with the
+  // scratch folder.
+  orvanta::test::ShutdownScratch();
   return 0;
 }

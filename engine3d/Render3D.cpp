@@ -2,13 +2,13 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "OctreeBuild.h"
 #include "Render3DState.h"
 #include "Workers.h"
+#include "SOLog.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ bool Render3D::ImagingVR(V3ImageRGB* image, int index) {
     for (int i = begin; i < end; ++i)
       VRPixel(i, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
   });
-  printf("Render3D::VR take time %llu\n", (unsigned long long)ElapsedMs(start));
+  SOLog::Debug("Render3D::VR take time %llu\n", (unsigned long long)ElapsedMs(start));
   return true;
 }
 
@@ -147,7 +147,7 @@ bool Render3D::ImagingVE(V3ViewPoint viewPoint, float viewAngle, V3ImageRGB* ima
     for (int i = begin; i < end; ++i)
       VEPixel(i % width, i / width, r.volume, r.mark, r.param, rp, palette, r.octree, image->pixels);
   });
-  printf("Render3D::VE take time %llu\n", (unsigned long long)ElapsedMs(start));
+  SOLog::Debug("Render3D::VE take time %llu\n", (unsigned long long)ElapsedMs(start));
   return true;
 }
 

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "Render3DState.h"
 #include "Workers.h"
+#include "SOLog.h"
 
 namespace {
 
@@ -459,7 +459,7 @@ bool Render3D::ImagingIP(float depth, V3ImageVAL* image, Projection kind) {
       }
     }
   });
-  printf("RenderIP::IP take time %llu\n", (unsigned long long)ElapsedMs(start));
+  SOLog::Debug("RenderIP::IP take time %llu\n", (unsigned long long)ElapsedMs(start));
   return true;
 }
 

@@ -13,10 +13,14 @@ struct RenderMPRState {
 
 namespace {
 
+constexpr int kRowBand = 16;
+
 // Walks the rows of a plane image, clipping each row's line to the volume, and hands each row
 // to sampleRow(row, first, last, voxelStart, voxelStep): columns first..last may be sampled, at
-// voxelStart + voxelStep * column. Rows are split over worker threads; each pixel is written by
-// one of them.
+// voxelStart + voxelStep * column. Rows are split over worker threads in bands of neighbouring
+// rows: on a plane across the slices (sagittal, coronal, oblique) a row reads two slices and its
+// neighbour one of them again, so a band keeps them in one core's cache. Each pixel is written
+// by one thread.
 template <typename Image, typename SampleRow>
 void SampleRows(const VolumeParam& vp, const Image& image, const SampleRow& sampleRow) {
   double colStepWorld[3];
@@ -41,7 +45,7 @@ void SampleRows(const VolumeParam& vp, const Image& image, const SampleRow& samp
       const int last = std::min(int(std::floor(t1 / stepLength)), image.width - 1);
       sampleRow(row, first, last, voxelStart, voxelStep);
     }
-  });
+  }, kRowBand);
 }
 
 // Hands the voxel position of every sampled column of a row to sample(column, voxel).

@@ -90,12 +90,14 @@ class WorkerPool {
 // (more would only wait). Threads take the items in small runs from a shared counter, so a
 // thread that meets cheap items (empty rays, empty bricks) takes more of them; every item is
 // still done exactly once. A thread that cannot be had leaves its share to the others.
+// minRun: the fewest neighbouring items a thread takes at once, where neighbours share the data
+// they read (the rows of a plane that crosses the slices).
 template <typename Body>
-void RunWorkers(int count, const Body& body) {
+void RunWorkers(int count, const Body& body, int minRun = 1) {
   if (count <= 0) return;
   const int chunk = count / kMaxWorkers + 1;
   const int wanted = std::min((count + chunk - 1) / chunk, UsableCores());
-  const int grain = std::max(1, chunk / 8);
+  const int grain = std::max({1, chunk / 8, std::min(minRun, count / wanted)});
   std::atomic<int> next{0};
   const std::function<void()> work = [&] {
     for (int begin = next.fetch_add(grain); begin < count; begin = next.fetch_add(grain))

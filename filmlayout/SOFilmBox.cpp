@@ -10,6 +10,7 @@
 #include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOImageObject.h"
+#include "UIGettext.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ void SOFilmBox::DrawHeader(HDC hdc, int left, int top, int right, int bottom) {
     }
   }
   wchar_t page[64];
-  swprintf(page, 64, L"页码：%d/%d", pageNumber_, pageCount_);
+  swprintf(page, 64, ui_gettext(L"Page: %d/%d"), pageNumber_, pageCount_);
 
   Gdiplus::Graphics graphics(hdc);
   graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);

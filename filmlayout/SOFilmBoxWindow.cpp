@@ -19,13 +19,27 @@ HWND SOFilmBoxWindow::CreateWithHeader(HWND parent) {
 
 void SOFilmBoxWindow::SetFilmBox(SOFilmBox* filmBox, bool layout) {
   if (filmBox == filmBox_) return;
+  const bool wasSelected = filmBox_ && filmBox_->IsSelected();
   if (filmBox_) filmBox_->UnRegisterCallback(this);
   filmBox_ = filmBox;
   if (filmBox_) filmBox_->RegisterCallback(this);
   header_.SetFilmBox(filmBox_);
   if (header_.GetWindow()) header_.UpdateWindow();
   if (layout) LayoutImageWindows();
-  if (GetWindow()) UpdateWindow();
+  // The image windows repaint what their images change; the frame only when its colour does.
+  if (wasSelected != (filmBox_ && filmBox_->IsSelected())) RepaintFrame();
+}
+
+void SOFilmBoxWindow::RepaintFrame() {
+  RECT client{};
+  if (!GetWindow() || !GetClientRect(GetWindow(), &client)) return;
+  // The image windows and the header cover all but the frame: only the frame is painted.
+  const RECT strips[] = {{client.left, client.top, client.right, client.top + kFrame},
+                         {client.left, client.bottom - kFrame, client.right, client.bottom},
+                         {client.left, client.top, client.left + kFrame, client.bottom},
+                         {client.right - kFrame, client.top, client.right, client.bottom}};
+  for (const RECT& strip : strips) InvalidateRect(GetWindow(), &strip, FALSE);
+  ::UpdateWindow(GetWindow());
 }
 
 void SOFilmBoxWindow::SetMouseTool(int tool) {
@@ -59,7 +73,8 @@ void SOFilmBoxWindow::LayoutImageWindows() {
   }
   RECT client{};
   if (!GetWindow() || !GetClientRect(GetWindow(), &client)) return;
-  const int left = client.left + 2, top = client.top + 2, right = client.right - 2, bottom = client.bottom - 2;
+  const int left = client.left + kFrame, top = client.top + kFrame, right = client.right - kFrame,
+            bottom = client.bottom - kFrame;
   int imageTop = top;
   if (filmBox_ && filmBox_->IsHeaderVisible()) {
     const int hb = static_cast<int>(top + filmBox_->GetHeaderRatio() * (bottom - top));
@@ -88,10 +103,12 @@ void SOFilmBoxWindow::OnImageWindowMessageEvent(SOImageWindow* sender, UINT msg,
 
 void SOFilmBoxWindow::OnFilmBoxChanged(ISOFilmBox*) {
   LayoutImageWindows();
+  // A re-flow renumbers the pages of films that stay on screen: their headers paint again.
+  if (header_.GetWindow()) InvalidateRect(header_.GetWindow(), nullptr, FALSE);
 }
 
 void SOFilmBoxWindow::OnFilmBoxSelected(ISOFilmBox* filmBox) {
-  if (filmBox == filmBox_ && GetWindow()) UpdateWindow();
+  if (filmBox == filmBox_) RepaintFrame();
 }
 
 LRESULT SOFilmBoxWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {

@@ -58,6 +58,11 @@ class SOFilmBoxWindow : public SOWindowBase, public ISOImageWindowCallback, publ
   LRESULT OnSize(WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
  private:
+  // Width of the frame around the header and the image windows.
+  static constexpr int kFrame = 2;
+  // Paints the frame again (its colour shows the film's selection).
+  void RepaintFrame();
+
   SOFilmBox* filmBox_ = nullptr;  // borrowed from the session
   std::vector<std::unique_ptr<SOImageWindow>> imageWindows_;
   SOFilmHeaderWindow header_;

@@ -55,24 +55,42 @@ void SOFilmSessionWindow::LayoutFilms() {
   for (size_t i = 0; i < windows_.size(); ++i)
     windows_[i]->SetFilmBox(static_cast<SOFilmBox*>(session_.GetFilmBox(first + static_cast<int>(i))), false);
   RECT client{};
+  bool moved = false;
   if (GetWindow() && GetClientRect(GetWindow(), &client)) {
     for (int i = 0; i < rows_; ++i)
       for (int j = 0; j < cols_; ++j) {
         SOFilmBoxWindow& window = *windows_[static_cast<size_t>(i) * cols_ + j];
         SOFilmBox* film = window.GetFilmBox();
+        const bool shown = IsWindowVisible(window.GetWindow());
         if (!film) {
+          moved = moved || shown;
           window.ShowWindow(false);
           continue;
         }
         float w = 0, h = 0;
         film::FilmSizeInches(film->GetFilmSize(), w, h);
         const RECT place = film::FilmWindowRect(client, rows_, cols_, i, j, w, h, film->GetOrientation());
+        const RECT was = window.GetWindowRect();
+        moved = moved || !shown || !EqualRect(&was, &place);
         window.MoveWindow(place.left, place.top, place.right - place.left, place.bottom - place.top);
         window.ShowWindow(true);
       }
   }
   for (auto& window : windows_) window->LayoutImageWindows();
-  if (GetWindow()) UpdateWindow();
+  if (!GetWindow()) return;
+  if (moved) {
+    UpdateWindow();
+    return;
+  }
+  // The films kept their places (a page turn): of this window only the counter changed.
+  const RECT counter = CounterRect(client);
+  InvalidateRect(GetWindow(), &counter, FALSE);
+  ::UpdateWindow(GetWindow());
+}
+
+RECT SOFilmSessionWindow::CounterRect(const RECT& client) {
+  // Room for "9999/9999" in the counter's font, at the client's bottom right.
+  return RECT{client.right - 10 - 120, client.bottom - 28, client.right, client.bottom};
 }
 
 void SOFilmSessionWindow::OnSessionChanged(ISOFilmSession*) {

@@ -46,6 +46,8 @@ class SOFilmSessionWindow : public SOWindowBase, public ISOFilmSessionCallback, 
  private:
   // Lets a film box window go of its film before it goes or shows another.
   static void Detach(SOFilmBoxWindow& window);
+  // Where the page counter is drawn in a client area.
+  static RECT CounterRect(const RECT& client);
 
   SOFilmSession session_;
   std::vector<std::unique_ptr<SOFilmBoxWindow>> windows_;

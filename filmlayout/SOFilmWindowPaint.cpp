@@ -8,13 +8,19 @@ void PaintBuffered(HWND hwnd, const std::function<void(HDC hdc, const RECT& clie
   HDC hdc = BeginPaint(hwnd, &ps);
   RECT client{};
   GetClientRect(hwnd, &client);
-  const int width = client.right - client.left, height = client.bottom - client.top;
+  // Only what needs painting is buffered: a page turn repaints the page counter of a large
+  // window, not the whole window.
+  RECT area{};
+  if (!IntersectRect(&area, &ps.rcPaint, &client)) area = client;
+  const int width = area.right - area.left, height = area.bottom - area.top;
   if (hdc && width > 0 && height > 0) {
     HDC memory = CreateCompatibleDC(hdc);
     HBITMAP bitmap = CreateCompatibleBitmap(hdc, width, height);
     HGDIOBJ previous = SelectObject(memory, bitmap);
+    SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
     draw(memory, client);
-    BitBlt(hdc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+    SetViewportOrgEx(memory, 0, 0, nullptr);
+    BitBlt(hdc, area.left, area.top, width, height, memory, 0, 0, SRCCOPY);
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);

@@ -5,6 +5,7 @@
 
 #include "ISODcmObject.h"
 #include "SOFilmGeometry.h"
+#include "SOGdi.h"
 #include "SOGdiPlus.h"
 #include "SOImageObject.h"
 #include "SOPluginMgr.h"
@@ -29,6 +30,10 @@ void SOImageBox::Draw(HDC hdc, const RECT& rect, int deviceWidth, int deviceHeig
                            static_cast<INT>(rect.right - rect.left), static_cast<INT>(rect.bottom - rect.top));
   }
   if (!image_) return;
+  // The image and its texts stay inside the cell: a zoomed or panned image, or a long text,
+  // must not spill over the neighbouring cells of the film.
+  const int saved = SaveDC(hdc);
+  IntersectClipRect(hdc, rect.left, rect.top, rect.right, rect.bottom);
   image_->DrawImage(hdc, rect, false);
   SOPluginMgr plugins;
   plugins.SetPluginHost(this);
@@ -36,6 +41,7 @@ void SOImageBox::Draw(HDC hdc, const RECT& rect, int deviceWidth, int deviceHeig
   plugins.SetTextColor(0xFFFFFFFF, nullptr);
   plugins.SetLineColor(0xFFFFFFFF, nullptr);
   plugins.Draw(hdc, rect);
+  RestoreDC(hdc, saved);
 }
 
 ISOImageObject* SOImageBox::GetDataObject() {

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "SODcmDataset.h"
+#include "SOFindSCU.h"
 
 namespace {
 constexpr unsigned long kQueryRetrieveLevel = 0x00080052;
@@ -54,13 +55,8 @@ void DownloadThread::Run(DCMDownload& item) {
   finish_ = DCMFinish{};
   manager_->OnStarted(&current_);
 
-  auto call = std::make_shared<CommitCall>(
-      CommitPeer{current_.host, current_.port, current_.calledAE, current_.callingAE, current_.extra},
-      Join(current_.studyUIDs), std::vector<SODcmReferencedSOP>());
   SODcmCommitResult held;
-  bool answered = WaitCommit(call, held);
-
-  if (!answered) {
+  if (!ListHeld(held.success)) {
     if (!Cancelled()) Print("First Commit Failed!");
   } else {
     std::unordered_set<std::string> existing;
@@ -85,6 +81,23 @@ void DownloadThread::Run(DCMDownload& item) {
 
   manager_->OnFinished(&current_, &finish_);
   EndItem();
+}
+
+bool DownloadThread::ListHeld(std::vector<SODcmReferencedSOP>& held) {
+  auto call = std::make_shared<CommitCall>(
+      CommitPeer{current_.host, current_.port, current_.calledAE, current_.callingAE, current_.extra},
+      Join(current_.studyUIDs), std::vector<SODcmReferencedSOP>());
+  SODcmCommitResult listed;
+  if (WaitCommit(call, listed) && !listed.success.empty()) {
+    held = std::move(listed.success);
+    return true;
+  }
+  // A standard node lists nothing for a commitment query that names only studies: it is
+  // asked by C-FIND.
+  if (Cancelled()) return false;
+  SOFindSCU find;
+  return find.Init(current_.host.c_str(), current_.port, current_.calledAE.c_str(), current_.callingAE.c_str()) &&
+         find.FindInstances(current_.studyUIDs, held);
 }
 
 int DownloadThread::Fetch(const std::vector<std::string>& missing) {

@@ -24,6 +24,8 @@ class DownloadThread : public TransferThread<DCMDownload>, private ISODcmGetSCUC
   void OnProgress(void* reserved, const SODcmGetProgress* counters) override;
   bool OnFileReceived(SODcmFile* file) override;
 
+  // What the node holds of the item's studies; false when it could not tell.
+  bool ListHeld(std::vector<SODcmReferencedSOP>& held);
   int Fetch(const std::vector<std::string>& missing);
 
   IDownloadThreadCallback* manager_;

@@ -5,6 +5,44 @@
 
 namespace wendrel::ReportDocument {
 
+namespace {
+
+// The text as a code string: Latin letters in upper case; empty when it cannot be one (other
+// characters than A-Z, 0-9, space and underscore, or longer than 16).
+std::wstring AsCodeString(const wchar_t* text) {
+  std::wstring code;
+  for (const wchar_t* c = text; *c; ++c) {
+    const wchar_t upper = *c >= L'a' && *c <= L'z' ? wchar_t(*c - L'a' + L'A') : *c;
+    if (!((upper >= L'A' && upper <= L'Z') || (upper >= L'0' && upper <= L'9') || upper == L' ' || upper == L'_'))
+      return {};
+    code += upper;
+  }
+  return code.size() <= 16 ? code : std::wstring();
+}
+
+// Body Part Examined is a code string. What the user types is written as a code when it can be
+// one; other text is kept as the document's free-text target region and the code is left out.
+bool WriteBodyPart(SODcmSR& sr, const wchar_t* text) {
+  SODcmDataset& ds = *sr.GetDataset();
+  const std::wstring code = AsCodeString(text);
+  if (!code.empty() || !*text) {
+    // A free text kept before follows the code, so that the two never disagree.
+    std::wstring region;
+    if (!code.empty() && sr.GetTargetRegion(region) && !sr.SetTargetRegion(code.c_str())) return false;
+    return ds.SetString(ReportTag::BodyPartExamined, code);
+  }
+  if (!sr.SetTargetRegion(text)) return false;
+  return !ds.TagExists(ReportTag::BodyPartExamined) || ds.DeleteAttribute(ReportTag::BodyPartExamined);
+}
+
+bool ReadBodyPart(const SODcmSR& sr, std::wstring& text) {
+  const SODcmDataset& ds = *sr.GetDataset();
+  return ds.TagExists(ReportTag::BodyPartExamined) ? ds.GetString(ReportTag::BodyPartExamined, text)
+                                                   : sr.GetTargetRegion(text);
+}
+
+}  // namespace
+
 bool MakeNew(SODcmSR& sr) {
   SODcmDataset& ds = *sr.GetDataset();
   const std::string seriesUid = SODcmUtil::GenerateUID();
@@ -49,6 +87,8 @@ bool Read(const SODcmSR& sr, unsigned long tag, std::wstring& text) {
       return sr.GetConclusion(text);
     case ReportTag::Author:
       return sr.GetAuthorObserverName(text);
+    case ReportTag::BodyPartExamined:
+      return ReadBodyPart(sr, text);
     default:
       return sr.GetDataset()->GetString(tag, text);
   }
@@ -70,6 +110,8 @@ bool Write(SODcmSR& sr, unsigned long tag, const wchar_t* text) {
       return sr.SetConclusion(text);
     case ReportTag::Author:
       return sr.SetAuthorObserverName(text);
+    case ReportTag::BodyPartExamined:
+      return WriteBodyPart(sr, text);
     default:
       return sr.GetDataset()->SetString(tag, text);
   }

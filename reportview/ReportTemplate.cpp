@@ -1,5 +1,7 @@
 #include "ReportTemplate.h"
 
+#include "ReportTags.h"
+#include "SOReportUIHandler.h"
 #include "SOUtil.h"
 
 using namespace DuiLib;
@@ -37,6 +39,18 @@ void Show(CContainerUI* panel, CContainerUI* root) {
   panel->AddAt(root, 0);
   panel->SetFixedWidth(root->GetFixedWidth());
   panel->SetFixedHeight(root->GetFixedHeight());
+}
+
+void LockStudyIdentity(CContainerUI* page) {
+  for (int i = 0; page && i < page->GetCount(); ++i) {
+    CControlUI* c = page->GetItemAt(i);
+    unsigned long tag = 0;
+    if (auto* edit = static_cast<CEditUI*>(c->GetInterface(L"Edit"));
+        edit && SOReportUIHandler::ParseTag(c->GetUserData(), tag) && tag == ReportTag::PatientId)
+      edit->SetReadOnly(true);
+    else if (auto* container = dynamic_cast<CContainerUI*>(c))
+      LockStudyIdentity(container);
+  }
 }
 
 }  // namespace wendrel::ReportTemplate

@@ -60,6 +60,16 @@ RECT SOMainWindow::ContentRect() {
   return content->GetPos();
 }
 
+LRESULT SOMainWindow::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  // The active page follows at once, not at the next paint: until then it would reach past
+  // the frame, its lower part out of sight.
+  if (m_pActive) {
+    const RECT rc = ContentRect();
+    ::MoveWindow(m_pActive->GetHWND(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+  }
+  return WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
+}
+
 bool SOMainWindow::OnContentSize(void* param) {
   if (m_pActive && param) {
     const RECT rc = static_cast<CControlUI*>(param)->GetPos();

@@ -60,6 +60,7 @@ class SOMainWindow : public DuiLib::WindowImplBase, public IWendrel, public ISOR
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"srctrl/sr_frame_wnd.xml"; }
+  LRESULT OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
  private:
   // A new page at contentPanel's place, or null without contentPanel.

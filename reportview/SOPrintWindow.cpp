@@ -16,6 +16,15 @@ namespace {
 // Rendered pages stay below this many pixels a side.
 constexpr float kMaxRenderSide = 8192;
 
+// An image box without a picture is left blank on paper, whatever colour stands for it on screen.
+void BlankEmptyImageBoxes(CControlUI* control) {
+  if (auto* picture = static_cast<CPictureUI*>(control->GetInterface(L"Picture"))) {
+    if (!picture->HasPicture()) picture->SetBkColor(0);
+  } else if (auto* container = dynamic_cast<CContainerUI*>(control)) {
+    for (int i = 0; i < container->GetCount(); ++i) BlankEmptyImageBoxes(container->GetItemAt(i));
+  }
+}
+
 }  // namespace
 
 bool SOPrintWindow::CreatePrintWindow() {
@@ -61,6 +70,7 @@ bool SOPrintWindow::PrintDocument(HDC hdc, SODcmSR* document, const char* templa
   SOReportUIHandler binding;
   binding.InitUI(m_pRoot, false);
   binding.SetDcmSR(document);
+  BlankEmptyImageBoxes(m_pRoot);
   // The whole page fits the printable area, which starts at the DC's origin.
   const float across = float(GetDeviceCaps(hdc, HORZRES)) / float(page.cx);
   const float down = float(GetDeviceCaps(hdc, VERTRES)) / float(page.cy);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <cwctype>
 
 using namespace DuiLib;
 
@@ -75,6 +76,17 @@ std::wstring DocumentText(SODcmSR* sr, unsigned long tag) {
   const bool found = tag == ReportTag::VerificationDateTime ? sr->GetDataset()->GetString(tag, text)
                                                             : wendrel::ReportDocument::Read(*sr, tag, text);
   return found ? text : std::wstring();
+}
+
+// A DICOM date-time ("YYYYMMDDHHMMSS", fractions and offset ignored) as a reader writes it,
+// "YYYY-MM-DD HH:MM:SS"; a text of another form is shown as it is.
+std::wstring ReadableDateTime(const std::wstring& text) {
+  size_t digits = 0;
+  while (digits < text.size() && digits < 14 && iswdigit(text[digits])) ++digits;
+  if (digits != 8 && digits != 12 && digits != 14) return text;
+  std::wstring shown = text.substr(0, 4) + L"-" + text.substr(4, 2) + L"-" + text.substr(6, 2);
+  for (size_t at = 8; at < digits; at += 2) shown += (at == 8 ? L" " : L":") + text.substr(at, 2);
+  return shown;
 }
 
 }  // namespace
@@ -261,6 +273,8 @@ void SOReportUIHandler::PutValue(CControlUI* control, unsigned long tag, const s
     SetControlValue_Date(control, text.c_str());
   else if (IsClass(control, L"RichEdit") && control->GetText() == text.c_str())
     return;  // a rich edit reports every text set, even an equal one
+  else if (tag == ReportTag::VerificationDateTime && IsClass(control, L"Label"))
+    control->SetText(ReadableDateTime(text).c_str());
   else
     control->SetText(text.c_str());
 }

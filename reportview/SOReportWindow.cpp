@@ -57,10 +57,9 @@ void SOReportWindow::InitWindow() {
   m_pPrintWindow = std::make_unique<SOPrintWindow>();
   m_pPrintWindow->CreatePrintWindow();
   if (auto* panel = static_cast<CContainerUI*>(m_PaintManager.FindControl(L"pagePanel"))) {
-    if (CControlUI* area = panel->GetParent())
-      area->OnSize += MakeDelegate(this, &SOReportWindow::OnPageAreaSize);
     if (CContainerUI* root = ReportTemplate::BuildDefault()) {
       ReportTemplate::Show(panel, root);
+      ReportTemplate::LockStudyIdentity(root);
       m_pPageRoot = root;
       m_binding.InitUI(root, true);
     }
@@ -69,12 +68,13 @@ void SOReportWindow::InitWindow() {
   ShowVerified();
 }
 
-bool SOReportWindow::OnPageAreaSize(void*) {
-  if (!m_bLayoutPosted && m_hWnd) {
+LRESULT SOReportWindow::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  // The page is laid out again once the resize has settled.
+  if (!m_bLayoutPosted) {
     m_bLayoutPosted = true;
     PostMessage(kLayoutMessage);
   }
-  return true;
+  return WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
 }
 
 LRESULT SOReportWindow::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
@@ -95,25 +95,30 @@ void SOReportWindow::UpdateLayout() {
   }
   CControlUI* root = panel->GetItemAt(0);
   const SIZE page = ReportTemplate::PageSize(root);
-  if (m_nFit == 1) {
-    m_PaintManager.SetZoomRatio(1.0);
-    m_PaintManager.UpdateLayout();
-    CControlUI* area = panel->GetParent();
-    const RECT pad = panel->GetPadding();
-    float width = float(area ? area->GetWidth() : 0) - float(pad.right + pad.left + 2);
-    float height = float(area ? area->GetHeight() : 0) - float(pad.bottom + pad.top + 2);
+  CControlUI* row = panel->GetParent();
+  auto* view = row ? dynamic_cast<CContainerUI*>(row->GetParent()) : nullptr;
+  const RECT pad = panel->GetPadding();
+  if (m_nFit == 1 && page.cx > 0 && page.cy > 0) {
+    // The area the page has at zoom 1.0: the client area less the view's inset, the panel's
+    // padding and its border. It is computed, not laid out, so that the page is laid out only
+    // once, at the zoom it is shown and clicked at.
+    RECT client{};
+    GetClientRect(m_hWnd, &client);
+    const RECT inset = view ? view->GetInset() : RECT{};
+    float width = float(client.right - client.left) - float(inset.left + inset.right) - float(pad.right + pad.left + 2);
+    float height = float(client.bottom - client.top) - float(inset.top + inset.bottom) - float(pad.bottom + pad.top + 2);
     if (width <= 0) width = 1;
     if (height <= 0) height = 1;
-    if (page.cx > 0 && page.cy > 0) {
-      const float zoom = float(page.cx) / float(page.cy) > width / height ? width / float(page.cx)
-                                                                           : height / float(page.cy);
-      m_PaintManager.SetZoomRatio(zoom);
-    }
+    const float zoom = float(page.cx) / float(page.cy) > width / height ? width / float(page.cx)
+                                                                         : height / float(page.cy);
+    if (zoom != float(m_PaintManager.GetZoomRatio())) m_PaintManager.SetZoomRatio(zoom);
   }
   panel->SetFixedWidth(page.cx);
   panel->SetFixedHeight(page.cy);
+  // The row is as tall as the page, so a page taller than the view scrolls it.
+  if (row) row->SetFixedHeight(page.cy + pad.top + pad.bottom);
   panel->SetVisible(true);
-  m_PaintManager.NeedUpdate();
+  m_PaintManager.UpdateLayout();
   m_PaintManager.Invalidate();
 }
 
@@ -153,6 +158,7 @@ bool SOReportWindow::LoadTemplate(const char* absolutePath) {
   if (!root) return false;
   m_sTemplatePath = absolutePath;
   ReportTemplate::Show(panel, root);
+  ReportTemplate::LockStudyIdentity(root);
   m_pPageRoot = root;
   m_binding.InitUI(root, true);
   UpdateLayout();

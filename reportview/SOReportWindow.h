@@ -76,6 +76,7 @@ class SOReportWindow : public DuiLib::WindowImplBase, public ISOReport, public I
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"srctrl/sr_report_window.xml"; }
   LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  LRESULT OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
  private:
   // Writes the document by the tag's accessor (or dataset string); the listener is told.
@@ -83,7 +84,6 @@ class SOReportWindow : public DuiLib::WindowImplBase, public ISOReport, public I
   // After the document changed as a whole: the verified mark and every bound control.
   void DocumentReplaced();
   void ShowVerified();
-  bool OnPageAreaSize(void* param);
 
   bool m_bModified = false;
   std::string m_sName;

@@ -28,13 +28,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kTrashFolder = ".trash";
+constexpr const char* kJournalFolder = ".queue";
 
-// Starts writing a saved file out now, so its flush finds little to wait for; answers the open
-// file for the flusher, or -1.
-int StartWriteback(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-  return fd;
+// Flushes a folder's entries; a folder renamed away meanwhile (its study deleted) has nothing
+// left to flush.
+bool SyncFolder(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 // The store's folder heads a tree of unrelated studies. Flagged so (ext4's top-directory flag,
@@ -75,22 +78,31 @@ std::string UniqueTrashName() {
 
 }  // namespace
 
-Kelvast::Kelvast(const std::string& folder) : folder_(folder) {
+Kelvast::Kelvast(const std::string& folder)
+    : folder_(folder), journal_(StoreLayout::Join(folder, kJournalFolder)) {
   studyDB_.SetStoreFolder(folder_);
   patientDB_.SetStoreFolder(folder_);
   valueDB_.SetStoreFolder(folder_);
   PurgeTrash();
+  ReplayJournals();
 }
 
 Kelvast::~Kelvast() {
-  std::vector<InstanceInfo> durable, failed;
-  std::vector<std::string> written;
   try {
-    TakeDurable(std::move(pending_), durable);
-    WriteRows(std::move(durable), failed, written);
+    QueueJournal::Segment journal;
+    std::vector<Queued> list = TakePending(journal);
+    const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
+    if (!list.empty() && (!anySaved || SyncSaved())) {
+      std::vector<InstanceInfo> infos, failed;
+      std::vector<std::string> written;
+      for (Queued& queued : list) infos.push_back(std::move(queued.info));
+      WriteRows(std::move(infos), failed, written);
+      if (failed.empty()) journal.Remove();
+    }
   } catch (const std::exception&) {
-    // Nothing to report to: the files stay on disk for a later reindex.
+    // Nothing to report to: the journal stays for the next opening of the store.
   }
+  if (storeFd_ >= 0) ::close(storeFd_);
 }
 
 std::string Kelvast::PatientsPath() const { return StoreLayout::Join(folder_, "DB/patients"); }
@@ -117,43 +129,90 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
     fs::create_directories(folder_, ec);
     if (!ec) MarkTopFolder(folder_);
   }
+  if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   fs::create_directories(folder, ec);
-  if (ec) return false;
+  if (ec || storeFd_ < 0) return false;
   std::string study = StoreLayout::ParentOf(folder);
-  if (!FileFlusher::SyncFolder(study) || !FileFlusher::SyncFolder(StoreLayout::ParentOf(study))) return false;
+  if (!SyncFolder(study) || !SyncFolder(StoreLayout::ParentOf(study))) return false;
   readyFolders_.insert(folder);
   return true;
 }
 
-bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t* ticket) {
+bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, bool durable) {
   std::string path = StoreLayout::Join(folder_, StoreLayout::GetInstancePath(info));
   std::string folder = StoreLayout::ParentOf(path);
   if (!PrepareSeriesFolder(folder)) return false;
   const bool keepTransferSyntax = saveMode_.load() != 2;
   // The toolkit writes a temporary file beside the target and renames it, so a failed save never
-  // tears an earlier copy. Without a ticket the data are flushed before the rename and the folder
-  // after it, here: the file is on disk when this returns, and the flushes of threads storing at
-  // the same time run side by side instead of in turn.
-  if (!ticket) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && FileFlusher::SyncFolder(folder);
-  // Handed to the flusher: a file replacing one a row may already point at is flushed before its
-  // rename; a new one is flushed before its row is committed.
+  // tears an earlier copy. Durable: the data are flushed before the rename and the folder after
+  // it, here, and the flushes of threads storing at the same time run side by side.
+  if (durable) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && SyncFolder(folder);
+  // A file replacing one a row may already point at is flushed before its rename; a new one is
+  // flushed with its whole commit, before its row is written.
   std::error_code ec;
   bool replacing = fs::exists(path, ec);
-  if (!file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec)) return false;
-  int fd = StartWriteback(path);
-  return fd >= 0 && flusher_.Add(fd, path, *ticket);
+  return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec);
 }
 
-bool Kelvast::TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable) {
-  bool ok = true;
-  for (Queued& queued : list) {
-    if (flusher_.Wait(queued.ticket)) {
-      durable.push_back(std::move(queued.info));
-    } else {
-      ok = false;
-    }
+bool Kelvast::SyncSaved() {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> hold(foldersLock_);
+    if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = storeFd_;
   }
-  return ok;
+  // One flush of the filesystem writes every file of the commit and their folders' entries in a
+  // single pass, where a flush per file would wait for the disk once per file.
+  return fd >= 0 && ::syncfs(fd) == 0;
+}
+
+std::string Kelvast::JournalEntry(const InstanceInfo& info) {
+  return info.filePath.empty() ? "S " + StoreLayout::GetInstancePath(info) : "P " + info.filePath;
+}
+
+bool Kelvast::FromJournalEntry(const std::string& line, Queued& queued) const {
+  if (line.size() < 3 || line[1] != ' ') return false;
+  const std::string path = line.substr(2);
+  if (line[0] == 'P') return GetInPlaceInfo(path.c_str(), queued.info);
+  if (line[0] != 'S') return false;
+  const std::string full = StoreLayout::Join(folder_, path);
+  SODcmFile file;
+  // A file gone or torn since (its study deleted, a write error) has no rows to get.
+  if (!file.LoadFile(full.c_str(), false) || !GetStorableInfo(&file, queued.info)) return false;
+  queued.saved = true;
+  return StoreLayout::GetInstancePath(queued.info) == path;
+}
+
+bool Kelvast::Enqueue(Queued queued) {
+  const std::string entry = JournalEntry(queued.info);
+  if (entry.find('\n') != std::string::npos) return false;
+  std::lock_guard<std::mutex> hold(pendingLock_);
+  if (!journal_.Append(entry)) return false;
+  pending_.push_back(std::move(queued));
+  return true;
+}
+
+std::vector<Kelvast::Queued> Kelvast::TakePending(QueueJournal::Segment& journal) {
+  std::vector<Queued> list;
+  std::lock_guard<std::mutex> hold(pendingLock_);
+  list.swap(pending_);
+  journal = journal_.Take();
+  return list;
+}
+
+void Kelvast::ReplayJournals() {
+  Guarded(false, [&] {
+    for (QueueJournal::Segment& orphan : journal_.TakeOrphans()) {
+      // Into this store's own journal before the orphan goes, so no moment holds them nowhere.
+      bool taken = true;
+      for (const std::string& line : orphan.Lines()) {
+        Queued queued;
+        if (FromJournalEntry(line, queued)) taken = Enqueue(std::move(queued)) && taken;
+      }
+      if (taken) orphan.Remove();
+    }
+    return CommitQueue();
+  });
 }
 
 void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
@@ -190,22 +249,29 @@ void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo
     if (studiesWritten.count(studyUID)) written.push_back(sid);
 }
 
-void Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
-  if (failed.empty()) return;
-  // Their files were flushed already: no ticket left to wait for.
+bool Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
+  if (failed.empty()) return true;
+  // Their files are on disk already: nothing left to flush.
   std::vector<Queued> again;
-  for (InstanceInfo& info : failed) again.push_back({std::move(info), 0});
+  bool journaled = true;
   std::lock_guard<std::mutex> hold(pendingLock_);
+  for (InstanceInfo& info : failed) {
+    journaled = journal_.Append(JournalEntry(info)) && journaled;
+    again.push_back({std::move(info), false});
+  }
   pending_.insert(pending_.begin(), std::make_move_iterator(again.begin()), std::make_move_iterator(again.end()));
+  return journaled;
 }
 
-bool Kelvast::WriteInstances(std::vector<Queued> list) {
-  std::vector<InstanceInfo> durable, failed;
+bool Kelvast::WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal) {
+  const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
+  if (anySaved && !SyncSaved()) return false;
+  std::vector<InstanceInfo> infos, failed;
   std::vector<std::string> written;
-  bool flushed = TakeDurable(std::move(list), durable);
-  WriteRows(std::move(durable), failed, written);
-  bool ok = flushed && failed.empty();
-  Requeue(failed);
+  for (Queued& queued : list) infos.push_back(std::move(queued.info));
+  WriteRows(std::move(infos), failed, written);
+  bool ok = failed.empty();
+  if (Requeue(failed)) journal.Remove();
   for (const std::string& sid : written) NotifyStudyChanged(sid);
   if (ok || !written.empty()) NotifyStoreChanged();
   return ok;
@@ -221,7 +287,7 @@ bool Kelvast::AddPatientRecord(const PatientRecord& study) {
       if (!StoreLayout::IsSafeUID(info.studyUID) || !StoreLayout::IsSafeUID(info.seriesUID) ||
           !StoreLayout::IsSafeUID(info.sopInstanceUID))
         return false;
-      list.push_back({std::move(info), 0});
+      list.push_back({std::move(info), false});
     }
     return WriteInstances(std::move(list));
   });
@@ -231,7 +297,7 @@ bool Kelvast::StoreFile(SODcmFile* file, InstanceRecord* record) {
   return Guarded(false, [&] {
     StoredFile stored;
     // No row for a file that may not be on disk.
-    if (!GetStorableInfo(file, stored.info) || !SaveDcmFile(stored.info, file, nullptr)) return false;
+    if (!GetStorableInfo(file, stored.info) || !SaveDcmFile(stored.info, file, true)) return false;
     if (!CommitStored(stored)) {
       std::vector<InstanceInfo> failed{std::move(stored.info)};
       Requeue(failed);
@@ -281,45 +347,43 @@ bool Kelvast::CommitStored(StoredFile& stored) {
 bool Kelvast::QueueFile(SODcmFile* file) {
   return Guarded(false, [&] {
     Queued queued;
-    if (!GetStorableInfo(file, queued.info) || !SaveDcmFile(queued.info, file, &queued.ticket)) return false;
-    std::lock_guard<std::mutex> hold(pendingLock_);
-    pending_.push_back(std::move(queued));
-    return true;
+    queued.saved = true;
+    return GetStorableInfo(file, queued.info) && SaveDcmFile(queued.info, file, false) &&
+           Enqueue(std::move(queued));
   });
+}
+
+bool Kelvast::GetInPlaceInfo(const char* path, InstanceInfo& info) const {
+  if (!path || !*path || std::strlen(path) >= PATH_MAX) return false;
+  // Rows carry absolute folders: the deletes judge them against the store's own folder.
+  std::string filePath = fs::absolute(path).lexically_normal().string();
+  std::string seriesPath = StoreLayout::ParentOf(filePath);
+  std::string studyPath = StoreLayout::ParentOf(seriesPath);
+  // A study folder of "/" or none would make the study's rows point at the whole disk.
+  if (seriesPath.empty() || studyPath.empty() || studyPath == "/") return false;
+  SODcmFile file;
+  if (!file.LoadFile(filePath.c_str(), false)) return false;
+  file.ConvertToUTF8();
+  if (!GetStorableInfo(&file, info)) return false;
+  info.filePath = filePath;
+  info.seriesPath = seriesPath;
+  info.studyPath = studyPath;
+  info.archivePath = studyPath;
+  return true;
 }
 
 bool Kelvast::QueueFilePath(const char* path) {
   return Guarded(false, [&] {
-    if (!path || !*path || std::strlen(path) >= PATH_MAX) return false;
-    // Rows carry absolute folders: the deletes judge them against the store's own folder.
-    std::string filePath = fs::absolute(path).lexically_normal().string();
-    std::string seriesPath = StoreLayout::ParentOf(filePath);
-    std::string studyPath = StoreLayout::ParentOf(seriesPath);
-    // A study folder of "/" or none would make the study's rows point at the whole disk.
-    if (seriesPath.empty() || studyPath.empty() || studyPath == "/") return false;
-    SODcmFile file;
-    if (!file.LoadFile(filePath.c_str(), false)) return false;
-    file.ConvertToUTF8();
-    InstanceInfo info;
-    if (!GetStorableInfo(&file, info)) return false;
-    info.filePath = filePath;
-    info.seriesPath = seriesPath;
-    info.studyPath = studyPath;
-    info.archivePath = studyPath;
-    std::lock_guard<std::mutex> hold(pendingLock_);
-    pending_.push_back({std::move(info), 0});
-    return true;
+    Queued queued;
+    return GetInPlaceInfo(path, queued.info) && Enqueue(std::move(queued));
   });
 }
 
 bool Kelvast::CommitQueue() {
   return Guarded(false, [&] {
-    std::vector<Queued> list;
-    {
-      std::lock_guard<std::mutex> hold(pendingLock_);
-      list.swap(pending_);
-    }
-    return list.empty() || WriteInstances(std::move(list));
+    QueueJournal::Segment journal;
+    std::vector<Queued> list = TakePending(journal);
+    return list.empty() || WriteInstances(std::move(list), std::move(journal));
   });
 }
 

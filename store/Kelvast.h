@@ -8,15 +8,17 @@
 #include <unordered_set>
 #include <vector>
 
-#include "FileFlusher.h"
 #include "IKelvast.h"
 #include "PatientDB.h"
+#include "QueueJournal.h"
 #include "StudyDB.h"
 #include "ValueDB.h"
 
 // One study store on a folder. Files are written into the folder tree at once; their index rows
 // go into the study databases first and the patients database last, each in one transaction, so
 // a listed study always has its instances and a crash leaves at most files without rows.
+// A queued file is in the store's journal before QueueFile answers, and the store opened after a
+// crash commits what the journal holds, so a file once queued gets its rows.
 class Kelvast : public IKelvast {
  public:
   explicit Kelvast(const std::string& folder);
@@ -73,10 +75,11 @@ class Kelvast : public IKelvast {
   bool ReindexTexts(ReindexResult& result, const std::function<void(int done, int total)>& progress = {});
 
  private:
-  // A record waiting for its commit, with the ticket of its saved file (0: no file of ours).
+  // A record waiting for its commit; saved: its file is the store's own copy, written but perhaps
+  // not yet on disk.
   struct Queued {
     InstanceInfo info;
-    uint64_t ticket = 0;
+    bool saved = false;
   };
 
   std::string PatientsPath() const;
@@ -97,20 +100,33 @@ class Kelvast : public IKelvast {
   // Makes a series folder exist with its entry, and its study folder's, on disk: once per folder
   // while it stays, so the flusher need only flush the series folder itself.
   bool PrepareSeriesFolder(const std::string& folder);
-  // Saves the file into the store: on disk when this returns if ticket is null, else handed to
-  // the flusher with *ticket its flush ticket.
-  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file, uint64_t* ticket);
-  // Waits for the files of list and drops the records whose file could not be flushed (a row
-  // never points at a file that may not be on disk; a failed flush is not retried, as the kernel
-  // reports a write error once). False when one was dropped.
-  bool TakeDurable(std::vector<Queued> list, std::vector<InstanceInfo>& durable);
+  // Saves the file into the store: on disk when this returns if durable, else written to the
+  // system only (a replaced file is still on disk before its rename).
+  bool SaveDcmFile(const InstanceInfo& info, SODcmFile* file, bool durable);
+  // The record of a file registered where it lies; false when it cannot be.
+  bool GetInPlaceInfo(const char* path, InstanceInfo& info) const;
+  // The journal line of a record, and the record again from a line.
+  static std::string JournalEntry(const InstanceInfo& info);
+  bool FromJournalEntry(const std::string& line, Queued& queued) const;
+  // Journals and queues a record; false when the journal cannot take it.
+  bool Enqueue(Queued queued);
+  // Queues what journals of stores that ended without their commit hold, and commits it.
+  void ReplayJournals();
+  // Every file of the store's filesystem on disk, in one flush; false when the system reports
+  // a write error since the last one.
+  bool SyncSaved();
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
   void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
-  // The durable records' rows, then failed records back to the front of the queue and the
-  // notifications.
-  bool WriteInstances(std::vector<Queued> list);
-  void Requeue(std::vector<InstanceInfo>& failed);
+  // The saved files made durable, the records' rows, then failed records back to the front of
+  // the queue, the notifications, and the journal of the list gone once nothing of it waits
+  // there. When the files could not be made durable no row is written and the journal is left
+  // for the next opening of the store, which takes only the files that still load.
+  bool WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal = {});
+  // Back to the front of the queue, journaled again; false when the journal did not take them all.
+  bool Requeue(std::vector<InstanceInfo>& failed);
+  // The whole queue and its journal, for one commit.
+  std::vector<Queued> TakePending(QueueJournal::Segment& journal);
   void AttachInstances(std::vector<SeriesRecord>& series, const std::string& studyUID);
   // Moves a folder of the store into the trash and deletes it there in the background; paths
   // outside the store (files registered in place) are left alone.
@@ -129,17 +145,20 @@ class Kelvast : public IKelvast {
   PatientDB patientDB_;
   ValueDB valueDB_;
   std::atomic<int> saveMode_{0};
-  FileFlusher flusher_;  // thread-safe
-  std::mutex foldersLock_;  // guards readyFolders_
+  std::mutex foldersLock_;  // guards readyFolders_ and storeFd_
   std::unordered_set<std::string> readyFolders_;
+  // The store's folder, open from the first save on, so a flush through it reports every write
+  // error of its filesystem since.
+  int storeFd_ = -1;
 
   std::mutex storedLock_;  // guards stored_, storedLeader_ and the StoredFile flags
   std::condition_variable storedDone_;
   std::vector<StoredFile*> stored_;
   bool storedLeader_ = false;
 
-  std::mutex pendingLock_;  // guards pending_
+  std::mutex pendingLock_;  // guards pending_ and journal_
   std::vector<Queued> pending_;
+  QueueJournal journal_;
 
   mutable std::mutex listenerLock_;  // guards listeners_; never held while a listener runs
   std::vector<IKelvastListener*> listeners_;

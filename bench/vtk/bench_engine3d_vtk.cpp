@@ -222,27 +222,29 @@ class VtkSide {
     writer->Write();
   }
 
-  // A plane (or slab MIP of `slices` planes) on the frame our MPR answered.
-  vtkSmartPointer<vtkImageData> Reslice(const V3ImageData& plane, int slices) {
+  // A plane (or slab MIP of `slices` planes) on the frame our MPR answered, by one reslice
+  // object kept for every plane, as a viewer keeps its own: only the plane's axes, extent and
+  // slab change between calls.
+  vtkImageData* Reslice(const V3ImageData& plane, int slices) {
     double normal[3];
     Cross(plane.right, plane.down, normal);
-    vtkNew<vtkImageReslice> reslice;
-    reslice->SetInputData(volume_);
-    reslice->SetResliceAxesDirectionCosines(plane.right, plane.down, normal);
-    reslice->SetResliceAxesOrigin(plane.corner[0], plane.corner[1], plane.corner[2]);
-    reslice->SetOutputDimensionality(2);
-    reslice->SetOutputOrigin(0, 0, 0);
-    reslice->SetOutputSpacing(plane.spacing[1], plane.spacing[0], minSpacing_);
-    reslice->SetOutputExtent(0, plane.columns - 1, 0, plane.rows - 1, 0, 0);
-    reslice->SetInterpolationModeToLinear();
-    reslice->SetBackgroundLevel(-1024);
-    reslice->SetNumberOfThreads(threads_);
-    if (slices > 1) {
-      reslice->SetSlabModeToMax();
-      reslice->SetSlabNumberOfSlices(slices);
+    if (!resliceReady_) {
+      reslice_->SetInputData(volume_);
+      reslice_->SetOutputDimensionality(2);
+      reslice_->SetOutputOrigin(0, 0, 0);
+      reslice_->SetInterpolationModeToLinear();
+      reslice_->SetBackgroundLevel(-1024);
+      reslice_->SetNumberOfThreads(threads_);
+      reslice_->SetSlabModeToMax();
+      resliceReady_ = true;
     }
-    reslice->Update();
-    return reslice->GetOutput();
+    reslice_->SetResliceAxesDirectionCosines(plane.right, plane.down, normal);
+    reslice_->SetResliceAxesOrigin(plane.corner[0], plane.corner[1], plane.corner[2]);
+    reslice_->SetOutputSpacing(plane.spacing[1], plane.spacing[0], minSpacing_);
+    reslice_->SetOutputExtent(0, plane.columns - 1, 0, plane.rows - 1, 0, 0);
+    reslice_->SetSlabNumberOfSlices(std::max(1, slices));
+    reslice_->Update();
+    return reslice_->GetOutput();
   }
 
  private:
@@ -256,6 +258,8 @@ class VtkSide {
   vtkNew<vtkVolume> actor_;
   vtkNew<vtkRenderer> renderer_;
   vtkNew<vtkRenderWindow> window_;
+  vtkNew<vtkImageReslice> reslice_;
+  bool resliceReady_ = false;
 };
 
 void SaveOurs(const std::string& path, const std::vector<uint32_t>& pixels, int image) {
@@ -366,7 +370,7 @@ void RunCase(const char* name, int nx, int ny, int nz, const float spacing[3], i
       [&] { mpr.Imaging(V3MPR_AXIAL, &planes[0]); }, [&] { mpr.Imaging(V3MPR_SAGITTAL, &planes[1]); },
       [&] { mpr.Imaging(V3MPR_CORONAL, &planes[2]); }, [&] { mpr.Imaging(oblique, &planes[3]); },
       [&] { engine.ImagingMIP(oblique, 20.0f, &planes[4]); }};
-  for (int k = 0; k < 7; ++k)
+  for (int k = 0; k < 21; ++k)
     for (int p = 0; p < 5; ++p) {
       if (!planeWanted[p]) continue;
       oursPlane[p].Add(Seconds(oursPlaneCall[p]));

@@ -1,8 +1,9 @@
 #include "CUDA_Data.h"
 
 #include <chrono>
-#include <cstdio>
 #include <vector>
+
+#include "SOLog.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool UploadVolume(DeviceApi& dev, V3VolumeData& mirror, VolumeParam* param, cons
   if (param) BuildVolumeParam(*source, *param);
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  printf("Cuda3D image data load time %llu\n", (unsigned long long)ms.count());
+  SOLog::Debug("Cuda3D image data load time %llu\n", (unsigned long long)ms.count());
   return true;
 }
 

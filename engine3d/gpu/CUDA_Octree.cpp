@@ -1,7 +1,8 @@
 #include "CUDA_Octree.h"
 
 #include <chrono>
-#include <cstdio>
+
+#include "SOLog.h"
 
 bool AllocDeviceOctree(DeviceApi& dev, const V3VolumeData& volume, Octree& octree, int levels) {
   FreeDeviceOctree(dev, octree);
@@ -46,7 +47,7 @@ bool UpdateDeviceOctree(DeviceApi& dev, const V3VolumeMark& mark, const VolumePa
   if (!dev.UpdateOctree(mark, palette, octree)) return false;
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  printf("UpdateOctree take time %llu\n", (unsigned long long)ms.count());
+  SOLog::Debug("UpdateOctree take time %llu\n", (unsigned long long)ms.count());
   float* corners = static_cast<float*>(dev.Alloc(24 * sizeof(float)));
   const bool ok = corners && dev.UpdateVisibleBox(volume, octree, corners) &&
                   dev.CopyToHost(&param.opacityCorners[0][0], corners, 24 * sizeof(float));

@@ -1,12 +1,12 @@
 #include "Cuda3D.h"
 
 #include <chrono>
-#include <cstdio>
 #include <vector>
 
 #include "CUDA_Data.h"
 #include "CUDA_Octree.h"
 #include "DeviceApi.h"
+#include "SOLog.h"
 
 // One attached volume: its own volume mirror, geometry and octree; mask and palette are shared.
 struct GpuVolume {
@@ -154,11 +154,11 @@ bool Cuda3D::ImagingVR(V3ImageRGB* image, int index) {
   AnatomicalClip(s.anatomicalEnabled, s.plane, s.part, s.anatomicalCenter, rp);
   bool ok = true;
   if (rp.rectPixels > 0) {
-    printf("Block(%d, %d, %d) Thread(%d, %d, %d)\n", BlocksFor(rp.rectWidth, kImageBlock),
+    SOLog::Debug("Block(%d, %d, %d) Thread(%d, %d, %d)\n", BlocksFor(rp.rectWidth, kImageBlock),
            BlocksFor(rp.rectHeight, kImageBlock), 1, kImageBlock, kImageBlock, 1);
     const auto start = std::chrono::steady_clock::now();
     ok = dev.ImagingVR(volume, s.mark, vp, rp, s.palette, octree, mirror);
-    printf("Imaging_VR Kernel take time %llu\n", (unsigned long long)Since(start));
+    SOLog::Debug("Imaging_VR Kernel take time %llu\n", (unsigned long long)Since(start));
     ok = ok && DownloadImage(dev, mirror, image);
   }
   UploadImage(dev, mirror, nullptr);
@@ -172,11 +172,11 @@ bool Cuda3D::ImagingVE(V3ViewPoint viewPoint, float viewAngle, V3ImageRGB* image
   if (!UploadImage(dev, s.veImage, image)) return false;
   RenderParam rp{};
   SetupViewPoint(s.param, viewPoint, viewAngle, *image, rp);
-  printf("Block(%d, %d, %d) Thread(%d, %d, %d)\n", BlocksFor(rp.width, kImageBlock),
+  SOLog::Debug("Block(%d, %d, %d) Thread(%d, %d, %d)\n", BlocksFor(rp.width, kImageBlock),
          BlocksFor(rp.height, kImageBlock), 1, kImageBlock, kImageBlock, 1);
   const auto start = std::chrono::steady_clock::now();
   const bool ok = dev.ImagingVE(s.volume, s.mark, s.param, rp, s.palette, s.octree, s.veImage);
-  printf("Imaging_VE Kernel take time %llu\n", (unsigned long long)Since(start));
+  SOLog::Debug("Imaging_VE Kernel take time %llu\n", (unsigned long long)Since(start));
   return ok && DownloadImage(dev, s.veImage, image);
 }
 

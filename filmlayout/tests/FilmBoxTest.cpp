@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
+
+#include "DicomFixtures.h"
+#include "SODcmObject.h"
 
 #include "FilmTestUtil.h"
 #include "SOFilmBox.h"
@@ -109,6 +114,12 @@ TEST(FilmRender, ColoursBecomeTheirLuminance) {
   ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
   EXPECT_EQ(out[100 * W + 100], 76);
   EXPECT_EQ(out[100 * W + 300], 29);
+  // A landscape film lies turned: its 200 x 400 canvas has red left of x 100 and blue right of
+  // it, and output (r, c) shows canvas (x = r, y = W - 1 - c). Both keep their luminance.
+  box.SetOrientation(2);
+  ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
+  EXPECT_EQ(out[50 * W + 200], 76);
+  EXPECT_EQ(out[150 * W + 200], 29);
 }
 
 TEST(FilmRender, LandscapeIsStoredTurnedClockwise) {
@@ -130,4 +141,41 @@ TEST(FilmRender, LandscapeIsStoredTurnedClockwise) {
   EXPECT_EQ(canvas(507, 300), 255);
   EXPECT_EQ(canvas(509, 419), 255);
   EXPECT_EQ(canvas(300, 417), 255);
+}
+
+// Corner texts too long for their cell keep to their own share of it: on a 1 x 2 film whose
+// patient name is wider than a cell, the first text line of each cell leaves a blank gap
+// between its left and right texts and a blank margin at both cell edges.
+TEST(FilmRender, CornerTextsKeepToTheirOwnCell) {
+  orvanta::test::EnsureQtApp();
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 2;
+  options.rows = options.columns = 64;
+  options.patientName = std::string(90, 'W');
+  const auto files = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("corners"), options).files;
+  SODcmObject first, second;
+  ASSERT_TRUE(first.ParseDcmFile(files[0].c_str(), true));
+  ASSERT_TRUE(second.ParseDcmFile(files[1].c_str(), true));
+  SOImageObject left, right;
+  left.SetDcmObject(&first, 0);
+  right.SetDcmObject(&second, 0);
+  SOFilmBox box;
+  box.SetLayout(1, 2);
+  box.SetImages({&left, &right});
+  const int W = 1200, H = 600;
+  std::vector<unsigned char> out(W * H);
+  ASSERT_TRUE(box.Render(W, H, out.data(), W * H, nullptr));
+  // Cells span x 2-599 and 599-1196 from y 2; the first text line lies in rows 4-14.
+  for (const auto& [from, to] : {std::pair{2, 599}, std::pair{599, 1196}}) {
+    std::vector<bool> lit(to - from, false);
+    for (int y = 4; y < 15; ++y)
+      for (int x = from; x < to; ++x) lit[x - from] = lit[x - from] || out[y * W + x] > 128;
+    EXPECT_FALSE(lit[0] || lit[1] || lit[to - from - 1] || lit[to - from - 2]) << "cell from " << from;
+    int first = 0, last = static_cast<int>(lit.size()) - 1, widest = 0, run = 0;
+    while (first < last && !lit[first]) ++first;
+    while (last > first && !lit[last]) --last;
+    for (int x = first; x <= last; ++x) widest = std::max(widest, run = lit[x] ? 0 : run + 1);
+    EXPECT_GE(widest, 6) << "the left and right texts meet in the cell from " << from;
+    EXPECT_GT(last - first, 400) << "both texts are drawn";
+  }
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QImage>
+#include <QWidget>
+
 #include <atomic>
 #include <thread>
 
@@ -11,6 +15,7 @@
 #include "SOFilmSessionWindow.h"
 #include "SOImageObject.h"
 #include "SOMainWindow.h"
+#include "SOWinQt.h"
 #include "SOWindowBase.h"
 #include "TestSupport.h"
 
@@ -103,6 +108,99 @@ TEST(FilmWindows, SessionWindowPlacesPagesAndDetaches) {
   EXPECT_EQ(window.GetFilmBoxWindowCount(), 1);
   third->SetSelected(true);
   session.Reflow();
+}
+
+// Counts the paints one window receives.
+class PaintCount : public QObject {
+ public:
+  explicit PaintCount(HWND hwnd) : widget_(SOWin::WidgetOf(hwnd)) { widget_->installEventFilter(this); }
+  ~PaintCount() override { widget_->removeEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    paints += object == widget_ && event->type() == QEvent::Paint;
+    return false;
+  }
+
+ private:
+  QWidget* widget_;
+};
+
+TEST(FilmWindows, AHeaderOnScreenPaintsAgainWhenItsPageCountChanges) {
+  Frame frame(800, 600);
+  Objects objects;
+  SOFilmSessionWindow window;
+  ASSERT_NE(window.Create(frame.GetWindow(), 0, 0, 800, 600), nullptr);
+  SOFilmSession& session = window.GetSession();
+  session.SetHeaderVisible(true);
+  session.SetImageLayout(1, 1, true);
+  ASSERT_TRUE(window.SetFilmLayout(1, 1));
+  session.AddImage(objects.Add("1.A", 1));
+  SOWin::PumpEvents(20);
+  SOFilmHeaderWindow& header = window.GetFilmBoxWindow(0)->GetHeaderWindow();
+  ASSERT_TRUE(IsWindowVisible(header.GetWindow()));
+  PaintCount count(header.GetWindow());
+  // The first film stays on screen while the films of a loading study arrive: "1/1" becomes "1/3".
+  session.AddImage(objects.Add("1.A", 2));
+  session.AddImage(objects.Add("1.A", 3));
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(window.GetFilmBoxWindow(0)->GetFilmBox(), session.GetFilmBox(0));
+  EXPECT_EQ(session.GetFilmBoxCount(), 3);
+  EXPECT_GT(count.paints, 0);
+}
+
+// What a window shows now, and what it shows once every window in it has painted afresh.
+QImage Shown(HWND hwnd) {
+  HBITMAP bitmap = SOWin::CaptureWindow(hwnd);
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof info, &info);
+  QImage image(static_cast<const uchar*>(info.bmBits), info.bmWidth, info.bmHeight, info.bmWidthBytes,
+               QImage::Format_RGB32);
+  image = image.copy();
+  DeleteObject(bitmap);
+  return image;
+}
+
+void InvalidateAll(SOFilmSessionWindow& window) {
+  InvalidateRect(window.GetWindow(), nullptr, TRUE);
+  for (int f = 0; f < window.GetFilmBoxWindowCount(); ++f) {
+    SOFilmBoxWindow* box = window.GetFilmBoxWindow(f);
+    InvalidateRect(box->GetWindow(), nullptr, TRUE);
+    InvalidateRect(box->GetHeaderWindow().GetWindow(), nullptr, TRUE);
+    for (int k = 0; k < box->GetImageWindowCount(); ++k)
+      InvalidateRect(box->GetImageWindow(k)->GetWindow(), nullptr, TRUE);
+  }
+  SOWin::PumpEvents(20);
+}
+
+// A page turn paints only what changed: the counter, the frames, the headers and the images of
+// the films now shown. What it leaves on screen is what a full repaint shows.
+TEST(FilmWindows, APageTurnLeavesWhatAFullRepaintShows) {
+  Frame frame(800, 600);
+  Objects objects;
+  SOFilmSessionWindow window;
+  ASSERT_NE(window.Create(frame.GetWindow(), 0, 0, 800, 600), nullptr);
+  SOFilmSession& session = window.GetSession();
+  session.SetHeaderVisible(true);
+  session.SetImageLayout(1, 2, true);
+  const auto dir = orvanta::test::MakeTempDir("pages");
+  for (int i = 1; i <= 5; ++i) {
+    SODcmObject* object = objects.Add("1.A", i);
+    ASSERT_TRUE(film_test::PaintUniform(*object, (dir / std::to_string(i)).string(), 40 * i, 0, 0));
+    session.AddImage(object);
+  }
+  ASSERT_TRUE(window.SetFilmLayout(1, 1));
+  SOWin::PumpEvents(20);
+  for (int delta : {-120, -120, 120, 120}) {
+    SendMessageW(window.GetWindow(), WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16, 0);
+    SOWin::PumpEvents(20);
+    const QImage after = Shown(window.GetWindow());
+    InvalidateAll(window);
+    EXPECT_TRUE(after == Shown(window.GetWindow())) << "after a wheel step of " << delta << ", first film "
+                                                     << session.GetCurrentFilmBoxIndex() + 1;
+  }
+  EXPECT_EQ(session.GetCurrentFilmBoxIndex(), 0);
 }
 
 TEST(FilmWindows, ClicksSelectFilmAndImage) {

@@ -69,3 +69,7 @@ ORVANTA_SHOT("film/control_1x2") {
 ORVANTA_SHOT("film/control_landscape") {
   return OpenControl(ctx, 1, 1, 2, 3, true);
 }
+
+ORVANTA_SHOT("film/control_4x5") {
+  return OpenControl(ctx, 1, 1, 5, 4, false);
+}

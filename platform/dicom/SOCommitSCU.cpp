@@ -121,12 +121,20 @@ class Transactions {
   size_t answered_ = 0;
 };
 
+// Where the reports that come on associations the node opens go.
+class ReportSink {
+ public:
+  virtual ~ReportSink() = default;
+  virtual void Take(DcmDataset& report) = 0;
+  // The listener may stop once this says so.
+  virtual bool Finished() = 0;
+};
+
 // Takes the node's answers when they come on associations the node opens to us. It serves on
-// a thread of its own from before the request until every answer is in or the caller gives
-// up, so the port stays open however late the node answers.
+// a thread of its own until Stop or until its sink is finished.
 class ReportListener : public DcmSCP {
  public:
-  explicit ReportListener(Transactions& transactions) : transactions_(transactions) {}
+  explicit ReportListener(ReportSink& sink) : sink_(sink) {}
 
   ~ReportListener() override { Stop(); }
 
@@ -161,8 +169,8 @@ class ReportListener : public DcmSCP {
 
  protected:
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
-  OFBool stopAfterConnectionTimeout() override { return stop_ || transactions_.AllAnswered(); }
-  OFBool stopAfterCurrentAssociation() override { return stop_ || transactions_.AllAnswered(); }
+  OFBool stopAfterConnectionTimeout() override { return stop_ || sink_.Finished(); }
+  OFBool stopAfterCurrentAssociation() override { return stop_ || sink_.Finished(); }
 
   OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
     if (msg->CommandField != DIMSE_N_EVENT_REPORT_RQ) return DcmSCP::handleIncomingCommand(msg, info);
@@ -170,15 +178,120 @@ class ReportListener : public DcmSCP {
     Uint16 eventType = 0;
     OFCondition cond = handleEVENTREPORTRequest(msg->msg.NEventReportRQ, info.presentationContextID, report, eventType);
     std::unique_ptr<DcmDataset> owned(report);
-    if (cond.good() && report && !stop_) transactions_.Take(*report, true);
+    if (cond.good() && report && !stop_) sink_.Take(*report);
     return cond;
   }
 
  private:
-  Transactions& transactions_;
+  ReportSink& sink_;
   sodcm::ServiceLayer layer_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+};
+
+// A listener for one request: its transactions' answers, until all of them came.
+class RequestSink : public ReportSink {
+ public:
+  explicit RequestSink(Transactions& transactions) : transactions_(transactions) {}
+  void Take(DcmDataset& report) override { transactions_.Take(report, true); }
+  bool Finished() override { return transactions_.AllAnswered(); }
+
+ private:
+  Transactions& transactions_;
+};
+
+// The station's own listener, one per process: it serves from StartStationListener to
+// StopStationListener, and a report goes to whichever waiting request sent its transaction.
+// A report nobody waits for (late, or for a request abandoned) is answered and dropped.
+class Station : public ReportSink {
+ public:
+  ~Station() override { Stop(); }
+
+  bool Start(const std::string& aeTitle, int port) {
+    Stop();
+    if (!sodcm::ValidPort(port) || !sodcm::ValidAETitle(aeTitle.c_str())) return false;
+    auto listener = std::make_unique<ReportListener>(*this);
+    if (!listener->Start(port, aeTitle)) return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    listener_ = std::move(listener);
+    aeTitle_ = aeTitle;
+    port_ = port;
+    return true;
+  }
+
+  void Stop() {
+    std::unique_ptr<ReportListener> listener;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      listener.swap(listener_);
+      aeTitle_.clear();
+      port_ = 0;
+    }
+    if (listener) listener->Stop();
+  }
+
+  int Port() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return port_;
+  }
+
+  std::string AETitle() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return aeTitle_;
+  }
+
+  // Whether the listener runs; when it does, the transactions get their reports until Leave.
+  bool Join(Transactions* transactions) {
+    std::lock_guard<std::mutex> hold(waitingMutex_);
+    if (Port() == 0) return false;
+    waiting_.push_back(transactions);
+    return true;
+  }
+
+  // Waits for a report being handed to them.
+  void Leave(Transactions* transactions) {
+    std::lock_guard<std::mutex> hold(waitingMutex_);
+    waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), transactions), waiting_.end());
+  }
+
+  void Take(DcmDataset& report) override {
+    std::lock_guard<std::mutex> hold(waitingMutex_);
+    for (Transactions* transactions : waiting_) transactions->Take(report, true);
+  }
+
+  bool Finished() override { return false; }
+
+ private:
+  std::mutex mutex_;  // guards listener_, aeTitle_ and port_
+  std::unique_ptr<ReportListener> listener_;
+  std::string aeTitle_;
+  int port_ = 0;
+  std::mutex waitingMutex_;  // guards waiting_, held while a report is handed out
+  std::vector<Transactions*> waiting_;
+};
+
+// Built on first use, after DCMTK's globals, so it ends before them.
+Station& TheStation() {
+  static Station station;
+  return station;
+}
+
+// A request's stay on the station's listener.
+class StationWait {
+ public:
+  explicit StationWait(Transactions& transactions) : transactions_(transactions) {
+    joined_ = TheStation().Join(&transactions_);
+  }
+  ~StationWait() {
+    if (joined_) TheStation().Leave(&transactions_);
+  }
+  StationWait(const StationWait&) = delete;
+  StationWait& operator=(const StationWait&) = delete;
+  bool Joined() const { return joined_; }
+
+ private:
+  Transactions& transactions_;
+  bool joined_ = false;
 };
 
 // Remembers the socket of the request's association, so that the wait can look whether the
@@ -342,12 +455,19 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   const std::vector<Transactions::Entry> sent = transactions.Snapshot();
   result.transactionUID = sent.front().uid;
 
-  // Listen before asking, so an answer that comes at once is not missed.
+  // Listen before asking, so an answer that comes at once is not missed: on the station's
+  // listener when it runs on the port asked for (or none was asked for), else on a listener
+  // of the request's own.
+  RequestSink sink(transactions);
   std::unique_ptr<ReportListener> listener;
-  if (wait && reportPort_ > 0) {
-    listener = std::make_unique<ReportListener>(transactions);
+  std::unique_ptr<StationWait> station;
+  if (wait && (reportPort_ == 0 || reportPort_ == TheStation().Port())) {
+    station = std::make_unique<StationWait>(transactions);
+  } else if (wait) {
+    listener = std::make_unique<ReportListener>(sink);
     if (!listener->Start(reportPort_, peer_->callingAE)) return false;
   }
+  const bool listening = listener || (station && station->Joined());
 
   // The whole call: its share for the instances named, and the wait asked for on top.
   WatchedGuard guard;
@@ -390,14 +510,24 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
       scu.Abort();
       ok = false;
     } else if (wait && !together) {
-      ok = AwaitAnswer(scu, guard, transactions, t, listener != nullptr, deadline);
+      ok = AwaitAnswer(scu, guard, transactions, t, listening, deadline);
       together = transactions.AnsweredApart(t);
     }
   }
   for (size_t t = 0; ok && together && t < sent.size(); ++t)
-    ok = AwaitAnswer(scu, guard, transactions, t, listener != nullptr, deadline);
+    ok = AwaitAnswer(scu, guard, transactions, t, listening, deadline);
   if (listener) listener->Stop();
   if (scu.isConnected()) scu.releaseAssociation();
   transactions.Merge(result);
   return ok && !guard.DeadlinePassed();
 }
+
+bool SOCommitSCU::StartStationListener(const char* aeTitle, int port) {
+  return TheStation().Start(aeTitle ? aeTitle : "", port);
+}
+
+void SOCommitSCU::StopStationListener() { TheStation().Stop(); }
+
+int SOCommitSCU::StationListenerPort() { return TheStation().Port(); }
+
+std::string SOCommitSCU::StationListenerAETitle() { return TheStation().AETitle(); }

@@ -37,8 +37,21 @@ class SOCommitSCU {
   // invalid AE title or an extra that is not a valid port.
   bool Init(const char* host, int port, const char* calledAE, const char* callingAE, const char* extra);
 
+  // The station's listener for the answers that nodes send on associations of their own, one
+  // per process, serving until stopped: a node that knows this station's AE title (the
+  // requests' calling AE) at this port reports there, and each report goes to the waiting
+  // request that sent its transaction. A request whose extra names no port, or this one,
+  // waits on it. False, and no listener, on an invalid AE title or port or a port that
+  // cannot be bound; starting again replaces the running one.
+  static bool StartStationListener(const char* aeTitle, int port);
+  static void StopStationListener();
+  // 0 and empty while it does not run.
+  static int StationListenerPort();
+  static std::string StationListenerAETitle();
+
   // Asks the node to commit the instances and, with wait, waits up to timeoutSeconds for
-  // its answer, on the same association or on one the node opens to the extra port.
+  // its answer, on the same association or on one the node opens to the extra port (or to
+  // the station's listener).
   // The attributes of dataset, when given, go with the request: with an empty list they name
   // the studies (0020,000D, several joined by backslashes) whose instances the node is asked
   // to list as committed, a query that the consultation service's nodes answer and standard

@@ -1,5 +1,6 @@
 #include "SODcmSCP.h"
 
+#include "DcmTagOrder.h"
 #include "SODcmDataset.h"
 #include "SODcmFile.h"
 #include "SODcmNetUtil.h"
@@ -11,13 +12,17 @@
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scpthrd.h>
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -54,6 +59,22 @@ OFList<OFString> SyntaxesFor(int format) {
 
 // Objects up to this size are received in memory; a larger one goes to a temporary file.
 constexpr size_t kInMemoryLimit = 16 << 20;
+// No object may be larger: a sender past it loses its association.
+constexpr uint64_t kMaxObjectBytes = uint64_t(4) << 30;
+// Objects are refused (out of resources) while the spill folder's filesystem, which is the
+// store's, has less free space than this; checked before each object and while a large one
+// arrives, every kFreeSpaceStep bytes.
+constexpr uint64_t kFreeSpaceReserve = uint64_t(256) << 20;
+constexpr uint64_t kFreeSpaceStep = uint64_t(64) << 20;
+// A data set with more elements out of order than this is refused before DCMTK reads it, which
+// would take time in the square of its size; a few stray ones (real devices send them) pass.
+constexpr size_t kMaxBackward = 64;
+
+bool FreeSpaceLow(const fs::path& folder) {
+  struct statvfs st {};
+  if (::statvfs(folder.c_str(), &st) != 0) return false;
+  return uint64_t(st.f_bavail) * st.f_frsize < kFreeSpaceReserve;
+}
 // Received bytes are held in blocks of this size, so that growing never copies them; the
 // blocks of an object this size stay allocated for the next one.
 constexpr size_t kBlockSize = 256 << 10;
@@ -69,8 +90,16 @@ class ObjectSink : public DcmConsumer {
  public:
   // blocks: memory kept from object to object; xfer: the transfer syntax of the data.
   ObjectSink(Blocks& blocks, fs::path path, const T_DIMSE_C_StoreRQ& req, T_ASC_Association* assoc,
-             T_ASC_PresentationContextID presID, E_TransferSyntax xfer)
-      : blocks_(blocks), path_(std::move(path)), req_(req), assoc_(assoc), presID_(presID), xfer_(xfer) {
+             T_ASC_PresentationContextID presID, E_TransferSyntax xfer, bool refuse)
+      : blocks_(blocks),
+        path_(std::move(path)),
+        req_(req),
+        assoc_(assoc),
+        presID_(presID),
+        xfer_(xfer),
+        order_(DcmXfer(xfer).isExplicitVR(), DcmXfer(xfer).getByteOrder() == EBO_BigEndian),
+        followOrder_(DcmXfer(xfer).getStreamCompression() == ESC_none),
+        refusal_(refuse ? kStoreNotKept : kSuccess) {
     // (DcmDataset::read itself inflates a deflated dataset.)
     dataset_->transferInit();
   }
@@ -88,6 +117,25 @@ class ObjectSink : public DcmConsumer {
     if (!good()) return 0;
     const char* bytes = static_cast<const char*>(buf);
     const size_t n = static_cast<size_t>(length);
+    received_ += n;
+    if (received_ > kMaxObjectBytes) {
+      status_ = makeDcmnetCondition(DIMSEC_OUTOFRESOURCES, OF_error, "object larger than the service takes");
+      return 0;
+    }
+    // A refused object is read to its end, so the association goes on, and dropped.
+    if (refusal_ != kSuccess) return length;
+    if (followOrder_) {
+      order_.Feed(reinterpret_cast<const unsigned char*>(bytes), n);
+      if (order_.Backward() > kMaxBackward) {
+        Refuse(kCannotUnderstand);
+        return length;
+      }
+    }
+    if (spilled_ && received_ / kFreeSpaceStep != (received_ - n) / kFreeSpaceStep &&
+        FreeSpaceLow(path_.parent_path())) {
+      Refuse(kStoreNotKept);
+      return length;
+    }
     if (!spilled_ && size_ + n <= kInMemoryLimit) {
       Keep(bytes, n);
       if (parsed_ == EC_StreamNotifyClient) {
@@ -111,9 +159,19 @@ class ObjectSink : public DcmConsumer {
     return WriteFile(bytes, n) ? length : 0;
   }
 
+  // The object is not kept, and its sender is answered with status: what came and what comes
+  // is dropped.
+  void Refuse(Uint16 status) {
+    Discard();
+    refusal_ = status;
+  }
+  // The status of a refused object, kSuccess while it is not.
+  Uint16 Refusal() const { return refusal_; }
+
   // The received object for the listener: parsed in memory, or read from the temporary file
   // with large values left on disk. False when it does not parse.
   bool Load(SODcmFile& file) {
+    if (refusal_ != kSuccess) return false;
     if (spilled_) {
       file_.reset();
       return good() && file.LoadFile(path_.c_str(), false);
@@ -182,6 +240,7 @@ class ObjectSink : public DcmConsumer {
 
   Blocks& blocks_;
   size_t size_ = 0;  // bytes kept in blocks_
+  uint64_t received_ = 0;  // bytes of the object so far
   fs::path path_;
   const T_DIMSE_C_StoreRQ& req_;
   T_ASC_Association* assoc_;
@@ -192,6 +251,9 @@ class ObjectSink : public DcmConsumer {
   OFCondition parsed_ = EC_StreamNotifyClient;  // the parser wants more data while it says so
   std::unique_ptr<DcmOutputFileStream> file_;
   bool spilled_ = false;
+  DcmTagOrder order_;
+  const bool followOrder_;  // deflated data are not followed
+  Uint16 refusal_;
   OFCondition status_ = EC_Normal;
 };
 
@@ -227,17 +289,58 @@ class Events {
   std::mutex mutex_;
 };
 
+// Who may be served: at most kWorking associations at once, and at most kPerPeer of them from one
+// calling peer (host and AE title), so a few peers holding associations open never take every
+// place. Thread-safe.
+class Admission {
+ public:
+  static constexpr int kWorking = 8;
+  static constexpr int kPerPeer = 4;
+
+  bool Enter(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int& mine = perPeer_[peer];
+    if (working_ >= kWorking || mine >= kPerPeer) {
+      if (mine == 0) perPeer_.erase(peer);
+      return false;
+    }
+    ++mine;
+    ++working_;
+    return true;
+  }
+  void Leave(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --working_;
+    if (--perPeer_[peer] <= 0) perPeer_.erase(peer);
+  }
+
+ private:
+  std::mutex mutex_;  // guards the counts
+  int working_ = 0;
+  std::map<std::string, int> perPeer_;
+};
+
 // One association, on DCMTK's handling of it (DcmThreadSCP::run) with the association at
 // hand, so that C-STORE data are received straight into memory or a file as the object's
 // size asks. Destroying the handler drops and frees the association.
 class AssociationHandler : public DcmThreadSCP {
  public:
-  AssociationHandler(Events& events, const fs::path& tempDir, std::atomic<unsigned long>& counter, Blocks& blocks,
-                     T_ASC_Association* assoc)
-      : events_(events), tempDir_(tempDir), counter_(counter), blocks_(blocks), assoc_(assoc) {}
+  AssociationHandler(Events& events, Admission& admission, const fs::path& tempDir,
+                     std::atomic<unsigned long>& counter, Blocks& blocks, T_ASC_Association* assoc)
+      : events_(events),
+        admission_(admission),
+        tempDir_(tempDir),
+        counter_(counter),
+        blocks_(blocks),
+        assoc_(assoc) {}
 
   // Negotiates, serves and ends the association.
-  OFCondition Serve() { return run(assoc_); }
+  OFCondition Serve() {
+    OFCondition cond = run(assoc_);
+    if (admitted_) admission_.Leave(peerKey_);
+    admitted_ = false;
+    return cond;
+  }
 
  protected:
   void notifyAssociationRequest(const T_ASC_Parameters& params, DcmSCPActionType& desiredAction) override {
@@ -250,8 +353,16 @@ class AssociationHandler : public DcmThreadSCP {
     if (colon != std::string::npos) params_.peerPort = std::atoi(address.c_str() + colon + 1);
     storeBegun_ = false;
     getBegun_ = false;
-    if (!events_.Ask(true, [&](ISODcmSCPCallback& c) { return c.OnRequest(params_); }))
+    peerKey_ = params_.peerHost + '\n' + params_.callingAE;
+    admitted_ = admission_.Enter(peerKey_);
+    overLimit_ = !admitted_;
+    if (overLimit_ || !events_.Ask(true, [&](ISODcmSCPCallback& c) { return c.OnRequest(params_); }))
       desiredAction = DCMSCP_ACTION_REFUSE_ASSOCIATION;
+  }
+
+  // Over the limits the answer is at once and says "try again later".
+  void refuseAssociation(const DcmRefuseReasonType reason) override {
+    DcmThreadSCP::refuseAssociation(overLimit_ ? DCMSCP_TOO_MANY_ASSOCIATIONS : reason);
   }
 
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
@@ -321,7 +432,7 @@ class AssociationHandler : public DcmThreadSCP {
     T_ASC_PresentationContext context;
     if (ASC_findAcceptedPresentationContext(assoc_->params, presID, &context).bad()) return DIMSE_BADMESSAGE;
     ObjectSink sink(blocks_, tempDir_ / ("rx-" + std::to_string(++counter_) + ".dcm"), req, assoc_, presID,
-                    DcmXfer(context.acceptedTransferSyntax).getXfer());
+                    DcmXfer(context.acceptedTransferSyntax).getXfer(), FreeSpaceLow(tempDir_));
     T_ASC_PresentationContextID dataID = presID;
     OFCondition cond;
     {
@@ -334,10 +445,10 @@ class AssociationHandler : public DcmThreadSCP {
       cond = makeDcmnetCondition(DIMSEC_INVALIDPRESENTATIONCONTEXTID, OF_error,
                                  "DIMSE: Presentation Contexts of Command and Data Set differ");
     if (cond.bad()) return cond;
-    Uint16 status = kCannotUnderstand;
+    Uint16 status = sink.Refusal() != kSuccess ? sink.Refusal() : kCannotUnderstand;
     {
       SODcmFile file;
-      if (sink.Load(file))
+      if (sink.Refusal() == kSuccess && sink.Load(file))
         status = events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnStore(params_, &file); }) ? kSuccess
                                                                                                      : kStoreNotKept;
     }
@@ -389,11 +500,15 @@ class AssociationHandler : public DcmThreadSCP {
   }
 
   Events& events_;
+  Admission& admission_;
   const fs::path& tempDir_;
   std::atomic<unsigned long>& counter_;  // names the temporary files of the whole service
   Blocks& blocks_;
   T_ASC_Association* assoc_;
   SODcmAssociationParams params_;
+  std::string peerKey_;
+  bool admitted_ = false;   // holds a place in admission_
+  bool overLimit_ = false;
   bool storeBegun_ = false;
   bool getBegun_ = false;
   Uint16 eventMessageID_ = 0;
@@ -403,8 +518,10 @@ class AssociationHandler : public DcmThreadSCP {
 
 // The running service: a pool of threads, each taking an association request and serving
 // that association to its end, so a slow or hostile peer holds one thread and never the
-// others. The threads share DCMTK's network and the negotiation settings; the temporary
-// folder and the file counter are the service's, the received-data blocks each thread's own.
+// others. More threads wait for requests than associations may be served (Admission), so
+// connections that stay silent leave threads to answer the others, at once. The threads share
+// DCMTK's network and the negotiation settings; the temporary folder and the file counter are
+// the service's, the received-data blocks each thread's own.
 class SODcmSCPServer {
  public:
   SODcmSCPServer(ISODcmSCPCallback* callback, fs::path tempDir) : events_(callback), tempDir_(std::move(tempDir)) {}
@@ -435,7 +552,7 @@ class SODcmSCPServer {
   void Stop() { layer_.Stop(); }
 
  private:
-  static constexpr int kPoolSize = 8;
+  static constexpr int kPoolSize = 40;
 
   void Work() {
     Blocks blocks;
@@ -443,7 +560,7 @@ class SODcmSCPServer {
       T_ASC_Association* assoc = nullptr;
       OFCondition cond = layer_.Receive(network_, &assoc, config_->getMaxReceivePDULength());
       if (cond.good()) {
-        AssociationHandler handler(events_, tempDir_, counter_, blocks, assoc);
+        AssociationHandler handler(events_, admission_, tempDir_, counter_, blocks, assoc);
         handler.setSharedConfig(config_);
         handler.Serve();
       } else if (assoc) {
@@ -455,6 +572,7 @@ class SODcmSCPServer {
   }
 
   Events events_;
+  Admission admission_;
   fs::path tempDir_;
   std::atomic<unsigned long> counter_{0};
   DcmSharedSCPConfig config_;
@@ -481,6 +599,8 @@ bool SODcmSCP::SetTransferFormat(int format) {
 
 void SODcmSCP::SetCallback(ISODcmSCPCallback* callback) { callback_ = callback; }
 
+void SODcmSCP::SetSpillFolder(const char* parent) { spillParent_ = parent ? parent : ""; }
+
 void SODcmSCP::Stop() {
   stop_ = true;
   std::lock_guard<std::mutex> lock(serverMutex_);
@@ -493,9 +613,13 @@ bool SODcmSCP::StartSCP() {
     return false;
   }
   stop_ = false;
+  // A folder of the service's own, made new (mkdtemp: a name nobody can guess, mode 0700).
   std::error_code ec;
-  fs::path tempDir = fs::temp_directory_path(ec) / ("orvanta-scp-" + std::to_string(getpid()) + "-" + std::to_string(port_));
-  fs::create_directories(tempDir, ec);
+  fs::path parent = spillParent_.empty() ? fs::temp_directory_path(ec) : fs::path(spillParent_);
+  fs::create_directories(parent, ec);
+  std::string pattern = (parent / "orvanta-scp-XXXXXX").string();
+  fs::path tempDir;
+  if (::mkdtemp(pattern.data())) tempDir = pattern;
 
   auto server = std::make_unique<SODcmSCPServer>(callback_, tempDir);
   const sodcm::NetLimits limits = sodcm::Limits();
@@ -523,7 +647,7 @@ bool SODcmSCP::StartSCP() {
                           UID_GETPatientRootQueryRetrieveInformationModel, UID_StorageCommitmentPushModelSOPClass})
     ok = ok && config.addPresentationContext(uid, plain).good();
 
-  ok = ok && server->Open();
+  ok = ok && !tempDir.empty() && server->Open();
   if (ok) {
     {
       std::lock_guard<std::mutex> lock(serverMutex_);
@@ -539,6 +663,6 @@ bool SODcmSCP::StartSCP() {
   }
   server.reset();
   if (callback_) callback_->OnStateChanged(false);
-  fs::remove_all(tempDir, ec);
+  if (!tempDir.empty()) fs::remove_all(tempDir, ec);
   return ok;
 }

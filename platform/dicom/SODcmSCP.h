@@ -62,10 +62,15 @@ enum SODcmTransferFormat {
 };
 
 // The receiving service (C-ECHO, C-STORE and the slots above). Up to 8 associations are served
-// at once, each on a thread of its own; a peer that sends its request or any PDU too slowly, or
-// falls silent, is dropped at once when its limit passes (sodcm::Limits), so it never holds the
-// others. A received object is held in memory up to 16 MB; a larger one goes through a
-// temporary file, so it is never held in memory whole.
+// at once, at most 4 of them for one calling peer (host and AE title), each on a thread of its
+// own; a request over those limits is refused at once with a transient rejection. More
+// connections than that may wait for their request to come. A peer that sends its request or any
+// PDU too slowly, or falls silent (idle) past its limit, is dropped then (sodcm::Limits), so it
+// never holds the others. A received object is held in memory up to 16 MB; a larger one goes
+// through a temporary file in a private folder of the service's own, so it is never held in
+// memory whole. An object over 4 GB ends its association; while the spill folder's filesystem
+// is short of space objects are refused (out of resources), and so is a data set with many
+// elements out of order (cannot understand) before it is parsed.
 class SODcmSCP {
  public:
   SODcmSCP();
@@ -80,6 +85,9 @@ class SODcmSCP {
   bool SetTransferFormat(int format);
   // Not owned; null for the service's own answers.
   void SetCallback(ISODcmSCPCallback* callback);
+  // Where the service's private spill folder is made when it starts (the store's folder, so
+  // large objects are written where they are kept); the system's temporary folder when unset.
+  void SetSpillFolder(const char* parent);
 
   // Listens and serves until Stop; false at once (after OnStateChanged(false)) when the
   // port cannot be bound or InitSCP did not succeed.
@@ -93,6 +101,7 @@ class SODcmSCP {
   std::mutex serverMutex_;
   SODcmSCPServer* server_ = nullptr;  // the running service, guarded by serverMutex_
   std::string aeTitle_;
+  std::string spillParent_;
   int port_ = 0;
   int format_ = SODcmTransferFormat_All;
   ISODcmSCPCallback* callback_ = nullptr;

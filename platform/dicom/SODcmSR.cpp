@@ -42,6 +42,7 @@ const ContentKind kFinding{"121071", "Finding", "CONTAINS", "TEXT", kTextValue};
 const ContentKind kConclusion{"121077", "Conclusion", "CONTAINS", "TEXT", kTextValue};
 const ContentKind kAuthor{"121008", "Person Observer Name", "HAS OBS CONTEXT", "PNAME", kPersonName};
 const ContentKind kModality{"121139", "Modality", "HAS ACQ CONTEXT", "TEXT", kTextValue};
+const ContentKind kTargetRegion{"123014", "Target Region", "HAS ACQ CONTEXT", "TEXT", kTextValue};
 
 bool FindContent(const SODcmDataset& root, const ContentKind& kind, SODcmDataset& item) {
   for (unsigned long i = 0; root.GetSequenceItem(kContentSequence, i, item); ++i) {
@@ -95,6 +96,8 @@ bool SODcmSR::GetAuthorObserverName(std::wstring& text) const { return GetConten
 bool SODcmSR::SetAuthorObserverName(const wchar_t* text) { return SetContent(*GetDataset(), kAuthor, text); }
 bool SODcmSR::GetAcquisitionModality(std::wstring& text) const { return GetContent(*GetDataset(), kModality, text); }
 bool SODcmSR::SetAcquisitionModality(const wchar_t* text) { return SetContent(*GetDataset(), kModality, text); }
+bool SODcmSR::GetTargetRegion(std::wstring& text) const { return GetContent(*GetDataset(), kTargetRegion, text); }
+bool SODcmSR::SetTargetRegion(const wchar_t* text) { return SetContent(*GetDataset(), kTargetRegion, text); }
 
 bool SODcmSR::GetVerifyingObserverName(std::wstring& text) const {
   return GetVerifying(*GetDataset(), kVerifyingObserverName, text);

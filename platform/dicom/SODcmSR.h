@@ -27,6 +27,10 @@ class SODcmSR : public SODcmFile {
   // The modality of the reported images (the document's own Modality stays "SR").
   bool GetAcquisitionModality(std::wstring& text) const;
   bool SetAcquisitionModality(const wchar_t* text);
+  // The examined region as free text (a TEXT acquisition-context item), for what a coded Body
+  // Part Examined cannot hold.
+  bool GetTargetRegion(std::wstring& text) const;
+  bool SetTargetRegion(const wchar_t* text);
 
   // Completion Flag to COMPLETE.
   bool CompleteDocument();

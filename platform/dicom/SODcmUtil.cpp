@@ -128,28 +128,32 @@ struct WindowMap {
   }
 };
 
-WindowMap MapWindow(const DcmImageInputData& input, double center, double width, bool invert,
-                    bool storedValues) {
+// The window spanning the frame's values, padding left out (unless nothing else is left).
+void AutomaticWindow(const DcmImageInputData& input, bool storedValues, double& center, double& width) {
   const size_t n = PixelCount(input);
   const int16_t* values = GreyValues(input);
   const double slope = storedValues ? 1.0 : input.slope;
   const double intercept = storedValues ? 0.0 : input.intercept;
-  if (width < 1) {
-    // No window given: span the frame's values, padding left out (unless nothing else is left).
-    int lo = 32767, hi = -32768;
-    for (size_t i = 0; i < n; ++i) {
-      if (input.IsPadding(values[i])) continue;
-      lo = std::min<int>(lo, values[i]);
-      hi = std::max<int>(hi, values[i]);
-    }
-    if (lo > hi) {
-      lo = input.paddingLow;
-      hi = input.paddingHigh;
-    }
-    double a = lo * slope + intercept, b = hi * slope + intercept;
-    center = (a + b) / 2;
-    width = std::max(1.0, std::fabs(b - a));
+  int lo = 32767, hi = -32768;
+  for (size_t i = 0; i < n; ++i) {
+    if (input.IsPadding(values[i])) continue;
+    lo = std::min<int>(lo, values[i]);
+    hi = std::max<int>(hi, values[i]);
   }
+  if (lo > hi) {
+    lo = input.paddingLow;
+    hi = input.paddingHigh;
+  }
+  const double a = lo * slope + intercept, b = hi * slope + intercept;
+  center = (a + b) / 2;
+  width = std::max(1.0, std::fabs(b - a));
+}
+
+WindowMap MapWindow(const DcmImageInputData& input, double center, double width, bool invert,
+                    bool storedValues) {
+  const double slope = storedValues ? 1.0 : input.slope;
+  const double intercept = storedValues ? 0.0 : input.intercept;
+  if (width < 1) AutomaticWindow(input, storedValues, center, width);
   const bool flip = invert != input.monochrome1;
   WindowMap map;
   if (width > 1) {
@@ -204,6 +208,12 @@ const uint32_t* ColoursFor(const WindowMap& map, const uint32_t palette[256]) {
 }
 
 }  // namespace
+
+bool SODcmUtil::GetAutomaticWindow(const DcmImageInputData& input, double& center, double& width) {
+  if (!IsGrey(input) || !HasWholeFrame(input)) return false;
+  AutomaticWindow(input, false, center, width);
+  return true;
+}
 
 bool SODcmUtil::SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center,
                                    double width, bool invert, bool storedValues) {

@@ -36,6 +36,9 @@ class SODcmUtil {
   // inverted relative to MONOCHROME2, and `invert` inverts again. False for colour or empty data.
   static bool SetBitmapData8Bits(unsigned char* bits, const DcmImageInputData& input, double center,
                                  double width, bool invert, bool storedValues);
+  // The window a width below 1 stands for, in modality values: the frame's min..max with padding
+  // left out. False for colour or empty data.
+  static bool GetAutomaticWindow(const DcmImageInputData& input, double& center, double& width);
   // The same window, each 8-bit index then given as colours[index]: rows of 32-bit pixels
   // `stride` pixels apart (at least the columns). The same image as SetBitmapData8Bits drawn
   // through a 256-entry palette, without the 8-bit step. One table per window and palette maps

@@ -295,6 +295,8 @@ void CButtonUI::PaintBkColor(HDC hDC) {
       color = m_dwPushedBkColor;
     else if ((m_uButtonState & (UISTATE_HOT | UISTATE_PUSHED)) && m_dwHotBkColor)
       color = m_dwHotBkColor;
+  } else if (const wchar_t* disabled = GetCustomAttribute(L"disabledbkcolor")) {
+    color = ParseColor(disabled);
   }
   if (color)
     DrawColor(painter, m_rcItem, color, m_cxyBorderRound);

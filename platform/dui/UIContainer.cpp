@@ -228,6 +228,8 @@ void CContainerUI::SetScrollPos(SIZE pos) {
   if (m_pVerticalScrollBar->GetScrollPos() == old) return;
   SetPos(m_rcItem, false);
   Invalidate();
+  // Queued and merged: a wheel burst or a thumb drag is one "scroll" for whoever fills rows.
+  if (m_pManager) m_pManager->SendNotify(this, L"scroll", 0, 0, true, false);
 }
 
 void CContainerUI::LineUp() {
@@ -693,7 +695,8 @@ RECT CScrollBarUI::ThumbRect() const {
 }
 
 void CScrollBarUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_BUTTONDOWN) {
+  // A quick second click on the track pages again.
+  if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
     RECT thumb = ThumbRect();
     if (InRect(thumb, event.ptMouse)) {
       m_nDragOffset = event.ptMouse.y - thumb.top;

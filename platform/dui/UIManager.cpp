@@ -705,6 +705,9 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: {
+      // A click takes the keyboard focus to this window, so the window that had it learns that
+      // it lost it (WM_KILLFOCUS), as Win32 child windows on the skin do.
+      if (m_hWndPaint && ::GetFocus() != m_hWndPaint) ::SetFocus(m_hWndPaint);
       POINT pt = ToSkin(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       m_ptLastMousePos = pt;
       CControlUI* control = FindControl(pt);

@@ -64,6 +64,8 @@ class WindowImplBase : public CWindowWnd,
   ~WindowImplBase() override = default;
 
   virtual void InitWindow() {}
+  // Skinned windows take double-clicks (lists open rows with them).
+  UINT GetClassStyle() const override { return CS_DBLCLKS; }
   void OnFinalMessage(HWND hWnd) override;
   void Notify(TNotifyUI& msg) override;
   CPaintManagerUI* GetPaintManager() { return &m_PaintManager; }

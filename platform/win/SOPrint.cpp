@@ -10,6 +10,7 @@
 
 #include "SOGdi.h"
 #include "SOLibrary.h"
+#include "SOPrintToFile.h"
 #include "SOWinPrivate.h"
 
 using namespace sowin;
@@ -19,6 +20,7 @@ namespace {
 std::mutex g_pdfMutex;                             // guards g_pdfPrinters
 std::map<std::string, std::string> g_pdfPrinters;  // name -> output folder
 std::string g_defaultPrinter;                      // the tests' default printer, guarded by g_pdfMutex
+std::map<std::string, std::string> g_pdfFiles;     // file printer name -> its file, guarded by g_pdfMutex
 
 const PrintApi* OpenPrintModule() {
   // The module lies beside this library.
@@ -110,15 +112,18 @@ HDC CreateDCA(LPCSTR, LPCSTR device, LPCSTR, const DEVMODEA*) {
   if (!device || !print) return nullptr;
   auto dc = std::make_unique<DCObj>();
   dc->kind = DCObj::Kind::Printer;
-  std::string pdfFolder;
+  std::string pdfFolder, pdfFile;
   {
     std::lock_guard lock(g_pdfMutex);
     auto it = g_pdfPrinters.find(device);
     if (it != g_pdfPrinters.end()) pdfFolder = it->second;
+    auto file = g_pdfFiles.find(device);
+    if (file != g_pdfFiles.end()) pdfFile = file->second;
   }
-  if (!pdfFolder.empty()) {
+  if (!pdfFolder.empty() || !pdfFile.empty()) {
     dc->printer.reset(print->newPdfPrinter());
     dc->pdfPath = QString::fromStdString(pdfFolder);
+    dc->pdfFile = QString::fromStdString(pdfFile);
   } else {
     dc->printer.reset(print->newPrinter(device));
     if (!dc->printer) return nullptr;
@@ -130,9 +135,9 @@ int StartDocW(HDC hdc, const DOCINFOW* info) {
   DCObj* dc = LookupDC(hdc);
   if (!dc || !dc->printer || dc->printerPainter) return 0;
   const QString name = info && info->lpszDocName ? ToQString(info->lpszDocName) : QStringLiteral("document");
-  Print()->setDocument(
-      dc->printer.get(), name,
-      dc->pdfPath.isEmpty() ? QString() : dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf"));
+  QString pdf = dc->pdfFile;
+  if (pdf.isEmpty() && !dc->pdfPath.isEmpty()) pdf = dc->pdfPath + QLatin1Char('/') + name + QStringLiteral(".pdf");
+  Print()->setDocument(dc->printer.get(), name, pdf);
   dc->printerPainter = std::make_unique<QPainter>();
   if (!dc->printerPainter->begin(dc->printer.get())) {
     dc->printerPainter.reset();
@@ -179,6 +184,12 @@ namespace SOWin {
 void AddPdfPrinterForTest(const std::string& name, const std::string& folder) {
   std::lock_guard lock(g_pdfMutex);
   g_pdfPrinters[name] = folder;
+}
+std::string PdfFilePrinter(const std::string& path) {
+  const std::string name = "PDF file " + path;
+  std::lock_guard lock(g_pdfMutex);
+  g_pdfFiles[name] = path;
+  return name;
 }
 void SetDefaultPrinterForTest(const std::string& name) {
   std::lock_guard lock(g_pdfMutex);

@@ -121,7 +121,8 @@ struct DCObj {
   std::unique_ptr<QPainter> printerPainter;  // one painter per printed document
   std::unique_ptr<DCPainter> shared;         // the painter of an open SOWin::DCPaintScope
   int pages = 0;
-  QString pdfPath;
+  QString pdfPath;  // a PDF printer's folder
+  QString pdfFile;  // or the one file a PDF file printer writes
 };
 DCObj* LookupDC(HDC hdc);
 HDC NewDC(DCObj* dc);

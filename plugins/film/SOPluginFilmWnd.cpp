@@ -42,6 +42,7 @@ SOPluginFilmWnd::SOPluginFilmWnd(PrinterConfig* config, SOPrintQueue* queue)
 
 SOPluginFilmWnd::~SOPluginFilmWnd() {
   m_config->RemoveListener(this);
+  if (m_queue) m_queue->RemoveListener(this);
   if (ISOOstrel* ostrel = std::exchange(m_ostrel, nullptr)) {
     ostrel->UnRegisterCallback(this);
     ReleaseOstrel(ostrel);
@@ -55,6 +56,7 @@ HWND SOPluginFilmWnd::CreateWnd(HWND parent, int x, int y, int cx, int cy) {
 void SOPluginFilmWnd::InitWindow() {
   m_invoke.Create(m_hWnd);
   m_config->AddListener(this);
+  Queue()->AddListener(this);
 
   CControlUI* panel = m_PaintManager.FindControl(L"ostrelPanel");
   m_ostrel = CreateOstrel();
@@ -82,6 +84,15 @@ bool SOPluginFilmWnd::OnMessage(int id, void* data, HWND) {
   if (id != SOMSG_FILM_FILES || !data || !m_ostrel) return false;
   const auto& paths = *static_cast<const std::vector<std::string>*>(data);
   if (paths.empty()) return false;
+  LoadPaths(paths);
+  SODcmFile first;
+  std::string study;
+  if (first.LoadFile(paths.front().c_str(), false) && first.GetDataset()->GetString(0x0020000D, study) && !study.empty())
+    m_ostrel->SelectSessionByStudyUID(study.c_str());
+  return false;
+}
+
+void SOPluginFilmWnd::LoadPaths(const std::vector<std::string>& paths) {
   SOPtrArray list;
   std::vector<std::unique_ptr<SOString>> owned;
   for (const std::string& path : paths) {
@@ -89,11 +100,6 @@ bool SOPluginFilmWnd::OnMessage(int id, void* data, HWND) {
     list.Add(owned.back().get());
   }
   m_ostrel->LoadFiles(&list);
-  SODcmFile first;
-  std::string study;
-  if (first.LoadFile(paths.front().c_str(), false) && first.GetDataset()->GetString(0x0020000D, study) && !study.empty())
-    m_ostrel->SelectSessionByStudyUID(study.c_str());
-  return false;
 }
 
 bool SOPluginFilmWnd::AllFilms() {
@@ -221,7 +227,7 @@ void SOPluginFilmWnd::Notify(TNotifyUI& msg) {
   } else if (name == L"recoverFilmBtn") {
     m_ostrel->RecoverFilm();
   } else if (name == L"printQueueBtn") {
-    SOPrintQueueDlg dialog(m_queue ? m_queue : SOPrintQueue::Instance());
+    SOPrintQueueDlg dialog(Queue());
     RunModal(dialog, m_hWnd, L"SOPrintQueueDlg");
   } else if (name == L"printCurrentBtn" || name == L"printAllBtn") {
     Print(name == L"printAllBtn");
@@ -247,19 +253,9 @@ void SOPluginFilmWnd::OpenFolder() {
 }
 
 void SOPluginFilmWnd::OpenFile() {
-  std::vector<wchar_t> buffer(20800, 0);
-  OPENFILENAMEW ofn;
-  ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = L"DICOM \0*.*\0\0";
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (!::GetOpenFileNameW(&ofn)) return;
-  // The dialog gives the whole path; it is used as it stands.
-  SOString path(SOWin::ToUtf8(buffer.data()).c_str());
-  SOPtrArray list;
-  list.Add(&path);
-  m_ostrel->LoadFiles(&list);
+  std::vector<std::string> paths;
+  if (!SODialog::ChooseFiles(m_hWnd, L"DICOM \0*.*\0\0", 20800, paths)) return;
+  LoadPaths(paths);
 }
 
 CContainerUI* SOPluginFilmWnd::TabOf(ISOFilmSession* session) {
@@ -387,8 +383,53 @@ void SOPluginFilmWnd::GenerateFilms(FilmPrintTask task) {
     return;
   }
   filmfile::StampPrinter(*file.GetDataset(), task.printer);
-  SOPrintQueue* queue = m_queue ? m_queue : SOPrintQueue::Instance();
-  if (!queue->AddJob(&file)) ShowMessage(L"The film could not be saved for printing!");
+  if (!Queue()->AddJob(&file)) {
+    ShowMessage(L"The film could not be saved for printing!");
+    return;
+  }
+  std::string uid;
+  file.GetDataset()->GetString(0x00080018, uid);
+  int state = -1;
+  {
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
+    if (auto done = m_finished.find(uid); done != m_finished.end()) {
+      state = done->second;
+      m_finished.erase(done);
+    } else {
+      m_pending.insert(uid);
+    }
+  }
+  if (state >= 0) ShowOutcome(state);
+}
+
+SOPrintQueue* SOPluginFilmWnd::Queue() {
+  if (!m_queue) m_queue = SOPrintQueue::Instance();
+  return m_queue;
+}
+
+void SOPluginFilmWnd::OnPrintQueueChanged(std::vector<PrintJob> jobs) {
+  std::vector<int> outcomes;
+  {
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
+    // Only a generation thread still running can come to claim a finished job.
+    if (m_generating == 0) m_finished.clear();
+    for (const PrintJob& job : jobs) {
+      if (job.state != PRINTJOB_DONE && job.state != PRINTJOB_FAILED) continue;
+      if (m_pending.erase(job.uid))
+        outcomes.push_back(job.state);
+      else if (m_generating > 0)
+        m_finished.emplace(job.uid, job.state);
+    }
+  }
+  for (int state : outcomes) ShowOutcome(state);
+}
+
+void SOPluginFilmWnd::ShowOutcome(int state) {
+  if (state == PRINTJOB_DONE) {
+    if (m_host) m_host->SetStatusText(ui_gettext("The films were printed."));
+  } else {
+    ShowMessage(L"The films could not be printed!");
+  }
 }
 
 }  // namespace brenvik

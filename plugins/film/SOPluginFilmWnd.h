@@ -7,6 +7,11 @@
 #include "UIlib.h"
 
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
 #include <optional>
 
 namespace brenvik {
@@ -22,7 +27,8 @@ struct FilmPrintTask {
 class SOPluginFilmWnd : public DuiLib::WindowImplBase,
                         public ISOPlugin,
                         public ISOOstrelCallback,
-                        public ISOFilmConfigCallback {
+                        public ISOFilmConfigCallback,
+                        public ISOPrintQueueCallback {
  public:
   // config and queue default to the process's own.
   explicit SOPluginFilmWnd(PrinterConfig* config = nullptr, SOPrintQueue* queue = nullptr);
@@ -51,6 +57,8 @@ class SOPluginFilmWnd : public DuiLib::WindowImplBase,
   void OnExportProgress(ISOFilmSession* session, SODcmFile* file, int done, int total) override;
   void OnExportFinished(ISOFilmSession* session, SODcmFile* file, int done, int total) override;
   void OnPrinterConfigChanged() override;
+  // Tells the user how the films this window queued came out.
+  void OnPrintQueueChanged(std::vector<PrintJob> jobs) override;
 
   ISOOstrel* GetOstrel() const { return m_ostrel; }
   std::optional<PrinterRecord> GetSelectedPrinter();
@@ -78,8 +86,11 @@ class SOPluginFilmWnd : public DuiLib::WindowImplBase,
   bool OnPanelSize(void* param);
   void OpenFolder();
   void OpenFile();
+  void LoadPaths(const std::vector<std::string>& paths);
   DuiLib::CContainerUI* TabOf(ISOFilmSession* session);
   void ShowMessage(const wchar_t* key);
+  void ShowOutcome(int state);
+  SOPrintQueue* Queue();
 
   ISOExecuter* m_host = nullptr;
   DuiLib::CHorizontalLayoutUI* m_tabs = nullptr;
@@ -89,6 +100,12 @@ class SOPluginFilmWnd : public DuiLib::WindowImplBase,
   SOPrintQueue* m_queue;
   DuiLib::CInvoke m_invoke;
   std::atomic<int> m_generating{0};
+  // Guards the two sets below, which the generation threads and the queue's thread share.
+  std::mutex m_jobsMutex;
+  // Jobs this window queued whose outcome the user has not been told yet.
+  std::set<std::string> m_pending;
+  // Jobs the queue finished before their generation thread had noted them: their outcome.
+  std::map<std::string, int> m_finished;
 };
 
 }  // namespace brenvik

@@ -1,8 +1,9 @@
 // Runs the consultation service stand-in on a loopback port until interrupted.
 // Usage: consult_fixture [--port N] [--host ADDRESS] [--node AET:HOST:PORT] [--empty]
 // --node names the DICOM node that new orders and cloud stations send their images to.
-// Unless --empty is given it starts with two users, a team and a public case, so that the
-// program's account, team and order windows have something to show.
+// Unless --empty is given it starts with two users and a public case, so that the program's
+// account and case windows have something to show. It sends no SMS: the code a team's creation
+// asks for is read with POST /admin/SmsCode {"mobile": "..."}.
 
 #include <pthread.h>
 

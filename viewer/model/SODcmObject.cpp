@@ -36,6 +36,7 @@ void SODcmObject::ResetMemberValues() {
   m.rows = m.columns = 0;
   m.rescaleIntercept = 0;
   m.rescaleSlope = 1.0;
+  m.givenGeometry = 0;
 }
 
 void SODcmObject::SetDcmFile(SODcmFile* file, unsigned long frame) {
@@ -116,14 +117,17 @@ void SODcmObject::SetPixelDataRGB(const unsigned long* pixels, int rows, int col
 
 void SODcmObject::SetImageOrientationPatient(const double orientation[6]) {
   std::copy(orientation, orientation + 6, m_->frame.orientation);
+  m_->givenGeometry |= kGivenOrientation;
 }
 
 void SODcmObject::SetImagePositionPatient(const double position[3]) {
   std::copy(position, position + 3, m_->frame.position);
+  m_->givenGeometry |= kGivenPosition;
 }
 
 void SODcmObject::SetPixelSpacing(const double spacing[2]) {
   std::copy(spacing, spacing + 2, m_->frame.spacing);
+  m_->givenGeometry |= kGivenSpacing;
 }
 
 const char* SODcmObject::GetFilePath() {
@@ -170,19 +174,33 @@ const unsigned long* SODcmObject::GetPixelDataRGB() {
   return m.rgb.pixels.data;
 }
 
+// A plane made by a builder has no geometry in its file: what the builder set is its frame's
+// geometry, so the tools that ask per frame see the same plane as those that read the fields.
+bool SODcmObject::GivenGeometry(unsigned kind, const double* values, int count, double* out, int frame) const {
+  if (!(m_->givenGeometry & kind) || frame != static_cast<int>(m_->frameIndex)) return false;
+  std::copy(values, values + count, out);
+  return true;
+}
+
 bool SODcmObject::GetImageOrientationPatient(double* out6, int frame) {
+  if (!out6) return false;
+  if (GivenGeometry(kGivenOrientation, m_->frame.orientation, 6, out6, frame)) return true;
   IImageData* data = GetImageData();
-  return data && out6 && data->GetFrameImageOrientationPatient(out6, frame);
+  return data && data->GetFrameImageOrientationPatient(out6, frame);
 }
 
 bool SODcmObject::GetImagePositionPatient(double* out3, int frame) {
+  if (!out3) return false;
+  if (GivenGeometry(kGivenPosition, m_->frame.position, 3, out3, frame)) return true;
   IImageData* data = GetImageData();
-  return data && out3 && data->GetFrameImagePositionPatient(out3, frame);
+  return data && data->GetFrameImagePositionPatient(out3, frame);
 }
 
 bool SODcmObject::GetPixelSpacing(double* out2, int frame) {
+  if (!out2) return false;
+  if (GivenGeometry(kGivenSpacing, m_->frame.spacing, 2, out2, frame)) return true;
   IImageData* data = GetImageData();
-  return data && out2 && data->GetFramePixelSpacing(out2, frame);
+  return data && data->GetFramePixelSpacing(out2, frame);
 }
 
 template <typename Read>

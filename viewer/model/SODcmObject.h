@@ -38,6 +38,7 @@ struct SODcmObjectMembers {
   std::unique_ptr<SODcmFile> ownFile;     // used when the object parses a file by itself
   SODcmFile* file = nullptr;              // the current file, never null; a series' file is borrowed
   std::unique_ptr<CImageData> imageData;  // over the current file, made on first use
+  unsigned givenGeometry = 0;             // which geometry fields a builder set (SODcmObject's bits)
 };
 
 // One DICOM instance (one frame of it for multi-frame objects made by the viewer's callers).
@@ -102,7 +103,11 @@ class SODcmObject : public ISODcmObject {
   IImageData* GetImageData() override;
 
  private:
+  enum : unsigned { kGivenOrientation = 1, kGivenPosition = 2, kGivenSpacing = 4 };
+
   void ResetMemberValues();
+  // Copies `count` values set through a setter into `out` when `kind` was set and `frame` is ours.
+  bool GivenGeometry(unsigned kind, const double* values, int count, double* out, int frame) const;
   // Takes `frame` as the frame index when the dataset has that many frames.
   bool ParseDcmDataset(const SODcmDataset* dataset, unsigned long frame);
   void ReadRescale(const FrameGroups& groups);

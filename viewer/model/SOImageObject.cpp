@@ -7,6 +7,7 @@
 #include "ISODcmObject.h"
 #include "SOGraphicMgr.h"
 #include "SOImageObjectMembers.h"
+#include "SODcmUtil.h"
 #include "SOMatrixProc.h"
 
 SOImageObject::SOImageObject() : m_(std::make_unique<SOImageObjectMembers>()) {
@@ -153,8 +154,28 @@ void SOImageObject::SetColorPalette(SOColorPalette palette) {
 }
 
 void SOImageObject::ResetWW() {
-  if (m_->dcmObject && m_->dcmObject->GetWindowWidth() > 0)
+  if (m_->dcmObject && m_->dcmObject->GetWindowWidth() > 0) {
     SetWW(m_->dcmObject->GetWindowCenter(), m_->dcmObject->GetWindowWidth(), true);
+    return;
+  }
+  // Without a stored window the default is the automatic one, which a width of 0 stands for.
+  SOImagePresentationState& s = m_->state;
+  if (s.windowCenter == 0 && s.windowWidth == 0) return;
+  s.windowCenter = s.windowWidth = 0;
+  ActiveUpdateBitmapFlag();
+  TriggerImageObjectDataUpdateEvent();
+  TriggerImageOjbectWWUpdateEvent();
+}
+
+bool SOImageObject::GetShownWindow(double& center, double& width) {
+  const SOImagePresentationState& s = m_->state;
+  if (s.windowWidth >= 1) {
+    center = s.windowCenter;
+    width = s.windowWidth;
+    return true;
+  }
+  DcmImageInputData* record = GetOriginalImagePixelData();
+  return record && SODcmUtil::GetAutomaticWindow(*record, center, width);
 }
 
 void SOImageObject::ResetTransfer() {

@@ -103,7 +103,8 @@ TEST(ImageObject, PresentationStateEvents) {
       {"select again", [&] { image.SetSelected(true); }, {}},
       {"palette", [&] { image.SetColorPalette(SOColorPaletteHotIron); }, {{1, 0}}},
       {"invert", [&] { image.Inverse(); }, {{1, 0}}},
-      {"no file window", [&] { image.ResetWW(); }, {}},
+      {"no file window: the automatic one", [&] { image.ResetWW(); }, {{1, 0}, {2, 0}}},
+      {"automatic already", [&] { image.ResetWW(); }, {}},
       {"transfer", [&] { image.ResetTransfer(); }, {{1, 0}}},
   };
   for (Step& step : steps) {
@@ -113,7 +114,7 @@ TEST(ImageObject, PresentationStateEvents) {
   }
   const SOImagePresentationState& s = image.GetImagePresentationState();
   EXPECT_FLOAT_EQ(s.zoom, 2);
-  EXPECT_DOUBLE_EQ(s.windowWidth, 1);
+  EXPECT_DOUBLE_EQ(s.windowWidth, 0);
   EXPECT_TRUE(s.invert);
   // ResetTransfer drops the aspect correction until the next reset.
   EXPECT_FLOAT_EQ(s.matrix.m00, 1);

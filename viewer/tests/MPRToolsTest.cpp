@@ -68,16 +68,18 @@ class MPRToolTest : public testing::Test {
 }  // namespace
 
 TEST_F(MPRToolTest, ViewKindAndHitAreas) {
+  // The centre zone is the bands within 40 px of the crossing (at 101, 101).
   struct Case {
     const double* orientation;
     int view;
     int centre, farOnHorizontal, farOnVertical, fourOffVertical;
+    int zoneEdge[4];  // 35 and 45 px right of the crossing, then 35 and 45 px below it
   };
   const Case cases[] = {
-      {kAxial, 1, 1, 2, 3, 3},
-      {kCoronal, 2, 1, 2, 3, 3},
-      {kSagittal, 3, 1, 2, 3, 0},  // the sagittal vertical band is 2 px each side
-      {kOblique, 0, 0, 0, 0, 0},
+      {kAxial, 1, 1, 2, 3, 3, {1, 2, 1, 3}},
+      {kCoronal, 2, 1, 2, 3, 3, {1, 2, 1, 3}},
+      {kSagittal, 3, 1, 2, 3, 0, {1, 2, 1, 3}},  // the sagittal vertical band is 2 px each side
+      {kOblique, 0, 0, 0, 0, 0, {0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     Show(c.orientation);
@@ -90,6 +92,11 @@ TEST_F(MPRToolTest, ViewKindAndHitAreas) {
     EXPECT_EQ(cross->GetHoverPart(), c.farOnVertical);
     cross->HitTest(105, 20);
     EXPECT_EQ(cross->GetHoverPart(), c.fourOffVertical);
+    const POINT edges[4] = {{136, 101}, {146, 101}, {101, 136}, {101, 146}};
+    for (int k = 0; k < 4; ++k) {
+      cross->HitTest(edges[k].x, edges[k].y);
+      EXPECT_EQ(cross->GetHoverPart(), c.zoneEdge[k]) << k;
+    }
   }
 }
 

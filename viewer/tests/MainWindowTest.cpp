@@ -10,8 +10,10 @@
 #include "DicomFixtures.h"
 #include "ISOGraphic.h"
 #include "Lumexa.h"
+#include "SODcmFile.h"
 #include "SOImageWindow.h"
 #include "SOMainWindow.h"
+#include "SOPluginInfo.h"
 #include "TestSupport.h"
 #include "ViewerUiTestUtil.h"
 
@@ -128,6 +130,10 @@ TEST_F(MainWindowTest, FirstSeriesFillsWindowZeroAndOthersAreOnlyReported) {
   const int shown = w0->GetImageObjectCount();
   EXPECT_TRUE(shown == 6 || shown == 4);
   for (int i = 1; i < 4; ++i) EXPECT_TRUE(control->GetSeriesWnd(i)->IsEmpty()) << i;
+  // The study opened into series window 0 makes it the active one: a window preset reaches it.
+  EXPECT_EQ(host.activated, std::vector<ISOSeriesWnd*>{w0});
+  control->WW(-500, 1500);
+  EXPECT_EQ(w0->GetImageObject(0)->GetImagePresentationState().windowWidth, 1500);
   const std::string other = w0->GetImageObject(0)->GetDcmObject()->GetSeriesInstanceUID() == a.seriesUid ? b.seriesUid : a.seriesUid;
   ASSERT_TRUE(control->ActivateSeriesWnd(1));
   ASSERT_TRUE(control->ShowSeries(other.c_str()));
@@ -229,6 +235,21 @@ TEST_F(MainWindowTest, LateEventsAfterCloseAllPlaceNothingButAreReported) {
   SendMessageW(control->GetHWND(), SO_MSG_DCM_FILE_LOADED, reinterpret_cast<WPARAM>(&late), 0);
   EXPECT_TRUE(control->GetSeriesWnd(0)->IsEmpty());
   EXPECT_EQ(host.files, 1);
+  // The same through the queue the loader thread fills: the late file is reported, not placed,
+  // while a file of a request made after the close is placed.
+  struct Case {
+    uint64_t stamp;
+    bool placed;
+  } cases[] = {{1, false}, {control->GetDataCenter()->NextStamp(), true}};
+  for (const Case& c : cases) {
+    late.stamp = c.stamp;
+    const int files = host.files;
+    std::thread([&] { control->OnFileLoadedEvent(&late); }).join();
+    EXPECT_TRUE(SOWin::PumpUntil([&] { return host.files == files + 1; }, 5000)) << c.stamp;
+    EXPECT_EQ(control->GetSeriesWnd(0)->IsEmpty(), !c.placed) << c.stamp;
+  }
+  control->CloseAll();
+  EXPECT_TRUE(SOWin::PumpUntil([&] { return host.cleared == 2; }, 5000));
   // A synchronous load after the close places, once.
   EXPECT_NE(control->LoadFile(a.files[1].c_str(), 0), nullptr);
   EXPECT_EQ(control->LoadFile(a.files[1].c_str(), 0), nullptr);
@@ -336,4 +357,95 @@ TEST_F(MainWindowTest, LengthDragThroughTheControl) {
   SendMessageW(h, WM_LBUTTONUP, 0, at(120, 64));
   ASSERT_EQ(image->GetGraphicMgr()->GetCount(), 1);
   EXPECT_NEAR(image->GetGraphicMgr()->GetGraphicAt(0)->GetValues()->length, 80, 1.0);
+}
+
+// Files without a stored window (none, or 0/0) are shown with the automatic window over their
+// values. A window drag starts from that window, not from a width of 0: the picture keeps its
+// greys, the series follows, the corner reads the dragged window, and the default window brings
+// the automatic one back.
+TEST_F(MainWindowTest, WindowDragOnImagesWithoutAStoredWindowStartsFromTheShownOne) {
+  fx::CtSeriesOptions o;
+  o.slices = 2;
+  o.rows = o.columns = 96;
+  const auto a = fx::WriteCtSeries(orvanta::test::MakeTempDir(), o);
+  for (size_t k = 0; k < a.files.size(); ++k) {
+    SODcmFile dcm;
+    ASSERT_TRUE(dcm.LoadFile(a.files[k].c_str(), true));
+    for (unsigned long tag : {0x00281050ul, 0x00281051ul}) {
+      if (k == 0)
+        dcm.GetDataset()->SetString(tag, "0");
+      else
+        dcm.GetDataset()->DeleteAttribute(tag);
+    }
+    ASSERT_TRUE(dcm.SaveFile(a.files[k].c_str()));
+  }
+  control->SetMouseMode2D(SOMouseModeWW);
+  ASSERT_TRUE(control->LoadFolder(a.files[0].parent_path().c_str(), -1));
+  ASSERT_TRUE(WaitFinished(1));
+  SOSeriesWindow* series = control->GetSeriesWindow(0);
+  ASSERT_EQ(series->GetImageObjectCount(), 2);
+  SOImageWindow* cell = series->GetImageWindow(0);
+  auto* shown = static_cast<SOImageObject*>(cell->GetImageObject());
+  const QImage before = viewer_ui_test::Snap(cell->GetWindow());
+  double c0 = 0, w0 = 0;
+  ASSERT_TRUE(shown->GetShownWindow(c0, w0));
+  ASSERT_GT(w0, 1600);  // air to bone
+
+  viewer_ui_test::LeftDrag(cell->GetWindow(), QPoint(100, 100), QPoint(130, 100), 6);
+  const double step = std::trunc(w0 / 800);
+  for (int i = 0; i < 2; ++i) {
+    const SOImagePresentationState& s = series->GetImageObject(i)->GetImagePresentationState();
+    EXPECT_DOUBLE_EQ(s.windowCenter, c0) << i;
+    EXPECT_DOUBLE_EQ(s.windowWidth, w0 + 30 * step) << i;
+  }
+  const std::wstring corner = L"WL: " + std::to_wstring(static_cast<int>(c0)) +
+                              L" WW: " + std::to_wstring(static_cast<int>(w0 + 30 * step));
+  EXPECT_EQ(SOPluginInfo::FormatCornerText(1, shown, 0, false), corner);
+  const QImage dragged = viewer_ui_test::Snap(cell->GetWindow());
+  EXPECT_NEAR(viewer_ui_test::MeanGrey(dragged), viewer_ui_test::MeanGrey(before), 4.0);
+
+  control->ResetWW();
+  for (int i = 0; i < 2; ++i) {
+    const SOImagePresentationState& s = series->GetImageObject(i)->GetImagePresentationState();
+    EXPECT_EQ(s.windowWidth, 0) << i;
+  }
+  // The texts and the selection border aside, the picture is the first one again.
+  const QRect inside = before.rect().adjusted(before.width() / 5, before.height() / 4, -before.width() / 5,
+                                              -before.height() / 4);
+  EXPECT_EQ(viewer_ui_test::Snap(cell->GetWindow()).copy(inside), before.copy(inside));
+}
+
+// The control's display switches reach every cell, and series windows made by a later layout
+// take them over: hidden patient data changes the corner, corner texts off leave it black.
+TEST_F(MainWindowTest, DisplaySwitchesReachEveryCellAndLaterLayouts) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 2);
+  ASSERT_NE(control->LoadFile(a.files[0].c_str(), 0), nullptr);
+  auto corner = [&](int seriesWnd) {
+    const QImage shot = viewer_ui_test::Snap(control->GetSeriesWindow(seriesWnd)->GetImageWindow(0)->GetWindow());
+    return shot.copy(2, 2, 40, 40);  // the top-left texts, above the image
+  };
+  auto lit = [](const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += viewer_ui_test::Rgb(image, x, y) != 0;
+    return n;
+  };
+  const QImage named = corner(0);
+  ASSERT_GT(lit(named), 20);
+  control->HidePatientData(true);
+  EXPECT_TRUE(control->IsHidePatientData());
+  EXPECT_NE(corner(0), named);
+  control->ShowOverInfo(false);
+  EXPECT_EQ(lit(corner(0)), 0);
+
+  ASSERT_TRUE(control->SetSeriesLayout(1, 2));
+  ASSERT_NE(control->LoadFile(a.files[1].c_str(), 1), nullptr);
+  EXPECT_TRUE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_EQ(lit(corner(1)), 0);
+  control->ShowOverInfo(true);
+  for (int s = 0; s < 2; ++s) EXPECT_GT(lit(corner(s)), 20) << s;
+  const QImage hidden = corner(1);
+  control->HidePatientData(false);
+  EXPECT_FALSE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
+  EXPECT_NE(corner(1), hidden);
 }

@@ -41,11 +41,16 @@ class SeriesWindowTest : public testing::Test {
   SOSeriesWindow series;
 };
 
-// Counts the window events each image raises.
+// Counts the window events the images raise, and keeps their senders in order.
 class WindowEvents : public ISOImageObjectCallback {
  public:
-  void OnImageObjectUpdated(SOImageObject*, unsigned int event, long) override { count += event == SOImageWWUpdated; }
+  void OnImageObjectUpdated(SOImageObject* sender, unsigned int event, long) override {
+    if (event != SOImageWWUpdated) return;
+    ++count;
+    senders.push_back(sender);
+  }
   int count = 0;
+  std::vector<SOImageObject*> senders;
 };
 
 // Keeps what the last paint of its cell put into the paint buffer, the image and tools drawn.
@@ -127,9 +132,45 @@ TEST_F(SeriesWindowTest, ImagesAddedBeforeTheShownPageKeepThePage) {
   series.ScrollNext();
   series.ScrollNext();
   ASSERT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
+  auto* painted = new LastPaint;  // owned by the cell's manager
+  series.GetImageWindow(0)->GetPluginMgr().AddPlugin(painted);
+  const HWND cell = series.GetImageWindow(0)->GetWindow();
+  InvalidateRect(cell, nullptr, TRUE);
+  UpdateWindow(cell);
+  const QImage before = painted->picture;
   series.AddObject(loaded.objects[0]);
   EXPECT_EQ(Shown(0)->GetDcmObject()->GetInstanceNumber(), 13);
   EXPECT_EQ(series.GetFirstIndex(), 3);
+  // The cell shows its image's new place in the series at once ("Im: 4" now).
+  const QImage shown = painted->picture;
+  EXPECT_NE(shown, before);
+  InvalidateRect(cell, nullptr, TRUE);
+  UpdateWindow(cell);
+  EXPECT_EQ(shown, painted->picture);
+}
+
+// A multi-frame object opens on its first frame, whatever the grid; an object added later leaves
+// the page with the image it shows.
+TEST_F(SeriesWindowTest, AMultiFrameObjectOpensOnItsFirstFrame) {
+  const fs::path dir = orvanta::test::MakeTempDir();
+  const fs::path clip = fx::WriteRgbClip(dir / "clip", 30, 8, 8);
+  const fs::path enhanced = fx::WriteEnhancedCt(dir / "ct");
+  for (const auto& [rows, cols] : {std::pair{1, 1}, std::pair{2, 2}}) {
+    SCOPED_TRACE(rows * cols);
+    series.Clear();
+    ASSERT_TRUE(series.SetImageLayout(rows, cols));
+    viewer_ui_test::LoadedSeries one;
+    one.Load({clip, enhanced});
+    series.AddObject(one.objects[0]);
+    ASSERT_EQ(series.GetImageObjectCount(), 30);
+    EXPECT_EQ(series.GetFirstIndex(), 0);
+    EXPECT_EQ(Shown(0)->GetFrameIndex(), 0u);
+    series.ScrollNext();
+    SOImageObject* paged = Shown(0);
+    series.AddObject(one.objects[1]);
+    EXPECT_EQ(series.GetImageObjectCount(), 42);
+    EXPECT_EQ(Shown(0), paged);
+  }
 }
 
 TEST_F(SeriesWindowTest, ClicksSelectAndCtrlAdds) {
@@ -176,6 +217,13 @@ TEST_F(SeriesWindowTest, LinkedWindowReachesEachImageOnce) {
   for (int i = 0; i < 1000; ++i) series.GetImageObject(i)->RegisterCallback(&events);
   series.GetImageObject(500)->WW(55, 555);
   EXPECT_EQ(events.count, 1000);
+  // One loop over the series reaches them in order; a loop entered again from each image's own
+  // event would reach them innermost first.
+  std::vector<SOImageObject*> order;
+  for (int i = 0; i < 1000; ++i)
+    if (i != 500) order.push_back(series.GetImageObject(i));
+  order.push_back(series.GetImageObject(500));
+  EXPECT_TRUE(events.senders == order);
   for (int i : {0, 999}) {
     EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowWidth, 555);
     EXPECT_DOUBLE_EQ(series.GetImageObject(i)->GetImagePresentationState().windowCenter, 55);

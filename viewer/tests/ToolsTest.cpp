@@ -182,41 +182,58 @@ TEST_F(ToolTest, OverlayCoversTheImageAndNeverWrapsRows) {
   EXPECT_EQ(Rgb(shot, static_cast<int>(at[0]), static_cast<int>(at[1])), 0xFF0000u);
 }
 
-TEST(LocationLine, DrawnOnlyAcrossNearlyPerpendicularPlanesOfOneStudy) {
+// The reference is an axial slice at z = 100; each target is a slice through the same height,
+// tilted about the x axis by `degrees` from axial. A line is drawn only across planes of the same
+// study and frame of reference more than 75 degrees apart, and it is the longer of the reference's
+// two mid-lines as the target sees them: across its whole width.
+TEST(LocationLine, DrawnOnlyAcrossNearlyPerpendicularPlanesOfOneStudyAndFrame) {
   orvanta::test::EnsureQtApp();
   const fs::path dir = orvanta::test::MakeTempDir();
   fx::CtSeriesOptions axial;
   axial.slices = 1;
   axial.studyUid = "1.2.3.4";
-  const auto a = fx::WriteCtSeries(dir / "a", axial);
-  const auto a2 = fx::WriteCtSeries(dir / "a2", axial);
-  fx::CtSeriesOptions coronal = axial;
-  const double iop[6] = {1, 0, 0, 0, 0, -1};
-  std::copy(iop, iop + 6, coronal.orientation);
-  const auto c = fx::WriteCtSeries(dir / "c", coronal);
-  fx::CtSeriesOptions other = coronal;
-  other.studyUid = "1.2.3.5";
-  const auto o = fx::WriteCtSeries(dir / "o", other);
-  const std::pair<unsigned long, std::string> sameFrame{0x00200052, "1.2.3.99"};
-  Rewrite(a.files, {sameFrame});
-  Rewrite(a2.files, {sameFrame});
-  Rewrite(c.files, {sameFrame});
-  Rewrite(o.files, {sameFrame});
-  viewer_ui_test::LoadedSeries loaded;
-  loaded.Load({a.files[0], a2.files[0], c.files[0], o.files[0]});
-  SOImageObject images[4];
-  for (int i = 0; i < 4; ++i) images[i].SetDcmObject(loaded.objects[i], 0);
-
+  const auto reference = fx::WriteCtSeries(dir / "ref", axial);
+  Rewrite(reference.files, {{0x00200052, "1.2.3.99"}});
+  struct Case {
+    double degrees;
+    const char* study;
+    const char* frame;
+    bool drawn;
+  } cases[] = {
+      {90, "1.2.3.4", "1.2.3.99", true},  {76, "1.2.3.4", "1.2.3.99", true},  {74, "1.2.3.4", "1.2.3.99", false},
+      {0, "1.2.3.4", "1.2.3.99", false},  {90, "1.2.3.5", "1.2.3.99", false}, {90, "1.2.3.4", "1.2.3.98", false},
+  };
   SOPluginLoc loc;
   EXPECT_FALSE(loc.SetLocationLine(nullptr));
-  ASSERT_TRUE(loc.SetLocationLine(&images[0]));
+  viewer_ui_test::LoadedSeries loaded;
+  loaded.Load(reference.files);
+  SOImageObject shown;
+  shown.SetDcmObject(loaded.objects[0], 0);
+  ASSERT_TRUE(loc.SetLocationLine(&shown));
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.degrees) + " " + c.study + " " + c.frame);
+    fx::CtSeriesOptions o = axial;
+    o.studyUid = c.study;
+    const double t = c.degrees * M_PI / 180;
+    const double iop[6] = {1, 0, 0, 0, std::cos(t), -std::sin(t)};
+    std::copy(iop, iop + 6, o.orientation);
+    const auto target = fx::WriteCtSeries(dir / std::to_string(k++), o);
+    Rewrite(target.files, {{0x00200052, c.frame}});
+    loaded.Load(target.files);
+    SOImageObject image;
+    image.SetDcmObject(loaded.objects.back(), 0);
+    SOPointF from{-1, -1}, to{-1, -1};
+    ASSERT_EQ(loc.LineOn(&image, from, to), c.drawn);
+    if (!c.drawn) continue;
+    EXPECT_NEAR(std::fabs(to.x - from.x), o.columns - 1, 1e-3);
+    EXPECT_NEAR(from.y, to.y, 1e-3);
+  }
+  EXPECT_FALSE(loc.SetLocationLine(nullptr));
+  SOImageObject perpendicular;
+  perpendicular.SetDcmObject(loaded.objects[1], 0);
   SOPointF from, to;
-  EXPECT_FALSE(loc.LineOn(&images[1], from, to));  // parallel
-  ASSERT_TRUE(loc.LineOn(&images[2], from, to));   // axial across coronal: a horizontal line
-  EXPECT_NEAR(from.y, to.y, 1e-3);
-  EXPECT_FALSE(loc.LineOn(&images[3], from, to));  // another study
-  EXPECT_TRUE(loc.SetLocationLine(nullptr) == false);
-  EXPECT_FALSE(loc.LineOn(&images[2], from, to));
+  EXPECT_FALSE(loc.LineOn(&perpendicular, from, to));
 }
 
 TEST_F(ToolTest, CornerTextsFromTheBuiltInConfiguration) {

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "DicomFixtures.h"
 #include "ISOVisualCtrl.h"
 #include "Lumexa.h"
+#include "SODcmFile.h"
 #include "SOImageObjectEx.h"
 #include "SOImageWindow3D.h"
 #include "SOImageWindowMPR.h"
@@ -262,6 +264,99 @@ TEST(VisualCtrl, SlabLinesMakeTheObliqueImageAndDeletingThemEmptiesIt) {
   EXPECT_EQ(ctrl.GetImageObject(3), nullptr);
   EXPECT_FLOAT_EQ(host.thickness.back(), 1.0f);
   ctrl.UnRegisterCallback(&host);
+}
+
+// Counts the pixels of a window's snapshot within `tolerance` of `colour` in every channel.
+int CountColour(const QImage& shot, unsigned colour, int tolerance) {
+  int n = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      const QRgb p = shot.pixel(x, y);
+      n += std::abs(qRed(p) - int(colour >> 16 & 0xFF)) <= tolerance &&
+           std::abs(qGreen(p) - int(colour >> 8 & 0xFF)) <= tolerance &&
+           std::abs(qBlue(p) - int(colour & 0xFF)) <= tolerance;
+    }
+  return n;
+}
+
+// The MPR panes of a series without a stored window (an MR-like one, air 0) read like its slices:
+// the fill outside the volume stays out of the automatic window, so air inside the volume is
+// black. Every pane shows its orientation letters, on a tilted acquisition too, and the pane that
+// owns the slab lines marks the current slab.
+TEST(VisualCtrl, MPRPanesOfASeriesWithoutAWindowReadLikeItsSlices) {
+  const double tilt = std::sin(15 * M_PI / 180), upright = std::cos(15 * M_PI / 180);
+  for (const bool tilted : {false, true}) {
+    SCOPED_TRACE(tilted ? "tilted" : "axial");
+    fx::CtSeriesOptions o;
+    o.slices = 24;
+    o.rows = o.columns = 48;
+    o.rowSpacing = o.columnSpacing = o.sliceSpacing = 1.0;
+    o.intercept = 0;
+    if (tilted) {
+      const double orientation[6] = {1, 0, 0, 0, upright, -tilt};
+      std::copy_n(orientation, 6, o.orientation);
+    }
+    const auto series = fx::WriteCtSeries(orvanta::test::MakeTempDir("vcmr"), o);
+    for (const auto& file : series.files) {
+      SODcmFile dcm;
+      ASSERT_TRUE(dcm.LoadFile(file.c_str(), true));
+      dcm.GetDataset()->DeleteAttribute(0x00281050);
+      dcm.GetDataset()->DeleteAttribute(0x00281051);
+      ASSERT_TRUE(dcm.SaveFile(file.c_str()));
+    }
+    Control c;
+    ASSERT_TRUE(c.Load(series.files[0].parent_path()));
+    SOVisualWindow& ctrl = *c.ctrl;
+    ctrl.SetLayout(1);
+    ctrl.Show3DView(false);
+    ctrl.SetSlabType(0);
+    ASSERT_EQ(ctrl.AddSlices(3), 0);
+    for (SOImageWindowMPR* w : {ctrl.GetAxialWindow(), ctrl.GetCoronalWindow(), ctrl.GetSagittalWindow(),
+                                ctrl.GetObliqueWindow()}) {
+      auto* image = static_cast<SOImageObject*>(w->GetImageObject());
+      ASSERT_NE(image, nullptr);
+      // The tools read each plane's geometry through the per-frame getters.
+      ISODcmObject* object = image->GetDcmObject();
+      double iop[6], ipp[3], spacing[2];
+      ASSERT_TRUE(object->GetImageOrientationPatient(iop, 0));
+      ASSERT_TRUE(object->GetImagePositionPatient(ipp, 0));
+      ASSERT_TRUE(object->GetPixelSpacing(spacing, 0));
+      EXPECT_TRUE(std::equal(iop, iop + 6, object->GetImageOrientationPatient()));
+      EXPECT_TRUE(std::equal(ipp, ipp + 3, object->GetImagePositionPatient()));
+
+      const QImage shot = viewer_ui_test::Snap(w->GetWindow());
+      EXPECT_GT(CountColour(shot, 0xFFEC8B, 24), 3) << "no orientation letters";
+      if (w == ctrl.GetObliqueWindow()) continue;
+      // The automatic window spans the volume's values, from air (0) up.
+      double center = 0, width = 0;
+      ASSERT_TRUE(image->GetShownWindow(center, width));
+      EXPECT_GE(center - width / 2, 0);
+      // A pixel of air inside the volume, with air all round it, shows black.
+      const DcmImageInputData* record = image->GetOriginalImagePixelData();
+      const auto* values = reinterpret_cast<const int16_t*>(record->data.data);
+      auto airAround = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            if (values[(y + dy) * record->columns + x + dx] != 0) return false;
+        return true;
+      };
+      double at[2] = {-1, -1};
+      for (int y = 1; y + 1 < record->rows && at[0] < 0; ++y)
+        for (int x = 1; x + 1 < record->columns && at[0] < 0; ++x)
+          if (airAround(x, y)) at[0] = x, at[1] = y;
+      if (w == ctrl.GetAxialWindow()) ASSERT_GE(at[0], 0) << "no air in the axial plane";
+      double p[2];
+      if (at[0] >= 0 && w->ImageToWindowCoords(at, p)) EXPECT_LT(qGreen(shot.pixel(int(p[0]), int(p[1]))), 8);
+      // The slab lines are on the sagittal pane; the current slab is marked there only.
+      w->EnablePlugin("LOC", false, true);
+      const QImage withoutLine = viewer_ui_test::Snap(w->GetWindow());
+      w->EnablePlugin("LOC", true, true);
+      int marked = 0;
+      for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) marked += shot.pixel(x, y) != withoutLine.pixel(x, y);
+      EXPECT_EQ(marked > 100, w == ctrl.GetSagittalWindow()) << marked;
+    }
+  }
 }
 
 TEST(VisualCtrl, AnIrregularSeriesLeavesTheWindowsEmpty) {

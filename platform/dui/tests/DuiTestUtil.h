@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TestSupport.h"
 #include "SOWinQt.h"
+#include "TestSupport.h"
 #include "UIlib.h"
 
 #include <QImage>
@@ -32,6 +32,24 @@ inline DuiLib::CControlUI* Build(DuiLib::CPaintManagerUI& pm, const std::wstring
   pm.UpdateLayout(SIZE{width, height});
   return root;
 }
+
+// A shown window built from a test skin, for tests that drive it with real input.
+class SkinHost : public DuiLib::WindowImplBase {
+ public:
+  explicit SkinHost(std::wstring skin) : skin_(std::move(skin)) {}
+  bool Open() {
+    UseTestSkins();
+    return Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0) != nullptr;
+  }
+
+ protected:
+  DuiLib::CDuiString GetSkinFolder() override { return L""; }
+  DuiLib::CDuiString GetSkinFile() override { return skin_.c_str(); }
+  const wchar_t* GetWindowClassName() const override { return L"DuiTestSkinHost"; }
+
+ private:
+  std::wstring skin_;
+};
 
 // The manager's client area as RenderToBitmap draws it.
 inline QImage Render(DuiLib::CPaintManagerUI& pm) {

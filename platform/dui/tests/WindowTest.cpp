@@ -410,7 +410,7 @@ TEST(DuiWindow, DateFieldEditsWithACalendar) {
   EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"textchanged"), 1);
   if (const char* keep = std::getenv("DUI_KEEP_PNG"))
     SOWin::SaveWindowImage(dlg, std::string(keep) + ".date.png");
-  ASSERT_TRUE(UITest::Focus(dlg.m_PaintManager, L"okBtn"));
+  UITest::KillFocus(dlg.m_PaintManager);
   EXPECT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"killfocus"), 1);
   UITest::ProcessEvents(5);
   // A text that is no date is edited as text.
@@ -457,4 +457,48 @@ TEST(DuiWindow, CaptionMovesAndSizeBoxResizesTheFramelessWindow) {
   drag(POINT{590, 22}, POINT{40, 40});  // the close button is no caption
   GetWindowRect(dlg, &after);
   EXPECT_EQ(after.left, before.left);
+}
+
+TEST(DuiWindow, RealDoubleClickOnARowReachesTheListOnlyWithTheDoubleClickClassStyle) {
+  orvanta::test::EnsureQtApp();
+  duitest::UseTestSkins();
+  struct CPlainClassDlg : CFixtureDlg {
+    const wchar_t* GetWindowClassName() const override { return L"CPlainClassDlg"; }
+    UINT GetClassStyle() const override { return 0; }
+  };
+  // Counts the presses the window itself receives.
+  struct Presses : IMessageFilterUI {
+    int downs = 0, doubles = 0;
+    LRESULT MessageHandler(UINT msg, WPARAM, LPARAM, bool&) override {
+      downs += msg == WM_LBUTTONDOWN;
+      doubles += msg == WM_LBUTTONDBLCLK;
+      return 0;
+    }
+  };
+  for (bool doubleClickStyle : {true, false}) {
+    SCOPED_TRACE(doubleClickStyle ? "skinned window class" : "class without double-clicks");
+    std::unique_ptr<CFixtureDlg> dlg(doubleClickStyle ? new CFixtureDlg : new CPlainClassDlg);
+    ASSERT_NE(dlg->Create(nullptr, L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
+    CPaintManagerUI& pm = dlg->m_PaintManager;
+    UITest::ProcessEvents(5);
+    ASSERT_TRUE(UITest::SelectItem(pm, L"switch", 1));
+    auto* list = static_cast<CListUI*>(pm.FindControl(L"studyList"));
+    for (int i = 0; i < 40; ++i) {
+      auto* row = new CListTextElementUI;
+      list->Add(row);
+      row->SetText(0, (L"Patient " + std::to_wstring(i)).c_str());
+    }
+    UITest::ProcessEvents(5);
+    Presses presses;
+    pm.AddPreMessageFilter(&presses);
+    dlg->seen.clear();
+    // The row is far below the list's view: the wheel brings it up first.
+    ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", 33));
+    pm.RemovePreMessageFilter(&presses);
+    EXPECT_EQ(list->GetCurSel(), 33);
+    EXPECT_EQ(presses.downs + presses.doubles, 2) << "one message per press";
+    EXPECT_EQ(presses.doubles, doubleClickStyle ? 1 : 0);
+    EXPECT_EQ(std::count(dlg->seen.begin(), dlg->seen.end(), L"itemdbclick"), doubleClickStyle ? 1 : 0);
+    if (doubleClickStyle) EXPECT_EQ(dlg->lastWParam, WPARAM(33));
+  }
 }

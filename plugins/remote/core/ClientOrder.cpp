@@ -75,12 +75,15 @@ bool ClientOrder::Cancel() {
 void ClientOrder::UploadFinishedSteps(bool success) {
   RemoteSession::NetworkStore()->RemoveCallback(this);
   DiagnosticRecord record = Record();
+  // Set before the record's update tells the observers, so that their refresh shows it.
+  uploadFailed_ = !success;
   if (record.state == "NEW") {
     DiagnosticRecord answer;
     WebError error;
     if (success && Web_DiagnosticActivate(record.id, &answer, &error)) {
       Update(answer, true);
     } else {
+      uploadFailed_ = true;
       Update(record, true);
     }
   }

@@ -17,6 +17,9 @@ class ClientOrder : public OrderObject {
   bool LoadLocalStudy(PatientRecord& study) override;
   void ReceiveReport() override;
   bool Cancel();
+  // The last upload ended without the images committed by the node, or the service did not
+  // take the order's activation after it: the order never reached the team.
+  bool UploadFailed() const { return uploadFailed_; }
 
  protected:
   void UploadFinishedSteps(bool success) override;
@@ -24,4 +27,5 @@ class ClientOrder : public OrderObject {
 
  private:
   std::atomic<bool> autoFetchReport_{true};  // each object fetches by itself at most once
+  std::atomic<bool> uploadFailed_{false};
 };

@@ -7,6 +7,7 @@
 
 #include "IKelvast.h"
 #include "RemoteSession.h"
+#include "SOCommitSCU.h"
 
 namespace {
 
@@ -163,10 +164,11 @@ void OrderObject::FillTransfer(const DiagnosticRecord& record, Transfer& item) {
   item.key = record.study.transferKey;
   item.host = record.study.host;
   item.port = record.study.port;
-  item.callingAE = kCallingAE;
+  // Nodes send their commitment answers to the station's listener, which they know by its AE
+  // title; the requests wait for them there.
+  const std::string listenerAE = SOCommitSCU::StationListenerAETitle();
+  item.callingAE = listenerAE.empty() ? kCallingAE : listenerAE;
   item.calledAE = record.study.aeTitle;
-  const int answerPort = RemoteSession::CommitAnswerPort();
-  item.extra = answerPort > 0 ? std::to_string(answerPort) : std::string();
 }
 
 template void OrderObject::FillTransfer(const DiagnosticRecord&, DCMUpload&);
@@ -248,7 +250,8 @@ bool OrderObject::NeedsReportDownload() {
   store_->GetPatientRecord(StudyId(record).c_str(), study, true);
   std::string file;
   for (const SeriesRecord& series : study.series) {
-    if (series.seriesUID == reportSeries && !series.instances.empty()) file = series.instances.front().storePath;
+    // Each version of the report is an instance of its own; the newest has the highest number.
+    if (series.seriesUID == reportSeries && !series.instances.empty()) file = series.instances.back().storePath;
   }
   std::string value;
   std::error_code ec;

@@ -27,8 +27,8 @@ int ClientDisplayState(int current, const std::string& state, const std::string&
   return 8;
 }
 
-int ClientStatePage(const std::string& state, bool uploaded) {
-  if (state == "NEW") return uploaded ? 1 : 0;
+int ClientStatePage(const std::string& state, bool uploaded, bool uploadFailed) {
+  if (state == "NEW") return uploadFailed ? 7 : uploaded ? 1 : 0;
   if (state == "WAITING" || state == "PROCESSING" || state == "REPORTED") return 2;
   if (state == "VERIFIED") return 3;
   if (state == "REVISED") return 4;

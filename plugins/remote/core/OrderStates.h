@@ -21,7 +21,8 @@ Check Recall(const std::optional<bool>& answer, Check ask);
 // Client item. `current` is kept while a transfer runs (1).
 int ClientDisplayState(int current, const std::string& state, const std::string& transferStatus,
                        const Check& needsReportDownload);
-int ClientStatePage(const std::string& state, bool uploaded);
+// A NEW order whose last upload failed shows page 7.
+int ClientStatePage(const std::string& state, bool uploaded, bool uploadFailed);
 
 struct ClientButtons {
   bool keep = false;  // the buttons stay as they are

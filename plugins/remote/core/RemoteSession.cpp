@@ -1,6 +1,5 @@
 #include "RemoteSession.h"
 
-#include <atomic>
 #include <mutex>
 
 #include "IHalvex.h"
@@ -10,7 +9,6 @@ namespace RemoteSession {
 namespace {
 std::mutex g_userMutex;
 JorvelUserInfo g_user;  // guarded by g_userMutex
-std::atomic<int> g_commitAnswerPort{0};
 }  // namespace
 
 JorvelUserInfo CurrentUser() {
@@ -22,9 +20,6 @@ void SetCurrentUser(const JorvelUserInfo& user) {
   std::lock_guard<std::mutex> guard(g_userMutex);
   g_user = user;
 }
-
-int CommitAnswerPort() { return g_commitAnswerPort; }
-void SetCommitAnswerPort(int port) { g_commitAnswerPort = port; }
 
 IHalvex* NetworkStore() {
   static IHalvex* store = NewHalvex();

@@ -1,5 +1,6 @@
 #include "TeamOrder.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "Gossamy.h"
@@ -26,6 +27,7 @@ constexpr unsigned long kReportKind = 0x07391000;
 constexpr unsigned long kSopClassUID = 0x00080016;
 constexpr unsigned long kSopInstanceUID = 0x00080018;
 constexpr unsigned long kSeriesInstanceUID = 0x0020000E;
+constexpr unsigned long kInstanceNumber = 0x00200013;
 const char kConsultationReport[] = "TYPE_DIAG";
 
 std::mutex g_clockMutex;
@@ -211,13 +213,27 @@ bool TeamOrder::CreateReportSR(SODcmSR& sr) {
   return true;
 }
 
+void TeamOrder::NewReportVersion(SODcmSR& sr) {
+  SODcmDataset* dataset = sr.GetDataset();
+  std::string seriesUID, number;
+  dataset->GetString(kSeriesInstanceUID, seriesUID);
+  dataset->GetString(kInstanceNumber, number);
+  int highest = std::max(LeadingNumber(number), 0);
+  std::vector<InstanceRecord> instances;
+  store_->GetSeriesInstanceRecords({seriesUID}, instances);
+  for (const InstanceRecord& instance : instances) highest = std::max(highest, LeadingNumber(instance.instanceNumber));
+  dataset->SetString(kSopInstanceUID, SODcmUtil::GenerateUID());
+  dataset->SetString(kInstanceNumber, std::to_string(highest + 1));
+}
+
 bool TeamOrder::StoreReportFile(SODcmFile* file) {
   InstanceRecord instance;
   if (!store_->StoreFile(file, &instance)) return false;
   {
     std::lock_guard<std::mutex> guard(reportMutex_);
-    if (teamReportPath_.empty()) teamReportPath_ = instance.storePath;
+    teamReportPath_ = instance.storePath;
   }
+  SetReportPath(instance.storePath);
   RefreshAnswers();
   Notify(&IOrderObjectCallback::OnStudyFilesStored);
   return true;
@@ -240,7 +256,9 @@ bool TeamOrder::FindReport() {
   LoadLocalStudy(study);
   for (const SeriesRecord& series : study.series) {
     if (series.modality != "SR") continue;
-    for (const InstanceRecord& instance : series.instances) {
+    // Newest version first: the instances come in Instance Number order.
+    for (auto it = series.instances.rbegin(); it != series.instances.rend(); ++it) {
+      const InstanceRecord& instance = *it;
       if (!FileExists(instance.storePath)) continue;
       SODcmFile file;
       std::string kind;

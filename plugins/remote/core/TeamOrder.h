@@ -29,6 +29,12 @@ class TeamOrder : public OrderObject {
   bool Verify(WebError* error);
   bool Revise(WebError* error);
   bool CreateReportSR(SODcmSR& sr);
+  // Makes the document a new version of the report, for a verify or revise: a SOP Instance UID
+  // of its own (a node keeps the first copy of an instance it is sent again) in the same
+  // series, with an Instance Number above every version the team's store holds, so the newest
+  // version is the series' last instance.
+  void NewReportVersion(SODcmSR& sr);
+  // Stores the document; it becomes the order's report file.
   bool StoreReportFile(SODcmFile* file);
   bool FindReport();
 

@@ -287,3 +287,85 @@ TEST_F(RemoteWebTest, LogoutDuringAPollLeavesNoOrdersOfThePreviousUser) {
   EXPECT_TRUE(MyLink::Instance()->Orders().empty());
   EXPECT_TRUE(LinkManager::Instance().Teams().empty());
 }
+
+// The owner removes a member: the service is told the member's user id, and the member is gone.
+TEST_F(RemoteWebTest, OwnerRemovesAMemberByTheirUserId) {
+  Login("reporter");
+  CreateTeam("Remote Reading", "13800000002");
+  MServer::Instance().Poll();
+  std::shared_ptr<TeamLink> team = LinkManager::Instance().Teams().at(0);
+  JorvelUserInfo c = FindUser("verifier");
+  ASSERT_TRUE(team->AddMember(&c));
+  const MemberRecord* added = MemberOf(team->Team(), c.id);
+  ASSERT_NE(added, nullptr);
+  const MemberRecord member = *added;
+  ASSERT_NE(member.id, member.user.id) << "the membership and the user must differ for this test";
+  ASSERT_TRUE(team->DeleteMember(&member));
+  EXPECT_EQ(MemberOf(team->Team(), c.id), nullptr);
+}
+
+// A study already under another consultation keeps that consultation's number and state when a
+// second order of the same study is listed.
+TEST_F(RemoteWebTest, AStudyUnderAnotherConsultationKeepsItsColumns) {
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Remote Reading", "13800000002");
+  Login("client");
+  const std::string studyUID = "1.2.826.0.1.3680043.2.1125.77.31";
+  StoreLocalStudy(studyUID);
+  IKelvast* store = Gossamy::LocalDB();
+  const std::string id = store->GetPatientSID("P1", studyUID);
+  ASSERT_TRUE(store->SetPatientText(id.c_str(), "remoteID", "OTHER-7"));
+  ASSERT_TRUE(store->SetPatientState(id.c_str(), "remoteState", 3));
+  MyLink::Instance()->AddOrUpdateOrder(CreateOrder(team.id, studyUID), false);
+  EXPECT_EQ(StoredStudy(studyUID).remoteID, "OTHER-7");
+  EXPECT_EQ(StoredStudy(studyUID).remoteState, 3);
+}
+
+// A report in the store serves the order only when it is the version the record names; of the
+// report series' instances (one per version) the newest, the highest numbered, is the report.
+TEST_F(RemoteWebTest, StoredReportServesOnlyTheRecordsVersionNewestInstanceFirst) {
+  Login("client");
+  const std::string studyUID = "1.2.826.0.1.3680043.2.1125.77.32";
+  StoreLocalStudy(studyUID);
+  DiagnosticRecord record;
+  record.id = "9001";
+  record.orderNumber = "N9001";
+  record.state = "VERIFIED";
+  record.study.patientID = "P1";
+  record.study.studyUID = studyUID;
+  record.study.transferStatus = "COMPLETED";
+  record.study.reportSeriesUID = studyUID + ".99";
+  record.reportUpdatedTime = 1765400000;
+  orvanta::fixtures::CtSeriesOptions versions;
+  versions.slices = 2;
+  versions.rows = versions.columns = 16;
+  versions.patientId = "P1";
+  versions.studyUid = studyUID;
+  versions.seriesUid = record.study.reportSeriesUID;
+  IKelvast* store = Gossamy::LocalDB();
+  for (const auto& file : orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("versions"), versions).files)
+    store->QueueFilePath(file.string().c_str());
+  store->CommitQueue();
+  std::vector<InstanceRecord> instances;
+  ASSERT_TRUE(store->GetSeriesInstanceRecords({record.study.reportSeriesUID}, instances));
+  ASSERT_EQ(instances.size(), 2u);
+  const auto newest = std::max_element(instances.begin(), instances.end(), [](const auto& a, const auto& b) {
+    return std::stoi(a.instanceNumber) < std::stoi(b.instanceNumber);
+  });
+
+  MyLink::Instance()->AddOrUpdateOrder(record, false);
+  auto order = std::dynamic_pointer_cast<ClientOrder>(MyLink::Instance()->Orders().at(0));
+  ASSERT_TRUE(order);
+  struct Case {
+    const char* stored;
+    bool needsDownload;
+  } cases[] = {{"1765399999", true}, {"1765400000", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    ASSERT_TRUE(store->SetValue(record.study.reportSeriesUID.c_str(), c.stored));
+    EXPECT_EQ(order->NeedsReportDownload(), c.needsDownload);
+  }
+  std::string path;
+  ASSERT_TRUE(order->GetReportPath(path));
+  EXPECT_EQ(path, newest->storePath);
+}

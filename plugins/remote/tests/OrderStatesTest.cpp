@@ -39,9 +39,11 @@ TEST(OrderStates, ClientDisplayStateTable) {
 TEST(OrderStates, ClientPagesButtonsAndMenus) {
   std::pair<const char*, int> pages[] = {{"WAITING", 2}, {"PROCESSING", 2}, {"REPORTED", 2}, {"VERIFIED", 3},
                                          {"REVISED", 4}, {"CANCELLED", 5}, {"FAILED", 6},   {"", 6}};
-  for (auto [state, page] : pages) EXPECT_EQ(ClientStatePage(state, false), page) << state;
-  EXPECT_EQ(ClientStatePage("NEW", false), 0);
-  EXPECT_EQ(ClientStatePage("NEW", true), 1);
+  for (auto [state, page] : pages) EXPECT_EQ(ClientStatePage(state, false, false), page) << state;
+  EXPECT_EQ(ClientStatePage("NEW", false, false), 0);
+  EXPECT_EQ(ClientStatePage("NEW", true, false), 1);
+  EXPECT_EQ(ClientStatePage("NEW", true, true), 7) << "a failed upload is not shown as uploaded";
+  EXPECT_EQ(ClientStatePage("WAITING", false, true), 2);
 
   auto shown = [](int state) {
     ClientButtons b = ClientButtonsFor(state);

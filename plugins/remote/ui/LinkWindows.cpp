@@ -208,6 +208,8 @@ void CLinkTeamWindow::OpenTeamWnd() {
   SetWindowPos(window->GetHWND(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   window->callback = this;
   window->ShowWindow(true, true);
+  // It closes when it loses the focus, so it starts with it.
+  ::SetFocus(window->GetHWND());
   teamWnd_ = window;
   teamWndOpened_ = now;
   teamWndEverOpened_ = true;

@@ -251,7 +251,7 @@ void ClientOrderUI::Refresh() {
   ShowRecord(record);
   SetCellText(12, record.team.name);
   if (auto* page = dynamic_cast<CTabLayoutUI*>(Cell(9)))
-    page->SelectItem(OrderStates::ClientStatePage(record.state, uploaded_), false);
+    page->SelectItem(OrderStates::ClientStatePage(record.state, uploaded_, UploadFailed()), false);
   UpdateButtons();
 }
 
@@ -264,7 +264,7 @@ void ClientOrderUI::UpdateButtons() {
   SetVisible(CellChild(10, 3), buttons.progress);
   if (displayState_ == 1)
     if (auto* page = dynamic_cast<CTabLayoutUI*>(Cell(9)); page && order_)
-      page->SelectItem(OrderStates::ClientStatePage(order_->Record().state, uploaded_), false);
+      page->SelectItem(OrderStates::ClientStatePage(order_->Record().state, uploaded_, UploadFailed()), false);
 }
 
 std::vector<int> ClientOrderUI::MenuCommands() const { return OrderStates::ClientMenu(displayState_); }
@@ -297,9 +297,14 @@ void ClientOrderUI::OnUploadProgress(OrderObject*, int percent) {
   Post([this, percent] { SetProgressValue(percent); });
 }
 
+bool ClientOrderUI::UploadFailed() const {
+  auto* client = dynamic_cast<ClientOrder*>(order_.get());
+  return client && client->UploadFailed();
+}
+
 void ClientOrderUI::OnUploadFinished(OrderObject*) {
   Post([this] {
-    uploaded_ = true;
+    uploaded_ = !UploadFailed();
     FinishTransfer();
   });
 }

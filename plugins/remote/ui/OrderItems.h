@@ -101,6 +101,8 @@ class ClientOrderUI : public OrderUI {
  private:
   // Read-only, when the order's report is here; otherwise the row refreshes.
   void OpenReport();
+  // The order's last upload failed (its row offers the upload again).
+  bool UploadFailed() const;
   bool uploaded_ = false;
 };
 

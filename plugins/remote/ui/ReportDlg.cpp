@@ -219,7 +219,10 @@ void CReportDlg::Submit(int mode) {
   auto team = std::dynamic_pointer_cast<TeamOrder>(order_);
   if (busy_ || !team) return;
   sr_.CompleteDocument();
-  if (mode != kWrite) sr_.VerifyDocument();
+  if (mode != kWrite) {
+    sr_.VerifyDocument();
+    team->NewReportVersion(sr_);
+  }
   Save();
   busy_ = true;
   waiting_.Show();

@@ -141,6 +141,43 @@ TEST_F(ReportWindowTest, TheCaseEditorChecksFieldsInOrderAndKeepsAnEditedCasesPl
   EXPECT_EQ(edit.GetCase().finding, "新的 new");
 }
 
+TEST_F(ReportWindowTest, PrintingToAPdfFileWritesTheFileTheUserChose) {
+  Open();
+  ISOReport* report = OpenNew();
+  if (!report) GTEST_SKIP() << "pydicom test files missing";
+  const fs::path pdf = root_ / "chosen" / "report 报告.pdf";
+  fs::create_directories(pdf.parent_path());
+  std::string chosen;
+  SOWin::SetFileChooserHook([&](const std::string& kind, const std::string&) { return kind == "save" ? chosen : ""; });
+  const bool noPrinters = SOPrintDlg::PrinterNames().empty();
+  auto print = [&](bool expectOpen) {
+    InModal(L"SOPrintDlg", [&](WindowImplBase& w) {
+      CPaintManagerUI& pm = *w.GetPaintManager();
+      auto* combo = dynamic_cast<CComboUI*>(pm.FindControl(L"printerCombo"));
+      const int last = combo->GetCount() - 1;
+      // The file choice comes last and is the one chosen where the system has no printer.
+      if (noPrinters)
+        EXPECT_EQ(combo->GetCurSel(), last);
+      else
+        UITest::SelectItem(pm, L"printerCombo", last);
+      EXPECT_EQ(std::wstring(combo->GetText().GetData()), L"PDF 文件…");
+      UITest::Click(pm, L"printBtn");
+      UITest::ProcessEvents(20);
+      EXPECT_EQ(bool(IsWindow(w.GetHWND())), expectOpen);
+    });
+    ASSERT_TRUE(UITest::Click(PM(), L"printBtn"));
+  };
+  // No file chosen: nothing is printed and the dialog stays for another choice.
+  print(true);
+  EXPECT_FALSE(fs::exists(pdf));
+  chosen = pdf.string();
+  print(false);
+  SOWin::SetFileChooserHook(nullptr);
+  ASSERT_TRUE(fs::exists(pdf));
+  EXPECT_EQ(orvanta::test::FileBytes(pdf).substr(0, 5), "%PDF-");
+  EXPECT_GT(fs::file_size(pdf), 10000u);  // the page with its texts, not an empty sheet
+}
+
 TEST_F(ReportWindowTest, PrintingMarksTheStudyPrintedOnlyWhenItPrinted) {
   Open();
   ISOReport* report = OpenNew();
@@ -166,16 +203,21 @@ TEST_F(ReportWindowTest, PrintingMarksTheStudyPrintedOnlyWhenItPrinted) {
   const fs::path pdf = root_ / "pdf";
   fs::create_directories(pdf);
   SOWin::AddPdfPrinterForTest("Report PDF", pdf.string());
-  // The default printer is preselected only on an exact name match; nothing chosen prints nothing.
+  // The default printer is preselected only on an exact name match; nothing chosen prints
+  // nothing, and says so.
   for (const char* preferred : {"Report PD", "Report PDF"}) {
     SOWin::SetDefaultPrinterForTest(preferred);
+    const bool matches = std::string(preferred) == "Report PDF";
+    std::wstring failure;
     InModal(L"SOPrintDlg", [&](WindowImplBase& w) {
       const CDuiString chosen = w.GetPaintManager()->FindControl(L"printerCombo")->GetText();
-      EXPECT_EQ(chosen == L"Report PDF", std::string(preferred) == "Report PDF") << preferred;
+      EXPECT_EQ(chosen == L"Report PDF", matches) << preferred;
+      if (!matches) AnswerBox(&failure);
       UITest::Click(*w.GetPaintManager(), L"printBtn");
     });
     ASSERT_TRUE(UITest::Click(PM(), L"printBtn"));
-    EXPECT_EQ(printState(), std::string(preferred) == "Report PDF" ? 1 : 0) << preferred;
+    EXPECT_EQ(printState(), matches ? 1 : 0) << preferred;
+    EXPECT_EQ(failure, matches ? L"" : L"报告未能打印！") << preferred;
   }
   SOWin::SetDefaultPrinterForTest("");
   EXPECT_NE(std::find(listener.changed.begin(), listener.changed.end(), sid), listener.changed.end());

@@ -142,6 +142,15 @@ ORVANTA_SHOT("report/sevrane_window") {
   });
 }
 
+// At 100% the page is taller than the view and scrolls.
+ORVANTA_SHOT("report/sevrane_window_100") {
+  return Shown(ctx, [](CPaintManagerUI& pm) {
+    auto* zoom = dynamic_cast<CComboUI*>(pm.FindControl(L"zoomCombo"));
+    for (int i = 0; zoom && i < zoom->GetCount(); ++i)
+      if (std::wstring(zoom->GetItemAt(i)->GetUserData()) == L"1") UITest::SelectItem(pm, L"zoomCombo", i);
+  });
+}
+
 ORVANTA_SHOT("report/complete_dialog") {
   OpenWindow(ctx);
   SaveModal(ctx, L"SOCompleteDlg");
@@ -159,6 +168,16 @@ ORVANTA_SHOT("report/verify_dialog") {
       edit->SetText(L"Zhao Min 赵敏");
   });
   UITest::Click(*g_window->GetPaintManager(), L"verifyBtn");
+  CloseAll();
+  return {};
+}
+
+// A machine without printers: printing goes to a PDF file. (Named to come before the shot that
+// adds a printer to the process.)
+ORVANTA_SHOT("report/pdf_print_dialog") {
+  OpenWindow(ctx);
+  SaveModal(ctx, L"SOPrintDlg");
+  UITest::Click(*g_window->GetPaintManager(), L"printBtn");
   CloseAll();
   return {};
 }

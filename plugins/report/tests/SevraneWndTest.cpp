@@ -2,13 +2,16 @@
 
 #include "IKelvast.h"
 #include "ReportSettings.h"
+#include "RealInput.h"
 #include "ReportWindowTestUtil.h"
+#include "SOReportWindow.h"
 #include "SOWinQt.h"
 #include "StoreUtil.h"
 
 #include <QImage>
 
 #include <fstream>
+#include <sstream>
 
 using namespace DuiLib;
 using namespace reportwnd;
@@ -23,6 +26,39 @@ HBITMAP Solid(QRgb colour) {
   QImage image(64, 48, QImage::Format_RGB32);
   image.fill(colour);
   return SOWin::BitmapFromImage(image);
+}
+
+// The text fields of a page (edits and text boxes bound to a tag), in page order.
+void PageFields(CControlUI* control, std::vector<CControlUI*>& fields) {
+  if (!control) return;
+  const std::wstring kind = control->GetClass();
+  if ((kind == L"Edit" || kind == L"RichEdit") && *control->GetUserData()) fields.push_back(control);
+  if (auto* container = dynamic_cast<CContainerUI*>(control))
+    for (int i = 0; i < container->GetCount(); ++i) PageFields(container->GetItemAt(i), fields);
+}
+
+DWORD TagOf(CControlUI* control) {
+  unsigned group = 0, element = 0;
+  swscanf(control->GetUserData(), L"%x,%x", &group, &element);
+  return DWORD(group << 16 | element);
+}
+
+// A control's centre in its window's client pixels, at the window's zoom.
+POINT Centre(CControlUI* control) {
+  const RECT rc = control->GetPos();
+  const double zoom = control->GetManager()->GetZoomRatio();
+  return POINT{LONG((rc.left + rc.right) / 2 * zoom), LONG((rc.top + rc.bottom) / 2 * zoom)};
+}
+
+// dciodvfy's errors about a file, one a line; empty for a valid file.
+std::string DicomErrors(const std::string& path, const fs::path& scratch) {
+  const fs::path log = scratch / "dciodvfy.txt";
+  orvanta::test::RunCommand("dciodvfy '" + path + "' > '" + log.string() + "' 2>&1");
+  std::string errors, line;
+  std::istringstream lines(orvanta::test::FileBytes(log));
+  while (std::getline(lines, line))
+    if (line.find("Error") != std::string::npos) errors += line + "\n";
+  return errors;
 }
 
 std::vector<InstanceRecord> StoredInstances() {
@@ -322,4 +358,189 @@ TEST_F(ReportWindowTest, ACaseIsAppendedAfterOneLineBreakOrReplacesTheTexts) {
   EXPECT_TRUE(request.append);
   EXPECT_EQ(request.finding, L"Lungs clear.");
   EXPECT_EQ(request.conclusion, L"Normal.");
+}
+
+TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWheelReachesTheRest) {
+  Open();
+  ISOReport* report = OpenNew();
+  if (!report) GTEST_SKIP() << "pydicom test files missing";
+  auto* page = dynamic_cast<wendrel::SOReportWindow*>(report);
+  ASSERT_NE(page, nullptr);
+  CPaintManagerUI& pagePm = *page->GetPaintManager();
+  const HWND hwnd = page->GetHWND();
+  std::vector<CControlUI*> fields;
+  PageFields(pagePm.FindControl(L"pagePanel"), fields);
+  ASSERT_GE(fields.size(), 8u);
+  auto* zoomCombo = dynamic_cast<CComboUI*>(Find(L"zoomCombo"));
+  int typed = 10;
+  for (const wchar_t* zoom : {L"Auto", L"0.5", L"0.75", L"1"}) {
+    SCOPED_TRACE(testing::Message() << SOWin::ToUtf8(zoom));
+    for (int i = 0; i < zoomCombo->GetCount(); ++i)
+      if (std::wstring(zoomCombo->GetItemAt(i)->GetUserData()) == zoom) ASSERT_TRUE(UITest::SelectItem(PM(), L"zoomCombo", i));
+    UITest::ProcessEvents(20);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    int wheeled = 0;
+    for (CControlUI* field : fields) {
+      const DWORD tag = TagOf(field);
+      // A field below the view is scrolled to with the wheel over the page's margin.
+      for (int i = 0; i < 30 && Centre(field).y > client.bottom - 20; ++i, ++wheeled)
+        realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, -1);
+      for (int i = 0; i < 30 && Centre(field).y < 20; ++i) realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, 1);
+      ASSERT_LT(Centre(field).y, client.bottom) << std::hex << tag;
+      std::vector<std::wstring> before;
+      for (CControlUI* f : fields) before.push_back(f->GetText().GetData());
+      std::wstring valueBefore;
+      report->GetValue(tag, valueBefore);
+
+      // Patient ID files the report with its study: it is shown, not edited.
+      auto* edit = static_cast<CEditUI*>(field->GetInterface(L"Edit"));
+      const bool editable = !(edit && edit->IsReadOnly());
+      EXPECT_EQ(editable, tag != 0x00100020);
+      const std::string digits = std::to_string(++typed);
+      ASSERT_TRUE(realinput::Click(hwnd, Centre(field)));
+      realinput::Type(hwnd, digits.c_str());
+      for (size_t i = 0; i < fields.size(); ++i) {
+        const std::wstring now = fields[i]->GetText().GetData();
+        if (fields[i] == field && editable)
+          EXPECT_NE(now.find(SOWin::FromUtf8(digits)), std::wstring::npos) << std::hex << tag;
+        else if (TagOf(fields[i]) != tag || !editable)
+          EXPECT_EQ(now, before[i]) << std::hex << tag << " typed into " << TagOf(fields[i]);
+      }
+      std::wstring value;
+      report->GetValue(tag, value);
+      EXPECT_EQ(value != valueBefore, editable) << std::hex << tag;
+    }
+    // Fitted, the whole page is in view; at 100% it is not.
+    if (std::wstring(zoom) == L"Auto") EXPECT_EQ(wheeled, 0);
+    if (std::wstring(zoom) == L"1") EXPECT_GT(wheeled, 0);
+  }
+
+  // Ctrl+A in a text box selects its whole text: what is typed next replaces it.
+  CControlUI* conclusion = nullptr;
+  for (CControlUI* field : fields)
+    if (TagOf(field) == kConclusion) conclusion = field;
+  ASSERT_NE(conclusion, nullptr);
+  ASSERT_TRUE(realinput::Click(hwnd, Centre(conclusion)));
+  realinput::Key(hwnd, Qt::Key_A, Qt::ControlModifier);
+  realinput::Type(hwnd, "77");
+  std::wstring text;
+  report->GetValue(kConclusion, text);
+  EXPECT_EQ(text, L"77");
+}
+
+TEST_F(ReportWindowTest, TypingInTheSidePanelLeavesTheEditAsTheUserLeftIt) {
+  Open();
+  ISOReport* report = OpenNew();
+  if (!report) GTEST_SKIP() << "pydicom test files missing";
+  ASSERT_TRUE(UITest::Click(PM(), L"editModeOpt"));
+  UITest::ProcessEvents(10);
+  CControlUI* sideName = SideControl(PM(), L"0010,0010");
+  ASSERT_NE(sideName, nullptr);
+  std::wstring name;
+  report->GetValue(kName, name);
+  ASSERT_FALSE(name.empty());
+  // The caret goes to the start and stays there while typing: a value written back into the
+  // edit would move it to the end after the first key.
+  ASSERT_TRUE(realinput::Click(window_->GetHWND(), Centre(sideName)));
+  realinput::Key(window_->GetHWND(), Qt::Key_Home);
+  realinput::Type(window_->GetHWND(), "12");
+  EXPECT_EQ(std::wstring(sideName->GetText().GetData()), L"12" + name);
+  std::wstring value;
+  report->GetValue(kName, value);
+  EXPECT_EQ(value, L"12" + name);
+}
+
+TEST_F(ReportWindowTest, ReopeningAnOpenModifiedReportKeepsItsUnsavedTextAndTheQuestionOnClose) {
+  Open();
+  ISOReport* report = OpenNew();
+  if (!report) GTEST_SKIP() << "pydicom test files missing";
+  AnswerBox(nullptr);
+  ASSERT_TRUE(UITest::Click(PM(), L"saveFileBtn"));
+  ASSERT_FALSE(report->IsModified());
+  report->SetValue(kConclusion, L"Unsaved 未保存");
+
+  // The study database opens the stored report again, as unmodified.
+  const std::vector<InstanceRecord> rows = StoredInstances();
+  ASSERT_EQ(rows.size(), 1u);
+  SODcmSR stored;
+  ASSERT_TRUE(stored.LoadFile(rows[0].storePath.c_str()));
+  SROpenRequest request;
+  request.sr = &stored;
+  request.modified = false;
+  ASSERT_TRUE(window_->OnCommand(SOCMD_OPEN_SR_FILEG, &request));
+  EXPECT_EQ(window_->GetWendrel()->GetReportCount(), 1);
+  EXPECT_TRUE(report->IsModified());
+  EXPECT_EQ(TabTitle(0).back(), L'*');
+  std::wstring conclusion;
+  report->GetValue(kConclusion, conclusion);
+  EXPECT_EQ(conclusion, L"Unsaved 未保存");
+
+  std::wstring question;
+  AnswerBox(&question, IDCANCEL);
+  ASSERT_TRUE(UITest::Click(PM(), L"reportTabCloseBtn"));
+  EXPECT_EQ(question, L"是否保存对文件的修改？");
+}
+
+TEST_F(ReportWindowTest, SavedReportsAreValidWhateverIsTypedAndAreVerifiedOnlyWithAnOrganization) {
+  Open();
+  ISOReport* report = OpenNew();
+  if (!report) GTEST_SKIP() << "pydicom test files missing";
+  auto saveAndCheck = [&](const char* what) {
+    AnswerBox(nullptr);
+    ASSERT_TRUE(UITest::Click(PM(), L"saveFileBtn"));
+    const std::vector<InstanceRecord> rows = StoredInstances();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(DicomErrors(rows[0].storePath, root_), "") << what;
+  };
+  // Body part is a code: Latin text becomes one; other text is kept as free text.
+  const struct {
+    const wchar_t* typed;
+    const wchar_t* shown;
+  } bodyParts[] = {{L"Chest", L"CHEST"}, {L"胸部 left", L"胸部 left"}, {L"Left knee, medial", L"Left knee, medial"},
+                   {L"abdomen", L"ABDOMEN"}};
+  for (const auto& part : bodyParts) {
+    ASSERT_TRUE(report->SetValue(0x00180015, part.typed));
+    saveAndCheck(SOWin::ToUtf8(part.typed).c_str());
+    SODcmSR back;
+    ASSERT_TRUE(back.LoadFile(StoredInstances()[0].storePath.c_str()));
+    window_->GetWendrel()->CloseReport(report);
+    SROpenRequest request;
+    request.sr = &back;
+    ASSERT_TRUE(window_->OnCommand(SOCMD_OPEN_SR_FILEG, &request));
+    report = window_->GetWendrel()->GetActiveReport();
+    std::wstring shown;
+    report->GetValue(0x00180015, shown);
+    EXPECT_EQ(shown, part.shown);
+  }
+
+  InModal(L"SOCompleteDlg", [&](WindowImplBase& dialog) {
+    UITest::SetText(*dialog.GetPaintManager(), L"authorEdit", L"Wang Wei 王伟");
+    UITest::Click(*dialog.GetPaintManager(), L"confirmBtn");
+  });
+  ASSERT_TRUE(UITest::Click(PM(), L"completeBtn"));
+  ASSERT_TRUE(report->IsCompleted());
+
+  // Neither the settings nor the images name the institution: the user is told, nothing is verified.
+  auto verify = [&](std::wstring* box) {
+    InModal(L"SOVerifyDlg", [&](WindowImplBase& dialog) {
+      UITest::SetText(*dialog.GetPaintManager(), L"verifyingObserverNameEdit", L"Zhao Min 赵敏");
+      if (box) AnswerBox(box);
+      UITest::Click(*dialog.GetPaintManager(), L"confirmBtn");
+    });
+    ASSERT_TRUE(UITest::Click(PM(), L"verifyBtn"));
+  };
+  ASSERT_TRUE(ReportSettings::InstitutionName().empty());
+  std::wstring box;
+  verify(&box);
+  EXPECT_EQ(box, L"审核机构未知：请先在设置中填写机构名称。");
+  EXPECT_FALSE(report->IsVerified());
+  EXPECT_TRUE(Find(L"verifyBtn")->IsEnabled());
+
+  ReportSettings::SetInstitutionName(L"Radiology 放射科");
+  verify(nullptr);
+  ASSERT_TRUE(report->IsVerified());
+  const std::vector<InstanceRecord> rows = StoredInstances();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(DicomErrors(rows[0].storePath, root_), "");
 }

@@ -4,10 +4,18 @@
 #include "IKelvast.h"
 #include "ReportSettings.h"
 #include "SODcmSR.h"
+#include "SOPrintToFile.h"
 #include "StoreUtil.h"
 #include "Zarnet.h"
 
 using namespace DuiLib;
+
+namespace {
+
+// The user data of the print dialog's "PDF file" choice.
+constexpr const wchar_t* kPdfFileItem = L"pdf-file";
+
+}  // namespace
 
 UINT RunReportDialog(CWindowWnd& dialog, HWND owner, const wchar_t* name, DWORD style) {
   if (!dialog.Create(owner, name, style, 0, 0, 0, 0, 0)) return 0;
@@ -55,7 +63,12 @@ bool SOVerifyDlg::Finish() {
   if (organization.empty()) {
     organization = ReportSettings::InstitutionName();
     if (organization.empty()) m_report->GetValue(0x00080080, organization);
-    if (!organization.empty()) m_report->SetValue(0x0040A027, organization.c_str());
+    // A verified document must name its verifying organization: without one it is not verified.
+    if (organization.empty()) {
+      MessageBoxUI(m_hWnd, ui_gettext(L"审核机构未知：请先在设置中填写机构名称。"), nullptr, 0);
+      return false;
+    }
+    m_report->SetValue(0x0040A027, organization.c_str());
   }
   return m_report->Verify();
 }
@@ -92,34 +105,60 @@ void SOPrintDlg::FillPrinters() {
   combo->RemoveAll();
   const std::string preferred = DefaultPrinter();
   int chosen = -1;
-  for (const std::string& name : PrinterNames()) {
+  auto add = [combo](const std::wstring& text, const wchar_t* data) {
     auto* item = new CListLabelElementUI;
-    item->SetText(SOWin::FromUtf8(name).c_str());
+    item->SetText(text.c_str());
+    item->SetUserData(data);
     item->SetAttribute(L"height", L"30");
     item->SetAttribute(L"padding", L"8,0,0,0");
     combo->Add(item);
+  };
+  for (const std::string& name : PrinterNames()) {
+    add(SOWin::FromUtf8(name), L"");
     if (!preferred.empty() && name == preferred) chosen = combo->GetCount() - 1;
   }
+  // Printing to a PDF file is always offered, and is the choice on a machine without printers.
+  add(ui_gettext(L"PDF 文件…"), kPdfFileItem);
+  if (chosen < 0 && combo->GetCount() == 1) chosen = 0;
   if (chosen >= 0) combo->SelectItem(chosen, false, false);
 }
 
 void SOPrintDlg::Notify(TNotifyUI& msg) {
   if (msg.sType == L"click" && msg.pSender && msg.pSender->GetName() == L"printBtn") {
-    OnPrint();
-    Close(1);
+    if (OnPrint()) Close(1);
     return;
   }
   WindowImplBase::Notify(msg);
 }
 
-void SOPrintDlg::OnPrint() {
-  if (!m_wendrel) return;
-  CControlUI* combo = m_PaintManager.FindControl(L"printerCombo");
-  const std::string printer = combo ? SOWin::ToUtf8(combo->GetText().GetData()) : std::string();
-  if (!m_wendrel->Print(printer.c_str())) return;
+bool SOPrintDlg::OnPrint() {
+  if (!m_wendrel) return true;
+  auto* combo = dynamic_cast<CComboUI*>(m_PaintManager.FindControl(L"printerCombo"));
+  CControlUI* item = combo && combo->GetCurSel() >= 0 ? combo->GetItemAt(combo->GetCurSel()) : nullptr;
+  std::string printer = combo ? SOWin::ToUtf8(combo->GetText().GetData()) : std::string();
+  if (item && std::wstring(item->GetUserData()) == kPdfFileItem) {
+    wchar_t file[1024] = L"report.pdf";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = m_hWnd;
+    ofn.lpstrFilter = L"PDF (*.pdf)\0*.pdf\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 1024;
+    ofn.lpstrDefExt = L"pdf";
+    ofn.Flags = OFN_OVERWRITEPROMPT;
+    const std::wstring title = ui_gettext(L"打印到 PDF 文件");
+    ofn.lpstrTitle = title.c_str();
+    if (!GetSaveFileNameW(&ofn)) return false;  // no file chosen: the dialog stays for another choice
+    printer = SOWin::PdfFilePrinter(SOWin::ToUtf8(file));
+  }
+  if (!m_wendrel->Print(printer.c_str())) {
+    MessageBoxUI(m_hWnd, ui_gettext(L"报告未能打印！"), nullptr, 0);
+    return true;
+  }
   ISOReport* active = m_wendrel->GetActiveReport();
   SODcmSR* sr = active ? active->GetSR() : nullptr;
   std::string sid;
-  if (!sr || !StoreUtil::GetPatientSID(sr, sid)) return;
+  if (!sr || !StoreUtil::GetPatientSID(sr, sid)) return true;
   if (IKelvast* store = Gossamy::LocalDB()) store->SetPatientState(sid.c_str(), "printState", 1);
+  return true;
 }

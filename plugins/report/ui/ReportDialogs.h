@@ -54,7 +54,8 @@ class SOVerifyDlg : public SOSignDlg {
   bool Finish() override;
 };
 
-// Chooses a printer of the system, prints the active report and marks its study printed.
+// Chooses a printer of the system or a PDF file, prints the active report and marks its study
+// printed.
 class SOPrintDlg : public DuiLib::WindowImplBase {
  public:
   explicit SOPrintDlg(IWendrel* wendrel) : m_wendrel(wendrel) {}
@@ -72,7 +73,9 @@ class SOPrintDlg : public DuiLib::WindowImplBase {
 
  private:
   void FillPrinters();
-  void OnPrint();
+  // Prints and marks the study printed, telling the user of a failed print; false when the
+  // user chose a PDF file but no file name.
+  bool OnPrint();
 
   IWendrel* m_wendrel;
 };

@@ -6,6 +6,7 @@
 #include "IKelvast.h"
 #include "ReportDialogs.h"
 #include "ReportSettings.h"
+#include "ReportTemplate.h"
 #include "SODcmSR.h"
 #include "SettingWindow.h"
 #include "Zarnet.h"
@@ -86,6 +87,7 @@ void SOSevraneWnd::InitWindow() {
   if (m_tabHeader) m_tabHeader->SetVisible(false);
 
   m_attribute.m_container = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl(L"attributePanel"));
+  wendrel::ReportTemplate::LockStudyIdentity(m_attribute.m_container);
   m_attribute.m_handler->InitUI(m_attribute.m_container, true);
   m_attribute.m_handler->RegisterCallback(&m_attribute);
   m_attribute.m_handler->EnableUI(false);
@@ -383,9 +385,12 @@ bool SOSevraneWnd::OnCommand(const char* command, void* data) {
   if (cmd == SOCMD_OPEN_SR_FILEG) {
     auto* request = static_cast<SROpenRequest*>(data);
     if (!request->sr || !m_wendrel) return false;
+    const int openBefore = m_wendrel->GetReportCount();
     ISOReport* report = m_wendrel->OpenReport(request->sr);
     if (!report) return false;
-    report->SetModified(request->modified);
+    // A report already open in a tab keeps its own text, so its unsaved changes stay marked.
+    const bool alreadyOpen = m_wendrel->GetReportCount() == openBefore;
+    report->SetModified(request->modified || (alreadyOpen && report->IsModified()));
     report->EnableUI(!request->readOnly);
     if (request->readOnly)
       m_readOnly.insert(report);

@@ -100,6 +100,13 @@ void ArchiveConfig::LoadLocked() {
     std::string ae = Trim(Attribute(scp, "AETitle"));
     if (ValidAETitle(ae)) aeTitle_ = ae;
   }
+  if (const TiXmlElement* commit = root->FirstChildElement("Commit")) {
+    commitEnabled_ = Attribute(commit, "enable") != "0";
+    long long port = IntAttribute(commit, "port");
+    if (ValidPort(port)) commitPort_ = static_cast<uint16_t>(port);
+    std::string ae = Trim(Attribute(commit, "AETitle"));
+    if (ValidAETitle(ae)) commitAETitle_ = ae;
+  }
   if (const TiXmlElement* cloud = root->FirstChildElement("CloudReceive")) {
     // A hand-written 0 would make the receive timer spin; a huge value would overflow it.
     if (cloud->Attribute("minutes")) cloudReceiveMinutes_ = ClampMinutes(IntAttribute(cloud, "minutes"));
@@ -143,6 +150,14 @@ bool ArchiveConfig::SaveLocked() {
   scp->SetAttribute("port", port_);
   scp->SetAttribute("AETitle", aeTitle_.c_str());
   root->LinkEndChild(scp);
+  // Written only when changed, so a file at the defaults keeps its usual elements.
+  if (!commitEnabled_ || commitPort_ != kDefaultCommitPort || commitAETitle_ != kDefaultCommitAETitle) {
+    auto* commit = new TiXmlElement("Commit");
+    commit->SetAttribute("enable", commitEnabled_ ? "1" : "0");
+    commit->SetAttribute("port", commitPort_);
+    commit->SetAttribute("AETitle", commitAETitle_.c_str());
+    root->LinkEndChild(commit);
+  }
   auto* remote = new TiXmlElement("Remote");
   for (const RemoteNode& node : remotes_) {
     auto* item = new TiXmlElement("Item");
@@ -196,6 +211,21 @@ int ArchiveConfig::CloudReceiveMinutes() const {
   return cloudReceiveMinutes_;
 }
 
+bool ArchiveConfig::CommitEnabled() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return commitEnabled_;
+}
+
+uint16_t ArchiveConfig::CommitPort() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return commitPort_;
+}
+
+std::string ArchiveConfig::CommitAETitle() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return commitAETitle_;
+}
+
 std::vector<RemoteNode> ArchiveConfig::Remotes() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return remotes_;
@@ -213,6 +243,18 @@ bool ArchiveConfig::SetSCP(int port, const char* aeTitle) {
   if (port_ == port && aeTitle_ == ae) return true;
   port_ = static_cast<uint16_t>(port);
   aeTitle_ = ae;
+  SaveLocked();
+  return true;
+}
+
+bool ArchiveConfig::SetCommit(bool enabled, int port, const char* aeTitle) {
+  if (!ValidPort(port) || !aeTitle || !ValidAETitle(Trim(aeTitle))) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string ae = Trim(aeTitle);
+  if (commitEnabled_ == enabled && commitPort_ == port && commitAETitle_ == ae) return true;
+  commitEnabled_ = enabled;
+  commitPort_ = static_cast<uint16_t>(port);
+  commitAETitle_ = ae;
   SaveLocked();
   return true;
 }

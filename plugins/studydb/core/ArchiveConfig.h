@@ -34,7 +34,7 @@ class ISOConfigCallback {
 };
 
 // The plug-in's network settings, kept in "archive.xml" of the configuration folder: the
-// receiving service's port and AE title, the cloud receive interval, the remote nodes and the
+// receiving service's port and AE title, the commitment listener, the cloud receive interval, the remote nodes and the
 // remembered cloud devices. Values are guarded by one lock, so the worker threads read them
 // while the dialogs change them; the file is replaced whole (temporary file, then rename), so a
 // failed write never leaves it cut short.
@@ -43,6 +43,9 @@ class ArchiveConfig {
   static constexpr uint16_t kDefaultPort = 11112;
   static constexpr const char* kDefaultAETitle = "Storage";
   static constexpr int kDefaultMinutes = 5;
+  // The listener for storage commitment answers that nodes send on associations of their own.
+  static constexpr uint16_t kDefaultCommitPort = 11113;
+  static constexpr const char* kDefaultCommitAETitle = "ORVANTA";
 
   // The module's object on Gossamy's configuration folder, built and loaded on first use.
   static ArchiveConfig& Instance();
@@ -59,6 +62,11 @@ class ArchiveConfig {
   uint16_t Port() const;
   std::string AETitle() const;
   int CloudReceiveMinutes() const;
+  // The commitment listener: whether it runs, its port and the AE title this station calls
+  // nodes with, which they know at that port.
+  bool CommitEnabled() const;
+  uint16_t CommitPort() const;
+  std::string CommitAETitle() const;
   std::vector<RemoteNode> Remotes() const;
   std::vector<CloudDevice> CloudDevices() const;
   const std::string& Path() const { return path_; }
@@ -66,6 +74,8 @@ class ArchiveConfig {
   // False for a port outside 1-65535 or an invalid AE title; unchanged values write nothing.
   // The running receiving service keeps its values until the next start of the program.
   bool SetSCP(int port, const char* aeTitle);
+  // False for a port outside 1-65535 or an invalid AE title; unchanged values write nothing.
+  bool SetCommit(bool enabled, int port, const char* aeTitle);
   // False, with nothing changed, for a node whose port or AE title is invalid or whose address
   // is empty (and for an index outside the list).
   bool AddRemote(const RemoteNode& node);
@@ -99,6 +109,9 @@ class ArchiveConfig {
   uint16_t port_ = 0;
   std::string aeTitle_;
   int cloudReceiveMinutes_ = kDefaultMinutes;
+  bool commitEnabled_ = true;
+  uint16_t commitPort_ = kDefaultCommitPort;
+  std::string commitAETitle_ = kDefaultCommitAETitle;
   std::vector<RemoteNode> remotes_;
   // Remote items of the file that cannot be used as written, kept as their XML text so a save
   // writes them back instead of losing what the user typed there.

@@ -1,6 +1,9 @@
 #include "SOSCPManager.h"
 
+#include "SOCommitSCU.h"
+
 #include "ArchiveConfig.h"
+#include "Gossamy.h"
 #include "IKelvast.h"
 
 #include <algorithm>
@@ -34,6 +37,7 @@ bool SOSCPManager::Start() {
     scp_.InitSCP(aeTitle.c_str(), port_);
     scp_.SetTransferFormat(SODcmTransferFormat_All);
     scp_.SetCallback(this);
+    scp_.SetSpillFolder(Gossamy::GetStorePath());
     {
       std::lock_guard<std::mutex> state(stateMutex_);
       told_ = false;
@@ -50,6 +54,19 @@ void SOSCPManager::Restart() {
   Stop();
   Start();
 }
+
+bool SOSCPManager::ApplyCommitListener() {
+  if (!config_.CommitEnabled()) {
+    SOCommitSCU::StopStationListener();
+    return true;
+  }
+  const std::string aeTitle = config_.CommitAETitle();
+  const int port = config_.CommitPort();
+  if (SOCommitSCU::StationListenerPort() == port && SOCommitSCU::StationListenerAETitle() == aeTitle) return true;
+  return SOCommitSCU::StartStationListener(aeTitle.c_str(), port);
+}
+
+bool SOSCPManager::IsCommitListenerRunning() { return SOCommitSCU::StationListenerPort() != 0; }
 
 void SOSCPManager::Stop() {
   std::thread thread;
@@ -102,10 +119,22 @@ void SOSCPManager::OnStateChanged(bool running) {
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
 }
 
+bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                            SODcmCommitResult& result) {
+  std::lock_guard<std::mutex> calls(callMutex_);
+  for (ISCPManagerCallback* listener : Listeners())
+    if (listener->OnCommitRequested(refs, result)) return true;
+  return false;
+}
+
 bool SOReceiveToStore::OnFileReceived(SODcmAssociationParams&, SODcmFile* file) {
   return store_ && file && store_->QueueFile(file);
 }
 
 void SOReceiveToStore::OnStoreEnd(SODcmAssociationParams&) {
   if (store_) store_->CommitQueue();
+}
+
+bool SOReceiveToStore::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
+  return store_ && store_->CheckCommitment(refs, result);
 }

@@ -20,6 +20,11 @@ class ISCPManagerCallback {
   // A sending peer's association ended, released or aborted.
   virtual void OnStoreEnd(SODcmAssociationParams& params) {}
   virtual void OnStateChanged(bool running) {}
+  // A node asks which of refs this station holds: sorts them into result, false when it
+  // cannot tell.
+  virtual bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
+    return false;
+  }
 };
 
 // The workstation's receiving service: the toolkit's service provider on a thread of its own,
@@ -45,6 +50,12 @@ class SOSCPManager : public ISODcmSCPCallback {
   bool IsRunning() const { return scp_.IsRunning(); }
   int Port() const { return port_; }
 
+  // The listener for the commitment answers that nodes send on associations of their own,
+  // started, restarted or stopped as the configuration now says; false when it should run
+  // but cannot listen.
+  bool ApplyCommitListener();
+  static bool IsCommitListenerRunning();
+
   // Added once; null ignored.
   void AddListener(ISCPManagerCallback* listener);
   // Waits for a call under way to that listener, so it may be destroyed afterwards.
@@ -53,6 +64,8 @@ class SOSCPManager : public ISODcmSCPCallback {
   bool OnStore(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
   void OnStateChanged(bool running) override;
+  bool OnCommit(SODcmAssociationParams& params, const std::vector<SODcmReferencedSOP>& refs,
+                SODcmCommitResult& result) override;
 
  private:
   std::vector<ISCPManagerCallback*> Listeners();
@@ -76,6 +89,7 @@ class SOReceiveToStore : public ISCPManagerCallback {
   explicit SOReceiveToStore(IKelvast* store) : store_(store) {}
   bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
+  bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) override;
 
  private:
   IKelvast* store_;

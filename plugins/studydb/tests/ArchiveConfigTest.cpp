@@ -168,6 +168,30 @@ TEST(ArchiveConfig, ChangesWriteOnlyWhenSomethingChangedAndTellListeners) {
   EXPECT_EQ(counter.cloudDevice, 1);
 }
 
+TEST(ArchiveConfig, CommitListenerIsOnByDefaultAndKeepsWhatTheUserSet) {
+  fs::path path = MakeTempDir() / "archive.xml";
+  ArchiveConfig config(path.string());
+  EXPECT_TRUE(config.CommitEnabled());
+  EXPECT_EQ(config.CommitPort(), 11113);
+  EXPECT_EQ(config.CommitAETitle(), "ORVANTA");
+  EXPECT_EQ(ReadText(path).find("Commit"), std::string::npos) << "defaults add nothing to the file";
+
+  EXPECT_FALSE(config.SetCommit(true, 0, "WS"));
+  EXPECT_FALSE(config.SetCommit(true, 4000, "A\\B"));
+  EXPECT_TRUE(config.SetCommit(false, 4000, " WS2 "));
+  ArchiveConfig again(path.string());
+  EXPECT_FALSE(again.CommitEnabled());
+  EXPECT_EQ(again.CommitPort(), 4000);
+  EXPECT_EQ(again.CommitAETitle(), "WS2");
+
+  // A hand-written element: invalid values fall back to the defaults.
+  WriteText(path, "<Config><Commit enable=\"1\" port=\"70000\" AETitle=\"\"/></Config>");
+  ArchiveConfig hand(path.string());
+  EXPECT_TRUE(hand.CommitEnabled());
+  EXPECT_EQ(hand.CommitPort(), 11113);
+  EXPECT_EQ(hand.CommitAETitle(), "ORVANTA");
+}
+
 TEST(ArchiveConfig, TypedPortsAreRefusedOutsideTheirRange) {
   struct Case {
     const char* text;

@@ -8,6 +8,7 @@
 #include "ISOLumexa.h"
 #include "Jorvel.h"
 #include "RemoteNodeRules.h"
+#include "SOCommitSCU.h"
 #include "SettingsDialogs.h"
 #include "StudyWindowHarness.h"
 #include "TestStore.h"
@@ -146,12 +147,8 @@ TEST_F(StudyDialogs, FilmDialogKeepsCheckedSeriesAndUnchangedRanges) {
     EXPECT_EQ(std::wstring(dynamic_cast<CListTextElementUI*>(list->GetItemAt(0))->GetText(4)), L"2/5");
 
     // A click in the second row's check column leaves that series out.
-    UITest::SelectItem(pm, L"seriesList", 1);
-    TNotifyUI click;
-    click.sType = L"itemclick";
-    click.pSender = list->GetItemAt(1);
-    click.ptMouse = {list->GetItemAt(1)->GetPos().left + 4, list->GetItemAt(1)->GetPos().top + 4};
-    pm.SendNotify(click);
+    const RECT second = list->GetItemAt(1)->GetPos();
+    ASSERT_TRUE(UITest::ClickAt(pm, POINT{second.left + 4, (second.top + second.bottom) / 2}));
     EXPECT_EQ(std::wstring(dynamic_cast<CListTextElementUI*>(list->GetItemAt(1))->GetText(0)),
               L"<i common\\image\\check_bk1.png>");
 
@@ -262,6 +259,41 @@ TEST_F(StudyDialogs, SettingsSaveOnlyWhatChangedAndClampTheMinutes) {
   dialog.ShowModal();
   EXPECT_EQ(boxes.texts, std::vector<std::wstring>{L"Connect failed!"});
   config.SetCloudReceiveMinutes(ArchiveConfig::kDefaultMinutes);
+}
+
+// The commitment listener's row: a saved port and AE title take effect at once, and the row
+// says whether the listener runs; switched off, it stops.
+TEST_F(StudyDialogs, SettingsStartAndStopTheCommitmentListener) {
+  ArchiveConfig& config = ArchiveConfig::Instance();
+  const int port = orvanta::test::FreeLoopbackPort();
+  auto statusPage = [](CPaintManagerUI& pm) {
+    return dynamic_cast<CTabLayoutUI*>(pm.FindControl(L"commitStatusTabLayout"))->GetCurSel();
+  };
+  UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* window) {
+    CPaintManagerUI& pm = PM(window);
+    EXPECT_EQ(TextOf(window, L"commitPortEdit"), std::to_wstring(config.CommitPort()));
+    EXPECT_EQ(TextOf(window, L"commitTitleEdit"), L"ORVANTA");
+    EXPECT_TRUE(dynamic_cast<COptionUI*>(pm.FindControl(L"commitCheck"))->IsSelected());
+
+    UITest::SetText(pm, L"commitPortEdit", std::to_wstring(port).c_str());
+    UITest::SetText(pm, L"commitTitleEdit", L"WS7");
+    UITest::Click(pm, L"saveSettingBtn");
+    EXPECT_EQ(SOCommitSCU::StationListenerPort(), port);
+    EXPECT_EQ(SOCommitSCU::StationListenerAETitle(), "WS7");
+    EXPECT_EQ(statusPage(pm), 0);
+
+    UITest::Click(pm, L"commitCheck");
+    EXPECT_FALSE(pm.FindControl(L"commitPanel")->IsEnabled());
+    UITest::Click(pm, L"saveSettingBtn");
+    EXPECT_FALSE(config.CommitEnabled());
+    EXPECT_EQ(SOCommitSCU::StationListenerPort(), 0);
+    EXPECT_EQ(statusPage(pm), 1);
+    window->Close(IDCANCEL);
+  });
+  tabrisk::SOSettingDlg dialog;
+  dialog.Create(nullptr, L"SOSettingDlg", 0x86C80000, 0, 0, 0, 0, 0);
+  dialog.ShowModal();
+  config.SetCommit(true, ArchiveConfig::kDefaultCommitPort, ArchiveConfig::kDefaultCommitAETitle);
 }
 
 TEST_F(StudyDialogs, CloudSendFindsAnEnabledStationByItsCodeAndRemembersItOnce) {

@@ -13,7 +13,9 @@
 #include "StudyRows.h"
 #include "Zarnet.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <iterator>
 #include <future>
 
 using namespace DuiLib;
@@ -22,11 +24,8 @@ namespace tabrisk {
 
 namespace {
 
-// The study row's own copy of its record; the row's tag points at it.
-class CPatientRecordDeleteObject : public CDeleteObject {
- public:
-  PatientRecord record;
-};
+// Study rows made at a time: more than a screenful, few enough to make at once.
+constexpr size_t kStudyRowBatch = 100;
 
 std::wstring Wide(const std::string& text) { return SOUtil::UTF82WStr(text.c_str()); }
 std::wstring Translated(const char* text) { return SOUtil::UTF82WStr(ui_gettext(text)); }
@@ -100,6 +99,7 @@ void SOTabriskWnd::InitWindow() {
   SOSCPManager& service = SOSCPManager::Instance();
   service.AddListener(this);
   service.Start();
+  service.ApplyCommitListener();
 
   m_serviceError = m_PaintManager.FindControl(L"storeSCPErrorCtl");
   m_studyList = dynamic_cast<CListUI*>(m_PaintManager.FindControl(L"studyList"));
@@ -185,10 +185,13 @@ void SOTabriskWnd::Notify(TNotifyUI& msg) {
       return;
     }
     OnToolbar(name);
+  } else if (type == L"scroll") {
+    if (msg.pSender == m_studyList) OnStudyListScrolled();
   } else if (type == L"itemselect") {
     if (msg.pSender == m_studyList) {
       ClearUnread();
       RefreshSelection();
+      OnStudyListScrolled();
     } else if (msg.pSender == m_seriesList) {
       PreviewSeries();
     } else if (msg.pSender == m_reportList) {
@@ -291,6 +294,10 @@ bool SOTabriskWnd::OnFileReceived(SODcmAssociationParams& params, SODcmFile* fil
 
 void SOTabriskWnd::OnStoreEnd(SODcmAssociationParams& params) { m_receiver.OnStoreEnd(params); }
 
+bool SOTabriskWnd::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
+  return m_receiver.OnCommitRequested(refs, result);
+}
+
 void SOTabriskWnd::OnStateChanged(bool running) {
   m_invoke.BeginInvoke([this, running] { ShowServiceState(running); });
 }
@@ -331,21 +338,44 @@ void SOTabriskWnd::RefreshStudyList(const char* text) {
   int index = m_studyList->GetCurSel();
   std::string selectedId;
   if (const PatientRecord* selected = SelectedStudy()) selectedId = selected->id;
-  m_studyList->RemoveAll();
+  m_studyList->RemoveAll();  // first: the rows point into the records
+  m_studyRowById.clear();
+  m_studyById.clear();
+  m_studies.clear();
   std::vector<PatientRecord> records;
   m_store->GetPatientRecords(records, m_searchText.empty() ? nullptr : m_searchText.c_str(), false);
-  for (PatientRecord& record : records) {
-    auto* copy = new CPatientRecordDeleteObject;
-    copy->record = std::move(record);
-    CListTextElementUI* row = NewRow(0);
-    row->SetMarked(copy->record.unread);
-    m_studyList->Add(row);
-    row->SetDeleteObject(copy);
-    FillStudyRow(row, &copy->record);
-    if (!selectedId.empty() && copy->record.id == selectedId) index = m_studyList->GetCount() - 1;
+  m_studies.assign(std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+  for (size_t i = 0; i < m_studies.size(); ++i) {
+    PatientRecord& record = m_studies[i];
+    m_studyById.emplace(record.id, &record);
+    if (!selectedId.empty() && record.id == selectedId) index = static_cast<int>(i);
   }
-  SelectQuietly(m_studyList, ClampSelection(index, m_studyList->GetCount()), true);
+  index = ClampSelection(index, static_cast<int>(m_studies.size()));
+  MakeStudyRows(std::max(kStudyRowBatch, static_cast<size_t>(index + 1)));
+  SelectQuietly(m_studyList, index, true);
   RefreshSelection();
+}
+
+void SOTabriskWnd::MakeStudyRows(size_t upTo) {
+  if (!m_studyList) return;
+  upTo = std::min(upTo, m_studies.size());
+  for (size_t i = static_cast<size_t>(m_studyList->GetCount()); i < upTo; ++i) {
+    const PatientRecord& record = m_studies[i];
+    CListTextElementUI* row = NewRow(0);
+    row->SetMarked(record.unread);
+    m_studyList->Add(row);
+    FillStudyRow(row, &record);
+    m_studyRowById[record.id] = row;
+  }
+}
+
+void SOTabriskWnd::OnStudyListScrolled() {
+  if (!m_studyList || static_cast<size_t>(m_studyList->GetCount()) >= m_studies.size()) return;
+  const SIZE pos = m_studyList->GetScrollPos(), range = m_studyList->GetScrollRange();
+  const RECT box = m_studyList->GetPos();
+  const bool nearEnd = range.cy - pos.cy <= 2 * (box.bottom - box.top);
+  const bool lastRowSelected = m_studyList->GetCurSel() >= m_studyList->GetCount() - 1;
+  if (nearEnd || lastRowSelected) MakeStudyRows(static_cast<size_t>(m_studyList->GetCount()) + kStudyRowBatch);
 }
 
 void SOTabriskWnd::FillStudyRow(CListTextElementUI* row, const PatientRecord* record) {
@@ -362,35 +392,38 @@ void SOTabriskWnd::FillStudyRow(CListTextElementUI* row, const PatientRecord* re
   }
 }
 
+// One changed study: its record and, if it has one yet, its row; a study new to the list goes on
+// top with a row of its own.
 void SOTabriskWnd::UpdateStudyRow(const PatientRecord& record) {
   if (!m_studyList) return;
   CListTextElementUI* row = nullptr;
-  CPatientRecordDeleteObject* copy = nullptr;
-  for (int i = 0; i < m_studyList->GetCount() && !row; ++i) {
-    CListTextElementUI* candidate = StudyRow(i);
-    auto* object = candidate ? dynamic_cast<CPatientRecordDeleteObject*>(candidate->GetDeleteObject()) : nullptr;
-    if (object && object->record.id == record.id) {
-      row = candidate;
-      copy = object;
+  if (auto found = m_studyById.find(record.id); found != m_studyById.end()) {
+    *found->second = record;
+    if (auto made = m_studyRowById.find(record.id); made != m_studyRowById.end()) {
+      row = made->second;
+      FillStudyRow(row, found->second);
     }
-  }
-  if (!row) {
+  } else {
+    m_studies.push_front(record);
+    PatientRecord* added = &m_studies.front();
+    m_studyById.emplace(added->id, added);
     row = NewRow(0);
-    row->SetMarked(record.unread);
+    row->SetMarked(added->unread);
     m_studyList->AddAt(row, 0);
-    copy = new CPatientRecordDeleteObject;
-    row->SetDeleteObject(copy);
+    FillStudyRow(row, added);
+    m_studyRowById[added->id] = row;
   }
-  copy->record = record;
-  FillStudyRow(row, &copy->record);
-  if (m_studyList->GetItemIndex(row) == m_studyList->GetCurSel()) RefreshSelection();
+  if (row && m_studyList->GetItemIndex(row) == m_studyList->GetCurSel()) RefreshSelection();
 }
 
 void SOTabriskWnd::ClearUnread() {
   CListTextElementUI* row = StudyRow(SelectedOrFirst(m_studyList));
   if (!row) return;
-  const auto* record = reinterpret_cast<const PatientRecord*>(row->GetTag());
-  if (record && record->unread && m_store->SetPatientFlag(record->id.c_str(), "unread", false)) row->SetMarked(false);
+  auto* record = reinterpret_cast<PatientRecord*>(row->GetTag());
+  if (record && record->unread && m_store->SetPatientFlag(record->id.c_str(), "unread", false)) {
+    record->unread = false;
+    row->SetMarked(false);
+  }
 }
 
 void SOTabriskWnd::RefreshSelection() {

@@ -11,9 +11,11 @@
 #include "StudyJobs.h"
 #include "UIlib.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 class IKelvast;
@@ -68,6 +70,7 @@ class SOTabriskWnd : public DuiLib::WindowImplBase,
   bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
   void OnStateChanged(bool running) override;
+  bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) override;
 
   // ICloudManagerCallback: the web call's thread.
   void OnCloudStationChanged() override;
@@ -140,6 +143,10 @@ class SOTabriskWnd : public DuiLib::WindowImplBase,
   void OnStudyChangedUI(const std::string& id);
   void ShowServiceState(bool running);
   void FillStudyRow(DuiLib::CListTextElementUI* row, const PatientRecord* record);
+  // Makes the rows of the studies up to `upTo` (in list order) that have none yet.
+  void MakeStudyRows(size_t upTo);
+  // More rows once the list is scrolled or moved near the end of the rows made so far.
+  void OnStudyListScrolled();
   DuiLib::CListTextElementUI* StudyRow(int index) const;
   // The selected row of a list, else row 0; -1 for an empty list.
   static int SelectedOrFirst(DuiLib::CListUI* list);
@@ -183,6 +190,13 @@ class SOTabriskWnd : public DuiLib::WindowImplBase,
   DuiLib::CControlUI* m_serviceError = nullptr;
   DuiLib::CRichEditUI* m_reportText = nullptr;
   DuiLib::CControlUI* m_previewPanel = nullptr;
+  // The studies the list shows, in its order. Rows are made for the first ones and as scrolling
+  // reaches further: a user sees a screenful, and a large store would otherwise make a row (and
+  // its texts) for every study. The rows' tags point into the deque, whose elements stay put as
+  // it grows at either end.
+  std::deque<PatientRecord> m_studies;
+  std::unordered_map<std::string, PatientRecord*> m_studyById;
+  std::unordered_map<std::string, DuiLib::CListTextElementUI*> m_studyRowById;  // rows made so far
   std::vector<SeriesRecord> m_series;       // the series rows point into it
   std::vector<ReportSummary> m_reports;     // the report rows point into it
   ISOLumexa* m_preview = nullptr;

@@ -149,6 +149,7 @@ void SOSettingDlg::InitWindow() {
   m_nodes = dynamic_cast<CListUI*>(m_PaintManager.FindControl(L"remoteStationList"));
   m_saveBtn = m_PaintManager.FindControl(L"saveSettingBtn");
   m_cloudCheck = dynamic_cast<COptionUI*>(m_PaintManager.FindControl(L"cloudStoreCheck"));
+  m_commitCheck = dynamic_cast<COptionUI*>(m_PaintManager.FindControl(L"commitCheck"));
   FillGeneralPage();
   FillRemoteList();
   FillRemoteInfo();
@@ -163,6 +164,12 @@ void SOSettingDlg::FillGeneralPage() {
   SetText(L"calledTitleEdit", Wide(config.AETitle()));
   if (auto* status = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"storeStatusTabLayout")))
     status->SelectItem(SOSCPManager::Instance().IsRunning() ? 0 : 1);
+  SetText(L"commitPortEdit", std::to_wstring(config.CommitPort()));
+  SetText(L"commitTitleEdit", Wide(config.CommitAETitle()));
+  if (m_commitCheck) m_commitCheck->Selected(config.CommitEnabled(), false);
+  if (CControlUI* panel = m_PaintManager.FindControl(L"commitPanel")) panel->SetEnabled(config.CommitEnabled());
+  if (auto* status = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"commitStatusTabLayout")))
+    status->SelectItem(SOSCPManager::IsCommitListenerRunning() ? 0 : 1);
 }
 
 void SOSettingDlg::FillRemoteList() {
@@ -241,6 +248,11 @@ void SOSettingDlg::Save() {
   // The receiving service follows a new port or AE title at once.
   if ((newPort != config.Port() || aeTitle != config.AETitle()) && config.SetSCP(newPort, aeTitle.c_str()))
     SOSCPManager::Instance().Restart();
+  // The commitment listener takes its new values at once.
+  const bool commitOn = m_commitCheck && m_commitCheck->IsSelected();
+  if (config.SetCommit(commitOn, ArchiveConfig::ParsePort(Text(L"commitPortEdit").c_str()),
+                       Text(L"commitTitleEdit").c_str()))
+    SOSCPManager::Instance().ApplyCommitListener();
   FillGeneralPage();
   FillCloudPage(false);
 }
@@ -306,12 +318,17 @@ void SOSettingDlg::Notify(TNotifyUI& msg) {
     if (name == L"remoteDeleteBtn") return DeleteNode();
   } else if (msg.sType == L"itemselect" && msg.pSender == m_nodes) {
     return FillRemoteInfo();
+  } else if (msg.sType == L"selectchanged" && msg.pSender == m_commitCheck) {
+    if (m_saveBtn) m_saveBtn->SetEnabled(true);
+    if (CControlUI* panel = m_PaintManager.FindControl(L"commitPanel")) panel->SetEnabled(m_commitCheck->IsSelected());
+    return;
   } else if (msg.sType == L"selectchanged" && msg.pSender == m_cloudCheck) {
     if (m_saveBtn) m_saveBtn->SetEnabled(true);
     if (CControlUI* panel = m_PaintManager.FindControl(L"cloudPanel")) panel->SetEnabled(m_cloudCheck->IsSelected());
     return;
   } else if (msg.sType == L"textchanged") {
-    if (name == L"imagePathEdit" || name == L"portEdit" || name == L"calledTitleEdit" || name == L"receiveMinutesEdit") {
+    if (name == L"imagePathEdit" || name == L"portEdit" || name == L"calledTitleEdit" || name == L"receiveMinutesEdit" ||
+        name == L"commitPortEdit" || name == L"commitTitleEdit") {
       if (m_saveBtn) m_saveBtn->SetEnabled(true);
       return;
     }

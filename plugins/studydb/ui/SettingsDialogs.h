@@ -70,6 +70,7 @@ class SOSettingDlg : public DuiLib::WndDialog, public ISOConfigCallback, public 
   DuiLib::CInvoke m_invoke;
   DuiLib::CListUI* m_nodes = nullptr;
   DuiLib::CControlUI* m_saveBtn = nullptr;
+  DuiLib::COptionUI* m_commitCheck = nullptr;
   DuiLib::COptionUI* m_cloudCheck = nullptr;
 };
 

@@ -240,18 +240,36 @@ TEST_F(Viewer, WindowPresetsAndToolTogglesActOnTheControl) {
     ++menus;
     return 0u;
   });
+  // The toolbar highlights the one tool in use, or none.
+  auto lit = [&] {
+    std::vector<std::wstring> on;
+    for (const wchar_t* name : {L"wwIcon", L"zoomIcon", L"panIcon", L"valueIcon"})
+      if (dynamic_cast<COptionUI*>(PM().FindControl(name))->IsSelected()) on.emplace_back(name);
+    auto* tab = dynamic_cast<CTabLayoutUI*>(PM().FindControl(L"graphicTab"));
+    for (int page = 0; page < tab->GetCount(); ++page)
+      if (dynamic_cast<COptionUI*>(tab->GetItemAt(page))->IsSelected()) on.push_back(L"graphic" + std::to_wstring(page));
+    return on;
+  };
+  using Lit = std::vector<std::wstring>;
   Click(L"wwIcon");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModeWW);
   Click(L"wwIcon");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModeNone);
+  EXPECT_EQ(lit(), Lit{});
+  Click(L"wwIcon");
   Click(L"zoomBtn");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModeZoom);
+  EXPECT_EQ(lit(), Lit{L"zoomIcon"});
   Click(L"panBtn");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModePan);
+  EXPECT_EQ(lit(), Lit{L"panIcon"});
   Click(L"panBtn");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModeNone);
+  EXPECT_EQ(lit(), Lit{});
+  Click(L"valueBtn");
   Click(L"graphicTab");
   EXPECT_EQ(Lumexa()->GetMouseMode2D(), SOMouseModeLength);
+  EXPECT_EQ(lit(), Lit{L"graphic0"});
   EXPECT_EQ(menus, 0);
   SOWin::SetPopupMenuHook({});
   struct {
@@ -263,6 +281,7 @@ TEST_F(Viewer, WindowPresetsAndToolTogglesActOnTheControl) {
     EXPECT_EQ(ChooseFromMenu(L"graphicDownBtn", m.id), 1);
     EXPECT_EQ(Lumexa()->GetMouseMode2D(), m.mode);
     EXPECT_EQ(dynamic_cast<CTabLayoutUI*>(PM().FindControl(L"graphicTab"))->GetCurSel(), m.page);
+    EXPECT_EQ(lit(), Lit{L"graphic" + std::to_wstring(m.page)});
   }
   // Dismissing a menu changes nothing.
   EXPECT_EQ(ChooseFromMenu(L"graphicDownBtn", 0), 1);

@@ -114,7 +114,7 @@ TEST(Velstrom, TheWindowNarrowsItsListAsTheSearchIsTyped) {
   CPaintManagerUI::SetResourcePath(
       SOWin::FromUtf8((orvanta::test::ProgramFolder() / "skin").string() + "/").c_str());
   VelstromWnd window(TaggedFile().string());
-  ASSERT_NE(window.Create(nullptr, L"Velstrom", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, 0), nullptr);
+  ASSERT_NE(window.Create(nullptr, L"Velstrom", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 0, 0, 0), nullptr);
   auto* list = dynamic_cast<CListUI*>(window.GetPaintManager()->FindControl(L"tagList"));
   ASSERT_NE(list, nullptr);
   const int all = list->GetCount();

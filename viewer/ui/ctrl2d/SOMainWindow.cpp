@@ -131,9 +131,13 @@ SOImageObject* SOMainWindow::Route(ISODcmObject* object, std::vector<SOSeriesWin
     }
   }
   if (!target) return nullptr;
-  if (!touched) return target->AddObject(object);
-  SOImageObject* made = target->AddObject(object, false);
-  if (made && std::find(touched->begin(), touched->end(), target) == touched->end()) touched->push_back(target);
+  const bool opening = target->IsEmpty();
+  SOImageObject* made = touched ? target->AddObject(object, false) : target->AddObject(object);
+  if (made && touched && std::find(touched->begin(), touched->end(), target) == touched->end())
+    touched->push_back(target);
+  // A study that opens into an idle control makes its first series window the active one, so
+  // the operations on active windows (window presets, rotation) act on it before any click.
+  if (made && opening && !GetActiveSeriesWnd()) target->SetActive(true);
   return made;
 }
 

@@ -212,11 +212,11 @@ SOImageObject* SOSeriesWindow::AddObject(ISODcmObject* object, bool refresh) {
   }
   const bool hadFirst = first_ < GetImageObjectCount();
   Take(made, at);
-  // The page stays with the image it showed.
+  // The page stays with the image it showed; an empty window opens on the object's first frame.
   if (hadFirst) {
     requestedFirst_ = first_ < static_cast<int>(at) ? first_ : first_ + static_cast<int>(made.size());
   } else {
-    requestedFirst_ = static_cast<int>(at + made.size() - 1);
+    requestedFirst_ = static_cast<int>(at);
   }
   if (refresh)
     Refresh();
@@ -286,8 +286,17 @@ void SOSeriesWindow::Refresh(bool paintNow) {
   SettlePage();
   for (int k = 0; k < n && k < GetImageWndCount(); ++k) {
     const int i = first_ + k;
-    windows_[k]->SetImageObject(i < count ? images_[i].get() : nullptr, i < count ? i : 0);
-    if (i < count) KeepShown(images_[i].get());
+    SOImageWindow& cell = *windows_[k];
+    SOImageObject* image = i < count ? images_[i].get() : nullptr;
+    // An image that stays in its cell while images are added before it changes only its index,
+    // which the cell does not repaint for; its number in the corner must follow.
+    const bool moved = image && image == cell.GetSOImageObject() && cell.GetImageObjectIndex() != i;
+    cell.SetImageObject(image, i < count ? i : 0);
+    if (moved) {
+      ::InvalidateRect(cell.GetWindow(), nullptr, TRUE);
+      ::UpdateWindow(cell.GetWindow());
+    }
+    if (image) KeepShown(image);
   }
   const int pages = count / n + (count % n ? 1 : 0);
   if (pages != scrollbar_.GetCount()) {
@@ -378,7 +387,9 @@ void SOSeriesWindow::OnImageObjectUpdated(SOImageObject* sender, unsigned int ev
   for (auto& image : images_) {
     SOImageObject* other = image.get();
     if (other == sender) continue;
-    if (event == SOImageWWUpdated) other->WW(state.windowCenter, state.windowWidth);
+    // A width below 1 is the automatic window, which each image works out over its own values.
+    if (event == SOImageWWUpdated && state.windowWidth < 1) other->ResetWW();
+    else if (event == SOImageWWUpdated) other->WW(state.windowCenter, state.windowWidth);
     else if (event == SOImageZoomUpdated) other->Zoom(state.zoom);
     else other->Pan(state.panX, state.panY);
   }

@@ -6,6 +6,7 @@
 #include "ISODcmObject.h"
 #include "ISOImageObject.h"
 #include "LumexaModule.h"
+#include "SOImageObject.h"
 
 bool SOPluginDrag::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
   ISOImageObject* image = host_ ? host_->GetDataObject() : nullptr;
@@ -56,9 +57,11 @@ void SOPluginPan::Drag(ISOImageObject* image, int x, int y) {
 
 void SOPluginWW::Drag(ISOImageObject* image, int x, int y) {
   if (std::abs(x - pressX_) <= 2 && std::abs(y - pressY_) <= 2) return;
+  // The drag starts from the window on screen, which is the automatic one when the image has none.
   const SOImagePresentationState& state = image->GetImagePresentationState();
-  const double w = state.windowWidth;
-  const double c = state.windowCenter;
+  double w = state.windowWidth;
+  double c = state.windowCenter;
+  if (auto* own = dynamic_cast<SOImageObject*>(image)) own->GetShownWindow(c, w);
   const double step = std::max(1.0, std::trunc(w / 800));
   const double dx = step * (x - lastX_);
   const double dy = step * (lastY_ - y);

@@ -165,27 +165,79 @@ void SOPluginInfo::DrawCorners(HDC hdc, RECT r, int lift) {
   g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
   Gdiplus::Font font(L"Microsoft YaHei", size, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
   Gdiplus::SolidBrush brush(Gdiplus::Color(static_cast<Gdiplus::ARGB>(color_)));
-  const Gdiplus::RectF layout(static_cast<float>(r.left), static_cast<float>(r.top),
-                              static_cast<float>(r.right - r.left), static_cast<float>(r.bottom - r.top));
-  const Gdiplus::RectF lifted(layout.X, layout.Y, layout.Width, layout.Height - static_cast<float>(lift));
+  // A margin inside the box keeps the texts of boxes side by side (cells of a film) apart.
+  const float pad = std::max(2.0f, size * 0.3f);
+  const float w = std::max(0.0f, static_cast<float>(r.right - r.left) - 2 * pad);
+  const float h = std::max(0.0f, static_cast<float>(r.bottom - r.top) - 2 * pad);
+  const Gdiplus::RectF layout(static_cast<float>(r.left) + pad, static_cast<float>(r.top) + pad, w, h);
+  const Gdiplus::RectF lifted(layout.X, layout.Y, layout.Width, std::max(0.0f, h - static_cast<float>(lift)));
   std::wstring bottomLeft = corners[1];
   if (!pointer_.empty()) bottomLeft = bottomLeft.empty() ? pointer_ : pointer_ + L"\n\r" + bottomLeft;
-  struct Block {
-    const std::wstring* text;
-    Gdiplus::StringAlignment horizontal, vertical;
-    const Gdiplus::RectF* in;
-  };
-  const Block blocks[4] = {
-      {&corners[0], Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentNear, &layout},
-      {&corners[2], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentNear, &layout},
-      {&bottomLeft, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentFar, &lifted},
-      {&corners[3], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentFar, &layout},
-  };
-  for (const Block& b : blocks) {
-    if (b.text->empty()) continue;
+  auto draw = [&](const std::wstring& text, Gdiplus::StringAlignment horizontal, Gdiplus::StringAlignment vertical,
+                  const Gdiplus::RectF& in, bool oneLineEach) {
+    if (text.empty()) return;
     Gdiplus::StringFormat format;
-    format.SetAlignment(b.horizontal);
-    format.SetLineAlignment(b.vertical);
-    g.DrawString(b.text->c_str(), -1, &font, *b.in, &format, &brush);
+    format.SetAlignment(horizontal);
+    format.SetLineAlignment(vertical);
+    if (oneLineEach) format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+    g.DrawString(text.c_str(), -1, &font, in, &format, &brush);
+  };
+  // One edge's two blocks: while they fit side by side each is drawn as it comes; when they
+  // would meet, each keeps to its share of the edge, clipped there, one line per line.
+  auto edge = [&](const std::wstring& left, const std::wstring& right, Gdiplus::StringAlignment vertical,
+                  const Gdiplus::RectF& in) {
+    // No glyph is wider than the text size: texts short enough need no measuring.
+    const bool roomy = (LongestLine(left) + LongestLine(right)) * size + 2 * pad <= in.Width;
+    float leftWidth = left.empty() || roomy ? 0 : TextWidth(g, font, size, left);
+    float rightWidth = right.empty() || roomy ? 0 : TextWidth(g, font, size, right);
+    if (left.empty() || right.empty() || roomy || leftWidth + rightWidth + 2 * pad <= in.Width) {
+      draw(left, Gdiplus::StringAlignmentNear, vertical, in, false);
+      draw(right, Gdiplus::StringAlignmentFar, vertical, in, false);
+      return;
+    }
+    ShareEdge(in.Width, 2 * pad, leftWidth, rightWidth);
+    draw(left, Gdiplus::StringAlignmentNear, vertical, Gdiplus::RectF(in.X, in.Y, leftWidth, in.Height), true);
+    draw(right, Gdiplus::StringAlignmentFar, vertical,
+         Gdiplus::RectF(in.X + in.Width - rightWidth, in.Y, rightWidth, in.Height), true);
+  };
+  edge(corners[0], corners[2], Gdiplus::StringAlignmentNear, layout);
+  // The bottom-left block ends lift pixels higher; the right one still shares the edge with it.
+  if (lift == 0) {
+    edge(bottomLeft, corners[3], Gdiplus::StringAlignmentFar, layout);
+  } else {
+    draw(bottomLeft, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentFar, lifted, false);
+    draw(corners[3], Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentFar, layout, false);
+  }
+}
+
+size_t SOPluginInfo::LongestLine(const std::wstring& text) {
+  size_t longest = 0, start = 0;
+  for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+    longest = std::max(longest, end - start);
+  return std::max(longest, text.size() - start);
+}
+
+float SOPluginInfo::TextWidth(Gdiplus::Graphics& g, const Gdiplus::Font& font, float size, const std::wstring& text) {
+  for (const Measured& m : measured_)
+    if (m.size == size && m.text == text) return m.width;
+  Gdiplus::StringFormat format;
+  format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+  Gdiplus::RectF bounds;
+  g.MeasureString(text.c_str(), -1, &font, Gdiplus::RectF(0, 0, 0, 0), &format, &bounds);
+  // A few texts are drawn over and over (one window pages through many images of one series).
+  if (measured_.size() >= 8) measured_.erase(measured_.begin());
+  measured_.push_back(Measured{size, text, bounds.Width});
+  return bounds.Width;
+}
+
+void SOPluginInfo::ShareEdge(float width, float gap, float& left, float& right) {
+  const float room = std::max(0.0f, width - gap), half = room / 2;
+  if (left + right <= room) return;
+  if (left <= half) {
+    right = room - left;
+  } else if (right <= half) {
+    left = room - right;
+  } else {
+    left = right = half;
   }
 }

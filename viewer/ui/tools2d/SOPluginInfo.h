@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "SOGdiPlus.h"
 
 #include "ISOCtrlPlugin.h"
 
@@ -23,6 +26,10 @@ class SOPluginInfo : public ISOCtrlPlugin {
   // separated by "\n\r".
   static std::wstring FormatCornerText(int corner, ISOImageObject* image, int imageIndex, bool hidePatientData);
   const std::wstring& GetPointerText() const { return pointer_; }
+  // The widths the left and right blocks of one edge of a box `width` wide may take, `gap`
+  // apart; on entry left and right hold what they need. Both keep it when it fits; otherwise a
+  // block needing at most half keeps it and the other takes the rest, or each takes half.
+  static void ShareEdge(float width, float gap, float& left, float& right);
 
  protected:
   // The text size in pixels for the draw rectangle r; 0 when there is none.
@@ -45,7 +52,18 @@ class SOPluginInfo : public ISOCtrlPlugin {
     bool operator==(const Source&) const = default;
   };
 
+  // The widest line of text at a text size, as last measured.
+  struct Measured {
+    float size;
+    std::wstring text;
+    float width;
+  };
+  // Characters in the longest line of a text.
+  static size_t LongestLine(const std::wstring& text);
+  float TextWidth(Gdiplus::Graphics& g, const Gdiplus::Font& font, float size, const std::wstring& text);
+
   Source built_;
+  std::vector<Measured> measured_;
   std::wstring corners_[4];
   std::wstring pointer_;
 };

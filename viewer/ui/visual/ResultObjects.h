@@ -12,6 +12,9 @@
 
 namespace visual {
 
+// The value the engines give the pixels of a plane or projection that lie outside the volume.
+constexpr int16_t kOutsideVolume = -1024;
+
 struct ResultImage {
   std::unique_ptr<SODcmFile> file;
   std::unique_ptr<SODcmObject> object;
@@ -33,6 +36,8 @@ inline ResultImage MakeResultImage(SODcmFile* source, std::initializer_list<unsi
 }
 
 // Makes the image's own pixel record a 16-bit grey frame (rescale 1, 0) with a copy of pixels.
+// The outside-volume fill is the record's padding, so an automatic window spans the volume's
+// values only, as it spans a file's values without its padding.
 inline void SetGreyRecord(SOImageObjectEx& image, const int16_t* pixels, int rows, int columns) {
   DcmImageInputData* record = image.GetOriginalImagePixelData();
   if (!record) return;
@@ -45,6 +50,7 @@ inline void SetGreyRecord(SOImageObjectEx& image, const int16_t* pixels, int row
   }
   record->rows = static_cast<unsigned short>(rows);
   record->columns = static_cast<unsigned short>(columns);
+  record->paddingLow = record->paddingHigh = kOutsideVolume;
   if (pixels) std::copy_n(reinterpret_cast<const unsigned char*>(pixels), record->data.count, record->data.data);
 }
 

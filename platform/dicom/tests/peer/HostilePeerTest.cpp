@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -217,17 +218,22 @@ std::string BigEndian(uint32_t value, int n) {
   return out;
 }
 
-// An A-ASSOCIATE-RQ for verification, built by hand so the test holds the raw connection.
-std::string VerificationRequest() {
+// An A-ASSOCIATE-RQ with one presentation context (implicit little endian), built by hand so the
+// test holds the raw connection.
+std::string AssociationRequest(std::string callingAE, const std::string& abstractSyntax) {
   auto item = [](unsigned char type, const std::string& value) {
     return std::string(1, char(type)) + '\0' + BigEndian(uint32_t(value.size()), 2) + value;
   };
   std::string body = BigEndian(1, 2) + std::string(2, '\0');
-  body += std::string("ORVANTA").append(9, ' ') + std::string("HOSTILE").append(9, ' ') + std::string(32, '\0');
+  body += std::string("ORVANTA").append(9, ' ') + callingAE.append(16 - callingAE.size(), ' ') + std::string(32, '\0');
   body += item(0x10, "1.2.840.10008.3.1.1.1");
-  body += item(0x20, std::string("\x01\0\0\0", 4) + item(0x30, "1.2.840.10008.1.1") + item(0x40, "1.2.840.10008.1.2"));
+  body += item(0x20, std::string("\x01\0\0\0", 4) + item(0x30, abstractSyntax) + item(0x40, "1.2.840.10008.1.2"));
   body += item(0x50, item(0x51, BigEndian(16384, 4)) + item(0x52, "1.2.3.4"));
   return std::string("\x01\0", 2) + BigEndian(uint32_t(body.size()), 4) + body;
+}
+
+std::string VerificationRequest(std::string callingAE = "HOSTILE") {
+  return AssociationRequest(std::move(callingAE), "1.2.840.10008.1.1");
 }
 
 TEST(HostilePeer, ACommandSentInTinyWholePdusIsCutAtItsLimit) {
@@ -546,3 +552,140 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first bytes the service answers with, as many as came within limit (at most n).
+std::string Answer(RawPeer& peer, size_t n, Clock::duration limit) {
+  std::string got;
+  const Clock::time_point end = Clock::now() + limit;
+  while (got.size() < n && Clock::now() < end) {
+    pollfd p{peer.Socket(), POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    char buf[64];
+    ssize_t r = recv(peer.Socket(), buf, std::min(sizeof buf, n - got.size()), MSG_DONTWAIT);
+    if (r <= 0) break;
+    got.append(buf, size_t(r));
+  }
+  return got;
+}
+
+}  // namespace
+
+// Twenty silent connections and eight associations held open by one peer, all from this host,
+// at the service's own limits: the peer gets its share of places and each request over it is
+// refused at once as a transient rejection, and a normal sender is served in its usual time.
+TEST(HostilePeer, HeldAndSilentConnectionsLeaveRoomForANormalSender) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  fs::path dir = orvanta::test::MakeTempDir("crowded");
+  const std::vector<std::string> files = peer::MakeInstances(ct, dir / "ct", 20);
+  Service service;
+  std::vector<std::unique_ptr<RawPeer>> silent;
+  for (int i = 0; i < 20; ++i) {
+    silent.push_back(std::make_unique<RawPeer>(service.port));
+    EXPECT_TRUE(silent.back()->Connected());
+  }
+  std::vector<std::unique_ptr<RawPeer>> held;
+  int accepted = 0, refused = 0;
+  for (int i = 0; i < 8; ++i) {
+    held.push_back(std::make_unique<RawPeer>(service.port));
+    RawPeer& peer = *held.back();
+    ASSERT_TRUE(peer.Connected() && peer.Send(VerificationRequest("KEEPALIVE")));
+    const Clock::time_point asked = Clock::now();
+    const std::string answer = Answer(peer, 10, 10s);
+    ASSERT_FALSE(answer.empty()) << "request " << i << " was not answered";
+    if (answer[0] == 0x02) {
+      ++accepted;
+    } else {
+      ++refused;
+      ASSERT_EQ(answer.size(), 10u);
+      EXPECT_EQ(answer[0], 0x03);  // A-ASSOCIATE-RJ
+      EXPECT_EQ(answer[7], 0x02);  // rejected, transient
+      EXPECT_EQ(answer[8], 0x03);  // by the service provider (presentation)
+      EXPECT_EQ(answer[9], 0x02);  // local limit exceeded
+      EXPECT_LT(Seconds(Clock::now() - asked), 1.0);
+    }
+  }
+  EXPECT_EQ(accepted, 4);
+  EXPECT_EQ(refused, 4);
+
+  double storeSeconds = 0, echoSeconds = 0;
+  std::vector<std::string> store{"storescu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)};
+  store.insert(store.end(), files.begin(), files.end());
+  EXPECT_EQ(RunTool(store, dir / "storescu.log", storeSeconds), 0);
+  EXPECT_EQ(RunTool({"echoscu", "-aec", "ORVANTA", "127.0.0.1", std::to_string(service.port)}, dir / "echoscu.log",
+                    echoSeconds),
+            0);
+  EXPECT_EQ(service.keeper.stored, 20);
+  std::cout << "normal sender served in " << storeSeconds << " s, echo in " << echoSeconds << " s\n";
+  EXPECT_LT(storeSeconds, 5.0);
+  EXPECT_LT(echoSeconds, 5.0);
+}
+
+namespace {
+
+// One implicit little endian element.
+std::string Element(uint32_t tag, std::string value) {
+  if (value.size() % 2) value += '\0';
+  auto le = [](uint32_t v, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += char((v >> (8 * i)) & 0xFF);
+    return out;
+  };
+  return le(tag >> 16, 2) + le(tag & 0xFFFF, 2) + le(uint32_t(value.size()), 4) + value;
+}
+
+std::string U16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
+
+// P-DATA-TF PDUs carrying bytes as one command or data set of context 1, in fragments that fit
+// the service's largest PDU.
+std::string PData(const std::string& bytes, bool command) {
+  std::string out;
+  constexpr size_t kFragment = 16000;
+  for (size_t at = 0; at < bytes.size(); at += kFragment) {
+    const std::string part = bytes.substr(at, kFragment);
+    const bool last = at + kFragment >= bytes.size();
+    const char control = char((command ? 1 : 0) | (last ? 2 : 0));
+    const std::string pdv = BigEndian(uint32_t(part.size() + 2), 4) + '\x01' + control + part;
+    out += std::string("\x04\0", 2) + BigEndian(uint32_t(pdv.size()), 4) + pdv;
+  }
+  return out;
+}
+
+}  // namespace
+
+// A data set whose elements run backwards (which DCMTK reads in time growing with the square of
+// its size) is answered with a failure at once, and the association goes on.
+TEST(HostilePeer, DataSetWithItsElementsBackwardsIsRefusedAtOnce) {
+  Service service;
+  RawPeer peer(service.port);
+  ASSERT_TRUE(peer.Connected() && peer.Send(AssociationRequest("BACKWARDS", "1.2.840.10008.5.1.4.1.1.2")));
+  const std::string accepted = Answer(peer, 6, 10s);
+  ASSERT_FALSE(accepted.empty());
+  ASSERT_EQ(accepted[0], 0x02);
+  const uint32_t rest = uint32_t(uint8_t(accepted[2])) << 24 | uint32_t(uint8_t(accepted[3])) << 16 |
+                        uint32_t(uint8_t(accepted[4])) << 8 | uint8_t(accepted[5]);
+  ASSERT_EQ(Answer(peer, rest, 10s).size(), rest);
+
+  std::string command = Element(0x00000002, "1.2.840.10008.5.1.4.1.1.2") + Element(0x00000100, U16(0x0001)) +
+                        Element(0x00000110, U16(1)) + Element(0x00000700, U16(0)) +
+                        Element(0x00000800, U16(0x0000)) + Element(0x00001000, "1.2.3.4.5");
+  command = Element(0x00000000, std::string{char(command.size()), char(command.size() >> 8), 0, 0}) + command;
+  // 40,000 private elements, highest tag first: 400 KB.
+  std::string dataset;
+  for (uint32_t element = 0xFFFF; element > 0xFFFF - 40000; --element) dataset += Element(0x00110000 | element, "ab");
+  ASSERT_TRUE(peer.Send(PData(command, true)) && peer.Send(PData(dataset, false)));
+  const Clock::time_point sent = Clock::now();
+
+  const std::string header = Answer(peer, 6, 60s);
+  const double seconds = Seconds(Clock::now() - sent);
+  ASSERT_EQ(header.size(), 6u);
+  EXPECT_EQ(header[0], 0x04);
+  const uint32_t length = uint32_t(uint8_t(header[4])) << 8 | uint8_t(header[5]);
+  const std::string response = Answer(peer, length, 10s);
+  const std::string status = Element(0x00000900, U16(0xC000));
+  EXPECT_NE(response.find(status), std::string::npos) << "no status C000 in the response";
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_EQ(service.keeper.stored, 0);
+}

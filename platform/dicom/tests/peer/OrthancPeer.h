@@ -8,9 +8,11 @@
 
 namespace peer {
 
-// An Orthanc server of our own for one test: storage in a temporary folder, DICOM on a free
-// loopback port, no HTTP server, C-GET allowed to everyone, and one modality declared: our
-// AE title at the port where we take storage commitment answers.
+// An Orthanc server of our own for one test, at its defaults for everything DICOM: storage in
+// a temporary folder, DICOM on a free loopback port, no HTTP server, no saved jobs, and one
+// modality declared as a site declares a workstation: our AE title at the port where we take
+// storage commitment answers (a declared modality may also find and get). It keeps the first
+// copy of an instance sent twice.
 struct OrthancPeer {
   static constexpr const char* kAETitle = "ORTHANC";
   std::filesystem::path dir;

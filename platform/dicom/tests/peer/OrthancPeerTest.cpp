@@ -13,6 +13,7 @@
 #include <dcmtk/dcmdata/dctk.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -222,6 +223,55 @@ TEST_F(OrthancWithStudies, CommitmentAnsweredOnTheNodesOwnAssociation) {
   EXPECT_TRUE(none.success.empty());
   for (const char* bad : {"0", "70000", "12ab", "-1"})
     EXPECT_FALSE(deaf.Init("127.0.0.1", orthanc->port, peer::OrthancPeer::kAETitle, kOurAE, bad)) << bad;
+}
+
+// The station's listener on the port the node knows: requests that name no port of their own
+// get their answers there, each its own (matched by transaction), even side by side; without
+// the listener the same request gets none.
+TEST_F(OrthancWithStudies, StationListenerTakesAnswersForRequestsSideBySide) {
+  struct Listening {
+    explicit Listening(int port) { ok = SOCommitSCU::StartStationListener(kOurAE, port); }
+    ~Listening() { SOCommitSCU::StopStationListener(); }
+    bool ok;
+  } listening(reportPort);
+  ASSERT_TRUE(listening.ok);
+  EXPECT_EQ(SOCommitSCU::StationListenerPort(), reportPort);
+  EXPECT_EQ(SOCommitSCU::StationListenerAETitle(), kOurAE);
+  EXPECT_FALSE(SOCommitSCU::StartStationListener("", reportPort));
+  ASSERT_TRUE(SOCommitSCU::StartStationListener(kOurAE, reportPort));
+
+  const std::vector<std::vector<std::string>> parts{ct, mr, other};
+  std::vector<SODcmCommitResult> results(parts.size());
+  std::vector<int> answered(parts.size(), 0);
+  std::vector<std::thread> requests;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    requests.emplace_back([&, i] {
+      std::vector<SODcmReferencedSOP> refs;
+      for (const std::string& file : parts[i]) refs.push_back(Ref(file));
+      SOCommitSCU commit;
+      answered[i] = commit.Init("127.0.0.1", orthanc->port, peer::OrthancPeer::kAETitle, kOurAE, "") &&
+                    commit.RequestCommit(nullptr, refs, results[i], nullptr, true, 20);
+    });
+  }
+  for (std::thread& request : requests) request.join();
+  for (size_t i = 0; i < parts.size(); ++i) {
+    ASSERT_TRUE(answered[i]) << i << orthanc->process->Log();
+    std::vector<std::string> committed;
+    for (const auto& r : results[i].success) committed.push_back(r.sopInstanceUID);
+    std::vector<std::string> expected;
+    for (const std::string& file : parts[i]) expected.push_back(Ref(file).sopInstanceUID);
+    std::sort(committed.begin(), committed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(committed, expected) << i;
+    EXPECT_TRUE(results[i].failed.empty()) << i;
+  }
+
+  SOCommitSCU::StopStationListener();
+  EXPECT_EQ(SOCommitSCU::StationListenerPort(), 0);
+  SOCommitSCU deaf;
+  ASSERT_TRUE(deaf.Init("127.0.0.1", orthanc->port, peer::OrthancPeer::kAETitle, kOurAE, ""));
+  SODcmCommitResult none;
+  EXPECT_FALSE(deaf.RequestCommit(nullptr, {Ref(ct[0])}, none, nullptr, true, 3));
 }
 
 }  // namespace

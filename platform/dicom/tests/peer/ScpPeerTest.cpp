@@ -32,8 +32,10 @@ struct Recorder : ISODcmSCPCallback {
   std::vector<std::string> uids;
   std::vector<std::string> syntaxes;
   std::vector<std::string> callingAEs;
-  // Where each object was during OnStore: the temporary file it is read from, or "" in memory.
+  // Where each object was during OnStore: the temporary file it is read from, or "" in memory;
+  // and the permissions of that file's folder then.
   std::vector<std::string> sources;
+  std::vector<fs::perms> sourceFolderPerms;
   int begins = 0;
   int ends = 0;
   std::vector<bool> states;
@@ -48,9 +50,12 @@ struct Recorder : ISODcmSCPCallback {
     OFString ts;
     file->GetFileFormat()->getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, ts);
     std::string source = file->GetFilePath();
+    std::error_code ec;
+    fs::perms perms = source.empty() ? fs::perms::none : fs::status(fs::path(source).parent_path(), ec).permissions();
     if (!saveDir.empty()) file->SaveFile((saveDir / (uid + ".dcm")).c_str(), true);
     std::lock_guard<std::mutex> lock(mutex);
     sources.push_back(source);
+    sourceFolderPerms.push_back(perms);
     uids.push_back(uid);
     syntaxes.push_back(ts.c_str());
     callingAEs.push_back(params.callingAE);
@@ -75,10 +80,11 @@ struct RunningSCP {
   SODcmSCP scp;
   int port = FreeLoopbackPort();
   std::thread thread;
-  explicit RunningSCP(ISODcmSCPCallback* callback) {
+  explicit RunningSCP(ISODcmSCPCallback* callback, const fs::path& spill = {}) {
     EXPECT_TRUE(scp.InitSCP("ORVANTA", port));
     EXPECT_TRUE(scp.SetTransferFormat(SODcmTransferFormat_All));
     scp.SetCallback(callback);
+    if (!spill.empty()) scp.SetSpillFolder(spill.c_str());
     thread = std::thread([this] { scp.StartSCP(); });
   }
   ~RunningSCP() {
@@ -164,8 +170,9 @@ TEST(ScpPeer, LargeObjectGoesThroughATemporaryFileSmallOnesStayInMemory) {
   Recorder recorder;
   recorder.saveDir = dir / "saved";
   fs::create_directories(recorder.saveDir);
+  const fs::path spill = dir / "store";
   {
-    RunningSCP scp(&recorder);
+    RunningSCP scp(&recorder, spill);
     ASSERT_TRUE(scp.Ready());
     EXPECT_EQ(RunStoreSCU(scp.port, {large}, dir / "storescu-large.log"), 0);
     // Deflated on the wire: inflated as it arrives.
@@ -174,6 +181,11 @@ TEST(ScpPeer, LargeObjectGoesThroughATemporaryFileSmallOnesStayInMemory) {
   ASSERT_EQ(recorder.sources.size(), 2u);
   EXPECT_FALSE(recorder.sources[0].empty());
   EXPECT_FALSE(fs::exists(recorder.sources[0])) << "the temporary file outlived the object";
+  // In a private folder of its own under the given one, gone with the service.
+  const fs::path folder = fs::path(recorder.sources[0]).parent_path();
+  EXPECT_EQ(folder.parent_path(), spill);
+  EXPECT_EQ(recorder.sourceFolderPerms[0], fs::perms::owner_all);
+  EXPECT_FALSE(fs::exists(folder));
   EXPECT_EQ(recorder.sources[1], "");
   EXPECT_EQ(recorder.syntaxes[1], UID_DeflatedExplicitVRLittleEndianTransferSyntax);
   EXPECT_TRUE(peer::SameContent(large, recorder.saveDir / (recorder.uids[0] + ".dcm")));

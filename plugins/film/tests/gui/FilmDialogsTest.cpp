@@ -1,4 +1,7 @@
 #include "BlockLayout.h"
+#include "DicomFixtures.h"
+#include "SOFilmBox.h"
+#include "SOFilmSession.h"
 #include "FilmGuiSupport.h"
 #include "FilmTestFiles.h"
 #include "FilmWindows.h"
@@ -226,6 +229,67 @@ TEST_F(FilmDialogs, TheWindowTogglesToolsAndFollowsThePrinterItsHeaderComesFrom)
   ASSERT_TRUE(config.RemoveAt(1));
   EXPECT_EQ(Text(pm, L"printerCombo"), L"plain");
   ::DestroyWindow(hwnd);
+}
+
+// Several files chosen at once, the layout and print buttons doing what they are named for, and
+// a print that cannot reach its printer told to the user.
+TEST_F(FilmDialogs, TheWindowOpensSeveralFilesAndItsButtonsLayOutAndPrintWhatTheySay) {
+  ASSERT_TRUE(config.Add(Named("unreachable", orvanta::test::FreeLoopbackPort())));
+  const fs::path films = MakeTempDir("films");
+  SOPrintQueue queue(films.string());
+  auto window = std::make_unique<brenvik::SOPluginFilmWnd>(&config, &queue);
+  HWND hwnd = window->Create(nullptr, L"SOPluginFilmWnd", WS_POPUP | WS_VISIBLE, 0, 0, 0, 1200, 760);
+  ASSERT_NE(hwnd, nullptr);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  ISOOstrel* ostrel = window->GetOstrel();
+
+  orvanta::fixtures::CtSeriesOptions o;
+  o.slices = 3;
+  o.rows = o.columns = 32;
+  std::string chosen;
+  for (const fs::path& f : orvanta::fixtures::WriteCtSeries(MakeTempDir("open"), o).files)
+    chosen += f.string() + "\n";
+  SOWin::SetFileChooserHook([&](const std::string& kind, const std::string&) { return kind == "open" ? chosen : ""; });
+  UITest::Click(pm, L"openFileBtn");
+  SOWin::SetFileChooserHook({});
+  ASSERT_TRUE(PumpUntil([&] {
+    ISOFilmSession* s = ostrel->GetCurrentSession();
+    return s && s->GetImageBoxCount() > 0 && s->GetImageBox(2) && s->GetImageBox(2)->GetImageObject();
+  })) << "every chosen file is loaded";
+
+  // One image a film, for all films: three films.
+  UITest::Click(pm, L"allOpt");
+  UITest::Click(pm, L"I1X1Btn");
+  ISOFilmSession* session = ostrel->GetCurrentSession();
+  ASSERT_EQ(session->GetFilmBoxCount(), 3);
+
+  // Each print button gives its own film file: one frame for the current film, three for all.
+  Boxes boxes;
+  auto frames = [&](const char* button) {
+    const size_t before = queue.Jobs().size();
+    UITest::Click(pm, SOWin::FromUtf8(button).c_str());
+    EXPECT_TRUE(PumpUntil([&] { return queue.Jobs().size() == before + 1 && window->Generating() == 0; }));
+    return queue.Jobs().empty() ? -1 : queue.Jobs().front().filmCount;
+  };
+  EXPECT_EQ(frames("printCurrentBtn"), 1);
+  EXPECT_EQ(frames("printAllBtn"), 3);
+  // Neither reached a printer, and the user is told so for each.
+  EXPECT_TRUE(PumpUntil([&] { return boxes.texts.size() >= 2; }));
+  EXPECT_EQ(boxes.texts, std::vector<std::wstring>(2, L"胶片打印失败！"));
+
+  // "4x5" is four columns by five rows: the second cell starts a quarter across, the fifth row
+  // four fifths down.
+  UITest::Click(pm, L"I4X5Btn");
+  ASSERT_EQ(session->GetFilmBoxCount(), 1);
+  ISOFilmBox* film = session->GetFilmBox(0);
+  ASSERT_EQ(film->GetImageBoxCount(), 20);
+  auto* cells = dynamic_cast<SOFilmBox*>(film);
+  ASSERT_NE(cells, nullptr);
+  EXPECT_FLOAT_EQ(cells->GetCell(1)->GetX(), 0.25f);
+  EXPECT_FLOAT_EQ(cells->GetCell(19)->GetY(), 0.8f);
+  ::DestroyWindow(hwnd);
+  EXPECT_TRUE(PumpUntil([&] { return window->Generating() == 0; }));
+  queue.WaitIdle();
 }
 
 }  // namespace

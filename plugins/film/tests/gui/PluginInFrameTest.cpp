@@ -109,6 +109,10 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
            status == "DONE";
   }, 120000)) << scp.process->Log();
   EXPECT_EQ(scp.Stored("HG_").size(), 1u);
+  // The frame's status line says the film went out.
+  CPaintManagerUI& framePm = *frame->GetPaintManager();
+  EXPECT_TRUE(PumpUntil([&] { return Text(framePm, L"statusTextLabel") == L"胶片已打印。"; }, 5000))
+      << SOWin::ToUtf8(Text(framePm, L"statusTextLabel"));
   SODcmFile film;
   ASSERT_TRUE(film.LoadFile(FilmFiles()[0].c_str()));
   std::string text;

@@ -1,13 +1,15 @@
-// An order's images through the plug-in's network store, framed by storage commitment: to
-// Orthanc, which answers commitment later on an association of its own to the port it knows this
-// station by, and to a consultation node of ours, which answers on the request's association and
-// lists what it holds of a study, so that the team downloads from it what the client uploaded.
+// An order's images through the plug-in's network store, framed by storage commitment, from the
+// client to the node and from the node to the team: through Orthanc at its defaults, which
+// answers commitment later on an association of its own to the station's listener, and through
+// a consultation node of ours, which answers on the request's association and lists what it
+// holds of a study.
 
 #include "ClientOrder.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
 #include "OrthancPeer.h"
 #include "RemoteWebSupport.h"
+#include "SOCommitSCU.h"
 #include "TeamOrder.h"
 #include "TestPeer.h"
 
@@ -23,7 +25,7 @@ struct TransferEvents : IOrderObjectCallback {
 class OrderTransferTest : public RemoteWebTest {
  protected:
   void TearDown() override {
-    RemoteSession::SetCommitAnswerPort(0);
+    SOCommitSCU::StopStationListener();
     RemoteWebTest::TearDown();
   }
 
@@ -47,6 +49,23 @@ class OrderTransferTest : public RemoteWebTest {
     return nullptr;
   }
 
+  // The reporter's poll lists the team's one order; its download, run to its end, fills the
+  // team's own store, named after the node.
+  std::shared_ptr<TeamOrder> DownloadAsTeam() {
+    Login("reporter");
+    MServer::Instance().Poll();
+    auto teams = LinkManager::Instance().Teams();
+    if (teams.size() != 1 || teams[0]->Orders().size() != 1) return nullptr;
+    auto teamOrder = std::dynamic_pointer_cast<TeamOrder>(teams[0]->Orders()[0]);
+    if (!teamOrder || teamOrder->Store() == Gossamy::LocalDB() || !teamOrder->NeedsImageDownload()) return nullptr;
+    TransferEvents events;
+    teamOrder->AddObserver(&events);
+    const bool finished = teamOrder->DownloadImages(false) && WaitUntil([&] { return events.finished == 1; }, 60000);
+    teamOrder->RemoveObserver(&events);
+    if (!finished || events.stored < 1) return nullptr;
+    return teamOrder;
+  }
+
   static int RemoteState(const std::string& studyUID) {
     IKelvast* local = Gossamy::LocalDB();
     PatientRecord row;
@@ -61,7 +80,7 @@ TEST_F(OrderTransferTest, UploadIsCommittedByANodeThatAnswersOnItsOwnAssociation
   const int answerPort = orvanta::test::FreeLoopbackPort();
   peer::OrthancPeer orthanc("ORVANTA", answerPort);
   ASSERT_TRUE(orthanc.Ready());
-  RemoteSession::SetCommitAnswerPort(answerPort);
+  ASSERT_TRUE(SOCommitSCU::StartStationListener("ORVANTA", answerPort));
   const TeamRecord team = TeamAtNode(peer::OrthancPeer::kAETitle, orthanc.port);
 
   // Committed after the send, the upload activates the order: the study waits for the team.
@@ -73,6 +92,16 @@ TEST_F(OrderTransferTest, UploadIsCommittedByANodeThatAnswersOnItsOwnAssociation
       << order->Record().state;
   EXPECT_EQ(order->Progress(), 100);
   EXPECT_EQ(Count("DiagnosticActivate"), 1);
+
+  // The team's download: Orthanc lists nothing for a commitment query naming the study, so it
+  // is asked what it holds by C-FIND, and every image comes.
+  std::shared_ptr<TeamOrder> teamOrder = DownloadAsTeam();
+  ASSERT_TRUE(teamOrder) << orthanc.process->Log();
+  EXPECT_FALSE(teamOrder->NeedsImageDownload());
+  PatientRecord study;
+  ASSERT_TRUE(teamOrder->LoadLocalStudy(study));
+  ASSERT_EQ(study.series.size(), 1u);
+  EXPECT_EQ(study.series[0].instances.size(), 3u);
 }
 
 TEST_F(OrderTransferTest, TheTeamDownloadsWhatTheClientUploadedThroughTheConsultationNode) {
@@ -91,22 +120,9 @@ TEST_F(OrderTransferTest, TheTeamDownloadsWhatTheClientUploadedThroughTheConsult
   EXPECT_EQ(node.GetCounters().commitRequests, 2);
 
   // The team's poll lists it; the download fills the team's own store, named after the node.
-  Login("reporter");
-  MServer::Instance().Poll();
-  auto teams = LinkManager::Instance().Teams();
-  ASSERT_EQ(teams.size(), 1u);
-  ASSERT_EQ(teams[0]->Orders().size(), 1u);
-  auto teamOrder = std::dynamic_pointer_cast<TeamOrder>(teams[0]->Orders()[0]);
+  std::shared_ptr<TeamOrder> teamOrder = DownloadAsTeam();
   ASSERT_TRUE(teamOrder);
-  ASSERT_NE(teamOrder->Store(), Gossamy::LocalDB());
-  EXPECT_TRUE(teamOrder->NeedsImageDownload());
-  TransferEvents events;
-  teamOrder->AddObserver(&events);
-  ASSERT_TRUE(teamOrder->DownloadImages(false));
-  ASSERT_TRUE(WaitUntil([&] { return events.finished == 1; }, 30000));
-  teamOrder->RemoveObserver(&events);
   EXPECT_FALSE(teamOrder->NeedsImageDownload());
-  EXPECT_GE(events.stored, 1);
   PatientRecord study;
   ASSERT_TRUE(teamOrder->LoadLocalStudy(study));
   ASSERT_EQ(study.series.size(), 1u);
@@ -114,7 +130,7 @@ TEST_F(OrderTransferTest, TheTeamDownloadsWhatTheClientUploadedThroughTheConsult
   EXPECT_EQ(node.GetCounters().getRequests, 1);
 
   // Downloaded again without a redownload: the node is asked, nothing is fetched twice.
-  events.finished = 0;
+  TransferEvents events;
   teamOrder->AddObserver(&events);
   ASSERT_TRUE(teamOrder->DownloadImages(false));
   ASSERT_TRUE(WaitUntil([&] { return events.finished == 1; }, 30000));

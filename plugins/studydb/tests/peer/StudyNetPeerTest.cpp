@@ -5,6 +5,7 @@
 #include "DicomFixtures.h"
 #include "IKelvast.h"
 #include "PeerProcess.h"
+#include "SODcmFile.h"
 #include "SOSCPManager.h"
 #include "StudyJobs.h"
 #include "TestStore.h"
@@ -12,12 +13,21 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -134,6 +144,116 @@ TEST(StudyReceivePeer, ObjectsOfAnAbortedAssociationAreIndexed) {
   int received = service.probe.received.load();
   EXPECT_LT(received, 600);
   EXPECT_EQ(service.holder.Instances(), static_cast<size_t>(received));
+}
+
+namespace {
+
+// The receiving service into the store at folder, as the plug-in runs it, in a child process;
+// serves until killed.
+pid_t ServeInChild(const fs::path& folder, const fs::path& config, int port) {
+  pid_t child = fork();
+  if (child != 0) return child;
+  IKelvast* store = BuildDB(folder.c_str());
+  ArchiveConfig archive(config.string());
+  if (!store || !archive.SetSCP(port, "Storage")) _exit(2);
+  SOSCPManager manager(archive);
+  SOReceiveToStore sink(store);
+  manager.AddListener(&sink);
+  manager.Start();
+  for (;;) pause();
+}
+
+// The files storescu -v saw answered with success, in its log's order.
+std::vector<std::string> AcknowledgedFiles(const std::string& log) {
+  std::vector<std::string> files;
+  std::istringstream in(log);
+  std::string sending;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("I: Sending file: ", 0) == 0) sending = line.substr(17);
+    if (line.find("Received Store Response (Success)") != std::string::npos && !sending.empty())
+      files.push_back(sending);
+  }
+  return files;
+}
+
+}  // namespace
+
+// The service killed at moments spread over a 200-object association (and once after it): every
+// object the sender saw acknowledged is listed with its file, exactly once, when the store opens
+// again.
+TEST(StudyReceivePeer, AcknowledgedObjectsSurviveAKill) {
+  fs::path dir = MakeTempDir("recv-kill");
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 200;
+  options.rows = options.columns = 32;
+  const auto series = orvanta::fixtures::WriteCtSeries(dir / "src", options);
+  std::map<std::string, std::string> uidOf;
+  for (size_t i = 0; i < series.files.size(); ++i) uidOf[series.files[i].string()] = series.sopUids[i];
+  std::vector<std::string> files;
+  for (const fs::path& file : series.files) files.push_back(file.string());
+  auto sender = [&](int port) {
+    std::vector<std::string> argv = StoreSCU(port, files);
+    argv.insert(argv.begin() + 3, "-v");
+    return argv;
+  };
+
+  // One whole association first: how long the kills have to spread over.
+  std::chrono::milliseconds whole{};
+  {
+    const int port = FreeLoopbackPort();
+    pid_t child = ServeInChild(dir / "store-whole", dir / "whole.xml", port);
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(WaitFor([&] { return peer::Listening(port); }));
+    const auto start = std::chrono::steady_clock::now();
+    peer::PeerProcess storescu(sender(port), dir / "whole.log");
+    EXPECT_EQ(storescu.WaitExit(120s), 0) << storescu.Log();
+    whole = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    ASSERT_EQ(AcknowledgedFiles(storescu.Log()).size(), files.size());
+  }
+
+  constexpr int kKills = 22;
+  size_t acknowledgedTotal = 0, listedTotal = 0;
+  for (int round = 0; round <= kKills; ++round) {
+    const fs::path folder = dir / ("store-" + std::to_string(round));
+    const int port = FreeLoopbackPort();
+    pid_t child = ServeInChild(folder, dir / ("archive-" + std::to_string(round) + ".xml"), port);
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(WaitFor([&] { return peer::Listening(port); }));
+    peer::PeerProcess storescu(sender(port), dir / ("storescu-" + std::to_string(round) + ".log"));
+    // The last round is killed once the sender is done: after the association's commit.
+    if (round < kKills)
+      std::this_thread::sleep_for(whole * (round + 1) / (kKills + 1));
+    else
+      storescu.WaitExit(120s);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    storescu.WaitExit(120s);
+    const std::vector<std::string> acknowledged = AcknowledgedFiles(storescu.Log());
+
+    std::multiset<std::string> listed;
+    {
+      std::unique_ptr<IKelvast, void (*)(IKelvast*)> store(BuildDB(folder.c_str()), ReleaseDB);
+      ASSERT_TRUE(store);
+      std::vector<InstanceRecord> instances;
+      store->GetAllInstanceRecords(instances);
+      for (const InstanceRecord& instance : instances) {
+        listed.insert(instance.sopInstanceUID);
+        SODcmFile file;
+        EXPECT_TRUE(file.LoadFile(instance.storePath.c_str(), true)) << instance.storePath;
+      }
+    }
+    for (const std::string& file : acknowledged)
+      EXPECT_EQ(listed.count(uidOf[file]), 1u) << "round " << round << ": " << file;
+    for (const std::string& uid : listed) EXPECT_EQ(listed.count(uid), 1u) << uid;
+    acknowledgedTotal += acknowledged.size();
+    listedTotal += listed.size();
+  }
+  std::cout << "kills: " << kKills + 1 << ", whole association " << whole.count() << " ms, acknowledged "
+            << acknowledgedTotal << ", listed " << listedTotal << "\n";
+  // The kills must have found acknowledged objects, or the test proved nothing.
+  EXPECT_GT(acknowledgedTotal, files.size());
 }
 
 TEST(StudyReceivePeer, BusyPortIsToldAsNotRunning) {
