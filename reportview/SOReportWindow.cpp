@@ -98,13 +98,13 @@ void SOReportWindow::UpdateLayout() {
   CControlUI* row = panel->GetParent();
   auto* view = row ? dynamic_cast<CContainerUI*>(row->GetParent()) : nullptr;
   const RECT pad = panel->GetPadding();
+  RECT client{};
+  GetClientRect(m_hWnd, &client);
+  const RECT inset = view ? view->GetInset() : RECT{};
   if (m_nFit == 1 && page.cx > 0 && page.cy > 0) {
     // The area the page has at zoom 1.0: the client area less the view's inset, the panel's
     // padding and its border. It is computed, not laid out, so that the page is laid out only
     // once, at the zoom it is shown and clicked at.
-    RECT client{};
-    GetClientRect(m_hWnd, &client);
-    const RECT inset = view ? view->GetInset() : RECT{};
     float width = float(client.right - client.left) - float(inset.left + inset.right) - float(pad.right + pad.left + 2);
     float height = float(client.bottom - client.top) - float(inset.top + inset.bottom) - float(pad.bottom + pad.top + 2);
     if (width <= 0) width = 1;
@@ -115,8 +115,16 @@ void SOReportWindow::UpdateLayout() {
   }
   panel->SetFixedWidth(page.cx);
   panel->SetFixedHeight(page.cy);
-  // The row is as tall as the page, so a page taller than the view scrolls it.
-  if (row) row->SetFixedHeight(page.cy + pad.top + pad.bottom);
+  // The row is as tall as the page, so a page taller than the view scrolls it; a page wider
+  // than the view makes the row as wide, which scrolls it sideways, else the row centres it.
+  if (row) {
+    row->SetFixedHeight(page.cy + pad.top + pad.bottom);
+    const CScrollBarUI* bar = view ? view->GetVerticalScrollBar() : nullptr;
+    const double viewWidth = double(client.right - client.left) / m_PaintManager.GetZoomRatio() -
+                             double(inset.left + inset.right) - (bar ? bar->GetFixedWidth() : 0);
+    const int rowWidth = page.cx + pad.left + pad.right;
+    row->SetFixedWidth(rowWidth > viewWidth ? rowWidth : 0);
+  }
   panel->SetVisible(true);
   m_PaintManager.UpdateLayout();
   m_PaintManager.Invalidate();

@@ -49,9 +49,28 @@ void AppUpdateWindow::InitWindow() {
   ShellWorkers().Start([progress = m_progress, url = m_info.url, folder = m_folder, name] {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    const bool ok = !name.empty() && SONet::Download(url.c_str(), (folder + "/" + name).c_str(), progress.get());
+    const bool ok =
+        !name.empty() && SONet::Download(url.c_str(), (folder + "/" + name).c_str(), progress.get(), &progress->cancel);
     PostMessageW(progress->window, kDoneMessage, ok ? 1 : 0, 0);
   });
+}
+
+void AppUpdateWindow::Notify(TNotifyUI& msg) {
+  if (msg.sType == L"click" && msg.pSender && msg.pSender->GetName() == L"closeBtn") return Cancel();
+  WindowImplBase::Notify(msg);
+}
+
+LRESULT AppUpdateWindow::ResponseDefaultKeyEvent(WPARAM wParam) {
+  if (wParam != WPARAM(VK_ESCAPE)) return WindowImplBase::ResponseDefaultKeyEvent(wParam);
+  Cancel();
+  return TRUE;
+}
+
+void AppUpdateWindow::Cancel() {
+  // The download thread gives up within about a second and removes what it had; its finishing
+  // message finds no window.
+  m_progress->cancel = true;
+  Close(IDCANCEL);
 }
 
 void AppUpdateWindow::Progress::OnNetProgress(double t, double d) {

@@ -29,7 +29,8 @@ class NotifyWindow : public DuiLib::WindowImplBase {
 };
 
 // Downloads the installer into the Downloads folder with its progress, then shows the folder
-// (the installer is never started from here). Runs modally; closes itself when done.
+// (the installer is never started from here). Runs modally; closes itself when done. Its close
+// button and Escape cancel the download and close it at once.
 class AppUpdateWindow : public DuiLib::WindowImplBase {
  public:
   static constexpr UINT kProgressMessage = 1025;
@@ -38,21 +39,25 @@ class AppUpdateWindow : public DuiLib::WindowImplBase {
   explicit AppUpdateWindow(UpdateInfo info);
   const wchar_t* GetWindowClassName() const override { return L"AppUpdateWindow"; }
   void InitWindow() override;
+  void Notify(DuiLib::TNotifyUI& msg) override;
   static void Run(HWND owner, const UpdateInfo& info);
 
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"main/AppUpdateWnd.xml"; }
   LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
  private:
   void ShowProgress();
+  void Cancel();
 
   // Shared with the download thread, which may outlive the window when the program ends.
   struct Progress : INetCallback {
     void OnNetProgress(double total, double done) override;
     std::atomic<double> total{1.0};
     std::atomic<double> done{1.0};
+    std::atomic<bool> cancel{false};
     HWND window = nullptr;
   };
 

@@ -160,6 +160,8 @@ LRESULT CMainFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& 
   tray.uID = TRAY_ICON_ID;
   Shell_NotifyIconW(NIM_DELETE, &tray);
   UiInvoker().Release();
+  // The program is quitting: workers and plug-ins must not wait out a silent service.
+  Web_CancelCalls();
   PostQuitMessage(0);
   return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include "SOWin32.h"
 #include "ShellStore.h"
 
@@ -37,7 +39,7 @@ SOSystemConfig* SOSystemConfig::Instance() {
 
 SOSystemConfig::SOSystemConfig(const std::string& programDir) {
   TiXmlDocument doc;
-  if (!doc.LoadFile((programDir + "config/system.xml").c_str())) return;
+  if (!SOXml::LoadFile(doc, programDir + "config/system.xml", TIXML_DEFAULT_ENCODING)) return;
   const TiXmlElement* root = doc.RootElement();
   if (!root) return;
   if (const TiXmlElement* v = root->FirstChildElement("Version"); v && v->GetText()) version = v->GetText();

@@ -23,12 +23,12 @@ bool ArchiveDB::IsValidStoreName(const std::string& name) {
 }
 
 bool ArchiveDB::OpenRoot(const char* root) {
-  std::error_code ec;
-  fs::create_directories(root, ec);
-  if (!fs::is_directory(root, ec)) return false;
+  if (!StoreLayout::CreatePrivateFolders(root)) return false;
+  StoreLayout::MakePrivate(root);
   root_ = root;
   std::string path = StoreLayout::Join(root_, "DB/archive");
-  fs::create_directories(fs::path(path).parent_path(), ec);
+  StoreLayout::CreatePrivateFolders(fs::path(path).parent_path().string());
+  StoreLayout::PrepareDatabaseFile(path);
   const bool opened = Guarded(false, [&] {
     db_.Open(path.c_str());
     db_.Execute(
@@ -86,8 +86,7 @@ IKelvast* ArchiveDB::OpenStore(const char* name, StoreRecord* record) {
       if (!EnsureStoreRecord(key, row, added) && !ReadStoreRecord(key, row)) return false;
       std::unique_ptr<IKelvast> store(BuildDB(StoreLayout::Join(root_, key).c_str()));
       if (!store) return false;
-      std::error_code ec;
-      fs::create_directories(StoreLayout::Join(root_, key), ec);
+      StoreLayout::CreatePrivateFolders(StoreLayout::Join(root_, key));
       store->SetSaveMode(saveMode_);
       found = stores_.emplace(key, OpenedStore{std::move(store), 0}).first;
       if (record) *record = row;
@@ -187,9 +186,7 @@ IArchiveDB* BuildArchiveDB(const char* root) {
   if (!root) return nullptr;
   return Guarded<IArchiveDB*>(nullptr, [&]() -> IArchiveDB* {
     auto archive = std::make_unique<ArchiveDB>();
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (!fs::is_directory(root, ec)) return nullptr;
+    if (!StoreLayout::CreatePrivateFolders(root)) return nullptr;
     archive->OpenRoot(root);
     return archive.release();
   });

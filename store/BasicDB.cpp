@@ -9,8 +9,8 @@ bool BasicDB::Open(const std::string& path) {
   if (path == path_) return true;
   Close();
   try {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    StoreLayout::CreatePrivateFolders(std::filesystem::path(path).parent_path().string());
+    StoreLayout::PrepareDatabaseFile(path);
     db_.Open(path.c_str());
     int stamp = GetUserVersion(db_);
     // WAL lets the lists read while an import writes; NORMAL syncs at checkpoints, which keeps

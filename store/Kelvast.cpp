@@ -1,6 +1,7 @@
 #include "Kelvast.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -69,6 +71,31 @@ void RemoveDetached(fs::path path) {
   }
 }
 
+// A save's temporary file ("<file>.part<pid>_<n>") whose process is gone: a save cut by a kill.
+bool IsStalePartialSave(const fs::path& file) {
+  const std::string name = file.filename().string();
+  const size_t at = name.rfind(".part");
+  if (at == std::string::npos) return false;
+  const char* digits = name.c_str() + at + 5;
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  if (end == digits || *end != '_' || pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void RemoveStalePartialSaves(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().filename() == "DB" || it->path().filename() == kTrashFolder) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::error_code statError;
+    if (it->is_regular_file(statError) && IsStalePartialSave(it->path())) fs::remove(it->path(), statError);
+  }
+}
+
 std::string UniqueTrashName() {
   static std::atomic<unsigned> counter{0};
   return std::to_string(::getpid()) + "_" +
@@ -83,20 +110,28 @@ Kelvast::Kelvast(const std::string& folder)
   studyDB_.SetStoreFolder(folder_);
   patientDB_.SetStoreFolder(folder_);
   valueDB_.SetStoreFolder(folder_);
+  StoreLayout::MakePrivate(folder_);
   PurgeTrash();
   ReplayJournals();
+  RemovePartialSaves();
 }
 
 Kelvast::~Kelvast() {
+  {
+    std::lock_guard<std::mutex> hold(aheadLock_);
+    aheadStop_ = true;
+  }
+  aheadWake_.notify_all();
+  if (aheadThread_.joinable()) aheadThread_.join();
   try {
     QueueJournal::Segment journal;
     std::vector<Queued> list = TakePending(journal);
     const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
     if (!list.empty() && (!anySaved || SyncSaved())) {
-      std::vector<InstanceInfo> infos, failed;
+      std::vector<InstanceInfo> infos, inStudy, failed;
       std::vector<std::string> written;
-      for (Queued& queued : list) infos.push_back(std::move(queued.info));
-      WriteRows(std::move(infos), failed, written);
+      for (Queued& queued : list) (queued.inStudy ? inStudy : infos).push_back(std::move(queued.info));
+      WriteRows(std::move(infos), failed, written, std::move(inStudy));
       if (failed.empty()) journal.Remove();
     }
   } catch (const std::exception&) {
@@ -125,13 +160,9 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   std::lock_guard<std::mutex> hold(foldersLock_);
   if (readyFolders_.count(folder)) return true;
   std::error_code ec;
-  if (!fs::exists(folder_, ec)) {
-    fs::create_directories(folder_, ec);
-    if (!ec) MarkTopFolder(folder_);
-  }
+  if (!fs::exists(folder_, ec) && StoreLayout::CreatePrivateFolders(folder_)) MarkTopFolder(folder_);
   if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  fs::create_directories(folder, ec);
-  if (ec || storeFd_ < 0) return false;
+  if (!StoreLayout::CreatePrivateFolders(folder) || storeFd_ < 0) return false;
   std::string study = StoreLayout::ParentOf(folder);
   if (!SyncFolder(study) || !SyncFolder(StoreLayout::ParentOf(study))) return false;
   readyFolders_.insert(folder);
@@ -146,12 +177,13 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, bool durabl
   // The toolkit writes a temporary file beside the target and renames it, so a failed save never
   // tears an earlier copy. Durable: the data are flushed before the rename and the folder after
   // it, here, and the flushes of threads storing at the same time run side by side.
-  if (durable) return file->SaveFile(path.c_str(), keepTransferSyntax, true) && SyncFolder(folder);
+  if (durable)
+    return file->SaveFile(path.c_str(), keepTransferSyntax, true) && StoreLayout::MakePrivate(path) && SyncFolder(folder);
   // A file replacing one a row may already point at is flushed before its rename; a new one is
   // flushed with its whole commit, before its row is written.
   std::error_code ec;
   bool replacing = fs::exists(path, ec);
-  return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec);
+  return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec) && StoreLayout::MakePrivate(path);
 }
 
 bool Kelvast::SyncSaved() {
@@ -186,9 +218,68 @@ bool Kelvast::FromJournalEntry(const std::string& line, Queued& queued) const {
 bool Kelvast::Enqueue(Queued queued) {
   const std::string entry = JournalEntry(queued.info);
   if (entry.find('\n') != std::string::npos) return false;
+  bool ahead = false;
+  {
+    std::lock_guard<std::mutex> hold(pendingLock_);
+    if (!journal_.Append(entry)) return false;
+    if (queued.saved && ++savedSinceAhead_ >= kAheadBatch) {
+      savedSinceAhead_ = 0;
+      ahead = true;
+    }
+    pending_.push_back(std::move(queued));
+  }
+  if (ahead) WakeAhead();
+  return true;
+}
+
+void Kelvast::WakeAhead() {
+  std::lock_guard<std::mutex> hold(aheadLock_);
+  if (aheadStop_) return;
+  if (!aheadThread_.joinable()) {
+    try {
+      aheadThread_ = std::thread([this] { RunAhead(); });
+    } catch (const std::system_error&) {
+      return;  // the commit does it all
+    }
+  }
+  aheadWanted_ = true;
+  aheadWake_.notify_one();
+}
+
+void Kelvast::RunAhead() {
+  std::unique_lock<std::mutex> hold(aheadLock_);
+  for (;;) {
+    aheadWake_.wait(hold, [&] { return aheadStop_ || aheadWanted_; });
+    if (aheadStop_) return;
+    aheadWanted_ = false;
+    hold.unlock();
+    Guarded(false, [&] { return WriteAhead(); });
+    hold.lock();
+  }
+}
+
+bool Kelvast::WriteAhead() {
+  std::vector<InstanceInfo> infos;
+  uint64_t generation = 0;
+  size_t count = 0;
+  {
+    std::lock_guard<std::mutex> hold(pendingLock_);
+    generation = pendingGeneration_;
+    count = pending_.size();
+    for (const Queued& queued : pending_)
+      if (queued.saved && !queued.inStudy) infos.push_back(queued.info);
+  }
+  // The same order as a commit: files on disk before rows point at them.
+  if (infos.empty() || !SyncSaved()) return false;
+  std::vector<InstanceInfo> listed, failed;
+  WriteStudyRows(std::move(infos), listed, failed);
+  std::set<std::string> studies;
+  for (const InstanceInfo& info : listed) studies.insert(info.studyUID);
   std::lock_guard<std::mutex> hold(pendingLock_);
-  if (!journal_.Append(entry)) return false;
-  pending_.push_back(std::move(queued));
+  // A commit took the queue meanwhile and wrote these rows itself (again: rows are kept once).
+  if (pendingGeneration_ != generation) return true;
+  for (size_t i = 0; i < count; ++i)
+    if (pending_[i].saved && studies.count(pending_[i].info.studyUID)) pending_[i].inStudy = true;
   return true;
 }
 
@@ -196,6 +287,8 @@ std::vector<Kelvast::Queued> Kelvast::TakePending(QueueJournal::Segment& journal
   std::vector<Queued> list;
   std::lock_guard<std::mutex> hold(pendingLock_);
   list.swap(pending_);
+  ++pendingGeneration_;
+  savedSinceAhead_ = 0;
   journal = journal_.Take();
   return list;
 }
@@ -215,20 +308,10 @@ void Kelvast::ReplayJournals() {
   });
 }
 
-void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
-                        std::vector<std::string>& written) {
-  if (list.empty()) return;
-  std::vector<std::pair<std::string, std::string>> studyIds;  // (sid, studyUID) in queue order
-  for (const InstanceInfo& info : list)
-    if (std::none_of(studyIds.begin(), studyIds.end(), [&](const auto& s) { return s.first == info.sid; }))
-      studyIds.emplace_back(info.sid, info.studyUID);
-
+void Kelvast::WriteStudyRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& listed,
+                             std::vector<InstanceInfo>& failed) {
   std::map<std::string, std::vector<InstanceInfo>> byStudy;
   for (InstanceInfo& info : list) byStudy[info.studyUID].push_back(std::move(info));
-
-  // Study databases first: the patients database lists only studies whose instances are in.
-  std::vector<InstanceInfo> listed;
-  std::set<std::string> studiesWritten;
   for (auto& study : byStudy) {
     // Named references, not a structured binding: the lambda below captures them.
     const std::string& studyUID = study.first;
@@ -238,9 +321,24 @@ void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo
               Guarded(false, [&] { return studyDB_.AddInstances(path, records); });
     auto& target = ok ? listed : failed;
     target.insert(target.end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
-    if (ok) studiesWritten.insert(studyUID);
   }
+}
+
+void Kelvast::WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed,
+                        std::vector<std::string>& written, std::vector<InstanceInfo> inStudy) {
+  if (list.empty() && inStudy.empty()) return;
+  std::vector<std::pair<std::string, std::string>> studyIds;  // (sid, studyUID) in queue order
+  for (const std::vector<InstanceInfo>* part : {&inStudy, &list})
+    for (const InstanceInfo& info : *part)
+      if (std::none_of(studyIds.begin(), studyIds.end(), [&](const auto& s) { return s.first == info.sid; }))
+        studyIds.emplace_back(info.sid, info.studyUID);
+
+  // Study databases first: the patients database lists only studies whose instances are in.
+  std::vector<InstanceInfo> listed = std::move(inStudy);
+  WriteStudyRows(std::move(list), listed, failed);
   if (listed.empty()) return;
+  std::set<std::string> studiesWritten;
+  for (const InstanceInfo& info : listed) studiesWritten.insert(info.studyUID);
   if (!Guarded(false, [&] { return patientDB_.AddInstances(PatientsPath(), listed); })) {
     failed.insert(failed.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
     return;
@@ -255,9 +353,10 @@ bool Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
   std::vector<Queued> again;
   bool journaled = true;
   std::lock_guard<std::mutex> hold(pendingLock_);
+  ++pendingGeneration_;
   for (InstanceInfo& info : failed) {
     journaled = journal_.Append(JournalEntry(info)) && journaled;
-    again.push_back({std::move(info), false});
+    again.push_back({std::move(info), false, false});
   }
   pending_.insert(pending_.begin(), std::make_move_iterator(again.begin()), std::make_move_iterator(again.end()));
   return journaled;
@@ -266,10 +365,10 @@ bool Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
 bool Kelvast::WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal) {
   const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
   if (anySaved && !SyncSaved()) return false;
-  std::vector<InstanceInfo> infos, failed;
+  std::vector<InstanceInfo> infos, inStudy, failed;
   std::vector<std::string> written;
-  for (Queued& queued : list) infos.push_back(std::move(queued.info));
-  WriteRows(std::move(infos), failed, written);
+  for (Queued& queued : list) (queued.inStudy ? inStudy : infos).push_back(std::move(queued.info));
+  WriteRows(std::move(infos), failed, written, std::move(inStudy));
   bool ok = failed.empty();
   if (Requeue(failed)) journal.Remove();
   for (const std::string& sid : written) NotifyStudyChanged(sid);
@@ -287,7 +386,7 @@ bool Kelvast::AddPatientRecord(const PatientRecord& study) {
       if (!StoreLayout::IsSafeUID(info.studyUID) || !StoreLayout::IsSafeUID(info.seriesUID) ||
           !StoreLayout::IsSafeUID(info.sopInstanceUID))
         return false;
-      list.push_back({std::move(info), false});
+      list.push_back({std::move(info), false, false});
     }
     return WriteInstances(std::move(list));
   });
@@ -605,7 +704,7 @@ void Kelvast::RemoveFolder(const std::string& folder) {
   if (!fs::exists(fs::symlink_status(folder, ec))) return;
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
   fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
-  fs::create_directories(trash, ec);
+  StoreLayout::CreatePrivateFolders(trash.string());
   fs::path target = trash / UniqueTrashName();
   fs::rename(folder, target, ec);
   if (ec) {
@@ -613,6 +712,14 @@ void Kelvast::RemoveFolder(const std::string& folder) {
     return;
   }
   RemoveDetached(target);
+}
+
+void Kelvast::RemovePartialSaves() {
+  // The walk takes a while in a large store; nothing waits for it.
+  try {
+    std::thread([folder = fs::path(folder_)] { RemoveStalePartialSaves(folder); }).detach();
+  } catch (const std::system_error&) {
+  }
 }
 
 void Kelvast::PurgeTrash() {

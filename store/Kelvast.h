@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -80,6 +81,7 @@ class Kelvast : public IKelvast {
   struct Queued {
     InstanceInfo info;
     bool saved = false;
+    bool inStudy = false;  // its file is on disk and its study database's rows are written
   };
 
   std::string PatientsPath() const;
@@ -117,7 +119,19 @@ class Kelvast : public IKelvast {
   bool SyncSaved();
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
-  void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
+  // inStudy: records whose study rows are written already, listed with the others.
+  void WriteRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written,
+                 std::vector<InstanceInfo> inStudy = {});
+  // The study databases' part of WriteRows: what was written goes to listed, the rest to failed.
+  void WriteStudyRows(std::vector<InstanceInfo> list, std::vector<InstanceInfo>& listed,
+                      std::vector<InstanceInfo>& failed);
+  // While an association brings many files, their files are flushed and their study rows
+  // written ahead of the commit, every kAheadBatch files, on a thread of the store's own; the
+  // patients database still lists a study only at the commit. Rows are kept once, so a commit
+  // that overtakes the thread only writes some rows twice over.
+  void WakeAhead();
+  void RunAhead();
+  bool WriteAhead();
   // The saved files made durable, the records' rows, then failed records back to the front of
   // the queue, the notifications, and the journal of the list gone once nothing of it waits
   // there. When the files could not be made durable no row is written and the journal is left
@@ -134,6 +148,8 @@ class Kelvast : public IKelvast {
   // Removes a folder of the store only when it is empty.
   void RemoveEmptyFolder(const std::string& folder);
   void PurgeTrash();
+  // Removes, in the background, the temporary files of saves that a kill cut short.
+  void RemovePartialSaves();
 
   std::vector<IKelvastListener*> Listeners() const;
   void NotifyStudyChanged(const std::string& sid);
@@ -156,9 +172,18 @@ class Kelvast : public IKelvast {
   std::vector<StoredFile*> stored_;
   bool storedLeader_ = false;
 
-  std::mutex pendingLock_;  // guards pending_ and journal_
+  std::mutex pendingLock_;  // guards pending_, journal_, pendingGeneration_ and savedSinceAhead_
   std::vector<Queued> pending_;
   QueueJournal journal_;
+  uint64_t pendingGeneration_ = 0;  // moves on whenever pending_ is taken or reordered
+  size_t savedSinceAhead_ = 0;
+  static constexpr size_t kAheadBatch = 200;
+
+  std::mutex aheadLock_;  // guards the three below and the start of aheadThread_
+  std::condition_variable aheadWake_;
+  bool aheadWanted_ = false;
+  bool aheadStop_ = false;
+  std::thread aheadThread_;
 
   mutable std::mutex listenerLock_;  // guards listeners_; never held while a listener runs
   std::vector<IKelvastListener*> listeners_;

@@ -1,5 +1,7 @@
 #include "QueueJournal.h"
 
+#include "StoreLayout.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -75,8 +77,7 @@ void QueueJournal::Segment::Remove() {
 
 bool QueueJournal::Append(const std::string& line) {
   if (!current_.Open()) {
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
+    StoreLayout::CreatePrivateFolders(folder_);
     const std::string path = (fs::path(folder_) / UniqueName()).string();
     const std::string made = path + ".new";
     int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);

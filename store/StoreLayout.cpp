@@ -1,5 +1,10 @@
 #include "StoreLayout.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -108,6 +113,30 @@ bool IsDeletableInStore(const std::string& storeFolder, const std::string& path)
   if (rel.empty() || rel == ".") return false;
   auto first = *rel.begin();
   return first != ".." && first != "DB";
+}
+
+bool CreatePrivateFolders(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  fs::path partial;
+  for (const fs::path& part : fs::path(path)) {
+    partial /= part;
+    if (part.empty() || part == "/" || fs::is_directory(partial, ec)) continue;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return fs::is_directory(path, ec);
+}
+
+bool MakePrivate(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return !(st.st_mode & 077) || ::chmod(path.c_str(), st.st_mode & 07700) == 0;
+}
+
+bool PrepareDatabaseFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd >= 0) ::close(fd);
+  return MakePrivate(path);
 }
 
 }  // namespace StoreLayout

@@ -43,4 +43,13 @@ std::string GetSeriesPath(const SeriesRecord& record);
 // leads out of the store is refused.
 bool IsDeletableInStore(const std::string& storeFolder, const std::string& path);
 
+// Patient data is its user's alone: a store's folders are 0700, its files 0600.
+// Creates path and the missing folders above it, each new one 0700; true when path is a folder.
+bool CreatePrivateFolders(const std::string& path);
+// Takes every right of group and others from an existing file or folder; true when it has none.
+bool MakePrivate(const std::string& path);
+// A database file, made (empty) or mended to 0600 before the database opens it, so the journals
+// it makes beside it take the same mode.
+bool PrepareDatabaseFile(const std::string& path);
+
 }  // namespace StoreLayout

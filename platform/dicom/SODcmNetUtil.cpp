@@ -186,7 +186,8 @@ class FrameCursor {
 };
 
 constexpr unsigned char kData = 0x04;
-// Message control header: the last fragment of a command or data set.
+// Message control header: a fragment of a command (not of a data set); the last fragment.
+constexpr unsigned char kCommandFragment = 0x01;
 constexpr unsigned char kLastFragment = 0x02;
 // A command or data set may take the DIMSE limit plus a second for every this many bytes it
 // carries, so that one sent in whole PDUs, each on time, but slowly and in tiny pieces, ends too.
@@ -230,7 +231,7 @@ class DeadlineConnection : public DcmTCPConnection {
         ended_ = true;
         return got;
       }
-      if (guard_) guard_->Moved(static_cast<size_t>(got));
+      if (guard_) guard_->Received(static_cast<size_t>(got));
       in_.Feed(
           static_cast<const unsigned char*>(buf), static_cast<size_t>(got),
           [this](unsigned char) {
@@ -244,6 +245,7 @@ class DeadlineConnection : public DcmTCPConnection {
                 body, n, [](unsigned char) {},
                 [this](const unsigned char* item) {
                   if (!unitOpen_) unitStart_ = Clock::now(), unitBytes_ = 0;
+                  unitCommand_ = (item[5] & kCommandFragment) != 0;
                   unitOpen_ = (item[5] & kLastFragment) == 0;
                 },
                 [](const unsigned char*, const unsigned char*, size_t) {}, [](const unsigned char*) {});
@@ -253,6 +255,7 @@ class DeadlineConnection : public DcmTCPConnection {
             firstDone_ = true;
             if (pdu[0] == kAbort) ended_ = true;
           });
+      if (unitCommand_ && unitBytes_ > kMaxCommandBytes) return Fail(EMSGSIZE);
       return got;
     }
   }
@@ -268,7 +271,7 @@ class DeadlineConnection : public DcmTCPConnection {
       if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (sent <= 0) return Fail(errno);
       done += static_cast<size_t>(sent);
-      if (guard_) guard_->Moved(static_cast<size_t>(sent));
+      if (guard_) guard_->Sent(static_cast<size_t>(sent));
     }
     bool last = false;
     out_.Feed(
@@ -355,6 +358,7 @@ class DeadlineConnection : public DcmTCPConnection {
   FrameCursor pdv_{0};           // the items of the P-DATA-TF coming in
   // The command or data set coming in: open from its first fragment to its last.
   bool unitOpen_ = false;
+  bool unitCommand_ = false;
   Clock::time_point unitStart_;
   uint64_t unitBytes_ = 0;
   bool firstDone_ = false;  // the first PDU from the peer came whole
@@ -430,7 +434,7 @@ void CallGuard::Forget(DcmNativeSocketType socket) {
   if (socket_ == socket) socket_ = -1;
 }
 
-void CallGuard::Begin(size_t objects) {
+void CallGuard::Begin(size_t objects, bool fetches) {
   End();
   const NetLimits limits = Limits();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -443,8 +447,13 @@ void CallGuard::Begin(size_t objects) {
   start_ = Clock::now();
   perObject_ = limits.perObject;
   perByte_ = limits.perMegabyte / double(1 << 20);
+  ceiling_ = limits.ceiling;
   earned_ = limits.call + perObject_ * double(objects);
-  moved_ = 0;
+  inFlight_ = fetches ? static_cast<uint64_t>(std::max(limits.inFlight, 0.0) * double(1 << 20)) : 0;
+  receivedEarning_ = inFlight_;
+  announced_ = arrived_ = 0;
+  sent_ = 0;
+  received_ = 0;
   watchdog_ = std::thread(&CallGuard::Watch, this);
 }
 
@@ -459,9 +468,17 @@ void CallGuard::End() {
   if (watchdog_.joinable()) watchdog_.join();
 }
 
-void CallGuard::AddObjects(size_t objects) {
+void CallGuard::ObjectsAnnounced(size_t total) {
   std::lock_guard<std::mutex> lock(mutex_);
-  earned_ += perObject_ * double(objects);
+  announced_ = std::max(announced_, total);
+}
+
+void CallGuard::ObjectArrived() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (++arrived_ <= std::max<size_t>(announced_, 1)) {
+    earned_ += perObject_;
+    receivedEarning_ = received_.load() + inFlight_;
+  }
 }
 
 void CallGuard::AddSeconds(double seconds) {
@@ -471,12 +488,16 @@ void CallGuard::AddSeconds(double seconds) {
 
 double CallGuard::SecondsAllowed() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return earned_ + perByte_ * double(moved_.load());
+  return Seconds();
+}
+
+double CallGuard::Seconds() const {
+  const uint64_t earning = sent_.load() + std::min(received_.load(), receivedEarning_);
+  return std::min(earned_ + perByte_ * double(earning), ceiling_);
 }
 
 Clock::time_point CallGuard::Due() const {
-  const double seconds = earned_ + perByte_ * double(moved_.load());
-  return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds()));
 }
 
 void CallGuard::Cancel() {
@@ -513,9 +534,9 @@ void CallGuard::Watch() {
   if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
 }
 
-CallScope::CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects)
+CallScope::CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects, bool fetches)
     : guard_(guard), what_(what), peer_(peer) {
-  guard_.Begin(objects);
+  guard_.Begin(objects, fetches);
 }
 
 CallScope::~CallScope() {

@@ -28,11 +28,13 @@ namespace sodcm {
 //
 // Every call also has a deadline for the whole call, sized to its work, so that a node that
 // answers each step just in time cannot hold it for the sum of the step limits:
-//   call + perObject x objects + perMegabyte x megabytes moved.
-// Objects are those the call stores, fetches, prints (films and image boxes) or asks to have
-// committed; fetched objects count as they arrive. Megabytes (2^20 bytes) are those that pass
-// the call's connections either way, counted as they pass, so compressed files sent
-// decompressed and fetched objects of any size are paid for as they go. With the defaults a
+//   call + perObject x objects + perMegabyte x megabytes moved, and never more than ceiling.
+// Objects are those the call stores, prints (films and image boxes) or asks to have committed,
+// and those a C-GET fetches as they arrive, up to as many as the node said it would send (one
+// before it said). Megabytes (2^20 bytes) are those the call sends, counted as they pass, so
+// compressed files sent decompressed are paid for as they go; of the bytes the node sends, only
+// a C-GET's earn time: those of the objects that arrived whole and up to inFlight megabytes of
+// the one arriving. A node cannot buy time by sending what nobody asked for. With the defaults a
 // call is never cut while the node averages 5 s an object or better and the link 64 KB/s (half
 // a megabit) or better. A storage commitment that waits for its answer gets its wait on top.
 // C-ECHO has no work: its deadline is the fixed part alone.
@@ -44,6 +46,8 @@ struct NetLimits {
   double call = 60;         // the fixed part of a whole call
   double perObject = 5;     // added for each object of the call
   double perMegabyte = 16;  // added for each megabyte the call moves
+  double inFlight = 16;     // megabytes of a fetched object not yet whole that earn time
+  double ceiling = 3600;    // no call runs longer
 };
 // The limits every service and call of the process uses from its next connection on.
 NetLimits Limits();
@@ -51,6 +55,9 @@ void SetLimits(const NetLimits& limits);
 
 // The largest PDU this side takes; peers send their data in PDUs of up to this size.
 constexpr unsigned kMaxReceivePdu = 16384;
+// The largest command set a peer may send: commands are a few hundred bytes; one that runs on
+// is junk and ends the association.
+constexpr uint64_t kMaxCommandBytes = 64 << 10;
 // After a cancel, how long the running exchange may still finish on its own before the
 // connection is cut.
 constexpr int kCancelGraceSeconds = 3;
@@ -129,13 +136,16 @@ class CallGuard : public DcmTransportLayer {
 
   DcmTransportConnection* createConnection(DcmNativeSocketType openSocket, OFBool useSecureLayer) override;
 
-  // Starts a call of objects objects, its whole-call deadline sized by Limits().
-  void Begin(size_t objects);
+  // Starts a call of objects objects, its whole-call deadline sized by Limits(). fetches: the
+  // call is a C-GET, whose objects come in.
+  void Begin(size_t objects, bool fetches = false);
   void End();
-  // The calling thread, while the call runs: more work found on the way (objects that arrived,
-  // a wait the caller asked for), which moves the deadline on.
-  void AddObjects(size_t objects);
+  // The calling thread, while the call runs: more work found on the way (a wait the caller
+  // asked for), which moves the deadline on.
   void AddSeconds(double seconds);
+  // A C-GET: the node says it sends this many objects in all; one of them arrived whole.
+  void ObjectsAnnounced(size_t total);
+  void ObjectArrived();
   // Any thread. Ignored while no call runs.
   void Cancel();
   bool Cancelled() const { return cancelled_.load(); }
@@ -144,13 +154,15 @@ class CallGuard : public DcmTransportLayer {
   // The whole-call time the last call had earned when it ended or was cut, in seconds.
   double SecondsAllowed();
 
-  // Called by the guarded connections: bytes passed either way; the socket closes.
-  void Moved(size_t bytes) { moved_ += bytes; }
+  // Called by the guarded connections: bytes sent, bytes received; the socket closes.
+  void Sent(size_t bytes) { sent_ += bytes; }
+  void Received(size_t bytes) { received_ += bytes; }
   void Forget(DcmNativeSocketType socket);
 
  private:
   void Watch();
-  // The whole-call deadline as earned so far; mutex_ held.
+  // The whole-call time and deadline as earned so far; mutex_ held.
+  double Seconds() const;
   std::chrono::steady_clock::time_point Due() const;
 
   // mutex_ guards socket_ and the fields below up to cancelled_; the watchdog waits on cv_.
@@ -161,11 +173,14 @@ class CallGuard : public DcmTransportLayer {
   bool done_ = false;
   bool cut_ = false;  // a deadline passed: connections of this call are cut as they come
   std::chrono::steady_clock::time_point start_;
-  double perObject_ = 0, perByte_ = 0;
+  double perObject_ = 0, perByte_ = 0, ceiling_ = 0;
   double earned_ = 0;  // seconds: the fixed part, the objects and the added waits
+  uint64_t inFlight_ = 0;        // bytes of an object not yet whole that earn time
+  uint64_t receivedEarning_ = 0;  // received bytes that may earn time now
+  size_t announced_ = 0, arrived_ = 0;  // a C-GET's objects
   bool cancelDueSet_ = false;
   std::chrono::steady_clock::time_point cancelDue_;
-  std::atomic<uint64_t> moved_{0};
+  std::atomic<uint64_t> sent_{0}, received_{0};
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> deadlinePassed_{false};
   std::thread watchdog_;
@@ -199,7 +214,7 @@ class LayeredSCU : public Base {
 // deadline is logged as an error naming the call, the node and the time it had earned.
 class CallScope {
  public:
-  CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects = 0);
+  CallScope(CallGuard& guard, const char* what, const PeerSettings& peer, size_t objects = 0, bool fetches = false);
   ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;

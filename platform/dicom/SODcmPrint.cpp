@@ -52,7 +52,7 @@ void CopyUID(char* out, size_t size, const char* uid) { OFStandard::strlcpy(out,
 // The N-services of print management over one association of the meta SOP class.
 class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
  public:
-  PrintSCU() : LayeredSCU(guard_) {}
+  explicit PrintSCU(sodcm::CallGuard& guard) : LayeredSCU(guard), guard_(guard) {}
 
   T_ASC_PresentationContextID meta = 0;
   sodcm::CallGuard& Guard() { return guard_; }
@@ -190,7 +190,7 @@ class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
   }
 
  private:
-  sodcm::CallGuard guard_;
+  sodcm::CallGuard& guard_;
   Uint16 messageID_ = 0;
 };
 
@@ -251,13 +251,16 @@ bool PrintFilm(PrintSCU& scu, const SODcmFilmBox& film, const std::string& sessi
 
 }  // namespace
 
-SODcmPrint::SODcmPrint() : peer_(std::make_unique<sodcm::PeerSettings>()) {}
+SODcmPrint::SODcmPrint()
+    : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
 
 SODcmPrint::~SODcmPrint() = default;
 
 bool SODcmPrint::Init(const char* host, int port, const char* calledAE, const char* callingAE) {
   return peer_->Set(host, port, calledAE, callingAE);
 }
+
+void SODcmPrint::Cancel() { guard_->Cancel(); }
 
 bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status) {
   status = PRINTSTATUS_FAILURE;
@@ -266,7 +269,7 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
   // Each film and each image box is an object of the whole-call deadline.
   size_t objects = session.filmBoxes.size();
   for (const SODcmFilmBox& film : session.filmBoxes) objects += film.imageBoxes.size();
-  PrintSCU scu;
+  PrintSCU scu(*guard_);
   sodcm::CallScope scope(scu.Guard(), "print", *peer_, objects);
   if (!scu.Open(*peer_, classes.meta)) {
     scu.Close(false);
@@ -287,7 +290,7 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
     ok = scu.Delete(UID_BasicFilmSessionSOPClass, filmSession) && ok;
   }
   scu.Close(ok);
-  ok = ok && !scu.Guard().DeadlinePassed();
+  ok = ok && !scu.Guard().DeadlinePassed() && !scu.Guard().Cancelled();
   if (ok) status = PRINTSTATUS_DONE;
   return ok;
 }
@@ -295,7 +298,7 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
 bool SODcmPrint::GetPrinterInstance(SODcmPrinter& printer, int printType) {
   printer = SODcmPrinter{};
   if (!peer_->valid) return false;
-  PrintSCU scu;
+  PrintSCU scu(*guard_);
   sodcm::CallScope scope(scu.Guard(), "printer status", *peer_);
   std::unique_ptr<DcmDataset> attributes;
   bool ok = scu.Open(*peer_, ClassesFor(printType).meta) && scu.GetPrinter(attributes);
@@ -306,5 +309,5 @@ bool SODcmPrint::GetPrinterInstance(SODcmPrinter& printer, int printType) {
     if (attributes->findAndGetOFString(DCM_PrinterName, value).good()) printer.name = value.c_str();
   }
   scu.Close(ok);
-  return ok && !scu.Guard().DeadlinePassed();
+  return ok && !scu.Guard().DeadlinePassed() && !scu.Guard().Cancelled();
 }

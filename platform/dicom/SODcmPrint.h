@@ -77,6 +77,10 @@ class SODcmPrint {
   // SODcmFilmSession. True when the printer answered.
   bool GetPrinterInstance(SODcmPrinter& printer, int printType);
 
+  // Any thread: the running call ends soon and answers false.
+  void Cancel();
+
  private:
   std::unique_ptr<sodcm::PeerSettings> peer_;
+  std::unique_ptr<sodcm::CallGuard> guard_;
 };

@@ -12,6 +12,8 @@ bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const 
   return peer_->Set(host, port, calledAE, callingAE);
 }
 
+void SOEchoSCU::Cancel() { guard_->Cancel(); }
+
 bool SOEchoSCU::Echo() {
   if (!peer_->valid) return false;
   // The whole exchange is bounded: a peer that answers slowly gets no true after minutes.
@@ -24,7 +26,7 @@ bool SOEchoSCU::Echo() {
   scu.addPresentationContext(UID_VerificationSOPClass, syntaxes);
   if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
-  bool ok = scu.sendECHORequest(0).good() && !guard_->DeadlinePassed();
+  bool ok = scu.sendECHORequest(0).good() && !guard_->DeadlinePassed() && !guard_->Cancelled();
   if (ok)
     scu.releaseAssociation();
   else

@@ -58,6 +58,9 @@ class GetSCU : public sodcm::LayeredSCU<DcmSCU> {
   OFCondition handleCGETResponse(const T_ASC_PresentationContextID presID, RetrieveResponse* response,
                                  OFBool& continueSession) override {
     OFCondition cond = DcmSCU::handleCGETResponse(presID, response, continueSession);
+    if (response)
+      guard_.ObjectsAnnounced(size_t(response->m_numberOfRemainingSubops) + response->m_numberOfCompletedSubops +
+                              response->m_numberOfWarningSubops + response->m_numberOfFailedSubops);
     if (response && callback_) {
       SODcmGetProgress counters;
       counters.remaining = response->m_numberOfRemainingSubops;
@@ -76,7 +79,7 @@ class GetSCU : public sodcm::LayeredSCU<DcmSCU> {
       status = STATUS_STORE_Error_CannotUnderstand;
       return DIMSE_NULLKEY;
     }
-    guard_.AddObjects(1);
+    guard_.ObjectArrived();
     OFString sopClass, sopInstance;
     incomingObject->findAndGetOFString(DCM_SOPClassUID, sopClass);
     incomingObject->findAndGetOFString(DCM_SOPInstanceUID, sopInstance);
@@ -125,7 +128,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   const char* sopClass = GetSOPClass(model);
   if (!peer_->valid || !sopClass || !keys) return false;
   // Each object that arrives earns its share of the whole-call deadline.
-  sodcm::CallScope scope(*guard_, "C-GET", *peer_);
+  sodcm::CallScope scope(*guard_, "C-GET", *peer_, 0, true);
   GetSCU scu(*guard_, callback_, received);
   peer_->ApplyTo(scu);
   OFList<OFString> plain;

@@ -133,6 +133,7 @@ void CContainerUI::SetInternVisible(bool visible) {
 void CContainerUI::SetEnabled(bool enable) {
   CControlUI::SetEnabled(enable);
   if (m_pVerticalScrollBar) m_pVerticalScrollBar->SetEnabled(enable);
+  if (m_pHorizontalScrollBar) m_pHorizontalScrollBar->SetEnabled(enable);
 }
 
 void CContainerUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init) {
@@ -193,24 +194,34 @@ void CContainerUI::SetFloatPos(int index) {
 }
 
 void CContainerUI::ProcessScrollBar(RECT rc, int cxRequired, int cyRequired) {
-  if (!m_pVerticalScrollBar) return;
-  int height = rc.bottom - rc.top;
-  bool need = cyRequired > height;
-  if (need != m_pVerticalScrollBar->IsVisible()) {
-    m_pVerticalScrollBar->SetVisible(need);
-    if (!need) m_pVerticalScrollBar->SetScrollPos(0);
-    SetPos(m_rcItem, false);
-    return;
+  // A bar that comes or goes changes the inner rectangle: the layout runs again and comes back.
+  for (CScrollBarUI* bar : {m_pVerticalScrollBar, m_pHorizontalScrollBar}) {
+    if (!bar) continue;
+    const bool horizontal = bar == m_pHorizontalScrollBar;
+    const bool need = horizontal ? cxRequired > rc.right - rc.left : cyRequired > rc.bottom - rc.top;
+    if (need != bar->IsVisible()) {
+      bar->SetVisible(need);
+      if (!need) bar->SetScrollPos(0);
+      SetPos(m_rcItem, false);
+      return;
+    }
   }
-  if (!need) return;
-  m_pVerticalScrollBar->SetScrollRange(cyRequired - height);
-  RECT sb{rc.right, rc.top, rc.right + m_pVerticalScrollBar->GetFixedWidth(), rc.bottom};
-  m_pVerticalScrollBar->SetPos(sb, false);
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) {
+    m_pVerticalScrollBar->SetScrollRange(cyRequired - (rc.bottom - rc.top));
+    m_pVerticalScrollBar->SetPos(RECT{rc.right, rc.top, rc.right + m_pVerticalScrollBar->GetFixedWidth(), rc.bottom},
+                                 false);
+  }
+  if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible()) {
+    m_pHorizontalScrollBar->SetScrollRange(cxRequired - (rc.right - rc.left));
+    m_pHorizontalScrollBar->SetPos(
+        RECT{rc.left, rc.bottom, rc.right, rc.bottom + m_pHorizontalScrollBar->GetFixedHeight()}, false);
+  }
 }
 
 SIZE CContainerUI::GetScrollPos() const {
   SIZE sz{};
   if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) sz.cy = m_pVerticalScrollBar->GetScrollPos();
+  if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible()) sz.cx = m_pHorizontalScrollBar->GetScrollPos();
   return sz;
 }
 
@@ -218,14 +229,17 @@ SIZE CContainerUI::GetScrollRange() const {
   SIZE sz{};
   if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
     sz.cy = m_pVerticalScrollBar->GetScrollRange();
+  if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible())
+    sz.cx = m_pHorizontalScrollBar->GetScrollRange();
   return sz;
 }
 
 void CContainerUI::SetScrollPos(SIZE pos) {
-  if (!m_pVerticalScrollBar || !m_pVerticalScrollBar->IsVisible()) return;
-  int old = m_pVerticalScrollBar->GetScrollPos();
-  m_pVerticalScrollBar->SetScrollPos(pos.cy);
-  if (m_pVerticalScrollBar->GetScrollPos() == old) return;
+  const SIZE old = GetScrollPos();
+  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) m_pVerticalScrollBar->SetScrollPos(pos.cy);
+  if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible()) m_pHorizontalScrollBar->SetScrollPos(pos.cx);
+  const SIZE now = GetScrollPos();
+  if (now.cx == old.cx && now.cy == old.cy) return;
   SetPos(m_rcItem, false);
   Invalidate();
   // Queued and merged: a wheel burst or a thumb drag is one "scroll" for whoever fills rows.
@@ -233,11 +247,13 @@ void CContainerUI::SetScrollPos(SIZE pos) {
 }
 
 void CContainerUI::LineUp() {
-  if (m_pVerticalScrollBar) SetScrollPos(SIZE{0, GetScrollPos().cy - m_pVerticalScrollBar->GetLineSize()});
+  const SIZE pos = GetScrollPos();
+  if (m_pVerticalScrollBar) SetScrollPos(SIZE{pos.cx, pos.cy - m_pVerticalScrollBar->GetLineSize()});
 }
 
 void CContainerUI::LineDown() {
-  if (m_pVerticalScrollBar) SetScrollPos(SIZE{0, GetScrollPos().cy + m_pVerticalScrollBar->GetLineSize()});
+  const SIZE pos = GetScrollPos();
+  if (m_pVerticalScrollBar) SetScrollPos(SIZE{pos.cx, pos.cy + m_pVerticalScrollBar->GetLineSize()});
 }
 
 void CContainerUI::EnableScrollBar(bool vertical, bool horizontal) {
@@ -250,18 +266,39 @@ void CContainerUI::EnableScrollBar(bool vertical, bool horizontal) {
     delete m_pVerticalScrollBar;
     m_pVerticalScrollBar = nullptr;
   }
-  // Horizontal scrolling is not offered by these layouts; the flag is accepted and ignored.
+  // Only vertical layouts scroll sideways; in other containers the bar never shows.
+  if (horizontal && !m_pHorizontalScrollBar) {
+    m_pHorizontalScrollBar = new CScrollBarUI;
+    m_pHorizontalScrollBar->SetHorizontal(true);
+    m_pHorizontalScrollBar->SetOwner(this);
+    m_pHorizontalScrollBar->SetVisible(false);
+    m_pHorizontalScrollBar->SetManager(m_pManager, nullptr, false);
+  } else if (!horizontal && m_pHorizontalScrollBar) {
+    delete m_pHorizontalScrollBar;
+    m_pHorizontalScrollBar = nullptr;
+  }
   NeedUpdate();
 }
 
 void CContainerUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_SCROLLWHEEL && m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible() &&
-      IsEnabled()) {
-    if (short(HIWORD(event.wParam)) > 0)
-      LineUp();
-    else
-      LineDown();
-    return;
+  if (event.Type == UIEVENT_SCROLLWHEEL && IsEnabled()) {
+    const bool up = short(HIWORD(event.wParam)) > 0;
+    const bool vertical = m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible();
+    const bool horizontal = m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible();
+    // The wheel with Shift held, or where only the sideways bar shows, scrolls sideways.
+    if (horizontal && ((LOWORD(event.wParam) & MK_SHIFT) || !vertical)) {
+      const SIZE pos = GetScrollPos();
+      const int step = m_pHorizontalScrollBar->GetLineSize();
+      SetScrollPos(SIZE{pos.cx + (up ? -step : step), pos.cy});
+      return;
+    }
+    if (vertical) {
+      if (up)
+        LineUp();
+      else
+        LineDown();
+      return;
+    }
   }
   CControlUI::DoEvent(event);
 }
@@ -293,8 +330,8 @@ void CContainerUI::DoPaint(HDC hDC, const RECT& rcPaint) {
     RECT r;
     if (CRenderEngine::IntersectRect(r, rcTemp, c->GetPos())) c->DoPaint(hDC, rcTemp);
   }
-  if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible())
-    m_pVerticalScrollBar->DoPaint(hDC, rcTemp);
+  for (CScrollBarUI* bar : {m_pVerticalScrollBar, m_pHorizontalScrollBar})
+    if (bar && bar->IsVisible()) bar->DoPaint(hDC, rcTemp);
   painter.restore();
 }
 
@@ -307,8 +344,10 @@ void CContainerUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   else if (n == L"mousechild")
     SetMouseChildEnabled(ParseBool(value));
   else if (n == L"vscrollbar")
-    EnableScrollBar(ParseBool(value), false);
-  else if (n == L"hscrollbar" || n == L"vscrollbarstyle" || n == L"hscrollbarstyle")
+    EnableScrollBar(ParseBool(value), m_pHorizontalScrollBar != nullptr);
+  else if (n == L"hscrollbar")
+    EnableScrollBar(m_pVerticalScrollBar != nullptr, ParseBool(value));
+  else if (n == L"vscrollbarstyle" || n == L"hscrollbarstyle")
     return;
   else if (n == L"autodestroy")
     SetAutoDestroy(ParseBool(value));
@@ -323,9 +362,9 @@ CControlUI* CContainerUI::FindControl(FINDCONTROLPROC proc, void* data, UINT fla
     POINT pt = *static_cast<POINT*>(data);
     if (!InRect(m_rcItem, pt)) return nullptr;
     if (!m_bMouseChildEnabled) return CControlUI::FindControl(proc, data, flags);
-    if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) {
-      if (CControlUI* r = m_pVerticalScrollBar->FindControl(proc, data, flags)) return r;
-    }
+    for (CScrollBarUI* bar : {m_pVerticalScrollBar, m_pHorizontalScrollBar})
+      if (bar && bar->IsVisible())
+        if (CControlUI* r = bar->FindControl(proc, data, flags)) return r;
   }
   if (flags & UIFIND_ME_FIRST) {
     if (CControlUI* r = CControlUI::FindControl(proc, data, flags)) return r;
@@ -445,9 +484,20 @@ void* CVerticalLayoutUI::GetInterface(const wchar_t* name) {
 void CVerticalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
   CControlUI::SetPos(rc, needInvalidate);
   RECT inner = InnerRect();
-  int needed = LayoutLinear(Axis{true}, m_items, inner, m_iChildPadding, GetScrollPos().cy);
+  // Sideways the items move by the scroll position; the widest fixed one sets the width needed.
+  const SIZE scroll = GetScrollPos();
+  RECT shifted = inner;
+  shifted.left -= scroll.cx;
+  shifted.right -= scroll.cx;
+  int needed = LayoutLinear(Axis{true}, m_items, shifted, m_iChildPadding, scroll.cy);
+  int wide = 0;
+  for (CControlUI* c : m_items) {
+    if (!c->IsVisible() || c->IsFloat() || c->GetFixedWidth() == 0) continue;
+    const RECT p = c->GetPadding();
+    wide = std::max(wide, int(c->GetFixedWidth() + p.left + p.right));
+  }
   for (int i = 0; i < int(m_items.size()); ++i) SetFloatPos(i);
-  ProcessScrollBar(inner, 0, needed);
+  ProcessScrollBar(inner, wide, needed);
 }
 
 const wchar_t* CHorizontalLayoutUI::GetClass() const {
@@ -686,24 +736,32 @@ void CScrollBarUI::SetScrollPos(int pos) {
 
 RECT CScrollBarUI::ThumbRect() const {
   RECT rc = m_rcItem;
-  int track = rc.bottom - rc.top;
+  int track = m_bHorizontal ? rc.right - rc.left : rc.bottom - rc.top;
   int length = track + m_nRange;
   int thumb = length > 0 ? std::max(20, track * track / length) : track;
   thumb = std::min(thumb, track);
-  int top = m_nRange > 0 ? (track - thumb) * m_nScrollPos / m_nRange : 0;
-  return RECT{rc.left + 1, rc.top + top, rc.right - 1, rc.top + top + thumb};
+  int start = m_nRange > 0 ? (track - thumb) * m_nScrollPos / m_nRange : 0;
+  if (m_bHorizontal) return RECT{rc.left + start, rc.top + 1, rc.left + start + thumb, rc.bottom - 1};
+  return RECT{rc.left + 1, rc.top + start, rc.right - 1, rc.top + start + thumb};
 }
 
 void CScrollBarUI::DoEvent(TEventUI& event) {
+  // Positions along the bar, whichever way it runs; the owner keeps its other scroll position.
+  const int mouse = m_bHorizontal ? event.ptMouse.x : event.ptMouse.y;
+  const int begin = m_bHorizontal ? m_rcItem.left : m_rcItem.top;
+  const int size = m_bHorizontal ? m_rcItem.right - m_rcItem.left : m_rcItem.bottom - m_rcItem.top;
+  auto scrollTo = [this](int pos) {
+    const SIZE now = m_pOwner->GetScrollPos();
+    m_pOwner->SetScrollPos(m_bHorizontal ? SIZE{pos, now.cy} : SIZE{now.cx, pos});
+  };
   // A quick second click on the track pages again.
   if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
     RECT thumb = ThumbRect();
-    if (InRect(thumb, event.ptMouse)) {
-      m_nDragOffset = event.ptMouse.y - thumb.top;
-    } else if (m_pOwner) {
-      int page = m_rcItem.bottom - m_rcItem.top;
-      m_pOwner->SetScrollPos(SIZE{0, m_nScrollPos + (event.ptMouse.y < thumb.top ? -page : page)});
-    }
+    const int thumbBegin = m_bHorizontal ? thumb.left : thumb.top;
+    if (InRect(thumb, event.ptMouse))
+      m_nDragOffset = mouse - thumbBegin;
+    else if (m_pOwner)
+      scrollTo(m_nScrollPos + (mouse < thumbBegin ? -size : size));
     return;
   }
   if (event.Type == UIEVENT_BUTTONUP) {
@@ -712,11 +770,8 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
   }
   if (event.Type == UIEVENT_MOUSEMOVE && m_nDragOffset >= 0 && m_pOwner) {
     RECT thumb = ThumbRect();
-    int track = (m_rcItem.bottom - m_rcItem.top) - (thumb.bottom - thumb.top);
-    if (track > 0) {
-      int top = event.ptMouse.y - m_nDragOffset - m_rcItem.top;
-      m_pOwner->SetScrollPos(SIZE{0, int(int64_t(top) * m_nRange / track)});
-    }
+    int track = size - (m_bHorizontal ? thumb.right - thumb.left : thumb.bottom - thumb.top);
+    if (track > 0) scrollTo(int(int64_t(mouse - m_nDragOffset - begin) * m_nRange / track));
     return;
   }
   if (event.Type == UIEVENT_SCROLLWHEEL && m_pOwner) {

@@ -5,10 +5,13 @@
 #include "UIList.h"
 #include "UIManager.h"
 
+#include "SOXml.h"
+
 #include <tinyxml.h>
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <filesystem>
@@ -57,11 +60,10 @@ bool IsConfigElement(const std::wstring& name) {
 void Convert(const TiXmlElement* e, SkinNode& out);
 
 // Parses UTF-8 markup; on failure returns null and fills `error` with the reason and line.
-std::shared_ptr<const SkinDocument> ParseDocument(const char* text, std::string& error, int& line) {
+std::shared_ptr<const SkinDocument> ParseDocument(const std::string& text, std::string& error, int& line) {
   TiXmlDocument xml;
-  xml.Parse(text, nullptr, TIXML_ENCODING_UTF8);
-  if (xml.Error() || !xml.RootElement()) {
-    error = xml.ErrorDesc() ? xml.ErrorDesc() : "";
+  if (!SOXml::Parse(xml, text)) {
+    error = xml.Error() && xml.ErrorDesc() ? xml.ErrorDesc() : "not a skin, or nested too deeply";
     line = xml.ErrorRow();
     return nullptr;
   }
@@ -83,6 +85,25 @@ std::mutex g_cacheLock;
 std::map<std::string, CachedFile>& Cache() {
   static auto* cache = new std::map<std::string, CachedFile>;
   return *cache;
+}
+
+// Includes may nest this deep; the files being built on this thread, outermost first, so that an
+// include of one of them (a cycle) is refused.
+constexpr size_t kMaxIncludeDepth = 16;
+thread_local std::vector<std::string> t_building;
+thread_local size_t t_includeDepth = 0;
+
+// The canonical form of path; empty when it does not exist.
+std::string Canonical(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::canonical(path, ec);
+  return ec ? std::string() : canonical.string();
+}
+
+// True when file (canonical) lies inside folder (canonical).
+bool Inside(const std::string& file, const std::string& folder) {
+  if (folder.empty() || file.size() <= folder.size() || file.compare(0, folder.size(), folder) != 0) return false;
+  return folder.back() == '/' || file[folder.size()] == '/';
 }
 
 }  // namespace
@@ -138,6 +159,7 @@ CControlUI* CDialogBuilder::CreateBuiltinControl(const wchar_t* c) {
 
 bool CDialogBuilder::LoadFile(const std::wstring& path) {
   std::string file = Utf8(path);
+  m_file = Canonical(file);
   std::error_code sizeError, timeError;
   const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
   const std::filesystem::file_time_type written = std::filesystem::last_write_time(file, timeError);
@@ -150,15 +172,12 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
       return true;
     }
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  std::string text;
+  if (!SOXml::ReadFile(file, text)) {
     m_doc.reset();
-    m_sError = L"cannot open " + CDuiString(path);
+    m_sError = L"cannot open " + CDuiString(path) + L" (or not a file of a skin's size)";
     return false;
   }
-  std::stringstream buf;
-  buf << in.rdbuf();
-  std::string text = buf.str();
   // A UTF-8 byte order mark is allowed.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   {
@@ -175,7 +194,7 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
   }
   std::string error;
   int line = 0;
-  m_doc = ParseDocument(text.c_str(), error, line);
+  m_doc = ParseDocument(text, error, line);
   if (!m_doc) {
     m_sError.Format(L"%ls: %s (line %d)", path.c_str(), error.c_str(), line);
     return false;
@@ -187,9 +206,10 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
 }
 
 bool CDialogBuilder::LoadMarkup(const std::wstring& markup) {
+  m_file.clear();
   std::string error;
   int line = 0;
-  m_doc = ParseDocument(Utf8(markup).c_str(), error, line);
+  m_doc = ParseDocument(Utf8(markup), error, line);
   if (!m_doc) {
     m_sError.Format(L"markup: %s (line %d)", error.c_str(), line);
     return false;
@@ -236,6 +256,16 @@ CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintManag
   if (!m_doc) return nullptr;
   m_pCallback = callback;
   std::shared_ptr<const SkinDocument> doc = m_doc;  // held while the tree is built
+  // Marks this file as being built until the tree is done, for the includes inside it.
+  struct Building {
+    explicit Building(const std::string& file) : pushed(!file.empty()) {
+      if (pushed) t_building.push_back(file);
+    }
+    ~Building() {
+      if (pushed) t_building.pop_back();
+    }
+    bool pushed;
+  } building(m_file);
   const SkinNode& root = doc->root;
   if (manager) ApplyWindowElement(root, manager);
   CControlUI* result = Parse(root, parent, manager);
@@ -302,8 +332,11 @@ CControlUI* CDialogBuilder::Parse(const SkinNode& root, CControlUI* parent, CPai
       CDialogBuilder included;
       const std::wstring* src = node.Attribute(L"source");
       std::wstring source = src ? *src : std::wstring();
-      if (CControlUI* c = included.Create(source.c_str(), (unsigned int)0, m_pCallback, manager, parent))
-        if (!first) first = c;
+      if (!IncludeAllowed(source)) continue;
+      ++t_includeDepth;
+      CControlUI* c = included.Create(source.c_str(), (unsigned int)0, m_pCallback, manager, parent);
+      --t_includeDepth;
+      if (c && !first) first = c;
       continue;
     }
     if (IsConfigElement(cls)) continue;
@@ -335,6 +368,23 @@ CControlUI* CDialogBuilder::Parse(const SkinNode& root, CControlUI* parent, CPai
     if (!first) first = control;
   }
   return first;
+}
+
+bool CDialogBuilder::IncludeAllowed(const std::wstring& source) const {
+  if (t_includeDepth >= kMaxIncludeDepth) return false;
+  const size_t first = source.find_first_not_of(L" \t\r\n");
+  if (first == std::wstring::npos) return false;
+  if (source[first] == L'<') return true;  // markup in place: no file to read
+  // A file only from the skin folder or the folder of the file that includes it, and never one
+  // that is being built already (a cycle).
+  CDuiString name = source.c_str();
+  name.Replace(L"\\", L"/");
+  const std::string relative = Utf8(name.str());
+  const std::string skins = Canonical(Utf8(CPaintManagerUI::GetResourcePath().str()));
+  const std::string own = m_file.empty() ? std::string() : std::filesystem::path(m_file).parent_path().string();
+  const std::string file = Canonical(relative[0] == '/' ? relative : Utf8(CPaintManagerUI::GetResourcePath().str()) + relative);
+  if (file.empty() || !(Inside(file, skins) || Inside(file, own))) return false;
+  return std::find(t_building.begin(), t_building.end(), file) == t_building.end();
 }
 
 }  // namespace DuiLib

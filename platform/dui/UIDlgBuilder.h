@@ -3,6 +3,7 @@
 #include "UIControl.h"
 
 #include <memory>
+#include <string>
 
 namespace DuiLib {
 
@@ -49,9 +50,13 @@ class CDialogBuilder {
   bool LoadFile(const std::wstring& path);
   bool LoadMarkup(const std::wstring& markup);
   CControlUI* Parse(const SkinNode& root, CControlUI* parent, CPaintManagerUI* manager);
+  // An <Include source> may be built: markup, or a file in the skin folder or beside this one
+  // that is not being built already, and not nested too deep.
+  bool IncludeAllowed(const std::wstring& source) const;
   void ApplyWindowElement(const SkinNode& window, CPaintManagerUI* manager);
 
   std::shared_ptr<const SkinDocument> m_doc;  // parsed skin files are shared between builders
+  std::string m_file;                         // canonical path of the loaded file; empty for markup
   IDialogBuilderCallback* m_pCallback = nullptr;
   CDuiString m_sError;
 };

@@ -1,5 +1,6 @@
 #include "internal/UIEditorHost.h"
 
+#include "UIContainer.h"
 #include "UIManager.h"
 
 #include <QCalendarWidget>
@@ -8,7 +9,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegion>
 #include <QRegularExpressionValidator>
+
+#include <algorithm>
 
 namespace DuiLib {
 
@@ -122,8 +126,41 @@ void CEditorHost::Close() {
 void CEditorHost::Place(const RECT& rc, bool visible) {
   if (!editor_ || !owner_ || !owner_->GetManager()) return;
   double zoom = owner_->GetManager()->GetZoomRatio();
-  editor_->setGeometry(QRect(QPoint(int(rc.left * zoom), int(rc.top * zoom)),
-                             QPoint(int(rc.right * zoom) - 1, int(rc.bottom * zoom) - 1)));
+  const QRect whole(QPoint(int(rc.left * zoom), int(rc.top * zoom)),
+                    QPoint(int(rc.right * zoom) - 1, int(rc.bottom * zoom) - 1));
+  // A control scrolled partly out of its containers shows only the part inside them: the
+  // editor is cut to that part, so it neither covers the containers' margins nor takes
+  // clicks and the wheel there.
+  RECT shown = rc;
+  for (CControlUI* up = owner_->GetParent(); up; up = up->GetParent()) {
+    RECT inner = up->GetPos();
+    if (auto* container = static_cast<CContainerUI*>(up->GetInterface(L"Container"))) {
+      const RECT inset = container->GetInset();
+      inner.left += inset.left;
+      inner.top += inset.top;
+      inner.right -= inset.right;
+      inner.bottom -= inset.bottom;
+      if (CScrollBarUI* bar = container->GetVerticalScrollBar(); bar && bar->IsVisible()) inner.right -= bar->GetFixedWidth();
+      if (CScrollBarUI* bar = container->GetHorizontalScrollBar(); bar && bar->IsVisible())
+        inner.bottom -= bar->GetFixedHeight();
+    }
+    shown.left = std::max(shown.left, inner.left);
+    shown.top = std::max(shown.top, inner.top);
+    shown.right = std::min(shown.right, inner.right);
+    shown.bottom = std::min(shown.bottom, inner.bottom);
+  }
+  if (shown.right <= shown.left || shown.bottom <= shown.top) {
+    // Out of sight but keeping the focus and what is typed.
+    editor_->setGeometry(whole.translated(-100000, -100000));
+  } else {
+    editor_->setGeometry(whole);
+    const QRect part(QPoint(int(shown.left * zoom), int(shown.top * zoom)),
+                     QPoint(int(shown.right * zoom) - 1, int(shown.bottom * zoom) - 1));
+    if (part.contains(whole))
+      editor_->clearMask();
+    else
+      editor_->setMask(QRegion(part.translated(-whole.topLeft())));
+  }
   editor_->setVisible(visible);
 }
 

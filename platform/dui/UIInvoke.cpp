@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -155,6 +156,35 @@ bool CInvoke::Invoke(const std::function<void()>& fn) {
   std::unique_lock lock(waiter->mutex);
   waiter->cv.wait(lock, [&] { return waiter->done; });
   return waiter->ran;
+}
+
+CBackgroundCall::~CBackgroundCall() {
+  Stop();
+  m_invoke.Release();
+}
+
+bool CBackgroundCall::Start(HWND hwnd, std::function<bool()> work, std::function<void()> cancel,
+                            std::function<void(bool)> done) {
+  if (Running()) return false;
+  if (m_thread.joinable()) m_thread.join();
+  m_invoke.Create(hwnd);
+  m_cancel = std::move(cancel);
+  m_finished = false;
+  m_thread = std::thread([this, work = std::move(work), done = std::move(done)] {
+    const bool answer = work();
+    m_finished = true;
+    m_invoke.BeginInvoke([done, answer] { done(answer); });
+  });
+  return true;
+}
+
+void CBackgroundCall::Stop() {
+  // A cancel that comes before the work has begun its call may be missed: say it again.
+  while (Running()) {
+    if (m_cancel) m_cancel();
+    for (int i = 0; i < 10 && Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (m_thread.joinable()) m_thread.join();
 }
 
 }  // namespace DuiLib

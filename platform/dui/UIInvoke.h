@@ -2,8 +2,10 @@
 
 #include "UIDefs.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace DuiLib {
 
@@ -44,6 +46,31 @@ class CInvoke {
  private:
   struct State;
   std::shared_ptr<State> m_state;
+};
+
+// One piece of blocking work (a network test, say) run off the UI thread for a window, its
+// answer handed to the window on the UI thread. The UI thread owns the object.
+class CBackgroundCall {
+ public:
+  CBackgroundCall() = default;
+  // Ends the running work as Stop does; an answer not yet handled is dropped.
+  ~CBackgroundCall();
+  CBackgroundCall(const CBackgroundCall&) = delete;
+  CBackgroundCall& operator=(const CBackgroundCall&) = delete;
+
+  // Runs `work` on a thread of its own, then `done` with its answer on the UI thread while
+  // `hwnd` lives. `cancel`, from the UI thread, makes the work end soon. False, and nothing
+  // started, while an earlier work still runs.
+  bool Start(HWND hwnd, std::function<bool()> work, std::function<void()> cancel, std::function<void(bool)> done);
+  bool Running() const { return m_thread.joinable() && !m_finished.load(); }
+  // Cancels the running work, again until it ends, and waits for its thread.
+  void Stop();
+
+ private:
+  CInvoke m_invoke;
+  std::function<void()> m_cancel;
+  std::atomic<bool> m_finished{true};  // set by the work's thread when the work returned
+  std::thread m_thread;
 };
 
 }  // namespace DuiLib

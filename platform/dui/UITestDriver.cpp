@@ -355,6 +355,11 @@ bool Click(CPaintManagerUI& pm, const wchar_t* name) {
   return c && ClickControl(pm, c, Qt::LeftButton, 1);
 }
 
+bool Click(CControlUI* control) {
+  CPaintManagerUI* pm = control ? control->GetManager() : nullptr;
+  return pm && control->IsVisible() && control->IsEnabled() && ClickControl(*pm, control, Qt::LeftButton, 1);
+}
+
 bool DoubleClick(CPaintManagerUI& pm, const wchar_t* name) {
   CControlUI* c = Usable(pm, name);
   return c && ClickControl(pm, c, Qt::LeftButton, 2);
@@ -458,11 +463,25 @@ bool SelectItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
   return false;
 }
 
-bool ActivateItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
+namespace {
+
+CControlUI* Row(CPaintManagerUI& pm, const wchar_t* name, int index) {
   CControlUI* c = Usable(pm, name);
   auto* list = c ? static_cast<CListUI*>(c->GetInterface(L"List")) : nullptr;
   CControlUI* row = list ? list->GetItemAt(index) : nullptr;
-  return row && row->IsVisible() && ClickControl(pm, row, Qt::LeftButton, 2);
+  return row && row->IsVisible() ? row : nullptr;
+}
+
+}  // namespace
+
+bool ActivateItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
+  CControlUI* row = Row(pm, name, index);
+  return row && ClickControl(pm, row, Qt::LeftButton, 2);
+}
+
+bool RightClickItem(CPaintManagerUI& pm, const wchar_t* name, int index) {
+  CControlUI* row = Row(pm, name, index);
+  return row && ClickControl(pm, row, Qt::RightButton, 1);
 }
 
 bool DeliverEvent(CPaintManagerUI& pm, const wchar_t* name, int type, WPARAM wParam, LPARAM lParam) {

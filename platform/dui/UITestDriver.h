@@ -19,8 +19,10 @@ namespace DuiLib::UITest {
 // window is not shown, or when another window covers the point a user would click. A control
 // outside its scrolled container's view is brought into view with the mouse wheel first.
 
-// A left click on the middle of the control.
+// A left click on the middle of the control; the second form for a control without a name (a
+// button inside a list row).
 bool Click(CPaintManagerUI& pm, const wchar_t* name);
+bool Click(CControlUI* control);
 // Two left clicks inside the double-click interval.
 bool DoubleClick(CPaintManagerUI& pm, const wchar_t* name);
 // A right click (press and release) on the middle of the control.
@@ -51,6 +53,8 @@ bool PressKey(CPaintManagerUI& pm, const wchar_t* name, UINT vk, UINT keys = 0);
 bool SelectItem(CPaintManagerUI& pm, const wchar_t* name, int index);
 // Scrolls row `index` of a list into view and double-clicks it.
 bool ActivateItem(CPaintManagerUI& pm, const wchar_t* name, int index);
+// Scrolls row `index` of a list into view and right-clicks it (its context menu).
+bool RightClickItem(CPaintManagerUI& pm, const wchar_t* name, int index);
 
 // Hands the control one event of `type` (EVENTTYPE_UI) as the engine would after translating a
 // message, without any input: for tests about the event itself.

@@ -14,6 +14,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include "SOUtil.h"
 
 namespace {
@@ -39,14 +41,7 @@ class FileHandle {
   int fd_;
 };
 
-bool LoadDocument(const std::string& path, TiXmlDocument& doc) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream text;
-  text << in.rdbuf();
-  doc.Parse(text.str().c_str(), nullptr, TIXML_ENCODING_UTF8);
-  return !doc.Error() && doc.RootElement();
-}
+bool LoadDocument(const std::string& path, TiXmlDocument& doc) { return SOXml::LoadFile(doc, path); }
 
 TiXmlElement* FindChild(TiXmlElement* parent, const char* tag, const char* name) {
   for (TiXmlElement* e = parent->FirstChildElement(tag); e; e = e->NextSiblingElement(tag)) {

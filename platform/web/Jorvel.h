@@ -56,6 +56,9 @@ struct JorvelSettings {
 JorvelSettings Web_GetSettings();
 // Replaces the settings for every later call (tests, and the settings read from the files).
 void Web_SetSettings(const JorvelSettings& settings);
+// Any thread: every call running now ends within about a second with "20000"; later calls run
+// as usual. The program calls it as it quits, so that no worker waits out a silent service.
+void Web_CancelCalls();
 
 // Account (no login needed).
 bool Web_VerifyCodeForRegister(const std::string* phone, WebError* error);

@@ -2,6 +2,9 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -26,7 +29,7 @@ constexpr size_t kMaxIdleHandles = 32;
 JorvelSettings LoadSettings(const std::string& path) {
   JorvelSettings settings;
   TiXmlDocument document;
-  if (document.LoadFile(path.c_str())) {
+  if (SOXml::LoadFile(document, path, TIXML_DEFAULT_ENCODING)) {
     if (TiXmlElement* root = document.RootElement()) {
       if (TiXmlElement* service = root->FirstChildElement("WebService")) {
         if (const char* url = service->Attribute("url")) settings.baseUrl = url;
@@ -112,6 +115,14 @@ struct Answer {
   std::string body;
   bool tooLarge = false;
 };
+
+// Bumped by Web_CancelCalls: a call started under an older value is given up.
+std::atomic<unsigned> cancelGeneration{0};
+
+// libcurl asks about once a second, and at every block of data.
+int OnCallProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return *static_cast<const unsigned*>(user) != cancelGeneration.load() ? 1 : 0;
+}
 
 size_t OnAnswerBytes(char* data, size_t size, size_t count, void* user) {
   Answer* answer = static_cast<Answer*>(user);
@@ -222,6 +233,10 @@ bool Call(const char* operation, const nlohmann::json& args, const std::string& 
   curl->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe in any thread
   curl->easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
   curl->easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L);
+  const unsigned generation = cancelGeneration.load();
+  curl->easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnCallProgress);
+  curl->easy_setopt(handle, CURLOPT_XFERINFODATA, &generation);
+  curl->easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
   CURLcode result = curl->easy_perform(handle);
   if (answer.tooLarge) {
@@ -279,6 +294,8 @@ JorvelSettings Web_GetSettings() {
   }
   return holder.settings;
 }
+
+void Web_CancelCalls() { ++jorvel::cancelGeneration; }
 
 void Web_SetSettings(const JorvelSettings& settings) {
   auto& holder = jorvel::Settings();

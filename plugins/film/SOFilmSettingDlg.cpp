@@ -94,13 +94,34 @@ void SOSettingDlg::ShowDetails(int index) {
 
 void SOSettingDlg::TestConnection() {
   const int index = m_list ? m_list->GetCurSel() : -1;
-  if (index < 0 || index >= static_cast<int>(m_printers.size())) return;
+  if (index < 0 || index >= static_cast<int>(m_printers.size()) || m_printerTest.Running()) return;
   const PrinterRecord& p = m_printers[index];
-  SODcmPrint print;
-  SODcmPrinter printer;
-  const bool ok = print.Init(p.ip.c_str(), p.port, p.calledAE.c_str(), p.callingAE.c_str()) &&
-                  print.GetPrinterInstance(printer, p.filmFormat == 1 ? SODcmPrintType_Color : SODcmPrintType_Grayscale);
-  MessageBoxUI(m_hWnd, ui_gettext(ok ? L"Connection succeeded!" : L"Connection failed!"), nullptr, 0);
+  auto print = std::make_shared<SODcmPrint>();
+  const HWND hwnd = m_hWnd;
+  auto answer = [hwnd](bool ok) {
+    MessageBoxUI(hwnd, ui_gettext(ok ? L"Connection succeeded!" : L"Connection failed!"), nullptr, 0);
+  };
+  if (!print->Init(p.ip.c_str(), p.port, p.calledAE.c_str(), p.callingAE.c_str())) return answer(false);
+  // The printer may keep silent up to the network time-out: the window stays live meanwhile.
+  CControlUI* button = m_PaintManager.FindControl(L"connectTestBtn");
+  if (button) button->SetEnabled(false);
+  const int printType = p.filmFormat == 1 ? SODcmPrintType_Color : SODcmPrintType_Grayscale;
+  m_printerTest.Start(
+      hwnd,
+      [print, printType] {
+        SODcmPrinter printer;
+        return print->GetPrinterInstance(printer, printType);
+      },
+      [print] { print->Cancel(); },
+      [button, answer](bool ok) {
+        if (button) button->SetEnabled(true);
+        answer(ok);
+      });
+}
+
+void SOSettingDlg::OnFinalMessage(HWND hWnd) {
+  m_printerTest.Stop();
+  WndDialog::OnFinalMessage(hWnd);
 }
 
 }  // namespace brenvik

@@ -19,6 +19,7 @@ class SOSettingDlg : public DuiLib::WndDialog {
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"film/setting_wnd.xml"; }
+  void OnFinalMessage(HWND hWnd) override;
 
  private:
   void FillList();
@@ -29,6 +30,7 @@ class SOSettingDlg : public DuiLib::WndDialog {
   PrinterConfig* m_config;
   DuiLib::CListUI* m_list = nullptr;
   std::vector<PrinterRecord> m_printers;
+  DuiLib::CBackgroundCall m_printerTest;  // the selected printer's status query
 };
 
 }  // namespace brenvik

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -416,6 +418,14 @@ class Update : public Account {
     files.Get("/setup", [this](const httplib::Request&, httplib::Response& res) {
       res.set_content(body, "application/octet-stream");
     });
+    // 3 MB announced, 2 bytes every 0.2 s.
+    files.Get("/crawl", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(3 * 1024 * 1024, "application/octet-stream",
+                               [](size_t, size_t, httplib::DataSink& sink) {
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                                 return sink.write("xx", 2);
+                               });
+    });
     port = files.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { files.listen_after_bind(); });
     while (!files.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -494,6 +504,52 @@ TEST_F(Update, AnnouncedUpdateDownloadsIntoDownloadsAndShowsTheFolder) {
   EXPECT_EQ(opened, std::vector<std::string>{(home / "Downloads").string()});
   EXPECT_EQ(label, L"3.00 MB/3.00 MB");
   EXPECT_EQ(percent, 100);
+}
+
+TEST_F(Update, TheDownloadWindowsCloseControlAndEscapeCancelTheDownload) {
+  const auto home = orvanta::test::MakeTempDir("home-cancel");
+  const std::string oldHome = std::getenv("HOME");
+  ::setenv("HOME", home.c_str(), 1);
+  Offer("Orvanta-2.0.run", "/crawl");
+  int opened = 0;
+  SOWin::SetShellOpenHook([&](const std::string&, const std::string&, const std::string&, const std::string&) {
+    ++opened;
+    return true;
+  });
+  const std::function<void(CWindowWnd*)> ways[] = {
+      [](CWindowWnd* window) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(static_cast<QObject*>(SOWin::WidgetOf(window->GetHWND())), &escape);
+      },
+      [](CWindowWnd* window) {
+        UITest::Click(*static_cast<WindowImplBase*>(window)->GetPaintManager(), L"closeBtn");
+      },
+  };
+  for (const auto& cancel : ways) {
+    Open();
+    const HWND notify = frame->GetNotifyWindow().GetHWND();
+    ASSERT_TRUE(SOWin::PumpUntil([&] { return IsWindowVisible(notify) != 0; }, 5000));
+    bool downloading = false;
+    std::chrono::steady_clock::time_point cancelled;
+    UITest::OnModal(L"AppUpdateWindow", [&](CWindowWnd* window) {
+      UITest::ProcessEvents(300);
+      downloading = IsWindow(window->GetHWND());
+      cancelled = std::chrono::steady_clock::now();
+      cancel(window);
+    });
+    UITest::Click(*frame->GetNotifyWindow().GetPaintManager(), L"updateBtn");
+    ASSERT_TRUE(SOWin::PumpUntil([&] { return downloading; }, 5000));
+    // Closed at once; the download gives up within about a second and leaves nothing.
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::milliseconds(500));
+    const auto part = home / "Downloads" / "Orvanta-2.0.run.part";
+    EXPECT_TRUE(SOWin::PumpUntil([&] { return !std::filesystem::exists(part); }, 3000));
+    EXPECT_FALSE(std::filesystem::exists(home / "Downloads" / "Orvanta-2.0.run"));
+    CloseFrame();
+    service.Admin("ClearRequests");
+  }
+  ::setenv("HOME", oldHome.c_str(), 1);
+  SOWin::SetShellOpenHook(nullptr);
+  EXPECT_EQ(opened, 0);
 }
 
 TEST_F(Update, NoNoticeWithoutAUsableFileName) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -320,6 +321,42 @@ TEST_F(KelvastTest, FilesRegisteredInPlaceAreNeverDeleted) {
   EXPECT_FALSE(store_->QueueFilePath("/in/f.dcm"));
   EXPECT_FALSE(store_->QueueFilePath(nullptr));
   EXPECT_FALSE(store_->QueueFilePath((std::string(5000, 'a') + "/b/c").c_str()));
+}
+
+TEST(KelvastAtRest, TheStoreIsItsUsersAloneAndSavesCutByAKillGoAtOpen) {
+  const mode_t umaskBefore = ::umask(022);
+  // A store left by an earlier run, readable by all, holding the temporary file of a save cut
+  // by a kill, and one of a save this process still runs.
+  const fs::path folder = orvanta::test::MakeTempDir("private") / "LOCAL";
+  const fs::path series = folder / "1.2.3/00000002_1.2.3.4";
+  fs::create_directories(series);
+  fs::permissions(folder, fs::perms(0755));
+  const fs::path cut = series / "000001_1.2.3.4.1.part2147483646_1";
+  const fs::path running = series / ("000002_1.2.3.4.2.part" + std::to_string(getpid()) + "_1");
+  std::ofstream(cut) << "half";
+  std::ofstream(running) << "half";
+  const std::set<fs::path> earlier{folder / "1.2.3", series, running};
+  {
+    StorePtr store = OpenStore(folder);
+    ASSERT_TRUE(store->StoreFile(MakeFile(Dataset{}).get(), nullptr));
+    Dataset other;
+    other.studyUID = "1.2.4", other.seriesUID = "1.2.4.1", other.sopUID = "1.2.4.1.1";
+    ASSERT_TRUE(store->QueueFile(MakeFile(other).get()));
+    ASSERT_TRUE(store->CommitQueue());
+  }
+  for (int i = 0; i < 250 && fs::exists(cut); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(fs::exists(cut));
+  EXPECT_TRUE(fs::exists(running));
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+  size_t checked = 0;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (earlier.count(entry.path())) continue;
+    const fs::perms mode = entry.status().permissions();
+    EXPECT_EQ(mode & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << entry.path();
+    ++checked;
+  }
+  EXPECT_GE(checked, 8u);  // the new study's folders, both files, DB and its databases
+  ::umask(umaskBefore);
 }
 
 TEST_F(KelvastTest, DeletesStayInsideTheStoreAndSkipSymlinkTargets) {
@@ -780,6 +817,29 @@ TEST_F(KelvastTest, QueueOfAKilledProcessIsCommittedByTheNextOpening) {
   ASSERT_TRUE(store_->CommitQueue());
   EXPECT_EQ(listed(*OpenStore(folder_)).count("1.2.3.4.9"), 1u);
   EXPECT_TRUE(FilesBelow(folder_ / ".queue").empty());
+}
+
+// A long queue gets its files flushed and its study rows written while it grows; the study is
+// still listed only by the commit, with every instance once.
+TEST_F(KelvastTest, LongQueueIsListedOnlyByItsCommit) {
+  constexpr int kFiles = 450;
+  for (int i = 1; i <= kFiles; ++i) {
+    Dataset d;
+    d.sopUID = "1.2.3.4." + std::to_string(i);
+    d.instanceNumber = std::to_string(i);
+    ASSERT_TRUE(store_->QueueFile(MakeFile(d).get()));
+  }
+  EXPECT_TRUE(Eventually([&] { return fs::exists(folder_ / "DB" / "1.2.3"); }));
+  EXPECT_EQ(CountStudies(*store_), 0u);
+  EXPECT_TRUE(listener_.Take().empty());
+  ASSERT_TRUE(store_->CommitQueue());
+  std::vector<InstanceRecord> instances;
+  ASSERT_TRUE(store_->GetAllInstanceRecords(instances));
+  std::set<std::string> uids;
+  for (const InstanceRecord& instance : instances) uids.insert(instance.sopInstanceUID);
+  EXPECT_EQ(instances.size(), size_t(kFiles));
+  EXPECT_EQ(uids.size(), size_t(kFiles));
+  EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"changed:P1_1.2.3", "store"}));
 }
 
 TEST_F(KelvastTest, ConcurrentImportsAndListingsLoseNoRows) {

@@ -449,3 +449,36 @@ TEST_F(MainWindowTest, DisplaySwitchesReachEveryCellAndLaterLayouts) {
   EXPECT_FALSE(control->GetSeriesWindow(1)->GetImageWindow(0)->IsHidePatientData());
   EXPECT_NE(corner(1), hidden);
 }
+
+// A capture takes the first active series window that shows images (else the first that does),
+// and in it the first cell whose image is selected (else cell 0); its kind sizes the bitmap.
+TEST_F(MainWindowTest, CaptureTakesTheSelectedCellOfTheActiveSeriesWindow) {
+  const auto a = Series(orvanta::test::MakeTempDir(), 4);
+  ASSERT_TRUE(control->SetSeriesLayout(1, 2));
+  for (const auto& file : a.files) ASSERT_NE(control->LoadFile(file.c_str(), 1), nullptr);
+  SOSeriesWindow* series = control->GetSeriesWindow(1);
+  ASSERT_TRUE(series->SetImageLayout(2, 2));
+  auto width = [](HBITMAP bitmap) {
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof(info), &info);
+    DeleteObject(bitmap);
+    return static_cast<LONG>(info.bmWidth);
+  };
+  auto widthOf = [](SOWindowBase* w, int inset) {
+    const RECT r = w->GetWindowRect();
+    return r.right - r.left - 2 * inset;
+  };
+  struct Case {
+    int selected;  // the cell whose image is selected, -1 for none
+    int cell;      // the cell captured
+  } cases[] = {{-1, 0}, {2, 2}, {3, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selected);
+    for (int i = 0; i < 4; ++i) series->GetImageWindow(i)->GetSOImageObject()->SetSelected(i == c.selected);
+    ISOImageObject* source = nullptr;
+    EXPECT_EQ(width(control->Capture(0, &source)), widthOf(series->GetImageWindow(c.cell), 1));
+    EXPECT_EQ(source, series->GetImageWindow(c.cell)->GetSOImageObject());
+  }
+  EXPECT_EQ(width(control->Capture(1, nullptr)), widthOf(series, 0));
+  EXPECT_EQ(width(control->Capture(2, nullptr)), 400);  // the whole control
+}

@@ -106,6 +106,26 @@ TEST_F(Tool3DTest, BoxFaceDragCropsWithinTheBoundsAndKeepsItsThickness) {
   EXPECT_LE(afterMax[0], bmax[0]);
   Send(WM_LBUTTONUP, from.x, from.y);
   EXPECT_GE(afterMax[0] - after[0], 20.0f);
+
+  // A drag that leaves 30 mm to the opposite face is taken; one that would leave 10 is refused.
+  auto thickness = [&] {
+    float lo[3], hi[3];
+    VisibleBox(lo, hi);
+    return hi[0] - lo[0];
+  };
+  for (const auto& [remaining, expected] : {std::pair{30.0f, 30.0f}, std::pair{10.0f, 30.0f}}) {
+    SCOPED_TRACE(remaining);
+    const SOPoint p = faceCentre(minFront), q = faceCentre(!minFront);
+    const float g = (thickness() - remaining) / thickness();
+    const SOPoint r{p.x + static_cast<int>(std::lround((q.x - p.x) * g)),
+                    p.y + static_cast<int>(std::lround((q.y - p.y) * g))};
+    Send(WM_MOUSEMOVE, p.x, p.y);
+    ASSERT_EQ(box->GetHover(), face);
+    Send(WM_LBUTTONDOWN, p.x, p.y, MK_LBUTTON);
+    Send(WM_MOUSEMOVE, r.x, r.y, MK_LBUTTON);
+    Send(WM_LBUTTONUP, r.x, r.y);
+    EXPECT_NEAR(thickness(), expected, 2.0f);
+  }
 }
 
 TEST_F(Tool3DTest, BoxIgnoresEdgesEdgeOnFacesAndStaysOutOfTheWayWhenOffOrInPerspective) {

@@ -268,6 +268,31 @@ TEST(VRBuilder, ColourPixelsKeepTheirChannelsAndAGreyProjectionBeforeAnyColourHa
   EXPECT_EQ(GreyAt(image, 512, 512), 1000);
 }
 
+// The clipped modes keep one side of the centre: 2 to 4 the side at or below it along z, x and
+// y, 5 to 7 the side at or above it. The only bright voxels are a cube above the centre in x and
+// z and below it in y, so each mode shows it or not.
+TEST(VRBuilder, ClippedModesKeepTheirSideOfTheCentre) {
+  Phantom p;
+  std::fill(p.voxels.begin(), p.voxels.end(), int16_t(-1000));
+  for (int z = 40; z < 56; ++z)
+    for (int y = 8; y < 24; ++y)
+      for (int x = 40; x < 56; ++x) p.slices[z][x + y * Phantom::N] = 1000;
+  VRBuilder vr;
+  ASSERT_TRUE(vr.Build(p.volume, &p.source));
+  vr.GetEngine()->SetPalette(RedPalette());
+  const std::pair<int, bool> cases[] = {{0, true},  {2, false}, {3, false}, {4, true},
+                                        {5, true},  {6, true},  {7, false}};
+  for (const auto& [mode, shown] : cases) {
+    ASSERT_TRUE(vr.SetRenderMode(mode));
+    std::vector<uint32_t> pixels(64 * 64);
+    V3ImageRGB geometry{};
+    ASSERT_TRUE(vr.GetEngine()->Imaging(64, 64, pixels.data(), false, &geometry, 0));
+    // Red is the second byte of A, R, G, B.
+    const auto lit = std::count_if(pixels.begin(), pixels.end(), [](uint32_t w) { return (w >> 8 & 0xFF) > 50; });
+    EXPECT_EQ(lit > 10, shown) << "mode " << mode << ": " << lit;
+  }
+}
+
 TEST(VRBuilder, ZoomStepsStayWithinTheirRangeAndPerspectiveMovesTheEye) {
   Phantom p;
   viewer_ui_test::Frame frame(400, 300);

@@ -356,6 +356,19 @@ TEST(VisualCtrl, MPRPanesOfASeriesWithoutAWindowReadLikeItsSlices) {
         for (int x = 0; x < shot.width(); ++x) marked += shot.pixel(x, y) != withoutLine.pixel(x, y);
       EXPECT_EQ(marked > 100, w == ctrl.GetSagittalWindow()) << marked;
     }
+    if (tilted) continue;
+    // A window drag on a pane starts from its automatic window, and the other planes follow.
+    auto* axial = static_cast<SOImageObject*>(ctrl.GetAxialWindow()->GetImageObject());
+    double c0 = 0, w0 = 0;
+    ASSERT_TRUE(axial->GetShownWindow(c0, w0));
+    ctrl.SetToolMode(1);
+    viewer_ui_test::LeftDrag(ctrl.GetAxialWindow()->GetWindow(), QPoint(100, 100), QPoint(130, 100), 6);
+    const double width = w0 + 30 * std::max(1.0, std::trunc(w0 / 800));
+    for (SOImageWindowMPR* w : {ctrl.GetAxialWindow(), ctrl.GetCoronalWindow(), ctrl.GetSagittalWindow()}) {
+      const SOImagePresentationState& state = w->GetImageObject()->GetImagePresentationState();
+      EXPECT_DOUBLE_EQ(state.windowCenter, c0);
+      EXPECT_DOUBLE_EQ(state.windowWidth, width);
+    }
   }
 }
 

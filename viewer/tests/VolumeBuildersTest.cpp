@@ -87,7 +87,8 @@ TEST(SeriesVolumeFile, RefusesWhatCannotBeAVolume) {
       {"single image", 1, 1.25, false, ""},
       {"zero slice spacing", 3, 0.0, false, ""},
       {"rows differ between images", 3, 1.25, true, ""},
-      {"uid that is no file name", 3, 1.25, false, "1.2.840/../../x"},
+      // A name that would make a file next to the volume folder, refused for being no UID.
+      {"uid that is no file name", 3, 1.25, false, "../1.2.840.99"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -110,6 +111,7 @@ TEST(SeriesVolumeFile, RefusesWhatCannotBeAVolume) {
     EXPECT_FALSE(volume.HasSlices());
     EXPECT_TRUE(volume.GetPath().empty());
     EXPECT_EQ(c.slices < 2, volume.GetError().find("two images") != std::string::npos) << volume.GetError();
+    EXPECT_EQ(!c.uid.empty(), volume.GetError().find("not a valid UID") != std::string::npos) << volume.GetError();
     EXPECT_FALSE(volume.GetError().empty());
   }
 }
@@ -247,6 +249,26 @@ TEST(MPRBuilder4D, SamplesThreePlanesOfEveryPhaseForTheCurrentIdOnly) {
     }
   EXPECT_FALSE(builder.GetImage(3, 0, &plane));
   EXPECT_FALSE(builder.GetImage(0, 3, &plane));
+
+  // A task that goes stale while it samples (the cross moved on) keeps none of its planes.
+  {
+    std::promise<void> held, release;
+    std::thread ui([&] {
+      std::lock_guard uiCall(engineLock);
+      held.set_value();
+      release.get_future().wait();
+    });
+    held.get_future().wait();
+    builder.SetCurrentId(3);
+    builder.Post(3);
+    // The task has started once the last planes are gone; it now waits for the engine.
+    EXPECT_TRUE(WaitFor([&] { return !builder.GetImage(0, 0, &plane); }));
+    builder.SetCurrentId(4);
+    release.set_value();
+    ui.join();
+  }
+  builder.Cancel();
+  EXPECT_FALSE(builder.GetImage(0, 0, &plane));
   builder.Clear();
   EXPECT_FALSE(builder.GetImage(0, 0, &plane));
 }

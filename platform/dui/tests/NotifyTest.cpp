@@ -94,6 +94,57 @@ TEST_F(DuiNotify, BrokenSkinFailsWithAReason) {
   delete root;
 }
 
+// Skin files come from users too (imported templates): nothing in one may crash or exhaust the
+// program, nor reach files outside the skin folder and its own.
+TEST_F(DuiNotify, HostileSkinsAreRefusedOrBuiltWithoutTheirHostileParts) {
+  const std::filesystem::path own = orvanta::test::MakeTempDir("dui_hostile"), elsewhere = orvanta::test::MakeTempDir("dui_else");
+  auto write = [](const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+  };
+  auto build = [](const std::filesystem::path& file) {
+    CDialogBuilder builder;
+    CPaintManagerUI manager;
+    std::unique_ptr<CControlUI> root(builder.CreateFromAbsolutePath(file.wstring().c_str(), nullptr, &manager));
+    std::vector<std::wstring> names;
+    if (auto* box = root ? static_cast<CContainerUI*>(root->GetInterface(L"Container")) : nullptr)
+      for (int i = 0; i < box->GetCount(); ++i) names.push_back(box->GetItemAt(i)->GetName().str());
+    return std::make_pair(root != nullptr, names);
+  };
+  std::string deep;
+  for (int i = 0; i < 40000; ++i) deep += "<a>";
+  write(own / "deep.xml", "<Window><VerticalLayout>" + deep + "</VerticalLayout></Window>");
+  write(own / "cut.xml", "<l2>C\xEF");  // ends inside a UTF-8 sequence
+  write(own / "a.xml", "<Window><VerticalLayout><Label name='a'/><Include source='" + (own / "b.xml").string() +
+                           "'/></VerticalLayout></Window>");
+  write(own / "b.xml", "<Window><Label name='b'/><Include source='" + (own / "a.xml").string() + "'/></Window>");
+  write(elsewhere / "secret.xml", "<Window><Label name='secret'/></Window>");
+  write(own / "plain.xml", "<Window><Label name='plain'/></Window>");
+  write(own / "reach.xml", "<Window><VerticalLayout><Label name='mine'/><Include source='/dev/zero'/><Include source='" +
+                               (elsewhere / "secret.xml").string() + "'/><Include source='" +
+                               (own / "plain.xml").string() + "'/></VerticalLayout></Window>");
+  struct Case {
+    const char* file;
+    bool built;
+    std::vector<std::wstring> names;
+  } cases[] = {
+      {"deep.xml", false, {}},
+      {"cut.xml", false, {}},
+      // a includes b, whose include of a again is refused
+      {"a.xml", true, {L"a", L"b"}},
+      // the device and the folder elsewhere are refused; the own folder is not
+      {"reach.xml", true, {L"mine", L"plain"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto [built, names] = build(own / c.file);
+    EXPECT_EQ(built, c.built);
+    EXPECT_EQ(names, c.names);
+  }
+  // A file far larger than any skin is not read.
+  std::ofstream(own / "huge.xml", std::ios::binary).seekp(64 << 20) << 'x';
+  EXPECT_FALSE(build(own / "huge.xml").first);
+}
+
 // Skin files are parsed once and shared; a file written again is read again, and every build
 // gives a tree of its own.
 TEST_F(DuiNotify, SkinFileBuiltAgainFollowsItsLatestContent) {

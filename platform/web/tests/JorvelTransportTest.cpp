@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <future>
+#include <thread>
 
 #include "Jorvel.h"
 #include "JorvelTransport.h"
@@ -58,6 +65,45 @@ TEST(JorvelTransport, UnreachableServiceFailsFastWithNetworkCode) {
   // A missing error record is allowed.
   SettingsScope scope({"", 2000, 5000});
   EXPECT_FALSE(Web_GetCloudStation(nullptr, nullptr));
+}
+
+// A cancel ends the calls that run, however long their time-out, and leaves later calls alone.
+TEST(JorvelTransport, CancelEndsTheRunningCallsOnly) {
+  // A service that takes the connection and never answers.
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  socklen_t length = sizeof addr;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &length);
+  listen(silent, 8);
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  using Clock = std::chrono::steady_clock;
+  auto call = [] {
+    WebError error;
+    std::string mobile = "13800000000";
+    const bool ok = Web_VerifyCode(&mobile, &error);
+    return std::make_pair(ok, error.code);
+  };
+  {
+    SettingsScope scope({url, 2000, 30000});
+    std::vector<std::future<std::pair<bool, std::string>>> running;
+    for (int i = 0; i < 3; ++i) running.push_back(std::async(std::launch::async, call));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const Clock::time_point cancelled = Clock::now();
+    Web_CancelCalls();
+    for (auto& one : running) {
+      ASSERT_EQ(one.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+      EXPECT_EQ(one.get(), std::make_pair(false, std::string("20000")));
+    }
+    EXPECT_LT(Clock::now() - cancelled, std::chrono::milliseconds(1500));
+  }
+  SettingsScope scope({url, 2000, 1000});
+  const Clock::time_point start = Clock::now();
+  EXPECT_FALSE(call().first);
+  EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(900));  // its own time-out, not the cancel
+  close(silent);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +52,7 @@ void PrinterConfig::Load() {
   std::lock_guard<std::mutex> lock(mutex_);
   printers_.clear();
   TiXmlDocument document;
-  if (!document.LoadFile(path_.c_str(), TIXML_ENCODING_UTF8)) return;
+  if (!SOXml::LoadFile(document, path_)) return;
   const TiXmlElement* root = document.RootElement();
   const TiXmlElement* list = root ? root->FirstChildElement("Printers") : nullptr;
   if (!list) return;

@@ -2,6 +2,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -17,7 +19,7 @@ LikedTeams::LikedTeams(std::string path) : path_(std::move(path)) { Load(); }
 void LikedTeams::Load() {
   teams_.clear();
   TiXmlDocument document;
-  if (!document.LoadFile(path_.c_str(), TIXML_ENCODING_UTF8)) return;
+  if (!SOXml::LoadFile(document, path_)) return;
   TiXmlElement* root = document.RootElement();
   if (!root) return;
   TiXmlElement* list = root->FirstChildElement();

@@ -321,6 +321,7 @@ void OrderObject::OnDownloadFinished(const DCMDownload* download, const DCMFinis
   if (!KeyMatches(download->key)) return;
   store_->CommitQueue();
   if (finish->success) store_->SetValue("HasDownload", "true");
+  downloadProblem_ = finish->success ? 0 : finish->total == 0 ? 1 : 2;
   RunDetached([](OrderObject* self) {
     self->RefreshAnswers();
     self->Notify(&IOrderObjectCallback::OnDownloadFinished);

@@ -108,6 +108,9 @@ class OrderObject : public IHalvexCallback,
   // thread when it can be helped.
   void RefreshAnswers();
   int Progress() const { return progress_.load(); }
+  // Why the last image download of the order failed: 0 it did not, 1 the node listed no image
+  // of the study (or could not be reached), 2 some images did not come.
+  int DownloadProblem() const { return downloadProblem_.load(); }
   std::string ReportPath() const;
   IKelvast* Store() const { return store_; }
 
@@ -144,5 +147,6 @@ class OrderObject : public IHalvexCallback,
   std::string reportPath_;   // guarded by recordMutex_
   ListenerSet<IOrderObjectCallback> observers_;
   std::atomic<int> progress_{0};
+  std::atomic<int> downloadProblem_{0};
   std::atomic<bool> fetchingReport_{false};
 };

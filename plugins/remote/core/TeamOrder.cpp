@@ -144,6 +144,15 @@ bool TeamOrder::SubmitReport(Submit kind, WebError* error) {
   sr.GetConclusion(conclusion);
   sr.GetAuthorObserverName(author);
   sr.GetVerifyingObserverName(verifier);
+  // A verifier without a signed name verifies with an empty "Verified by"; the document still
+  // names its verifier (Verifying Observer Name may not be empty): the account's display name.
+  if (kind != Submit::Report && verifier.empty() && sr.IsVerified()) {
+    const std::string account = RemoteRecords::DisplayName(RemoteSession::CurrentUser());
+    if (!sr.SetVerifyingObserverName(SOUtil::UTF82WStr(account.c_str()).c_str()) || !sr.SaveFile(path.c_str(), true)) {
+      error->code = "20001";
+      return false;
+    }
+  }
   std::string sopClass, sopInstance, seriesUID;
   SODcmDataset* dataset = sr.GetDataset();
   dataset->GetString(kSopClassUID, sopClass);

@@ -143,6 +143,22 @@ ORVANTA_SHOT("remote/my_orders") {
   return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
 }
 
+// The order still to upload after its upload failed.
+ORVANTA_SHOT("remote/my_orders_upload_failed") {
+  Opened opened = OpenPlugin("client");
+  CLinkWindow* window = opened.plugin->Entries().empty() ? nullptr : opened.plugin->Entries()[0]->window;
+  if (window)
+    for (OrderUI* item : window->Items())
+      if (item->Order() && item->Order()->Record().state == "NEW") {
+        DCMUpload upload;
+        upload.key = item->Order()->Record().study.transferKey;
+        DCMFinish failed{0, 0, 120};
+        item->Order()->OnUploadFinished(&upload, &failed);
+      }
+  SOWin::PumpEvents(200);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
 ORVANTA_SHOT("remote/team_orders") {
   Opened opened = OpenPlugin("reporter");
   const auto& entries = opened.plugin->Entries();

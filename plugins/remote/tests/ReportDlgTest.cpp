@@ -444,6 +444,10 @@ TEST_F(ReportEditorTest, AnotherMembersLockMakesItReadOnlyAndAFailedVerifyKeepsT
   SODcmSR stored;
   ASSERT_TRUE(stored.LoadFile(path.c_str(), true));
   EXPECT_TRUE(stored.IsVerified());
+  // C has no signed name: the document still names its verifier.
+  std::wstring verifiedBy;
+  EXPECT_TRUE(stored.GetVerifyingObserverName(verifiedBy));
+  EXPECT_EQ(verifiedBy, L"Verifier C");
 
   // An edit is asked about at close: cancel stays, no closes without storing; the report
   // plug-in gets the stored report writable.
@@ -583,5 +587,37 @@ TEST_F(ReportEditorTest, RowButtonsOpenTheEditorOnlyForAPermittedWriter) {
   EXPECT_EQ(boxes, std::vector<std::wstring>{ui_gettext(L"You don't have edit permission!")});
   EXPECT_EQ(FindWindowW(L"CReportDlg", nullptr), nullptr);
   EXPECT_EQ(order->GetLockState(), 0);
+  DestroyWindow(window.GetHWND());
+}
+
+// A team download that fails (the node is not there) leaves the row's button offering it
+// again, and the button says why.
+TEST_F(ReportEditorTest, AFailedDownloadSaysWhyOnTheRowsButton) {
+  std::shared_ptr<TeamOrder> order = TeamOrderOfB("1.2.826.0.1.3680043.2.1125.93.9");
+  ASSERT_TRUE(order);
+  CSRContentWnd window;
+  ASSERT_TRUE(window.Create(host, L"CSRContentWnd", 0x00CF0000, 0, 0, 0, 0, 0));
+  RemoteUI::Invoker().Create(window.GetHWND());  // the order's news reach the row through it
+  TeamOrderUI row(window.GetPaintManager(), window.GetHWND());
+  ASSERT_NE(row.Root(), nullptr);
+  window.AttributePanel()->Add(row.Root());
+  ASSERT_TRUE(row.SetOrder(order));
+  ASSERT_EQ(row.DisplayState(), 2);
+  auto* cells = static_cast<CContainerUI*>(static_cast<CContainerUI*>(row.Root())->GetItemAt(0));
+  CControlUI* download = static_cast<CContainerUI*>(cells->GetItemAt(13))->GetItemAt(0);
+  EXPECT_EQ(std::wstring(download->GetText().GetData()), L"Download");
+  EXPECT_TRUE(download->GetToolTip().IsEmpty());
+
+  ASSERT_TRUE(order->DownloadImages(false));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        UITest::ProcessEvents(5);
+        return std::wstring(download->GetText().GetData()) == L"Retry";
+      },
+      30000));
+  EXPECT_TRUE(download->IsVisible());
+  EXPECT_EQ(std::wstring(download->GetToolTip().GetData()),
+            L"The node listed no image of this study, or could not be reached.");
+  RemoteUI::Invoker().Release();
   DestroyWindow(window.GetHWND());
 }

@@ -402,6 +402,14 @@ void TeamOrderUI::Refresh() {
 void TeamOrderUI::UpdateButtons() {
   const int visible = OrderStates::TeamButtonFor(displayState_);
   for (int i = 0; i <= 6; ++i) SetVisible(CellChild(13, i), i == visible);
+  // After a failed download the button offers it again and says why it failed.
+  if (CControlUI* download = CellChild(13, 0)) {
+    const int problem = order_ ? order_->DownloadProblem() : 0;
+    download->SetText(ui_gettext(problem ? L"Retry" : L"Download"));
+    download->SetToolTip(problem == 1   ? ui_gettext(L"The node listed no image of this study, or could not be reached.")
+                         : problem == 2 ? ui_gettext(L"Some images could not be fetched from the node.")
+                                        : L"");
+  }
 }
 
 std::vector<int> TeamOrderUI::MenuCommands() const { return OrderStates::TeamMenu(displayState_); }

@@ -37,14 +37,14 @@ inline bool Click(HWND hwnd, POINT client) {
   return true;
 }
 
-// One notch of the wheel per step, away from the user (down the page) for negative steps.
-inline bool Wheel(HWND hwnd, POINT client, int steps) {
+// One notch of the wheel per step, towards the user (down the page) for negative steps.
+inline bool Wheel(HWND hwnd, POINT client, int steps, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   Target t = At(hwnd, client);
   if (!t.window) return false;
   const QPointF local(t.at);
   const QPointF global(t.window->mapToGlobal(t.at));
-  QWheelEvent event(local, global, QPoint(), QPoint(0, 120 * steps), Qt::NoButton, Qt::NoModifier,
-                    Qt::NoScrollPhase, false);
+  QWheelEvent event(local, global, QPoint(), QPoint(0, 120 * steps), Qt::NoButton, modifiers, Qt::NoScrollPhase,
+                    false);
   QCoreApplication::sendEvent(t.window, &event);
   DuiLib::UITest::ProcessEvents(5);
   return true;

@@ -286,8 +286,8 @@ TEST_F(ReportWindowTest, PicturesOfTheActiveStudyComeNewestFirstAndGoIntoImageBo
   auto* boxes = dynamic_cast<CContainerUI*>(Find(L"imageBoxLayout"));
   ASSERT_EQ(boxes->GetCount(), report->GetImageBoxCount());
   ASSERT_GT(boxes->GetCount(), 0);
-  list->SelectItem(1, false, false);
-  PM().SendNotify(boxes->GetItemAt(0), L"click");
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"pictureList", 1));
+  ASSERT_TRUE(UITest::Click(boxes->GetItemAt(0)));
   UITest::ProcessEvents(5);
   EXPECT_TRUE(report->IsModified());
   SODcmDataset item;
@@ -373,21 +373,28 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
   ASSERT_GE(fields.size(), 8u);
   auto* zoomCombo = dynamic_cast<CComboUI*>(Find(L"zoomCombo"));
   int typed = 10;
-  for (const wchar_t* zoom : {L"Auto", L"0.5", L"0.75", L"1"}) {
+  for (const wchar_t* zoom : {L"Auto", L"0.5", L"0.75", L"1", L"2"}) {
     SCOPED_TRACE(testing::Message() << SOWin::ToUtf8(zoom));
     for (int i = 0; i < zoomCombo->GetCount(); ++i)
       if (std::wstring(zoomCombo->GetItemAt(i)->GetUserData()) == zoom) ASSERT_TRUE(UITest::SelectItem(PM(), L"zoomCombo", i));
     UITest::ProcessEvents(20);
     RECT client{};
     GetClientRect(hwnd, &client);
-    int wheeled = 0;
+    int wheeled = 0, sideways = 0;
     for (CControlUI* field : fields) {
       const DWORD tag = TagOf(field);
-      // A field below the view is scrolled to with the wheel over the page's margin.
-      for (int i = 0; i < 30 && Centre(field).y > client.bottom - 20; ++i, ++wheeled)
-        realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, -1);
-      for (int i = 0; i < 30 && Centre(field).y < 20; ++i) realinput::Wheel(hwnd, POINT{4, client.bottom / 2}, 1);
-      ASSERT_LT(Centre(field).y, client.bottom) << std::hex << tag;
+      // A field out of view (clear of the view's margins and bars) is scrolled to with the wheel
+      // over the view's top margin, sideways with Shift.
+      const int edge = int(24 * pagePm.GetZoomRatio()) + 16;
+      const POINT margin{4, client.bottom / 2};
+      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) realinput::Wheel(hwnd, margin, -1);
+      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) realinput::Wheel(hwnd, margin, 1);
+      for (int i = 0; i < 40 && Centre(field).x > client.right - edge; ++i, ++sideways)
+        realinput::Wheel(hwnd, margin, -1, Qt::ShiftModifier);
+      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) realinput::Wheel(hwnd, margin, 1, Qt::ShiftModifier);
+      ASSERT_LE(Centre(field).y, client.bottom - edge) << std::hex << tag;
+      ASSERT_LE(Centre(field).x, client.right - edge) << std::hex << tag;
+      ASSERT_GE(Centre(field).x, edge) << std::hex << tag;
       std::vector<std::wstring> before;
       for (CControlUI* f : fields) before.push_back(f->GetText().GetData());
       std::wstring valueBefore;
@@ -411,9 +418,10 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
       report->GetValue(tag, value);
       EXPECT_EQ(value != valueBefore, editable) << std::hex << tag;
     }
-    // Fitted, the whole page is in view; at 100% it is not.
-    if (std::wstring(zoom) == L"Auto") EXPECT_EQ(wheeled, 0);
+    // Fitted, the whole page is in view; at 100% it is not, at 200% not even its width.
+    if (std::wstring(zoom) == L"Auto") EXPECT_EQ(wheeled + sideways, 0);
     if (std::wstring(zoom) == L"1") EXPECT_GT(wheeled, 0);
+    if (std::wstring(zoom) == L"2") EXPECT_GT(sideways, 0);
   }
 
   // Ctrl+A in a text box selects its whole text: what is typed next replaces it.

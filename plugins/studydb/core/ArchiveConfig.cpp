@@ -4,6 +4,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -91,7 +93,7 @@ void ArchiveConfig::LoadLocked() {
   unusableRemotes_.clear();
   cloudDevices_.clear();
   TiXmlDocument document;
-  if (!document.LoadFile(path_.c_str(), TIXML_ENCODING_UTF8)) return;
+  if (!SOXml::LoadFile(document, path_)) return;
   const TiXmlElement* root = document.RootElement();
   if (!root) return;
   if (const TiXmlElement* scp = root->FirstChildElement("SCP")) {

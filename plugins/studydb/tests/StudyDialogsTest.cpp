@@ -16,7 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
 #include <climits>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace DuiLib;
 using namespace studytest;
@@ -248,6 +253,7 @@ TEST_F(StudyDialogs, SettingsSaveOnlyWhatChangedAndClampTheMinutes) {
     EXPECT_TRUE(pm.FindControl(L"remoteInfoPanel")->IsVisible());
     boxes.Expect();
     UITest::Click(pm, L"remoteTestBtn");
+    ASSERT_TRUE(SOWin::PumpUntil([&] { return !boxes.texts.empty(); }, 20000));
     UITest::OnModal(L"CMessageBoxUI", [](CWindowWnd* box) { UITest::Click(PM(box), L"confirmBtn"); });
     UITest::Click(pm, L"remoteDeleteBtn");
     EXPECT_TRUE(config.Remotes().empty());
@@ -259,6 +265,58 @@ TEST_F(StudyDialogs, SettingsSaveOnlyWhatChangedAndClampTheMinutes) {
   dialog.ShowModal();
   EXPECT_EQ(boxes.texts, std::vector<std::wstring>{L"Connect failed!"});
   config.SetCloudReceiveMinutes(ArchiveConfig::kDefaultMinutes);
+}
+
+// A node that takes the connection and never says a word.
+class SilentNode {
+ public:
+  SilentNode() {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t length = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length);
+    port = ntohs(addr.sin_port);
+    listen(fd_, 4);
+  }
+  ~SilentNode() { close(fd_); }
+  uint16_t port = 0;
+
+ private:
+  int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+};
+
+TEST_F(StudyDialogs, TestingASilentNodeLeavesTheWindowLiveAndClosingItEndsTheTest) {
+  SilentNode node;
+  ASSERT_TRUE(ArchiveConfig::Instance().AddRemote({"MUTE", "MUTE", "127.0.0.1", node.port}));
+  using Clock = std::chrono::steady_clock;
+  Clock::duration click{}, events{};
+  Clock::time_point closing;
+  UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* window) {
+    CPaintManagerUI& pm = PM(window);
+    UITest::Click(pm, L"remoteOpt");
+    Clock::time_point start = Clock::now();
+    UITest::Click(pm, L"remoteTestBtn");
+    click = Clock::now() - start;
+    // While the echo waits, the button cannot start another, and the window handles its events.
+    EXPECT_FALSE(pm.FindControl(L"remoteTestBtn")->IsEnabled());
+    start = Clock::now();
+    UITest::ProcessEvents(300);
+    UITest::Click(pm, L"generalOpt");
+    events = Clock::now() - start;
+    closing = Clock::now();
+    window->Close(IDCANCEL);
+  });
+  {
+    tabrisk::SOSettingDlg dialog;
+    dialog.Create(nullptr, L"SOSettingDlg", 0x86C80000, 0, 0, 0, 0, 0);
+    dialog.ShowModal();
+  }
+  // Closing cancels the echo, which ends within its grace period, and no answer is shown.
+  EXPECT_LT(Clock::now() - closing, std::chrono::seconds(5));
+  EXPECT_LT(click, std::chrono::milliseconds(500));
+  EXPECT_LT(events, std::chrono::seconds(1));
 }
 
 // The commitment listener's row: a saved port and AE title take effect at once, and the row

@@ -182,7 +182,7 @@ TEST_F(StudyWindow, HandOffsGoThroughTheHost) {
     return true;
   });
   SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 9; });
-  PM().SendNotify(List(L"studyList"), L"menu");
+  ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", List(L"studyList")->GetCurSel()));
   EXPECT_EQ(opened, (std::vector<std::string>{"explorer.exe", window->SelectedStudy()->storePath}));
 
   EXPECT_FALSE(window->OnCommand(SOCMD_LOADDIR, const_cast<char*>(folder.c_str())));
@@ -277,7 +277,7 @@ TEST_F(StudyWindow, DeletingAStudyAsksFirstAndThenListsEveryStudy) {
       ++asked;
       UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), answer);
     });
-    PM().SendNotify(List(L"studyList"), L"menu");
+    ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", 0));
     EXPECT_EQ(asked, 1);
   }
   int studies = -1;
@@ -303,7 +303,7 @@ TEST_F(StudyWindow, DeletingAReportRemovesOnlyItsSeriesAfterConfirmation) {
     UITest::OnModal(L"CMessageBoxUI", [&](CWindowWnd* box) {
       UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), answer);
     });
-    PM().SendNotify(List(L"reportSeriesList"), L"menu");
+    ASSERT_TRUE(UITest::RightClickItem(PM(), L"reportSeriesList", 1));
   }
   SeriesRecord series;
   EXPECT_FALSE(holder.store->GetSeriesRecord(gone.c_str(), series));
@@ -434,4 +434,59 @@ TEST_F(StudyWindow, FilmingARangeOfATwentyFourSliceSeriesTakesThoseSlices) {
     numbers.push_back(number);
   }
   EXPECT_EQ(numbers, (std::vector<int>{5, 10, 15, 20}));
+}
+
+// A long store: the list makes rows for what a user sees and what the wheel reaches, and a
+// changed study is found by its id whether it has a row yet or not.
+TEST_F(StudyWindow, RowsComeAsTheListScrollsToThemAndAChangedStudyIsFoundByItsId) {
+  constexpr int kStudies = 160;
+  for (int s = 0; s < kStudies; ++s) {
+    PatientRecord record;
+    record.patientID = "L-" + std::to_string(s);
+    record.patientName = "Long^" + std::to_string(s);
+    record.studyUID = "1.2.826.0.1.77." + std::to_string(s);
+    record.studyDate = "20240305";
+    SeriesRecord series;
+    series.seriesUID = record.studyUID + ".1";
+    series.seriesNumber = "1";
+    series.modality = "CT";
+    InstanceRecord instance;  // rows are written per instance
+    instance.sopClassUID = "1.2.840.10008.5.1.4.1.1.2";
+    instance.sopInstanceUID = series.seriesUID + ".1";
+    instance.instanceNumber = "1";
+    series.instances.push_back(instance);
+    record.series.push_back(series);
+    ASSERT_TRUE(holder.store->AddPatientRecord(record));
+  }
+  std::vector<PatientRecord> listed;
+  ASSERT_TRUE(holder.store->GetPatientRecords(listed, nullptr, false));
+  ASSERT_EQ(listed.size(), size_t(kStudies));
+  Open();
+  const int firstRows = List(L"studyList")->GetCount();
+  EXPECT_GT(firstRows, 20);  // more than a screenful
+  EXPECT_LT(firstRows, kStudies);
+
+  // Far down the list, without a row yet: the change reaches the record, no row is added.
+  const std::string deep = listed[140].id;
+  ASSERT_TRUE(holder.store->SetPatientFlag(deep.c_str(), "unread", true));
+  window->OnStudyChanged(deep);
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(List(L"studyList")->GetCount(), firstRows);
+  EXPECT_EQ(Cell(L"studyList", 0, 2), SOUtil::UTF82WStr(listed[0].patientID.c_str()));
+
+  // Near the top, with a row: updated in place.
+  const std::string near = listed[3].id;
+  ASSERT_TRUE(holder.store->SetPatientFlag(near.c_str(), "unread", true));
+  window->OnStudyChanged(near);
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(List(L"studyList")->GetCount(), firstRows);
+  EXPECT_TRUE(dynamic_cast<CListTextElementUI*>(List(L"studyList")->GetItemAt(3))->IsMarked());
+
+  // The wheel brings the rest, in the store's order, the deep study marked.
+  for (int step = 0; step < 400 && List(L"studyList")->GetCount() < kStudies; ++step)
+    UITest::Wheel(PM(), L"studyList", -3);
+  ASSERT_EQ(List(L"studyList")->GetCount(), kStudies);
+  for (int i : {0, 99, 100, 140, kStudies - 1})
+    EXPECT_EQ(Cell(L"studyList", i, 2), SOUtil::UTF82WStr(listed[i].patientID.c_str())) << i;
+  EXPECT_TRUE(dynamic_cast<CListTextElementUI*>(List(L"studyList")->GetItemAt(140))->IsMarked());
 }

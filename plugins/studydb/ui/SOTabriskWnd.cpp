@@ -15,8 +15,9 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <iterator>
 #include <future>
+#include <iterator>
+#include <utility>
 
 using namespace DuiLib;
 
@@ -340,8 +341,12 @@ void SOTabriskWnd::RefreshStudyList(const char* text) {
   if (const PatientRecord* selected = SelectedStudy()) selectedId = selected->id;
   m_studyList->RemoveAll();  // first: the rows point into the records
   m_studyRowById.clear();
-  m_studyById.clear();
+  // Freeing the records of a large store (100,000 studies) takes longer than a search: the old
+  // ones go to the worker task to be freed there once the new list is shown.
+  auto old = std::make_shared<std::pair<std::deque<PatientRecord>, std::unordered_map<std::string, PatientRecord*>>>(
+      std::move(m_studies), std::move(m_studyById));
   m_studies.clear();
+  m_studyById.clear();
   std::vector<PatientRecord> records;
   m_store->GetPatientRecords(records, m_searchText.empty() ? nullptr : m_searchText.c_str(), false);
   m_studies.assign(std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
@@ -354,6 +359,8 @@ void SOTabriskWnd::RefreshStudyList(const char* text) {
   MakeStudyRows(std::max(kStudyRowBatch, static_cast<size_t>(index + 1)));
   SelectQuietly(m_studyList, index, true);
   RefreshSelection();
+  // Queued only now: freed meanwhile, the old records would compete with the new list for the heap.
+  if (old->first.size() > kStudyRowBatch) m_jobs.Queue([old = std::move(old)] {});  // the job holds the only copy
 }
 
 void SOTabriskWnd::MakeStudyRows(size_t upTo) {

@@ -120,6 +120,7 @@ SOSettingDlg::~SOSettingDlg() {
 }
 
 void SOSettingDlg::OnFinalMessage(HWND hWnd) {
+  m_nodeTest.Stop();
   m_invoke.Release();
   WndDialog::OnFinalMessage(hWnd);
 }
@@ -259,13 +260,22 @@ void SOSettingDlg::Save() {
 
 void SOSettingDlg::TestNode() {
   const int index = SelectedNode();
-  if (index < 0) return;
+  if (index < 0 || m_nodeTest.Running()) return;
   const RemoteNode node = ArchiveConfig::Instance().Remotes()[index];
-  SOEchoSCU echo;
-  const bool ok = echo.InitSCP(node.ip.c_str(), node.port, node.aeTitle.c_str(),
-                               ArchiveConfig::Instance().AETitle().c_str()) &&
-                  echo.Echo();
-  MessageBoxUI(nullptr, Translated(ok ? "Connect Success!" : "Connect failed!").c_str(), L"", 0);
+  auto echo = std::make_shared<SOEchoSCU>();
+  if (!echo->InitSCP(node.ip.c_str(), node.port, node.aeTitle.c_str(), ArchiveConfig::Instance().AETitle().c_str())) {
+    MessageBoxUI(nullptr, Translated("Connect failed!").c_str(), L"", 0);
+    return;
+  }
+  // The echo waits up to the network time-out on a silent node: the window stays live meanwhile.
+  CControlUI* button = m_PaintManager.FindControl(L"remoteTestBtn");
+  if (button) button->SetEnabled(false);
+  m_nodeTest.Start(
+      m_hWnd, [echo] { return echo->Echo(); }, [echo] { echo->Cancel(); },
+      [button](bool ok) {
+        if (button) button->SetEnabled(true);
+        MessageBoxUI(nullptr, Translated(ok ? "Connect Success!" : "Connect failed!").c_str(), L"", 0);
+      });
 }
 
 void SOSettingDlg::EditNode(int index) {

@@ -72,6 +72,7 @@ class SOSettingDlg : public DuiLib::WndDialog, public ISOConfigCallback, public 
   DuiLib::CControlUI* m_saveBtn = nullptr;
   DuiLib::COptionUI* m_commitCheck = nullptr;
   DuiLib::COptionUI* m_cloudCheck = nullptr;
+  DuiLib::CBackgroundCall m_nodeTest;  // the remote node's echo
 };
 
 // Finds another user's cloud station by its device code, for a cloud send.

@@ -93,7 +93,7 @@ TEST(TessalyInTheProgram, LoadDirShowsTheStudyItsSeriesAndTheFirstSeries) {
   for (const auto& r : rows) {
     auto* option = dynamic_cast<COptionUI*>(Row(list, r.row)->GetItemAt(0));
     ASSERT_NE(option, nullptr);
-    option->Activate();
+    ASSERT_TRUE(UITest::Click(option));
     SOWin::PumpEvents(20);
     EXPECT_TRUE(option->IsSelected());
     EXPECT_EQ(pm.FindControl(L"3DBtn")->IsEnabled(), r.threeD) << r.row;

@@ -4,6 +4,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
@@ -108,7 +110,7 @@ TissuePresetStore::TissuePresetStore(std::string file, std::string thumbnailFold
 void TissuePresetStore::Load() {
   m_presets.clear();
   TiXmlDocument document;
-  if (!document.LoadFile(m_file.c_str(), TIXML_ENCODING_UTF8)) return;
+  if (!SOXml::LoadFile(document, m_file)) return;
   const TiXmlElement* root = document.RootElement();
   const TiXmlElement* list = root ? root->FirstChildElement("TissueList") : nullptr;
   if (!list) return;

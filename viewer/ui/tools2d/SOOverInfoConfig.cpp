@@ -2,6 +2,8 @@
 
 #include <tinyxml.h>
 
+#include "SOXml.h"
+
 #include <cstdio>
 
 #include "SOUtil.h"
@@ -51,7 +53,7 @@ SOOverInfoConfig& SOOverInfoConfig::Instance() {
 
 bool SOOverInfoConfig::Load(const std::string& path) {
   TiXmlDocument doc;
-  if (doc.LoadFile(path.c_str())) {
+  if (SOXml::LoadFile(doc, path, TIXML_DEFAULT_ENCODING)) {
     TiXmlPrinter printer;
     doc.Accept(&printer);
     if (Parse(printer.CStr())) return true;
@@ -63,8 +65,7 @@ bool SOOverInfoConfig::Load(const std::string& path) {
 bool SOOverInfoConfig::Parse(const char* xml) {
   for (auto& list : lists_) list.clear();
   TiXmlDocument doc;
-  doc.Parse(xml, nullptr, TIXML_ENCODING_UTF8);
-  if (doc.Error()) return false;
+  if (!SOXml::Parse(doc, xml)) return false;
   TiXmlElement* root = doc.RootElement();
   if (!root) return false;
   static const char* const kCorners[4] = {"LeftTop", "LeftBottom", "RightTop", "RightBottom"};

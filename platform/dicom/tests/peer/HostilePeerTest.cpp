@@ -551,6 +551,180 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
   for (const std::string& line : lines) EXPECT_NE(line.find("whole-call deadline"), std::string::npos) << line;
 }
 
+// A node that accepts every association and then streams what nobody asked for, as fast as
+// about 16 MB/s: a command that never ends, or, to a C-GET, a C-STORE whose data set never ends.
+class JunkNode {
+ public:
+  JunkNode() {
+    int on = 1;
+    setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    listen(listen_, 16);
+    acceptor_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{listen_, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        const int client = accept(listen_, nullptr, nullptr);
+        if (client >= 0) talkers_.emplace_back([this, client] { Talk(client); });
+      }
+    });
+  }
+  ~JunkNode() {
+    stop_ = true;
+    acceptor_.join();
+    for (std::thread& t : talkers_) t.join();
+    close(listen_);
+  }
+  int port = 0;
+
+ private:
+  static uint32_t Length(const std::string& bytes, size_t at, int n) {
+    uint32_t value = 0;
+    for (int i = 0; i < n; ++i) value = (value << 8) | uint8_t(bytes[at + i]);
+    return value;
+  }
+  static bool ReadPdu(int fd, std::string& pdu) {
+    pdu.assign(6, '\0');
+    auto readAll = [fd](char* p, size_t n) {
+      while (n > 0) {
+        const ssize_t got = recv(fd, p, n, 0);
+        if (got <= 0) return false;
+        p += got, n -= size_t(got);
+      }
+      return true;
+    };
+    if (!readAll(pdu.data(), 6)) return false;
+    pdu.resize(6 + Length(pdu, 2, 4));
+    return readAll(pdu.data() + 6, pdu.size() - 6);
+  }
+  static std::string Item(unsigned char type, const std::string& value) {
+    return std::string(1, char(type)) + '\0' + BigEndian(uint32_t(value.size()), 2) + value;
+  }
+  static std::string Pdv(unsigned char context, unsigned char control, const std::string& bytes) {
+    const std::string item = BigEndian(uint32_t(bytes.size() + 2), 4) + char(context) + char(control) + bytes;
+    return std::string("\x04\0", 2) + BigEndian(uint32_t(item.size()), 4) + item;
+  }
+  static std::string Element(uint16_t group, uint16_t element, const std::string& value) {
+    std::string e{char(group & 0xFF), char(group >> 8), char(element & 0xFF), char(element >> 8)};
+    for (int i = 0; i < 4; ++i) e += char((value.size() >> (8 * i)) & 0xFF);
+    return e + value;
+  }
+
+  void Talk(int client) {
+    std::string request, pdu;
+    if (ReadPdu(client, request) && request[0] == 0x01) {
+      // Accepts every presentation context with its first transfer syntax; remembers the CT
+      // storage one, for the C-STORE to a C-GET.
+      std::string body = request.substr(6, 68), contexts;
+      unsigned char ctContext = 0;
+      for (size_t at = 74; at + 4 <= request.size();) {
+        const size_t length = Length(request, at + 2, 2);
+        const std::string value = request.substr(at + 4, length);
+        if (uint8_t(request[at]) == 0x10) body += Item(0x10, value);
+        if (uint8_t(request[at]) == 0x20) {
+          std::string abstract, syntax;
+          for (size_t sub = 4; sub + 4 <= value.size();) {
+            const size_t n = Length(value, sub + 2, 2);
+            if (uint8_t(value[sub]) == 0x30) abstract = value.substr(sub + 4, n);
+            if (uint8_t(value[sub]) == 0x40 && syntax.empty()) syntax = value.substr(sub + 4, n);
+            sub += 4 + n;
+          }
+          if (!ctContext && abstract.c_str() == std::string("1.2.840.10008.5.1.4.1.1.2")) ctContext = uint8_t(value[0]);
+          contexts += Item(0x21, std::string{value[0], 0, 0, 0} + Item(0x40, syntax));
+        }
+        at += 4 + length;
+      }
+      body += contexts + Item(0x50, Item(0x51, BigEndian(16384, 4)) + Item(0x52, "1.2.3.4"));
+      const std::string answer = std::string("\x02\0", 2) + BigEndian(uint32_t(body.size()), 4) + body;
+      // The request's command tells a C-GET (command field 0x0010) from the rest.
+      const std::string getField("\x00\x00\x00\x01\x02\x00\x00\x00\x10\x00", 10);
+      if (send(client, answer.data(), answer.size(), MSG_NOSIGNAL) == ssize_t(answer.size()) && ReadPdu(client, pdu) &&
+          pdu[0] == 0x04) {
+        const bool get = pdu.find(getField) != std::string::npos && ctContext;
+        if (get) {
+          auto us = [](uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+          std::string command = Element(0, 0x0002, std::string("1.2.840.10008.5.1.4.1.1.2") + '\0') +
+                                Element(0, 0x0100, us(0x0001)) + Element(0, 0x0110, us(7)) +
+                                Element(0, 0x0700, us(0)) + Element(0, 0x0800, us(0)) +
+                                Element(0, 0x1000, std::string("1.2.3.4.5.6") + '\0');
+          command = Element(0, 0, std::string{char(command.size()), char(command.size() >> 8), 0, 0}) + command;
+          const std::string whole = Pdv(ctContext, 0x03, command);
+          send(client, whole.data(), whole.size(), MSG_NOSIGNAL);
+        }
+        // Fragments none of which is the last: of the data set, private elements in explicit
+        // little endian; else of a command.
+        const std::string value(16000, 'j');
+        for (uint16_t element = 0x1000; !stop_; ++element) {
+          std::string junk;
+          if (get)
+            junk = Pdv(ctContext, 0x00,
+                       std::string{'\x09', '\0', char(element & 0xFF), char(element >> 8), 'O', 'B', 0, 0} +
+                           BigEndian(0x803E0000, 4) + value);
+          else
+            junk = Pdv(1, 0x01, value);
+          if (send(client, junk.data(), junk.size(), MSG_NOSIGNAL) != ssize_t(junk.size())) break;
+          std::this_thread::sleep_for(1ms);
+        }
+      }
+    }
+    close(client);
+  }
+
+  int listen_ = socket(AF_INET, SOCK_STREAM, 0);
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::vector<std::thread> talkers_;  // the acceptor's own
+};
+
+TEST(HostilePeer, EveryCallAgainstAJunkStreamingNodeEnds) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  sodcm::NetLimits limits;
+  limits.acse = 4;
+  limits.pdu = 2;
+  limits.dimse = 4;
+  limits.call = 2;
+  limits.perObject = 1;
+  limits.perMegabyte = 1;
+  limits.inFlight = 1;
+  ScopedLimits scoped(limits);
+  JunkNode node;
+  ErrorLog errors;
+  const Clock::time_point start = Clock::now();
+  std::vector<std::future<bool>> calls =
+      peer::CallEveryService({node.port, node.port, node.port, node.port, node.port}, ct, 1);
+  // A command past its limit ends the association at once; the fetched data set earns its
+  // in-flight megabyte and no more, however fast it comes.
+  const char* names[] = {"echo", "store", "get", "commit", "print"};
+  std::vector<double> took(calls.size(), -1);
+  for (size_t done = 0; done < calls.size() && Clock::now() < start + 15s;) {
+    std::this_thread::sleep_for(20ms);
+    for (size_t i = 0; i < calls.size(); ++i)
+      if (took[i] < 0 && calls[i].wait_for(0s) == std::future_status::ready) took[i] = Seconds(Clock::now() - start), ++done;
+  }
+  const double getAllowed = limits.call + limits.inFlight * limits.perMegabyte;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    ASSERT_GE(took[i], 0) << "still running after 15 s";
+    EXPECT_FALSE(calls[i].get());
+    if (std::string(names[i]) == "get") {
+      EXPECT_GT(took[i], getAllowed - 0.3);
+      EXPECT_LT(took[i], getAllowed + 1.5);
+    } else {
+      EXPECT_LT(took[i], 1.0);
+    }
+  }
+  const std::vector<std::string> lines = errors.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("C-GET"), std::string::npos) << lines[0];
+}
+
 }  // namespace
 
 namespace {

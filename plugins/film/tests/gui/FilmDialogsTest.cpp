@@ -79,6 +79,7 @@ TEST_F(FilmDialogs, TheSettingsDialogEditsInPlaceAndDeletesOnlyWhenConfirmed) {
     ASSERT_TRUE(UITest::SelectItem(pm, L"filmPrinterList", 1));
     EXPECT_EQ(Text(pm, L"printerNameEdit"), L"b");
     UITest::Click(pm, L"connectTestBtn");
+    EXPECT_TRUE(PumpUntil([&] { return !boxes.texts.empty(); }));
     EXPECT_EQ(boxes.Last(), L"连接失败！");
     // Edit the second printer: it stays second.
     UITest::OnModal(L"SOPrinterAddDlg", [](CWindowWnd* add) {
@@ -94,7 +95,7 @@ TEST_F(FilmDialogs, TheSettingsDialogEditsInPlaceAndDeletesOnlyWhenConfirmed) {
     ASSERT_TRUE(UITest::SelectItem(pm, L"filmPrinterList", 2));
     auto deleteRow = [&](int row) {
       CControlUI* button = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(list->GetItemAt(row))->GetItemAt(0))->GetItemAt(3);
-      pm.SendNotify(button, L"click");
+      ASSERT_TRUE(UITest::Click(button));
     };
     boxes.answer = IDCANCEL;
     deleteRow(2);

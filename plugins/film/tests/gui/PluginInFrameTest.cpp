@@ -91,7 +91,9 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
       UITest::Click(form, L"confirmBtn");
     });
     UITest::Click(PM(settings), L"addPrinterBtn");
+    const size_t before = boxes.texts.size();
     UITest::Click(PM(settings), L"connectTestBtn");
+    EXPECT_TRUE(PumpUntil([&] { return boxes.texts.size() > before; }));
     EXPECT_EQ(boxes.Last(), L"连接成功！");
     settings->Close(IDOK);
   });
@@ -121,7 +123,7 @@ TEST(FilmPluginInFrame, TwoStudiesGiveTwoTabsAndAPrintReachesThePrinter) {
 
   // Closing the other study's tab removes only that study.
   auto* secondClose = dynamic_cast<CContainerUI*>(tabs->GetItemAt(0))->GetItemAt(1);
-  pm.SendNotify(secondClose, L"click");
+  ASSERT_TRUE(UITest::Click(secondClose));
   UITest::ProcessEvents(50);
   EXPECT_EQ(tabs->GetCount(), 1);
 

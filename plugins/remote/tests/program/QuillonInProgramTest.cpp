@@ -194,7 +194,7 @@ TEST(QuillonInProgram, OrdersTeamsAndTheConsultationRequestThroughTheHost) {
   auto* option = entry ? dynamic_cast<CContainerUI*>(entry->GetItemAt(0)) : nullptr;
   auto* choose = option ? dynamic_cast<COptionUI*>(option->GetItemAt(0)) : nullptr;
   ASSERT_NE(choose, nullptr);
-  choose->Activate();
+  ASSERT_TRUE(UITest::Click(choose));
   SOWin::PumpEvents(20);
   EXPECT_TRUE(Shown(teamWindow));
   EXPECT_FALSE(Shown(mine));

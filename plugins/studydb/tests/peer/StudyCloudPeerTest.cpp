@@ -180,7 +180,7 @@ TEST(CloudSendPeer, CloudSendFromTheStudyMenuReachesTheStationByItsCode) {
     UITest::Click(dpm, L"sendBtn");
   });
   SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 6; });  // "Cloud Send"
-  pm.SendNotify(studies, L"menu");
+  ASSERT_TRUE(UITest::RightClickItem(pm, L"studyList", 0));
   SOWin::SetPopupMenuHook({});
   EXPECT_TRUE(SOWin::PumpUntil([&] { return window->SendBox() != nullptr; }, 15000));
   EXPECT_TRUE(SOWin::PumpUntil([&] { return host.Statuses().back() == "Send finish!"; }, 30000));

@@ -121,6 +121,7 @@ TEST_F(StudyWindowPeer, ASendShowsItsProgressAndItsOutcome) {
       UITest::Click(PM(box), L"confirmBtn");
     });
     UITest::Click(PM(settings), L"remoteTestBtn");
+    EXPECT_TRUE(SOWin::PumpUntil([&] { return !answer.empty(); }, 20000));
     settings->Close(IDCANCEL);
   });
   UITest::Click(PM(window), L"settingBtn");

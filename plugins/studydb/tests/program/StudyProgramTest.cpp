@@ -157,7 +157,7 @@ TEST(StudyProgram, ImportViewSearchReceiveAndDeleteInTheRunningProgram) {
   UITest::OnModal(L"CMessageBoxUI", [](CWindowWnd* box) {
     UITest::Click(*static_cast<WindowImplBase*>(box)->GetPaintManager(), L"confirmBtn");
   });
-  pm.SendNotify(studies, L"menu");
+  ASSERT_TRUE(UITest::RightClickItem(pm, L"studyList", road));
   SOWin::SetPopupMenuHook({});
   EXPECT_EQ(studies->GetCount(), all + 1);
   EXPECT_EQ(Studies(), all + 1);

@@ -102,7 +102,7 @@ TEST(CorvideInTheProgram, SeriesFromThe2DViewerShowsVRWithBoneThenMPRVEAndBackAn
       20000));
   auto* row = dynamic_cast<COptionUI*>(rowOf(1)->GetItemAt(0));
   ASSERT_NE(row, nullptr);
-  row->Activate();
+  ASSERT_TRUE(UITest::Click(row));
   SOWin::PumpEvents(20);
   ASSERT_TRUE(pm2d.FindControl(L"3DBtn")->IsEnabled());
 
