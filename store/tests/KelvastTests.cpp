@@ -794,6 +794,7 @@ TEST_F(KelvastTest, QueueOfAKilledProcessIsCommittedByTheNextOpening) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(fs::status(folder_ / ".queue").permissions(), fs::perms::owner_all);
 
   auto listed = [&](IKelvast& store) {
     std::vector<InstanceRecord> instances;

@@ -2,7 +2,6 @@
 
 #include "IKelvast.h"
 #include "ReportSettings.h"
-#include "RealInput.h"
 #include "ReportWindowTestUtil.h"
 #include "SOReportWindow.h"
 #include "SOWinQt.h"
@@ -381,17 +380,31 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
     RECT client{};
     GetClientRect(hwnd, &client);
     int wheeled = 0, sideways = 0;
+    if (std::wstring(zoom) == L"1") {
+      // The bar's thumb dragged to its end shows the end of the page, and dragged back its top.
+      auto* view = static_cast<CContainerUI*>(pagePm.FindControl(L"pageView"));
+      CScrollBarUI* bar = view->GetVerticalScrollBar();
+      ASSERT_TRUE(bar && bar->IsVisible());
+      for (int i = 0; i < 60 && bar->GetScrollPos() > 0; ++i) UITest::WheelWindow(hwnd, POINT{4, client.bottom / 2}, 1);
+      const RECT track = bar->GetPos();
+      const LONG x = (track.left + track.right) / 2;
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.top + 5}, POINT{x, track.bottom - 1}));
+      EXPECT_EQ(bar->GetScrollPos(), bar->GetScrollRange());
+      EXPECT_LT(Centre(fields.back()).y, client.bottom - 20);
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.bottom - 5}, POINT{x, track.top + 1}));
+      EXPECT_EQ(bar->GetScrollPos(), 0);
+    }
     for (CControlUI* field : fields) {
       const DWORD tag = TagOf(field);
       // A field out of view (clear of the view's margins and bars) is scrolled to with the wheel
       // over the view's top margin, sideways with Shift.
       const int edge = int(24 * pagePm.GetZoomRatio()) + 16;
       const POINT margin{4, client.bottom / 2};
-      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) realinput::Wheel(hwnd, margin, -1);
-      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) realinput::Wheel(hwnd, margin, 1);
+      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) UITest::WheelWindow(hwnd, margin, -1);
+      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) UITest::WheelWindow(hwnd, margin, 1);
       for (int i = 0; i < 40 && Centre(field).x > client.right - edge; ++i, ++sideways)
-        realinput::Wheel(hwnd, margin, -1, Qt::ShiftModifier);
-      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) realinput::Wheel(hwnd, margin, 1, Qt::ShiftModifier);
+        UITest::WheelWindow(hwnd, margin, -1, MK_SHIFT);
+      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) UITest::WheelWindow(hwnd, margin, 1, MK_SHIFT);
       ASSERT_LE(Centre(field).y, client.bottom - edge) << std::hex << tag;
       ASSERT_LE(Centre(field).x, client.right - edge) << std::hex << tag;
       ASSERT_GE(Centre(field).x, edge) << std::hex << tag;
@@ -405,8 +418,8 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
       const bool editable = !(edit && edit->IsReadOnly());
       EXPECT_EQ(editable, tag != 0x00100020);
       const std::string digits = std::to_string(++typed);
-      ASSERT_TRUE(realinput::Click(hwnd, Centre(field)));
-      realinput::Type(hwnd, digits.c_str());
+      ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(field)));
+      UITest::TypeWindow(hwnd, SOWin::FromUtf8(digits).c_str());
       for (size_t i = 0; i < fields.size(); ++i) {
         const std::wstring now = fields[i]->GetText().GetData();
         if (fields[i] == field && editable)
@@ -429,9 +442,9 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
   for (CControlUI* field : fields)
     if (TagOf(field) == kConclusion) conclusion = field;
   ASSERT_NE(conclusion, nullptr);
-  ASSERT_TRUE(realinput::Click(hwnd, Centre(conclusion)));
-  realinput::Key(hwnd, Qt::Key_A, Qt::ControlModifier);
-  realinput::Type(hwnd, "77");
+  ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(conclusion)));
+  UITest::KeyWindow(hwnd, 'A', MK_CONTROL);
+  UITest::TypeWindow(hwnd, L"77");
   std::wstring text;
   report->GetValue(kConclusion, text);
   EXPECT_EQ(text, L"77");
@@ -450,9 +463,9 @@ TEST_F(ReportWindowTest, TypingInTheSidePanelLeavesTheEditAsTheUserLeftIt) {
   ASSERT_FALSE(name.empty());
   // The caret goes to the start and stays there while typing: a value written back into the
   // edit would move it to the end after the first key.
-  ASSERT_TRUE(realinput::Click(window_->GetHWND(), Centre(sideName)));
-  realinput::Key(window_->GetHWND(), Qt::Key_Home);
-  realinput::Type(window_->GetHWND(), "12");
+  ASSERT_TRUE(UITest::ClickWindow(window_->GetHWND(), Centre(sideName)));
+  UITest::KeyWindow(window_->GetHWND(), VK_HOME);
+  UITest::TypeWindow(window_->GetHWND(), L"12");
   EXPECT_EQ(std::wstring(sideName->GetText().GetData()), L"12" + name);
   std::wstring value;
   report->GetValue(kName, value);
