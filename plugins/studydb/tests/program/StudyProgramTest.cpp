@@ -172,6 +172,59 @@ TEST(StudyProgram, ImportViewSearchReceiveAndDeleteInTheRunningProgram) {
   frame.reset();
 }
 
+TEST(StudyProgram, ATwentyFourSliceSeriesFromALongPathOpensWholeInTheViewer) {
+  orvanta::test::EnsureQtApp();
+  const fs::path bin = orvanta::test::ProgramFolder();
+  CPaintManagerUI::SetResourcePath(((bin / "skin").wstring() + L"/").c_str());
+  std::ofstream(fs::path(Gossamy::GetConfigPath()) / "archive.xml")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Config>\n  <SCP port=\"" << orvanta::test::FreeLoopbackPort()
+      << "\" AETitle=\"Storage\"/>\n</Config>\n";
+  // A folder whose path is longer than the 259 characters of the old fixed buffers.
+  fs::path folder = MakeTempDir("long");
+  while (folder.string().size() < 300) folder /= std::string(60, 'd');
+  orvanta::fixtures::CtSeriesOptions ct;
+  ct.slices = 24;
+  ct.rows = ct.columns = 32;
+  ct.patientId = "LONG24";
+  orvanta::fixtures::WriteCtSeries(folder, ct);
+
+  auto frame = orvanta::test::StartFrame(bin, {"libTabrisk.so", "libTessaly.so"}, 50);
+  ASSERT_NE(frame, nullptr);
+  WindowImplBase* window = PluginWindow(*frame, L"Tabrisk");
+  WindowImplBase* viewer = PluginWindow(*frame, L"Tessaly");
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(viewer, nullptr);
+  CPaintManagerUI& pm = *window->GetPaintManager();
+  CListUI* studies = List(pm, L"studyList");
+  const int before = studies->GetCount();
+  SOWin::SetFileChooserHook([&](const std::string&, const std::string&) { return folder.string(); });
+  ASSERT_TRUE(UITest::Click(pm, L"importBtn"));
+  SOWin::SetFileChooserHook({});
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == before + 1; }, 30000));
+  std::string remembered;
+  Gossamy::ReadHKCU("DBImportPath", remembered);
+  EXPECT_EQ(remembered, folder.string());
+  int row = -1;
+  for (int i = 0; i < studies->GetCount(); ++i)
+    if (Cell(studies, i, 2) == L"LONG24") row = i;
+  ASSERT_GE(row, 0);
+
+  auto* viewerList = dynamic_cast<CContainerUI*>(viewer->GetPaintManager()->FindControl(L"studySeriesList"));
+  ASSERT_NE(viewerList, nullptr);
+  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", row));
+  ASSERT_TRUE(UITest::ActivateItem(pm, L"studyList", row));
+  EXPECT_TRUE(SOWin::PumpUntil(
+      [&] { return viewerList->GetCount() == 2 && TextOf(Row(Row(viewerList, 1), 3)->GetItemAt(1)) == L"24"; },
+      20000))
+      << viewerList->GetCount();
+
+  DestroyWindow(frame->GetHWND());
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  frame.reset();
+}
+
 // The study database's buttons take the selected study into the film, report and 3D viewers, with
 // the user's clicks only; the plug-in bar brings the study list back each time.
 TEST(StudyProgram, TheListsButtonsOpenTheStudyInTheFilmReportAnd3DViewers) {
@@ -191,7 +244,7 @@ TEST(StudyProgram, TheListsButtonsOpenTheStudyInTheFilmReportAnd3DViewers) {
   CPaintManagerUI& bar = *frame->GetPaintManager();
 
   // A CT volume of 24 slices, imported.
-  const fs::path folder = MakeTempDir("ct");
+  const fs::path folder = MakeTempDir("roads");
   orvanta::fixtures::CtSeriesOptions ct;
   ct.slices = 24;
   ct.rows = ct.columns = 64;
@@ -200,9 +253,13 @@ TEST(StudyProgram, TheListsButtonsOpenTheStudyInTheFilmReportAnd3DViewers) {
   SOWin::SetFileChooserHook([folder](const std::string&, const std::string&) { return folder.string(); });
   ASSERT_TRUE(UITest::Click(pm, L"importBtn"));
   CListUI* studies = List(pm, L"studyList");
-  ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == 1 && Studies() == 1; }, 30000));
+  const int before = studies->GetCount();
+  ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == before + 1; }, 30000));
   SOWin::SetFileChooserHook({});
-  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", 0));
+  int row = -1;
+  for (int i = 0; i < studies->GetCount(); ++i)
+    if (Cell(studies, i, 2) == L"ROADS1") row = i;
+  ASSERT_TRUE(UITest::SelectItem(pm, L"studyList", row));
 
   // Film: the dialog's confirmation sends the 24 images to the film plug-in, shown in one tab.
   UITest::OnModal(L"CFilmDlg", [](CWindowWnd* dialog) {

@@ -296,6 +296,31 @@ TEST_F(CorvideWndTest, FieldsClampAndApply) {
       EXPECT_EQ(fake->calls, std::vector<std::string>{c.call});
     }
   }
+  // A typed value is applied on Enter, and when the keyboard goes to another window (a view
+  // taking it on a click) while the field has the focus.
+  w->ShowVEPage();
+  fake->calls.clear();
+  ASSERT_TRUE(UITest::Focus(PM(*w), L"viewAngleEditCombo"));
+  PM(*w).FindControl(L"viewAngleEditCombo")->SetText(L"30");
+  ASSERT_TRUE(UITest::PressReturn(PM(*w), L"viewAngleEditCombo"));
+  EXPECT_EQ(fake->calls, std::vector<std::string>{"SetViewAngle 30.000000"});
+  WNDCLASSEXW viewClass{};
+  viewClass.cbSize = sizeof(viewClass);
+  viewClass.lpfnWndProc = DefWindowProcW;
+  viewClass.lpszClassName = L"CorvideTestView";
+  RegisterClassExW(&viewClass);
+  HWND view = CreateWindowExW(0, L"CorvideTestView", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, w->GetHWND(),
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(view, nullptr);
+  w->ShowMPRPage();
+  ::SetFocus(w->GetHWND());
+  ASSERT_TRUE(UITest::Focus(PM(*w), L"sliceSpacingEditCombo"));
+  PM(*w).FindControl(L"sliceSpacingEditCombo")->SetText(L"7");
+  fake->calls.clear();
+  ::SetFocus(view);
+  EXPECT_EQ(fake->calls, std::vector<std::string>{"SetSlicesSpacing 7.000000"});
+  DestroyWindow(view);
+
   // The control's slab lines report their thickness into the field.
   w->OnSliceThicknessChanged(2.46f);
   EXPECT_EQ(std::wstring(PM(*w).FindControl(L"sliceThicknessEditCombo")->GetText()), L"2.5");
