@@ -27,28 +27,6 @@ HBITMAP Solid(QRgb colour) {
   return SOWin::BitmapFromImage(image);
 }
 
-// The text fields of a page (edits and text boxes bound to a tag), in page order.
-void PageFields(CControlUI* control, std::vector<CControlUI*>& fields) {
-  if (!control) return;
-  const std::wstring kind = control->GetClass();
-  if ((kind == L"Edit" || kind == L"RichEdit") && *control->GetUserData()) fields.push_back(control);
-  if (auto* container = dynamic_cast<CContainerUI*>(control))
-    for (int i = 0; i < container->GetCount(); ++i) PageFields(container->GetItemAt(i), fields);
-}
-
-DWORD TagOf(CControlUI* control) {
-  unsigned group = 0, element = 0;
-  swscanf(control->GetUserData(), L"%x,%x", &group, &element);
-  return DWORD(group << 16 | element);
-}
-
-// A control's centre in its window's client pixels, at the window's zoom.
-POINT Centre(CControlUI* control) {
-  const RECT rc = control->GetPos();
-  const double zoom = control->GetManager()->GetZoomRatio();
-  return POINT{LONG((rc.left + rc.right) / 2 * zoom), LONG((rc.top + rc.bottom) / 2 * zoom)};
-}
-
 // dciodvfy's errors about a file, one a line; empty for a valid file.
 std::string DicomErrors(const std::string& path, const fs::path& scratch) {
   const fs::path log = scratch / "dciodvfy.txt";
