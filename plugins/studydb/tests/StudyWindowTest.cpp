@@ -423,7 +423,7 @@ TEST_F(StudyWindow, FilmingARangeOfATwentyFourSliceSeriesTakesThoseSlices) {
     EXPECT_EQ(std::wstring(row->GetText(4)), L"4/24");
     UITest::Click(pm, L"confirmBtn");
   });
-  PM().SendNotify(List(L"studyList"), L"menu");
+  ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", 0));
   // The film gets the slices numbered 5, 10, 15 and 20, in that order.
   std::vector<int> numbers;
   for (const std::string& path : host.viewedFiles) {
