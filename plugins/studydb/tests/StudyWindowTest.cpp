@@ -5,6 +5,7 @@
 #include "ConsultFixture.h"
 #include "ISOLumexa.h"
 #include "Jorvel.h"
+#include "SOEchoSCU.h"
 #include "StudyDialogs.h"
 #include "StudyWindowHarness.h"
 #include "TestStore.h"
@@ -332,12 +333,30 @@ TEST_F(StudyWindow, AServiceThatCannotListenShowsWhy) {
   CControlUI* error = PM().FindControl(L"storeSCPErrorCtl");
   EXPECT_TRUE(SOWin::PumpUntil([&] { return error->IsVisible(); }, 5000));
   EXPECT_NE(std::wstring(error->GetText()).find(std::to_wstring(port)), std::wstring::npos) << error->GetText().GetData();
-  ::close(busy);
 
-  SOSCPManager::Instance().Stop();
-  ArchiveConfig::Instance().SetSCP(orvanta::test::FreeLoopbackPort(), "Storage");
-  SOSCPManager::Instance().Start();
+  // Another port and AE title saved in the settings take effect at once, and the dialog says so.
+  const int free = orvanta::test::FreeLoopbackPort();
+  bool shownRunning = false;
+  UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* settings) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(settings)->GetPaintManager();
+    auto* status = dynamic_cast<CTabLayoutUI*>(pm.FindControl(L"storeStatusTabLayout"));
+    EXPECT_EQ(status->GetCurSel(), 1);
+    UITest::SetText(pm, L"portEdit", std::to_wstring(free).c_str());
+    UITest::SetText(pm, L"calledTitleEdit", L"MOVED");
+    UITest::Click(pm, L"saveSettingBtn");
+    shownRunning = status->GetCurSel() == 0;
+    settings->Close(IDCANCEL);
+  });
+  UITest::Click(PM(), L"settingBtn");
+  ::close(busy);
+  EXPECT_TRUE(shownRunning);
+  EXPECT_TRUE(SOSCPManager::Instance().IsRunning());
+  EXPECT_EQ(SOSCPManager::Instance().Port(), free);
   EXPECT_TRUE(SOWin::PumpUntil([&] { return !error->IsVisible(); }, 5000));
+  SOEchoSCU echo;
+  ASSERT_TRUE(echo.InitSCP("127.0.0.1", free, "MOVED", "PROBE"));
+  EXPECT_TRUE(echo.Echo());
+  ArchiveConfig::Instance().SetSCP(free, "Storage");
 }
 
 TEST_F(StudyWindow, SendAsksForTheNodeAndQueuesNothingWithoutOne) {
@@ -388,6 +407,34 @@ TEST_F(StudyWindow, SendDialogReturnsTheSelectedNode) {
 }
 
 }  // namespace
+
+TEST_F(StudyWindow, FilmingARangeOfATwentyFourSliceSeriesTakesThoseSlices) {
+  Add({"F-24", "Film^Range", 1, 24});
+  Open();
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"studyList", 0));
+  SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 2; });  // "Film"
+  UITest::OnModal(L"CFilmDlg", [](CWindowWnd* dialog) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
+    UITest::SetText(pm, L"indexStartEdit", L"5");
+    UITest::SetText(pm, L"indexEndEdit", L"20");
+    UITest::SetText(pm, L"intervalEdit", L"5");
+    UITest::KillFocus(pm);
+    auto* row = dynamic_cast<CListTextElementUI*>(dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetItemAt(0));
+    EXPECT_EQ(std::wstring(row->GetText(4)), L"4/24");
+    UITest::Click(pm, L"confirmBtn");
+  });
+  ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", 0));
+  // The film gets the slices numbered 5, 10, 15 and 20, in that order.
+  std::vector<int> numbers;
+  for (const std::string& path : host.viewedFiles) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(path.c_str(), true));
+    int number = 0;
+    file.GetDataset()->GetInt32(0x00200013, number);
+    numbers.push_back(number);
+  }
+  EXPECT_EQ(numbers, (std::vector<int>{5, 10, 15, 20}));
+}
 
 // A long store: the list makes rows for what a user sees and what the wheel reaches, and a
 // changed study is found by its id whether it has a row yet or not.
