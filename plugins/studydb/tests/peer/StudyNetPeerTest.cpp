@@ -135,7 +135,8 @@ TEST(StudyReceivePeer, OneAssociationOfTwoStudiesIsListedAtItsEnd) {
 }
 
 // A node asks the receiving service to commit what it sent and one instance it never sent: the
-// service answers, on the request's association, with what its store holds.
+// service answers with what its store holds, on the request's association unless the requester
+// is one of the remote nodes.
 TEST(StudyReceivePeer, CommitmentIsAnsweredForWhatTheStoreHolds) {
   ReceivingService service;
   orvanta::fixtures::CtSeriesOptions options;
@@ -160,6 +161,21 @@ TEST(StudyReceivePeer, CommitmentIsAnsweredForWhatTheStoreHolds) {
   EXPECT_EQ(committed, std::set<std::string>(series.sopUids.begin(), series.sopUids.end()));
   ASSERT_EQ(result.failed.size(), 1u);
   EXPECT_EQ(result.failed[0].sopInstanceUID, refs.back().sopInstanceUID);
+
+  // A requester that is one of the remote nodes gets the answer on an association of its own,
+  // at the node's port: it takes it there, and gets none on its request's association.
+  const int reportPort = FreeLoopbackPort();
+  ASSERT_TRUE(service.config.AddRemote({"REQ", "REQUESTER", "127.0.0.1", uint16_t(reportPort)}));
+  SOCommitSCU listening;
+  ASSERT_TRUE(listening.Init("127.0.0.1", service.port, "Storage", "REQUESTER", std::to_string(reportPort).c_str()));
+  SODcmCommitResult apart;
+  ASSERT_TRUE(listening.RequestCommit(nullptr, refs, apart, nullptr, true, 20));
+  EXPECT_EQ(apart.success.size(), series.sopUids.size());
+  EXPECT_EQ(apart.failed.size(), 1u);
+  SOCommitSCU deaf;
+  ASSERT_TRUE(deaf.Init("127.0.0.1", service.port, "Storage", "REQUESTER", ""));
+  SODcmCommitResult none;
+  EXPECT_FALSE(deaf.RequestCommit(nullptr, refs, none, nullptr, true, 3));
 }
 
 TEST(StudyReceivePeer, ObjectsOfAnAbortedAssociationAreIndexed) {
