@@ -131,6 +131,24 @@ TEST_F(ReportWindowTest, CompleteThenVerifySavesIntoTheStoreAsOneValidDocument) 
   ASSERT_TRUE(UITest::Click(PM(), L"verifyBtn"));
   EXPECT_TRUE(report->IsVerified());
   EXPECT_FALSE(Find(L"verifyBtn")->IsEnabled());
+  // The page shows when it was verified, as a date and a time.
+  std::function<CControlUI*(CControlUI*)> verifiedOn = [&](CControlUI* c) -> CControlUI* {
+    if (std::wstring(c->GetUserData()) == L"0040,A030") return c;
+    auto* container = dynamic_cast<CContainerUI*>(c);
+    for (int i = 0; container && i < container->GetCount(); ++i)
+      if (CControlUI* found = verifiedOn(container->GetItemAt(i))) return found;
+    return nullptr;
+  };
+  auto* page = dynamic_cast<wendrel::SOReportWindow*>(report);
+  ASSERT_NE(page, nullptr);
+  CControlUI* stamp = verifiedOn(page->GetPaintManager()->FindControl(L"pagePanel"));
+  ASSERT_NE(stamp, nullptr);
+  std::wstring when;
+  report->GetValue(0x0040A030, when);
+  ASSERT_GE(when.size(), 14u);
+  EXPECT_EQ(std::wstring(stamp->GetText().GetData()), when.substr(0, 4) + L"-" + when.substr(4, 2) + L"-" +
+                                                          when.substr(6, 2) + L" " + when.substr(8, 2) + L":" +
+                                                          when.substr(10, 2) + L":" + when.substr(12, 2));
   EXPECT_FALSE(SideControl(PM(), L"0010,0010")->IsEnabled());
 
   // Two saves, one row; the stored file reads back completed and verified, and is valid.
