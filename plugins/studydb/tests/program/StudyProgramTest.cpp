@@ -197,9 +197,12 @@ TEST(StudyProgram, ATwentyFourSliceSeriesFromALongPathOpensWholeInTheViewer) {
   CPaintManagerUI& pm = *window->GetPaintManager();
   CListUI* studies = List(pm, L"studyList");
   const int before = studies->GetCount();
+  // The chooser opens at the folder imported from last time.
+  Gossamy::WriteHKCU("DBImportPath", folder.parent_path().c_str());
   SOWin::SetFileChooserHook([&](const std::string&, const std::string&) { return folder.string(); });
   ASSERT_TRUE(UITest::Click(pm, L"importBtn"));
   SOWin::SetFileChooserHook({});
+  EXPECT_EQ(SOWin::LastFolderChooserStart(), folder.parent_path().string());
   ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == before + 1; }, 30000));
   std::string remembered;
   Gossamy::ReadHKCU("DBImportPath", remembered);
