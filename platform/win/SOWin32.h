@@ -926,6 +926,8 @@ void SetShellOpenHook(std::function<bool(const std::string& verb, const std::str
                           hook);
 // kind is "folder", "open" or "save"; returns the chosen path, empty when cancelled.
 void SetFileChooserHook(std::function<std::string(const std::string& kind, const std::string& title)> hook);
+// The folder the last folder chooser was asked to open at (UTF-8), hooked or not.
+std::string LastFolderChooserStart();
 void SetMessageBoxHook(
     std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> hook);
 

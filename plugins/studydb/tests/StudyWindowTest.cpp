@@ -196,11 +196,14 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     int reports;
     std::vector<std::string> calls;  // what the host is asked
     int dialogRows;                  // rows of the report dialog; -1: no dialog
+    int openedRow;                   // the dialog's row double-clicked; -1: "newBtn" instead
   } cases[] = {
-      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1},
-      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1},
-      // Several: the dialog lists them; "newBtn" starts a new report from the study's first image.
-      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2},
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, -1},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, -1},
+      // Several: the dialog lists them; "newBtn" starts a new report from the study's first image,
+      // a double-clicked row opens that report.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, -1},
+      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, 1},
   };
   std::vector<std::string> images;
   for (const Case& c : cases) {
@@ -210,7 +213,7 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     for (const SeriesRecord& s : series)
       if (s.modality == "CT") images.push_back(s.instances.at(0).storePath);
   }
-  ASSERT_EQ(images.size(), 3u);
+  ASSERT_EQ(images.size(), std::size(cases));
   Open();
   EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, nullptr, nullptr));
   EXPECT_TRUE(host.calls.empty());
@@ -222,7 +225,10 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
       UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
         CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
         rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
-        UITest::Click(pm, L"newBtn");
+        const bool answered = cases[i].openedRow < 0 ? UITest::Click(pm, L"newBtn")
+                                                     : UITest::ActivateItem(pm, L"seriesList", cases[i].openedRow);
+        EXPECT_TRUE(answered);
+        if (!answered) static_cast<WindowImplBase*>(dialog)->Close(IDCANCEL);
       });
     EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, const_cast<char*>(images[i].c_str()), nullptr));
     SOWin::PumpEvents(20);
@@ -296,6 +302,11 @@ TEST_F(StudyWindow, DeletingAReportRemovesOnlyItsSeriesAfterConfirmation) {
   ASSERT_TRUE(UITest::SelectItem(PM(), L"studyList", 0));
   ASSERT_EQ(List(L"reportSeriesList")->GetCount(), 2);
   ASSERT_TRUE(UITest::Click(PM(), L"reportSeriesOpt"));
+  // A double-clicked report opens in the report plug-in.
+  ASSERT_TRUE(UITest::ActivateItem(PM(), L"reportSeriesList", 0));
+  ASSERT_EQ(host.calls.size(), 2u);
+  EXPECT_EQ(host.calls[0].rfind("Command Sevrane OPEN_SR_FILEG", 0), 0u) << host.calls[0];
+  EXPECT_EQ(host.calls[1], "Activate Sevrane");
   ASSERT_TRUE(UITest::SelectItem(PM(), L"reportSeriesList", 1));
   const std::string gone = window->Reports()[1].seriesId, kept = window->Reports()[0].seriesId;
   SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 4; });  // "Delete"

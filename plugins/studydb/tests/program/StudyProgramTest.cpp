@@ -197,9 +197,12 @@ TEST(StudyProgram, ATwentyFourSliceSeriesFromALongPathOpensWholeInTheViewer) {
   CPaintManagerUI& pm = *window->GetPaintManager();
   CListUI* studies = List(pm, L"studyList");
   const int before = studies->GetCount();
+  // The chooser opens at the folder imported from last time.
+  Gossamy::WriteHKCU("DBImportPath", folder.parent_path().c_str());
   SOWin::SetFileChooserHook([&](const std::string&, const std::string&) { return folder.string(); });
   ASSERT_TRUE(UITest::Click(pm, L"importBtn"));
   SOWin::SetFileChooserHook({});
+  EXPECT_EQ(SOWin::LastFolderChooserStart(), folder.parent_path().string());
   ASSERT_TRUE(SOWin::PumpUntil([&] { return studies->GetCount() == before + 1; }, 30000));
   std::string remembered;
   Gossamy::ReadHKCU("DBImportPath", remembered);
@@ -208,6 +211,15 @@ TEST(StudyProgram, ATwentyFourSliceSeriesFromALongPathOpensWholeInTheViewer) {
   for (int i = 0; i < studies->GetCount(); ++i)
     if (Cell(studies, i, 2) == L"LONG24") row = i;
   ASSERT_GE(row, 0);
+  // The store hands the series out as 1, 2 ... 24 although the files came in another order.
+  std::vector<PatientRecord> records;
+  ASSERT_TRUE(Gossamy::LocalDB()->GetPatientRecords(records, "LONG24", true));
+  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records[0].series.size(), 1u);
+  std::vector<std::string> numbers, expected;
+  for (const InstanceRecord& instance : records[0].series[0].instances) numbers.push_back(instance.instanceNumber);
+  for (int i = 1; i <= 24; ++i) expected.push_back(std::to_string(i));
+  EXPECT_EQ(numbers, expected);
 
   auto* viewerList = dynamic_cast<CContainerUI*>(viewer->GetPaintManager()->FindControl(L"studySeriesList"));
   ASSERT_NE(viewerList, nullptr);
