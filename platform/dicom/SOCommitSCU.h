@@ -45,6 +45,10 @@ class SOCommitSCU {
   // cannot be bound; starting again replaces the running one.
   static bool StartStationListener(const char* aeTitle, int port);
   static void StopStationListener();
+  // As the commitment SCP: sends the answer to a request on an association of its own to the
+  // requester (host, port and AE title as this station knows it); true when it took it.
+  static bool SendReport(const char* host, int port, const char* calledAE, const char* callingAE,
+                         const SODcmCommitResult& result);
   // 0 and empty while it does not run.
   static int StationListenerPort();
   static std::string StationListenerAETitle();
