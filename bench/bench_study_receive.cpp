@@ -1,13 +1,15 @@
 // The study database's receiving service taking objects from storescu into the indexed store
-// (each object saved and journaled before it is acknowledged, the files flushed and the index
-// rows written when the association ends), beside DCMTK storescp -od writing the same objects as
-// plain files without an index, in the same run. Both sides get the same storescu command on
-// loopback; the sides alternate round by round after a warm-up round that is not counted, and
-// each starts with no writes of the other pending. Our time runs until the rows are committed,
-// not only until storescu ends. The floor is what the store's guarantee needs at least:
-// storescp's files made durable by one flush of their filesystem (syncfs), as the store flushes
-// a commit's files before their rows, added to storescp's own time. When Orthanc is installed it receives the same objects too, with
-// an index and its storage area synced (a receiver that keeps what it acknowledged, like ours).
+// (each object saved and journaled before it is acknowledged; the files flushed and their study
+// rows written every 200 objects while the association goes on, the rest and the list's rows
+// when it ends), beside DCMTK storescp -od writing the same objects as plain files without an
+// index, in the same run. Both sides get the same storescu command on loopback; the sides
+// alternate round by round after a warm-up round that is not counted, and each starts with no
+// writes of the other pending. Our time runs until the rows are committed, not only until
+// storescu ends. The floor is what the store's guarantee needs at least: storescp's files made
+// durable by one flush of their filesystem (syncfs), as the store flushes files before rows
+// point at them, added to storescp's own time. When Orthanc is installed it receives the same
+// objects too, with an index and its storage area synced (a receiver that keeps what it
+// acknowledged, like ours).
 // Usage: bench_study_receive [files=2000] [size=256] [rounds=3]
 
 #include <fcntl.h>

@@ -88,12 +88,13 @@ bool DownloadThread::ListHeld(std::vector<SODcmReferencedSOP>& held) {
       CommitPeer{current_.host, current_.port, current_.calledAE, current_.callingAE, current_.extra},
       Join(current_.studyUIDs), std::vector<SODcmReferencedSOP>());
   SODcmCommitResult listed;
-  if (WaitCommit(call, listed) && !listed.success.empty()) {
+  if (!WaitCommit(call, listed)) return false;
+  if (!listed.success.empty()) {
     held = std::move(listed.success);
     return true;
   }
-  // A standard node lists nothing for a commitment query that names only studies: it is
-  // asked by C-FIND.
+  // A standard node answers a commitment query that names only studies with an empty list:
+  // it is asked by C-FIND.
   if (Cancelled()) return false;
   SOFindSCU find;
   return find.Init(current_.host.c_str(), current_.port, current_.calledAE.c_str(), current_.callingAE.c_str()) &&

@@ -46,8 +46,10 @@ void LockStudyIdentity(CContainerUI* page) {
     CControlUI* c = page->GetItemAt(i);
     unsigned long tag = 0;
     if (auto* edit = static_cast<CEditUI*>(c->GetInterface(L"Edit"));
-        edit && SOReportUIHandler::ParseTag(c->GetUserData(), tag) && tag == ReportTag::PatientId)
+        edit && SOReportUIHandler::ParseTag(c->GetUserData(), tag) && tag == ReportTag::PatientId) {
       edit->SetReadOnly(true);
+      edit->SetBkColor(0xFFF1F3F5);  // looks like a field that is shown, not edited
+    }
     else if (auto* container = dynamic_cast<CContainerUI*>(c))
       LockStudyIdentity(container);
   }

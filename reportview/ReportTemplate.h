@@ -19,8 +19,9 @@ SIZE PageSize(DuiLib::CControlUI* root);
 // Shows `root` in `panel` (emptied first) as its only item, floating at its own size.
 void Show(DuiLib::CContainerUI* panel, DuiLib::CContainerUI* root);
 
-// Makes the edits of Patient ID in `page` read-only: the store files a report with its study by
-// that value, so a report keeps the one of the study it was made for.
+// Makes the edits of Patient ID in `page` read-only, on a grey ground: the store files a report
+// with its study by that value, so a report keeps the one of the study it was made for. Pages
+// printed are not locked and keep the template's look.
 void LockStudyIdentity(DuiLib::CContainerUI* page);
 
 }  // namespace wendrel::ReportTemplate

@@ -197,6 +197,10 @@ bool SOReportWindow::Verify() {
   if (!m_document.VerifyDocument()) return false;
   SetModified(true);
   ShowVerified();
+  // The toolkit stamped the verification time: the page shows it.
+  std::wstring stamp;
+  if (m_pPageRoot && ReportDocument::Read(m_document, ReportTag::VerificationDateTime, stamp))
+    m_binding.SetValue(ReportTag::VerificationDateTime, stamp.c_str());
   if (m_pListener) m_pListener->OnVerified(this);
   return true;
 }

@@ -89,6 +89,8 @@ void CMainFrameWnd::InitWindow() {
   tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   tray.uCallbackMessage = WM_SO_TRAYNOTIFY;
   tray.hIcon = SOWin::LoadIconFile(SOWin::ToUtf8((CPaintManagerUI::GetResourcePath() + L"main/tray.png").str()));
+  // The program's icon is also the frame's, for the task bar and the window list.
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(tray.hIcon));
   std::wcsncpy(tray.szTip, L"Orvanta", 127);
   Shell_NotifyIconW(NIM_ADD, &tray);
 

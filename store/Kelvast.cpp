@@ -729,6 +729,14 @@ void Kelvast::PurgeTrash() {
   for (const fs::directory_entry& entry : fs::directory_iterator(trash, ec)) RemoveDetached(entry.path());
 }
 
+void Kelvast::RemoveEmptyFolder(const std::string& folder) {
+  if (!StoreLayout::IsDeletableInStore(folder_, folder)) return;
+  std::lock_guard<std::mutex> hold(foldersLock_);
+  readyFolders_.clear();
+  std::error_code ec;
+  fs::remove(folder, ec);  // fails, harmlessly, for a folder that is not empty
+}
+
 bool Kelvast::DeleteStudy(const char* studyId) {
   return Guarded(false, [&] {
     PatientRecord study;
@@ -747,6 +755,11 @@ bool Kelvast::DeleteStudy(const char* studyId) {
         ok = false;
       }
     }
+    // The study's database and folder go with its last series: another patient's series under
+    // the same Study UID, or one being imported, keep them.
+    std::string path;
+    if (ok && StudyDBPath(study.studyUID, path) && Guarded(false, [&] { return studyDB_.DeleteIfEmpty(path); }))
+      RemoveEmptyFolder(StoreLayout::Join(folder_, StoreLayout::GetStudyPath(study)));
     NotifyStudyRemoved(studyId);
     return ok;
   });

@@ -145,6 +145,8 @@ class Kelvast : public IKelvast {
   // Moves a folder of the store into the trash and deletes it there in the background; paths
   // outside the store (files registered in place) are left alone.
   void RemoveFolder(const std::string& folder);
+  // Removes a folder of the store only when it is empty.
+  void RemoveEmptyFolder(const std::string& folder);
   void PurgeTrash();
   // Removes, in the background, the temporary files of saves that a kill cut short.
   void RemovePartialSaves();

@@ -31,6 +31,17 @@ namespace {
 // Statement texts stay put while their statements are cached by address.
 const std::string kInsertStudy = BasicDB::StudyInsert("dcm_study");
 const std::string kInsertSeries = BasicDB::SeriesInsert("dcm_series");
+// Instance Number is kept as the text the file carries; series order is its integer value. Text that is
+// not an integer (empty, letters, a fraction) comes after every number; equal keys keep arrival order.
+#define INSTANCE_NUMBER "trim(coalesce(instanceNumber, ''))"
+#define INSTANCE_VALUE                                                                                    \
+  "CASE WHEN " INSTANCE_NUMBER " GLOB '[0-9+-]*' AND substr(" INSTANCE_NUMBER ", 2) NOT GLOB '*[^0-9]*' AND " \
+  INSTANCE_NUMBER " NOT IN ('+', '-') THEN CAST(" INSTANCE_NUMBER " AS INTEGER) END"
+constexpr const char* kInstanceOrder = " ORDER BY " INSTANCE_VALUE " IS NULL, " INSTANCE_VALUE ", rowid";
+#undef INSTANCE_VALUE
+#undef INSTANCE_NUMBER
+const std::string kAllInstancesInOrder = std::string("SELECT * FROM dcm_instance") + kInstanceOrder;
+
 constexpr const char* kInsertInstance =
     "INSERT OR IGNORE INTO dcm_instance (id, series_id, patientID, studyUID, seriesUID, sopClassUID, "
     "sopInstanceUID, instanceNumber, storePath) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);";
@@ -90,8 +101,21 @@ bool StudyDB::DeleteSeries(const std::string& path, const char* seriesId) {
   return true;
 }
 
+bool StudyDB::DeleteIfEmpty(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!FileExists(path) || !Open(path)) return false;
+  if (db_.QueryInt("SELECT (SELECT count(*) FROM dcm_series) + (SELECT count(*) FROM dcm_instance)") != 0)
+    return false;
+  Close();
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    std::filesystem::remove(path + suffix, ec);
+  }
+  return true;
+}
+
 void StudyDB::AttachInstances(CppSQLite3DB& db, std::vector<SeriesRecord>& series) const {
-  CppSQLite3Query q = db.Query("SELECT * FROM dcm_instance ORDER BY instanceNumber ASC");
+  CppSQLite3Query q = db.Query(kAllInstancesInOrder.c_str());
   ReadRows<InstanceRecord>(q, [&](InstanceRecord&& instance) {
     for (SeriesRecord& s : series) {
       if (s.id == instance.series_id) {
@@ -122,7 +146,7 @@ bool StudyDB::GetSeriesInstances(const std::string& path, const char* seriesId,
   db.Open(path.c_str(), false);
   SqlText sql;
   CppSQLite3Query q =
-      db.Query(sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", seriesId));
+      db.Query(sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q%s", seriesId, kInstanceOrder));
   ReadRows(q, out);
   return true;
 }
@@ -137,7 +161,7 @@ bool StudyDB::GetSeries(const std::string& path, const char* seriesId, SeriesRec
     if (!ReadRow(q, record)) return false;
   }
   CppSQLite3Query q = db.Query(
-      sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q ORDER BY instanceNumber ASC", record.id.c_str()));
+      sql.Format("SELECT * FROM dcm_instance WHERE series_id = %Q%s", record.id.c_str(), kInstanceOrder));
   ReadRows(q, record.instances);
   return true;
 }

@@ -16,6 +16,9 @@ class StudyDB : public BasicDB {
   // All rows of one study in one transaction.
   bool AddInstances(const std::string& path, const std::vector<InstanceInfo>& list);
   bool DeleteSeries(const std::string& path, const char* seriesId);
+  // Deletes the study's database file when it holds no series and no instance; false when it
+  // still holds rows or is not there.
+  bool DeleteIfEmpty(const std::string& path);
   // Rewrites the free texts of the study and series rows of info, in one transaction.
   bool UpdateTexts(const std::string& path, const InstanceInfo& info);
 

@@ -1,4 +1,5 @@
 #include "UICtrlSkin.h"
+#include "UIGettext.h"
 #include "Zarnet.h"
 
 using namespace DuiLib;
@@ -19,7 +20,7 @@ class CMessageBoxUI : public WndDialog {
   }
 
   void Show(const wchar_t* text, const wchar_t* caption, unsigned int style) {
-    SetTitle(caption ? caption : L"Message");
+    SetTitle(caption ? caption : ui_gettext(L"Message"));
     if (CControlUI* label = m_PaintManager.FindControl(L"textText"); label && text) label->SetText(text);
     const bool yesNo = style == MB_YESNO;
     SetVisible(m_pNoBtn, yesNo);

@@ -43,7 +43,10 @@ TEST(Engine3D, VolumeRenderingFrame) {
   ASSERT_TRUE(engine.InitData(v.data));
   std::vector<uint32_t> pixels(200 * 100, 0xDEADBEEF);
   V3ImageRGB frame{};
+  // A rendering writes nothing on standard output (timings go to the debug log).
+  testing::internal::CaptureStdout();
   ASSERT_TRUE(engine.ImagingVR(200, 100, pixels.data(), false, &frame, 0));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_DOUBLE_EQ(frame.rowSpacing, 0.01);
   EXPECT_DOUBLE_EQ(frame.columnSpacing, 0.01);
   EXPECT_DOUBLE_EQ(frame.right[0], 1);

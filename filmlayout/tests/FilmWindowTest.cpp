@@ -9,6 +9,7 @@
 
 #include "DicomFixtures.h"
 #include "FilmTestUtil.h"
+#include "UITestDriver.h"
 #include "ISOOstrel.h"
 #include "SODcmFile.h"
 #include "SOFilmGeometry.h"
@@ -85,12 +86,12 @@ TEST(FilmWindows, SessionWindowPlacesPagesAndDetaches) {
 
   ASSERT_TRUE(window.SetFilmLayout(2, 2));
   ASSERT_EQ(window.GetFilmBoxWindowCount(), 4);
-  auto wheel = [&](int delta) {
-    SendMessageW(window.GetWindow(), WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16, 0);
+  auto wheel = [&](int steps) {
+    EXPECT_TRUE(DuiLib::UITest::WheelWindow(window.GetWindow(), POINT{400, 300}, steps));
     SOWin::PumpEvents(10);
     return session.GetCurrentFilmBoxIndex();
   };
-  EXPECT_EQ(wheel(-120), 4);  // towards the user: the fifth film leads, "5/5"
+  EXPECT_EQ(wheel(-1), 4);  // towards the user: the fifth film leads, "5/5"
   EXPECT_EQ(window.GetFilmBoxWindow(0)->GetFilmBox(), session.GetFilmBox(4));
   EXPECT_EQ(window.GetFilmBoxWindow(1)->GetFilmBox(), nullptr);
   EXPECT_EQ(wheel(-120), 4);
@@ -192,12 +193,12 @@ TEST(FilmWindows, APageTurnLeavesWhatAFullRepaintShows) {
   }
   ASSERT_TRUE(window.SetFilmLayout(1, 1));
   SOWin::PumpEvents(20);
-  for (int delta : {-120, -120, 120, 120}) {
-    SendMessageW(window.GetWindow(), WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16, 0);
+  for (int steps : {-1, -1, 1, 1}) {
+    ASSERT_TRUE(DuiLib::UITest::WheelWindow(window.GetWindow(), POINT{400, 300}, steps));
     SOWin::PumpEvents(20);
     const QImage after = Shown(window.GetWindow());
     InvalidateAll(window);
-    EXPECT_TRUE(after == Shown(window.GetWindow())) << "after a wheel step of " << delta << ", first film "
+    EXPECT_TRUE(after == Shown(window.GetWindow())) << "after a wheel step of " << steps << ", first film "
                                                      << session.GetCurrentFilmBoxIndex() + 1;
   }
   EXPECT_EQ(session.GetCurrentFilmBoxIndex(), 0);
@@ -215,12 +216,13 @@ TEST(FilmWindows, ClicksSelectFilmAndImage) {
   SOFilmBoxWindow* second = window.GetFilmBoxWindow(1);
   ASSERT_EQ(second->GetImageWindowCount(), 2);
   // The second film's empty cell: its film only.
-  SendMessageW(second->GetImageWindow(1)->GetWindow(), WM_LBUTTONDOWN, 0, 0);
+  ASSERT_TRUE(DuiLib::UITest::ClickWindow(second->GetImageWindow(1)->GetWindow(), POINT{10, 10}));
   EXPECT_TRUE(session.GetFilmBox(1)->IsSelected());
   EXPECT_FALSE(session.GetImage(2)->IsSelected());
   // Shift on an image of the first film extends both selections.
   session.SelectImage(session.GetImage(2), 0);
-  SendMessageW(window.GetFilmBoxWindow(0)->GetImageWindow(0)->GetWindow(), WM_LBUTTONDOWN, MK_SHIFT, 0);
+  ASSERT_TRUE(DuiLib::UITest::ClickWindow(window.GetFilmBoxWindow(0)->GetImageWindow(0)->GetWindow(), POINT{10, 10},
+                                  DuiLib::UITest::Button::Left, MK_SHIFT));
   EXPECT_TRUE(session.GetFilmBox(0)->IsSelected());
   EXPECT_TRUE(session.GetFilmBox(1)->IsSelected());
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(session.GetImage(i)->IsSelected()) << i;

@@ -121,6 +121,24 @@ class Transactions {
   size_t answered_ = 0;
 };
 
+// The response to an event report: success, naming the report's SOP class and instance and its
+// event type, as nodes check before they count the report delivered.
+T_DIMSE_Message EventReportAnswer(const T_DIMSE_N_EventReportRQ& request) {
+  T_DIMSE_Message out;
+  std::memset(&out, 0, sizeof out);
+  out.CommandField = DIMSE_N_EVENT_REPORT_RSP;
+  T_DIMSE_N_EventReportRSP& answer = out.msg.NEventReportRSP;
+  answer.MessageIDBeingRespondedTo = request.MessageID;
+  OFStandard::strlcpy(answer.AffectedSOPClassUID, request.AffectedSOPClassUID, sizeof answer.AffectedSOPClassUID);
+  OFStandard::strlcpy(answer.AffectedSOPInstanceUID, request.AffectedSOPInstanceUID,
+                      sizeof answer.AffectedSOPInstanceUID);
+  answer.EventTypeID = request.EventTypeID;
+  answer.DimseStatus = STATUS_Success;
+  answer.DataSetType = DIMSE_DATASET_NULL;
+  answer.opts = O_NEVENTREPORT_AFFECTEDSOPCLASSUID | O_NEVENTREPORT_AFFECTEDSOPINSTANCEUID | O_NEVENTREPORT_EVENTTYPEID;
+  return out;
+}
+
 // Where the reports that come on associations the node opens go.
 class ReportSink {
  public:
@@ -174,12 +192,18 @@ class ReportListener : public DcmSCP {
 
   OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
     if (msg->CommandField != DIMSE_N_EVENT_REPORT_RQ) return DcmSCP::handleIncomingCommand(msg, info);
+    // Answered here rather than by DcmSCP, whose response leaves out the attributes nodes check.
+    const T_DIMSE_N_EventReportRQ& request = msg->msg.NEventReportRQ;
+    T_ASC_PresentationContextID presID = info.presentationContextID;
     DcmDataset* report = nullptr;
-    Uint16 eventType = 0;
-    OFCondition cond = handleEVENTREPORTRequest(msg->msg.NEventReportRQ, info.presentationContextID, report, eventType);
+    if (request.DataSetType != DIMSE_DATASET_NULL) {
+      OFCondition cond = receiveDIMSEDataset(&presID, &report);
+      if (cond.bad()) return cond;
+    }
     std::unique_ptr<DcmDataset> owned(report);
-    if (cond.good() && report && !stop_) sink_.Take(*report);
-    return cond;
+    if (report && !stop_) sink_.Take(*report);
+    T_DIMSE_Message answer = EventReportAnswer(request);
+    return sendDIMSEMessage(presID, &answer, nullptr);
   }
 
  private:
@@ -371,20 +395,8 @@ class CommitSCU : public sodcm::LayeredSCU<DcmSCU> {
 
  private:
   OFCondition AnswerReport(T_ASC_PresentationContextID presID, const T_DIMSE_N_EventReportRQ& request) {
-    T_DIMSE_Message out;
-    std::memset(&out, 0, sizeof out);
-    out.CommandField = DIMSE_N_EVENT_REPORT_RSP;
-    T_DIMSE_N_EventReportRSP& answer = out.msg.NEventReportRSP;
-    answer.MessageIDBeingRespondedTo = request.MessageID;
-    OFStandard::strlcpy(answer.AffectedSOPClassUID, request.AffectedSOPClassUID, sizeof answer.AffectedSOPClassUID);
-    OFStandard::strlcpy(answer.AffectedSOPInstanceUID, request.AffectedSOPInstanceUID,
-                        sizeof answer.AffectedSOPInstanceUID);
-    answer.EventTypeID = request.EventTypeID;
-    answer.DimseStatus = STATUS_Success;
-    answer.DataSetType = DIMSE_DATASET_NULL;
-    answer.opts = O_NEVENTREPORT_AFFECTEDSOPCLASSUID | O_NEVENTREPORT_AFFECTEDSOPINSTANCEUID |
-                  O_NEVENTREPORT_EVENTTYPEID;
-    return sendDIMSEMessage(presID, &out, nullptr);
+    T_DIMSE_Message answer = EventReportAnswer(request);
+    return sendDIMSEMessage(presID, &answer, nullptr);
   }
 
   Transactions& transactions_;

@@ -791,7 +791,8 @@ void CScrollBarUI::DoPaint(HDC hDC, const RECT& rcPaint) {
   painter.setPen(Qt::NoPen);
   painter.setBrush(CRenderEngine::ToColor(m_dwThumbColor));
   QRect r = CRenderEngine::ToRect(thumb);
-  painter.drawRoundedRect(r, r.width() / 2.0, r.width() / 2.0);
+  const double radius = std::min(r.width(), r.height()) / 2.0;
+  painter.drawRoundedRect(r, radius, radius);
   painter.restore();
 }
 

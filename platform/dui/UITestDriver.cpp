@@ -310,7 +310,8 @@ void ScrollIntoView(CPaintManagerUI& pm, CControlUI* c) {
 }
 
 // A client point (pixels) where a click reaches the control: its middle unless a child control
-// that acts on clicks (a row's button) is there.
+// that acts on clicks (a row's button) is there; a control its children cover wholly is reached
+// through them.
 std::optional<POINT> PointOn(CPaintManagerUI& pm, CControlUI* c) {
   // A user clicks what the window shows: let it lay out and paint first.
   Settle();
@@ -321,13 +322,15 @@ std::optional<POINT> PointOn(CPaintManagerUI& pm, CControlUI* c) {
   std::vector<POINT> tries{{(pos.left + pos.right) / 2, (pos.top + pos.bottom) / 2}};
   for (int fx = 1; fx < 8; ++fx)
     tries.push_back(POINT{view.left + (view.right - view.left) * fx / 8, (view.top + view.bottom) / 2});
+  std::optional<POINT> throughChild;
   for (POINT skin : tries) {
     if (!Contains(view, skin)) continue;
     const POINT client = ToClient(pm, skin);
     CControlUI* hit = HitAt(pm, client);
     if (hit == c || (hit && IsAncestor(c, hit) && !Interactive(hit))) return client;
+    if (hit && IsAncestor(c, hit) && !throughChild) throughChild = client;
   }
-  return std::nullopt;
+  return throughChild;
 }
 
 bool ClickControl(CPaintManagerUI& pm, CControlUI* c, Qt::MouseButton button, int count) {

@@ -29,6 +29,7 @@ namespace {
 std::function<bool(const std::string&, const std::string&, const std::string&, const std::string&)>
     g_shellHook;
 std::function<std::string(const std::string&, const std::string&)> g_chooserHook;
+std::string g_lastFolderStart;  // the folder the last folder chooser opened at
 std::function<int(const std::wstring&, const std::wstring&, UINT)> g_messageBoxHook;
 
 std::string Narrow(LPCWSTR s) {
@@ -37,6 +38,7 @@ std::string Narrow(LPCWSTR s) {
 
 // The folder the user chooses (UTF-8, whole), empty when cancelled.
 std::string AskFolder(HWND owner, const std::string& title, const std::string& start) {
+  g_lastFolderStart = start;
   if (g_chooserHook) return g_chooserHook("folder", title);
   if (!IsUiThread()) return {};
   return QFileDialog::getExistingDirectory(SOWin::WidgetOf(owner), QString::fromStdString(title),
@@ -253,6 +255,9 @@ void SetShellOpenHook(
 }
 void SetFileChooserHook(std::function<std::string(const std::string&, const std::string&)> hook) {
   g_chooserHook = std::move(hook);
+}
+std::string LastFolderChooserStart() {
+  return g_lastFolderStart;
 }
 void SetMessageBoxHook(std::function<int(const std::wstring&, const std::wstring&, UINT)> hook) {
   g_messageBoxHook = std::move(hook);

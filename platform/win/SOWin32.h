@@ -258,6 +258,9 @@ constexpr UINT WM_ENABLE = 0x000A;
 constexpr UINT WM_SETTEXT = 0x000C;
 constexpr UINT WM_GETTEXT = 0x000D;
 constexpr UINT WM_GETTEXTLENGTH = 0x000E;
+constexpr UINT WM_SETICON = 0x0080;
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUERYENDSESSION = 0x0011;
@@ -923,6 +926,8 @@ void SetShellOpenHook(std::function<bool(const std::string& verb, const std::str
                           hook);
 // kind is "folder", "open" or "save"; returns the chosen path, empty when cancelled.
 void SetFileChooserHook(std::function<std::string(const std::string& kind, const std::string& title)> hook);
+// The folder the last folder chooser was asked to open at (UTF-8), hooked or not.
+std::string LastFolderChooserStart();
 void SetMessageBoxHook(
     std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> hook);
 

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -294,7 +295,9 @@ void KeepAbove(QWidget* owned, QWidget* owner) {
 void ApplyStyleFlags(WindowObj& w) {
   QWidget* widget = w.widget;
   if (!widget || (w.style & WS_CHILD)) return;
-  Qt::WindowFlags flags = Qt::Window;
+  // X11 desktops keep a window above its transient parent only for dialog-like types; a plain
+  // window's transient parent is not even told to the window manager.
+  Qt::WindowFlags flags = w.owner ? Qt::Dialog : Qt::Window;
   if ((w.style & WS_POPUP) && (w.style & WS_CAPTION) != WS_CAPTION) flags |= Qt::FramelessWindowHint;
   if (w.exStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
   if (w.exStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
@@ -647,6 +650,12 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       w->text = lParam ? reinterpret_cast<LPCWSTR>(lParam) : L"";
       if (w->widget) w->widget->setWindowTitle(QString::fromStdWString(w->text));
       return TRUE;
+    case WM_SETICON:
+      // The desktop shows one icon per window: the big and the small one are the same picture
+      // here, and the previous one is not handed back.
+      if (w->widget)
+        w->widget->setWindowIcon(lParam ? QIcon(reinterpret_cast<CursorObj*>(lParam)->cursor.pixmap()) : QIcon());
+      return 0;
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(w->text.size());
     case WM_GETTEXT: {
@@ -921,7 +930,8 @@ HWND SetParent(HWND child, HWND newParent) {
     const bool visible = !w->widget->isHidden();
     const bool child = (w->style & WS_CHILD) && np;
     const Qt::WindowFlags flags = w->widget->windowFlags();
-    w->widget->setParent(child ? np->widget.data() : nullptr, child ? Qt::Widget : (flags | Qt::Window));
+    const Qt::WindowFlags topLevel = (flags & ~Qt::WindowType_Mask) | (np ? Qt::Dialog : Qt::Window);
+    w->widget->setParent(child ? np->widget.data() : nullptr, child ? Qt::Widget : topLevel);
     if (!child) KeepAbove(w->widget, np ? np->widget.data() : nullptr);
     if (visible) w->widget->show();
   }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+#include <QWindow>
 
 #include <filesystem>
 #include <functional>
@@ -487,6 +488,12 @@ TEST_F(Update, AnnouncedUpdateDownloadsIntoDownloadsAndShowsTheFolder) {
   EXPECT_EQ(rc.right - rc.left, 360);
   EXPECT_EQ(rc.bottom - rc.top, 150);
   EXPECT_EQ(Text(*frame->GetNotifyWindow().GetPaintManager(), L"textLabel"), L"Version 2.0 is out");
+  // Kept above the frame by the desktop: its transient parent is the frame, told as a dialog's.
+  QWindow* announcement = SOWin::WidgetOf(notify)->windowHandle();
+  EXPECT_EQ(announcement->transientParent(), SOWin::WidgetOf(frame->GetHWND())->windowHandle());
+  EXPECT_EQ(announcement->type(), Qt::Dialog);
+  // The frame carries the program's icon for the task bar.
+  EXPECT_FALSE(SOWin::WidgetOf(frame->GetHWND())->windowIcon().isNull());
 
   UITest::Click(*frame->GetNotifyWindow().GetPaintManager(), L"updateBtn");
   EXPECT_FALSE(IsWindowVisible(notify));

@@ -114,7 +114,7 @@ TEST_F(KelvastTest, CommitWritesQueuedStudiesAndNotifiesInQueueOrder) {
 TEST_F(KelvastTest, SyntheticSeriesListsBackInFull) {
   fs::path in = orvanta::test::MakeTempDir("ct");
   fx::CtSeriesOptions options;
-  options.slices = 12;
+  options.slices = 24;
   options.rows = options.columns = 32;
   fx::WrittenSeries series = fx::WriteCtSeries(in, options);
   for (const fs::path& path : series.files) {
@@ -130,10 +130,16 @@ TEST_F(KelvastTest, SyntheticSeriesListsBackInFull) {
   EXPECT_EQ(studies[0].id, "CT0001_" + series.studyUid);
   ASSERT_EQ(studies[0].series.size(), 1u);
   const auto& instances = studies[0].series[0].instances;
-  ASSERT_EQ(instances.size(), 12u);
-  // Instance numbers sort as text.
-  EXPECT_EQ(instances[0].instanceNumber, "1");
-  EXPECT_EQ(instances[1].instanceNumber, "10");
+  ASSERT_EQ(instances.size(), 24u);
+  // Every road that hands out a series lists it 1, 2 ... 24, not in the text order 1, 10, 11 ...
+  auto numbers = [](const std::vector<InstanceRecord>& list) {
+    std::vector<std::string> out;
+    for (const InstanceRecord& instance : list) out.push_back(instance.instanceNumber);
+    return out;
+  };
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 24; ++i) expected.push_back(std::to_string(i));
+  EXPECT_EQ(numbers(instances), expected);
   std::set<std::string> sops(series.sopUids.begin(), series.sopUids.end());
   for (const InstanceRecord& instance : instances) {
     EXPECT_TRUE(sops.count(instance.sopInstanceUID));
@@ -142,17 +148,44 @@ TEST_F(KelvastTest, SyntheticSeriesListsBackInFull) {
   }
   std::vector<InstanceRecord> all;
   ASSERT_TRUE(store_->GetSeriesInstanceRecords({series.seriesUid, "9.9"}, all));
-  EXPECT_EQ(all.size(), 12u);
+  EXPECT_EQ(numbers(all), expected);
   ASSERT_TRUE(store_->GetStudyInstanceRecords({series.studyUid, "..", "9.9"}, all));
-  EXPECT_EQ(all.size(), 12u);
+  EXPECT_EQ(all.size(), 24u);
   SeriesRecord byUid;
   ASSERT_TRUE(store_->GetSeriesRecordByUID(series.seriesUid.c_str(), byUid));
-  EXPECT_EQ(byUid.instances.size(), 12u);
+  EXPECT_EQ(numbers(byUid.instances), expected);
+  SeriesRecord byId;
+  ASSERT_TRUE(store_->GetSeriesRecord(byUid.id.c_str(), byId));
+  EXPECT_EQ(numbers(byId.instances), expected);
+  std::vector<SeriesRecord> ofStudy;
+  ASSERT_TRUE(store_->GetSeriesRecords(studies[0].id.c_str(), ofStudy, true));
+  ASSERT_EQ(ofStudy.size(), 1u);
+  EXPECT_EQ(numbers(ofStudy[0].instances), expected);
   PatientRecord owner;
   ASSERT_TRUE(store_->GetSeriesPatientRecord(byUid.id.c_str(), owner));
   EXPECT_EQ(owner.id, studies[0].id);
   ASSERT_EQ(owner.series.size(), 1u);
-  EXPECT_EQ(owner.series[0].instances.size(), 12u);
+  EXPECT_EQ(numbers(owner.series[0].instances), expected);
+}
+
+TEST_F(KelvastTest, InstanceNumbersThatAreNotIntegersFollowTheNumbersInArrivalOrder) {
+  // Arrival order; the SOP UID's last part names the arrival.
+  const std::vector<std::string> arriving = {"abc", "10", "",  "+3", "-2",         "007",
+                                             "12.5", "2",  "2", "99999999999", "x"};
+  for (size_t i = 0; i < arriving.size(); ++i) {
+    Dataset d;
+    d.instanceNumber = arriving[i];
+    d.sopUID = "1.2.3.4.5." + std::to_string(i);
+    ASSERT_TRUE(store_->QueueFile(MakeFile(d).get()));
+  }
+  ASSERT_TRUE(store_->CommitQueue());
+  SeriesRecord series;
+  ASSERT_TRUE(store_->GetSeriesRecord("00000002_1.2.3.4", series));
+  std::vector<std::string> order;
+  for (const InstanceRecord& instance : series.instances)
+    order.push_back(instance.instanceNumber + "#" + instance.sopInstanceUID.substr(10));
+  EXPECT_EQ(order, (std::vector<std::string>{"-2#4", "2#7", "2#8", "+3#3", "007#5", "10#1", "99999999999#9",
+                                             "abc#0", "#2", "12.5#6", "x#10"}));
 }
 
 TEST_F(KelvastTest, SaveModesChooseTheTransferSyntax) {
@@ -375,7 +408,10 @@ TEST_F(KelvastTest, DeleteStudyRemovesRowsAndFoldersAndAllowsReimport) {
   EXPECT_EQ(listener_.Take(), (std::vector<std::string>{"removed:P1_1.2.3"}));
   EXPECT_EQ(CountStudies(*store_), 0u);
   EXPECT_EQ(CountStudies(*OpenStore(folder_)), 0u);
-  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/1.2.3"));
+  // Nothing the store made for the study is left: no database, no folder.
+  EXPECT_FALSE(fs::exists(folder_ / "DB/1.2.3"));
+  EXPECT_FALSE(fs::exists(folder_ / "DB/1.2.3-wal"));
+  EXPECT_FALSE(fs::exists(folder_ / "1.2.3"));
 
   // Re-imported at once: the background removal never touches the new files.
   for (auto& file : files) ASSERT_TRUE(store_->StoreFile(file.get(), nullptr));
@@ -430,6 +466,7 @@ TEST_F(KelvastTest, SharedStudyUidDeletesOnlyThatPatientsSeries) {
   ASSERT_TRUE(store_->GetPatientRecord("P2_1.2.3", other, true));
   ASSERT_EQ(other.series.size(), 1u);
   EXPECT_TRUE(fs::is_regular_file(other.series[0].instances[0].storePath));
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "DB/1.2.3"));
   int count = 0;
   ASSERT_TRUE(store_->GetStudyCount(&count));
   EXPECT_EQ(count, 1);
@@ -757,6 +794,7 @@ TEST_F(KelvastTest, QueueOfAKilledProcessIsCommittedByTheNextOpening) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(fs::status(folder_ / ".queue").permissions(), fs::perms::owner_all);
 
   auto listed = [&](IKelvast& store) {
     std::vector<InstanceRecord> instances;

@@ -46,7 +46,8 @@ SOMenuWnd* MenuOf(HWND menu) {
   return dynamic_cast<SOMenuWnd*>(reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(menu, GWLP_USERDATA)));
 }
 
-// A left click on a menu item, as the mouse gives it.
+// A left click on a menu item as its messages: the tests below look between the press and the
+// delivery of the choice, which real input (with its event loop) does not let them.
 void PressItem(HWND menu, const wchar_t* item) {
   CPaintManagerUI& pm = MenuOf(menu)->GetPaintManager();
   // Laid out as its first paint would (offscreen windows are not exposed).

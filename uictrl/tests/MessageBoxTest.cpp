@@ -1,3 +1,4 @@
+#include "UIGettext.h"
 #include "ZarnetTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,26 @@ TEST(MessageBox, StyleChoosesButtonsAndTheClickedOneGivesTheResult) {
     EXPECT_EQ(title, c.caption ? c.caption : L"Message");
     EXPECT_EQ(text, c.text);
   }
+}
+
+TEST(MessageBox, TheDefaultCaptionIsInTheUsersLanguage) {
+  zarnettest::UseRuntimeSkins();
+  const std::string domain = ui_textdomain(nullptr);
+  const std::string language = ui_setlocal(0, nullptr);
+  ui_bindtextdomain("orvanta", orvanta::test::ProgramFolder().append("locale").c_str());
+  ui_textdomain("orvanta");
+  for (auto [shown, caption] : {std::pair{"zh_CN", L"消息"}, {"zh_TW", L"訊息"}, {"en_US", L"Message"}}) {
+    ui_setlocal(0, shown);
+    std::wstring title;
+    UITest::OnModal(L"CMessageBoxUI", [&](CWindowWnd* w) {
+      title = WindowText(w->GetHWND());
+      UITest::Click(SkinnedWindow(w->GetHWND())->m_PaintManager, L"confirmBtn");
+    });
+    MessageBoxUI(nullptr, L"Text", nullptr, 0);
+    EXPECT_EQ(title, caption) << shown;
+  }
+  ui_textdomain(domain.c_str());
+  ui_setlocal(0, language.c_str());
 }
 
 TEST(MessageBox, ClosingWithoutAButtonGivesCancelForBothBoxes) {

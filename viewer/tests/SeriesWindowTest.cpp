@@ -4,6 +4,7 @@
 #include "SOSeriesWindow.h"
 #include "SOWinQt.h"
 #include "TestSupport.h"
+#include "UITestDriver.h"
 #include "ViewerTestUtil.h"
 #include "ViewerUiTestUtil.h"
 
@@ -79,9 +80,9 @@ TEST_F(SeriesWindowTest, PagesAndTheWheel) {
   for (int k = 1; k < 4; ++k) EXPECT_EQ(Shown(k), nullptr) << k;
   // A wheel turn towards the user that no tool takes reaches the series window: next page.
   series.ScrollToFirst();
-  SendMessageW(series.GetImageWindow(1)->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  ASSERT_TRUE(DuiLib::UITest::WheelWindow(series.GetImageWindow(1)->GetWindow(), POINT{10, 10}, -1));
   EXPECT_EQ(series.GetFirstIndex(), 4);
-  SendMessageW(series.GetImageWindow(1)->GetWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+  ASSERT_TRUE(DuiLib::UITest::WheelWindow(series.GetImageWindow(1)->GetWindow(), POINT{10, 10}, 1));
   EXPECT_EQ(series.GetFirstIndex(), 0);
 }
 

@@ -13,6 +13,7 @@
 #include "SOPluginInfo.h"
 #include "SOPluginOrient.h"
 #include "TestSupport.h"
+#include "UITestDriver.h"
 #include "ViewerUiTestUtil.h"
 
 namespace fs = std::filesystem;
@@ -45,13 +46,13 @@ class ToolTest : public testing::Test {
     window.MoveWindow(0, 0, 200, 150);
     window.SetImageObject(&image, 0);
   }
-  LPARAM Screen(double ix, double iy) {
+  // The window point showing an image point.
+  POINT At(double ix, double iy) {
     const double in[2] = {ix, iy};
     double out[2] = {0, 0};
     EXPECT_TRUE(window.ImageToWindowCoords(in, out));
-    return MAKELPARAM(static_cast<int>(std::lround(out[0])), static_cast<int>(std::lround(out[1])));
+    return POINT{static_cast<LONG>(std::lround(out[0])), static_cast<LONG>(std::lround(out[1]))};
   }
-  void Send(UINT msg, LPARAM at) { SendMessageW(window.GetWindow(), msg, msg == WM_LBUTTONDOWN ? MK_LBUTTON : 0, at); }
 
   viewer_ui_test::Frame frame{400, 300};
   viewer_ui_test::LoadedSeries series;
@@ -84,9 +85,7 @@ TEST_F(ToolTest, WindowDragStepAndSlope) {
     window.SetImageObject(&shown, 0);
     shown.WW(40, c.width);
     window.SetMouseMode2D(SOMouseModeWW);
-    Send(WM_LBUTTONDOWN, MAKELPARAM(50, 50));
-    Send(WM_MOUSEMOVE, MAKELPARAM(50 + c.dx, 50));
-    Send(WM_LBUTTONUP, MAKELPARAM(50 + c.dx, 50));
+    ASSERT_TRUE(DuiLib::UITest::DragWindow(window.GetWindow(), POINT{50, 50}, POINT{50 + c.dx, 50}));
     EXPECT_DOUBLE_EQ(shown.GetImagePresentationState().windowWidth, c.expected) << c.width << " " << c.slope;
     window.SetImageObject(nullptr, 0);
   }
@@ -271,11 +270,11 @@ TEST_F(ToolTest, PointerLineClearsWhenThePointerLeaves) {
   Open(square);
   auto* info = dynamic_cast<SOPluginInfo*>(window.GetPluginMgr().GetPlugin("OVERINFO"));
   ASSERT_NE(info, nullptr);
-  SendMessageW(window.GetWindow(), WM_MOUSEMOVE, 0, Screen(70.5, 60.5));
+  ASSERT_TRUE(DuiLib::UITest::MoveWindowPointer(window.GetWindow(), At(70.5, 60.5)));
   EXPECT_EQ(info->GetPointerText().rfind(L"X: 70 Y: 60 Val: ", 0), 0u);
   SendMessageW(window.GetWindow(), WM_MOUSELEAVE, 0, 0);
   EXPECT_EQ(info->GetPointerText(), L"");
-  SendMessageW(window.GetWindow(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 75));  // beside the image
+  ASSERT_TRUE(DuiLib::UITest::MoveWindowPointer(window.GetWindow(), POINT{2, 75}));  // beside the image
   EXPECT_EQ(info->GetPointerText(), L"");
 }
 
@@ -287,14 +286,10 @@ TEST_F(ToolTest, LengthDragMeasuresInMillimetres) {
   window.SetMouseMode2D(SOMouseModeLength);
   ISOGraphicMgr* graphics = image.GetGraphicMgr();
   // A click without a drag adds nothing.
-  Send(WM_LBUTTONDOWN, Screen(20, 30));
-  Send(WM_LBUTTONUP, Screen(20, 30));
+  ASSERT_TRUE(DuiLib::UITest::ClickWindow(window.GetWindow(), At(20, 30)));
   EXPECT_EQ(graphics->GetCount(), 0);
 
-  Send(WM_MOUSEMOVE, Screen(10, 30));
-  Send(WM_LBUTTONDOWN, Screen(10, 30));
-  for (int x = 20; x <= 110; x += 10) Send(WM_MOUSEMOVE, Screen(x, 30));
-  Send(WM_LBUTTONUP, Screen(110, 30));
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(window.GetWindow(), At(10, 30), At(110, 30)));
   ASSERT_EQ(graphics->GetCount(), 1);
   ISOGraphic* length = graphics->GetGraphicAt(0);
   EXPECT_TRUE(length->CheckType("LENGTH"));
@@ -302,9 +297,7 @@ TEST_F(ToolTest, LengthDragMeasuresInMillimetres) {
   EXPECT_NEAR(length->GetValues()->length, 80, 0.8);
 
   // Pressing on the graphic drags it instead of drawing another.
-  Send(WM_LBUTTONDOWN, Screen(60, 30));
-  Send(WM_MOUSEMOVE, Screen(60, 50));
-  Send(WM_LBUTTONUP, Screen(60, 50));
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(window.GetWindow(), At(60, 30), At(60, 50)));
   EXPECT_EQ(graphics->GetCount(), 1);
   EXPECT_NEAR((*length->GetPoints())[0].y, 50, 1.0);
 }
@@ -315,13 +308,10 @@ TEST_F(ToolTest, AngleTakesThreePoints) {
   Open(options);
   window.SetMouseMode2D(SOMouseModeAngle);
   ISOGraphicMgr* graphics = image.GetGraphicMgr();
-  Send(WM_LBUTTONDOWN, Screen(20, 80));
-  Send(WM_MOUSEMOVE, Screen(60, 80));
-  Send(WM_LBUTTONUP, Screen(60, 80));  // first arm drawn, the vertex at 60,80
+  // The first arm drawn, the vertex at 60,80; then a click where the second arm ends.
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(window.GetWindow(), At(20, 80), At(60, 80)));
   EXPECT_EQ(graphics->GetCount(), 0);
-  Send(WM_MOUSEMOVE, Screen(60, 40));
-  Send(WM_LBUTTONDOWN, Screen(60, 40));
-  Send(WM_LBUTTONUP, Screen(60, 40));
+  ASSERT_TRUE(DuiLib::UITest::ClickWindow(window.GetWindow(), At(60, 40)));
   ASSERT_EQ(graphics->GetCount(), 1);
   EXPECT_NEAR(graphics->GetGraphicAt(0)->GetValues()->angle, 90, 1.5);
 }

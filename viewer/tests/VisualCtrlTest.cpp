@@ -357,6 +357,13 @@ TEST(VisualCtrl, MPRPanesOfASeriesWithoutAWindowReadLikeItsSlices) {
       EXPECT_EQ(marked > 100, w == ctrl.GetSagittalWindow()) << marked;
     }
     if (tilted) continue;
+    // With the 3D view shown in place of the oblique pane the location line is switched off.
+    ctrl.Show3DView(true);
+    SOImageWindowMPR* owner = ctrl.GetSagittalWindow();
+    const QImage off = viewer_ui_test::Snap(owner->GetWindow());
+    owner->EnablePlugin("LOC", true, true);
+    EXPECT_NE(viewer_ui_test::Snap(owner->GetWindow()), off);
+    ctrl.Show3DView(false);
     // A window drag on a pane starts from its automatic window, and the other planes follow.
     auto* axial = static_cast<SOImageObject*>(ctrl.GetAxialWindow()->GetImageObject());
     double c0 = 0, w0 = 0;

@@ -418,23 +418,14 @@ TEST_F(DuiNotify, DraggingAHeaderEdgeSizesTheColumn) {
   CControlUI* first = list->GetHeader()->GetItemAt(0);
   CControlUI* second = list->GetHeader()->GetItemAt(1);
   RECT rc = first->GetPos();
-  auto send = [&](int type, int x) {
-    TEventUI e;
-    e.Type = type;
-    e.pSender = first;
-    e.ptMouse = POINT{x, (rc.top + rc.bottom) / 2};
-    first->Event(e);
-  };
-  send(UIEVENT_BUTTONDOWN, rc.right - 2);
-  send(UIEVENT_MOUSEMOVE, rc.right + 38);
-  send(UIEVENT_BUTTONUP, rc.right + 38);
+  const LONG middle = (rc.top + rc.bottom) / 2;
+  ASSERT_TRUE(UITest::Drag(pm, POINT{rc.right - 2, middle}, POINT{rc.right + 38, middle}));
   EXPECT_EQ(first->GetFixedWidth(), 200);
   pm.UpdateLayout(SIZE{600, 560});
   EXPECT_EQ(second->GetPos().left, rc.left + 200);
   // A click inside the title is a header click, not a resize.
   rec.seen.clear();
-  send(UIEVENT_BUTTONDOWN, rc.left + 20);
-  send(UIEVENT_BUTTONUP, rc.left + 20);
+  ASSERT_TRUE(UITest::ClickAt(pm, POINT{rc.left + 20, middle}));
   EXPECT_EQ(rec.Count(L"headerclick:"), 1);
   EXPECT_EQ(first->GetFixedWidth(), 200);
 }

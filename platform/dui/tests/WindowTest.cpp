@@ -127,12 +127,7 @@ TEST(DuiWindow, MenuChoiceReachesTheOwnerQueued) {
   menu->Init(dlg.m_PaintManager.FindControl(L"okBtn"), L"dui_test/menu.xml", POINT{100, 100});
   HWND menuWnd = menu->GetHWND();
   ASSERT_NE(menuWnd, nullptr);
-  CControlUI* item = menu->GetPaintManager().FindControl(L"menu_logout");
-  ASSERT_NE(item, nullptr);
-  TEventUI e;
-  e.Type = UIEVENT_BUTTONDOWN;
-  e.pSender = item;
-  item->Event(e);
+  ASSERT_TRUE(UITest::Click(menu->GetPaintManager(), L"menu_logout"));
   UITest::ProcessEvents(20);
   EXPECT_FALSE(IsWindow(menuWnd));
   ASSERT_EQ(std::count(dlg.seen.begin(), dlg.seen.end(), L"menu_logout"), 1);
@@ -314,14 +309,11 @@ TEST(DuiWindow, ComboDropDownChoosesAndGivesItsItemsBack) {
   UITest::ProcessEvents(5);
   dlg.seen.clear();
   auto* combo = static_cast<CComboUI*>(dlg.m_PaintManager.FindControl(L"sexCombo"));
-  ASSERT_TRUE(combo->Activate());
+  ASSERT_TRUE(UITest::Click(dlg.m_PaintManager, L"sexCombo"));
   ASSERT_TRUE(combo->IsDropped());
   CControlUI* female = combo->GetItemAt(1);
   EXPECT_NE(female->GetManager(), &dlg.m_PaintManager);  // lent to the drop-down
-  TEventUI e;
-  e.Type = UIEVENT_BUTTONDOWN;
-  e.pSender = female;
-  female->Event(e);
+  ASSERT_TRUE(UITest::Click(female));
   UITest::ProcessEvents(20);
   EXPECT_FALSE(combo->IsDropped());
   EXPECT_EQ(combo->GetCurSel(), 1);
@@ -329,7 +321,8 @@ TEST(DuiWindow, ComboDropDownChoosesAndGivesItsItemsBack) {
   EXPECT_EQ(female->GetManager(), &dlg.m_PaintManager);
   EXPECT_EQ(female->GetParent(), combo);
   // Closing the dialog with the list open tears both down cleanly.
-  ASSERT_TRUE(combo->Activate());
+  ASSERT_TRUE(UITest::Click(dlg.m_PaintManager, L"sexCombo"));
+  ASSERT_TRUE(combo->IsDropped());
   DestroyWindow(dlg);
   UITest::ProcessEvents(5);
 }

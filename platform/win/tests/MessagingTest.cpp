@@ -127,6 +127,9 @@ TEST_F(Messaging, DisablingAnOwnerLeavesItsOwnedWindowsUsable) {
   EXPECT_EQ(SOWin::WidgetOf(dialog)->windowHandle()->transientParent(),
             SOWin::WidgetOf(owner)->windowHandle())
       << "and stays above it";
+  EXPECT_EQ(SOWin::WidgetOf(dialog)->windowHandle()->type(), Qt::Dialog)
+      << "as a type whose transient parent the window manager is told";
+  EXPECT_EQ(SOWin::WidgetOf(owner)->windowHandle()->type(), Qt::Window);
   EnableWindow(owner, TRUE);
 }
 

@@ -109,6 +109,7 @@ void MServer::Reset() {
   {
     std::lock_guard<std::mutex> guard(mutex_);
     myOrdersSeen_ = teamOrdersSeen_ = teamsSeen_ = 0;
+    serviceLost_ = false;
   }
   LinkManager::Instance().Clear();
   MyLink::Instance()->Clear();
@@ -117,21 +118,42 @@ void MServer::Reset() {
 void MServer::Poll() {
   std::lock_guard<std::mutex> pollGuard(pollMutex_);
   IndicatorCall call;
+  StatusCall status;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     call = indicatorCall_;
+    status = statusCall_;
   }
   NotifyIndicator indicator;
   WebError error;
-  if (call(&indicator, &error)) Apply(indicator);
+  bool answered = call(&indicator, &error);
+  if (answered) {
+    {
+      // The service was not there: it may have started over with other counters, so every
+      // list is asked again.
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (serviceLost_) myOrdersSeen_ = teamOrdersSeen_ = teamsSeen_ = -1;
+      serviceLost_ = false;
+    }
+    answered = Apply(indicator);
+  } else {
+    std::lock_guard<std::mutex> guard(mutex_);
+    serviceLost_ = true;
+  }
   LinkManager::Instance().LoadMissingLists();
+  if (status) status(answered, error);
 }
 
-void MServer::Apply(const NotifyIndicator& indicator) {
+void MServer::SetStatusCall(StatusCall call) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  statusCall_ = std::move(call);
+}
+
+bool MServer::Apply(const NotifyIndicator& indicator) {
   int myOrdersSeen, teamOrdersSeen, teamsSeen;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (indicator.userId != user_.id) return;
+    if (indicator.userId != user_.id) return true;
     myOrdersSeen = myOrdersSeen_;
     teamOrdersSeen = teamOrdersSeen_;
     teamsSeen = teamsSeen_;
@@ -140,21 +162,32 @@ void MServer::Apply(const NotifyIndicator& indicator) {
     std::lock_guard<std::mutex> guard(mutex_);
     this->*counter = value;
   };
-  if (indicator.myOrders != myOrdersSeen && MyLink::Instance()->Update()) store(&MServer::myOrdersSeen_, indicator.myOrders);
+  bool ok = true;
+  if (indicator.myOrders != myOrdersSeen) {
+    if (MyLink::Instance()->Update())
+      store(&MServer::myOrdersSeen_, indicator.myOrders);
+    else
+      ok = false;
+  }
   bool teamsRefreshed = false;
-  if (indicator.teams != teamsSeen && LinkManager::Instance().RefreshTeams()) {
-    store(&MServer::teamsSeen_, indicator.teams);
-    teamsRefreshed = true;
+  if (indicator.teams != teamsSeen) {
+    teamsRefreshed = LinkManager::Instance().RefreshTeams();
+    if (teamsRefreshed) store(&MServer::teamsSeen_, indicator.teams);
+    ok = ok && teamsRefreshed;
   }
   LinkManager& links = LinkManager::Instance();
   if (indicator.teamOrders != teamOrdersSeen) {
-    if (links.UpdateAllTeams()) store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+    if (links.UpdateAllTeams())
+      store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+    else
+      ok = false;
   } else if (teamsRefreshed) {
     // A team that joined in this poll gets its first page now, even when no team order moved.
     for (const auto& link : links.Teams()) {
-      if (link->Stamp() == 0) link->Update();
+      if (link->Stamp() == 0) ok = link->Update() && ok;
     }
   }
+  return ok;
 }
 
 void MServer::SetUser(const JorvelUserInfo& user) {

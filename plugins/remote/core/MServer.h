@@ -16,6 +16,8 @@ struct WebError;
 class MServer {
  public:
   using IndicatorCall = std::function<bool(NotifyIndicator*, WebError*)>;
+  // After each poll, on its thread: whether the service answered every call, else its error.
+  using StatusCall = std::function<void(bool answered, const WebError& error)>;
 
   static MServer& Instance();
   ~MServer();
@@ -33,8 +35,10 @@ class MServer {
 
   // One poll on the calling thread.
   void Poll();
-  // The refreshes one indicator calls for.
-  void Apply(const NotifyIndicator& indicator);
+  // The refreshes one indicator calls for; false when one of them failed.
+  bool Apply(const NotifyIndicator& indicator);
+  // One listener (the plug-in window); empty for none.
+  void SetStatusCall(StatusCall call);
 
   // Timer control: fires OnTimer after ms; KillTimer stops it.
   void SetTimer(int ms);
@@ -63,6 +67,8 @@ class MServer {
   int myOrdersSeen_ = 0, teamOrdersSeen_ = 0, teamsSeen_ = 0;  // guarded by mutex_
   int interval_ = 60000;                                  // guarded by mutex_
   IndicatorCall indicatorCall_;                           // guarded by mutex_
+  StatusCall statusCall_;                                 // guarded by mutex_
+  bool serviceLost_ = false;                              // guarded by mutex_
   std::mutex pollMutex_;  // held for a whole poll and a whole reset
   std::thread thread_;
 };

@@ -371,3 +371,36 @@ TEST_F(RemoteWebTest, StoredReportServesOnlyTheRecordsVersionNewestInstanceFirst
   ASSERT_TRUE(order->GetReportPath(path));
   EXPECT_EQ(path, newest->storePath);
 }
+
+// The poller tells its listener whether the service answered, with the service's code when it
+// refused; once it answers again, every list is asked again, as after a restart its counters
+// may have started over.
+TEST_F(RemoteWebTest, PollerTellsWhenTheServiceFailsAndAsksEveryListAgainAfter) {
+  Login("reporter");
+  CreateTeam("Team", "13800000002");
+  MServer& server = MServer::Instance();
+  std::mutex mutex;
+  std::vector<std::pair<bool, std::string>> told;
+  server.SetStatusCall([&](bool answered, const WebError& error) {
+    std::lock_guard<std::mutex> hold(mutex);
+    told.emplace_back(answered, error.code);
+  });
+  struct Unset {
+    ~Unset() { MServer::Instance().SetStatusCall(nullptr); }
+  } unset;
+  server.Poll();
+  service.Admin("ScriptNext",
+                {{"operation", "GetNotifyIndicator"}, {"body", "{\"result\":\"false\",\"code\":\"10011\"}"}});
+  server.Poll();
+  service.Admin("ClearRequests");
+  server.Poll();
+  std::lock_guard<std::mutex> hold(mutex);
+  ASSERT_EQ(told.size(), 3u);
+  EXPECT_TRUE(told[0].first);
+  EXPECT_FALSE(told[1].first);
+  EXPECT_FALSE(told[1].second.empty()) << "the failure carries the code the window shows";
+  EXPECT_TRUE(told[2].first);
+  EXPECT_EQ(Count("DiagnosticListOfMy"), 1);
+  EXPECT_EQ(Count("TeamListOfMine"), 1);
+  EXPECT_EQ(Count("DiagnosticListOfTeam"), 1);
+}

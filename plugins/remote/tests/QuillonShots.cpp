@@ -143,6 +143,19 @@ ORVANTA_SHOT("remote/my_orders") {
   return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
 }
 
+// The side bar after a poll the service did not answer.
+ORVANTA_SHOT("remote/my_orders_service_failure") {
+  Opened opened = OpenPlugin("client");
+  MServer::Instance().SetIndicatorCall([](NotifyIndicator*, WebError* error) {
+    error->code = "20000";
+    return false;
+  });
+  MServer::Instance().Poll();
+  MServer::Instance().SetIndicatorCall(nullptr);
+  SOWin::PumpEvents(200);
+  return {opened.plugin->GetHWND(), [opened] { Close(opened); }};
+}
+
 // The order still to upload after its upload failed.
 ORVANTA_SHOT("remote/my_orders_upload_failed") {
   Opened opened = OpenPlugin("client");

@@ -181,6 +181,24 @@ TEST_F(QuillonWindowsTest, LoginGivesOneRowAndTeamsAddRowsBehindIt) {
   }
 }
 
+// A poll the service does not answer shows in the side bar until one is answered again.
+TEST_F(QuillonWindowsTest, ServiceFailureShowsInTheSideBarUntilItAnswers) {
+  OpenPlugin();
+  LoginUser("client");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  CControlUI* failure = plugin->PaintManager().FindControl(L"serviceErrorText");
+  ASSERT_NE(failure, nullptr);
+  const std::string url = service.BaseUrl();
+  const int port = std::stoi(url.substr(url.rfind(':') + 1));
+  service.Stop();
+  MServer::Instance().Poll();
+  ASSERT_TRUE(Pump([&] { return failure->IsVisible(); }));
+  EXPECT_NE(std::wstring(failure->GetText().GetData()).find(L"did not answer"), std::wstring::npos);
+  ASSERT_GT(service.Start(port), 0);
+  MServer::Instance().Poll();
+  EXPECT_TRUE(Pump([&] { return !failure->IsVisible(); }));
+}
+
 TEST_F(QuillonWindowsTest, OrdersAreListedNewestFirstAndTheViewStaysPut) {
   OpenPlugin();
   LoginUser("client");

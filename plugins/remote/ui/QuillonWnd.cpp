@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "DiagCreateDlg.h"
+#include "Gossamy.h"
 #include "LinkWindows.h"
 #include "TeamDialogs.h"
 #include "MServer.h"
 #include "RemoteSession.h"
 #include "TeamLink.h"
+#include "WebError.h"
 
 using namespace DuiLib;
 
@@ -106,6 +108,7 @@ HWND CQuillonWnd::CreateWnd(HWND parent, int x, int y, int cx, int cy) {
 }
 
 void CQuillonWnd::OnFinalMessage(HWND) {
+  MServer::Instance().SetStatusCall(nullptr);
   GetJorvel()->RemoveCallback(this);
   LinkManager::Instance().RemoveCallback(this);
   token_.reset();
@@ -113,6 +116,15 @@ void CQuillonWnd::OnFinalMessage(HWND) {
   mainPanel_ = nullptr;
   mainTabLayout_ = nullptr;
   entryList_ = nullptr;
+}
+
+void CQuillonWnd::ShowServiceStatus(bool answered, const std::wstring& reason) {
+  CControlUI* text = m_PaintManager.FindControl(L"serviceErrorText");
+  if (!text) return;
+  std::wstring message = ui_gettext(L"The consultation service did not answer; the lists may be out of date.");
+  if (!reason.empty()) message += L"\n" + std::wstring(ui_gettext(reason.c_str()));
+  text->SetText(message.c_str());
+  text->SetVisible(!answered);
 }
 
 CControlUI* CQuillonWnd::CreateControl(const wchar_t* name) {
@@ -127,6 +139,10 @@ void CQuillonWnd::InitWindow() {
   mainPanel_ = m_PaintManager.FindControl(L"mainPanel");
   if (mainPanel_) mainPanel_->OnSize += MakeDelegate(this, &CQuillonWnd::OnPanelSize);
   entryList_ = RemoteUI::Find<CContainerUI>(m_PaintManager, L"entry_list");
+  MServer::Instance().SetStatusCall([weak = weak_, this](bool answered, const WebError& error) {
+    const std::wstring reason = error.code.empty() ? std::wstring() : Gossamy::GetString(error);
+    RemoteUI::Post(weak, [this, answered, reason] { ShowServiceStatus(answered, reason); });
+  });
   GetJorvel()->AddCallback(this);
   LinkManager::Instance().AddCallback(this);
   // A user logged in before the plug-in came up.

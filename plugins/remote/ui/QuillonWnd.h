@@ -109,6 +109,8 @@ class CQuillonWnd : public DuiLib::WindowImplBase,
   RECT PanelRect() const;
   bool OnPanelSize(void*);
   void RunCreationDialog(void* data, HWND owner);
+  // UI thread: the side bar says whether the service answered the last poll.
+  void ShowServiceStatus(bool answered, const std::wstring& reason);
 
   ISOExecuter* executer_ = nullptr;
   DuiLib::CControlUI* mainPanel_ = nullptr;

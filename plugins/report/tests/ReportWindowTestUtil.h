@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CaseLibrary.h"
 #include "Gossamy.h"
@@ -76,6 +78,28 @@ inline DuiLib::CControlUI* SideControl(DuiLib::CPaintManagerUI& pm, const wchar_
   DuiLib::CControlUI* control = walk(dynamic_cast<DuiLib::CContainerUI*>(pm.FindControl(L"attributePanel")));
   if (control && name) control->SetName(name);
   return control;
+}
+
+// The text fields of a page (edits and text boxes bound to a tag), in page order.
+inline void PageFields(DuiLib::CControlUI* control, std::vector<DuiLib::CControlUI*>& fields) {
+  if (!control) return;
+  const std::wstring kind = control->GetClass();
+  if ((kind == L"Edit" || kind == L"RichEdit") && *control->GetUserData()) fields.push_back(control);
+  if (auto* container = dynamic_cast<DuiLib::CContainerUI*>(control))
+    for (int i = 0; i < container->GetCount(); ++i) PageFields(container->GetItemAt(i), fields);
+}
+
+inline DWORD TagOf(DuiLib::CControlUI* control) {
+  unsigned group = 0, element = 0;
+  swscanf(control->GetUserData(), L"%x,%x", &group, &element);
+  return DWORD(group << 16 | element);
+}
+
+// A control's centre in its window's client pixels, at the window's zoom.
+inline POINT Centre(DuiLib::CControlUI* control) {
+  const RECT rc = control->GetPos();
+  const double zoom = control->GetManager()->GetZoomRatio();
+  return POINT{LONG((rc.left + rc.right) / 2 * zoom), LONG((rc.top + rc.bottom) / 2 * zoom)};
 }
 
 class HostWindow : public DuiLib::CWindowWnd {

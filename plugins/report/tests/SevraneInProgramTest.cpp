@@ -9,6 +9,7 @@
 #include "FrameTestSupport.h"
 #include "IKelvast.h"
 #include "ReportWindowTestUtil.h"
+#include "SOReportWindow.h"
 
 using namespace DuiLib;
 using namespace reportwnd;
@@ -48,6 +49,22 @@ TEST(SevraneInProgram, OpenEditAndSaveAReportThroughTheHost) {
   ASSERT_EQ(header->GetCount(), 1);
   auto* report = reinterpret_cast<ISOReport*>(header->GetItemAt(0)->GetTag());
   ASSERT_TRUE(report->IsModified());
+
+  // The page opens fitted into the window; a click on Department types into Department.
+  auto* page = dynamic_cast<wendrel::SOReportWindow*>(report);
+  ASSERT_NE(page, nullptr);
+  std::vector<CControlUI*> fields;
+  PageFields(page->GetPaintManager()->FindControl(L"pagePanel"), fields);
+  CControlUI* department = nullptr;
+  for (CControlUI* field : fields)
+    if (TagOf(field) == 0x00081040) department = field;
+  ASSERT_NE(department, nullptr);
+  UITest::ProcessEvents(100);  // the window shows before the user clicks in it
+  ASSERT_TRUE(UITest::ClickWindow(page->GetHWND(), Centre(department)));
+  ASSERT_TRUE(UITest::TypeWindow(page->GetHWND(), L"Radiology"));
+  std::wstring typed;
+  report->GetValue(0x00081040, typed);
+  EXPECT_EQ(typed, L"Radiology");
 
   // The side panel writes the report.
   ASSERT_TRUE(UITest::Click(pm, L"editModeOpt"));

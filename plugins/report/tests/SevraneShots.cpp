@@ -133,6 +133,15 @@ void SaveModal(const shots::Context& ctx, const wchar_t* windowClass,
   });
 }
 
+// The window at a zoom chosen in the zoom chooser (its item's user data).
+shots::Window Zoomed(const shots::Context& ctx, const wchar_t* ratio) {
+  return Shown(ctx, [ratio](CPaintManagerUI& pm) {
+    auto* zoom = dynamic_cast<CComboUI*>(pm.FindControl(L"zoomCombo"));
+    for (int i = 0; zoom && i < zoom->GetCount(); ++i)
+      if (std::wstring(zoom->GetItemAt(i)->GetUserData()) == ratio) UITest::SelectItem(pm, L"zoomCombo", i);
+  });
+}
+
 }  // namespace
 
 ORVANTA_SHOT("report/sevrane_window") {
@@ -142,14 +151,9 @@ ORVANTA_SHOT("report/sevrane_window") {
   });
 }
 
-// At 100% the page is taller than the view and scrolls.
-ORVANTA_SHOT("report/sevrane_window_100") {
-  return Shown(ctx, [](CPaintManagerUI& pm) {
-    auto* zoom = dynamic_cast<CComboUI*>(pm.FindControl(L"zoomCombo"));
-    for (int i = 0; zoom && i < zoom->GetCount(); ++i)
-      if (std::wstring(zoom->GetItemAt(i)->GetUserData()) == L"1") UITest::SelectItem(pm, L"zoomCombo", i);
-  });
-}
+// At 100% the page is taller than the view and scrolls; at 200% it is wider too.
+ORVANTA_SHOT("report/sevrane_window_100") { return Zoomed(ctx, L"1"); }
+ORVANTA_SHOT("report/sevrane_window_200") { return Zoomed(ctx, L"2"); }
 
 ORVANTA_SHOT("report/complete_dialog") {
   OpenWindow(ctx);

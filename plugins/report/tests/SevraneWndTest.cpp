@@ -2,7 +2,6 @@
 
 #include "IKelvast.h"
 #include "ReportSettings.h"
-#include "RealInput.h"
 #include "ReportWindowTestUtil.h"
 #include "SOReportWindow.h"
 #include "SOWinQt.h"
@@ -26,28 +25,6 @@ HBITMAP Solid(QRgb colour) {
   QImage image(64, 48, QImage::Format_RGB32);
   image.fill(colour);
   return SOWin::BitmapFromImage(image);
-}
-
-// The text fields of a page (edits and text boxes bound to a tag), in page order.
-void PageFields(CControlUI* control, std::vector<CControlUI*>& fields) {
-  if (!control) return;
-  const std::wstring kind = control->GetClass();
-  if ((kind == L"Edit" || kind == L"RichEdit") && *control->GetUserData()) fields.push_back(control);
-  if (auto* container = dynamic_cast<CContainerUI*>(control))
-    for (int i = 0; i < container->GetCount(); ++i) PageFields(container->GetItemAt(i), fields);
-}
-
-DWORD TagOf(CControlUI* control) {
-  unsigned group = 0, element = 0;
-  swscanf(control->GetUserData(), L"%x,%x", &group, &element);
-  return DWORD(group << 16 | element);
-}
-
-// A control's centre in its window's client pixels, at the window's zoom.
-POINT Centre(CControlUI* control) {
-  const RECT rc = control->GetPos();
-  const double zoom = control->GetManager()->GetZoomRatio();
-  return POINT{LONG((rc.left + rc.right) / 2 * zoom), LONG((rc.top + rc.bottom) / 2 * zoom)};
 }
 
 // dciodvfy's errors about a file, one a line; empty for a valid file.
@@ -154,6 +131,24 @@ TEST_F(ReportWindowTest, CompleteThenVerifySavesIntoTheStoreAsOneValidDocument) 
   ASSERT_TRUE(UITest::Click(PM(), L"verifyBtn"));
   EXPECT_TRUE(report->IsVerified());
   EXPECT_FALSE(Find(L"verifyBtn")->IsEnabled());
+  // The page shows when it was verified, as a date and a time.
+  std::function<CControlUI*(CControlUI*)> verifiedOn = [&](CControlUI* c) -> CControlUI* {
+    if (std::wstring(c->GetUserData()) == L"0040,A030") return c;
+    auto* container = dynamic_cast<CContainerUI*>(c);
+    for (int i = 0; container && i < container->GetCount(); ++i)
+      if (CControlUI* found = verifiedOn(container->GetItemAt(i))) return found;
+    return nullptr;
+  };
+  auto* page = dynamic_cast<wendrel::SOReportWindow*>(report);
+  ASSERT_NE(page, nullptr);
+  CControlUI* stamp = verifiedOn(page->GetPaintManager()->FindControl(L"pagePanel"));
+  ASSERT_NE(stamp, nullptr);
+  std::wstring when;
+  report->GetValue(0x0040A030, when);
+  ASSERT_GE(when.size(), 14u);
+  EXPECT_EQ(std::wstring(stamp->GetText().GetData()), when.substr(0, 4) + L"-" + when.substr(4, 2) + L"-" +
+                                                          when.substr(6, 2) + L" " + when.substr(8, 2) + L":" +
+                                                          when.substr(10, 2) + L":" + when.substr(12, 2));
   EXPECT_FALSE(SideControl(PM(), L"0010,0010")->IsEnabled());
 
   // Two saves, one row; the stored file reads back completed and verified, and is valid.
@@ -381,17 +376,31 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
     RECT client{};
     GetClientRect(hwnd, &client);
     int wheeled = 0, sideways = 0;
+    if (std::wstring(zoom) == L"1") {
+      // The bar's thumb dragged to its end shows the end of the page, and dragged back its top.
+      auto* view = static_cast<CContainerUI*>(pagePm.FindControl(L"pageView"));
+      CScrollBarUI* bar = view->GetVerticalScrollBar();
+      ASSERT_TRUE(bar && bar->IsVisible());
+      for (int i = 0; i < 60 && bar->GetScrollPos() > 0; ++i) UITest::WheelWindow(hwnd, POINT{4, client.bottom / 2}, 1);
+      const RECT track = bar->GetPos();
+      const LONG x = (track.left + track.right) / 2;
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.top + 5}, POINT{x, track.bottom - 1}));
+      EXPECT_EQ(bar->GetScrollPos(), bar->GetScrollRange());
+      EXPECT_LT(Centre(fields.back()).y, client.bottom - 20);
+      ASSERT_TRUE(UITest::Drag(pagePm, POINT{x, track.bottom - 5}, POINT{x, track.top + 1}));
+      EXPECT_EQ(bar->GetScrollPos(), 0);
+    }
     for (CControlUI* field : fields) {
       const DWORD tag = TagOf(field);
       // A field out of view (clear of the view's margins and bars) is scrolled to with the wheel
       // over the view's top margin, sideways with Shift.
       const int edge = int(24 * pagePm.GetZoomRatio()) + 16;
       const POINT margin{4, client.bottom / 2};
-      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) realinput::Wheel(hwnd, margin, -1);
-      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) realinput::Wheel(hwnd, margin, 1);
+      for (int i = 0; i < 40 && Centre(field).y > client.bottom - edge; ++i, ++wheeled) UITest::WheelWindow(hwnd, margin, -1);
+      for (int i = 0; i < 40 && Centre(field).y < edge; ++i) UITest::WheelWindow(hwnd, margin, 1);
       for (int i = 0; i < 40 && Centre(field).x > client.right - edge; ++i, ++sideways)
-        realinput::Wheel(hwnd, margin, -1, Qt::ShiftModifier);
-      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) realinput::Wheel(hwnd, margin, 1, Qt::ShiftModifier);
+        UITest::WheelWindow(hwnd, margin, -1, MK_SHIFT);
+      for (int i = 0; i < 40 && Centre(field).x < edge; ++i) UITest::WheelWindow(hwnd, margin, 1, MK_SHIFT);
       ASSERT_LE(Centre(field).y, client.bottom - edge) << std::hex << tag;
       ASSERT_LE(Centre(field).x, client.right - edge) << std::hex << tag;
       ASSERT_GE(Centre(field).x, edge) << std::hex << tag;
@@ -405,8 +414,8 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
       const bool editable = !(edit && edit->IsReadOnly());
       EXPECT_EQ(editable, tag != 0x00100020);
       const std::string digits = std::to_string(++typed);
-      ASSERT_TRUE(realinput::Click(hwnd, Centre(field)));
-      realinput::Type(hwnd, digits.c_str());
+      ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(field)));
+      UITest::TypeWindow(hwnd, SOWin::FromUtf8(digits).c_str());
       for (size_t i = 0; i < fields.size(); ++i) {
         const std::wstring now = fields[i]->GetText().GetData();
         if (fields[i] == field && editable)
@@ -429,9 +438,9 @@ TEST_F(ReportWindowTest, AClickOnAPageFieldTypesIntoThatFieldAtEveryZoomAndTheWh
   for (CControlUI* field : fields)
     if (TagOf(field) == kConclusion) conclusion = field;
   ASSERT_NE(conclusion, nullptr);
-  ASSERT_TRUE(realinput::Click(hwnd, Centre(conclusion)));
-  realinput::Key(hwnd, Qt::Key_A, Qt::ControlModifier);
-  realinput::Type(hwnd, "77");
+  ASSERT_TRUE(UITest::ClickWindow(hwnd, Centre(conclusion)));
+  UITest::KeyWindow(hwnd, 'A', MK_CONTROL);
+  UITest::TypeWindow(hwnd, L"77");
   std::wstring text;
   report->GetValue(kConclusion, text);
   EXPECT_EQ(text, L"77");
@@ -450,9 +459,9 @@ TEST_F(ReportWindowTest, TypingInTheSidePanelLeavesTheEditAsTheUserLeftIt) {
   ASSERT_FALSE(name.empty());
   // The caret goes to the start and stays there while typing: a value written back into the
   // edit would move it to the end after the first key.
-  ASSERT_TRUE(realinput::Click(window_->GetHWND(), Centre(sideName)));
-  realinput::Key(window_->GetHWND(), Qt::Key_Home);
-  realinput::Type(window_->GetHWND(), "12");
+  ASSERT_TRUE(UITest::ClickWindow(window_->GetHWND(), Centre(sideName)));
+  UITest::KeyWindow(window_->GetHWND(), VK_HOME);
+  UITest::TypeWindow(window_->GetHWND(), L"12");
   EXPECT_EQ(std::wstring(sideName->GetText().GetData()), L"12" + name);
   std::wstring value;
   report->GetValue(kName, value);

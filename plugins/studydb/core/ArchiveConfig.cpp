@@ -90,6 +90,7 @@ void ArchiveConfig::Load() {
 
 void ArchiveConfig::LoadLocked() {
   remotes_.clear();
+  unusableRemotes_.clear();
   cloudDevices_.clear();
   TiXmlDocument document;
   if (!SOXml::LoadFile(document, path_)) return;
@@ -116,8 +117,13 @@ void ArchiveConfig::LoadLocked() {
     for (const TiXmlElement* item = remote->FirstChildElement(); item; item = item->NextSiblingElement()) {
       RemoteNode node{Attribute(item, "name"), Trim(Attribute(item, "AETitle")), Trim(Attribute(item, "ip")), 0};
       long long port = IntAttribute(item, "port");
-      // A node that cannot be reached as written is left out rather than sent to a wrapped port.
-      if (!ValidPort(port) || !ValidAETitle(node.aeTitle) || node.ip.empty()) continue;
+      // A node that cannot be reached as written is not offered rather than sent to a wrapped port.
+      if (!ValidPort(port) || !ValidAETitle(node.aeTitle) || node.ip.empty()) {
+        TiXmlPrinter text;
+        item->Accept(&text);
+        unusableRemotes_.push_back(text.Str());
+        continue;
+      }
       node.port = static_cast<uint16_t>(port);
       remotes_.push_back(std::move(node));
     }
@@ -162,6 +168,11 @@ bool ArchiveConfig::SaveLocked() {
     item->SetAttribute("ip", node.ip.c_str());
     item->SetAttribute("port", node.port);
     remote->LinkEndChild(item);
+  }
+  for (const std::string& text : unusableRemotes_) {
+    TiXmlDocument kept;
+    kept.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (const TiXmlElement* item = kept.RootElement()) remote->InsertEndChild(*item);
   }
   root->LinkEndChild(remote);
   auto* devices = new TiXmlElement("CloudDevice");

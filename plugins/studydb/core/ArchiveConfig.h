@@ -113,6 +113,9 @@ class ArchiveConfig {
   uint16_t commitPort_ = kDefaultCommitPort;
   std::string commitAETitle_ = kDefaultCommitAETitle;
   std::vector<RemoteNode> remotes_;
+  // Remote items of the file that cannot be used as written, kept as their XML text so a save
+  // writes them back instead of losing what the user typed there.
+  std::vector<std::string> unusableRemotes_;
   std::vector<CloudDevice> cloudDevices_;
 
   std::mutex listenerMutex_;  // guards listeners_, held while they are told

@@ -7,6 +7,7 @@
 #include "IKelvast.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 SOSCPManager& SOSCPManager::Instance() {
@@ -26,18 +27,32 @@ SOSCPManager::SOSCPManager(ArchiveConfig& config) : config_(config), port_(confi
 SOSCPManager::~SOSCPManager() { Stop(); }
 
 bool SOSCPManager::Start() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (scp_.IsRunning()) return false;
-  // A service that could not bind has ended its thread already.
-  if (thread_.joinable()) thread_.join();
-  port_ = config_.Port();
-  std::string aeTitle = config_.AETitle();
-  scp_.InitSCP(aeTitle.c_str(), port_);
-  scp_.SetTransferFormat(SODcmTransferFormat_All);
-  scp_.SetCallback(this);
-  scp_.SetSpillFolder(Gossamy::GetStorePath());
-  thread_ = std::thread([this] { scp_.StartSCP(); });
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (scp_.IsRunning()) return false;
+    // A service that could not bind has ended its thread already.
+    if (thread_.joinable()) thread_.join();
+    port_ = config_.Port();
+    std::string aeTitle = config_.AETitle();
+    scp_.InitSCP(aeTitle.c_str(), port_);
+    scp_.SetTransferFormat(SODcmTransferFormat_All);
+    scp_.SetCallback(this);
+    scp_.SetSpillFolder(Gossamy::GetStorePath());
+    {
+      std::lock_guard<std::mutex> state(stateMutex_);
+      told_ = false;
+    }
+    thread_ = std::thread([this] { scp_.StartSCP(); });
+  }
+  // Binding takes moments; the bound only keeps a stuck start from holding the UI thread.
+  std::unique_lock<std::mutex> state(stateMutex_);
+  stateTold_.wait_for(state, std::chrono::seconds(5), [this] { return told_; });
   return true;
+}
+
+void SOSCPManager::Restart() {
+  Stop();
+  Start();
 }
 
 bool SOSCPManager::ApplyCommitListener() {
@@ -95,6 +110,11 @@ void SOSCPManager::OnStoreEnd(SODcmAssociationParams& params) {
 }
 
 void SOSCPManager::OnStateChanged(bool running) {
+  {
+    std::lock_guard<std::mutex> state(stateMutex_);
+    told_ = true;
+  }
+  stateTold_.notify_all();
   std::lock_guard<std::mutex> calls(callMutex_);
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
 }

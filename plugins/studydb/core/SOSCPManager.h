@@ -2,6 +2,7 @@
 
 #include "SODcmSCP.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -38,11 +39,14 @@ class SOSCPManager : public ISODcmSCPCallback {
   SOSCPManager(const SOSCPManager&) = delete;
   SOSCPManager& operator=(const SOSCPManager&) = delete;
 
-  // Starts the service thread with the configuration's current values; false when it already
-  // runs. A port that cannot be bound is told through OnStateChanged(false).
+  // Starts the service thread with the configuration's current values and waits (bounded) until
+  // it listens or has failed to, so IsRunning tells the outcome; false when it already runs. A
+  // port that cannot be bound is told through OnStateChanged(false).
   bool Start();
   // Ends the service and waits for its thread.
   void Stop();
+  // Stop, then Start with the configuration's values as they are now.
+  void Restart();
   bool IsRunning() const { return scp_.IsRunning(); }
   int Port() const { return port_; }
 
@@ -73,6 +77,9 @@ class SOSCPManager : public ISODcmSCPCallback {
   std::vector<ISCPManagerCallback*> listeners_;
   std::mutex callMutex_;  // held while listeners are told
   std::thread thread_;
+  std::mutex stateMutex_;  // guards told_
+  std::condition_variable stateTold_;
+  bool told_ = false;  // the service has reported a state since the last Start
 };
 
 // What the study database does with received objects: each is saved into the store and

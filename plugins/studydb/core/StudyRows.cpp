@@ -22,6 +22,32 @@ const char* RemoteIcon(int state) {
 
 }  // namespace
 
+std::string AgeText(const std::string& age) {
+  const size_t digits = age.find_first_not_of("0123456789");
+  if (digits == 0 || digits == std::string::npos) return age;
+  const size_t first = std::min(age.find_first_not_of('0'), digits - 1);
+  return age.substr(first);
+}
+
+std::string DecimalText(const std::string& value) {
+  const size_t begin = value.find_first_not_of(' ');
+  if (begin == std::string::npos) return {};
+  std::string text = value.substr(begin, value.find_last_not_of(' ') - begin + 1);
+  const size_t point = text.find('.');
+  const bool numeric = point != std::string::npos &&
+                       text.find_first_not_of("+-0123456789.") == std::string::npos &&
+                       text.find('.', point + 1) == std::string::npos;
+  if (!numeric) return text;
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text.empty() || text == "-" || text == "+" ? "0" : text;
+}
+
+std::string PersonNameText(const std::string& name) {
+  const size_t end = name.find_last_not_of("^ ");
+  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
+}
+
 StudyRowTexts MakeStudyRow(const PatientRecord& record) {
   StudyRowTexts row;
   auto& c = row.columns;
@@ -36,9 +62,9 @@ StudyRowTexts MakeStudyRow(const PatientRecord& record) {
     row.hasReportIcon = true;
   }
   c[2] = Wide(record.patientID);
-  c[3] = Wide(record.patientName);
+  c[3] = Wide(PersonNameText(record.patientName));
   c[4] = Wide(record.patientSex);
-  c[5] = Wide(SOUtil::TrimBegin(record.patientAge, '0'));
+  c[5] = Wide(AgeText(record.patientAge));
   SODcmDate date;
   SODcmTime time;
   if (SODcmConvert::Convert(record.studyDate.c_str(), date) && SODcmConvert::Convert(record.studyTime.c_str(), time)) {

@@ -83,7 +83,7 @@ TEST(ArchiveConfig, LoadTakesOnlyValidValues) {
   }
 }
 
-TEST(ArchiveConfig, ListsKeepDocumentOrderAndDropUnreachableNodes) {
+TEST(ArchiveConfig, ListsKeepDocumentOrderAndUnreachableNodesStayInTheFileOnly) {
   fs::path path = MakeTempDir() / "archive.xml";
   WriteText(path,
             "<Config><SCP port=\"104\" AETitle=\"WS\"/>"
@@ -99,7 +99,14 @@ TEST(ArchiveConfig, ListsKeepDocumentOrderAndDropUnreachableNodes) {
   std::vector<CloudDevice> devices{{"123", "c"}, {"456", ""}};
   EXPECT_EQ(config.CloudDevices(), devices);
 
-  config.Save();
+  // Saved after a change, the nodes nobody can reach are written back as the user wrote them.
+  ASSERT_TRUE(config.AddRemote({"c", "NEW", "10.0.0.3", 11112}));
+  ASSERT_TRUE(config.RemoveRemote(2));
+  const std::string saved = ReadText(path);
+  EXPECT_NE(saved.find("<Node name=\"wrapped\" AETitle=\"PACS\" ip=\"10.0.0.2\" port=\"70000\" />"),
+            std::string::npos)
+      << saved;
+  EXPECT_NE(saved.find("<Item name=\"noip\" AETitle=\"PACS\" port=\"104\" />"), std::string::npos) << saved;
   ArchiveConfig again(path.string());
   EXPECT_EQ(again.Remotes(), expected);
   EXPECT_EQ(again.CloudDevices(), devices);

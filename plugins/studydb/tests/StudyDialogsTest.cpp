@@ -417,3 +417,54 @@ TEST_F(StudyDialogs, CloudSendFindsAnEnabledStationByItsCodeAndRemembersItOnce) 
   EXPECT_TRUE(ArchiveConfig::Instance().CloudDevices().empty());
   GetJorvel()->Logout();
 }
+
+TEST_F(StudyDialogs, AnUnusableCloudStationIsAskedForOncePerAction) {
+  ConsultFixture service;
+  service.Start();
+  Web_SetSettings({service.BaseUrl(), 2000, 5000});
+  service.Admin("SetNode", {{"aeTitle", "CLOUD"}, {"host", ""}, {"port", 4242}});
+  service.AddUser("nohost", "pw", "13800000003");
+  WebError error;
+  ASSERT_TRUE(GetJorvel()->Login("nohost", "pw", &error));
+  ASSERT_TRUE(SOWin::PumpUntil([] { return !CloudManager::Instance().Busy(); }, 10000));
+  SOSCPManager::Instance().Stop();
+  ASSERT_TRUE(ArchiveConfig::Instance().SetSCP(orvanta::test::FreeLoopbackPort(), "Storage"));
+  service.Admin("ClearRequests");
+  auto asked = [&] {
+    SOWin::PumpEvents(1500);  // long enough for a loop to show itself in thousands of requests
+    int count = 0;
+    const nlohmann::json log = service.Admin("Requests");
+    for (const auto& request : log["requests"]) count += request["operation"] == "GetCloudStation";
+    return count;
+  };
+
+  TestStore holder{MakeTempDir("unusable")};
+  RecordingHost host;
+  tabrisk::SOTabriskWnd* window = OpenStudyWindow(holder.store, &host);
+  EXPECT_EQ(asked(), 1);
+  EXPECT_FALSE(IsUsableStation(CloudManager::Instance().Station()));
+
+  ASSERT_TRUE(UITest::Click(*window->GetPaintManager(), L"downloadBtn"));
+  ASSERT_TRUE(SOWin::PumpUntil(
+      [&] { return !host.Statuses().empty() && host.Statuses().back() == "Cloud receive finish!"; }, 10000));
+  EXPECT_EQ(asked(), 2);
+
+  // Each dialog asks once as it opens, and not again when the answer arrives.
+  auto openAndClose = [](DuiLib::WndDialog& dialog, const wchar_t* name) {
+    UITest::OnModal(name, [](CWindowWnd* shown) {
+      SOWin::PumpEvents(1500);
+      shown->Close(IDCANCEL);
+    });
+    dialog.Create(nullptr, name, 0x86C80000, 0, 0, 0, 0, 0);
+    dialog.ShowModal();
+  };
+  tabrisk::SOSettingDlg settings;
+  openAndClose(settings, L"SOSettingDlg");
+  tabrisk::CloudSendDlg send;
+  openAndClose(send, L"CloudSendDlg");
+  EXPECT_EQ(asked(), 4);
+
+  CloseStudyWindow(window);
+  SOSCPManager::Instance().Stop();
+  GetJorvel()->Logout();
+}

@@ -46,7 +46,7 @@ TEST(StudyRows, AgeDateAndIconsTable) {
     bool withReport;
     std::wstring age5, date6, icon0, icon1;
   } cases[] = {
-      {"000Y", "20240305", 0, 0, false, L"Y", L"2024/03/05 08:15", L"", L""},
+      {"000Y", "20240305", 0, 0, false, L"0Y", L"2024/03/05 08:15", L"", L""},
       {"045Y", "2024-13-45", 3, 0, true, L"45Y", L"", L"<i db\\image\\remote_completed.png>",
        L"<i db\\image\\report_completed.png>"},
       {"", "", 1, 1, true, L"", L"", L"<i db\\image\\remote_uploading.png>", L"<i db\\image\\report_printed.png>"},
@@ -73,6 +73,27 @@ TEST(StudyRows, AgeDateAndIconsTable) {
     EXPECT_EQ(row.hasReportIcon, c.withReport);
     EXPECT_EQ(row.columns[9], L"CT") << "SR is not a listed modality";
   }
+}
+
+TEST(StudyRows, StoredValuesReadAsAReaderExpects) {
+  struct {
+    const char* stored;
+    std::string (*format)(const std::string&);
+    const char* shown;
+  } cases[] = {
+      {"054Y", AgeText, "54Y"},           {"000Y", AgeText, "0Y"},
+      {"100Y", AgeText, "100Y"},          {"Y", AgeText, "Y"},
+      {"", AgeText, ""},                  {"5.00000", DecimalText, "5"},
+      {"2.50", DecimalText, "2.5"},       {" 0.625000 ", DecimalText, "0.625"},
+      {"10", DecimalText, "10"},          {"0.0", DecimalText, "0"},
+      {"1.5\\2.0", DecimalText, "1.5\\2.0"}, {"thick", DecimalText, "thick"},
+      {"^^^^", PersonNameText, ""},       {"Doe^John^^^", PersonNameText, "Doe^John"},
+      {"张三^Zhang", PersonNameText, "张三^Zhang"}, {"^Given", PersonNameText, "^Given"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.format(c.stored), c.shown) << c.stored;
+  PatientRecord r = Record();
+  r.patientName = "^^^^";
+  EXPECT_EQ(MakeStudyRow(r).columns[3], L"");
 }
 
 TEST(StudyRows, SelectionIsClampedIntoTheList) {

@@ -5,6 +5,7 @@
 #include "ConsultFixture.h"
 #include "ISOLumexa.h"
 #include "Jorvel.h"
+#include "SOEchoSCU.h"
 #include "StudyDialogs.h"
 #include "StudyWindowHarness.h"
 #include "TestStore.h"
@@ -195,11 +196,14 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     int reports;
     std::vector<std::string> calls;  // what the host is asked
     int dialogRows;                  // rows of the report dialog; -1: no dialog
+    int openedRow;                   // the dialog's row double-clicked; -1: "newBtn" instead
   } cases[] = {
-      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1},
-      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1},
-      // Several: the dialog lists them; "newBtn" starts a new report from the study's first image.
-      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2},
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, -1},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, -1},
+      // Several: the dialog lists them; "newBtn" starts a new report from the study's first image,
+      // a double-clicked row opens that report.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, -1},
+      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, 1},
   };
   std::vector<std::string> images;
   for (const Case& c : cases) {
@@ -209,7 +213,7 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     for (const SeriesRecord& s : series)
       if (s.modality == "CT") images.push_back(s.instances.at(0).storePath);
   }
-  ASSERT_EQ(images.size(), 3u);
+  ASSERT_EQ(images.size(), std::size(cases));
   Open();
   EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, nullptr, nullptr));
   EXPECT_TRUE(host.calls.empty());
@@ -221,7 +225,10 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
       UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
         CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
         rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
-        UITest::Click(pm, L"newBtn");
+        const bool answered = cases[i].openedRow < 0 ? UITest::Click(pm, L"newBtn")
+                                                     : UITest::ActivateItem(pm, L"seriesList", cases[i].openedRow);
+        EXPECT_TRUE(answered);
+        if (!answered) static_cast<WindowImplBase*>(dialog)->Close(IDCANCEL);
       });
     EXPECT_FALSE(window->OnMessage(SOMSG_STUDY_REPORT, const_cast<char*>(images[i].c_str()), nullptr));
     SOWin::PumpEvents(20);
@@ -295,6 +302,11 @@ TEST_F(StudyWindow, DeletingAReportRemovesOnlyItsSeriesAfterConfirmation) {
   ASSERT_TRUE(UITest::SelectItem(PM(), L"studyList", 0));
   ASSERT_EQ(List(L"reportSeriesList")->GetCount(), 2);
   ASSERT_TRUE(UITest::Click(PM(), L"reportSeriesOpt"));
+  // A double-clicked report opens in the report plug-in.
+  ASSERT_TRUE(UITest::ActivateItem(PM(), L"reportSeriesList", 0));
+  ASSERT_EQ(host.calls.size(), 2u);
+  EXPECT_EQ(host.calls[0].rfind("Command Sevrane OPEN_SR_FILEG", 0), 0u) << host.calls[0];
+  EXPECT_EQ(host.calls[1], "Activate Sevrane");
   ASSERT_TRUE(UITest::SelectItem(PM(), L"reportSeriesList", 1));
   const std::string gone = window->Reports()[1].seriesId, kept = window->Reports()[0].seriesId;
   SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 4; });  // "Delete"
@@ -332,12 +344,30 @@ TEST_F(StudyWindow, AServiceThatCannotListenShowsWhy) {
   CControlUI* error = PM().FindControl(L"storeSCPErrorCtl");
   EXPECT_TRUE(SOWin::PumpUntil([&] { return error->IsVisible(); }, 5000));
   EXPECT_NE(std::wstring(error->GetText()).find(std::to_wstring(port)), std::wstring::npos) << error->GetText().GetData();
-  ::close(busy);
 
-  SOSCPManager::Instance().Stop();
-  ArchiveConfig::Instance().SetSCP(orvanta::test::FreeLoopbackPort(), "Storage");
-  SOSCPManager::Instance().Start();
+  // Another port and AE title saved in the settings take effect at once, and the dialog says so.
+  const int free = orvanta::test::FreeLoopbackPort();
+  bool shownRunning = false;
+  UITest::OnModal(L"SOSettingDlg", [&](CWindowWnd* settings) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(settings)->GetPaintManager();
+    auto* status = dynamic_cast<CTabLayoutUI*>(pm.FindControl(L"storeStatusTabLayout"));
+    EXPECT_EQ(status->GetCurSel(), 1);
+    UITest::SetText(pm, L"portEdit", std::to_wstring(free).c_str());
+    UITest::SetText(pm, L"calledTitleEdit", L"MOVED");
+    UITest::Click(pm, L"saveSettingBtn");
+    shownRunning = status->GetCurSel() == 0;
+    settings->Close(IDCANCEL);
+  });
+  UITest::Click(PM(), L"settingBtn");
+  ::close(busy);
+  EXPECT_TRUE(shownRunning);
+  EXPECT_TRUE(SOSCPManager::Instance().IsRunning());
+  EXPECT_EQ(SOSCPManager::Instance().Port(), free);
   EXPECT_TRUE(SOWin::PumpUntil([&] { return !error->IsVisible(); }, 5000));
+  SOEchoSCU echo;
+  ASSERT_TRUE(echo.InitSCP("127.0.0.1", free, "MOVED", "PROBE"));
+  EXPECT_TRUE(echo.Echo());
+  ArchiveConfig::Instance().SetSCP(free, "Storage");
 }
 
 TEST_F(StudyWindow, SendAsksForTheNodeAndQueuesNothingWithoutOne) {
@@ -388,3 +418,86 @@ TEST_F(StudyWindow, SendDialogReturnsTheSelectedNode) {
 }
 
 }  // namespace
+
+TEST_F(StudyWindow, FilmingARangeOfATwentyFourSliceSeriesTakesThoseSlices) {
+  Add({"F-24", "Film^Range", 1, 24});
+  Open();
+  ASSERT_TRUE(UITest::SelectItem(PM(), L"studyList", 0));
+  SOWin::SetPopupMenuHook([](HMENU, int, int, HWND) -> UINT { return 2; });  // "Film"
+  UITest::OnModal(L"CFilmDlg", [](CWindowWnd* dialog) {
+    CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
+    UITest::SetText(pm, L"indexStartEdit", L"5");
+    UITest::SetText(pm, L"indexEndEdit", L"20");
+    UITest::SetText(pm, L"intervalEdit", L"5");
+    UITest::KillFocus(pm);
+    auto* row = dynamic_cast<CListTextElementUI*>(dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetItemAt(0));
+    EXPECT_EQ(std::wstring(row->GetText(4)), L"4/24");
+    UITest::Click(pm, L"confirmBtn");
+  });
+  ASSERT_TRUE(UITest::RightClickItem(PM(), L"studyList", 0));
+  // The film gets the slices numbered 5, 10, 15 and 20, in that order.
+  std::vector<int> numbers;
+  for (const std::string& path : host.viewedFiles) {
+    SODcmFile file;
+    ASSERT_TRUE(file.LoadFile(path.c_str(), true));
+    int number = 0;
+    file.GetDataset()->GetInt32(0x00200013, number);
+    numbers.push_back(number);
+  }
+  EXPECT_EQ(numbers, (std::vector<int>{5, 10, 15, 20}));
+}
+
+// A long store: the list makes rows for what a user sees and what the wheel reaches, and a
+// changed study is found by its id whether it has a row yet or not.
+TEST_F(StudyWindow, RowsComeAsTheListScrollsToThemAndAChangedStudyIsFoundByItsId) {
+  constexpr int kStudies = 160;
+  for (int s = 0; s < kStudies; ++s) {
+    PatientRecord record;
+    record.patientID = "L-" + std::to_string(s);
+    record.patientName = "Long^" + std::to_string(s);
+    record.studyUID = "1.2.826.0.1.77." + std::to_string(s);
+    record.studyDate = "20240305";
+    SeriesRecord series;
+    series.seriesUID = record.studyUID + ".1";
+    series.seriesNumber = "1";
+    series.modality = "CT";
+    InstanceRecord instance;  // rows are written per instance
+    instance.sopClassUID = "1.2.840.10008.5.1.4.1.1.2";
+    instance.sopInstanceUID = series.seriesUID + ".1";
+    instance.instanceNumber = "1";
+    series.instances.push_back(instance);
+    record.series.push_back(series);
+    ASSERT_TRUE(holder.store->AddPatientRecord(record));
+  }
+  std::vector<PatientRecord> listed;
+  ASSERT_TRUE(holder.store->GetPatientRecords(listed, nullptr, false));
+  ASSERT_EQ(listed.size(), size_t(kStudies));
+  Open();
+  const int firstRows = List(L"studyList")->GetCount();
+  EXPECT_GT(firstRows, 20);  // more than a screenful
+  EXPECT_LT(firstRows, kStudies);
+
+  // Far down the list, without a row yet: the change reaches the record, no row is added.
+  const std::string deep = listed[140].id;
+  ASSERT_TRUE(holder.store->SetPatientFlag(deep.c_str(), "unread", true));
+  window->OnStudyChanged(deep);
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(List(L"studyList")->GetCount(), firstRows);
+  EXPECT_EQ(Cell(L"studyList", 0, 2), SOUtil::UTF82WStr(listed[0].patientID.c_str()));
+
+  // Near the top, with a row: updated in place.
+  const std::string near = listed[3].id;
+  ASSERT_TRUE(holder.store->SetPatientFlag(near.c_str(), "unread", true));
+  window->OnStudyChanged(near);
+  SOWin::PumpEvents(20);
+  EXPECT_EQ(List(L"studyList")->GetCount(), firstRows);
+  EXPECT_TRUE(dynamic_cast<CListTextElementUI*>(List(L"studyList")->GetItemAt(3))->IsMarked());
+
+  // The wheel brings the rest, in the store's order, the deep study marked.
+  for (int step = 0; step < 400 && List(L"studyList")->GetCount() < kStudies; ++step)
+    UITest::Wheel(PM(), L"studyList", -3);
+  ASSERT_EQ(List(L"studyList")->GetCount(), kStudies);
+  for (int i : {0, 99, 100, 140, kStudies - 1})
+    EXPECT_EQ(Cell(L"studyList", i, 2), SOUtil::UTF82WStr(listed[i].patientID.c_str())) << i;
+  EXPECT_TRUE(dynamic_cast<CListTextElementUI*>(List(L"studyList")->GetItemAt(140))->IsMarked());
+}

@@ -3,6 +3,7 @@
 #include "ISOLumexa.h"
 #include "Lumexa.h"
 #include "SOUtil.h"
+#include "StudyRows.h"
 
 using namespace DuiLib;
 
@@ -43,9 +44,9 @@ void CFilmDlg::InitWindow() {
     m_preview->Create(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, true);
     m_preview->ShowSelectedSeriesBorder(false);
   }
-  SetText(L"patientNameLabel", Wide(m_record.patientName));
+  SetText(L"patientNameLabel", Wide(PersonNameText(m_record.patientName)));
   SetText(L"patientSexLabel", Wide(m_record.patientSex));
-  SetText(L"patientAgeLabel", Wide(m_record.patientAge));
+  SetText(L"patientAgeLabel", Wide(AgeText(m_record.patientAge)));
   for (SeriesRecord& series : m_record.series)
     if (series.modality != "SR") m_ranges.push_back(MakeImageRange(&series));
   if (!m_list) return;
@@ -68,7 +69,7 @@ void CFilmDlg::FillRow(CListTextElementUI* row, ImageRange& range) {
   row->SetText(0, range.checked ? L"<i common\\image\\check_bk2.png>" : L"<i common\\image\\check_bk1.png>");
   row->SetText(1, SOUtil::C2WStr(range.series->seriesNumber.c_str()).c_str());
   row->SetText(2, SOUtil::C2WStr(range.series->modality.c_str()).c_str());
-  row->SetText(3, SOUtil::C2WStr(range.series->sliceThickness.c_str()).c_str());
+  row->SetText(3, SOUtil::C2WStr(DecimalText(range.series->sliceThickness).c_str()).c_str());
   row->SetText(4, SOUtil::UTF82WStr(SOUtil::Format("%d/%d", int(range.selected.size()),
                                                    int(range.series->instances.size())).c_str())
                       .c_str());

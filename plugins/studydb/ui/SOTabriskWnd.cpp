@@ -456,7 +456,7 @@ void SOTabriskWnd::RefreshSeriesList() {
     row->SetText(0, Wide(series.seriesNumber).c_str());
     row->SetText(1, std::to_wstring(SOUtil::GetFileCount(series.storePath.c_str())).c_str());
     row->SetText(2, SOUtil::C2WStr(series.modality.c_str()).c_str());
-    row->SetText(3, SOUtil::C2WStr(series.sliceThickness.c_str()).c_str());
+    row->SetText(3, SOUtil::C2WStr(DecimalText(series.sliceThickness).c_str()).c_str());
     row->SetText(4, Wide(series.seriesDescription).c_str());
   }
   SelectQuietly(m_seriesList, ClampSelection(index, m_seriesList->GetCount()));
@@ -873,10 +873,11 @@ void SOTabriskWnd::OnCloudStationChanged() {
 }
 
 void SOTabriskWnd::FollowCloudStation() {
+  // An unusable station is asked for again by the next receive, not here: asking on every answer
+  // would ask forever while the service reports one.
   const CloudStation station = CloudManager::Instance().Station();
-  if (!IsUsableStation(station)) {
-    CloudManager::Instance().Refresh();
-  } else if (station.enabled) {
+  if (!IsUsableStation(station)) return;
+  if (station.enabled) {
     StartCloudReceiveTimer();
   } else if (m_cloudTimer) {
     KillTimer(m_hWnd, kCloudReceiveTimer);
@@ -928,12 +929,9 @@ void SOTabriskWnd::FinishCloudReceive(bool ok) {
     m_downloadBox->SetText(Translated(ok ? "Download finish!" : "Download fail!").c_str());
     m_downloadBox->SetAutoClose(true);
   }
+  // A receive without a usable station has already asked for one as it started.
   const CloudStation station = CloudManager::Instance().Station();
-  if (!IsUsableStation(station)) {
-    CloudManager::Instance().Refresh();
-  } else if (station.enabled) {
-    StartCloudReceiveTimer();
-  }
+  if (IsUsableStation(station) && station.enabled) StartCloudReceiveTimer();
   SetStatus("Cloud receive finish!");
 }
 

@@ -130,10 +130,10 @@ void SOSettingDlg::OnRemoteChanged() {
   FillRemoteInfo();
 }
 
-void SOSettingDlg::OnCloudReceiveChanged() { FillCloudPage(); }
+void SOSettingDlg::OnCloudReceiveChanged() { FillCloudPage(false); }
 
 void SOSettingDlg::OnCloudStationChanged() {
-  m_invoke.BeginInvoke([this] { FillCloudPage(); });
+  m_invoke.BeginInvoke([this] { FillCloudPage(false); });
 }
 
 void SOSettingDlg::SetText(const wchar_t* name, const std::wstring& text) {
@@ -154,7 +154,7 @@ void SOSettingDlg::InitWindow() {
   FillGeneralPage();
   FillRemoteList();
   FillRemoteInfo();
-  FillCloudPage();
+  FillCloudPage(true);
   if (m_saveBtn) m_saveBtn->SetEnabled(false);
 }
 
@@ -209,7 +209,7 @@ void SOSettingDlg::FillRemoteInfo() {
   if (panel) panel->SetVisible(true);
 }
 
-void SOSettingDlg::FillCloudPage() {
+void SOSettingDlg::FillCloudPage(bool askWhenUnknown) {
   std::wstring host = L"--", port = L"--", code = L"--";
   bool on = false;
   const CloudStation station = CloudManager::Instance().Station();
@@ -218,7 +218,7 @@ void SOSettingDlg::FillCloudPage() {
     port = std::to_wstring(station.port);
     code = Wide(GroupDeviceCode(station.stationID));
     on = station.enabled;
-  } else {
+  } else if (askWhenUnknown) {
     CloudManager::Instance().Refresh();
   }
   SetText(L"cloudPortLabel", port);
@@ -246,14 +246,16 @@ void SOSettingDlg::Save() {
   }
   // Ports outside 1-65535 and invalid AE titles are refused by the configuration.
   const uint16_t newPort = ArchiveConfig::ParsePort(port.c_str());
-  if (newPort != config.Port() || aeTitle != config.AETitle()) config.SetSCP(newPort, aeTitle.c_str());
+  // The receiving service follows a new port or AE title at once.
+  if ((newPort != config.Port() || aeTitle != config.AETitle()) && config.SetSCP(newPort, aeTitle.c_str()))
+    SOSCPManager::Instance().Restart();
   // The commitment listener takes its new values at once.
   const bool commitOn = m_commitCheck && m_commitCheck->IsSelected();
   if (config.SetCommit(commitOn, ArchiveConfig::ParsePort(Text(L"commitPortEdit").c_str()),
                        Text(L"commitTitleEdit").c_str()))
     SOSCPManager::Instance().ApplyCommitListener();
   FillGeneralPage();
-  FillCloudPage();
+  FillCloudPage(false);
 }
 
 void SOSettingDlg::TestNode() {
@@ -372,7 +374,7 @@ void CloudSendDlg::InitWindow() {
   m_clearBtn = m_PaintManager.FindControl(L"deleteCodeBtn");
   m_tiles = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl(L"deviceCodeTileLayout"));
   FillDeviceTiles();
-  ShowMyCode();
+  ShowMyCode(true);
   ArchiveConfig::Instance().AddListener(this);
   CloudManager::Instance().AddListener(this);
   m_listening = true;
@@ -381,13 +383,13 @@ void CloudSendDlg::InitWindow() {
 void CloudSendDlg::OnCloudDeviceChanged() { FillDeviceTiles(); }
 
 void CloudSendDlg::OnCloudStationChanged() {
-  m_invoke.BeginInvoke([this] { ShowMyCode(); });
+  m_invoke.BeginInvoke([this] { ShowMyCode(false); });
 }
 
-void CloudSendDlg::ShowMyCode() {
+void CloudSendDlg::ShowMyCode(bool askWhenUnknown) {
   const CloudStation station = CloudManager::Instance().Station();
   if (!IsUsableStation(station)) {
-    CloudManager::Instance().Refresh();
+    if (askWhenUnknown) CloudManager::Instance().Refresh();
     return;
   }
   if (CControlUI* label = m_PaintManager.FindControl(L"myDeviceCodeLabel"))

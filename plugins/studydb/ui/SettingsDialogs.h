@@ -56,7 +56,9 @@ class SOSettingDlg : public DuiLib::WndDialog, public ISOConfigCallback, public 
   void FillGeneralPage();
   void FillRemoteList();
   void FillRemoteInfo();
-  void FillCloudPage();
+  // An unknown station is asked for only on the user's own actions: asking again when an answer
+  // arrives would ask forever while the service reports an unusable station.
+  void FillCloudPage(bool askWhenUnknown);
   void Save();
   void TestNode();
   void EditNode(int index);
@@ -93,7 +95,7 @@ class CloudSendDlg : public DuiLib::WndDialog, public ISOConfigCallback, public 
   void OnFinalMessage(HWND hWnd) override;
 
  private:
-  void ShowMyCode();
+  void ShowMyCode(bool askWhenUnknown);
   void FillDeviceTiles();
   void OnSendClick();
   void Unregister();

@@ -1,7 +1,9 @@
 #include "StudyDialogs.h"
 
 #include "SODcmConvert.h"
+#include "SODialog.h"
 #include "SOUtil.h"
+#include "StudyRows.h"
 
 using namespace DuiLib;
 
@@ -15,20 +17,7 @@ std::wstring Translated(const char* text) { return SOUtil::UTF82WStr(ui_gettext(
 }  // namespace
 
 bool BrowseForFolder(HWND owner, const char* title, const std::string& start, std::string& chosen) {
-  const std::wstring wideTitle = Wide(title ? title : "");
-  const std::wstring wideStart = Wide(start);
-  BROWSEINFOW info;
-  info.hwndOwner = owner;
-  info.lpszTitle = wideTitle.c_str();
-  info.ulFlags = BIF_NEWDIALOGSTYLE;
-  info.lParam = reinterpret_cast<LPARAM>(wideStart.c_str());
-  PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
-  if (!list) return false;
-  wchar_t path[260] = {};
-  const bool ok = SHGetPathFromIDListW(list, path) && path[0];
-  CoTaskMemFree(list);
-  if (ok) chosen = SOUtil::W2UTF8Str(path);
-  return ok;
+  return SODialog::BrowseForFolder(owner, Wide(title ? title : "").c_str(), start, chosen);
 }
 
 std::wstring StudyDateTimeText(const std::string& date, const std::string& time) {
@@ -87,7 +76,9 @@ CReportDialog::CReportDialog(const PatientRecord& record, IKelvast* store, ISOEx
 void CReportDialog::InitWindow() {
   m_list = dynamic_cast<CListUI*>(m_PaintManager.FindControl(L"seriesList"));
   if (CControlUI* info = m_PaintManager.FindControl(L"patientInfoLabel"))
-    info->SetText(Wide(m_record.patientName + "  " + m_record.patientSex + "  " + m_record.patientAge).c_str());
+    info->SetText(
+        Wide(PersonNameText(m_record.patientName) + "  " + m_record.patientSex + "  " + AgeText(m_record.patientAge))
+            .c_str());
   if (CControlUI* when = m_PaintManager.FindControl(L"studyDateTimeLabel"))
     when->SetText(StudyDateTimeText(m_record.studyDate, m_record.studyTime).c_str());
   ListReportSummaries(m_store, m_record.id, m_reports);

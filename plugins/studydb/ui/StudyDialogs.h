@@ -13,7 +13,7 @@ class ISOExecuter;
 
 namespace tabrisk {
 
-// Asks for a folder, starting at start; false when the user cancels.
+// Asks for a folder, starting at start; the whole path chosen, or false when the user cancels.
 bool BrowseForFolder(HWND owner, const char* title, const std::string& start, std::string& chosen);
 
 // The support page: text only.

@@ -116,9 +116,7 @@ TEST(TessalyInTheProgram, LoadDirShowsTheStudyItsSeriesAndTheFirstSeries) {
     return 2u;
   });
   const RECT tagBtn = pm.FindControl(L"tagDownBtn")->GetPos();
-  const LPARAM arrow = MAKELPARAM(tagBtn.right - 4, (tagBtn.top + tagBtn.bottom) / 2);
-  SendMessageW(frame->GetPlugins()[0].window, WM_LBUTTONDOWN, MK_LBUTTON, arrow);
-  SendMessageW(frame->GetPlugins()[0].window, WM_LBUTTONUP, 0, arrow);
+  ASSERT_TRUE(UITest::ClickAt(pm, POINT{tagBtn.right - 4, (tagBtn.top + tagBtn.bottom) / 2}));
   SOWin::SetPopupMenuHook({});
   EXPECT_EQ(menus, 1);
   ASSERT_TRUE(SOWin::PumpUntil([&] { return fs::exists(tags); }, 10000));

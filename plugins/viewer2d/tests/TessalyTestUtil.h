@@ -92,11 +92,8 @@ class Viewer : public testing::Test {
     ASSERT_TRUE(SOWin::PumpUntil([&] { return waiter.finished > before; }, 20000));
   }
 
-  // A press and release at the point, in the plug-in window's client coordinates.
-  void ClickAt(POINT pt) {
-    SendMessageW(window->GetHWND(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-    SendMessageW(window->GetHWND(), WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-  }
+  // A user's click at the point of the plug-in window's skin.
+  void ClickAt(POINT pt) { ASSERT_TRUE(DuiLib::UITest::ClickAt(PM(), pt)); }
   RECT Rect(const wchar_t* name) {
     DuiLib::CControlUI* c = PM().FindControl(name);
     EXPECT_NE(c, nullptr) << SOWin::ToUtf8(name);

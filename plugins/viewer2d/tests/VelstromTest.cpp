@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+
 #include "DicomFixtures.h"
 #include "SODcmFile.h"
 #include "TagRows.h"
@@ -67,6 +70,43 @@ TEST(Velstrom, ListsMetaThenDatasetWithSequencesIndentedAndTextsInUtf8) {
                {"code7", "(0008,0100)", true},   {"zzz", "(0010,0010)", false}};
   for (const auto& c : cases) EXPECT_EQ(RowMatches(*Find(rows, c.tag), c.query), c.matches) << c.query;
   EXPECT_FALSE(ReadTagRows((file.parent_path() / "missing.dcm").string(), rows));
+}
+
+TEST(Velstrom, TheCharacterSetRowShowsTheFilesOwnValue) {
+  struct {
+    const char* charset;  // null: the file has none
+    const char* nameBytes;
+    const char* shownName;
+  } cases[] = {{"GB18030", "\xC0\xEE^\xCB\xC4", "李^四"},
+               {"ISO_IR 100", "M\xFCller^Hans", "Müller^Hans"},
+               {nullptr, "Plain^Name", "Plain^Name"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.charset ? c.charset : "none");
+    orvanta::fixtures::CtSeriesOptions options;
+    options.slices = 1;
+    options.rows = options.columns = 8;
+    const fs::path file = orvanta::fixtures::WriteCtSeries(orvanta::test::MakeTempDir("charset"), options).files[0];
+    SODcmFile dcm;
+    ASSERT_TRUE(dcm.LoadFile(file.c_str(), true));
+    DcmDataset* dataset = dcm.GetFileFormat()->getDataset();
+    if (c.charset)
+      dataset->putAndInsertString(DCM_SpecificCharacterSet, c.charset);
+    else
+      delete dataset->remove(DCM_SpecificCharacterSet);
+    dataset->putAndInsertString(DCM_PatientName, c.nameBytes);
+    ASSERT_TRUE(dcm.SaveFile(file.c_str()));
+
+    std::vector<TagRow> rows;
+    ASSERT_TRUE(ReadTagRows(file.string(), rows));
+    const TagRow* charset = Find(rows, "(0008,0005)");
+    if (c.charset) {
+      ASSERT_NE(charset, nullptr);
+      EXPECT_EQ(charset->value, c.charset);
+    } else {
+      EXPECT_EQ(charset, nullptr);
+    }
+    EXPECT_EQ(Find(rows, "(0010,0010)")->value, c.shownName);
+  }
 }
 
 TEST(Velstrom, TheWindowNarrowsItsListAsTheSearchIsTyped) {

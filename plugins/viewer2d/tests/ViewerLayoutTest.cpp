@@ -75,7 +75,7 @@ TEST_F(Viewer, TheSeriesGridButtonOpensThePickerAndAppliesItsAnswer) {
   Click(L"seriesLayoutIcon");
   HWND picker = FindWindowW(L"ViewerLayout", nullptr);
   ASSERT_NE(picker, nullptr);
-  SendMessageW(picker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(53, 30));
+  ASSERT_TRUE(UITest::ClickWindow(picker, POINT{53, 30}));
   SOWin::PumpUntil([&] { return Lumexa()->GetSeriesWndCount() == 6; }, 2000);
   EXPECT_EQ(Lumexa()->GetSeriesWndCount(), 6);
 }

@@ -1,6 +1,7 @@
 #include "TagRows.h"
 
 #include <dcmtk/dcmdata/dcdatset.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
@@ -80,10 +81,25 @@ bool ReadTagRows(const std::string& path, std::vector<TagRow>& rows) {
   rows.clear();
   SODcmFile file;
   if (!file.LoadFile(path.c_str(), true)) return false;
-  file.ConvertToUTF8();
   DcmFileFormat* format = file.GetFileFormat();
+  // Texts are shown in UTF-8, but the character set row shows what the file itself says (or is
+  // absent), not the one the conversion wrote.
+  DcmDataset* dataset = format->getDataset();
+  OFString ownCharset;
+  const bool hasCharset =
+      dataset && dataset->findAndGetOFStringArray(DCM_SpecificCharacterSet, ownCharset, OFFalse).good();
+  file.ConvertToUTF8();
   if (format->getMetaInfo()) Walk(format->getMetaInfo(), rows);
-  if (format->getDataset()) Walk(format->getDataset(), rows);
+  const size_t datasetStart = rows.size();
+  if (dataset) Walk(dataset, rows);
+  for (size_t i = datasetStart; i < rows.size(); ++i) {
+    if (rows[i].depth != 0 || rows[i].tag != "(0008,0005)") continue;
+    if (hasCharset)
+      rows[i].value.assign(ownCharset.c_str(), ownCharset.length());
+    else
+      rows.erase(rows.begin() + long(i));
+    break;
+  }
   return true;
 }
 

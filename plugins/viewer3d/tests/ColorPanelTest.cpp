@@ -68,11 +68,7 @@ TEST_F(ColorPanelTest, TileClickAppliesItsPresetAndCloses) {
     EXPECT_EQ(std::wstring(tile->GetItemAt(1)->GetBkImage()), SOWin::FromUtf8(store.Presets()[i].thumbnail));
   }
   // The mouse on the third tile's picture: the click reaches the tile below it.
-  const RECT pos = tiles->GetItemAt(2)->GetPos();
-  const LPARAM at = MAKELPARAM((pos.left + pos.right) / 2, (pos.top + pos.bottom) / 2);
-  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, at);
-  ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  ::SendMessageW(hwnd, WM_LBUTTONUP, 0, at);
+  ASSERT_TRUE(UITest::Click(tiles->GetItemAt(2)));
   EXPECT_TRUE(Closed());
   ASSERT_EQ(applied.size(), 1u);
   ASSERT_EQ(applied[0].points.count, 3u);

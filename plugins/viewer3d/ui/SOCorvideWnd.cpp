@@ -203,6 +203,11 @@ LRESULT SOCorvideWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPara
   return WindowImplBase::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
 }
 
+LRESULT SOCorvideWnd::OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  if (CControlUI* focused = m_PaintManager.GetFocus()) OnFieldLeft(focused->GetName().GetData());
+  return WindowImplBase::OnKillFocus(uMsg, wParam, lParam, bHandled);
+}
+
 void SOCorvideWnd::OnDropFiles(HDROP drop) {
   std::vector<std::string> paths;
   const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
@@ -477,7 +482,7 @@ void SOCorvideWnd::Notify(TNotifyUI& msg) {
     OnClick(msg.pSender, msg.ptMouse);
     return;
   }
-  if (msg.sType == L"killfocus") {
+  if (msg.sType == L"killfocus" || msg.sType == L"return") {
     OnFieldLeft(msg.pSender->GetName().GetData());
     return;
   }

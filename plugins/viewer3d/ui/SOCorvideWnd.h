@@ -39,7 +39,7 @@ class SOCorvideWnd : public DuiLib::WindowImplBase, public ISOPlugin, public ISO
   // A click on a split button at a point in client coordinates: the direct action inside the
   // button's consulted control, else its menu.
   void OnSplitButton(const std::wstring& name, POINT point);
-  // A number field left: its text clamped, written back and applied.
+  // A number field left or confirmed with Enter: its text clamped, written back and applied.
   void OnFieldLeft(const std::wstring& name);
   // The capture of a view (0 axial, 1 coronal, 2 sagittal, 3 oblique, 4 3D, 5 the whole control).
   void CaptureView(int view);
@@ -60,6 +60,8 @@ class SOCorvideWnd : public DuiLib::WindowImplBase, public ISOPlugin, public ISO
   DuiLib::CDuiString GetSkinFolder() override { return L"skin/"; }
   DuiLib::CDuiString GetSkinFile() override { return L"3d/3d_main.xml"; }
   LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  // The keyboard going to another window (a view, a dialog) leaves the focused field too.
+  LRESULT OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
  private:
   bool Load(const std::vector<std::string>& paths);

@@ -266,6 +266,9 @@ TEST_F(OrthancWithStudies, StationListenerTakesAnswersForRequestsSideBySide) {
     EXPECT_TRUE(results[i].failed.empty()) << i;
   }
 
+  // Orthanc took every report as delivered: our answers carry what it checks.
+  EXPECT_EQ(orthanc->process->Log().find("N-EVENT-REPORT"), std::string::npos) << orthanc->process->Log();
+
   SOCommitSCU::StopStationListener();
   EXPECT_EQ(SOCommitSCU::StationListenerPort(), 0);
   SOCommitSCU deaf;

@@ -12,6 +12,13 @@
 #include <dcmtk/dcmnet/scu.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -209,6 +216,72 @@ TEST(ScpPeer, ObjectNotKeptIsAnsweredWithFailure) {
   }
   EXPECT_NE(log.find("Refused: OutOfResources"), std::string::npos) << log;
   EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
+}
+
+namespace {
+
+bool WriteProcFile(const char* path, const std::string& text) {
+  int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+// A service whose spill folder lies on a filesystem with less free space than it keeps in
+// reserve refuses every object as out of resources, and keeps serving.
+TEST(ScpPeer, ObjectsAreRefusedWhileFreeSpaceIsShort) {
+  fs::path ct = orvanta::test::PydicomFile("CT_small.dcm");
+  if (ct.empty()) GTEST_SKIP() << "pydicom test files not installed";
+  fs::path dir = MakeTempDir("scp-full");
+  std::vector<std::string> files = peer::MakeInstances(ct, dir / "ct", 2);
+  const fs::path small = dir / "small";
+  fs::create_directories(small);
+  const int port = FreeLoopbackPort();
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A 64 MB filesystem of the child's own, mounted in a namespace of its own.
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !WriteProcFile("/proc/self/setgroups", "deny") ||
+        !WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64m") != 0)
+      _exit(3);
+    Recorder recorder;
+    SODcmSCP scp;
+    scp.InitSCP("ORVANTA", port);
+    scp.SetCallback(&recorder);
+    scp.SetSpillFolder(small.c_str());
+    scp.StartSCP();
+    _exit(0);
+  }
+  int status = 0;
+  bool listening = false;
+  for (int i = 0; i < 500 && !listening; ++i) {
+    if (waitpid(child, &status, WNOHANG) == child) break;
+    listening = peer::Listening(port);
+    if (!listening) std::this_thread::sleep_for(10ms);
+  }
+  if (!listening) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    GTEST_SKIP() << "no private filesystem for the test (user namespaces not allowed)";
+  }
+  RunStoreSCU(port, files, dir / "storescu.log");
+  RunStoreSCU(port, files, dir / "storescu-again.log");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  for (const char* name : {"storescu.log", "storescu-again.log"}) {
+    std::ifstream in(dir / name);
+    const std::string log((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(log.find("Refused: OutOfResources"), std::string::npos) << log;
+    EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
+  }
 }
 
 TEST(ScpPeer, AbortedAssociationStillEndsTheStoreAndBindFailureIsReported) {

@@ -175,13 +175,13 @@ TEST_F(FilmDialogs, TheLayoutPickerMarksABlockAndChoosesOrClosesWithoutAChoice) 
   auto* tiles = dynamic_cast<CTileLayoutUI*>(picker->GetPaintManager()->FindControl(L"tileLayout"));
   ASSERT_EQ(tiles->GetColumns(), 6);
   const RECT fourthOfSecondRow = tiles->GetItemAt(6 + 3)->GetPos();
-  ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(fourthOfSecondRow.left + 2, fourthOfSecondRow.top + 2));
+  ASSERT_TRUE(UITest::MoveWindowPointer(window, POINT{fourthOfSecondRow.left + 2, fourthOfSecondRow.top + 2}));
   EXPECT_EQ(Text(*picker->GetPaintManager(), L"tileLabel"), L"4x2");
   int marked = 0;
   for (int i = 0; i < tiles->GetCount(); ++i) marked += dynamic_cast<COptionUI*>(tiles->GetItemAt(i))->IsSelected();
   EXPECT_EQ(marked, 8);
   const RECT first = tiles->GetItemAt(0)->GetPos();
-  ::SendMessageW(window, WM_LBUTTONDOWN, 0, MAKELPARAM(first.left + 1, first.top + 1));
+  ASSERT_TRUE(UITest::ClickAt(*picker->GetPaintManager(), POINT{first.left + 1, first.top + 1}));
   UITest::ProcessEvents(20);
   EXPECT_EQ(choices, 1);
   EXPECT_EQ(rows, 1);

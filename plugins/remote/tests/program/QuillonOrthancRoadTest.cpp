@@ -4,8 +4,6 @@
 // the images, writes and submits the report, verifies it, and the client gets the verified
 // version (each version is an instance of its own, as Orthanc keeps the first copy of one).
 
-#include <QtTest/QTest>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,7 +20,6 @@
 #include "ProgramWindows.h"
 #include "SODcmDataset.h"
 #include "SODcmSR.h"
-#include "SOWinQt.h"
 #include "TestSupport.h"
 #include "UITestDriver.h"
 
@@ -60,16 +57,10 @@ CContainerUI* FirstRow(HWND pluginHwnd, const wchar_t* windowClass) {
   return cells;
 }
 
-// A left click as the user makes it: a Qt mouse press and release on the program's window, at
-// the control's centre.
-void UserClick(HWND hwnd, CControlUI* control) {
-  QWidget* widget = SOWin::WidgetOf(hwnd);
-  ASSERT_NE(widget, nullptr);
+// A left click as the user makes it, on the control's window.
+void UserClick(HWND, CControlUI* control) {
   ASSERT_NE(control, nullptr);
-  const RECT rc = control->GetPos();
-  QWidget* top = widget->window();
-  const QPoint at = widget->mapTo(top, QPoint((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
-  QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_TRUE(UITest::Click(control));
 }
 
 // A button of a row's action cell.

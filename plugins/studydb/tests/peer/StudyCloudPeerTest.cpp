@@ -71,6 +71,31 @@ TEST(CloudReceivePeer, TheStationsObjectsAreStoredWithProgressAndOneDone) {
   EXPECT_EQ(events.done, std::vector<bool>{true});
 }
 
+TEST(CloudReceivePeer, AReceiveThatFailsMidwayStillKeepsWhatArrived) {
+  const fs::path dir = MakeTempDir("cloud-cut");
+  TransferStation station(CtStudy(dir / "station", "CLOUD03", 60));
+  ASSERT_TRUE(station.Listening());
+  TestStore holder{dir / "store"};
+  struct CancelAfterFive : ReceiveRecorder {
+    CloudReceiver* receiver = nullptr;
+    void OnDownloadProgress(const TransferProgress& p) override {
+      ReceiveRecorder::OnDownloadProgress(p);
+      if (progress.size() == 5) receiver->Cancel();
+    }
+  } events;
+  CloudReceiver receiver(holder.store, &events);
+  events.receiver = &receiver;
+
+  EXPECT_FALSE(receiver.Run(StationAt(station.Port())));
+  EXPECT_EQ(events.done, std::vector<bool>{false});
+  const std::vector<unsigned> statuses = station.StoreStatuses();
+  const size_t kept = size_t(std::count(statuses.begin(), statuses.end(), 0u));
+  EXPECT_GE(kept, 5u);
+  // Committed although the receive failed: the study is listed with what arrived.
+  EXPECT_EQ(holder.Studies(), 1);
+  EXPECT_GE(holder.Instances(), kept);
+}
+
 TEST(CloudReceivePeer, TheDownloadButtonBringsTheStationsStudyIntoTheList) {
   UseProgramSkins();
   const fs::path dir = MakeTempDir("cloud-window");
@@ -96,6 +121,8 @@ TEST(CloudReceivePeer, TheDownloadButtonBringsTheStationsStudyIntoTheList) {
       [] { return !CloudManager::Instance().Busy() && IsUsableStation(CloudManager::Instance().Station()); }, 10000));
   EXPECT_EQ(studies->GetCount(), 0);
 
+  // A second click while the first receive runs starts no second one.
+  ASSERT_TRUE(UITest::Click(pm, L"downloadBtn"));
   ASSERT_TRUE(UITest::Click(pm, L"downloadBtn"));
   EXPECT_TRUE(SOWin::PumpUntil([&] { return window->DownloadBox() != nullptr; }, 5000));
   EXPECT_TRUE(SOWin::PumpUntil([&] { return host.Statuses().back() == "Cloud receive finish!"; }, 30000));
@@ -105,6 +132,7 @@ TEST(CloudReceivePeer, TheDownloadButtonBringsTheStationsStudyIntoTheList) {
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Preparing to download..."), statuses.end());
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "12/12"), statuses.end());
   EXPECT_EQ(station.Keys(), std::vector<std::string>{"TRANSFER"});
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Cloud receive finish!"), 1);
   // The box closes itself after the outcome.
   EXPECT_TRUE(SOWin::PumpUntil([&] { return window->DownloadBox() == nullptr; }, 15000));
 

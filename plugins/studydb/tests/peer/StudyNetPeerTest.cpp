@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -286,9 +288,13 @@ TEST(StudyReceivePeer, ObjectTheStoreCannotKeepIsAnsweredWithFailure) {
   manager.Start();
   ASSERT_TRUE(WaitFor([&] { return manager.IsRunning(); }));
   std::vector<std::string> files = TwoStudies(dir / "src", 1);
-  peer::PeerProcess storescu(StoreSCU(port, {files[0]}), dir / "storescu.log");
+  // Verbose, storescu prints the status each object was answered with.
+  std::vector<std::string> argv = StoreSCU(port, {files[0]});
+  argv.insert(std::find(argv.begin(), argv.end(), "storescu") + 1, "-v");
+  peer::PeerProcess storescu(argv, dir / "storescu.log");
   storescu.WaitExit(30s);
-  std::string log = storescu.Log();
+  const std::string log = storescu.Log();
+  EXPECT_NE(log.find("Received Store Response (Refused: OutOfResources)"), std::string::npos) << log;
   EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
 }
 

@@ -51,14 +51,6 @@ int FirstPoint(ISOVisualCtrl& ctrl) {
   return palette.points.data[0].value;
 }
 
-// A press and release at the centre of the named control, in its window's client coordinates.
-void ClickCentre(HWND window, CPaintManagerUI& pm, const wchar_t* name) {
-  const RECT r = pm.FindControl(name)->GetPos();
-  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  SendMessageW(window, WM_LBUTTONUP, 0, at);
-}
-
 }  // namespace
 
 TEST(CorvideInTheProgram, SeriesFromThe2DViewerShowsVRWithBoneThenMPRVEAndBackAndCapturesIntoTheStore) {
@@ -157,7 +149,9 @@ TEST(CorvideInTheProgram, SeriesFromThe2DViewerShowsVRWithBoneThenMPRVEAndBackAn
     SOWin::PumpEvents(10);
     if (IsWindow(w->GetHWND())) dynamic_cast<CCaptureDlg*>(w)->Close(IDCANCEL);
   });
-  ClickCentre(viewer3d, pm, L"cameraIcon");
+  // The icon lies under its arrow button's area: the click lands where the icon shows.
+  const RECT icon = pm.FindControl(L"cameraIcon")->GetPos();
+  ASSERT_TRUE(UITest::ClickAt(pm, POINT{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2}));
   SOWin::PumpEvents(20);
   EXPECT_EQ(dialogs, 1);
   std::vector<SeriesRecord> stored;

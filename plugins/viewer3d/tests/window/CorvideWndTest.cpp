@@ -296,6 +296,31 @@ TEST_F(CorvideWndTest, FieldsClampAndApply) {
       EXPECT_EQ(fake->calls, std::vector<std::string>{c.call});
     }
   }
+  // A typed value is applied on Enter, and when the keyboard goes to another window: a view
+  // takes it when clicked, as the image windows do.
+  w->ShowVEPage();
+  fake->calls.clear();
+  ASSERT_TRUE(UITest::SetText(PM(*w), L"viewAngleEditCombo", L"30"));
+  ASSERT_TRUE(UITest::PressReturn(PM(*w), L"viewAngleEditCombo"));
+  EXPECT_EQ(fake->calls, std::vector<std::string>{"SetViewAngle 30.000000"});
+  WNDCLASSEXW viewClass{};
+  viewClass.cbSize = sizeof(viewClass);
+  viewClass.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (msg == WM_LBUTTONDOWN) ::SetFocus(hwnd);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  };
+  viewClass.lpszClassName = L"CorvideTestView";
+  RegisterClassExW(&viewClass);
+  HWND view = CreateWindowExW(0, L"CorvideTestView", L"", WS_CHILD | WS_VISIBLE, 500, 400, 200, 200, w->GetHWND(),
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(view, nullptr);
+  w->ShowMPRPage();
+  ASSERT_TRUE(UITest::SetText(PM(*w), L"sliceSpacingEditCombo", L"7"));
+  fake->calls.clear();
+  ASSERT_TRUE(UITest::ClickWindow(view, POINT{100, 100}));
+  EXPECT_EQ(fake->calls, std::vector<std::string>{"SetSlicesSpacing 7.000000"});
+  DestroyWindow(view);
+
   // The control's slab lines report their thickness into the field.
   w->OnSliceThicknessChanged(2.46f);
   EXPECT_EQ(std::wstring(PM(*w).FindControl(L"sliceThicknessEditCombo")->GetText()), L"2.5");
