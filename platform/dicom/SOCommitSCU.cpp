@@ -403,6 +403,38 @@ class CommitSCU : public sodcm::LayeredSCU<DcmSCU> {
   Uint16 messageID_ = 0;
 };
 
+// The commitment SCP's side of an association it opens to send its answer.
+class ReportSCU : public sodcm::LayeredSCU<DcmSCU> {
+ public:
+  explicit ReportSCU(sodcm::CallGuard& guard) : LayeredSCU<DcmSCU>(guard) {}
+
+  // One N-EVENT-REPORT with the answer; true when the requester took it.
+  bool Report(T_ASC_PresentationContextID presID, const SODcmCommitResult& result) {
+    DcmDataset report;
+    T_DIMSE_Message out;
+    std::memset(&out, 0, sizeof out);
+    out.CommandField = DIMSE_N_EVENT_REPORT_RQ;
+    T_DIMSE_N_EventReportRQ& request = out.msg.NEventReportRQ;
+    request.MessageID = 1;
+    OFStandard::strlcpy(request.AffectedSOPClassUID, UID_StorageCommitmentPushModelSOPClass,
+                        sizeof request.AffectedSOPClassUID);
+    OFStandard::strlcpy(request.AffectedSOPInstanceUID, UID_StorageCommitmentPushModelSOPInstance,
+                        sizeof request.AffectedSOPInstanceUID);
+    request.EventTypeID = sodcm::WriteCommitResult(result, report);
+    request.DataSetType = DIMSE_DATASET_PRESENT;
+    if (sendDIMSEMessage(presID, &out, &report).bad()) return false;
+    T_DIMSE_Message in;
+    std::memset(&in, 0, sizeof in);
+    T_ASC_PresentationContextID answeredOn = 0;
+    DcmDataset* statusDetail = nullptr;
+    OFCondition cond = receiveDIMSECommand(&answeredOn, &in, &statusDetail, nullptr, 0);
+    delete statusDetail;
+    return cond.good() && in.CommandField == DIMSE_N_EVENT_REPORT_RSP &&
+           in.msg.NEventReportRSP.MessageIDBeingRespondedTo == request.MessageID &&
+           in.msg.NEventReportRSP.DimseStatus == STATUS_Success;
+  }
+};
+
 // Waits for the node's answer to one transaction, on the request's association or on the
 // listener, until the deadline; true when it came.
 bool AwaitAnswer(CommitSCU& scu, WatchedGuard& guard, Transactions& transactions, size_t transaction,
@@ -543,3 +575,23 @@ void SOCommitSCU::StopStationListener() { TheStation().Stop(); }
 int SOCommitSCU::StationListenerPort() { return TheStation().Port(); }
 
 std::string SOCommitSCU::StationListenerAETitle() { return TheStation().AETitle(); }
+
+bool SOCommitSCU::SendReport(const char* host, int port, const char* calledAE, const char* callingAE,
+                             const SODcmCommitResult& result) {
+  sodcm::PeerSettings peer;
+  if (!peer.Set(host, port, calledAE, callingAE)) return false;
+  sodcm::CallGuard guard;
+  sodcm::CallScope scope(guard, "storage commitment report", peer, result.success.size() + result.failed.size());
+  ReportSCU scu(guard);
+  peer.ApplyTo(scu);
+  // Proposed in the default role, as nodes that report on an association of their own do.
+  scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
+  if (scu.Associate().bad()) return false;
+  const T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
+  const bool ok = presID != 0 && scu.Report(presID, result) && !guard.DeadlinePassed();
+  if (ok)
+    scu.releaseAssociation();
+  else
+    scu.Abort();
+  return ok;
+}

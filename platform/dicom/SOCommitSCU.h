@@ -49,6 +49,11 @@ class SOCommitSCU {
   static int StationListenerPort();
   static std::string StationListenerAETitle();
 
+  // As the commitment SCP: sends the answer to a request on an association of its own to the
+  // requester (host, port and AE title as this station knows it); true when it took it.
+  static bool SendReport(const char* host, int port, const char* calledAE, const char* callingAE,
+                         const SODcmCommitResult& result);
+
   // Asks the node to commit the instances and, with wait, waits up to timeoutSeconds for
   // its answer, on the same association or on one the node opens to the extra port (or to
   // the station's listener).
@@ -61,8 +66,8 @@ class SOCommitSCU {
   // committed and what it failed, in the order of the list. True when the request was
   // accepted and, with wait, every answer arrived; without wait result only carries the
   // transaction UID.
-  bool RequestCommit(SODcmDataset* dataset, const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result,
-                     const char* transactionUID, bool wait, int timeoutSeconds);
+  bool RequestCommit(SODcmDataset* dataset, const std::vector<SODcmReferencedSOP>& refs,
+                     SODcmCommitResult& result, const char* transactionUID, bool wait, int timeoutSeconds);
 
  private:
   std::unique_ptr<sodcm::PeerSettings> peer_;

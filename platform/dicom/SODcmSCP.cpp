@@ -492,6 +492,7 @@ class AssociationHandler : public DcmThreadSCP {
     cond = sendACTIONResponse(presID, req.MessageID, req.RequestedSOPClassUID, req.RequestedSOPInstanceUID,
                               ok ? kSuccess : kProcessingFailure);
     if (cond.bad() || !ok) return cond;
+    if (events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnCommitAnswer(params_, result); })) return cond;
     DcmDataset report;
     Uint16 eventType = sodcm::WriteCommitResult(result, report);
     Uint16 rspStatus = 0;

@@ -47,11 +47,14 @@ class ISODcmSCPCallback {
   // 9: the service started listening (true) or stopped, or could not listen (false).
   virtual void OnStateChanged(bool running) {}
   // 10: a storage commitment request; the listener sorts refs into result. True accepts
-  // the request and sends result back on the same association; false refuses it.
+  // the request, false refuses it.
   virtual bool OnCommit(SODcmAssociationParams& params, const std::vector<SODcmReferencedSOP>& refs,
                         SODcmCommitResult& result) {
     return false;
   }
+  // 11: the answer to a request OnCommit accepted; true when the listener delivers it on an
+  // association of its own, false to have it sent back on the request's association.
+  virtual bool OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) { return false; }
 };
 
 // Which transfer syntaxes the receiving service takes; objects are kept as received.

@@ -5,7 +5,8 @@
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmnet/scu.h>
 
-SOFindSCU::SOFindSCU() : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
+SOFindSCU::SOFindSCU()
+    : peer_(std::make_unique<sodcm::PeerSettings>()), guard_(std::make_unique<sodcm::CallGuard>()) {}
 
 SOFindSCU::~SOFindSCU() = default;
 
@@ -13,7 +14,8 @@ bool SOFindSCU::Init(const char* host, int port, const char* calledAE, const cha
   return peer_->Set(host, port, calledAE, callingAE);
 }
 
-bool SOFindSCU::FindInstances(const std::vector<std::string>& studyUIDs, std::vector<SODcmReferencedSOP>& found) {
+bool SOFindSCU::FindInstances(const std::vector<std::string>& studyUIDs,
+                              std::vector<SODcmReferencedSOP>& found) {
   if (!peer_->valid) return false;
   sodcm::CallScope scope(*guard_, "C-FIND", *peer_);
   sodcm::LayeredSCU<DcmSCU> scu(*guard_);
@@ -23,7 +25,8 @@ bool SOFindSCU::FindInstances(const std::vector<std::string>& studyUIDs, std::ve
   syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
   scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, syntaxes);
   if (scu.Associate().bad()) return false;
-  const T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_FINDStudyRootQueryRetrieveInformationModel, "");
+  const T_ASC_PresentationContextID presID =
+      scu.findPresentationContextID(UID_FINDStudyRootQueryRetrieveInformationModel, "");
   bool ok = presID != 0;
   for (size_t i = 0; ok && i < studyUIDs.size(); ++i) {
     DcmDataset keys;
@@ -39,7 +42,8 @@ bool SOFindSCU::FindInstances(const std::vector<std::string>& studyUIDs, std::ve
       if (ok && response->m_dataset && DICOM_PENDING_STATUS(response->m_status)) {
         OFString sopClass, sopInstance;
         response->m_dataset->findAndGetOFString(DCM_SOPClassUID, sopClass);
-        if (response->m_dataset->findAndGetOFString(DCM_SOPInstanceUID, sopInstance).good() && !sopInstance.empty())
+        if (response->m_dataset->findAndGetOFString(DCM_SOPInstanceUID, sopInstance).good() &&
+            !sopInstance.empty())
           found.push_back({sopClass.c_str(), sopInstance.c_str()});
       }
       // The last response carries the query's final status.

@@ -8,6 +8,7 @@
 #include "SOImageObject.h"
 #include "SOImageWindow.h"
 #include "TestSupport.h"
+#include "UITestDriver.h"
 #include "ViewerUiTestUtil.h"
 
 namespace fx = orvanta::fixtures;
@@ -147,9 +148,7 @@ TEST_F(ImageWindowTest, RightDragWindowsAndMiddleDragZoomsWhateverTheLeftTool) {
 
   // Each pixel down adds 1/height to the zoom, from the zoom the drag starts at.
   for (const double expected : {(30.0 + 150) / 150, (30.0 + 180) / 150}) {
-    SendMessageW(h, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(50, 50));
-    SendMessageW(h, WM_MOUSEMOVE, MK_MBUTTON, MAKELPARAM(50, 80));
-    SendMessageW(h, WM_MBUTTONUP, 0, MAKELPARAM(50, 80));
+    ASSERT_TRUE(DuiLib::UITest::DragWindow(h, POINT{50, 50}, POINT{50, 80}, DuiLib::UITest::Button::Middle));
     EXPECT_NEAR(images[0].GetImagePresentationState().zoom, expected, 1e-5);
   }
 }
@@ -160,9 +159,7 @@ TEST_F(ImageWindowTest, PanFollowsThePointerInAnyCell) {
   window.SetImageObject(&images[0], 0);
   window.SetMouseMode2D(SOMouseModePan);
   const HWND h = window.GetWindow();
-  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(30, 40));
-  SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(30, 40));
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(h, POINT{10, 10}, POINT{30, 40}));
   EXPECT_FLOAT_EQ(images[0].GetImagePresentationState().panX, 20.0f / 200);
   EXPECT_FLOAT_EQ(images[0].GetImagePresentationState().panY, 30.0f / 150);
 }

@@ -179,16 +179,16 @@ TEST_F(SeriesWindowTest, ClicksSelectAndCtrlAdds) {
   series.SetImageLayout(2, 2);
   const HWND cells[3] = {series.GetImageWindow(0)->GetWindow(), series.GetImageWindow(1)->GetWindow(),
                          series.GetImageWindow(2)->GetWindow()};
-  auto click = [](HWND h, UINT down, UINT up, WPARAM keys) {
-    SendMessageW(h, down, keys, MAKELPARAM(3, 3));
-    SendMessageW(h, up, 0, MAKELPARAM(3, 3));
+  using DuiLib::UITest::Button;
+  auto click = [](HWND h, Button button, UINT keys) {
+    ASSERT_TRUE(DuiLib::UITest::ClickWindow(h, POINT{3, 3}, button, keys));
   };
-  click(cells[0], WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON);
+  click(cells[0], Button::Left, 0);
   EXPECT_TRUE(series.IsActive());
-  click(cells[1], WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON | MK_CONTROL);
+  click(cells[1], Button::Right, MK_CONTROL);
   EXPECT_TRUE(series.GetImageObject(0)->IsSelected());
   EXPECT_TRUE(series.GetImageObject(1)->IsSelected());
-  click(cells[2], WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON);
+  click(cells[2], Button::Middle, 0);
   EXPECT_FALSE(series.GetImageObject(0)->IsSelected());
   EXPECT_FALSE(series.GetImageObject(1)->IsSelected());
   EXPECT_TRUE(series.GetImageObject(2)->IsSelected());

@@ -70,12 +70,18 @@ bool SOSCPManager::IsCommitListenerRunning() { return SOCommitSCU::StationListen
 
 void SOSCPManager::Stop() {
   std::thread thread;
+  std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> reporters;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     scp_.Stop();
     thread.swap(thread_);
   }
   if (thread.joinable()) thread.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reporters.swap(reporters_);
+  }
+  for (auto& reporter : reporters) reporter.first.join();
 }
 
 void SOSCPManager::AddListener(ISCPManagerCallback* listener) {
@@ -125,6 +131,27 @@ bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmRefe
   for (ISCPManagerCallback* listener : Listeners())
     if (listener->OnCommitRequested(refs, result)) return true;
   return false;
+}
+
+bool SOSCPManager::OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) {
+  const std::vector<RemoteNode> nodes = config_.Remotes();
+  auto node = std::find_if(nodes.begin(), nodes.end(), [&](const RemoteNode& n) { return n.aeTitle == params.callingAE; });
+  if (node == nodes.end()) return false;
+  // Sent from a thread of its own, after the request's association may have ended, as such a
+  // requester expects; the service's events go on meanwhile.
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(reporters_, [](auto& reporter) {
+    if (!*reporter.second) return false;
+    reporter.first.join();
+    return true;
+  });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread sender([target = *node, calling = config_.AETitle(), result, done] {
+    SOCommitSCU::SendReport(target.ip.c_str(), target.port, target.aeTitle.c_str(), calling.c_str(), result);
+    *done = true;
+  });
+  reporters_.emplace_back(std::move(sender), std::move(done));
+  return true;
 }
 
 bool SOReceiveToStore::OnFileReceived(SODcmAssociationParams&, SODcmFile* file) {

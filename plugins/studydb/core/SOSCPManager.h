@@ -2,7 +2,9 @@
 
 #include "SODcmSCP.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -66,6 +68,9 @@ class SOSCPManager : public ISODcmSCPCallback {
   void OnStateChanged(bool running) override;
   bool OnCommit(SODcmAssociationParams& params, const std::vector<SODcmReferencedSOP>& refs,
                 SODcmCommitResult& result) override;
+  // A requester that is one of the remote nodes gets its answer on an association of its own,
+  // to the node's address; any other on its request's association.
+  bool OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) override;
 
  private:
   std::vector<ISCPManagerCallback*> Listeners();
@@ -73,10 +78,12 @@ class SOSCPManager : public ISODcmSCPCallback {
   ArchiveConfig& config_;
   SODcmSCP scp_;
   int port_ = 0;
-  std::mutex mutex_;  // guards listeners_ and thread_
+  std::mutex mutex_;  // guards listeners_, thread_ and reporters_
   std::vector<ISCPManagerCallback*> listeners_;
   std::mutex callMutex_;  // held while listeners are told
   std::thread thread_;
+  // Answers sent to remote nodes, each with its flag set once it ended.
+  std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> reporters_;
   std::mutex stateMutex_;  // guards told_
   std::condition_variable stateTold_;
   bool told_ = false;  // the service has reported a state since the last Start

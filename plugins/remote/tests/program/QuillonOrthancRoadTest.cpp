@@ -33,7 +33,9 @@ WindowImplBase* FirstChild(HWND parent, const std::wstring& windowClass) {
   return children.empty() ? nullptr : children[0];
 }
 
-bool Pump(const std::function<bool()>& condition, int ms = 15000) { return SOWin::PumpUntil(condition, ms); }
+bool Pump(const std::function<bool()>& condition, int ms = 15000) {
+  return SOWin::PumpUntil(condition, ms);
+}
 
 // Every DICOM file Orthanc keeps (it stores them uncompressed, one file each).
 std::vector<fs::path> StoredFiles(const fs::path& storage) {
@@ -49,7 +51,8 @@ CContainerUI* FirstRow(HWND pluginHwnd, const wchar_t* windowClass) {
   CContainerUI* cells = nullptr;
   Pump([&] {
     WindowImplBase* window = FirstChild(pluginHwnd, windowClass);
-    auto* list = window ? dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList")) : nullptr;
+    auto* list =
+        window ? dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList")) : nullptr;
     auto* row = list && list->GetCount() == 1 ? dynamic_cast<CContainerUI*>(list->GetItemAt(0)) : nullptr;
     cells = row ? dynamic_cast<CContainerUI*>(row->GetItemAt(0)) : nullptr;
     return cells != nullptr;
@@ -92,16 +95,17 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   const int listenerPort = orvanta::test::FreeLoopbackPort();
   {
     std::ofstream archive(std::string(Gossamy::GetConfigPath()) + "archive.xml");
-    archive << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><SCP port=\"" << orvanta::test::FreeLoopbackPort()
-            << "\" AETitle=\"Storage\"/><Commit enable=\"1\" port=\"" << listenerPort
-            << "\" AETitle=\"ORVANTA\"/></Config>";
+    archive << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><SCP port=\""
+            << orvanta::test::FreeLoopbackPort() << "\" AETitle=\"Storage\"/><Commit enable=\"1\" port=\""
+            << listenerPort << "\" AETitle=\"ORVANTA\"/></Config>";
   }
   peer::OrthancPeer orthanc("ORVANTA", listenerPort);
   ASSERT_TRUE(orthanc.Ready());
   ConsultFixture service;
   ASSERT_GT(service.Start(), 0);
   Web_SetSettings({service.BaseUrl(), 2000, 5000});
-  service.Admin("SetNode", {{"aeTitle", peer::OrthancPeer::kAETitle}, {"host", "127.0.0.1"}, {"port", orthanc.port}});
+  service.Admin("SetNode",
+                {{"aeTitle", peer::OrthancPeer::kAETitle}, {"host", "127.0.0.1"}, {"port", orthanc.port}});
   service.AddUser("client", "pw", "13800000001", "Client A");
   service.AddUser("reporter", "pw", "13800000002", "Reporter B");
 
@@ -162,7 +166,8 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
       [&] {
         mine.clear();
         stamp = 0;
-        return Web_DiagnosticListOfMy(&mine, "", 20, &stamp, &error) && mine.size() == 1 && mine[0].state == "WAITING";
+        return Web_DiagnosticListOfMy(&mine, "", 20, &stamp, &error) && mine.size() == 1 &&
+               mine[0].state == "WAITING";
       },
       60000))
       << orthanc.process->Log();
@@ -173,10 +178,12 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   CContainerUI* teamRow = FirstRow(pluginHwnd, L"CLinkTeamWindow");
   ASSERT_NE(teamRow, nullptr);
   WindowImplBase* teamList = FirstChild(pluginHwnd, L"CLinkTeamWindow");
-  auto* entries = dynamic_cast<CContainerUI*>(WindowOf(pluginHwnd)->GetPaintManager()->FindControl(L"entry_list"));
+  auto* entries =
+      dynamic_cast<CContainerUI*>(WindowOf(pluginHwnd)->GetPaintManager()->FindControl(L"entry_list"));
   ASSERT_NE(entries, nullptr);
   ASSERT_TRUE(Pump([&] { return entries->GetCount() == 1; })) << entries->GetCount();
-  auto* teamEntry = dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(entries->GetItemAt(0))->GetItemAt(0));
+  auto* teamEntry =
+      dynamic_cast<CContainerUI*>(dynamic_cast<CContainerUI*>(entries->GetItemAt(0))->GetItemAt(0));
   UserClick(pluginHwnd, teamEntry->GetItemAt(0));
   ASSERT_TRUE(Pump([&] { return IsWindowVisible(teamList->GetHWND()); }));
   UserClick(teamList->GetHWND(), teamList->GetPaintManager()->FindControl(L"team_info_button"));

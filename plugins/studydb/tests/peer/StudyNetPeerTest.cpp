@@ -5,6 +5,7 @@
 #include "DicomFixtures.h"
 #include "IKelvast.h"
 #include "PeerProcess.h"
+#include "SOCommitSCU.h"
 #include "SODcmFile.h"
 #include "SOSCPManager.h"
 #include "StudyJobs.h"
@@ -131,6 +132,50 @@ TEST(StudyReceivePeer, OneAssociationOfTwoStudiesIsListedAtItsEnd) {
   EXPECT_TRUE(service.config.SetSCP(service.port + 1, "Storage"));
   EXPECT_EQ(service.manager.Port(), service.port);
   EXPECT_TRUE(service.manager.IsRunning());
+}
+
+// A node asks the receiving service to commit what it sent and one instance it never sent: the
+// service answers with what its store holds, on the request's association unless the requester
+// is one of the remote nodes.
+TEST(StudyReceivePeer, CommitmentIsAnsweredForWhatTheStoreHolds) {
+  ReceivingService service;
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 20;
+  options.rows = options.columns = 16;
+  const auto series = orvanta::fixtures::WriteCtSeries(service.dir / "src", options);
+  std::vector<std::string> files;
+  for (const auto& file : series.files) files.push_back(file.string());
+  peer::PeerProcess storescu(StoreSCU(service.port, files), service.dir / "storescu.log");
+  ASSERT_EQ(storescu.WaitExit(60s), 0) << storescu.Log();
+  ASSERT_TRUE(WaitFor([&] { return service.probe.ends.load() == 1; }));
+
+  std::vector<SODcmReferencedSOP> refs;
+  for (const std::string& uid : series.sopUids) refs.push_back({"1.2.840.10008.5.1.4.1.1.2", uid});
+  refs.push_back({"1.2.840.10008.5.1.4.1.1.2", "1.2.826.0.1.3680043.2.1125.77.999"});
+  SOCommitSCU commit;
+  ASSERT_TRUE(commit.Init("127.0.0.1", service.port, "Storage", "MODALITY", ""));
+  SODcmCommitResult result;
+  ASSERT_TRUE(commit.RequestCommit(nullptr, refs, result, nullptr, true, 20));
+  std::set<std::string> committed;
+  for (const auto& sop : result.success) committed.insert(sop.sopInstanceUID);
+  EXPECT_EQ(committed, std::set<std::string>(series.sopUids.begin(), series.sopUids.end()));
+  ASSERT_EQ(result.failed.size(), 1u);
+  EXPECT_EQ(result.failed[0].sopInstanceUID, refs.back().sopInstanceUID);
+
+  // A requester that is one of the remote nodes gets the answer on an association of its own,
+  // at the node's port: it takes it there, and gets none on its request's association.
+  const int reportPort = FreeLoopbackPort();
+  ASSERT_TRUE(service.config.AddRemote({"REQ", "REQUESTER", "127.0.0.1", uint16_t(reportPort)}));
+  SOCommitSCU listening;
+  ASSERT_TRUE(listening.Init("127.0.0.1", service.port, "Storage", "REQUESTER", std::to_string(reportPort).c_str()));
+  SODcmCommitResult apart;
+  ASSERT_TRUE(listening.RequestCommit(nullptr, refs, apart, nullptr, true, 20));
+  EXPECT_EQ(apart.success.size(), series.sopUids.size());
+  EXPECT_EQ(apart.failed.size(), 1u);
+  SOCommitSCU deaf;
+  ASSERT_TRUE(deaf.Init("127.0.0.1", service.port, "Storage", "REQUESTER", ""));
+  SODcmCommitResult none;
+  EXPECT_FALSE(deaf.RequestCommit(nullptr, refs, none, nullptr, true, 3));
 }
 
 TEST(StudyReceivePeer, ObjectsOfAnAbortedAssociationAreIndexed) {
