@@ -28,7 +28,9 @@ scripts/build.sh ${TARGETS:-}
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp}
+# die_after_fork=0: the crash tests fork a child that runs the store or the receiving service and is
+# then killed; ThreadSanitizer would otherwise refuse the child's threads.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/scripts/tsan.supp}
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"
 exec ctest --output-on-failure "$@"

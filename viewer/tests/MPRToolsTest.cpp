@@ -10,6 +10,7 @@
 #include "SOImageWindowMPR.h"
 #include "SOPluginMPRCross.h"
 #include "SOPluginMPRInfo.h"
+#include "UITestDriver.h"
 #include "ViewerUiTestUtil.h"
 #include "Visual3DTestUtil.h"
 
@@ -159,10 +160,8 @@ TEST_F(MPRToolTest, InfoMenusReportTheChoice) {
     return answer;
   });
   auto click = [&](const Gdiplus::RectF& button) {
-    const int x = static_cast<int>(button.X + button.Width / 2), y = static_cast<int>(button.Y + button.Height / 2);
-    Send(WM_MOUSEMOVE, x, y);
-    Send(WM_LBUTTONDOWN, x, y, MK_LBUTTON);
-    Send(WM_LBUTTONUP, x, y);
+    const POINT at{static_cast<LONG>(button.X + button.Width / 2), static_cast<LONG>(button.Y + button.Height / 2)};
+    ASSERT_TRUE(DuiLib::UITest::ClickWindow(window.GetWindow(), at));
   };
   answer = 4;  // "5.0"
   click(info->GetThicknessButton());

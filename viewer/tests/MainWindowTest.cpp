@@ -15,6 +15,7 @@
 #include "SOMainWindow.h"
 #include "SOPluginInfo.h"
 #include "TestSupport.h"
+#include "UITestDriver.h"
 #include "ViewerUiTestUtil.h"
 
 namespace fs = std::filesystem;
@@ -348,13 +349,9 @@ TEST_F(MainWindowTest, LengthDragThroughTheControl) {
     const double in[2] = {ix, iy};
     double out[2];
     EXPECT_TRUE(cell->ImageToWindowCoords(in, out));
-    return MAKELPARAM(static_cast<int>(std::lround(out[0])), static_cast<int>(std::lround(out[1])));
+    return POINT{static_cast<LONG>(std::lround(out[0])), static_cast<LONG>(std::lround(out[1]))};
   };
-  const HWND h = cell->GetWindow();
-  SendMessageW(h, WM_MOUSEMOVE, 0, at(20, 64));
-  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at(20, 64));
-  for (int x = 30; x <= 120; x += 10) SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(x, 64));
-  SendMessageW(h, WM_LBUTTONUP, 0, at(120, 64));
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(cell->GetWindow(), at(20, 64), at(120, 64)));
   ASSERT_EQ(image->GetGraphicMgr()->GetCount(), 1);
   EXPECT_NEAR(image->GetGraphicMgr()->GetGraphicAt(0)->GetValues()->length, 80, 1.0);
 }

@@ -296,7 +296,9 @@ TEST_F(RemoteWebTest, OwnerRemovesAMemberByTheirUserId) {
   std::shared_ptr<TeamLink> team = LinkManager::Instance().Teams().at(0);
   JorvelUserInfo c = FindUser("verifier");
   ASSERT_TRUE(team->AddMember(&c));
-  const MemberRecord* added = MemberOf(team->Team(), c.id);
+  // Team() answers a copy: it must outlive the pointer into it.
+  const TeamRecord record = team->Team();
+  const MemberRecord* added = MemberOf(record, c.id);
   ASSERT_NE(added, nullptr);
   const MemberRecord member = *added;
   ASSERT_NE(member.id, member.user.id) << "the membership and the user must differ for this test";

@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 using namespace DuiLib;
@@ -196,14 +197,15 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     int reports;
     std::vector<std::string> calls;  // what the host is asked
     int dialogRows;                  // rows of the report dialog; -1: no dialog
-    int openedRow;                   // the dialog's row double-clicked; -1: "newBtn" instead
+    bool openVerified;               // double-clicks the verified report's row; false: "newBtn" instead
   } cases[] = {
-      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, -1},
-      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, -1},
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, false},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, false},
       // Several: the dialog lists them; "newBtn" starts a new report from the study's first image,
-      // a double-clicked row opens that report.
-      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, -1},
-      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, 1},
+      // a double-clicked row opens that report (the verified one opens read-only). The two reports'
+      // series are listed in no set order, so the row is found by its report.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, false},
+      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, true},
   };
   std::vector<std::string> images;
   for (const Case& c : cases) {
@@ -225,8 +227,13 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
       UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
         CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
         rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
-        const bool answered = cases[i].openedRow < 0 ? UITest::Click(pm, L"newBtn")
-                                                     : UITest::ActivateItem(pm, L"seriesList", cases[i].openedRow);
+        const auto& reports = static_cast<tabrisk::CReportDialog*>(dialog)->Reports();
+        const auto verified = std::find_if(reports.begin(), reports.end(), [](const auto& r) { return r.verified; });
+        const bool answered =
+            !cases[i].openVerified
+                ? UITest::Click(pm, L"newBtn")
+                : verified != reports.end() &&
+                      UITest::ActivateItem(pm, L"seriesList", static_cast<int>(verified - reports.begin()));
         EXPECT_TRUE(answered);
         if (!answered) static_cast<WindowImplBase*>(dialog)->Close(IDCANCEL);
       });
