@@ -157,7 +157,7 @@ void CQuillonWnd::Notify(TNotifyUI& msg) {
       return;
     }
     if (name == L"updateBtn") {
-      MServer::Instance().PollNow();
+      MServer::Instance().ReloadNow();
       return;
     }
     if (name == L"createTeamBtn") return CTeamCreateDlg::Run(m_hWnd);
