@@ -82,6 +82,9 @@ bool MServer::IsRunning() const {
 }
 
 void MServer::Start(const JorvelUserInfo& user) {
+  // Every login begins with no list of an earlier user, also when that user's session never
+  // saw its logout.
+  Stop();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     user_ = user;

@@ -22,7 +22,7 @@ class MServer {
   static MServer& Instance();
   ~MServer();
 
-  // Login: the poller works for the user and polls at once.
+  // Login: a reset (as Stop), then the poller works for the user and polls at once.
   void Start(const JorvelUserInfo& user);
   // Logout: stops the timer, waits for a poll under way, then resets.
   void Stop();

@@ -323,6 +323,28 @@ TEST_F(QuillonWindowsTest, OrdersOfALogoutNeverReachTheNextUsersList) {
   EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
 }
 
+// The plug-in window goes while a user is logged in, so it never hears the logout: the user who
+// logs in to the next plug-in window sees their own orders only.
+TEST_F(QuillonWindowsTest, ANewPluginWindowShowsNoOrdersOfTheUserBefore) {
+  OpenPlugin();
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Public", "13800000002");
+  Login("client");
+  for (int i = 0; i < 2; ++i) CreateOrder(team.id, "1.2.4." + std::to_string(i));
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && plugin->Entries()[0]->window->Items().size() == 2; }));
+  DestroyWindow(plugin->GetHWND());
+  SOWin::PumpEvents(20);
+  GetJorvel()->Logout();
+
+  OpenPlugin();
+  LoginUser("verifier");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  MServer::Instance().Poll();
+  SOWin::PumpEvents(100);
+  EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
+  EXPECT_TRUE(MyLink::Instance()->Orders().empty());
+}
+
 namespace {
 
 // Series of `slices` images each in one local study of patient P1.
