@@ -196,14 +196,15 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     int reports;
     std::vector<std::string> calls;  // what the host is asked
     int dialogRows;                  // rows of the report dialog; -1: no dialog
-    int openedRow;                   // the dialog's row double-clicked; -1: "newBtn" instead
+    const wchar_t* openedStatus;     // status of the dialog's row double-clicked; null: "newBtn" instead
   } cases[] = {
-      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, -1},
-      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, -1},
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, nullptr},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, nullptr},
       // Several: the dialog lists them; "newBtn" starts a new report from the study's first image,
-      // a double-clicked row opens that report.
-      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, -1},
-      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, 1},
+      // a double-clicked row opens that report (the verified one read-only). The rows come in the
+      // order of the reports' series, which nothing here fixes: the row is found by its status.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, nullptr},
+      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, L"Verified"},
   };
   std::vector<std::string> images;
   for (const Case& c : cases) {
@@ -224,9 +225,14 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     if (cases[i].dialogRows >= 0)
       UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
         CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
-        rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
-        const bool answered = cases[i].openedRow < 0 ? UITest::Click(pm, L"newBtn")
-                                                     : UITest::ActivateItem(pm, L"seriesList", cases[i].openedRow);
+        auto* list = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"));
+        rows = list->GetCount();
+        int opened = -1;
+        for (int row = 0; cases[i].openedStatus && row < rows; ++row)
+          if (std::wstring(static_cast<CListTextElementUI*>(list->GetItemAt(row))->GetText(2)) == cases[i].openedStatus)
+            opened = row;
+        const bool answered = !cases[i].openedStatus ? UITest::Click(pm, L"newBtn")
+                                                     : opened >= 0 && UITest::ActivateItem(pm, L"seriesList", opened);
         EXPECT_TRUE(answered);
         if (!answered) static_cast<WindowImplBase*>(dialog)->Close(IDCANCEL);
       });
