@@ -34,6 +34,7 @@ constexpr Uint16 kSuccess = 0x0000;
 constexpr Uint16 kStoreNotKept = 0xA700;      // refused: out of resources
 constexpr Uint16 kCannotUnderstand = 0xC000;  // C-STORE/C-FIND/C-MOVE/C-GET: unable to process
 constexpr Uint16 kProcessingFailure = 0x0110;
+constexpr Uint16 kSubOperationsFailed = 0xB000;  // C-GET: some sub-operations failed
 
 OFList<OFString> SyntaxesFor(int format) {
   OFList<OFString> out;
@@ -385,9 +386,20 @@ class AssociationHandler : public DcmThreadSCP {
         DcmDataset* keys = nullptr;
         OFCondition cond = receiveFINDRequest(msg->msg.CFindRQ, presID, keys);
         if (cond.bad()) return cond;
+        std::vector<SODcmFindMatch> matches;
+        bool listed = false;
         bool ok = WithKeys(keys, [&](SODcmDataset* k) {
-          return events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnFind(params_, k); });
+          listed = events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnFindMatches(params_, k, matches); });
+          return listed || events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnFind(params_, k); });
         });
+        for (size_t i = 0; listed && i < matches.size(); ++i) {
+          DcmDataset match;
+          for (const auto& [tag, value] : matches[i])
+            match.putAndInsertOFStringArray(DcmTagKey(Uint16(tag >> 16), Uint16(tag & 0xFFFF)), value.c_str());
+          cond = sendFINDResponse(presID, msg->msg.CFindRQ.MessageID, msg->msg.CFindRQ.AffectedSOPClassUID, &match,
+                                  STATUS_Pending);
+          if (cond.bad()) return cond;
+        }
         return sendFINDResponse(presID, msg->msg.CFindRQ.MessageID, msg->msg.CFindRQ.AffectedSOPClassUID, nullptr,
                                 ok ? kSuccess : kCannotUnderstand);
       }
@@ -464,19 +476,64 @@ class AssociationHandler : public DcmThreadSCP {
       getBegun_ = true;
       events_.Tell([&](ISODcmSCPCallback& c) { c.OnGetBegin(params_); });
     }
+    std::vector<std::string> files;
+    bool listed = false;
     bool ok = WithKeys(keys, [&](SODcmDataset* k) {
-      return events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnGet(params_, k); });
+      listed = events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnGetFiles(params_, k, files); });
+      return listed || events_.Ask(false, [&](ISODcmSCPCallback& c) { return c.OnGet(params_, k); });
     });
+    Uint16 completed = 0, failed = 0;
+    for (const std::string& file : files) {
+      if (SendFile(file).good())
+        ++completed;
+      else
+        ++failed;
+    }
     T_DIMSE_Message rsp{};
     rsp.CommandField = DIMSE_C_GET_RSP;
     T_DIMSE_C_GetRSP& get = rsp.msg.CGetRSP;
     get.MessageIDBeingRespondedTo = req.MessageID;
     OFStandard::strlcpy(get.AffectedSOPClassUID, req.AffectedSOPClassUID, sizeof get.AffectedSOPClassUID);
-    get.DimseStatus = ok ? kSuccess : kCannotUnderstand;
+    get.DimseStatus = !ok ? kCannotUnderstand : failed == 0 ? kSuccess : kSubOperationsFailed;
+    get.NumberOfCompletedSubOperations = completed;
+    get.NumberOfFailedSubOperations = failed;
     get.DataSetType = DIMSE_DATASET_NULL;
     get.opts = O_GET_AFFECTEDSOPCLASSUID | O_GET_NUMBEROFREMAININGSUBOPERATIONS | O_GET_NUMBEROFCOMPLETEDSUBOPERATIONS |
                O_GET_NUMBEROFFAILEDSUBOPERATIONS | O_GET_NUMBEROFWARNINGSUBOPERATIONS;
     return sendDIMSEMessage(presID, &rsp, nullptr);
+  }
+
+  // One C-STORE sub-operation of a C-GET: the file in the transfer syntax the requester took
+  // for its SOP class.
+  OFCondition SendFile(const std::string& path) {
+    DcmFileFormat file;
+    OFCondition cond = file.loadFile(path.c_str());
+    if (cond.bad()) return cond;
+    DcmDataset* dataset = file.getDataset();
+    OFString sopClass, sopInstance;
+    dataset->findAndGetOFString(DCM_SOPClassUID, sopClass);
+    dataset->findAndGetOFString(DCM_SOPInstanceUID, sopInstance);
+    const T_ASC_PresentationContextID presID = ASC_findAcceptedPresentationContextID(assoc_, sopClass.c_str());
+    T_ASC_PresentationContext context;
+    if (presID == 0 || ASC_findAcceptedPresentationContext(assoc_->params, presID, &context).bad())
+      return DIMSE_NOVALIDPRESENTATIONCONTEXTID;
+    const E_TransferSyntax xfer = DcmXfer(context.acceptedTransferSyntax).getXfer();
+    if (dataset->chooseRepresentation(xfer, nullptr).bad() || !dataset->canWriteXfer(xfer))
+      return DIMSE_NOVALIDPRESENTATIONCONTEXTID;
+    T_DIMSE_C_StoreRQ request{};
+    request.MessageID = ++subMessageID_;
+    OFStandard::strlcpy(request.AffectedSOPClassUID, sopClass.c_str(), sizeof request.AffectedSOPClassUID);
+    OFStandard::strlcpy(request.AffectedSOPInstanceUID, sopInstance.c_str(), sizeof request.AffectedSOPInstanceUID);
+    request.DataSetType = DIMSE_DATASET_PRESENT;
+    request.Priority = DIMSE_PRIORITY_MEDIUM;
+    T_DIMSE_C_StoreRSP response{};
+    DcmDataset* statusDetail = nullptr;
+    cond = DIMSE_storeUser(assoc_, presID, &request, nullptr, dataset, nullptr, nullptr,
+                           getConfig().getDIMSEBlockingMode(), static_cast<int>(getConfig().getDIMSETimeout()),
+                           &response, &statusDetail);
+    delete statusDetail;
+    if (cond.good() && response.DimseStatus != kSuccess) return DIMSE_BADDATA;
+    return cond;
   }
 
   OFCondition HandleCommit(T_DIMSE_N_ActionRQ& req, T_ASC_PresentationContextID presID) {
@@ -513,6 +570,7 @@ class AssociationHandler : public DcmThreadSCP {
   bool storeBegun_ = false;
   bool getBegun_ = false;
   Uint16 eventMessageID_ = 0;
+  Uint16 subMessageID_ = 0;  // of the C-STORE sub-operations of C-GETs
 };
 
 }  // namespace
@@ -640,8 +698,9 @@ bool SODcmSCP::StartSCP() {
   OFList<OFString> syntaxes = SyntaxesFor(format_);
   OFList<OFString> plain = SyntaxesFor(SODcmTransferFormat_Uncompressed);
   bool ok = true;
+  // Storage in either role: a sender stores to us, a C-GET requester takes our C-STOREs.
   for (int i = 0; i < numberOfDcmLongSCUStorageSOPClassUIDs; ++i)
-    ok = ok && config.addPresentationContext(dcmLongSCUStorageSOPClassUIDs[i], syntaxes).good();
+    ok = ok && config.addPresentationContext(dcmLongSCUStorageSOPClassUIDs[i], syntaxes, ASC_SC_ROLE_SCUSCP).good();
   for (const char* uid : {UID_VerificationSOPClass, UID_FINDStudyRootQueryRetrieveInformationModel,
                           UID_FINDPatientRootQueryRetrieveInformationModel, UID_MOVEStudyRootQueryRetrieveInformationModel,
                           UID_MOVEPatientRootQueryRetrieveInformationModel, UID_GETStudyRootQueryRetrieveInformationModel,

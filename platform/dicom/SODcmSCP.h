@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class SODcmFile;
 class SODcmDataset;
@@ -19,6 +21,9 @@ struct SODcmAssociationParams {
   std::string peerHost;
   int peerPort = 0;
 };
+
+// One answer to a C-FIND: attribute tags with their values.
+using SODcmFindMatch = std::vector<std::pair<unsigned long, std::string>>;
 
 // Events of the receiving service. Each association is served on a thread of the service's
 // own, and its events are raised there, one event at a time for the whole service (never two
@@ -55,6 +60,16 @@ class ISODcmSCPCallback {
   // 11: the answer to a request OnCommit accepted; true when the listener delivers it on an
   // association of its own, false to have it sent back on the request's association.
   virtual bool OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) { return false; }
+  // 12: a C-FIND the listener answers with matches (each sent as a pending response, then
+  // success); false leaves it to OnFind.
+  virtual bool OnFindMatches(SODcmAssociationParams& params, SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) {
+    return false;
+  }
+  // 13: a C-GET the listener answers with files, sent back by C-STORE on the same association;
+  // false leaves it to OnGet.
+  virtual bool OnGetFiles(SODcmAssociationParams& params, SODcmDataset* keys, std::vector<std::string>& files) {
+    return false;
+  }
 };
 
 // Which transfer syntaxes the receiving service takes; objects are kept as received.

@@ -5,6 +5,8 @@
 #include "ArchiveConfig.h"
 #include "Gossamy.h"
 #include "IKelvast.h"
+#include "InstanceRecord.h"
+#include "SODcmDataset.h"
 
 #include <algorithm>
 #include <chrono>
@@ -133,6 +135,20 @@ bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmRefe
   return false;
 }
 
+bool SOSCPManager::OnFindMatches(SODcmAssociationParams&, SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) {
+  std::lock_guard<std::mutex> calls(callMutex_);
+  for (ISCPManagerCallback* listener : Listeners())
+    if (listener->OnFindRequested(keys, matches)) return true;
+  return false;
+}
+
+bool SOSCPManager::OnGetFiles(SODcmAssociationParams&, SODcmDataset* keys, std::vector<std::string>& files) {
+  std::lock_guard<std::mutex> calls(callMutex_);
+  for (ISCPManagerCallback* listener : Listeners())
+    if (listener->OnGetRequested(keys, files)) return true;
+  return false;
+}
+
 bool SOSCPManager::OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) {
   const std::vector<RemoteNode> nodes = config_.Remotes();
   auto node = std::find_if(nodes.begin(), nodes.end(), [&](const RemoteNode& n) { return n.aeTitle == params.callingAE; });
@@ -164,4 +180,65 @@ void SOReceiveToStore::OnStoreEnd(SODcmAssociationParams&) {
 
 bool SOReceiveToStore::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
   return store_ && store_->CheckCommitment(refs, result);
+}
+
+namespace {
+constexpr unsigned long kQueryRetrieveLevel = 0x00080052;
+constexpr unsigned long kSOPClassUID = 0x00080016;
+constexpr unsigned long kSOPInstanceUID = 0x00080018;
+constexpr unsigned long kStudyInstanceUID = 0x0020000D;
+constexpr unsigned long kSeriesInstanceUID = 0x0020000E;
+
+// The UIDs of a key (the values of a multi-valued element).
+std::vector<std::string> KeyUIDs(SODcmDataset* keys, unsigned long tag) {
+  std::vector<std::string> uids;
+  std::string uid;
+  for (unsigned long i = 0; keys->GetString(tag, uid, i); ++i) {
+    uid.erase(uid.find_last_not_of(' ') + 1);
+    if (!uid.empty()) uids.push_back(uid);
+  }
+  return uids;
+}
+
+std::string Level(SODcmDataset* keys) {
+  std::string level;
+  keys->GetString(kQueryRetrieveLevel, level);
+  level.erase(level.find_last_not_of(' ') + 1);
+  return level;
+}
+}  // namespace
+
+bool SOReceiveToStore::OnFindRequested(SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) {
+  const std::vector<std::string> studies = KeyUIDs(keys, kStudyInstanceUID);
+  if (!store_ || Level(keys) != "IMAGE" || studies.size() != 1) return false;
+  std::vector<InstanceRecord> instances;
+  if (!store_->GetStudyInstanceRecords(studies, instances)) return false;
+  for (const InstanceRecord& instance : instances)
+    matches.push_back({{kQueryRetrieveLevel, "IMAGE"},
+                       {kStudyInstanceUID, instance.studyUID},
+                       {kSeriesInstanceUID, instance.seriesUID},
+                       {kSOPClassUID, instance.sopClassUID},
+                       {kSOPInstanceUID, instance.sopInstanceUID}});
+  return true;
+}
+
+bool SOReceiveToStore::OnGetRequested(SODcmDataset* keys, std::vector<std::string>& files) {
+  if (!store_) return false;
+  const std::string level = Level(keys);
+  std::vector<InstanceRecord> instances;
+  bool ok = false;
+  if (level == "STUDY") {
+    ok = store_->GetStudyInstanceRecords(KeyUIDs(keys, kStudyInstanceUID), instances);
+  } else if (level == "SERIES") {
+    ok = store_->GetSeriesInstanceRecords(KeyUIDs(keys, kSeriesInstanceUID), instances);
+  } else if (level == "IMAGE") {
+    const std::vector<std::string> wanted = KeyUIDs(keys, kSOPInstanceUID);
+    ok = store_->GetAllInstanceRecords(instances);
+    std::erase_if(instances, [&](const InstanceRecord& instance) {
+      return std::find(wanted.begin(), wanted.end(), instance.sopInstanceUID) == wanted.end();
+    });
+  }
+  if (!ok) return false;
+  for (const InstanceRecord& instance : instances) files.push_back(instance.storePath);
+  return true;
 }

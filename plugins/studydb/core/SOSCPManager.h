@@ -27,6 +27,10 @@ class ISCPManagerCallback {
   virtual bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) {
     return false;
   }
+  // A node asks which instances this station holds (a C-FIND at image level) or for instances
+  // (a C-GET): false when the listener does not answer it.
+  virtual bool OnFindRequested(SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) { return false; }
+  virtual bool OnGetRequested(SODcmDataset* keys, std::vector<std::string>& files) { return false; }
 };
 
 // The workstation's receiving service: the toolkit's service provider on a thread of its own,
@@ -71,6 +75,8 @@ class SOSCPManager : public ISODcmSCPCallback {
   // A requester that is one of the remote nodes gets its answer on an association of its own,
   // to the node's address; any other on its request's association.
   bool OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) override;
+  bool OnFindMatches(SODcmAssociationParams& params, SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) override;
+  bool OnGetFiles(SODcmAssociationParams& params, SODcmDataset* keys, std::vector<std::string>& files) override;
 
  private:
   std::vector<ISCPManagerCallback*> Listeners();
@@ -97,6 +103,10 @@ class SOReceiveToStore : public ISCPManagerCallback {
   bool OnFileReceived(SODcmAssociationParams& params, SODcmFile* file) override;
   void OnStoreEnd(SODcmAssociationParams& params) override;
   bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) override;
+  // Image level, by study: the study's instances.
+  bool OnFindRequested(SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) override;
+  // Study, series or image level, by the level's UIDs: the files of the instances held.
+  bool OnGetRequested(SODcmDataset* keys, std::vector<std::string>& files) override;
 
  private:
   IKelvast* store_;

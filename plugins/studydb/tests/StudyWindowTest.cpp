@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 using namespace DuiLib;
@@ -196,15 +197,15 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     int reports;
     std::vector<std::string> calls;  // what the host is asked
     int dialogRows;                  // rows of the report dialog; -1: no dialog
-    const wchar_t* openedStatus;     // status of the dialog's row double-clicked; null: "newBtn" instead
+    bool openVerified;               // double-clicks the verified report's row; false: "newBtn" instead
   } cases[] = {
-      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, nullptr},
-      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, nullptr},
+      {"R-0", 0, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, -1, false},
+      {"R-1", 1, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, -1, false},
       // Several: the dialog lists them; "newBtn" starts a new report from the study's first image,
-      // a double-clicked row opens that report (the verified one read-only). The rows come in the
-      // order of the reports' series, which nothing here fixes: the row is found by its status.
-      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, nullptr},
-      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, L"Verified"},
+      // a double-clicked row opens that report (the verified one opens read-only). The two reports'
+      // series are listed in no set order, so the row is found by its report.
+      {"R-2", 2, {"Command Sevrane OPEN_SR_FILEG new", "Activate Sevrane"}, 2, false},
+      {"R-3", 2, {"Command Sevrane OPEN_SR_FILEG read-only", "Activate Sevrane"}, 2, true},
   };
   std::vector<std::string> images;
   for (const Case& c : cases) {
@@ -225,14 +226,14 @@ TEST_F(StudyWindow, AReportRequestOpensTheOnlyReportOrLetsTheUserChoose) {
     if (cases[i].dialogRows >= 0)
       UITest::OnModal(L"CReportDialog", [&](CWindowWnd* dialog) {
         CPaintManagerUI& pm = *static_cast<WindowImplBase*>(dialog)->GetPaintManager();
-        auto* list = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"));
-        rows = list->GetCount();
-        int opened = -1;
-        for (int row = 0; cases[i].openedStatus && row < rows; ++row)
-          if (std::wstring(static_cast<CListTextElementUI*>(list->GetItemAt(row))->GetText(2)) == cases[i].openedStatus)
-            opened = row;
-        const bool answered = !cases[i].openedStatus ? UITest::Click(pm, L"newBtn")
-                                                     : opened >= 0 && UITest::ActivateItem(pm, L"seriesList", opened);
+        rows = dynamic_cast<CListUI*>(pm.FindControl(L"seriesList"))->GetCount();
+        const auto& reports = static_cast<tabrisk::CReportDialog*>(dialog)->Reports();
+        const auto verified = std::find_if(reports.begin(), reports.end(), [](const auto& r) { return r.verified; });
+        const bool answered =
+            !cases[i].openVerified
+                ? UITest::Click(pm, L"newBtn")
+                : verified != reports.end() &&
+                      UITest::ActivateItem(pm, L"seriesList", static_cast<int>(verified - reports.begin()));
         EXPECT_TRUE(answered);
         if (!answered) static_cast<WindowImplBase*>(dialog)->Close(IDCANCEL);
       });

@@ -299,6 +299,14 @@ bool SOTabriskWnd::OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs
   return m_receiver.OnCommitRequested(refs, result);
 }
 
+bool SOTabriskWnd::OnFindRequested(SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) {
+  return m_receiver.OnFindRequested(keys, matches);
+}
+
+bool SOTabriskWnd::OnGetRequested(SODcmDataset* keys, std::vector<std::string>& files) {
+  return m_receiver.OnGetRequested(keys, files);
+}
+
 void SOTabriskWnd::OnStateChanged(bool running) {
   m_invoke.BeginInvoke([this, running] { ShowServiceState(running); });
 }

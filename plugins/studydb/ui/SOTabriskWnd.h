@@ -71,6 +71,8 @@ class SOTabriskWnd : public DuiLib::WindowImplBase,
   void OnStoreEnd(SODcmAssociationParams& params) override;
   void OnStateChanged(bool running) override;
   bool OnCommitRequested(const std::vector<SODcmReferencedSOP>& refs, SODcmCommitResult& result) override;
+  bool OnFindRequested(SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) override;
+  bool OnGetRequested(SODcmDataset* keys, std::vector<std::string>& files) override;
 
   // ICloudManagerCallback: the web call's thread.
   void OnCloudStationChanged() override;

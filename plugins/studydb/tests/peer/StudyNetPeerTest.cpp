@@ -6,6 +6,9 @@
 #include "IKelvast.h"
 #include "PeerProcess.h"
 #include "SOCommitSCU.h"
+#include "SODcmDataset.h"
+#include "SOFindSCU.h"
+#include "SOGetSCU.h"
 #include "SODcmFile.h"
 #include "SOSCPManager.h"
 #include "StudyJobs.h"
@@ -176,6 +179,62 @@ TEST(StudyReceivePeer, CommitmentIsAnsweredForWhatTheStoreHolds) {
   ASSERT_TRUE(deaf.Init("127.0.0.1", service.port, "Storage", "REQUESTER", ""));
   SODcmCommitResult none;
   EXPECT_FALSE(deaf.RequestCommit(nullptr, refs, none, nullptr, true, 3));
+}
+
+// A consultation team downloads from the receiving service as from any node: the study's
+// commitment query is answered (listing nothing), C-FIND lists the study's instances, and C-GET
+// brings those asked for by image and the whole series.
+TEST(StudyReceivePeer, ATeamDownloadsFromTheReceivingService) {
+  ReceivingService service;
+  orvanta::fixtures::CtSeriesOptions options;
+  options.slices = 20;
+  options.rows = options.columns = 16;
+  const auto series = orvanta::fixtures::WriteCtSeries(service.dir / "src", options);
+  std::vector<std::string> files;
+  for (const auto& file : series.files) files.push_back(file.string());
+  peer::PeerProcess storescu(StoreSCU(service.port, files), service.dir / "storescu.log");
+  ASSERT_EQ(storescu.WaitExit(60s), 0) << storescu.Log();
+  ASSERT_TRUE(WaitFor([&] { return service.probe.ends.load() == 1; }));
+
+  SOCommitSCU commit;
+  ASSERT_TRUE(commit.Init("127.0.0.1", service.port, "Storage", "TEAM", ""));
+  SODcmDataset query;
+  query.SetString(0x0020000D, series.studyUid);
+  SODcmCommitResult held;
+  EXPECT_TRUE(commit.RequestCommit(&query, {}, held, nullptr, true, 10));
+  EXPECT_TRUE(held.success.empty());
+
+  SOFindSCU find;
+  ASSERT_TRUE(find.Init("127.0.0.1", service.port, "Storage", "TEAM"));
+  std::vector<SODcmReferencedSOP> found;
+  ASSERT_TRUE(find.FindInstances({series.studyUid}, found));
+  std::set<std::string> listed;
+  for (const auto& sop : found) listed.insert(sop.sopInstanceUID);
+  EXPECT_EQ(listed, std::set<std::string>(series.sopUids.begin(), series.sopUids.end()));
+
+  struct Kept : ISODcmGetSCUCallback {
+    void OnProgress(void*, const SODcmGetProgress*) override {}
+    bool OnFileReceived(SODcmFile*) override { return true; }
+  } kept;
+  const struct {
+    const char* level;
+    unsigned long tag;
+    std::string uids;
+    size_t expected;
+  } gets[] = {{"IMAGE", 0x00080018, series.sopUids[3] + "\\" + series.sopUids[7], 2},
+              {"SERIES", 0x0020000E, series.seriesUid, 20}};
+  for (const auto& g : gets) {
+    SCOPED_TRACE(g.level);
+    SOGetSCU get;
+    ASSERT_TRUE(get.Init("127.0.0.1", service.port, "Storage", "TEAM", nullptr));
+    get.SetCallback(&kept);
+    SODcmDataset keys;
+    keys.SetString(0x00080052, g.level);
+    keys.SetString(g.tag, g.uids);
+    std::vector<SODcmReferencedSOP> received;
+    ASSERT_TRUE(get.RequestGet(SODcmQRModel_StudyRoot, &keys, received));
+    EXPECT_EQ(received.size(), g.expected);
+  }
 }
 
 TEST(StudyReceivePeer, ObjectsOfAnAbortedAssociationAreIndexed) {

@@ -1,8 +1,9 @@
-// The consultation road in the running program with Orthanc, at its defaults, as the orders'
-// DICOM node: the client's upload activates the order (Orthanc answers the commitment on an
-// association of its own, to the listener the study database starts), the reporter downloads
-// the images, writes and submits the report, verifies it, and the client gets the verified
-// version (each version is an instance of its own, as Orthanc keeps the first copy of one).
+// The consultation road in the running program, with the orders' DICOM node Orthanc at its
+// defaults or the program's own receiving service: the client's upload activates the order
+// (Orthanc answers the commitment on an association of its own, to the listener the study
+// database starts), the reporter downloads the images, writes and submits the report, verifies
+// it, and the client gets the verified version (each version is an instance of its own, as
+// Orthanc keeps the first copy of one).
 
 #include <gtest/gtest.h>
 
@@ -46,18 +47,22 @@ std::vector<fs::path> StoredFiles(const fs::path& storage) {
   return files;
 }
 
-// The first row of a list window's order list, once the window shows one.
-CContainerUI* FirstRow(HWND pluginHwnd, const wchar_t* windowClass) {
-  CContainerUI* cells = nullptr;
+// The order's row of a list window, once the window shows it.
+CContainerUI* RowOf(HWND pluginHwnd, const wchar_t* windowClass, const std::string& orderNumber) {
+  const std::wstring number(orderNumber.begin(), orderNumber.end());
+  CContainerUI* found = nullptr;
   Pump([&] {
     WindowImplBase* window = FirstChild(pluginHwnd, windowClass);
     auto* list =
         window ? dynamic_cast<CListUI*>(window->GetPaintManager()->FindControl(L"orderList")) : nullptr;
-    auto* row = list && list->GetCount() == 1 ? dynamic_cast<CContainerUI*>(list->GetItemAt(0)) : nullptr;
-    cells = row ? dynamic_cast<CContainerUI*>(row->GetItemAt(0)) : nullptr;
-    return cells != nullptr;
+    for (int i = 0; list && !found && i < list->GetCount(); ++i) {
+      auto* row = dynamic_cast<CContainerUI*>(list->GetItemAt(i));
+      auto* cells = row ? dynamic_cast<CContainerUI*>(row->GetItemAt(0)) : nullptr;
+      if (cells && cells->GetItemAt(0) && cells->GetItemAt(0)->GetText() == number.c_str()) found = cells;
+    }
+    return found != nullptr;
   });
-  return cells;
+  return found;
 }
 
 // A left click as the user makes it, on the control's window.
@@ -87,25 +92,40 @@ void RunEditor(HWND list, CButtonUI* opener, const std::function<void(HWND, CPai
   ASSERT_TRUE(Pump([&] { return !IsWindow(editorHwnd); }, 30000)) << "a successful submit closes the editor";
 }
 
-}  // namespace
+// The study database's settings for the whole test program (the plug-in reads them once): its
+// receiving service and its commitment listener on free ports.
+struct StationPorts {
+  int service = orvanta::test::FreeLoopbackPort();
+  int listener = orvanta::test::FreeLoopbackPort();
+};
 
-TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
-  orvanta::test::EnsureQtApp();
-  // The study database's settings: free ports for its receiving service and commitment listener.
-  const int listenerPort = orvanta::test::FreeLoopbackPort();
-  {
+const StationPorts& Station() {
+  static const StationPorts ports = [] {
+    StationPorts chosen;
     std::ofstream archive(std::string(Gossamy::GetConfigPath()) + "archive.xml");
-    archive << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><SCP port=\""
-            << orvanta::test::FreeLoopbackPort() << "\" AETitle=\"Storage\"/><Commit enable=\"1\" port=\""
-            << listenerPort << "\" AETitle=\"ORVANTA\"/></Config>";
-  }
-  peer::OrthancPeer orthanc("ORVANTA", listenerPort);
-  ASSERT_TRUE(orthanc.Ready());
+    archive << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><SCP port=\"" << chosen.service
+            << "\" AETitle=\"Storage\"/><Commit enable=\"1\" port=\"" << chosen.listener
+            << "\" AETitle=\"ORVANTA\"/></Config>";
+    return chosen;
+  }();
+  return ports;
+}
+
+// The DICOM node the orders go to, and the files it keeps.
+struct Node {
+  std::string aeTitle;
+  int port = 0;
+  std::function<std::vector<fs::path>()> files;
+  std::function<std::string()> log;
+};
+
+// The three users' road, in the running program, through the node.
+void ConsultationRoad(const Node& node, const std::string& studyUID) {
+  orvanta::test::EnsureQtApp();
   ConsultFixture service;
   ASSERT_GT(service.Start(), 0);
   Web_SetSettings({service.BaseUrl(), 2000, 5000});
-  service.Admin("SetNode",
-                {{"aeTitle", peer::OrthancPeer::kAETitle}, {"host", "127.0.0.1"}, {"port", orthanc.port}});
+  service.Admin("SetNode", {{"aeTitle", node.aeTitle}, {"host", "127.0.0.1"}, {"port", node.port}});
   service.AddUser("client", "pw", "13800000001", "Client A");
   service.AddUser("reporter", "pw", "13800000002", "Reporter B");
 
@@ -121,7 +141,6 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   ASSERT_EQ(team.members.size(), 1u);
   ASSERT_TRUE(Web_MemberSetSignedName(team.members[0].id, "Dr. B", &team, &error));
   ASSERT_TRUE(GetJorvel()->Login("client", "pw", &error));
-  const std::string studyUID = "1.2.826.0.1.3680043.2.1125.95.1";
   orvanta::fixtures::CtSeriesOptions ct;
   ct.slices = 20;
   ct.rows = ct.columns = 32;
@@ -154,7 +173,7 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
 
   // A: the row's upload button; Orthanc's commitment answer activates the order.
   ASSERT_TRUE(GetJorvel()->Login("client", "pw", &error));
-  CContainerUI* clientRow = FirstRow(pluginHwnd, L"CLinkMyWindow");
+  CContainerUI* clientRow = RowOf(pluginHwnd, L"CLinkMyWindow", order.orderNumber);
   ASSERT_NE(clientRow, nullptr);
   CButtonUI* upload = RowButton(clientRow, 10, 0);
   ASSERT_NE(upload, nullptr);
@@ -170,12 +189,12 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
                mine[0].state == "WAITING";
       },
       60000))
-      << orthanc.process->Log();
+      << node.log();
 
   // B picks the team in the side bar; its information opens from its button and closes when B
   // clicks elsewhere in the plug-in.
   ASSERT_TRUE(GetJorvel()->Login("reporter", "pw", &error));
-  CContainerUI* teamRow = FirstRow(pluginHwnd, L"CLinkTeamWindow");
+  CContainerUI* teamRow = RowOf(pluginHwnd, L"CLinkTeamWindow", order.orderNumber);
   ASSERT_NE(teamRow, nullptr);
   WindowImplBase* teamList = FirstChild(pluginHwnd, L"CLinkTeamWindow");
   auto* entries =
@@ -197,8 +216,8 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   ASSERT_TRUE(Pump([&] { return download->IsVisible(); }));
   UserClick(teamList->GetHWND(), download);
   CButtonUI* write = RowButton(teamRow, 13, 2);
-  ASSERT_TRUE(Pump([&] { return write && write->IsVisible(); }, 60000)) << orthanc.process->Log();
-  IKelvast* nodeStore = Gossamy::ArchiveDB()->OpenStore(peer::OrthancPeer::kAETitle, nullptr);
+  ASSERT_TRUE(Pump([&] { return write && write->IsVisible(); }, 60000)) << node.log();
+  IKelvast* nodeStore = Gossamy::ArchiveDB()->OpenStore(node.aeTitle.c_str(), nullptr);
   ASSERT_NE(nodeStore, nullptr);
   std::vector<InstanceRecord> fetched;
   nodeStore->GetSeriesInstanceRecords({ct.seriesUid}, fetched);
@@ -227,7 +246,7 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   EXPECT_EQ(mine[0].reportAuthorName, "Dr. B");
   EXPECT_FALSE(mine[0].locked) << "the editor let go of its lock when it closed";
   std::set<std::string> flags;
-  for (const fs::path& file : StoredFiles(orthanc.dir / "storage")) {
+  for (const fs::path& file : node.files()) {
     SODcmSR sr;
     std::string modality;
     if (!sr.LoadFile(file.string().c_str(), true) || !sr.GetDataset()->GetString(0x00080060, modality) ||
@@ -259,10 +278,10 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
 
   // A: the poll brings the verified order, its report is fetched by itself, and the row offers
   // it: the verified version.
-  clientRow = FirstRow(pluginHwnd, L"CLinkMyWindow");
+  clientRow = RowOf(pluginHwnd, L"CLinkMyWindow", order.orderNumber);
   ASSERT_NE(clientRow, nullptr);
   CButtonUI* open = RowButton(clientRow, 10, 2);
-  ASSERT_TRUE(Pump([&] { return open && open->IsVisible(); }, 60000)) << orthanc.process->Log();
+  ASSERT_TRUE(Pump([&] { return open && open->IsVisible(); }, 60000)) << node.log();
   std::vector<InstanceRecord> versions;
   local->GetSeriesInstanceRecords({mine[0].study.reportSeriesUID}, versions);
   ASSERT_FALSE(versions.empty());
@@ -279,4 +298,28 @@ TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
   while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
   frame.reset();
+}
+
+}  // namespace
+
+TEST(QuillonInProgram, ConsultationRoadWithOrthancAtItsDefaultsAsTheNode) {
+  peer::OrthancPeer orthanc("ORVANTA", Station().listener);
+  ASSERT_TRUE(orthanc.Ready());
+  ConsultationRoad(
+      {peer::OrthancPeer::kAETitle, orthanc.port, [&] { return StoredFiles(orthanc.dir / "storage"); },
+       [&] { return orthanc.process->Log(); }},
+      "1.2.826.0.1.3680043.2.1125.95.1");
+}
+
+// The program's own receiving service as the node: what it receives goes into the local store.
+TEST(QuillonInProgram, ConsultationRoadWithTheReceivingServiceAsTheNode) {
+  const std::string studyUID = "1.2.826.0.1.3680043.2.1125.95.2";
+  auto kept = [studyUID] {
+    std::vector<InstanceRecord> instances;
+    Gossamy::LocalDB()->GetStudyInstanceRecords({studyUID}, instances);
+    std::vector<fs::path> files;
+    for (const InstanceRecord& instance : instances) files.push_back(instance.storePath);
+    return files;
+  };
+  ConsultationRoad({"CONSULT", Station().service, kept, [] { return std::string(); }}, studyUID);
 }
