@@ -86,6 +86,8 @@ const char* Gossamy::GetConfigPath() {
     std::string folder = base + "/Orvanta";
     std::error_code ec;
     fs::create_directories(folder, ec);
+    // Imported templates, volumes of studies and settings: the user's alone.
+    fs::permissions(folder, fs::perms::owner_all, ec);
     s.configPath = folder + "/";
     s.config = s.configPath.c_str();
   }

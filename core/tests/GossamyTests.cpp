@@ -31,6 +31,7 @@ TEST(Gossamy, ConfigPathIsCreatedBelowProgramData) {
   std::string expected = std::string(std::getenv("PROGRAMDATA")) + "/Orvanta/";
   EXPECT_EQ(std::string(path), expected);
   EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);
 }
 
 TEST(Gossamy, RegistryValuesRoundTripAcrossProcesses) {

@@ -77,6 +77,13 @@ void PeerSettings::ApplyTo(DcmSCU& scu) const {
   scu.setMaxReceivePDULength(kMaxReceivePdu);
 }
 
+void OfferUncompressed(DcmSCU& scu, const char* sopClass) {
+  OFList<OFString> syntaxes;
+  syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
+  syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
+  scu.addPresentationContext(sopClass, syntaxes);
+}
+
 namespace {
 
 void ReadSequence(DcmDataset& ds, const DcmTagKey& tag, std::vector<SODcmReferencedSOP>& out) {

@@ -80,6 +80,9 @@ struct PeerSettings {
   void ApplyTo(DcmSCU& scu) const;
 };
 
+// Proposes sopClass in the two uncompressed little-endian transfer syntaxes every node takes.
+void OfferUncompressed(DcmSCU& scu, const char* sopClass);
+
 // The storage commitment datasets (Transaction UID, Referenced / Failed SOP Sequence).
 // ReadCommitRequest is false when the transaction UID or the sequence is missing.
 bool ReadCommitRequest(DcmDataset& request, std::string& transactionUID, std::vector<SODcmReferencedSOP>& refs);

@@ -173,10 +173,7 @@ class PrintSCU : public sodcm::LayeredSCU<DcmSCU> {
   bool Open(const sodcm::PeerSettings& peer, const char* metaClass) {
     peer.ApplyTo(*this);
     setMaxReceivePDULength(65536);
-    OFList<OFString> syntaxes;
-    syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
-    syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
-    addPresentationContext(metaClass, syntaxes);
+    sodcm::OfferUncompressed(*this, metaClass);
     if (Associate().bad()) return false;
     meta = findPresentationContextID(metaClass, "");
     return meta != 0;

@@ -20,10 +20,7 @@ bool SOEchoSCU::Echo() {
   sodcm::CallScope scope(*guard_, "C-ECHO", *peer_);
   sodcm::LayeredSCU<DcmSCU> scu(*guard_);
   peer_->ApplyTo(scu);
-  OFList<OFString> syntaxes;
-  syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
-  syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
-  scu.addPresentationContext(UID_VerificationSOPClass, syntaxes);
+  sodcm::OfferUncompressed(scu, UID_VerificationSOPClass);
   if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
   bool ok = scu.sendECHORequest(0).good() && !guard_->DeadlinePassed() && !guard_->Cancelled();

@@ -20,10 +20,7 @@ bool SOFindSCU::FindInstances(const std::vector<std::string>& studyUIDs,
   sodcm::CallScope scope(*guard_, "C-FIND", *peer_);
   sodcm::LayeredSCU<DcmSCU> scu(*guard_);
   peer_->ApplyTo(scu);
-  OFList<OFString> syntaxes;
-  syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
-  syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
-  scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, syntaxes);
+  sodcm::OfferUncompressed(scu, UID_FINDStudyRootQueryRetrieveInformationModel);
   if (scu.Associate().bad()) return false;
   const T_ASC_PresentationContextID presID =
       scu.findPresentationContextID(UID_FINDStudyRootQueryRetrieveInformationModel, "");
