@@ -12,7 +12,8 @@ struct WebError;
 
 // The notification poller: once a minute it asks the service for the change counters of the
 // user's lists and refreshes exactly the lists whose counter moved since their last successful
-// refresh. Runs from login to logout on a thread of its own. One per process.
+// refresh; after a poll the service did not answer, and at the user's refresh, every list loads
+// from its first page instead. Runs from login to logout on a thread of its own. One per process.
 class MServer {
  public:
   using IndicatorCall = std::function<bool(NotifyIndicator*, WebError*)>;
