@@ -16,6 +16,8 @@
 //   MarkPaid {tradeNo}                    a payment order becomes paid
 //   SetOrderState {id,state}              e.g. "REJECTED", "FAILED"
 //   SetTeam {teamId, serviceType?, state?, chargeMode?, totalAmount?, platformFee?} -> {team}
+//   StartOver {}                          as after a restart on its stored data: sessions and
+//                                         records stay, change stamps and counters start at 0
 //   SetClock {now}                        epoch seconds the service uses (0: the real clock)
 //   SetDelay {ms}                         every later /api call waits this long before answering
 //   SetNode {aeTitle,host,port}           the DICOM node given to new orders and stations

@@ -85,6 +85,49 @@ bool Link::Update() {
   return true;
 }
 
+bool Link::Reload() {
+  uint64_t generation = 0;
+  {
+    SOAutoLock guard(ordersLock_);
+    generation = generation_;
+  }
+  std::vector<DiagnosticRecord> records;
+  int newStamp = 0;
+  WebError error;
+  if (!FetchPage(&records, std::string(), &newStamp, &error)) return false;
+  std::vector<std::pair<std::shared_ptr<OrderObject>, const DiagnosticRecord*>> kept;
+  std::vector<std::shared_ptr<OrderObject>> dropped;
+  {
+    SOAutoLock guard(ordersLock_);
+    if (generation != generation_) return true;  // cleared meanwhile: the answer is stale
+    std::vector<std::shared_ptr<OrderObject>> orders;
+    for (const DiagnosticRecord& record : records) {
+      auto found = std::find_if(orders_.begin(), orders_.end(),
+                                [&](const std::shared_ptr<OrderObject>& order) { return order->Id() == record.id; });
+      if (found != orders_.end()) {
+        kept.emplace_back(*found, &record);
+        orders.push_back(*found);
+      } else if (auto made = MakeOrder(record)) {
+        orders.push_back(made);
+      }
+    }
+    for (const auto& order : orders_)
+      if (std::find(orders.begin(), orders.end(), order) == orders.end()) dropped.push_back(order);
+    orders_.swap(orders);
+    stamp_ = newStamp;
+    // A page load under way started below an order that may be gone.
+    ++generation_;
+    hasMore_ = records.size() >= static_cast<size_t>(kPageSize);
+  }
+  // Web calls and store writes of an order run outside the list's lock.
+  for (const auto& [order, record] : kept) order->Update(*record, true);
+  IHalvex* network = RemoteSession::NetworkStore();
+  for (const auto& order : dropped) network->RemoveCallback(order.get());
+  NotifyListeners([this](ILinkCallback* listener) { listener->OnOrdersReloaded(this); });
+  NotifyListeners([this](ILinkCallback* listener) { listener->OnMoreFinished(this); });
+  return true;
+}
+
 bool Link::LoadMore() {
   std::thread([self = shared_from_this()]() { self->LoadMoreSteps(); }).detach();
   return true;

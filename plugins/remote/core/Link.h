@@ -25,6 +25,8 @@ class ILinkCallback {
   virtual void OnMoreStarted(Link*) {}
   virtual void OnMoreFinished(Link*) {}
   virtual void OnOrderAdded(Link*, const std::shared_ptr<OrderObject>&) {}
+  // The list was loaded again from its first page; orders no longer in it were dropped.
+  virtual void OnOrdersReloaded(Link*) {}
 };
 
 // One list of consultation orders the service keeps for the logged-in user: pages of 20 loaded
@@ -51,6 +53,10 @@ class Link : public std::enable_shared_from_this<Link> {
   // The first page when nothing is loaded yet, else the changes since the last stamp.
   // The result is the web call's.
   bool Update();
+  // The first page again, whatever the stamp: it replaces the orders (the objects of orders it
+  // still lists are kept, with their transfers), for a service that may have started its stamps
+  // over. The result is the web call's.
+  bool Reload();
   // A record from the service: updates the listed order with its id, or inserts a new one.
   // start: the creation dialog hands over the order it just created.
   void AddOrUpdateOrder(const DiagnosticRecord& record, bool start);

@@ -82,6 +82,9 @@ bool MServer::IsRunning() const {
 }
 
 void MServer::Start(const JorvelUserInfo& user) {
+  // Every login begins with no list of an earlier user, also when that user's session never
+  // saw its logout.
+  Stop();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     user_ = user;
@@ -103,13 +106,22 @@ void MServer::PollNow() {
   if (IsRunning()) SetTimer(0);
 }
 
+void MServer::ReloadNow() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!running_) return;
+    reload_ = true;
+  }
+  SetTimer(0);
+}
+
 void MServer::Reset() {
   RemoteSession::NetworkStore()->CancelAll();
   std::lock_guard<std::mutex> pollGuard(pollMutex_);
   {
     std::lock_guard<std::mutex> guard(mutex_);
     myOrdersSeen_ = teamOrdersSeen_ = teamsSeen_ = 0;
-    serviceLost_ = false;
+    reload_ = false;
   }
   LinkManager::Instance().Clear();
   MyLink::Instance()->Clear();
@@ -127,21 +139,46 @@ void MServer::Poll() {
   NotifyIndicator indicator;
   WebError error;
   bool answered = call(&indicator, &error);
-  if (answered) {
-    {
-      // The service was not there: it may have started over with other counters, so every
-      // list is asked again.
-      std::lock_guard<std::mutex> guard(mutex_);
-      if (serviceLost_) myOrdersSeen_ = teamOrdersSeen_ = teamsSeen_ = -1;
-      serviceLost_ = false;
-    }
-    answered = Apply(indicator);
-  } else {
+  bool reload = false;
+  {
     std::lock_guard<std::mutex> guard(mutex_);
-    serviceLost_ = true;
+    reload = reload_;
+    reload_ = false;
+  }
+  if (answered) answered = reload ? Reload(indicator) : Apply(indicator);
+  if (!answered) {
+    // A service that did not answer may come back having started its stamps over: the lists
+    // are loaded from their first pages then, not asked for changes since a stamp it forgot.
+    std::lock_guard<std::mutex> guard(mutex_);
+    reload_ = true;
   }
   LinkManager::Instance().LoadMissingLists();
   if (status) status(answered, error);
+}
+
+bool MServer::Reload(const NotifyIndicator& indicator) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (indicator.userId != user_.id) return true;
+  }
+  auto store = [this](int MServer::*counter, int value) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    this->*counter = value;
+  };
+  bool ok = true;
+  if (MyLink::Instance()->Reload())
+    store(&MServer::myOrdersSeen_, indicator.myOrders);
+  else
+    ok = false;
+  LinkManager& links = LinkManager::Instance();
+  if (links.RefreshTeams())
+    store(&MServer::teamsSeen_, indicator.teams);
+  else
+    ok = false;
+  bool teamsOk = true;
+  for (const auto& link : links.Teams()) teamsOk = link->Reload() && teamsOk;
+  if (teamsOk) store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+  return ok && teamsOk;
 }
 
 void MServer::SetStatusCall(StatusCall call) {

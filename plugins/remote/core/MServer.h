@@ -22,7 +22,7 @@ class MServer {
   static MServer& Instance();
   ~MServer();
 
-  // Login: the poller works for the user and polls at once.
+  // Login: a reset (as Stop), then the poller works for the user and polls at once.
   void Start(const JorvelUserInfo& user);
   // Logout: stops the timer, waits for a poll under way, then resets.
   void Stop();
@@ -31,12 +31,19 @@ class MServer {
   void Reset();
   // Polls as soon as possible; nothing when stopped.
   void PollNow();
+  // The user's refresh: polls as soon as possible and loads every list from its first page
+  // again, so a service that started its change stamps over leaves no stale order; nothing when
+  // stopped.
+  void ReloadNow();
   bool IsRunning() const;
 
   // One poll on the calling thread.
   void Poll();
   // The refreshes one indicator calls for; false when one of them failed.
   bool Apply(const NotifyIndicator& indicator);
+  // Every list from its first page, the team list included; the counters take the indicator's
+  // values of the lists that loaded. False when one of them failed.
+  bool Reload(const NotifyIndicator& indicator);
   // One listener (the plug-in window); empty for none.
   void SetStatusCall(StatusCall call);
 
@@ -68,7 +75,7 @@ class MServer {
   int interval_ = 60000;                                  // guarded by mutex_
   IndicatorCall indicatorCall_;                           // guarded by mutex_
   StatusCall statusCall_;                                 // guarded by mutex_
-  bool serviceLost_ = false;                              // guarded by mutex_
+  bool reload_ = false;  // guarded by mutex_; the next answered poll reloads every list
   std::mutex pollMutex_;  // held for a whole poll and a whole reset
   std::thread thread_;
 };

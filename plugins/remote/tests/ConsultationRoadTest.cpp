@@ -404,3 +404,29 @@ TEST_F(RemoteWebTest, PollerTellsWhenTheServiceFailsAndAsksEveryListAgainAfter) 
   EXPECT_EQ(Count("TeamListOfMine"), 1);
   EXPECT_EQ(Count("DiagnosticListOfTeam"), 1);
 }
+
+// A service that comes back on its stored data with its change stamps started over: the poll
+// after the failed one loads the lists from their first pages, so the order takes the state the
+// service has now, not the one from before.
+TEST_F(RemoteWebTest, AfterTheServiceStartsOverTheListsComeFromTheirFirstPages) {
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Team", "13800000002");
+  Login("client");
+  const DiagnosticRecord order = CreateOrder(team.id, "1.2.77");
+  for (const char* state : {"WAITING", "REPORTED"}) service.Admin("SetOrderState", {{"id", order.id}, {"state", state}});
+  MServer& server = MServer::Instance();
+  server.Poll();
+  ASSERT_EQ(MyLink::Instance()->Orders().size(), 1u);
+  ASSERT_EQ(MyLink::Instance()->Orders()[0]->Record().state, "REPORTED");
+
+  const std::string url = service.BaseUrl();
+  const int port = std::stoi(url.substr(url.rfind(':') + 1));
+  service.Stop();
+  server.Poll();
+  service.Admin("StartOver");
+  ASSERT_GT(service.Start(port), 0);
+  service.Admin("SetOrderState", {{"id", order.id}, {"state", "REJECTED"}});
+  server.Poll();
+  ASSERT_EQ(MyLink::Instance()->Orders().size(), 1u);
+  EXPECT_EQ(MyLink::Instance()->Orders()[0]->Record().state, "REJECTED");
+}

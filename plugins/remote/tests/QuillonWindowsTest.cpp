@@ -9,6 +9,7 @@
 #include "ClientOrder.h"
 #include "HostWindow.h"
 #include "ISOLumexa.h"
+#include "JorvelJson.h"
 #include "LinkWindows.h"
 #include "QuillonWnd.h"
 #include "RemoteWebSupport.h"
@@ -199,6 +200,59 @@ TEST_F(QuillonWindowsTest, ServiceFailureShowsInTheSideBarUntilItAnswers) {
   EXPECT_TRUE(Pump([&] { return !failure->IsVisible(); }));
 }
 
+// The team's list fills from the first poll after login; after the service started over on its
+// stored data, the Refresh button loads each list from its first page: rows take the service's
+// states, and rows of orders it no longer lists go.
+TEST_F(QuillonWindowsTest, FirstPollFillsTheTeamAndRefreshShowsWhatARestartedServiceHas) {
+  OpenPlugin();
+  ShowWindow(host, SW_SHOW);  // the refresh is clicked as the user does
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Chest", "13800000002");
+  Login("client");
+  const DiagnosticRecord first = CreateOrder(team.id, "1.2.81");
+  const DiagnosticRecord second = CreateOrder(team.id, "1.2.82");
+  GetJorvel()->Logout();
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().empty(); }));
+
+  LoginUser("reporter");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 2 && plugin->Entries()[1]->window->Items().size() == 2; }))
+      << "the team's orders come without a refresh";
+
+  LoginUser("client");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && plugin->Entries()[0]->window->Items().size() == 2; }));
+  CLinkWindow* mine = plugin->Entries()[0]->window;
+  auto stateOf = [&](const std::string& id) {
+    for (OrderUI* item : mine->Items())
+      if (item->OrderId() == id && item->Order()) return item->Order()->Record().state;
+    return std::string("<no row>");
+  };
+  for (const char* state : {"WAITING", "REPORTED"}) service.Admin("SetOrderState", {{"id", first.id}, {"state", state}});
+  MServer::Instance().Poll();
+  ASSERT_TRUE(Pump([&] { return stateOf(first.id) == "REPORTED"; }));
+
+  // Restarted between two polls: asked for the changes since a stamp it forgot, the service has
+  // none; the user's refresh loads the lists again.
+  service.Admin("StartOver");
+  service.Admin("SetOrderState", {{"id", first.id}, {"state", "REJECTED"}});
+  CControlUI* refresh = plugin->PaintManager().FindControl(L"updateBtn");
+  ASSERT_NE(refresh, nullptr);
+  ASSERT_TRUE(UITest::Click(refresh));
+  EXPECT_TRUE(Pump([&] { return stateOf(first.id) == "REJECTED"; })) << stateOf(first.id);
+  EXPECT_EQ(stateOf(second.id), "NEW");
+
+  // The service lists the second order alone now.
+  std::vector<DiagnosticRecord> listed;
+  int stamp = 0;
+  WebError error;
+  ASSERT_TRUE(Web_DiagnosticListOfMy(&listed, "", 20, &stamp, &error));
+  std::erase_if(listed, [&](const DiagnosticRecord& record) { return record.id != second.id; });
+  service.Admin("ScriptNext", {{"operation", "DiagnosticListOfMy"},
+                               {"body", nlohmann::json{{"ok", true}, {"records", listed}, {"stamp", stamp}}.dump()}});
+  ASSERT_TRUE(UITest::Click(refresh));
+  EXPECT_TRUE(Pump([&] { return mine->Items().size() == 1; })) << mine->Items().size();
+  EXPECT_EQ(stateOf(second.id), "NEW");
+}
+
 TEST_F(QuillonWindowsTest, OrdersAreListedNewestFirstAndTheViewStaysPut) {
   OpenPlugin();
   LoginUser("client");
@@ -267,6 +321,28 @@ TEST_F(QuillonWindowsTest, OrdersOfALogoutNeverReachTheNextUsersList) {
   ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && RemoteSession::CurrentUser().userName == "verifier"; }));
   SOWin::PumpEvents(100);
   EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
+}
+
+// The plug-in window goes while a user is logged in, so it never hears the logout: the user who
+// logs in to the next plug-in window sees their own orders only.
+TEST_F(QuillonWindowsTest, ANewPluginWindowShowsNoOrdersOfTheUserBefore) {
+  OpenPlugin();
+  Login("reporter");
+  const TeamRecord team = CreateTeam("Public", "13800000002");
+  Login("client");
+  for (int i = 0; i < 2; ++i) CreateOrder(team.id, "1.2.4." + std::to_string(i));
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1 && plugin->Entries()[0]->window->Items().size() == 2; }));
+  DestroyWindow(plugin->GetHWND());
+  SOWin::PumpEvents(20);
+  GetJorvel()->Logout();
+
+  OpenPlugin();
+  LoginUser("verifier");
+  ASSERT_TRUE(Pump([&] { return plugin->Entries().size() == 1; }));
+  MServer::Instance().Poll();
+  SOWin::PumpEvents(100);
+  EXPECT_TRUE(plugin->Entries()[0]->window->Items().empty());
+  EXPECT_TRUE(MyLink::Instance()->Orders().empty());
 }
 
 namespace {

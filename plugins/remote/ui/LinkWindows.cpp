@@ -156,6 +156,31 @@ void CLinkWindow::OnOrderAdded(Link*, const std::shared_ptr<OrderObject>& order)
   });
 }
 
+void CLinkWindow::OnOrdersReloaded(Link*) {
+  Post([this] { SyncOrders(); });
+}
+
+void CLinkWindow::SyncOrders() {
+  if (!link_ || !orderList_) return;
+  const std::vector<std::shared_ptr<OrderObject>> orders = link_->Orders();
+  for (size_t i = items_.size(); i-- > 0;) {
+    OrderUI* item = items_[i];
+    const bool listed = std::any_of(orders.begin(), orders.end(),
+                                    [&](const std::shared_ptr<OrderObject>& order) { return order->Id() == item->OrderId(); });
+    if (listed) continue;
+    if (selected_ && selected_ == item->Order()) {
+      selected_ = nullptr;
+      if (CSeriesListWnd* window = SeriesWnd()) window->SetOrder(nullptr);
+      if (seriesPanel_) seriesPanel_->SetVisible(false);
+    }
+    orderList_->Remove(item->Root());
+    items_.erase(items_.begin() + i);
+    delete item;
+  }
+  for (const auto& order : orders) AddOrder(order);
+  if (moreContainer_) moreContainer_->SetVisible(!items_.empty() && link_->HasMore());
+}
+
 // ---- CLinkMyWindow ----------------------------------------------------------------------------
 
 CLinkMyWindow::CLinkMyWindow() : CLinkWindow(MyLink::Instance()) {}

@@ -36,6 +36,7 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
   void OnMoreStarted(Link*) override;
   void OnMoreFinished(Link*) override;
   void OnOrderAdded(Link*, const std::shared_ptr<OrderObject>& order) override;
+  void OnOrdersReloaded(Link*) override;
 
  protected:
   explicit CLinkWindow(std::shared_ptr<Link> link);
@@ -43,6 +44,9 @@ class CLinkWindow : public DuiLib::WindowImplBase, public ILinkCallback {
   virtual void OnClick(const DuiLib::CDuiString&) {}
   void Post(std::function<void()> fn) { RemoteUI::Post(weak_, std::move(fn)); }
   void DeleteItems();
+  // The rows follow the link's orders: rows of orders it no longer has go, its orders are added
+  // or rebound.
+  void SyncOrders();
 
   std::shared_ptr<Link> link_;  // null after ReleaseLink
   DuiLib::CListUI* orderList_ = nullptr;

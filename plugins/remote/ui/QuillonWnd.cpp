@@ -111,6 +111,9 @@ void CQuillonWnd::OnFinalMessage(HWND) {
   MServer::Instance().SetStatusCall(nullptr);
   GetJorvel()->RemoveCallback(this);
   LinkManager::Instance().RemoveCallback(this);
+  // No window shows the lists any more: a logout posted meanwhile never runs, so the poller
+  // stops here rather than keep the user's orders for whoever logs in next.
+  MServer::Instance().Stop();
   token_.reset();
   entries_.clear();
   mainPanel_ = nullptr;
@@ -157,7 +160,7 @@ void CQuillonWnd::Notify(TNotifyUI& msg) {
       return;
     }
     if (name == L"updateBtn") {
-      MServer::Instance().PollNow();
+      MServer::Instance().ReloadNow();
       return;
     }
     if (name == L"createTeamBtn") return CTeamCreateDlg::Run(m_hWnd);
