@@ -507,13 +507,13 @@ Clock::time_point CallGuard::Due() const {
   return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds()));
 }
 
-void CallGuard::Cancel() {
+void CallGuard::Cancel(int graceSeconds) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!running_ || cancelled_) return;
     cancelled_ = true;
     cancelDueSet_ = true;
-    cancelDue_ = Clock::now() + std::chrono::seconds(kCancelGraceSeconds);
+    cancelDue_ = Clock::now() + std::chrono::seconds(std::max(graceSeconds, 0));
   }
   cv_.notify_all();
 }

@@ -149,8 +149,9 @@ class CallGuard : public DcmTransportLayer {
   // A C-GET: the node says it sends this many objects in all; one of them arrived whole.
   void ObjectsAnnounced(size_t total);
   void ObjectArrived();
-  // Any thread. Ignored while no call runs.
-  void Cancel();
+  // Any thread. Ignored while no call runs. The running exchange may finish on its own for
+  // graceSeconds before the connection is cut.
+  void Cancel(int graceSeconds = kCancelGraceSeconds);
   bool Cancelled() const { return cancelled_.load(); }
   // The last call ran past its whole-call deadline and was cut.
   bool DeadlinePassed() const { return deadlinePassed_.load(); }

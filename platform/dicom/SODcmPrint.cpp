@@ -257,7 +257,7 @@ bool SODcmPrint::Init(const char* host, int port, const char* calledAE, const ch
   return peer_->Set(host, port, calledAE, callingAE);
 }
 
-void SODcmPrint::Cancel() { guard_->Cancel(); }
+void SODcmPrint::Cancel() { guard_->Cancel(0); }
 
 bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status) {
   status = PRINTSTATUS_FAILURE;

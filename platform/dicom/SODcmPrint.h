@@ -77,7 +77,7 @@ class SODcmPrint {
   // SODcmFilmSession. True when the printer answered.
   bool GetPrinterInstance(SODcmPrinter& printer, int printType);
 
-  // Any thread: the running call ends soon and answers false.
+  // Any thread: the running call is cut at once and answers false.
   void Cancel();
 
  private:

@@ -12,7 +12,8 @@ bool SOEchoSCU::InitSCP(const char* host, int port, const char* calledAE, const 
   return peer_->Set(host, port, calledAE, callingAE);
 }
 
-void SOEchoSCU::Cancel() { guard_->Cancel(); }
+// An echo has nothing to finish: the connection is cut at once.
+void SOEchoSCU::Cancel() { guard_->Cancel(0); }
 
 bool SOEchoSCU::Echo() {
   if (!peer_->valid) return false;

@@ -19,7 +19,7 @@ class SOEchoSCU {
   bool InitSCP(const char* host, int port, const char* calledAE, const char* callingAE);
   // Blocks until the peer answered, refused or timed out; true only on a success status.
   bool Echo();
-  // Any thread: a running Echo ends soon and answers false.
+  // Any thread: a running Echo ends at once and answers false.
   void Cancel();
 
  private:

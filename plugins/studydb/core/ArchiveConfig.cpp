@@ -171,8 +171,8 @@ bool ArchiveConfig::SaveLocked() {
   }
   for (const std::string& text : unusableRemotes_) {
     TiXmlDocument kept;
-    kept.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (const TiXmlElement* item = kept.RootElement()) remote->InsertEndChild(*item);
+    if (!SOXml::Parse(kept, text)) continue;
+    remote->InsertEndChild(*kept.RootElement());
   }
   root->LinkEndChild(remote);
   auto* devices = new TiXmlElement("CloudDevice");
