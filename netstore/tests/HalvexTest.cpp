@@ -26,15 +26,7 @@ using halvextest::Recorder;
 class SilentPort {
  public:
   SilentPort() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t size = sizeof(address);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
-    listen(fd_, 16);
-    port_ = ntohs(address.sin_port);
+    fd_ = orvanta::test::ListenOnLoopback(&port_);
   }
   ~SilentPort() { close(fd_); }
   int Port() const { return port_; }

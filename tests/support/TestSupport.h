@@ -43,4 +43,8 @@ int RunCommand(const std::string& command);
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int FreeLoopbackPort();
 
+// A socket listening on 127.0.0.1 at a port the system picks, with that port in *port; -1 (and
+// port 0) when none can be had. The caller closes it.
+int ListenOnLoopback(int* port, int backlog = 16);
+
 }  // namespace orvanta::test

@@ -106,14 +106,7 @@ class ScriptedServer {
  public:
   ScriptedServer(std::string head, std::string body, size_t piece, std::chrono::milliseconds pause)
       : head_(std::move(head)), body_(std::move(body)), piece_(piece), pause_(pause) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t length = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length);
-    port = ntohs(addr.sin_port);
-    listen(fd_, 4);
+    fd_ = orvanta::test::ListenOnLoopback(&port, 4);
     thread_ = std::thread([this] {
       while (!stop_) {
         pollfd p{fd_, POLLIN, 0};
@@ -141,7 +134,7 @@ class ScriptedServer {
   int port = 0;
 
  private:
-  int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  int fd_ = -1;
   const std::string head_, body_;
   const size_t piece_;
   const std::chrono::milliseconds pause_;

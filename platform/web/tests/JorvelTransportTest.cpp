@@ -70,15 +70,10 @@ TEST(JorvelTransport, UnreachableServiceFailsFastWithNetworkCode) {
 // A cancel ends the calls that run, however long their time-out, and leaves later calls alone.
 TEST(JorvelTransport, CancelEndsTheRunningCallsOnly) {
   // A service that takes the connection and never answers.
-  const int silent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  socklen_t length = sizeof addr;
-  getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &length);
-  listen(silent, 8);
-  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  int port = 0;
+  const int silent = orvanta::test::ListenOnLoopback(&port, 8);
+  ASSERT_GE(silent, 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port);
   using Clock = std::chrono::steady_clock;
   auto call = [] {
     WebError error;

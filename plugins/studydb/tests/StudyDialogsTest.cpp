@@ -1,6 +1,7 @@
 // The dialogs of the study database: film ranges, the remote node and settings dialogs, and the
 // cloud send dialog against the consultation fixture.
 
+#include "TestSupport.h"
 #include "CFilmDlg.h"
 #include "CloudManager.h"
 #include "ConsultFixture.h"
@@ -271,20 +272,15 @@ TEST_F(StudyDialogs, SettingsSaveOnlyWhatChangedAndClampTheMinutes) {
 class SilentNode {
  public:
   SilentNode() {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t length = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length);
-    port = ntohs(addr.sin_port);
-    listen(fd_, 4);
+    int listening = 0;
+    fd_ = orvanta::test::ListenOnLoopback(&listening, 4);
+    port = uint16_t(listening);
   }
   ~SilentNode() { close(fd_); }
   uint16_t port = 0;
 
  private:
-  int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  int fd_ = -1;
 };
 
 TEST_F(StudyDialogs, TestingASilentNodeLeavesTheWindowLiveAndClosingItEndsTheTest) {

@@ -283,17 +283,7 @@ TEST(HostilePeer, ACommandSentInTinyWholePdusIsCutAtItsLimit) {
 // single read's limit would notice.
 class TricklingNode {
  public:
-  TricklingNode() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    int on = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    listen(fd_, 16);
+  TricklingNode() : fd_(orvanta::test::ListenOnLoopback(&port)) {
     acceptor_ = std::thread([this] {
       while (!stop_) {
         pollfd p{fd_, POLLIN, 0};
@@ -356,13 +346,7 @@ TEST(HostilePeer, EveryCallAgainstATricklingNodeGivesUpWithinItsLimit) {
 class JustInTimeProxy {
  public:
   JustInTimeProxy(int nodePort, std::chrono::milliseconds delay) : node_(nodePort), delay_(delay) {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = Loopback(0);
-    bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    listen(listen_, 16);
+    listen_ = orvanta::test::ListenOnLoopback(&port);
     acceptor_ = std::thread([this] { Accept(); });
   }
   ~JustInTimeProxy() {
@@ -556,16 +540,7 @@ TEST(HostilePeer, EveryCallAgainstAJustInTimeNodeIsCutAtItsWholeCallDeadline) {
 class JunkNode {
  public:
   JunkNode() {
-    int on = 1;
-    setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    listen(listen_, 16);
+    listen_ = orvanta::test::ListenOnLoopback(&port);
     acceptor_ = std::thread([this] {
       while (!stop_) {
         pollfd p{listen_, POLLIN, 0};
@@ -676,7 +651,7 @@ class JunkNode {
     close(client);
   }
 
-  int listen_ = socket(AF_INET, SOCK_STREAM, 0);
+  int listen_ = -1;
   std::atomic<bool> stop_{false};
   std::thread acceptor_;
   std::vector<std::thread> talkers_;  // the acceptor's own

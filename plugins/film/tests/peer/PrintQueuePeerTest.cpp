@@ -140,15 +140,9 @@ TEST(PrintQueuePeer, AFilmLeftWithoutStatusIsPausedAfterARestartAndPrintsWhenSta
 // the association set-up limit, so the test can act on a printing and a waiting job.
 TEST(PrintQueuePeer, APrintingJobCannotBeRestartedOrRemovedButAWaitingOneCanBeRemoved) {
   peer::ScopedLimits limits({.connect = 2, .acse = 3, .dimse = 3, .pdu = 3, .call = 5});
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(listener, 8), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const int silent = ntohs(address.sin_port);
+  int silent = 0;
+  const int listener = orvanta::test::ListenOnLoopback(&silent, 8);
+  ASSERT_GE(listener, 0);
 
   fs::path folder = MakeTempDir("films");
   SOPrintQueue queue(folder.string());
