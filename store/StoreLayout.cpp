@@ -134,6 +134,7 @@ bool MakePrivate(const std::string& path) {
 }
 
 bool PrepareDatabaseFile(const std::string& path) {
+  CreatePrivateFolders(fs::path(path).parent_path().string());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd >= 0) ::close(fd);
   return MakePrivate(path);

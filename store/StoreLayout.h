@@ -48,8 +48,8 @@ bool IsDeletableInStore(const std::string& storeFolder, const std::string& path)
 bool CreatePrivateFolders(const std::string& path);
 // Takes every right of group and others from an existing file or folder; true when it has none.
 bool MakePrivate(const std::string& path);
-// A database file, made (empty) or mended to 0600 before the database opens it, so the journals
-// it makes beside it take the same mode.
+// A database file, made (empty, with its missing folders) or mended to 0600 before the database
+// opens it, so the journals it makes beside it take the same mode.
 bool PrepareDatabaseFile(const std::string& path);
 
 }  // namespace StoreLayout
