@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -94,13 +93,6 @@ void RemoveStalePartialSaves(const fs::path& folder) {
     std::error_code statError;
     if (it->is_regular_file(statError) && IsStalePartialSave(it->path())) fs::remove(it->path(), statError);
   }
-}
-
-std::string UniqueTrashName() {
-  static std::atomic<unsigned> counter{0};
-  return std::to_string(::getpid()) + "_" +
-         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
-         std::to_string(counter.fetch_add(1));
 }
 
 }  // namespace
@@ -711,7 +703,7 @@ void Kelvast::RemoveFolder(const std::string& folder) {
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
   fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
   StoreLayout::CreatePrivateFolders(trash.string());
-  fs::path target = trash / UniqueTrashName();
+  fs::path target = trash / StoreLayout::UniqueName();
   fs::rename(folder, target, ec);
   if (ec) {
     RemoveAllQuietly(folder);

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -113,6 +115,13 @@ bool IsDeletableInStore(const std::string& storeFolder, const std::string& path)
   if (rel.empty() || rel == ".") return false;
   auto first = *rel.begin();
   return first != ".." && first != "DB";
+}
+
+std::string UniqueName() {
+  static std::atomic<unsigned> counter{0};
+  return std::to_string(::getpid()) + "_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+         std::to_string(counter.fetch_add(1));
 }
 
 bool CreatePrivateFolders(const std::string& path) {

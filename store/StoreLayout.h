@@ -43,6 +43,9 @@ std::string GetSeriesPath(const SeriesRecord& record);
 // leads out of the store is refused.
 bool IsDeletableInStore(const std::string& storeFolder, const std::string& path);
 
+// A file name no other call, in this process or another, makes: process id, clock tick, count.
+std::string UniqueName();
+
 // Patient data is its user's alone: a store's folders are 0700, its files 0600.
 // Creates path and the missing folders above it, each new one 0700; true when path is a folder.
 bool CreatePrivateFolders(const std::string& path);
