@@ -43,6 +43,13 @@ CppSQLite3Statement& BasicDB::Prepared(const char* sql) {
   return *statement;
 }
 
+void BasicDB::RemoveFiles(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    std::filesystem::remove(path + suffix, ec);
+  }
+}
+
 int BasicDB::GetUserVersion(CppSQLite3DB& db) {
   CppSQLite3Query q = db.Query("PRAGMA user_version");
   return q.Eof() ? 0 : q.FieldInt(0, 0);

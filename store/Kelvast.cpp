@@ -783,19 +783,13 @@ bool Kelvast::ClearStore() {
     studyDB_.CloseLocked();
     std::vector<StudyRecord> studies;
     if (!patientDB_.GetStudies(PatientsPath(), studies, nullptr, false)) return false;
-    auto removeDatabase = [](const std::string& path) {
-      for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        std::error_code ec;
-        fs::remove(path + suffix, ec);
-      }
-    };
     // Unlisted first, as DeleteStudy does: a crash midway leaves unlisted files, never listed
     // studies whose instances are gone.
     patientDB_.CloseLocked();
-    removeDatabase(PatientsPath());
+    BasicDB::RemoveFiles(PatientsPath());
     for (const StudyRecord& study : studies) {
       std::string path;
-      if (StudyDBPath(study.studyUID, path)) removeDatabase(path);
+      if (StudyDBPath(study.studyUID, path)) BasicDB::RemoveFiles(path);
       RemoveFolder(study.storePath);
     }
     return true;
