@@ -9,7 +9,6 @@ bool BasicDB::Open(const std::string& path) {
   if (path == path_) return true;
   Close();
   try {
-    StoreLayout::CreatePrivateFolders(std::filesystem::path(path).parent_path().string());
     StoreLayout::PrepareDatabaseFile(path);
     db_.Open(path.c_str());
     int stamp = GetUserVersion(db_);
