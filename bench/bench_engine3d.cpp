@@ -7,7 +7,6 @@
 // Usage: bench_engine3d [size=256] [image=256] [views=12]
 // For a two-core figure run it under `taskset -c 0,1`: both sides use the cores given.
 
-#include <sched.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include "BenchPhantom.h"
 #include "BenchSupport.h"
 #include "Engine3D.h"
+#include "Workers.h"
 
 namespace {
 
@@ -74,17 +74,9 @@ struct CpuSplit {
   }
 };
 
-// The cores this process may run on.
-int AllowedCores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return std::max(1, CPU_COUNT(&set));
-}
-
 // Runs body(row) for rows 0..height-1, the rows dealt out in turn over one thread per core.
 void EachRow(int height, const std::function<void(int)>& body) {
-  const int threads = std::min(AllowedCores(), height);
+  const int threads = std::min(UsableCores(), height);
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t)
     workers.emplace_back([&, t] {
@@ -229,7 +221,7 @@ int main(int argc, char** argv) {
   std::printf(
       "phantom %d^3 at 0.5 mm, image %d^2, %d views; ours: Engine3D on the CPU, peer: plain ray caster; "
       "both on %d cores; load %.1f\n",
-      size, image, views, AllowedCores(), bench::LoadAverage());
+      size, image, views, UsableCores(), bench::LoadAverage());
   Phantom phantom(size, 0.5f);
   Engine3D engine;
   std::vector<uint32_t> ours(size_t(image) * image), peer(ours.size());

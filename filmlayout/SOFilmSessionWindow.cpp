@@ -4,6 +4,13 @@
 #include "SOFilmWindowPaint.h"
 #include "SOGdiPlus.h"
 
+namespace {
+
+// The page counter's distance from the client area's right edge.
+constexpr int kCounterMargin = 10;
+
+}  // namespace
+
 SOFilmSessionWindow::SOFilmSessionWindow() {
   session_.RegisterCallback(this);
 }
@@ -90,7 +97,7 @@ void SOFilmSessionWindow::LayoutFilms() {
 
 RECT SOFilmSessionWindow::CounterRect(const RECT& client) {
   // Room for "9999/9999" in the counter's font, at the client's bottom right.
-  return RECT{client.right - 10 - 120, client.bottom - 28, client.right, client.bottom};
+  return RECT{client.right - kCounterMargin - 120, client.bottom - 28, client.right, client.bottom};
 }
 
 void SOFilmSessionWindow::OnSessionChanged(ISOFilmSession*) {
@@ -141,7 +148,7 @@ LRESULT SOFilmSessionWindow::OnPaint(WPARAM, LPARAM, BOOL& handled) {
     format.SetAlignment(Gdiplus::StringAlignmentFar);
     format.SetLineAlignment(Gdiplus::StringAlignmentFar);
     const Gdiplus::RectF layout(static_cast<float>(client.left), static_cast<float>(client.top),
-                                static_cast<float>(client.right - 10), static_cast<float>(client.bottom));
+                                static_cast<float>(client.right - kCounterMargin), static_cast<float>(client.bottom));
     graphics.DrawString(counter, -1, &font, layout, &format, &white);
   });
   return 0;

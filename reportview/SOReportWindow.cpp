@@ -57,15 +57,17 @@ void SOReportWindow::InitWindow() {
   m_pPrintWindow = std::make_unique<SOPrintWindow>();
   m_pPrintWindow->CreatePrintWindow();
   if (auto* panel = static_cast<CContainerUI*>(m_PaintManager.FindControl(L"pagePanel"))) {
-    if (CContainerUI* root = ReportTemplate::BuildDefault()) {
-      ReportTemplate::Show(panel, root);
-      ReportTemplate::LockStudyIdentity(root);
-      m_pPageRoot = root;
-      m_binding.InitUI(root, true);
-    }
+    if (CContainerUI* root = ReportTemplate::BuildDefault()) ShowPage(panel, root);
   }
   UpdateLayout();
   ShowVerified();
+}
+
+void SOReportWindow::ShowPage(CContainerUI* panel, CContainerUI* root) {
+  ReportTemplate::Show(panel, root);
+  ReportTemplate::LockStudyIdentity(root);
+  m_pPageRoot = root;
+  m_binding.InitUI(root, true);
 }
 
 LRESULT SOReportWindow::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
@@ -165,10 +167,7 @@ bool SOReportWindow::LoadTemplate(const char* absolutePath) {
   CContainerUI* root = ReportTemplate::Build(absolutePath);
   if (!root) return false;
   m_sTemplatePath = absolutePath;
-  ReportTemplate::Show(panel, root);
-  ReportTemplate::LockStudyIdentity(root);
-  m_pPageRoot = root;
-  m_binding.InitUI(root, true);
+  ShowPage(panel, root);
   UpdateLayout();
   m_binding.SetDcmSR(&m_document);
   if (m_pListener) m_pListener->OnTemplateLoaded(this);

@@ -84,6 +84,8 @@ class SOReportWindow : public DuiLib::WindowImplBase, public ISOReport, public I
   // After the document changed as a whole: the verified mark and every bound control.
   void DocumentReplaced();
   void ShowVerified();
+  // Shows a page built from a template in the page panel, bound to the document's values.
+  void ShowPage(DuiLib::CContainerUI* panel, DuiLib::CContainerUI* root);
 
   bool m_bModified = false;
   std::string m_sName;

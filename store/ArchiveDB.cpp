@@ -27,7 +27,6 @@ bool ArchiveDB::OpenRoot(const char* root) {
   StoreLayout::MakePrivate(root);
   root_ = root;
   std::string path = StoreLayout::Join(root_, "DB/archive");
-  StoreLayout::CreatePrivateFolders(fs::path(path).parent_path().string());
   StoreLayout::PrepareDatabaseFile(path);
   const bool opened = Guarded(false, [&] {
     db_.Open(path.c_str());

@@ -9,7 +9,6 @@ bool BasicDB::Open(const std::string& path) {
   if (path == path_) return true;
   Close();
   try {
-    StoreLayout::CreatePrivateFolders(std::filesystem::path(path).parent_path().string());
     StoreLayout::PrepareDatabaseFile(path);
     db_.Open(path.c_str());
     int stamp = GetUserVersion(db_);
@@ -42,6 +41,13 @@ CppSQLite3Statement& BasicDB::Prepared(const char* sql) {
   std::unique_ptr<CppSQLite3Statement>& statement = statements_[sql];
   if (!statement) statement.reset(new CppSQLite3Statement(db_.Prepare(sql)));
   return *statement;
+}
+
+void BasicDB::RemoveFiles(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    std::filesystem::remove(path + suffix, ec);
+  }
 }
 
 int BasicDB::GetUserVersion(CppSQLite3DB& db) {

@@ -27,6 +27,8 @@ class BasicDB {
   bool Open(const std::string& path);
   void Close();
   const std::string& OpenPath() const { return path_; }
+  // Deletes a closed database's file and the journals beside it.
+  static void RemoveFiles(const std::string& path);
 
   void SetStoreFolder(const std::string& folder) { storeFolder_ = folder; }
   const std::string& StoreFolder() const { return storeFolder_; }

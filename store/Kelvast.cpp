@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -96,13 +95,6 @@ void RemoveStalePartialSaves(const fs::path& folder) {
   }
 }
 
-std::string UniqueTrashName() {
-  static std::atomic<unsigned> counter{0};
-  return std::to_string(::getpid()) + "_" +
-         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
-         std::to_string(counter.fetch_add(1));
-}
-
 }  // namespace
 
 Kelvast::Kelvast(const std::string& folder)
@@ -126,14 +118,9 @@ Kelvast::~Kelvast() {
   try {
     QueueJournal::Segment journal;
     std::vector<Queued> list = TakePending(journal);
-    const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
-    if (!list.empty() && (!anySaved || SyncSaved())) {
-      std::vector<InstanceInfo> infos, inStudy, failed;
-      std::vector<std::string> written;
-      for (Queued& queued : list) (queued.inStudy ? inStudy : infos).push_back(std::move(queued.info));
-      WriteRows(std::move(infos), failed, written, std::move(inStudy));
-      if (failed.empty()) journal.Remove();
-    }
+    std::vector<InstanceInfo> failed;
+    std::vector<std::string> written;
+    if (!list.empty() && WriteQueued(std::move(list), failed, written) && failed.empty()) journal.Remove();
   } catch (const std::exception&) {
     // Nothing to report to: the journal stays for the next opening of the store.
   }
@@ -161,8 +148,8 @@ bool Kelvast::PrepareSeriesFolder(const std::string& folder) {
   if (readyFolders_.count(folder)) return true;
   std::error_code ec;
   if (!fs::exists(folder_, ec) && StoreLayout::CreatePrivateFolders(folder_)) MarkTopFolder(folder_);
-  if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (!StoreLayout::CreatePrivateFolders(folder) || storeFd_ < 0) return false;
+  const int storeFd = StoreFolderFd();
+  if (!StoreLayout::CreatePrivateFolders(folder) || storeFd < 0) return false;
   std::string study = StoreLayout::ParentOf(folder);
   if (!SyncFolder(study) || !SyncFolder(StoreLayout::ParentOf(study))) return false;
   readyFolders_.insert(folder);
@@ -186,12 +173,16 @@ bool Kelvast::SaveDcmFile(const InstanceInfo& info, SODcmFile* file, bool durabl
   return file->SaveFile(path.c_str(), keepTransferSyntax, replacing || ec) && StoreLayout::MakePrivate(path);
 }
 
+int Kelvast::StoreFolderFd() {
+  if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return storeFd_;
+}
+
 bool Kelvast::SyncSaved() {
   int fd = -1;
   {
     std::lock_guard<std::mutex> hold(foldersLock_);
-    if (storeFd_ < 0) storeFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    fd = storeFd_;
+    fd = StoreFolderFd();
   }
   // One flush of the filesystem writes every file of the commit and their folders' entries in a
   // single pass, where a flush per file would wait for the disk once per file.
@@ -362,13 +353,20 @@ bool Kelvast::Requeue(std::vector<InstanceInfo>& failed) {
   return journaled;
 }
 
-bool Kelvast::WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal) {
+bool Kelvast::WriteQueued(std::vector<Queued> list, std::vector<InstanceInfo>& failed,
+                          std::vector<std::string>& written) {
   const bool anySaved = std::any_of(list.begin(), list.end(), [](const Queued& q) { return q.saved; });
   if (anySaved && !SyncSaved()) return false;
-  std::vector<InstanceInfo> infos, inStudy, failed;
-  std::vector<std::string> written;
+  std::vector<InstanceInfo> infos, inStudy;
   for (Queued& queued : list) (queued.inStudy ? inStudy : infos).push_back(std::move(queued.info));
   WriteRows(std::move(infos), failed, written, std::move(inStudy));
+  return true;
+}
+
+bool Kelvast::WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal) {
+  std::vector<InstanceInfo> failed;
+  std::vector<std::string> written;
+  if (!WriteQueued(std::move(list), failed, written)) return false;
   bool ok = failed.empty();
   if (Requeue(failed)) journal.Remove();
   for (const std::string& sid : written) NotifyStudyChanged(sid);
@@ -705,7 +703,7 @@ void Kelvast::RemoveFolder(const std::string& folder) {
   // Renamed away before returning, so a re-import of the same study meanwhile is never hit.
   fs::path trash = fs::path(StoreLayout::Join(folder_, kTrashFolder));
   StoreLayout::CreatePrivateFolders(trash.string());
-  fs::path target = trash / UniqueTrashName();
+  fs::path target = trash / StoreLayout::UniqueName();
   fs::rename(folder, target, ec);
   if (ec) {
     RemoveAllQuietly(folder);
@@ -785,19 +783,13 @@ bool Kelvast::ClearStore() {
     studyDB_.CloseLocked();
     std::vector<StudyRecord> studies;
     if (!patientDB_.GetStudies(PatientsPath(), studies, nullptr, false)) return false;
-    auto removeDatabase = [](const std::string& path) {
-      for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        std::error_code ec;
-        fs::remove(path + suffix, ec);
-      }
-    };
     // Unlisted first, as DeleteStudy does: a crash midway leaves unlisted files, never listed
     // studies whose instances are gone.
     patientDB_.CloseLocked();
-    removeDatabase(PatientsPath());
+    BasicDB::RemoveFiles(PatientsPath());
     for (const StudyRecord& study : studies) {
       std::string path;
-      if (StudyDBPath(study.studyUID, path)) removeDatabase(path);
+      if (StudyDBPath(study.studyUID, path)) BasicDB::RemoveFiles(path);
       RemoveFolder(study.storePath);
     }
     return true;

@@ -117,6 +117,8 @@ class Kelvast : public IKelvast {
   // Every file of the store's filesystem on disk, in one flush; false when the system reports
   // a write error since the last one.
   bool SyncSaved();
+  // The store's folder, opened on first use; -1 when it cannot be. Called under foldersLock_.
+  int StoreFolderFd();
   // Writes the rows of list; what could not be written goes to failed, the study ids written
   // (in order of first appearance) to written.
   // inStudy: records whose study rows are written already, listed with the others.
@@ -137,6 +139,9 @@ class Kelvast : public IKelvast {
   // there. When the files could not be made durable no row is written and the journal is left
   // for the next opening of the store, which takes only the files that still load.
   bool WriteInstances(std::vector<Queued> list, QueueJournal::Segment journal = {});
+  // The saved files of list made durable, then the rows of all; false, with no row written, when
+  // the files could not be made durable.
+  bool WriteQueued(std::vector<Queued> list, std::vector<InstanceInfo>& failed, std::vector<std::string>& written);
   // Back to the front of the queue, journaled again; false when the journal did not take them all.
   bool Requeue(std::vector<InstanceInfo>& failed);
   // The whole queue and its journal, for one commit.

@@ -6,9 +6,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -17,13 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSuffix = ".journal";
-
-std::string UniqueName() {
-  static std::atomic<unsigned> counter{0};
-  return std::to_string(::getpid()) + "_" +
-         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
-         std::to_string(counter.fetch_add(1)) + kSuffix;
-}
 
 }  // namespace
 
@@ -78,7 +69,7 @@ void QueueJournal::Segment::Remove() {
 bool QueueJournal::Append(const std::string& line) {
   if (!current_.Open()) {
     StoreLayout::CreatePrivateFolders(folder_);
-    const std::string path = (fs::path(folder_) / UniqueName()).string();
+    const std::string path = (fs::path(folder_) / (StoreLayout::UniqueName() + kSuffix)).string();
     const std::string made = path + ".new";
     int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return false;

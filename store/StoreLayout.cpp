@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -115,6 +117,13 @@ bool IsDeletableInStore(const std::string& storeFolder, const std::string& path)
   return first != ".." && first != "DB";
 }
 
+std::string UniqueName() {
+  static std::atomic<unsigned> counter{0};
+  return std::to_string(::getpid()) + "_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+         std::to_string(counter.fetch_add(1));
+}
+
 bool CreatePrivateFolders(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
@@ -134,6 +143,7 @@ bool MakePrivate(const std::string& path) {
 }
 
 bool PrepareDatabaseFile(const std::string& path) {
+  CreatePrivateFolders(fs::path(path).parent_path().string());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd >= 0) ::close(fd);
   return MakePrivate(path);

@@ -43,13 +43,16 @@ std::string GetSeriesPath(const SeriesRecord& record);
 // leads out of the store is refused.
 bool IsDeletableInStore(const std::string& storeFolder, const std::string& path);
 
+// A file name no other call, in this process or another, makes: process id, clock tick, count.
+std::string UniqueName();
+
 // Patient data is its user's alone: a store's folders are 0700, its files 0600.
 // Creates path and the missing folders above it, each new one 0700; true when path is a folder.
 bool CreatePrivateFolders(const std::string& path);
 // Takes every right of group and others from an existing file or folder; true when it has none.
 bool MakePrivate(const std::string& path);
-// A database file, made (empty) or mended to 0600 before the database opens it, so the journals
-// it makes beside it take the same mode.
+// A database file, made (empty, with its missing folders) or mended to 0600 before the database
+// opens it, so the journals it makes beside it take the same mode.
 bool PrepareDatabaseFile(const std::string& path);
 
 }  // namespace StoreLayout

@@ -107,10 +107,7 @@ bool StudyDB::DeleteIfEmpty(const std::string& path) {
   if (db_.QueryInt("SELECT (SELECT count(*) FROM dcm_series) + (SELECT count(*) FROM dcm_instance)") != 0)
     return false;
   Close();
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-    std::error_code ec;
-    std::filesystem::remove(path + suffix, ec);
-  }
+  RemoveFiles(path);
   return true;
 }
 

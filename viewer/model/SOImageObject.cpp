@@ -167,6 +167,13 @@ void SOImageObject::ResetWW() {
   TriggerImageOjbectWWUpdateEvent();
 }
 
+void SOImageObject::FollowWW(double center, double width) {
+  if (width < 1)
+    ResetWW();
+  else
+    WW(center, width);
+}
+
 bool SOImageObject::GetShownWindow(double& center, double& width) {
   const SOImagePresentationState& s = m_->state;
   if (s.windowWidth >= 1) {

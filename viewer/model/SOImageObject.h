@@ -72,6 +72,9 @@ class SOImageObject : public ISOImageObject {
   void SetFlipY(bool notify);
   void SetPan(float x, float y, bool notify);
   void SetWW(double center, double width, bool notify);
+  // Takes the window another linked image shows: a width below 1 is the automatic window, which
+  // this image works out over its own values (as ResetWW does).
+  void FollowWW(double center, double width);
   // The window the frame is drawn with: the state's, or without one (width below 1) the
   // automatic window over the frame's values. False when neither is known (no grey pixels).
   bool GetShownWindow(double& center, double& width);

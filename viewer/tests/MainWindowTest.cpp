@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, WindowDragOnImagesWithoutAStoredWindowStartsFromTheShownO
   ASSERT_TRUE(shown->GetShownWindow(c0, w0));
   ASSERT_GT(w0, 1600);  // air to bone
 
-  viewer_ui_test::LeftDrag(cell->GetWindow(), QPoint(100, 100), QPoint(130, 100), 6);
+  ASSERT_TRUE(DuiLib::UITest::DragWindow(cell->GetWindow(), POINT{100, 100}, POINT{130, 100}));
   const double step = std::trunc(w0 / 800);
   for (int i = 0; i < 2; ++i) {
     const SOImagePresentationState& s = series->GetImageObject(i)->GetImagePresentationState();

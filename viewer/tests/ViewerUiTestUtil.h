@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QImage>
-#include <QMouseEvent>
-#include <QWidget>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -45,24 +42,6 @@ inline QImage Snap(HWND hwnd) {
 
 inline unsigned Rgb(const QImage& image, int x, int y) {
   return image.pixel(x, y) & 0xFFFFFF;
-}
-
-// A left-button drag from `from` to `to` (client coordinates) in `steps` moves, delivered to the
-// window as Qt delivers the mouse.
-inline void LeftDrag(HWND hwnd, QPoint from, QPoint to, int steps = 5) {
-  QWidget* widget = SOWin::WidgetOf(hwnd);
-  if (!widget) throw std::runtime_error("no widget behind the window");
-  auto send = [widget](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &event);
-  };
-  send(QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
-  send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-  for (int i = 1; i <= steps; ++i) {
-    const QPoint at(from.x() + (to.x() - from.x()) * i / steps, from.y() + (to.y() - from.y()) * i / steps);
-    send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
-  }
-  send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 
 // The mean of the grey levels (the green channel) of an image.

@@ -24,6 +24,7 @@
 #include "SOImageWindowMPR.h"
 #include "SOVisualWindow.h"
 #include "TestSupport.h"
+#include "UITestDriver.h"
 #include "VisualVolume.h"
 #include "ViewerUiTestUtil.h"
 
@@ -369,7 +370,7 @@ TEST(VisualCtrl, MPRPanesOfASeriesWithoutAWindowReadLikeItsSlices) {
     double c0 = 0, w0 = 0;
     ASSERT_TRUE(axial->GetShownWindow(c0, w0));
     ctrl.SetToolMode(1);
-    viewer_ui_test::LeftDrag(ctrl.GetAxialWindow()->GetWindow(), QPoint(100, 100), QPoint(130, 100), 6);
+    ASSERT_TRUE(DuiLib::UITest::DragWindow(ctrl.GetAxialWindow()->GetWindow(), POINT{100, 100}, POINT{130, 100}));
     const double width = w0 + 30 * std::max(1.0, std::trunc(w0 / 800));
     for (SOImageWindowMPR* w : {ctrl.GetAxialWindow(), ctrl.GetCoronalWindow(), ctrl.GetSagittalWindow()}) {
       const SOImagePresentationState& state = w->GetImageObject()->GetImagePresentationState();

@@ -161,24 +161,25 @@ bool MServer::Reload(const NotifyIndicator& indicator) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (indicator.userId != user_.id) return true;
   }
-  auto store = [this](int MServer::*counter, int value) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    this->*counter = value;
-  };
   bool ok = true;
   if (MyLink::Instance()->Reload())
-    store(&MServer::myOrdersSeen_, indicator.myOrders);
+    StoreSeen(&MServer::myOrdersSeen_, indicator.myOrders);
   else
     ok = false;
   LinkManager& links = LinkManager::Instance();
   if (links.RefreshTeams())
-    store(&MServer::teamsSeen_, indicator.teams);
+    StoreSeen(&MServer::teamsSeen_, indicator.teams);
   else
     ok = false;
   bool teamsOk = true;
   for (const auto& link : links.Teams()) teamsOk = link->Reload() && teamsOk;
-  if (teamsOk) store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+  if (teamsOk) StoreSeen(&MServer::teamOrdersSeen_, indicator.teamOrders);
   return ok && teamsOk;
+}
+
+void MServer::StoreSeen(int MServer::*counter, int value) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  this->*counter = value;
 }
 
 void MServer::SetStatusCall(StatusCall call) {
@@ -195,27 +196,23 @@ bool MServer::Apply(const NotifyIndicator& indicator) {
     teamOrdersSeen = teamOrdersSeen_;
     teamsSeen = teamsSeen_;
   }
-  auto store = [this](int MServer::*counter, int value) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    this->*counter = value;
-  };
   bool ok = true;
   if (indicator.myOrders != myOrdersSeen) {
     if (MyLink::Instance()->Update())
-      store(&MServer::myOrdersSeen_, indicator.myOrders);
+      StoreSeen(&MServer::myOrdersSeen_, indicator.myOrders);
     else
       ok = false;
   }
   bool teamsRefreshed = false;
   if (indicator.teams != teamsSeen) {
     teamsRefreshed = LinkManager::Instance().RefreshTeams();
-    if (teamsRefreshed) store(&MServer::teamsSeen_, indicator.teams);
+    if (teamsRefreshed) StoreSeen(&MServer::teamsSeen_, indicator.teams);
     ok = ok && teamsRefreshed;
   }
   LinkManager& links = LinkManager::Instance();
   if (indicator.teamOrders != teamOrdersSeen) {
     if (links.UpdateAllTeams())
-      store(&MServer::teamOrdersSeen_, indicator.teamOrders);
+      StoreSeen(&MServer::teamOrdersSeen_, indicator.teamOrders);
     else
       ok = false;
   } else if (teamsRefreshed) {

@@ -64,6 +64,8 @@ class MServer {
   MServer();
   void TimerThread();
   void OnTimer();
+  // Notes a list's counter as seen, after its refresh succeeded.
+  void StoreSeen(int MServer::*counter, int value);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

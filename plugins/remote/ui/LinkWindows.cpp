@@ -30,8 +30,7 @@ void CLinkWindow::InitWindow() {
   if (!link_) return;
   link_->AddCallback(this);
   // Orders loaded before the window existed; one added meanwhile is only rebound.
-  for (const auto& order : link_->Orders()) AddOrder(order);
-  if (moreContainer_) moreContainer_->SetVisible(!items_.empty() && link_->HasMore());
+  SyncOrders();
 }
 
 void CLinkWindow::CreateSeriesWnd() {
@@ -161,7 +160,7 @@ void CLinkWindow::OnOrdersReloaded(Link*) {
 }
 
 void CLinkWindow::SyncOrders() {
-  if (!link_ || !orderList_) return;
+  if (!link_) return;
   const std::vector<std::shared_ptr<OrderObject>> orders = link_->Orders();
   for (size_t i = items_.size(); i-- > 0;) {
     OrderUI* item = items_[i];

@@ -127,26 +127,25 @@ void SOSCPManager::OnStateChanged(bool running) {
   for (ISCPManagerCallback* listener : Listeners()) listener->OnStateChanged(running);
 }
 
-bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
-                            SODcmCommitResult& result) {
+template <typename Ask>
+bool SOSCPManager::FirstAnswer(Ask ask) {
   std::lock_guard<std::mutex> calls(callMutex_);
   for (ISCPManagerCallback* listener : Listeners())
-    if (listener->OnCommitRequested(refs, result)) return true;
+    if (ask(listener)) return true;
   return false;
+}
+
+bool SOSCPManager::OnCommit(SODcmAssociationParams&, const std::vector<SODcmReferencedSOP>& refs,
+                            SODcmCommitResult& result) {
+  return FirstAnswer([&](ISCPManagerCallback* listener) { return listener->OnCommitRequested(refs, result); });
 }
 
 bool SOSCPManager::OnFindMatches(SODcmAssociationParams&, SODcmDataset* keys, std::vector<SODcmFindMatch>& matches) {
-  std::lock_guard<std::mutex> calls(callMutex_);
-  for (ISCPManagerCallback* listener : Listeners())
-    if (listener->OnFindRequested(keys, matches)) return true;
-  return false;
+  return FirstAnswer([&](ISCPManagerCallback* listener) { return listener->OnFindRequested(keys, matches); });
 }
 
 bool SOSCPManager::OnGetFiles(SODcmAssociationParams&, SODcmDataset* keys, std::vector<std::string>& files) {
-  std::lock_guard<std::mutex> calls(callMutex_);
-  for (ISCPManagerCallback* listener : Listeners())
-    if (listener->OnGetRequested(keys, files)) return true;
-  return false;
+  return FirstAnswer([&](ISCPManagerCallback* listener) { return listener->OnGetRequested(keys, files); });
 }
 
 bool SOSCPManager::OnCommitAnswer(SODcmAssociationParams& params, const SODcmCommitResult& result) {

@@ -80,6 +80,9 @@ class SOSCPManager : public ISODcmSCPCallback {
 
  private:
   std::vector<ISCPManagerCallback*> Listeners();
+  // Asks the listeners in turn, under callMutex_, until one answers true; false when none does.
+  template <typename Ask>
+  bool FirstAnswer(Ask ask);
 
   ArchiveConfig& config_;
   SODcmSCP scp_;

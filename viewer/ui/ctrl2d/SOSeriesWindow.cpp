@@ -387,9 +387,7 @@ void SOSeriesWindow::OnImageObjectUpdated(SOImageObject* sender, unsigned int ev
   for (auto& image : images_) {
     SOImageObject* other = image.get();
     if (other == sender) continue;
-    // A width below 1 is the automatic window, which each image works out over its own values.
-    if (event == SOImageWWUpdated && state.windowWidth < 1) other->ResetWW();
-    else if (event == SOImageWWUpdated) other->WW(state.windowCenter, state.windowWidth);
+    if (event == SOImageWWUpdated) other->FollowWW(state.windowCenter, state.windowWidth);
     else if (event == SOImageZoomUpdated) other->Zoom(state.zoom);
     else other->Pan(state.panX, state.panY);
   }

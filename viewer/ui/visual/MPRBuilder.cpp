@@ -219,13 +219,7 @@ void MPRBuilder::OnImageObjectUpdated(SOImageObject* sender, unsigned int event,
   } else if (event == SOImageWWUpdated) {
     const SOImagePresentationState& state = sender->GetImagePresentationState();
     const double center = state.windowCenter, width = state.windowWidth;
-    for (SOImageObjectEx* other : {axial_.image.get(), coronal_.image.get(), sagittal_.image.get()}) {
-      if (!other || other == sender) continue;
-      // A width below 1 is the automatic window, which each plane works out over its own values.
-      if (width < 1)
-        other->ResetWW();
-      else
-        other->WW(center, width);
-    }
+    for (SOImageObjectEx* other : {axial_.image.get(), coronal_.image.get(), sagittal_.image.get()})
+      if (other && other != sender) other->FollowWW(center, width);
   }
 }
