@@ -19,7 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -209,11 +208,7 @@ TEST(ScpPeer, ObjectNotKeptIsAnsweredWithFailure) {
   RunningSCP scp(&recorder);
   ASSERT_TRUE(scp.Ready());
   RunStoreSCU(scp.port, files, dir / "storescu.log");
-  std::string log;
-  {
-    std::ifstream in(dir / "storescu.log");
-    log.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string log = orvanta::test::FileBytes(dir / "storescu.log");
   EXPECT_NE(log.find("Refused: OutOfResources"), std::string::npos) << log;
   EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
 }
@@ -277,8 +272,7 @@ TEST(ScpPeer, ObjectsAreRefusedWhileFreeSpaceIsShort) {
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   for (const char* name : {"storescu.log", "storescu-again.log"}) {
-    std::ifstream in(dir / name);
-    const std::string log((std::istreambuf_iterator<char>(in)), {});
+    const std::string log = orvanta::test::FileBytes(dir / name);
     EXPECT_NE(log.find("Refused: OutOfResources"), std::string::npos) << log;
     EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
   }
