@@ -31,13 +31,6 @@ using Clock = std::chrono::steady_clock;
 // such a node can also work on side by side.
 constexpr size_t kRefsPerTransaction = 100;
 
-OFList<OFString> PlainSyntaxes() {
-  OFList<OFString> out;
-  out.push_back(UID_LittleEndianExplicitTransferSyntax);
-  out.push_back(UID_LittleEndianImplicitTransferSyntax);
-  return out;
-}
-
 std::string NewTransactionUID() {
   char uid[100];
   return dcmGenerateUniqueIdentifier(uid, SITE_INSTANCE_UID_ROOT);
@@ -172,8 +165,9 @@ class ReportListener : public DcmSCP {
     config.setTransportLayer(&layer_);
     // The node opens this association as the commitment SCP; accept it in either role.
     config.setAlwaysAcceptDefaultRole(OFTrue);
-    config.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes(), ASC_SC_ROLE_SCUSCP);
-    config.addPresentationContext(UID_VerificationSOPClass, PlainSyntaxes());
+    config.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, sodcm::UncompressedSyntaxes(),
+                                  ASC_SC_ROLE_SCUSCP);
+    config.addPresentationContext(UID_VerificationSOPClass, sodcm::UncompressedSyntaxes());
     if (openListenPort().bad()) return false;
     thread_ = std::thread([this] { acceptAssociations(); });
     return true;
@@ -519,7 +513,7 @@ bool SOCommitSCU::RequestCommit(SODcmDataset* dataset, const std::vector<SODcmRe
   if (wait) guard.AddSeconds(timeoutSeconds > 0 ? timeoutSeconds : 1);
   CommitSCU scu(guard, transactions);
   peer_->ApplyTo(scu);
-  scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
+  sodcm::OfferUncompressed(scu, UID_StorageCommitmentPushModelSOPClass);
   T_ASC_PresentationContextID presID = 0;
   // A node may end the association after an answer; the next transaction then opens another.
   auto connect = [&] {
@@ -585,7 +579,7 @@ bool SOCommitSCU::SendReport(const char* host, int port, const char* calledAE, c
   ReportSCU scu(guard);
   peer.ApplyTo(scu);
   // Proposed in the default role, as nodes that report on an association of their own do.
-  scu.addPresentationContext(UID_StorageCommitmentPushModelSOPClass, PlainSyntaxes());
+  sodcm::OfferUncompressed(scu, UID_StorageCommitmentPushModelSOPClass);
   if (scu.Associate().bad()) return false;
   const T_ASC_PresentationContextID presID = scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
   const bool ok = presID != 0 && scu.Report(presID, result) && !guard.DeadlinePassed();

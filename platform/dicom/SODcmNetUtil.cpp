@@ -77,11 +77,15 @@ void PeerSettings::ApplyTo(DcmSCU& scu) const {
   scu.setMaxReceivePDULength(kMaxReceivePdu);
 }
 
-void OfferUncompressed(DcmSCU& scu, const char* sopClass) {
+OFList<OFString> UncompressedSyntaxes() {
   OFList<OFString> syntaxes;
   syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
   syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
-  scu.addPresentationContext(sopClass, syntaxes);
+  return syntaxes;
+}
+
+void OfferUncompressed(DcmSCU& scu, const char* sopClass) {
+  scu.addPresentationContext(sopClass, UncompressedSyntaxes());
 }
 
 namespace {

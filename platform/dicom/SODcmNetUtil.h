@@ -80,7 +80,9 @@ struct PeerSettings {
   void ApplyTo(DcmSCU& scu) const;
 };
 
-// Proposes sopClass in the two uncompressed little-endian transfer syntaxes every node takes.
+// The two uncompressed little-endian transfer syntaxes every node takes, explicit first.
+OFList<OFString> UncompressedSyntaxes();
+// Proposes sopClass in those syntaxes.
 void OfferUncompressed(DcmSCU& scu, const char* sopClass);
 
 // The storage commitment datasets (Transaction UID, Referenced / Failed SOP Sequence).

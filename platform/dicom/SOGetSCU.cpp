@@ -29,9 +29,7 @@ const char* GetSOPClass(int model) {
 // context of its own, so the node can send what it holds as it holds it. All of it stays
 // below the 128 contexts of one association.
 void AddStorageContexts(DcmSCU& scu) {
-  OFList<OFString> plain;
-  plain.push_back(UID_LittleEndianExplicitTransferSyntax);
-  plain.push_back(UID_LittleEndianImplicitTransferSyntax);
+  const OFList<OFString> plain = sodcm::UncompressedSyntaxes();
   for (int i = 0; i < numberOfDcmShortSCUStorageSOPClassUIDs; ++i)
     scu.addPresentationContext(dcmShortSCUStorageSOPClassUIDs[i], plain, ASC_SC_ROLE_SCP);
   for (const char* sopClass : {UID_CTImageStorage, UID_MRImageStorage, UID_SecondaryCaptureImageStorage,
@@ -131,10 +129,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   sodcm::CallScope scope(*guard_, "C-GET", *peer_, 0, true);
   GetSCU scu(*guard_, callback_, received);
   peer_->ApplyTo(scu);
-  OFList<OFString> plain;
-  plain.push_back(UID_LittleEndianExplicitTransferSyntax);
-  plain.push_back(UID_LittleEndianImplicitTransferSyntax);
-  scu.addPresentationContext(sopClass, plain);
+  sodcm::OfferUncompressed(scu, sopClass);
   AddStorageContexts(scu);
   if (scu.Associate().bad()) return false;
   scu.getContext = scu.findPresentationContextID(sopClass, "");

@@ -55,10 +55,10 @@ class CContainerUI : public CControlUI {
   void EnableScrollBar(bool vertical = true, bool horizontal = false);
   CScrollBarUI* GetVerticalScrollBar() const { return m_pVerticalScrollBar; }
   CScrollBarUI* GetHorizontalScrollBar() const { return m_pHorizontalScrollBar; }
-
- protected:
   // The inner rectangle: item rect minus inset and shown scroll bars.
   RECT InnerRect() const;
+
+ protected:
   // Places a floating child from its fixed position relative to this container.
   void SetFloatPos(int index);
   // Shows or hides the scroll bars for content of the given size and places them.

@@ -15,10 +15,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>

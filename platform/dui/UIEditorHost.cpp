@@ -133,17 +133,8 @@ void CEditorHost::Place(const RECT& rc, bool visible) {
   // clicks and the wheel there.
   RECT shown = rc;
   for (CControlUI* up = owner_->GetParent(); up; up = up->GetParent()) {
-    RECT inner = up->GetPos();
-    if (auto* container = static_cast<CContainerUI*>(up->GetInterface(L"Container"))) {
-      const RECT inset = container->GetInset();
-      inner.left += inset.left;
-      inner.top += inset.top;
-      inner.right -= inset.right;
-      inner.bottom -= inset.bottom;
-      if (CScrollBarUI* bar = container->GetVerticalScrollBar(); bar && bar->IsVisible()) inner.right -= bar->GetFixedWidth();
-      if (CScrollBarUI* bar = container->GetHorizontalScrollBar(); bar && bar->IsVisible())
-        inner.bottom -= bar->GetFixedHeight();
-    }
+    const auto* container = static_cast<const CContainerUI*>(up->GetInterface(L"Container"));
+    const RECT inner = container ? container->InnerRect() : up->GetPos();
     shown.left = std::max(shown.left, inner.left);
     shown.top = std::max(shown.top, inner.top);
     shown.right = std::min(shown.right, inner.right);

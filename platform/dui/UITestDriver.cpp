@@ -2,6 +2,7 @@
 
 #include "SOWinQt.h"
 #include "UIList.h"
+#include "internal/UIRender.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -233,14 +234,6 @@ bool IsAncestor(const CControlUI* ancestor, const CControlUI* c) {
   return false;
 }
 
-bool Intersect(RECT& r, const RECT& with) {
-  r.left = std::max(r.left, with.left);
-  r.top = std::max(r.top, with.top);
-  r.right = std::min(r.right, with.right);
-  r.bottom = std::min(r.bottom, with.bottom);
-  return r.left < r.right && r.top < r.bottom;
-}
-
 // The part of the control its containers (and a list's header) leave in view, in skin
 // coordinates; empty when none is.
 RECT InView(CPaintManagerUI& pm, CControlUI* c) {
@@ -250,14 +243,14 @@ RECT InView(CPaintManagerUI& pm, CControlUI* c) {
     if (auto* list = static_cast<CListUI*>(p->GetInterface(L"List")))
       if (CListHeaderUI* header = list->GetHeader(); header && header->IsVisible() && header != c)
         area.top = std::max(area.top, header->GetPos().bottom);
-    if (!Intersect(r, area)) return RECT{};
+    if (!CRenderEngine::IntersectRect(r, r, area)) return RECT{};
   }
   RECT client{};
   if (pm.GetPaintWindow() && GetClientRect(pm.GetPaintWindow(), &client)) {
     const double zoom = pm.GetZoomRatio();
     client.right = LONG(client.right / zoom);
     client.bottom = LONG(client.bottom / zoom);
-    if (!Intersect(r, client)) return RECT{};
+    if (!CRenderEngine::IntersectRect(r, r, client)) return RECT{};
   }
   return r;
 }

@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include <tinyxml.h>
 
@@ -40,8 +38,6 @@ class FileHandle {
  private:
   int fd_;
 };
-
-bool LoadDocument(const std::string& path, TiXmlDocument& doc) { return SOXml::LoadFile(doc, path); }
 
 TiXmlElement* FindChild(TiXmlElement* parent, const char* tag, const char* name) {
   for (TiXmlElement* e = parent->FirstChildElement(tag); e; e = e->NextSiblingElement(tag)) {
@@ -103,7 +99,7 @@ bool SOWinReg::ReadHKCU(const char* key, const char* name, std::string& value) {
   value.clear();
   if (!key || !name) return false;
   TiXmlDocument doc;
-  if (!LoadDocument(RegistryPath(), doc)) return false;
+  if (!SOXml::LoadFile(doc, RegistryPath())) return false;
   TiXmlElement* keyElement = FindChild(doc.RootElement(), "Key", key);
   TiXmlElement* valueElement = keyElement ? FindChild(keyElement, "Value", name) : nullptr;
   const char* data = valueElement ? valueElement->Attribute("data") : nullptr;
@@ -137,7 +133,7 @@ bool SOWinReg::WriteHKCU(const char* key, const char* name, const char* value) {
   // A file that does not parse (edited by hand, say) is kept aside as registry.xml.broken and
   // started afresh, rather than blocking every later write or silently dropping its values.
   TiXmlDocument doc;
-  if (!LoadDocument(path, doc)) {
+  if (!SOXml::LoadFile(doc, path)) {
     if (access(path.c_str(), F_OK) == 0) rename(path.c_str(), (path + ".broken").c_str());
     doc.Clear();
     doc.ClearError();
