@@ -55,15 +55,15 @@ void DownloadThread::Run(DCMDownload& item) {
   finish_ = DCMFinish{};
   manager_->OnStarted(&current_);
 
-  SODcmCommitResult held;
-  if (!ListHeld(held.success)) {
+  std::vector<SODcmReferencedSOP> held;
+  if (!ListHeld(held)) {
     if (!Cancelled()) Print("First Commit Failed!");
   } else {
     std::unordered_set<std::string> existing;
     for (const DCMUploadFile& file : current_.existing) existing.insert(file.sopInstanceUID);
     std::unordered_set<std::string> listed;
     std::vector<std::string> missing;
-    for (const SODcmReferencedSOP& sop : held.success) {
+    for (const SODcmReferencedSOP& sop : held) {
       if (!listed.insert(sop.sopInstanceUID).second) continue;
       if (existing.count(sop.sopInstanceUID) == 0) missing.push_back(sop.sopInstanceUID);
     }
