@@ -176,8 +176,6 @@ bool CDialogBuilder::LoadFile(const std::wstring& path) {
     m_sError = L"cannot open " + CDuiString(path) + L" (or not a file of a skin's size)";
     return false;
   }
-  // A UTF-8 byte order mark is allowed.
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   {
     std::lock_guard<std::mutex> lock(g_cacheLock);
     auto it = Cache().find(file);

@@ -85,6 +85,8 @@ bool ReadFile(const std::string& path, std::string& text, size_t maxBytes) {
   }
   ::close(fd);
   if (!ok) text.clear();
+  // A UTF-8 byte order mark is allowed.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   return ok;
 }
 
@@ -94,7 +96,6 @@ bool LoadFile(TiXmlDocument& doc, const std::string& path, TiXmlEncoding encodin
     doc.Clear();
     return false;
   }
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   return Parse(doc, text, encoding);
 }
 

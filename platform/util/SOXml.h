@@ -17,9 +17,10 @@ constexpr int kMaxXmlDepth = 256;
 
 // True when text parsed without error into a document with a root element.
 bool Parse(TiXmlDocument& doc, const std::string& text, TiXmlEncoding encoding = TIXML_ENCODING_UTF8);
-// The file's bytes when it is a regular file of at most maxBytes; false otherwise.
+// The file's bytes, a leading UTF-8 byte order mark left out, when it is a regular file of at
+// most maxBytes; false otherwise.
 bool ReadFile(const std::string& path, std::string& text, size_t maxBytes = kMaxXmlBytes);
-// ReadFile, then Parse (a UTF-8 byte order mark is allowed).
+// ReadFile, then Parse.
 bool LoadFile(TiXmlDocument& doc, const std::string& path, TiXmlEncoding encoding = TIXML_ENCODING_UTF8,
               size_t maxBytes = kMaxXmlBytes);
 // How deeply the elements of text nest (an element's own depth counts 1).
