@@ -157,6 +157,8 @@ class CallGuard : public DcmTransportLayer {
   bool Cancelled() const { return cancelled_.load(); }
   // The last call ran past its whole-call deadline and was cut.
   bool DeadlinePassed() const { return deadlinePassed_.load(); }
+  // The last call was cancelled or cut: whatever it answered does not count.
+  bool Interrupted() const { return Cancelled() || DeadlinePassed(); }
   // The whole-call time the last call had earned when it ended or was cut, in seconds.
   double SecondsAllowed();
 

@@ -287,7 +287,7 @@ bool SODcmPrint::Print(const SODcmFilmSession& session, SODcmPrintStatus& status
     ok = scu.Delete(UID_BasicFilmSessionSOPClass, filmSession) && ok;
   }
   scu.Close(ok);
-  ok = ok && !scu.Guard().DeadlinePassed() && !scu.Guard().Cancelled();
+  ok = ok && !scu.Guard().Interrupted();
   if (ok) status = PRINTSTATUS_DONE;
   return ok;
 }
@@ -306,5 +306,5 @@ bool SODcmPrint::GetPrinterInstance(SODcmPrinter& printer, int printType) {
     if (attributes->findAndGetOFString(DCM_PrinterName, value).good()) printer.name = value.c_str();
   }
   scu.Close(ok);
-  return ok && !scu.Guard().DeadlinePassed() && !scu.Guard().Cancelled();
+  return ok && !scu.Guard().Interrupted();
 }

@@ -24,7 +24,7 @@ bool SOEchoSCU::Echo() {
   sodcm::OfferUncompressed(scu, UID_VerificationSOPClass);
   if (scu.Associate().bad()) return false;
   // sendECHORequest only succeeds on a success status in the response.
-  bool ok = scu.sendECHORequest(0).good() && !guard_->DeadlinePassed() && !guard_->Cancelled();
+  bool ok = scu.sendECHORequest(0).good() && !guard_->Interrupted();
   if (ok)
     scu.releaseAssociation();
   else

@@ -148,7 +148,7 @@ bool SOGetSCU::RequestGet(int model, SODcmDataset* keys, std::vector<SODcmRefere
   if (!responses.empty()) finalStatus = responses.back()->m_status;
   for (RetrieveResponse* r : responses) delete r;
 
-  const bool ok = cond.good() && !guard_->Cancelled() && !guard_->DeadlinePassed() && (finalStatus == 0x0000 || (finalStatus & 0xF000) == 0xB000);
+  const bool ok = cond.good() && !guard_->Interrupted() && (finalStatus == 0x0000 || (finalStatus & 0xF000) == 0xB000);
   if (cond.good() && scu.isConnected())
     scu.releaseAssociation();
   else

@@ -82,7 +82,7 @@ bool SOStoreSCU::SendFiles(const std::vector<std::string>& files, std::vector<st
   }
   // A cut call reports no success, whatever its release did; an object whose answer never came
   // is not in sent.
-  if (guard_->Cancelled() || guard_->DeadlinePassed()) ok = false;
+  if (guard_->Interrupted()) ok = false;
   // The paths the node stored, in the order it stored them.
   sent = std::move(scu.sentFiles);
   if (callback_) callback_->OnFinish(static_cast<int>(sent.size()), total);
